@@ -1,0 +1,1174 @@
+#include "V2_Data.h"
+
+#include <QDebug>
+#include <QJsonDocument>
+
+const QString V2_Data::DELETE_FIELD = QStringLiteral("[delete]");
+
+namespace {
+
+const QString kIgnorePath = QStringLiteral("ignorePath");
+const QString kLiveData = QStringLiteral("liveData");
+
+bool isNullVariant(const QVariant& value)
+{
+    return !value.isValid() || value.userType() == QMetaType::Nullptr;
+}
+
+bool isMarker(const QVariant* value)
+{
+    return value->userType() == QMetaType::QString && *static_cast<const QString*>(value->constData()) == V2_Data::DELETE_FIELD;
+}
+
+// Array elements are stored under their index, left-padded to four digits
+// so that they sort in order up to 9999.
+QString listKey(int index)
+{
+    return QString::number(index).rightJustified(4, QLatin1Char('0'));
+}
+
+// The member name written for a key: the part after the first '#', if any.
+QString outputName(const QString& key)
+{
+    const int hash = key.indexOf(QLatin1Char('#'));
+    return hash < 0 ? key : key.mid(hash + 1);
+}
+
+QVariant scalarFromRapid(const rapidjson::Value& value)
+{
+    if (value.IsUint())
+        return QVariant(value.GetUint());
+    if (value.IsInt())
+        return QVariant(value.GetInt());
+    if (value.IsUint64())
+        return QVariant(static_cast<quint64>(value.GetUint64()));
+    if (value.IsInt64())
+        return QVariant(static_cast<qint64>(value.GetInt64()));
+    if (value.IsNumber())
+        return QVariant(value.GetDouble());
+    if (value.IsBool())
+        return QVariant(value.GetBool());
+    if (value.IsString())
+        return QVariant(QString::fromUtf8(value.GetString(), static_cast<int>(value.GetStringLength())));
+    return QVariant();
+}
+
+bool isAscii(const char* text, rapidjson::SizeType length)
+{
+    for (rapidjson::SizeType i = 0; i < length; ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+// Replaces a scalar in place; an unchanged value (most of every update) is
+// left alone, which spares the string allocations.
+void assignScalar(QVariant* target, const rapidjson::Value& value)
+{
+    const int type = target->userType();
+    if (value.IsString() && type == QMetaType::QString) {
+        const auto length = value.GetStringLength();
+        const QString& current = *static_cast<const QString*>(target->constData());
+        if (isAscii(value.GetString(), length) && current == QLatin1String(value.GetString(), static_cast<int>(length)))
+            return;
+    } else if (value.IsUint() && type == QMetaType::UInt) {
+        if (*static_cast<const uint*>(target->constData()) == value.GetUint())
+            return;
+    } else if (value.IsDouble() && type == QMetaType::Double) {
+        if (*static_cast<const double*>(target->constData()) == value.GetDouble())
+            return;
+    }
+    *target = scalarFromRapid(value);
+}
+
+// Widens an ASCII name into buffer; false for any other byte.
+bool asciiInto(const char* name, int length, QString& buffer)
+{
+    buffer.resize(length);
+    QChar* out = buffer.data();
+    for (int i = 0; i < length; ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        if (byte >= 0x80)
+            return false;
+        out[i] = QChar(byte);
+    }
+    return true;
+}
+
+// A JSON value for a scalar entry, or undefined for a type that is not written.
+QJsonValue scalarJson(const QVariant* value)
+{
+    switch (value->userType()) {
+    case QMetaType::QString:
+        if (isMarker(value))
+            return QJsonValue(QJsonValue::Null);
+        return QJsonValue(value->toString());
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return QJsonValue(value->toLongLong());
+    case QMetaType::Double:
+        return QJsonValue(value->toDouble());
+    case QMetaType::Bool:
+        return QJsonValue(value->toBool());
+    default:
+        return QJsonValue(QJsonValue::Undefined);
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Construction and copying
+
+V2_Data::V2_Data()
+    : m_datas(new Map)
+    , m_parent(nullptr)
+    , m_ignorePath(false)
+    , m_list(false)
+{
+}
+
+V2_Data::V2_Data(const QString& name)
+    : m_datas(new Map)
+    , m_name(name)
+    , m_calculatedPath(name)
+    , m_parent(nullptr)
+    , m_ignorePath(false)
+    , m_list(false)
+{
+}
+
+V2_Data::V2_Data(const V2_Data* other)
+    : V2_Data()
+{
+    if (!other)
+        return;
+    m_ignorePath = other->m_ignorePath;
+    m_list = other->m_list;
+    *this = other;
+}
+
+V2_Data::V2_Data(const V2_Data& other)
+    : V2_Data(&other)
+{
+}
+
+V2_Data& V2_Data::operator=(const V2_Data& other)
+{
+    return *this = &other;
+}
+
+V2_Data& V2_Data::operator=(const V2_Data* other)
+{
+    if (!other || other == this)
+        return *this;
+    // Copy before clearing: other may live inside this very tree.
+    V2_Data copy;
+    copy.m_name = other->m_name;
+    copy.m_parent = other->m_parent;
+    copy.m_calculatedPath = other->m_calculatedPath;
+    copy.m_ignorePath = other->m_ignorePath;
+    copy.m_list = other->m_list;
+    copy.copyEntriesFrom(other);
+    clearData();
+    m_name = copy.m_name;
+    m_parent = copy.m_parent;
+    m_calculatedPath = copy.m_calculatedPath;
+    m_ignorePath = copy.m_ignorePath;
+    m_list = copy.m_list;
+    std::swap(m_datas, copy.m_datas);
+    for (QVariant* value : qAsConst(*m_datas)) {
+        if (V2_Data* child = nodeOf(value))
+            child->setV2Parent(this);
+    }
+    return *this;
+}
+
+void V2_Data::copyEntriesFrom(const V2_Data* other)
+{
+    for (auto it = other->m_datas->cbegin(); it != other->m_datas->cend(); ++it) {
+        if (const V2_Data* child = nodeOf(it.value())) {
+            auto* copy = new V2_Data(child);
+            m_datas->insert(it.key(), new QVariant(QVariant::fromValue(static_cast<void*>(copy))));
+            copy->setV2Parent(this);
+        } else {
+            m_datas->insert(it.key(), new QVariant(*it.value()));
+        }
+    }
+}
+
+V2_Data::~V2_Data()
+{
+    clearData();
+    delete m_datas;
+}
+
+bool V2_Data::isNumber(int type)
+{
+    switch (type) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Long:
+    case QMetaType::Short:
+    case QMetaType::Char:
+    case QMetaType::ULong:
+    case QMetaType::UShort:
+    case QMetaType::UChar:
+    case QMetaType::Float:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool V2_Data::holdsNode(const QVariant* value)
+{
+    return value && value->userType() == QMetaType::VoidStar;
+}
+
+V2_Data* V2_Data::nodeOf(const QVariant* value)
+{
+    return holdsNode(value) ? static_cast<V2_Data*>(value->value<void*>()) : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Lookup
+
+V2_Data* V2_Data::getInLevelV2_Data(const QString& key) const
+{
+    const auto it = m_datas->constFind(key);
+    return it == m_datas->cend() ? nullptr : nodeOf(it.value());
+}
+
+V2_Data* V2_Data::getV2_Data(const QString& path) const
+{
+    if (!path.contains(QLatin1Char('.')))
+        return getInLevelV2_Data(path);
+    QList<QString> parts = path.split(QLatin1Char('.'));
+    return getV2_Data(parts);
+}
+
+V2_Data* V2_Data::getV2_Data(QList<QString>& parts) const
+{
+    if (parts.isEmpty())
+        return nullptr;
+    const QString last = parts.takeLast();
+    const V2_Data* node = this;
+    for (const QString& part : qAsConst(parts)) {
+        node = node->getInLevelV2_Data(part);
+        if (!node)
+            return nullptr;
+    }
+    return node->getInLevelV2_Data(last);
+}
+
+V2_Data* V2_Data::getDataPointer(const QString& path)
+{
+    QStringList parts = path.split(QLatin1Char('.'));
+    return getDataPointer(parts);
+}
+
+V2_Data* V2_Data::getDataPointer(QStringList& parts)
+{
+    V2_Data* node = this;
+    for (const QString& part : qAsConst(parts)) {
+        node = node->getInLevelV2_Data(part);
+        if (!node)
+            return nullptr;
+    }
+    return node;
+}
+
+V2_Data* V2_Data::getSingleDataPointer(const QString& key)
+{
+    return getV2_Data(key);
+}
+
+V2_Data* V2_Data::getOrCreateDataPointer(const QString& path)
+{
+    if (path.isEmpty())
+        return this;
+    V2_Data* node = this;
+    const QStringList parts = path.split(QLatin1Char('.'));
+    for (const QString& part : parts) {
+        V2_Data* child = node->getInLevelV2_Data(part);
+        if (!child) {
+            child = new V2_Data(part);
+            node->insertData(part, child);
+        }
+        node = child;
+    }
+    return node;
+}
+
+V2_Data* V2_Data::getOrCreateSingleDataPointer(const QString& key)
+{
+    if (V2_Data* child = getV2_Data(key))
+        return child;
+    auto* child = new V2_Data(key);
+    insertData(key, child);
+    return child;
+}
+
+V2_Data* V2_Data::getOrCreateInLevelSingleDataPointer(const QString& key)
+{
+    if (V2_Data* child = getInLevelV2_Data(key))
+        return child;
+    auto* child = new V2_Data(key);
+    insertData(key, child);
+    return child;
+}
+
+bool V2_Data::keyExists(const QString& key) const
+{
+    return m_datas->contains(key);
+}
+
+V2_Data::Map* V2_Data::datas() const
+{
+    return m_datas;
+}
+
+void V2_Data::setDatas(Map* datas)
+{
+    m_datas = datas;
+}
+
+// ---------------------------------------------------------------------------
+// Accessors and paths
+
+QString V2_Data::getName() const
+{
+    return m_name;
+}
+
+void V2_Data::setName(const QString& name)
+{
+    m_name = name;
+}
+
+QString V2_Data::getPath() const
+{
+    return getPathUnder(m_parent);
+}
+
+QString V2_Data::getCalculatedPath() const
+{
+    return m_calculatedPath;
+}
+
+void V2_Data::setCalculatedPath(const QString& path)
+{
+    m_calculatedPath = path;
+}
+
+V2_Data* V2_Data::getV2Parent() const
+{
+    return m_parent;
+}
+
+void V2_Data::setV2Parent(V2_Data* parent)
+{
+    m_parent = parent;
+    m_calculatedPath = getPath();
+    // Ripple down only where a child's path is out of date; a consistent
+    // subtree is left alone, so re-parenting a filled node stays cheap.
+    for (QVariant* value : qAsConst(*m_datas)) {
+        V2_Data* child = nodeOf(value);
+        if (child && (child->m_parent != this || child->m_calculatedPath != child->getPathUnder(this)))
+            child->setV2Parent(this);
+    }
+}
+
+QString V2_Data::getPathUnder(const V2_Data* parent) const
+{
+    if (!parent || parent->isRoot())
+        return m_name;
+    if (parent->m_ignorePath)
+        return parent->m_calculatedPath;
+    return parent->m_calculatedPath + QLatin1Char('.') + m_name;
+}
+
+bool V2_Data::getIgnorePath() const
+{
+    return m_ignorePath;
+}
+
+void V2_Data::setIgnorePath(bool ignorePath)
+{
+    // Data lines repeat the flag on every update; an unchanged flag leaves
+    // every path as it is, so the walk over the children is skipped.
+    if (m_ignorePath == ignorePath)
+        return;
+    m_ignorePath = ignorePath;
+    for (QVariant* value : qAsConst(*m_datas)) {
+        if (V2_Data* child = nodeOf(value))
+            child->setV2Parent(this);
+    }
+}
+
+bool V2_Data::getList() const
+{
+    return m_list;
+}
+
+void V2_Data::setList(bool list)
+{
+    m_list = list;
+}
+
+bool V2_Data::isRoot() const
+{
+    return !m_parent && m_ignorePath;
+}
+
+void V2_Data::setRoot(bool)
+{
+    m_list = false;
+    m_calculatedPath.clear();
+    m_parent = nullptr;
+    setIgnorePath(true);
+}
+
+bool V2_Data::isEmpty() const
+{
+    for (const QVariant* value : qAsConst(*m_datas)) {
+        const V2_Data* child = nodeOf(value);
+        if (!child || !child->isEmpty())
+            return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Typed getters
+
+const V2_Data* V2_Data::valueOwner(const QString& path, QString* lastKey) const
+{
+    const int lastDot = path.lastIndexOf(QLatin1Char('.'));
+    if (lastDot < 0) {
+        *lastKey = path;
+        return this;
+    }
+    const V2_Data* node = this;
+    int start = 0;
+    while (node && start <= lastDot) {
+        const int dot = path.indexOf(QLatin1Char('.'), start);
+        node = node->getInLevelV2_Data(path.mid(start, dot - start));
+        start = dot + 1;
+    }
+    *lastKey = path.mid(lastDot + 1);
+    return node;
+}
+
+const QVariant* V2_Data::valueAt(const QString& path) const
+{
+    QString key;
+    const V2_Data* node = valueOwner(path, &key);
+    if (!node)
+        return nullptr;
+    const auto it = node->m_datas->constFind(key);
+    return it == node->m_datas->cend() ? nullptr : it.value();
+}
+
+QString V2_Data::getString(const QString& path, const QString& defaultValue) const
+{
+    const QVariant* value = valueAt(path);
+    if (!value)
+        return defaultValue;
+    return holdsNode(value) ? QString() : value->toString();
+}
+
+int V2_Data::getInt(const QString& path, int defaultValue) const
+{
+    const QVariant* value = valueAt(path);
+    return value && isNumber(value->userType()) ? value->toInt() : defaultValue;
+}
+
+qint64 V2_Data::getLongLong(const QString& path, qint64 defaultValue) const
+{
+    const QVariant* value = valueAt(path);
+    return value && isNumber(value->userType()) ? value->toLongLong() : defaultValue;
+}
+
+quint64 V2_Data::getULongLong(const QString& path, quint64 defaultValue) const
+{
+    const QVariant* value = valueAt(path);
+    return value && isNumber(value->userType()) ? value->toULongLong() : defaultValue;
+}
+
+double V2_Data::getDouble(const QString& path, double defaultValue) const
+{
+    const QVariant* value = valueAt(path);
+    return value && isNumber(value->userType()) ? value->toDouble() : defaultValue;
+}
+
+bool V2_Data::getBool(const QString& path, bool defaultValue) const
+{
+    const QVariant* value = valueAt(path);
+    return value && value->userType() == QMetaType::Bool ? value->toBool() : defaultValue;
+}
+
+// ---------------------------------------------------------------------------
+// Insertion
+
+void V2_Data::storeValue(const QString& key, const QVariant& value)
+{
+    auto it = m_datas->find(key);
+    if (it == m_datas->end()) {
+        m_datas->insert(key, new QVariant(value));
+        return;
+    }
+    delete nodeOf(it.value());
+    *it.value() = value;
+}
+
+void V2_Data::insertData(const QString& key, unsigned short value)
+{
+    storeValue(key, QVariant(static_cast<int>(value)));
+}
+
+void V2_Data::insertData(const QString& key, int value)
+{
+    storeValue(key, QVariant(value));
+}
+
+void V2_Data::insertData(const QString& key, unsigned int value)
+{
+    storeValue(key, QVariant(value));
+}
+
+void V2_Data::insertData(const QString& key, double value)
+{
+    storeValue(key, QVariant(value));
+}
+
+void V2_Data::insertData(const QString& key, const QString& value)
+{
+    storeValue(key, QVariant(value));
+}
+
+void V2_Data::insertData(const QString& key, const char* value)
+{
+    storeValue(key, QVariant(QString::fromUtf8(value)));
+}
+
+void V2_Data::insertData(const QString& key, qint64 value)
+{
+    storeValue(key, QVariant(value));
+}
+
+void V2_Data::insertData(const QString& key, quint64 value)
+{
+    storeValue(key, QVariant(value));
+}
+
+void V2_Data::insertData(const QString& key, bool value)
+{
+    storeValue(key, QVariant(value));
+}
+
+void V2_Data::insertData(const QString& key, V2_Data* child)
+{
+    if (!child)
+        return;
+    auto it = m_datas->find(key);
+    if (it != m_datas->end() && nodeOf(it.value()) == child)
+        return;
+    const QVariant holder = QVariant::fromValue(static_cast<void*>(child));
+    if (it == m_datas->end()) {
+        m_datas->insert(key, new QVariant(holder));
+    } else {
+        delete nodeOf(it.value());
+        *it.value() = holder;
+    }
+    child->setV2Parent(this);
+}
+
+void V2_Data::insertData(V2_Data* child)
+{
+    if (child)
+        insertData(child->getName(), child);
+}
+
+void V2_Data::insertData(const QString& key, QVariant* value)
+{
+    if (!value)
+        return;
+    if (V2_Data* child = nodeOf(value))
+        insertData(key, child);
+    else
+        storeValue(key, *value);
+}
+
+void V2_Data::insertData(const QString& key, const rapidjson::Value& value)
+{
+    if (value.IsNull() || value.IsObject() || value.IsArray())
+        return;
+    storeValue(key, scalarFromRapid(value));
+}
+
+// ---------------------------------------------------------------------------
+// Deletion and clean-up
+
+void V2_Data::deleteKey(const QString& key)
+{
+    auto it = m_datas->find(key);
+    if (it == m_datas->end())
+        return;
+    QVariant* value = it.value();
+    m_datas->erase(it);
+    delete nodeOf(value);
+    delete value;
+}
+
+void V2_Data::insertDeletedData(const QString& key)
+{
+    if (key.isEmpty()) {
+        const QStringList keys = m_datas->keys();
+        for (const QString& each : keys)
+            insertDeletedData(each);
+        return;
+    }
+    deleteKey(key);
+    m_datas->insert(key, new QVariant(DELETE_FIELD));
+}
+
+bool V2_Data::isDeleted(const QString& path) const
+{
+    const QVariant* value = valueAt(path);
+    return value && isMarker(value);
+}
+
+void V2_Data::clearData()
+{
+    for (QVariant* value : qAsConst(*m_datas)) {
+        delete nodeOf(value);
+        delete value;
+    }
+    m_datas->clear();
+}
+
+void V2_Data::clear()
+{
+    clearData();
+    m_name.clear();
+}
+
+void V2_Data::clearEmptyData()
+{
+    for (auto it = m_datas->begin(); it != m_datas->end();) {
+        V2_Data* child = nodeOf(it.value());
+        if (child && child->isEmpty()) {
+            delete child;
+            delete it.value();
+            it = m_datas->erase(it);
+            continue;
+        }
+        if (child)
+            child->clearEmptyData();
+        ++it;
+    }
+}
+
+void V2_Data::clearNulls()
+{
+    for (auto it = m_datas->begin(); it != m_datas->end();) {
+        if (isMarker(it.value())) {
+            delete it.value();
+            it = m_datas->erase(it);
+            continue;
+        }
+        if (V2_Data* child = nodeOf(it.value()))
+            child->clearNulls();
+        ++it;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Merging
+
+V2_Data* V2_Data::childForMerge(const QString& key)
+{
+    if (V2_Data* child = getInLevelV2_Data(key))
+        return child;
+    auto* child = new V2_Data(key);
+    insertData(key, child);
+    return child;
+}
+
+void V2_Data::recordDeleted(const QString& key, V2_Data* deleted) const
+{
+    if (deleted)
+        deleted->getOrCreateDataPointer(m_calculatedPath)->insertData(key, DELETE_FIELD);
+}
+
+void V2_Data::fromQvariantMap(QMap<QString, QVariant>* map, V2_Data* deleted)
+{
+    if (map)
+        mergeVariantMap(map, deleted, false);
+}
+
+void V2_Data::fromQvariantMapWithNull(QMap<QString, QVariant>* map, V2_Data* deleted)
+{
+    if (map)
+        mergeVariantMap(map, deleted, true);
+}
+
+void V2_Data::mergeVariantMap(QMap<QString, QVariant>* map, V2_Data* deleted, bool withNull)
+{
+    const auto flag = map->constFind(kIgnorePath);
+    if (flag != map->cend())
+        setIgnorePath(withNull ? flag.value().toBool() : true);
+
+    for (auto it = map->begin(); it != map->end(); ++it)
+        mergeVariantMember(it.key(), it.value(), deleted, withNull);
+}
+
+void V2_Data::mergeVariantMember(const QString& key, QVariant& value, V2_Data* deleted, bool withNull)
+{
+    const int type = value.userType();
+    if (type == QMetaType::QVariantMap) {
+        QVariantMap object = value.toMap();
+        childForMerge(key)->mergeVariantMap(&object, deleted, withNull);
+    } else if (isNullVariant(value)) {
+        recordDeleted(key, deleted);
+        if (withNull)
+            insertData(key, DELETE_FIELD);
+        else
+            deleteKey(key);
+    } else if (type == QMetaType::QVariantList || type == QMetaType::QStringList) {
+        V2_Data* child = childForMerge(key);
+        child->setList(true);
+        QVariantList elements = value.toList();
+        for (int i = 0; i < elements.size(); ++i)
+            child->mergeVariantMember(listKey(i), elements[i], deleted, true);
+    } else if (key != kIgnorePath) {
+        insertData(key, &value);
+    }
+}
+
+void V2_Data::fromRapidJson(const rapidjson::Value& object, V2_Data* deleted)
+{
+    QString scratch;
+    scratch.reserve(64);
+    if (object.IsObject())
+        mergeRapidObject(object, deleted, false, scratch);
+}
+
+void V2_Data::mergeRapidObject(const rapidjson::Value& object, V2_Data* deleted, bool withNull, QString& scratch)
+{
+    const auto flag = object.FindMember("ignorePath");
+    if (flag != object.MemberEnd())
+        setIgnorePath(withNull ? scalarFromRapid(flag->value).toBool() : true);
+
+    // Keys are looked up through one reused scratch string; a QString is
+    // allocated only for a key that this node does not hold yet.
+    for (auto it = object.MemberBegin(); it != object.MemberEnd(); ++it) {
+        const rapidjson::Value& value = it->value;
+        const char* name = it->name.GetString();
+        const int length = static_cast<int>(it->name.GetStringLength());
+        Map::iterator entry = m_datas->end();
+        if (asciiInto(name, length, scratch))
+            entry = m_datas->find(scratch);
+        if (entry == m_datas->end()) {
+            mergeRapidMember(QString::fromUtf8(name, length), value, deleted, withNull, scratch);
+            continue;
+        }
+        V2_Data* child = nodeOf(entry.value());
+        if (value.IsObject() && child) {
+            child->mergeRapidObject(value, deleted, withNull, scratch);
+        } else if (!child && !value.IsObject() && !value.IsArray() && !value.IsNull()) {
+            if (entry.key() != kIgnorePath)
+                assignScalar(entry.value(), value);
+        } else {
+            mergeRapidMember(entry.key(), value, deleted, withNull, scratch);
+        }
+    }
+}
+
+void V2_Data::mergeRapidMember(const QString& key, const rapidjson::Value& value, V2_Data* deleted, bool withNull, QString& scratch)
+{
+    if (value.IsObject()) {
+        childForMerge(key)->mergeRapidObject(value, deleted, withNull, scratch);
+    } else if (value.IsNull()) {
+        recordDeleted(key, deleted);
+        if (withNull)
+            insertData(key, DELETE_FIELD);
+        else
+            deleteKey(key);
+    } else if (value.IsArray()) {
+        V2_Data* child = childForMerge(key);
+        child->setList(true);
+        for (rapidjson::SizeType i = 0; i < value.Size(); ++i)
+            child->mergeRapidMember(listKey(static_cast<int>(i)), value[i], deleted, true, scratch);
+    } else if (key != kIgnorePath) {
+        storeValue(key, scalarFromRapid(value));
+    }
+}
+
+void V2_Data::appendData(const QString& key, QVariant* value)
+{
+    if (!value)
+        return;
+    V2_Data* incoming = nodeOf(value);
+    V2_Data* existing = getInLevelV2_Data(key);
+
+    if (existing) {
+        if (!incoming && value->toString() == DELETE_FIELD) {
+            deleteKey(key);
+            return;
+        }
+        if (!incoming)
+            return;
+        existing->setList(incoming->m_list);
+        existing->setIgnorePath(incoming->m_ignorePath);
+        existing->appendEntriesOf(incoming);
+        return;
+    }
+
+    if (incoming) {
+        auto* node = new V2_Data(incoming->m_name);
+        node->m_list = incoming->m_list;
+        node->m_ignorePath = incoming->m_ignorePath;
+        insertData(incoming->m_name, node);
+        node->appendEntriesOf(incoming);
+        return;
+    }
+
+    insertData(key, value);
+}
+
+void V2_Data::appendEntriesOf(V2_Data* incoming)
+{
+    // A "liveData" entry only announces the node: it is consumed, nothing merged.
+    if (incoming->keyExists(kLiveData)) {
+        incoming->deleteKey(kLiveData);
+        return;
+    }
+    for (auto it = incoming->m_datas->cbegin(); it != incoming->m_datas->cend(); ++it)
+        appendData(it.key(), it.value());
+}
+
+// ---------------------------------------------------------------------------
+// Comparison
+
+bool V2_Data::variantEquals(const QVariant* a, const QVariant* b)
+{
+    if (!a || !b)
+        return a == b;
+    if (a->userType() != b->userType())
+        return false;
+    if (holdsNode(a)) {
+        const V2_Data* na = nodeOf(a);
+        const V2_Data* nb = nodeOf(b);
+        return na == nb || (na && nb && na->equals(nb));
+    }
+    return *a == *b;
+}
+
+bool V2_Data::equals(const V2_Data* other) const
+{
+    if (!other || other->m_datas->size() != m_datas->size())
+        return false;
+    for (auto it = other->m_datas->cbegin(); it != other->m_datas->cend(); ++it) {
+        const auto mine = m_datas->constFind(it.key());
+        if (mine == m_datas->cend() || !variantEquals(mine.value(), it.value()))
+            return false;
+    }
+    return true;
+}
+
+V2_Data* V2_Data::difference(const V2_Data* other) const
+{
+    auto* result = new V2_Data(m_name);
+    if (!other)
+        return result;
+    result->m_ignorePath = other->m_ignorePath;
+    result->m_list = other->m_list;
+
+    for (auto it = other->m_datas->cbegin(); it != other->m_datas->cend(); ++it) {
+        const auto mine = m_datas->constFind(it.key());
+        if (mine != m_datas->cend() && variantEquals(mine.value(), it.value()))
+            continue;
+        if (const V2_Data* theirs = nodeOf(it.value())) {
+            const V2_Data* ours = mine != m_datas->cend() ? nodeOf(mine.value()) : nullptr;
+            result->insertData(it.key(), ours ? ours->difference(theirs) : new V2_Data(theirs));
+        } else {
+            result->storeValue(it.key(), *it.value());
+        }
+    }
+    for (auto it = m_datas->cbegin(); it != m_datas->cend(); ++it) {
+        if (!other->m_datas->contains(it.key()))
+            result->insertDeletedData(it.key());
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Output
+
+QJsonObject V2_Data::getJson(const QString&, bool withIgnorePath) const
+{
+    QJsonObject object;
+    if (withIgnorePath && m_ignorePath)
+        object.insert(kIgnorePath, true);
+    for (auto it = m_datas->cbegin(); it != m_datas->cend(); ++it) {
+        QJsonValue value;
+        if (const V2_Data* child = nodeOf(it.value()))
+            value = child->m_list ? QJsonValue(child->getJsonArray(it.key())) : QJsonValue(child->getJson(it.key(), withIgnorePath));
+        else
+            value = scalarJson(it.value());
+        if (!value.isUndefined())
+            object.insert(outputName(it.key()), value);
+    }
+    return object;
+}
+
+QJsonArray V2_Data::getJsonArray(const QString&) const
+{
+    QJsonArray array;
+    for (auto it = m_datas->cbegin(); it != m_datas->cend(); ++it) {
+        QJsonValue value;
+        if (const V2_Data* child = nodeOf(it.value()))
+            value = child->m_list ? QJsonValue(child->getJsonArray(it.key())) : QJsonValue(child->getJson(it.key(), false));
+        else
+            value = scalarJson(it.value());
+        if (!value.isUndefined())
+            array.append(value);
+    }
+    return array;
+}
+
+QJsonObject V2_Data::toJson(const QString& path, bool wrap) const
+{
+    if (path.isEmpty())
+        return QJsonObject();
+    const int dot = path.indexOf(QLatin1Char('.'));
+    const QString first = dot < 0 ? path : path.left(dot);
+    const V2_Data* child = getInLevelV2_Data(first);
+    if (!child)
+        return QJsonObject();
+    if (dot >= 0)
+        return child->toJson(path.mid(dot + 1), wrap);
+    const QJsonObject json = child->getJson(first, false);
+    if (!wrap)
+        return json;
+    QJsonObject wrapped;
+    wrapped.insert(first, json);
+    return wrapped;
+}
+
+QString V2_Data::getJsonString(bool withIgnorePath) const
+{
+    return fromJsonToString(getJson(QString(), withIgnorePath));
+}
+
+QString V2_Data::getJsonString(const QString& path, bool wrap) const
+{
+    return fromJsonToString(toJson(path, wrap));
+}
+
+QString V2_Data::fromJsonToString(const QJsonObject& object)
+{
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+void V2_Data::getCompactData(QMap<QString, QVariant*>* out, const QString& prefix) const
+{
+    if (!out)
+        return;
+    for (auto it = m_datas->cbegin(); it != m_datas->cend(); ++it) {
+        const QString key = prefix.isEmpty() ? it.key() : prefix + QLatin1Char('.') + it.key();
+        if (const V2_Data* child = nodeOf(it.value()))
+            child->getCompactData(out, key);
+        else
+            out->insert(key, it.value());
+    }
+}
+
+QString V2_Data::getJsonCompactString(const QString& prefix) const
+{
+    QJsonObject out;
+    writeCompact(out, prefix);
+    return fromJsonToString(out);
+}
+
+void V2_Data::writeCompact(QJsonObject& out, const QString& prefix) const
+{
+    for (auto it = m_datas->cbegin(); it != m_datas->cend(); ++it) {
+        const QString name = outputName(it.key());
+        const QString key = prefix.isEmpty() ? name : prefix + QLatin1Char('.') + name;
+        if (const V2_Data* child = nodeOf(it.value())) {
+            child->writeCompact(out, key);
+        } else if (!isMarker(it.value())) {
+            const QJsonValue value = scalarJson(it.value());
+            if (!value.isUndefined())
+                out.insert(key, value);
+        }
+    }
+}
+
+namespace {
+
+bool rapidWritable(const QVariant* value)
+{
+    switch (value->userType()) {
+    case QMetaType::QString:
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void writeRapidScalar(V2_Data::RapidWriter& writer, const QVariant* value)
+{
+    switch (value->userType()) {
+    case QMetaType::QString:
+        if (isMarker(value)) {
+            writer.Null();
+        } else {
+            const QByteArray utf8 = value->toString().toUtf8();
+            writer.String(utf8.constData(), static_cast<rapidjson::SizeType>(utf8.size()));
+        }
+        break;
+    case QMetaType::Bool:
+        writer.Bool(value->toBool());
+        break;
+    case QMetaType::Int:
+        writer.Int(value->toInt());
+        break;
+    case QMetaType::UInt:
+        writer.Uint(value->toUInt());
+        break;
+    case QMetaType::LongLong:
+        writer.Int64(value->toLongLong());
+        break;
+    case QMetaType::ULongLong:
+        writer.Uint64(value->toULongLong());
+        break;
+    case QMetaType::Double:
+        writer.Double(value->toDouble());
+        break;
+    default:
+        break;
+    }
+}
+
+void writeRapidKey(V2_Data::RapidWriter& writer, const QString& name)
+{
+    const QByteArray utf8 = name.toUtf8();
+    writer.Key(utf8.constData(), static_cast<rapidjson::SizeType>(utf8.size()));
+}
+
+} // namespace
+
+void V2_Data::getRapidJson(RapidWriter& writer) const
+{
+    writer.StartObject();
+    for (auto it = m_datas->cbegin(); it != m_datas->cend(); ++it) {
+        if (const V2_Data* child = nodeOf(it.value())) {
+            writeRapidKey(writer, outputName(it.key()));
+            child->getRapidJson(writer);
+        } else if (rapidWritable(it.value())) {
+            writeRapidKey(writer, outputName(it.key()));
+            writeRapidScalar(writer, it.value());
+        }
+    }
+    writer.EndObject();
+}
+
+void V2_Data::getRapidJson(RapidWriter& writer, const QString& path, bool wrap) const
+{
+    if (path.isEmpty())
+        return;
+    const QStringList parts = path.split(QLatin1Char('.'));
+    const V2_Data* node = this;
+    for (const QString& part : parts) {
+        node = node->getInLevelV2_Data(part);
+        if (!node)
+            return;
+    }
+    if (!wrap) {
+        node->getRapidJson(writer);
+        return;
+    }
+    writer.StartObject();
+    writeRapidKey(writer, parts.last());
+    node->getRapidJson(writer);
+    writer.EndObject();
+}
+
+// ---------------------------------------------------------------------------
+// Debug dumps
+
+namespace {
+
+QString addressOf(const void* pointer)
+{
+    return QStringLiteral("0x") + QString::number(reinterpret_cast<quintptr>(pointer), 16);
+}
+
+const QString kClosingLine = QStringLiteral("_____________________________________ ");
+const QString kChildIndent = QStringLiteral("     ");
+
+} // namespace
+
+void V2_Data::print(const QString& indent) const
+{
+    QString header = indent + QStringLiteral("  V2_DATA - ") + m_name + (m_ignorePath ? QStringLiteral(" [IGNORE PATH] ") : QStringLiteral("[]"));
+    if (!m_parent)
+        header += QStringLiteral(" [ROOT CHANNEL]");
+    header += addressOf(m_parent) + QStringLiteral(" . ") + getPath();
+    qDebug().noquote() << header;
+    qDebug().noquote() << indent + addressOf(this) + QStringLiteral(" address  ******************************");
+    printEntries(indent, true, true);
+}
+
+void V2_Data::shortPrint(const QString& indent) const
+{
+    qDebug().noquote() << indent + QStringLiteral("  V2_DATA - ") + m_name + QStringLiteral(" parent ") + addressOf(m_parent) + QStringLiteral(" calcPath :") + getPath();
+    printEntries(indent, false, true);
+}
+
+void V2_Data::shortShortPrint(const QString& indent) const
+{
+    qDebug().noquote() << indent + QStringLiteral("  V2_DATA - ") + m_name + QStringLiteral(" parent ") + addressOf(m_parent);
+    printEntries(indent, false, false);
+}
+
+void V2_Data::printEntries(const QString& indent, bool full, bool withPath) const
+{
+    for (auto it = m_datas->cbegin(); it != m_datas->cend(); ++it) {
+        const V2_Data* child = nodeOf(it.value());
+        if (full) {
+            qDebug().noquote() << indent + QStringLiteral("    Key : ") + it.key();
+            if (child) {
+                child->print(indent + kChildIndent);
+            } else {
+                qDebug().noquote() << indent + QStringLiteral("    Value : ") + it.value()->toString();
+            }
+        } else if (child) {
+            qDebug().noquote() << indent + it.key() + QStringLiteral(" [V2]");
+            if (withPath)
+                child->shortPrint(indent + kChildIndent);
+            else
+                child->shortShortPrint(indent + kChildIndent);
+        } else {
+            qDebug().noquote() << indent + it.key() + QStringLiteral(" = ") + it.value()->toString();
+        }
+    }
+    qDebug().noquote() << indent + kClosingLine;
+}

@@ -1,0 +1,159 @@
+#pragma once
+
+#include "pexjsonv2_export.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+// One node of the hierarchical data tree that both protocol ends hold.
+// A node owns its entry map, every variant in it and every child node held
+// in it (a child is stored as a variant of type void*). Values are addressed
+// by dotted key paths; the text DELETE_FIELD marks a deleted key.
+class PEXJSONV2_EXPORT V2_Data
+{
+public:
+    using Map = QMap<QString, QVariant*>;
+    using RapidWriter = rapidjson::Writer<rapidjson::StringBuffer>;
+
+    static const QString DELETE_FIELD;
+
+    V2_Data();
+    explicit V2_Data(const QString& name);
+    explicit V2_Data(const V2_Data* other);
+    // Both by-reference forms copy deeply, like the by-pointer forms.
+    V2_Data(const V2_Data& other);
+    V2_Data& operator=(const V2_Data& other);
+    V2_Data& operator=(const V2_Data* other);
+    ~V2_Data();
+
+    static bool isNumber(int type);
+
+    // Lookup
+    V2_Data* getInLevelV2_Data(const QString& key) const;
+    V2_Data* getV2_Data(const QString& path) const;
+    V2_Data* getDataPointer(const QString& path);
+    V2_Data* getDataPointer(QStringList& parts);
+    V2_Data* getSingleDataPointer(const QString& key);
+    V2_Data* getOrCreateDataPointer(const QString& path);
+    V2_Data* getOrCreateSingleDataPointer(const QString& key);
+    V2_Data* getOrCreateInLevelSingleDataPointer(const QString& key);
+    bool keyExists(const QString& key) const;
+    Map* datas() const;
+    void setDatas(Map* datas);
+
+    // Accessors
+    QString getName() const;
+    void setName(const QString& name);
+    QString getPath() const;
+    QString getCalculatedPath() const;
+    void setCalculatedPath(const QString& path);
+    V2_Data* getV2Parent() const;
+    void setV2Parent(V2_Data* parent);
+    bool getIgnorePath() const;
+    void setIgnorePath(bool ignorePath);
+    bool getList() const;
+    void setList(bool list);
+    bool isRoot() const;
+    void setRoot(bool root);
+    bool isEmpty() const;
+
+    // Typed getters: the default when the path or the value of the right kind is missing.
+    QString getString(const QString& path, const QString& defaultValue = QString()) const;
+    int getInt(const QString& path, int defaultValue = 0) const;
+    qint64 getLongLong(const QString& path, qint64 defaultValue = 0) const;
+    quint64 getULongLong(const QString& path, quint64 defaultValue = 0) const;
+    double getDouble(const QString& path, double defaultValue = 0.0) const;
+    bool getBool(const QString& path, bool defaultValue = false) const;
+
+    // Insertion: every form replaces an existing entry under the same key.
+    void insertData(const QString& key, unsigned short value);
+    void insertData(const QString& key, int value);
+    void insertData(const QString& key, unsigned int value);
+    void insertData(const QString& key, double value);
+    void insertData(const QString& key, const QString& value);
+    void insertData(const QString& key, const char* value);
+    void insertData(const QString& key, qint64 value);
+    void insertData(const QString& key, quint64 value);
+    void insertData(const QString& key, bool value);
+    void insertData(const QString& key, V2_Data* child);
+    void insertData(V2_Data* child);
+    void insertData(const QString& key, QVariant* value);
+    void insertData(const QString& key, const rapidjson::Value& value);
+
+    // Deletion and clean-up
+    void deleteKey(const QString& key);
+    void insertDeletedData(const QString& key);
+    bool isDeleted(const QString& path) const;
+    void clearData();
+    void clear();
+    void clearEmptyData();
+    void clearNulls();
+
+    // Merging
+    void fromQvariantMap(QMap<QString, QVariant>* map, V2_Data* deleted);
+    void fromQvariantMapWithNull(QMap<QString, QVariant>* map, V2_Data* deleted);
+    // The same merge as fromQvariantMap, read straight from a parsed JSON
+    // object; the client's hot path uses it to skip the variant conversion.
+    void fromRapidJson(const rapidjson::Value& object, V2_Data* deleted);
+    void appendData(const QString& key, QVariant* value);
+
+    // Comparison
+    static bool variantEquals(const QVariant* a, const QVariant* b);
+    bool equals(const V2_Data* other) const;
+    V2_Data* difference(const V2_Data* other) const;
+
+    // Output
+    QJsonObject getJson(const QString& path = QString(), bool withIgnorePath = false) const;
+    QJsonArray getJsonArray(const QString& path = QString()) const;
+    QJsonObject toJson(const QString& path, bool wrap) const;
+    QString getJsonString(bool withIgnorePath) const;
+    QString getJsonString(const QString& path, bool wrap) const;
+    static QString fromJsonToString(const QJsonObject& object);
+    void getCompactData(QMap<QString, QVariant*>* out, const QString& prefix) const;
+    QString getJsonCompactString(const QString& prefix = QString()) const;
+    void getRapidJson(RapidWriter& writer) const;
+    void getRapidJson(RapidWriter& writer, const QString& path, bool wrap) const;
+
+    // Debug dumps to the debug log
+    void print(const QString& indent = QString()) const;
+    void shortPrint(const QString& indent = QString()) const;
+    void shortShortPrint(const QString& indent = QString()) const;
+
+    // A variant that holds a child node, and the node it holds (none for a scalar).
+    static bool holdsNode(const QVariant* value);
+    static V2_Data* nodeOf(const QVariant* value);
+
+private:
+    V2_Data* getV2_Data(QList<QString>& parts) const;
+    const V2_Data* valueOwner(const QString& path, QString* lastKey) const;
+    const QVariant* valueAt(const QString& path) const;
+    void storeValue(const QString& key, const QVariant& value);
+    QString getPathUnder(const V2_Data* parent) const;
+    void mergeVariantMap(QMap<QString, QVariant>* map, V2_Data* deleted, bool withNull);
+    void mergeVariantMember(const QString& key, QVariant& value, V2_Data* deleted, bool withNull);
+    void mergeRapidObject(const rapidjson::Value& object, V2_Data* deleted, bool withNull, QString& scratch);
+    void mergeRapidMember(const QString& key, const rapidjson::Value& value, V2_Data* deleted, bool withNull, QString& scratch);
+    void appendEntriesOf(V2_Data* incoming);
+    V2_Data* childForMerge(const QString& key);
+    void recordDeleted(const QString& key, V2_Data* deleted) const;
+    void copyEntriesFrom(const V2_Data* other);
+    void writeCompact(QJsonObject& out, const QString& prefix) const;
+    void printEntries(const QString& indent, bool full, bool withPath) const;
+
+    Map* m_datas;
+    QString m_name;
+    QString m_calculatedPath;
+    V2_Data* m_parent;
+    bool m_ignorePath;
+    bool m_list;
+};
+
+Q_DECLARE_METATYPE(V2_Data*)
