@@ -1,0 +1,645 @@
+#include "V2_Client.h"
+
+#include "V2_Data.h"
+#include "V2_message.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QJsonDocument>
+#include <QSslSocket>
+#include <QTimer>
+#include <QUuid>
+
+#include <cstring>
+
+namespace {
+
+QString freshCommandId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+qint64 nowSeconds()
+{
+    return QDateTime::currentSecsSinceEpoch();
+}
+
+} // namespace
+
+V2_Client::V2_Client(QString app,
+                     QString appVersion,
+                     QString protocol,
+                     QString protocolVersion,
+                     int port,
+                     QString password,
+                     QString username,
+                     QString host,
+                     QObject* parent)
+    : QObject(parent)
+    , m_currentData(newRoot())
+    , m_rxData(newRoot())
+    , m_deletedData(newRoot())
+    , m_ssl(true)
+    , m_host(host)
+    , m_port(port)
+    , m_username(username)
+    , m_password(password)
+    , m_pingTimer(new QTimer(this))
+    , m_checkTimer(new QTimer(this))
+    , m_socket(new QSslSocket(this))
+    , m_commandId(freshCommandId())
+    , m_pingRate(-1)
+    , m_timeout(0)
+    , m_lastReceived(0)
+    , m_totalRx(0)
+    , m_connectionRx(0)
+    , m_connectionActive(false)
+    , m_active(false)
+    , m_loginActive(false)
+    , m_appName(app)
+    , m_appVersion(appVersion)
+    , m_protocol(protocol)
+    , m_protocolVersion(protocolVersion)
+    , m_maxLineBytes(DEFAULT_MAX_LINE_BYTES)
+{
+    connect(m_socket, &QAbstractSocket::errorOccurred, this, &V2_Client::socketError);
+    connect(m_socket, &QAbstractSocket::stateChanged, this, &V2_Client::socketStateChanged);
+    connect(m_socket, QOverload<const QList<QSslError>&>::of(&QSslSocket::sslErrors), this, &V2_Client::sslErrors);
+    connect(m_socket, &QIODevice::readyRead, this, &V2_Client::receiveData);
+    connect(m_pingTimer, &QTimer::timeout, this, &V2_Client::sendPing);
+    connect(m_checkTimer, &QTimer::timeout, this, &V2_Client::checkConnection);
+    m_checkTimer->start(CHECK_INTERVAL_MS);
+}
+
+V2_Client::~V2_Client()
+{
+    // No state-change handler may run on trees that are being released.
+    m_socket->disconnect(this);
+    m_pingTimer->disconnect(this);
+    m_checkTimer->stop();
+    m_socket->abort();
+    delete m_currentData;
+    delete m_rxData;
+    delete m_deletedData;
+}
+
+V2_Data* V2_Client::newRoot()
+{
+    auto* root = new V2_Data(QStringLiteral("ROOT"));
+    root->setRoot(true);
+    return root;
+}
+
+// ---------------------------------------------------------------------------
+// Properties
+
+QString V2_Client::host() const
+{
+    return m_host;
+}
+
+void V2_Client::setHost(const QString& host)
+{
+    m_host = host;
+}
+
+int V2_Client::port() const
+{
+    return m_port;
+}
+
+void V2_Client::setPort(int port)
+{
+    m_port = port;
+}
+
+QString V2_Client::username() const
+{
+    return m_username;
+}
+
+void V2_Client::setUsername(const QString& username)
+{
+    m_username = username;
+}
+
+QString V2_Client::password() const
+{
+    return m_password;
+}
+
+void V2_Client::setPassword(const QString& password)
+{
+    m_password = password;
+}
+
+bool V2_Client::getSsl() const
+{
+    return m_ssl;
+}
+
+void V2_Client::setSsl(bool ssl)
+{
+    m_ssl = ssl;
+}
+
+bool V2_Client::isActive() const
+{
+    return m_active;
+}
+
+void V2_Client::setActive(bool active)
+{
+    m_active = active;
+    checkConnection();
+}
+
+bool V2_Client::connectionActive() const
+{
+    return m_connectionActive;
+}
+
+void V2_Client::setConnectionActive(bool connectionActive)
+{
+    m_connectionActive = connectionActive;
+}
+
+bool V2_Client::loginActive() const
+{
+    return m_loginActive;
+}
+
+void V2_Client::setLoginActive(bool loginActive)
+{
+    m_loginActive = loginActive;
+}
+
+V2_Data* V2_Client::getCurrentData() const
+{
+    return m_currentData;
+}
+
+V2_Data* V2_Client::getRxData() const
+{
+    return m_rxData;
+}
+
+V2_Data* V2_Client::getDeletedData() const
+{
+    return m_deletedData;
+}
+
+quint64 V2_Client::getTotalRx() const
+{
+    return m_totalRx;
+}
+
+quint64 V2_Client::getConnectionRx() const
+{
+    return m_connectionRx;
+}
+
+QString V2_Client::serverName() const
+{
+    return m_serverName;
+}
+
+QString V2_Client::serverVersion() const
+{
+    return m_serverVersion;
+}
+
+QString V2_Client::serverMinVersion() const
+{
+    return m_serverMinVersion;
+}
+
+QStringList V2_Client::joinedChannels() const
+{
+    return m_joinedChannels;
+}
+
+int V2_Client::pingRate() const
+{
+    return m_pingRate;
+}
+
+int V2_Client::timeout() const
+{
+    return m_timeout;
+}
+
+QSet<QString> V2_Client::keysUpdated() const
+{
+    return m_keysUpdated;
+}
+
+qint64 V2_Client::maxLineBytes() const
+{
+    return m_maxLineBytes;
+}
+
+void V2_Client::setMaxLineBytes(qint64 bytes)
+{
+    m_maxLineBytes = bytes;
+}
+
+// ---------------------------------------------------------------------------
+// Requests
+
+void V2_Client::joinChannel(QString channel, QString id)
+{
+    sendData(V2_message::line(QStringLiteral("JOIN"), id, channel));
+}
+
+void V2_Client::leaveChannel(QString channel, QString id)
+{
+    sendData(V2_message::line(QStringLiteral("LEAVE"), id, channel));
+}
+
+void V2_Client::doLogin()
+{
+    sendData(getLoginData());
+}
+
+QString V2_Client::getLoginData() const
+{
+    return V2_message::loginRequestLine(m_username, m_password, m_appName, m_appVersion, m_protocol, m_protocolVersion);
+}
+
+void V2_Client::sendMessage(QJsonObject* data, QString id, QString channel, QString name)
+{
+    sendData(V2_message::namedDataLine(QStringLiteral("JSON"), id, channel, name, data ? *data : QJsonObject()));
+}
+
+QString V2_Client::takeCommandId()
+{
+    const QString id = m_commandId;
+    m_commandId = freshCommandId();
+    return id;
+}
+
+QString V2_Client::sendCommand(QJsonObject* data, QString channel, QString name)
+{
+    const QString id = takeCommandId();
+    sendData(V2_message::namedDataLine(QStringLiteral("CMD"), id, channel, name, data ? *data : QJsonObject()));
+    return id;
+}
+
+QString V2_Client::sendCommand(QString data, QString channel, QString name)
+{
+    const QString id = takeCommandId();
+    sendData(V2_message::namedDataLine(QStringLiteral("CMD"), id, channel, name, data));
+    return id;
+}
+
+QString V2_Client::sendCommand(QString payload, QString channel)
+{
+    sendData(V2_message::line(QStringLiteral("CMD"), m_commandId, channel, payload));
+    return m_commandId;
+}
+
+void V2_Client::sendCommandReply(QJsonObject* data, QString id, QString channel, QString name)
+{
+    sendData(V2_message::namedDataLine(QStringLiteral("REPLY"), id, channel, name, data ? *data : QJsonObject()));
+}
+
+void V2_Client::sendReply(QString id, QString channel, QString name, QJsonObject data)
+{
+    sendCommandReply(&data, id + QLatin1Char('+'), channel, name);
+}
+
+void V2_Client::sendErrorMessage(QString id, QString channel, QString reason, QString advice)
+{
+    sendData(V2_message::errorLine(id, channel, reason, advice));
+}
+
+void V2_Client::sendError(V2_message* message)
+{
+    sendData(message->errorMessageString());
+}
+
+void V2_Client::sendData(QString line)
+{
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    m_socket->write(line.toUtf8() + "\r\n");
+    m_socket->flush();
+}
+
+// ---------------------------------------------------------------------------
+// Connection control
+
+void V2_Client::connectSocket()
+{
+    m_socket->abort();
+    m_socket->connectToHost(m_host, static_cast<quint16>(m_port), QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+    m_connectionActive = m_socket->waitForConnected(CONNECT_WAIT_MS);
+    if (m_loginActive && m_pingRate >= 1)
+        m_pingTimer->start(m_pingRate * 1000);
+}
+
+void V2_Client::disconnectSocket()
+{
+    m_socket->disconnectFromHost();
+    m_pingTimer->stop();
+    m_connectionActive = false;
+    m_loginActive = false;
+}
+
+void V2_Client::disconnectFromtHost()
+{
+    m_socket->disconnect();
+}
+
+void V2_Client::checkConnection()
+{
+    const auto state = m_socket->state();
+    if (m_active && state == QAbstractSocket::UnconnectedState) {
+        if (m_ssl)
+            m_socket->connectToHostEncrypted(m_host, static_cast<quint16>(m_port), QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+        else
+            m_socket->connectToHost(m_host, static_cast<quint16>(m_port), QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+    }
+    if (!m_active && state != QAbstractSocket::UnconnectedState)
+        m_socket->disconnectFromHost();
+    if (m_socket->state() == QAbstractSocket::ConnectedState && m_timeout >= 1 && nowSeconds() - m_lastReceived > m_timeout) {
+        qDebug() << "[V2] No data from" << m_host << "for more than" << m_timeout << "s: disconnecting";
+        m_socket->disconnectFromHost();
+    }
+}
+
+void V2_Client::socketStateChanged(QAbstractSocket::SocketState socketState)
+{
+    if (socketState == QAbstractSocket::UnconnectedState) {
+        m_pingTimer->stop();
+        m_connectionActive = false;
+        m_loginActive = false;
+        m_connectionRx = 0;
+        m_lineBuffer.clear();
+        m_loggedSslErrors.clear();
+        m_currentData->clearData();
+        emit onDisconnected();
+    } else if (socketState == QAbstractSocket::ConnectedState) {
+        m_lastReceived = nowSeconds();
+        m_loggedSslErrors.clear();
+        emit onConnected();
+        sendData(getLoginData());
+    }
+    emit onStateChanged();
+}
+
+void V2_Client::socketError(QAbstractSocket::SocketError socketError)
+{
+    qDebug() << "[V2] Client socket error" << socketError << m_socket->errorString();
+    emit errorReceived(QStringLiteral("Client socket error"));
+}
+
+void V2_Client::sslErrors(QList<QSslError> errors)
+{
+    // Servers ship self-signed pairs: every TLS error is accepted, but each
+    // kind is logged once per connection so that it stays visible.
+    for (const QSslError& error : qAsConst(errors)) {
+        if (!m_loggedSslErrors.contains(error.error())) {
+            m_loggedSslErrors.insert(error.error());
+            qDebug() << "[V2] Ignoring TLS error from" << m_host << ":" << error.errorString();
+        }
+    }
+    m_socket->ignoreSslErrors(errors);
+}
+
+void V2_Client::sendPing()
+{
+    if (m_pingRate != -1)
+        sendData(V2_message::pingLine());
+}
+
+// ---------------------------------------------------------------------------
+// Receiving
+
+bool V2_Client::appendToLine(const char* data, int size)
+{
+    // CR bytes are dropped wherever they stand.
+    const char* end = data + size;
+    while (data < end) {
+        const char* cr = static_cast<const char*>(std::memchr(data, '\r', static_cast<size_t>(end - data)));
+        const char* stop = cr ? cr : end;
+        if (m_lineBuffer.size() + (stop - data) > m_maxLineBytes) {
+            const QString text = QStringLiteral("Line from server longer than %1 bytes: connection dropped").arg(m_maxLineBytes);
+            qDebug() << "[V2]" << text;
+            m_lineBuffer.clear();
+            emit errorReceived(text);
+            m_socket->abort();
+            return false;
+        }
+        m_lineBuffer.append(data, static_cast<int>(stop - data));
+        data = cr ? cr + 1 : end;
+    }
+    return true;
+}
+
+void V2_Client::receiveData()
+{
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    m_lastReceived = nowSeconds();
+    const QByteArray bytes = m_socket->readAll();
+    const char* data = bytes.constData();
+    int start = 0;
+    while (start < bytes.size()) {
+        const int lf = bytes.indexOf('\n', start);
+        const int end = lf < 0 ? bytes.size() : lf;
+        if (!appendToLine(data + start, end - start))
+            return;
+        if (lf < 0)
+            break;
+        if (!m_lineBuffer.isEmpty()) {
+            parseResponseData(m_lineBuffer);
+            emit receivedDataLog(&m_lineBuffer);
+        }
+        m_lineBuffer.clear();
+        start = lf + 1;
+        // A handler may have dropped the connection: the rest is stale.
+        if (m_socket->state() != QAbstractSocket::ConnectedState)
+            return;
+    }
+}
+
+void V2_Client::parseResponseData(const QByteArray& line)
+{
+    m_totalRx += static_cast<quint64>(line.size());
+    m_connectionRx += static_cast<quint64>(line.size());
+    m_lastLineTime.restart();
+
+    V2_message message;
+    if (!message.parseMessage(line)) {
+        const QString error = message.errorMessageString();
+        qDebug().noquote() << "NO VALID: " + error;
+        sendData(error);
+        return;
+    }
+
+    const QString command = message.command();
+    if (command == QLatin1String("JSON"))
+        processJSON(&message);
+    else if (command == QLatin1String("ACK"))
+        processACK();
+    else if (command == QLatin1String("LOGIN"))
+        processLOGINREPLY(&message);
+    else if (command == QLatin1String("JOIN"))
+        processJOIN(&message);
+    else if (command == QLatin1String("LEAVE"))
+        processLEAVE(&message);
+    else if (command == QLatin1String("ERROR"))
+        processERROR(&message);
+    else if (command == QLatin1String("CMD"))
+        processCMD(&message);
+    else if (command == QLatin1String("REPLY"))
+        processREPLY(&message);
+    else {
+        message.setError(QStringLiteral("Unknown command"), QString());
+        sendError(&message);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Handlers
+
+void V2_Client::processLOGINREPLY(V2_message* message)
+{
+    const QMap<QString, QVariant>* params = message->jsonParams();
+    m_serverName = params->value(QStringLiteral("name")).toString();
+    m_serverVersion = params->value(QStringLiteral("ver")).toString();
+    m_serverMinVersion = params->value(QStringLiteral("min_ver")).toString();
+    m_pingRate = params->value(QStringLiteral("pingRate")).toString().toInt();
+    m_timeout = params->value(QStringLiteral("timeout")).toString().toInt();
+    m_loginActive = true;
+    if (m_pingRate > 0)
+        m_pingTimer->start(m_pingRate * 1000);
+    emit onLoginDone();
+}
+
+void V2_Client::processJOIN(V2_message* message)
+{
+    m_joinedChannels.append(message->channel());
+    emit onChannelJoin(message->channel());
+}
+
+void V2_Client::processLEAVE(V2_message* message)
+{
+    m_joinedChannels.removeOne(message->channel());
+    emit onChannelLeave(message->channel());
+}
+
+void V2_Client::processACK()
+{
+}
+
+void V2_Client::processERROR(V2_message* message)
+{
+    emit errorReceived(message->messageString());
+}
+
+void V2_Client::processCMD(V2_message* message)
+{
+    auto* data = new V2_Data();
+    data->fromQvariantMap(message->jsonParams(), nullptr);
+    emit cmdPackageReceived(message->id(), message->channel(), data);
+}
+
+void V2_Client::processREPLY(V2_message* message)
+{
+    emit cmdReplyReceived(message->id(), message->channel(), message->jsonString());
+}
+
+void V2_Client::processJSON(V2_message* message)
+{
+    delete m_rxData;
+    delete m_deletedData;
+    m_rxData = newRoot();
+    m_deletedData = newRoot();
+
+    const rapidjson::Document* document = message->rapidJsonDocument();
+    if (document)
+        m_rxData->fromRapidJson(*document, m_deletedData);
+    else
+        m_rxData->fromQvariantMap(message->jsonParams(), m_deletedData);
+
+    calculateDataKeysUpdated();
+
+    if (!m_currentData->datas()->isEmpty()) {
+        if (document)
+            m_currentData->fromRapidJson(*document, m_deletedData);
+        else
+            m_currentData->fromQvariantMap(message->jsonParams(), m_deletedData);
+    } else {
+        std::swap(m_currentData, m_rxData);
+    }
+
+    if (m_keysUpdated.isEmpty())
+        calculateDataKeysUpdated();
+
+    emit onChannelChange(m_keysUpdated);
+}
+
+void V2_Client::calculateDataKeysUpdated()
+{
+    m_keysUpdated.clear();
+    if (m_currentData->datas()->isEmpty()) {
+        const QStringList keys = m_rxData->datas()->keys();
+        for (const QString& key : keys)
+            m_keysUpdated.insert(key);
+        return;
+    }
+    addKeysUpdated(m_rxData, m_currentData, m_keysUpdated);
+}
+
+void V2_Client::addKeysUpdated(V2_Data* rx, V2_Data* current, QSet<QString>& keys)
+{
+    const bool root = rx->isRoot();
+    const QString prefix = root ? QString() : rx->getCalculatedPath() + QLatin1Char('.');
+    bool anyNode = false;
+    for (auto it = rx->datas()->cbegin(); it != rx->datas()->cend(); ++it) {
+        V2_Data* rxChild = V2_Data::nodeOf(it.value());
+        if (!rxChild) {
+            keys.insert(prefix + it.key());
+            continue;
+        }
+        anyNode = true;
+        if (V2_Data* currentChild = current->getInLevelV2_Data(it.key())) {
+            addKeysUpdated(rxChild, currentChild, keys);
+        } else {
+            current->getOrCreateDataPointer(it.key());
+            keys.insert(prefix + it.key());
+        }
+    }
+    if (!anyNode && !root)
+        keys.insert(rx->getCalculatedPath());
+}
+
+bool V2_Client::keysUpdatedChildChanges(const QString& prefix) const
+{
+    for (const QString& key : m_keysUpdated) {
+        if (key.startsWith(prefix))
+            return true;
+    }
+    return false;
+}
+
+bool V2_Client::keysUpdatedParentChanges(const QString& path) const
+{
+    for (const QString& key : m_keysUpdated) {
+        if (path.startsWith(key))
+            return true;
+    }
+    return false;
+}
+
+bool V2_Client::keysUpdatedMiddleChanges(const QString& prefix, const QString& suffix) const
+{
+    for (const QString& key : m_keysUpdated) {
+        if (key.startsWith(prefix) && key.endsWith(suffix))
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,180 @@
+#pragma once
+
+#include "pexjsonv2_export.h"
+
+#include <QAbstractSocket>
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QSslError>
+#include <QString>
+#include <QStringList>
+
+class QSslSocket;
+class QTimer;
+class V2_Data;
+class V2_message;
+
+// The client end of the V2 protocol: one object per server connection. Keeps
+// the connection up while active, logs in on connecting, frames and parses
+// the received lines, merges data lines into a mirrored tree and reports the
+// dotted keys that each data line touched.
+class PEXJSONV2_EXPORT V2_Client : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(V2_Client)
+
+public:
+    // One received line may not grow past this (track pictures arrive as
+    // base64 inside one line, so the default is generous).
+    static constexpr qint64 DEFAULT_MAX_LINE_BYTES = 128LL * 1024 * 1024;
+    static constexpr int CHECK_INTERVAL_MS = 2000;
+    static constexpr int CONNECT_WAIT_MS = 30000;
+
+    V2_Client(QString app,
+              QString appVersion,
+              QString protocol,
+              QString protocolVersion,
+              int port,
+              QString password,
+              QString username,
+              QString host,
+              QObject* parent = nullptr);
+    ~V2_Client() override;
+
+    QString host() const;
+    void setHost(const QString& host);
+    int port() const;
+    void setPort(int port);
+    QString username() const;
+    void setUsername(const QString& username);
+    QString password() const;
+    void setPassword(const QString& password);
+    bool getSsl() const;
+    void setSsl(bool ssl);
+    bool isActive() const;
+    void setActive(bool active);
+    bool connectionActive() const;
+    void setConnectionActive(bool connectionActive);
+    bool loginActive() const;
+    void setLoginActive(bool loginActive);
+    V2_Data* getCurrentData() const;
+    V2_Data* getRxData() const;
+    V2_Data* getDeletedData() const;
+    quint64 getTotalRx() const;
+    quint64 getConnectionRx() const;
+
+    QString serverName() const;
+    QString serverVersion() const;
+    QString serverMinVersion() const;
+    QStringList joinedChannels() const;
+    int pingRate() const;
+    int timeout() const;
+    QSet<QString> keysUpdated() const;
+    qint64 maxLineBytes() const;
+    void setMaxLineBytes(qint64 bytes);
+
+    // Requests
+    void joinChannel(QString channel, QString id);
+    void leaveChannel(QString channel, QString id);
+    void doLogin();
+    void sendMessage(QJsonObject* data, QString id, QString channel, QString name);
+    QString sendCommand(QJsonObject* data, QString channel, QString name);
+    QString sendCommand(QString data, QString channel, QString name);
+    QString sendCommand(QString payload, QString channel);
+    void sendCommandReply(QJsonObject* data, QString id, QString channel, QString name);
+    void sendErrorMessage(QString id, QString channel, QString reason, QString advice);
+
+    // Connection control
+    void connectSocket();
+    void disconnectSocket();
+
+    // Queries on the updated keys of the last data line
+    bool keysUpdatedChildChanges(const QString& prefix) const;
+    bool keysUpdatedParentChanges(const QString& path) const;
+    bool keysUpdatedMiddleChanges(const QString& prefix, const QString& suffix) const;
+
+signals:
+    void onStateChanged();
+    void onConnected();
+    void onDisconnected();
+    void onStatus();
+    void receivedDataLog(QByteArray* line);
+    void onChannelChange(const QSet<QString>& channels);
+    void onLoginDone();
+    void onChannelJoin(QString channel);
+    void onChannelLeave(QString channel);
+    void errorReceived(QString error);
+    void cmdPackageReceived(QString id, QString channel, V2_Data* data);
+    void cmdReplyReceived(QString id, QString channel, QString json);
+
+protected:
+    virtual void processLOGINREPLY(V2_message* message);
+    virtual void processJOIN(V2_message* message);
+    virtual void processLEAVE(V2_message* message);
+    virtual void processACK();
+    virtual void processJSON(V2_message* message);
+    virtual void processERROR(V2_message* message);
+    virtual void processCMD(V2_message* message);
+    virtual void processREPLY(V2_message* message);
+
+    void calculateDataKeysUpdated();
+    void addKeysUpdated(V2_Data* rx, V2_Data* current, QSet<QString>& keys);
+
+private slots:
+    void receiveData();
+    void sendPing();
+    void checkConnection();
+    void socketStateChanged(QAbstractSocket::SocketState socketState);
+    void socketError(QAbstractSocket::SocketError socketError);
+    void disconnectFromtHost();
+    void sslErrors(QList<QSslError> errors);
+
+private:
+    QString getLoginData() const;
+    void sendReply(QString id, QString channel, QString name, QJsonObject data);
+    void sendError(V2_message* message);
+    void sendData(QString line);
+    void parseResponseData(const QByteArray& line);
+    bool appendToLine(const char* data, int size);
+    QString takeCommandId();
+    static V2_Data* newRoot();
+
+    V2_Data* m_currentData;
+    V2_Data* m_rxData;
+    V2_Data* m_deletedData;
+    bool m_ssl;
+    QString m_host;
+    int m_port;
+    QString m_username;
+    QString m_password;
+    QTimer* m_pingTimer;
+    QTimer* m_checkTimer;
+    QSet<QString> m_keysUpdated;
+    QSslSocket* m_socket;
+    QString m_commandId;
+    QString m_serverName;
+    QString m_serverVersion;
+    QString m_serverMinVersion;
+    QStringList m_joinedChannels;
+    int m_pingRate;
+    int m_timeout;
+    qint64 m_lastReceived;
+    QByteArray m_lineBuffer;
+    quint64 m_totalRx;
+    quint64 m_connectionRx;
+    bool m_connectionActive;
+    bool m_active;
+    bool m_loginActive;
+    QString m_appName;
+    QString m_appVersion;
+    QString m_protocol;
+    QString m_protocolVersion;
+    QElapsedTimer m_lastLineTime;
+    qint64 m_maxLineBytes;
+    // TLS errors already logged on the present connection.
+    QSet<int> m_loggedSslErrors;
+};

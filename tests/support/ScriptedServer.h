@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPointer>
+#include <QSslSocket>
+#include <QTcpServer>
+
+// A small server that a test drives line by line: accept one client at a
+// time (TLS with the test pair, or plain TCP), read what it sends, answer,
+// split writes at chosen bytes, go silent or close.
+class ScriptedServer final : public QTcpServer
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(ScriptedServer)
+
+public:
+    explicit ScriptedServer(bool tls, QObject* parent = nullptr);
+    ~ScriptedServer() override;
+
+    // Listens on 127.0.0.1 on a free port and returns it (0 on failure).
+    quint16 start();
+
+    // Waits for the next accepted client to be ready (encrypted with TLS).
+    bool waitForClient(int ms = 5000);
+    // The next line the present client sent, without CR LF; empty on timeout.
+    QByteArray nextLine(int ms = 5000);
+    // Skips lines until one starts with prefix; empty on timeout.
+    QByteArray nextLineStartingWith(const QByteArray& prefix, int ms = 5000);
+    // True when no line arrives within ms.
+    bool silentFor(int ms);
+
+    void send(const QByteArray& bytes);
+    void sendLine(const QString& line);
+    // Writes bytes in pieces cut at the given offsets, letting the client read in between.
+    void sendInPieces(const QByteArray& bytes, const QList<int>& cuts);
+    // Reads the login request and answers it.
+    QByteArray acceptLogin(int pingRate = 0, int timeout = 0, bool withPingRate = true);
+    void closeClient();
+
+    int accepted() const;
+    QSslSocket* client() const;
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    void readLines();
+
+    bool m_tls;
+    QPointer<QSslSocket> m_client;
+    QList<QSslSocket*> m_ready;
+    QByteArray m_buffer;
+    QList<QByteArray> m_lines;
+    int m_accepted = 0;
+};
