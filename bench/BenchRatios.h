@@ -10,6 +10,8 @@
 
 // Console reporter that also prints, after the run, the ratio of named
 // benchmark pairs (numerator / denominator of the real time per iteration).
+// With --benchmark_repetitions the fastest repetition counts: on a shared
+// machine it is the one least disturbed by others.
 class BenchRatios final : public benchmark::ConsoleReporter
 {
 public:
@@ -20,14 +22,20 @@ public:
 
     void ReportRuns(const std::vector<Run>& runs) override
     {
-        for (const Run& run : runs)
-            m_times[run.benchmark_name()] = run.GetAdjustedRealTime();
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred)
+                continue;
+            const double time = run.GetAdjustedRealTime();
+            const auto known = m_times.find(run.benchmark_name());
+            if (known == m_times.end() || time < known->second)
+                m_times[run.benchmark_name()] = time;
+        }
         ConsoleReporter::ReportRuns(runs);
     }
 
     void printRatios() const
     {
-        std::printf("\nratios (real time per iteration):\n");
+        std::printf("\nratios (fastest real time per iteration):\n");
         for (const auto& pair : m_pairs) {
             const auto a = m_times.find(pair.first);
             const auto b = m_times.find(pair.second);

@@ -597,21 +597,27 @@ void V2_Client::calculateDataKeysUpdated()
 void V2_Client::addKeysUpdated(V2_Data* rx, V2_Data* current, QSet<QString>& keys)
 {
     const bool root = rx->isRoot();
-    const QString prefix = root ? QString() : rx->getCalculatedPath() + QLatin1Char('.');
+    // Rows under an ignorePath node repeat the same keys: each one is built
+    // in a scratch string and copied only when it is new to the set.
+    QString key;
+    if (!root)
+        key = rx->getCalculatedPath() + QLatin1Char('.');
+    const int prefixLength = key.size();
     bool anyNode = false;
     for (auto it = rx->datas()->cbegin(); it != rx->datas()->cend(); ++it) {
         V2_Data* rxChild = V2_Data::nodeOf(it.value());
-        if (!rxChild) {
-            keys.insert(prefix + it.key());
-            continue;
-        }
-        anyNode = true;
-        if (V2_Data* currentChild = current->getInLevelV2_Data(it.key())) {
-            addKeysUpdated(rxChild, currentChild, keys);
-        } else {
+        if (rxChild) {
+            anyNode = true;
+            if (V2_Data* currentChild = current->getInLevelV2_Data(it.key())) {
+                addKeysUpdated(rxChild, currentChild, keys);
+                continue;
+            }
             current->getOrCreateDataPointer(it.key());
-            keys.insert(prefix + it.key());
         }
+        key.truncate(prefixLength);
+        key += it.key();
+        if (!keys.contains(key))
+            keys.insert(QString(key.constData(), key.size()));
     }
     if (!anyNode && !root)
         keys.insert(rx->getCalculatedPath());

@@ -82,6 +82,34 @@ void assignScalar(QVariant* target, const rapidjson::Value& value)
     *target = scalarFromRapid(value);
 }
 
+} // namespace
+
+// State shared by one merge from a parsed document: a scratch string for
+// lookups, and the keys already made, so that the field names that repeat
+// in every row are allocated once and shared.
+struct V2_Data::MergeContext {
+    static constexpr int kSlots = 64;
+
+    QString scratch;
+    QString keys[kSlots];
+
+    QString key(const char* name, int length, bool ascii)
+    {
+        if (!ascii)
+            return QString::fromUtf8(name, length);
+        uint hash = 2166136261u;
+        for (int i = 0; i < length; ++i)
+            hash = (hash ^ static_cast<unsigned char>(name[i])) * 16777619u;
+        QString& slot = keys[hash % kSlots];
+        if (slot.size() == length && slot == QLatin1String(name, length))
+            return slot;
+        slot = QString::fromLatin1(name, length);
+        return slot;
+    }
+};
+
+namespace {
+
 // Widens an ASCII name into buffer; false for any other byte.
 bool asciiInto(const char* name, int length, QString& buffer)
 {
@@ -756,47 +784,76 @@ void V2_Data::mergeVariantMember(const QString& key, QVariant& value, V2_Data* d
 
 void V2_Data::fromRapidJson(const rapidjson::Value& object, V2_Data* deleted)
 {
-    QString scratch;
-    scratch.reserve(64);
-    if (object.IsObject())
-        mergeRapidObject(object, deleted, false, scratch);
+    if (!object.IsObject())
+        return;
+    MergeContext context;
+    context.scratch.reserve(64);
+    mergeRapidObject(object, deleted, false, context);
 }
 
-void V2_Data::mergeRapidObject(const rapidjson::Value& object, V2_Data* deleted, bool withNull, QString& scratch)
+void V2_Data::mergeRapidObject(const rapidjson::Value& object, V2_Data* deleted, bool withNull, MergeContext& context)
 {
     const auto flag = object.FindMember("ignorePath");
     if (flag != object.MemberEnd())
         setIgnorePath(withNull ? scalarFromRapid(flag->value).toBool() : true);
 
-    // Keys are looked up through one reused scratch string; a QString is
-    // allocated only for a key that this node does not hold yet.
+    // A node filled from nothing receives its members in key order (servers
+    // write them so): each key past the last one is appended without a search.
+    const bool filling = m_datas->isEmpty();
+    QString lastAppended;
     for (auto it = object.MemberBegin(); it != object.MemberEnd(); ++it) {
         const rapidjson::Value& value = it->value;
         const char* name = it->name.GetString();
         const int length = static_cast<int>(it->name.GetStringLength());
-        Map::iterator entry = m_datas->end();
-        if (asciiInto(name, length, scratch))
-            entry = m_datas->find(scratch);
+        // Looked up through the scratch string: no allocation for a key this node holds.
+        const bool ascii = asciiInto(name, length, context.scratch);
+        const bool appended = ascii && filling && !lastAppended.isNull() && lastAppended < context.scratch;
+        const Map::iterator entry = ascii && !appended ? m_datas->find(context.scratch) : m_datas->end();
+
         if (entry == m_datas->end()) {
-            mergeRapidMember(QString::fromUtf8(name, length), value, deleted, withNull, scratch);
+            const QString key = context.key(name, length, ascii);
+            if (ascii || !m_datas->contains(key)) {
+                const auto put = [this, appended, filling, &key, &lastAppended](QVariant* stored) {
+                    if (appended)
+                        m_datas->insert(m_datas->cend(), key, stored);
+                    else
+                        m_datas->insert(key, stored);
+                    // Any other key of a filling node sorts before the last one.
+                    if (filling && (appended || lastAppended.isNull()))
+                        lastAppended = key;
+                };
+                if (value.IsObject()) {
+                    auto* child = new V2_Data(key);
+                    put(new QVariant(QVariant::fromValue(static_cast<void*>(child))));
+                    child->setV2Parent(this);
+                    child->mergeRapidObject(value, deleted, withNull, context);
+                    continue;
+                }
+                if (!value.IsNull() && !value.IsArray()) {
+                    if (key != kIgnorePath)
+                        put(new QVariant(scalarFromRapid(value)));
+                    continue;
+                }
+            }
+            mergeRapidMember(key, value, deleted, withNull, context);
             continue;
         }
         V2_Data* child = nodeOf(entry.value());
         if (value.IsObject() && child) {
-            child->mergeRapidObject(value, deleted, withNull, scratch);
+            child->mergeRapidObject(value, deleted, withNull, context);
         } else if (!child && !value.IsObject() && !value.IsArray() && !value.IsNull()) {
             if (entry.key() != kIgnorePath)
                 assignScalar(entry.value(), value);
         } else {
-            mergeRapidMember(entry.key(), value, deleted, withNull, scratch);
+            mergeRapidMember(entry.key(), value, deleted, withNull, context);
         }
     }
 }
 
-void V2_Data::mergeRapidMember(const QString& key, const rapidjson::Value& value, V2_Data* deleted, bool withNull, QString& scratch)
+void V2_Data::mergeRapidMember(const QString& key, const rapidjson::Value& value, V2_Data* deleted, bool withNull, MergeContext& context)
 {
     if (value.IsObject()) {
-        childForMerge(key)->mergeRapidObject(value, deleted, withNull, scratch);
+        childForMerge(key)->mergeRapidObject(value, deleted, withNull, context);
     } else if (value.IsNull()) {
         recordDeleted(key, deleted);
         if (withNull)
@@ -807,7 +864,7 @@ void V2_Data::mergeRapidMember(const QString& key, const rapidjson::Value& value
         V2_Data* child = childForMerge(key);
         child->setList(true);
         for (rapidjson::SizeType i = 0; i < value.Size(); ++i)
-            child->mergeRapidMember(listKey(static_cast<int>(i)), value[i], deleted, true, scratch);
+            child->mergeRapidMember(listKey(static_cast<int>(i)), value[i], deleted, true, context);
     } else if (key != kIgnorePath) {
         storeValue(key, scalarFromRapid(value));
     }

@@ -139,8 +139,9 @@ private:
     QString getPathUnder(const V2_Data* parent) const;
     void mergeVariantMap(QMap<QString, QVariant>* map, V2_Data* deleted, bool withNull);
     void mergeVariantMember(const QString& key, QVariant& value, V2_Data* deleted, bool withNull);
-    void mergeRapidObject(const rapidjson::Value& object, V2_Data* deleted, bool withNull, QString& scratch);
-    void mergeRapidMember(const QString& key, const rapidjson::Value& value, V2_Data* deleted, bool withNull, QString& scratch);
+    struct MergeContext;
+    void mergeRapidObject(const rapidjson::Value& object, V2_Data* deleted, bool withNull, MergeContext& context);
+    void mergeRapidMember(const QString& key, const rapidjson::Value& value, V2_Data* deleted, bool withNull, MergeContext& context);
     void appendEntriesOf(V2_Data* incoming);
     V2_Data* childForMerge(const QString& key);
     void recordDeleted(const QString& key, V2_Data* deleted) const;

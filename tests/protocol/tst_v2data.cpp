@@ -86,6 +86,8 @@ private slots:
     void arraysBecomeListNodes();
     void largeArrayKeys();
     void variantAndRapidMergesAgree();
+    void rapidMergeAnyKeyOrder_data();
+    void rapidMergeAnyKeyOrder();
     void differenceRoundTrip();
     void differenceExamples();
     void jsonOutput();
@@ -359,6 +361,38 @@ void TestV2Data::variantAndRapidMergesAgree()
         QVERIFY(viaVariants->equals(viaRapid.get()));
         QVERIFY(deletedVariants->equals(deletedRapid.get()));
     }
+}
+
+void TestV2Data::rapidMergeAnyKeyOrder_data()
+{
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<QByteArray>("second");
+    QTest::newRow("sorted") << QByteArray(R"({"a":1,"b":{"x":1,"y":2},"c":"t"})") << QByteArray(R"({"a":2,"b":{"y":3,"z":4},"d":true})");
+    QTest::newRow("reversed") << QByteArray(R"({"c":"t","b":{"y":2,"x":1},"a":1})") << QByteArray(R"({"d":true,"b":{"z":4,"a":0},"a":2})");
+    QTest::newRow("shuffled with repeats") << QByteArray(R"({"m":1,"a":2,"z":3,"a":4,"b":5})") << QByteArray(R"({"y":1,"a":null,"n":2,"c":3})");
+    QTest::newRow("non-ASCII keys") << QByteArray(R"({"é":1,"a":2,"日本":{"ö":3}})") << QByteArray(R"({"日本":{"ö":4,"ä":5},"é":null,"z":6})");
+    QTest::newRow("rows as numbers") << QByteArray(R"({"r":{"ignorePath":true,"1":{"p":1},"10":{"p":2},"2":{"p":3}}})")
+                                     << QByteArray(R"({"r":{"3":{"p":4},"1":{"q":5},"20":{"p":6}}})");
+}
+
+void TestV2Data::rapidMergeAnyKeyOrder()
+{
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    Tree viaRapid = rootTree();
+    Tree viaVariants = rootTree();
+    Tree deletedRapid = rootTree();
+    Tree deletedVariants = rootTree();
+    for (const QByteArray& json : {first, second}) {
+        V2_message message(QStringLiteral("JSON:1::") + QString::fromUtf8(json));
+        QVERIFY(message.isValid());
+        viaRapid->fromRapidJson(*message.rapidJsonDocument(), deletedRapid.get());
+        // The variant form sees a JSON object: the last of repeated members wins there too.
+        viaVariants->fromQvariantMap(message.jsonParams(), deletedVariants.get());
+    }
+    QVERIFY2(viaRapid->equals(viaVariants.get()), qPrintable(viaRapid->getJsonString(true) + " != " + viaVariants->getJsonString(true)));
+    QVERIFY(deletedRapid->equals(deletedVariants.get()));
+    QVERIFY(std::is_sorted(viaRapid->datas()->keyBegin(), viaRapid->datas()->keyEnd()));
 }
 
 void TestV2Data::differenceRoundTrip()

@@ -1,14 +1,24 @@
 #include "SampleLines.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QString>
 
 namespace SampleLines {
 
 namespace {
 
-QByteArray dataLine(int counter, const QByteArray& payload)
+// Written the way a V2 server writes its trees: compact, members in key order.
+QByteArray dataLine(int counter, const QJsonObject& payload)
 {
-    return "JSON:" + QByteArray::number(counter) + "::" + payload;
+    return "JSON:" + QByteArray::number(counter) + "::" + QJsonDocument(payload).toJson(QJsonDocument::Compact);
+}
+
+QJsonObject wrap(const QStringList& path, QJsonObject inner)
+{
+    for (int i = path.size() - 1; i >= 0; --i)
+        inner = QJsonObject{{path.at(i), inner}};
+    return inner;
 }
 
 const char* const kStatuses[] = {"RUNNING", "BOX", "OUT_LAP", "RUNNING", "STOPPED"};
@@ -17,67 +27,57 @@ const char* const kStatuses[] = {"RUNNING", "BOX", "OUT_LAP", "RUNNING", "STOPPE
 
 QByteArray standings(int cars, int variant)
 {
-    QByteArray rows;
+    QJsonObject active{{QStringLiteral("ignorePath"), true}};
     for (int position = 1; position <= cars; ++position) {
         const int car = (position * 7 + variant) % 97 + 1;
-        if (!rows.isEmpty())
-            rows += ',';
-        rows += QStringLiteral("\"%1\":{\"participant\":\"%2\",\"status\":\"%3\",\"gapFirstTime\":%4,\"gapFirstLaps\":%5,"
-                               "\"gapPreviousTime\":%6,\"gapPreviousLaps\":0,\"elapsedLaps\":%7,\"lastLapTime\":%8}")
-                    .arg(position)
-                    .arg(car)
-                    .arg(QLatin1String(kStatuses[(position + variant) % 5]))
-                    .arg(position == 1 ? 0.0 : position * 1.731 + variant * 0.013, 0, 'f', 3)
-                    .arg(position > cars - 3 ? -1 : 0)
-                    .arg(1.731 + (position % 5) * 0.217, 0, 'f', 3)
-                    .arg(40 + variant % 3)
-                    .arg(98000 + position * 37 + variant)
-                    .toUtf8();
+        active.insert(QString::number(position),
+                      QJsonObject{
+                          {QStringLiteral("participant"), QString::number(car)},
+                          {QStringLiteral("status"), QLatin1String(kStatuses[(position + variant) % 5])},
+                          {QStringLiteral("gapFirstTime"), position == 1 ? 0.0 : position * 1.731 + variant * 0.013},
+                          {QStringLiteral("gapFirstLaps"), position > cars - 3 ? -1 : 0},
+                          {QStringLiteral("gapPreviousTime"), 1.731 + (position % 5) * 0.217},
+                          {QStringLiteral("gapPreviousLaps"), 0},
+                          {QStringLiteral("elapsedLaps"), 40 + variant % 3},
+                          {QStringLiteral("lastLapTime"), 98000 + position * 37 + variant},
+                      });
     }
-    return dataLine(variant, "{\"timing\":{\"session\":{\"standings\":{\"overall\":{\"active\":{\"ignorePath\":true," + rows + "}}}}}}");
+    return dataLine(variant, wrap({"timing", "session", "standings", "overall", "active"}, active));
 }
 
 QByteArray participantDetails(int variant)
 {
-    const QString payload = QStringLiteral(
-        "{\"timing\":{\"session\":{\"standings\":{\"overall\":{\"participantDetails\":{\"ignorePath\":true,\"%1\":{"
-        "\"currentLap\":%2,\"currentSector\":%3,\"elapsedLaps\":%4,\"running\":true,\"status\":\"RUNNING\","
-        "\"lastLap\":{\"time\":%5,\"isValid\":true},"
-        "\"lastSectors\":{\"%3\":{\"time\":%6,\"isValid\":%7}},"
-        "\"bestTopSpeed\":%8}}}}}}}");
-    return dataLine(variant,
-                    payload.arg(variant % 40 + 1)
-                        .arg(12 + variant / 4)
-                        .arg(variant % 4 + 1)
-                        .arg(11 + variant / 4)
-                        .arg(101234 + variant)
-                        .arg(25321 + variant * 3)
-                        .arg(variant % 7 ? QStringLiteral("true") : QStringLiteral("false"))
-                        .arg(281.4 + variant % 10, 0, 'f', 1)
-                        .toUtf8());
+    const QString sector = QString::number(variant % 4 + 1);
+    const QJsonObject details{
+        {QStringLiteral("currentLap"), 12 + variant / 4},
+        {QStringLiteral("currentSector"), variant % 4 + 1},
+        {QStringLiteral("elapsedLaps"), 11 + variant / 4},
+        {QStringLiteral("running"), true},
+        {QStringLiteral("status"), QStringLiteral("RUNNING")},
+        {QStringLiteral("lastLap"), QJsonObject{{QStringLiteral("time"), 101234 + variant}, {QStringLiteral("isValid"), true}}},
+        {QStringLiteral("lastSectors"), QJsonObject{{sector, QJsonObject{{QStringLiteral("time"), 25321 + variant * 3}, {QStringLiteral("isValid"), variant % 7 != 0}}}}},
+        {QStringLiteral("bestTopSpeed"), 281.4 + variant % 10},
+    };
+    const QJsonObject participants{{QStringLiteral("ignorePath"), true}, {QString::number(variant % 40 + 1), details}};
+    return dataLine(variant, wrap({"timing", "session", "standings", "overall", "participantDetails"}, participants));
 }
 
 QByteArray analysisLap(int variant)
 {
-    const qint64 start = Q_INT64_C(1767283200000) + variant * 101000;
-    const QString payload = QStringLiteral(
-        "{\"timing\":{\"analysis\":{\"laps\":{\"%1\":{\"laps\":{\"%2\":{"
-        "\"startTime\":%3,\"time\":%4,\"driver\":%5,\"position\":%6,\"isValid\":true,\"topSpeed\":%7,"
-        "\"sectors\":{\"1\":{\"time\":%8,\"isValid\":true},\"2\":{\"time\":%9,\"isValid\":true},"
-        "\"3\":{\"time\":%10,\"isValid\":true},\"4\":{\"time\":%11,\"isValid\":false}}}}}}}}}");
-    return dataLine(variant,
-                    payload.arg(variant % 40 + 1)
-                        .arg(variant / 40 + 1)
-                        .arg(start)
-                        .arg(101000 + variant % 500)
-                        .arg(variant % 3)
-                        .arg(variant % 40 + 1)
-                        .arg(287.2 + variant % 13, 0, 'f', 1)
-                        .arg(25100 + variant % 50)
-                        .arg(24900 + variant % 70)
-                        .arg(25600 + variant % 30)
-                        .arg(25400 + variant % 90)
-                        .toUtf8());
+    QJsonObject sectors;
+    const int base[] = {25100, 24900, 25600, 25400};
+    for (int s = 0; s < 4; ++s)
+        sectors.insert(QString::number(s + 1), QJsonObject{{QStringLiteral("time"), base[s] + variant % (50 + 20 * s)}, {QStringLiteral("isValid"), s != 3}});
+    const QJsonObject lap{
+        {QStringLiteral("startTime"), Q_INT64_C(1767283200000) + variant * 101000},
+        {QStringLiteral("time"), 101000 + variant % 500},
+        {QStringLiteral("driver"), variant % 3},
+        {QStringLiteral("position"), variant % 40 + 1},
+        {QStringLiteral("isValid"), true},
+        {QStringLiteral("topSpeed"), 287.2 + variant % 13},
+        {QStringLiteral("sectors"), sectors},
+    };
+    return dataLine(variant, wrap({"timing", "analysis", "laps", QString::number(variant % 40 + 1), "laps", QString::number(variant / 40 + 1)}, lap));
 }
 
 } // namespace SampleLines
