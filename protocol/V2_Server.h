@@ -1,0 +1,146 @@
+#pragma once
+
+#include "pexjsonv2_export.h"
+
+#include <QMap>
+#include <QMutex>
+#include <QReadWriteLock>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QString>
+#include <QTcpServer>
+
+#include <atomic>
+
+class QSettings;
+class V2_Data;
+class V2_Profile;
+class V2_ServerSocket;
+class V2_User;
+class V2_message;
+
+// The listening end of the V2 protocol. Each accepted connection is served
+// by a V2_ServerSocket on its own thread; the server keeps the table of
+// live connections, owns the users and profiles, relays snapshot requests
+// and commands to the application and publishes its data trees.
+class PEXJSONV2_EXPORT V2_Server : public QTcpServer
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(V2_Server)
+
+public:
+    static constexpr qint64 DEFAULT_MAX_PENDING_OUTPUT = 64LL * 1024 * 1024;
+    static constexpr qint64 DEFAULT_MAX_LINE_BYTES = 128LL * 1024 * 1024;
+
+    explicit V2_Server(QObject* parent = nullptr);
+    ~V2_Server() override;
+
+    bool startServer(int port);
+    bool stopServer();
+    bool started() const;
+
+    void setSsl(bool ssl);
+    bool ssl() const;
+    // An application's own TLS pair (PEM), used by connections accepted
+    // afterwards instead of the embedded one. False if either part does not parse.
+    bool setTlsPair(const QByteArray& certificatePem, const QByteArray& privateKeyPem);
+    QSslCertificate tlsCertificate() const;
+    QSslKey tlsPrivateKey() const;
+    void setFullAccess(bool fullAccess);
+    bool fullAccess() const;
+    void setNotLoggedTimeout(int seconds);
+    int notLoggedTimeout() const;
+    void setPingRate(int pingRate);
+    int pingRate() const;
+    void setTimeout(int seconds);
+    int timeout() const;
+    void setProtocolVersion(int version, int subVersion, int revision);
+    int version() const;
+    int subVersion() const;
+    int revision() const;
+    void setProtocolMinimumVersion(int version, int subVersion, int revision);
+    int minVersion() const;
+    int minSubVersion() const;
+    int minRevision() const;
+    // A connection whose unwritten output passes this is dropped.
+    void setMaxPendingOutput(qint64 bytes);
+    qint64 maxPendingOutput() const;
+    // A client line longer than this is refused and its connection closed.
+    void setMaxLineBytes(qint64 bytes);
+    qint64 maxLineBytes() const;
+
+    int clientsConnected();
+    int clientsLogged();
+    QMap<int, V2_ServerSocket*> clients();
+    void setClients(const QMap<int, V2_ServerSocket*>& clients);
+    void disconnectAllClients();
+
+    QMap<QString, V2_User*>* users() const;
+    QMap<QString, V2_Profile*>* profiles() const;
+    // Registry look-ups that connection threads may make.
+    V2_User* findUser(const QString& login);
+    void addUser(V2_User* user);
+    void addProfile(QString name, V2_Profile* profile);
+    void addOrUpdateUser(const V2_User& user);
+    void addOrUpdateProfile(const V2_Profile& profile);
+    void deleteUser(V2_User* user);
+    void deleteProfile(V2_Profile* profile);
+
+    void loadUsers(QSettings* settings);
+    void saveUsers(QSettings* settings);
+    void loadProfiles(QSettings* settings);
+    void saveProfiles(QSettings* settings);
+
+    void sendMessage(int descriptor, V2_message* mes);
+    void sendCommandReply(QString id, int descriptor, QString channel, QString text);
+    void sendCommandReply(QString id, int descriptor, QString channel, V2_Data* data);
+
+signals:
+    void onStarted();
+    void onClientConnected();
+    void onClientDisconnected();
+    void onClientLogged();
+    void onSnapshotRequest(int descriptor, QString channel);
+    void onSnapshotRequest(int descriptor, QString channel, QString champ);
+    void onCommandReceived(QString channel, QString id, int descriptor, V2_Data* parameters);
+
+public slots:
+    void threadFinished(int socketDescriptor);
+    void finished();
+    virtual void commandReceived(V2_message* mes, int descriptor);
+    void sendV2Data(const V2_Data* _data);
+    void sendV2Data(int descriptor, V2_Data* _data);
+    void sendAndClearV2Data(V2_Data* _data);
+    void clearAndSendV2Data(V2_Data* _data);
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    V2_Profile* profileNamed(const QString& name) const;
+    void deleteRegistries();
+
+    QMap<int, V2_ServerSocket*> m_clients;
+    QMap<QString, V2_User*>* m_users;
+    QMap<QString, V2_Profile*>* m_profiles;
+    // Limits are read by the connection threads at every check.
+    std::atomic<int> m_pingRate;
+    std::atomic<int> m_timeout;
+    std::atomic<int> m_notLoggedTimeout;
+    bool m_fullAccess;
+    bool m_started;
+    bool m_ssl;
+    QMutex m_mutex;
+    int m_version;
+    int m_subVersion;
+    int m_revision;
+    int m_minVersion;
+    int m_minSubVersion;
+    int m_minRevision;
+    // Guards the two registry maps against connection threads' look-ups.
+    mutable QReadWriteLock m_registryLock;
+    QSslCertificate m_certificate;
+    QSslKey m_privateKey;
+    std::atomic<qint64> m_maxPendingOutput;
+    std::atomic<qint64> m_maxLineBytes;
+};

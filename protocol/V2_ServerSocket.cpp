@@ -1,0 +1,639 @@
+#include "V2_ServerSocket.h"
+
+#include "V2_Data.h"
+#include "V2_MessageHandler.h"
+#include "V2_Profile.h"
+#include "V2_Server.h"
+#include "V2_User.h"
+#include "V2_message.h"
+
+#include <QAbstractEventDispatcher>
+#include <QDateTime>
+#include <QDebug>
+#include <QSslSocket>
+
+namespace {
+
+const QString kHandlerName = QStringLiteral("PEX Skyhaul Protocol V2");
+const QByteArray kLineEnd = "\r\n";
+constexpr int kIdleWaitMs = 10;
+constexpr int kCloseFlushMs = 2000;
+
+} // namespace
+
+V2_ServerSocket::V2_ServerSocket(int descriptor, V2_Server* server, QObject* parent)
+    : QThread(parent)
+    , m_socketDescriptor(descriptor)
+    , m_server(server)
+    , m_handler(new V2_MessageHandler(kHandlerName))
+{
+    m_handler->setVersion(server->version(), server->subVersion(), server->revision());
+    m_handler->setMinimumVersion(server->minVersion(), server->minSubVersion(), server->minRevision());
+    m_handler->setPingRate(server->pingRate());
+    m_handler->setPingTimeout(server->timeout());
+}
+
+V2_ServerSocket::~V2_ServerSocket()
+{
+    qDeleteAll(m_incomingQueue);
+    qDeleteAll(m_filteredQueue);
+    delete m_handler;
+}
+
+// ---------------------------------------------------------------------------
+// Thread body
+
+void V2_ServerSocket::run()
+{
+    m_running = true;
+    m_socket = new QSslSocket;
+    if (!m_socket->setSocketDescriptor(m_socketDescriptor, QAbstractSocket::ConnectedState, QIODevice::ReadWrite)) {
+        qDebug() << "[V2] Could not adopt socket descriptor" << m_socketDescriptor;
+        m_running = false;
+    } else {
+        if (m_server->ssl()) {
+            m_socket->setLocalCertificate(m_server->tlsCertificate());
+            m_socket->setPrivateKey(m_server->tlsPrivateKey());
+            m_socket->setPeerVerifyMode(QSslSocket::VerifyNone);
+            m_socket->startServerEncryption();
+        }
+        connect(m_socket, &QAbstractSocket::disconnected, this, &V2_ServerSocket::doDisconnect, Qt::DirectConnection);
+        connect(m_handler, &V2_MessageHandler::onJoin, this, &V2_ServerSocket::join, Qt::DirectConnection);
+        connect(m_handler, &V2_MessageHandler::onCMD, this, &V2_ServerSocket::cmd, Qt::DirectConnection);
+        connect(m_socket, QOverload<const QList<QSslError>&>::of(&QSslSocket::sslErrors), this, &V2_ServerSocket::sslErrors, Qt::DirectConnection);
+        m_connected = true;
+        m_lastActivity.start();
+    }
+
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    while (m_running) {
+        if (!m_connected)
+            break;
+        const bool filtered = filterChannels();
+        const bool sent = sendChannels();
+        receiveData();
+        const bool wrote = sendData();
+        if (dispatcher)
+            dispatcher->processEvents(QEventLoop::AllEvents);
+        if (!filtered && !sent && !wrote) {
+            m_work.tryAcquire(1, kIdleWaitMs);
+            m_work.tryAcquire(m_work.available());
+        }
+        m_running = timeoutCheckOk();
+    }
+
+    stop();
+    disconnect(m_socket, nullptr, this, nullptr);
+    disconnect(m_handler, nullptr, this, nullptr);
+    // What the last turn wrote (a refusal, say) still reaches the client.
+    if (m_socket->state() == QAbstractSocket::ConnectedState) {
+        while (m_socket->bytesToWrite() > 0 && m_socket->waitForBytesWritten(kCloseFlushMs)) {
+        }
+        m_socket->disconnectFromHost();
+    }
+    m_socket->close();
+    delete m_socket;
+    m_socket = nullptr;
+    emit onThreadFinished(m_socketDescriptor);
+}
+
+bool V2_ServerSocket::timeoutCheckOk() const
+{
+    const int timeout = m_server->timeout();
+    if (timeout == 0)
+        return true;
+    const qint64 idle = m_lastActivity.elapsed();
+    if (!m_handler->logged() && idle > m_server->notLoggedTimeout() * 1000LL)
+        return false;
+    return idle <= timeout * 1000LL;
+}
+
+void V2_ServerSocket::wake()
+{
+    m_work.release();
+}
+
+// ---------------------------------------------------------------------------
+// Reading and requests
+
+void V2_ServerSocket::receiveData()
+{
+    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    m_inLock.writeLock();
+    if (m_socket->bytesAvailable() > 0) {
+        m_inBuffer += m_socket->readAll();
+        m_lastActivity.restart();
+    }
+    int start = 0;
+    int end;
+    QList<QByteArray> lines;
+    while ((end = m_inBuffer.indexOf(kLineEnd, start)) >= 0) {
+        if (end > start)
+            lines.append(m_inBuffer.mid(start, end - start));
+        start = end + kLineEnd.size();
+    }
+    m_inBuffer.remove(0, start);
+    const qint64 maxLine = m_server->maxLineBytes();
+    const bool overlong = m_inBuffer.size() > maxLine;
+    if (overlong)
+        m_inBuffer.clear();
+    m_inLock.writeUnlock();
+
+    for (const QByteArray& line : qAsConst(lines)) {
+        V2_message mes;
+        if (!mes.parseMessage(line))
+            sendErrorMessage(&mes);
+        else
+            processMessage(&mes);
+    }
+    if (overlong) {
+        const QString reason = QStringLiteral("Line longer than %1 bytes").arg(maxLine);
+        qDebug().noquote() << "[V2]" << reason << "from ip" << peerAddress() << ": connection closed";
+        V2_message refusal;
+        refusal.setError(reason, QString());
+        sendErrorMessage(&refusal);
+        m_connected = false;
+    }
+}
+
+void V2_ServerSocket::processMessage(V2_message* mes)
+{
+    const QString word = mes->command();
+    if (word == QLatin1String("LOGIN")) {
+        login(mes);
+        return;
+    }
+    if (m_handler->logged()) {
+        if (word == QLatin1String("JOIN")) {
+            joinChannel(mes);
+            return;
+        }
+        if (word == QLatin1String("LEAVE")) {
+            leaveChannel(mes);
+            return;
+        }
+        if (word == QLatin1String("PING")) {
+            appendOut("ACK:" + mes->id().toUtf8() + "+::" + kLineEnd);
+            m_lastActivity.restart();
+            return;
+        }
+        if (word == QLatin1String("JSON")) {
+            upload(mes);
+            return;
+        }
+        if (word == QLatin1String("CMD")) {
+            command(mes);
+            return;
+        }
+        if (word == QLatin1String("TIME")) {
+            appendOut("TIME:" + QByteArray::number(m_messageCounter++) + "::" + QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + kLineEnd);
+            return;
+        }
+        if (word == QLatin1String("ACK") || word == QLatin1String("ERROR") || word == QLatin1String("REPLY"))
+            return;
+    }
+    mes->setError(QStringLiteral("Unknown command"), QString());
+    sendErrorMessage(mes);
+}
+
+void V2_ServerSocket::login(V2_message* mes)
+{
+    mes->setId(mes->id() + QLatin1Char('+'));
+    if (!m_handler->ok_LOGIN(mes)) {
+        sendErrorMessage(mes);
+        return;
+    }
+    if (m_handler->logged()) {
+        mes->setError(QStringLiteral("User already logged"), QString());
+        sendErrorMessage(mes);
+        return;
+    }
+    const QMap<QString, QVariant>* params = mes->jsonParams();
+    const QString userName = params->value(QStringLiteral("user")).toString().simplified();
+    const QString password = params->value(QStringLiteral("password")).toString().simplified();
+
+    V2_User* user = m_server->findUser(userName);
+    bool passwordOk = false;
+    if (user) {
+        user->readLock();
+        passwordOk = user->pass() == password;
+        user->readUnlock();
+    }
+    if (!passwordOk) {
+        mes->setError(QStringLiteral("user or password not valid"), QString());
+        qDebug().noquote() << "[V2] Password mistmatch user " + userName + " msg " + mes->messageString() + " from ip " + peerAddress();
+        sendErrorMessage(mes);
+        return;
+    }
+
+    user->writeLock();
+    const int current = user->currentNumberOfConnections();
+    if (current >= user->maxConnections()) {
+        mes->setError(QStringLiteral("Maximum number of connections reached (%1).").arg(current), QString());
+        qDebug().noquote() << "[V2] Connection rejected :user " + userName + " from ip " + peerAddress() + ": Maximum number of connections reached "
+                + QString::number(current);
+        sendErrorMessage(mes);
+        m_connected = false;
+        user->writeUnlock();
+        return;
+    }
+    m_handler->setUser(user);
+    user->setCurrentNumberOfConnections(current + 1);
+    m_loginCounted = true;
+    m_appName = params->value(QStringLiteral("app")).toString();
+    m_appVersion = params->value(QStringLiteral("app_ver")).toString();
+    qDebug().noquote() << "[V2] Connection accepted for user " + userName + " from ip " + peerAddress() + ": connections = " + QString::number(current + 1);
+    m_handler->setLogged(true);
+    V2_message reply = m_handler->loginReplyMessage();
+    reply.setId(mes->id());
+    sendMessage(&reply);
+    m_lastActivity.restart();
+    emit onLogged();
+    user->writeUnlock();
+}
+
+void V2_ServerSocket::joinChannel(V2_message* mes)
+{
+    mes->setId(mes->id() + QLatin1Char('+'));
+    if (m_handler->ok_JOIN(mes)) {
+        sendMessage(mes);
+        qDebug().noquote() << "[V2] User " + userName() + " joined channel " + mes->channel() + " from IP " + peerAddress();
+    } else {
+        sendErrorMessage(mes);
+        qDebug().noquote() << "[V2] User " + userName() + " JOIN error channel " + mes->channel() + " from IP " + peerAddress() + " error "
+                + mes->errorMessageString();
+    }
+}
+
+void V2_ServerSocket::leaveChannel(V2_message* mes)
+{
+    mes->setId(mes->id() + QLatin1Char('+'));
+    if (!m_handler->ok_LEAVE(mes)) {
+        sendErrorMessage(mes);
+        return;
+    }
+    sendMessage(mes);
+    qDebug().noquote() << "[V2] User " + userName() + " left channel " + mes->channel() + " from IP " + peerAddress();
+}
+
+void V2_ServerSocket::upload(V2_message* mes)
+{
+    bool allowed = false;
+    if (V2_User* user = m_handler->user()) {
+        user->readLock();
+        if (V2_Profile* profile = user->profile()) {
+            profile->readLock();
+            allowed = profile->isAllowedToSendData();
+            profile->readUnlock();
+        }
+        user->readUnlock();
+    }
+    if (allowed) {
+        m_lastActivity.restart();
+        emit dataReceived(mes->jsonParams(), m_socketDescriptor, championship());
+        return;
+    }
+    mes->setError(QStringLiteral("You are not allowed to send data"), QString());
+    mes->setId(mes->id() + QLatin1Char('+'));
+    sendErrorMessage(mes);
+}
+
+void V2_ServerSocket::command(V2_message* mes)
+{
+    // An allowed command has reached the application through onCMD already.
+    if (m_handler->ok_CMD(mes))
+        return;
+    mes->setId(mes->id() + QLatin1Char('+'));
+    sendErrorMessage(mes);
+}
+
+void V2_ServerSocket::join(QString channel)
+{
+    const QString champ = championship();
+    if (champ.isEmpty())
+        emit onSnapshotRequest(m_socketDescriptor, channel);
+    else
+        emit onSnapshotRequest(m_socketDescriptor, channel, champ);
+}
+
+void V2_ServerSocket::cmd(V2_message* mes)
+{
+    emit onCommandReceived(mes, m_socketDescriptor);
+}
+
+void V2_ServerSocket::sslErrors(QList<QSslError> errors)
+{
+    m_socket->ignoreSslErrors(errors);
+}
+
+// ---------------------------------------------------------------------------
+// Logging out
+
+void V2_ServerSocket::stop()
+{
+    m_handler->setLogged(false);
+    if (!m_loginCounted.exchange(false))
+        return;
+    V2_User* user = m_handler->user();
+    if (!user)
+        return;
+    user->writeLock();
+    const int count = user->currentNumberOfConnections() - 1;
+    user->setCurrentNumberOfConnections(count);
+    qDebug().noquote() << "[V2] Leaving user " + user->name() + " so number of connections is " + QString::number(count);
+    user->writeUnlock();
+}
+
+void V2_ServerSocket::releaseUser()
+{
+    stop();
+    m_handler->setUser(nullptr);
+}
+
+void V2_ServerSocket::doDisconnect()
+{
+    m_connected = false;
+    wake();
+}
+
+// ---------------------------------------------------------------------------
+// Data
+
+void V2_ServerSocket::sendV2_Data(const V2_Data* data)
+{
+    if (!data || !m_handler->logged() || m_handler->subscribedChannelsCount() == 0)
+        return;
+    const V2_Data::Map* entries = data->datas();
+    if (entries->size() == 1 && !m_handler->subscriptionContains(entries->firstKey()))
+        return;
+    auto* copy = new V2_Data(data);
+    m_incomingLock.writeLock();
+    m_incomingQueue.append(copy);
+    m_incomingLock.writeUnlock();
+    wake();
+}
+
+bool V2_ServerSocket::filterChannels()
+{
+    m_incomingLock.readLock();
+    const int count = m_incomingQueue.size();
+    m_incomingLock.readUnlock();
+
+    for (int i = 0; i < count; ++i) {
+        m_incomingLock.readLock();
+        V2_Data* tree = m_incomingQueue.first();
+        m_incomingLock.readUnlock();
+
+        // A logged-out connection may have lost its user: it filters nothing.
+        if (m_handler->logged()) {
+            V2_User* user = m_handler->user();
+            V2_Profile* profile = nullptr;
+            if (user) {
+                user->readLock();
+                profile = user->profile();
+                if (profile)
+                    profile->readLock();
+            }
+            filterNode(tree, profile);
+            if (profile)
+                profile->readUnlock();
+            if (user)
+                user->readUnlock();
+            tree->clearEmptyData();
+        } else {
+            tree->clearData();
+        }
+
+        m_filteredLock.writeLock();
+        m_filteredQueue.append(tree);
+        m_filteredLock.writeUnlock();
+        m_incomingLock.writeLock();
+        m_incomingQueue.removeFirst();
+        m_incomingLock.writeUnlock();
+    }
+    return count > 0;
+}
+
+void V2_ServerSocket::filterNode(V2_Data* node, V2_Profile* profile)
+{
+    const QString path = node->getCalculatedPath();
+    const QStringList keys = node->datas()->keys();
+    for (const QString& key : keys) {
+        if (V2_Data* child = node->getV2_Data(key)) {
+            const QString childPath = child->getCalculatedPath();
+            const bool accepted = !profile || profile->profileFilterAccepted(child);
+            if (!m_handler->subscriptionContains(childPath) || !m_handler->userProfileKeyValid(childPath) || !accepted) {
+                node->deleteKey(key);
+            } else if (profile && profile->keyList()->value(childPath) == 1) {
+                filterNode(child, profile);
+            } else if (m_handler->hasSubscriptionToPath(childPath) && !(profile && profile->hasProfileFilters(child))) {
+                continue;
+            } else {
+                filterNode(child, profile);
+            }
+            continue;
+        }
+        QString fullKey;
+        const int hash = key.indexOf(QLatin1Char('#'));
+        if (hash >= 0)
+            fullKey = path + QLatin1Char('.') + key.left(hash);
+        else if (!path.isEmpty() && !node->getIgnorePath())
+            fullKey = path + QLatin1Char('.') + key;
+        else if (path.isEmpty())
+            fullKey = key;
+        else
+            fullKey = path;
+        if (!m_handler->subscriptionContains(fullKey) || !m_handler->userProfileKeyValid(fullKey))
+            node->deleteKey(key);
+    }
+}
+
+bool V2_ServerSocket::sendChannels()
+{
+    if (!m_handler->logged())
+        return false;
+    m_filteredLock.readLock();
+    const int count = m_filteredQueue.size();
+    m_filteredLock.readUnlock();
+    for (int i = 0; i < count; ++i) {
+        m_filteredLock.writeLock();
+        V2_Data* tree = m_filteredQueue.takeFirst();
+        m_filteredLock.writeUnlock();
+        if (!tree->datas()->isEmpty())
+            appendOut("JSON:" + QByteArray::number(m_messageCounter++) + "::" + tree->getJsonString(false).toUtf8() + kLineEnd + kLineEnd);
+        delete tree;
+    }
+    return count > 0;
+}
+
+bool V2_ServerSocket::sendData()
+{
+    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState) {
+        m_outLock.writeLock();
+        m_outBuffer.clear();
+        m_outLock.writeUnlock();
+        return false;
+    }
+    m_outLock.writeLock();
+    if (m_outBuffer.isEmpty()) {
+        m_outLock.writeUnlock();
+        return false;
+    }
+    m_socket->write(m_outBuffer);
+    m_socket->flush();
+    m_outBuffer.clear();
+    m_outLock.writeUnlock();
+
+    // A client that stops reading must not make the server's memory grow.
+    const qint64 pending = m_socket->bytesToWrite();
+    if (pending > m_server->maxPendingOutput()) {
+        qDebug().noquote() << "[V2] Client " + userName() + " from ip " + peerAddress() + " does not read: " + QString::number(pending)
+                + " bytes unwritten, connection dropped";
+        m_socket->abort();
+        m_connected = false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+void V2_ServerSocket::appendOut(const QByteArray& bytes)
+{
+    m_outLock.writeLock();
+    m_outBuffer += bytes;
+    m_outLock.writeUnlock();
+    wake();
+}
+
+void V2_ServerSocket::sendMessage(QString& line)
+{
+    appendOut(line.toUtf8() + kLineEnd);
+    ++m_messageCounter;
+}
+
+void V2_ServerSocket::sendMessage(V2_message* mes)
+{
+    appendOut(mes->toString().toUtf8() + kLineEnd);
+    ++m_messageCounter;
+}
+
+void V2_ServerSocket::sendErrorMessage(V2_message* mes)
+{
+    if (mes->id().isEmpty() || mes->id() == QLatin1String("+"))
+        mes->setId(QString::number(m_messageCounter));
+    appendOut(mes->errorMessageString().toUtf8() + kLineEnd);
+    ++m_messageCounter;
+}
+
+void V2_ServerSocket::debugdata(QString text)
+{
+    appendOut(text.toUtf8());
+}
+
+// ---------------------------------------------------------------------------
+// Settings and accessors
+
+void V2_ServerSocket::setFullAccess()
+{
+    m_handler->setFullAccess(true);
+    m_handler->setUser(m_server->findUser(QStringLiteral("FULL_ACCESS")));
+    m_handler->setLogged(true);
+}
+
+void V2_ServerSocket::setPingRate(int pingRate)
+{
+    m_handler->setPingRate(pingRate);
+}
+
+void V2_ServerSocket::setPingTimeout(int timeout)
+{
+    m_handler->setPingTimeout(timeout);
+}
+
+int V2_ServerSocket::socketDescriptor() const
+{
+    return m_socketDescriptor;
+}
+
+void V2_ServerSocket::setSocketDescriptor(int descriptor)
+{
+    m_socketDescriptor = descriptor;
+}
+
+QSslSocket* V2_ServerSocket::socket() const
+{
+    return m_socket;
+}
+
+void V2_ServerSocket::setSocket(QSslSocket* socket)
+{
+    m_socket = socket;
+}
+
+bool V2_ServerSocket::isConnected() const
+{
+    return m_connected;
+}
+
+bool V2_ServerSocket::logged() const
+{
+    return m_handler->logged();
+}
+
+V2_User* V2_ServerSocket::user() const
+{
+    return m_handler->user();
+}
+
+QMap<QString, V2_User*>* V2_ServerSocket::users() const
+{
+    return m_server->users();
+}
+
+QMap<QString, V2_Profile*>* V2_ServerSocket::profiles() const
+{
+    return m_server->profiles();
+}
+
+QString V2_ServerSocket::appName() const
+{
+    return m_appName;
+}
+
+QString V2_ServerSocket::appVersion() const
+{
+    return m_appVersion;
+}
+
+V2_MessageHandler* V2_ServerSocket::handler() const
+{
+    return m_handler;
+}
+
+QString V2_ServerSocket::championship() const
+{
+    QString champ;
+    if (V2_User* user = m_handler->user()) {
+        user->readLock();
+        if (V2_Profile* profile = user->profile()) {
+            profile->readLock();
+            champ = profile->getChampionshipSubscribed();
+            profile->readUnlock();
+        }
+        user->readUnlock();
+    }
+    return champ;
+}
+
+QString V2_ServerSocket::userName() const
+{
+    V2_User* user = m_handler->user();
+    return user ? user->user() : QString();
+}
+
+QString V2_ServerSocket::peerAddress() const
+{
+    return m_socket ? m_socket->peerAddress().toString() : QString();
+}

@@ -1,0 +1,645 @@
+#include "RawClient.h"
+#include "V2_Client.h"
+#include "V2_Data.h"
+#include "V2_Profile.h"
+#include "V2_Server.h"
+#include "V2_ServerSocket.h"
+#include "V2_MessageHandler.h"
+#include "V2_User.h"
+#include "V2_message.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QRandomGenerator>
+#include <QTcpSocket>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+using Tree = std::unique_ptr<V2_Data>;
+
+Tree treeFrom(const QByteArray& json)
+{
+    Tree root(new V2_Data(QStringLiteral("ROOT")));
+    root->setRoot(true);
+    V2_message message(QStringLiteral("JSON:1::") + QString::fromUtf8(json));
+    if (message.rapidJsonDocument())
+        root->fromRapidJson(*message.rapidJsonDocument(), nullptr);
+    return root;
+}
+
+V2_Profile* profileWith(const QString& name, const QMap<QString, unsigned char>& keys)
+{
+    auto* profile = new V2_Profile(name);
+    *profile->keyList() = keys;
+    return profile;
+}
+
+// A server with a few users and profiles, listening on a free port.
+struct Fixture {
+    explicit Fixture(bool tls = true)
+    {
+        team = profileWith(QStringLiteral("Team"), {{"weather", 2}, {"timing", 2}, {"timing.session", 2}});
+        team->addCommand(QStringLiteral("reset"));
+        server.addProfile(team->name(), team);
+        auto* champ = profileWith(QStringLiteral("Champ"), {{"weather", 2}});
+        champ->setChampionshipSubscribed(QStringLiteral("WEC"));
+        server.addProfile(champ->name(), champ);
+        other = profileWith(QStringLiteral("Other"), {{"weather", 2}});
+        server.addProfile(other->name(), other);
+
+        teamUser = new V2_User(QStringLiteral("Team user"), QStringLiteral("team"), QStringLiteral("pw"), 2, team);
+        server.addUser(teamUser);
+        server.addUser(new V2_User(QStringLiteral("Mate"), QStringLiteral("mate"), QStringLiteral("pw"), 5, team));
+        server.addUser(new V2_User(QStringLiteral("Champ"), QStringLiteral("champ"), QStringLiteral("pw"), 5, champ));
+        server.addUser(new V2_User(QStringLiteral("Other"), QStringLiteral("other"), QStringLiteral("pw"), 5, other));
+        server.setSsl(tls);
+        server.startServer(0);
+        port = server.serverPort();
+    }
+
+    std::unique_ptr<V2_Client> client(const QString& user, bool tls = true)
+    {
+        std::unique_ptr<V2_Client> c(new V2_Client(QStringLiteral("test"),
+                                                   QStringLiteral("1"),
+                                                   QStringLiteral("V2"),
+                                                   QStringLiteral("1.0.0"),
+                                                   port,
+                                                   QStringLiteral("pw"),
+                                                   user,
+                                                   QStringLiteral("127.0.0.1")));
+        c->setSsl(tls);
+        return c;
+    }
+
+    // Logs a client in and joins the channels; false on any failure.
+    static bool loginAndJoin(V2_Client* c, const QStringList& channels)
+    {
+        QSignalSpy done(c, &V2_Client::onLoginDone);
+        QSignalSpy joined(c, &V2_Client::onChannelJoin);
+        c->setActive(true);
+        if (!QTest::qWaitFor([&] { return done.count() == 1; }, 8000))
+            return false;
+        for (const QString& channel : channels)
+            c->joinChannel(channel, channel);
+        return QTest::qWaitFor([&] { return joined.count() == channels.size(); }, 5000);
+    }
+
+    V2_Server server;
+    V2_Profile* team = nullptr;
+    V2_Profile* other = nullptr;
+    V2_User* teamUser = nullptr;
+    quint16 port = 0;
+};
+
+QByteArray mirrorJson(V2_Client* client)
+{
+    return client->getCurrentData()->getJsonString(false).toUtf8();
+}
+
+} // namespace
+
+class TestV2Server final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void startAndStop();
+    void loginFailures_data();
+    void loginFailures();
+    void secondLoginRefused();
+    void requestsBeforeLogin();
+    void pingAndTime();
+    void joinLeaveAndSnapshots();
+    void fanOutByChannel();
+    void perUserFiltering();
+    void maxConnections();
+    void inactivity_data();
+    void inactivity();
+    void clearingSends();
+    void commandRoundTrip();
+    void deleteProfileStopsBoundConnections();
+    void fullAccessMirrorMatchesPublisher();
+    void overlongLineClosesConnection();
+    void slowReaderIsDropped();
+};
+
+void TestV2Server::initTestCase()
+{
+    qRegisterMetaType<QSet<QString>>();
+    qRegisterMetaType<V2_Data*>();
+}
+
+void TestV2Server::startAndStop()
+{
+    V2_Server server;
+    QSignalSpy started(&server, &V2_Server::onStarted);
+    QVERIFY(!server.stopServer());
+    QCOMPARE(started.count(), 0);
+    QVERIFY(server.startServer(0));
+    QVERIFY(server.started());
+    QCOMPARE(started.count(), 1);
+
+    V2_Server busy;
+    QSignalSpy busyStarted(&busy, &V2_Server::onStarted);
+    QVERIFY(!busy.startServer(server.serverPort()));
+    QVERIFY(!busy.started());
+    QCOMPARE(busyStarted.count(), 1);
+
+    QVERIFY(server.stopServer());
+    QVERIFY(!server.started());
+    QCOMPARE(started.count(), 2);
+}
+
+void TestV2Server::loginFailures_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("answer");
+
+    QTest::newRow("no user, empty id") << QByteArray("LOGIN:::{}") << QByteArray(R"(ERROR:1::{"reason":"Missing user parameter"})");
+    QTest::newRow("no password") << QByteArray(R"(LOGIN:5::{"user":"team"})") << QByteArray(R"(ERROR:5+::{"reason":"Missing password parameter"})");
+    QTest::newRow("no app") << QByteArray(R"(LOGIN:5::{"user":"team","password":"pw"})") << QByteArray(R"(ERROR:5+::{"reason":"Missing app identifier"})");
+    QTest::newRow("no app version") << QByteArray(R"(LOGIN:5::{"user":"team","password":"pw","app":"a"})")
+                                    << QByteArray(R"(ERROR:5+::{"reason":"Missing app version identifier"})");
+    QTest::newRow("no protocol") << QByteArray(R"(LOGIN:5::{"user":"team","password":"pw","app":"a","app_ver":"1","protocol_ver":"1.0.0"})")
+                                 << QByteArray(R"(ERROR:5+::{"reason":"Missing protocol version identifier"})");
+    QTest::newRow("short version") << QByteArray(R"(LOGIN:5::{"user":"team","password":"pw","app":"a","app_ver":"1","protocol":"V2","protocol_ver":"1.0"})")
+                                   << QByteArray(R"(ERROR:5+::{"reason":"Wrong protocol version"})");
+    QTest::newRow("bad version number") << QByteArray(R"(LOGIN:5::{"user":"team","password":"pw","app":"a","app_ver":"1","protocol":"V2","protocol_ver":"1.x.0"})")
+                                        << QByteArray(R"(ERROR:5+::{"reason":"Wrong protocol version number"})");
+    QTest::newRow("old version") << QByteArray(R"(LOGIN:5::{"user":"team","password":"pw","app":"a","app_ver":"1","protocol":"V2","protocol_ver":"0.9.9"})")
+                                 << QByteArray(R"(ERROR:5+::{"reason":"Old protocol version number"})");
+    QTest::newRow("wrong password") << QByteArray(R"(LOGIN:5::{"user":"team","password":"PW","app":"a","app_ver":"1","protocol":"V2","protocol_ver":"1.0.0"})")
+                                    << QByteArray(R"(ERROR:5+::{"reason":"user or password not valid"})");
+    QTest::newRow("unknown user") << QByteArray(R"(LOGIN:5::{"user":"nobody","password":"pw","app":"a","app_ver":"1","protocol":"V2","protocol_ver":"1.0.0"})")
+                                  << QByteArray(R"(ERROR:5+::{"reason":"user or password not valid"})");
+    QTest::newRow("unparsable") << QByteArray("LOGIN:5::{") << QByteArray(R"(ERROR:5::{"reason":"Error parsing message JSON"})");
+}
+
+void TestV2Server::loginFailures()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, answer);
+    Fixture fixture;
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, true));
+    raw.sendLine(request);
+    QCOMPARE(raw.nextLine(), answer);
+    // None of these closes the connection: a good login still succeeds, with blanks simplified.
+    raw.sendLine(R"(LOGIN:6::{"user":" team ","password":"pw","app":"a","app_ver":"1","protocol":"V2","protocol_ver":"1.0.0"})");
+    const QByteArray reply = raw.nextLine();
+    QVERIFY2(reply.startsWith("LOGIN:6+::{"), reply.constData());
+    QVERIFY(reply.contains(R"("pingRate":20)"));
+    QVERIFY(reply.contains(R"("timeout":40)"));
+    QTRY_COMPARE(fixture.teamUser->currentNumberOfConnections(), 1);
+}
+
+void TestV2Server::secondLoginRefused()
+{
+    Fixture fixture;
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, true));
+    QVERIFY(raw.login(QStringLiteral("team"), QStringLiteral("pw")));
+    raw.sendLine(V2_message::loginRequestLine("mate", "pw", "a", "1", "V2", "1.0.0").replace("LOGIN::", "LOGIN:9:").toUtf8());
+    QCOMPARE(raw.nextLine(), QByteArray(R"(ERROR:9+::{"reason":"User already logged"})"));
+    raw.sendLine("JOIN:1:weather:");
+    QCOMPARE(raw.nextLine(), QByteArray("JOIN:1+:weather:"));
+    QCOMPARE(fixture.teamUser->currentNumberOfConnections(), 1);
+}
+
+void TestV2Server::requestsBeforeLogin()
+{
+    Fixture plain(false);
+    RawClient client;
+    QVERIFY(client.connectTo(plain.port, false));
+    client.sendLine("JOIN:1:weather:");
+    QCOMPARE(client.nextLine(), QByteArray(R"(ERROR:1:weather:{"reason":"Unknown command"})"));
+    client.sendLine("PING:::");
+    QCOMPARE(client.nextLine(), QByteArray(R"(ERROR:2::{"reason":"Unknown command"})"));
+    client.sendLine("HELLO:::");
+    QCOMPARE(client.nextLine(), QByteArray(R"(ERROR:3::{"reason":"Command not valid"})"));
+}
+
+void TestV2Server::pingAndTime()
+{
+    Fixture fixture;
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, true));
+    QVERIFY(raw.login(QStringLiteral("team"), QStringLiteral("pw")));
+    raw.sendLine("PING:7::");
+    QCOMPARE(raw.nextLine(), QByteArray("ACK:7+::"));
+    raw.sendLine("TIME:x::");
+    const QByteArray time = raw.nextLine();
+    // The login reply was line 1: the time reply carries counter 2.
+    QVERIFY2(time.startsWith("TIME:2::"), time.constData());
+    const qint64 ms = time.mid(8).toLongLong();
+    QVERIFY(qAbs(ms - QDateTime::currentMSecsSinceEpoch()) < 5000);
+}
+
+void TestV2Server::joinLeaveAndSnapshots()
+{
+    Fixture fixture;
+    QSignalSpy snapshots(&fixture.server, QOverload<int, QString>::of(&V2_Server::onSnapshotRequest));
+    QSignalSpy champSnapshots(&fixture.server, QOverload<int, QString, QString>::of(&V2_Server::onSnapshotRequest));
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, true));
+    QVERIFY(raw.login(QStringLiteral("team"), QStringLiteral("pw")));
+    raw.sendLine("JOIN:3:nowhere:");
+    QCOMPARE(raw.nextLine(), QByteArray(R"(ERROR:3+:nowhere:{"reason":"Unknown channel"})"));
+    raw.sendLine("JOIN:4:weather:");
+    QCOMPARE(raw.nextLine(), QByteArray("JOIN:4+:weather:"));
+    QCOMPARE(snapshots.count(), 1);
+    QCOMPARE(snapshots.at(0).at(1).toString(), QStringLiteral("weather"));
+    QVERIFY(fixture.server.clients().contains(snapshots.at(0).at(0).toInt()));
+    raw.sendLine("JOIN:5:weather:");
+    QCOMPARE(raw.nextLine(), QByteArray(R"(ERROR:5+:weather:{"reason":"Channel already joined"})"));
+    raw.sendLine("LEAVE:6:timing:");
+    QCOMPARE(raw.nextLine(), QByteArray(R"(ERROR:6+:timing:{"reason":"Channel was not joined"})"));
+    raw.sendLine("LEAVE:7:weather:");
+    QCOMPARE(raw.nextLine(), QByteArray("LEAVE:7+:weather:"));
+    QCOMPARE(champSnapshots.count(), 0);
+
+    RawClient champ;
+    QVERIFY(champ.connectTo(fixture.port, true));
+    QVERIFY(champ.login(QStringLiteral("champ"), QStringLiteral("pw")));
+    champ.sendLine("JOIN:1:weather:");
+    QCOMPARE(champ.nextLine(), QByteArray("JOIN:1+:weather:"));
+    QCOMPARE(champSnapshots.count(), 1);
+    QCOMPARE(champSnapshots.at(0).at(2).toString(), QStringLiteral("WEC"));
+    QCOMPARE(snapshots.count(), 1);
+}
+
+void TestV2Server::fanOutByChannel()
+{
+    Fixture fixture;
+    auto weather = fixture.client(QStringLiteral("team"));
+    auto timing = fixture.client(QStringLiteral("mate"));
+    auto both = fixture.client(QStringLiteral("mate"));
+    QVERIFY(Fixture::loginAndJoin(weather.get(), {"weather"}));
+    QVERIFY(Fixture::loginAndJoin(timing.get(), {"timing.session"}));
+    QVERIFY(Fixture::loginAndJoin(both.get(), {"weather", "timing.session"}));
+    QCOMPARE(fixture.server.clientsLogged(), 3);
+
+    Tree weatherTree = treeFrom(R"({"weather":{"airTemp":21.5}})");
+    Tree timingTree = treeFrom(R"({"timing":{"session":{"info":{"name":"Race"}}}})");
+    Tree mixed = treeFrom(R"({"timing":{"session":{"info":{"laps":12}}},"weather":{"rain":false}})");
+    fixture.server.sendV2Data(weatherTree.get());
+    fixture.server.sendV2Data(timingTree.get());
+    fixture.server.sendV2Data(mixed.get());
+
+    QTRY_COMPARE(mirrorJson(both.get()), QByteArray(R"({"timing":{"session":{"info":{"laps":12,"name":"Race"}}},"weather":{"airTemp":21.5,"rain":false}})"));
+    QTRY_COMPARE(mirrorJson(weather.get()), QByteArray(R"({"weather":{"airTemp":21.5,"rain":false}})"));
+    QTRY_COMPARE(mirrorJson(timing.get()), QByteArray(R"({"timing":{"session":{"info":{"laps":12,"name":"Race"}}}})"));
+
+    // Addressed to one connection only: one that joined the weather.
+    int target = -1;
+    const auto connections = fixture.server.clients();
+    for (auto it = connections.cbegin(); it != connections.cend(); ++it) {
+        if (it.value()->handler()->subscribedChannels().contains(QStringLiteral("weather")))
+            target = it.key();
+    }
+    QVERIFY(target >= 0);
+    Tree single = treeFrom(R"({"weather":{"wind":3}})");
+    fixture.server.sendV2Data(target, single.get());
+    fixture.server.sendV2Data(-1, single.get());
+    auto received = [&] {
+        int count = 0;
+        for (V2_Client* c : {weather.get(), timing.get(), both.get()})
+            count += c->getCurrentData()->getInt(QStringLiteral("weather.wind"), 0) == 3;
+        return count;
+    };
+    QTRY_COMPARE(received(), 1);
+    QTest::qWait(200);
+    QCOMPARE(received(), 1);
+}
+
+void TestV2Server::perUserFiltering()
+{
+    Fixture fixture;
+    auto* profile = profileWith(QStringLiteral("Filtered"),
+                                {
+                                    {"timing", 2},
+                                    {"timing.session", 1},
+                                    {"timing.session.name", 2},
+                                    {"timing.session.secret", 0},
+                                    {"timing.session.a", 2},
+                                    {"timing.session.entry", 1},
+                                    {"timing.session.entry.class", 2},
+                                    {"timing.session.entry.team", 2},
+                                    {"timing.session.cars", 2},
+                                    {"weather", 2},
+                                });
+    profile->setProfileFilters({
+        {QStringLiteral("timing.session.entry"), {QStringLiteral("timing.session.entry"), QStringLiteral("class"), {QStringLiteral("A")}}},
+        {QStringLiteral("timing.session.cars"), {QStringLiteral("timing.session.cars"), QString(), {QStringLiteral("7")}}},
+    });
+    fixture.server.addProfile(profile->name(), profile);
+    fixture.server.addUser(new V2_User(QStringLiteral("F"), QStringLiteral("filtered"), QStringLiteral("pw"), 1, profile));
+
+    auto client = fixture.client(QStringLiteral("filtered"));
+    QVERIFY(Fixture::loginAndJoin(client.get(), {"timing.session"}));
+    Tree tree = treeFrom(R"({"timing":{"session":{"name":"Race","secret":"x","a#label":"L",
+        "entry":{"ignorePath":true,"7":{"class":"A","team":"T7"},"8":{"class":"C","team":"T8"}},
+        "cars":{"ignorePath":true,"7":{"lap":1},"9":{"lap":2}}}},"weather":{"airTemp":20}})");
+    fixture.server.sendV2Data(tree.get());
+    QTRY_COMPARE(mirrorJson(client.get()),
+                 QByteArray(R"({"timing":{"session":{"cars":{"7":{"lap":1}},"entry":{"7":{"class":"A","team":"T7"}},"label":"L","name":"Race"}}})"));
+    // The publisher's tree is untouched: every connection filters its own copy.
+    QVERIFY(tree->getDataPointer(QStringLiteral("timing.session.entry"))->keyExists(QStringLiteral("8")));
+
+    // A tree that filtering empties sends nothing.
+    QSignalSpy changes(client.get(), &V2_Client::onChannelChange);
+    Tree hidden = treeFrom(R"({"timing":{"session":{"secret":"y"}}})");
+    Tree visible = treeFrom(R"({"timing":{"session":{"name":"Sprint"}}})");
+    fixture.server.sendV2Data(hidden.get());
+    fixture.server.sendV2Data(visible.get());
+    QTRY_COMPARE(client->getCurrentData()->getString(QStringLiteral("timing.session.name")), QStringLiteral("Sprint"));
+    QTest::qWait(100);
+    QCOMPARE(changes.count(), 1);
+}
+
+void TestV2Server::maxConnections()
+{
+    Fixture fixture;
+    QSignalSpy logged(&fixture.server, &V2_Server::onClientLogged);
+    auto first = fixture.client(QStringLiteral("team"));
+    auto second = fixture.client(QStringLiteral("team"));
+    QVERIFY(Fixture::loginAndJoin(first.get(), {}));
+    QVERIFY(Fixture::loginAndJoin(second.get(), {}));
+    QCOMPARE(fixture.teamUser->currentNumberOfConnections(), 2);
+
+    RawClient third;
+    QVERIFY(third.connectTo(fixture.port, true));
+    third.sendLine(V2_message::loginRequestLine("team", "pw", "a", "1", "V2", "1.0.0").toUtf8());
+    QCOMPARE(third.nextLine(), QByteArray(R"(ERROR:1::{"reason":"Maximum number of connections reached (2)."})"));
+    QVERIFY(third.waitForDisconnected());
+    QCOMPARE(fixture.teamUser->currentNumberOfConnections(), 2);
+
+    first->setActive(false);
+    QTRY_COMPARE(fixture.teamUser->currentNumberOfConnections(), 1);
+    RawClient fourth;
+    QVERIFY(fourth.connectTo(fixture.port, true));
+    QVERIFY(fourth.login(QStringLiteral("team"), QStringLiteral("pw")));
+    QCOMPARE(fixture.teamUser->currentNumberOfConnections(), 2);
+    QTRY_COMPARE(logged.count(), 3);
+}
+
+void TestV2Server::inactivity_data()
+{
+    QTest::addColumn<int>("timeout");
+    QTest::addColumn<bool>("login");
+    QTest::addColumn<bool>("dropped");
+    QTest::newRow("never logged in") << 40 << false << true;
+    QTest::newRow("logged in, then silent") << 1 << true << true;
+    QTest::newRow("limits off") << 0 << false << false;
+}
+
+void TestV2Server::inactivity()
+{
+    QFETCH(int, timeout);
+    QFETCH(bool, login);
+    QFETCH(bool, dropped);
+    Fixture fixture(false);
+    fixture.server.setNotLoggedTimeout(1);
+    fixture.server.setTimeout(timeout);
+    QSignalSpy gone(&fixture.server, &V2_Server::onClientDisconnected);
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, false));
+    if (login)
+        QVERIFY(raw.login(QStringLiteral("team"), QStringLiteral("pw")));
+    if (dropped) {
+        QVERIFY(raw.waitForDisconnected(4000));
+        QTRY_COMPARE(gone.count(), 1);
+        QCOMPARE(fixture.server.clientsConnected(), 0);
+        QCOMPARE(fixture.teamUser->currentNumberOfConnections(), 0);
+    } else {
+        QVERIFY(!raw.waitForDisconnected(2500));
+        QCOMPARE(fixture.server.clientsConnected(), 1);
+    }
+}
+
+void TestV2Server::clearingSends()
+{
+    Fixture fixture;
+    auto client = fixture.client(QStringLiteral("team"));
+    QVERIFY(Fixture::loginAndJoin(client.get(), {"weather", "timing.session"}));
+
+    Tree data = treeFrom(R"({"weather":{"airTemp":20,"rain":true},"timing":{"session":{"name":"Race"}}})");
+    fixture.server.sendAndClearV2Data(data.get());
+    QVERIFY(data->datas()->isEmpty());
+    QTRY_COMPARE(client->getCurrentData()->getInt(QStringLiteral("weather.airTemp")), 20);
+    QCOMPARE(client->getCurrentData()->getString(QStringLiteral("timing.session.name")), QStringLiteral("Race"));
+
+    Tree channel = treeFrom(R"({"weather":{"airTemp":20},"version":3})");
+    QSignalSpy changes(client.get(), &V2_Client::onChannelChange);
+    fixture.server.clearAndSendV2Data(channel.get());
+    QVERIFY(channel->datas()->isEmpty());
+    QTRY_COMPARE(changes.count(), 1);
+    QVERIFY(!client->getCurrentData()->keyExists(QStringLiteral("weather")));
+    QVERIFY(client->getDeletedData()->isDeleted(QStringLiteral("weather")));
+    QCOMPARE(client->getCurrentData()->getString(QStringLiteral("timing.session.name")), QStringLiteral("Race"));
+
+    // With no client at all the caller's tree is still emptied.
+    V2_Server lonely;
+    Tree alone = treeFrom(R"({"weather":{"a":1}})");
+    lonely.sendAndClearV2Data(alone.get());
+    QVERIFY(alone->datas()->isEmpty());
+}
+
+void TestV2Server::commandRoundTrip()
+{
+    Fixture fixture;
+    QString lastParams;
+    connect(&fixture.server, &V2_Server::onCommandReceived, this, [&](QString channel, QString id, int descriptor, V2_Data* parameters) {
+        lastParams = parameters->getString(QStringLiteral("name"));
+        if (parameters->getString(QStringLiteral("name")) == QLatin1String("as text"))
+            fixture.server.sendCommandReply(id, descriptor, channel, QStringLiteral(R"({"done":true})"));
+        else
+            fixture.server.sendCommandReply(id, descriptor, channel, treeFrom(R"({"done":{"count":2}})").get());
+    });
+    auto client = fixture.client(QStringLiteral("team"));
+    QSignalSpy replies(client.get(), &V2_Client::cmdReplyReceived);
+    QSignalSpy errors(client.get(), &V2_Client::errorReceived);
+    QVERIFY(Fixture::loginAndJoin(client.get(), {}));
+
+    QJsonObject data{{"all", true}};
+    const QString textId = client->sendCommand(&data, QStringLiteral("reset"), QStringLiteral("as text"));
+    QTRY_COMPARE(replies.count(), 1);
+    QCOMPARE(lastParams, QStringLiteral("as text"));
+    QCOMPARE(replies.at(0).at(0).toString(), textId);
+    QCOMPARE(replies.at(0).at(1).toString(), QStringLiteral("reset"));
+    QCOMPARE(replies.at(0).at(2).toString(), QStringLiteral(R"({"done":true})"));
+
+    const QString treeId = client->sendCommand(&data, QStringLiteral("reset"), QStringLiteral("as tree"));
+    QTRY_COMPARE(replies.count(), 2);
+    QCOMPARE(replies.at(1).at(0).toString(), treeId);
+    QCOMPARE(replies.at(1).at(2).toString(), QStringLiteral(R"({"done":{"count":2}})"));
+
+    const QString refusedId = client->sendCommand(&data, QStringLiteral("shutdown"), QStringLiteral("x"));
+    QTRY_COMPARE(errors.count(), 1);
+    QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral(R"(ERROR:%1+:shutdown:{"reason":"Command not allowed"})").arg(refusedId));
+    QCOMPARE(replies.count(), 2);
+}
+
+void TestV2Server::deleteProfileStopsBoundConnections()
+{
+    Fixture fixture;
+    auto teamClient = fixture.client(QStringLiteral("team"));
+    auto otherClient = fixture.client(QStringLiteral("other"));
+    QVERIFY(Fixture::loginAndJoin(teamClient.get(), {"weather"}));
+    QVERIFY(Fixture::loginAndJoin(otherClient.get(), {"weather"}));
+    QCOMPARE(fixture.server.clientsLogged(), 2);
+    V2_User* otherUser = fixture.server.findUser(QStringLiteral("other"));
+    QCOMPARE(otherUser->currentNumberOfConnections(), 1);
+
+    fixture.server.deleteProfile(fixture.other);
+    QCOMPARE(fixture.server.clientsLogged(), 1);
+    QCOMPARE(otherUser->currentNumberOfConnections(), 0);
+    QCOMPARE(fixture.teamUser->currentNumberOfConnections(), 1);
+    QVERIFY(!fixture.server.profiles()->contains(QStringLiteral("Other")));
+    QVERIFY(!otherUser->profile());
+
+    // The stopped connection stays open but gets nothing; the other still does.
+    Tree update = treeFrom(R"({"weather":{"airTemp":18}})");
+    fixture.server.sendV2Data(update.get());
+    QTRY_COMPARE(teamClient->getCurrentData()->getInt(QStringLiteral("weather.airTemp")), 18);
+    QTest::qWait(200);
+    QVERIFY(!otherClient->getCurrentData()->keyExists(QStringLiteral("weather")));
+
+    // Disconnecting later does not count the user down a second time.
+    otherClient->setActive(false);
+    QTRY_COMPARE(fixture.server.clientsConnected(), 1);
+    QCOMPARE(otherUser->currentNumberOfConnections(), 0);
+}
+
+void TestV2Server::fullAccessMirrorMatchesPublisher()
+{
+    V2_Server server;
+    server.setFullAccess(true);
+    server.startServer(0);
+    V2_Client client(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), server.serverPort(), {}, {}, QStringLiteral("127.0.0.1"));
+    QSignalSpy joined(&client, &V2_Client::onChannelJoin);
+    QSignalSpy changes(&client, &V2_Client::onChannelChange);
+    QSignalSpy connected(&client, &V2_Client::onConnected);
+    client.setActive(true);
+    QTRY_COMPARE(connected.count(), 1);
+    client.joinChannel(QStringLiteral("p"), QStringLiteral("1"));
+    QTRY_COMPARE(joined.count(), 1);
+
+    QRandomGenerator rng(2024);
+    V2_Data accumulated(QStringLiteral("ROOT"));
+    accumulated.setRoot(true);
+    int sent = 0;
+    auto publish = [&](V2_Data* partial) {
+        server.sendV2Data(partial);
+        for (auto it = partial->datas()->cbegin(); it != partial->datas()->cend(); ++it)
+            accumulated.appendData(it.key(), it.value());
+        ++sent;
+    };
+    // Random nodes: scalars, nested nodes, lists and deletions, in separate key spaces.
+    std::function<void(V2_Data*, int)> fill = [&](V2_Data* node, int depth) {
+        node->insertData(QStringLiteral("s%1").arg(rng.bounded(4)), static_cast<int>(rng.bounded(1000)));
+        for (int i = rng.bounded(4); i > 0; --i) {
+            const QString scalar = QStringLiteral("s%1").arg(rng.bounded(4));
+            switch (rng.bounded(5)) {
+            case 0:
+                node->insertData(scalar, QStringLiteral("t%1").arg(rng.bounded(9)));
+                break;
+            case 1:
+                node->insertData(scalar, rng.bounded(100) + 0.5);
+                break;
+            case 2:
+                node->insertData(scalar, rng.bounded(2) == 1);
+                break;
+            case 3:
+                node->insertData(scalar, V2_Data::DELETE_FIELD);
+                break;
+            default:
+                if (depth > 0)
+                    fill(node->getOrCreateInLevelSingleDataPointer(QStringLiteral("n%1").arg(rng.bounded(3))), depth - 1);
+            }
+        }
+        if (rng.bounded(6) == 0) {
+            V2_Data* list = node->getOrCreateInLevelSingleDataPointer(QStringLiteral("l%1").arg(rng.bounded(2)));
+            list->setList(true);
+            for (int i = rng.bounded(1, 4); i > 0; --i)
+                list->insertData(QStringLiteral("%1").arg(rng.bounded(3), 4, 10, QLatin1Char('0')), static_cast<int>(rng.bounded(50)));
+        }
+        if (depth > 0 && rng.bounded(8) == 0)
+            node->insertData(QStringLiteral("n%1").arg(rng.bounded(3)), V2_Data::DELETE_FIELD);
+    };
+
+    for (int sequence = 0; sequence < 300; ++sequence) {
+        V2_Data reset(QStringLiteral("ROOT"));
+        reset.setRoot(true);
+        reset.insertData(QStringLiteral("p"), V2_Data::DELETE_FIELD);
+        publish(&reset);
+        for (int step = rng.bounded(1, 6); step > 0; --step) {
+            V2_Data partial(QStringLiteral("ROOT"));
+            partial.setRoot(true);
+            fill(partial.getOrCreateDataPointer(QStringLiteral("p")), 2);
+            publish(&partial);
+        }
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(changes.count(), sent, 30000);
+    accumulated.clearNulls();
+    const QByteArray expected = accumulated.getJsonString(false).toUtf8();
+    QVERIFY2(expected.size() > 20, expected.constData());
+    QCOMPARE(mirrorJson(&client), expected);
+}
+
+void TestV2Server::overlongLineClosesConnection()
+{
+    Fixture fixture(false);
+    fixture.server.setMaxLineBytes(1000);
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, false));
+    raw.sendRaw(QByteArray(600, 'x'));
+    QVERIFY(raw.silentFor(200));
+    raw.sendRaw(QByteArray(600, 'x'));
+    QCOMPARE(raw.nextLine(), QByteArray(R"(ERROR:1::{"reason":"Line longer than 1000 bytes"})"));
+    QVERIFY(raw.waitForDisconnected());
+}
+
+void TestV2Server::slowReaderIsDropped()
+{
+    Fixture fixture(false);
+    fixture.server.setMaxPendingOutput(512 * 1024);
+    auto reader = fixture.client(QStringLiteral("mate"), false);
+    QSignalSpy changes(reader.get(), &V2_Client::onChannelChange);
+    QVERIFY(Fixture::loginAndJoin(reader.get(), {"weather"}));
+
+    // A client that stops reading: Qt stops taking bytes once its small buffer is full.
+    QTcpSocket stalled;
+    stalled.setReadBufferSize(1024);
+    stalled.connectToHost(QStringLiteral("127.0.0.1"), fixture.port);
+    QVERIFY(stalled.waitForConnected(3000));
+    stalled.write(V2_message::loginRequestLine("mate", "pw", "a", "1", "V2", "1.0.0").toUtf8() + "\r\nJOIN:1:weather:\r\n");
+    QTRY_COMPARE(fixture.server.clientsLogged(), 2);
+    QTest::qWait(100);
+
+    QSignalSpy gone(&fixture.server, &V2_Server::onClientDisconnected);
+    const QString big(20000, QLatin1Char('w'));
+    int published = 0;
+    for (; published < 400 && gone.count() == 0; ++published) {
+        V2_Data tree(QStringLiteral("ROOT"));
+        tree.setRoot(true);
+        V2_Data* weather = tree.getOrCreateDataPointer(QStringLiteral("weather"));
+        weather->insertData(QStringLiteral("n"), published);
+        weather->insertData(QStringLiteral("blob"), big);
+        fixture.server.sendV2Data(&tree);
+        QTest::qWait(5);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(gone.count(), 1, 10000);
+    QCOMPARE(fixture.server.clientsConnected(), 1);
+    // The reading client got every update, in order.
+    QTRY_COMPARE_WITH_TIMEOUT(changes.count(), published, 10000);
+    QCOMPARE(reader->getCurrentData()->getInt(QStringLiteral("weather.n")), published - 1);
+}
+
+QTEST_GUILESS_MAIN(TestV2Server)
+#include "tst_v2server.moc"
