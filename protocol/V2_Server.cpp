@@ -57,8 +57,9 @@ V2_Server::~V2_Server()
     // blocking call to this object: those calls are dropped (which releases
     // the thread) instead of being run on a server that is going away.
     QMutexLocker locker(&m_mutex);
-    const QList<V2_ServerSocket*> connections = m_clients.values();
+    const QList<V2_ServerSocket*> connections = m_clients.values() + m_ending;
     m_clients.clear();
+    m_ending.clear();
     locker.unlock();
     for (V2_ServerSocket* connection : connections) {
         disconnect(connection, nullptr, this, nullptr);
@@ -159,13 +160,20 @@ void V2_Server::threadFinished(int socketDescriptor)
     if (it != m_clients.end() && (!connection || it.value() == connection))
         m_clients.erase(it);
     locker.unlock();
+    if (connection)
+        m_ending.append(connection);
     emit onClientDisconnected();
 }
 
 void V2_Server::finished()
 {
-    if (QObject* connection = sender())
-        connection->deleteLater();
+    // The thread has run its last line: the object goes now rather than on a
+    // deferred delete that a closing application may never process.
+    if (auto* connection = qobject_cast<V2_ServerSocket*>(sender())) {
+        m_ending.removeOne(connection);
+        connection->wait();
+        delete connection;
+    }
 }
 
 void V2_Server::commandReceived(V2_message* mes, int descriptor)

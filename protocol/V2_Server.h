@@ -121,6 +121,8 @@ private:
     void deleteRegistries();
 
     QMap<int, V2_ServerSocket*> m_clients;
+    // Connections whose thread has ended, until their object is deleted.
+    QList<V2_ServerSocket*> m_ending;
     QMap<QString, V2_User*>* m_users;
     QMap<QString, V2_Profile*>* m_profiles;
     // Limits are read by the connection threads at every check.

@@ -1,15 +1,26 @@
 #!/usr/bin/env bash
-# The one test command: installs what is missing, configures, builds and runs
-# the whole suite through CTest. Usage: ./scripts/test.sh [build-dir]
+# The one test command: installs what is missing, then configures, builds and
+# runs the whole suite through CTest twice: a normal build, and a build with
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Usage: ./scripts/test.sh [build-dir]   (the sanitizer build goes to <build-dir>-asan)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$root/build}"
+jobs="$(nproc)"
 
 "$root/scripts/install-deps.sh"
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" --parallel "$(nproc)"
-
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+
+echo "== normal build =="
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build" --parallel "$jobs"
+ctest --test-dir "$build" --output-on-failure --parallel "$jobs"
+
+echo "== sanitizer build (address, undefined) =="
+cmake -S "$root" -B "$build-asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLANTERRA_SANITIZE=ON -DLANTERRA_BUILD_BENCH=OFF
+cmake --build "$build-asan" --parallel "$jobs"
+ctest --test-dir "$build-asan" --output-on-failure --parallel "$jobs"

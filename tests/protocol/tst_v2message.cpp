@@ -324,12 +324,12 @@ void TestV2Message::deepNesting()
     QFETCH(bool, valid);
     // Objects and arrays alternate; braces inside strings do not count.
     QByteArray payload = "{\"s\":\"{{{{[[[[\",\"a\":";
-    QByteArray tail = "}";
-    for (int level = 1; level < depth; ++level) {
+    for (int level = 1; level < depth; ++level)
         payload += level % 2 ? "[" : "{\"a\":";
-        tail.prepend(level % 2 ? ']' : '}');
-    }
-    payload += "1" + tail;
+    payload += "1";
+    for (int level = depth - 1; level >= 1; --level)
+        payload += level % 2 ? ']' : '}';
+    payload += '}';
     V2_message message;
     QCOMPARE(message.parseMessage(QByteArray("JSON:1::") + payload), valid);
     if (!valid)
