@@ -2,7 +2,7 @@
 // data lines as fast as the socket takes them), and in process without a
 // socket (parse + the data-line handler) against rapidjson's DOM parse.
 #include "BenchRatios.h"
-#include "SampleLines.h"
+#include "BenchLines.h"
 #include "ScriptedServer.h"
 #include "V2_Client.h"
 #include "V2_Data.h"
@@ -13,32 +13,10 @@
 #include <QTest>
 #include <QVector>
 
-#include <rapidjson/document.h>
 
 namespace {
 
-enum LineKind {
-    Standings,
-    Participant,
-    Lap,
-};
-
-const char* const kKindNames[] = {"standings60", "participant", "lap"};
-constexpr int kVariants = 16;
-
-QVector<QByteArray> linesOf(int kind)
-{
-    QVector<QByteArray> lines;
-    for (int v = 0; v < kVariants; ++v) {
-        if (kind == Standings)
-            lines.append(SampleLines::standings(60, v));
-        else if (kind == Participant)
-            lines.append(SampleLines::participantDetails(v));
-        else
-            lines.append(SampleLines::analysisLap(v));
-    }
-    return lines;
-}
+using namespace BenchLines;
 
 // Opens the data-line handler to the benchmark.
 class OpenClient final : public V2_Client
@@ -66,21 +44,12 @@ void BM_ClientLine(benchmark::State& state)
         message.parseMessage(lines.at(i++ % kVariants));
         client.processJSON(&message);
     }
-    state.SetLabel(kKindNames[state.range(0)]);
+    state.SetLabel(name(static_cast<int>(state.range(0))));
 }
 
 void BM_RapidDom(benchmark::State& state)
 {
-    const QVector<QByteArray> lines = linesOf(static_cast<int>(state.range(0)));
-    int i = 0;
-    for (auto _ : state) {
-        const QByteArray& line = lines.at(i++ % kVariants);
-        const int brace = line.indexOf('{');
-        rapidjson::Document document;
-        document.Parse(line.constData() + brace, static_cast<size_t>(line.size() - brace));
-        benchmark::DoNotOptimize(document.IsObject());
-    }
-    state.SetLabel(kKindNames[state.range(0)]);
+    rapidDom(state);
 }
 
 // Each iteration: the server writes a burst of lines; it ends when the
@@ -118,7 +87,7 @@ void BM_LoopbackIngest(benchmark::State& state)
     client.setActive(false);
     state.SetItemsProcessed(state.iterations() * burst);
     state.SetBytesProcessed(state.iterations() * payload.size());
-    state.SetLabel(std::string(kKindNames[kind]) + (tls ? " tls" : " tcp"));
+    state.SetLabel(std::string(name(kind)) + (tls ? " tls" : " tcp"));
 }
 
 BENCHMARK(BM_ClientLine)->DenseRange(Standings, Lap);

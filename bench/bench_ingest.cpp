@@ -1,42 +1,16 @@
 // The client's hot path: receive a line, parse it, merge it into the mirror.
 // Compared with rapidjson's plain DOM parse of the same bytes.
 #include "BenchRatios.h"
-#include "SampleLines.h"
+#include "BenchLines.h"
 #include "V2_Data.h"
 #include "V2_message.h"
 
 #include <QVector>
 
-#include <rapidjson/document.h>
 
 namespace {
 
-enum LineKind {
-    Standings,
-    Participant,
-    Lap,
-};
-
-const char* const kKindNames[] = {"standings60", "participant", "lap"};
-constexpr int kVariants = 16;
-
-QVector<QByteArray> linesOf(int kind)
-{
-    QVector<QByteArray> lines;
-    for (int v = 0; v < kVariants; ++v) {
-        switch (kind) {
-        case Standings:
-            lines.append(SampleLines::standings(60, v));
-            break;
-        case Participant:
-            lines.append(SampleLines::participantDetails(v));
-            break;
-        default:
-            lines.append(SampleLines::analysisLap(v));
-        }
-    }
-    return lines;
-}
+using namespace BenchLines;
 
 V2_Data* primedMirror(const QVector<QByteArray>& lines)
 {
@@ -73,7 +47,7 @@ void BM_MessageMerge(benchmark::State& state)
         mirror->fromRapidJson(*message.rapidJsonDocument(), &deleted);
     }
     setBytes(state, lines);
-    state.SetLabel(kKindNames[state.range(0)]);
+    state.SetLabel(name(static_cast<int>(state.range(0))));
     delete mirror;
 }
 
@@ -91,24 +65,14 @@ void BM_MessageVariantMerge(benchmark::State& state)
         mirror->fromQvariantMap(message.jsonParams(), &deleted);
     }
     setBytes(state, lines);
-    state.SetLabel(kKindNames[state.range(0)]);
+    state.SetLabel(name(static_cast<int>(state.range(0))));
     delete mirror;
 }
 
 // (b) rapidjson's plain DOM parse of the payload bytes.
 void BM_RapidDom(benchmark::State& state)
 {
-    const QVector<QByteArray> lines = linesOf(static_cast<int>(state.range(0)));
-    int i = 0;
-    for (auto _ : state) {
-        const QByteArray& line = lines.at(i++ % kVariants);
-        const int brace = line.indexOf('{');
-        rapidjson::Document document;
-        document.Parse(line.constData() + brace, static_cast<size_t>(line.size() - brace));
-        benchmark::DoNotOptimize(document.IsObject());
-    }
-    setBytes(state, lines);
-    state.SetLabel(kKindNames[state.range(0)]);
+    rapidDom(state);
 }
 
 BENCHMARK(BM_MessageMerge)->DenseRange(Standings, Lap);

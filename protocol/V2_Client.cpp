@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QDebug>
+#include <QHash>
 #include <QJsonDocument>
 #include <QSslSocket>
 #include <QTimer>
@@ -479,27 +480,29 @@ void V2_Client::parseResponseData(const QByteArray& line)
         return;
     }
 
-    const QString command = message.command();
-    if (command == QLatin1String("JSON"))
-        processJSON(&message);
-    else if (command == QLatin1String("ACK"))
-        processACK();
-    else if (command == QLatin1String("LOGIN"))
-        processLOGINREPLY(&message);
-    else if (command == QLatin1String("JOIN"))
-        processJOIN(&message);
-    else if (command == QLatin1String("LEAVE"))
-        processLEAVE(&message);
-    else if (command == QLatin1String("ERROR"))
-        processERROR(&message);
-    else if (command == QLatin1String("CMD"))
-        processCMD(&message);
-    else if (command == QLatin1String("REPLY"))
-        processREPLY(&message);
-    else {
-        message.setError(QStringLiteral("Unknown command"), QString());
-        sendError(&message);
+    using Handler = void (V2_Client::*)(V2_message*);
+    static const QHash<QString, Handler> handlers = {
+        {QStringLiteral("LOGIN"), &V2_Client::processLOGINREPLY},
+        {QStringLiteral("JOIN"), &V2_Client::processJOIN},
+        {QStringLiteral("LEAVE"), &V2_Client::processLEAVE},
+        {QStringLiteral("ACK"), &V2_Client::processAcknowledgement},
+        {QStringLiteral("JSON"), &V2_Client::processJSON},
+        {QStringLiteral("ERROR"), &V2_Client::processERROR},
+        {QStringLiteral("CMD"), &V2_Client::processCMD},
+        {QStringLiteral("REPLY"), &V2_Client::processREPLY},
+    };
+    if (const Handler handler = handlers.value(message.command())) {
+        (this->*handler)(&message);
+        return;
     }
+    // Any other valid word, a server's PING among them.
+    message.setError(QStringLiteral("Unknown command"), QString());
+    sendError(&message);
+}
+
+void V2_Client::processAcknowledgement(V2_message*)
+{
+    processACK();
 }
 
 // ---------------------------------------------------------------------------

@@ -139,6 +139,7 @@ private:
     void sendError(V2_message* message);
     void sendData(QString line);
     void parseResponseData(const QByteArray& line);
+    void processAcknowledgement(V2_message* message);
     bool appendToLine(const char* data, int size);
     QString takeCommandId();
     static V2_Data* newRoot();

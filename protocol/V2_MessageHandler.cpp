@@ -1,43 +1,12 @@
 #include "V2_MessageHandler.h"
 
+#include "UserProfileReadLock.h"
 #include "V2_Profile.h"
 #include "V2_User.h"
 #include "V2_message.h"
 
 #include <QJsonObject>
 
-namespace {
-
-// Read locks on a user and on its profile for the length of a check.
-class ReadLocked final
-{
-public:
-    explicit ReadLocked(V2_User* user)
-        : m_user(user)
-        , m_profile(user ? user->profile() : nullptr)
-    {
-        if (m_user)
-            m_user->readLock();
-        if (m_profile)
-            m_profile->readLock();
-    }
-    ~ReadLocked()
-    {
-        if (m_profile)
-            m_profile->readUnlock();
-        if (m_user)
-            m_user->readUnlock();
-    }
-    Q_DISABLE_COPY(ReadLocked)
-
-    V2_Profile* profile() const { return m_profile; }
-
-private:
-    V2_User* m_user;
-    V2_Profile* m_profile;
-};
-
-} // namespace
 
 V2_MessageHandler::V2_MessageHandler(QString name, QObject* parent)
     : QObject(parent)
@@ -99,7 +68,7 @@ bool V2_MessageHandler::ok_LOGIN(V2_message* mes)
 
 bool V2_MessageHandler::channelAllowed(const QString& channel) const
 {
-    ReadLocked locked(m_user);
+    UserProfileReadLock locked(m_user);
     if (!locked.profile())
         return m_fullAccess;
     return locked.profile()->keyValid(channel);
@@ -143,7 +112,7 @@ bool V2_MessageHandler::ok_CMD(V2_message* mes)
 {
     bool allowed;
     {
-        ReadLocked locked(m_user);
+        UserProfileReadLock locked(m_user);
         allowed = locked.profile() ? locked.profile()->isCommandValid(mes->channel()) : m_fullAccess.load();
     }
     if (!allowed) {
@@ -244,7 +213,7 @@ bool V2_MessageHandler::userProfileKeyValid(const QString& key) const
 {
     if (m_fullAccess)
         return true;
-    ReadLocked locked(m_user);
+    UserProfileReadLock locked(m_user);
     return locked.profile() && locked.profile()->keyValid(key);
 }
 

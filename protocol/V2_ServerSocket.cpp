@@ -1,5 +1,6 @@
 #include "V2_ServerSocket.h"
 
+#include "UserProfileReadLock.h"
 #include "V2_Data.h"
 #include "V2_MessageHandler.h"
 #include "V2_Profile.h"
@@ -9,6 +10,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QDateTime>
+#include <QHash>
 #include <QDebug>
 #include <QSslSocket>
 
@@ -159,42 +161,46 @@ void V2_ServerSocket::receiveData()
 
 void V2_ServerSocket::processMessage(V2_message* mes)
 {
-    const QString word = mes->command();
-    if (word == QLatin1String("LOGIN")) {
+    using Handler = void (V2_ServerSocket::*)(V2_message*);
+    // Every request but LOGIN needs a logged-in client.
+    static const QHash<QString, Handler> loggedRequests = {
+        {QStringLiteral("JOIN"), &V2_ServerSocket::joinChannel},
+        {QStringLiteral("LEAVE"), &V2_ServerSocket::leaveChannel},
+        {QStringLiteral("PING"), &V2_ServerSocket::ping},
+        {QStringLiteral("ACK"), &V2_ServerSocket::ignore},
+        {QStringLiteral("JSON"), &V2_ServerSocket::upload},
+        {QStringLiteral("ERROR"), &V2_ServerSocket::ignore},
+        {QStringLiteral("CMD"), &V2_ServerSocket::command},
+        {QStringLiteral("REPLY"), &V2_ServerSocket::ignore},
+        {QStringLiteral("TIME"), &V2_ServerSocket::time},
+    };
+    if (mes->command() == QLatin1String("LOGIN")) {
         login(mes);
         return;
     }
-    if (m_handler->logged()) {
-        if (word == QLatin1String("JOIN")) {
-            joinChannel(mes);
-            return;
-        }
-        if (word == QLatin1String("LEAVE")) {
-            leaveChannel(mes);
-            return;
-        }
-        if (word == QLatin1String("PING")) {
-            appendOut("ACK:" + mes->id().toUtf8() + "+::" + kLineEnd);
-            m_lastActivity.restart();
-            return;
-        }
-        if (word == QLatin1String("JSON")) {
-            upload(mes);
-            return;
-        }
-        if (word == QLatin1String("CMD")) {
-            command(mes);
-            return;
-        }
-        if (word == QLatin1String("TIME")) {
-            appendOut("TIME:" + QByteArray::number(m_messageCounter++) + "::" + QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + kLineEnd);
-            return;
-        }
-        if (word == QLatin1String("ACK") || word == QLatin1String("ERROR") || word == QLatin1String("REPLY"))
-            return;
+    const Handler handler = m_handler->logged() ? loggedRequests.value(mes->command()) : nullptr;
+    if (handler) {
+        (this->*handler)(mes);
+        return;
     }
     mes->setError(QStringLiteral("Unknown command"), QString());
     sendErrorMessage(mes);
+}
+
+void V2_ServerSocket::ping(V2_message* mes)
+{
+    // Acknowledgements do not advance the message counter.
+    appendOut("ACK:" + mes->id().toUtf8() + "+::" + kLineEnd);
+    m_lastActivity.restart();
+}
+
+void V2_ServerSocket::time(V2_message*)
+{
+    appendOut("TIME:" + QByteArray::number(m_messageCounter++) + "::" + QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + kLineEnd);
+}
+
+void V2_ServerSocket::ignore(V2_message*)
+{
 }
 
 void V2_ServerSocket::login(V2_message* mes)
@@ -279,15 +285,10 @@ void V2_ServerSocket::leaveChannel(V2_message* mes)
 
 void V2_ServerSocket::upload(V2_message* mes)
 {
-    bool allowed = false;
-    if (V2_User* user = m_handler->user()) {
-        user->readLock();
-        if (V2_Profile* profile = user->profile()) {
-            profile->readLock();
-            allowed = profile->isAllowedToSendData();
-            profile->readUnlock();
-        }
-        user->readUnlock();
+    bool allowed;
+    {
+        UserProfileReadLock locked(m_handler->user());
+        allowed = locked.profile() && locked.profile()->isAllowedToSendData();
     }
     if (allowed) {
         m_lastActivity.restart();
@@ -387,19 +388,10 @@ bool V2_ServerSocket::filterChannels()
 
         // A logged-out connection may have lost its user: it filters nothing.
         if (m_handler->logged()) {
-            V2_User* user = m_handler->user();
-            V2_Profile* profile = nullptr;
-            if (user) {
-                user->readLock();
-                profile = user->profile();
-                if (profile)
-                    profile->readLock();
+            {
+                UserProfileReadLock locked(m_handler->user());
+                filterNode(tree, locked.profile());
             }
-            filterNode(tree, profile);
-            if (profile)
-                profile->readUnlock();
-            if (user)
-                user->readUnlock();
             tree->clearEmptyData();
         } else {
             tree->clearData();
@@ -614,17 +606,8 @@ V2_MessageHandler* V2_ServerSocket::handler() const
 
 QString V2_ServerSocket::championship() const
 {
-    QString champ;
-    if (V2_User* user = m_handler->user()) {
-        user->readLock();
-        if (V2_Profile* profile = user->profile()) {
-            profile->readLock();
-            champ = profile->getChampionshipSubscribed();
-            profile->readUnlock();
-        }
-        user->readUnlock();
-    }
-    return champ;
+    UserProfileReadLock locked(m_handler->user());
+    return locked.profile() ? locked.profile()->getChampionshipSubscribed() : QString();
 }
 
 QString V2_ServerSocket::userName() const

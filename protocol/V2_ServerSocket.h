@@ -91,6 +91,9 @@ private:
     void leaveChannel(V2_message* mes);
     void upload(V2_message* mes);
     void command(V2_message* mes);
+    void ping(V2_message* mes);
+    void time(V2_message* mes);
+    void ignore(V2_message* mes);
     void appendOut(const QByteArray& bytes);
     QString championship() const;
     QString userName() const;

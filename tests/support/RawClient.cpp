@@ -7,7 +7,7 @@
 RawClient::RawClient(QObject* parent)
     : QObject(parent)
 {
-    connect(&m_socket, &QIODevice::readyRead, this, &RawClient::readLines);
+    connect(&m_socket, &QIODevice::readyRead, this, [this] { m_lines.feed(m_socket.readAll()); });
     connect(&m_socket, QOverload<const QList<QSslError>&>::of(&QSslSocket::sslErrors), this, [this] { m_socket.ignoreSslErrors(); });
 }
 
@@ -32,29 +32,14 @@ void RawClient::sendRaw(const QByteArray& bytes)
     m_socket.flush();
 }
 
-void RawClient::readLines()
-{
-    m_buffer += m_socket.readAll();
-    int end;
-    while ((end = m_buffer.indexOf("\r\n")) >= 0) {
-        const QByteArray line = m_buffer.left(end);
-        m_buffer.remove(0, end + 2);
-        if (!line.isEmpty())
-            m_lines.append(line);
-    }
-}
-
 QByteArray RawClient::nextLine(int ms)
 {
-    if (!QTest::qWaitFor([this] { return !m_lines.isEmpty(); }, ms))
-        return QByteArray();
-    return m_lines.takeFirst();
+    return m_lines.next(ms);
 }
 
 bool RawClient::silentFor(int ms)
 {
-    QTest::qWait(ms);
-    return m_lines.isEmpty();
+    return m_lines.silentFor(ms);
 }
 
 bool RawClient::login(const QString& user, const QString& password, int ms)

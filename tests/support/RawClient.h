@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LineCollector.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QSslSocket>
@@ -27,9 +29,6 @@ public:
     QSslSocket& socket();
 
 private:
-    void readLines();
-
     QSslSocket m_socket;
-    QByteArray m_buffer;
-    QList<QByteArray> m_lines;
+    LineCollector m_lines;
 };

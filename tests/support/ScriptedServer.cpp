@@ -46,7 +46,7 @@ void ScriptedServer::incomingConnection(qintptr descriptor)
     ++m_accepted;
     connect(socket, &QIODevice::readyRead, this, [this, socket] {
         if (socket == m_client)
-            readLines();
+            m_lines.feed(socket->readAll());
     });
     if (!m_tls) {
         m_ready.append(socket);
@@ -68,55 +68,24 @@ bool ScriptedServer::waitForClient(int ms)
     if (m_client)
         m_client->abort();
     m_client = m_ready.takeFirst();
-    m_buffer.clear();
     m_lines.clear();
-    readLines();
+    m_lines.feed(m_client->readAll());
     return true;
-}
-
-void ScriptedServer::readLines()
-{
-    if (!m_client)
-        return;
-    m_buffer += m_client->readAll();
-    int end;
-    while ((end = m_buffer.indexOf("\r\n")) >= 0) {
-        const QByteArray line = m_buffer.left(end);
-        m_buffer.remove(0, end + 2);
-        if (!line.isEmpty())
-            m_lines.append(line);
-    }
 }
 
 QByteArray ScriptedServer::nextLine(int ms)
 {
-    if (!QTest::qWaitFor([this] { return !m_lines.isEmpty(); }, ms))
-        return QByteArray();
-    return m_lines.takeFirst();
+    return m_lines.next(ms);
 }
 
 QByteArray ScriptedServer::nextLineStartingWith(const QByteArray& prefix, int ms)
 {
-    QByteArray found;
-    (void)QTest::qWaitFor(
-        [&] {
-            while (!m_lines.isEmpty()) {
-                const QByteArray line = m_lines.takeFirst();
-                if (line.startsWith(prefix)) {
-                    found = line;
-                    return true;
-                }
-            }
-            return false;
-        },
-        ms);
-    return found;
+    return m_lines.nextStartingWith(prefix, ms);
 }
 
 bool ScriptedServer::silentFor(int ms)
 {
-    QTest::qWait(ms);
-    return m_lines.isEmpty();
+    return m_lines.silentFor(ms);
 }
 
 void ScriptedServer::send(const QByteArray& bytes)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LineCollector.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPointer>
@@ -45,12 +47,9 @@ protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
-    void readLines();
-
     bool m_tls;
     QPointer<QSslSocket> m_client;
     QList<QSslSocket*> m_ready;
-    QByteArray m_buffer;
-    QList<QByteArray> m_lines;
+    LineCollector m_lines;
     int m_accepted = 0;
 };
