@@ -21,6 +21,19 @@ QByteArray readResource(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Removes the registry key that holds value (the last in key order, if several do).
+template <class T>
+void removeLastKeyOf(QMap<QString, T*>* registry, const T* value)
+{
+    for (auto it = registry->end(); it != registry->begin();) {
+        --it;
+        if (it.value() == value) {
+            registry->erase(it);
+            return;
+        }
+    }
+}
+
 const QString kDefault = QStringLiteral("DEFAULT");
 const QString kFullAccess = QStringLiteral("FULL_ACCESS");
 
@@ -537,16 +550,7 @@ void V2_Server::deleteUser(V2_User* user)
     user->writeUnlock();
     {
         QWriteLocker locker(&m_registryLock);
-        QString found;
-        bool any = false;
-        for (auto it = m_users->cbegin(); it != m_users->cend(); ++it) {
-            if (it.value() == user) {
-                found = it.key();
-                any = true;
-            }
-        }
-        if (any)
-            m_users->remove(found);
+        removeLastKeyOf(m_users, user);
     }
     user->deleteLater();
 }
@@ -567,16 +571,7 @@ void V2_Server::deleteProfile(V2_Profile* profile)
     profile->writeUnlock();
     {
         QWriteLocker locker(&m_registryLock);
-        QString found;
-        bool any = false;
-        for (auto it = m_profiles->cbegin(); it != m_profiles->cend(); ++it) {
-            if (it.value() == profile) {
-                found = it.key();
-                any = true;
-            }
-        }
-        if (any)
-            m_profiles->remove(found);
+        removeLastKeyOf(m_profiles, profile);
         // No user may keep a pointer to the profile that goes: unbound
         // users are refused everything until they are bound again.
         for (V2_User* user : qAsConst(*m_users)) {

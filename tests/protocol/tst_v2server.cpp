@@ -9,6 +9,7 @@
 #include "V2_message.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QJsonDocument>
 #include <QRandomGenerator>
 #include <QTcpSocket>
@@ -123,6 +124,8 @@ private slots:
     void clearingSends();
     void commandRoundTrip();
     void deleteProfileStopsBoundConnections();
+    void deleteUserStopsItsConnections();
+    void ownTlsPair();
     void fullAccessMirrorMatchesPublisher();
     void overlongLineClosesConnection();
     void slowReaderIsDropped();
@@ -514,6 +517,50 @@ void TestV2Server::deleteProfileStopsBoundConnections()
     otherClient->setActive(false);
     QTRY_COMPARE(fixture.server.clientsConnected(), 1);
     QCOMPARE(otherUser->currentNumberOfConnections(), 0);
+}
+
+void TestV2Server::deleteUserStopsItsConnections()
+{
+    Fixture fixture;
+    RawClient team;
+    RawClient mate;
+    QVERIFY(team.connectTo(fixture.port, true));
+    QVERIFY(mate.connectTo(fixture.port, true));
+    QVERIFY(team.login(QStringLiteral("team"), QStringLiteral("pw")));
+    QVERIFY(mate.login(QStringLiteral("mate"), QStringLiteral("pw")));
+    QCOMPARE(fixture.server.clientsLogged(), 2);
+
+    fixture.server.deleteUser(fixture.teamUser);
+    QCOMPARE(fixture.server.clientsLogged(), 1);
+    QVERIFY(!fixture.server.findUser(QStringLiteral("team")));
+    QVERIFY(fixture.server.findUser(QStringLiteral("mate")));
+    // The stopped connection stays open, logged out.
+    team.sendLine("JOIN:1:weather:");
+    QCOMPARE(team.nextLine(), QByteArray(R"(ERROR:1:weather:{"reason":"Unknown command"})"));
+    QVERIFY(team.isConnected());
+    mate.sendLine("JOIN:1:weather:");
+    QCOMPARE(mate.nextLine(), QByteArray("JOIN:1+:weather:"));
+}
+
+void TestV2Server::ownTlsPair()
+{
+    auto read = [](const char* name) {
+        QFile file(QStringLiteral(LANTERRA_TEST_TLS_DIR "/") + QLatin1String(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    V2_Server server;
+    const QSslCertificate embedded = server.tlsCertificate();
+    QVERIFY(!embedded.isNull());
+    QVERIFY(!server.tlsPrivateKey().isNull());
+    QVERIFY(!server.setTlsPair("not a certificate", read("test-key.pem")));
+    QCOMPARE(server.tlsCertificate(), embedded);
+    QVERIFY(server.setTlsPair(read("test-cert.pem"), read("test-key.pem")));
+    QVERIFY(server.startServer(0));
+
+    RawClient raw;
+    QVERIFY(raw.connectTo(server.serverPort(), true));
+    QCOMPARE(raw.socket().peerCertificate(), QSslCertificate(read("test-cert.pem"), QSsl::Pem));
+    QVERIFY(raw.socket().peerCertificate() != embedded);
 }
 
 void TestV2Server::fullAccessMirrorMatchesPublisher()
