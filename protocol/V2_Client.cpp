@@ -599,12 +599,24 @@ void V2_Client::calculateDataKeysUpdated()
 
 void V2_Client::addKeysUpdated(V2_Data* rx, V2_Data* current, QSet<QString>& keys)
 {
+    KeysSeen seen;
+    addKeysUpdated(rx, current, keys, seen);
+}
+
+void V2_Client::addKeysUpdated(V2_Data* rx, V2_Data* current, QSet<QString>& keys, KeysSeen& seen)
+{
     const bool root = rx->isRoot();
-    // Rows under an ignorePath node repeat the same keys: each one is built
-    // in a scratch string and copied only when it is new to the set.
+    const QString path = rx->getCalculatedPath();
+    // Sibling rows under an ignorePath node share one path string and mostly
+    // the same (shared) field names: a key already added under that path is
+    // recognised by the two string pointers, without building it again.
+    const V2_Data* parent = rx->getV2Parent();
+    const bool rows = !root && parent && parent->getIgnorePath() && parent->datas()->size() > 1;
+    QSet<const void*> unshared;
+    QSet<const void*>& added = rows ? seen[path.constData()] : unshared;
     QString key;
     if (!root)
-        key = rx->getCalculatedPath() + QLatin1Char('.');
+        key = path + QLatin1Char('.');
     const int prefixLength = key.size();
     bool anyNode = false;
     for (auto it = rx->datas()->cbegin(); it != rx->datas()->cend(); ++it) {
@@ -612,18 +624,26 @@ void V2_Client::addKeysUpdated(V2_Data* rx, V2_Data* current, QSet<QString>& key
         if (rxChild) {
             anyNode = true;
             if (V2_Data* currentChild = current->getInLevelV2_Data(it.key())) {
-                addKeysUpdated(rxChild, currentChild, keys);
+                addKeysUpdated(rxChild, currentChild, keys, seen);
                 continue;
             }
             current->getOrCreateDataPointer(it.key());
+        }
+        if (rows) {
+            if (added.contains(it.key().constData()))
+                continue;
+            added.insert(it.key().constData());
         }
         key.truncate(prefixLength);
         key += it.key();
         if (!keys.contains(key))
             keys.insert(QString(key.constData(), key.size()));
     }
-    if (!anyNode && !root)
-        keys.insert(rx->getCalculatedPath());
+    if (!anyNode && !root && !(rows && added.contains(nullptr))) {
+        if (rows)
+            added.insert(nullptr);
+        keys.insert(path);
+    }
 }
 
 bool V2_Client::keysUpdatedChildChanges(const QString& prefix) const

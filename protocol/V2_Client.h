@@ -5,6 +5,7 @@
 #include <QAbstractSocket>
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
@@ -138,6 +139,9 @@ private:
     void sendReply(QString id, QString channel, QString name, QJsonObject data);
     void sendError(V2_message* message);
     void sendData(QString line);
+    // Keys already added during one computation, per path string.
+    using KeysSeen = QHash<const void*, QSet<const void*>>;
+    void addKeysUpdated(V2_Data* rx, V2_Data* current, QSet<QString>& keys, KeysSeen& seen);
     void parseResponseData(const QByteArray& line);
     void processAcknowledgement(V2_message* message);
     bool appendToLine(const char* data, int size);

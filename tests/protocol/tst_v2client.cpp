@@ -309,6 +309,8 @@ void TestV2Client::updatedKeys_data()
     QTest::newRow("top-level deletion only") << R"({"weather":null})" << QStringList() << "weather";
     QTest::newRow("rows under ignorePath name fields") << R"({"timing":{"details":{"ignorePath":true,"7":{"lap":3},"8":{"lap":4}}}})"
                                                        << QStringList({"timing.details.lap", "timing.details", "timing.details.8"}) << "";
+    QTest::newRow("rows with different fields") << R"({"timing":{"details":{"ignorePath":true,"7":{"lap":3,"s":1},"9":{"pit":1,"s":2}}}})"
+                                                << QStringList({"timing.details.lap", "timing.details.pit", "timing.details.s", "timing.details"}) << "";
     QTest::newRow("new top-level key") << R"({"tyres":{"7":{"c":"SOFT"}}})" << QStringList({"tyres"}) << "";
 }
 
@@ -321,7 +323,7 @@ void TestV2Client::updatedKeys()
     Link link(false);
     QSignalSpy changes(&link.client, &V2_Client::onChannelChange);
     QVERIFY(link.login());
-    link.server.sendLine(QStringLiteral(R"(JSON:1::{"timing":{"session":{"info":{"name":"Race","type":"RACE"}},"details":{"ignorePath":true,"7":{"lap":1}}},"weather":{"airTemp":20}})"));
+    link.server.sendLine(QStringLiteral(R"(JSON:1::{"timing":{"session":{"info":{"name":"Race","type":"RACE"}},"details":{"ignorePath":true,"7":{"lap":1},"9":{"pit":0}}},"weather":{"airTemp":20}})"));
     QTRY_COMPARE(changes.count(), 1);
 
     link.server.sendLine(QStringLiteral("JSON:2::") + update);
@@ -338,7 +340,7 @@ void TestV2Client::updatedKeys()
     // The mirror holds the merge of both lines.
     V2_Data expected(QStringLiteral("ROOT"));
     expected.setRoot(true);
-    for (const QString& line : {QStringLiteral(R"({"timing":{"session":{"info":{"name":"Race","type":"RACE"}},"details":{"ignorePath":true,"7":{"lap":1}}},"weather":{"airTemp":20}})"), update}) {
+    for (const QString& line : {QStringLiteral(R"({"timing":{"session":{"info":{"name":"Race","type":"RACE"}},"details":{"ignorePath":true,"7":{"lap":1},"9":{"pit":0}}},"weather":{"airTemp":20}})"), update}) {
         V2_message message(QStringLiteral("JSON:1::") + line);
         expected.fromRapidJson(*message.rapidJsonDocument(), nullptr);
     }
