@@ -97,6 +97,7 @@ private slots:
     void appendData();
     void cleanUp();
     void deepTreesFromParser();
+    void debugPrints();
 };
 
 void TestV2Data::calculatedPaths_data()
@@ -598,6 +599,56 @@ void TestV2Data::deepTreesFromParser()
     V2_Data copy(root.get());
     QVERIFY(copy.equals(root.get()));
     QCOMPARE(compactJson(&copy).size(), json.size());
+}
+
+namespace {
+QStringList g_printed;
+void capture(QtMsgType, const QMessageLogContext&, const QString& text)
+{
+    g_printed.append(text);
+}
+} // namespace
+
+void TestV2Data::debugPrints()
+{
+    Tree root = rootTree();
+    mergeJson(root.get(), R"({"rows":{"ignorePath":true,"7":{"lap":3}},"s":"x"})");
+    V2_Data* rows = root->getDataPointer(QStringLiteral("rows"));
+
+    const QtMessageHandler previous = qInstallMessageHandler(capture);
+    g_printed.clear();
+    rows->print(QStringLiteral(">"));
+    const QStringList full = g_printed;
+    g_printed.clear();
+    rows->shortPrint(QStringLiteral(">"));
+    const QStringList brief = g_printed;
+    g_printed.clear();
+    rows->shortShortPrint(QStringLiteral(">"));
+    const QStringList briefer = g_printed;
+    qInstallMessageHandler(previous);
+
+    QVERIFY(full.at(0).startsWith(QStringLiteral(">  V2_DATA - rows [IGNORE PATH] ")));
+    QVERIFY(!full.at(0).contains(QStringLiteral("[ROOT CHANNEL]")));
+    QVERIFY(full.at(0).endsWith(QStringLiteral(" . rows")));
+    QVERIFY(full.at(1).endsWith(QStringLiteral(" address  ******************************")));
+    QVERIFY(full.contains(QStringLiteral(">    Key : 7")));
+    QVERIFY(full.contains(QStringLiteral(">         Value : 3")));
+    QVERIFY(full.contains(QStringLiteral(">     _____________________________________ ")));
+    QCOMPARE(full.last(), QStringLiteral(">_____________________________________ "));
+
+    QVERIFY(brief.at(0).startsWith(QStringLiteral(">  V2_DATA - rows parent 0x")));
+    QVERIFY(brief.at(0).endsWith(QStringLiteral(" calcPath :rows")));
+    QVERIFY(brief.contains(QStringLiteral(">7 [V2]")));
+    QVERIFY(brief.contains(QStringLiteral(">     lap = 3")));
+    QVERIFY(!briefer.at(0).contains(QStringLiteral("calcPath")));
+    QCOMPARE(briefer.size(), brief.size());
+
+    g_printed.clear();
+    qInstallMessageHandler(capture);
+    V2_Data loose(QStringLiteral("loose"));
+    loose.print();
+    qInstallMessageHandler(previous);
+    QVERIFY(g_printed.at(0).contains(QStringLiteral("[] [ROOT CHANNEL]")));
 }
 
 QTEST_GUILESS_MAIN(TestV2Data)

@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QMutex>
 #include <QJsonDocument>
 #include <QRandomGenerator>
 #include <QTcpSocket>
@@ -126,6 +127,8 @@ private slots:
     void deleteProfileStopsBoundConnections();
     void deleteUserStopsItsConnections();
     void ownTlsPair();
+    void uploadsAndDirectMessages();
+    void addOrUpdate();
     void fullAccessMirrorMatchesPublisher();
     void overlongLineClosesConnection();
     void slowReaderIsDropped();
@@ -561,6 +564,88 @@ void TestV2Server::ownTlsPair()
     QVERIFY(raw.connectTo(server.serverPort(), true));
     QCOMPARE(raw.socket().peerCertificate(), QSslCertificate(read("test-cert.pem"), QSsl::Pem));
     QVERIFY(raw.socket().peerCertificate() != embedded);
+}
+
+void TestV2Server::uploadsAndDirectMessages()
+{
+    Fixture fixture;
+    fixture.team->setIsAllowedToSendData(true);
+    RawClient uploader;
+    RawClient refused;
+    QVERIFY(uploader.connectTo(fixture.port, true));
+    QVERIFY(refused.connectTo(fixture.port, true));
+    QVERIFY(uploader.login(QStringLiteral("team"), QStringLiteral("pw")));
+    QVERIFY(refused.login(QStringLiteral("other"), QStringLiteral("pw")));
+
+    QMutex mutex;
+    QVariantMap uploaded;
+    int uploadDescriptor = -1;
+    const auto connections = fixture.server.clients();
+    for (V2_ServerSocket* connection : connections) {
+        // Emitted on the connection's thread while its parameters are valid.
+        connect(connection, &V2_ServerSocket::dataReceived, this, [&](QVariantMap* data, int descriptor, QString) {
+            QMutexLocker locker(&mutex);
+            uploaded = *data;
+            uploadDescriptor = descriptor;
+        }, Qt::DirectConnection);
+    }
+    uploader.sendLine(R"(JSON:4:up:{"lap":{"n":3}})");
+    refused.sendLine(R"(JSON:4:up:{"lap":{"n":3}})");
+    QCOMPARE(refused.nextLine(), QByteArray(R"(ERROR:4+:up:{"reason":"You are not allowed to send data"})"));
+    const auto uploadSeen = [&] {
+        QMutexLocker locker(&mutex);
+        return uploadDescriptor >= 0;
+    };
+    QTRY_VERIFY(uploadSeen());
+    QMutexLocker locker(&mutex);
+    QCOMPARE(uploaded.value(QStringLiteral("lap")).toMap().value(QStringLiteral("n")).toInt(), 3);
+    locker.unlock();
+    QVERIFY(uploader.silentFor(100));
+
+    // A message addressed to one descriptor reaches that client only.
+    V2_message note(QStringLiteral(R"(REPLY:n1:notes:{"text":"box"})"));
+    fixture.server.sendMessage(uploadDescriptor, &note);
+    fixture.server.sendMessage(-1, &note);
+    QCOMPARE(uploader.nextLine(), QByteArray(R"(REPLY:n1:notes:{"text":"box"})"));
+    QVERIFY(refused.silentFor(100));
+}
+
+void TestV2Server::addOrUpdate()
+{
+    V2_Server server;
+    auto* first = new V2_Profile(QStringLiteral("First"));
+    first->setProfileFilters({{QStringLiteral("f"), {}}});
+    server.addProfile(first->name(), first);
+    server.addProfile(QStringLiteral("Second"), new V2_Profile(QStringLiteral("Second")));
+
+    V2_User fresh(QStringLiteral("Display"));
+    fresh.setUser(QStringLiteral("login"));
+    fresh.setPass(QStringLiteral("a"));
+    fresh.setProfileName(QStringLiteral("First"));
+    server.addOrUpdateUser(fresh);
+    V2_User* stored = server.findUser(QStringLiteral("login"));
+    QVERIFY(stored && stored != &fresh);
+    QCOMPARE(stored->profile(), first);
+
+    // Found again by display name: updated in place and bound anew.
+    fresh.setPass(QStringLiteral("b"));
+    fresh.setProfileName(QStringLiteral("Second"));
+    server.addOrUpdateUser(fresh);
+    QCOMPARE(server.findUser(QStringLiteral("login")), stored);
+    QCOMPARE(stored->pass(), QStringLiteral("b"));
+    QCOMPARE(stored->profile(), server.profiles()->value(QStringLiteral("Second")));
+    fresh.setProfileName(QStringLiteral("Missing"));
+    server.addOrUpdateUser(fresh);
+    QVERIFY(!stored->profile());
+
+    V2_Profile update(QStringLiteral("First"));
+    update.keyList()->insert(QStringLiteral("weather"), 2);
+    server.addOrUpdateProfile(update);
+    QCOMPARE(server.profiles()->value(QStringLiteral("First")), first);
+    QVERIFY(first->keyValid(QStringLiteral("weather")));
+    QVERIFY(first->hasProfileFilters());
+    server.addOrUpdateProfile(V2_Profile(QStringLiteral("Third")));
+    QVERIFY(server.profiles()->contains(QStringLiteral("Third")));
 }
 
 void TestV2Server::fullAccessMirrorMatchesPublisher()
