@@ -1,0 +1,264 @@
+#include "SessionSimulator.h"
+#include "SimOptions.h"
+#include "SimPublisher.h"
+#include "V2_Client.h"
+#include "V2_Data.h"
+#include "V2_Profile.h"
+#include "V2_Server.h"
+#include "V2_User.h"
+
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+constexpr qint64 kStart = Q_INT64_C(1767283200000);
+
+SimOptions optionsFrom(const QStringList& arguments)
+{
+    SimOptions options;
+    QString error;
+    if (!SimOptions::parse(QStringList{QStringLiteral("lanterra-sim")} + arguments, &options, &error))
+        qFatal("bad test options: %s", qPrintable(error));
+    return options;
+}
+
+QByteArray json(const V2_Data* node)
+{
+    return node ? node->getJsonString(false).toUtf8() : QByteArray();
+}
+
+} // namespace
+
+class TestSessionSimulator final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void options_data();
+    void options();
+    void deterministic();
+    void schema_data();
+    void schema();
+    void weatherSamples();
+    void endToEnd();
+    void badConfiguration_data();
+    void badConfiguration();
+};
+
+void TestSessionSimulator::options_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("defaults") << QStringList() << "";
+    QTest::newRow("everything") << QStringList({"--port", "12000", "--cars", "60", "--classes", "4", "--type", "practice", "--final", "BY_LAPS",
+                                                "--duration", "7200", "--elapsed", "600", "--speed", "20", "--seed", "9", "--bikes", "--endurance", "--no-tls"})
+                                << "";
+    QTest::newRow("port zero") << QStringList({"--port", "0"}) << "--port must be a number from 1 to 65535";
+    QTest::newRow("port text") << QStringList({"--port", "http"}) << "--port must be a number from 1 to 65535";
+    QTest::newRow("no cars") << QStringList({"--cars", "0"}) << "--cars must be a number from 1 to 200";
+    QTest::newRow("more classes than cars") << QStringList({"--cars", "2", "--classes", "3"})
+                                            << "--classes must be a number from 1 to 9, at most the number of cars";
+    QTest::newRow("unknown type") << QStringList({"--type", "SPRINT"}) << "--type must be RACE, PRACTICE or QUALIFYING";
+    QTest::newRow("unknown final") << QStringList({"--final", "BY_MOOD"}) << "--final must be BY_TIME, BY_LAPS or BY_TIME_PLUS_LAPS";
+    QTest::newRow("elapsed past the end") << QStringList({"--duration", "600", "--elapsed", "601"}) << "--elapsed must be a number of seconds from 0 to the duration";
+    QTest::newRow("speed zero") << QStringList({"--speed", "0"}) << "--speed must be a number above 0 and at most 1000";
+    QTest::newRow("missing users file") << QStringList({"--users", "/nonexistent/users.ini", "--profiles", "/nonexistent/p.ini"})
+                                        << "Cannot read /nonexistent/users.ini";
+    QTest::newRow("unknown option") << QStringList({"--colour"}) << "Unknown option 'colour'.";
+    QTest::newRow("stray argument") << QStringList({"extra"}) << "Unexpected argument: extra";
+    QTest::newRow("help") << QStringList({"--help"}) << "";
+}
+
+void TestSessionSimulator::options()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, error);
+    SimOptions options;
+    QString message;
+    QCOMPARE(SimOptions::parse(QStringList{QStringLiteral("lanterra-sim")} + arguments, &options, &message), error.isEmpty());
+    QCOMPARE(message, error);
+    QCOMPARE(options.helpText.contains(QStringLiteral("--speed")), QTest::currentDataTag() == QLatin1String("help"));
+    if (QTest::currentDataTag() == QLatin1String("everything")) {
+        QCOMPARE(options.port, quint16(12000));
+        QCOMPARE(options.type, QStringLiteral("PRACTICE"));
+        QCOMPARE(options.elapsedSeconds, 600);
+        QCOMPARE(options.speed, 20.0);
+        QVERIFY(options.bikes && options.endurance && !options.tls);
+    }
+}
+
+void TestSessionSimulator::deterministic()
+{
+    const SimOptions options = optionsFrom({"--seed", "7"});
+    SessionSimulator first(options, kStart);
+    SessionSimulator second(options, kStart);
+    QCOMPARE(json(first.state(123456).get()), json(second.state(123456).get()));
+    SessionSimulator other(optionsFrom({"--seed", "8"}), kStart);
+    QVERIFY(json(first.state(0).get()) != json(other.state(0).get()));
+    const QStringList participants = first.participants();
+    QCOMPARE(participants.size(), 30);
+    QCOMPARE(QSet<QString>(participants.cbegin(), participants.cend()).size(), 30);
+}
+
+void TestSessionSimulator::schema_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<qint64>("at");
+    QTest::newRow("race") << QStringList() << qint64(60000);
+    QTest::newRow("practice") << QStringList({"--type", "PRACTICE", "--classes", "1"}) << qint64(0);
+    QTest::newRow("bikes with history") << QStringList({"--bikes", "--elapsed", "1800"}) << qint64(1800000);
+    QTest::newRow("finished") << QStringList({"--duration", "600"}) << qint64(700000);
+}
+
+void TestSessionSimulator::schema()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(qint64, at);
+    const SimOptions options = optionsFrom(arguments);
+    SessionSimulator simulator(options, kStart);
+    const auto state = simulator.state(at);
+    const auto type = [&state](const QString& path) {
+        const int dot = path.lastIndexOf(QLatin1Char('.'));
+        const V2_Data* node = state->getV2_Data(path.left(dot));
+        const QVariant* value = node ? node->datas()->value(path.mid(dot + 1)) : nullptr;
+        return value ? value->userType() : -1;
+    };
+
+    const QList<QPair<QString, int>> fields = {
+        {"timing.session.info.name", QMetaType::QString},
+        {"timing.session.info.type", QMetaType::QString},
+        {"timing.session.info.sessionDbId", QMetaType::Int},
+        {"timing.session.info.utcOffset", QMetaType::Int},
+        {"timing.session.info.champIsEndurance", QMetaType::Bool},
+        {"timing.session.info.champIsBikes", QMetaType::Bool},
+        {"timing.session.status.isClosed", QMetaType::Bool},
+        {"timing.session.status.finalType", QMetaType::QString},
+        {"timing.session.status.finalTime", QMetaType::Int},
+        {"timing.session.status.startTime", QMetaType::Int},
+        {"timing.session.status.sessionStartTime", QMetaType::LongLong},
+        {"timing.session.status.stopTime", QMetaType::LongLong},
+        {"timing.session.status.isSessionRunning", QMetaType::Bool},
+        {"timing.session.status.isTimeFinished", QMetaType::Bool},
+        {"timing.session.status.finalLaps", QMetaType::Int},
+        {"timing.session.status.elapsedLaps", QMetaType::Int},
+        {"timing.session.status.stoppedSeconds", QMetaType::LongLong},
+        {"timing.session.status.currentFlag", QMetaType::QString},
+        {"timing.session.status.isFinished", QMetaType::Bool},
+        {"timing.session.track.info.numberOfSectors", QMetaType::Int},
+        {"weather.currentData.ambientTemperature", QMetaType::Double},
+        {"weather.currentData.windDirection", QMetaType::Int},
+    };
+    for (const auto& field : fields)
+        QVERIFY2(type(field.first) == field.second, qPrintable(field.first));
+
+    QCOMPARE(state->getString(QStringLiteral("timing.session.info.type")), options.type);
+    QCOMPARE(state->getBool(QStringLiteral("timing.session.info.champIsBikes")), options.bikes);
+    const bool finished = at >= options.durationSeconds * 1000LL;
+    QCOMPARE(state->getBool(QStringLiteral("timing.session.status.isFinished")), finished);
+    QCOMPARE(state->getBool(QStringLiteral("timing.session.status.isSessionRunning")), !finished);
+
+    const V2_Data* classes = state->getV2_Data(QStringLiteral("timing.session.classes"));
+    QCOMPARE(classes->datas()->size(), options.classes);
+    QStringList classNames;
+    for (const QString& key : classes->datas()->keys())
+        classNames.append(classes->getString(key + QStringLiteral(".name")));
+    const V2_Data* entry = state->getV2_Data(QStringLiteral("timing.session.entry"));
+    QCOMPARE(entry->datas()->size(), options.cars);
+    for (const QString& car : entry->datas()->keys()) {
+        QVERIFY(classNames.contains(entry->getString(car + QStringLiteral(".class"))));
+        QVERIFY(!entry->getString(car + QStringLiteral(".team")).isEmpty());
+        QVERIFY(!entry->getString(car + QStringLiteral(".vehicle")).isEmpty());
+        const int drivers = entry->getV2_Data(car + QStringLiteral(".drivers"))->datas()->size();
+        QVERIFY(options.bikes ? drivers == 1 : drivers >= 2 && drivers <= 3);
+        QVERIFY(!entry->getString(car + QStringLiteral(".drivers.0.lastName")).isEmpty());
+    }
+}
+
+void TestSessionSimulator::weatherSamples()
+{
+    SessionSimulator simulator(optionsFrom({}), kStart);
+    const auto state = simulator.state(3 * 3600 * 1000);
+    const V2_Data* samples = state->getV2_Data(QStringLiteral("weather.sessionData"));
+    QCOMPARE(samples->datas()->size(), 3 * 360 + 1);
+    QList<qint64> keys;
+    for (const QString& key : samples->datas()->keys())
+        keys.append(key.toLongLong());
+    std::sort(keys.begin(), keys.end());
+    QCOMPARE(keys.first(), kStart);
+    for (int i = 1; i < keys.size(); ++i)
+        QCOMPARE(keys.at(i) - keys.at(i - 1), qint64(10000));
+    // The current values are those of the newest sample.
+    const V2_Data* newest = samples->getV2_Data(QString::number(keys.last()));
+    const V2_Data* current = state->getV2_Data(QStringLiteral("weather.currentData"));
+    QVERIFY(current->equals(newest));
+}
+
+void TestSessionSimulator::endToEnd()
+{
+    const SimOptions options = optionsFrom({"--no-tls"});
+    V2_Server server;
+    server.setSsl(false);
+    auto* profile = new V2_Profile(QStringLiteral("FULL"));
+    for (const char* key : {"weather", "timing", "timing.session"})
+        profile->keyList()->insert(QLatin1String(key), 2);
+    server.addProfile(profile->name(), profile);
+    server.addUser(new V2_User(QStringLiteral("demo"), QStringLiteral("demo"), QStringLiteral("demo"), 5, profile));
+    QVERIFY(server.startServer(0));
+    SimPublisher publisher(&server, options, kStart);
+
+    V2_Client client(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), server.serverPort(), QStringLiteral("demo"),
+                     QStringLiteral("demo"), QStringLiteral("127.0.0.1"));
+    client.setSsl(false);
+    QSignalSpy done(&client, &V2_Client::onLoginDone);
+    QSignalSpy joined(&client, &V2_Client::onChannelJoin);
+    client.setActive(true);
+    QTRY_COMPARE(done.count(), 1);
+    client.joinChannel(QStringLiteral("weather"), QStringLiteral("1"));
+    client.joinChannel(QStringLiteral("timing.session"), QStringLiteral("2"));
+    QTRY_COMPARE(joined.count(), 2);
+
+    // The snapshot first, then only changes: the mirror follows the state.
+    for (qint64 at : {qint64(0), qint64(25000), qint64(90000), qint64(700000)}) {
+        publisher.publishAt(at);
+        const auto same = [&] {
+            return json(client.getCurrentData()->getV2_Data(QStringLiteral("weather"))) == json(publisher.published()->getV2_Data(QStringLiteral("weather")))
+                && json(client.getCurrentData()->getV2_Data(QStringLiteral("timing"))) == json(publisher.published()->getV2_Data(QStringLiteral("timing")));
+        };
+        QTRY_VERIFY2(same(), qPrintable(QStringLiteral("at %1 ms").arg(at)));
+    }
+    QCOMPARE(client.getCurrentData()->getV2_Data(QStringLiteral("weather.sessionData"))->datas()->size(), 71);
+}
+
+void TestSessionSimulator::badConfiguration_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing INI file") << QStringList({"--users", "/nonexistent/users.ini", "--profiles", "/nonexistent/profiles.ini"}) << 2
+                                      << "Cannot read /nonexistent/users.ini";
+    QTest::newRow("bad option") << QStringList({"--cars", "lots"}) << 2 << "--cars must be a number";
+    QTest::newRow("busy port") << QStringList({"--port", "BUSY"}) << 3 << "cannot listen on port";
+}
+
+void TestSessionSimulator::badConfiguration()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QTcpServer busy;
+    QVERIFY(busy.listen(QHostAddress::AnyIPv4, 0));
+    arguments.replaceInStrings(QStringLiteral("BUSY"), QString::number(busy.serverPort()));
+
+    QProcess program;
+    program.start(QStringLiteral(LANTERRA_SIM_PATH), arguments);
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), exitCode);
+    QVERIFY2(program.readAllStandardError().contains(message.toUtf8()), qPrintable(message));
+}
+
+QTEST_GUILESS_MAIN(TestSessionSimulator)
+#include "tst_sessionsimulator.moc"

@@ -1,0 +1,65 @@
+#include "SimPublisher.h"
+
+#include "V2_Data.h"
+#include "V2_Server.h"
+
+SimPublisher::SimPublisher(V2_Server* server, const SimOptions& options, qint64 sessionStartMs, QObject* parent)
+    : QObject(parent)
+    , m_server(server)
+    , m_options(options)
+    , m_simulator(options, sessionStartMs)
+    , m_published(m_simulator.state(options.elapsedSeconds * 1000LL))
+{
+    connect(server, QOverload<int, QString>::of(&V2_Server::onSnapshotRequest), this, &SimPublisher::answerSnapshot);
+    connect(server, QOverload<int, QString, QString>::of(&V2_Server::onSnapshotRequest), this,
+            [this](int descriptor, const QString& channel, const QString&) { answerSnapshot(descriptor, channel); });
+    connect(&m_timer, &QTimer::timeout, this, &SimPublisher::tick);
+}
+
+SimPublisher::~SimPublisher() = default;
+
+void SimPublisher::start()
+{
+    m_wall.start();
+    m_timer.start(TICK_MS);
+}
+
+qint64 SimPublisher::elapsedMs() const
+{
+    const qint64 run = m_wall.isValid() ? static_cast<qint64>(m_wall.elapsed() * m_options.speed) : 0;
+    return m_options.elapsedSeconds * 1000LL + run;
+}
+
+const V2_Data* SimPublisher::published() const
+{
+    return m_published.get();
+}
+
+void SimPublisher::tick()
+{
+    publishAt(elapsedMs());
+}
+
+void SimPublisher::publishAt(qint64 elapsedMs)
+{
+    std::unique_ptr<V2_Data> next = m_simulator.state(elapsedMs);
+    std::unique_ptr<V2_Data> change(m_published->difference(next.get()));
+    change->setRoot(true);
+    if (!change->datas()->isEmpty())
+        m_server->sendV2Data(change.get());
+    m_published = std::move(next);
+}
+
+void SimPublisher::answerSnapshot(int descriptor, const QString& channel)
+{
+    const V2_Data* node = m_published->getV2_Data(channel);
+    if (!node)
+        return;
+    V2_Data snapshot(QStringLiteral("ROOT"));
+    snapshot.setRoot(true);
+    const QStringList parts = channel.split(QLatin1Char('.'));
+    V2_Data* parent = parts.size() > 1 ? snapshot.getOrCreateDataPointer(parts.mid(0, parts.size() - 1).join(QLatin1Char('.'))) : &snapshot;
+    auto* copy = new V2_Data(node);
+    parent->insertData(parts.last(), copy);
+    m_server->sendV2Data(descriptor, &snapshot);
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "SessionSimulator.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+
+class V2_Data;
+class V2_Server;
+
+// Runs a simulated session on a server: at every tick it rebuilds the state
+// for the simulated time and publishes only what changed (deletions as
+// JSON null); a client that joins a channel first gets its whole content.
+class SimPublisher final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(SimPublisher)
+
+public:
+    static constexpr int TICK_MS = 1000;
+
+    SimPublisher(V2_Server* server, const SimOptions& options, qint64 sessionStartMs, QObject* parent = nullptr);
+    ~SimPublisher() override;
+
+    // Simulated ms since the session start (history included).
+    qint64 elapsedMs() const;
+    // Moves the simulation to this time and publishes the change (tests drive it directly).
+    void publishAt(qint64 elapsedMs);
+    const V2_Data* published() const;
+    void start();
+
+private:
+    void tick();
+    void answerSnapshot(int descriptor, const QString& channel);
+
+    V2_Server* m_server;
+    SimOptions m_options;
+    SessionSimulator m_simulator;
+    std::unique_ptr<V2_Data> m_published;
+    QElapsedTimer m_wall;
+    QTimer m_timer;
+};
