@@ -4,6 +4,7 @@
 
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -16,7 +17,22 @@ const char* const kLastNames[] = {"Smith", "Rossi", "Keller", "Dubois", "Moreau"
 const char* const kTeams[] = {"Aurora Racing", "Blue Harbour", "Cobalt Motorsport", "Delta Works", "Ember GP", "Falcon Team", "Granite Racing"};
 const char* const kCarModels[] = {"Vanta R8", "Kestrel GT", "Ostra 488", "Meridian LMP", "Sable 911", "Tarn V"};
 const char* const kBikeModels[] = {"Ravelle RR", "Kaze 1000", "Mistral V4", "Orca SS"};
+const char* const kSections[] = {"Porsche", "Ford", "T6", "T7"};
+// Share of the lap in each sector, and the sector and share of each section.
+const double kSectorShare[4] = {0.26, 0.24, 0.27, 0.23};
+const int kSectionSector[4] = {2, 3, 4, 4};
+const double kSectionShare[4] = {0.35, 0.40, 0.30, 0.45};
+constexpr qint64 kPitLossMs = 24000;
+
 const char* const kClassNames[] = {"HYPERCAR", "LMP2", "GT3", "GT4", "CUP", "PRO", "AM", "TROPHY", "JUNIOR"};
+
+// Nodes that hold one child per position or car say so in the data, so that
+// clients (which merge the member into the node's flag) report field keys.
+void markRows(V2_Data* node)
+{
+    node->setIgnorePath(true);
+    node->insertData(QStringLiteral("ignorePath"), true);
+}
 
 template <size_t N>
 const char* pick(const char* const (&table)[N], quint32 index)
@@ -52,6 +68,7 @@ SessionSimulator::SessionSimulator(const SimOptions& options, qint64 sessionStar
             car.drivers.append(Driver{QLatin1String(pick(kFirstNames, rng.generate())), QLatin1String(pick(kLastNames, rng.generate()))});
         m_cars.append(car);
     }
+    generateLaps();
 }
 
 const QStringList& SessionSimulator::channels()
@@ -116,6 +133,7 @@ std::unique_ptr<V2_Data> SessionSimulator::state(qint64 elapsedMs) const
     addEntry(root.get());
     addTrack(root.get());
     addWeather(root.get(), elapsedMs);
+    addRunning(root.get(), elapsedMs);
     return root;
 }
 
@@ -174,7 +192,7 @@ void SessionSimulator::addEntry(V2_Data* root) const
         node->insertData(QStringLiteral("vehicle"), car.vehicle);
         V2_Data* drivers = node->getOrCreateDataPointer(QStringLiteral("drivers"));
         for (int d = 0; d < car.drivers.size(); ++d) {
-            V2_Data* driver = drivers->getOrCreateDataPointer(QString::number(d));
+            V2_Data* driver = drivers->getOrCreateDataPointer(QString::number(d + 1));
             driver->insertData(QStringLiteral("firstName"), car.drivers.at(d).firstName);
             driver->insertData(QStringLiteral("lastName"), car.drivers.at(d).lastName);
         }
@@ -210,5 +228,287 @@ void SessionSimulator::addWeather(V2_Data* root, qint64 elapsedMs) const
             for (auto it = sample->datas()->cbegin(); it != sample->datas()->cend(); ++it)
                 current->insertData(it.key(), it.value());
         }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Running: laps, standings, participant details, lap analysis
+
+bool SessionSimulator::isRace() const
+{
+    return m_options.type == QLatin1String("RACE");
+}
+
+void SessionSimulator::generateLaps()
+{
+    const qint64 horizon = m_options.durationSeconds * 1000LL * 3 / 2 + 300000;
+    for (int c = 0; c < m_cars.size(); ++c) {
+        Car& car = m_cars[c];
+        const quint32 stream = 100 + static_cast<quint32>(c);
+        const double base = 98000.0 + car.classIndex * 4500.0 + noise(stream, -1) * 2500.0;
+        const int stintLaps = 22 + static_cast<int>(noise(stream, -2) * 10);
+        // Grid order: a small stagger so that the start is not a dead heat.
+        qint64 start = isRace() ? c * 250 : static_cast<qint64>(noise(stream, -3) * 300000);
+        int driver = 1;
+        for (int n = 0; start < horizon; ++n) {
+            Lap lap;
+            lap.start = start;
+            const double pace = base * (1.0 + (noise(stream, n * 4) - 0.5) * 0.015);
+            for (int sector = 0; sector < 4; ++sector)
+                lap.sectors[sector] = static_cast<qint64>(pace * kSectorShare[sector] * (1.0 + (noise(stream, n * 4 + sector + 1) - 0.5) * 0.01));
+            if (n == 0 && isRace())
+                lap.sectors[0] += 4000 + c * 300; // standing start
+            lap.pitIn = n > 0 && n % stintLaps == 0;
+            lap.pitOut = n > 0 && (n - 1) % stintLaps == 0 && n > 1;
+            if (lap.pitIn) {
+                lap.sectors[3] += kPitLossMs / 2;
+                driver = driver % car.drivers.size() + 1;
+            }
+            if (lap.pitOut)
+                lap.sectors[0] += kPitLossMs / 2;
+            lap.driver = driver;
+            lap.valid = noise(stream + 7000, n) > 0.04;
+            if (noise(stream + 9000, n) < 0.05)
+                lap.trackLimitsSector = 1 + static_cast<int>(noise(stream + 9100, n) * 4) % 4;
+            lap.topSpeed = std::round((285.0 - car.classIndex * 18.0 + noise(stream + 8000, n) * 9.0) * 10) / 10;
+            car.laps.append(lap);
+            start = lap.end();
+        }
+    }
+}
+
+qint64 SessionSimulator::finishTime() const
+{
+    const qint64 byTime = m_options.durationSeconds * 1000LL;
+    if (m_options.finalType == QLatin1String("BY_TIME") || !isRace())
+        return byTime;
+    // By laps: the time the first car completes the final lap count.
+    const int finalLaps = m_options.durationSeconds / 100;
+    qint64 first = -1;
+    for (const Car& car : m_cars) {
+        if (car.laps.size() >= finalLaps && (first < 0 || car.laps.at(finalLaps - 1).end() < first))
+            first = car.laps.at(finalLaps - 1).end();
+    }
+    if (m_options.finalType == QLatin1String("BY_LAPS"))
+        return first < 0 ? byTime : first;
+    return byTime; // time, then the lap in progress
+}
+
+SessionSimulator::Progress SessionSimulator::progressOf(int car, qint64 elapsedMs) const
+{
+    Progress progress;
+    progress.car = car;
+    const qint64 end = finishTime();
+    const QVector<Lap>& laps = m_cars.at(car).laps;
+    for (int n = 0; n < laps.size(); ++n) {
+        const Lap& lap = laps.at(n);
+        if (lap.end() > elapsedMs) {
+            if (lap.start <= elapsedMs)
+                progress.fraction = double(elapsedMs - lap.start) / double(lap.time());
+            break;
+        }
+        progress.completed = n + 1;
+        progress.lastCrossing = lap.end();
+        if (lap.valid && (progress.best < 0 || lap.time() < progress.best)) {
+            progress.best = lap.time();
+            progress.bestLap = n + 1;
+        }
+        // The first crossing after the end of the session is the last one.
+        if (lap.end() >= end) {
+            progress.finished = true;
+            progress.fraction = 0.0;
+            break;
+        }
+    }
+    return progress;
+}
+
+QVector<SessionSimulator::Progress> SessionSimulator::order(const QVector<Progress>& cars) const
+{
+    QVector<Progress> ordered = cars;
+    if (isRace()) {
+        std::stable_sort(ordered.begin(), ordered.end(), [](const Progress& a, const Progress& b) {
+            if (a.completed != b.completed)
+                return a.completed > b.completed;
+            return a.lastCrossing < b.lastCrossing;
+        });
+    } else {
+        std::stable_sort(ordered.begin(), ordered.end(), [](const Progress& a, const Progress& b) {
+            if ((a.best < 0) != (b.best < 0))
+                return a.best >= 0;
+            return a.best < b.best;
+        });
+    }
+    return ordered;
+}
+
+void SessionSimulator::addStandings(V2_Data* node, const QVector<Progress>& ordered) const
+{
+    markRows(node);
+    for (int i = 0; i < ordered.size(); ++i) {
+        const Progress& car = ordered.at(i);
+        V2_Data* row = node->getOrCreateDataPointer(QString::number(i + 1));
+        row->insertData(QStringLiteral("participant"), m_cars.at(car.car).number);
+        const Progress& first = ordered.first();
+        const Progress& previous = ordered.at(std::max(0, i - 1));
+        const auto gap = [this, &car](const Progress& ahead, int* laps) -> double {
+            if (isRace()) {
+                *laps = ahead.completed - car.completed;
+                if (car.completed == 0)
+                    return -1.0;
+                return double(car.lastCrossing - m_cars.at(ahead.car).laps.at(car.completed - 1).end());
+            }
+            *laps = 0;
+            return car.best < 0 || ahead.best < 0 ? -1.0 : double(car.best - ahead.best);
+        };
+        int firstLaps = 0;
+        int previousLaps = 0;
+        const double firstTime = i == 0 ? 0.0 : gap(first, &firstLaps);
+        const double previousTime = i == 0 ? 0.0 : gap(previous, &previousLaps);
+        row->insertData(QStringLiteral("gapFirstTime"), firstTime);
+        row->insertData(QStringLiteral("gapFirstLaps"), firstLaps);
+        row->insertData(QStringLiteral("gapPreviousTime"), previousTime);
+        row->insertData(QStringLiteral("gapPreviousLaps"), previousLaps);
+        row->insertData(QStringLiteral("status"), car.finished ? QStringLiteral("CLASSIFIED") : QStringLiteral("RUNNING"));
+    }
+}
+
+void SessionSimulator::addRunning(V2_Data* root, qint64 elapsedMs) const
+{
+    QVector<Progress> cars;
+    for (int c = 0; c < m_cars.size(); ++c)
+        cars.append(progressOf(c, elapsedMs));
+    const QVector<Progress> ordered = order(cars);
+
+    V2_Data* standings = root->getOrCreateDataPointer(QStringLiteral("timing.session.standings"));
+    addStandings(standings->getOrCreateDataPointer(QStringLiteral("overall.active")), ordered);
+    addStandings(standings->getOrCreateDataPointer(QStringLiteral("overall.finishLine")), ordered);
+    for (int c = 0; c < m_classNames.size(); ++c) {
+        QVector<Progress> inClass;
+        for (const Progress& car : ordered) {
+            if (m_cars.at(car.car).classIndex == c)
+                inClass.append(car);
+        }
+        for (const char* kind : {"active", "finishLine"})
+            addStandings(standings->getOrCreateDataPointer(QStringLiteral("byClass.%1.%2.standings").arg(QLatin1String(kind), m_classNames.at(c))), inClass);
+    }
+
+    // Starting grid: the order of the first lap's start.
+    V2_Data* grid = root->getOrCreateDataPointer(QStringLiteral("timing.session.startingGrid.positions"));
+    for (int c = 0; c < m_cars.size(); ++c)
+        grid->getOrCreateDataPointer(QString::number(c + 1))->insertData(QStringLiteral("participant"), m_cars.at(c).number);
+
+    V2_Data* details = standings->getOrCreateDataPointer(QStringLiteral("overall.participantDetails"));
+    markRows(details);
+    qint64 sessionBest = -1;
+    qint64 sessionBestSector[4] = {-1, -1, -1, -1};
+    for (const Progress& progress : cars) {
+        const Car& car = m_cars.at(progress.car);
+        V2_Data* detail = details->getOrCreateDataPointer(car.number);
+        const bool running = !progress.finished && progress.completed < car.laps.size();
+        const Lap* current = running ? &car.laps.at(progress.completed) : nullptr;
+        int sector = 1;
+        double covered = 0.0;
+        while (current && sector < 4 && progress.fraction > covered + kSectorShare[sector - 1]) {
+            covered += kSectorShare[sector - 1];
+            ++sector;
+        }
+        detail->insertData(QStringLiteral("currentLap"), progress.completed + 1);
+        detail->insertData(QStringLiteral("currentSector"), sector);
+        detail->insertData(QStringLiteral("elapsedLaps"), progress.completed);
+        detail->insertData(QStringLiteral("running"), running);
+        detail->insertData(QStringLiteral("hasSeenCheckered"), progress.finished);
+        QString status = QStringLiteral("RUNNING");
+        if (current && current->pitIn && sector == 4)
+            status = QStringLiteral("BOX");
+        else if (current && current->pitOut)
+            status = QStringLiteral("OUT_LAP");
+        detail->insertData(QStringLiteral("status"), status);
+        detail->insertData(QStringLiteral("currentDriver"), current ? current->driver : car.laps.value(progress.completed - 1).driver);
+
+        int pitStops = 0;
+        int infractions = 0;
+        double bestTopSpeed = 0.0;
+        qint64 bestSector[4] = {-1, -1, -1, -1};
+        // Nodes are made only with content: servers never send empty ones.
+        V2_Data* carLaps = nullptr;
+        for (int n = 0; n < progress.completed; ++n) {
+            if (!carLaps)
+                carLaps = root->getOrCreateDataPointer(QStringLiteral("timing.analysis.laps.%1.laps").arg(car.number));
+            const Lap& lap = car.laps.at(n);
+            pitStops += lap.pitIn;
+            infractions += lap.trackLimitsSector > 0;
+            bestTopSpeed = std::max(bestTopSpeed, lap.topSpeed);
+            V2_Data* node = carLaps->getOrCreateDataPointer(QString::number(n + 1));
+            node->insertData(QStringLiteral("startTime"), static_cast<quint64>(m_sessionStartMs + lap.start));
+            node->insertData(QStringLiteral("time"), static_cast<int>(lap.time()));
+            node->insertData(QStringLiteral("driver"), lap.driver);
+            int position = 1;
+            for (const Car& other : m_cars) {
+                if (&other != &car && other.laps.size() > n && other.laps.at(n).end() < lap.end())
+                    ++position;
+            }
+            node->insertData(QStringLiteral("position"), position);
+            node->insertData(QStringLiteral("isValid"), lap.valid);
+            node->insertData(QStringLiteral("topSpeed"), lap.topSpeed);
+            qint64 sectorStart = lap.start;
+            for (int s = 0; s < 4; ++s) {
+                V2_Data* sectorNode = node->getOrCreateDataPointer(QStringLiteral("sectors.%1").arg(s + 1));
+                sectorNode->insertData(QStringLiteral("time"), static_cast<quint64>(lap.sectors[s]));
+                sectorNode->insertData(QStringLiteral("isValid"), lap.valid);
+                sectorNode->insertData(QStringLiteral("trackLimits"), lap.trackLimitsSector == s + 1);
+                if (lap.valid) {
+                    if (bestSector[s] < 0 || lap.sectors[s] < bestSector[s])
+                        bestSector[s] = lap.sectors[s];
+                    if (sessionBestSector[s] < 0 || lap.sectors[s] < sessionBestSector[s])
+                        sessionBestSector[s] = lap.sectors[s];
+                }
+                for (int section = 0; section < 4; ++section) {
+                    if (kSectionSector[section] != s + 1)
+                        continue;
+                    V2_Data* sectionNode = node->getOrCreateDataPointer(QStringLiteral("sections.") + QLatin1String(kSections[section]));
+                    const qint64 time = static_cast<qint64>(lap.sectors[s] * kSectionShare[section]);
+                    sectionNode->insertData(QStringLiteral("time"), static_cast<quint64>(time));
+                    sectionNode->insertData(QStringLiteral("dayTime"), static_cast<quint64>(m_sessionStartMs + sectorStart + time));
+                    sectionNode->insertData(QStringLiteral("isValid"), lap.valid);
+                }
+                sectorStart += lap.sectors[s];
+            }
+            if (lap.pitIn)
+                node->getOrCreateDataPointer(QStringLiteral("pitIn"))->insertData(QStringLiteral("time"), static_cast<quint64>(m_sessionStartMs + lap.end() - kPitLossMs / 2));
+            if (lap.pitOut)
+                node->getOrCreateDataPointer(QStringLiteral("pitOut"))->insertData(QStringLiteral("time"), static_cast<quint64>(m_sessionStartMs + lap.start + kPitLossMs / 2));
+        }
+        detail->insertData(QStringLiteral("pitStops"), pitStops);
+        detail->insertData(QStringLiteral("trackLimitsInfractions"), infractions);
+        detail->insertData(QStringLiteral("bestTopSpeed"), bestTopSpeed);
+        if (progress.completed > 0) {
+            const Lap& last = car.laps.at(progress.completed - 1);
+            V2_Data* lastLap = detail->getOrCreateDataPointer(QStringLiteral("lastLap"));
+            lastLap->insertData(QStringLiteral("time"), static_cast<quint64>(last.time()));
+            lastLap->insertData(QStringLiteral("isValid"), last.valid);
+            for (int s = 0; s < 4; ++s) {
+                V2_Data* lastSector = detail->getOrCreateDataPointer(QStringLiteral("lastSectors.%1").arg(s + 1));
+                lastSector->insertData(QStringLiteral("time"), static_cast<quint64>(last.sectors[s]));
+                lastSector->insertData(QStringLiteral("isValid"), last.valid);
+                if (bestSector[s] >= 0)
+                    detail->getOrCreateDataPointer(QStringLiteral("bestSectors.%1").arg(s + 1))->insertData(QStringLiteral("time"), static_cast<quint64>(bestSector[s]));
+            }
+        }
+        if (progress.best >= 0) {
+            V2_Data* bestLap = detail->getOrCreateDataPointer(QStringLiteral("bestLap"));
+            bestLap->insertData(QStringLiteral("time"), static_cast<quint64>(progress.best));
+            bestLap->insertData(QStringLiteral("number"), progress.bestLap);
+            bestLap->insertData(QStringLiteral("driver"), car.laps.at(progress.bestLap - 1).driver);
+            if (sessionBest < 0 || progress.best < sessionBest)
+                sessionBest = progress.best;
+        }
+    }
+    const QString best = QStringLiteral("timing.session.bestResults.overall.");
+    if (sessionBest >= 0)
+        root->getOrCreateDataPointer(best + QStringLiteral("lap"))->insertData(QStringLiteral("time"), static_cast<quint64>(sessionBest));
+    for (int s = 0; s < 4; ++s) {
+        if (sessionBestSector[s] >= 0)
+            root->getOrCreateDataPointer(best + QStringLiteral("sectors.%1").arg(s + 1))->insertData(QStringLiteral("time"), static_cast<quint64>(sessionBestSector[s]));
     }
 }

@@ -35,12 +35,35 @@ private:
         QString firstName;
         QString lastName;
     };
+    struct Lap {
+        qint64 start = 0; // ms since the session start
+        qint64 sectors[4] = {};
+        bool valid = true;
+        int trackLimitsSector = 0; // 0: none
+        bool pitIn = false;
+        bool pitOut = false;
+        int driver = 1;
+        double topSpeed = 0.0;
+        qint64 time() const { return sectors[0] + sectors[1] + sectors[2] + sectors[3]; }
+        qint64 end() const { return start + time(); }
+    };
     struct Car {
         QString number;
         int classIndex = 0;
         QString team;
         QString vehicle;
         QVector<Driver> drivers;
+        QVector<Lap> laps; // every lap the car will run, in order
+    };
+    // Where a car is at a moment of the session.
+    struct Progress {
+        int car = 0;
+        int completed = 0;     // laps completed
+        qint64 lastCrossing = 0;
+        double fraction = 0.0; // of the lap in progress
+        qint64 best = -1;      // best valid lap time, -1 for none
+        int bestLap = 0;
+        bool finished = false;
     };
 
     void addSessionInfo(V2_Data* root) const;
@@ -48,6 +71,14 @@ private:
     void addEntry(V2_Data* root) const;
     void addTrack(V2_Data* root) const;
     void addWeather(V2_Data* root, qint64 elapsedMs) const;
+    void addRunning(V2_Data* root, qint64 elapsedMs) const;
+    void generateLaps();
+    qint64 finishTime() const;
+    Progress progressOf(int car, qint64 elapsedMs) const;
+    // Order of the cars: races by laps and crossing time, other sessions by best lap.
+    QVector<Progress> order(const QVector<Progress>& cars) const;
+    void addStandings(V2_Data* node, const QVector<Progress>& ordered) const;
+    bool isRace() const;
     // A repeatable value in [0, 1) for a stream and an index.
     double noise(quint32 stream, qint64 index) const;
 
