@@ -59,6 +59,7 @@ private slots:
     void weatherSamples();
     void consistency_data();
     void consistency();
+    void eventsPitsAndStints();
     void endToEnd();
     void badConfiguration_data();
     void badConfiguration();
@@ -288,6 +289,95 @@ void TestSessionSimulator::consistency()
         }
         QCOMPARE(classCars, options.cars);
     }
+}
+
+void TestSessionSimulator::eventsPitsAndStints()
+{
+    const SimOptions options = optionsFrom({"--duration", "3600", "--seed", "5"});
+    SessionSimulator simulator(options, kStart);
+    const qint64 at = 3000000;
+    const auto state = simulator.state(at);
+
+    // Every channel a client joins has content, but for positioning (not simulated yet).
+    for (const QString& channel : SessionSimulator::channels()) {
+        if (!channel.startsWith(QLatin1String("positioning")))
+            QVERIFY2(state->getV2_Data(channel) && !state->getV2_Data(channel)->isEmpty(), qPrintable(channel));
+    }
+
+    // Flags: green first, a full-course yellow and a safety car each ended by a track-wide green.
+    const V2_Data* flags = state->getV2_Data(QStringLiteral("timing.session.flags"));
+    QStringList sequence;
+    qint64 lastTime = 0;
+    for (const QString& key : flags->datas()->keys()) {
+        const V2_Data* flag = flags->getV2_Data(key);
+        QVERIFY(flag->getULongLong(QStringLiteral("time")) >= quint64(lastTime));
+        lastTime = static_cast<qint64>(flag->getULongLong(QStringLiteral("time")));
+        QCOMPARE(flag->getLongLong(QStringLiteral("elapsed")), lastTime - kStart);
+        sequence.append(flag->getString(QStringLiteral("type")) + QString::number(flag->getInt(QStringLiteral("sector"))));
+    }
+    QCOMPARE(sequence.first(), QStringLiteral("GREEN0"));
+    QVERIFY(sequence.indexOf(QStringLiteral("FULL_YELLOW0")) >= 0);
+    QCOMPARE(sequence.at(sequence.indexOf(QStringLiteral("FULL_YELLOW0")) + 1), QStringLiteral("GREEN0"));
+    QVERIFY(sequence.indexOf(QStringLiteral("SAFETY_CAR0")) >= 0);
+    QCOMPARE(sequence.at(sequence.indexOf(QStringLiteral("SAFETY_CAR0")) + 1), QStringLiteral("GREEN0"));
+    QVERIFY(sequence.contains(QStringLiteral("YELLOW2")));
+    // The safety car closes the pit exit while it runs.
+    QCOMPARE(simulator.state(3600 * 600 + 1000)->getLongLong(QStringLiteral("signalling.pitExit.status")), qint64(0));
+    QCOMPARE(state->getLongLong(QStringLiteral("signalling.pitExit.status")), qint64(1));
+    QCOMPARE(simulator.state(3600 * 600 + 1000)->getString(QStringLiteral("timing.session.status.currentFlag")), QStringLiteral("SAFETY_CAR"));
+
+    // Race control messages come with the flags and the track limits, in time order.
+    const V2_Data* messages = state->getV2_Data(QStringLiteral("raceControl.messages"));
+    const V2_Data* limits = state->getV2_Data(QStringLiteral("timing.session.trackLimits"));
+    QCOMPARE(messages->datas()->size(), flags->datas()->size() + limits->datas()->size());
+    for (const QString& key : limits->datas()->keys()) {
+        const V2_Data* record = limits->getV2_Data(key);
+        const QString car = record->getString(QStringLiteral("participant"));
+        const int lap = record->getInt(QStringLiteral("affectedLaps.0000"));
+        QVERIFY(record->getV2_Data(QStringLiteral("affectedLaps"))->getList());
+        const QString sector = record->getString(QStringLiteral("trackLimitsName")).mid(1);
+        // The lap node appears when the lap is complete; then it carries the mark.
+        const QString lapPath = QStringLiteral("timing.analysis.laps.%1.laps.%2").arg(car).arg(lap);
+        if (state->getV2_Data(lapPath))
+            QVERIFY(state->getBool(lapPath + QStringLiteral(".sectors.%1.trackLimits").arg(sector)));
+    }
+
+    // Every pit entry has a later exit, unless the car is still in the pit; stints chain up.
+    for (const QString& car : simulator.participants()) {
+        const V2_Data* ins = state->getV2_Data(QStringLiteral("timing.analysis.pitIn.%1.pits").arg(car));
+        const V2_Data* outs = state->getV2_Data(QStringLiteral("timing.analysis.pitOut.%1.pits").arg(car));
+        const QStringList inKeys = ins ? ins->datas()->keys() : QStringList();
+        const QStringList outKeys = outs ? outs->datas()->keys() : QStringList();
+        QVERIFY(outKeys.size() == inKeys.size() || outKeys.size() == inKeys.size() - 1);
+        for (int i = 0; i < outKeys.size(); ++i) {
+            QVERIFY(outKeys.at(i).toLongLong() > inKeys.at(i).toLongLong());
+            QCOMPARE(outs->getULongLong(outKeys.at(i) + QStringLiteral(".pitTime")), quint64(outKeys.at(i).toLongLong() - inKeys.at(i).toLongLong()));
+            QCOMPARE(outs->getInt(outKeys.at(i) + QStringLiteral(".lapNumber")), ins->getInt(inKeys.at(i) + QStringLiteral(".lapNumber")) + 1);
+        }
+        const V2_Data* stints = state->getV2_Data(QStringLiteral("timing.analysis.stints.%1.stints").arg(car));
+        QVERIFY(stints);
+        quint64 previousFinish = 0;
+        const QStringList stintKeys = stints->datas()->keys();
+        QCOMPARE(stintKeys.size(), 2 * inKeys.size() + (outKeys.size() == inKeys.size() ? 1 : 0));
+        for (int i = 0; i < stintKeys.size(); ++i) {
+            const V2_Data* stint = stints->getV2_Data(stintKeys.at(i));
+            QCOMPARE(stint->getString(QStringLiteral("type")), i % 2 ? QStringLiteral("PIT") : QStringLiteral("TRACK"));
+            QVERIFY(i == 0 || stint->getULongLong(QStringLiteral("startTime")) == previousFinish);
+            previousFinish = stint->getULongLong(QStringLiteral("finishTime"));
+            QCOMPARE(previousFinish == 0, i == stintKeys.size() - 1);
+        }
+        for (const char* wheel : {"frontLeft", "frontRight", "rearLeft", "rearRight"})
+            QVERIFY(!state->getString(QStringLiteral("tyres.session.data.%1.%2.specification").arg(car, QLatin1String(wheel))).isEmpty());
+    }
+    QCOMPARE(state->getInt(QStringLiteral("tyres.session.id")), simulator.sessionDbId());
+
+    // Additional and combined standings.
+    QVERIFY(state->getV2_Data(QStringLiteral("timing.session.standings.overall.additional.byFastestLap.1")));
+    QCOMPARE(state->getDouble(QStringLiteral("timing.session.standings.overall.additional.byFastestLap.1.gap")), 0.0);
+    QVERIFY(state->getV2_Data(QStringLiteral("timing.session.standings.overall.additional.bySectorBestTime.4.standings.1")));
+    QVERIFY(state->getDouble(QStringLiteral("timing.session.standings.overall.additional.byTopSpeed.1.speed")) > 200.0);
+    QCOMPARE(state->getV2_Data(QStringLiteral("timing.combined.standings.overall"))->datas()->size(), options.cars);
+    QCOMPARE(state->getV2_Data(QStringLiteral("timing.combined.info.sessions"))->datas()->size(), 2);
 }
 
 void TestSessionSimulator::endToEnd()

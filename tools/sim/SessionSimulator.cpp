@@ -2,10 +2,13 @@
 
 #include "V2_Data.h"
 
+#include <QMap>
 #include <QRandomGenerator>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -69,6 +72,21 @@ SessionSimulator::SessionSimulator(const SimOptions& options, qint64 sessionStar
         m_cars.append(car);
     }
     generateLaps();
+    // The flag plan: sector yellows, one full-course yellow, one safety car,
+    // each ended by a green, and the finish.
+    const qint64 d = options.durationSeconds * 1000LL;
+    m_flagPlan = {
+        {0, QStringLiteral("GREEN"), 0, QStringLiteral("FLAGS"), QStringLiteral("GREEN FLAG - SESSION STARTED"), QString(), 0},
+        {d * 15 / 100, QStringLiteral("YELLOW"), 2, QStringLiteral("FLAGS"), QStringLiteral("YELLOW FLAG IN SECTOR 2"), QString(), 0},
+        {d * 15 / 100 + 60000, QStringLiteral("GREEN"), 2, QStringLiteral("FLAGS"), QStringLiteral("GREEN FLAG IN SECTOR 2"), QString(), 0},
+        {d * 25 / 100, QStringLiteral("FULL_YELLOW"), 0, QStringLiteral("FLAGS"), QStringLiteral("FULL COURSE YELLOW"), QString(), 0},
+        {d * 25 / 100 + 90000, QStringLiteral("GREEN"), 0, QStringLiteral("FLAGS"), QStringLiteral("GREEN FLAG - TRACK CLEAR"), QString(), 0},
+        {d * 45 / 100, QStringLiteral("YELLOW"), 3, QStringLiteral("FLAGS"), QStringLiteral("YELLOW FLAG IN SECTOR 3"), QString(), 0},
+        {d * 45 / 100 + 45000, QStringLiteral("GREEN"), 3, QStringLiteral("FLAGS"), QStringLiteral("GREEN FLAG IN SECTOR 3"), QString(), 0},
+        {d * 60 / 100, QStringLiteral("SAFETY_CAR"), 0, QStringLiteral("SAFETY CAR"), QStringLiteral("SAFETY CAR DEPLOYED"), QString(), 0},
+        {d * 60 / 100 + 240000, QStringLiteral("GREEN"), 0, QStringLiteral("SAFETY CAR"), QStringLiteral("SAFETY CAR IN THIS LAP - GREEN FLAG"), QString(), 0},
+        {d, QStringLiteral("FINISH"), 0, QStringLiteral("FLAGS"), QStringLiteral("CHEQUERED FLAG"), QString(), 0},
+    };
 }
 
 const QStringList& SessionSimulator::channels()
@@ -134,6 +152,10 @@ std::unique_ptr<V2_Data> SessionSimulator::state(qint64 elapsedMs) const
     addTrack(root.get());
     addWeather(root.get(), elapsedMs);
     addRunning(root.get(), elapsedMs);
+    addFlagsAndMessages(root.get(), elapsedMs);
+    addPitsAndStints(root.get(), elapsedMs);
+    addAdditionalStandings(root.get(), elapsedMs);
+    addCombined(root.get());
     return root;
 }
 
@@ -174,7 +196,7 @@ void SessionSimulator::addSessionStatus(V2_Data* root, qint64 elapsedMs) const
     status->insertData(QStringLiteral("isForcedByTime"), false);
     status->insertData(QStringLiteral("isForcedLastLap"), false);
     status->insertData(QStringLiteral("stoppedSeconds"), qint64(0));
-    status->insertData(QStringLiteral("currentFlag"), finished ? QStringLiteral("NONE") : QStringLiteral("GREEN"));
+    status->insertData(QStringLiteral("currentFlag"), finished ? QStringLiteral("NONE") : currentFlag(elapsedMs));
     status->insertData(QStringLiteral("isFinished"), finished);
 }
 
@@ -511,4 +533,294 @@ void SessionSimulator::addRunning(V2_Data* root, qint64 elapsedMs) const
         if (sessionBestSector[s] >= 0)
             root->getOrCreateDataPointer(best + QStringLiteral("sectors.%1").arg(s + 1))->insertData(QStringLiteral("time"), static_cast<quint64>(sessionBestSector[s]));
     }
+}
+
+// ---------------------------------------------------------------------------
+// Flags, race control, track limits
+
+QVector<SessionSimulator::Event> SessionSimulator::events(qint64 elapsedMs) const
+{
+    QVector<Event> all;
+    for (const Event& flag : m_flagPlan) {
+        if (flag.at <= elapsedMs)
+            all.append(flag);
+    }
+    for (int c = 0; c < m_cars.size(); ++c) {
+        const Car& car = m_cars.at(c);
+        for (int n = 0; n < car.laps.size(); ++n) {
+            const Lap& lap = car.laps.at(n);
+            if (!lap.trackLimitsSector)
+                continue;
+            qint64 at = lap.start;
+            for (int s = 0; s < lap.trackLimitsSector; ++s)
+                at += lap.sectors[s];
+            if (at > elapsedMs)
+                break;
+            all.append({at, QString(), lap.trackLimitsSector, QStringLiteral("TRACK LIMITS"),
+                        QStringLiteral("CAR %1 - TRACK LIMITS AT T%2 - LAP %3 DELETED").arg(car.number).arg(lap.trackLimitsSector).arg(n + 1), car.number, n + 1});
+        }
+    }
+    std::stable_sort(all.begin(), all.end(), [](const Event& a, const Event& b) { return a.at < b.at; });
+    return all;
+}
+
+QString SessionSimulator::currentFlag(qint64 elapsedMs) const
+{
+    QString trackWide = QStringLiteral("NONE");
+    QSet<int> yellowSectors;
+    for (const Event& flag : m_flagPlan) {
+        if (flag.at > elapsedMs)
+            break;
+        if (flag.sector < 1)
+            trackWide = flag.type;
+        else if (flag.type == QLatin1String("YELLOW"))
+            yellowSectors.insert(flag.sector);
+        else
+            yellowSectors.remove(flag.sector);
+    }
+    if (trackWide == QLatin1String("GREEN") && !yellowSectors.isEmpty())
+        return QStringLiteral("YELLOW");
+    return trackWide == QLatin1String("FINISH") ? QStringLiteral("NONE") : trackWide;
+}
+
+bool SessionSimulator::safetyCar(qint64 elapsedMs) const
+{
+    return currentFlag(elapsedMs) == QLatin1String("SAFETY_CAR");
+}
+
+void SessionSimulator::addFlagsAndMessages(V2_Data* root, qint64 elapsedMs) const
+{
+    const QVector<Event> all = events(elapsedMs);
+    int flagKey = 0;
+    int messageKey = 0;
+    int limitKey = 0;
+    for (const Event& event : all) {
+        const qint64 dayTime = m_sessionStartMs + event.at;
+        V2_Data* message = root->getOrCreateDataPointer(QStringLiteral("raceControl.messages.%1").arg(++messageKey, 5, 10, QLatin1Char('0')));
+        message->insertData(QStringLiteral("groupText"), event.group);
+        message->insertData(QStringLiteral("text"), event.text);
+        message->insertData(QStringLiteral("dayTime"), static_cast<quint64>(dayTime));
+        if (!event.type.isEmpty()) {
+            V2_Data* flag = root->getOrCreateDataPointer(QStringLiteral("timing.session.flags.%1").arg(++flagKey, 4, 10, QLatin1Char('0')));
+            flag->insertData(QStringLiteral("type"), event.type);
+            flag->insertData(QStringLiteral("time"), static_cast<quint64>(dayTime));
+            flag->insertData(QStringLiteral("elapsed"), event.at);
+            flag->insertData(QStringLiteral("sector"), event.sector);
+            flag->insertData(QStringLiteral("info"), event.text);
+            continue;
+        }
+        V2_Data* record = root->getOrCreateDataPointer(QStringLiteral("timing.session.trackLimits.%1").arg(++limitKey, 5, 10, QLatin1Char('0')));
+        record->insertData(QStringLiteral("participant"), event.car);
+        record->insertData(QStringLiteral("time"), static_cast<quint64>(dayTime));
+        record->insertData(QStringLiteral("trackLimitsName"), QStringLiteral("T%1").arg(event.sector));
+        V2_Data* laps = record->getOrCreateDataPointer(QStringLiteral("affectedLaps"));
+        laps->setList(true);
+        laps->insertData(QStringLiteral("0000"), event.lap);
+    }
+
+    const bool closed = safetyCar(elapsedMs);
+    root->getOrCreateDataPointer(QStringLiteral("signalling.pitEntry"))->insertData(QStringLiteral("status"), qint64(1));
+    root->getOrCreateDataPointer(QStringLiteral("signalling.pitExit"))->insertData(QStringLiteral("status"), qint64(closed ? 0 : 1));
+}
+
+// ---------------------------------------------------------------------------
+// Pits, stints, tyres
+
+void SessionSimulator::addPitsAndStints(V2_Data* root, qint64 elapsedMs) const
+{
+    static const char* const kCompounds[] = {"Medium", "Soft", "Hard"};
+    static const char* const kWheels[] = {"frontLeft", "frontRight", "rearLeft", "rearRight"};
+    root->getOrCreateDataPointer(QStringLiteral("tyres.session"))->insertData(QStringLiteral("id"), m_sessionDbId);
+    for (int c = 0; c < m_cars.size(); ++c) {
+        const Car& car = m_cars.at(c);
+        const qint64 end = finishTime();
+        int stint = 0;
+        int stintKey = 0;
+        qint64 stintStart = car.laps.isEmpty() ? 0 : car.laps.first().start;
+        int openLap = 1;
+        int driver = car.laps.isEmpty() ? 1 : car.laps.first().driver;
+        int tyreLaps = 0;
+        QMap<int, qint64> driverTime;
+        const auto addStint = [&](const QString& type, const QString& pitType, qint64 from, qint64 to, int open, int close, int who) {
+            V2_Data* node = root->getOrCreateDataPointer(QStringLiteral("timing.analysis.stints.%1.stints.%2").arg(car.number).arg(++stintKey, 3, 10, QLatin1Char('0')));
+            node->insertData(QStringLiteral("driver"), who);
+            node->insertData(QStringLiteral("type"), type);
+            node->insertData(QStringLiteral("pitType"), pitType);
+            node->insertData(QStringLiteral("startTime"), static_cast<quint64>(m_sessionStartMs + from));
+            node->insertData(QStringLiteral("finishTime"), static_cast<quint64>(to < 0 ? 0 : m_sessionStartMs + to));
+            if (type == QLatin1String("TRACK"))
+                driverTime[who] += (to < 0 ? elapsedMs : to) - from;
+            node->insertData(QStringLiteral("driverAccumTime"), static_cast<quint64>(driverTime.value(who)));
+            node->insertData(QStringLiteral("openLapNumber"), open);
+            node->insertData(QStringLiteral("closeLapNumber"), close);
+        };
+        if (car.laps.isEmpty() || car.laps.first().start > elapsedMs)
+            continue;
+        for (int n = 0; n < car.laps.size(); ++n) {
+            const Lap& lap = car.laps.at(n);
+            if (lap.start > elapsedMs || lap.start >= end)
+                break;
+            if (lap.end() <= elapsedMs)
+                ++tyreLaps;
+            if (!lap.pitIn)
+                continue;
+            const qint64 in = lap.end() - kPitLossMs / 2;
+            if (in > elapsedMs)
+                break;
+            const qint64 out = in + kPitLossMs;
+            const bool stillIn = out > elapsedMs;
+            const QString pitType = safetyCar(in) ? QStringLiteral("SC") : noise(500 + static_cast<quint32>(c), n) < 0.1 ? QStringLiteral("Penalty") : QString();
+            addStint(QStringLiteral("TRACK"), QString(), stintStart, in, openLap, n + 1, driver);
+            addStint(QStringLiteral("PIT"), pitType, in, stillIn ? -1 : out, n + 1, n + 2, car.laps.value(n + 1, lap).driver);
+            V2_Data* pitIn = root->getOrCreateDataPointer(QStringLiteral("timing.analysis.pitIn.%1.pits.%2").arg(car.number).arg(m_sessionStartMs + in));
+            pitIn->insertData(QStringLiteral("driver"), lap.driver);
+            pitIn->insertData(QStringLiteral("lapNumber"), n + 1);
+            driver = car.laps.value(n + 1, lap).driver;
+            if (stillIn) {
+                stintStart = -1;
+                break;
+            }
+            V2_Data* pitOut = root->getOrCreateDataPointer(QStringLiteral("timing.analysis.pitOut.%1.pits.%2").arg(car.number).arg(m_sessionStartMs + out));
+            pitOut->insertData(QStringLiteral("driver"), driver);
+            pitOut->insertData(QStringLiteral("lapNumber"), n + 2);
+            pitOut->insertData(QStringLiteral("pitTime"), static_cast<quint64>(out - in));
+            stintStart = out;
+            openLap = n + 2;
+            ++stint;
+            tyreLaps = 0;
+        }
+        if (stintStart >= 0)
+            addStint(QStringLiteral("TRACK"), QString(), stintStart, -1, openLap, 0, driver);
+        for (const char* wheel : kWheels) {
+            V2_Data* node = root->getOrCreateDataPointer(QStringLiteral("tyres.session.data.%1.%2").arg(car.number, QLatin1String(wheel)));
+            node->insertData(QStringLiteral("laps"), tyreLaps);
+            node->insertData(QStringLiteral("specification"), QLatin1String(kCompounds[stint % 3]));
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Additional and combined standings
+
+void SessionSimulator::addAdditionalStandings(V2_Data* root, qint64 elapsedMs) const
+{
+    struct Best {
+        QString car;
+        qint64 lap = -1;
+        int lapNumber = 0;
+        qint64 sectors[4] = {-1, -1, -1, -1};
+        double speed = 0.0;
+    };
+    QVector<Best> bests;
+    for (int c = 0; c < m_cars.size(); ++c) {
+        const Progress progress = progressOf(c, elapsedMs);
+        Best best;
+        best.car = m_cars.at(c).number;
+        best.lap = progress.best;
+        best.lapNumber = progress.bestLap;
+        for (int n = 0; n < progress.completed; ++n) {
+            const Lap& lap = m_cars.at(c).laps.at(n);
+            best.speed = std::max(best.speed, lap.topSpeed);
+            for (int s = 0; s < 4 && lap.valid; ++s) {
+                if (best.sectors[s] < 0 || lap.sectors[s] < best.sectors[s])
+                    best.sectors[s] = lap.sectors[s];
+            }
+        }
+        bests.append(best);
+    }
+    const QString base = QStringLiteral("timing.session.standings.overall.additional.");
+    const auto ranked = [&bests](const std::function<qint64(const Best&)>& value) {
+        QVector<Best> list;
+        for (const Best& best : bests) {
+            if (value(best) >= 0)
+                list.append(best);
+        }
+        std::stable_sort(list.begin(), list.end(), [&value](const Best& a, const Best& b) { return value(a) < value(b); });
+        return list;
+    };
+    const QVector<Best> byLap = ranked([](const Best& b) { return b.lap; });
+    for (int i = 0; i < byLap.size(); ++i) {
+        V2_Data* row = root->getOrCreateDataPointer(base + QStringLiteral("byFastestLap.%1").arg(i + 1));
+        row->insertData(QStringLiteral("participant"), byLap.at(i).car);
+        row->insertData(QStringLiteral("time"), static_cast<quint64>(byLap.at(i).lap));
+        row->insertData(QStringLiteral("lap"), byLap.at(i).lapNumber);
+        row->insertData(QStringLiteral("gap"), double(byLap.at(i).lap - byLap.first().lap));
+    }
+    for (int s = 0; s < 4; ++s) {
+        const QVector<Best> bySector = ranked([s](const Best& b) { return b.sectors[s]; });
+        for (int i = 0; i < bySector.size(); ++i) {
+            V2_Data* row = root->getOrCreateDataPointer(base + QStringLiteral("bySectorBestTime.%1.standings.%2").arg(s + 1).arg(i + 1));
+            row->insertData(QStringLiteral("participant"), bySector.at(i).car);
+            row->insertData(QStringLiteral("time"), static_cast<quint64>(bySector.at(i).sectors[s]));
+            row->insertData(QStringLiteral("gap"), double(bySector.at(i).sectors[s] - bySector.first().sectors[s]));
+        }
+    }
+    const QVector<Best> bySpeed = ranked([](const Best& b) { return b.speed > 0 ? static_cast<qint64>(100000 - b.speed * 100) : -1; });
+    for (int i = 0; i < bySpeed.size(); ++i) {
+        V2_Data* row = root->getOrCreateDataPointer(base + QStringLiteral("byTopSpeed.%1").arg(i + 1));
+        row->insertData(QStringLiteral("participant"), bySpeed.at(i).car);
+        row->insertData(QStringLiteral("speed"), bySpeed.at(i).speed);
+    }
+}
+
+void SessionSimulator::addCombined(V2_Data* root) const
+{
+    // Two earlier sessions, fixed by the seed: each car's best lap in each.
+    V2_Data* info = root->getOrCreateDataPointer(QStringLiteral("timing.combined.info"));
+    info->insertData(QStringLiteral("type"), QStringLiteral("QUALIFYING"));
+    info->getOrCreateDataPointer(QStringLiteral("sessions.1"))->insertData(QStringLiteral("name"), QStringLiteral("Qualifying 1"));
+    info->getOrCreateDataPointer(QStringLiteral("sessions.2"))->insertData(QStringLiteral("name"), QStringLiteral("Qualifying 2"));
+
+    struct Result {
+        int car = 0;
+        qint64 best = 0;
+    };
+    QVector<Result> results;
+    qint64 bestLap = -1;
+    qint64 bestSectors[4] = {-1, -1, -1, -1};
+    for (int c = 0; c < m_cars.size(); ++c) {
+        const Car& car = m_cars.at(c);
+        V2_Data* entry = root->getOrCreateDataPointer(QStringLiteral("timing.combined.entry.") + car.number);
+        entry->insertData(QStringLiteral("class"), m_classNames.at(car.classIndex));
+        entry->insertData(QStringLiteral("team"), car.team);
+        for (int d = 0; d < car.drivers.size(); ++d) {
+            V2_Data* driver = entry->getOrCreateDataPointer(QStringLiteral("drivers.%1").arg(d + 1));
+            driver->insertData(QStringLiteral("firstName"), car.drivers.at(d).firstName);
+            driver->insertData(QStringLiteral("lastName"), car.drivers.at(d).lastName);
+        }
+        V2_Data* details = root->getOrCreateDataPointer(QStringLiteral("timing.combined.participantDetails.") + car.number);
+        const double base = 97000.0 + car.classIndex * 4500.0;
+        qint64 fastest = -1;
+        for (int session = 1; session <= 2; ++session) {
+            const qint64 time = static_cast<qint64>(base + noise(3000 + static_cast<quint32>(c), session) * 2500.0);
+            details->getOrCreateDataPointer(QStringLiteral("sessionsResults.%1").arg(session))->insertData(QStringLiteral("time"), static_cast<quint64>(time));
+            if (fastest < 0 || time < fastest)
+                fastest = time;
+        }
+        details->insertData(QStringLiteral("fastestLapTime"), static_cast<quint64>(fastest));
+        for (int s = 0; s < 4; ++s) {
+            const qint64 lapSector = static_cast<qint64>(fastest * kSectorShare[s]);
+            const qint64 sector = lapSector - static_cast<qint64>(noise(4000 + static_cast<quint32>(c), s) * 200.0);
+            details->getOrCreateDataPointer(QStringLiteral("fastestLapSectors.%1").arg(s + 1))->insertData(QStringLiteral("time"), static_cast<quint64>(lapSector));
+            details->getOrCreateDataPointer(QStringLiteral("fastestSectors.%1").arg(s + 1))->insertData(QStringLiteral("time"), static_cast<quint64>(sector));
+            if (bestSectors[s] < 0 || sector < bestSectors[s])
+                bestSectors[s] = sector;
+        }
+        if (bestLap < 0 || fastest < bestLap)
+            bestLap = fastest;
+        results.append({c, fastest});
+    }
+    std::stable_sort(results.begin(), results.end(), [](const Result& a, const Result& b) { return a.best < b.best; });
+    for (int i = 0; i < results.size(); ++i) {
+        V2_Data* row = root->getOrCreateDataPointer(QStringLiteral("timing.combined.standings.overall.%1").arg(i + 1));
+        row->insertData(QStringLiteral("number"), m_cars.at(results.at(i).car).number);
+        row->insertData(QStringLiteral("status"), QStringLiteral("CLASSIFIED"));
+        row->insertData(QStringLiteral("time"), static_cast<quint64>(results.at(i).best));
+        row->insertData(QStringLiteral("gapFirst"), double(results.at(i).best - results.first().best));
+        row->insertData(QStringLiteral("gapPrevious"), i ? double(results.at(i).best - results.at(i - 1).best) : 0.0);
+    }
+    V2_Data* best = root->getOrCreateDataPointer(QStringLiteral("timing.combined.bestResults.overall"));
+    best->getOrCreateDataPointer(QStringLiteral("lap"))->insertData(QStringLiteral("time"), static_cast<quint64>(bestLap));
+    for (int s = 0; s < 4; ++s)
+        best->getOrCreateDataPointer(QStringLiteral("sectors.%1").arg(s + 1))->insertData(QStringLiteral("time"), static_cast<quint64>(bestSectors[s]));
 }

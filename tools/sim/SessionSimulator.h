@@ -79,6 +79,23 @@ private:
     QVector<Progress> order(const QVector<Progress>& cars) const;
     void addStandings(V2_Data* node, const QVector<Progress>& ordered) const;
     bool isRace() const;
+    struct Event {
+        qint64 at = 0;        // ms since the session start
+        QString type;         // flag type, or empty for a message only
+        int sector = 0;
+        QString group;
+        QString text;
+        QString car;          // track limits: the car and its lap
+        int lap = 0;
+    };
+    QVector<Event> events(qint64 elapsedMs) const;
+    void addFlagsAndMessages(V2_Data* root, qint64 elapsedMs) const;
+    void addPitsAndStints(V2_Data* root, qint64 elapsedMs) const;
+    void addAdditionalStandings(V2_Data* root, qint64 elapsedMs) const;
+    void addCombined(V2_Data* root) const;
+    QString currentFlag(qint64 elapsedMs) const;
+    bool safetyCar(qint64 elapsedMs) const;
+    QVector<Event> m_flagPlan;
     // A repeatable value in [0, 1) for a stream and an index.
     double noise(quint32 stream, qint64 index) const;
 
