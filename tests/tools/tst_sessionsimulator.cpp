@@ -2,6 +2,7 @@
 #include "SimOptions.h"
 #include "SimPublisher.h"
 #include "V2_Client.h"
+#include "V2_MessageHandler.h"
 #include "V2_Data.h"
 #include "V2_Profile.h"
 #include "V2_Server.h"
@@ -61,6 +62,9 @@ private slots:
     void consistency();
     void eventsPitsAndStints();
     void endToEnd();
+    void allChannelsFullAccess_data();
+    void allChannelsFullAccess();
+    void classFilterEndToEnd();
     void badConfiguration_data();
     void badConfiguration();
 };
@@ -425,6 +429,157 @@ void TestSessionSimulator::endToEnd()
         }
     }
     QCOMPARE(client.getCurrentData()->getV2_Data(QStringLiteral("weather.sessionData"))->datas()->size(), 71);
+}
+
+void TestSessionSimulator::allChannelsFullAccess_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<qint64>("at");
+    QTest::newRow("race") << QStringList({"--no-tls", "--duration", "3600"}) << qint64(2400000);
+    QTest::newRow("practice") << QStringList({"--no-tls", "--type", "PRACTICE", "--duration", "3600"}) << qint64(2400000);
+    QTest::newRow("history") << QStringList({"--no-tls", "--duration", "3600", "--elapsed", "3000"}) << qint64(3000000);
+}
+
+void TestSessionSimulator::allChannelsFullAccess()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(qint64, at);
+    const SimOptions options = optionsFrom(arguments);
+    V2_Server server;
+    server.setSsl(false);
+    server.setFullAccess(true);
+    QVERIFY(server.startServer(0));
+    SimPublisher publisher(&server, options, kStart);
+
+    V2_Client client(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), server.serverPort(), {}, {},
+                     QStringLiteral("127.0.0.1"));
+    client.setSsl(false);
+    QSignalSpy connected(&client, &V2_Client::onConnected);
+    QSignalSpy joined(&client, &V2_Client::onChannelJoin);
+    client.setActive(true);
+    QTRY_COMPARE(connected.count(), 1);
+    for (const QString& channel : SessionSimulator::channels())
+        client.joinChannel(channel, QString());
+    QTRY_COMPARE(joined.count(), SessionSimulator::channels().size());
+    publisher.publishAt(at);
+
+    const QString car = SessionSimulator(options, kStart).participants().first();
+    const QList<QPair<QString, int>> paths = {
+        {"timing.session.info.sessionDbId", QMetaType::UInt},
+        {"timing.session.status.currentFlag", QMetaType::QString},
+        {"timing.session.entry." + car + ".drivers.1.lastName", QMetaType::QString},
+        {"timing.session.standings.overall.active.1.participant", QMetaType::QString},
+        {"timing.session.standings.overall.finishLine.1.gapFirstLaps", QMetaType::UInt},
+        {"timing.session.standings.overall.participantDetails." + car + ".lastLap.time", QMetaType::UInt},
+        {"timing.session.standings.overall.additional.byFastestLap.1.time", QMetaType::UInt},
+        {"timing.session.bestResults.overall.lap.time", QMetaType::UInt},
+        {"timing.session.startingGrid.positions.1.participant", QMetaType::QString},
+        {"timing.session.flags.0001.type", QMetaType::QString},
+        {"timing.session.track.info.timingLoops.8.name", QMetaType::QString},
+        {"timing.analysis.laps." + car + ".laps.1.sectors.4.time", QMetaType::UInt},
+        {"timing.analysis.laps." + car + ".laps.1.sections.Porsche.dayTime", QMetaType::ULongLong},
+        {"timing.analysis.laps." + car + ".laps.1.loopSectors.7.time", QMetaType::UInt},
+        {"timing.analysis.stints." + car + ".stints.001.type", QMetaType::QString},
+        {"raceControl.messages.00001.text", QMetaType::QString},
+        {"weather.currentData.windSpeed", QMetaType::Double},
+        {"signalling.pitExit.status", QMetaType::UInt},
+        {"timing.combined.info.type", QMetaType::QString},
+        {"timing.combined.entry." + car + ".class", QMetaType::QString},
+        {"timing.combined.standings.overall.1.number", QMetaType::QString},
+        {"timing.combined.participantDetails." + car + ".fastestLapTime", QMetaType::UInt},
+        {"timing.combined.bestResults.overall.lap.time", QMetaType::UInt},
+        {"positioning.track.images.tarmac.data", QMetaType::QString},
+        {"positioning.track.sectionStatus.1", QMetaType::Bool},
+        {"positioning.track.trackStatus", QMetaType::UInt},
+        {"positioning.participants." + car + ".x", QMetaType::UInt},
+        {"tyres.session.data." + car + ".rearLeft.specification", QMetaType::QString},
+    };
+    const auto typeAt = [&client](const QString& path) {
+        const int dot = path.lastIndexOf(QLatin1Char('.'));
+        const V2_Data* node = client.getCurrentData()->getV2_Data(path.left(dot));
+        const QVariant* value = node ? node->datas()->value(path.mid(dot + 1)) : nullptr;
+        return value ? value->userType() : -1;
+    };
+    // The snapshot brings the start; the update brings the laps.
+    QTRY_VERIFY_WITH_TIMEOUT(typeAt(paths.at(5).first) != -1, 10000);
+    for (const auto& path : paths)
+        QVERIFY2(typeAt(path.first) == path.second, qPrintable(QStringLiteral("%1: %2").arg(path.first).arg(typeAt(path.first))));
+    // A tarmac picture is a PNG.
+    const QByteArray png = QByteArray::fromBase64(client.getCurrentData()->getString(QStringLiteral("positioning.track.images.tarmac.data")).toLatin1());
+    QVERIFY(png.startsWith("\x89PNG"));
+}
+
+void TestSessionSimulator::classFilterEndToEnd()
+{
+    const SimOptions options = optionsFrom({"--no-tls", "--cars", "12", "--classes", "3"});
+    SessionSimulator reference(options, kStart);
+    const auto state = reference.state(1200000);
+    QStringList gt3;
+    for (const QString& car : reference.participants()) {
+        if (state->getString(QStringLiteral("timing.session.entry.%1.class").arg(car)) == QLatin1String("GT3"))
+            gt3.append(car);
+    }
+    QVERIFY(!gt3.isEmpty());
+
+    V2_Server server;
+    server.setSsl(false);
+    auto* profile = new V2_Profile(QStringLiteral("GT3 only"));
+    const QString active = QStringLiteral("timing.session.standings.overall.active");
+    for (const QString& key : {QStringLiteral("timing"), QStringLiteral("timing.session"), QStringLiteral("timing.session.standings"),
+                               QStringLiteral("timing.session.standings.overall"), QStringLiteral("timing.session.standings.overall.participantDetails"),
+                               QStringLiteral("timing.analysis"), QStringLiteral("timing.analysis.laps")})
+        profile->keyList()->insert(key, 2);
+    profile->keyList()->insert(active, 1);
+    for (const char* field : {"participant", "class", "status", "gapFirstTime", "gapFirstLaps", "gapPreviousTime", "gapPreviousLaps"})
+        profile->keyList()->insert(active + QLatin1Char('.') + QLatin1String(field), 2);
+    profile->setProfileFilters({
+        {active, {active, QStringLiteral("class"), {QStringLiteral("GT3")}}},
+        {QStringLiteral("timing.session.standings.overall.participantDetails"), {QStringLiteral("timing.session.standings.overall.participantDetails"), QString(), gt3}},
+        {QStringLiteral("timing.analysis.laps"), {QStringLiteral("timing.analysis.laps"), QString(), gt3}},
+    });
+    server.addProfile(profile->name(), profile);
+    server.addUser(new V2_User(QStringLiteral("gt3"), QStringLiteral("gt3"), QStringLiteral("pw"), 5, profile));
+    QVERIFY(server.startServer(0));
+    SimPublisher publisher(&server, options, kStart);
+
+    V2_Client client(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), server.serverPort(), QStringLiteral("pw"),
+                     QStringLiteral("gt3"), QStringLiteral("127.0.0.1"));
+    client.setSsl(false);
+    QSignalSpy done(&client, &V2_Client::onLoginDone);
+    QSignalSpy joined(&client, &V2_Client::onChannelJoin);
+    client.setActive(true);
+    QTRY_COMPARE(done.count(), 1);
+    client.joinChannel(QStringLiteral("timing.session"), QString());
+    client.joinChannel(QStringLiteral("timing.analysis"), QString());
+    QTRY_COMPARE(joined.count(), 2);
+    publisher.publishAt(1200000);
+
+    const V2_Data* mirror = client.getCurrentData();
+    QTRY_VERIFY(mirror->getV2_Data(QStringLiteral("timing.analysis.laps")));
+    QTRY_VERIFY(mirror->getV2_Data(active));
+    const V2_Data* rows = mirror->getV2_Data(active);
+    QStringList shown;
+    for (const QString& position : rows->datas()->keys()) {
+        QCOMPARE(rows->getString(position + QStringLiteral(".class")), QStringLiteral("GT3"));
+        shown.append(rows->getString(position + QStringLiteral(".participant")));
+    }
+    // Rows are keyed by position: a row whose new occupant is of another class
+    // is filtered out of the update, so the client may keep an older GT3 row
+    // there. Only GT3 cars are ever shown, and every GT3 car is.
+    QStringList expected = gt3;
+    std::sort(expected.begin(), expected.end());
+    for (const QString& car : gt3)
+        QVERIFY(shown.contains(car));
+    for (const QString& car : shown)
+        QVERIFY(gt3.contains(car));
+    QStringList details = mirror->getV2_Data(QStringLiteral("timing.session.standings.overall.participantDetails"))->datas()->keys();
+    QStringList laps = mirror->getV2_Data(QStringLiteral("timing.analysis.laps"))->datas()->keys();
+    std::sort(details.begin(), details.end());
+    std::sort(laps.begin(), laps.end());
+    QCOMPARE(details, expected);
+    QCOMPARE(laps, expected);
+    // Fields outside the profile's keys never arrive.
+    QVERIFY(!mirror->getV2_Data(QStringLiteral("timing.session.info")));
 }
 
 void TestSessionSimulator::badConfiguration_data()

@@ -27,6 +27,25 @@ const int kSectionSector[4] = {2, 3, 4, 4};
 const double kSectionShare[4] = {0.35, 0.40, 0.30, 0.45};
 constexpr qint64 kPitLossMs = 24000;
 
+// The timing loops, from the start line round to the finish line: each at a
+// share of a sector.
+struct Loop {
+    const char* name;
+    int sector;   // 1..4, 0 for the start line
+    double share; // of that sector
+};
+const Loop kLoops[] = {
+    {"SF", 0, 0.0},
+    {"IP1", 1, 0.5},
+    {"S1", 1, 1.0},
+    {"IP2", 2, 0.5},
+    {"S2", 2, 1.0},
+    {"SPT", 3, 0.6},
+    {"S3", 3, 1.0},
+    {"FL", 4, 1.0},
+};
+constexpr int kLoopCount = sizeof(kLoops) / sizeof(kLoops[0]);
+
 const char* const kClassNames[] = {"HYPERCAR", "LMP2", "GT3", "GT4", "CUP", "PRO", "AM", "TROPHY", "JUNIOR"};
 
 // Nodes that hold one child per position or car say so in the data, so that
@@ -46,7 +65,8 @@ const char* pick(const char* const (&table)[N], quint32 index)
 } // namespace
 
 SessionSimulator::SessionSimulator(const SimOptions& options, qint64 sessionStartMs)
-    : m_options(options)
+    : m_pictures(options.seed)
+    , m_options(options)
     , m_sessionStartMs(sessionStartMs)
 {
     QRandomGenerator rng(options.seed);
@@ -156,6 +176,7 @@ std::unique_ptr<V2_Data> SessionSimulator::state(qint64 elapsedMs) const
     addPitsAndStints(root.get(), elapsedMs);
     addAdditionalStandings(root.get(), elapsedMs);
     addCombined(root.get());
+    addPositioning(root.get(), elapsedMs);
     return root;
 }
 
@@ -227,6 +248,10 @@ void SessionSimulator::addTrack(V2_Data* root) const
     info->insertData(QStringLiteral("name"), QStringLiteral("Circuit Lanterra"));
     info->insertData(QStringLiteral("country"), QStringLiteral("Nowhere"));
     info->insertData(QStringLiteral("numberOfSectors"), kSectors);
+    for (int i = 0; i < kLoopCount; ++i)
+        info->getOrCreateDataPointer(QStringLiteral("timingLoops.%1").arg(i + 1))->insertData(QStringLiteral("name"), QLatin1String(kLoops[i].name));
+    for (const char* section : kSections)
+        info->getOrCreateDataPointer(QStringLiteral("sections.") + QLatin1String(section))->insertData(QStringLiteral("name"), QLatin1String(section));
 }
 
 void SessionSimulator::addWeather(V2_Data* root, qint64 elapsedMs) const
@@ -371,6 +396,8 @@ void SessionSimulator::addStandings(V2_Data* node, const QVector<Progress>& orde
         const Progress& car = ordered.at(i);
         V2_Data* row = node->getOrCreateDataPointer(QString::number(i + 1));
         row->insertData(QStringLiteral("participant"), m_cars.at(car.car).number);
+        // The class lets a profile filter select rows by class.
+        row->insertData(QStringLiteral("class"), m_classNames.at(m_cars.at(car.car).classIndex));
         const Progress& first = ordered.first();
         const Progress& previous = ordered.at(std::max(0, i - 1));
         const auto gap = [this, &car](const Progress& ahead, int* laps) -> double {
@@ -455,8 +482,10 @@ void SessionSimulator::addRunning(V2_Data* root, qint64 elapsedMs) const
         // Nodes are made only with content: servers never send empty ones.
         V2_Data* carLaps = nullptr;
         for (int n = 0; n < progress.completed; ++n) {
-            if (!carLaps)
+            if (!carLaps) {
+                markRows(root->getOrCreateDataPointer(QStringLiteral("timing.analysis.laps")));
                 carLaps = root->getOrCreateDataPointer(QStringLiteral("timing.analysis.laps.%1.laps").arg(car.number));
+            }
             const Lap& lap = car.laps.at(n);
             pitStops += lap.pitIn;
             infractions += lap.trackLimitsSector > 0;
@@ -495,6 +524,14 @@ void SessionSimulator::addRunning(V2_Data* root, qint64 elapsedMs) const
                     sectionNode->insertData(QStringLiteral("isValid"), lap.valid);
                 }
                 sectorStart += lap.sectors[s];
+            }
+            // Passing times at the loops, counted from the start of the lap.
+            for (int i = 1; i < kLoopCount; ++i) {
+                qint64 passing = 0;
+                for (int s = 0; s < kLoops[i].sector - 1; ++s)
+                    passing += lap.sectors[s];
+                passing += static_cast<qint64>(lap.sectors[kLoops[i].sector - 1] * kLoops[i].share);
+                node->getOrCreateDataPointer(QStringLiteral("loopSectors.%1").arg(i))->insertData(QStringLiteral("time"), static_cast<quint64>(passing));
             }
             if (lap.pitIn)
                 node->getOrCreateDataPointer(QStringLiteral("pitIn"))->insertData(QStringLiteral("time"), static_cast<quint64>(m_sessionStartMs + lap.end() - kPitLossMs / 2));
@@ -823,4 +860,89 @@ void SessionSimulator::addCombined(V2_Data* root) const
     best->getOrCreateDataPointer(QStringLiteral("lap"))->insertData(QStringLiteral("time"), static_cast<quint64>(bestLap));
     for (int s = 0; s < 4; ++s)
         best->getOrCreateDataPointer(QStringLiteral("sectors.%1").arg(s + 1))->insertData(QStringLiteral("time"), static_cast<quint64>(bestSectors[s]));
+}
+
+// ---------------------------------------------------------------------------
+// Positioning
+
+void SessionSimulator::addPositioning(V2_Data* root, qint64 elapsedMs) const
+{
+    V2_Data* images = root->getOrCreateDataPointer(QStringLiteral("positioning.track.images"));
+    const auto put = [](V2_Data* node, const TrackPictures::Picture& picture) {
+        node->insertData(QStringLiteral("data"), QString::fromLatin1(picture.data));
+        node->insertData(QStringLiteral("x"), picture.rect.x());
+        node->insertData(QStringLiteral("y"), picture.rect.y());
+        node->insertData(QStringLiteral("width"), picture.rect.width());
+        node->insertData(QStringLiteral("height"), picture.rect.height());
+    };
+    put(images->getOrCreateDataPointer(QStringLiteral("background")), m_pictures.background());
+    put(images->getOrCreateDataPointer(QStringLiteral("tarmac")), m_pictures.tarmac());
+    put(images->getOrCreateDataPointer(QStringLiteral("track")), m_pictures.track());
+    const QMap<QString, TrackPictures::Picture> sections = m_pictures.sections();
+    for (auto it = sections.cbegin(); it != sections.cend(); ++it)
+        put(images->getOrCreateDataPointer(QStringLiteral("sections.") + it.key()), it.value());
+
+    // Section lights: the sections of a sector under yellow, or all of them
+    // during a full-course neutralisation.
+    const QString flag = currentFlag(elapsedMs);
+    QSet<int> yellowSectors;
+    for (const Event& event : m_flagPlan) {
+        if (event.at > elapsedMs)
+            break;
+        if (event.sector >= 1 && event.type == QLatin1String("YELLOW"))
+            yellowSectors.insert(event.sector);
+        else if (event.sector >= 1)
+            yellowSectors.remove(event.sector);
+    }
+    const bool neutralised = flag == QLatin1String("FULL_YELLOW") || flag == QLatin1String("SAFETY_CAR");
+    V2_Data* status = root->getOrCreateDataPointer(QStringLiteral("positioning.track.sectionStatus"));
+    for (int k = 1; k <= TrackPictures::SECTIONS; ++k)
+        status->insertData(QString::number(k), neutralised || yellowSectors.contains((k + 1) / 2));
+    static const QMap<QString, int> kTrackStatus = {
+        {QStringLiteral("GREEN"), 1},
+        {QStringLiteral("YELLOW"), 1},
+        {QStringLiteral("FULL_YELLOW"), 3},
+        {QStringLiteral("SAFETY_CAR"), 4},
+        {QStringLiteral("RED"), 5},
+    };
+    root->getOrCreateDataPointer(QStringLiteral("positioning.track"))->insertData(QStringLiteral("trackStatus"), elapsedMs >= finishTime() ? 8 : kTrackStatus.value(flag, 1));
+
+    // Cars: position along the circuit, class colours, status bits
+    // (0x2 leader, 0x200 in the pit lane, 0x2000 chequered flag seen).
+    static const char* const kClassColours[] = {"C8102E", "0057B8", "00875A", "F2A900", "6F2DA8", "E35205", "00A3AD", "8A8D8F", "4B3F2F"};
+    QVector<Progress> cars;
+    for (int c = 0; c < m_cars.size(); ++c)
+        cars.append(progressOf(c, elapsedMs));
+    const QVector<Progress> ordered = order(cars);
+    V2_Data* participants = root->getOrCreateDataPointer(QStringLiteral("positioning.participants"));
+    for (int position = 0; position < ordered.size(); ++position) {
+        const Progress& progress = ordered.at(position);
+        const Car& car = m_cars.at(progress.car);
+        bool inPit = false;
+        for (int n = std::max(0, progress.completed - 1); n <= progress.completed && n < car.laps.size(); ++n) {
+            const Lap& lap = car.laps.at(n);
+            if (lap.pitIn && elapsedMs >= lap.end() - kPitLossMs / 2 && elapsedMs < lap.end())
+                inPit = true;
+            if (lap.pitOut && elapsedMs >= lap.start && elapsedMs < lap.start + kPitLossMs / 2)
+                inPit = true;
+        }
+        quint64 bits = 0;
+        if (position == 0)
+            bits |= 0x2;
+        if (inPit)
+            bits |= 0x200;
+        if (progress.finished)
+            bits |= 0x2000;
+        const QPoint point = m_pictures.pointAt(inPit ? 0.0 : progress.fraction);
+        V2_Data* node = participants->getOrCreateDataPointer(car.number);
+        node->insertData(QStringLiteral("bgColor"), QLatin1String(kClassColours[car.classIndex % 9]));
+        node->insertData(QStringLiteral("fgColor"), QStringLiteral("FFFFFF"));
+        node->insertData(QStringLiteral("lightBgColor"), QStringLiteral("FFFFFF"));
+        node->insertData(QStringLiteral("lightFgColor"), QLatin1String(kClassColours[car.classIndex % 9]));
+        node->insertData(QStringLiteral("overallPos"), position + 1);
+        node->insertData(QStringLiteral("status"), bits);
+        node->insertData(QStringLiteral("text"), car.number);
+        node->insertData(QStringLiteral("x"), point.x());
+        node->insertData(QStringLiteral("y"), point.y());
+    }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SimOptions.h"
+#include "TrackPictures.h"
 
 #include <QString>
 #include <QStringList>
@@ -96,6 +97,8 @@ private:
     QString currentFlag(qint64 elapsedMs) const;
     bool safetyCar(qint64 elapsedMs) const;
     QVector<Event> m_flagPlan;
+    void addPositioning(V2_Data* root, qint64 elapsedMs) const;
+    TrackPictures m_pictures;
     // A repeatable value in [0, 1) for a stream and an index.
     double noise(quint32 stream, qint64 index) const;
 

@@ -40,11 +40,37 @@ void SimPublisher::tick()
     publishAt(elapsedMs());
 }
 
+namespace {
+
+// Rows (the children of a node that ignores its path) are published whole
+// when anything in them changed, so that a profile filtering rows by a
+// field (a class, say) always finds that field in the update.
+void wholeRows(V2_Data* change, const V2_Data* next)
+{
+    const bool rows = next->getIgnorePath();
+    for (auto it = change->datas()->begin(); it != change->datas()->end(); ++it) {
+        V2_Data* changed = V2_Data::nodeOf(it.value());
+        const V2_Data* full = next->getInLevelV2_Data(it.key());
+        if (!changed || !full)
+            continue;
+        if (rows) {
+            V2_Data* parent = changed->getV2Parent();
+            *changed = full;
+            changed->setV2Parent(parent);
+        }
+        else
+            wholeRows(changed, full);
+    }
+}
+
+} // namespace
+
 void SimPublisher::publishAt(qint64 elapsedMs)
 {
     std::unique_ptr<V2_Data> next = m_simulator.state(elapsedMs);
     std::unique_ptr<V2_Data> change(m_published->difference(next.get()));
     change->setRoot(true);
+    wholeRows(change.get(), next.get());
     if (!change->datas()->isEmpty())
         m_server->sendV2Data(change.get());
     m_published = std::move(next);
