@@ -322,6 +322,14 @@ void SessionSimulator::generateLaps()
             start = lap.end();
         }
     }
+    // In a race one car stops on track past half distance and retires.
+    if (isRace() && m_cars.size() > 2) {
+        Car& car = m_cars[static_cast<int>(noise(77, 0) * m_cars.size())];
+        const qint64 at = m_options.durationSeconds * 1000LL * 55 / 100;
+        while (!car.laps.isEmpty() && car.laps.last().end() > at)
+            car.laps.removeLast();
+        car.retiredAt = at;
+    }
 }
 
 qint64 SessionSimulator::finishTime() const
@@ -345,6 +353,7 @@ SessionSimulator::Progress SessionSimulator::progressOf(int car, qint64 elapsedM
 {
     Progress progress;
     progress.car = car;
+    progress.retired = m_cars.at(car).retiredAt >= 0 && elapsedMs >= m_cars.at(car).retiredAt;
     const qint64 end = finishTime();
     const QVector<Lap>& laps = m_cars.at(car).laps;
     for (int n = 0; n < laps.size(); ++n) {
@@ -375,6 +384,8 @@ QVector<SessionSimulator::Progress> SessionSimulator::order(const QVector<Progre
     QVector<Progress> ordered = cars;
     if (isRace()) {
         std::stable_sort(ordered.begin(), ordered.end(), [](const Progress& a, const Progress& b) {
+            if (a.retired != b.retired)
+                return b.retired;
             if (a.completed != b.completed)
                 return a.completed > b.completed;
             return a.lastCrossing < b.lastCrossing;
@@ -405,7 +416,9 @@ void SessionSimulator::addStandings(V2_Data* node, const QVector<Progress>& orde
                 *laps = ahead.completed - car.completed;
                 if (car.completed == 0)
                     return -1.0;
-                return double(car.lastCrossing - m_cars.at(ahead.car).laps.at(car.completed - 1).end());
+                // At the line of the car's last lap; a car that crossed it first
+                // (it was overtaken since) counts as right behind.
+                return double(std::max<qint64>(0, car.lastCrossing - m_cars.at(ahead.car).laps.at(car.completed - 1).end()));
             }
             *laps = 0;
             return car.best < 0 || ahead.best < 0 ? -1.0 : double(car.best - ahead.best);
@@ -418,7 +431,7 @@ void SessionSimulator::addStandings(V2_Data* node, const QVector<Progress>& orde
         row->insertData(QStringLiteral("gapFirstLaps"), firstLaps);
         row->insertData(QStringLiteral("gapPreviousTime"), previousTime);
         row->insertData(QStringLiteral("gapPreviousLaps"), previousLaps);
-        row->insertData(QStringLiteral("status"), car.finished ? QStringLiteral("CLASSIFIED") : QStringLiteral("RUNNING"));
+        row->insertData(QStringLiteral("status"), car.finished ? QStringLiteral("CLASSIFIED") : car.retired ? QStringLiteral("RETIRED") : QStringLiteral("RUNNING"));
     }
 }
 
@@ -454,7 +467,7 @@ void SessionSimulator::addRunning(V2_Data* root, qint64 elapsedMs) const
     for (const Progress& progress : cars) {
         const Car& car = m_cars.at(progress.car);
         V2_Data* detail = details->getOrCreateDataPointer(car.number);
-        const bool running = !progress.finished && progress.completed < car.laps.size();
+        const bool running = !progress.finished && progress.completed < car.laps.size() && !(car.retiredAt >= 0 && elapsedMs >= car.retiredAt);
         const Lap* current = running ? &car.laps.at(progress.completed) : nullptr;
         int sector = 1;
         double covered = 0.0;
@@ -467,8 +480,11 @@ void SessionSimulator::addRunning(V2_Data* root, qint64 elapsedMs) const
         detail->insertData(QStringLiteral("elapsedLaps"), progress.completed);
         detail->insertData(QStringLiteral("running"), running);
         detail->insertData(QStringLiteral("hasSeenCheckered"), progress.finished);
+        const bool retired = car.retiredAt >= 0 && elapsedMs >= car.retiredAt;
         QString status = QStringLiteral("RUNNING");
-        if (current && current->pitIn && sector == 4)
+        if (retired)
+            status = elapsedMs - car.retiredAt < 120000 ? QStringLiteral("STOPPED") : QStringLiteral("RETIRED");
+        else if (current && current->pitIn && sector == 4)
             status = QStringLiteral("BOX");
         else if (current && current->pitOut)
             status = QStringLiteral("OUT_LAP");

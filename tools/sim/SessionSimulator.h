@@ -55,6 +55,7 @@ private:
         QString vehicle;
         QVector<Driver> drivers;
         QVector<Lap> laps; // every lap the car will run, in order
+        qint64 retiredAt = -1; // ms since the start when it stopped for good
     };
     // Where a car is at a moment of the session.
     struct Progress {
@@ -65,6 +66,7 @@ private:
         qint64 best = -1;      // best valid lap time, -1 for none
         int bestLap = 0;
         bool finished = false;
+        bool retired = false;
     };
 
     void addSessionInfo(V2_Data* root) const;
