@@ -10,6 +10,7 @@
 #include "V2_message.h"
 
 #include <QProcess>
+#include <QSettings>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -65,6 +66,7 @@ private slots:
     void allChannelsFullAccess_data();
     void allChannelsFullAccess();
     void classFilterEndToEnd();
+    void programWithAccountFiles();
     void badConfiguration_data();
     void badConfiguration();
 };
@@ -587,6 +589,59 @@ void TestSessionSimulator::classFilterEndToEnd()
     QCOMPARE(laps, expected);
     // Fields outside the profile's keys never arrive.
     QVERIFY(!mirror->getV2_Data(QStringLiteral("timing.session.info")));
+}
+
+void TestSessionSimulator::programWithAccountFiles()
+{
+    QTemporaryDir dir;
+    const QString usersFile = dir.filePath(QStringLiteral("users.ini"));
+    const QString profilesFile = dir.filePath(QStringLiteral("profiles.ini"));
+    {
+        QSettings profiles(profilesFile, QSettings::IniFormat);
+        profiles.setValue(QStringLiteral("Team/weather"), 2);
+        QSettings users(usersFile, QSettings::IniFormat);
+        users.setValue(QStringLiteral("Team user/NAME"), QStringLiteral("Team user"));
+        users.setValue(QStringLiteral("Team user/USER"), QStringLiteral("team"));
+        users.setValue(QStringLiteral("Team user/PASSWORD"), QStringLiteral("secret"));
+        users.setValue(QStringLiteral("Team user/PROFILE"), QStringLiteral("Team"));
+        users.setValue(QStringLiteral("Team user/MAX_CONNECTIONS"), 2);
+    }
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::AnyIPv4, 0));
+    const quint16 port = probe.serverPort();
+    probe.close();
+
+    QProcess program;
+    program.start(QStringLiteral(LANTERRA_SIM_PATH),
+                  {"--port", QString::number(port), "--users", usersFile, "--profiles", profilesFile, "--speed", "60", "--elapsed", "120"});
+    QVERIFY(program.waitForStarted());
+    QByteArray output;
+    const bool listening = QTest::qWaitFor(
+        [&] {
+            output += program.readAllStandardOutput();
+            return output.contains("listening on port");
+        },
+        10000);
+    QVERIFY2(listening, (output + program.readAllStandardError()).constData());
+
+    V2_Client client(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), port, QStringLiteral("secret"), QStringLiteral("team"),
+                     QStringLiteral("127.0.0.1"));
+    QSignalSpy done(&client, &V2_Client::onLoginDone);
+    QSignalSpy errors(&client, &V2_Client::errorReceived);
+    client.setActive(true); // TLS, the program's default
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 10000);
+    client.joinChannel(QStringLiteral("weather"), QString());
+    client.joinChannel(QStringLiteral("timing.session"), QString());
+    QTRY_COMPARE(errors.count(), 1); // the profile has no timing
+    QVERIFY(errors.at(0).at(0).toString().contains(QStringLiteral("Unknown channel")));
+    QTRY_VERIFY(client.getCurrentData()->getV2_Data(QStringLiteral("weather.currentData")));
+    // At 60 times the wall clock, new samples keep coming.
+    const int samples = client.getCurrentData()->getV2_Data(QStringLiteral("weather.sessionData"))->datas()->size();
+    QVERIFY(samples >= 13);
+    QTRY_VERIFY_WITH_TIMEOUT(client.getCurrentData()->getV2_Data(QStringLiteral("weather.sessionData"))->datas()->size() > samples, 5000);
+    client.setActive(false);
+    program.kill();
+    QVERIFY(program.waitForFinished(5000));
 }
 
 void TestSessionSimulator::badConfiguration_data()
