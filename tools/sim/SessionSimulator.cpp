@@ -323,12 +323,28 @@ void SessionSimulator::generateLaps()
         }
     }
     // In a race one car stops on track past half distance and retires.
+    // (Positions at the line follow below, once every lap is known.)
     if (isRace() && m_cars.size() > 2) {
         Car& car = m_cars[static_cast<int>(noise(77, 0) * m_cars.size())];
         const qint64 at = m_options.durationSeconds * 1000LL * 55 / 100;
         while (!car.laps.isEmpty() && car.laps.last().end() > at)
             car.laps.removeLast();
         car.retiredAt = at;
+    }
+    // Position of each car at the end of each lap: its rank among the cars
+    // that completed that lap, by crossing time.
+    int longest = 0;
+    for (const Car& car : m_cars)
+        longest = std::max(longest, static_cast<int>(car.laps.size()));
+    for (int n = 0; n < longest; ++n) {
+        QVector<QPair<qint64, Lap*>> crossings;
+        for (Car& car : m_cars) {
+            if (n < car.laps.size())
+                crossings.append({car.laps[n].end(), &car.laps[n]});
+        }
+        std::stable_sort(crossings.begin(), crossings.end(), [](const QPair<qint64, Lap*>& a, const QPair<qint64, Lap*>& b) { return a.first < b.first; });
+        for (int i = 0; i < crossings.size(); ++i)
+            crossings[i].second->position = i + 1;
     }
 }
 
@@ -510,12 +526,7 @@ void SessionSimulator::addRunning(V2_Data* root, qint64 elapsedMs) const
             node->insertData(QStringLiteral("startTime"), static_cast<quint64>(m_sessionStartMs + lap.start));
             node->insertData(QStringLiteral("time"), static_cast<int>(lap.time()));
             node->insertData(QStringLiteral("driver"), lap.driver);
-            int position = 1;
-            for (const Car& other : m_cars) {
-                if (&other != &car && other.laps.size() > n && other.laps.at(n).end() < lap.end())
-                    ++position;
-            }
-            node->insertData(QStringLiteral("position"), position);
+            node->insertData(QStringLiteral("position"), lap.position);
             node->insertData(QStringLiteral("isValid"), lap.valid);
             node->insertData(QStringLiteral("topSpeed"), lap.topSpeed);
             qint64 sectorStart = lap.start;

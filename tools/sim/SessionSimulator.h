@@ -44,6 +44,7 @@ private:
         bool pitIn = false;
         bool pitOut = false;
         int driver = 1;
+        int position = 0; // order of crossing the line at the end of this lap
         double topSpeed = 0.0;
         qint64 time() const { return sectors[0] + sectors[1] + sectors[2] + sectors[3]; }
         qint64 end() const { return start + time(); }

@@ -13,6 +13,9 @@ SimPublisher::SimPublisher(V2_Server* server, const SimOptions& options, qint64 
     connect(server, QOverload<int, QString>::of(&V2_Server::onSnapshotRequest), this, &SimPublisher::answerSnapshot);
     connect(server, QOverload<int, QString, QString>::of(&V2_Server::onSnapshotRequest), this,
             [this](int descriptor, const QString& channel, const QString&) { answerSnapshot(descriptor, channel); });
+    // One tick after the other: a state that takes long to build (a long
+    // session with many cars) slows the updates down, never the event loop.
+    m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &SimPublisher::tick);
 }
 
@@ -38,6 +41,7 @@ const V2_Data* SimPublisher::published() const
 void SimPublisher::tick()
 {
     publishAt(elapsedMs());
+    m_timer.start(TICK_MS);
 }
 
 namespace {
