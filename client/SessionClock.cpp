@@ -1,0 +1,274 @@
+#include "SessionClock.h"
+
+#include <algorithm>
+
+namespace {
+
+struct Values {
+    qint64 utcOffset = 0;
+    bool closed = false;
+    int finalType = SessionClock::FinalUnknown;
+    int finalTime = 0;
+    qint64 startTime = 0;
+    qint64 sessionStartTime = 0;
+    qint64 stopTime = 0;
+    bool running = false;
+    bool timeFinished = false;
+    int finalLaps = -1;
+    int elapsedLaps = -1;
+    int elapsedLapsAfterTimeFinish = -1;
+    bool forcedByTime = false;
+    bool forcedLastLap = false;
+    qint64 stoppedSeconds = 0;
+};
+
+Values g_values;
+
+qint64 systemClock()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+SessionClock::Clock g_clock = &systemClock;
+
+// "LAST LAP" for one lap to go, else "3 LAPS" (no "S" below two).
+QString lapsToGo(int laps)
+{
+    if (laps == 1)
+        return QStringLiteral("LAST LAP");
+    return QStringLiteral("%1 LAP%2").arg(laps).arg(laps < 2 ? QString() : QStringLiteral("S"));
+}
+
+} // namespace
+
+void SessionClock::setUtcOffset(qint64 milliseconds)
+{
+    g_values.utcOffset = milliseconds;
+}
+
+void SessionClock::setClosed(bool closed)
+{
+    g_values.closed = closed;
+}
+
+void SessionClock::setFinalType(const QString& text)
+{
+    if (text == QLatin1String("BY_TIME"))
+        g_values.finalType = FinalByTime;
+    else if (text == QLatin1String("BY_LAPS"))
+        g_values.finalType = FinalByLaps;
+    else if (text == QLatin1String("BY_LAPS_WITH_MAX_TIME"))
+        g_values.finalType = FinalByLapsWithMaxTime;
+    else if (text == QLatin1String("BY_TIME_PLUS_LAPS"))
+        g_values.finalType = FinalByTimePlusLaps;
+    else
+        g_values.finalType = FinalUnknown;
+}
+
+void SessionClock::setFinalTime(int seconds)
+{
+    g_values.finalTime = seconds;
+}
+
+void SessionClock::setStartTime(qint64 seconds)
+{
+    g_values.startTime = seconds;
+}
+
+void SessionClock::setSessionStartTime(qint64 value)
+{
+    g_values.sessionStartTime = value;
+}
+
+void SessionClock::setStopTime(qint64 seconds)
+{
+    g_values.stopTime = seconds;
+}
+
+void SessionClock::setRunning(bool running)
+{
+    g_values.running = running;
+}
+
+void SessionClock::setTimeFinished(bool finished)
+{
+    g_values.timeFinished = finished;
+}
+
+void SessionClock::setFinalLaps(int laps)
+{
+    g_values.finalLaps = laps;
+}
+
+void SessionClock::setElapsedLaps(int laps)
+{
+    g_values.elapsedLaps = laps;
+}
+
+void SessionClock::setElapsedLapsAfterTimeFinish(int laps)
+{
+    g_values.elapsedLapsAfterTimeFinish = laps;
+}
+
+void SessionClock::setForcedByTime(bool forced)
+{
+    g_values.forcedByTime = forced;
+}
+
+void SessionClock::setForcedLastLap(bool forced)
+{
+    g_values.forcedLastLap = forced;
+}
+
+void SessionClock::setStoppedSeconds(qint64 seconds)
+{
+    g_values.stoppedSeconds = seconds;
+}
+
+int SessionClock::finalType()
+{
+    return g_values.finalType;
+}
+
+bool SessionClock::forcedByTime()
+{
+    return g_values.forcedByTime;
+}
+
+bool SessionClock::closed()
+{
+    return g_values.closed;
+}
+
+qint64 SessionClock::stoppedSeconds()
+{
+    return g_values.stoppedSeconds;
+}
+
+int SessionClock::elapsedLaps()
+{
+    return g_values.elapsedLaps;
+}
+
+int SessionClock::finalLaps()
+{
+    return g_values.finalLaps;
+}
+
+int SessionClock::finalTime()
+{
+    return g_values.finalTime;
+}
+
+qint64 SessionClock::sessionStartTime()
+{
+    return g_values.sessionStartTime;
+}
+
+bool SessionClock::timeFinished()
+{
+    return g_values.timeFinished;
+}
+
+void SessionClock::setClock(Clock clock)
+{
+    g_clock = clock ? clock : &systemClock;
+}
+
+void SessionClock::reset()
+{
+    g_values = Values();
+}
+
+qint64 SessionClock::trackTimeMs()
+{
+    const qint64 now = g_clock();
+    return (now / 1000) * 1000 + now % 1000 + g_values.utcOffset;
+}
+
+QDateTime SessionClock::trackDateTime()
+{
+    return QDateTime::fromMSecsSinceEpoch(g_clock()).addMSecs(g_values.utcOffset);
+}
+
+int SessionClock::elapsedSeconds()
+{
+    if (g_values.closed)
+        return 0;
+    const qint64 base = g_values.running ? trackTimeMs() / 1000 : g_values.stopTime;
+    return static_cast<int>(base - g_values.stoppedSeconds - g_values.startTime);
+}
+
+QString SessionClock::elapsedText()
+{
+    const int seconds = elapsedSeconds();
+    return seconds == 0 ? QString() : formatDuration(seconds, false);
+}
+
+QString SessionClock::remainingText()
+{
+    const Values& v = g_values;
+    const qint64 base = v.closed || !v.running ? v.stopTime : trackTimeMs() / 1000;
+    const qint64 elapsed = std::max<qint64>(0, base - v.stoppedSeconds - v.startTime);
+    const qint64 left = v.finalTime - elapsed;
+    const int remaining = left >= 0 && !v.closed ? static_cast<int>(left) : 0;
+
+    switch (v.finalType) {
+    case FinalByTime:
+        return v.forcedLastLap ? QStringLiteral("LAST LAP") : formatDuration(remaining, false);
+    case FinalByLaps:
+        if (v.elapsedLaps >= v.finalLaps)
+            return QStringLiteral("FINISH");
+        return lapsToGo(v.finalLaps - v.elapsedLaps);
+    case FinalByLapsWithMaxTime: {
+        const int laps = v.elapsedLaps <= v.finalLaps && !v.closed ? v.finalLaps - v.elapsedLaps : 0;
+        if (v.forcedByTime)
+            return v.forcedLastLap ? QStringLiteral("LAST LAP") : formatDuration(remaining, false);
+        return laps == 0 ? QStringLiteral("FINISH") : lapsToGo(laps);
+    }
+    case FinalByTimePlusLaps: {
+        QString text = formatDuration(remaining, false);
+        if (v.timeFinished) {
+            if (v.elapsedLapsAfterTimeFinish >= v.finalLaps)
+                return QStringLiteral("FINISH");
+            return lapsToGo(v.finalLaps - v.elapsedLapsAfterTimeFinish);
+        }
+        if (v.finalLaps >= 1)
+            text += QStringLiteral(" + %1 Lap%2").arg(v.finalLaps).arg(v.finalLaps < 2 ? QString() : QStringLiteral("s"));
+        return text;
+    }
+    default:
+        return QString();
+    }
+}
+
+QString SessionClock::formatDuration(int seconds, bool showHours)
+{
+    const int s = std::max(0, seconds);
+    const int hours = s / 3600;
+    const int minutes = (s % 3600) / 60;
+    const int rest = s % 60;
+    QString text;
+    if (showHours)
+        text = QStringLiteral("%1:").arg(hours, 2, 10, QLatin1Char('0'));
+    else if (hours >= 1)
+        text = QStringLiteral("%1:").arg(hours);
+    return text + QStringLiteral("%1:%2").arg(minutes, 2, 10, QLatin1Char('0')).arg(rest, 2, 10, QLatin1Char('0'));
+}
+
+QString SessionClock::formatTime(quint64 milliseconds, bool plusSign, int precision, bool showZero)
+{
+    if (milliseconds == 0 && !showZero)
+        return QString();
+    if (milliseconds >= 9223372036854775807ULL)
+        return QString();
+    // The low 32 bits as signed milliseconds on a time of day: wraps at 24 hours.
+    const QTime time = QTime(0, 0).addMSecs(static_cast<qint32>(static_cast<quint32>(milliseconds)));
+    const QString pattern = time.hour() >= 1 ? QStringLiteral("h:mm:ss.zzz") : time.minute() >= 1 ? QStringLiteral("m:ss.zzz") : QStringLiteral("s.zzz");
+    QString text = time.toString(pattern);
+    if (plusSign)
+        text.prepend(QLatin1Char('+'));
+    static const int cut[] = {4, 2, 1, 0};
+    text.chop(cut[qBound(0, precision, 3)]);
+    return text;
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// The timing values of the current session, process-wide, and the texts
+// made from them: elapsed and remaining session time, durations and lap
+// times. Written by the connection controller only, read by every panel,
+// all on the GUI thread.
+class SessionClock final
+{
+public:
+    enum FinalType {
+        FinalUnknown = 0,
+        FinalByTime = 1,
+        FinalByLaps = 2,
+        FinalByLapsWithMaxTime = 3,
+        FinalByTimePlusLaps = 4,
+    };
+
+    SessionClock() = delete;
+
+    static void setUtcOffset(qint64 milliseconds);
+    static void setClosed(bool closed);
+    static void setFinalType(const QString& text);
+    static void setFinalTime(int seconds);
+    static void setStartTime(qint64 seconds);
+    static void setSessionStartTime(qint64 value);
+    static void setStopTime(qint64 seconds);
+    static void setRunning(bool running);
+    static void setTimeFinished(bool finished);
+    static void setFinalLaps(int laps);
+    static void setElapsedLaps(int laps);
+    static void setElapsedLapsAfterTimeFinish(int laps);
+    static void setForcedByTime(bool forced);
+    static void setForcedLastLap(bool forced);
+    static void setStoppedSeconds(qint64 seconds);
+
+    static int finalType();
+    static bool forcedByTime();
+    static bool closed();
+    static qint64 stoppedSeconds();
+    static int elapsedLaps();
+    static int finalLaps();
+    static int finalTime();
+    static qint64 sessionStartTime();
+    static bool timeFinished();
+
+    // Milliseconds since the epoch on the track's clock (local clock + utc offset).
+    static qint64 trackTimeMs();
+    static QDateTime trackDateTime();
+    static int elapsedSeconds();
+    static QString elapsedText();
+    static QString remainingText();
+
+    static QString formatDuration(int seconds, bool showHours);
+    static QString formatTime(quint64 milliseconds, bool plusSign, int precision, bool showZero);
+
+    // The wall clock read as "now", in milliseconds since the epoch; tests
+    // replace it to run the session at a chosen moment. Null restores it.
+    using Clock = qint64 (*)();
+    static void setClock(Clock clock);
+    // Every value back to its start (zero, false, -1 laps).
+    static void reset();
+};

@@ -1,0 +1,237 @@
+#include "SessionClock.h"
+
+#include <QtTest>
+
+namespace {
+
+// The track's "now" in these tests: 1 Jan 2026 12:00:00.250 UTC.
+constexpr qint64 kNow = Q_INT64_C(1767268800250);
+qint64 fixedClock()
+{
+    return kNow;
+}
+
+} // namespace
+
+class TestSessionClock final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanupTestCase();
+    void formatDuration_data();
+    void formatDuration();
+    void formatTime_data();
+    void formatTime();
+    void finalTypes_data();
+    void finalTypes();
+    void elapsed_data();
+    void elapsed();
+    void remaining_data();
+    void remaining();
+    void trackTime();
+};
+
+void TestSessionClock::init()
+{
+    SessionClock::reset();
+    SessionClock::setClock(&fixedClock);
+}
+
+void TestSessionClock::cleanupTestCase()
+{
+    SessionClock::setClock(nullptr);
+}
+
+void TestSessionClock::formatDuration_data()
+{
+    QTest::addColumn<int>("seconds");
+    QTest::addColumn<bool>("showHours");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << 0 << false << "00:00";
+    QTest::newRow("309 s") << 309 << false << "05:09";
+    QTest::newRow("309 s with hours") << 309 << true << "00:05:09";
+    QTest::newRow("3909 s") << 3909 << false << "1:05:09";
+    QTest::newRow("3909 s with hours") << 3909 << true << "01:05:09";
+    QTest::newRow("negative") << -5 << false << "00:00";
+    QTest::newRow("a day and more") << 90061 << false << "25:01:01";
+}
+
+void TestSessionClock::formatDuration()
+{
+    QFETCH(int, seconds);
+    QFETCH(bool, showHours);
+    QFETCH(QString, text);
+    QCOMPARE(SessionClock::formatDuration(seconds, showHours), text);
+}
+
+void TestSessionClock::formatTime_data()
+{
+    QTest::addColumn<quint64>("ms");
+    QTest::addColumn<bool>("plusSign");
+    QTest::addColumn<int>("precision");
+    QTest::addColumn<bool>("showZero");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero hidden") << quint64(0) << false << 3 << false << "";
+    QTest::newRow("zero shown") << quint64(0) << false << 3 << true << "0.000";
+    QTest::newRow("lap") << quint64(83456) << false << 3 << false << "1:23.456";
+    QTest::newRow("gap, tenths") << quint64(9870) << true << 1 << false << "+9.8";
+    QTest::newRow("hours, no fraction") << quint64(3723004) << false << 0 << false << "1:02:03";
+    QTest::newRow("one minute") << quint64(61000) << false << 3 << false << "1:01.000";
+    QTest::newRow("one minute, precision 0") << quint64(61000) << false << 0 << false << "1:01";
+    QTest::newRow("hundredths") << quint64(61234) << false << 2 << false << "1:01.23";
+    QTest::newRow("precision clamped high") << quint64(61234) << false << 9 << false << "1:01.234";
+    QTest::newRow("precision clamped low") << quint64(61234) << false << -3 << false << "1:01";
+    QTest::newRow("no time") << quint64(Q_UINT64_C(0xFFFFFFFFFFFFFFFF)) << true << 3 << true << "";
+    QTest::newRow("negative as unsigned") << quint64(Q_UINT64_C(0x8000000000000000)) << false << 3 << true << "";
+    QTest::newRow("wraps at a day") << quint64(86400000 + 1500) << false << 3 << false << "1.500";
+}
+
+void TestSessionClock::formatTime()
+{
+    QFETCH(quint64, ms);
+    QFETCH(bool, plusSign);
+    QFETCH(int, precision);
+    QFETCH(bool, showZero);
+    QFETCH(QString, text);
+    QCOMPARE(SessionClock::formatTime(ms, plusSign, precision, showZero), text);
+}
+
+void TestSessionClock::finalTypes_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("type");
+    QTest::newRow("by time") << "BY_TIME" << 1;
+    QTest::newRow("by laps") << "BY_LAPS" << 2;
+    QTest::newRow("laps with max time") << "BY_LAPS_WITH_MAX_TIME" << 3;
+    QTest::newRow("time plus laps") << "BY_TIME_PLUS_LAPS" << 4;
+    QTest::newRow("lower case") << "by_time" << 0;
+    QTest::newRow("empty") << "" << 0;
+    QTest::newRow("unknown") << "BY_DISTANCE" << 0;
+}
+
+void TestSessionClock::finalTypes()
+{
+    QFETCH(QString, text);
+    QFETCH(int, type);
+    SessionClock::setFinalType(text);
+    QCOMPARE(SessionClock::finalType(), type);
+}
+
+void TestSessionClock::elapsed_data()
+{
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<qint64>("startOffset"); // start time relative to now, seconds
+    QTest::addColumn<qint64>("stopOffset");
+    QTest::addColumn<qint64>("stopped");
+    QTest::addColumn<int>("seconds");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("running") << false << true << qint64(-309) << qint64(0) << qint64(0) << 309 << "05:09";
+    QTest::newRow("running, red flag time taken off") << false << true << qint64(-3909) << qint64(0) << qint64(600) << 3309 << "55:09";
+    QTest::newRow("stopped") << false << false << qint64(-4000) << qint64(-91) << qint64(0) << 3909 << "1:05:09";
+    QTest::newRow("closed") << true << true << qint64(-4000) << qint64(0) << qint64(0) << 0 << "";
+    QTest::newRow("start in the future") << false << true << qint64(60) << qint64(0) << qint64(0) << -60 << "00:00";
+}
+
+void TestSessionClock::elapsed()
+{
+    QFETCH(bool, closed);
+    QFETCH(bool, running);
+    QFETCH(qint64, startOffset);
+    QFETCH(qint64, stopOffset);
+    QFETCH(qint64, stopped);
+    QFETCH(int, seconds);
+    QFETCH(QString, text);
+    const qint64 nowSeconds = kNow / 1000;
+    SessionClock::setClosed(closed);
+    SessionClock::setRunning(running);
+    SessionClock::setStartTime(nowSeconds + startOffset);
+    SessionClock::setStopTime(stopOffset ? nowSeconds + stopOffset : 0);
+    SessionClock::setStoppedSeconds(stopped);
+    QCOMPARE(SessionClock::elapsedSeconds(), seconds);
+    QCOMPARE(SessionClock::elapsedText(), text);
+}
+
+void TestSessionClock::remaining_data()
+{
+    QTest::addColumn<QString>("finalType");
+    QTest::addColumn<int>("finalTime");
+    QTest::addColumn<int>("finalLaps");
+    QTest::addColumn<int>("elapsedLaps");
+    QTest::addColumn<int>("lapsAfterTime");
+    QTest::addColumn<bool>("timeFinished");
+    QTest::addColumn<bool>("forcedByTime");
+    QTest::addColumn<bool>("forcedLastLap");
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<QString>("text");
+    // The session has been running for 1000 s.
+    QTest::newRow("by time") << "BY_TIME" << 1754 << -1 << 5 << -1 << false << false << false << false << "12:34";
+    QTest::newRow("by time, forced last lap") << "BY_TIME" << 1754 << -1 << 5 << -1 << false << false << true << false << "LAST LAP";
+    QTest::newRow("by time, past the end") << "BY_TIME" << 900 << -1 << 5 << -1 << false << false << false << false << "00:00";
+    QTest::newRow("by time, closed") << "BY_TIME" << 1754 << -1 << 5 << -1 << false << false << false << true << "00:00";
+    QTest::newRow("by time, closed, last lap") << "BY_TIME" << 1754 << -1 << 5 << -1 << false << false << true << true << "LAST LAP";
+    QTest::newRow("by laps, 19 of 20") << "BY_LAPS" << 0 << 20 << 19 << -1 << false << false << false << false << "LAST LAP";
+    QTest::newRow("by laps, 18 of 20") << "BY_LAPS" << 0 << 20 << 18 << -1 << false << false << false << false << "2 LAPS";
+    QTest::newRow("by laps, 20 of 20") << "BY_LAPS" << 0 << 20 << 20 << -1 << false << false << false << false << "FINISH";
+    QTest::newRow("by laps, 21 of 20") << "BY_LAPS" << 0 << 20 << 21 << -1 << false << false << false << false << "FINISH";
+    QTest::newRow("max time, laps to go") << "BY_LAPS_WITH_MAX_TIME" << 1754 << 20 << 17 << -1 << false << false << false << false << "3 LAPS";
+    QTest::newRow("max time, forced by time") << "BY_LAPS_WITH_MAX_TIME" << 1754 << 20 << 17 << -1 << false << true << false << false << "12:34";
+    QTest::newRow("max time, forced, last lap") << "BY_LAPS_WITH_MAX_TIME" << 1754 << 20 << 17 << -1 << false << true << true << false << "LAST LAP";
+    QTest::newRow("max time, done") << "BY_LAPS_WITH_MAX_TIME" << 1754 << 20 << 20 << -1 << false << false << false << false << "FINISH";
+    QTest::newRow("max time, closed") << "BY_LAPS_WITH_MAX_TIME" << 1754 << 20 << 17 << -1 << false << false << false << true << "FINISH";
+    QTest::newRow("time plus one lap") << "BY_TIME_PLUS_LAPS" << 1754 << 1 << 5 << -1 << false << false << false << false << "12:34 + 1 Lap";
+    QTest::newRow("time plus two laps") << "BY_TIME_PLUS_LAPS" << 1754 << 2 << 5 << -1 << false << false << false << false << "12:34 + 2 Laps";
+    QTest::newRow("time plus no laps") << "BY_TIME_PLUS_LAPS" << 1754 << 0 << 5 << -1 << false << false << false << false << "12:34";
+    QTest::newRow("time finished, last lap") << "BY_TIME_PLUS_LAPS" << 1754 << 1 << 5 << 0 << true << false << false << false << "LAST LAP";
+    QTest::newRow("time finished, 3 to go") << "BY_TIME_PLUS_LAPS" << 1754 << 3 << 5 << 0 << true << false << false << false << "3 LAPS";
+    QTest::newRow("time finished, done") << "BY_TIME_PLUS_LAPS" << 1754 << 2 << 5 << 2 << true << false << false << false << "FINISH";
+    QTest::newRow("unknown type") << "BY_DISTANCE" << 1754 << 2 << 5 << -1 << false << false << false << false << "";
+}
+
+void TestSessionClock::remaining()
+{
+    QFETCH(QString, finalType);
+    QFETCH(int, finalTime);
+    QFETCH(int, finalLaps);
+    QFETCH(int, elapsedLaps);
+    QFETCH(int, lapsAfterTime);
+    QFETCH(bool, timeFinished);
+    QFETCH(bool, forcedByTime);
+    QFETCH(bool, forcedLastLap);
+    QFETCH(bool, closed);
+    QFETCH(QString, text);
+    const qint64 nowSeconds = kNow / 1000;
+    SessionClock::setFinalType(finalType);
+    SessionClock::setFinalTime(finalTime);
+    SessionClock::setFinalLaps(finalLaps);
+    SessionClock::setElapsedLaps(elapsedLaps);
+    SessionClock::setElapsedLapsAfterTimeFinish(lapsAfterTime);
+    SessionClock::setTimeFinished(timeFinished);
+    SessionClock::setForcedByTime(forcedByTime);
+    SessionClock::setForcedLastLap(forcedLastLap);
+    SessionClock::setClosed(closed);
+    SessionClock::setRunning(true);
+    SessionClock::setStartTime(nowSeconds - 1000);
+    SessionClock::setStopTime(nowSeconds); // read when closed
+    QCOMPARE(SessionClock::remainingText(), text);
+}
+
+void TestSessionClock::trackTime()
+{
+    // Before any status: nothing to show.
+    QCOMPARE(SessionClock::remainingText(), QString());
+    QCOMPARE(SessionClock::elapsedSeconds(), 0);
+    QCOMPARE(SessionClock::trackTimeMs(), kNow);
+    SessionClock::setUtcOffset(2 * 3600 * 1000);
+    QCOMPARE(SessionClock::trackTimeMs(), kNow + 2 * 3600 * 1000);
+    QCOMPARE(SessionClock::trackDateTime().toMSecsSinceEpoch(), kNow + 2 * 3600 * 1000);
+    // Elapsed time runs on the track's clock, like the start time the server sends.
+    SessionClock::setRunning(true);
+    SessionClock::setStartTime((kNow + 2 * 3600 * 1000) / 1000 - 42);
+    QCOMPARE(SessionClock::elapsedSeconds(), 42);
+}
+
+QTEST_GUILESS_MAIN(TestSessionClock)
+#include "tst_sessionclock.moc"
