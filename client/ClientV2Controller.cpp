@@ -1,0 +1,381 @@
+#include "ClientV2Controller.h"
+
+#include "SessionClock.h"
+#include "V2_Data.h"
+
+namespace {
+
+using Item = ClientV2Controller::Item;
+
+// When a key of an update marks a kind of data as changed: the key mentions
+// one of the texts, or the update's set holds one of the others. Rows of the
+// timing group are skipped when "timing" or "timing.session" is in the set
+// (the whole-set rules have marked them already).
+struct Route {
+    Item item;
+    std::initializer_list<const char*> mentions;
+    std::initializer_list<const char*> inSet;
+    bool timing;
+};
+
+const Route kRoutes[] = {
+    {ClientV2Controller::ParticipantDetailsItem, {"timing.session.standings.overall.participantDetails"}, {}, true},
+    {ClientV2Controller::OverallStandingsItem,
+     {"timing.session.standings.overall.active", "timing.session.standings.overall.finishLine"},
+     {"timing.session.standings"},
+     true},
+    {ClientV2Controller::ClassStandingsItem,
+     {"timing.session.standings.byClass.active", "timing.session.standings.byClass.finishLine"},
+     {"timing.session.standings.byClass"},
+     true},
+    {ClientV2Controller::SessionInfoItem, {"timing.session.info"}, {}, true},
+    {ClientV2Controller::SessionStatusItem, {"timing.session.status"}, {}, true},
+    {ClientV2Controller::SessionEntryItem, {"timing.session.entry"}, {}, true},
+    {ClientV2Controller::SessionFlagsItem, {"timing.session.flags"}, {}, true},
+    {ClientV2Controller::StintsItem, {"timing.analysis.stints"}, {}, true},
+    {ClientV2Controller::LapsItem, {"timing.analysis.laps"}, {}, true},
+    {ClientV2Controller::PitInItem, {"timing.analysis.pitIn"}, {}, true},
+    {ClientV2Controller::PitOutItem, {"timing.analysis.pitOut"}, {}, true},
+    {ClientV2Controller::ClassesItem, {"timing.session.classes"}, {}, true},
+    {ClientV2Controller::TrackLimitsItem, {"timing.session.trackLimits"}, {}, true},
+    {ClientV2Controller::TrackInfoItem, {"timing.session.track.info"}, {"timing.session.track"}, true},
+    {ClientV2Controller::StartingGridItem, {"timing.session.startingGrid"}, {}, true},
+    {ClientV2Controller::CombinedEntryItem, {"timing.combined.entry"}, {}, true},
+    {ClientV2Controller::CombinedStandingsItem, {"timing.combined.standings.overall"}, {"timing.combined.standings", "timing.combined"}, true},
+    {ClientV2Controller::CombinedParticipantDetailsItem, {"timing.combined"}, {}, true},
+    {ClientV2Controller::CombinedInfoItem, {"timing.combined.info"}, {}, true},
+    {ClientV2Controller::RaceControlItem, {"raceControl.messages"}, {"raceControl"}, false},
+    {ClientV2Controller::WeatherItem, {"weather"}, {}, false},
+    {ClientV2Controller::PitLightsItem, {"signalling"}, {}, false},
+    {ClientV2Controller::PositioningParticipantsItem, {"positioning.participants"}, {}, false},
+    {ClientV2Controller::TrackImagesItem, {"positioning.track.images"}, {}, false},
+    {ClientV2Controller::SectionStatusItem, {"positioning.track.sectionStatus"}, {}, false},
+    {ClientV2Controller::TrackStatusItem, {"positioning.track.trackStatus"}, {}, false},
+};
+
+const QString kOverall = QStringLiteral("timing.session.standings.overall");
+const QString kByClass = QStringLiteral("timing.session.standings.byClass");
+const QString kDetails = QStringLiteral("timing.session.standings.overall.participantDetails");
+const QString kLaps = QStringLiteral("timing.analysis.laps");
+
+QStringList keysOf(const V2_Data* node)
+{
+    return node ? node->datas()->keys() : QStringList();
+}
+
+} // namespace
+
+const QStringList& ClientV2Controller::channels()
+{
+    static const QStringList list = {
+        QStringLiteral("weather"),
+        QStringLiteral("signalling"),
+        QStringLiteral("raceControl.messages"),
+        QStringLiteral("timing.analysis"),
+        QStringLiteral("timing.session"),
+        QStringLiteral("timing.combined.bestResults"),
+        QStringLiteral("timing.combined.entry"),
+        QStringLiteral("timing.combined.standings.overall"),
+        QStringLiteral("timing.combined.participantDetails"),
+        QStringLiteral("timing.combined.info"),
+        QStringLiteral("positioning.track"),
+        QStringLiteral("positioning.participants"),
+        QStringLiteral("tyres.session"),
+    };
+    return list;
+}
+
+ClientV2Controller::ClientV2Controller(const QString& app,
+                                       const QString& appVersion,
+                                       const QString& protocol,
+                                       const QString& protocolVersion,
+                                       const int& port,
+                                       const QString& password,
+                                       const QString& username,
+                                       const QString& host,
+                                       QObject* parent)
+    : V2_Client(app, appVersion, protocol, protocolVersion, port, password, username, host, parent)
+{
+    m_fullRefresh.set();
+    setSsl(true);
+    connect(this, &V2_Client::onLoginDone, this, &ClientV2Controller::afterLogin);
+    connect(this, &V2_Client::onChannelChange, this, &ClientV2Controller::channelChange);
+    connect(this, &V2_Client::onDisconnected, this, &ClientV2Controller::afterDisconnected);
+}
+
+ClientV2Controller::~ClientV2Controller() = default;
+
+int ClientV2Controller::sessionId() const
+{
+    return m_sessionId;
+}
+
+bool ClientV2Controller::sessionValid() const
+{
+    return m_sessionValid;
+}
+
+void ClientV2Controller::afterLogin()
+{
+    emit enableTyresData();
+    for (const QString& channel : channels())
+        joinChannel(channel, QString());
+}
+
+void ClientV2Controller::afterDisconnected()
+{
+    // Trees, flags and the session id stay until the next update.
+}
+
+bool ClientV2Controller::take(Item item)
+{
+    const bool pending = m_pending.test(item);
+    m_pending.reset(item);
+    return pending;
+}
+
+void ClientV2Controller::channelChange(QSet<QString> keys)
+{
+    // Step 1: a new session re-arms the whole-collection notifications.
+    const int id = getCurrentData()->getInt(QStringLiteral("timing.session.info.sessionDbId"), -1);
+    if (id != m_sessionId) {
+        m_sessionId = id;
+        m_sessionValid = id != -1 && id != 0;
+        if (m_sessionValid)
+            m_fullRefresh.set();
+        m_pending.set(PositioningParticipantsItem);
+        emit cleanAll();
+    }
+    markForSet(keys);
+    announce();
+}
+
+void ClientV2Controller::markForSet(const QSet<QString>& keys)
+{
+    const bool timingWhole = keys.contains(QStringLiteral("timing"));
+    const bool sessionWhole = timingWhole || keys.contains(QStringLiteral("timing.session"));
+    if (timingWhole || keys.contains(QStringLiteral("timing.combined"))) {
+        for (Item item : {CombinedEntryItem, CombinedStandingsItem, CombinedParticipantDetailsItem, CombinedInfoItem})
+            m_pending.set(item);
+    }
+    if (sessionWhole) {
+        for (Item item : {ParticipantDetailsItem, OverallStandingsItem, ClassStandingsItem, SessionInfoItem, SessionStatusItem, SessionEntryItem,
+                          SessionFlagsItem, StintsItem, LapsItem, PitInItem, PitOutItem, ClassesItem, TrackLimitsItem, TrackInfoItem, StartingGridItem})
+            m_pending.set(item);
+        if (getCurrentData()->getV2_Data(kLaps))
+            m_fullRefresh.set(LapsRefresh);
+    }
+    if (keys.contains(QStringLiteral("positioning"))) {
+        for (Item item : {PositioningParticipantsItem, TrackImagesItem, SectionStatusItem, TrackStatusItem})
+            m_pending.set(item);
+    }
+    if (keys.contains(kLaps))
+        m_fullRefresh.set(LapsRefresh);
+
+    for (const Route& route : kRoutes) {
+        if (route.timing && sessionWhole)
+            continue;
+        bool inSet = false;
+        for (const char* member : route.inSet)
+            inSet = inSet || keys.contains(QLatin1String(member));
+        for (const QString& key : keys) {
+            bool marked = inSet;
+            for (const char* text : route.mentions)
+                marked = marked || key.contains(QLatin1String(text));
+            if (marked) {
+                m_pending.set(route.item);
+                break;
+            }
+        }
+    }
+}
+
+void ClientV2Controller::announce()
+{
+    V2_Data* current = getCurrentData();
+    V2_Data* received = getRxData();
+
+    if (take(PositioningParticipantsItem)) {
+        if (V2_Data* node = current->getV2_Data(QStringLiteral("positioning.participants")))
+            emit updateParticipants(node);
+        else
+            emit clearParticipants();
+    }
+    // The track's pictures, lights and flag wait until their node exists.
+    if (m_pending.test(TrackImagesItem)) {
+        if (V2_Data* node = current->getV2_Data(QStringLiteral("positioning.track.images"))) {
+            emit updateTrackImages(node);
+            m_pending.reset(TrackImagesItem);
+        }
+    }
+    if (m_pending.test(SectionStatusItem)) {
+        if (V2_Data* node = current->getV2_Data(QStringLiteral("positioning.track.sectionStatus"))) {
+            emit updateSectionStatus(node);
+            m_pending.reset(SectionStatusItem);
+        }
+    }
+    if (m_pending.test(TrackStatusItem)) {
+        if (V2_Data* node = current->getV2_Data(QStringLiteral("positioning.track"))) {
+            emit updateFlag(node->getInt(QStringLiteral("trackStatus"), 2147483647));
+            m_pending.reset(TrackStatusItem);
+        }
+    }
+    if (take(WeatherItem))
+        emit weather();
+    if (take(PitLightsItem))
+        emit pitLights();
+    if (received->getV2_Data(QStringLiteral("tyres.session.data")) && current->getInt(QStringLiteral("tyres.session.id"), -1) == m_sessionId)
+        emit tyresDataReceived();
+
+    // Timing notifications wait for a valid session.
+    if (!m_sessionValid)
+        return;
+
+    if (take(SessionInfoItem)) {
+        if (const V2_Data* info = current->getV2_Data(QStringLiteral("timing.session.info")))
+            SessionClock::setUtcOffset(info->getInt(QStringLiteral("utcOffset"), 0));
+        emit sessionInfo();
+    }
+    if (take(SessionStatusItem)) {
+        copySessionStatus();
+        emit sessionStatus();
+    }
+    const bool entry = take(SessionEntryItem);
+    if (take(CombinedEntryItem) || entry)
+        emit sessionEntry();
+    if (take(SessionFlagsItem))
+        emit sessionFlags();
+    if (take(StintsItem))
+        emit analysisStints();
+
+    // Deleted laps, on every update that gets this far.
+    if (const V2_Data* deleted = getDeletedData()->getV2_Data(kLaps)) {
+        for (const QString& pNum : keysOf(deleted)) {
+            for (const QString& lap : keysOf(getDeletedData()->getV2_Data(kLaps + QLatin1Char('.') + pNum + QStringLiteral(".laps"))))
+                emit deleteLapAnalysisData(pNum, lap);
+        }
+    }
+    if (take(LapsItem) && current->getV2_Data(kLaps)) {
+        if (m_fullRefresh.test(LapsRefresh)) {
+            emit analysisLaps();
+        } else if (const V2_Data* laps = received->getV2_Data(kLaps)) {
+            for (const QString& pNum : keysOf(laps)) {
+                emit analysisLapsByPnum(pNum);
+                for (const QString& lap : keysOf(received->getV2_Data(QStringLiteral("%1.%2.laps").arg(kLaps, pNum))))
+                    emit analysisLapsByPnumAndLap(pNum, lap);
+            }
+            emit analysisLapsEnd();
+        }
+        m_fullRefresh.reset(LapsRefresh);
+    }
+    if (take(PitInItem))
+        emit analysisPitIn();
+    if (take(PitOutItem))
+        emit analysisPitOut();
+    if (take(ClassesItem))
+        emit sessionClasses();
+    if (take(TrackLimitsItem))
+        emit sessionTrackLimits();
+
+    if (take(OverallStandingsItem)) {
+        if (current->getV2_Data(kOverall + QStringLiteral(".active")) || current->getV2_Data(kOverall + QStringLiteral(".finishLine"))) {
+            if (m_fullRefresh.test(OverallStandingsRefresh)) {
+                emit standingsOverall();
+            } else {
+                for (const QString& key : keysOf(received->getV2_Data(kOverall + QStringLiteral(".active"))))
+                    emit standingsOverallByPosition(key.toInt());
+                for (const QString& key : keysOf(received->getV2_Data(kOverall + QStringLiteral(".finishLine"))))
+                    emit standingsOverallByPositionFl(key.toInt());
+            }
+            m_fullRefresh.reset(OverallStandingsRefresh);
+        }
+    }
+    if (take(ClassStandingsItem)) {
+        if (current->getV2_Data(kByClass + QStringLiteral(".active")) || current->getV2_Data(kByClass + QStringLiteral(".finishLine"))) {
+            if (m_fullRefresh.test(ClassStandingsRefresh)) {
+                emit standingsByClass();
+                emit sessionClasses();
+            } else {
+                for (const char* kind : {".active", ".finishLine"}) {
+                    const QString base = kByClass + QLatin1String(kind);
+                    const bool finishLine = kind[1] == 'f';
+                    for (const QString& className : keysOf(received->getV2_Data(base))) {
+                        for (const QString& key : keysOf(received->getV2_Data(base + QLatin1Char('.') + className + QStringLiteral(".standings")))) {
+                            if (finishLine)
+                                emit standingsByClassByPositionFl(key.toInt());
+                            else
+                                emit standingsByClassByPosition(key.toInt());
+                        }
+                    }
+                }
+            }
+            m_fullRefresh.reset(ClassStandingsRefresh);
+        }
+    }
+    if (take(ParticipantDetailsItem) && current->getV2_Data(kDetails)) {
+        if (m_fullRefresh.test(ParticipantDetailsRefresh)) {
+            emit participantDetails();
+        } else if (const V2_Data* details = received->getV2_Data(kDetails)) {
+            for (const QString& pNum : keysOf(details)) {
+                emit participantDetailsByPnum(pNum);
+                const V2_Data* participant = details->getInLevelV2_Data(pNum);
+                if (participant && participant->keyExists(QStringLiteral("currentLap")))
+                    emit analysisProcessed();
+            }
+        }
+        m_fullRefresh.reset(ParticipantDetailsRefresh);
+    }
+    if (take(TrackInfoItem))
+        emit trackInfo();
+    if (take(RaceControlItem))
+        emit raceControlMessages();
+    if (take(StartingGridItem))
+        emit sessionStartingGrid();
+
+    const QString combined = QStringLiteral("timing.combined.standings.overall");
+    if (take(CombinedStandingsItem) && current->getV2_Data(combined)) {
+        if (m_fullRefresh.test(CombinedStandingsRefresh)) {
+            emit standingsCombinedOverall();
+        } else {
+            for (const QString& key : keysOf(received->getV2_Data(combined)))
+                emit standingsCombinedOverallByPosition(key.toInt());
+        }
+        m_fullRefresh.reset(CombinedStandingsRefresh);
+    }
+    if (take(CombinedParticipantDetailsItem)) {
+        const QString path = QStringLiteral("timing.combined.participantDetails");
+        if (current->getV2_Data(path)) {
+            if (m_fullRefresh.test(CombinedParticipantDetailsRefresh)) {
+                emit combinedParticipantDetails();
+            } else {
+                for (const QString& pNum : keysOf(received->getV2_Data(path)))
+                    emit combinedParticipantDetailsByPnum(pNum);
+            }
+            m_fullRefresh.reset(CombinedParticipantDetailsRefresh);
+        }
+        emit combinedParticipantDetails();
+    }
+    if (take(CombinedInfoItem))
+        emit combinedInfo();
+}
+
+void ClientV2Controller::copySessionStatus() const
+{
+    const V2_Data* status = getCurrentData()->getV2_Data(QStringLiteral("timing.session.status"));
+    if (!status)
+        return;
+    SessionClock::setClosed(status->getBool(QStringLiteral("isClosed"), false));
+    SessionClock::setFinalType(status->getString(QStringLiteral("finalType")));
+    SessionClock::setFinalTime(status->getInt(QStringLiteral("finalTime"), 0));
+    SessionClock::setStartTime(status->getInt(QStringLiteral("startTime"), 0));
+    SessionClock::setSessionStartTime(status->getLongLong(QStringLiteral("sessionStartTime"), 0));
+    SessionClock::setStopTime(status->getLongLong(QStringLiteral("stopTime"), 0));
+    SessionClock::setRunning(status->getBool(QStringLiteral("isSessionRunning"), false));
+    SessionClock::setTimeFinished(status->getBool(QStringLiteral("isTimeFinished"), false));
+    SessionClock::setFinalLaps(status->getInt(QStringLiteral("finalLaps"), -1));
+    SessionClock::setElapsedLaps(status->getInt(QStringLiteral("elapsedLaps"), -1));
+    SessionClock::setElapsedLapsAfterTimeFinish(status->getInt(QStringLiteral("elapsedLapsAfterTimeFinish"), -1));
+    SessionClock::setForcedByTime(status->getBool(QStringLiteral("isForcedByTime"), false));
+    SessionClock::setForcedLastLap(status->getBool(QStringLiteral("isForcedLastLap"), false));
+    SessionClock::setStoppedSeconds(status->getLongLong(QStringLiteral("stoppedSeconds"), 0));
+}

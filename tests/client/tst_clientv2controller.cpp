@@ -1,0 +1,203 @@
+#include "ClientV2Controller.h"
+#include "ScriptedServer.h"
+#include "SessionClock.h"
+#include "V2_Data.h"
+
+#include <QMetaMethod>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Records the names of the controller's own signals in emission order.
+class Recorder final : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Recorder(ClientV2Controller* controller)
+    {
+        const QMetaObject* meta = controller->metaObject();
+        const QMetaMethod record = metaObject()->method(metaObject()->indexOfSlot("record()"));
+        for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+            if (meta->method(i).methodType() == QMetaMethod::Signal)
+                connect(controller, meta->method(i), this, record);
+        }
+    }
+    QStringList names;
+
+public slots:
+    void record() { names.append(QString::fromLatin1(sender()->metaObject()->method(senderSignalIndex()).name())); }
+};
+
+struct Link {
+    Link()
+        : server(true)
+        , controller(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("PEX JSON PROTOCOL"), QStringLiteral("1.0.0"), 0, QStringLiteral("pw"),
+                     QStringLiteral("user"), QStringLiteral("127.0.0.1"))
+        , recorder(&controller)
+    {
+        controller.setPort(server.start());
+    }
+
+    bool login()
+    {
+        controller.setActive(true);
+        return server.waitForClient() && !server.acceptLogin().isEmpty() && QTest::qWaitFor([this] { return controller.loginActive(); }, 5000);
+    }
+
+    // Sends one data line and waits until the controller has handled it.
+    QStringList update(const QByteArray& json)
+    {
+        QSignalSpy changed(&controller, &V2_Client::onChannelChange);
+        recorder.names.clear();
+        server.send("JSON:1::" + json + "\r\n");
+        changed.wait(5000);
+        return recorder.names;
+    }
+
+    ScriptedServer server;
+    ClientV2Controller controller;
+    Recorder recorder;
+};
+
+// One line: the first update of a session (no line breaks inside).
+const QByteArray kFirst = R"({"timing":{"session":{"info":{"sessionDbId":12,"utcOffset":3600000},)"
+                          R"("status":{"finalType":"BY_LAPS","finalLaps":20,"elapsedLaps":18,"isSessionRunning":true},)"
+                          R"("standings":{"overall":{"active":{"ignorePath":true,"1":{"participant":"7"},"2":{"participant":"9"}},)"
+                          R"("participantDetails":{"ignorePath":true,"7":{"currentLap":3}}},)"
+                          R"("byClass":{"active":{"GT3":{"standings":{"1":{"participant":"7"}}}}}},"entry":{"7":{"class":"GT3"}}},)"
+                          R"("analysis":{"laps":{"7":{"laps":{"1":{"time":100000}}}}},"combined":{"info":{"type":"R"}}},)"
+                          R"("positioning":{"participants":{"7":{"x":10}}}})";
+
+} // namespace
+
+class TestClientV2Controller final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void joinsChannelsAfterLogin();
+    void firstUpdateOfASession();
+    void laterUpdatesAnnounceItems_data();
+    void laterUpdatesAnnounceItems();
+    void timingWaitsForAValidSession();
+    void sessionChange();
+    void tyres();
+};
+
+void TestClientV2Controller::initTestCase()
+{
+    qRegisterMetaType<QSet<QString>>();
+    qRegisterMetaType<V2_Data*>();
+}
+
+void TestClientV2Controller::joinsChannelsAfterLogin()
+{
+    Link link;
+    QVERIFY(link.login());
+    QCOMPARE(link.recorder.names.value(0), QStringLiteral("enableTyresData"));
+    for (const QString& channel : ClientV2Controller::channels())
+        QCOMPARE(link.server.nextLine(), QStringLiteral("JOIN::%1:").arg(channel).toUtf8());
+    QCOMPARE(ClientV2Controller::channels().size(), 13);
+    QVERIFY(link.controller.getSsl());
+}
+
+void TestClientV2Controller::firstUpdateOfASession()
+{
+    Link link;
+    QVERIFY(link.login());
+    QSignalSpy participants(&link.controller, &ClientV2Controller::updateParticipants);
+    const QStringList names = link.update(kFirst);
+    QCOMPARE(names.value(0), QStringLiteral("cleanAll"));
+    QCOMPARE(names.value(1), QStringLiteral("updateParticipants"));
+    QCOMPARE(participants.at(0).at(0).value<V2_Data*>(), link.controller.getCurrentData()->getV2_Data(QStringLiteral("positioning.participants")));
+    // Whole collections, never per position, in the announced order.
+    const QStringList expected = {"sessionInfo", "sessionStatus", "sessionEntry", "sessionFlags", "analysisStints", "analysisLaps", "analysisPitIn",
+                                  "analysisPitOut", "sessionClasses", "sessionTrackLimits", "standingsOverall", "standingsByClass", "sessionClasses",
+                                  "participantDetails", "trackInfo", "sessionStartingGrid", "combinedParticipantDetails"};
+    QStringList timing = names.mid(2);
+    timing.removeAll(QStringLiteral("combinedInfo"));
+    QCOMPARE(timing, expected);
+    QVERIFY(names.contains(QStringLiteral("combinedInfo")));
+    QCOMPARE(link.controller.sessionId(), 12);
+    // The session values reached the session clock.
+    QCOMPARE(SessionClock::finalType(), int(SessionClock::FinalByLaps));
+    QCOMPARE(SessionClock::remainingText(), QStringLiteral("2 LAPS"));
+}
+
+void TestClientV2Controller::laterUpdatesAnnounceItems_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("two positions") << QByteArray(R"({"timing":{"session":{"standings":{"overall":{"active":{"ignorePath":true,"3":{"participant":"4"},"4":{"participant":"5"}}}}}}})")
+                                   << QStringList({"standingsOverallByPosition", "standingsOverallByPosition"});
+    QTest::newRow("one participant's lap") << QByteArray(R"({"timing":{"session":{"standings":{"overall":{"participantDetails":{"ignorePath":true,"7":{"currentLap":4}}}}}}})")
+                                           << QStringList({"participantDetailsByPnum", "analysisProcessed"});
+    QTest::newRow("a new lap") << QByteArray(R"({"timing":{"analysis":{"laps":{"7":{"laps":{"2":{"time":99000}}}}}}})")
+                               << QStringList({"analysisLapsByPnum", "analysisLapsByPnumAndLap", "analysisLapsEnd"});
+    QTest::newRow("a deleted lap") << QByteArray(R"({"timing":{"analysis":{"laps":{"7":{"laps":{"1":null}}}}}})")
+                                   << QStringList({"deleteLapAnalysisData", "analysisLapsByPnum", "analysisLapsEnd"});
+    QTest::newRow("combined info only") << QByteArray(R"({"timing":{"combined":{"info":{"type":"Q"}}}})")
+                                        << QStringList({"combinedParticipantDetails", "combinedInfo"});
+    QTest::newRow("weather and lights") << QByteArray(R"({"weather":{"currentData":{"windSpeed":3}},"signalling":{"pitExit":{"status":1}}})")
+                                        << QStringList({"weather", "pitLights"});
+    QTest::newRow("class standings") << QByteArray(R"({"timing":{"session":{"standings":{"byClass":{"active":{"GT3":{"standings":{"2":{"participant":"9"}}}}}}}}})")
+                                     << QStringList({"standingsByClassByPosition"});
+    QTest::newRow("track status") << QByteArray(R"({"positioning":{"track":{"trackStatus":3}}})") << QStringList({"updateFlag"});
+}
+
+void TestClientV2Controller::laterUpdatesAnnounceItems()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QStringList, names);
+    Link link;
+    QVERIFY(link.login());
+    link.update(kFirst);
+    QCOMPARE(link.update(json).join(QLatin1Char(',')), names.join(QLatin1Char(',')));
+}
+
+void TestClientV2Controller::timingWaitsForAValidSession()
+{
+    Link link;
+    QVERIFY(link.login());
+    QByteArray first = kFirst;
+    // -1: not a session yet (0 is what the controller starts from, so no change at all).
+    first.replace("\"sessionDbId\":12", "\"sessionDbId\":-1");
+    const QStringList names = link.update(first);
+    QCOMPARE(names.join(QLatin1Char(',')), QStringLiteral("cleanAll,updateParticipants"));
+    // Weather flows without a session; the timing items stay pending...
+    QCOMPARE(link.update(R"({"weather":{"currentData":{"windSpeed":3}}})"), QStringList({"weather"}));
+    // ...and are all announced once a valid id arrives.
+    const QStringList later = link.update(R"({"timing":{"session":{"info":{"sessionDbId":44}}}})");
+    QCOMPARE(later.value(0), QStringLiteral("cleanAll"));
+    QVERIFY(later.contains(QStringLiteral("standingsOverall")));
+    QVERIFY(later.contains(QStringLiteral("analysisLaps")));
+    QVERIFY(!later.contains(QStringLiteral("standingsOverallByPosition")));
+}
+
+void TestClientV2Controller::sessionChange()
+{
+    Link link;
+    QVERIFY(link.login());
+    link.update(kFirst);
+    QCOMPARE(link.update(R"({"timing":{"session":{"standings":{"overall":{"active":{"3":{"participant":"4"}}}}}}})"),
+             QStringList({"standingsOverallByPosition"}));
+    const QStringList names = link.update(R"({"timing":{"session":{"info":{"sessionDbId":13}}}})");
+    QCOMPARE(names.value(0), QStringLiteral("cleanAll"));
+    QCOMPARE(link.update(R"({"timing":{"session":{"standings":{"overall":{"active":{"3":{"participant":"5"}}}}}}})"), QStringList({"standingsOverall"}));
+}
+
+void TestClientV2Controller::tyres()
+{
+    Link link;
+    QVERIFY(link.login());
+    link.update(kFirst);
+    QCOMPARE(link.update(R"({"tyres":{"session":{"id":99,"data":{"7":{"frontLeft":{"laps":2}}}}}})"), QStringList());
+    QCOMPARE(link.update(R"({"tyres":{"session":{"id":12,"data":{"7":{"frontLeft":{"laps":3}}}}}})"), QStringList({"tyresDataReceived"}));
+}
+
+QTEST_GUILESS_MAIN(TestClientV2Controller)
+#include "tst_clientv2controller.moc"
