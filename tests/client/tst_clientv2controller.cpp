@@ -1,8 +1,14 @@
 #include "ClientV2Controller.h"
 #include "ScriptedServer.h"
 #include "SessionClock.h"
+#include "SimOptions.h"
+#include "SimPublisher.h"
 #include "V2_Data.h"
+#include "V2_Profile.h"
+#include "V2_Server.h"
+#include "V2_User.h"
 
+#include <QDateTime>
 #include <QMetaMethod>
 #include <QtTest>
 
@@ -86,6 +92,7 @@ private slots:
     void timingWaitsForAValidSession();
     void sessionChange();
     void tyres();
+    void againstTheSimulator();
 };
 
 void TestClientV2Controller::initTestCase()
@@ -197,6 +204,49 @@ void TestClientV2Controller::tyres()
     link.update(kFirst);
     QCOMPARE(link.update(R"({"tyres":{"session":{"id":99,"data":{"7":{"frontLeft":{"laps":2}}}}}})"), QStringList());
     QCOMPARE(link.update(R"({"tyres":{"session":{"id":12,"data":{"7":{"frontLeft":{"laps":3}}}}}})"), QStringList({"tyresDataReceived"}));
+}
+
+void TestClientV2Controller::againstTheSimulator()
+{
+    SimOptions options;
+    QString error;
+    QVERIFY(SimOptions::parse({QStringLiteral("lanterra-sim"), QStringLiteral("--elapsed"), QStringLiteral("600")}, &options, &error));
+    V2_Server server;
+    auto* profile = new V2_Profile(QStringLiteral("FULL"));
+    for (const QString& channel : ClientV2Controller::channels()) {
+        const QStringList parts = channel.split(QLatin1Char('.'));
+        for (int i = 1; i <= parts.size(); ++i)
+            profile->keyList()->insert(parts.mid(0, i).join(QLatin1Char('.')), 2);
+    }
+    server.addProfile(profile->name(), profile);
+    server.addUser(new V2_User(QStringLiteral("demo"), QStringLiteral("demo"), QStringLiteral("demo"), 5, profile));
+    QVERIFY(server.startServer(0));
+    const qint64 start = QDateTime::currentMSecsSinceEpoch() - 600000;
+    SimPublisher publisher(&server, options, start);
+
+    ClientV2Controller controller(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("PEX JSON PROTOCOL"), QStringLiteral("1.0.0"),
+                                  server.serverPort(), QStringLiteral("demo"), QStringLiteral("demo"), QStringLiteral("127.0.0.1"));
+    Recorder recorder(&controller);
+    QSignalSpy joined(&controller, &V2_Client::onChannelJoin);
+    QSignalSpy errors(&controller, &V2_Client::errorReceived);
+    controller.setActive(true);
+    QTRY_COMPARE_WITH_TIMEOUT(joined.count(), 13, 10000);
+    QCOMPARE(errors.count(), 0);
+
+    // A simulated minute, ten seconds at a time.
+    for (qint64 at = 600000; at <= 660000; at += 10000)
+        publisher.publishAt(at);
+    QTRY_VERIFY_WITH_TIMEOUT(recorder.names.count(QStringLiteral("standingsOverallByPosition")) > 0, 10000);
+    for (const char* name : {"cleanAll", "sessionInfo", "sessionStatus", "sessionEntry", "standingsOverall", "standingsByClass", "participantDetails",
+                             "analysisLaps", "weather", "pitLights", "updateParticipants", "updateTrackImages", "updateSectionStatus", "updateFlag",
+                             "tyresDataReceived", "raceControlMessages", "combinedInfo", "participantDetailsByPnum", "analysisLapsByPnumAndLap"})
+        QVERIFY2(recorder.names.contains(QLatin1String(name)), name);
+    // Once for the first channel without session information (-1), once for the session.
+    QCOMPARE(recorder.names.count(QStringLiteral("cleanAll")), 2);
+    QVERIFY(recorder.names.lastIndexOf(QStringLiteral("cleanAll")) < recorder.names.indexOf(QStringLiteral("standingsOverall")));
+    QCOMPARE(controller.sessionId(), controller.getCurrentData()->getInt(QStringLiteral("timing.session.info.sessionDbId")));
+    QVERIFY(SessionClock::elapsedSeconds() >= 600);
+    controller.setActive(false);
 }
 
 QTEST_GUILESS_MAIN(TestClientV2Controller)
