@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The one run command: installs what is missing, builds, starts the session
+# simulator on localhost with some history already run, and starts Lanterra
+# pointed at it through a private settings folder (never the user's own
+# settings). The simulator stops when the program exits.
+# Usage: ./scripts/run.sh [simulator options...]
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$root/build"
+config="$root/.run-config"
+port=11001
+
+"$root/scripts/install-deps.sh"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLANTERRA_BUILD_TESTS=OFF > /dev/null
+cmake --build "$build" --parallel "$(nproc)" --target lanterra lanterra-sim
+
+# Private settings: the program reads its connection data from here.
+mkdir -p "$config/Veltrano Systems"
+cat > "$config/Veltrano Systems/Lanterra.ini" <<INI
+[General]
+v2host=localhost
+v2port=$port
+v2user=demo
+v2password=demo
+INI
+export XDG_CONFIG_HOME="$config"
+
+"$build/tools/sim/lanterra-sim" --port "$port" --elapsed 1800 "$@" &
+sim=$!
+trap 'kill "$sim" 2>/dev/null || true' EXIT
+
+# Without a display, a virtual one.
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    xvfb-run -a "$build/lanterra"
+else
+    "$build/lanterra"
+fi
