@@ -1,5 +1,6 @@
 #include "V2_Client.h"
 
+#include "LogThrottle.h"
 #include "V2_Data.h"
 #include "V2_message.h"
 
@@ -475,7 +476,13 @@ void V2_Client::parseResponseData(const QByteArray& line)
     V2_message message;
     if (!message.parseMessage(line)) {
         const QString error = message.errorMessageString();
-        qDebug().noquote() << "NO VALID: " + error;
+        static LogThrottle throttle(20);
+        int suppressed = 0;
+        if (throttle.allow(&suppressed)) {
+            if (suppressed)
+                qDebug().noquote() << QStringLiteral("NO VALID: %1 more lines not logged").arg(suppressed);
+            qDebug().noquote() << "NO VALID: " + error;
+        }
         sendData(error);
         return;
     }

@@ -228,7 +228,10 @@ void V2_ServerSocket::login(V2_message* mes)
     }
     if (!passwordOk) {
         mes->setError(QStringLiteral("user or password not valid"), QString());
-        qDebug().noquote() << "[V2] Password mistmatch user " + userName + " msg " + mes->messageString() + " from ip " + peerAddress();
+        // The received line, but never the password that came with it.
+        V2_message shown(mes->messageString());
+        shown.insertJson(QStringLiteral("password"), QStringLiteral("***"));
+        qDebug().noquote() << "[V2] Password mistmatch user " + userName + " msg " + shown.toString() + " from ip " + peerAddress();
         sendErrorMessage(mes);
         return;
     }

@@ -1,5 +1,6 @@
 #include "V2_message.h"
 
+#include "LogThrottle.h"
 #include "V2_Data.h"
 
 #include <QDebug>
@@ -88,6 +89,19 @@ int openings(const char* data, int size)
             ++count;
     }
     return count;
+}
+
+// Parse errors of received lines go to the debug log, a limited number a
+// second: a peer sending nothing but bad lines must not flood it.
+void logParseError(const QString& text)
+{
+    static LogThrottle throttle(20);
+    int suppressed = 0;
+    if (!throttle.allow(&suppressed))
+        return;
+    if (suppressed)
+        qDebug().noquote() << QStringLiteral("JSON parse error: %1 more not logged").arg(suppressed);
+    qDebug().noquote() << "JSON parse error:" << text;
 }
 
 QVariant toVariant(const rapidjson::Value& value)
@@ -223,7 +237,7 @@ bool V2_message::parseBytes(const QByteArray& line)
     if (brace >= 0) {
         const int size = line.size() - brace;
         if (openings(data + brace, size) > MAX_JSON_DEPTH && jsonDepth(data + brace, size, MAX_JSON_DEPTH) > MAX_JSON_DEPTH) {
-            qDebug() << "JSON payload nested deeper than" << MAX_JSON_DEPTH << "levels";
+            logParseError(QStringLiteral("payload nested deeper than %1 levels").arg(MAX_JSON_DEPTH));
             setError(kParseError, QString());
             return false;
         }
@@ -237,7 +251,7 @@ bool V2_message::parseBytes(const QByteArray& line)
         if (!error && !onlyBlanks(data + brace + stream.Tell(), size - static_cast<int>(stream.Tell())))
             error = "garbage after the document";
         if (error) {
-            qDebug() << "JSON parse error:" << error;
+            logParseError(QString::fromLatin1(error));
             setError(kParseError, QString());
             return false;
         }

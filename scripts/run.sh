@@ -7,7 +7,7 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="$root/build"
+build="$root/build-run"
 config="$root/.run-config"
 port=11001
 

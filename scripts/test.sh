@@ -16,11 +16,11 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
 echo "== normal build =="
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLANTERRA_BUILD_TESTS=ON -DLANTERRA_BUILD_BENCH=ON
 cmake --build "$build" --parallel "$jobs"
 ctest --test-dir "$build" --output-on-failure --parallel "$jobs"
 
 echo "== sanitizer build (address, undefined) =="
-cmake -S "$root" -B "$build-asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLANTERRA_SANITIZE=ON -DLANTERRA_BUILD_BENCH=OFF
+cmake -S "$root" -B "$build-asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLANTERRA_SANITIZE=ON -DLANTERRA_BUILD_TESTS=ON -DLANTERRA_BUILD_BENCH=OFF
 cmake --build "$build-asan" --parallel "$jobs"
 ctest --test-dir "$build-asan" --output-on-failure --parallel "$jobs"

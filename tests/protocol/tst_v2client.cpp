@@ -85,6 +85,7 @@ private slots:
     void overlongLine();
     void unreachableServerKeepsTrying();
     void tlsErrorsLoggedOncePerConnection();
+    void floodOfBadLinesIsNotLogged();
 };
 
 void TestV2Client::initTestCase()
@@ -533,6 +534,34 @@ void TestV2Client::tlsErrorsLoggedOncePerConnection()
     // The self-signed test pair is accepted, and said so again on the next connection.
     QVERIFY(first.join(QLatin1Char(' ')).contains(QStringLiteral("self-signed")));
     QCOMPARE(g_debugLines.filter(QStringLiteral("Ignoring TLS error")).size(), 2 * first.size());
+}
+
+void TestV2Client::floodOfBadLinesIsNotLogged()
+{
+    Link link(false);
+    QSignalSpy changes(&link.client, &V2_Client::onChannelChange);
+    QVERIFY(link.login());
+    g_debugLines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(captureDebug);
+    QByteArray flood;
+    for (int i = 0; i < 5000; ++i)
+        flood += "JSON:" + QByteArray::number(i) + "::{oops\r\n";
+    QElapsedTimer clock;
+    clock.start();
+    link.server.send(flood);
+    // Every bad line is still answered...
+    QByteArray last;
+    for (int i = 0; i < 5000; ++i)
+        last = link.server.nextLine();
+    const qint64 elapsed = clock.elapsed();
+    qInstallMessageHandler(previous);
+    QCOMPARE(last, QByteArray(R"(ERROR:4999::{"reason":"Error parsing message JSON"})"));
+    // ...but only a few a second reach the log.
+    const int logged = g_debugLines.filter(QStringLiteral("NO VALID")).size() + g_debugLines.filter(QStringLiteral("JSON parse error")).size();
+    QVERIFY2(logged <= 2 * 22 * (elapsed / 1000 + 1), qPrintable(QString::number(logged)));
+    QVERIFY(g_debugLines.join(QLatin1Char(' ')).contains(QStringLiteral("more lines not logged")) || elapsed < 1000);
+    link.server.sendLine(QStringLiteral(R"(JSON:1::{"a":1})"));
+    QTRY_COMPARE(changes.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestV2Client)

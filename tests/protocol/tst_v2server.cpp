@@ -129,6 +129,7 @@ private slots:
     void ownTlsPair();
     void uploadsAndDirectMessages();
     void addOrUpdate();
+    void passwordsNeverLogged();
     void fullAccessMirrorMatchesPublisher();
     void overlongLineClosesConnection();
     void slowReaderIsDropped();
@@ -646,6 +647,31 @@ void TestV2Server::addOrUpdate()
     QVERIFY(first->hasProfileFilters());
     server.addOrUpdateProfile(V2_Profile(QStringLiteral("Third")));
     QVERIFY(server.profiles()->contains(QStringLiteral("Third")));
+}
+
+namespace {
+QStringList g_logged;
+void captureLog(QtMsgType, const QMessageLogContext&, const QString& text)
+{
+    g_logged.append(text);
+}
+} // namespace
+
+void TestV2Server::passwordsNeverLogged()
+{
+    Fixture fixture;
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, true));
+    g_logged.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(captureLog);
+    raw.sendLine(V2_message::loginRequestLine("team", "S3cret-guess", "a", "1", "V2", "1.0.0").toUtf8());
+    const QByteArray answer = raw.nextLine();
+    qInstallMessageHandler(previous);
+    QCOMPARE(answer, QByteArray(R"(ERROR:1::{"reason":"user or password not valid"})"));
+    const QString all = g_logged.join(QLatin1Char('\n'));
+    QVERIFY(all.contains(QStringLiteral("Password mistmatch user team")));
+    QVERIFY(all.contains(QStringLiteral(R"("password":"***")")));
+    QVERIFY(!all.contains(QStringLiteral("S3cret-guess")));
 }
 
 void TestV2Server::fullAccessMirrorMatchesPublisher()

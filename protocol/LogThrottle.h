@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QMutex>
+
+// Lets at most a number of messages a second through for one call site, so
+// that a peer sending a flood of bad lines cannot flood the log (and the
+// program that writes every message to a file). Thread-safe.
+class LogThrottle final
+{
+public:
+    explicit LogThrottle(int perSecond);
+    LogThrottle(const LogThrottle&) = delete;
+    LogThrottle& operator=(const LogThrottle&) = delete;
+
+    // True when a message may be logged now. *suppressed receives the number
+    // of messages held back since the last one let through.
+    bool allow(int* suppressed);
+
+private:
+    QMutex m_mutex;
+    QElapsedTimer m_window;
+    int m_perSecond;
+    int m_inWindow = 0;
+    int m_suppressed = 0;
+};
