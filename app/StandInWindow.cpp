@@ -1,7 +1,7 @@
 #include "StandInWindow.h"
 
 #include "ClientV2Controller.h"
-#include "PanelFont.h"
+#include "ToolWindow.h"
 #include "SessionClock.h"
 #include "V2_Data.h"
 
@@ -28,7 +28,7 @@ StandInWindow::StandInWindow(QWidget* parent)
     , m_session(new QLabel(this))
 {
     setWindowTitle(QStringLiteral("Lanterra"));
-    setFont(panelFont());
+    setFont(ToolWindow::panelFont());
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(m_session);

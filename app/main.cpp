@@ -1,6 +1,6 @@
 // Lanterra: the program's entry point.
 #include "LogMessageHandler.h"
-#include "PanelFont.h"
+#include "ToolWindow.h"
 #include "StandInWindow.h"
 
 #include <QApplication>
@@ -28,7 +28,7 @@ int main(int argc, char** argv)
     }
 
     QApplication app(argc, argv);
-    QApplication::setFont(panelFont());
+    QApplication::setFont(ToolWindow::panelFont());
     int code;
     {
         StandInWindow window;

@@ -14,6 +14,7 @@ jobs="$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp"
 
 echo "== normal build =="
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLANTERRA_BUILD_TESTS=ON -DLANTERRA_BUILD_BENCH=ON

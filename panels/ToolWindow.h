@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QPoint>
+#include <QString>
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QSettings;
+
+// The base of every panel: a frameless floating window with its own title
+// bar (minimise, maximise, close), moved by the title bar and resized by its
+// left, right and bottom edges, with an optional thin grey frame and a
+// settings group for its geometry. Panels embedded in other panels use it
+// with floating off and get none of the window behaviour.
+class ToolWindow : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(ToolWindow)
+
+public:
+    enum Edge {
+        NoEdge = 0,
+        LeftEdge = 1,
+        RightEdge = 2,
+        BottomEdge = 3,
+        BottomLeftEdge = 4,
+        BottomRightEdge = 5,
+    };
+
+    ToolWindow(QWidget* parent, bool floating);
+    ~ToolWindow() override;
+
+    virtual void saveWidgetGeometry(QSettings& settings);
+    virtual void loadWidgetGeometry(QSettings& settings) = 0;
+
+    void setTitleBarText(const QString& text);
+    void setShowBorder(bool on);
+    bool showBorder() const;
+    bool isFloating() const;
+    QString groupName() const;
+    int resizeEdge() const;
+    // The widget a panel puts its form into (the window itself when not floating).
+    QWidget* contentWidget() const;
+
+    static QFont panelFont();
+    static int panelFontPointSize(qreal logicalDpi);
+    // Which resize zone a point of a widget of that size lies in.
+    static Edge edgeAt(const QPoint& position, const QSize& size, int edgeWidth);
+
+signals:
+    void state(bool visible);
+    void updateSkin(QString skin);
+
+public slots:
+    void setVisible(bool visible) override;
+
+protected:
+    void setGroupName(const QString& name);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void buildTitleBar();
+    void toggleMaximized();
+
+    QString m_groupName;
+    QWidget* m_titleBar = nullptr;
+    QWidget* m_content = nullptr;
+    QLabel* m_titleLabel = nullptr;
+    QPushButton* m_minimize = nullptr;
+    QPushButton* m_maximize = nullptr;
+    QPushButton* m_close = nullptr;
+    int m_edge = NoEdge;
+    QPoint m_dragOffset;
+    int m_edgeWidth = 6;
+    bool m_floating;
+    bool m_showBorder = true;
+};
