@@ -141,6 +141,8 @@ void TestClientV2Controller::laterUpdatesAnnounceItems_data()
     QTest::addColumn<QStringList>("names");
     QTest::newRow("two positions") << QByteArray(R"({"timing":{"session":{"standings":{"overall":{"active":{"ignorePath":true,"3":{"participant":"4"},"4":{"participant":"5"}}}}}}})")
                                    << QStringList({"standingsOverallByPosition", "standingsOverallByPosition"});
+    QTest::newRow("finish-line positions") << QByteArray(R"({"timing":{"session":{"standings":{"overall":{"finishLine":{"ignorePath":true,"5":{"participant":"4"}}}}}}})")
+                                           << QStringList({"standingsOverallByPositionFl"});
     QTest::newRow("one participant's lap") << QByteArray(R"({"timing":{"session":{"standings":{"overall":{"participantDetails":{"ignorePath":true,"7":{"currentLap":4}}}}}}})")
                                            << QStringList({"participantDetailsByPnum", "analysisProcessed"});
     QTest::newRow("a new lap") << QByteArray(R"({"timing":{"analysis":{"laps":{"7":{"laps":{"2":{"time":99000}}}}}}})")

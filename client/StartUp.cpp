@@ -1,0 +1,34 @@
+#include "StartUp.h"
+
+#include "LogMessageHandler.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSettings>
+
+namespace StartUp {
+
+void setApplicationIdentity()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Veltrano Systems"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("veltrano-systems.example"));
+    QCoreApplication::setApplicationName(QStringLiteral("Lanterra"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("2.3.19"));
+}
+
+void prepareLogging()
+{
+    QDir().mkpath(logDirectoryPath());
+    qInstallMessageHandler(logMessageHandler);
+}
+
+QByteArray applyScaleFactor()
+{
+    const QSettings settings(QSettings::IniFormat, QSettings::UserScope, QCoreApplication::organizationName(), QCoreApplication::applicationName());
+    // A value that is not a number reads as 0, and is passed on as such.
+    const QByteArray factor = QByteArray::number(settings.value(QStringLiteral("appScaleFactor"), 1).toDouble(), 'g', 6);
+    qputenv("QT_SCALE_FACTOR", factor);
+    return factor;
+}
+
+} // namespace StartUp

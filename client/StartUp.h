@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArray>
+
+// The program's start-up steps that come before the application object.
+namespace StartUp {
+
+// Organisation "Veltrano Systems", application "Lanterra", version 2.3.19.
+void setApplicationIdentity();
+// Creates the log folder beside the settings file and installs the log handler.
+void prepareLogging();
+// Reads "appScaleFactor" (default 1) and puts it into QT_SCALE_FACTOR, in the
+// shortest general notation of up to six significant digits; returns it.
+QByteArray applyScaleFactor();
+
+} // namespace StartUp
