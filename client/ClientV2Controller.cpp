@@ -1,5 +1,6 @@
 #include "ClientV2Controller.h"
 
+#include "LanterraChannels.h"
 #include "SessionClock.h"
 #include "V2_Data.h"
 
@@ -67,22 +68,7 @@ QStringList keysOf(const V2_Data* node)
 
 const QStringList& ClientV2Controller::channels()
 {
-    static const QStringList list = {
-        QStringLiteral("weather"),
-        QStringLiteral("signalling"),
-        QStringLiteral("raceControl.messages"),
-        QStringLiteral("timing.analysis"),
-        QStringLiteral("timing.session"),
-        QStringLiteral("timing.combined.bestResults"),
-        QStringLiteral("timing.combined.entry"),
-        QStringLiteral("timing.combined.standings.overall"),
-        QStringLiteral("timing.combined.participantDetails"),
-        QStringLiteral("timing.combined.info"),
-        QStringLiteral("positioning.track"),
-        QStringLiteral("positioning.participants"),
-        QStringLiteral("tyres.session"),
-    };
-    return list;
+    return lanterraChannels();
 }
 
 ClientV2Controller::ClientV2Controller(const QString& app,

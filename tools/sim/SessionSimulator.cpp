@@ -1,5 +1,6 @@
 #include "SessionSimulator.h"
 
+#include "LanterraChannels.h"
 #include "V2_Data.h"
 
 #include <QMap>
@@ -111,22 +112,7 @@ SessionSimulator::SessionSimulator(const SimOptions& options, qint64 sessionStar
 
 const QStringList& SessionSimulator::channels()
 {
-    static const QStringList list = {
-        QStringLiteral("weather"),
-        QStringLiteral("signalling"),
-        QStringLiteral("raceControl.messages"),
-        QStringLiteral("timing.analysis"),
-        QStringLiteral("timing.session"),
-        QStringLiteral("timing.combined.bestResults"),
-        QStringLiteral("timing.combined.entry"),
-        QStringLiteral("timing.combined.standings.overall"),
-        QStringLiteral("timing.combined.participantDetails"),
-        QStringLiteral("timing.combined.info"),
-        QStringLiteral("positioning.track"),
-        QStringLiteral("positioning.participants"),
-        QStringLiteral("tyres.session"),
-    };
-    return list;
+    return lanterraChannels();
 }
 
 qint64 SessionSimulator::sessionStartMs() const
