@@ -157,12 +157,18 @@ std::unique_ptr<V2_Data> SessionSimulator::state(qint64 elapsedMs) const
     addEntry(root.get());
     addTrack(root.get());
     addWeather(root.get(), elapsedMs);
-    addRunning(root.get(), elapsedMs);
+    // Where every car is, worked out once for all the channels that show it.
+    QVector<Progress> cars;
+    cars.reserve(m_cars.size());
+    for (int c = 0; c < m_cars.size(); ++c)
+        cars.append(progressOf(c, elapsedMs));
+    const QVector<Progress> ordered = order(cars);
+    addRunning(root.get(), elapsedMs, cars, ordered);
     addFlagsAndMessages(root.get(), elapsedMs);
     addPitsAndStints(root.get(), elapsedMs);
-    addAdditionalStandings(root.get(), elapsedMs);
+    addAdditionalStandings(root.get(), cars);
     addCombined(root.get());
-    addPositioning(root.get(), elapsedMs);
+    addPositioning(root.get(), elapsedMs, ordered);
     return root;
 }
 
@@ -437,12 +443,8 @@ void SessionSimulator::addStandings(V2_Data* node, const QVector<Progress>& orde
     }
 }
 
-void SessionSimulator::addRunning(V2_Data* root, qint64 elapsedMs) const
+void SessionSimulator::addRunning(V2_Data* root, qint64 elapsedMs, const QVector<Progress>& cars, const QVector<Progress>& ordered) const
 {
-    QVector<Progress> cars;
-    for (int c = 0; c < m_cars.size(); ++c)
-        cars.append(progressOf(c, elapsedMs));
-    const QVector<Progress> ordered = order(cars);
 
     V2_Data* standings = root->getOrCreateDataPointer(QStringLiteral("timing.session.standings"));
     addStandings(standings->getOrCreateDataPointer(QStringLiteral("overall.active")), ordered);
@@ -614,21 +616,30 @@ QVector<SessionSimulator::Event> SessionSimulator::events(qint64 elapsedMs) cons
     return all;
 }
 
+QSet<int> SessionSimulator::yellowSectors(qint64 elapsedMs) const
+{
+    QSet<int> sectors;
+    for (const Event& flag : m_flagPlan) {
+        if (flag.at > elapsedMs)
+            break;
+        if (flag.sector >= 1 && flag.type == QLatin1String("YELLOW"))
+            sectors.insert(flag.sector);
+        else if (flag.sector >= 1)
+            sectors.remove(flag.sector);
+    }
+    return sectors;
+}
+
 QString SessionSimulator::currentFlag(qint64 elapsedMs) const
 {
     QString trackWide = QStringLiteral("NONE");
-    QSet<int> yellowSectors;
     for (const Event& flag : m_flagPlan) {
         if (flag.at > elapsedMs)
             break;
         if (flag.sector < 1)
             trackWide = flag.type;
-        else if (flag.type == QLatin1String("YELLOW"))
-            yellowSectors.insert(flag.sector);
-        else
-            yellowSectors.remove(flag.sector);
     }
-    if (trackWide == QLatin1String("GREEN") && !yellowSectors.isEmpty())
+    if (trackWide == QLatin1String("GREEN") && !yellowSectors(elapsedMs).isEmpty())
         return QStringLiteral("YELLOW");
     return trackWide == QLatin1String("FINISH") ? QStringLiteral("NONE") : trackWide;
 }
@@ -752,7 +763,7 @@ void SessionSimulator::addPitsAndStints(V2_Data* root, qint64 elapsedMs) const
 // ---------------------------------------------------------------------------
 // Additional and combined standings
 
-void SessionSimulator::addAdditionalStandings(V2_Data* root, qint64 elapsedMs) const
+void SessionSimulator::addAdditionalStandings(V2_Data* root, const QVector<Progress>& cars) const
 {
     struct Best {
         QString car;
@@ -763,7 +774,7 @@ void SessionSimulator::addAdditionalStandings(V2_Data* root, qint64 elapsedMs) c
     };
     QVector<Best> bests;
     for (int c = 0; c < m_cars.size(); ++c) {
-        const Progress progress = progressOf(c, elapsedMs);
+        const Progress& progress = cars.at(c);
         Best best;
         best.car = m_cars.at(c).number;
         best.lap = progress.best;
@@ -878,7 +889,7 @@ void SessionSimulator::addCombined(V2_Data* root) const
 // ---------------------------------------------------------------------------
 // Positioning
 
-void SessionSimulator::addPositioning(V2_Data* root, qint64 elapsedMs) const
+void SessionSimulator::addPositioning(V2_Data* root, qint64 elapsedMs, const QVector<Progress>& ordered) const
 {
     V2_Data* images = root->getOrCreateDataPointer(QStringLiteral("positioning.track.images"));
     const auto put = [](V2_Data* node, const TrackPictures::Picture& picture) {
@@ -898,19 +909,11 @@ void SessionSimulator::addPositioning(V2_Data* root, qint64 elapsedMs) const
     // Section lights: the sections of a sector under yellow, or all of them
     // during a full-course neutralisation.
     const QString flag = currentFlag(elapsedMs);
-    QSet<int> yellowSectors;
-    for (const Event& event : m_flagPlan) {
-        if (event.at > elapsedMs)
-            break;
-        if (event.sector >= 1 && event.type == QLatin1String("YELLOW"))
-            yellowSectors.insert(event.sector);
-        else if (event.sector >= 1)
-            yellowSectors.remove(event.sector);
-    }
+    const QSet<int> yellow = yellowSectors(elapsedMs);
     const bool neutralised = flag == QLatin1String("FULL_YELLOW") || flag == QLatin1String("SAFETY_CAR");
     V2_Data* status = root->getOrCreateDataPointer(QStringLiteral("positioning.track.sectionStatus"));
     for (int k = 1; k <= TrackPictures::SECTIONS; ++k)
-        status->insertData(QString::number(k), neutralised || yellowSectors.contains((k + 1) / 2));
+        status->insertData(QString::number(k), neutralised || yellow.contains((k + 1) / 2));
     static const QMap<QString, int> kTrackStatus = {
         {QStringLiteral("GREEN"), 1},
         {QStringLiteral("YELLOW"), 1},
@@ -923,10 +926,6 @@ void SessionSimulator::addPositioning(V2_Data* root, qint64 elapsedMs) const
     // Cars: position along the circuit, class colours, status bits
     // (0x2 leader, 0x200 in the pit lane, 0x2000 chequered flag seen).
     static const char* const kClassColours[] = {"C8102E", "0057B8", "00875A", "F2A900", "6F2DA8", "E35205", "00A3AD", "8A8D8F", "4B3F2F"};
-    QVector<Progress> cars;
-    for (int c = 0; c < m_cars.size(); ++c)
-        cars.append(progressOf(c, elapsedMs));
-    const QVector<Progress> ordered = order(cars);
     V2_Data* participants = root->getOrCreateDataPointer(QStringLiteral("positioning.participants"));
     for (int position = 0; position < ordered.size(); ++position) {
         const Progress& progress = ordered.at(position);

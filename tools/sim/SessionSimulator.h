@@ -3,6 +3,7 @@
 #include "SimOptions.h"
 #include "TrackPictures.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -75,7 +76,7 @@ private:
     void addEntry(V2_Data* root) const;
     void addTrack(V2_Data* root) const;
     void addWeather(V2_Data* root, qint64 elapsedMs) const;
-    void addRunning(V2_Data* root, qint64 elapsedMs) const;
+    void addRunning(V2_Data* root, qint64 elapsedMs, const QVector<Progress>& cars, const QVector<Progress>& ordered) const;
     void generateLaps();
     qint64 finishTime() const;
     Progress progressOf(int car, qint64 elapsedMs) const;
@@ -95,12 +96,14 @@ private:
     QVector<Event> events(qint64 elapsedMs) const;
     void addFlagsAndMessages(V2_Data* root, qint64 elapsedMs) const;
     void addPitsAndStints(V2_Data* root, qint64 elapsedMs) const;
-    void addAdditionalStandings(V2_Data* root, qint64 elapsedMs) const;
+    void addAdditionalStandings(V2_Data* root, const QVector<Progress>& cars) const;
     void addCombined(V2_Data* root) const;
     QString currentFlag(qint64 elapsedMs) const;
+    // Sectors under a local yellow at that moment.
+    QSet<int> yellowSectors(qint64 elapsedMs) const;
     bool safetyCar(qint64 elapsedMs) const;
     QVector<Event> m_flagPlan;
-    void addPositioning(V2_Data* root, qint64 elapsedMs) const;
+    void addPositioning(V2_Data* root, qint64 elapsedMs, const QVector<Progress>& ordered) const;
     TrackPictures m_pictures;
     // A repeatable value in [0, 1) for a stream and an index.
     double noise(quint32 stream, qint64 index) const;
