@@ -1,163 +1,108 @@
 #pragma once
 
-#include <QHash>
 #include <QList>
-#include <QMap>
 #include <QMultiMap>
+#include <QPair>
 #include <QString>
+#include <QVector>
 
+#include <algorithm>
 #include <iterator>
 
 // What an update of a cache did: a new row at `position`, or a known row
-// changed in place (its former position is queued for the batch end).
+// changed (its rows are queued for the batch end).
 struct AnalysisCacheUpdate {
     bool isNew = false;
     int position = -1;
 };
 
-// The sorted rows of one kind of lap analysis record, their row positions
-// and the index from lap id to the key each record is filed under.
-//
-// Between batches the rows are in key order and every record's rowPosition
-// equals its row. During a batch a known record may move to another key;
-// positions are then put right once, by finishBatch().
+// The sorted rows of one kind of lap analysis record and their row
+// positions. The caller keeps the key each lap's record is filed under. Among
+// equal keys the most recently filed record comes first. Every record's
+// rowPosition equals its row at all times; only the rows that actually
+// shift are renumbered.
 template <typename Record>
 class AnalysisCache final
 {
 public:
     using Rows = QMultiMap<quint64, Record>;
-    using RowPositions = QMap<int, quint64>;
+    // Row position → sort key of the record in that row.
+    using RowPositions = QVector<quint64>;
 
     const Rows& rows() const { return m_rows; }
     Rows& rows() { return m_rows; }
     const RowPositions& rowPositions() const { return m_rowPositions; }
-    bool isKnown(const QString& id) const { return m_lapIndex.contains(id); }
 
     void clear()
     {
         m_rows.clear();
         m_rowPositions.clear();
-        m_lapIndex.clear();
-        m_moved.clear();
-        m_dirty = false;
     }
 
-    // Files a record without renumbering (full rebuilds renumber once at the end).
-    void file(const QString& id, const Record& record)
+    // Replaces everything with these records, given in filing order.
+    void rebuild(const QVector<Record>& records)
     {
-        m_rows.insert(record.sortKey(), record);
-        m_lapIndex.insert(id, record.sortKey());
-    }
-
-    void renumber()
-    {
+        clear();
+        QVector<QPair<quint64, int>> order(records.size());
+        for (int i = 0; i < records.size(); ++i)
+            order[i] = {records.at(i).sortKey(), i};
+        std::sort(order.begin(), order.end());
+        // Filed at the end in key order; a later record of an equal key is
+        // filed in front of the earlier ones by the plain insertion.
+        for (const auto& entry : qAsConst(order))
+            m_rows.insert(m_rows.cend(), entry.first, records.at(entry.second));
         renumberFrom(m_rows.begin(), 0);
-        m_dirty = false;
     }
 
-    // Files a new record or replaces the known record of this lap.
-    AnalysisCacheUpdate update(const QString& id, Record record)
+    // Files a new record, or replaces the record of the same lap filed
+    // under knownKey (when known).
+    AnalysisCacheUpdate update(bool known, quint64 knownKey, const Record& record)
     {
-        const auto indexed = m_lapIndex.constFind(id);
-        if (indexed != m_lapIndex.cend()) {
-            const auto it = find(indexed.value(), record.pNum, record.lapNumber);
-            if (it != m_rows.end()) {
-                const int before = it->rowPosition;
-                // The row keeps its position until the batch end renumbers.
-                record.rowPosition = before;
-                if (it.key() == record.sortKey()) {
-                    // Same key: replaced where it is, so equal-key neighbours keep their rows.
-                    *it = record;
-                } else {
-                    m_rows.erase(it);
-                    m_rows.insert(record.sortKey(), record);
-                    m_lapIndex.insert(id, record.sortKey());
-                    m_moved.append({id, record.pNum, record.lapNumber});
-                    m_dirty = true;
-                }
-                m_pending.append(before);
-                return {false, before};
-            }
+        if (known) {
+            const auto it = find(knownKey, record.pNum, record.lapNumber);
+            if (it != m_rows.end())
+                return replace(it, record);
         }
         const auto inserted = m_rows.insert(record.sortKey(), record);
-        m_lapIndex.insert(id, record.sortKey());
-        if (m_dirty) {
-            renumber();
-        } else {
-            // Rows before the new one keep their positions.
-            const int position = inserted == m_rows.begin() ? 0 : std::prev(inserted)->rowPosition + 1;
-            renumberFrom(inserted, position);
-        }
+        // Rows before the new one keep their positions.
+        renumberFrom(inserted, inserted == m_rows.begin() ? 0 : std::prev(inserted)->rowPosition + 1);
         return {true, inserted->rowPosition};
     }
 
-    // Removes the record of this lap; returns the row it held, -1 when unknown.
-    int remove(const QString& id, const QString& pNum, int lapNumber)
+    // Removes the record of this lap filed under key; returns the row it
+    // held, -1 when there is none.
+    int remove(quint64 key, const QString& pNum, int lapNumber)
     {
-        const auto indexed = m_lapIndex.constFind(id);
-        if (indexed == m_lapIndex.cend())
-            return -1;
-        const auto it = find(indexed.value(), pNum, lapNumber);
-        m_lapIndex.erase(indexed);
+        const auto it = find(key, pNum, lapNumber);
         if (it == m_rows.end())
             return -1;
         const int position = it->rowPosition;
-        m_rowPositions.remove(position);
-        const auto next = m_rows.erase(it);
-        if (m_dirty || position < 0)
-            renumber();
-        else
-            renumberFrom(next, position);
+        renumberFrom(m_rows.erase(it), position);
         return position;
     }
 
-    // Ends a batch: renumbers when rows moved and queues the rows the moved
-    // records now hold, so that a refreshed range covers every shifted row.
-    // Returns the rows changed during the batch and forgets them.
-    QList<int> finishBatch()
+    // The rows changed since the last batch end, forgotten as they are returned.
+    QList<int> takeChangedRows()
     {
-        if (m_dirty)
-            renumber();
-        for (const Moved& moved : qAsConst(m_moved)) {
-            const auto indexed = m_lapIndex.constFind(moved.id);
-            if (indexed == m_lapIndex.cend())
-                continue;
-            for (auto it = m_rows.constFind(indexed.value()); it != m_rows.cend() && it.key() == indexed.value(); ++it) {
-                if (it->pNum == moved.pNum && it->lapNumber == moved.lapNumber) {
-                    m_pending.append(it->rowPosition);
-                    break;
-                }
-            }
-        }
-        m_moved.clear();
-        QList<int> pending;
-        pending.swap(m_pending);
-        return pending;
+        QList<int> changed;
+        changed.swap(m_changed);
+        return changed;
     }
 
     // The record shown in a row, or null.
     static const Record* recordAt(const Rows& rows, const RowPositions& positions, int row)
     {
-        const auto key = positions.constFind(row);
-        if (key == positions.cend())
+        if (row < 0 || row >= positions.size())
             return nullptr;
-        const Record* first = nullptr;
-        for (auto it = rows.constFind(key.value()); it != rows.cend() && it.key() == key.value(); ++it) {
+        const quint64 key = positions.at(row);
+        for (auto it = rows.constFind(key); it != rows.cend() && it.key() == key; ++it) {
             if (it->rowPosition == row)
                 return &it.value();
-            if (!first)
-                first = &it.value();
         }
-        return first;
+        return nullptr;
     }
 
 private:
-    struct Moved {
-        QString id;
-        QString pNum;
-        int lapNumber;
-    };
-
     typename Rows::iterator find(quint64 key, const QString& pNum, int lapNumber)
     {
         for (auto it = m_rows.find(key); it != m_rows.end() && it.key() == key; ++it) {
@@ -167,27 +112,59 @@ private:
         return m_rows.end();
     }
 
+    AnalysisCacheUpdate replace(typename Rows::iterator it, Record record)
+    {
+        const int before = it->rowPosition;
+        m_changed.append(before);
+        record.rowPosition = before;
+        if (it.key() == record.sortKey()) {
+            // Same key: replaced where it is, so equal-key neighbours keep their rows.
+            *it = record;
+            return {false, before};
+        }
+        // Another key: only the rows between the old and the new place shift.
+        const auto next = m_rows.erase(it);
+        const quint64 key = record.sortKey();
+        const auto inserted = m_rows.insert(key, record);
+        if (next == m_rows.end() || key <= next.key()) {
+            // Moved towards the start (or stayed in its place).
+            auto from = inserted;
+            int position = from == m_rows.begin() ? 0 : std::prev(from)->rowPosition + 1;
+            for (; from != next; ++from)
+                setPosition(from, position++);
+        } else {
+            // Moved towards the end: the rows it passed move up by one.
+            int position = before;
+            for (auto from = next;; ++from) {
+                setPosition(from, position++);
+                if (from == inserted)
+                    break;
+            }
+        }
+        // Its new row too, so that a refreshed range covers every shifted row.
+        if (inserted->rowPosition != before)
+            m_changed.append(inserted->rowPosition);
+        return {false, before};
+    }
+
+    void setPosition(typename Rows::iterator it, int position)
+    {
+        it->rowPosition = position;
+        m_rowPositions[position] = it.key();
+    }
+
     // Gives the rows from `it` on the positions `position`, `position` + 1, …
     void renumberFrom(typename Rows::iterator it, int position)
     {
-        auto slot = m_rowPositions.lowerBound(position);
+        m_rowPositions.resize(m_rows.size());
+        quint64* keys = m_rowPositions.data();
         for (; it != m_rows.end(); ++it, ++position) {
             it->rowPosition = position;
-            if (slot != m_rowPositions.end() && slot.key() == position) {
-                slot.value() = it.key();
-                ++slot;
-            } else {
-                slot = std::next(m_rowPositions.insert(slot, position, it.key()));
-            }
+            keys[position] = it.key();
         }
-        while (slot != m_rowPositions.end())
-            slot = m_rowPositions.erase(slot);
     }
 
     Rows m_rows;
     RowPositions m_rowPositions;
-    QHash<QString, quint64> m_lapIndex;
-    QList<int> m_pending;
-    QList<Moved> m_moved;
-    bool m_dirty = false;
+    QList<int> m_changed;
 };

@@ -4,6 +4,8 @@
 #include "V2_Data.h"
 
 #include <QMetaMethod>
+#include <QVarLengthArray>
+#include <QVector>
 
 #include <cmath>
 #include <cstdlib>
@@ -40,6 +42,9 @@ const QString kFord = QStringLiteral("Ford");
 const QString kT6 = QStringLiteral("T6");
 const QString kT7 = QStringLiteral("T7");
 const QString kFinishLine = QStringLiteral("FL");
+const QString kDigits[4] = {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")};
+// Named sections as lap records hold them: the two shown alone, then the two taken together.
+const QString kSectionNames[4] = {kPorsche, kFord, kT6, kT7};
 
 // Controller signals relayed under the same name, in connection order;
 // errorReceived and the lap processing slots are connected between them.
@@ -637,11 +642,6 @@ QString V2DataProvider::getStartingGridParticipant(const QString& position) cons
 // ---------------------------------------------------------------------------
 // Lap analysis records
 
-V2_Data* V2DataProvider::lapNode(const QString& pNum, const QString& lapKey) const
-{
-    return node(kLaps + pNum + QStringLiteral(".laps.") + lapKey);
-}
-
 V2DataProvider::ParticipantValues V2DataProvider::participantValues(const QString& pNum) const
 {
     ParticipantValues values;
@@ -674,43 +674,68 @@ QList<LapAnalysisRecord::LoopPair> V2DataProvider::getLoopSectorPairs() const
     return pairs;
 }
 
-LapAnalysisRecord V2DataProvider::buildLapRecord(const V2_Data* lap, const QString& lapKey, ParticipantValues& participant, const QStringList& loopNames) const
+V2DataProvider::LapValues V2DataProvider::readLap(const V2_Data* lap, const QString& pNum, const QString& lapKey) const
+{
+    LapValues values;
+    values.lap = lap;
+    values.pNum = pNum;
+    values.lapNumber = lapKey.toInt();
+    if (!lap)
+        return values;
+    values.startTime = lap->getULongLong(QStringLiteral("startTime"), 0);
+    values.lapTime = lap->getULongLong(QStringLiteral("time"), 0);
+    // The sort key adds the lap time as a 32-bit value.
+    values.endTime = values.startTime + static_cast<quint64>(static_cast<qint64>(static_cast<qint32>(values.lapTime)));
+    values.topSpeed = speedInUnit(lap->getDouble(QStringLiteral("topSpeed"), 0.0));
+    const V2_Data* sectors = lap->getInLevelV2_Data(QStringLiteral("sectors"));
+    const V2_Data* sections = lap->getInLevelV2_Data(QStringLiteral("sections"));
+    for (int s = 0; s < 4; ++s) {
+        if (const V2_Data* sector = sectors ? sectors->getInLevelV2_Data(kDigits[s]) : nullptr) {
+            values.sectorExists[s] = true;
+            values.sectorTime[s] = sector->getULongLong(QStringLiteral("time"), NO_TIME);
+            values.sectorValid[s] = sector->getBool(QStringLiteral("isValid"), true);
+            values.sectorTrackLimits[s] = sector->getBool(QStringLiteral("trackLimits"), false);
+        }
+        if (const V2_Data* section = sections ? sections->getInLevelV2_Data(kSectionNames[s]) : nullptr) {
+            values.sectionExists[s] = true;
+            values.sectionTime[s] = section->getULongLong(QStringLiteral("time"), NO_TIME);
+            values.sectionDayTime[s] = section->getULongLong(QStringLiteral("dayTime"), NO_TIME);
+            values.sectionValid[s] = section->getBool(QStringLiteral("isValid"), true);
+        }
+    }
+    return values;
+}
+
+LapAnalysisRecord V2DataProvider::buildLapRecord(const LapValues& values, ParticipantValues& participant, const QStringList& loopNames) const
 {
     LapAnalysisRecord record;
     // The identity is kept even without a lap node, so the record can be found again.
-    record.pNum = participant.pNum;
-    record.lapNumber = lapKey.toInt();
+    record.pNum = values.pNum;
+    record.lapNumber = values.lapNumber;
     record.rowPosition = record.lapNumber - 1;
+    const V2_Data* lap = values.lap;
     if (!lap)
         return record;
 
-    record.startTime = lap->getULongLong(QStringLiteral("startTime"), 0);
-    record.lapTime = lap->getULongLong(QStringLiteral("time"), 0);
-    record.lapEndTime = record.startTime + static_cast<quint64>(static_cast<qint64>(lap->getInt(QStringLiteral("time"), 0)));
+    record.startTime = values.startTime;
+    record.lapEndTime = values.endTime;
+    record.lapTime = values.lapTime;
     record.driver = lap->getInt(QStringLiteral("driver"), 0);
     auto name = participant.driverNames.constFind(record.driver);
     if (name == participant.driverNames.cend())
         name = participant.driverNames.insert(record.driver, getDriverName(participant.pNum, record.driver));
     record.driverName = name.value();
-
-    const V2_Data* sectors = lap->getInLevelV2_Data(QStringLiteral("sectors"));
     for (int s = 0; s < 4; ++s) {
-        const V2_Data* sector = sectors ? sectors->getInLevelV2_Data(QString::number(s + 1)) : nullptr;
-        record.sectorTime[s] = sector ? sector->getULongLong(QStringLiteral("time"), NO_TIME) : NO_TIME;
-        record.sectorValid[s] = sector ? sector->getBool(QStringLiteral("isValid"), true) : true;
+        record.sectorTime[s] = values.sectorTime[s];
+        record.sectorValid[s] = values.sectorValid[s];
         // This lap's own marks (the participant's current lap may be another one).
-        record.sectorTrackLimits[s] = sector && sector->getBool(QStringLiteral("trackLimits"), false);
+        record.sectorTrackLimits[s] = values.sectorTrackLimits[s];
         record.bestSectorTime[s] = participant.bestSectorTime[s];
-    }
-    const V2_Data* sections = lap->getInLevelV2_Data(QStringLiteral("sections"));
-    const QString sectionNames[4] = {kPorsche, kFord, kT6, kT7};
-    for (int s = 0; s < 4; ++s) {
-        const V2_Data* section = sections ? sections->getInLevelV2_Data(sectionNames[s]) : nullptr;
-        record.sectionTime[s] = section ? section->getULongLong(QStringLiteral("time"), NO_TIME) : NO_TIME;
-        record.sectionDayTime[s] = section ? section->getULongLong(QStringLiteral("dayTime"), NO_TIME) : NO_TIME;
+        record.sectionTime[s] = values.sectionTime[s];
+        record.sectionDayTime[s] = values.sectionDayTime[s];
     }
     record.bestLapTime = participant.bestLapTime;
-    record.topSpeed = speedInUnit(lap->getDouble(QStringLiteral("topSpeed"), 0.0));
+    record.topSpeed = values.topSpeed;
     record.bestTopSpeed = participant.bestTopSpeed;
     record.position = lap->getInt(QStringLiteral("position"), 0);
     record.isValid = lap->getBool(QStringLiteral("isValid"), true);
@@ -722,79 +747,84 @@ LapAnalysisRecord V2DataProvider::buildLapRecord(const V2_Data* lap, const QStri
 
     if (loopNames.size() >= 2) {
         const V2_Data* loops = lap->getInLevelV2_Data(QStringLiteral("loopSectors"));
-        QVector<quint64> passing(loopNames.size(), 0);
+        QVarLengthArray<quint64, 16> passing(loopNames.size());
         for (int i = 1; i <= loopNames.size(); ++i) {
-            const V2_Data* loop = loops ? loops->getInLevelV2_Data(QString::number(i)) : nullptr;
+            const V2_Data* loop = loops ? loops->getInLevelV2_Data(i <= 4 ? kDigits[i - 1] : QString::number(i)) : nullptr;
             passing[i - 1] = loop ? loop->getULongLong(QStringLiteral("time"), 0) : 0;
         }
-        record.loopSegments.insert({loopNames.at(0), loopNames.at(1)}, passing.at(0));
+        record.loopSegments.insert({loopNames.at(0), loopNames.at(1)}, passing[0]);
         for (int i = 1; i + 1 < loopNames.size(); ++i) {
-            if (passing.at(i) >= passing.at(i - 1))
-                record.loopSegments.insert({loopNames.at(i), loopNames.at(i + 1)}, passing.at(i) - passing.at(i - 1));
+            if (passing[i] >= passing[i - 1])
+                record.loopSegments.insert({loopNames.at(i), loopNames.at(i + 1)}, passing[i] - passing[i - 1]);
         }
     }
     return record;
 }
 
-SectionRecord V2DataProvider::buildSectionRecord(const V2_Data* lap, const QString& pNum, const QString& lapKey, const QString& section) const
+namespace {
+
+// Section and sector records read a missing time as 0.
+quint64 orZero(quint64 time)
+{
+    return time == NO_TIME ? 0 : time;
+}
+
+} // namespace
+
+SectionRecord V2DataProvider::buildSectionRecord(const LapValues& values, int section)
 {
     SectionRecord record;
-    record.pNum = pNum;
-    record.lapNumber = lapKey.toInt();
-    const V2_Data* sections = lap ? lap->getInLevelV2_Data(QStringLiteral("sections")) : nullptr;
-    const V2_Data* found = sections ? sections->getInLevelV2_Data(section) : nullptr;
-    if (!found)
+    record.pNum = values.pNum;
+    record.lapNumber = values.lapNumber;
+    if (!values.sectionExists[section])
         return record;
-    record.dayTime = found->getULongLong(QStringLiteral("dayTime"), 0);
-    record.time = found->getULongLong(QStringLiteral("time"), 0);
-    record.isValid = found->getBool(QStringLiteral("isValid"), true);
+    record.dayTime = orZero(values.sectionDayTime[section]);
+    record.time = orZero(values.sectionTime[section]);
+    record.isValid = values.sectionValid[section];
     return record;
 }
 
-AccSectionRecord V2DataProvider::buildAccSectionRecord(const V2_Data* lap, const QString& pNum, const QString& lapKey) const
+AccSectionRecord V2DataProvider::buildAccSectionRecord(const LapValues& values)
 {
     AccSectionRecord record;
-    record.pNum = pNum;
-    record.lapNumber = lapKey.toInt();
-    const V2_Data* sections = lap ? lap->getInLevelV2_Data(QStringLiteral("sections")) : nullptr;
-    const V2_Data* t6 = sections ? sections->getInLevelV2_Data(kT6) : nullptr;
-    const V2_Data* t7 = sections ? sections->getInLevelV2_Data(kT7) : nullptr;
-    const quint64 t6DayTime = t6 ? t6->getULongLong(QStringLiteral("dayTime"), 0) : 0;
-    record.dayTime = t6DayTime != 0 ? t6DayTime : (t7 ? t7->getULongLong(QStringLiteral("dayTime"), 0) : 0);
-    record.time = (t6 ? t6->getULongLong(QStringLiteral("time"), 0) : 0) + (t7 ? t7->getULongLong(QStringLiteral("time"), 0) : 0);
-    const bool t6Valid = t6 ? t6->getBool(QStringLiteral("isValid"), true) : true;
-    record.isValid = t6Valid && (t7 ? t7->getBool(QStringLiteral("isValid"), true) : true);
+    record.pNum = values.pNum;
+    record.lapNumber = values.lapNumber;
+    const quint64 t6DayTime = values.sectionExists[2] ? orZero(values.sectionDayTime[2]) : 0;
+    const quint64 t7DayTime = values.sectionExists[3] ? orZero(values.sectionDayTime[3]) : 0;
+    record.dayTime = t6DayTime != 0 ? t6DayTime : t7DayTime;
+    for (int s = 2; s < 4; ++s)
+        record.time += values.sectionExists[s] ? orZero(values.sectionTime[s]) : 0;
+    // The T7 flag counts only when T6 is valid.
+    record.isValid = values.sectionValid[2] && values.sectionValid[3];
     return record;
 }
 
-SpeedRecord V2DataProvider::buildSpeedRecord(const V2_Data* lap, const QString& pNum, const QString& lapKey) const
+SpeedRecord V2DataProvider::buildSpeedRecord(const LapValues& values)
 {
     SpeedRecord record;
-    record.pNum = pNum;
-    record.lapNumber = lapKey.toInt();
-    if (!lap)
+    record.pNum = values.pNum;
+    record.lapNumber = values.lapNumber;
+    if (!values.lap)
         return record;
-    record.dayTime = lap->getULongLong(QStringLiteral("startTime"), 0) + static_cast<quint64>(static_cast<qint64>(lap->getInt(QStringLiteral("time"), 0)));
-    record.topSpeed = speedInUnit(lap->getDouble(QStringLiteral("topSpeed"), 0.0));
+    record.dayTime = values.endTime;
+    record.topSpeed = values.topSpeed;
     return record;
 }
 
-SectorRecord V2DataProvider::buildSectorRecord(const V2_Data* lap, const QString& pNum, const QString& lapKey, int sector) const
+SectorRecord V2DataProvider::buildSectorRecord(const LapValues& values, int sector)
 {
     SectorRecord record;
-    record.pNum = pNum;
-    record.lapNumber = lapKey.toInt();
-    if (!lap)
+    record.pNum = values.pNum;
+    record.lapNumber = values.lapNumber;
+    if (!values.lap)
         return record;
-    record.dayTime = lap->getULongLong(QStringLiteral("startTime"), 0);
-    const V2_Data* sectors = lap->getInLevelV2_Data(QStringLiteral("sectors"));
-    for (int s = 1; s <= sector; ++s) {
-        if (const V2_Data* found = sectors ? sectors->getInLevelV2_Data(QString::number(s)) : nullptr)
-            record.dayTime += found->getULongLong(QStringLiteral("time"), 0);
-    }
-    if (const V2_Data* found = sectors ? sectors->getInLevelV2_Data(QString::number(sector)) : nullptr) {
-        record.time = found->getULongLong(QStringLiteral("time"), 0);
-        record.isValid = found->getBool(QStringLiteral("isValid"), true);
+    // The sector ends after the existing sectors up to it; a missing one adds nothing.
+    record.dayTime = values.startTime;
+    for (int s = 0; s <= sector; ++s)
+        record.dayTime += values.sectorExists[s] ? orZero(values.sectorTime[s]) : 0;
+    if (values.sectorExists[sector]) {
+        record.time = orZero(values.sectorTime[sector]);
+        record.isValid = values.sectorValid[sector];
     }
     return record;
 }
@@ -836,79 +866,127 @@ void V2DataProvider::clearCaches()
     m_speeds.clear();
     for (auto& sector : m_sectors)
         sector.clear();
+    m_lapIndex.clear();
 }
 
 void V2DataProvider::processAnalysis()
 {
+    // Records are gathered first and filed in key order, which is much
+    // cheaper than filing them one by one into the sorted maps.
     clearCaches();
     const QStringList loopNames = withFinishLine(getTimingLoopNames());
-    for (const QString& pNum : getEntryList()) {
-        const V2_Data* laps = node(kLaps + pNum + QStringLiteral(".laps"));
-        if (!laps)
+    QVector<QString> ids;
+    QVector<LapAnalysisRecord> laps;
+    QVector<SectionRecord> porsche;
+    QVector<SectionRecord> ford;
+    QVector<AccSectionRecord> acc;
+    QVector<SpeedRecord> speeds;
+    QVector<SectorRecord> sectors[4];
+    const QStringList entry = getEntryList();
+    int count = 0;
+    for (const QString& pNum : entry) {
+        if (const V2_Data* lapsNode = node(kLaps + pNum + QStringLiteral(".laps")))
+            count += lapsNode->datas()->size();
+    }
+    ids.reserve(count);
+    laps.reserve(count);
+    porsche.reserve(count);
+    ford.reserve(count);
+    acc.reserve(count);
+    speeds.reserve(count);
+    for (auto& sector : sectors)
+        sector.reserve(count);
+    for (const QString& pNum : entry) {
+        const V2_Data* lapsNode = node(kLaps + pNum + QStringLiteral(".laps"));
+        if (!lapsNode)
             continue;
         ParticipantValues participant = participantValues(pNum);
-        for (auto it = laps->datas()->cbegin(); it != laps->datas()->cend(); ++it) {
-            const QString& lapKey = it.key();
-            const V2_Data* lap = V2_Data::nodeOf(it.value());
-            const QString id = pNum + QLatin1Char('-') + lapKey;
-            m_laps.file(id, buildLapRecord(lap, lapKey, participant, loopNames));
-            m_porscheSections.file(id, buildSectionRecord(lap, pNum, lapKey, kPorsche));
-            m_fordSections.file(id, buildSectionRecord(lap, pNum, lapKey, kFord));
-            m_accSections.file(id, buildAccSectionRecord(lap, pNum, lapKey));
-            m_speeds.file(id, buildSpeedRecord(lap, pNum, lapKey));
-            for (int s = 1; s <= 4; ++s)
-                m_sectors[s - 1].file(id + QLatin1Char('-') + QString::number(s), buildSectorRecord(lap, pNum, lapKey, s));
+        for (auto it = lapsNode->datas()->cbegin(); it != lapsNode->datas()->cend(); ++it) {
+            const LapValues values = readLap(V2_Data::nodeOf(it.value()), pNum, it.key());
+            ids.append(pNum + QLatin1Char('-') + it.key());
+            laps.append(buildLapRecord(values, participant, loopNames));
+            porsche.append(buildSectionRecord(values, 0));
+            ford.append(buildSectionRecord(values, 1));
+            acc.append(buildAccSectionRecord(values));
+            speeds.append(buildSpeedRecord(values));
+            for (int s = 0; s < 4; ++s)
+                sectors[s].append(buildSectorRecord(values, s));
         }
     }
-    m_laps.renumber();
-    m_porscheSections.renumber();
-    m_fordSections.renumber();
-    m_accSections.renumber();
-    m_speeds.renumber();
-    for (auto& sector : m_sectors)
-        sector.renumber();
+    m_lapIndex.reserve(ids.size());
+    for (int i = 0; i < ids.size(); ++i) {
+        LapKeys& keys = m_lapIndex[ids.at(i)];
+        keys.key[LapKind] = laps.at(i).sortKey();
+        keys.key[PorscheKind] = porsche.at(i).sortKey();
+        keys.key[FordKind] = ford.at(i).sortKey();
+        keys.key[AccKind] = acc.at(i).sortKey();
+        keys.key[SpeedKind] = speeds.at(i).sortKey();
+        for (int s = 0; s < 4; ++s)
+            keys.key[SectorKind + s] = sectors[s].at(i).sortKey();
+    }
+    m_laps.rebuild(laps);
+    m_porscheSections.rebuild(porsche);
+    m_fordSections.rebuild(ford);
+    m_accSections.rebuild(acc);
+    m_speeds.rebuild(speeds);
+    for (int s = 0; s < 4; ++s)
+        m_sectors[s].rebuild(sectors[s]);
     emit analysisProcessed();
 }
 
 void V2DataProvider::processAnalysisLapsByPnumAndLap(QString pNum, QString lapKey)
 {
-    const QString id = pNum + QLatin1Char('-') + lapKey;
-    const V2_Data* lap = lapNode(pNum, lapKey);
+    const LapValues values = readLap(node(kLaps + pNum + QStringLiteral(".laps.") + lapKey), pNum, lapKey);
     ParticipantValues participant = participantValues(pNum);
+    const QString id = pNum + QLatin1Char('-') + lapKey;
+    const bool known = m_lapIndex.contains(id);
+    LapKeys& keys = m_lapIndex[id];
 
-    auto result = m_laps.update(id, buildLapRecord(lap, lapKey, participant, withFinishLine(getTimingLoopNames())));
+    const LapAnalysisRecord lap = buildLapRecord(values, participant, withFinishLine(getTimingLoopNames()));
+    auto result = m_laps.update(known, keys.key[LapKind], lap);
+    keys.key[LapKind] = lap.sortKey();
     if (result.isNew)
         emit analysysLapsUpdateByRow(result.position, true, false);
-    result = m_porscheSections.update(id, buildSectionRecord(lap, pNum, lapKey, kPorsche));
+    const SectionRecord porsche = buildSectionRecord(values, 0);
+    result = m_porscheSections.update(known, keys.key[PorscheKind], porsche);
+    keys.key[PorscheKind] = porsche.sortKey();
     if (result.isNew)
         emit analysysLapsUpdateByRowSection(result.position, true, kPorsche, false);
-    result = m_fordSections.update(id, buildSectionRecord(lap, pNum, lapKey, kFord));
+    const SectionRecord ford = buildSectionRecord(values, 1);
+    result = m_fordSections.update(known, keys.key[FordKind], ford);
+    keys.key[FordKind] = ford.sortKey();
     if (result.isNew)
         emit analysysLapsUpdateByRowSection(result.position, true, kFord, false);
-    result = m_accSections.update(id, buildAccSectionRecord(lap, pNum, lapKey));
+    const AccSectionRecord acc = buildAccSectionRecord(values);
+    result = m_accSections.update(known, keys.key[AccKind], acc);
+    keys.key[AccKind] = acc.sortKey();
     if (result.isNew)
         emit analysysLapsUpdateByRowSectionAcc(result.position, true, false);
-    result = m_speeds.update(id, buildSpeedRecord(lap, pNum, lapKey));
+    const SpeedRecord speed = buildSpeedRecord(values);
+    result = m_speeds.update(known, keys.key[SpeedKind], speed);
+    keys.key[SpeedKind] = speed.sortKey();
     if (result.isNew)
         emit analysysLapsUpdateByRowSectionSpeed(result.position, true, false);
-    for (int s = 1; s <= 4; ++s) {
-        result = m_sectors[s - 1].update(id + QLatin1Char('-') + QString::number(s), buildSectorRecord(lap, pNum, lapKey, s));
+    for (int s = 0; s < 4; ++s) {
+        const SectorRecord sector = buildSectorRecord(values, s);
+        result = m_sectors[s].update(known, keys.key[SectorKind + s], sector);
+        keys.key[SectorKind + s] = sector.sortKey();
         if (result.isNew)
-            emit analysysLapsUpdateByRowSector(result.position, true, s, false);
+            emit analysysLapsUpdateByRowSector(result.position, true, s + 1, false);
     }
     emit analysisLapsByPnumAndLap(pNum, lapKey);
 }
 
 void V2DataProvider::onAnalysisLapsEnd()
 {
-    const QList<int> laps = m_laps.finishBatch();
-    const QList<int> porsche = m_porscheSections.finishBatch();
-    const QList<int> ford = m_fordSections.finishBatch();
-    const QList<int> acc = m_accSections.finishBatch();
-    const QList<int> speeds = m_speeds.finishBatch();
+    const QList<int> laps = m_laps.takeChangedRows();
+    const QList<int> porsche = m_porscheSections.takeChangedRows();
+    const QList<int> ford = m_fordSections.takeChangedRows();
+    const QList<int> acc = m_accSections.takeChangedRows();
+    const QList<int> speeds = m_speeds.takeChangedRows();
     QMap<int, QList<int>> sectors;
     for (int s = 1; s <= 4; ++s) {
-        const QList<int> rows = m_sectors[s - 1].finishBatch();
+        const QList<int> rows = m_sectors[s - 1].takeChangedRows();
         if (!rows.isEmpty())
             sectors.insert(s, rows);
     }
@@ -922,28 +1000,32 @@ void V2DataProvider::onAnalysisLapsEnd()
 
 void V2DataProvider::deleteLapAnalysisData(QString pNum, QString lapKey)
 {
-    const QString id = pNum + QLatin1Char('-') + lapKey;
+    const auto indexed = m_lapIndex.constFind(pNum + QLatin1Char('-') + lapKey);
+    if (indexed == m_lapIndex.cend())
+        return;
+    const LapKeys keys = indexed.value();
+    m_lapIndex.erase(indexed);
     const int lapNumber = lapKey.toInt();
 
-    int position = m_laps.remove(id, pNum, lapNumber);
+    int position = m_laps.remove(keys.key[LapKind], pNum, lapNumber);
     if (position >= 0)
         emit analysysLapsUpdateByRow(position, false, true);
-    position = m_porscheSections.remove(id, pNum, lapNumber);
+    position = m_porscheSections.remove(keys.key[PorscheKind], pNum, lapNumber);
     if (position >= 0)
         emit analysysLapsUpdateByRowSection(position, false, kPorsche, true);
-    position = m_fordSections.remove(id, pNum, lapNumber);
+    position = m_fordSections.remove(keys.key[FordKind], pNum, lapNumber);
     if (position >= 0)
         emit analysysLapsUpdateByRowSection(position, false, kFord, true);
-    position = m_accSections.remove(id, pNum, lapNumber);
+    position = m_accSections.remove(keys.key[AccKind], pNum, lapNumber);
     if (position >= 0)
         emit analysysLapsUpdateByRowSectionAcc(position, false, true);
-    position = m_speeds.remove(id, pNum, lapNumber);
+    position = m_speeds.remove(keys.key[SpeedKind], pNum, lapNumber);
     if (position >= 0)
         emit analysysLapsUpdateByRowSectionSpeed(position, false, true);
-    for (int s = 1; s <= 4; ++s) {
-        position = m_sectors[s - 1].remove(id + QLatin1Char('-') + QString::number(s), pNum, lapNumber);
+    for (int s = 0; s < 4; ++s) {
+        position = m_sectors[s].remove(keys.key[SectorKind + s], pNum, lapNumber);
         if (position >= 0)
-            emit analysysLapsUpdateByRowSector(position, false, s, true);
+            emit analysysLapsUpdateByRowSector(position, false, s + 1, true);
     }
 }
 
@@ -1175,7 +1257,7 @@ QPair<int, int> V2DataProvider::getStintLaps(const QString& pNum, const QString&
 
 int V2DataProvider::getLapPosition(const QString& pNum, const QString& lapKey) const
 {
-    const V2_Data* lap = lapNode(pNum, lapKey);
+    const V2_Data* lap = node(kLaps + pNum + QStringLiteral(".laps.") + lapKey);
     return lap ? lap->getInt(QStringLiteral("position"), 0) : 0;
 }
 
@@ -1186,7 +1268,7 @@ QStringList V2DataProvider::getLapKeys(const QString& pNum) const
 
 double V2DataProvider::getLapTopSpeed(const QString& pNum, const QString& lapKey) const
 {
-    const V2_Data* lap = lapNode(pNum, lapKey);
+    const V2_Data* lap = node(kLaps + pNum + QStringLiteral(".laps.") + lapKey);
     return lap ? lap->getDouble(QStringLiteral("topSpeed"), 0.0) : 0.0;
 }
 

@@ -39,7 +39,7 @@ public:
     using AccSectionRows = AnalysisCache<AccSectionRecord>::Rows;
     using SpeedRows = AnalysisCache<SpeedRecord>::Rows;
     using SectorRows = AnalysisCache<SectorRecord>::Rows;
-    using RowPositions = QMap<int, quint64>;
+    using RowPositions = AnalysisCache<LapAnalysisRecord>::RowPositions;
 
     V2DataProvider(const QString& app,
                    const QString& appVersion,
@@ -349,12 +349,45 @@ private:
     double speedInUnit(double kmh) const;
 
     ParticipantValues participantValues(const QString& pNum) const;
-    LapAnalysisRecord buildLapRecord(const V2_Data* lap, const QString& lapKey, ParticipantValues& participant, const QStringList& loopNames) const;
-    SectionRecord buildSectionRecord(const V2_Data* lap, const QString& pNum, const QString& lapKey, const QString& section) const;
-    AccSectionRecord buildAccSectionRecord(const V2_Data* lap, const QString& pNum, const QString& lapKey) const;
-    SpeedRecord buildSpeedRecord(const V2_Data* lap, const QString& pNum, const QString& lapKey) const;
-    SectorRecord buildSectorRecord(const V2_Data* lap, const QString& pNum, const QString& lapKey, int sector) const;
-    V2_Data* lapNode(const QString& pNum, const QString& lapKey) const;
+    // Everything the records of one lap read from its node, read once.
+    struct LapValues {
+        const V2_Data* lap = nullptr;
+        QString pNum;
+        int lapNumber = 0;
+        quint64 startTime = 0;
+        quint64 lapTime = 0;
+        quint64 endTime = 0;
+        double topSpeed = 0.0;
+        bool sectorExists[4] = {false, false, false, false};
+        quint64 sectorTime[4] = {TimingConstants::NO_TIME, TimingConstants::NO_TIME, TimingConstants::NO_TIME, TimingConstants::NO_TIME};
+        bool sectorValid[4] = {true, true, true, true};
+        bool sectorTrackLimits[4] = {false, false, false, false};
+        // Porsche, Ford, T6, T7
+        bool sectionExists[4] = {false, false, false, false};
+        quint64 sectionTime[4] = {TimingConstants::NO_TIME, TimingConstants::NO_TIME, TimingConstants::NO_TIME, TimingConstants::NO_TIME};
+        quint64 sectionDayTime[4] = {TimingConstants::NO_TIME, TimingConstants::NO_TIME, TimingConstants::NO_TIME, TimingConstants::NO_TIME};
+        bool sectionValid[4] = {true, true, true, true};
+    };
+    // The kinds of analysis rows, and where each lap's records are filed.
+    enum Kind {
+        LapKind,
+        PorscheKind,
+        FordKind,
+        AccKind,
+        SpeedKind,
+        SectorKind, // four in a row, sectors 1 to 4
+        KindCount = SectorKind + 4,
+    };
+    struct LapKeys {
+        quint64 key[KindCount];
+    };
+
+    LapValues readLap(const V2_Data* lap, const QString& pNum, const QString& lapKey) const;
+    LapAnalysisRecord buildLapRecord(const LapValues& values, ParticipantValues& participant, const QStringList& loopNames) const;
+    static SectionRecord buildSectionRecord(const LapValues& values, int section);
+    static AccSectionRecord buildAccSectionRecord(const LapValues& values);
+    static SpeedRecord buildSpeedRecord(const LapValues& values);
+    static SectorRecord buildSectorRecord(const LapValues& values, int sector);
     static QStringList withFinishLine(QStringList loopNames);
     void clearCaches();
     void buildPitInIndex();
@@ -371,5 +404,7 @@ private:
     AnalysisCache<AccSectionRecord> m_accSections;
     AnalysisCache<SpeedRecord> m_speeds;
     AnalysisCache<SectorRecord> m_sectors[4];
+    // Lap id ("7-12") to the keys its records are filed under.
+    QHash<QString, LapKeys> m_lapIndex;
     QHash<QString, QList<int>> m_pitInLaps;
 };

@@ -337,7 +337,7 @@ void addEntry(V2_Data* root, const QString& pNum)
 // Every record of a kind as comparable text, ordered by key and identity,
 // plus a check that positions agree with the rows.
 template <typename Rows>
-QStringList describe(const Rows& rows, const QMap<int, quint64>& positions, const std::function<QString(const typename Rows::mapped_type&)>& fields,
+QStringList describe(const Rows& rows, const V2DataProvider::RowPositions& positions, const std::function<QString(const typename Rows::mapped_type&)>& fields,
                      QString* fault)
 {
     QStringList out;
@@ -754,7 +754,7 @@ void TestV2DataProvider::equalEndTimes()
     QCOMPARE(p.getLapRows().size(), 1);
     QCOMPARE(p.getLapRows().first().pNum, P);
     QCOMPARE(p.getLapRows().first().rowPosition, 0);
-    QCOMPARE(p.getLapRowPositions(), (QMap<int, quint64>{{0, 91000}}));
+    QCOMPARE(p.getLapRowPositions(), V2DataProvider::RowPositions({91000}));
 }
 
 void TestV2DataProvider::accumulatedWithoutSections()

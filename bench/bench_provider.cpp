@@ -1,0 +1,175 @@
+// The data provider at the heaviest moment of a session: a login into a
+// 24-hour race brings every lap of every car at once (60 cars × 380 laps,
+// full lap nodes), and the analysis caches are rebuilt from scratch. Also
+// measured: one live lap update with its batch end, and one getter call.
+#include "ClientV2Controller.h"
+#include "V2DataProvider.h"
+#include "V2_Data.h"
+
+#include <QCoreApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+constexpr int kCars = 60;
+constexpr int kLaps = 380;
+constexpr quint64 kRaceStart = Q_UINT64_C(1767268800000);
+
+void addLap(V2_Data* laps, int car, int lap)
+{
+    // Cars lap at slightly different paces, so laps of different cars interleave.
+    const quint64 lapTime = 225000 + quint64(car) * 37;
+    const quint64 start = kRaceStart + quint64(lap - 1) * lapTime + quint64(car) * 113;
+    V2_Data* node = laps->getOrCreateDataPointer(QString::number(lap));
+    node->insertData(QStringLiteral("startTime"), start);
+    node->insertData(QStringLiteral("time"), static_cast<int>(lapTime));
+    node->insertData(QStringLiteral("driver"), 1 + (lap / 40) % 3);
+    node->insertData(QStringLiteral("isValid"), lap % 17 != 0);
+    node->insertData(QStringLiteral("position"), 1 + car);
+    node->insertData(QStringLiteral("topSpeed"), 280.0 + car % 9);
+    quint64 at = 0;
+    for (int s = 1; s <= 4; ++s) {
+        V2_Data* sector = node->getOrCreateDataPointer(QStringLiteral("sectors.%1").arg(s));
+        sector->insertData(QStringLiteral("time"), lapTime / 4);
+        sector->insertData(QStringLiteral("isValid"), true);
+        sector->insertData(QStringLiteral("trackLimits"), false);
+        at += lapTime / 4;
+    }
+    const char* sections[] = {"Porsche", "Ford", "T6", "T7"};
+    for (int i = 0; i < 4; ++i) {
+        V2_Data* section = node->getOrCreateDataPointer(QStringLiteral("sections.") + QLatin1String(sections[i]));
+        section->insertData(QStringLiteral("dayTime"), start + lapTime * quint64(i + 1) / 5);
+        section->insertData(QStringLiteral("time"), quint64(20000 + i * 1000));
+        section->insertData(QStringLiteral("isValid"), true);
+    }
+    for (int l = 1; l <= 4; ++l)
+        node->getOrCreateDataPointer(QStringLiteral("loopSectors.%1").arg(l))->insertData(QStringLiteral("time"), lapTime * quint64(l) / 4);
+    if (lap % 30 == 0)
+        node->getOrCreateDataPointer(QStringLiteral("pitIn"))->insertData(QStringLiteral("time"), start + lapTime - 20000);
+    if (lap % 30 == 1 && lap > 1)
+        node->getOrCreateDataPointer(QStringLiteral("pitOut"))->insertData(QStringLiteral("time"), start + 20000);
+}
+
+// A provider whose mirror holds a 24-hour race, caches built.
+std::unique_ptr<V2DataProvider> raceProvider()
+{
+    auto provider = std::make_unique<V2DataProvider>(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("PEX JSON PROTOCOL"),
+                                                     QStringLiteral("1.0.0"), 1, QStringLiteral("pw"), QStringLiteral("user"),
+                                                     QStringLiteral("127.0.0.1"));
+    provider->setActive(false);
+    V2_Data* root = provider->controller()->getCurrentData();
+    V2_Data* loops = root->getOrCreateDataPointer(QStringLiteral("timing.session.track.info.timingLoops"));
+    for (int l = 1; l <= 3; ++l)
+        loops->getOrCreateDataPointer(QString::number(l))->insertData(QStringLiteral("name"), QStringLiteral("IM%1").arg(l));
+    for (int car = 0; car < kCars; ++car) {
+        const QString pNum = QString::number(car + 1);
+        for (int d = 1; d <= 3; ++d) {
+            V2_Data* driver = root->getOrCreateDataPointer(QStringLiteral("timing.session.entry.%1.drivers.%2").arg(pNum).arg(d));
+            driver->insertData(QStringLiteral("firstName"), QStringLiteral("Driver"));
+            driver->insertData(QStringLiteral("lastName"), QStringLiteral("Number%1").arg(d));
+        }
+        V2_Data* details = root->getOrCreateDataPointer(QStringLiteral("timing.session.standings.overall.participantDetails.") + pNum);
+        details->insertData(QStringLiteral("bestTopSpeed"), 290.0);
+        details->getOrCreateDataPointer(QStringLiteral("bestLap"))->insertData(QStringLiteral("time"), quint64(224000));
+        for (int s = 1; s <= 4; ++s)
+            details->getOrCreateDataPointer(QStringLiteral("bestSectors.%1").arg(s))->insertData(QStringLiteral("time"), quint64(56000));
+        root->getOrCreateDataPointer(QStringLiteral("timing.session.standings.overall.active.%1").arg(car + 1))
+            ->insertData(QStringLiteral("participant"), pNum);
+        V2_Data* laps = root->getOrCreateDataPointer(QStringLiteral("timing.analysis.laps.%1.laps").arg(pNum));
+        for (int lap = 1; lap <= kLaps; ++lap)
+            addLap(laps, car, lap);
+    }
+    emit provider->controller()->analysisLaps();
+    return provider;
+}
+
+void BM_FullRebuild(benchmark::State& state)
+{
+    auto provider = raceProvider();
+    for (auto _ : state)
+        emit provider->controller()->analysisLaps();
+    state.counters["laps"] = double(provider->getLapRows().size());
+}
+
+// A car completes a new lap: filed in every kind, announced, batch ended.
+// The lap is taken away again outside the timing.
+void BM_NewLap(benchmark::State& state)
+{
+    auto provider = raceProvider();
+    ClientV2Controller* controller = provider->controller();
+    V2_Data* laps = controller->getCurrentData()->getV2_Data(QStringLiteral("timing.analysis.laps.17.laps"));
+    const QString pNum = QStringLiteral("17");
+    const QString lapKey = QString::number(kLaps + 1);
+    for (auto _ : state) {
+        state.PauseTiming();
+        addLap(laps, 16, kLaps + 1);
+        state.ResumeTiming();
+        emit controller->analysisLapsByPnumAndLap(pNum, lapKey);
+        emit controller->analysisLapsEnd();
+        state.PauseTiming();
+        laps->deleteKey(lapKey);
+        emit controller->deleteLapAnalysisData(pNum, lapKey);
+        state.ResumeTiming();
+    }
+}
+
+// A known lap changes in place (a late validity decision) and the batch ends.
+void BM_KnownLapUpdate(benchmark::State& state)
+{
+    auto provider = raceProvider();
+    ClientV2Controller* controller = provider->controller();
+    V2_Data* lap = controller->getCurrentData()->getV2_Data(QStringLiteral("timing.analysis.laps.17.laps.200"));
+    bool valid = false;
+    for (auto _ : state) {
+        lap->insertData(QStringLiteral("isValid"), valid);
+        valid = !valid;
+        emit controller->analysisLapsByPnumAndLap(QStringLiteral("17"), QStringLiteral("200"));
+        emit controller->analysisLapsEnd();
+    }
+}
+
+// A lap moves to another key (its time is corrected): the batch end renumbers.
+void BM_MovedLapUpdate(benchmark::State& state)
+{
+    auto provider = raceProvider();
+    ClientV2Controller* controller = provider->controller();
+    V2_Data* lap = controller->getCurrentData()->getV2_Data(QStringLiteral("timing.analysis.laps.17.laps.200"));
+    const int time = lap->getInt(QStringLiteral("time"));
+    int shift = 1;
+    for (auto _ : state) {
+        lap->insertData(QStringLiteral("time"), time + shift);
+        shift = -shift;
+        emit controller->analysisLapsByPnumAndLap(QStringLiteral("17"), QStringLiteral("200"));
+        emit controller->analysisLapsEnd();
+    }
+}
+
+void BM_GetParticipantAtPosition(benchmark::State& state)
+{
+    auto provider = raceProvider();
+    int position = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(provider->getParticipantAtPosition(1 + position, QString()));
+        position = (position + 1) % kCars;
+    }
+}
+
+BENCHMARK(BM_FullRebuild)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_NewLap)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_KnownLapUpdate)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MovedLapUpdate)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GetParticipantAtPosition)->Unit(benchmark::kNanosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
