@@ -1,5 +1,5 @@
 // Lanterra: the program's entry point.
-#include "StandInWindow.h"
+#include "MainWindow.h"
 #include "StartUp.h"
 #include "ToolWindow.h"
 
@@ -16,9 +16,10 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     QApplication::setFont(ToolWindow::panelFont());
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/mainIcon")));
     int code;
     {
-        StandInWindow window;
+        MainWindow window;
         window.show();
         code = app.exec();
     }

@@ -1,5 +1,7 @@
 #include "LogMessageHandler.h"
 
+#include "AppSettings.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
@@ -40,8 +42,7 @@ bool levelOf(QtMsgType type, Level* level)
 
 QString settingsFolder()
 {
-    const QSettings settings(QSettings::IniFormat, QSettings::UserScope, QCoreApplication::organizationName(), QCoreApplication::applicationName());
-    return QFileInfo(settings.fileName()).absolutePath();
+    return QFileInfo(AppSettings::open()->fileName()).absolutePath();
 }
 
 } // namespace

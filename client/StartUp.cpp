@@ -1,5 +1,6 @@
 #include "StartUp.h"
 
+#include "AppSettings.h"
 #include "LogMessageHandler.h"
 
 #include <QCoreApplication>
@@ -24,9 +25,9 @@ void prepareLogging()
 
 QByteArray applyScaleFactor()
 {
-    const QSettings settings(QSettings::IniFormat, QSettings::UserScope, QCoreApplication::organizationName(), QCoreApplication::applicationName());
+    const auto settings = AppSettings::open();
     // A value that is not a number reads as 0, and is passed on as such.
-    const QByteArray factor = QByteArray::number(settings.value(QStringLiteral("appScaleFactor"), 1).toDouble(), 'g', 6);
+    const QByteArray factor = QByteArray::number(settings->value(QStringLiteral("appScaleFactor"), 1).toDouble(), 'g', 6);
     qputenv("QT_SCALE_FACTOR", factor);
     return factor;
 }

@@ -7,6 +7,7 @@
 #include <QVarLengthArray>
 #include <QVector>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -1332,6 +1333,17 @@ QStringList V2DataProvider::getFollowedCars() const
 QColor V2DataProvider::getFollowColor(const QString& pNum) const
 {
     return m_followedCars.value(pNum);
+}
+
+QList<int> V2DataProvider::getFollowPanelIds() const
+{
+    QList<int> ids = m_followColors.keys();
+    for (int id : m_followedByPanel.keys()) {
+        if (!m_followColors.contains(id))
+            ids.append(id);
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
 }
 
 // ---------------------------------------------------------------------------

@@ -196,6 +196,8 @@ public:
     bool isCarFollowedByOtherPanel(int panelId, const QString& pNum) const;
     QStringList getFollowedCars() const;
     QColor getFollowColor(const QString& pNum) const;
+    // Every panel id that has a colour or a car, in increasing order.
+    QList<int> getFollowPanelIds() const;
 
     // Race control, flags, pit lights
     QStringList getRaceControlMessageKeys() const;

@@ -129,6 +129,22 @@ void ToolWindow::saveWidgetGeometry(QSettings& settings)
     settings.endGroup();
 }
 
+void ToolWindow::setUsaUnits(bool)
+{
+}
+
+void ToolWindow::setBikeLayout(bool)
+{
+}
+
+void ToolWindow::setNewestFirst(bool)
+{
+}
+
+void ToolWindow::setUseOpenGL(bool)
+{
+}
+
 void ToolWindow::setTitleBarText(const QString& text)
 {
     if (m_titleLabel)

@@ -34,6 +34,13 @@ public:
     virtual void saveWidgetGeometry(QSettings& settings);
     virtual void loadWidgetGeometry(QSettings& settings) = 0;
 
+    // Display options the main window hands on to the panels that use them;
+    // the defaults ignore them.
+    virtual void setUsaUnits(bool on);
+    virtual void setBikeLayout(bool bikes);
+    virtual void setNewestFirst(bool on);
+    virtual void setUseOpenGL(bool on);
+
     void setTitleBarText(const QString& text);
     void setShowBorder(bool on);
     bool showBorder() const;

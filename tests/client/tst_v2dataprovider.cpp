@@ -1148,6 +1148,8 @@ void TestV2DataProvider::carToFollow()
     QCOMPARE(p.getFollowedCars(), QStringList({"7", "9"}));
     QVERIFY(p.isCarFollowedByOtherPanel(2, P));
     QVERIFY(!p.isCarFollowedByOtherPanel(1, P));
+    p.setFollowColor(4, QColor(Qt::blue));
+    QCOMPARE(p.getFollowPanelIds(), QList<int>({1, 2, 4}));
     p.removeCarToFollow(1);
     QCOMPARE(changed.count(), 3);
     QCOMPARE(p.getFollowedCars(), QStringList({"9"}));

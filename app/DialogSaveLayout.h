@@ -1,0 +1,21 @@
+#pragma once
+
+#include "LayoutDialog.h"
+
+class QPushButton;
+
+// Chooses the name to save the current arrangement under ("Save..."); new
+// names can be added and saved layouts deleted ("default" excepted).
+class DialogSaveLayout final : public LayoutDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(DialogSaveLayout)
+
+public:
+    explicit DialogSaveLayout(QWidget* parent = nullptr);
+    ~DialogSaveLayout() override;
+
+private slots:
+    void on_pushButtonDeleteLayout_clicked();
+    void on_pushButtonNewLayout_clicked();
+};

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QDialogButtonBox;
+class QLabel;
+
+// What the two layout dialogs share: a combo box listing the saved layouts
+// (the child groups of "layouts" in the settings store) and the name the
+// user selected.
+class LayoutDialog : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(LayoutDialog)
+
+public:
+    ~LayoutDialog() override;
+
+    // Selects the item whose text is exactly this name, if there is one.
+    void preselect(const QString& name);
+    QString selectedName() const;
+
+protected:
+    explicit LayoutDialog(QWidget* parent);
+
+    QLabel* m_label;
+    QComboBox* m_comboBox;
+    QDialogButtonBox* m_buttonBox;
+
+private slots:
+    void on_comboBox_currentIndexChanged(const QString& text);
+
+private:
+    QString m_selectedName;
+};

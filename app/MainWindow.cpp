@@ -1,0 +1,647 @@
+#include "MainWindow.h"
+
+#include "AppSettings.h"
+#include "ClientV2Controller.h"
+#include "DialogLoadLayout.h"
+#include "DialogSaveLayout.h"
+#include "DialogScaleFactor.h"
+#include "DialogUser.h"
+#include "ToolWindow.h"
+#include "V2DataProvider.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPixmapCache>
+#include <QSettings>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+
+#include <algorithm>
+
+// The program's pictures and style sheets live in its static library; the
+// linker keeps them only when something refers to them.
+static void initResources()
+{
+    Q_INIT_RESOURCE(lanterra);
+}
+
+using namespace PanelRegistry;
+
+namespace {
+
+// Settings keys of the main window.
+const QString kHost = QStringLiteral("v2host");
+const QString kPort = QStringLiteral("v2port");
+const QString kUser = QStringLiteral("v2user");
+const QString kPassword = QStringLiteral("v2password");
+const QString kSkin = QStringLiteral("skin");
+const QString kShowBorder = QStringLiteral("showBorder");
+const QString kImperialUnits = QStringLiteral("useImperialUnits");
+const QString kUseOpenGL = QStringLiteral("use_opengl");
+const QString kScaleFactor = QStringLiteral("appScaleFactor");
+const QString kCarFollow = QStringLiteral("car_follow");
+const QString kLayouts = QStringLiteral("layouts");
+const QString kLastLayoutName = QStringLiteral("lastLayoutName");
+const QString kDefaultLayout = QStringLiteral("default");
+const QString kMainWindowGroup = QStringLiteral("mainwindow");
+
+const QString kDark = QStringLiteral("Dark");
+const QString kLight = QStringLiteral("Light");
+
+// The style sheet of a skin, as Latin-1 text up to its first NUL byte; an
+// empty sheet when the resource is missing.
+QString skinStyleSheet(bool dark)
+{
+    QFile file(dark ? QStringLiteral(":/qss/Resources/qss/DarkStyle.qss") : QStringLiteral(":/qss/Resources/qss/LightStyle.qss"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray bytes = file.readAll();
+    return QString::fromLatin1(bytes.constData(), qstrnlen(bytes.constData(), uint(bytes.size())));
+}
+
+void writeGeometry(QSettings& settings, const QString& group, const QRect& geometry, bool show)
+{
+    settings.beginGroup(group);
+    settings.setValue(QStringLiteral("x"), geometry.x());
+    settings.setValue(QStringLiteral("y"), geometry.y());
+    settings.setValue(QStringLiteral("w"), geometry.width());
+    settings.setValue(QStringLiteral("h"), geometry.height());
+    settings.setValue(QStringLiteral("show"), show);
+    settings.endGroup();
+}
+
+} // namespace
+
+MainWindow::MainWindow(const Factories& factories, QWidget* parent)
+    : QMainWindow(parent)
+    , m_factories(factories)
+{
+    initResources();
+    const auto settings = AppSettings::open();
+
+    buildForm();
+    setMinimumSize(250, 50);
+    resize(250, 50);
+    move(0, 0);
+    QPixmapCache::setCacheLimit(102400);
+
+    m_showBorder = settings->value(kShowBorder, true).toBool();
+    action(QStringLiteral("actionShow_tool_window_frame"))->setChecked(m_showBorder);
+
+    const bool dark = settings->value(kSkin, kDark).toString() == kDark;
+    {
+        const QSignalBlocker blocker(action(QStringLiteral("actionDark_skin")));
+        const QSignalBlocker otherBlocker(action(QStringLiteral("actionLight_skin")));
+        action(QStringLiteral("actionDark_skin"))->setChecked(dark);
+        action(QStringLiteral("actionLight_skin"))->setChecked(!dark);
+    }
+    qApp->setStyleSheet(skinStyleSheet(dark));
+
+    setFont(ToolWindow::panelFont());
+    setWindowTitle(QStringLiteral("%1 v%2").arg(QStringLiteral("Lanterra"), QCoreApplication::applicationVersion()));
+
+    m_provider = new V2DataProvider(QStringLiteral("Lanterra"), QCoreApplication::applicationVersion(), QStringLiteral("PEX JSON PROTOCOL"),
+                                    QStringLiteral("1.0.0"), settings->value(kPort, 11001).toInt(), settings->value(kPassword).toString(),
+                                    settings->value(kUser).toString(), settings->value(kHost, QStringLiteral("localhost")).toString());
+    m_provider->setParent(this);
+    connect(m_provider, &V2DataProvider::onConnected, this, &MainWindow::lanterraLoginConnected);
+    connect(m_provider, &V2DataProvider::onDisconnected, this, &MainWindow::lanterraLoginDisconnected);
+    connect(m_provider, &V2DataProvider::onLoginDone, this, &MainWindow::lanterraLoginOk);
+    connect(m_provider, &V2DataProvider::sessionInfo, this, &MainWindow::refreshBikeLayout);
+    connect(m_provider, &V2DataProvider::disableTyresData, this, &MainWindow::onDisableTyresData);
+    connect(m_provider->controller(), &ClientV2Controller::enableTyresData, this, &MainWindow::onEnableTyresData);
+
+    m_imperialUnits = settings->value(kImperialUnits, false).toBool();
+    m_provider->setUsaUnits(m_imperialUnits);
+    action(QStringLiteral("actionUse_USA_units"))->setChecked(m_imperialUnits);
+    m_useOpenGL = settings->value(kUseOpenGL, true).toBool();
+    action(QStringLiteral("actionUse_OpenGL"))->setChecked(m_useOpenGL);
+    m_bikeLayout = m_provider->isChampBikes();
+
+    createDefaultLayout();
+    m_currentLayoutName = settings->value(kLastLayoutName).toString();
+    if (m_currentLayoutName.isEmpty())
+        m_currentLayoutName = kDefaultLayout;
+    applyLayout(m_currentLayoutName);
+
+    m_statusLabel = new QLabel(tr("Not connected"), this);
+    m_statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    m_statusLabel->setFont(ToolWindow::panelFont());
+    menuBar()->setFont(ToolWindow::panelFont());
+    statusBar()->setFont(ToolWindow::panelFont());
+    statusBar()->addPermanentWidget(m_statusLabel);
+
+    m_trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/mainIcon")), this);
+    m_trayIcon->setToolTip(QStringLiteral("Lanterra"));
+    auto* trayMenu = new QMenu(this);
+    QAction* bringAll = trayMenu->addAction(QIcon(QStringLiteral(":/icons/resources/integrations.png")), tr("Bring all to Primary Desktop"));
+    connect(bringAll, &QAction::triggered, this, &MainWindow::on_actionBring_all_to_primary_desktop_triggered);
+    m_trayIcon->setContextMenu(trayMenu);
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        m_trayIcon->show();
+}
+
+MainWindow::~MainWindow()
+{
+    // Panels are top-level windows of their own; they go with the window.
+    for (ToolWindow*& panel : m_panels) {
+        delete panel;
+        panel = nullptr;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Form
+
+QAction* MainWindow::addAction(QMenu* menu, const char* objectName, const QString& text, bool checkable)
+{
+    QAction* created = menu->addAction(text);
+    created->setObjectName(QLatin1String(objectName));
+    created->setCheckable(checkable);
+    return created;
+}
+
+void MainWindow::buildForm()
+{
+    QMenu* file = menuBar()->addMenu(tr("File"));
+    file->setObjectName(QStringLiteral("menuFile"));
+    connect(addAction(file, "actionEdit_credentials", tr("Set connection data..."), false), &QAction::triggered, this,
+            &MainWindow::on_actionEdit_credentials_triggered);
+    connect(addAction(file, "actionUse_OpenGL", tr("Use OpenGL"), true), &QAction::triggered, this, &MainWindow::on_actionUse_OpenGL_triggered);
+    file->addSeparator();
+    connect(addAction(file, "actionUse_USA_units", tr("Use Imperial units"), true), &QAction::triggered, this,
+            &MainWindow::on_actionUse_USA_units_triggered);
+    file->addSeparator();
+    connect(addAction(file, "actionExit", tr("Exit"), false), &QAction::triggered, this, &MainWindow::on_actionExit_triggered);
+
+    // The panels in the order of their menu texts; panels not built yet are left out.
+    QMenu* window = menuBar()->addMenu(tr("Window"));
+    window->setObjectName(QStringLiteral("menuWindow"));
+    std::array<int, RowCount> byText{};
+    for (int row = 0; row < RowCount; ++row)
+        byText[row] = row;
+    std::sort(byText.begin(), byText.end(), [](int a, int b) { return qstrcmp(info(a).menuText, info(b).menuText) < 0; });
+    for (int row : byText) {
+        if (!m_factories[row])
+            continue;
+        QAction* panelAction = addAction(window, info(row).actionName, tr(info(row).menuText), true);
+        if (qstrlen(info(row).toolTip) > 0)
+            panelAction->setToolTip(tr(info(row).toolTip));
+        connect(panelAction, &QAction::triggered, this, [this, row](bool checked) { setPanelOpen(row, checked); });
+        m_panelActions[row] = panelAction;
+    }
+    window->addSeparator();
+    connect(addAction(window, "actionBring_all_to_primary_desktop", tr("Bring all to primary desktop"), false), &QAction::triggered, this,
+            &MainWindow::on_actionBring_all_to_primary_desktop_triggered);
+
+    QMenu* layout = menuBar()->addMenu(tr("Layout"));
+    layout->setObjectName(QStringLiteral("menuLayout"));
+    connect(addAction(layout, "actionLayoutSet", tr("Set..."), false), &QAction::triggered, this, &MainWindow::on_actionLayoutSet_triggered);
+    connect(addAction(layout, "actionLayoutSave", tr("Save..."), false), &QAction::triggered, this, &MainWindow::on_actionLayoutSave_triggered);
+    layout->addSeparator();
+    QAction* dark = addAction(layout, "actionDark_skin", tr("Dark skin"), true);
+    dark->setChecked(true);
+    connect(dark, &QAction::toggled, this, &MainWindow::on_actionDark_skin_toggled);
+    connect(addAction(layout, "actionLight_skin", tr("Light skin"), true), &QAction::toggled, this, &MainWindow::on_actionLight_skin_toggled);
+    layout->addSeparator();
+    connect(addAction(layout, "actionSet_application_scale", tr("Set application scale..."), false), &QAction::triggered, this,
+            &MainWindow::on_actionSet_application_scale_triggered);
+    connect(addAction(layout, "actionSort_Messages_Flags", tr("Sort Messages/Flags"), true), &QAction::toggled, this,
+            &MainWindow::on_actionSort_Messages_Flags_toggled);
+    QAction* frame = addAction(layout, "actionShow_tool_window_frame", tr("Show ToolWindow frame"), true);
+    frame->setChecked(true);
+    frame->setToolTip(tr("This will show a grey frame arouund tool windows to be able to discern them."));
+    connect(frame, &QAction::toggled, this, &MainWindow::on_actionShow_tool_window_frame_toggled);
+
+    QMenu* help = menuBar()->addMenu(tr("Help"));
+    help->setObjectName(QStringLiteral("menuHelp"));
+    connect(addAction(help, "actionAbout", tr("About..."), false), &QAction::triggered, this, [this] {
+        QMessageBox::about(this, tr("About Lanterra"),
+                           tr("<b>Lanterra</b> v%1<br>Live timing for race teams.").arg(QCoreApplication::applicationVersion()));
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Accessors
+
+V2DataProvider* MainWindow::dataProvider() const
+{
+    return m_provider;
+}
+
+ToolWindow* MainWindow::panel(int row) const
+{
+    return row >= 0 && row < RowCount ? m_panels[row] : nullptr;
+}
+
+QAction* MainWindow::panelAction(int row) const
+{
+    return row >= 0 && row < RowCount ? m_panelActions[row] : nullptr;
+}
+
+QAction* MainWindow::action(const QString& objectName) const
+{
+    return findChild<QAction*>(objectName);
+}
+
+QString MainWindow::currentLayoutName() const
+{
+    return m_currentLayoutName;
+}
+
+QLabel* MainWindow::statusLabel() const
+{
+    return m_statusLabel;
+}
+
+QSystemTrayIcon* MainWindow::trayIcon() const
+{
+    return m_trayIcon;
+}
+
+// ---------------------------------------------------------------------------
+// Panels
+
+QString MainWindow::panelTitle(int row) const
+{
+    if (row == Follow && m_bikeLayout)
+        return tr("Bike follow");
+    return QCoreApplication::translate("MainWindow", info(row).title);
+}
+
+void MainWindow::setPanelOpen(int row, bool open)
+{
+    ToolWindow*& existing = m_panels[row];
+    if (!open) {
+        if (!existing)
+            return;
+        if (row == Follow) {
+            // The follow panel keeps its blocks for the whole run.
+            existing->setVisible(false);
+            return;
+        }
+        ToolWindow* closing = existing;
+        existing = nullptr;
+        closing->close();
+        return;
+    }
+    if (!existing) {
+        if (!m_factories[row])
+            return;
+        existing = m_factories[row](m_provider, this);
+        existing->setWindowTitle(panelTitle(row));
+        existing->setTitleBarText(panelTitle(row));
+        if (row != Follow) {
+            existing->setAttribute(Qt::WA_DeleteOnClose);
+            ToolWindow* created = existing;
+            connect(created, &QObject::destroyed, this, [this, row, created] {
+                if (m_panels[row] == created)
+                    m_panels[row] = nullptr;
+            });
+        }
+        if (QAction* panelAction = m_panelActions[row])
+            connect(existing, &ToolWindow::state, panelAction, &QAction::setChecked);
+        connect(this, &MainWindow::updateSkin, existing, &ToolWindow::updateSkin);
+        // A new panel starts with the options in force.
+        const int options = info(row).options;
+        if (options & UsaUnits)
+            existing->setUsaUnits(m_imperialUnits);
+        if (options & BikeLayout)
+            existing->setBikeLayout(m_bikeLayout);
+        if (options & NewestFirst)
+            existing->setNewestFirst(m_newestFirst);
+        if (options & OpenGL)
+            existing->setUseOpenGL(m_useOpenGL);
+    }
+    loadPanelGeometry(existing);
+    existing->show();
+    existing->setShowBorder(m_showBorder);
+}
+
+void MainWindow::loadPanelGeometry(ToolWindow* panel)
+{
+    const auto settings = AppSettings::open();
+    settings->beginGroup(kLayouts);
+    settings->beginGroup(m_currentLayoutName);
+    panel->loadWidgetGeometry(*settings);
+    settings->endGroup();
+    settings->endGroup();
+}
+
+void MainWindow::passOption(int option, bool on)
+{
+    for (int row = 0; row < RowCount; ++row) {
+        ToolWindow* open = m_panels[row];
+        if (!open || !(info(row).options & option))
+            continue;
+        switch (option) {
+        case UsaUnits:
+            open->setUsaUnits(on);
+            break;
+        case BikeLayout:
+            open->setBikeLayout(on);
+            break;
+        case NewestFirst:
+            open->setNewestFirst(on);
+            break;
+        case OpenGL:
+            open->setUseOpenGL(on);
+            break;
+        }
+    }
+}
+
+void MainWindow::onEnableTyresData()
+{
+    if (QAction* tyres = m_panelActions[Tyres])
+        tyres->setEnabled(true);
+}
+
+void MainWindow::onDisableTyresData()
+{
+    if (QAction* tyres = m_panelActions[Tyres]) {
+        tyres->setEnabled(false);
+        tyres->setChecked(false);
+    }
+    setPanelOpen(Tyres, false);
+}
+
+// ---------------------------------------------------------------------------
+// Connection state
+
+void MainWindow::lanterraLoginConnected()
+{
+    m_statusLabel->setText(tr("Connected to %1").arg(m_provider->host()));
+}
+
+void MainWindow::lanterraLoginDisconnected()
+{
+    m_statusLabel->setText(tr("Not connected"));
+}
+
+void MainWindow::lanterraLoginOk()
+{
+    statusBar()->showMessage(tr("Logged in"), 2000);
+}
+
+void MainWindow::on_actionEdit_credentials_triggered()
+{
+    DialogUser dialog(this);
+    dialog.setHost(m_provider->host());
+    dialog.setPort(m_provider->port());
+    dialog.setUsername(m_provider->username());
+    dialog.setPassword(m_provider->password());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const auto settings = AppSettings::open();
+    settings->setValue(kHost, dialog.host());
+    settings->setValue(kPort, dialog.port());
+    settings->setValue(kUser, dialog.username());
+    settings->setValue(kPassword, dialog.password());
+    m_provider->setActive(false);
+    m_provider->setHost(dialog.host());
+    m_provider->setPort(dialog.port());
+    m_provider->setUsername(dialog.username());
+    m_provider->setPassword(dialog.password());
+    m_provider->setActive(true);
+}
+
+void MainWindow::on_actionExit_triggered()
+{
+    close();
+}
+
+// ---------------------------------------------------------------------------
+// Display options
+
+void MainWindow::applySkin(bool dark)
+{
+    const QString sheet = skinStyleSheet(dark);
+    emit updateSkin(dark ? kDark : kLight);
+    qApp->setStyleSheet(sheet);
+}
+
+void MainWindow::on_actionDark_skin_toggled(bool checked)
+{
+    QAction* light = action(QStringLiteral("actionLight_skin"));
+    {
+        // The other action follows without running its own handler.
+        const QSignalBlocker blocker(light);
+        light->setChecked(!checked);
+    }
+    AppSettings::open()->setValue(kSkin, checked ? kDark : kLight);
+    applySkin(checked);
+}
+
+void MainWindow::on_actionLight_skin_toggled(bool checked)
+{
+    QAction* dark = action(QStringLiteral("actionDark_skin"));
+    {
+        const QSignalBlocker blocker(dark);
+        dark->setChecked(!checked);
+    }
+    AppSettings::open()->setValue(kSkin, checked ? kLight : kDark);
+    applySkin(!checked);
+}
+
+void MainWindow::on_actionUse_USA_units_triggered(bool checked)
+{
+    m_imperialUnits = checked;
+    m_provider->setUsaUnits(checked);
+    passOption(UsaUnits, checked);
+    AppSettings::open()->setValue(kImperialUnits, checked);
+}
+
+void MainWindow::on_actionShow_tool_window_frame_toggled(bool checked)
+{
+    AppSettings::open()->setValue(kShowBorder, checked);
+    m_showBorder = checked;
+    for (ToolWindow* open : m_panels) {
+        if (open)
+            open->setShowBorder(checked);
+    }
+}
+
+void MainWindow::on_actionSort_Messages_Flags_toggled(bool checked)
+{
+    m_newestFirst = checked;
+    passOption(NewestFirst, checked);
+}
+
+void MainWindow::on_actionUse_OpenGL_triggered(bool checked)
+{
+    m_useOpenGL = checked;
+    passOption(OpenGL, checked);
+    AppSettings::open()->setValue(kUseOpenGL, checked);
+}
+
+void MainWindow::on_actionSet_application_scale_triggered()
+{
+    const auto settings = AppSettings::open();
+    DialogScaleFactor dialog(settings->value(kScaleFactor, 1).toDouble(), this);
+    if (dialog.exec() == QDialog::Accepted)
+        settings->setValue(kScaleFactor, dialog.value());
+}
+
+void MainWindow::on_actionBring_all_to_primary_desktop_triggered()
+{
+    for (int row = 0; row < RowCount; ++row) {
+        if (m_panels[row] && m_panels[row]->isVisible())
+            m_panels[row]->move(info(row).primaryPosition);
+    }
+    move(0, 0);
+}
+
+void MainWindow::refreshBikeLayout()
+{
+    m_bikeLayout = m_provider->isChampBikes();
+    if (ToolWindow* follow = m_panels[Follow]) {
+        follow->setWindowTitle(m_bikeLayout ? tr("Bike follow") : tr("Participant Follow"));
+        follow->setTitleBarText(follow->windowTitle());
+    }
+    passOption(BikeLayout, m_bikeLayout);
+}
+
+// ---------------------------------------------------------------------------
+// Named layouts
+
+void MainWindow::saveWidgetGeometry(QSettings& settings)
+{
+    writeGeometry(settings, kMainWindowGroup, QRect(pos(), size()), true);
+}
+
+void MainWindow::loadWidgetGeometry(QSettings& settings)
+{
+    settings.beginGroup(kMainWindowGroup);
+    move(settings.value(QStringLiteral("x"), 100).toInt(), settings.value(QStringLiteral("y"), 100).toInt());
+    resize(settings.value(QStringLiteral("w"), 200).toInt(), settings.value(QStringLiteral("h"), 200).toInt());
+    settings.endGroup();
+}
+
+void MainWindow::createDefaultLayout()
+{
+    const auto settings = AppSettings::open();
+    settings->beginGroup(kLayouts);
+    if (!settings->childGroups().contains(kDefaultLayout)) {
+        settings->beginGroup(kDefaultLayout);
+        writeGeometry(*settings, kMainWindowGroup, mainWindowLayoutGeometry(), true);
+        for (int row = 0; row < RowCount; ++row)
+            writeGeometry(*settings, QLatin1String(info(row).group), info(row).layoutGeometry, info(row).layoutShow);
+        settings->endGroup();
+    }
+    settings->endGroup();
+}
+
+void MainWindow::applyLayout(const QString& name)
+{
+    const auto settings = AppSettings::open();
+    settings->beginGroup(kLayouts);
+    settings->beginGroup(name);
+    loadWidgetGeometry(*settings);
+    QVector<int> shown;
+    for (int row = 0; row < RowCount; ++row) {
+        if (settings->value(QLatin1String(info(row).group) + QStringLiteral("/show"), true).toBool())
+            shown.append(row);
+    }
+    settings->endGroup();
+    settings->endGroup();
+    // Opening panels only: a layout that hides a panel leaves an open one alone.
+    for (int row : qAsConst(shown)) {
+        setPanelOpen(row, true);
+        if (row == Follow && m_panels[row])
+            m_panels[row]->setVisible(true);
+    }
+}
+
+void MainWindow::saveLayout(const QString& name)
+{
+    const auto settings = AppSettings::open();
+    settings->beginGroup(kLayouts);
+    settings->beginGroup(name);
+    saveWidgetGeometry(*settings);
+    for (int row = 0; row < RowCount; ++row) {
+        if (m_panels[row])
+            m_panels[row]->saveWidgetGeometry(*settings);
+        else
+            settings->setValue(QLatin1String(info(row).group) + QStringLiteral("/show"), false);
+    }
+    settings->endGroup();
+    settings->endGroup();
+}
+
+void MainWindow::setLayout(const QString& name)
+{
+    m_currentLayoutName = name;
+    AppSettings::open()->setValue(kLastLayoutName, name);
+    for (ToolWindow* open : m_panels) {
+        if (open)
+            loadPanelGeometry(open);
+    }
+}
+
+void MainWindow::on_actionLayoutSet_triggered()
+{
+    DialogLoadLayout dialog(this);
+    dialog.preselect(m_currentLayoutName);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedName().isEmpty())
+        setLayout(dialog.selectedName());
+}
+
+void MainWindow::on_actionLayoutSave_triggered()
+{
+    DialogSaveLayout dialog(this);
+    dialog.preselect(m_currentLayoutName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedName().isEmpty())
+        return;
+    if (QMessageBox::question(this, tr("Save layout"), tr("Are you sure to save current layout?"), QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    m_currentLayoutName = dialog.selectedName();
+    saveLayout(m_currentLayoutName);
+    AppSettings::open()->setValue(kLastLayoutName, m_currentLayoutName);
+}
+
+// ---------------------------------------------------------------------------
+// Closing
+
+void MainWindow::saveFollowedCars()
+{
+    const auto settings = AppSettings::open();
+    settings->remove(kCarFollow);
+    settings->beginGroup(kCarFollow);
+    const QList<int> followSlots = m_provider->getFollowPanelIds();
+    int n = 0;
+    for (int id : followSlots) {
+        const QString pNum = m_provider->getCarToFollow(id);
+        if (pNum.isEmpty())
+            continue;
+        ++n;
+        const QColor color = m_provider->getFollowColor(pNum);
+        settings->setValue(QStringLiteral("car_follow_%1").arg(n), pNum);
+        settings->setValue(QStringLiteral("car_follow_color_bR_%1").arg(n), color.red());
+        settings->setValue(QStringLiteral("car_follow_color_bG_%1").arg(n), color.green());
+        settings->setValue(QStringLiteral("car_follow_color_bB_%1").arg(n), color.blue());
+    }
+    settings->setValue(QStringLiteral("car_follow_count"), QString::number(followSlots.size()));
+    settings->endGroup();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    {
+        const auto settings = AppSettings::open();
+        settings->setValue(kSkin, action(QStringLiteral("actionDark_skin"))->isChecked() ? kDark : kLight);
+        settings->setValue(kShowBorder, action(QStringLiteral("actionShow_tool_window_frame"))->isChecked());
+    }
+    if (m_panels[Follow])
+        saveFollowedCars();
+    event->accept();
+    QCoreApplication::quit();
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QPoint>
+#include <QRect>
+
+#include <array>
+
+class MainWindow;
+class ToolWindow;
+class V2DataProvider;
+
+// The 21 panels of the program, in their fixed order: layouts, the
+// primary-desktop arrangement and the frame option walk them in this order.
+namespace PanelRegistry {
+
+enum Row {
+    DayTime,
+    SessionInfo,
+    Standing,
+    StandingCombined,
+    StandingFastestLap,
+    ClassResults,
+    TrackLimits,
+    PitIn,
+    PitOut,
+    PitLights,
+    TimingInfo,
+    Follow,
+    RaceControl,
+    Meteo,
+    LapChart,
+    Positioning,
+    Stints,
+    Flags,
+    Tyres,
+    AdditionalStandings,
+    TrackPreview,
+    RowCount,
+};
+
+// The display options a panel takes from the main window.
+enum Option {
+    UsaUnits = 1,
+    BikeLayout = 2,
+    NewestFirst = 4,
+    OpenGL = 8,
+};
+
+using Factory = ToolWindow* (*)(V2DataProvider* provider, MainWindow* window);
+using Factories = std::array<Factory, RowCount>;
+
+struct Panel {
+    const char* group;      // settings group inside a layout
+    const char* title;      // window title (translated in the "MainWindow" context)
+    const char* actionName; // object name of its "Window" menu action
+    const char* menuText;
+    const char* toolTip;    // empty for none
+    QPoint primaryPosition; // "Bring all to primary desktop"
+    QRect layoutGeometry;   // in the built-in layout "default"
+    bool layoutShow;
+    int options;
+};
+
+const Panel& info(int row);
+
+// The panels the program has, by row; null where a panel is not built yet.
+Factories factories();
+
+// The main window in the built-in layout "default".
+QRect mainWindowLayoutGeometry();
+
+} // namespace PanelRegistry

@@ -1,0 +1,274 @@
+#include "AppSettings.h"
+#include "DialogLoadLayout.h"
+#include "DialogSaveLayout.h"
+#include "DialogScaleFactor.h"
+#include "DialogUser.h"
+#include "ModalHelper.h"
+#include "StartUp.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+void addLayouts(const QStringList& names)
+{
+    const auto settings = AppSettings::open();
+    for (const QString& name : names)
+        settings->setValue(QStringLiteral("layouts/%1/mainwindow/x").arg(name), 1);
+}
+
+QStringList items(QComboBox* combo)
+{
+    QStringList texts;
+    for (int i = 0; i < combo->count(); ++i)
+        texts << combo->itemText(i);
+    return texts;
+}
+
+// Adds a name through "+" and its input dialog.
+void addName(DialogSaveLayout& dialog, const QString& name)
+{
+    onNextModal([name](QWidget* input) {
+        auto* asked = qobject_cast<QInputDialog*>(input);
+        QVERIFY(asked);
+        QCOMPARE(asked->windowTitle(), QStringLiteral("New layout"));
+        QCOMPARE(asked->labelText(), QStringLiteral("Name :"));
+        asked->setTextValue(name);
+        asked->accept();
+    });
+    dialog.findChild<QPushButton*>(QStringLiteral("pushButtonNewLayout"))->click();
+}
+
+// Presses "-" and answers the box that follows; returns its text.
+QString deleteCurrent(DialogSaveLayout& dialog, QMessageBox::StandardButton answer)
+{
+    QString text;
+    onNextModal([&text, answer](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(box);
+        text = box->text();
+        QCOMPARE(box->windowTitle(), QStringLiteral("Layout delete"));
+        box->button(answer)->click();
+    });
+    dialog.findChild<QPushButton*>(QStringLiteral("pushButtonDeleteLayout"))->click();
+    return text;
+}
+
+} // namespace
+
+class TestDialogs final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void scaleFactor();
+    void user_data();
+    void user();
+    void loadLayout();
+    void newNames();
+    void refusesToDeleteDefault();
+    void deleteCurrentThenOk();
+    void deleteAnsweredNo();
+
+private:
+    QTemporaryDir m_config;
+};
+
+void TestDialogs::initTestCase()
+{
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
+    StartUp::setApplicationIdentity();
+}
+
+void TestDialogs::init()
+{
+    AppSettings::open()->clear();
+}
+
+void TestDialogs::scaleFactor()
+{
+    DialogScaleFactor dialog(1.5);
+    dialog.show();
+    auto* spin = dialog.findChild<QDoubleSpinBox*>(QStringLiteral("doubleSpinBox"));
+    auto* note = dialog.findChild<QLabel*>(QStringLiteral("label_2"));
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Scale factor"));
+    QCOMPARE(dialog.value(), 1.5);
+    QVERIFY(!note->isVisible());
+    spin->setValue(2.0);
+    QVERIFY(note->isVisible());
+    spin->setValue(1.5);
+    QVERIFY(note->isVisible()); // stays once shown
+    spin->setValue(0.2);
+    QCOMPARE(dialog.value(), 1.0);
+    spin->setValue(12.0);
+    QCOMPARE(dialog.value(), 10.0);
+    spin->setValue(1.234);
+    QCOMPARE(dialog.value(), 1.23);
+    QCOMPARE(spin->singleStep(), 0.1);
+}
+
+void TestDialogs::user_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<int>("value");
+    QTest::newRow("usual") << "11001" << 11001;
+    QTest::newRow("blanks") << " 443 " << 443;
+    QTest::newRow("lowest") << "1" << 1;
+    QTest::newRow("highest") << "65535" << 65535;
+    QTest::newRow("zero") << "0" << 0;
+    QTest::newRow("too high") << "65536" << 0;
+    QTest::newRow("negative") << "-5" << 0;
+    QTest::newRow("text") << "http" << 0;
+    QTest::newRow("empty") << "" << 0;
+    QTest::newRow("hexadecimal") << "0x50" << 0;
+}
+
+void TestDialogs::user()
+{
+    QFETCH(QString, port);
+    QFETCH(int, value);
+    DialogUser dialog;
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Edit config"));
+    QCOMPARE(dialog.findChild<QLineEdit*>(QStringLiteral("lineEditPassword"))->echoMode(), QLineEdit::Password);
+    dialog.setHost(QStringLiteral("  timing.example \t"));
+    dialog.setUsername(QStringLiteral(" team "));
+    dialog.setPassword(QStringLiteral(" pass word "));
+    dialog.setPort(11001);
+    QCOMPARE(dialog.findChild<QLineEdit*>(QStringLiteral("lineEditPort"))->text(), QStringLiteral("11001"));
+    QCOMPARE(dialog.host(), QStringLiteral("timing.example"));
+    QCOMPARE(dialog.username(), QStringLiteral(" team "));
+    QCOMPARE(dialog.password(), QStringLiteral(" pass word "));
+
+    dialog.findChild<QLineEdit*>(QStringLiteral("lineEditPort"))->setText(port);
+    QCOMPARE(dialog.port(), value);
+    dialog.show();
+    QSignalSpy accepted(&dialog, &QDialog::accepted);
+    dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    auto* error = dialog.findChild<QLabel*>(QStringLiteral("labelError"));
+    if (value == 0) {
+        QCOMPARE(accepted.count(), 0);
+        QVERIFY(dialog.isVisible());
+        QVERIFY(error->isVisible());
+        QVERIFY(error->text().contains(QLatin1String("65535")));
+        // Typing in the field takes the note away.
+        QTest::keyClick(dialog.findChild<QLineEdit*>(QStringLiteral("lineEditPort")), Qt::Key_1);
+        QVERIFY(!error->isVisible());
+    } else {
+        QCOMPARE(accepted.count(), 1);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
+}
+
+void TestDialogs::loadLayout()
+{
+    addLayouts({"default", "race", "Race"});
+    DialogLoadLayout dialog;
+    auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("comboBox"));
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Set layout"));
+    QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("label"))->text(), QStringLiteral("Layout :"));
+    QCOMPARE(items(combo).size(), 3);
+    dialog.preselect(QStringLiteral("race"));
+    QCOMPARE(dialog.selectedName(), QStringLiteral("race"));
+    dialog.preselect(QStringLiteral("RACE")); // no exact match: nothing changes
+    QCOMPARE(dialog.selectedName(), QStringLiteral("race"));
+    dialog.preselect(QStringLiteral("Race"));
+    QCOMPARE(dialog.selectedName(), QStringLiteral("Race"));
+    combo->setCurrentIndex(combo->findText(QStringLiteral("default")));
+    QCOMPARE(dialog.selectedName(), QStringLiteral("default"));
+}
+
+void TestDialogs::newNames()
+{
+    addLayouts({"default"});
+    DialogSaveLayout dialog;
+    dialog.show();
+    auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("comboBox"));
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Save layout"));
+    addName(dialog, QStringLiteral("night"));
+    addName(dialog, QStringLiteral("night"));
+    QCOMPARE(items(combo), QStringList({"default", "night", "night"}));
+    QCOMPARE(dialog.selectedName(), QStringLiteral("night"));
+    QCOMPARE(combo->currentIndex(), 1); // the first item of that name
+    // Nothing is stored before the main window saves.
+    const auto settings = AppSettings::open();
+    settings->beginGroup(QStringLiteral("layouts"));
+    QCOMPARE(settings->childGroups(), QStringList({"default"}));
+    settings->endGroup();
+    // An empty name adds nothing; a name with a slash is refused.
+    addName(dialog, QString());
+    QCOMPARE(combo->count(), 3);
+    QString refusal;
+    onNextModal([&refusal](QWidget* input) {
+        onNextModal(
+            [&refusal](QWidget* modal) {
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                QVERIFY(box);
+                refusal = box->text();
+                box->accept();
+            },
+            input);
+        qobject_cast<QInputDialog*>(input)->setTextValue(QStringLiteral("a/b"));
+        qobject_cast<QInputDialog*>(input)->accept();
+    });
+    dialog.findChild<QPushButton*>(QStringLiteral("pushButtonNewLayout"))->click();
+    QTRY_VERIFY(!refusal.isEmpty());
+    QCOMPARE(combo->count(), 3);
+}
+
+void TestDialogs::refusesToDeleteDefault()
+{
+    addLayouts({"default", "race"});
+    DialogSaveLayout dialog;
+    dialog.show();
+    dialog.preselect(QStringLiteral("default"));
+    QCOMPARE(deleteCurrent(dialog, QMessageBox::Ok), QStringLiteral("Default layout cannot be deleted"));
+    QCOMPARE(items(dialog.findChild<QComboBox*>(QStringLiteral("comboBox"))), QStringList({"default", "race"}));
+    QVERIFY(AppSettings::open()->contains(QStringLiteral("layouts/default/mainwindow/x")));
+}
+
+void TestDialogs::deleteCurrentThenOk()
+{
+    addLayouts({"default", "practice", "race"});
+    DialogSaveLayout dialog;
+    dialog.show();
+    dialog.preselect(QStringLiteral("practice"));
+    QCOMPARE(deleteCurrent(dialog, QMessageBox::Yes), QStringLiteral("Are you sure to delete layout?"));
+    // Removed from the store at once, and from the list.
+    const auto settings = AppSettings::open();
+    settings->beginGroup(QStringLiteral("layouts"));
+    QCOMPARE(settings->childGroups(), QStringList({"default", "race"}));
+    settings->endGroup();
+    auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("comboBox"));
+    QCOMPARE(items(combo), QStringList({"default", "race"}));
+    // OK now saves under the name the combo box shows.
+    dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dialog.selectedName(), combo->currentText());
+    QVERIFY(!dialog.selectedName().isEmpty());
+}
+
+void TestDialogs::deleteAnsweredNo()
+{
+    addLayouts({"default", "race"});
+    DialogSaveLayout dialog;
+    dialog.show();
+    dialog.preselect(QStringLiteral("race"));
+    deleteCurrent(dialog, QMessageBox::No);
+    QCOMPARE(items(dialog.findChild<QComboBox*>(QStringLiteral("comboBox"))), QStringList({"default", "race"}));
+    QVERIFY(AppSettings::open()->contains(QStringLiteral("layouts/race/mainwindow/x")));
+}
+
+QTEST_MAIN(TestDialogs)
+#include "tst_dialogs.moc"

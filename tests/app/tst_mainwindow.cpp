@@ -1,0 +1,575 @@
+#include "AppSettings.h"
+#include "ClientV2Controller.h"
+#include "DialogUser.h"
+#include "MainWindow.h"
+#include "ModalHelper.h"
+#include "StartUp.h"
+#include "ToolWindow.h"
+#include "V2DataProvider.h"
+#include "V2_Data.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+#include <utility>
+
+using namespace PanelRegistry;
+
+namespace {
+
+// A panel as panels are: its registry group and its own geometry defaults;
+// it records the options it is given.
+class TestPanel final : public ToolWindow
+{
+public:
+    explicit TestPanel(int row)
+        : ToolWindow(nullptr, true)
+    {
+        setGroupName(QLatin1String(info(row).group));
+    }
+    void loadWidgetGeometry(QSettings& settings) override
+    {
+        settings.beginGroup(groupName());
+        move(settings.value(QStringLiteral("x"), 33).toInt(), settings.value(QStringLiteral("y"), 44).toInt());
+        resize(settings.value(QStringLiteral("w"), 301).toInt(), settings.value(QStringLiteral("h"), 201).toInt());
+        setVisible(settings.value(QStringLiteral("show"), true).toBool());
+        settings.endGroup();
+    }
+    void setUsaUnits(bool on) override { options << QStringLiteral("units %1").arg(on); }
+    void setBikeLayout(bool bikes) override { options << QStringLiteral("bikes %1").arg(bikes); }
+    void setNewestFirst(bool on) override { options << QStringLiteral("newest %1").arg(on); }
+    void setUseOpenGL(bool on) override { options << QStringLiteral("opengl %1").arg(on); }
+    QStringList options;
+};
+
+template <int Row>
+ToolWindow* makePanel(V2DataProvider*, MainWindow*)
+{
+    return new TestPanel(Row);
+}
+
+template <std::size_t... Rows>
+Factories allFactories(std::index_sequence<Rows...>)
+{
+    return {{&makePanel<Rows>...}};
+}
+
+// Every panel of the registry built, as a test panel.
+Factories everyPanel()
+{
+    return allFactories(std::make_index_sequence<RowCount>());
+}
+
+// Only some panels built.
+Factories somePanels(std::initializer_list<int> rows)
+{
+    const Factories all = everyPanel();
+    Factories some{};
+    for (int row : rows)
+        some[row] = all[row];
+    return some;
+}
+
+TestPanel* testPanel(MainWindow& window, int row)
+{
+    return static_cast<TestPanel*>(window.panel(row));
+}
+
+QVariant stored(const QString& key)
+{
+    return AppSettings::open()->value(key);
+}
+
+QStringList actionTexts(QMenu* menu)
+{
+    QStringList texts;
+    for (QAction* action : menu->actions())
+        texts << (action->isSeparator() ? QStringLiteral("|") : action->text());
+    return texts;
+}
+
+} // namespace
+
+class TestMainWindow final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void firstStart();
+    void menus();
+    void panelOpensAtItsLayoutGeometry();
+    void closeButtonUnchecksAction();
+    void uncheckDeletesAndRecreates();
+    void saveThenSetDefault();
+    void savingTwice();
+    void removedLastLayoutOpensEverything();
+    void skinToggling();
+    void displayOptions();
+    void bringAllToPrimaryDesktop();
+    void tyresRefusal();
+    void connectionStatus();
+    void editConnectionData();
+    void saveAndSetThroughDialogs();
+    void followPanelAndClosing();
+
+private:
+    QTemporaryDir m_config;
+};
+
+void TestMainWindow::initTestCase()
+{
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
+    StartUp::setApplicationIdentity();
+}
+
+void TestMainWindow::init()
+{
+    AppSettings::open()->clear();
+    // Nobody listens on this port: the window stays "Not connected".
+    AppSettings::open()->setValue(QStringLiteral("v2port"), 1);
+}
+
+void TestMainWindow::cleanup()
+{
+    qApp->setStyleSheet(QString());
+}
+
+void TestMainWindow::firstStart()
+{
+    MainWindow window(somePanels({DayTime, SessionInfo, Standing}));
+    const auto settings = AppSettings::open();
+    // The built-in layout, written in full.
+    settings->beginGroup(QStringLiteral("layouts/default"));
+    QCOMPARE(settings->childGroups().size(), 22);
+    QCOMPARE(settings->value(QStringLiteral("mainwindow/x")).toInt(), 8);
+    QCOMPARE(settings->value(QStringLiteral("mainwindow/h")).toInt(), 0);
+    QCOMPARE(settings->value(QStringLiteral("view_sessioninfo/y")).toInt(), 130);
+    QCOMPARE(settings->value(QStringLiteral("view_standingclass/x")).toInt(), 1118);
+    QCOMPARE(settings->value(QStringLiteral("view_trackpreview/show")).toBool(), false);
+    QCOMPARE(settings->value(QStringLiteral("view_daytime/show")).toBool(), true);
+    settings->endGroup();
+
+    QCOMPARE(window.currentLayoutName(), QStringLiteral("default"));
+    QVERIFY(window.panel(DayTime) && window.panel(DayTime)->isVisible());
+    QVERIFY(window.panel(SessionInfo) && window.panel(SessionInfo)->isVisible());
+    QVERIFY(!window.panel(Standing));
+    QVERIFY(window.panelAction(DayTime)->isChecked());
+    QVERIFY(!window.panelAction(Standing)->isChecked());
+    QCOMPARE(window.pos(), QPoint(8, 30));
+    QCOMPARE(window.width(), 500);
+    QCOMPARE(window.height(), 50); // raised to the minimum
+    QCOMPARE(window.windowTitle(), QStringLiteral("Lanterra v2.3.19"));
+    QVERIFY(window.action(QStringLiteral("actionDark_skin"))->isChecked());
+    QVERIFY(!window.action(QStringLiteral("actionLight_skin"))->isChecked());
+    QVERIFY(window.action(QStringLiteral("actionShow_tool_window_frame"))->isChecked());
+    QVERIFY(qApp->styleSheet().contains(QLatin1String("Dark skin")));
+    QCOMPARE(window.statusLabel()->text(), QStringLiteral("Not connected"));
+    QCOMPARE(window.trayIcon()->toolTip(), QStringLiteral("Lanterra"));
+    QVERIFY(!window.trayIcon()->icon().isNull());
+    QVERIFY(window.panel(DayTime)->showBorder());
+    QCOMPARE(window.panel(DayTime)->windowTitle(), QStringLiteral("Day time"));
+    // "lastLayoutName" is written only by "Set..." and "Save...".
+    QVERIFY(!stored(QStringLiteral("lastLayoutName")).isValid());
+
+    // A second start keeps an existing "default".
+    AppSettings::open()->setValue(QStringLiteral("layouts/default/view_daytime/x"), 99);
+    MainWindow again(somePanels({DayTime}));
+    QCOMPARE(stored(QStringLiteral("layouts/default/view_daytime/x")).toInt(), 99);
+    QCOMPARE(again.panel(DayTime)->x(), 99);
+}
+
+void TestMainWindow::menus()
+{
+    {
+        // No panel built: the "Window" menu holds only the arrangement action.
+        MainWindow window(Factories{});
+        QMenu* menu = window.menuBar()->findChild<QMenu*>(QStringLiteral("menuWindow"));
+        QCOMPARE(actionTexts(menu), QStringList({"|", "Bring all to primary desktop"}));
+    }
+    MainWindow window(everyPanel());
+    const auto menu = [&window](const char* name) { return actionTexts(window.menuBar()->findChild<QMenu*>(QLatin1String(name))); };
+    QCOMPARE(menu("menuFile"), QStringList({"Set connection data...", "Use OpenGL", "|", "Use Imperial units", "|", "Exit"}));
+    QCOMPARE(menu("menuWindow"),
+             QStringList({"Additional Standings", "Class Standings", "Day time", "Flags", "Lap Chart", "Messages", "Meteo", "Participant Follow",
+                          "Pit Entry", "Pit Exit", "Pit Lights", "Positioning", "Sector Info", "Session Info", "Standing", "Standing Combined",
+                          "Standing Fastest Lap", "Stints", "Track Limits", "Track Preview", "Tyres", "|", "Bring all to primary desktop"}));
+    QCOMPARE(menu("menuLayout"), QStringList({"Set...", "Save...", "|", "Dark skin", "Light skin", "|", "Set application scale...",
+                                              "Sort Messages/Flags", "Show ToolWindow frame"}));
+    QCOMPARE(menu("menuHelp"), QStringList({"About..."}));
+    QCOMPARE(window.panelAction(Tyres)->toolTip(), QStringLiteral("Only allowed users can display this information"));
+    QCOMPARE(window.panelAction(TrackLimits)->toolTip(), QStringLiteral("Track Limits Standings"));
+    QCOMPARE(window.panelAction(Follow)->objectName(), QStringLiteral("actionCar_Follow"));
+    for (int row = 0; row < RowCount; ++row)
+        QVERIFY(window.panelAction(row)->isCheckable());
+    QVERIFY(!window.action(QStringLiteral("actionExit"))->isCheckable());
+}
+
+void TestMainWindow::panelOpensAtItsLayoutGeometry()
+{
+    MainWindow window(somePanels({DayTime, SessionInfo, Standing}));
+    // At first start the panels take the built-in layout's places.
+    QCOMPARE(window.panel(DayTime)->geometry(), QRect(8, 430, 500, 150));
+    QCOMPARE(window.panel(SessionInfo)->geometry(), QRect(8, 130, 500, 300));
+    window.panelAction(Standing)->trigger();
+    QVERIFY(window.panel(Standing)->isVisible());
+    QCOMPARE(window.panel(Standing)->geometry(), QRect(725, 26, 378, 566));
+    QCOMPARE(window.panel(Standing)->windowTitle(), QStringLiteral("Standing"));
+}
+
+void TestMainWindow::closeButtonUnchecksAction()
+{
+    MainWindow window(somePanels({DayTime, SessionInfo}));
+    QPointer<ToolWindow> panel = window.panel(DayTime);
+    QVERIFY(window.panelAction(DayTime)->isChecked());
+    panel->close();
+    QVERIFY(!window.panelAction(DayTime)->isChecked());
+    QTRY_VERIFY(panel.isNull());
+    QVERIFY(!window.panel(DayTime));
+}
+
+void TestMainWindow::uncheckDeletesAndRecreates()
+{
+    MainWindow window(somePanels({DayTime, SessionInfo}));
+    QPointer<ToolWindow> first = window.panel(SessionInfo);
+    first->move(400, 400);
+    window.panelAction(SessionInfo)->trigger();
+    QVERIFY(!window.panelAction(SessionInfo)->isChecked());
+    QVERIFY(!window.panel(SessionInfo));
+    QTRY_VERIFY(first.isNull());
+    window.panelAction(SessionInfo)->trigger();
+    QVERIFY(window.panel(SessionInfo));
+    QVERIFY(window.panelAction(SessionInfo)->isChecked());
+    QCOMPARE(window.panel(SessionInfo)->pos(), QPoint(8, 130)); // from the layout, not where the old one was
+}
+
+void TestMainWindow::saveThenSetDefault()
+{
+    MainWindow window(somePanels({DayTime, SessionInfo, Standing}));
+    window.panelAction(DayTime)->trigger();
+    window.panelAction(SessionInfo)->trigger();
+    window.panelAction(Standing)->trigger();
+    ToolWindow* standing = window.panel(Standing);
+    standing->setGeometry(300, 310, 320, 330);
+    window.saveLayout(QStringLiteral("race"));
+    const auto settings = AppSettings::open();
+    QCOMPARE(settings->value(QStringLiteral("layouts/race/view_standing/x")).toInt(), 300);
+    QCOMPARE(settings->value(QStringLiteral("layouts/race/view_standing/show")).toBool(), true);
+    QCOMPARE(settings->value(QStringLiteral("layouts/race/view_daytime/show")).toBool(), false);
+    QVERIFY(!settings->contains(QStringLiteral("layouts/race/view_daytime/x")));
+    QCOMPARE(settings->value(QStringLiteral("layouts/race/mainwindow/w")).toInt(), window.width());
+
+    window.setLayout(QStringLiteral("default"));
+    QCOMPARE(stored(QStringLiteral("lastLayoutName")).toString(), QStringLiteral("default"));
+    // Not deleted: hidden at its place in "default", its action unchecked.
+    QCOMPARE(window.panel(Standing), standing);
+    QVERIFY(!standing->isVisible());
+    QCOMPARE(standing->pos(), QPoint(725, 26));
+    QVERIFY(!window.panelAction(Standing)->isChecked());
+    // Closed panels stay closed.
+    QVERIFY(!window.panel(DayTime));
+
+    window.setLayout(QStringLiteral("race"));
+    QVERIFY(standing->isVisible());
+    QCOMPARE(standing->geometry(), QRect(300, 310, 320, 330));
+    QVERIFY(window.panelAction(Standing)->isChecked());
+}
+
+void TestMainWindow::savingTwice()
+{
+    MainWindow window(somePanels({DayTime, SessionInfo, Standing}));
+    window.panel(DayTime)->move(111, 112);
+    window.saveLayout(QStringLiteral("twice"));
+    window.panelAction(DayTime)->trigger(); // closed now
+    window.panel(SessionInfo)->move(221, 222);
+    window.saveLayout(QStringLiteral("twice"));
+    const auto settings = AppSettings::open();
+    settings->beginGroup(QStringLiteral("layouts/twice"));
+    QCOMPARE(settings->value(QStringLiteral("view_sessioninfo/x")).toInt(), 221);
+    QCOMPARE(settings->value(QStringLiteral("view_daytime/show")).toBool(), false);
+    QCOMPARE(settings->value(QStringLiteral("view_daytime/x")).toInt(), 111); // kept from the first save
+    settings->endGroup();
+    settings->beginGroup(QStringLiteral("layouts"));
+    QCOMPARE(settings->childGroups(), QStringList({"default", "twice"}));
+}
+
+void TestMainWindow::removedLastLayoutOpensEverything()
+{
+    AppSettings::open()->setValue(QStringLiteral("lastLayoutName"), QStringLiteral("gone"));
+    MainWindow window(everyPanel());
+    QCOMPARE(window.currentLayoutName(), QStringLiteral("gone"));
+    for (int row = 0; row < RowCount; ++row) {
+        QVERIFY2(window.panel(row) && window.panel(row)->isVisible(), info(row).group);
+        QVERIFY(window.panelAction(row)->isChecked());
+    }
+    // Their own defaults, and the main window's.
+    QCOMPARE(window.panel(Meteo)->geometry(), QRect(33, 44, 301, 201));
+    QCOMPARE(window.pos(), QPoint(100, 100));
+    QCOMPARE(window.size(), QSize(250, 200)); // the width raised to the minimum
+}
+
+void TestMainWindow::skinToggling()
+{
+    MainWindow window(somePanels({DayTime, SessionInfo}));
+    QSignalSpy skins(&window, &MainWindow::updateSkin);
+    QSignalSpy panelSkins(window.panel(DayTime), &ToolWindow::updateSkin);
+    window.action(QStringLiteral("actionDark_skin"))->setChecked(false);
+    QVERIFY(window.action(QStringLiteral("actionLight_skin"))->isChecked());
+    QCOMPARE(stored(QStringLiteral("skin")).toString(), QStringLiteral("Light"));
+    QCOMPARE(skins.count(), 1);
+    QCOMPARE(skins.at(0).at(0).toString(), QStringLiteral("Light"));
+    QCOMPARE(panelSkins.count(), 1);
+    QVERIFY(qApp->styleSheet().contains(QLatin1String("Light skin")));
+
+    window.action(QStringLiteral("actionDark_skin"))->setChecked(true);
+    QVERIFY(!window.action(QStringLiteral("actionLight_skin"))->isChecked());
+    QCOMPARE(stored(QStringLiteral("skin")).toString(), QStringLiteral("Dark"));
+    QCOMPARE(skins.count(), 2);
+    QCOMPARE(skins.at(1).at(0).toString(), QStringLiteral("Dark"));
+    QVERIFY(qApp->styleSheet().contains(QLatin1String("Dark skin")));
+
+    // The stored skin is the next start's.
+    window.action(QStringLiteral("actionLight_skin"))->setChecked(true);
+    MainWindow next(somePanels({DayTime}));
+    QVERIFY(next.action(QStringLiteral("actionLight_skin"))->isChecked());
+    QVERIFY(!next.action(QStringLiteral("actionDark_skin"))->isChecked());
+}
+
+void TestMainWindow::displayOptions()
+{
+    V2DataProvider* provider = nullptr;
+    MainWindow window(somePanels({DayTime, SessionInfo, Meteo, RaceControl, Flags, Positioning}));
+    provider = window.dataProvider();
+    for (int row : {Meteo, RaceControl, Flags, Positioning})
+        window.panelAction(row)->trigger();
+    // New panels start with the options in force.
+    QCOMPARE(testPanel(window, Meteo)->options, QStringList({"units 0"}));
+    QCOMPARE(testPanel(window, Positioning)->options, QStringList({"bikes 0", "opengl 1"}));
+    QCOMPARE(testPanel(window, DayTime)->options, QStringList());
+
+    provider->controller()->getCurrentData()->getOrCreateDataPointer(QStringLiteral("timing.session.standings.overall.additional.byTopSpeed.1"))
+        ->insertData(QStringLiteral("speed"), 300.0);
+    window.action(QStringLiteral("actionUse_USA_units"))->trigger();
+    QCOMPARE(stored(QStringLiteral("useImperialUnits")).toBool(), true);
+    QVERIFY(qAbs(provider->getTopSpeedStandingSpeed(1) - 186.4113) < 1e-9);
+    QCOMPARE(testPanel(window, Meteo)->options.last(), QStringLiteral("units 1"));
+    QCOMPARE(testPanel(window, DayTime)->options, QStringList());
+
+    window.action(QStringLiteral("actionSort_Messages_Flags"))->trigger();
+    QCOMPARE(testPanel(window, RaceControl)->options.last(), QStringLiteral("newest 1"));
+    QCOMPARE(testPanel(window, Flags)->options.last(), QStringLiteral("newest 1"));
+    QCOMPARE(testPanel(window, Meteo)->options.last(), QStringLiteral("units 1"));
+
+    window.action(QStringLiteral("actionUse_OpenGL"))->trigger();
+    QCOMPARE(stored(QStringLiteral("use_opengl")).toBool(), false);
+    QCOMPARE(testPanel(window, Positioning)->options.last(), QStringLiteral("opengl 0"));
+
+    window.action(QStringLiteral("actionShow_tool_window_frame"))->trigger();
+    QCOMPARE(stored(QStringLiteral("showBorder")).toBool(), false);
+    for (int row : {DayTime, SessionInfo, Meteo, Positioning})
+        QVERIFY(!window.panel(row)->showBorder());
+    window.panelAction(Meteo)->trigger();
+    window.panelAction(Meteo)->trigger();
+    QVERIFY(!window.panel(Meteo)->showBorder()); // a new panel takes the flag
+    QCOMPARE(testPanel(window, Meteo)->options, QStringList({"units 1"}));
+
+    // Bike championship: the panels that care are told on the session information.
+    provider->controller()->getCurrentData()->getOrCreateDataPointer(QStringLiteral("timing.session.info"))->insertData(QStringLiteral("champIsBikes"),
+                                                                                                                       true);
+    emit provider->controller()->sessionInfo();
+    QCOMPARE(testPanel(window, Positioning)->options.last(), QStringLiteral("bikes 1"));
+}
+
+void TestMainWindow::bringAllToPrimaryDesktop()
+{
+    MainWindow window(somePanels({DayTime, SessionInfo, Standing}));
+    window.move(500, 500);
+    window.panelAction(Standing)->trigger();
+    window.panel(Standing)->hide();
+    window.panel(Standing)->move(600, 610);
+    window.action(QStringLiteral("actionBring_all_to_primary_desktop"))->trigger();
+    QCOMPARE(window.panel(DayTime)->pos(), QPoint(170, 170));
+    QCOMPARE(window.panel(SessionInfo)->pos(), QPoint(50, 50));
+    QCOMPARE(window.panel(Standing)->pos(), QPoint(600, 610)); // hidden: left where it is
+    QCOMPARE(window.pos(), QPoint(0, 0));
+}
+
+void TestMainWindow::tyresRefusal()
+{
+    MainWindow window(somePanels({DayTime, Tyres}));
+    window.panelAction(Tyres)->trigger();
+    QPointer<ToolWindow> tyres = window.panel(Tyres);
+    QVERIFY(tyres);
+    emit window.dataProvider()->controller()->errorReceived(QStringLiteral("Unknown channel tyres.session"));
+    QVERIFY(!window.panelAction(Tyres)->isEnabled());
+    QVERIFY(!window.panelAction(Tyres)->isChecked());
+    QVERIFY(!window.panel(Tyres));
+    QTRY_VERIFY(tyres.isNull());
+    emit window.dataProvider()->controller()->enableTyresData();
+    QVERIFY(window.panelAction(Tyres)->isEnabled());
+}
+
+void TestMainWindow::connectionStatus()
+{
+    MainWindow window(somePanels({DayTime}));
+    V2_Client* client = window.dataProvider()->controller();
+    emit client->onConnected();
+    QCOMPARE(window.statusLabel()->text(), QStringLiteral("Connected to localhost"));
+    emit client->onLoginDone();
+    QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Logged in"));
+    QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage(), QString(), 4000);
+    emit client->onDisconnected();
+    QCOMPARE(window.statusLabel()->text(), QStringLiteral("Not connected"));
+}
+
+void TestMainWindow::editConnectionData()
+{
+    MainWindow window(somePanels({DayTime}));
+    bool refusedBadPort = false;
+    onNextModal([&refusedBadPort](QWidget* modal) {
+        auto* dialog = qobject_cast<DialogUser*>(modal);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->findChild<QLineEdit*>(QStringLiteral("lineEditHost"))->text(), QStringLiteral("localhost"));
+        QCOMPARE(dialog->findChild<QLineEdit*>(QStringLiteral("lineEditPort"))->text(), QStringLiteral("1"));
+        dialog->findChild<QLineEdit*>(QStringLiteral("lineEditHost"))->setText(QStringLiteral("  timing.example  "));
+        dialog->findChild<QLineEdit*>(QStringLiteral("lineEditPort"))->setText(QStringLiteral("70000"));
+        dialog->findChild<QLineEdit*>(QStringLiteral("lineEditUser"))->setText(QStringLiteral(" team "));
+        dialog->findChild<QLineEdit*>(QStringLiteral("lineEditPassword"))->setText(QStringLiteral("secret "));
+        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        refusedBadPort = dialog->isVisible() && dialog->findChild<QLabel*>(QStringLiteral("labelError"))->isVisible();
+        dialog->findChild<QLineEdit*>(QStringLiteral("lineEditPort"))->setText(QStringLiteral("1"));
+        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
+    window.action(QStringLiteral("actionEdit_credentials"))->trigger();
+    QVERIFY(refusedBadPort);
+    QCOMPARE(stored(QStringLiteral("v2host")).toString(), QStringLiteral("timing.example"));
+    QCOMPARE(stored(QStringLiteral("v2port")).toInt(), 1);
+    QCOMPARE(stored(QStringLiteral("v2user")).toString(), QStringLiteral(" team "));
+    QCOMPARE(stored(QStringLiteral("v2password")).toString(), QStringLiteral("secret "));
+    QCOMPARE(window.dataProvider()->host(), QStringLiteral("timing.example"));
+    QCOMPARE(window.dataProvider()->username(), QStringLiteral(" team "));
+    QVERIFY(window.dataProvider()->controller()->isActive());
+
+    // Cancel changes nothing.
+    onNextModal([](QWidget* modal) {
+        modal->findChild<QLineEdit*>(QStringLiteral("lineEditHost"))->setText(QStringLiteral("other"));
+        modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+    });
+    window.action(QStringLiteral("actionEdit_credentials"))->trigger();
+    QCOMPARE(stored(QStringLiteral("v2host")).toString(), QStringLiteral("timing.example"));
+}
+
+void TestMainWindow::saveAndSetThroughDialogs()
+{
+    MainWindow window(somePanels({DayTime, SessionInfo}));
+    window.panel(DayTime)->move(140, 150);
+    // "Save...": a new name, OK, then Yes to the confirmation.
+    onNextModal([](QWidget* save) {
+        QCOMPARE(save->findChild<QComboBox*>(QStringLiteral("comboBox"))->currentText(), QStringLiteral("default"));
+        onNextModal(
+            [](QWidget* input) {
+                auto* dialog = qobject_cast<QInputDialog*>(input);
+                QVERIFY(dialog);
+                dialog->setTextValue(QStringLiteral("qualifying"));
+                dialog->accept();
+            },
+            save);
+        save->findChild<QPushButton*>(QStringLiteral("pushButtonNewLayout"))->click();
+        QCOMPARE(save->findChild<QComboBox*>(QStringLiteral("comboBox"))->currentText(), QStringLiteral("qualifying"));
+        onNextModal([](QWidget* confirm) { qobject_cast<QMessageBox*>(confirm)->button(QMessageBox::Yes)->click(); });
+        save->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
+    window.action(QStringLiteral("actionLayoutSave"))->trigger();
+    QTRY_COMPARE(window.currentLayoutName(), QStringLiteral("qualifying"));
+    QCOMPARE(stored(QStringLiteral("lastLayoutName")).toString(), QStringLiteral("qualifying"));
+    QCOMPARE(stored(QStringLiteral("layouts/qualifying/view_daytime/x")).toInt(), 140);
+
+    // "Save..." answered No writes nothing.
+    window.panel(DayTime)->move(160, 170);
+    onNextModal([](QWidget* save) {
+        onNextModal([](QWidget* confirm) { qobject_cast<QMessageBox*>(confirm)->button(QMessageBox::No)->click(); });
+        save->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
+    window.action(QStringLiteral("actionLayoutSave"))->trigger();
+    QCOMPARE(stored(QStringLiteral("layouts/qualifying/view_daytime/x")).toInt(), 140);
+
+    // "Set..." back to "default": the open panels move to its places.
+    onNextModal([](QWidget* set) {
+        auto* combo = set->findChild<QComboBox*>(QStringLiteral("comboBox"));
+        QCOMPARE(combo->currentText(), QStringLiteral("qualifying"));
+        combo->setCurrentIndex(combo->findText(QStringLiteral("default")));
+        set->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
+    window.action(QStringLiteral("actionLayoutSet"))->trigger();
+    QCOMPARE(window.currentLayoutName(), QStringLiteral("default"));
+    QCOMPARE(stored(QStringLiteral("lastLayoutName")).toString(), QStringLiteral("default"));
+    QCOMPARE(window.panel(DayTime)->pos(), QPoint(8, 430));
+}
+
+void TestMainWindow::followPanelAndClosing()
+{
+    auto window = std::make_unique<MainWindow>(somePanels({DayTime, Follow}));
+    V2DataProvider* provider = window->dataProvider();
+    window->panelAction(Follow)->trigger();
+    ToolWindow* follow = window->panel(Follow);
+    QVERIFY(follow && follow->isVisible());
+    QCOMPARE(follow->windowTitle(), QStringLiteral("Participant follow"));
+    QCOMPARE(testPanel(*window, Follow)->options, QStringList({"bikes 0"}));
+    // Hidden and shown again, never rebuilt.
+    window->panelAction(Follow)->trigger();
+    QCOMPARE(window->panel(Follow), follow);
+    QVERIFY(!follow->isVisible());
+    window->panelAction(Follow)->trigger();
+    QCOMPARE(window->panel(Follow), follow);
+    QVERIFY(follow->isVisible());
+
+    // Three follow slots, the second without a car.
+    provider->setFollowColor(0, QColor(255, 0, 0));
+    provider->setFollowColor(1, QColor(0, 255, 0));
+    provider->setFollowColor(2, QColor(10, 20, 30));
+    provider->setCarToFollow(0, QStringLiteral("7"));
+    provider->setCarToFollow(2, QStringLiteral("12"));
+    AppSettings::open()->setValue(QStringLiteral("car_follow/car_follow_5"), QStringLiteral("stale"));
+    window->action(QStringLiteral("actionDark_skin"))->setChecked(false);
+    follow->move(77, 78);
+    window->close();
+    const auto settings = AppSettings::open();
+    QCOMPARE(settings->value(QStringLiteral("skin")).toString(), QStringLiteral("Light"));
+    QCOMPARE(settings->value(QStringLiteral("showBorder")).toBool(), true);
+    settings->beginGroup(QStringLiteral("car_follow"));
+    QCOMPARE(settings->childKeys().size(), 9);
+    QCOMPARE(settings->value(QStringLiteral("car_follow_1")).toString(), QStringLiteral("7"));
+    QCOMPARE(settings->value(QStringLiteral("car_follow_color_bR_1")).toInt(), 255);
+    QCOMPARE(settings->value(QStringLiteral("car_follow_2")).toString(), QStringLiteral("12"));
+    QCOMPARE(settings->value(QStringLiteral("car_follow_color_bR_2")).toInt(), 10);
+    QCOMPARE(settings->value(QStringLiteral("car_follow_color_bG_2")).toInt(), 20);
+    QCOMPARE(settings->value(QStringLiteral("car_follow_color_bB_2")).toInt(), 30);
+    QCOMPARE(settings->value(QStringLiteral("car_follow_count")).toString(), QStringLiteral("3"));
+    settings->endGroup();
+    // Layouts are not saved on closing.
+    QCOMPARE(settings->value(QStringLiteral("layouts/default/view_follow/x")).toInt(), 8);
+
+    // Without a follow panel the group is left alone.
+    window = std::make_unique<MainWindow>(somePanels({DayTime, Follow}));
+    window->close();
+    QCOMPARE(AppSettings::open()->value(QStringLiteral("car_follow/car_follow_count")).toString(), QStringLiteral("3"));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
