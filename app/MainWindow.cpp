@@ -136,6 +136,7 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
     menuBar()->setFont(ToolWindow::panelFont());
     statusBar()->setFont(ToolWindow::panelFont());
     statusBar()->addPermanentWidget(m_statusLabel);
+    statusBar()->setSizeGripEnabled(false);
 
     m_trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/mainIcon")), this);
     m_trayIcon->setToolTip(QStringLiteral("Lanterra"));
