@@ -95,12 +95,7 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
     action(QStringLiteral("actionShow_tool_window_frame"))->setChecked(m_showBorder);
 
     const bool dark = settings->value(kSkin, kDark).toString() == kDark;
-    {
-        const QSignalBlocker blocker(action(QStringLiteral("actionDark_skin")));
-        const QSignalBlocker otherBlocker(action(QStringLiteral("actionLight_skin")));
-        action(QStringLiteral("actionDark_skin"))->setChecked(dark);
-        action(QStringLiteral("actionLight_skin"))->setChecked(!dark);
-    }
+    checkSkinActions(dark);
     qApp->setStyleSheet(skinStyleSheet(dark));
 
     setFont(ToolWindow::panelFont());
@@ -428,27 +423,30 @@ void MainWindow::applySkin(bool dark)
     qApp->setStyleSheet(sheet);
 }
 
+void MainWindow::checkSkinActions(bool dark)
+{
+    // Each skin action shows the opposite of the other; neither runs its handler again.
+    const QSignalBlocker darkBlocker(action(QStringLiteral("actionDark_skin")));
+    const QSignalBlocker lightBlocker(action(QStringLiteral("actionLight_skin")));
+    action(QStringLiteral("actionDark_skin"))->setChecked(dark);
+    action(QStringLiteral("actionLight_skin"))->setChecked(!dark);
+}
+
+void MainWindow::chooseSkin(bool dark)
+{
+    checkSkinActions(dark);
+    AppSettings::open()->setValue(kSkin, dark ? kDark : kLight);
+    applySkin(dark);
+}
+
 void MainWindow::on_actionDark_skin_toggled(bool checked)
 {
-    QAction* light = action(QStringLiteral("actionLight_skin"));
-    {
-        // The other action follows without running its own handler.
-        const QSignalBlocker blocker(light);
-        light->setChecked(!checked);
-    }
-    AppSettings::open()->setValue(kSkin, checked ? kDark : kLight);
-    applySkin(checked);
+    chooseSkin(checked);
 }
 
 void MainWindow::on_actionLight_skin_toggled(bool checked)
 {
-    QAction* dark = action(QStringLiteral("actionDark_skin"));
-    {
-        const QSignalBlocker blocker(dark);
-        dark->setChecked(!checked);
-    }
-    AppSettings::open()->setValue(kSkin, checked ? kLight : kDark);
-    applySkin(!checked);
+    chooseSkin(!checked);
 }
 
 void MainWindow::on_actionUse_USA_units_triggered(bool checked)

@@ -76,6 +76,8 @@ protected:
 private:
     void buildForm();
     QAction* addAction(QMenu* menu, const char* objectName, const QString& text, bool checkable);
+    void checkSkinActions(bool dark);
+    void chooseSkin(bool dark);
     void applySkin(bool dark);
     // Opens (creating it when needed) or closes the panel of a row.
     void setPanelOpen(int row, bool open);

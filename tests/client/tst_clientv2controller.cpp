@@ -1,12 +1,11 @@
 #include "ClientV2Controller.h"
 #include "ScriptedServer.h"
 #include "SessionClock.h"
+#include "SimAccounts.h"
 #include "SimOptions.h"
 #include "SimPublisher.h"
 #include "V2_Data.h"
-#include "V2_Profile.h"
 #include "V2_Server.h"
-#include "V2_User.h"
 
 #include <QDateTime>
 #include <QMetaMethod>
@@ -214,14 +213,7 @@ void TestClientV2Controller::againstTheSimulator()
     QString error;
     QVERIFY(SimOptions::parse({QStringLiteral("lanterra-sim"), QStringLiteral("--elapsed"), QStringLiteral("600")}, &options, &error));
     V2_Server server;
-    auto* profile = new V2_Profile(QStringLiteral("FULL"));
-    for (const QString& channel : ClientV2Controller::channels()) {
-        const QStringList parts = channel.split(QLatin1Char('.'));
-        for (int i = 1; i <= parts.size(); ++i)
-            profile->keyList()->insert(parts.mid(0, i).join(QLatin1Char('.')), 2);
-    }
-    server.addProfile(profile->name(), profile);
-    server.addUser(new V2_User(QStringLiteral("demo"), QStringLiteral("demo"), QStringLiteral("demo"), 5, profile));
+    SimAccounts::addDemoUser(server);
     QVERIFY(server.startServer(0));
     const qint64 start = QDateTime::currentMSecsSinceEpoch() - 600000;
     SimPublisher publisher(&server, options, start);

@@ -1,11 +1,10 @@
 #include "ClientV2Controller.h"
+#include "SimAccounts.h"
 #include "SimOptions.h"
 #include "SimPublisher.h"
 #include "V2DataProvider.h"
 #include "V2_Data.h"
-#include "V2_Profile.h"
 #include "V2_Server.h"
-#include "V2_User.h"
 
 #include <QDateTime>
 #include <QRandomGenerator>
@@ -1289,14 +1288,7 @@ void TestV2DataProvider::againstTheSimulator()
                                QStringLiteral("20")},
                               &options, &error));
     V2_Server server;
-    auto* profile = new V2_Profile(QStringLiteral("FULL"));
-    for (const QString& channel : ClientV2Controller::channels()) {
-        const QStringList parts = channel.split(QLatin1Char('.'));
-        for (int i = 1; i <= parts.size(); ++i)
-            profile->keyList()->insert(parts.mid(0, i).join(QLatin1Char('.')), 2);
-    }
-    server.addProfile(profile->name(), profile);
-    server.addUser(new V2_User(QStringLiteral("demo"), QStringLiteral("demo"), QStringLiteral("demo"), 5, profile));
+    SimAccounts::addDemoUser(server);
     QVERIFY(server.startServer(0));
     const qint64 start = QDateTime::currentMSecsSinceEpoch() - 3600000;
     SimPublisher publisher(&server, options, start);
