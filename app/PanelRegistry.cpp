@@ -1,8 +1,20 @@
 #include "PanelRegistry.h"
 
+#include "MainWindow.h"
+#include "WidgetDayTime.h"
+#include "WidgetSessionFlags.h"
+#include "WidgetSessionInfo.h"
+#include "WidgetStanding.h"
+
 namespace PanelRegistry {
 
 namespace {
+
+template <typename PanelType>
+ToolWindow* make(V2DataProvider* provider, MainWindow* window)
+{
+    return new PanelType(provider, window);
+}
 
 // clang-format off
 const Panel kPanels[RowCount] = {
@@ -39,8 +51,12 @@ const Panel& info(int row)
 
 Factories factories()
 {
-    Factories all{};
-    return all;
+    Factories built{};
+    built[DayTime] = &make<WidgetDayTime>;
+    built[SessionInfo] = &make<WidgetSessionInfo>;
+    built[Standing] = &make<WidgetStanding>;
+    built[Flags] = &make<WidgetSessionFlags>;
+    return built;
 }
 
 QRect mainWindowLayoutGeometry()

@@ -180,6 +180,11 @@ void SessionClock::reset()
     g_values = Values();
 }
 
+qint64 SessionClock::nowMs()
+{
+    return g_clock();
+}
+
 qint64 SessionClock::trackTimeMs()
 {
     const qint64 now = g_clock();

@@ -47,6 +47,8 @@ public:
     static bool timeFinished();
 
     // Milliseconds since the epoch on the track's clock (local clock + utc offset).
+    // The computer clock, ms since the epoch (replaceable in tests).
+    static qint64 nowMs();
     static qint64 trackTimeMs();
     static QDateTime trackDateTime();
     static int elapsedSeconds();

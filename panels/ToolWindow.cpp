@@ -129,6 +129,15 @@ void ToolWindow::saveWidgetGeometry(QSettings& settings)
     settings.endGroup();
 }
 
+void ToolWindow::loadGroupGeometry(QSettings& settings, const QRect& defaults, bool defaultShow)
+{
+    settings.beginGroup(m_groupName);
+    move(settings.value(QStringLiteral("x"), defaults.x()).toInt(), settings.value(QStringLiteral("y"), defaults.y()).toInt());
+    resize(settings.value(QStringLiteral("w"), defaults.width()).toInt(), settings.value(QStringLiteral("h"), defaults.height()).toInt());
+    setVisible(settings.value(QStringLiteral("show"), defaultShow).toBool());
+    settings.endGroup();
+}
+
 void ToolWindow::setUsaUnits(bool)
 {
 }

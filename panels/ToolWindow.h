@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPoint>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
@@ -64,6 +65,8 @@ public slots:
 
 protected:
     void setGroupName(const QString& name);
+    // Reads x, y, w, h and show from the panel's group, with these defaults.
+    void loadGroupGeometry(QSettings& settings, const QRect& defaults, bool defaultShow);
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

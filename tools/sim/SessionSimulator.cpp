@@ -439,7 +439,8 @@ void SessionSimulator::addStandings(V2_Data* node, const QVector<Progress>& orde
         row->insertData(QStringLiteral("gapFirstLaps"), firstLaps);
         row->insertData(QStringLiteral("gapPreviousTime"), previousTime);
         row->insertData(QStringLiteral("gapPreviousLaps"), previousLaps);
-        row->insertData(QStringLiteral("status"), car.finished ? QStringLiteral("CLASSIFIED") : car.retired ? QStringLiteral("RETIRED") : QStringLiteral("RUNNING"));
+        // Running and finished cars are classified; only retirements differ.
+        row->insertData(QStringLiteral("status"), car.retired && !car.finished ? QStringLiteral("RETIRED") : QStringLiteral("CLASSIFIED"));
     }
 }
 

@@ -1,0 +1,445 @@
+#include "ModelSessionStanding.h"
+
+#include "SessionClock.h"
+#include "V2DataProvider.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QDateTime>
+#include <QTime>
+
+namespace {
+
+// A car in the pit lane shows its best sectors this long after entering.
+constexpr qint64 kShowBestAfterMs = 15000;
+
+const QString kDark = QStringLiteral("Dark");
+const QColor kDarkText(22, 22, 22);
+const QColor kLightText(220, 220, 220);
+
+QString clockText(quint64 dayTime)
+{
+    return dayTime == 0 ? QString() : QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(dayTime)).toString(QStringLiteral("HH:mm:ss"));
+}
+
+QString lapTime(quint64 milliseconds)
+{
+    return SessionClock::formatTime(milliseconds, false, 3, false);
+}
+
+// The pit-out time counts only when it is later than the pit-in time.
+quint64 countedPitOut(const StandingRow& row)
+{
+    return row.pitOutTime > row.pitInTime ? row.pitOutTime : 0;
+}
+
+bool inPitLane(const StandingRow& row)
+{
+    return row.pitInTime != 0 && countedPitOut(row) == 0;
+}
+
+} // namespace
+
+ModelSessionStanding::ModelSessionStanding(V2DataProvider* provider, const QString& skin, bool practice, const QStringList& headers, QObject* parent)
+    : QAbstractTableModel(parent)
+    , m_provider(provider)
+    , m_pitIcon(QStringLiteral(":/icons/statusPit"))
+    , m_outIcon(QStringLiteral(":/icons/statusOut"))
+    , m_stopIcon(QStringLiteral(":/icons/statusStop"))
+    , m_checkeredIcon(QStringLiteral(":/icons/Resources/bullet_square_checkered.png"))
+    , m_trackLimitsIcon(QIcon(QStringLiteral(":/icons/trackLimits")).pixmap(14, 14))
+    , m_skin(skin)
+    , m_practice(practice)
+    , m_headers(headers)
+{
+    connect(provider, &V2DataProvider::standingsOverall, this, &ModelSessionStanding::processRefresh);
+    connect(provider, &V2DataProvider::standingsByClass, this, &ModelSessionStanding::processRefresh);
+    connect(provider, &V2DataProvider::standingsOverallByPosition, this, &ModelSessionStanding::processUpdateOverall);
+    connect(provider, &V2DataProvider::standingsByClassByPosition, this, &ModelSessionStanding::processUpdateByClass);
+    connect(provider, &V2DataProvider::participantDetails, this, &ModelSessionStanding::processRefresh);
+    connect(provider, &V2DataProvider::participantDetailsByPnum, this, &ModelSessionStanding::processParticipantDetailsUpdate);
+    connect(provider, &V2DataProvider::onCarToFollowChanged, this, &ModelSessionStanding::refreshAll);
+    connect(provider, &V2DataProvider::cleanAll, this, &ModelSessionStanding::cleanAll);
+    connect(&m_timer, &QTimer::timeout, this, &ModelSessionStanding::refreshPitTimeColumn);
+    m_timer.start(practice ? 1000 : 300);
+}
+
+ModelSessionStanding::~ModelSessionStanding() = default;
+
+int ModelSessionStanding::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_rows.size();
+}
+
+int ModelSessionStanding::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : SharedColumnCount;
+}
+
+QVariant ModelSessionStanding::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return QVariant();
+    if (orientation == Qt::Vertical)
+        return QString::number(section + 1);
+    return section >= 0 && section < m_headers.size() ? m_headers.at(section) : QVariant();
+}
+
+void ModelSessionStanding::setClassType(const QString& classType)
+{
+    m_classType = classType;
+    processRefresh();
+}
+
+QString ModelSessionStanding::classType() const
+{
+    return m_classType;
+}
+
+const StandingRow& ModelSessionStanding::standingRow(int row) const
+{
+    return m_rows.at(row);
+}
+
+bool ModelSessionStanding::isOverall() const
+{
+    return m_classType.isEmpty() || m_classType.compare(QLatin1String("Overall"), Qt::CaseInsensitive) == 0;
+}
+
+// ---------------------------------------------------------------------------
+// Filling the rows
+
+bool ModelSessionStanding::readBests()
+{
+    bool changed = false;
+    for (int s = 0; s < 4; ++s) {
+        const quint64 best = m_provider->getSessionBestSectorTime(s + 1);
+        changed = changed || best != m_sessionBestSector[s];
+        m_sessionBestSector[s] = best;
+    }
+    const quint64 bestLap = m_provider->getSessionBestLapTime();
+    const bool closed = m_provider->isSessionClosed();
+    changed = changed || bestLap != m_sessionBestLap || closed != m_sessionClosed;
+    m_sessionBestLap = bestLap;
+    m_sessionClosed = closed;
+    return changed;
+}
+
+StandingRow ModelSessionStanding::buildRow(int position) const
+{
+    const V2DataProvider& p = *m_provider;
+    StandingRow row;
+    row.participant = p.getParticipantAtPosition(position, m_classType);
+    const QString& pNum = row.participant;
+    row.driverName = p.getCurrentDriverName(pNum);
+    row.className = p.getParticipantClass(pNum);
+    row.team = p.getParticipantTeam(pNum);
+    row.laps = p.getElapsedLaps(pNum);
+    row.gapFirstTime = p.getGapFirstTime(position, m_classType);
+    row.gapFirstLaps = p.getGapFirstLaps(position, m_classType);
+    row.gapPreviousTime = p.getGapPreviousTime(position, m_classType);
+    row.gapPreviousLaps = p.getGapPreviousLaps(position, m_classType);
+    if (!m_practice)
+        row.currentSector = p.getCurrentSector(pNum);
+    row.pitStops = p.getPitStops(pNum);
+    row.lastPitInLap = p.getLastPitInLap(pNum);
+    row.pitInTime = p.getLastPitInKey(pNum);
+    row.pitOutTime = p.getLastPitOutKey(pNum);
+    for (int s = 0; s < 4; ++s) {
+        row.lastSector[s] = p.getLastSectorTime(pNum, s + 1);
+        row.bestSector[s] = p.getBestSectorTime(pNum, s + 1);
+        row.sectorTrackLimits[s] = p.hasLapSectorTrackLimits(pNum, s + 1);
+    }
+    row.standingStatus = p.getStandingStatus(position, m_classType);
+    row.participantStatus = p.getParticipantStatus(pNum);
+    row.lastLapTime = p.getLastLapTime(pNum);
+    row.bestLapTime = p.getBestLapTime(pNum);
+    if (m_practice)
+        row.bestLapNumber = p.getBestLapNumber(pNum);
+    row.lastLapValid = p.isLastLapValid(pNum);
+    for (int s = 0; s < 4; ++s)
+        row.lastSectorValid[s] = p.isLastSectorValid(pNum, s + 1);
+    row.trackLimitsInfractions = p.getTrackLimitsInfractions(pNum);
+    return row;
+}
+
+void ModelSessionStanding::processRefresh()
+{
+    beginResetModel();
+    m_rows.clear();
+    readBests();
+    const int count = m_provider->getStandingsCount(m_classType);
+    m_rows.reserve(count);
+    for (int i = 0; i < count; ++i)
+        m_rows.append(buildRow(i + 1));
+    m_nextPitRow = 0;
+    endResetModel();
+}
+
+void ModelSessionStanding::processUpdateOverall(int pos)
+{
+    if (isOverall())
+        updatePosition(pos);
+}
+
+void ModelSessionStanding::processUpdateByClass(int pos)
+{
+    if (!isOverall())
+        updatePosition(pos);
+}
+
+void ModelSessionStanding::updatePosition(int pos)
+{
+    const int r = pos - 1;
+    if (r < 0)
+        return;
+    if (r > m_rows.size()) {
+        // Rows missing before it: rebuilding keeps the views' row count right.
+        processRefresh();
+        return;
+    }
+    const bool repaintAll = readBests();
+    if (r == m_rows.size()) {
+        beginInsertRows(QModelIndex(), r, r);
+        m_rows.append(buildRow(pos));
+        endInsertRows();
+    } else {
+        m_rows[r] = buildRow(pos);
+    }
+    if (repaintAll)
+        refreshAll();
+    else
+        emit dataChanged(index(r, 0), index(r, SharedColumnCount - 1));
+}
+
+void ModelSessionStanding::processParticipantDetailsUpdate(QString pNum)
+{
+    for (int r = 0; r < m_rows.size(); ++r) {
+        if (m_rows.at(r).participant == pNum) {
+            updatePosition(r + 1);
+            return;
+        }
+    }
+}
+
+void ModelSessionStanding::updateSkin(QString skin)
+{
+    m_skin = skin;
+    processRefresh();
+}
+
+void ModelSessionStanding::refreshPitTimeColumn()
+{
+    if (m_rows.isEmpty())
+        return;
+    if (!m_practice) {
+        emit dataChanged(index(0, 0), index(m_rows.size() - 1, LastPitInLapColumn));
+        return;
+    }
+    // One row a tick.
+    m_nextPitRow = m_nextPitRow % m_rows.size();
+    emit dataChanged(index(m_nextPitRow, TrackLimitsColumn), index(m_nextPitRow, TrackLimitsColumn));
+    ++m_nextPitRow;
+}
+
+void ModelSessionStanding::refreshAll()
+{
+    if (!m_rows.isEmpty())
+        emit dataChanged(index(0, 0), index(m_rows.size() - 1, SharedColumnCount - 1));
+}
+
+void ModelSessionStanding::cleanAll()
+{
+    beginResetModel();
+    m_rows.clear();
+    endResetModel();
+}
+
+// ---------------------------------------------------------------------------
+// What a cell shows
+
+bool ModelSessionStanding::showsBestSectors(int row) const
+{
+    const StandingRow& r = m_rows.at(row);
+    if (!inPitLane(r))
+        return false;
+    return m_sessionClosed || SessionClock::nowMs() - static_cast<qint64>(r.pitInTime) > kShowBestAfterMs;
+}
+
+QVariant ModelSessionStanding::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows.size() || index.column() >= SharedColumnCount)
+        return QVariant();
+    const StandingRow& row = m_rows.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        if (index.column() == PositionColumn)
+            return index.row() + 1;
+        return displayText(row, index.row(), index.column());
+    case Qt::TextAlignmentRole:
+        return alignment(index.column());
+    case Qt::DecorationRole:
+        return decoration(row, index.column());
+    case Qt::BackgroundRole:
+        return background(row, index.row(), index.column());
+    case Qt::ForegroundRole:
+        return foreground(row, index.row(), index.column());
+    default:
+        return QVariant();
+    }
+}
+
+QString ModelSessionStanding::gapText(int position, int laps, double time) const
+{
+    if (position == 1)
+        return QString();
+    if (laps != 0)
+        return QString::number(laps) + (laps == 1 ? QStringLiteral(" Lap") : QStringLiteral(" Laps"));
+    if (time >= 0)
+        return lapTime(static_cast<quint64>(time));
+    return QString();
+}
+
+QString ModelSessionStanding::pitDuration(const StandingRow& row) const
+{
+    if (m_sessionClosed || row.pitInTime == 0)
+        return QString();
+    const quint64 out = countedPitOut(row);
+    // Day times count from the epoch like the computer clock; the track's utc
+    // offset would add hours to a running stop.
+    const qint64 end = out != 0 ? static_cast<qint64>(out) : SessionClock::nowMs();
+    const qint64 duration = qMax<qint64>(0, end - static_cast<qint64>(row.pitInTime));
+    const QTime clock = QTime(0, 0).addMSecs(static_cast<int>(qMin<qint64>(duration, 86399999)));
+    return clock.toString(duration >= 3600000 ? QStringLiteral("hh:mm:ss") : QStringLiteral("mm:ss.zzz"));
+}
+
+QString ModelSessionStanding::displayText(const StandingRow& row, int rowIndex, int column) const
+{
+    const int position = rowIndex + 1;
+    const QString laps = row.laps >= 1 ? QString::number(row.laps) : QString();
+    const QString gap = row.standingStatus == QLatin1String("RETIRED") ? QStringLiteral("RETIRED") : gapText(position, row.gapFirstLaps, row.gapFirstTime);
+    const bool classified = row.standingStatus.isEmpty() || row.standingStatus == QLatin1String("CLASSIFIED");
+    const QString interval = classified ? gapText(position, row.gapPreviousLaps, row.gapPreviousTime) : QString();
+    const QString fastest = row.laps > 0 && row.bestLapTime != 0 ? lapTime(row.bestLapTime) : QString();
+    switch (column) {
+    case NumberColumn:
+        return row.participant;
+    case NameColumn:
+        return row.driverName;
+    case ClassColumn:
+        return row.className;
+    case TeamColumn:
+        return row.team;
+    case 5:
+        return m_practice ? (row.laps >= 1 && row.bestLapTime != 0 ? QString::number(row.bestLapNumber) : QString()) : laps;
+    case 6:
+        return m_practice ? fastest : (row.currentSector >= 1 ? QString::number(row.currentSector) : QString());
+    case 7:
+        return m_practice ? laps : gap;
+    case 8:
+        return m_practice ? gap : interval;
+    case 9:
+        return m_practice ? interval : (row.pitStops >= 1 ? QString::number(row.pitStops) : QString());
+    case LastLapColumn:
+        return row.laps >= 1 ? lapTime(row.lastLapTime) : QString();
+    case PitInTimeColumn:
+        return clockText(row.pitInTime);
+    case PitOutTimeColumn:
+        return clockText(countedPitOut(row));
+    case LastPitInLapColumn:
+        return row.lastPitInLap >= 1 && row.pitInTime != 0 && countedPitOut(row) != 0 ? QString::number(row.lastPitInLap) : QString();
+    case PitTimeColumn:
+        return pitDuration(row);
+    case FastestLapColumn:
+        return fastest;
+    case TrackLimitsColumn:
+        return row.trackLimitsInfractions != 0 ? QString::number(row.trackLimitsInfractions) : QString();
+    default:
+        break;
+    }
+    if (column >= S1Column && column <= S4Column) {
+        const int s = column - S1Column;
+        return lapTime(showsBestSectors(rowIndex) ? row.bestSector[s] : row.lastSector[s]);
+    }
+    return QString();
+}
+
+QVariant ModelSessionStanding::alignment(int column) const
+{
+    int horizontal = Qt::AlignRight;
+    if (column == NameColumn || column == TeamColumn)
+        horizontal = Qt::AlignLeft;
+    else if (column == ClassColumn || (!m_practice && (column == 6 || column == 9)))
+        horizontal = Qt::AlignHCenter;
+    return int(horizontal | Qt::AlignVCenter);
+}
+
+QVariant ModelSessionStanding::decoration(const StandingRow& row, int column) const
+{
+    if (column == NumberColumn) {
+        const QString& status = row.participantStatus;
+        if (status == QLatin1String("BOX"))
+            return m_pitIcon;
+        if (status == QLatin1String("OUT_LAP"))
+            return m_outIcon;
+        if (status == QLatin1String("STOPPED"))
+            return m_stopIcon;
+        if (status == QLatin1String("CHECKERED"))
+            return m_checkeredIcon;
+        return QVariant();
+    }
+    if (column >= S1Column && column <= S4Column && row.sectorTrackLimits[column - S1Column])
+        return m_trackLimitsIcon;
+    return QVariant();
+}
+
+QVariant ModelSessionStanding::background(const StandingRow& row, int rowIndex, int column) const
+{
+    const QColor highlight = m_provider->getFollowColor(row.participant);
+    const QVariant plain = highlight.isValid() ? QVariant(QBrush(highlight)) : QVariant();
+    if (column >= S1Column && column <= S4Column) {
+        const int s = column - S1Column;
+        if (showsBestSectors(rowIndex) && row.bestSector[s] != 0)
+            return QVariant();
+        const quint64 last = row.lastSector[s];
+        const bool marked = m_practice && row.sectorTrackLimits[s];
+        if (last != 0 && row.lastSectorValid[s] && !marked) {
+            if (last == m_sessionBestSector[s])
+                return QBrush(Qt::magenta);
+            if (last == row.bestSector[s])
+                return QBrush(Qt::cyan);
+        }
+        return plain;
+    }
+    if (column == LastLapColumn && row.laps > 0 && row.lastLapValid) {
+        if (row.lastLapTime == m_sessionBestLap)
+            return QBrush(Qt::magenta);
+        if (row.lastLapTime == row.bestLapTime)
+            return QBrush(Qt::cyan);
+    }
+    return plain;
+}
+
+QVariant ModelSessionStanding::foreground(const StandingRow& row, int rowIndex, int column) const
+{
+    const bool dark = m_skin == kDark;
+    const QColor defaultColor = m_provider->getFollowColor(row.participant).isValid() ? kDarkText : (dark ? kLightText : kDarkText);
+    const QColor dimmed = dark ? QColor(Qt::darkGray) : QColor(Qt::gray);
+    if (column >= S1Column && column <= S4Column) {
+        const int s = column - S1Column;
+        if (showsBestSectors(rowIndex))
+            return QBrush(row.bestSector[s] != 0 ? (dark ? QColor(Qt::cyan) : QColor(Qt::blue)) : defaultColor);
+        const quint64 last = row.lastSector[s];
+        if (!row.lastSectorValid[s])
+            return QBrush(dimmed);
+        return QBrush(last == m_sessionBestSector[s] || last == row.bestSector[s] ? kDarkText : defaultColor);
+    }
+    if (column == LastLapColumn) {
+        if (row.laps < 1)
+            return QBrush(defaultColor);
+        if (!row.lastLapValid)
+            return QBrush(dimmed);
+        return QBrush(row.lastLapTime == m_sessionBestLap || row.lastLapTime == row.bestLapTime ? kDarkText : defaultColor);
+    }
+    return QBrush(defaultColor);
+}

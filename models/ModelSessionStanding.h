@@ -1,0 +1,100 @@
+#pragma once
+
+#include "StandingRow.h"
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <QPixmap>
+#include <QStringList>
+#include <QTimer>
+#include <QVector>
+
+class V2DataProvider;
+
+// The live classification, overall or of one class, one row per active
+// position: what the race and the practice standings models share. The
+// columns are the same but for 5 to 9, which each model names itself.
+class ModelSessionStanding : public QAbstractTableModel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(ModelSessionStanding)
+
+public:
+    // The columns both models share.
+    enum SharedColumn {
+        PositionColumn = 0,
+        NumberColumn = 1,
+        NameColumn = 2,
+        ClassColumn = 3,
+        TeamColumn = 4,
+        S1Column = 10,
+        S4Column = 13,
+        LastLapColumn = 14,
+        PitInTimeColumn = 15,
+        PitOutTimeColumn = 16,
+        LastPitInLapColumn = 17,
+        PitTimeColumn = 18,
+        FastestLapColumn = 19,
+        TrackLimitsColumn = 20,
+        SharedColumnCount = 21,
+    };
+
+    ~ModelSessionStanding() override;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // Empty for the overall standings, else a class key.
+    void setClassType(const QString& classType);
+    QString classType() const;
+    const StandingRow& standingRow(int row) const;
+    // Whether the sector columns of a row show its best sectors (in the pit lane).
+    bool showsBestSectors(int row) const;
+
+public slots:
+    void processRefresh();
+    void processUpdateOverall(int pos);
+    void processUpdateByClass(int pos);
+    void updateSkin(QString skin);
+    void processParticipantDetailsUpdate(QString pNum);
+
+protected:
+    ModelSessionStanding(V2DataProvider* provider, const QString& skin, bool practice, const QStringList& headers, QObject* parent);
+
+private slots:
+    void refreshPitTimeColumn();
+    void refreshAll();
+    void cleanAll();
+
+private:
+    bool isOverall() const;
+    bool readBests();
+    void updatePosition(int pos);
+    StandingRow buildRow(int position) const;
+    QString displayText(const StandingRow& row, int rowIndex, int column) const;
+    QVariant background(const StandingRow& row, int rowIndex, int column) const;
+    QVariant foreground(const StandingRow& row, int rowIndex, int column) const;
+    QVariant alignment(int column) const;
+    QVariant decoration(const StandingRow& row, int column) const;
+    QString gapText(int position, int laps, double time) const;
+    QString pitDuration(const StandingRow& row) const;
+
+    V2DataProvider* m_provider;
+    QVector<StandingRow> m_rows;
+    quint64 m_sessionBestSector[4] = {0, 0, 0, 0};
+    quint64 m_sessionBestLap = 0;
+    QString m_classType;
+    QIcon m_pitIcon;
+    QIcon m_outIcon;
+    QIcon m_stopIcon;
+    QIcon m_checkeredIcon;
+    QPixmap m_trackLimitsIcon;
+    bool m_sessionClosed = false;
+    QString m_skin;
+    QTimer m_timer;
+    bool m_practice;
+    QStringList m_headers;
+    int m_nextPitRow = 0;
+};

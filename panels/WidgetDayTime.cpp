@@ -1,0 +1,48 @@
+#include "WidgetDayTime.h"
+
+#include "ResizableQlabel.h"
+#include "SessionClock.h"
+
+#include <QSettings>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kGroup = QStringLiteral("view_daytime");
+const QRect kDefaultGeometry(8, 430, 500, 150);
+constexpr bool kDefaultShow = true;
+constexpr int kTickMs = 300;
+
+} // namespace
+
+WidgetDayTime::WidgetDayTime(V2DataProvider* provider, QWidget* parent)
+    : ToolWindow(parent, true)
+    , m_provider(provider)
+    , m_label(new ResizableQlabel(contentWidget()))
+{
+    setGroupName(kGroup);
+    m_label->setObjectName(QStringLiteral("labelDayTime"));
+    m_label->setAlignment(Qt::AlignCenter);
+    contentWidget()->layout()->addWidget(m_label);
+    connect(&m_timer, &QTimer::timeout, this, &WidgetDayTime::processUpdate);
+    m_timer.start(kTickMs);
+    processUpdate();
+}
+
+WidgetDayTime::~WidgetDayTime() = default;
+
+void WidgetDayTime::loadWidgetGeometry(QSettings& settings)
+{
+    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
+}
+
+ResizableQlabel* WidgetDayTime::clockLabel() const
+{
+    return m_label;
+}
+
+void WidgetDayTime::processUpdate()
+{
+    // The font is fitted on resizes only: the clock's width hardly changes.
+    m_label->setText(SessionClock::trackDateTime().toString(QStringLiteral("hh:mm:ss")), true);
+}

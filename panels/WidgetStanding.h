@@ -1,0 +1,70 @@
+#pragma once
+
+#include "ToolWindow.h"
+
+class ModelSessionStanding;
+class ModelSessionStandingBySector;
+class ModelSessionStandingPractice;
+class QCheckBox;
+class QComboBox;
+class QStackedWidget;
+class QTableView;
+class V2DataProvider;
+
+// The live classification: the race columns during a race and the
+// practice columns otherwise, with a class filter, a team switch, hidden
+// columns of the user's choice and saved column widths and order.
+class WidgetStanding final : public ToolWindow
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(WidgetStanding)
+
+public:
+    enum Page {
+        RacePage,
+        PracticePage,
+        PageCount,
+    };
+
+    WidgetStanding(V2DataProvider* provider, QWidget* parent = nullptr);
+    ~WidgetStanding() override;
+
+    void loadWidgetGeometry(QSettings& settings) override;
+    int currentPage() const;
+    QTableView* table(int page) const;
+    QComboBox* combo(int page) const;
+    QCheckBox* teamBox(int page) const;
+    ModelSessionStanding* model(int page) const;
+    // The column menu of a page's table (the caller owns it).
+    QMenu* columnMenu(int page);
+
+public slots:
+    void updateStack();
+    void updateCombos();
+    void _slotColumnWidthST(int column, int oldWidth, int newWidth);
+    void _slotColumnWidthSTPr(int column, int oldWidth, int newWidth);
+    void onCustomMenuRequested(QPoint cursorPos);
+    void setHiddenColumnsFromSettings();
+    void updateHiddenColumnsOnSettings();
+    void on_comboBoxRace_currentIndexChanged(int index);
+    void on_comboBoxPractice_currentIndexChanged(int index);
+    void on_checkBoxRace_stateChanged(int state);
+    void on_checkBoxPractice_stateChanged(int arg1);
+
+private:
+    struct PageParts {
+        QTableView* table = nullptr;
+        QComboBox* combo = nullptr;
+        QCheckBox* team = nullptr;
+        ModelSessionStanding* model = nullptr;
+    };
+
+    void buildPage(int page);
+    void applyTeam(int page, int state);
+    void selectClass(int page, int index);
+    void storeColumnWidth(int page, int column, int width);
+
+    V2DataProvider* m_provider;
+    QStackedWidget* m_stack;
+    PageParts m_pages[PageCount];
+};
