@@ -2,6 +2,7 @@
 #include "SimAccounts.h"
 #include "SimOptions.h"
 #include "SimPublisher.h"
+#include "TestProvider.h"
 #include "V2DataProvider.h"
 #include "V2_Data.h"
 #include "V2_Server.h"
@@ -21,15 +22,9 @@ using SectorRowMap = QMap<int, QList<int>>;
 
 constexpr int kIntMax = 2147483647;
 
-// A provider that does not try to connect; tests fill its mirror directly
-// and drive it through the controller's signals.
 std::unique_ptr<V2DataProvider> makeProvider()
 {
-    auto provider = std::make_unique<V2DataProvider>(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("PEX JSON PROTOCOL"),
-                                                     QStringLiteral("1.0.0"), 1, QStringLiteral("pw"), QStringLiteral("user"),
-                                                     QStringLiteral("127.0.0.1"));
-    provider->setActive(false);
-    return provider;
+    return makeTestProvider();
 }
 
 V2_Data* root(V2DataProvider& provider)

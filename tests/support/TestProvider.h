@@ -1,0 +1,24 @@
+#pragma once
+
+#include "ClientV2Controller.h"
+#include "V2DataProvider.h"
+#include "V2_Data.h"
+
+#include <memory>
+
+// A data provider that does not try to connect: tests fill its mirror
+// directly and drive it through the controller's signals.
+inline std::unique_ptr<V2DataProvider> makeTestProvider()
+{
+    auto provider = std::make_unique<V2DataProvider>(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("PEX JSON PROTOCOL"),
+                                                     QStringLiteral("1.0.0"), 1, QStringLiteral("pw"), QStringLiteral("user"),
+                                                     QStringLiteral("127.0.0.1"));
+    provider->setActive(false);
+    return provider;
+}
+
+// The node at path in the provider's mirror, created when missing.
+inline V2_Data* mirrorNode(V2DataProvider& provider, const QString& path)
+{
+    return provider.controller()->getCurrentData()->getOrCreateDataPointer(path);
+}
