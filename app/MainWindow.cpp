@@ -6,6 +6,7 @@
 #include "DialogSaveLayout.h"
 #include "DialogScaleFactor.h"
 #include "DialogUser.h"
+#include "ProgramResources.h"
 #include "ToolWindow.h"
 #include "V2DataProvider.h"
 
@@ -23,13 +24,6 @@
 #include <QSystemTrayIcon>
 
 #include <algorithm>
-
-// The program's pictures and style sheets live in its static library; the
-// linker keeps them only when something refers to them.
-static void initResources()
-{
-    Q_INIT_RESOURCE(lanterra);
-}
 
 using namespace PanelRegistry;
 
@@ -82,7 +76,7 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
     : QMainWindow(parent)
     , m_factories(factories)
 {
-    initResources();
+    ProgramResources::init();
     const auto settings = AppSettings::open();
 
     buildForm();

@@ -1,5 +1,6 @@
 #include "ModelSessionStanding.h"
 
+#include "ProgramResources.h"
 #include "SessionClock.h"
 #include "V2DataProvider.h"
 
@@ -41,7 +42,7 @@ bool inPitLane(const StandingRow& row)
 } // namespace
 
 ModelSessionStanding::ModelSessionStanding(V2DataProvider* provider, const QString& skin, bool practice, const QStringList& headers, QObject* parent)
-    : QAbstractTableModel(parent)
+    : QAbstractTableModel((ProgramResources::init(), parent))
     , m_provider(provider)
     , m_pitIcon(QStringLiteral(":/icons/statusPit"))
     , m_outIcon(QStringLiteral(":/icons/statusOut"))

@@ -1,5 +1,7 @@
 #include "ToolWindow.h"
 
+#include "ProgramResources.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -22,6 +24,7 @@ ToolWindow::ToolWindow(QWidget* parent, bool floating)
     : QWidget(parent)
     , m_floating(floating)
 {
+    ProgramResources::init();
     setFont(panelFont());
     if (!m_floating)
         return;

@@ -7,6 +7,7 @@ class ModelSessionStandingBySector;
 class ModelSessionStandingPractice;
 class QCheckBox;
 class QComboBox;
+class QMenu;
 class QStackedWidget;
 class QTableView;
 class V2DataProvider;

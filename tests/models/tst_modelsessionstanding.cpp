@@ -349,6 +349,8 @@ void TestModelSessionStanding::iconsAndAlignment()
     ModelSessionStandingBySector race(provider.get(), QStringLiteral("Dark"));
     ModelSessionStandingPractice practice(provider.get(), QStringLiteral("Dark"));
     race.processRefresh();
+    QVERIFY(race.data(race.index(0, 1), Qt::DecorationRole).value<QIcon>().pixmap(16).toImage()
+            != race.data(race.index(1, 1), Qt::DecorationRole).value<QIcon>().pixmap(16).toImage());
     for (int row = 0; row < 4; ++row)
         QVERIFY2(!race.data(race.index(row, 1), Qt::DecorationRole).value<QIcon>().isNull(), qPrintable(statuses.at(row)));
     QVERIFY(!race.data(race.index(0, 2), Qt::DecorationRole).isValid());

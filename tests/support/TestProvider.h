@@ -4,6 +4,8 @@
 #include "V2DataProvider.h"
 #include "V2_Data.h"
 
+#include <QSignalSpy>
+
 #include <memory>
 
 // A data provider that does not try to connect: tests fill its mirror
@@ -13,7 +15,12 @@ inline std::unique_ptr<V2DataProvider> makeTestProvider()
     auto provider = std::make_unique<V2DataProvider>(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("PEX JSON PROTOCOL"),
                                                      QStringLiteral("1.0.0"), 1, QStringLiteral("pw"), QStringLiteral("user"),
                                                      QStringLiteral("127.0.0.1"));
+    // The constructor starts connecting; the end of that attempt empties the
+    // mirror, so it must be over before a test fills it.
+    QSignalSpy disconnected(provider.get(), &V2DataProvider::onDisconnected);
     provider->setActive(false);
+    if (disconnected.isEmpty())
+        disconnected.wait(2000);
     return provider;
 }
 
