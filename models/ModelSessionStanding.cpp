@@ -173,7 +173,6 @@ void ModelSessionStanding::processRefresh()
     m_rows.reserve(count);
     for (int i = 0; i < count; ++i)
         m_rows.append(buildRow(i + 1));
-    m_nextPitRow = 0;
     endResetModel();
 }
 
@@ -231,16 +230,12 @@ void ModelSessionStanding::updateSkin(QString skin)
 
 void ModelSessionStanding::refreshPitTimeColumn()
 {
-    if (m_rows.isEmpty())
-        return;
-    if (!m_practice) {
-        emit dataChanged(index(0, 0), index(m_rows.size() - 1, LastPitInLapColumn));
-        return;
+    // Only cars in the pit lane have cells that follow the clock: the pit
+    // time counting up and the switch to best sectors.
+    for (int r = 0; r < m_rows.size(); ++r) {
+        if (inPitLane(m_rows.at(r)))
+            emit dataChanged(index(r, S1Column), index(r, PitTimeColumn));
     }
-    // One row a tick.
-    m_nextPitRow = m_nextPitRow % m_rows.size();
-    emit dataChanged(index(m_nextPitRow, TrackLimitsColumn), index(m_nextPitRow, TrackLimitsColumn));
-    ++m_nextPitRow;
 }
 
 void ModelSessionStanding::refreshAll()

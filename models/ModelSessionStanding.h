@@ -96,5 +96,4 @@ private:
     QTimer m_timer;
     bool m_practice;
     QStringList m_headers;
-    int m_nextPitRow = 0;
 };
