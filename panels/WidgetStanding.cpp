@@ -41,8 +41,8 @@ const PageKeys kPageKeys[WidgetStanding::PageCount] = {
 
 // Widths until the user chooses others: narrow numbers, wider names.
 const int kDefaultWidths[WidgetStanding::PageCount][21] = {
-    {34, 44, 110, 76, 130, 40, 26, 64, 64, 32, 58, 58, 58, 58, 70, 72, 76, 90, 70, 74, 72},
-    {34, 44, 110, 76, 130, 36, 70, 40, 64, 64, 58, 58, 58, 58, 70, 72, 76, 90, 70, 74, 72},
+    {34, 62, 110, 76, 130, 40, 26, 64, 64, 32, 58, 58, 58, 58, 70, 80, 88, 96, 70, 78, 84},
+    {34, 62, 110, 76, 130, 36, 70, 40, 64, 64, 58, 58, 58, 58, 70, 80, 88, 96, 70, 78, 84},
 };
 
 constexpr int kTeamColumn = 4;
