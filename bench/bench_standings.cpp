@@ -5,6 +5,7 @@
 #include "ModelSessionStandingBySector.h"
 #include "SessionSimulator.h"
 #include "SimOptions.h"
+#include "TestProvider.h"
 #include "V2DataProvider.h"
 #include "V2_Data.h"
 #include "WidgetStanding.h"
@@ -13,7 +14,6 @@
 #include <QDateTime>
 #include <QImage>
 #include <QPainter>
-#include <QSignalSpy>
 #include <QTableView>
 
 #include <benchmark/benchmark.h>
@@ -35,13 +35,7 @@ void dropRowMarks(V2_Data* node)
 
 std::unique_ptr<V2DataProvider> raceProvider()
 {
-    auto provider = std::make_unique<V2DataProvider>(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("PEX JSON PROTOCOL"),
-                                                     QStringLiteral("1.0.0"), 1, QStringLiteral("pw"), QStringLiteral("user"),
-                                                     QStringLiteral("127.0.0.1"));
-    QSignalSpy disconnected(provider.get(), &V2DataProvider::onDisconnected);
-    provider->setActive(false);
-    if (disconnected.isEmpty())
-        disconnected.wait(2000);
+    auto provider = makeTestProvider();
     SimOptions options;
     QString error;
     SimOptions::parse({QStringLiteral("lanterra-sim"), QStringLiteral("--cars"), QStringLiteral("60"), QStringLiteral("--elapsed"),

@@ -41,7 +41,7 @@ bool inPitLane(const StandingRow& row)
 
 } // namespace
 
-ModelSessionStanding::ModelSessionStanding(V2DataProvider* provider, const QString& skin, bool practice, const QStringList& headers, QObject* parent)
+ModelSessionStanding::ModelSessionStanding(V2DataProvider* provider, const QString& skin, bool practice, const QStringList& middleHeaders, QObject* parent)
     : QAbstractTableModel((ProgramResources::init(), parent))
     , m_provider(provider)
     , m_pitIcon(QStringLiteral(":/icons/statusPit"))
@@ -51,8 +51,25 @@ ModelSessionStanding::ModelSessionStanding(V2DataProvider* provider, const QStri
     , m_trackLimitsIcon(QIcon(QStringLiteral(":/icons/trackLimits")).pixmap(14, 14))
     , m_skin(skin)
     , m_practice(practice)
-    , m_headers(headers)
+    , m_headers({tr("Pos"),
+                 tr("Nr"),
+                 tr("Name"),
+                 tr("Class"),
+                 tr("Team")})
 {
+    m_headers += middleHeaders;
+    m_headers += {tr("S1"),
+                  tr("S2"),
+                  tr("S3"),
+                  tr("S4"),
+                  tr("Last Lap"),
+                  tr("Pit In Time"),
+                  tr("Pit Out Time"),
+                  tr("Last Pit In Lap"),
+                  tr("Pit Time"),
+                  tr("Fastest Lap"),
+                  tr("Track Limits")};
+    Q_ASSERT(m_headers.size() == SharedColumnCount);
     connect(provider, &V2DataProvider::standingsOverall, this, &ModelSessionStanding::processRefresh);
     connect(provider, &V2DataProvider::standingsByClass, this, &ModelSessionStanding::processRefresh);
     connect(provider, &V2DataProvider::standingsOverallByPosition, this, &ModelSessionStanding::processUpdateOverall);

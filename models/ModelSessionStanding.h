@@ -61,7 +61,8 @@ public slots:
     void processParticipantDetailsUpdate(QString pNum);
 
 protected:
-    ModelSessionStanding(V2DataProvider* provider, const QString& skin, bool practice, const QStringList& headers, QObject* parent);
+    // middleHeaders: the texts of columns 5 to 9, which the two models name differently.
+    ModelSessionStanding(V2DataProvider* provider, const QString& skin, bool practice, const QStringList& middleHeaders, QObject* parent);
 
 private slots:
     void refreshPitTimeColumn();
