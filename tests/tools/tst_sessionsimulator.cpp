@@ -438,6 +438,20 @@ void TestSessionSimulator::endToEnd()
         }
     }
     QCOMPARE(client.getCurrentData()->getV2_Data(QStringLiteral("weather.sessionData"))->datas()->size(), 71);
+
+    // One more second: the update carries what changed, and a changed row whole.
+    QSignalSpy changes(&client, &V2_Client::onChannelChange);
+    publisher.publishAt(701000);
+    QVERIFY(changes.wait(5000));
+    const V2_Data* received = client.getRxData();
+    QVERIFY(!received->getV2_Data(QStringLiteral("timing.session.entry")));
+    QVERIFY(!received->getV2_Data(QStringLiteral("timing.session.info")));
+    const V2_Data* details = received->getV2_Data(QStringLiteral("timing.session.standings.overall.participantDetails"));
+    QVERIFY(details && !details->datas()->isEmpty());
+    const QString car = details->datas()->firstKey();
+    QCOMPARE(json(details->getV2_Data(car)),
+             asReceived(publisher.published()->getV2_Data(QStringLiteral("timing.session.standings.overall.participantDetails.") + car)));
+    QVERIFY(changes.last().at(0).value<QSet<QString>>().size() < 2000);
 }
 
 void TestSessionSimulator::allChannelsFullAccess_data()

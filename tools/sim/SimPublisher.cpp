@@ -51,7 +51,8 @@ namespace {
 // field (a class, say) always finds that field in the update.
 void wholeRows(V2_Data* change, const V2_Data* next)
 {
-    const bool rows = next->getIgnorePath();
+    // A root also ignores its (empty) path, but its children are channels, not rows.
+    const bool rows = next->getIgnorePath() && !next->isRoot();
     for (auto it = change->datas()->begin(); it != change->datas()->end(); ++it) {
         V2_Data* changed = V2_Data::nodeOf(it.value());
         const V2_Data* full = next->getInLevelV2_Data(it.key());
