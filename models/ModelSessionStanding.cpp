@@ -76,6 +76,10 @@ ModelSessionStanding::ModelSessionStanding(V2DataProvider* provider, const QStri
     connect(provider, &V2DataProvider::standingsByClassByPosition, this, &ModelSessionStanding::processUpdateByClass);
     connect(provider, &V2DataProvider::participantDetails, this, &ModelSessionStanding::processRefresh);
     connect(provider, &V2DataProvider::participantDetailsByPnum, this, &ModelSessionStanding::processParticipantDetailsUpdate);
+    // Pit records arrive on their own channel, often while a car's details
+    // stand still in the pit lane; without these the pit columns would wait.
+    connect(provider, &V2DataProvider::analysisPitIn, this, &ModelSessionStanding::processRefresh);
+    connect(provider, &V2DataProvider::analysisPitOut, this, &ModelSessionStanding::processRefresh);
     connect(provider, &V2DataProvider::onCarToFollowChanged, this, &ModelSessionStanding::refreshAll);
     connect(provider, &V2DataProvider::cleanAll, this, &ModelSessionStanding::cleanAll);
     connect(&m_timer, &QTimer::timeout, this, &ModelSessionStanding::refreshPitTimeColumn);

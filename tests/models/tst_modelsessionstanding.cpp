@@ -211,8 +211,11 @@ void TestModelSessionStanding::pitPhase()
     QCOMPARE(text(dark, 0, ModelSessionStandingBySector::PitTime), QStringLiteral("00:15.001"));
     QCOMPARE(text(dark, 0, ModelSessionStandingBySector::LastPitInLap), QString());
 
-    // Out again: last sectors return, the stop has its length.
+    // Out again: last sectors return, the stop has its length. The pit exit
+    // alone is enough to update the row.
     mirrorNode(*provider, QStringLiteral("timing.analysis.pitOut.7.pits.%1").arg(pitIn + 65250));
+    emit provider->controller()->analysisPitOut();
+    QCOMPARE(text(dark, 0, ModelSessionStandingBySector::PitTime), QStringLiteral("01:05.250"));
     mirrorNode(*provider, kDetails + QStringLiteral("7"))->insertData(QStringLiteral("pitStops"), 1);
     mirrorNode(*provider, QStringLiteral("timing.analysis.pitIn.7.pits.%1").arg(pitIn))->insertData(QStringLiteral("lapNumber"), 12);
     emit provider->controller()->participantDetailsByPnum(QStringLiteral("7"));
