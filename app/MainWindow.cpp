@@ -299,15 +299,10 @@ void MainWindow::setPanelOpen(int row, bool open)
             connect(existing, &ToolWindow::state, panelAction, &QAction::setChecked);
         connect(this, &MainWindow::updateSkin, existing, &ToolWindow::updateSkin);
         // A new panel starts with the options in force.
-        const int options = info(row).options;
-        if (options & UsaUnits)
-            existing->setUsaUnits(m_imperialUnits);
-        if (options & BikeLayout)
-            existing->setBikeLayout(m_bikeLayout);
-        if (options & NewestFirst)
-            existing->setNewestFirst(m_newestFirst);
-        if (options & OpenGL)
-            existing->setUseOpenGL(m_useOpenGL);
+        for (int option : {UsaUnits, BikeLayout, NewestFirst, OpenGL}) {
+            if (info(row).options & option)
+                applyOption(existing, option);
+        }
     }
     loadPanelGeometry(existing);
     existing->show();
@@ -324,26 +319,29 @@ void MainWindow::loadPanelGeometry(ToolWindow* panel)
     settings->endGroup();
 }
 
-void MainWindow::passOption(int option, bool on)
+void MainWindow::applyOption(ToolWindow* panel, int option) const
+{
+    switch (option) {
+    case UsaUnits:
+        panel->setUsaUnits(m_imperialUnits);
+        break;
+    case BikeLayout:
+        panel->setBikeLayout(m_bikeLayout);
+        break;
+    case NewestFirst:
+        panel->setNewestFirst(m_newestFirst);
+        break;
+    case OpenGL:
+        panel->setUseOpenGL(m_useOpenGL);
+        break;
+    }
+}
+
+void MainWindow::passOption(int option)
 {
     for (int row = 0; row < RowCount; ++row) {
-        ToolWindow* open = m_panels[row];
-        if (!open || !(info(row).options & option))
-            continue;
-        switch (option) {
-        case UsaUnits:
-            open->setUsaUnits(on);
-            break;
-        case BikeLayout:
-            open->setBikeLayout(on);
-            break;
-        case NewestFirst:
-            open->setNewestFirst(on);
-            break;
-        case OpenGL:
-            open->setUseOpenGL(on);
-            break;
-        }
+        if (m_panels[row] && (info(row).options & option))
+            applyOption(m_panels[row], option);
     }
 }
 
@@ -447,7 +445,7 @@ void MainWindow::on_actionUse_USA_units_triggered(bool checked)
 {
     m_imperialUnits = checked;
     m_provider->setUsaUnits(checked);
-    passOption(UsaUnits, checked);
+    passOption(UsaUnits);
     AppSettings::open()->setValue(kImperialUnits, checked);
 }
 
@@ -464,13 +462,13 @@ void MainWindow::on_actionShow_tool_window_frame_toggled(bool checked)
 void MainWindow::on_actionSort_Messages_Flags_toggled(bool checked)
 {
     m_newestFirst = checked;
-    passOption(NewestFirst, checked);
+    passOption(NewestFirst);
 }
 
 void MainWindow::on_actionUse_OpenGL_triggered(bool checked)
 {
     m_useOpenGL = checked;
-    passOption(OpenGL, checked);
+    passOption(OpenGL);
     AppSettings::open()->setValue(kUseOpenGL, checked);
 }
 
@@ -498,7 +496,7 @@ void MainWindow::refreshBikeLayout()
         follow->setWindowTitle(m_bikeLayout ? tr("Bike follow") : tr("Participant Follow"));
         follow->setTitleBarText(follow->windowTitle());
     }
-    passOption(BikeLayout, m_bikeLayout);
+    passOption(BikeLayout);
 }
 
 // ---------------------------------------------------------------------------

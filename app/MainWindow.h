@@ -83,7 +83,9 @@ private:
     void setPanelOpen(int row, bool open);
     void loadPanelGeometry(ToolWindow* panel);
     void createDefaultLayout();
-    void passOption(int option, bool on);
+    // Hands the option's current value to a panel, or to every open panel that takes it.
+    void applyOption(ToolWindow* panel, int option) const;
+    void passOption(int option);
     QString panelTitle(int row) const;
     void saveFollowedCars();
 

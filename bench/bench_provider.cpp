@@ -3,6 +3,7 @@
 // full lap nodes), and the analysis caches are rebuilt from scratch. Also
 // measured: one live lap update with its batch end, and one getter call.
 #include "ClientV2Controller.h"
+#include "TestProvider.h"
 #include "V2DataProvider.h"
 #include "V2_Data.h"
 
@@ -56,10 +57,7 @@ void addLap(V2_Data* laps, int car, int lap)
 // A provider whose mirror holds a 24-hour race, caches built.
 std::unique_ptr<V2DataProvider> raceProvider()
 {
-    auto provider = std::make_unique<V2DataProvider>(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("PEX JSON PROTOCOL"),
-                                                     QStringLiteral("1.0.0"), 1, QStringLiteral("pw"), QStringLiteral("user"),
-                                                     QStringLiteral("127.0.0.1"));
-    provider->setActive(false);
+    auto provider = makeTestProvider();
     V2_Data* root = provider->controller()->getCurrentData();
     V2_Data* loops = root->getOrCreateDataPointer(QStringLiteral("timing.session.track.info.timingLoops"));
     for (int l = 1; l <= 3; ++l)

@@ -187,8 +187,7 @@ qint64 SessionClock::nowMs()
 
 qint64 SessionClock::trackTimeMs()
 {
-    const qint64 now = g_clock();
-    return (now / 1000) * 1000 + now % 1000 + g_values.utcOffset;
+    return g_clock() + g_values.utcOffset;
 }
 
 QDateTime SessionClock::trackDateTime()

@@ -883,11 +883,14 @@ void V2DataProvider::processAnalysis()
     QVector<AccSectionRecord> acc;
     QVector<SpeedRecord> speeds;
     QVector<SectorRecord> sectors[4];
-    const QStringList entry = getEntryList();
+    // Each participant's laps node, looked up once.
+    QVector<QPair<QString, const V2_Data*>> cars;
     int count = 0;
-    for (const QString& pNum : entry) {
-        if (const V2_Data* lapsNode = node(kLaps + pNum + QStringLiteral(".laps")))
+    for (const QString& pNum : getEntryList()) {
+        if (const V2_Data* lapsNode = node(kLaps + pNum + QStringLiteral(".laps"))) {
+            cars.append({pNum, lapsNode});
             count += lapsNode->datas()->size();
+        }
     }
     ids.reserve(count);
     laps.reserve(count);
@@ -897,10 +900,9 @@ void V2DataProvider::processAnalysis()
     speeds.reserve(count);
     for (auto& sector : sectors)
         sector.reserve(count);
-    for (const QString& pNum : entry) {
-        const V2_Data* lapsNode = node(kLaps + pNum + QStringLiteral(".laps"));
-        if (!lapsNode)
-            continue;
+    for (const auto& car : qAsConst(cars)) {
+        const QString& pNum = car.first;
+        const V2_Data* lapsNode = car.second;
         ParticipantValues participant = participantValues(pNum);
         for (auto it = lapsNode->datas()->cbegin(); it != lapsNode->datas()->cend(); ++it) {
             const LapValues values = readLap(V2_Data::nodeOf(it.value()), pNum, it.key());

@@ -42,13 +42,8 @@ bool inPitLane(const StandingRow& row)
 } // namespace
 
 ModelSessionStanding::ModelSessionStanding(V2DataProvider* provider, const QString& skin, bool practice, const QStringList& middleHeaders, QObject* parent)
-    : QAbstractTableModel((ProgramResources::init(), parent))
+    : QAbstractTableModel(parent)
     , m_provider(provider)
-    , m_pitIcon(QStringLiteral(":/icons/statusPit"))
-    , m_outIcon(QStringLiteral(":/icons/statusOut"))
-    , m_stopIcon(QStringLiteral(":/icons/statusStop"))
-    , m_checkeredIcon(QStringLiteral(":/icons/Resources/bullet_square_checkered.png"))
-    , m_trackLimitsIcon(QIcon(QStringLiteral(":/icons/trackLimits")).pixmap(14, 14))
     , m_skin(skin)
     , m_practice(practice)
     , m_headers({tr("Pos"),
@@ -70,6 +65,12 @@ ModelSessionStanding::ModelSessionStanding(V2DataProvider* provider, const QStri
                   tr("Fastest Lap"),
                   tr("Track Limits")};
     Q_ASSERT(m_headers.size() == SharedColumnCount);
+    ProgramResources::init();
+    m_pitIcon = QIcon(QStringLiteral(":/icons/statusPit"));
+    m_outIcon = QIcon(QStringLiteral(":/icons/statusOut"));
+    m_stopIcon = QIcon(QStringLiteral(":/icons/statusStop"));
+    m_checkeredIcon = QIcon(QStringLiteral(":/icons/Resources/bullet_square_checkered.png"));
+    m_trackLimitsIcon = QIcon(QStringLiteral(":/icons/trackLimits")).pixmap(14, 14);
     connect(provider, &V2DataProvider::standingsOverall, this, &ModelSessionStanding::processRefresh);
     connect(provider, &V2DataProvider::standingsByClass, this, &ModelSessionStanding::processRefresh);
     connect(provider, &V2DataProvider::standingsOverallByPosition, this, &ModelSessionStanding::processUpdateOverall);
@@ -306,7 +307,7 @@ QVariant ModelSessionStanding::data(const QModelIndex& index, int role) const
     }
 }
 
-QString ModelSessionStanding::gapText(int position, int laps, double time) const
+QString ModelSessionStanding::gapText(int position, int laps, double time)
 {
     if (position == 1)
         return QString();
@@ -332,12 +333,17 @@ QString ModelSessionStanding::pitDuration(const StandingRow& row) const
 
 QString ModelSessionStanding::displayText(const StandingRow& row, int rowIndex, int column) const
 {
+    // Painting asks for every cell: each text is made only for its own column.
     const int position = rowIndex + 1;
-    const QString laps = row.laps >= 1 ? QString::number(row.laps) : QString();
-    const QString gap = row.standingStatus == QLatin1String("RETIRED") ? QStringLiteral("RETIRED") : gapText(position, row.gapFirstLaps, row.gapFirstTime);
-    const bool classified = row.standingStatus.isEmpty() || row.standingStatus == QLatin1String("CLASSIFIED");
-    const QString interval = classified ? gapText(position, row.gapPreviousLaps, row.gapPreviousTime) : QString();
-    const QString fastest = row.laps > 0 && row.bestLapTime != 0 ? lapTime(row.bestLapTime) : QString();
+    const auto laps = [&row] { return row.laps >= 1 ? QString::number(row.laps) : QString(); };
+    const auto gap = [&row, position] {
+        return row.standingStatus == QLatin1String("RETIRED") ? QStringLiteral("RETIRED") : gapText(position, row.gapFirstLaps, row.gapFirstTime);
+    };
+    const auto interval = [&row, position] {
+        const bool classified = row.standingStatus.isEmpty() || row.standingStatus == QLatin1String("CLASSIFIED");
+        return classified ? gapText(position, row.gapPreviousLaps, row.gapPreviousTime) : QString();
+    };
+    const auto fastest = [&row] { return row.laps > 0 && row.bestLapTime != 0 ? lapTime(row.bestLapTime) : QString(); };
     switch (column) {
     case NumberColumn:
         return row.participant;
@@ -348,15 +354,15 @@ QString ModelSessionStanding::displayText(const StandingRow& row, int rowIndex, 
     case TeamColumn:
         return row.team;
     case 5:
-        return m_practice ? (row.laps >= 1 && row.bestLapTime != 0 ? QString::number(row.bestLapNumber) : QString()) : laps;
+        return m_practice ? (row.laps >= 1 && row.bestLapTime != 0 ? QString::number(row.bestLapNumber) : QString()) : laps();
     case 6:
-        return m_practice ? fastest : (row.currentSector >= 1 ? QString::number(row.currentSector) : QString());
+        return m_practice ? fastest() : (row.currentSector >= 1 ? QString::number(row.currentSector) : QString());
     case 7:
-        return m_practice ? laps : gap;
+        return m_practice ? laps() : gap();
     case 8:
-        return m_practice ? gap : interval;
+        return m_practice ? gap() : interval();
     case 9:
-        return m_practice ? interval : (row.pitStops >= 1 ? QString::number(row.pitStops) : QString());
+        return m_practice ? interval() : (row.pitStops >= 1 ? QString::number(row.pitStops) : QString());
     case LastLapColumn:
         return row.laps >= 1 ? lapTime(row.lastLapTime) : QString();
     case PitInTimeColumn:
@@ -368,7 +374,7 @@ QString ModelSessionStanding::displayText(const StandingRow& row, int rowIndex, 
     case PitTimeColumn:
         return pitDuration(row);
     case FastestLapColumn:
-        return fastest;
+        return fastest();
     case TrackLimitsColumn:
         return row.trackLimitsInfractions != 0 ? QString::number(row.trackLimitsInfractions) : QString();
     default:

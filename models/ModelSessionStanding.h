@@ -79,7 +79,7 @@ private:
     QVariant foreground(const StandingRow& row, int rowIndex, int column) const;
     QVariant alignment(int column) const;
     QVariant decoration(const StandingRow& row, int column) const;
-    QString gapText(int position, int laps, double time) const;
+    static QString gapText(int position, int laps, double time);
     QString pitDuration(const StandingRow& row) const;
 
     V2DataProvider* m_provider;

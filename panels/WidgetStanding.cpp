@@ -40,14 +40,15 @@ const PageKeys kPageKeys[WidgetStanding::PageCount] = {
 };
 
 // Widths until the user chooses others: narrow numbers, wider names.
-const int kDefaultWidths[WidgetStanding::PageCount][21] = {
+const int kDefaultWidths[WidgetStanding::PageCount][ModelSessionStanding::SharedColumnCount] = {
     {34, 62, 110, 76, 130, 40, 26, 64, 64, 32, 58, 58, 58, 58, 70, 80, 88, 96, 70, 78, 84},
     {34, 62, 110, 76, 130, 36, 70, 40, 64, 64, 58, 58, 58, 58, 70, 80, 88, 96, 70, 78, 84},
 };
 
-constexpr int kTeamColumn = 4;
-constexpr int kS4Column = 13;
-constexpr int kColumnCount = 21;
+// Both models share these columns.
+constexpr int kTeamColumn = ModelSessionStanding::TeamColumn;
+constexpr int kS4Column = ModelSessionStanding::S4Column;
+constexpr int kColumnCount = ModelSessionStanding::SharedColumnCount;
 
 } // namespace
 

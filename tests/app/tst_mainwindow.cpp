@@ -41,14 +41,7 @@ public:
     {
         setGroupName(QLatin1String(info(row).group));
     }
-    void loadWidgetGeometry(QSettings& settings) override
-    {
-        settings.beginGroup(groupName());
-        move(settings.value(QStringLiteral("x"), 33).toInt(), settings.value(QStringLiteral("y"), 44).toInt());
-        resize(settings.value(QStringLiteral("w"), 301).toInt(), settings.value(QStringLiteral("h"), 201).toInt());
-        setVisible(settings.value(QStringLiteral("show"), true).toBool());
-        settings.endGroup();
-    }
+    void loadWidgetGeometry(QSettings& settings) override { loadGroupGeometry(settings, QRect(33, 44, 301, 201), true); }
     void setUsaUnits(bool on) override { options << QStringLiteral("units %1").arg(on); }
     void setBikeLayout(bool bikes) override { options << QStringLiteral("bikes %1").arg(bikes); }
     void setNewestFirst(bool on) override { options << QStringLiteral("newest %1").arg(on); }

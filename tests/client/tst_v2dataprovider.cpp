@@ -22,19 +22,9 @@ using SectorRowMap = QMap<int, QList<int>>;
 
 constexpr int kIntMax = 2147483647;
 
-std::unique_ptr<V2DataProvider> makeProvider()
-{
-    return makeTestProvider();
-}
-
 V2_Data* root(V2DataProvider& provider)
 {
     return provider.controller()->getCurrentData();
-}
-
-V2_Data* put(V2DataProvider& provider, const QString& path)
-{
-    return root(provider)->getOrCreateDataPointer(path);
 }
 
 // One getter: the node it reads, the field, a value to store there and
@@ -434,10 +424,10 @@ void TestV2DataProvider::getters()
 {
     QFETCH(int, row);
     const GetterRow& getter = getterRows().at(row);
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     // Missing node, then node without the field, then the stored value.
     QCOMPARE(getter.read(*provider), getter.missing);
-    V2_Data* node = put(*provider, QLatin1String(getter.node));
+    V2_Data* node = mirrorNode(*provider, QLatin1String(getter.node));
     node->insertData(QStringLiteral("unrelated"), 1);
     QCOMPARE(getter.read(*provider), getter.defaultValue);
     store(node, QLatin1String(getter.field), getter.stored);
@@ -451,7 +441,7 @@ void TestV2DataProvider::getters()
 
 void TestV2DataProvider::childLists()
 {
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     QCOMPARE(p.getEntryList(), QStringList());
     QCOMPARE(p.getStandingsCount(QString()), 0);
@@ -460,35 +450,35 @@ void TestV2DataProvider::childLists()
         addEntry(root(p), QLatin1String(number));
     QCOMPARE(p.getEntryList(), QStringList({"12", "7", "9"}));
     for (int i = 1; i <= 3; ++i) {
-        put(p, QStringLiteral("timing.session.standings.overall.active.%1").arg(i))->insertData(QStringLiteral("participant"), QString::number(i));
-        put(p, QStringLiteral("timing.session.standings.overall.finishLine.%1").arg(i));
+        mirrorNode(p, QStringLiteral("timing.session.standings.overall.active.%1").arg(i))->insertData(QStringLiteral("participant"), QString::number(i));
+        mirrorNode(p, QStringLiteral("timing.session.standings.overall.finishLine.%1").arg(i));
     }
-    put(p, QStringLiteral("timing.session.standings.byClass.active.GT3.standings.1"));
-    put(p, QStringLiteral("timing.session.standings.byClass.finishLine.GT3.standings.1"));
-    put(p, QStringLiteral("timing.session.standings.byClass.finishLine.GT3.standings.2"));
+    mirrorNode(p, QStringLiteral("timing.session.standings.byClass.active.GT3.standings.1"));
+    mirrorNode(p, QStringLiteral("timing.session.standings.byClass.finishLine.GT3.standings.1"));
+    mirrorNode(p, QStringLiteral("timing.session.standings.byClass.finishLine.GT3.standings.2"));
     QCOMPARE(p.getStandingsCount(QString()), 3);
     QCOMPARE(p.getFinishLineStandingsCount(QString()), 3);
     QCOMPARE(p.getStandingsCount(GT), 1);
     QCOMPARE(p.getFinishLineStandingsCount(GT), 2);
     QCOMPARE(p.getStandingsCount(QStringLiteral("GT4")), 0);
-    put(p, QStringLiteral("timing.session.track.info.sections.Porsche"));
-    put(p, QStringLiteral("timing.session.track.info.sections.Ford"));
+    mirrorNode(p, QStringLiteral("timing.session.track.info.sections.Porsche"));
+    mirrorNode(p, QStringLiteral("timing.session.track.info.sections.Ford"));
     QCOMPARE(p.getTrackSections(), QStringList({"Ford", "Porsche"}));
-    put(p, QStringLiteral("timing.session.track.info.timingLoops.1"))->insertData(QStringLiteral("name"), QStringLiteral("IM1"));
-    put(p, QStringLiteral("timing.session.track.info.timingLoops.2"))->insertData(QStringLiteral("name"), QStringLiteral("IM2"));
+    mirrorNode(p, QStringLiteral("timing.session.track.info.timingLoops.1"))->insertData(QStringLiteral("name"), QStringLiteral("IM1"));
+    mirrorNode(p, QStringLiteral("timing.session.track.info.timingLoops.2"))->insertData(QStringLiteral("name"), QStringLiteral("IM2"));
     QCOMPARE(p.getTimingLoopNames(), QStringList({"IM1", "IM2"}));
-    put(p, QStringLiteral("timing.session.startingGrid.positions.2"));
-    put(p, QStringLiteral("timing.session.startingGrid.positions.1"));
+    mirrorNode(p, QStringLiteral("timing.session.startingGrid.positions.2"));
+    mirrorNode(p, QStringLiteral("timing.session.startingGrid.positions.1"));
     QCOMPARE(p.getStartingGridPositions(), QStringList({"1", "2"}));
     for (int i = 1; i <= 2; ++i) {
-        put(p, QStringLiteral("timing.session.standings.overall.additional.byFastestLap.%1").arg(i));
-        put(p, QStringLiteral("timing.session.standings.overall.additional.bySectorBestTime.3.standings.%1").arg(i));
-        put(p, QStringLiteral("timing.combined.standings.overall.%1").arg(i));
-        put(p, QStringLiteral("timing.combined.info.sessions.%1").arg(i));
-        put(p, QStringLiteral("raceControl.messages.%1").arg(i));
-        put(p, QStringLiteral("timing.session.flags.%1").arg(i));
+        mirrorNode(p, QStringLiteral("timing.session.standings.overall.additional.byFastestLap.%1").arg(i));
+        mirrorNode(p, QStringLiteral("timing.session.standings.overall.additional.bySectorBestTime.3.standings.%1").arg(i));
+        mirrorNode(p, QStringLiteral("timing.combined.standings.overall.%1").arg(i));
+        mirrorNode(p, QStringLiteral("timing.combined.info.sessions.%1").arg(i));
+        mirrorNode(p, QStringLiteral("raceControl.messages.%1").arg(i));
+        mirrorNode(p, QStringLiteral("timing.session.flags.%1").arg(i));
     }
-    put(p, QStringLiteral("timing.session.standings.overall.additional.byTopSpeed.1"));
+    mirrorNode(p, QStringLiteral("timing.session.standings.overall.additional.byTopSpeed.1"));
     QCOMPARE(p.getFastestLapStandingsCount(), 2);
     QCOMPARE(p.getSectorStandingsCount(3), 2);
     QCOMPARE(p.getSectorStandingsCount(1), 0);
@@ -498,7 +488,7 @@ void TestV2DataProvider::childLists()
     QCOMPARE(p.getRaceControlMessageKeys(), QStringList({"1", "2"}));
     QCOMPARE(p.getFlagKeys(), QStringList({"1", "2"}));
     // Imperial units convert the top speed standings.
-    put(p, QStringLiteral("timing.session.standings.overall.additional.byTopSpeed.1"))->insertData(QStringLiteral("speed"), 300.0);
+    mirrorNode(p, QStringLiteral("timing.session.standings.overall.additional.byTopSpeed.1"))->insertData(QStringLiteral("speed"), 300.0);
     p.setUsaUnits(true);
     QVERIFY(qAbs(p.getTopSpeedStandingSpeed(1) - 186.4113) < 1e-9);
 }
@@ -522,10 +512,10 @@ void TestV2DataProvider::driverNames()
     QFETCH(QString, lastName);
     QFETCH(int, index);
     QFETCH(QString, expected);
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     QCOMPARE(p.getDriverName(P, 1), QString());
-    V2_Data* driver = put(p, QStringLiteral("timing.session.entry.7.drivers.1"));
+    V2_Data* driver = mirrorNode(p, QStringLiteral("timing.session.entry.7.drivers.1"));
     if (!firstName.isEmpty())
         driver->insertData(QStringLiteral("firstName"), firstName);
     driver->insertData(QStringLiteral("lastName"), lastName);
@@ -533,18 +523,18 @@ void TestV2DataProvider::driverNames()
 
     // Current driver, best-lap driver, pit and stint drivers name the same way.
     QCOMPARE(p.getCurrentDriverName(P), QString());
-    V2_Data* details = put(p, QStringLiteral("timing.session.standings.overall.participantDetails.7"));
+    V2_Data* details = mirrorNode(p, QStringLiteral("timing.session.standings.overall.participantDetails.7"));
     QCOMPARE(p.getCurrentDriverName(P), QString());
     details->insertData(QStringLiteral("currentDriver"), index);
     QCOMPARE(p.getCurrentDriverName(P), expected);
     QCOMPARE(p.getBestLapDriverName(P), QString());
-    put(p, QStringLiteral("timing.session.standings.overall.participantDetails.7.bestLap"));
+    mirrorNode(p, QStringLiteral("timing.session.standings.overall.participantDetails.7.bestLap"));
     QCOMPARE(p.getBestLapDriverName(P), QString()); // driver index defaults to a number nobody has
-    put(p, QStringLiteral("timing.session.standings.overall.participantDetails.7.bestLap"))->insertData(QStringLiteral("driver"), index);
+    mirrorNode(p, QStringLiteral("timing.session.standings.overall.participantDetails.7.bestLap"))->insertData(QStringLiteral("driver"), index);
     QCOMPARE(p.getBestLapDriverName(P), expected);
-    put(p, QStringLiteral("timing.analysis.pitIn.7.pits.1"))->insertData(QStringLiteral("driver"), index);
-    put(p, QStringLiteral("timing.analysis.pitOut.7.pits.1"))->insertData(QStringLiteral("driver"), index);
-    put(p, QStringLiteral("timing.analysis.stints.7.stints.1"))->insertData(QStringLiteral("driver"), index);
+    mirrorNode(p, QStringLiteral("timing.analysis.pitIn.7.pits.1"))->insertData(QStringLiteral("driver"), index);
+    mirrorNode(p, QStringLiteral("timing.analysis.pitOut.7.pits.1"))->insertData(QStringLiteral("driver"), index);
+    mirrorNode(p, QStringLiteral("timing.analysis.stints.7.stints.1"))->insertData(QStringLiteral("driver"), index);
     QCOMPARE(p.getPitInDriverName(P, QStringLiteral("1")), expected);
     QCOMPARE(p.getPitOutDriverName(P, QStringLiteral("1")), expected);
     QCOMPARE(p.getStintDriverName(P, QStringLiteral("1")), expected);
@@ -553,8 +543,8 @@ void TestV2DataProvider::driverNames()
 
 void TestV2DataProvider::participantStatus()
 {
-    auto provider = makeProvider();
-    V2_Data* details = put(*provider, QStringLiteral("timing.session.standings.overall.participantDetails.7"));
+    auto provider = makeTestProvider();
+    V2_Data* details = mirrorNode(*provider, QStringLiteral("timing.session.standings.overall.participantDetails.7"));
     details->insertData(QStringLiteral("status"), QStringLiteral("RETIRED"));
     QCOMPARE(provider->getParticipantStatus(P), QStringLiteral("RETIRED"));
     details->insertData(QStringLiteral("hasSeenCheckered"), false);
@@ -565,35 +555,35 @@ void TestV2DataProvider::participantStatus()
 
 void TestV2DataProvider::classes()
 {
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
-    put(p, QStringLiteral("timing.session.classes.2"))->insertData(QStringLiteral("name"), QStringLiteral("GT3"));
-    put(p, QStringLiteral("timing.session.classes.1"))->insertData(QStringLiteral("name"), QStringLiteral("LMP2"));
-    put(p, QStringLiteral("timing.session.classes.3"));
+    mirrorNode(p, QStringLiteral("timing.session.classes.2"))->insertData(QStringLiteral("name"), QStringLiteral("GT3"));
+    mirrorNode(p, QStringLiteral("timing.session.classes.1"))->insertData(QStringLiteral("name"), QStringLiteral("LMP2"));
+    mirrorNode(p, QStringLiteral("timing.session.classes.3"));
     QCOMPARE(p.getClasses(), QStringList());
-    put(p, QStringLiteral("timing.session.standings.byClass"));
+    mirrorNode(p, QStringLiteral("timing.session.standings.byClass"));
     // Key order, not name order; a class without a name gives an empty text.
     QCOMPARE(p.getClasses(), QStringList({"LMP2", "GT3", ""}));
 }
 
 void TestV2DataProvider::trackLimitsOfCurrentLap()
 {
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     QVERIFY(!p.hasLapSectorTrackLimits(P, 2));
-    put(p, QStringLiteral("timing.session.standings.overall.participantDetails.7"))->insertData(QStringLiteral("currentLap"), 4);
+    mirrorNode(p, QStringLiteral("timing.session.standings.overall.participantDetails.7"))->insertData(QStringLiteral("currentLap"), 4);
     QVERIFY(!p.hasLapSectorTrackLimits(P, 2));
-    put(p, QStringLiteral("timing.analysis.laps.7.laps.4.sectors.2"))->insertData(QStringLiteral("trackLimits"), true);
-    put(p, QStringLiteral("timing.analysis.laps.7.laps.3.sectors.1"))->insertData(QStringLiteral("trackLimits"), true);
+    mirrorNode(p, QStringLiteral("timing.analysis.laps.7.laps.4.sectors.2"))->insertData(QStringLiteral("trackLimits"), true);
+    mirrorNode(p, QStringLiteral("timing.analysis.laps.7.laps.3.sectors.1"))->insertData(QStringLiteral("trackLimits"), true);
     QVERIFY(p.hasLapSectorTrackLimits(P, 2));
     QVERIFY(!p.hasLapSectorTrackLimits(P, 1));
 }
 
 void TestV2DataProvider::getDataIsACopy()
 {
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     QVERIFY(!provider->getData(QStringLiteral("timing.session.info")));
-    put(*provider, QStringLiteral("timing.session.info"))->insertData(QStringLiteral("name"), QStringLiteral("Race"));
+    mirrorNode(*provider, QStringLiteral("timing.session.info"))->insertData(QStringLiteral("name"), QStringLiteral("Race"));
     std::unique_ptr<V2_Data> copy = provider->getData(QStringLiteral("timing.session.info"));
     QVERIFY(copy);
     QCOMPARE(copy->getString(QStringLiteral("name")), QStringLiteral("Race"));
@@ -605,7 +595,7 @@ void TestV2DataProvider::getDataIsACopy()
 
 void TestV2DataProvider::relaysAndOrder()
 {
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     ClientV2Controller* c = p.controller();
     // Every relayed signal arrives under its own name with its arguments.
@@ -661,11 +651,11 @@ void TestV2DataProvider::relaysAndOrder()
 
 void TestV2DataProvider::rebuildRecords()
 {
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     addEntry(root(p), P);
-    put(p, QStringLiteral("timing.session.entry.7.drivers.2"))->insertData(QStringLiteral("lastName"), QStringLiteral("Solo"));
-    V2_Data* details = put(p, QStringLiteral("timing.session.standings.overall.participantDetails.7"));
+    mirrorNode(p, QStringLiteral("timing.session.entry.7.drivers.2"))->insertData(QStringLiteral("lastName"), QStringLiteral("Solo"));
+    V2_Data* details = mirrorNode(p, QStringLiteral("timing.session.standings.overall.participantDetails.7"));
     details->insertData(QStringLiteral("bestTopSpeed"), 300.0);
     details->getOrCreateDataPointer(QStringLiteral("bestLap"))->insertData(QStringLiteral("time"), quint64(89000));
     details->getOrCreateDataPointer(QStringLiteral("bestSectors.2"))->insertData(QStringLiteral("time"), quint64(40000));
@@ -724,7 +714,7 @@ void TestV2DataProvider::rebuildRecords()
 
 void TestV2DataProvider::equalEndTimes()
 {
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     addEntry(root(p), P);
     addEntry(root(p), QStringLiteral("9"));
@@ -753,7 +743,7 @@ void TestV2DataProvider::equalEndTimes()
 
 void TestV2DataProvider::accumulatedWithoutSections()
 {
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     addEntry(root(p), P);
     LapSpec withSections = simpleLap(1000, 90000);
@@ -776,7 +766,7 @@ void TestV2DataProvider::accumulatedWithoutSections()
 
 void TestV2DataProvider::batchSignals()
 {
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     addEntry(root(p), P);
     writeLap(root(p), P, 1, simpleLap(1000, 90000));
@@ -839,7 +829,7 @@ void TestV2DataProvider::batchSignals()
 
 void TestV2DataProvider::movedRowIsCoveredByTheBatch()
 {
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     addEntry(root(p), P);
     addEntry(root(p), QStringLiteral("9"));
@@ -864,7 +854,7 @@ void TestV2DataProvider::movedRowIsCoveredByTheBatch()
 
 void TestV2DataProvider::deletionRenumbers()
 {
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     addEntry(root(p), P);
     for (int lap = 1; lap <= 5; ++lap)
@@ -894,8 +884,8 @@ void TestV2DataProvider::incrementalEqualsRebuild()
     // One provider follows the updates lap by lap, the other rebuilds from
     // the same tree; after every batch both must hold the same records, and
     // every row position must match its row.
-    auto incremental = makeProvider();
-    auto rebuilt = makeProvider();
+    auto incremental = makeTestProvider();
+    auto rebuilt = makeTestProvider();
     QRandomGenerator random(20261206);
     const QStringList cars = {"1", "7", "12", "33", "9"};
     const auto both = [&](const std::function<void(V2_Data*)>& change) {
@@ -954,7 +944,7 @@ void TestV2DataProvider::incrementalEqualsRebuild()
 
 void TestV2DataProvider::cleanEmpties()
 {
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     addEntry(root(p), P);
     writeLap(root(p), P, 1, simpleLap(1000, 90000));
@@ -997,15 +987,15 @@ void TestV2DataProvider::loopSegments()
     QFETCH(QList<quint64>, passing);
     QFETCH(QStringList, pairs);
     QFETCH(QStringList, segments);
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     for (int i = 0; i < loops.size(); ++i)
-        put(p, QStringLiteral("timing.session.track.info.timingLoops.%1").arg(i + 1))->insertData(QStringLiteral("name"), loops.at(i));
+        mirrorNode(p, QStringLiteral("timing.session.track.info.timingLoops.%1").arg(i + 1))->insertData(QStringLiteral("name"), loops.at(i));
     addEntry(root(p), P);
     writeLap(root(p), P, 1, simpleLap(1000, 90000));
     for (int i = 0; i < passing.size(); ++i) {
         if (passing.at(i) != 0)
-            put(p, QStringLiteral("timing.analysis.laps.7.laps.1.loopSectors.%1").arg(i + 1))->insertData(QStringLiteral("time"), passing.at(i));
+            mirrorNode(p, QStringLiteral("timing.analysis.laps.7.laps.1.loopSectors.%1").arg(i + 1))->insertData(QStringLiteral("time"), passing.at(i));
     }
     QStringList actualPairs;
     for (const auto& pair : p.getLoopSectorPairs())
@@ -1021,20 +1011,20 @@ void TestV2DataProvider::loopSegments()
 
 void TestV2DataProvider::pitInLaps()
 {
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     QVERIFY(!p.isPitInLap(P, QStringLiteral("5")));
     addEntry(root(p), P);
     addEntry(root(p), QStringLiteral("9"));
-    put(p, QStringLiteral("timing.analysis.pitIn.7.pits.1"))->insertData(QStringLiteral("lapNumber"), 5);
-    put(p, QStringLiteral("timing.analysis.pitIn.7.pits.2"))->insertData(QStringLiteral("lapNumber"), 23);
+    mirrorNode(p, QStringLiteral("timing.analysis.pitIn.7.pits.1"))->insertData(QStringLiteral("lapNumber"), 5);
+    mirrorNode(p, QStringLiteral("timing.analysis.pitIn.7.pits.2"))->insertData(QStringLiteral("lapNumber"), 23);
     // Built on first use while empty.
     QVERIFY(p.isPitInLap(P, QStringLiteral("23")));
     QVERIFY(p.isPitInLap(P, QStringLiteral("5")));
     QVERIFY(!p.isPitInLap(P, QStringLiteral("24")));
     QVERIFY(!p.isPitInLap(QStringLiteral("9"), QStringLiteral("5")));
     // Later pit entries count after the controller reports them.
-    put(p, QStringLiteral("timing.analysis.pitIn.9.pits.1"))->insertData(QStringLiteral("lapNumber"), 8);
+    mirrorNode(p, QStringLiteral("timing.analysis.pitIn.9.pits.1"))->insertData(QStringLiteral("lapNumber"), 8);
     QVERIFY(!p.isPitInLap(QStringLiteral("9"), QStringLiteral("8")));
     emit p.controller()->analysisPitIn();
     QVERIFY(p.isPitInLap(QStringLiteral("9"), QStringLiteral("8")));
@@ -1042,17 +1032,17 @@ void TestV2DataProvider::pitInLaps()
 
 void TestV2DataProvider::pitAndStintLookups()
 {
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     QCOMPARE(p.getLastPitInLap(P), 0);
     QCOMPARE(p.getLastPitInKey(P), quint64(0));
-    put(p, QStringLiteral("timing.analysis.pitIn.7.pits"));
+    mirrorNode(p, QStringLiteral("timing.analysis.pitIn.7.pits"));
     QCOMPARE(p.getLastPitInLap(P), 0);
     QCOMPARE(p.getLastPitInKey(P), quint64(0));
-    put(p, QStringLiteral("timing.analysis.pitIn.7.pits.1"))->insertData(QStringLiteral("lapNumber"), 5);
-    put(p, QStringLiteral("timing.analysis.pitIn.7.pits.2"));
-    put(p, QStringLiteral("timing.analysis.pitOut.7.pits.1"));
-    put(p, QStringLiteral("timing.analysis.pitOut.7.pits.3"));
+    mirrorNode(p, QStringLiteral("timing.analysis.pitIn.7.pits.1"))->insertData(QStringLiteral("lapNumber"), 5);
+    mirrorNode(p, QStringLiteral("timing.analysis.pitIn.7.pits.2"));
+    mirrorNode(p, QStringLiteral("timing.analysis.pitOut.7.pits.1"));
+    mirrorNode(p, QStringLiteral("timing.analysis.pitOut.7.pits.3"));
     QCOMPARE(p.getLastPitInLap(P), kIntMax); // greatest key without a lap number
     QCOMPARE(p.getLastPitInKey(P), quint64(2));
     QCOMPARE(p.getLastPitOutKey(P), quint64(3));
@@ -1062,20 +1052,20 @@ void TestV2DataProvider::pitAndStintLookups()
     QCOMPARE(p.getPitOutKeys(P), QStringList({"1", "3"}));
     QCOMPARE(p.getStintKeys(P), QStringList());
     QCOMPARE(p.getStintLaps(P, K), qMakePair(0, 0));
-    V2_Data* stint = put(p, QStringLiteral("timing.analysis.stints.7.stints.k"));
+    V2_Data* stint = mirrorNode(p, QStringLiteral("timing.analysis.stints.7.stints.k"));
     stint->insertData(QStringLiteral("openLapNumber"), 3);
     QCOMPARE(p.getStintLaps(P, K), qMakePair(3, 0));
     stint->insertData(QStringLiteral("closeLapNumber"), 9);
     QCOMPARE(p.getStintLaps(P, K), qMakePair(3, 9));
     QCOMPARE(p.getStintKeys(P), QStringList({"k"}));
-    put(p, QStringLiteral("timing.analysis.laps.7.laps.2"));
-    put(p, QStringLiteral("timing.analysis.laps.7.laps.1"));
+    mirrorNode(p, QStringLiteral("timing.analysis.laps.7.laps.2"));
+    mirrorNode(p, QStringLiteral("timing.analysis.laps.7.laps.1"));
     QCOMPARE(p.getLapKeys(P), QStringList({"1", "2"}));
 }
 
 void TestV2DataProvider::speedUnits()
 {
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     addEntry(root(p), P);
     LapSpec spec = simpleLap(1000, 90000);
@@ -1099,12 +1089,12 @@ void TestV2DataProvider::speedUnits()
 
 void TestV2DataProvider::lastSectorRecord()
 {
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     SectorRecord empty = p.getLastSectorRecord(P, 2);
     QCOMPARE(empty.pNum, P);
     QCOMPARE(empty.dayTime, quint64(0));
-    V2_Data* details = put(p, QStringLiteral("timing.session.standings.overall.participantDetails.7"));
+    V2_Data* details = mirrorNode(p, QStringLiteral("timing.session.standings.overall.participantDetails.7"));
     details->insertData(QStringLiteral("currentLapStartTime"), quint64(100000));
     details->insertData(QStringLiteral("currentSector"), 3);
     details->getOrCreateDataPointer(QStringLiteral("lastLap"))->insertData(QStringLiteral("lapStartTime"), quint64(10000));
@@ -1126,7 +1116,7 @@ void TestV2DataProvider::lastSectorRecord()
 
 void TestV2DataProvider::carToFollow()
 {
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     QSignalSpy changed(&p, &V2DataProvider::onCarToFollowChanged);
     p.setFollowColor(1, QColor(Qt::red));
@@ -1176,10 +1166,10 @@ void TestV2DataProvider::weatherSampling()
     QFETCH(int, stepMs);
     QFETCH(int, expectedCount);
     QFETCH(qint64, expectedFirst);
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     for (int i = 0; i < count; ++i)
-        put(p, QStringLiteral("weather.sessionData.%1").arg(first + qint64(i) * stepMs))->insertData(QStringLiteral("humidity"), 50.0 + i);
+        mirrorNode(p, QStringLiteral("weather.sessionData.%1").arg(first + qint64(i) * stepMs))->insertData(QStringLiteral("humidity"), 50.0 + i);
     const QStringList keys = p.getWeatherSampleKeys();
     QCOMPARE(keys.size(), expectedCount);
     if (expectedCount == 0)
@@ -1194,10 +1184,10 @@ void TestV2DataProvider::weatherSampling()
 
 void TestV2DataProvider::tyres()
 {
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     QCOMPARE(p.getTyresData(P).frontLeft, QString());
-    V2_Data* car = put(p, QStringLiteral("tyres.session.data.7"));
+    V2_Data* car = mirrorNode(p, QStringLiteral("tyres.session.data.7"));
     V2_Data* fl = car->getOrCreateDataPointer(QStringLiteral("frontLeft"));
     fl->insertData(QStringLiteral("laps"), 2);
     fl->insertData(QStringLiteral("specification"), QStringLiteral("Medium"));
@@ -1231,7 +1221,7 @@ void TestV2DataProvider::tyresRefusal()
 {
     QFETCH(QString, error);
     QFETCH(bool, disables);
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     QSignalSpy disabled(provider.get(), &V2DataProvider::disableTyresData);
     emit provider->controller()->errorReceived(error);
     QCOMPARE(disabled.count(), disables ? 1 : 0);
@@ -1239,32 +1229,32 @@ void TestV2DataProvider::tyresRefusal()
 
 void TestV2DataProvider::combinedName()
 {
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     QCOMPARE(p.getCombinedParticipantName(P), QString());
-    V2_Data* entry = put(p, QStringLiteral("timing.combined.entry.7"));
+    V2_Data* entry = mirrorNode(p, QStringLiteral("timing.combined.entry.7"));
     entry->insertData(QStringLiteral("team"), QStringLiteral("Blue Racing"));
     QCOMPARE(p.getCombinedParticipantName(P), QString()); // no first driver
     V2_Data* driver = entry->getOrCreateDataPointer(QStringLiteral("drivers.1"));
     driver->insertData(QStringLiteral("firstName"), QStringLiteral("Alex"));
     driver->insertData(QStringLiteral("lastName"), QStringLiteral("Smith"));
     QCOMPARE(p.getCombinedParticipantName(P), QStringLiteral("A. Smith"));
-    put(p, QStringLiteral("timing.session.info"))->insertData(QStringLiteral("champIsEndurance"), true);
+    mirrorNode(p, QStringLiteral("timing.session.info"))->insertData(QStringLiteral("champIsEndurance"), true);
     QCOMPARE(p.getCombinedParticipantName(P), QStringLiteral("Blue Racing"));
 }
 
 void TestV2DataProvider::trackLimits()
 {
-    auto provider = makeProvider();
+    auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     QVERIFY(p.getTrackLimits().isEmpty());
-    V2_Data* first = put(p, QStringLiteral("timing.session.trackLimits.1"));
+    V2_Data* first = mirrorNode(p, QStringLiteral("timing.session.trackLimits.1"));
     first->insertData(QStringLiteral("participant"), P);
     first->insertData(QStringLiteral("time"), quint64(1234));
     first->insertData(QStringLiteral("trackLimitsName"), QStringLiteral("T4"));
     first->getOrCreateDataPointer(QStringLiteral("affectedLaps"))->insertData(QStringLiteral("1"), 12);
     first->getOrCreateDataPointer(QStringLiteral("affectedLaps"))->insertData(QStringLiteral("2"), 14);
-    put(p, QStringLiteral("timing.session.trackLimits.2"));
+    mirrorNode(p, QStringLiteral("timing.session.trackLimits.2"));
     const QList<TrackLimitsRecord> records = p.getTrackLimits();
     QCOMPARE(records.size(), 2);
     QCOMPARE(records.at(0).affectedLaps, QList<int>({12, 14}));

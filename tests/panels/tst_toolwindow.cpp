@@ -19,14 +19,7 @@ public:
         setGroupName(QStringLiteral("view_test"));
         setWindowTitle(QStringLiteral("Test panel"));
     }
-    void loadWidgetGeometry(QSettings& settings) override
-    {
-        settings.beginGroup(groupName());
-        move(settings.value(QStringLiteral("x"), 10).toInt(), settings.value(QStringLiteral("y"), 20).toInt());
-        resize(settings.value(QStringLiteral("w"), 300).toInt(), settings.value(QStringLiteral("h"), 200).toInt());
-        setVisible(settings.value(QStringLiteral("show"), false).toBool());
-        settings.endGroup();
-    }
+    void loadWidgetGeometry(QSettings& settings) override { loadGroupGeometry(settings, QRect(10, 20, 300, 200), false); }
 };
 
 void mouse(QObject* target, QWidget* widget, QEvent::Type type, const QPoint& local, Qt::MouseButton button, Qt::MouseButtons buttons)
