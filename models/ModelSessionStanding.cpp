@@ -119,11 +119,6 @@ QString ModelSessionStanding::classType() const
     return m_classType;
 }
 
-const StandingRow& ModelSessionStanding::standingRow(int row) const
-{
-    return m_rows.at(row);
-}
-
 bool ModelSessionStanding::isOverall() const
 {
     return m_classType.isEmpty() || m_classType.compare(QLatin1String("Overall"), Qt::CaseInsensitive) == 0;

@@ -49,7 +49,6 @@ public:
     // Empty for the overall standings, else a class key.
     void setClassType(const QString& classType);
     QString classType() const;
-    const StandingRow& standingRow(int row) const;
     // Whether the sector columns of a row show its best sectors (in the pit lane).
     bool showsBestSectors(int row) const;
 
