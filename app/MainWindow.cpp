@@ -303,8 +303,10 @@ void MainWindow::setPanelOpen(int row, bool open)
             if (info(row).options & option)
                 applyOption(existing, option);
         }
+        // Only a new panel takes its place from the layout; the follow panel,
+        // hidden and shown again, stays where the user left it.
+        loadPanelGeometry(existing);
     }
-    loadPanelGeometry(existing);
     existing->show();
     existing->setShowBorder(m_showBorder);
 }
@@ -607,7 +609,8 @@ void MainWindow::saveFollowedCars()
     const auto settings = AppSettings::open();
     settings->remove(kCarFollow);
     settings->beginGroup(kCarFollow);
-    const QList<int> followSlots = m_provider->getFollowPanelIds();
+    // The follow panel's blocks, whether or not they have a car or a colour.
+    const QList<int> followSlots = m_panels[Follow]->followSlots();
     int n = 0;
     for (int id : followSlots) {
         const QString pNum = m_provider->getCarToFollow(id);

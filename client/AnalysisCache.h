@@ -66,7 +66,9 @@ public:
         const auto inserted = m_rows.insert(record.sortKey(), record);
         // Rows before the new one keep their positions.
         renumberFrom(inserted, inserted == m_rows.begin() ? 0 : std::prev(inserted)->rowPosition + 1);
-        return {true, inserted->rowPosition};
+        const int position = inserted->rowPosition;
+        shiftChanged([position](int row) { return row >= position ? row + 1 : row; });
+        return {true, position};
     }
 
     // Removes the record of this lap filed under key; returns the row it
@@ -78,6 +80,8 @@ public:
             return -1;
         const int position = it->rowPosition;
         renumberFrom(m_rows.erase(it), position);
+        m_changed.removeAll(position);
+        shiftChanged([position](int row) { return row > position ? row - 1 : row; });
         return position;
     }
 
@@ -115,11 +119,11 @@ private:
     AnalysisCacheUpdate replace(typename Rows::iterator it, Record record)
     {
         const int before = it->rowPosition;
-        m_changed.append(before);
         record.rowPosition = before;
         if (it.key() == record.sortKey()) {
             // Same key: replaced where it is, so equal-key neighbours keep their rows.
             *it = record;
+            m_changed.append(before);
             return {false, before};
         }
         // Another key: only the rows between the old and the new place shift.
@@ -141,10 +145,30 @@ private:
                     break;
             }
         }
-        // Its new row too, so that a refreshed range covers every shifted row.
-        if (inserted->rowPosition != before)
-            m_changed.append(inserted->rowPosition);
+        // Rows queued earlier in this batch follow the rows that moved.
+        const int after = inserted->rowPosition;
+        shiftChanged([before, after](int row) {
+            if (row == before)
+                return after;
+            if (after < before && row >= after && row < before)
+                return row + 1;
+            if (after > before && row > before && row <= after)
+                return row - 1;
+            return row;
+        });
+        // Its old and its new row, so that a refreshed range covers every shifted row.
+        m_changed.append(before);
+        if (after != before)
+            m_changed.append(after);
         return {false, before};
+    }
+
+    // Maps every row queued for the batch end to where its record is now.
+    template <typename Map>
+    void shiftChanged(Map map)
+    {
+        for (int& row : m_changed)
+            row = map(row);
     }
 
     void setPosition(typename Rows::iterator it, int position)

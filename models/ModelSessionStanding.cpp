@@ -124,6 +124,11 @@ bool ModelSessionStanding::isOverall() const
     return m_classType.isEmpty() || m_classType.compare(QLatin1String("Overall"), Qt::CaseInsensitive) == 0;
 }
 
+QString ModelSessionStanding::standingsClass() const
+{
+    return isOverall() ? QString() : m_classType;
+}
+
 // ---------------------------------------------------------------------------
 // Filling the rows
 
@@ -147,16 +152,16 @@ StandingRow ModelSessionStanding::buildRow(int position) const
 {
     const V2DataProvider& p = *m_provider;
     StandingRow row;
-    row.participant = p.getParticipantAtPosition(position, m_classType);
+    row.participant = p.getParticipantAtPosition(position, standingsClass());
     const QString& pNum = row.participant;
     row.driverName = p.getCurrentDriverName(pNum);
     row.className = p.getParticipantClass(pNum);
     row.team = p.getParticipantTeam(pNum);
     row.laps = p.getElapsedLaps(pNum);
-    row.gapFirstTime = p.getGapFirstTime(position, m_classType);
-    row.gapFirstLaps = p.getGapFirstLaps(position, m_classType);
-    row.gapPreviousTime = p.getGapPreviousTime(position, m_classType);
-    row.gapPreviousLaps = p.getGapPreviousLaps(position, m_classType);
+    row.gapFirstTime = p.getGapFirstTime(position, standingsClass());
+    row.gapFirstLaps = p.getGapFirstLaps(position, standingsClass());
+    row.gapPreviousTime = p.getGapPreviousTime(position, standingsClass());
+    row.gapPreviousLaps = p.getGapPreviousLaps(position, standingsClass());
     if (!m_practice)
         row.currentSector = p.getCurrentSector(pNum);
     row.pitStops = p.getPitStops(pNum);
@@ -168,7 +173,7 @@ StandingRow ModelSessionStanding::buildRow(int position) const
         row.bestSector[s] = p.getBestSectorTime(pNum, s + 1);
         row.sectorTrackLimits[s] = p.hasLapSectorTrackLimits(pNum, s + 1);
     }
-    row.standingStatus = p.getStandingStatus(position, m_classType);
+    row.standingStatus = p.getStandingStatus(position, standingsClass());
     row.participantStatus = p.getParticipantStatus(pNum);
     row.lastLapTime = p.getLastLapTime(pNum);
     row.bestLapTime = p.getBestLapTime(pNum);
@@ -186,7 +191,7 @@ void ModelSessionStanding::processRefresh()
     beginResetModel();
     m_rows.clear();
     readBests();
-    const int count = m_provider->getStandingsCount(m_classType);
+    const int count = m_provider->getStandingsCount(standingsClass());
     m_rows.reserve(count);
     for (int i = 0; i < count; ++i)
         m_rows.append(buildRow(i + 1));
@@ -208,7 +213,9 @@ void ModelSessionStanding::processUpdateByClass(int pos)
 void ModelSessionStanding::updatePosition(int pos)
 {
     const int r = pos - 1;
-    if (r < 0)
+    // The by-class signal does not name the class: a position this model's
+    // own standings do not hold belongs to another class.
+    if (r < 0 || m_provider->getParticipantAtPosition(pos, standingsClass()).isEmpty())
         return;
     if (r > m_rows.size()) {
         // Rows missing before it: rebuilding keeps the views' row count right.

@@ -70,6 +70,8 @@ private slots:
 
 private:
     bool isOverall() const;
+    // The class key the provider reads: empty for the overall standings.
+    QString standingsClass() const;
     bool readBests();
     void updatePosition(int pos);
     StandingRow buildRow(int position) const;

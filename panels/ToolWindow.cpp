@@ -26,8 +26,12 @@ ToolWindow::ToolWindow(QWidget* parent, bool floating)
 {
     ProgramResources::init();
     setFont(panelFont());
-    if (!m_floating)
+    if (!m_floating) {
+        // Embedded panels put their form straight into themselves.
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
         return;
+    }
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     buildTitleBar();
     // Button-free moves must reach the filter to show the resize cursors.
@@ -155,6 +159,11 @@ void ToolWindow::setNewestFirst(bool)
 
 void ToolWindow::setUseOpenGL(bool)
 {
+}
+
+QList<int> ToolWindow::followSlots() const
+{
+    return {};
 }
 
 void ToolWindow::setTitleBarText(const QString& text)

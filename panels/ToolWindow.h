@@ -41,6 +41,8 @@ public:
     virtual void setBikeLayout(bool bikes);
     virtual void setNewestFirst(bool on);
     virtual void setUseOpenGL(bool on);
+    // The panel ids of the follow panel's blocks, in order; empty elsewhere.
+    virtual QList<int> followSlots() const;
 
     void setTitleBarText(const QString& text);
     void setShowBorder(bool on);

@@ -46,7 +46,9 @@ public:
     void setBikeLayout(bool bikes) override { options << QStringLiteral("bikes %1").arg(bikes); }
     void setNewestFirst(bool on) override { options << QStringLiteral("newest %1").arg(on); }
     void setUseOpenGL(bool on) override { options << QStringLiteral("opengl %1").arg(on); }
+    QList<int> followSlots() const override { return blocks; }
     QStringList options;
+    QList<int> blocks;
 };
 
 template <int Row>
@@ -524,18 +526,24 @@ void TestMainWindow::followPanelAndClosing()
     QVERIFY(follow && follow->isVisible());
     QCOMPARE(follow->windowTitle(), QStringLiteral("Participant follow"));
     QCOMPARE(testPanel(*window, Follow)->options, QStringList({"bikes 0"}));
-    // Hidden and shown again, never rebuilt.
+    // Hidden and shown again, never rebuilt, and left where the user put it.
+    follow->move(91, 92);
     window->panelAction(Follow)->trigger();
     QCOMPARE(window->panel(Follow), follow);
     QVERIFY(!follow->isVisible());
     window->panelAction(Follow)->trigger();
     QCOMPARE(window->panel(Follow), follow);
     QVERIFY(follow->isVisible());
+    QCOMPARE(follow->pos(), QPoint(91, 92));
 
-    // Three follow slots, the second without a car.
+    // Three follow blocks, the second without a car or a colour; a fourth
+    // block that was removed is forgotten by the registry.
+    testPanel(*window, Follow)->blocks = {0, 1, 2};
     provider->setFollowColor(0, QColor(255, 0, 0));
-    provider->setFollowColor(1, QColor(0, 255, 0));
     provider->setFollowColor(2, QColor(10, 20, 30));
+    provider->setFollowColor(3, QColor(1, 2, 3));
+    provider->setCarToFollow(3, QStringLiteral("44"));
+    provider->removeFollowPanel(3);
     provider->setCarToFollow(0, QStringLiteral("7"));
     provider->setCarToFollow(2, QStringLiteral("12"));
     AppSettings::open()->setValue(QStringLiteral("car_follow/car_follow_5"), QStringLiteral("stale"));

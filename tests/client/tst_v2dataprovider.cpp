@@ -393,6 +393,8 @@ private slots:
     void accumulatedWithoutSections();
     void batchSignals();
     void movedRowIsCoveredByTheBatch();
+    void queuedRowsFollowShifts_data();
+    void queuedRowsFollowShifts();
     void deletionRenumbers();
     void incrementalEqualsRebuild();
     void cleanEmpties();
@@ -852,6 +854,47 @@ void TestV2DataProvider::movedRowIsCoveredByTheBatch()
     QCOMPARE(AnalysisCache<LapAnalysisRecord>::recordAt(p.getLapRows(), p.getLapRowPositions(), 2)->pNum, QStringLiteral("9"));
 }
 
+void TestV2DataProvider::queuedRowsFollowShifts_data()
+{
+    QTest::addColumn<bool>("insertBefore");
+    QTest::addColumn<QString>("deleted");
+    QTest::addColumn<QList<int>>("rows");
+    QTest::newRow("a new row before it") << true << QString() << QList<int>({3});
+    QTest::newRow("a row before it removed") << false << QStringLiteral("1") << QList<int>({1});
+    QTest::newRow("its own row removed") << false << QStringLiteral("3") << QList<int>();
+}
+
+void TestV2DataProvider::queuedRowsFollowShifts()
+{
+    QFETCH(bool, insertBefore);
+    QFETCH(QString, deleted);
+    QFETCH(QList<int>, rows);
+    auto provider = makeTestProvider();
+    V2DataProvider& p = *provider;
+    addEntry(root(p), P);
+    addEntry(root(p), QStringLiteral("9"));
+    for (int lap = 1; lap <= 3; ++lap)
+        writeLap(root(p), P, lap, simpleLap(quint64(lap) * 10000, 10000));
+    emit p.controller()->analysisLaps();
+    QSignalSpy list(&p, &V2DataProvider::analysysLapsUpdateByRowList);
+    // Lap 3 changes in place at row 2 and is queued for the batch end ...
+    LapSpec changed = simpleLap(30000, 10000);
+    changed.valid = false;
+    writeLap(root(p), P, 3, changed);
+    emit p.controller()->analysisLapsByPnumAndLap(P, QStringLiteral("3"));
+    // ... then rows shift before the batch ends.
+    if (insertBefore) {
+        writeLap(root(p), QStringLiteral("9"), 1, simpleLap(100, 200));
+        emit p.controller()->analysisLapsByPnumAndLap(QStringLiteral("9"), QStringLiteral("1"));
+    } else {
+        emit p.controller()->deleteLapAnalysisData(P, deleted);
+    }
+    emit p.controller()->analysisLapsEnd();
+    QCOMPARE(list.at(0).at(0).value<QList<int>>(), rows);
+    for (int row : rows)
+        QVERIFY(!AnalysisCache<LapAnalysisRecord>::recordAt(p.getLapRows(), p.getLapRowPositions(), row)->isValid);
+}
+
 void TestV2DataProvider::deletionRenumbers()
 {
     auto provider = makeTestProvider();
@@ -1132,8 +1175,6 @@ void TestV2DataProvider::carToFollow()
     QCOMPARE(p.getFollowedCars(), QStringList({"7", "9"}));
     QVERIFY(p.isCarFollowedByOtherPanel(2, P));
     QVERIFY(!p.isCarFollowedByOtherPanel(1, P));
-    p.setFollowColor(4, QColor(Qt::blue));
-    QCOMPARE(p.getFollowPanelIds(), QList<int>({1, 2, 4}));
     p.removeCarToFollow(1);
     QCOMPARE(changed.count(), 3);
     QCOMPARE(p.getFollowedCars(), QStringList({"9"}));
@@ -1142,6 +1183,16 @@ void TestV2DataProvider::carToFollow()
     p.removeCarToFollow(5);
     QCOMPARE(changed.count(), 4);
     QCOMPARE(p.getFollowedCars(), QStringList({"9"}));
+    // A block that takes another car lets the first one go.
+    p.setCarToFollow(2, QStringLiteral("3"));
+    QCOMPARE(p.getFollowedCars(), QStringList({"3"}));
+    // A removed block is forgotten with its colour: its next car is not highlighted.
+    p.setCarToFollow(1, P);
+    p.removeFollowPanel(1);
+    QCOMPARE(changed.count(), 7);
+    QCOMPARE(p.getCarToFollow(1), QString());
+    p.setCarToFollow(1, P);
+    QVERIFY(!p.getFollowColor(P).isValid());
 }
 
 void TestV2DataProvider::weatherSampling_data()

@@ -418,6 +418,12 @@ void TestModelSessionStanding::classAndOverallUpdates()
     emit provider->controller()->standingsByClassByPosition(1);
     QCOMPARE(overallChanged.count(), 1);
     QCOMPARE(classChanged.count(), 1);
+    // Another class's third position is no row of this class.
+    QSignalSpy inserted(&byClass, &QAbstractItemModel::rowsInserted);
+    emit provider->controller()->standingsByClassByPosition(2);
+    emit provider->controller()->standingsByClassByPosition(3);
+    QCOMPARE(byClass.rowCount(), 1);
+    QCOMPARE(inserted.count(), 0);
     // "Overall" in any case counts as overall.
     overall.setClassType(QStringLiteral("overall"));
     emit provider->controller()->standingsOverallByPosition(1);

@@ -1,0 +1,344 @@
+#include "AnalysisEngine.h"
+
+#include "AnalysisReader.h"
+#include "V2_Data.h"
+
+#include <QVarLengthArray>
+#include <QVector>
+
+#include <algorithm>
+#include <iterator>
+
+using TimingConstants::NO_TIME;
+
+namespace {
+
+const QString kDetails = QStringLiteral("timing.session.standings.overall.participantDetails.");
+const QString kLaps = QStringLiteral("timing.analysis.laps.");
+const QString kDigits[4] = {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")};
+// Named sections as lap records hold them: the two shown alone, then the two taken together.
+const QString kSectionNames[4] = {QStringLiteral("Porsche"), QStringLiteral("Ford"), QStringLiteral("T6"), QStringLiteral("T7")};
+
+// Section and sector records read a missing time as 0.
+quint64 orZero(quint64 time)
+{
+    return time == NO_TIME ? 0 : time;
+}
+
+} // namespace
+
+AnalysisEngine::AnalysisEngine(const AnalysisReader& reader)
+    : m_reader(reader)
+{
+}
+
+// ---------------------------------------------------------------------------
+// Lap analysis records
+
+AnalysisEngine::ParticipantValues AnalysisEngine::participantValues(const QString& pNum) const
+{
+    ParticipantValues values;
+    values.pNum = pNum;
+    const V2_Data* details = m_reader.node(kDetails + pNum);
+    const V2_Data* best = details ? details->getInLevelV2_Data(QStringLiteral("bestSectors")) : nullptr;
+    for (int s = 0; s < 4; ++s) {
+        const V2_Data* sector = best ? best->getInLevelV2_Data(QString::number(s + 1)) : nullptr;
+        values.bestSectorTime[s] = sector ? sector->getULongLong(QStringLiteral("time"), NO_TIME) : 0;
+    }
+    const V2_Data* bestLap = details ? details->getInLevelV2_Data(QStringLiteral("bestLap")) : nullptr;
+    values.bestLapTime = bestLap ? bestLap->getULongLong(QStringLiteral("time"), NO_TIME) : 0;
+    values.bestTopSpeed = details ? m_reader.speedInUnit(details->getDouble(QStringLiteral("bestTopSpeed"), 0.0)) : 0.0;
+    return values;
+}
+
+AnalysisEngine::LapValues AnalysisEngine::readLap(const V2_Data* lap, const QString& pNum, const QString& lapKey) const
+{
+    LapValues values;
+    values.lap = lap;
+    values.pNum = pNum;
+    values.lapNumber = lapKey.toInt();
+    if (!lap)
+        return values;
+    values.startTime = lap->getULongLong(QStringLiteral("startTime"), 0);
+    values.lapTime = lap->getULongLong(QStringLiteral("time"), 0);
+    // The sort key adds the lap time as a 32-bit value.
+    values.endTime = values.startTime + static_cast<quint64>(static_cast<qint64>(static_cast<qint32>(values.lapTime)));
+    values.topSpeed = m_reader.speedInUnit(lap->getDouble(QStringLiteral("topSpeed"), 0.0));
+    const V2_Data* sectors = lap->getInLevelV2_Data(QStringLiteral("sectors"));
+    const V2_Data* sections = lap->getInLevelV2_Data(QStringLiteral("sections"));
+    for (int s = 0; s < 4; ++s) {
+        if (const V2_Data* sector = sectors ? sectors->getInLevelV2_Data(kDigits[s]) : nullptr) {
+            values.sectorExists[s] = true;
+            values.sectorTime[s] = sector->getULongLong(QStringLiteral("time"), NO_TIME);
+            values.sectorValid[s] = sector->getBool(QStringLiteral("isValid"), true);
+            values.sectorTrackLimits[s] = sector->getBool(QStringLiteral("trackLimits"), false);
+        }
+        if (const V2_Data* section = sections ? sections->getInLevelV2_Data(kSectionNames[s]) : nullptr) {
+            values.sectionExists[s] = true;
+            values.sectionTime[s] = section->getULongLong(QStringLiteral("time"), NO_TIME);
+            values.sectionDayTime[s] = section->getULongLong(QStringLiteral("dayTime"), NO_TIME);
+            values.sectionValid[s] = section->getBool(QStringLiteral("isValid"), true);
+        }
+    }
+    return values;
+}
+
+LapAnalysisRecord AnalysisEngine::buildLapRecord(const LapValues& values, ParticipantValues& participant, const QStringList& loopNames) const
+{
+    LapAnalysisRecord record;
+    // The identity is kept even without a lap node, so the record can be found again.
+    record.pNum = values.pNum;
+    record.lapNumber = values.lapNumber;
+    record.rowPosition = record.lapNumber - 1;
+    const V2_Data* lap = values.lap;
+    if (!lap)
+        return record;
+
+    record.startTime = values.startTime;
+    record.lapEndTime = values.endTime;
+    record.lapTime = values.lapTime;
+    record.driver = lap->getInt(QStringLiteral("driver"), 0);
+    auto name = participant.driverNames.constFind(record.driver);
+    if (name == participant.driverNames.cend())
+        name = participant.driverNames.insert(record.driver, m_reader.getDriverName(participant.pNum, record.driver));
+    record.driverName = name.value();
+    for (int s = 0; s < 4; ++s) {
+        record.sectorTime[s] = values.sectorTime[s];
+        record.sectorValid[s] = values.sectorValid[s];
+        // This lap's own marks (the participant's current lap may be another one).
+        record.sectorTrackLimits[s] = values.sectorTrackLimits[s];
+        record.bestSectorTime[s] = participant.bestSectorTime[s];
+        record.sectionTime[s] = values.sectionTime[s];
+        record.sectionDayTime[s] = values.sectionDayTime[s];
+    }
+    record.bestLapTime = participant.bestLapTime;
+    record.topSpeed = values.topSpeed;
+    record.bestTopSpeed = participant.bestTopSpeed;
+    record.position = lap->getInt(QStringLiteral("position"), 0);
+    record.isValid = lap->getBool(QStringLiteral("isValid"), true);
+    if (const V2_Data* pitIn = lap->getInLevelV2_Data(QStringLiteral("pitIn"))) {
+        record.hasPitIn = true;
+        record.pitInTime = pitIn->getULongLong(QStringLiteral("time"), 0);
+    }
+    record.hasPitOut = lap->getInLevelV2_Data(QStringLiteral("pitOut")) != nullptr;
+
+    if (loopNames.size() >= 2) {
+        const V2_Data* loops = lap->getInLevelV2_Data(QStringLiteral("loopSectors"));
+        QVarLengthArray<quint64, 16> passing(loopNames.size());
+        for (int i = 1; i <= loopNames.size(); ++i) {
+            const V2_Data* loop = loops ? loops->getInLevelV2_Data(i <= 4 ? kDigits[i - 1] : QString::number(i)) : nullptr;
+            passing[i - 1] = loop ? loop->getULongLong(QStringLiteral("time"), 0) : 0;
+        }
+        record.loopSegments.insert({loopNames.at(0), loopNames.at(1)}, passing[0]);
+        for (int i = 1; i + 1 < loopNames.size(); ++i) {
+            if (passing[i] >= passing[i - 1])
+                record.loopSegments.insert({loopNames.at(i), loopNames.at(i + 1)}, passing[i] - passing[i - 1]);
+        }
+    }
+    return record;
+}
+
+SectionRecord AnalysisEngine::buildSectionRecord(const LapValues& values, int section)
+{
+    SectionRecord record;
+    record.pNum = values.pNum;
+    record.lapNumber = values.lapNumber;
+    if (!values.sectionExists[section])
+        return record;
+    record.dayTime = orZero(values.sectionDayTime[section]);
+    record.time = orZero(values.sectionTime[section]);
+    record.isValid = values.sectionValid[section];
+    return record;
+}
+
+AccSectionRecord AnalysisEngine::buildAccSectionRecord(const LapValues& values)
+{
+    AccSectionRecord record;
+    record.pNum = values.pNum;
+    record.lapNumber = values.lapNumber;
+    const quint64 t6DayTime = values.sectionExists[2] ? orZero(values.sectionDayTime[2]) : 0;
+    const quint64 t7DayTime = values.sectionExists[3] ? orZero(values.sectionDayTime[3]) : 0;
+    record.dayTime = t6DayTime != 0 ? t6DayTime : t7DayTime;
+    for (int s = 2; s < 4; ++s)
+        record.time += values.sectionExists[s] ? orZero(values.sectionTime[s]) : 0;
+    // The T7 flag counts only when T6 is valid.
+    record.isValid = values.sectionValid[2] && values.sectionValid[3];
+    return record;
+}
+
+SpeedRecord AnalysisEngine::buildSpeedRecord(const LapValues& values)
+{
+    SpeedRecord record;
+    record.pNum = values.pNum;
+    record.lapNumber = values.lapNumber;
+    if (!values.lap)
+        return record;
+    record.dayTime = values.endTime;
+    record.topSpeed = values.topSpeed;
+    return record;
+}
+
+SectorRecord AnalysisEngine::buildSectorRecord(const LapValues& values, int sector)
+{
+    SectorRecord record;
+    record.pNum = values.pNum;
+    record.lapNumber = values.lapNumber;
+    if (!values.lap)
+        return record;
+    // The sector ends after the existing sectors up to it; a missing one adds nothing.
+    record.dayTime = values.startTime;
+    for (int s = 0; s <= sector; ++s)
+        record.dayTime += values.sectorExists[s] ? orZero(values.sectorTime[s]) : 0;
+    if (values.sectorExists[sector]) {
+        record.time = orZero(values.sectorTime[sector]);
+        record.isValid = values.sectorValid[sector];
+    }
+    return record;
+}
+
+
+// ---------------------------------------------------------------------------
+// Lap analysis caches
+
+void AnalysisEngine::clear()
+{
+    m_laps.clear();
+    m_porscheSections.clear();
+    m_fordSections.clear();
+    m_accSections.clear();
+    m_speeds.clear();
+    for (auto& sector : m_sectors)
+        sector.clear();
+    m_lapIndex.clear();
+}
+
+void AnalysisEngine::rebuild()
+{
+    // Records are gathered first and filed in key order, which is much
+    // cheaper than filing them one by one into the sorted maps.
+    clear();
+    const QStringList loopNames = AnalysisReader::withFinishLine(m_reader.getTimingLoopNames());
+    QVector<QString> ids;
+    QVector<LapAnalysisRecord> laps;
+    QVector<SectionRecord> porsche;
+    QVector<SectionRecord> ford;
+    QVector<AccSectionRecord> acc;
+    QVector<SpeedRecord> speeds;
+    QVector<SectorRecord> sectors[4];
+    // Each participant's laps node, looked up once.
+    QVector<QPair<QString, const V2_Data*>> cars;
+    int count = 0;
+    for (const QString& pNum : m_reader.getEntryList()) {
+        if (const V2_Data* lapsNode = m_reader.node(kLaps + pNum + QStringLiteral(".laps"))) {
+            cars.append({pNum, lapsNode});
+            count += lapsNode->datas()->size();
+        }
+    }
+    ids.reserve(count);
+    laps.reserve(count);
+    porsche.reserve(count);
+    ford.reserve(count);
+    acc.reserve(count);
+    speeds.reserve(count);
+    for (auto& sector : sectors)
+        sector.reserve(count);
+    for (const auto& car : qAsConst(cars)) {
+        const QString& pNum = car.first;
+        const V2_Data* lapsNode = car.second;
+        ParticipantValues participant = participantValues(pNum);
+        for (auto it = lapsNode->datas()->cbegin(); it != lapsNode->datas()->cend(); ++it) {
+            const LapValues values = readLap(V2_Data::nodeOf(it.value()), pNum, it.key());
+            ids.append(pNum + QLatin1Char('-') + it.key());
+            laps.append(buildLapRecord(values, participant, loopNames));
+            porsche.append(buildSectionRecord(values, 0));
+            ford.append(buildSectionRecord(values, 1));
+            acc.append(buildAccSectionRecord(values));
+            speeds.append(buildSpeedRecord(values));
+            for (int s = 0; s < 4; ++s)
+                sectors[s].append(buildSectorRecord(values, s));
+        }
+    }
+    m_lapIndex.reserve(ids.size());
+    for (int i = 0; i < ids.size(); ++i) {
+        LapKeys& keys = m_lapIndex[ids.at(i)];
+        keys.key[LapKind] = laps.at(i).sortKey();
+        keys.key[PorscheKind] = porsche.at(i).sortKey();
+        keys.key[FordKind] = ford.at(i).sortKey();
+        keys.key[AccKind] = acc.at(i).sortKey();
+        keys.key[SpeedKind] = speeds.at(i).sortKey();
+        for (int s = 0; s < 4; ++s)
+            keys.key[SectorKind + s] = sectors[s].at(i).sortKey();
+    }
+    m_laps.rebuild(laps);
+    m_porscheSections.rebuild(porsche);
+    m_fordSections.rebuild(ford);
+    m_accSections.rebuild(acc);
+    m_speeds.rebuild(speeds);
+    for (int s = 0; s < 4; ++s)
+        m_sectors[s].rebuild(sectors[s]);
+}
+
+namespace {
+
+// Files one record under its kind, keeps its key, and notes a new row.
+template <typename Record>
+void file(AnalysisCache<Record>& cache, bool known, quint64& key, const Record& record, int& newRow)
+{
+    const AnalysisCacheUpdate result = cache.update(known, key, record);
+    key = record.sortKey();
+    newRow = result.isNew ? result.position : -1;
+}
+
+} // namespace
+
+AnalysisEngine::KindRows AnalysisEngine::update(const QString& pNum, const QString& lapKey)
+{
+    const LapValues values = readLap(m_reader.node(kLaps + pNum + QStringLiteral(".laps.") + lapKey), pNum, lapKey);
+    ParticipantValues participant = participantValues(pNum);
+    const QString id = pNum + QLatin1Char('-') + lapKey;
+    const bool known = m_lapIndex.contains(id);
+    LapKeys& keys = m_lapIndex[id];
+    KindRows rows;
+    file(m_laps, known, keys.key[LapKind], buildLapRecord(values, participant, AnalysisReader::withFinishLine(m_reader.getTimingLoopNames())),
+         rows.row[LapKind]);
+    file(m_porscheSections, known, keys.key[PorscheKind], buildSectionRecord(values, 0), rows.row[PorscheKind]);
+    file(m_fordSections, known, keys.key[FordKind], buildSectionRecord(values, 1), rows.row[FordKind]);
+    file(m_accSections, known, keys.key[AccKind], buildAccSectionRecord(values), rows.row[AccKind]);
+    file(m_speeds, known, keys.key[SpeedKind], buildSpeedRecord(values), rows.row[SpeedKind]);
+    for (int s = 0; s < 4; ++s)
+        file(m_sectors[s], known, keys.key[SectorKind + s], buildSectorRecord(values, s), rows.row[SectorKind + s]);
+    return rows;
+}
+
+AnalysisEngine::KindRows AnalysisEngine::remove(const QString& pNum, const QString& lapKey)
+{
+    KindRows rows;
+    std::fill(std::begin(rows.row), std::end(rows.row), -1);
+    const auto indexed = m_lapIndex.constFind(pNum + QLatin1Char('-') + lapKey);
+    if (indexed == m_lapIndex.cend())
+        return rows;
+    const LapKeys keys = indexed.value();
+    m_lapIndex.erase(indexed);
+    const int lapNumber = lapKey.toInt();
+    rows.row[LapKind] = m_laps.remove(keys.key[LapKind], pNum, lapNumber);
+    rows.row[PorscheKind] = m_porscheSections.remove(keys.key[PorscheKind], pNum, lapNumber);
+    rows.row[FordKind] = m_fordSections.remove(keys.key[FordKind], pNum, lapNumber);
+    rows.row[AccKind] = m_accSections.remove(keys.key[AccKind], pNum, lapNumber);
+    rows.row[SpeedKind] = m_speeds.remove(keys.key[SpeedKind], pNum, lapNumber);
+    for (int s = 0; s < 4; ++s)
+        rows.row[SectorKind + s] = m_sectors[s].remove(keys.key[SectorKind + s], pNum, lapNumber);
+    return rows;
+}
+
+AnalysisEngine::ChangedRows AnalysisEngine::takeChangedRows()
+{
+    ChangedRows changed;
+    changed.rows[LapKind] = m_laps.takeChangedRows();
+    changed.rows[PorscheKind] = m_porscheSections.takeChangedRows();
+    changed.rows[FordKind] = m_fordSections.takeChangedRows();
+    changed.rows[AccKind] = m_accSections.takeChangedRows();
+    changed.rows[SpeedKind] = m_speeds.takeChangedRows();
+    for (int s = 0; s < 4; ++s)
+        changed.rows[SectorKind + s] = m_sectors[s].takeChangedRows();
+    return changed;
+}

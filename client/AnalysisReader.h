@@ -1,0 +1,64 @@
+#pragma once
+
+#include "LapAnalysisRecord.h"
+#include "SectorRecord.h"
+#include "SessionReader.h"
+
+#include <QHash>
+#include <QList>
+#include <QPair>
+
+// Pits, stints and the values of single laps as the provider's getters read
+// them, and the index of pit-entry laps.
+class AnalysisReader : public SessionReader
+{
+public:
+    // Pits and stints
+    QStringList getPitInParticipants() const;
+    QStringList getPitInKeys(const QString& pNum) const;
+    QString getPitInDriverName(const QString& pNum, const QString& pitKey) const;
+    int getPitInDriver(const QString& pNum, const QString& pitKey) const;
+    int getPitInLapNumber(const QString& pNum, const QString& pitKey) const;
+    int getLastPitInLap(const QString& pNum) const;
+    quint64 getLastPitInKey(const QString& pNum) const;
+    quint64 getLastPitOutKey(const QString& pNum) const;
+    QStringList getPitOutParticipants() const;
+    QStringList getPitOutKeys(const QString& pNum) const;
+    QString getPitOutDriverName(const QString& pNum, const QString& pitKey) const;
+    int getPitOutDriver(const QString& pNum, const QString& pitKey) const;
+    int getPitOutLapNumber(const QString& pNum, const QString& pitKey) const;
+    quint64 getPitTime(const QString& pNum, const QString& pitKey) const;
+    bool isPitInLap(const QString& pNum, const QString& lapKey);
+    QStringList getStintKeys(const QString& pNum) const;
+    int getStintDriver(const QString& pNum, const QString& stintKey) const;
+    QString getStintDriverName(const QString& pNum, const QString& stintKey) const;
+    QString getStintType(const QString& pNum, const QString& stintKey) const;
+    QString getStintPitType(const QString& pNum, const QString& stintKey) const;
+    quint64 getStintStartTime(const QString& pNum, const QString& stintKey) const;
+    quint64 getStintFinishTime(const QString& pNum, const QString& stintKey) const;
+    quint64 getStintDriverAccumTime(const QString& pNum, const QString& stintKey) const;
+    QPair<int, int> getStintLaps(const QString& pNum, const QString& stintKey) const;
+
+    // Other analysis values
+    int getLapPosition(const QString& pNum, const QString& lapKey) const;
+    QStringList getLapKeys(const QString& pNum) const;
+    double getLapTopSpeed(const QString& pNum, const QString& lapKey) const;
+    quint64 getLapSectionDayTime(const QString& pNum, const QString& lapKey, const QString& section) const;
+    quint64 getLapSectionTime(const QString& pNum, const QString& lapKey, const QString& section) const;
+    bool isLapSectionValid(const QString& pNum, const QString& lapKey, const QString& section) const;
+    QList<LapAnalysisRecord::LoopPair> getLoopSectorPairs() const;
+    SectorRecord getLastSectorRecord(const QString& pNum, int sector) const;
+
+    // The timing loop names with the finish line "FL" appended when missing.
+    static QStringList withFinishLine(QStringList loopNames);
+
+protected:
+    AnalysisReader() = default;
+    ~AnalysisReader() = default;
+
+    // Reads every participant's pit-entry laps again.
+    void rebuildPitInIndex();
+
+private:
+    QHash<QString, QList<int>> m_pitInLaps;
+};
