@@ -1,5 +1,8 @@
 #include "ModelSessionStanding.h"
 
+#include "ColumnTable.h"
+#include "ModelSessionStandingBySector.h"
+#include "ModelSessionStandingPractice.h"
 #include "ProgramResources.h"
 #include "SessionClock.h"
 #include "V2DataProvider.h"
@@ -39,32 +42,153 @@ bool inPitLane(const StandingRow& row)
     return row.pitInTime != 0 && countedPitOut(row) == 0;
 }
 
+// One cell being made: the model, the row's record and its index.
+struct StandingCell {
+    const ModelSessionStanding& model;
+    const StandingRow& row;
+    int rowIndex;
+};
+using StandingColumn = ColumnSpec<StandingCell>;
+
+QString gapText(int position, int laps, double time)
+{
+    if (position == 1)
+        return QString();
+    if (laps != 0)
+        return QString::number(laps) + (laps == 1 ? QStringLiteral(" Lap") : QStringLiteral(" Laps"));
+    if (time >= 0)
+        return lapTime(static_cast<quint64>(time));
+    return QString();
+}
+
+QString lapsText(const StandingCell& c)
+{
+    return c.row.laps >= 1 ? QString::number(c.row.laps) : QString();
+}
+
+QString gapFirstText(const StandingCell& c)
+{
+    return c.row.standingStatus == QLatin1String("RETIRED") ? QStringLiteral("RETIRED") : gapText(c.rowIndex + 1, c.row.gapFirstLaps, c.row.gapFirstTime);
+}
+
+QString intervalText(const StandingCell& c)
+{
+    const bool classified = c.row.standingStatus.isEmpty() || c.row.standingStatus == QLatin1String("CLASSIFIED");
+    return classified ? gapText(c.rowIndex + 1, c.row.gapPreviousLaps, c.row.gapPreviousTime) : QString();
+}
+
+QString fastestText(const StandingCell& c)
+{
+    return c.row.laps > 0 && c.row.bestLapTime != 0 ? lapTime(c.row.bestLapTime) : QString();
+}
+
+template <int Sector>
+QString sectorText(const StandingCell& c)
+{
+    return lapTime(c.model.showsBestSectors(c.rowIndex) ? c.row.bestSector[Sector] : c.row.lastSector[Sector]);
+}
+
+using namespace ColumnTable;
+using Shared = ModelSessionStanding;
+using Race = ModelSessionStandingBySector;
+using Practice = ModelSessionStandingPractice;
+
+// The columns both models share.
+constexpr StandingColumn kPos{Shared::PositionColumn, QT_TR_NOOP("Pos"), 34, Right, [](const StandingCell& c) { return QString::number(c.rowIndex + 1); }};
+constexpr StandingColumn kNr{Shared::NumberColumn, QT_TR_NOOP("Nr"), 62, Right, [](const StandingCell& c) { return c.row.participant; }};
+constexpr StandingColumn kName{Shared::NameColumn, QT_TR_NOOP("Name"), 110, Left, [](const StandingCell& c) { return c.row.driverName; }};
+constexpr StandingColumn kClass{Shared::ClassColumn, QT_TR_NOOP("Class"), 76, Centre, [](const StandingCell& c) { return c.row.className; }};
+constexpr StandingColumn kTeam{Shared::TeamColumn, QT_TR_NOOP("Team"), 130, Left, [](const StandingCell& c) { return c.row.team; }};
+constexpr StandingColumn kS1{Shared::S1Column, QT_TR_NOOP("S1"), 58, Right, &sectorText<0>};
+constexpr StandingColumn kS2{Shared::S1Column + 1, QT_TR_NOOP("S2"), 58, Right, &sectorText<1>};
+constexpr StandingColumn kS3{Shared::S1Column + 2, QT_TR_NOOP("S3"), 58, Right, &sectorText<2>};
+constexpr StandingColumn kS4{Shared::S4Column, QT_TR_NOOP("S4"), 58, Right, &sectorText<3>};
+constexpr StandingColumn kLastLap{Shared::LastLapColumn, QT_TR_NOOP("Last Lap"), 70, Right,
+                                  [](const StandingCell& c) { return c.row.laps >= 1 ? lapTime(c.row.lastLapTime) : QString(); }};
+constexpr StandingColumn kPitIn{Shared::PitInTimeColumn, QT_TR_NOOP("Pit In Time"), 80, Right, [](const StandingCell& c) { return clockText(c.row.pitInTime); }};
+constexpr StandingColumn kPitOut{Shared::PitOutTimeColumn, QT_TR_NOOP("Pit Out Time"), 88, Right,
+                                 [](const StandingCell& c) { return clockText(countedPitOut(c.row)); }};
+constexpr StandingColumn kLastPitInLap{Shared::LastPitInLapColumn, QT_TR_NOOP("Last Pit In Lap"), 96, Right, [](const StandingCell& c) {
+                                           const StandingRow& r = c.row;
+                                           return r.lastPitInLap >= 1 && r.pitInTime != 0 && countedPitOut(r) != 0 ? QString::number(r.lastPitInLap) : QString();
+                                       }};
+constexpr StandingColumn kPitTime{Shared::PitTimeColumn, QT_TR_NOOP("Pit Time"), 70, Right, [](const StandingCell& c) { return c.model.pitTimeText(c.row); }};
+constexpr StandingColumn kFastest{Shared::FastestLapColumn, QT_TR_NOOP("Fastest Lap"), 78, Right, &fastestText};
+constexpr StandingColumn kTrackLimits{Shared::TrackLimitsColumn, QT_TR_NOOP("Track Limits"), 84, Right, [](const StandingCell& c) {
+                                          return c.row.trackLimitsInfractions != 0 ? QString::number(c.row.trackLimitsInfractions) : QString();
+                                      }};
+
+constexpr StandingColumn kRaceColumns[] = {
+    kPos,
+    kNr,
+    kName,
+    kClass,
+    kTeam,
+    {Race::Laps, QT_TR_NOOP("Laps"), 40, Right, &lapsText},
+    {Race::S, QT_TR_NOOP("S"), 26, Centre, [](const StandingCell& c) { return c.row.currentSector >= 1 ? QString::number(c.row.currentSector) : QString(); }},
+    {Race::Gap, QT_TR_NOOP("Gap"), 64, Right, &gapFirstText},
+    {Race::Interval, QT_TR_NOOP("Interval"), 64, Right, &intervalText},
+    {Race::Pit, QT_TR_NOOP("Pit"), 32, Centre, [](const StandingCell& c) { return c.row.pitStops >= 1 ? QString::number(c.row.pitStops) : QString(); }},
+    kS1,
+    kS2,
+    kS3,
+    kS4,
+    kLastLap,
+    kPitIn,
+    kPitOut,
+    kLastPitInLap,
+    kPitTime,
+    kFastest,
+    kTrackLimits,
+};
+
+constexpr StandingColumn kPracticeColumns[] = {
+    kPos,
+    kNr,
+    kName,
+    kClass,
+    kTeam,
+    {Practice::Lap, QT_TR_NOOP("Lap"), 36, Right, [](const StandingCell& c) {
+         return c.row.laps >= 1 && c.row.bestLapTime != 0 ? QString::number(c.row.bestLapNumber) : QString();
+     }},
+    {Practice::Time, QT_TR_NOOP("Time"), 70, Right, &fastestText},
+    {Practice::Laps, QT_TR_NOOP("Laps"), 40, Right, &lapsText},
+    {Practice::Gap, QT_TR_NOOP("Gap"), 64, Right, &gapFirstText},
+    {Practice::Interval, QT_TR_NOOP("Interval"), 64, Right, &intervalText},
+    kS1,
+    kS2,
+    kS3,
+    kS4,
+    kLastLap,
+    kPitIn,
+    kPitOut,
+    kLastPitInLap,
+    kPitTime,
+    kFastest,
+    kTrackLimits,
+};
+
+// Every table lists its columns in the order of their ids.
+template <std::size_t N>
+constexpr bool inIdOrder(const StandingColumn (&columns)[N])
+{
+    for (std::size_t i = 0; i < N; ++i) {
+        if (columns[i].id != int(i))
+            return false;
+    }
+    return N == Shared::SharedColumnCount;
+}
+static_assert(inIdOrder(kRaceColumns), "race columns in id order");
+static_assert(inIdOrder(kPracticeColumns), "practice columns in id order");
+
 } // namespace
 
-ModelSessionStanding::ModelSessionStanding(V2DataProvider* provider, const QString& skin, bool practice, const QStringList& middleHeaders, QObject* parent)
+ModelSessionStanding::ModelSessionStanding(V2DataProvider* provider, const QString& skin, bool practice, QObject* parent)
     : QAbstractTableModel(parent)
     , m_provider(provider)
     , m_skin(skin)
     , m_practice(practice)
-    , m_headers({tr("Pos"),
-                 tr("Nr"),
-                 tr("Name"),
-                 tr("Class"),
-                 tr("Team")})
 {
-    m_headers += middleHeaders;
-    m_headers += {tr("S1"),
-                  tr("S2"),
-                  tr("S3"),
-                  tr("S4"),
-                  tr("Last Lap"),
-                  tr("Pit In Time"),
-                  tr("Pit Out Time"),
-                  tr("Last Pit In Lap"),
-                  tr("Pit Time"),
-                  tr("Fastest Lap"),
-                  tr("Track Limits")};
-    Q_ASSERT(m_headers.size() == SharedColumnCount);
     ProgramResources::init();
     m_pitIcon = QIcon(QStringLiteral(":/icons/statusPit"));
     m_outIcon = QIcon(QStringLiteral(":/icons/statusOut"));
@@ -99,13 +223,22 @@ int ModelSessionStanding::columnCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : SharedColumnCount;
 }
 
+static const StandingColumn& columnSpec(bool practice, int column)
+{
+    return practice ? kPracticeColumns[column] : kRaceColumns[column];
+}
+
 QVariant ModelSessionStanding::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (role != Qt::DisplayRole)
-        return QVariant();
     if (orientation == Qt::Vertical)
-        return QString::number(section + 1);
-    return section >= 0 && section < m_headers.size() ? m_headers.at(section) : QVariant();
+        return role == Qt::DisplayRole ? QVariant(QString::number(section + 1)) : QVariant();
+    if (section < 0 || section >= SharedColumnCount)
+        return QVariant();
+    if (role == Qt::DisplayRole)
+        return tr(columnSpec(m_practice, section).header);
+    if (role == ColumnTable::DefaultWidthRole)
+        return columnSpec(m_practice, section).width;
+    return QVariant();
 }
 
 void ModelSessionStanding::setClassType(const QString& classType)
@@ -293,11 +426,10 @@ QVariant ModelSessionStanding::data(const QModelIndex& index, int role) const
     const StandingRow& row = m_rows.at(index.row());
     switch (role) {
     case Qt::DisplayRole:
-        if (index.column() == PositionColumn)
-            return index.row() + 1;
-        return displayText(row, index.row(), index.column());
+        // Painting asks for every cell: each text is made only for its own column.
+        return columnSpec(m_practice, index.column()).text({*this, row, index.row()});
     case Qt::TextAlignmentRole:
-        return alignment(index.column());
+        return columnSpec(m_practice, index.column()).alignment;
     case Qt::DecorationRole:
         return decoration(row, index.column());
     case Qt::BackgroundRole:
@@ -309,18 +441,7 @@ QVariant ModelSessionStanding::data(const QModelIndex& index, int role) const
     }
 }
 
-QString ModelSessionStanding::gapText(int position, int laps, double time)
-{
-    if (position == 1)
-        return QString();
-    if (laps != 0)
-        return QString::number(laps) + (laps == 1 ? QStringLiteral(" Lap") : QStringLiteral(" Laps"));
-    if (time >= 0)
-        return lapTime(static_cast<quint64>(time));
-    return QString();
-}
-
-QString ModelSessionStanding::pitDuration(const StandingRow& row) const
+QString ModelSessionStanding::pitTimeText(const StandingRow& row) const
 {
     if (m_sessionClosed || row.pitInTime == 0)
         return QString();
@@ -331,72 +452,6 @@ QString ModelSessionStanding::pitDuration(const StandingRow& row) const
     const qint64 duration = qMax<qint64>(0, end - static_cast<qint64>(row.pitInTime));
     const QTime clock = QTime(0, 0).addMSecs(static_cast<int>(qMin<qint64>(duration, 86399999)));
     return clock.toString(duration >= 3600000 ? QStringLiteral("hh:mm:ss") : QStringLiteral("mm:ss.zzz"));
-}
-
-QString ModelSessionStanding::displayText(const StandingRow& row, int rowIndex, int column) const
-{
-    // Painting asks for every cell: each text is made only for its own column.
-    const int position = rowIndex + 1;
-    const auto laps = [&row] { return row.laps >= 1 ? QString::number(row.laps) : QString(); };
-    const auto gap = [&row, position] {
-        return row.standingStatus == QLatin1String("RETIRED") ? QStringLiteral("RETIRED") : gapText(position, row.gapFirstLaps, row.gapFirstTime);
-    };
-    const auto interval = [&row, position] {
-        const bool classified = row.standingStatus.isEmpty() || row.standingStatus == QLatin1String("CLASSIFIED");
-        return classified ? gapText(position, row.gapPreviousLaps, row.gapPreviousTime) : QString();
-    };
-    const auto fastest = [&row] { return row.laps > 0 && row.bestLapTime != 0 ? lapTime(row.bestLapTime) : QString(); };
-    switch (column) {
-    case NumberColumn:
-        return row.participant;
-    case NameColumn:
-        return row.driverName;
-    case ClassColumn:
-        return row.className;
-    case TeamColumn:
-        return row.team;
-    case 5:
-        return m_practice ? (row.laps >= 1 && row.bestLapTime != 0 ? QString::number(row.bestLapNumber) : QString()) : laps();
-    case 6:
-        return m_practice ? fastest() : (row.currentSector >= 1 ? QString::number(row.currentSector) : QString());
-    case 7:
-        return m_practice ? laps() : gap();
-    case 8:
-        return m_practice ? gap() : interval();
-    case 9:
-        return m_practice ? interval() : (row.pitStops >= 1 ? QString::number(row.pitStops) : QString());
-    case LastLapColumn:
-        return row.laps >= 1 ? lapTime(row.lastLapTime) : QString();
-    case PitInTimeColumn:
-        return clockText(row.pitInTime);
-    case PitOutTimeColumn:
-        return clockText(countedPitOut(row));
-    case LastPitInLapColumn:
-        return row.lastPitInLap >= 1 && row.pitInTime != 0 && countedPitOut(row) != 0 ? QString::number(row.lastPitInLap) : QString();
-    case PitTimeColumn:
-        return pitDuration(row);
-    case FastestLapColumn:
-        return fastest();
-    case TrackLimitsColumn:
-        return row.trackLimitsInfractions != 0 ? QString::number(row.trackLimitsInfractions) : QString();
-    default:
-        break;
-    }
-    if (column >= S1Column && column <= S4Column) {
-        const int s = column - S1Column;
-        return lapTime(showsBestSectors(rowIndex) ? row.bestSector[s] : row.lastSector[s]);
-    }
-    return QString();
-}
-
-QVariant ModelSessionStanding::alignment(int column) const
-{
-    int horizontal = Qt::AlignRight;
-    if (column == NameColumn || column == TeamColumn)
-        horizontal = Qt::AlignLeft;
-    else if (column == ClassColumn || (!m_practice && (column == 6 || column == 9)))
-        horizontal = Qt::AlignHCenter;
-    return int(horizontal | Qt::AlignVCenter);
 }
 
 QVariant ModelSessionStanding::decoration(const StandingRow& row, int column) const

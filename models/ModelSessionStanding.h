@@ -51,6 +51,8 @@ public:
     QString classType() const;
     // Whether the sector columns of a row show its best sectors (in the pit lane).
     bool showsBestSectors(int row) const;
+    // The running or last pit stop's length; empty once the session is closed.
+    QString pitTimeText(const StandingRow& row) const;
 
 public slots:
     void processRefresh();
@@ -60,8 +62,8 @@ public slots:
     void processParticipantDetailsUpdate(QString pNum);
 
 protected:
-    // middleHeaders: the texts of columns 5 to 9, which the two models name differently.
-    ModelSessionStanding(V2DataProvider* provider, const QString& skin, bool practice, const QStringList& middleHeaders, QObject* parent);
+    // practice: the practice columns (their table is in the source) instead of the race ones.
+    ModelSessionStanding(V2DataProvider* provider, const QString& skin, bool practice, QObject* parent);
 
 private slots:
     void refreshPitTimeColumn();
@@ -75,13 +77,9 @@ private:
     bool readBests();
     void updatePosition(int pos);
     StandingRow buildRow(int position) const;
-    QString displayText(const StandingRow& row, int rowIndex, int column) const;
     QVariant background(const StandingRow& row, int rowIndex, int column) const;
     QVariant foreground(const StandingRow& row, int rowIndex, int column) const;
-    QVariant alignment(int column) const;
     QVariant decoration(const StandingRow& row, int column) const;
-    static QString gapText(int position, int laps, double time);
-    QString pitDuration(const StandingRow& row) const;
 
     V2DataProvider* m_provider;
     QVector<StandingRow> m_rows;
@@ -97,5 +95,4 @@ private:
     QString m_skin;
     QTimer m_timer;
     bool m_practice;
-    QStringList m_headers;
 };

@@ -7,7 +7,6 @@ ModelSessionStandingBySector::ModelSessionStandingBySector(V2DataProvider* provi
     : ModelSessionStanding(provider,
                            skin,
                            false,
-                           {tr("Laps"), tr("S"), tr("Gap"), tr("Interval"), tr("Pit")},
                            parent)
 {
 }

@@ -7,7 +7,6 @@ ModelSessionStandingPractice::ModelSessionStandingPractice(V2DataProvider* provi
     : ModelSessionStanding(provider,
                            skin,
                            true,
-                           {tr("Lap"), tr("Time"), tr("Laps"), tr("Gap"), tr("Interval")},
                            parent)
 {
 }

@@ -1,6 +1,5 @@
 #include "WidgetSessionFlags.h"
 
-#include "AppSettings.h"
 #include "SessionClock.h"
 #include "V2DataProvider.h"
 
@@ -75,35 +74,23 @@ QString durationText(qint64 milliseconds)
 } // namespace
 
 WidgetSessionFlags::WidgetSessionFlags(V2DataProvider* provider, QWidget* parent)
-    : ToolWindow(parent, true)
+    : TablePanel(parent, true)
     , m_provider(provider)
     , m_model(new QStandardItemModel(0, ColumnCount, this))
-    , m_table(new QTableView(contentWidget()))
     , m_autoScroll(new QCheckBox(tr("Auto scroll"), contentWidget()))
 {
     setGroupName(kGroup);
     m_model->setHorizontalHeaderLabels({tr("Flag"), tr("Hour"), tr("Acc. FCY/SC"), tr("Elapsed")});
-    m_table->setObjectName(QStringLiteral("tableViewFlags"));
-    m_table->setModel(m_model);
-    m_table->verticalHeader()->hide();
-    m_table->setSelectionMode(QAbstractItemView::NoSelection);
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table = addTable(m_model, {kColumnWidthKey, QString()}, contentWidget(), QStringLiteral("tableViewFlags"));
     m_autoScroll->setObjectName(QStringLiteral("checkBox_Scroll"));
     m_autoScroll->setChecked(true);
     contentWidget()->layout()->addWidget(m_table);
     contentWidget()->layout()->addWidget(m_autoScroll);
 
-    const auto settings = AppSettings::open();
-    for (int column = 0; column < ColumnCount; ++column) {
-        const QVariant width = settings->value(kColumnWidthKey.arg(column));
-        if (width.isValid())
-            m_table->setColumnWidth(column, width.toInt());
-    }
-    connect(m_table->horizontalHeader(), &QHeaderView::sectionResized, this, &WidgetSessionFlags::saveColumnWidth);
     connect(provider, &V2DataProvider::sessionFlags, this, &WidgetSessionFlags::processUpdate);
     connect(provider, &V2DataProvider::sessionStatus, this, &WidgetSessionFlags::processUpdate);
     connect(provider, &V2DataProvider::cleanAll, this, &WidgetSessionFlags::processUpdate);
-    connect(&m_timer, &QTimer::timeout, this, &WidgetSessionFlags::processUpdate);
+    connect(&m_timer, &QTimer::timeout, this, &WidgetSessionFlags::updateRunningPeriod);
     m_timer.start(kTickMs);
     processUpdate();
 }
@@ -131,11 +118,13 @@ bool WidgetSessionFlags::isCounting() const
     return m_timer.isActive();
 }
 
-void WidgetSessionFlags::saveColumnWidth(int column, int, int newWidth)
+void WidgetSessionFlags::updateRunningPeriod()
 {
-    if (m_fittingColumns)
+    if (m_openIndex < 0) {
+        m_timer.stop();
         return;
-    AppSettings::open()->setValue(kColumnWidthKey.arg(column), newWidth);
+    }
+    closePeriod(SessionClock::nowMs());
 }
 
 void WidgetSessionFlags::readRecords()
@@ -249,13 +238,8 @@ void WidgetSessionFlags::processUpdate()
     } else {
         m_timer.stop();
     }
-    m_fittingColumns = true;
-    m_table->resizeColumnsToContents();
-    m_fittingColumns = false;
-    if (m_autoScroll->isChecked()) {
-        if (m_newestFirst)
-            m_table->scrollToTop();
-        else
-            m_table->scrollToBottom();
-    }
+    // Columns the user sized keep their widths.
+    fitColumns(m_table);
+    if (m_autoScroll->isChecked())
+        followNewRows(m_table, m_newestFirst);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ToolWindow.h"
+#include "TablePanel.h"
 
 #include <QMap>
 #include <QTimer>
@@ -13,7 +13,7 @@ class V2DataProvider;
 
 // Every flag of the session with its time of day, the length of each
 // full-course neutralisation and the session time at which it was shown.
-class WidgetSessionFlags final : public ToolWindow
+class WidgetSessionFlags final : public TablePanel
 {
     Q_OBJECT
     Q_DISABLE_COPY(WidgetSessionFlags)
@@ -39,7 +39,8 @@ public slots:
     void processUpdate();
 
 private slots:
-    void saveColumnWidth(int column, int oldWidth, int newWidth);
+    // Only the running neutralisation's length follows the clock.
+    void updateRunningPeriod();
 
 private:
     struct FlagRecord {
@@ -65,6 +66,4 @@ private:
     int m_openIndex = -1;
     qint64 m_openTime = 0;
     bool m_newestFirst = false;
-    // Widths set by fitting the contents are not the user's choice.
-    bool m_fittingColumns = false;
 };

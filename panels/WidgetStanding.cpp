@@ -30,7 +30,7 @@ struct PageKeys {
     const char* checkBox;
     const char* comboBox;
     const char* table;
-    const char* widthKey; // followed by the column number
+    const char* widthKey; // "%1": the column number
     const char* headerStateKey;
     const char* teamKey;
 };
@@ -39,21 +39,14 @@ const PageKeys kPageKeys[WidgetStanding::PageCount] = {
     {"pagePractice", "checkBoxPractice", "comboBoxPractice", "tableViewPractice", "stpr_%1", "stpr_hHeaderState", "stpr_showTeam"},
 };
 
-// Widths until the user chooses others: narrow numbers, wider names.
-const int kDefaultWidths[WidgetStanding::PageCount][ModelSessionStanding::SharedColumnCount] = {
-    {34, 62, 110, 76, 130, 40, 26, 64, 64, 32, 58, 58, 58, 58, 70, 80, 88, 96, 70, 78, 84},
-    {34, 62, 110, 76, 130, 36, 70, 40, 64, 64, 58, 58, 58, 58, 70, 80, 88, 96, 70, 78, 84},
-};
-
 // Both models share these columns.
 constexpr int kTeamColumn = ModelSessionStanding::TeamColumn;
 constexpr int kS4Column = ModelSessionStanding::S4Column;
-constexpr int kColumnCount = ModelSessionStanding::SharedColumnCount;
 
 } // namespace
 
 WidgetStanding::WidgetStanding(V2DataProvider* provider, QWidget* parent)
-    : ToolWindow(parent, true)
+    : TablePanel(parent, true)
     , m_provider(provider)
     , m_stack(new QStackedWidget(contentWidget()))
 {
@@ -69,18 +62,14 @@ WidgetStanding::WidgetStanding(V2DataProvider* provider, QWidget* parent)
     connect(provider, &V2DataProvider::trackInfo, this, &WidgetStanding::updateStack);
     connect(provider, &V2DataProvider::trackInfo, this, &WidgetStanding::updateCombos);
     connect(provider, &V2DataProvider::sessionEntry, this, &WidgetStanding::updateCombos);
-    connect(m_pages[RacePage].table->horizontalHeader(), &QHeaderView::sectionResized, this, &WidgetStanding::_slotColumnWidthST);
-    connect(m_pages[PracticePage].table->horizontalHeader(), &QHeaderView::sectionResized, this, &WidgetStanding::_slotColumnWidthSTPr);
     connect(m_pages[RacePage].combo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &WidgetStanding::on_comboBoxRace_currentIndexChanged);
     connect(m_pages[PracticePage].combo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &WidgetStanding::on_comboBoxPractice_currentIndexChanged);
     connect(m_pages[RacePage].team, &QCheckBox::stateChanged, this, &WidgetStanding::on_checkBoxRace_stateChanged);
     connect(m_pages[PracticePage].team, &QCheckBox::stateChanged, this, &WidgetStanding::on_checkBoxPractice_stateChanged);
-    for (const PageParts& parts : m_pages) {
-        connect(parts.table->horizontalHeader(), &QHeaderView::sectionMoved, this, &WidgetStanding::updateHiddenColumnsOnSettings);
-        connect(parts.table, &QWidget::customContextMenuRequested, this, &WidgetStanding::onCustomMenuRequested);
+    // The tables store their widths, order and hidden columns themselves.
+    for (const PageParts& parts : m_pages)
         connect(this, &ToolWindow::updateSkin, parts.model, &ModelSessionStanding::updateSkin);
-    }
     updateStack();
     updateCombos();
     setHiddenColumnsFromSettings();
@@ -99,18 +88,7 @@ void WidgetStanding::buildPage(int page)
     parts.combo = new QComboBox(widget);
     parts.combo->setObjectName(QLatin1String(keys.comboBox));
     parts.combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    parts.table = new QTableView(widget);
-    parts.table->setObjectName(QLatin1String(keys.table));
-    parts.table->setModel(parts.model);
-    parts.table->setContextMenuPolicy(Qt::CustomContextMenu);
-    parts.table->setSelectionMode(QAbstractItemView::NoSelection);
-    parts.table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    parts.table->setWordWrap(false);
-    parts.table->verticalHeader()->hide();
-    parts.table->verticalHeader()->setDefaultSectionSize(parts.table->fontMetrics().height() + 6);
-    parts.table->horizontalHeader()->setSectionsMovable(true);
-    parts.table->horizontalHeader()->setHighlightSections(false);
-
+    parts.table = addTable(parts.model, {QLatin1String(keys.widthKey), QLatin1String(keys.headerStateKey)}, widget, QLatin1String(keys.table));
     auto* bar = new QHBoxLayout;
     bar->addWidget(parts.team);
     bar->addStretch();
@@ -121,12 +99,6 @@ void WidgetStanding::buildPage(int page)
     layout->addLayout(bar);
     layout->addWidget(parts.table);
     m_stack->addWidget(widget);
-
-    const auto settings = AppSettings::open();
-    for (int column = 0; column < kColumnCount; ++column) {
-        const QVariant width = settings->value(QString::fromLatin1(keys.widthKey).arg(column));
-        parts.table->setColumnWidth(column, width.isValid() ? width.toInt() : kDefaultWidths[page][column]);
-    }
 }
 
 void WidgetStanding::loadWidgetGeometry(QSettings& settings)
@@ -224,72 +196,52 @@ void WidgetStanding::on_checkBoxPractice_stateChanged(int arg1)
     applyTeam(PracticePage, arg1);
 }
 
-void WidgetStanding::storeColumnWidth(int page, int column, int width)
-{
-    // A hidden column reports width 0; its width before hiding is the one to keep.
-    if (width > 0)
-        AppSettings::open()->setValue(QString::fromLatin1(kPageKeys[page].widthKey).arg(column), width);
-}
-
 void WidgetStanding::_slotColumnWidthST(int column, int, int newWidth)
 {
-    storeColumnWidth(RacePage, column, newWidth);
+    storeColumnWidth(m_pages[RacePage].table, column, newWidth);
 }
 
 void WidgetStanding::_slotColumnWidthSTPr(int column, int, int newWidth)
 {
-    storeColumnWidth(PracticePage, column, newWidth);
+    storeColumnWidth(m_pages[PracticePage].table, column, newWidth);
 }
 
 void WidgetStanding::setHiddenColumnsFromSettings()
 {
     const auto settings = AppSettings::open();
     for (int page = 0; page < PageCount; ++page) {
-        const PageKeys& keys = kPageKeys[page];
-        const QByteArray state = settings->value(QLatin1String(keys.headerStateKey)).toByteArray();
-        if (!state.isEmpty())
-            m_pages[page].table->horizontalHeader()->restoreState(state);
-        const bool team = settings->value(QLatin1String(keys.teamKey), m_pages[page].team->isChecked()).toBool();
+        const PageParts& parts = m_pages[page];
+        restoreHeader(parts.table);
+        const bool team = settings->value(QLatin1String(kPageKeys[page].teamKey), parts.team->isChecked()).toBool();
         {
-            const QSignalBlocker blocker(m_pages[page].team);
-            m_pages[page].team->setChecked(team);
+            const QSignalBlocker blocker(parts.team);
+            parts.team->setChecked(team);
         }
-        m_pages[page].table->setColumnHidden(kTeamColumn, !team);
+        parts.table->setColumnHidden(kTeamColumn, !team);
     }
 }
 
 void WidgetStanding::updateHiddenColumnsOnSettings()
 {
-    const auto settings = AppSettings::open();
-    for (int page = 0; page < PageCount; ++page)
-        settings->setValue(QLatin1String(kPageKeys[page].headerStateKey), m_pages[page].table->horizontalHeader()->saveState());
+    for (const PageParts& parts : m_pages)
+        saveHeader(parts.table);
+}
+
+bool WidgetStanding::offersColumn(const QTableView*, int column) const
+{
+    return column != kS4Column || m_provider->getNumberOfSectors() != 3;
 }
 
 QMenu* WidgetStanding::columnMenu(int page)
 {
-    QTableView* view = m_pages[page].table;
-    auto* menu = new QMenu(this);
-    QMenu* columns = menu->addMenu(tr("Show/Hide columns"));
-    const bool threeSectors = m_provider->getNumberOfSectors() == 3;
-    for (int column = 0; column < kColumnCount; ++column) {
-        if (column == kS4Column && threeSectors)
-            continue;
-        QAction* action = columns->addAction(view->model()->headerData(column, Qt::Horizontal).toString());
-        action->setCheckable(true);
-        action->setChecked(!view->isColumnHidden(column));
-        connect(action, &QAction::toggled, this, [this, view, column](bool visible) {
-            view->setColumnHidden(column, !visible);
-            updateHiddenColumnsOnSettings();
-        });
-    }
-    return menu;
+    return columnMenu(m_pages[page].table);
 }
 
 void WidgetStanding::onCustomMenuRequested(QPoint cursorPos)
 {
-    auto* view = qobject_cast<QTableView*>(sender());
-    const int page = view == m_pages[PracticePage].table ? PracticePage : RacePage;
-    QMenu* menu = columnMenu(page);
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->popup(view->viewport()->mapToGlobal(cursorPos));
+    if (auto* view = qobject_cast<QTableView*>(sender())) {
+        QMenu* menu = columnMenu(view);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(view->viewport()->mapToGlobal(cursorPos));
+    }
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ToolWindow.h"
+#include "TablePanel.h"
 
 class ModelSessionStanding;
 class ModelSessionStandingBySector;
@@ -15,7 +15,7 @@ class V2DataProvider;
 // The live classification: the race columns during a race and the
 // practice columns otherwise, with a class filter, a team switch, hidden
 // columns of the user's choice and saved column widths and order.
-class WidgetStanding final : public ToolWindow
+class WidgetStanding final : public TablePanel
 {
     Q_OBJECT
     Q_DISABLE_COPY(WidgetStanding)
@@ -36,6 +36,7 @@ public:
     QComboBox* combo(int page) const;
     QCheckBox* teamBox(int page) const;
     ModelSessionStanding* model(int page) const;
+    using TablePanel::columnMenu;
     // The column menu of a page's table (the caller owns it).
     QMenu* columnMenu(int page);
 
@@ -60,10 +61,10 @@ private:
         ModelSessionStanding* model = nullptr;
     };
 
+    bool offersColumn(const QTableView* view, int column) const override;
     void buildPage(int page);
     void applyTeam(int page, int state);
     void selectClass(int page, int index);
-    void storeColumnWidth(int page, int column, int width);
 
     V2DataProvider* m_provider;
     QStackedWidget* m_stack;

@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QSettings>
 #include <QStandardItemModel>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -250,6 +251,13 @@ void TestSessionClockPanels::neutralisations()
     provider->controller()->getCurrentData()->getV2_Data(QStringLiteral("timing.session.flags"))->deleteKey(QStringLiteral("3"));
     emit provider->controller()->sessionFlags();
     QCOMPARE(model->rowCount(), 2);
+    // A width the user chose survives refreshes and a new panel.
+    QTableView* table = panel.findChild<QTableView*>(QStringLiteral("tableViewFlags"));
+    table->setColumnWidth(WidgetSessionFlags::FlagColumn, 151);
+    emit provider->controller()->sessionFlags();
+    QCOMPARE(table->columnWidth(WidgetSessionFlags::FlagColumn), 151);
+    WidgetSessionFlags again(provider.get());
+    QCOMPARE(again.findChild<QTableView*>(QStringLiteral("tableViewFlags"))->columnWidth(WidgetSessionFlags::FlagColumn), 151);
 }
 
 void TestSessionClockPanels::newestFirstKeepsDurations()
@@ -302,8 +310,13 @@ void TestSessionClockPanels::runningPeriodCounts()
     QCOMPARE(panel.flagModel()->rowCount(), 2);
     QVERIFY(panel.isCounting());
     QCOMPARE(panel.flagModel()->item(1, WidgetSessionFlags::NeutralisedColumn)->text(), QStringLiteral("00:10:00"));
+    // The clock repaints the running period's cell alone, not the table.
+    QSignalSpy removed(panel.flagModel(), &QAbstractItemModel::rowsRemoved);
+    QSignalSpy changed(panel.flagModel(), &QAbstractItemModel::dataChanged);
     g_now += 65000;
     QTRY_COMPARE_WITH_TIMEOUT(panel.flagModel()->item(1, WidgetSessionFlags::NeutralisedColumn)->text(), QStringLiteral("00:11:05"), 2000);
+    QCOMPARE(removed.count(), 0);
+    QCOMPARE(changed.last().at(0).toModelIndex(), changed.last().at(1).toModelIndex());
     addFlag(*provider, 3, QStringLiteral("GREEN"), at(10, 25));
     emit provider->controller()->sessionFlags();
     QVERIFY(!panel.isCounting());

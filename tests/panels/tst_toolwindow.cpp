@@ -204,6 +204,7 @@ void TestToolWindow::embedded()
     QVERIFY(!panel.findChild<QWidget*>(QStringLiteral("titleBar")));
     QVERIFY(!(panel.windowFlags() & Qt::FramelessWindowHint));
     QCOMPARE(panel.contentWidget(), &panel);
+    QVERIFY(panel.contentWidget()->layout());
     mouse(&panel, &panel, QEvent::MouseMove, QPoint(295, 195), Qt::NoButton, Qt::NoButton);
     QCOMPARE(panel.resizeEdge(), int(ToolWindow::NoEdge));
     QCOMPARE(panel.font().pointSize(), ToolWindow::panelFont().pointSize());

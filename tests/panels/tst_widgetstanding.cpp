@@ -216,6 +216,13 @@ void TestWidgetStanding::columnWidths()
     WidgetStanding again(provider.get());
     QCOMPARE(again.table(WidgetStanding::RacePage)->columnWidth(2), 177);
     QVERIFY(again.table(WidgetStanding::PracticePage)->columnWidth(2) != 177);
+    // A width changed after the last column move outlives the older header state.
+    QHeaderView* header = again.table(WidgetStanding::RacePage)->horizontalHeader();
+    header->moveSection(header->visualIndex(3), 0);
+    again.table(WidgetStanding::RacePage)->setColumnWidth(2, 188);
+    WidgetStanding third(provider.get());
+    QCOMPARE(third.table(WidgetStanding::RacePage)->columnWidth(2), 188);
+    QCOMPARE(third.table(WidgetStanding::RacePage)->horizontalHeader()->logicalIndex(0), 3);
 }
 
 QTEST_MAIN(TestWidgetStanding)

@@ -1,0 +1,140 @@
+#include "TablePanel.h"
+
+#include "AppSettings.h"
+#include "ColumnTable.h"
+
+#include <QHeaderView>
+#include <QMenu>
+#include <QSettings>
+#include <QTableView>
+
+namespace {
+
+constexpr int kRowHeight = 19;
+
+} // namespace
+
+TablePanel::TablePanel(QWidget* parent, bool floating)
+    : ToolWindow(parent, floating)
+{
+}
+
+TablePanel::~TablePanel() = default;
+
+QTableView* TablePanel::addTable(QAbstractItemModel* model, const TableKeys& keys, QWidget* parent, const QString& objectName)
+{
+    auto* view = new QTableView(parent);
+    view->setObjectName(objectName);
+    view->setFont(panelFont());
+    view->setModel(model);
+    view->setSelectionMode(QAbstractItemView::NoSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setWordWrap(false);
+    view->verticalHeader()->hide();
+    view->verticalHeader()->setMinimumSectionSize(kRowHeight);
+    view->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    QHeaderView* header = view->horizontalHeader();
+    header->setHighlightSections(false);
+    m_keys.insert(view, keys);
+
+    const auto settings = AppSettings::open();
+    for (int column = 0; column < model->columnCount(); ++column) {
+        const QVariant stored = settings->value(keys.widthKey.arg(column));
+        const QVariant fallback = model->headerData(column, Qt::Horizontal, ColumnTable::DefaultWidthRole);
+        if (stored.isValid() || fallback.isValid())
+            view->setColumnWidth(column, stored.isValid() ? stored.toInt() : fallback.toInt());
+    }
+    connect(header, &QHeaderView::sectionResized, this, [this, view](int column, int, int width) { storeColumnWidth(view, column, width); });
+    if (!keys.headerStateKey.isEmpty()) {
+        header->setSectionsMovable(true);
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(header, &QHeaderView::sectionMoved, this, [this, view] { saveHeader(view); });
+        connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& position) { popUpColumnMenu(view, position); });
+    }
+    return view;
+}
+
+void TablePanel::storeColumnWidth(QTableView* view, int column, int width)
+{
+    // A hidden column reports width 0; its width before hiding is the one to keep.
+    if (m_fitting || width <= 0)
+        return;
+    AppSettings::open()->setValue(m_keys.value(view).widthKey.arg(column), width);
+}
+
+void TablePanel::restoreHeader(QTableView* view)
+{
+    const TableKeys keys = m_keys.value(view);
+    const auto settings = AppSettings::open();
+    const QByteArray state = settings->value(keys.headerStateKey).toByteArray();
+    if (!state.isEmpty())
+        view->horizontalHeader()->restoreState(state);
+    for (int column = 0; column < view->model()->columnCount(); ++column) {
+        const QVariant stored = settings->value(keys.widthKey.arg(column));
+        if (stored.isValid())
+            view->horizontalHeader()->resizeSection(column, stored.toInt());
+    }
+}
+
+void TablePanel::saveHeader(QTableView* view)
+{
+    const QString key = m_keys.value(view).headerStateKey;
+    if (!key.isEmpty())
+        AppSettings::open()->setValue(key, view->horizontalHeader()->saveState());
+}
+
+void TablePanel::fitColumns(QTableView* view)
+{
+    const QString widthKey = m_keys.value(view).widthKey;
+    const auto settings = AppSettings::open();
+    m_fitting = true;
+    for (int column = 0; column < view->model()->columnCount(); ++column) {
+        if (!settings->contains(widthKey.arg(column)))
+            view->resizeColumnToContents(column);
+    }
+    m_fitting = false;
+}
+
+void TablePanel::followNewRows(QTableView* view, bool newestFirst)
+{
+    if (newestFirst)
+        view->scrollToTop();
+    else
+        view->scrollToBottom();
+}
+
+bool TablePanel::offersColumn(const QTableView*, int) const
+{
+    return true;
+}
+
+void TablePanel::columnVisibilityChanged(QTableView* view)
+{
+    saveHeader(view);
+}
+
+QMenu* TablePanel::columnMenu(QTableView* view)
+{
+    auto* menu = new QMenu(this);
+    QMenu* columns = menu->addMenu(tr("Show/Hide columns"));
+    const QAbstractItemModel* model = view->model();
+    for (int column = 0; column < model->columnCount(); ++column) {
+        if (!offersColumn(view, column))
+            continue;
+        QAction* action = columns->addAction(model->headerData(column, Qt::Horizontal).toString());
+        action->setCheckable(true);
+        action->setChecked(!view->isColumnHidden(column));
+        connect(action, &QAction::toggled, this, [this, view, column](bool visible) {
+            view->setColumnHidden(column, !visible);
+            columnVisibilityChanged(view);
+        });
+    }
+    return menu;
+}
+
+void TablePanel::popUpColumnMenu(QTableView* view, const QPoint& position)
+{
+    QMenu* menu = columnMenu(view);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(view->viewport()->mapToGlobal(position));
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "ToolWindow.h"
+
+#include <QHash>
+#include <QString>
+
+class QAbstractItemModel;
+class QMenu;
+class QTableView;
+
+// The base of every table panel: it sets each table view up once (panel
+// font, 19-pixel rows, no editing or selection), keeps its column widths
+// under the panel's own keys and, where the panel keeps one, its header
+// state (order and hidden columns), offers the show/hide-column menu and
+// keeps the newest row in sight.
+class TablePanel : public ToolWindow
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(TablePanel)
+
+public:
+    // What one table keeps in the settings store.
+    struct TableKeys {
+        // Column width key with "%1" for the column number ("st_%1").
+        QString widthKey;
+        // The saved header state; empty when the panel keeps none (then the
+        // columns are fixed and the column menu is not offered).
+        QString headerStateKey;
+    };
+
+    ~TablePanel() override;
+
+    // The column menu of a table (the caller owns it).
+    QMenu* columnMenu(QTableView* view);
+
+protected:
+    TablePanel(QWidget* parent, bool floating);
+
+    // A table over the model in parent, with its stored widths (or the
+    // model's default widths) applied; the user's resizing is stored.
+    QTableView* addTable(QAbstractItemModel* model, const TableKeys& keys, QWidget* parent, const QString& objectName);
+    // The saved header state, then the stored widths: a width is stored on
+    // every resize, so it is newer than any header state.
+    void restoreHeader(QTableView* view);
+    void saveHeader(QTableView* view);
+    void storeColumnWidth(QTableView* view, int column, int width);
+    // Fits to their contents the columns the user has not sized.
+    void fitColumns(QTableView* view);
+    // Scrolls to the newest row: the bottom, or the top when newest first.
+    static void followNewRows(QTableView* view, bool newestFirst);
+    // Whether the column menu offers a column; every column by default.
+    virtual bool offersColumn(const QTableView* view, int column) const;
+    // A column shown or hidden from the menu.
+    virtual void columnVisibilityChanged(QTableView* view);
+
+private:
+    void popUpColumnMenu(QTableView* view, const QPoint& position);
+
+    QHash<const QTableView*, TableKeys> m_keys;
+    // Widths set by fitting are not the user's choice.
+    bool m_fitting = false;
+};
