@@ -16,6 +16,8 @@ namespace {
 
 // A car in the pit lane shows its best sectors this long after entering.
 constexpr qint64 kShowBestAfterMs = 15000;
+// Notifications closer together than this are one refresh.
+constexpr int kCoalesceMs = 40;
 
 const QString kDark = QStringLiteral("Dark");
 const QColor kDarkText(22, 22, 22);
@@ -199,12 +201,16 @@ ModelSessionStanding::ModelSessionStanding(V2DataProvider* provider, const QStri
     connect(provider, &V2DataProvider::standingsByClass, this, &ModelSessionStanding::processRefresh);
     connect(provider, &V2DataProvider::standingsOverallByPosition, this, &ModelSessionStanding::processUpdateOverall);
     connect(provider, &V2DataProvider::standingsByClassByPosition, this, &ModelSessionStanding::processUpdateByClass);
-    connect(provider, &V2DataProvider::participantDetails, this, &ModelSessionStanding::processRefresh);
+    connect(provider, &V2DataProvider::participantDetails, this, &ModelSessionStanding::scheduleRefresh);
     connect(provider, &V2DataProvider::participantDetailsByPnum, this, &ModelSessionStanding::processParticipantDetailsUpdate);
     // Pit records arrive on their own channel, often while a car's details
     // stand still in the pit lane; without these the pit columns would wait.
-    connect(provider, &V2DataProvider::analysisPitIn, this, &ModelSessionStanding::processRefresh);
-    connect(provider, &V2DataProvider::analysisPitOut, this, &ModelSessionStanding::processRefresh);
+    connect(provider, &V2DataProvider::analysisPitIn, this, &ModelSessionStanding::scheduleRefresh);
+    connect(provider, &V2DataProvider::analysisPitOut, this, &ModelSessionStanding::scheduleRefresh);
+    // A burst of notifications becomes one refresh.
+    m_refreshTimer.setSingleShot(true);
+    m_refreshTimer.setInterval(kCoalesceMs);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &ModelSessionStanding::processRefresh);
     connect(provider, &V2DataProvider::onCarToFollowChanged, this, &ModelSessionStanding::refreshAll);
     connect(provider, &V2DataProvider::cleanAll, this, &ModelSessionStanding::cleanAll);
     connect(&m_timer, &QTimer::timeout, this, &ModelSessionStanding::refreshPitTimeColumn);
@@ -321,14 +327,28 @@ StandingRow ModelSessionStanding::buildRow(int position) const
 
 void ModelSessionStanding::processRefresh()
 {
-    beginResetModel();
-    m_rows.clear();
+    m_refreshTimer.stop();
     readBests();
     const int count = m_provider->getStandingsCount(standingsClass());
+    if (count == m_rows.size() && count > 0) {
+        // Same rows: re-read in place and repaint once, keeping the views' state.
+        for (int i = 0; i < count; ++i)
+            m_rows[i] = buildRow(i + 1);
+        refreshAll();
+        return;
+    }
+    beginResetModel();
+    m_rows.clear();
     m_rows.reserve(count);
     for (int i = 0; i < count; ++i)
         m_rows.append(buildRow(i + 1));
     endResetModel();
+}
+
+void ModelSessionStanding::scheduleRefresh()
+{
+    if (!m_refreshTimer.isActive())
+        m_refreshTimer.start();
 }
 
 void ModelSessionStanding::processUpdateOverall(int pos)

@@ -66,6 +66,8 @@ protected:
     ModelSessionStanding(V2DataProvider* provider, const QString& skin, bool practice, QObject* parent);
 
 private slots:
+    // A full refresh a moment later, once for a burst of notifications.
+    void scheduleRefresh();
     void refreshPitTimeColumn();
     void refreshAll();
     void cleanAll();
@@ -94,5 +96,6 @@ private:
     bool m_sessionClosed = false;
     QString m_skin;
     QTimer m_timer;
+    QTimer m_refreshTimer;
     bool m_practice;
 };

@@ -215,7 +215,7 @@ void TestModelSessionStanding::pitPhase()
     // alone is enough to update the row.
     mirrorNode(*provider, QStringLiteral("timing.analysis.pitOut.7.pits.%1").arg(pitIn + 65250));
     emit provider->controller()->analysisPitOut();
-    QCOMPARE(text(dark, 0, ModelSessionStandingBySector::PitTime), QStringLiteral("01:05.250"));
+    QTRY_COMPARE(text(dark, 0, ModelSessionStandingBySector::PitTime), QStringLiteral("01:05.250"));
     mirrorNode(*provider, kDetails + QStringLiteral("7"))->insertData(QStringLiteral("pitStops"), 1);
     mirrorNode(*provider, QStringLiteral("timing.analysis.pitIn.7.pits.%1").arg(pitIn))->insertData(QStringLiteral("lapNumber"), 12);
     emit provider->controller()->participantDetailsByPnum(QStringLiteral("7"));
@@ -424,10 +424,10 @@ void TestModelSessionStanding::classAndOverallUpdates()
     emit provider->controller()->standingsByClassByPosition(3);
     QCOMPARE(byClass.rowCount(), 1);
     QCOMPARE(inserted.count(), 0);
-    // "Overall" in any case counts as overall.
+    // "Overall" in any case counts as overall (the same rows: repainted, not reset).
     overall.setClassType(QStringLiteral("overall"));
     emit provider->controller()->standingsOverallByPosition(1);
-    QCOMPARE(overallChanged.count(), 2);
+    QCOMPARE(overallChanged.count(), 3);
     // A participant update reaches the row of that participant only.
     emit provider->controller()->participantDetailsByPnum(QStringLiteral("99"));
     QCOMPARE(classChanged.count(), 1);
@@ -461,6 +461,16 @@ void TestModelSessionStanding::updatesAnnounceOneRow()
     // The follow registry changing repaints everything too.
     provider->setCarToFollow(0, QStringLiteral("1"));
     QCOMPARE(changed.count(), 3);
+    // A burst of pit notifications: one repaint of every row a moment later, no reset.
+    emit provider->controller()->analysisPitIn();
+    emit provider->controller()->analysisPitOut();
+    emit provider->controller()->participantDetails();
+    QCOMPARE(changed.count(), 3);
+    QTRY_COMPARE(changed.count(), 4);
+    QTest::qWait(100);
+    QCOMPARE(changed.count(), 4);
+    QCOMPARE(changed.at(3).at(1).toModelIndex(), race.index(2, 20));
+    QCOMPARE(reset.count(), 0);
 }
 
 void TestModelSessionStanding::consistentForViews()
