@@ -64,7 +64,6 @@ private slots:
     void initTestCase();
     void loginRequestAndReply_data();
     void loginRequestAndReply();
-    void requestsBeforeConnectingAreDropped();
     void pinging_data();
     void pinging();
     void acknowledgementsKeepTheConnection();
@@ -130,15 +129,6 @@ void TestV2Client::loginRequestAndReply()
     QVERIFY(link.server.nextLine().startsWith("LOGIN:::{"));
 }
 
-void TestV2Client::requestsBeforeConnectingAreDropped()
-{
-    Link link(true);
-    link.client.joinChannel(QStringLiteral("weather"), QStringLiteral("1"));
-    link.client.sendErrorMessage(QStringLiteral("1"), QString(), QStringLiteral("x"), QString());
-    QVERIFY(link.login());
-    link.client.joinChannel(QStringLiteral("weather"), QStringLiteral("2"));
-    QCOMPARE(link.server.nextLine(), QByteArray("JOIN:2:weather:"));
-}
 
 void TestV2Client::pinging_data()
 {
