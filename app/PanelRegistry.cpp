@@ -2,9 +2,16 @@
 
 #include "MainWindow.h"
 #include "WidgetDayTime.h"
+#include "WidgetPitIn.h"
+#include "WidgetPitLights.h"
+#include "WidgetPitOut.h"
+#include "WidgetRaceControl.h"
 #include "WidgetSessionFlags.h"
 #include "WidgetSessionInfo.h"
 #include "WidgetStanding.h"
+#include "WidgetStints.h"
+#include "WidgetTrackLimits.h"
+#include "WidgetTyres.h"
 
 namespace PanelRegistry {
 
@@ -56,6 +63,13 @@ Factories factories()
     built[SessionInfo] = &make<WidgetSessionInfo>;
     built[Standing] = &make<WidgetStanding>;
     built[Flags] = &make<WidgetSessionFlags>;
+    built[TrackLimits] = &make<WidgetTrackLimits>;
+    built[PitIn] = &make<WidgetPitIn>;
+    built[PitOut] = &make<WidgetPitOut>;
+    built[PitLights] = &make<WidgetPitLights>;
+    built[RaceControl] = &make<WidgetRaceControl>;
+    built[Stints] = &make<WidgetStints>;
+    built[Tyres] = &make<WidgetTyres>;
     return built;
 }
 

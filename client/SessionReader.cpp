@@ -87,6 +87,11 @@ int SessionReader::getSessionElapsedLaps() const
     return readInt(kStatus, QStringLiteral("elapsedLaps"), 0, 0);
 }
 
+qint64 SessionReader::getSessionStartTime() const
+{
+    return readLongLong(kStatus, QStringLiteral("sessionStartTime"), -1, -1);
+}
+
 QString SessionReader::getCurrentFlag() const
 {
     return readString(kStatus, QStringLiteral("currentFlag"), QStringLiteral("NONE"));

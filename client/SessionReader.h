@@ -22,6 +22,8 @@ public:
     bool isSessionFinished() const;
     int getSessionElapsedLaps() const;
     QString getCurrentFlag() const;
+    // Milliseconds since the epoch; -1 when unknown.
+    qint64 getSessionStartTime() const;
 
     // Track
     QString getTrackName() const;

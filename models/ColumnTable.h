@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <QVariant>
 #include <QtGlobal>
+
+#include <cstddef>
 
 // A table model's columns written once: per column its id (the model's
 // column enumeration), header text, default width, alignment and the
@@ -25,5 +28,32 @@ constexpr int DefaultWidthRole = Qt::UserRole + 1;
 constexpr int Left = Qt::AlignLeft | Qt::AlignVCenter;
 constexpr int Right = Qt::AlignRight | Qt::AlignVCenter;
 constexpr int Centre = Qt::AlignHCenter | Qt::AlignVCenter;
+
+// Whether a table lists its columns in the order of their ids.
+template <typename Spec, std::size_t N>
+constexpr bool inIdOrder(const Spec (&columns)[N])
+{
+    for (std::size_t i = 0; i < N; ++i) {
+        if (columns[i].id != int(i))
+            return false;
+    }
+    return true;
+}
+
+// Header data from a column table: the translated header (in the model's
+// translation context), the default width, and row numbers from 1.
+template <typename Spec, std::size_t N>
+QVariant headerData(const Spec (&columns)[N], const char* context, int section, Qt::Orientation orientation, int role)
+{
+    if (orientation == Qt::Vertical)
+        return role == Qt::DisplayRole ? QVariant(QString::number(section + 1)) : QVariant();
+    if (section < 0 || section >= int(N))
+        return QVariant();
+    if (role == Qt::DisplayRole)
+        return QCoreApplication::translate(context, columns[section].header);
+    if (role == DefaultWidthRole)
+        return columns[section].width;
+    return QVariant();
+}
 
 } // namespace ColumnTable

@@ -12,6 +12,8 @@
 #include <QDateTime>
 #include <QTime>
 
+#include <iterator>
+
 namespace {
 
 // A car in the pit lane shows its best sectors this long after entering.
@@ -170,18 +172,8 @@ constexpr StandingColumn kPracticeColumns[] = {
     kTrackLimits,
 };
 
-// Every table lists its columns in the order of their ids.
-template <std::size_t N>
-constexpr bool inIdOrder(const StandingColumn (&columns)[N])
-{
-    for (std::size_t i = 0; i < N; ++i) {
-        if (columns[i].id != int(i))
-            return false;
-    }
-    return N == Shared::SharedColumnCount;
-}
-static_assert(inIdOrder(kRaceColumns), "race columns in id order");
-static_assert(inIdOrder(kPracticeColumns), "practice columns in id order");
+static_assert(inIdOrder(kRaceColumns) && std::size(kRaceColumns) == Shared::SharedColumnCount, "race columns in id order");
+static_assert(inIdOrder(kPracticeColumns) && std::size(kPracticeColumns) == Shared::SharedColumnCount, "practice columns in id order");
 
 } // namespace
 
@@ -236,15 +228,9 @@ static const StandingColumn& columnSpec(bool practice, int column)
 
 QVariant ModelSessionStanding::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation == Qt::Vertical)
-        return role == Qt::DisplayRole ? QVariant(QString::number(section + 1)) : QVariant();
-    if (section < 0 || section >= SharedColumnCount)
-        return QVariant();
-    if (role == Qt::DisplayRole)
-        return tr(columnSpec(m_practice, section).header);
-    if (role == ColumnTable::DefaultWidthRole)
-        return columnSpec(m_practice, section).width;
-    return QVariant();
+    const char* context = staticMetaObject.className();
+    return m_practice ? ColumnTable::headerData(kPracticeColumns, context, section, orientation, role)
+                      : ColumnTable::headerData(kRaceColumns, context, section, orientation, role);
 }
 
 void ModelSessionStanding::setClassType(const QString& classType)

@@ -25,41 +25,50 @@ QTableView* TablePanel::addTable(QAbstractItemModel* model, const TableKeys& key
 {
     auto* view = new QTableView(parent);
     view->setObjectName(objectName);
-    view->setFont(panelFont());
     view->setModel(model);
+    setUpTable(view, keys);
+    return view;
+}
+
+void TablePanel::setUpTable(QTableView* view, const TableKeys& keys)
+{
+    view->setFont(panelFont());
     view->setSelectionMode(QAbstractItemView::NoSelection);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setWordWrap(false);
-    view->verticalHeader()->hide();
+    view->verticalHeader()->setVisible(keys.rowNumbers);
     view->verticalHeader()->setMinimumSectionSize(kRowHeight);
     view->verticalHeader()->setDefaultSectionSize(kRowHeight);
     QHeaderView* header = view->horizontalHeader();
     header->setHighlightSections(false);
     m_keys.insert(view, keys);
+    connect(view, &QObject::destroyed, this, [this, view] { m_keys.remove(view); });
 
+    const QAbstractItemModel* model = view->model();
     const auto settings = AppSettings::open();
     for (int column = 0; column < model->columnCount(); ++column) {
-        const QVariant stored = settings->value(keys.widthKey.arg(column));
+        const QVariant stored = keys.widthKey.isEmpty() ? QVariant() : settings->value(keys.widthKey.arg(column));
         const QVariant fallback = model->headerData(column, Qt::Horizontal, ColumnTable::DefaultWidthRole);
         if (stored.isValid() || fallback.isValid())
             view->setColumnWidth(column, stored.isValid() ? stored.toInt() : fallback.toInt());
     }
-    connect(header, &QHeaderView::sectionResized, this, [this, view](int column, int, int width) { storeColumnWidth(view, column, width); });
+    if (!keys.widthKey.isEmpty())
+        connect(header, &QHeaderView::sectionResized, this, [this, view](int column, int, int width) { storeColumnWidth(view, column, width); });
     if (!keys.headerStateKey.isEmpty()) {
         header->setSectionsMovable(true);
         view->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(header, &QHeaderView::sectionMoved, this, [this, view] { saveHeader(view); });
         connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& position) { popUpColumnMenu(view, position); });
     }
-    return view;
 }
 
 void TablePanel::storeColumnWidth(QTableView* view, int column, int width)
 {
     // A hidden column reports width 0; its width before hiding is the one to keep.
-    if (m_fitting || width <= 0)
+    const QString key = m_keys.value(view).widthKey;
+    if (m_fitting || width <= 0 || key.isEmpty())
         return;
-    AppSettings::open()->setValue(m_keys.value(view).widthKey.arg(column), width);
+    AppSettings::open()->setValue(key.arg(column), width);
 }
 
 void TablePanel::restoreHeader(QTableView* view)
@@ -69,7 +78,7 @@ void TablePanel::restoreHeader(QTableView* view)
     const QByteArray state = settings->value(keys.headerStateKey).toByteArray();
     if (!state.isEmpty())
         view->horizontalHeader()->restoreState(state);
-    for (int column = 0; column < view->model()->columnCount(); ++column) {
+    for (int column = 0; column < view->model()->columnCount() && !keys.widthKey.isEmpty(); ++column) {
         const QVariant stored = settings->value(keys.widthKey.arg(column));
         if (stored.isValid())
             view->horizontalHeader()->resizeSection(column, stored.toInt());
@@ -89,7 +98,7 @@ void TablePanel::fitColumns(QTableView* view)
     const auto settings = AppSettings::open();
     m_fitting = true;
     for (int column = 0; column < view->model()->columnCount(); ++column) {
-        if (!settings->contains(widthKey.arg(column)))
+        if (widthKey.isEmpty() || !settings->contains(widthKey.arg(column)))
             view->resizeColumnToContents(column);
     }
     m_fitting = false;

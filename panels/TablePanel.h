@@ -22,11 +22,14 @@ class TablePanel : public ToolWindow
 public:
     // What one table keeps in the settings store.
     struct TableKeys {
-        // Column width key with "%1" for the column number ("st_%1").
+        // Column width key with "%1" for the column number ("st_%1"); empty
+        // when the panel handles its widths itself.
         QString widthKey;
         // The saved header state; empty when the panel keeps none (then the
         // columns are fixed and the column menu is not offered).
         QString headerStateKey;
+        // Row numbers from 1 in a vertical header.
+        bool rowNumbers = false;
     };
 
     ~TablePanel() override;
@@ -40,6 +43,8 @@ protected:
     // A table over the model in parent, with its stored widths (or the
     // model's default widths) applied; the user's resizing is stored.
     QTableView* addTable(QAbstractItemModel* model, const TableKeys& keys, QWidget* parent, const QString& objectName);
+    // The same for a view the panel made itself (with its own header), after its model is set.
+    void setUpTable(QTableView* view, const TableKeys& keys);
     // The saved header state, then the stored widths: a width is stored on
     // every resize, so it is newer than any header state.
     void restoreHeader(QTableView* view);

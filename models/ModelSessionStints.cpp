@@ -1,0 +1,264 @@
+#include "ModelSessionStints.h"
+
+#include "ColumnTable.h"
+#include "SessionClock.h"
+#include "V2DataProvider.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QDateTime>
+#include <QHash>
+
+#include <iterator>
+
+namespace {
+
+using namespace ColumnTable;
+using Row = ModelSessionStints::Row;
+using StintColumn = ColumnSpec<Row>;
+
+const QColor kDarkColor(22, 22, 22);
+const QColor kLightColor(220, 220, 220);
+constexpr int kClockMs = 1000;
+
+QString timeText(quint64 milliseconds)
+{
+    return SessionClock::formatTime(milliseconds, false, 3, false);
+}
+
+QString dateTimeText(quint64 milliseconds)
+{
+    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(milliseconds)).toString(QStringLiteral("dd/MM/yyyy HH:mm:ss.zzz"));
+}
+
+constexpr StintColumn kColumns[] = {
+    {ModelSessionStints::Participant, QT_TR_NOOP("Part."), 40, Right, [](const Row& r) { return r.participant; }},
+    // Its header is "Driver" or "Rider", chosen in headerData.
+    {ModelSessionStints::Driver, QT_TR_NOOP("Driver"), 110, Left, [](const Row& r) { return r.driverName; }},
+    {ModelSessionStints::PitType, QT_TR_NOOP("Pit Info"), 60, Centre,
+     [](const Row& r) {
+         return r.pitInfo == ModelSessionStints::Penalty ? QStringLiteral("Penalty") : r.pitInfo == ModelSessionStints::SafetyCar ? QStringLiteral("SC") : QString();
+     }},
+    {ModelSessionStints::Type, QT_TR_NOOP("Type"), 45, Centre, [](const Row& r) { return r.isPit ? QStringLiteral("Pit") : QStringLiteral("Track"); }},
+    {ModelSessionStints::StartTime, QT_TR_NOOP("Start"), 150, Right, [](const Row& r) { return dateTimeText(r.start); }},
+    {ModelSessionStints::LapStart, QT_TR_NOOP("Lap Start"), 60, Centre, [](const Row& r) { return QString::number(r.openLap); }},
+    {ModelSessionStints::FinishTime, QT_TR_NOOP("Finish"), 150, Right,
+     [](const Row& r) {
+         if (r.finish == 0)
+             return r.running ? QStringLiteral("running") : QStringLiteral("not running");
+         return dateTimeText(r.finish);
+     }},
+    {ModelSessionStints::LapFinish, QT_TR_NOOP("Lap Finish"), 60, Centre,
+     [](const Row& r) { return r.finish == 0 ? QStringLiteral("--") : QString::number(r.closeLap); }},
+    {ModelSessionStints::Time, QT_TR_NOOP("Time"), 80, Right, [](const Row& r) { return r.finish == 0 ? QString() : timeText(r.finish - r.start); }},
+    {ModelSessionStints::AccumTime, QT_TR_NOOP("Acum."), 80, Right, [](const Row& r) { return timeText(r.accumulated); }},
+    {ModelSessionStints::TrackAccumTime, QT_TR_NOOP("Acum. Track"), 80, Right,
+     [](const Row& r) { return r.isPit ? QString() : timeText(r.accumulatedOnTrack); }},
+    {ModelSessionStints::SessionAccumTime, QT_TR_NOOP("Sess. Acum."), 80, Right, [](const Row& r) { return timeText(r.sessionAccumulated); }},
+    {ModelSessionStints::TrackSessionAccumTime, QT_TR_NOOP("Sess. Acum. Track"), 100, Right,
+     [](const Row& r) { return r.isPit ? QString() : timeText(r.sessionAccumulatedOnTrack); }},
+    {ModelSessionStints::SingleStintTime, QT_TR_NOOP("Single Stint Time"), 100, Right, [](const Row& r) { return timeText(r.singleStintTime); }},
+};
+static_assert(inIdOrder(kColumns) && std::size(kColumns) == ModelSessionStints::ColumnCount, "columns in id order");
+
+int pitInfoOf(const QString& pitType)
+{
+    const QString type = pitType.toLower();
+    if (type == QLatin1String("penalty"))
+        return ModelSessionStints::Penalty;
+    if (type == QLatin1String("sc"))
+        return ModelSessionStints::SafetyCar;
+    return ModelSessionStints::NoPitInfo;
+}
+
+} // namespace
+
+ModelSessionStints::ModelSessionStints(V2DataProvider* provider, const QString& skin, QObject* parent)
+    : QAbstractTableModel(parent)
+    , m_provider(provider)
+    , m_skin(skin)
+{
+    connect(provider, &V2DataProvider::analysisStints, this, &ModelSessionStints::processRefresh);
+    connect(provider, &V2DataProvider::cleanAll, this, &ModelSessionStints::cleanAll);
+    connect(provider, &V2DataProvider::onCarToFollowChanged, this, &ModelSessionStints::repaintAll);
+    connect(&m_clock, &QTimer::timeout, this, &ModelSessionStints::processRefresh);
+}
+
+ModelSessionStints::~ModelSessionStints() = default;
+
+int ModelSessionStints::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_rows.size();
+}
+
+int ModelSessionStints::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ModelSessionStints::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && section == Driver && role == Qt::DisplayRole)
+        return m_bikes ? tr("Rider") : tr("Driver");
+    return ColumnTable::headerData(kColumns, staticMetaObject.className(), section, orientation, role);
+}
+
+QVariant ModelSessionStints::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows.size())
+        return QVariant();
+    const Row& row = m_rows.at(index.row());
+    const bool dark = m_skin == QLatin1String("Dark");
+    switch (role) {
+    case Qt::DisplayRole:
+        return kColumns[index.column()].text(row);
+    case Qt::TextAlignmentRole:
+        return kColumns[index.column()].alignment;
+    case Qt::BackgroundRole: {
+        if (!row.isPit)
+            return QBrush(dark ? kDarkColor : kLightColor);
+        const QColor highlight = m_provider->getFollowColor(row.participant);
+        return highlight.isValid() ? QVariant(QBrush(highlight)) : QVariant();
+    }
+    case Qt::ForegroundRole:
+        if (row.isPit && m_provider->getFollowColor(row.participant).isValid())
+            return QBrush(kDarkColor);
+        return QBrush(dark ? kLightColor : kDarkColor);
+    default:
+        return QVariant();
+    }
+}
+
+void ModelSessionStints::setParticipant(const QString& pNum)
+{
+    m_participant = pNum;
+    processRefresh();
+}
+
+QString ModelSessionStints::participant() const
+{
+    return m_participant;
+}
+
+void ModelSessionStints::setSkin(const QString& skin)
+{
+    m_skin = skin;
+    processRefresh();
+}
+
+void ModelSessionStints::setBikeLayout(bool bikes)
+{
+    m_bikes = bikes;
+    emit headerDataChanged(Qt::Horizontal, Driver, Driver);
+}
+
+const ModelSessionStints::Row& ModelSessionStints::row(int index) const
+{
+    return m_rows.at(index);
+}
+
+QVector<ModelSessionStints::Row> ModelSessionStints::buildRows() const
+{
+    const V2DataProvider& p = *m_provider;
+    const QString& pNum = m_participant;
+    QVector<Row> rows;
+    if (pNum.isEmpty())
+        return rows;
+    const bool running = p.isRunning(pNum);
+    // The running stint counts up to now, on the clock the pit times use.
+    const quint64 now = static_cast<quint64>(qMax<qint64>(0, SessionClock::nowMs()));
+    bool first = true;
+    int previousDriver = 0;
+    quint64 sessionAccumulated = 0;
+    quint64 sessionAccumulatedOnTrack = 0;
+    quint64 accumulatedOnTrack = 0;
+    quint64 singleStint = 0;
+    QHash<int, quint64> sessionByDriver;
+    QHash<int, quint64> sessionOnTrackByDriver;
+    for (const QString& key : p.getStintKeys(pNum)) {
+        Row row;
+        row.participant = pNum;
+        row.driver = p.getStintDriver(pNum, key);
+        row.driverName = p.getStintDriverName(pNum, key);
+        row.type = p.getStintType(pNum, key);
+        row.isPit = row.type == QLatin1String("PIT");
+        row.pitInfo = pitInfoOf(p.getStintPitType(pNum, key));
+        row.start = p.getStintStartTime(pNum, key);
+        row.finish = p.getStintFinishTime(pNum, key);
+        row.accumulated = p.getStintDriverAccumTime(pNum, key);
+        const QPair<int, int> laps = p.getStintLaps(pNum, key);
+        row.openLap = laps.first;
+        row.closeLap = laps.second;
+        row.running = running;
+        // An open stint of a car that no longer runs adds nothing.
+        const quint64 end = row.finish != 0 ? row.finish : running ? qMax(now, row.start) : row.start;
+        const quint64 d = end >= row.start ? end - row.start : 0;
+
+        if (!first && row.driver == previousDriver) {
+            sessionAccumulated += d;
+            if (!row.isPit) {
+                accumulatedOnTrack += d;
+                sessionAccumulatedOnTrack += d;
+            }
+        } else {
+            accumulatedOnTrack = d;
+            sessionAccumulated = row.driverName.isEmpty() ? 0 : sessionByDriver.value(row.driver) + d;
+            if (row.isPit) {
+                accumulatedOnTrack = 0;
+                sessionAccumulatedOnTrack = sessionOnTrackByDriver.value(row.driver);
+            } else {
+                const auto known = sessionOnTrackByDriver.constFind(row.driver);
+                sessionAccumulatedOnTrack = known != sessionOnTrackByDriver.cend() ? known.value() + d : d;
+            }
+        }
+        sessionByDriver.insert(row.driver, sessionAccumulated);
+        sessionOnTrackByDriver.insert(row.driver, sessionAccumulatedOnTrack);
+        row.accumulatedOnTrack = accumulatedOnTrack;
+        row.sessionAccumulated = sessionAccumulated;
+        row.sessionAccumulatedOnTrack = sessionAccumulatedOnTrack;
+
+        // A fuel stint ends at a normal pit stay; penalties and safety-car stays keep counting.
+        singleStint += d;
+        if (row.isPit && row.pitInfo == NoPitInfo)
+            singleStint = 0;
+        row.singleStintTime = singleStint;
+
+        previousDriver = row.driver;
+        first = false;
+        rows.append(row);
+    }
+    return rows;
+}
+
+void ModelSessionStints::processRefresh()
+{
+    QVector<Row> rows = buildRows();
+    const bool counting = !rows.isEmpty() && rows.last().finish == 0 && rows.last().running;
+    if (counting && !m_clock.isActive())
+        m_clock.start(kClockMs);
+    else if (!counting)
+        m_clock.stop();
+    if (rows.size() == m_rows.size() && !rows.isEmpty()) {
+        // The same stints: repainted, not reset (the clock refreshes every second).
+        m_rows = rows;
+        repaintAll();
+        return;
+    }
+    beginResetModel();
+    m_rows = rows;
+    endResetModel();
+}
+
+void ModelSessionStints::repaintAll()
+{
+    if (!m_rows.isEmpty())
+        emit dataChanged(index(0, 0), index(m_rows.size() - 1, ColumnCount - 1));
+}
+
+void ModelSessionStints::cleanAll()
+{
+    m_clock.stop();
+    beginResetModel();
+    m_rows.clear();
+    endResetModel();
+}

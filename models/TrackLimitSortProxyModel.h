@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QSortFilterProxyModel>
+
+// Sorts the track limits table by what its cells show, numbers as numbers;
+// the affected laps never reorder the rows.
+class TrackLimitSortProxyModel final : public QSortFilterProxyModel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(TrackLimitSortProxyModel)
+
+public:
+    explicit TrackLimitSortProxyModel(QObject* parent = nullptr);
+    ~TrackLimitSortProxyModel() override;
+
+protected:
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+};

@@ -1,0 +1,72 @@
+#include "WidgetPitLights.h"
+
+#include "ResizableQlabelImage.h"
+#include "V2DataProvider.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QSettings>
+
+namespace {
+
+const QString kGroup = QStringLiteral("view_pitlights");
+const QRect kDefaultGeometry(100, 100, 300, 300);
+constexpr bool kDefaultShow = false;
+
+} // namespace
+
+WidgetPitLights::WidgetPitLights(V2DataProvider* provider, QWidget* parent)
+    : ToolWindow(parent, true)
+    , m_provider(provider)
+    , m_entry(new ResizableQlabelImage(contentWidget()))
+    , m_exit(new ResizableQlabelImage(contentWidget()))
+{
+    setGroupName(kGroup);
+    m_entry->setObjectName(QStringLiteral("labelPitIn"));
+    m_exit->setObjectName(QStringLiteral("labelPitOut"));
+    auto* grid = new QGridLayout;
+    grid->addWidget(new QLabel(tr("Pit In"), contentWidget()), 0, 0, Qt::AlignHCenter);
+    grid->addWidget(new QLabel(tr("Pit Out"), contentWidget()), 0, 1, Qt::AlignHCenter);
+    grid->addWidget(m_entry, 1, 0);
+    grid->addWidget(m_exit, 1, 1);
+    grid->setRowStretch(1, 1);
+    static_cast<QBoxLayout*>(contentWidget()->layout())->addLayout(grid);
+    connect(provider, &V2DataProvider::pitLights, this, &WidgetPitLights::processUpdate);
+    processUpdate();
+}
+
+WidgetPitLights::~WidgetPitLights() = default;
+
+void WidgetPitLights::loadWidgetGeometry(QSettings& settings)
+{
+    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
+}
+
+QString WidgetPitLights::pictureFor(qint64 status)
+{
+    if (status & 1)
+        return QStringLiteral(":/icons/Resources/light_red.svg");
+    if (status & 2)
+        return QStringLiteral(":/icons/Resources/light_green.svg");
+    return QStringLiteral(":/icons/Resources/light_off.svg");
+}
+
+QStringList WidgetPitLights::shownPictures() const
+{
+    return {m_entryPicture, m_exitPicture};
+}
+
+void WidgetPitLights::processUpdate()
+{
+    const QString entry = pictureFor(m_provider->getPitEntryStatus());
+    const QString exit = pictureFor(m_provider->getPitExitStatus());
+    // Only a light that changed is drawn again.
+    if (entry != m_entryPicture) {
+        m_entryPicture = entry;
+        m_entry->setImage(QPixmap(entry));
+    }
+    if (exit != m_exitPicture) {
+        m_exitPicture = exit;
+        m_exit->setImage(QPixmap(exit));
+    }
+}

@@ -1,0 +1,103 @@
+#include "WidgetStints.h"
+
+#include "AppSettings.h"
+#include "ModelSessionStints.h"
+#include "V2DataProvider.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSettings>
+#include <QTableView>
+
+#include <algorithm>
+
+namespace {
+
+const QString kGroup = QStringLiteral("view_stints");
+const QRect kDefaultGeometry(100, 100, 700, 800);
+constexpr bool kDefaultShow = false;
+const QString kWidthKey = QStringLiteral("stints_%1");
+const QString kSkinKey = QStringLiteral("skin");
+
+} // namespace
+
+WidgetStints::WidgetStints(V2DataProvider* provider, QWidget* parent)
+    : TablePanel(parent, true)
+    , m_provider(provider)
+    , m_model(new ModelSessionStints(provider, AppSettings::open()->value(kSkinKey, QStringLiteral("Dark")).toString(), this))
+    , m_cars(new QComboBox(contentWidget()))
+{
+    setGroupName(kGroup);
+    m_cars->setObjectName(QStringLiteral("comboBoxParticipants"));
+    m_cars->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_table = addTable(m_model, {kWidthKey, QString(), true}, contentWidget(), QStringLiteral("tableView"));
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(new QLabel(tr("Car:"), contentWidget()));
+    bar->addWidget(m_cars);
+    bar->addStretch();
+    auto* layout = static_cast<QBoxLayout*>(contentWidget()->layout());
+    layout->addLayout(bar);
+    layout->addWidget(m_table);
+
+    connect(m_cars, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &WidgetStints::chooseCar);
+    connect(provider, &V2DataProvider::sessionEntry, this, &WidgetStints::refillCars);
+    connect(this, &ToolWindow::updateSkin, m_model, &ModelSessionStints::setSkin);
+    refillCars();
+    chooseCar(m_cars->currentIndex());
+}
+
+WidgetStints::~WidgetStints() = default;
+
+void WidgetStints::loadWidgetGeometry(QSettings& settings)
+{
+    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
+}
+
+void WidgetStints::setBikeLayout(bool bikes)
+{
+    m_model->setBikeLayout(bikes);
+}
+
+ModelSessionStints* WidgetStints::model() const
+{
+    return m_model;
+}
+
+QComboBox* WidgetStints::carList() const
+{
+    return m_cars;
+}
+
+QTableView* WidgetStints::table() const
+{
+    return m_table;
+}
+
+void WidgetStints::refillCars()
+{
+    const QString remembered = m_cars->currentText();
+    QStringList cars = m_provider->getEntryList();
+    // Numbers as numbers: "2" before "10".
+    std::sort(cars.begin(), cars.end(), [](const QString& a, const QString& b) {
+        bool aNumber = false;
+        bool bNumber = false;
+        const int x = a.toInt(&aNumber);
+        const int y = b.toInt(&bNumber);
+        return aNumber && bNumber && x != y ? x < y : a < b;
+    });
+    {
+        // Refilling is not the user's choice.
+        const QSignalBlocker blocker(m_cars);
+        m_cars->clear();
+        m_cars->addItems(cars);
+        m_cars->setCurrentIndex(m_cars->findText(remembered, Qt::MatchFixedString | Qt::MatchCaseSensitive));
+    }
+    if (m_cars->currentText() != m_model->participant())
+        chooseCar(m_cars->currentIndex());
+}
+
+void WidgetStints::chooseCar(int index)
+{
+    m_model->setParticipant(index >= 0 ? m_cars->itemText(index) : QString());
+}

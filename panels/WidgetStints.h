@@ -1,0 +1,38 @@
+#pragma once
+
+#include "TablePanel.h"
+
+class ModelSessionStints;
+class QComboBox;
+class QTableView;
+class V2DataProvider;
+
+// The stints of one car chosen from the entry, with the driving-time totals.
+class WidgetStints final : public TablePanel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(WidgetStints)
+
+public:
+    WidgetStints(V2DataProvider* provider, QWidget* parent = nullptr);
+    ~WidgetStints() override;
+
+    void loadWidgetGeometry(QSettings& settings) override;
+    void setBikeLayout(bool bikes) override;
+    ModelSessionStints* model() const;
+    QComboBox* carList() const;
+    QTableView* table() const;
+
+public slots:
+    // Fills the car list again, keeping the chosen car when it is still there.
+    void refillCars();
+
+private slots:
+    void chooseCar(int index);
+
+private:
+    V2DataProvider* m_provider;
+    ModelSessionStints* m_model;
+    QComboBox* m_cars;
+    QTableView* m_table;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "TablePanel.h"
+
+class ModelTyresSessionData;
+class QTableView;
+class V2DataProvider;
+
+// The tyres of every car of the entry (for the users allowed to see them).
+class WidgetTyres final : public TablePanel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(WidgetTyres)
+
+public:
+    WidgetTyres(V2DataProvider* provider, QWidget* parent = nullptr);
+    ~WidgetTyres() override;
+
+    void loadWidgetGeometry(QSettings& settings) override;
+    ModelTyresSessionData* model() const;
+    QTableView* table() const;
+
+private:
+    ModelTyresSessionData* m_model;
+    QTableView* m_table;
+};
