@@ -11,6 +11,18 @@
 namespace {
 
 constexpr int kRowHeight = 19;
+const char* const kWidthKeyProperty = "tableWidthKey";
+const char* const kHeaderStateKeyProperty = "tableHeaderStateKey";
+
+QString widthKeyOf(const QTableView* view)
+{
+    return view->property(kWidthKeyProperty).toString();
+}
+
+QString headerStateKeyOf(const QTableView* view)
+{
+    return view->property(kHeaderStateKeyProperty).toString();
+}
 
 } // namespace
 
@@ -41,8 +53,9 @@ void TablePanel::setUpTable(QTableView* view, const TableKeys& keys)
     view->verticalHeader()->setDefaultSectionSize(kRowHeight);
     QHeaderView* header = view->horizontalHeader();
     header->setHighlightSections(false);
-    m_keys.insert(view, keys);
-    connect(view, &QObject::destroyed, this, [this, view] { m_keys.remove(view); });
+    // The keys travel with the view, which may go before or after the panel.
+    view->setProperty(kWidthKeyProperty, keys.widthKey);
+    view->setProperty(kHeaderStateKeyProperty, keys.headerStateKey);
 
     const QAbstractItemModel* model = view->model();
     const auto settings = AppSettings::open();
@@ -65,7 +78,7 @@ void TablePanel::setUpTable(QTableView* view, const TableKeys& keys)
 void TablePanel::storeColumnWidth(QTableView* view, int column, int width)
 {
     // A hidden column reports width 0; its width before hiding is the one to keep.
-    const QString key = m_keys.value(view).widthKey;
+    const QString key = widthKeyOf(view);
     if (m_fitting || width <= 0 || key.isEmpty())
         return;
     AppSettings::open()->setValue(key.arg(column), width);
@@ -73,13 +86,13 @@ void TablePanel::storeColumnWidth(QTableView* view, int column, int width)
 
 void TablePanel::restoreHeader(QTableView* view)
 {
-    const TableKeys keys = m_keys.value(view);
+    const QString widthKey = widthKeyOf(view);
     const auto settings = AppSettings::open();
-    const QByteArray state = settings->value(keys.headerStateKey).toByteArray();
+    const QByteArray state = settings->value(headerStateKeyOf(view)).toByteArray();
     if (!state.isEmpty())
         view->horizontalHeader()->restoreState(state);
-    for (int column = 0; column < view->model()->columnCount() && !keys.widthKey.isEmpty(); ++column) {
-        const QVariant stored = settings->value(keys.widthKey.arg(column));
+    for (int column = 0; column < view->model()->columnCount() && !widthKey.isEmpty(); ++column) {
+        const QVariant stored = settings->value(widthKey.arg(column));
         if (stored.isValid())
             view->horizontalHeader()->resizeSection(column, stored.toInt());
     }
@@ -87,14 +100,14 @@ void TablePanel::restoreHeader(QTableView* view)
 
 void TablePanel::saveHeader(QTableView* view)
 {
-    const QString key = m_keys.value(view).headerStateKey;
+    const QString key = headerStateKeyOf(view);
     if (!key.isEmpty())
         AppSettings::open()->setValue(key, view->horizontalHeader()->saveState());
 }
 
 void TablePanel::fitColumns(QTableView* view)
 {
-    const QString widthKey = m_keys.value(view).widthKey;
+    const QString widthKey = widthKeyOf(view);
     const auto settings = AppSettings::open();
     m_fitting = true;
     for (int column = 0; column < view->model()->columnCount(); ++column) {

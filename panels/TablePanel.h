@@ -2,7 +2,6 @@
 
 #include "ToolWindow.h"
 
-#include <QHash>
 #include <QString>
 
 class QAbstractItemModel;
@@ -62,7 +61,6 @@ protected:
 private:
     void popUpColumnMenu(QTableView* view, const QPoint& position);
 
-    QHash<const QTableView*, TableKeys> m_keys;
     // Widths set by fitting are not the user's choice.
     bool m_fitting = false;
 };

@@ -91,7 +91,9 @@ void WidgetStints::refillCars()
         const QSignalBlocker blocker(m_cars);
         m_cars->clear();
         m_cars->addItems(cars);
-        m_cars->setCurrentIndex(m_cars->findText(remembered, Qt::MatchFixedString | Qt::MatchCaseSensitive));
+        const int index = m_cars->findText(remembered, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+        // The first car when none was chosen yet or the chosen one left.
+        m_cars->setCurrentIndex(index >= 0 || cars.isEmpty() ? index : 0);
     }
     if (m_cars->currentText() != m_model->participant())
         chooseCar(m_cars->currentIndex());
