@@ -8,6 +8,7 @@
 #include <QBrush>
 #include <QColor>
 #include <QDateTime>
+#include <QHash>
 #include <QMultiMap>
 #include <QTime>
 
@@ -115,13 +116,20 @@ void ModelSessionPits::processRefresh()
 {
     // In time order; stops at the same moment are all kept.
     QMultiMap<quint64, Row> byTime;
+    // A car's drivers are few and its stops many: each name is looked up once.
+    QHash<int, QString> names;
     const QStringList participants = m_pitOut ? m_provider->getPitOutParticipants() : m_provider->getPitInParticipants();
     for (const QString& pNum : participants) {
+        names.clear();
         const QStringList keys = m_pitOut ? m_provider->getPitOutKeys(pNum) : m_provider->getPitInKeys(pNum);
         for (const QString& key : keys) {
             Row row;
             row.pNum = pNum;
-            row.driverName = m_pitOut ? m_provider->getPitOutDriverName(pNum, key) : m_provider->getPitInDriverName(pNum, key);
+            const int driver = m_pitOut ? m_provider->getPitOutDriver(pNum, key) : m_provider->getPitInDriver(pNum, key);
+            auto name = names.constFind(driver);
+            if (name == names.cend())
+                name = names.insert(driver, m_provider->getDriverName(pNum, driver));
+            row.driverName = name.value();
             row.time = key.toULongLong();
             if (m_pitOut)
                 row.duration = m_provider->getPitTime(pNum, key);
