@@ -41,23 +41,23 @@ constexpr StintColumn kColumns[] = {
      }},
     {ModelSessionStints::Type, QT_TR_NOOP("Type"), 45, Centre, [](const Row& r) { return r.isPit ? QStringLiteral("Pit") : QStringLiteral("Track"); }},
     {ModelSessionStints::StartTime, QT_TR_NOOP("Start"), 150, Right, [](const Row& r) { return dateTimeText(r.start); }},
-    {ModelSessionStints::LapStart, QT_TR_NOOP("Lap Start"), 60, Centre, [](const Row& r) { return QString::number(r.openLap); }},
+    {ModelSessionStints::LapStart, QT_TR_NOOP("Lap Start"), 70, Centre, [](const Row& r) { return QString::number(r.openLap); }},
     {ModelSessionStints::FinishTime, QT_TR_NOOP("Finish"), 150, Right,
      [](const Row& r) {
          if (r.finish == 0)
              return r.running ? QStringLiteral("running") : QStringLiteral("not running");
          return dateTimeText(r.finish);
      }},
-    {ModelSessionStints::LapFinish, QT_TR_NOOP("Lap Finish"), 60, Centre,
+    {ModelSessionStints::LapFinish, QT_TR_NOOP("Lap Finish"), 75, Centre,
      [](const Row& r) { return r.finish == 0 ? QStringLiteral("--") : QString::number(r.closeLap); }},
     {ModelSessionStints::Time, QT_TR_NOOP("Time"), 80, Right, [](const Row& r) { return r.finish == 0 ? QString() : timeText(r.finish - r.start); }},
     {ModelSessionStints::AccumTime, QT_TR_NOOP("Acum."), 80, Right, [](const Row& r) { return timeText(r.accumulated); }},
-    {ModelSessionStints::TrackAccumTime, QT_TR_NOOP("Acum. Track"), 80, Right,
+    {ModelSessionStints::TrackAccumTime, QT_TR_NOOP("Acum. Track"), 90, Right,
      [](const Row& r) { return r.isPit ? QString() : timeText(r.accumulatedOnTrack); }},
-    {ModelSessionStints::SessionAccumTime, QT_TR_NOOP("Sess. Acum."), 80, Right, [](const Row& r) { return timeText(r.sessionAccumulated); }},
-    {ModelSessionStints::TrackSessionAccumTime, QT_TR_NOOP("Sess. Acum. Track"), 100, Right,
+    {ModelSessionStints::SessionAccumTime, QT_TR_NOOP("Sess. Acum."), 90, Right, [](const Row& r) { return timeText(r.sessionAccumulated); }},
+    {ModelSessionStints::TrackSessionAccumTime, QT_TR_NOOP("Sess. Acum. Track"), 125, Right,
      [](const Row& r) { return r.isPit ? QString() : timeText(r.sessionAccumulatedOnTrack); }},
-    {ModelSessionStints::SingleStintTime, QT_TR_NOOP("Single Stint Time"), 100, Right, [](const Row& r) { return timeText(r.singleStintTime); }},
+    {ModelSessionStints::SingleStintTime, QT_TR_NOOP("Single Stint Time"), 120, Right, [](const Row& r) { return timeText(r.singleStintTime); }},
 };
 static_assert(inIdOrder(kColumns) && std::size(kColumns) == ModelSessionStints::ColumnCount, "columns in id order");
 

@@ -325,9 +325,9 @@ void TestSessionSimulator::eventsPitsAndStints()
     QVERIFY(sequence.indexOf(QStringLiteral("SAFETY_CAR0")) >= 0);
     QCOMPARE(sequence.at(sequence.indexOf(QStringLiteral("SAFETY_CAR0")) + 1), QStringLiteral("GREEN0"));
     QVERIFY(sequence.contains(QStringLiteral("YELLOW2")));
-    // The safety car closes the pit exit while it runs.
-    QCOMPARE(simulator.state(3600 * 600 + 1000)->getLongLong(QStringLiteral("signalling.pitExit.status")), qint64(0));
-    QCOMPARE(state->getLongLong(QStringLiteral("signalling.pitExit.status")), qint64(1));
+    // The safety car turns the pit exit red (bit 0) while it runs; green (bit 1) otherwise.
+    QCOMPARE(simulator.state(3600 * 600 + 1000)->getLongLong(QStringLiteral("signalling.pitExit.status")), qint64(1));
+    QCOMPARE(state->getLongLong(QStringLiteral("signalling.pitExit.status")), qint64(2));
     QCOMPARE(simulator.state(3600 * 600 + 1000)->getString(QStringLiteral("timing.session.status.currentFlag")), QStringLiteral("SAFETY_CAR"));
 
     // Race control messages come with the flags and the track limits, in time order.

@@ -680,9 +680,13 @@ void SessionSimulator::addFlagsAndMessages(V2_Data* root, qint64 elapsedMs) cons
         laps->insertData(QStringLiteral("0000"), event.lap);
     }
 
+    // Lights: bit 0 red, bit 1 green. The pit entry stays open; the exit is
+    // red while the safety car runs.
+    constexpr qint64 kRed = 1;
+    constexpr qint64 kGreen = 2;
     const bool closed = safetyCar(elapsedMs);
-    root->getOrCreateDataPointer(QStringLiteral("signalling.pitEntry"))->insertData(QStringLiteral("status"), qint64(1));
-    root->getOrCreateDataPointer(QStringLiteral("signalling.pitExit"))->insertData(QStringLiteral("status"), qint64(closed ? 0 : 1));
+    root->getOrCreateDataPointer(QStringLiteral("signalling.pitEntry"))->insertData(QStringLiteral("status"), kGreen);
+    root->getOrCreateDataPointer(QStringLiteral("signalling.pitExit"))->insertData(QStringLiteral("status"), closed ? kRed : kGreen);
 }
 
 // ---------------------------------------------------------------------------
