@@ -295,11 +295,9 @@ private slots:
     void carToFollow();
     void weatherSampling_data();
     void weatherSampling();
-    void tyres();
     void tyresRefusal_data();
     void tyresRefusal();
     void combinedName();
-    void trackLimits();
     void againstTheSimulator();
 };
 
@@ -351,32 +349,9 @@ void TestV2DataProvider::childLists()
     QCOMPARE(p.getStandingsCount(GT), 1);
     QCOMPARE(p.getFinishLineStandingsCount(GT), 2);
     QCOMPARE(p.getStandingsCount(QStringLiteral("GT4")), 0);
-    mirrorNode(p, QStringLiteral("timing.session.track.info.sections.Porsche"));
-    mirrorNode(p, QStringLiteral("timing.session.track.info.sections.Ford"));
-    QCOMPARE(p.getTrackSections(), QStringList({"Ford", "Porsche"}));
     mirrorNode(p, QStringLiteral("timing.session.track.info.timingLoops.1"))->insertData(QStringLiteral("name"), QStringLiteral("IM1"));
     mirrorNode(p, QStringLiteral("timing.session.track.info.timingLoops.2"))->insertData(QStringLiteral("name"), QStringLiteral("IM2"));
     QCOMPARE(p.getTimingLoopNames(), QStringList({"IM1", "IM2"}));
-    mirrorNode(p, QStringLiteral("timing.session.startingGrid.positions.2"));
-    mirrorNode(p, QStringLiteral("timing.session.startingGrid.positions.1"));
-    QCOMPARE(p.getStartingGridPositions(), QStringList({"1", "2"}));
-    for (int i = 1; i <= 2; ++i) {
-        mirrorNode(p, QStringLiteral("timing.session.standings.overall.additional.byFastestLap.%1").arg(i));
-        mirrorNode(p, QStringLiteral("timing.session.standings.overall.additional.bySectorBestTime.3.standings.%1").arg(i));
-        mirrorNode(p, QStringLiteral("timing.combined.standings.overall.%1").arg(i));
-        mirrorNode(p, QStringLiteral("timing.combined.info.sessions.%1").arg(i));
-        mirrorNode(p, QStringLiteral("raceControl.messages.%1").arg(i));
-        mirrorNode(p, QStringLiteral("timing.session.flags.%1").arg(i));
-    }
-    mirrorNode(p, QStringLiteral("timing.session.standings.overall.additional.byTopSpeed.1"));
-    QCOMPARE(p.getFastestLapStandingsCount(), 2);
-    QCOMPARE(p.getSectorStandingsCount(3), 2);
-    QCOMPARE(p.getSectorStandingsCount(1), 0);
-    QCOMPARE(p.getTopSpeedStandingsCount(), 1);
-    QCOMPARE(p.getCombinedStandingsCount(), 2);
-    QCOMPARE(p.getCombinedSessionsCount(), 2);
-    QCOMPARE(p.getRaceControlMessageKeys(), QStringList({"1", "2"}));
-    QCOMPARE(p.getFlagKeys(), QStringList({"1", "2"}));
     // Imperial units convert the top speed standings.
     mirrorNode(p, QStringLiteral("timing.session.standings.overall.additional.byTopSpeed.1"))->insertData(QStringLiteral("speed"), 300.0);
     p.setUsaUnits(true);
@@ -1121,29 +1096,6 @@ void TestV2DataProvider::weatherSampling()
     QCOMPARE(keys.last().toLongLong(), last - (last - expectedFirst) % 60000);
 }
 
-void TestV2DataProvider::tyres()
-{
-    auto provider = makeTestProvider();
-    V2DataProvider& p = *provider;
-    QCOMPARE(p.getTyresData(P).frontLeft, QString());
-    V2_Data* car = mirrorNode(p, QStringLiteral("tyres.session.data.7"));
-    V2_Data* fl = car->getOrCreateDataPointer(QStringLiteral("frontLeft"));
-    fl->insertData(QStringLiteral("laps"), 2);
-    fl->insertData(QStringLiteral("specification"), QStringLiteral("Medium"));
-    car->getOrCreateDataPointer(QStringLiteral("frontRight"))->insertData(QStringLiteral("laps"), 1);
-    V2_Data* rl = car->getOrCreateDataPointer(QStringLiteral("rearLeft"));
-    rl->insertData(QStringLiteral("laps"), 1);
-    rl->insertData(QStringLiteral("specification"), QStringLiteral("Soft"));
-    const TyresRecord record = p.getTyresData(P);
-    QCOMPARE(record.first, QString());
-    QCOMPARE(record.second, QString());
-    QCOMPARE(record.frontLeft, QStringLiteral("2 Laps (Medium)"));
-    QCOMPARE(record.frontRight, QStringLiteral("1 Lap "));
-    QCOMPARE(record.rearLeft, QStringLiteral("1 Lap (Soft)"));
-    QCOMPARE(record.rearRight, QString());
-    car->getOrCreateDataPointer(QStringLiteral("rearRight"));
-    QCOMPARE(p.getTyresData(P).rearRight, QStringLiteral("0 Lap "));
-}
 
 void TestV2DataProvider::tyresRefusal_data()
 {
@@ -1182,27 +1134,6 @@ void TestV2DataProvider::combinedName()
     QCOMPARE(p.getCombinedParticipantName(P), QStringLiteral("Blue Racing"));
 }
 
-void TestV2DataProvider::trackLimits()
-{
-    auto provider = makeTestProvider();
-    V2DataProvider& p = *provider;
-    QVERIFY(p.getTrackLimits().isEmpty());
-    V2_Data* first = mirrorNode(p, QStringLiteral("timing.session.trackLimits.1"));
-    first->insertData(QStringLiteral("participant"), P);
-    first->insertData(QStringLiteral("time"), quint64(1234));
-    first->insertData(QStringLiteral("trackLimitsName"), QStringLiteral("T4"));
-    first->getOrCreateDataPointer(QStringLiteral("affectedLaps"))->insertData(QStringLiteral("1"), 12);
-    first->getOrCreateDataPointer(QStringLiteral("affectedLaps"))->insertData(QStringLiteral("2"), 14);
-    mirrorNode(p, QStringLiteral("timing.session.trackLimits.2"));
-    const QList<TrackLimitsRecord> records = p.getTrackLimits();
-    QCOMPARE(records.size(), 2);
-    QCOMPARE(records.at(0).affectedLaps, QList<int>({12, 14}));
-    QCOMPARE(records.at(0).participant, P);
-    QCOMPARE(records.at(0).time, quint64(1234));
-    QCOMPARE(records.at(0).trackLimitsName, QStringLiteral("T4"));
-    QVERIFY(records.at(1).affectedLaps.isEmpty());
-    QCOMPARE(records.at(1).time, quint64(0));
-}
 
 void TestV2DataProvider::againstTheSimulator()
 {
