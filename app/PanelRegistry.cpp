@@ -2,6 +2,7 @@
 
 #include "MainWindow.h"
 #include "WidgetDayTime.h"
+#include "WidgetFollow.h"
 #include "WidgetPitIn.h"
 #include "WidgetPitLights.h"
 #include "WidgetPitOut.h"
@@ -10,6 +11,7 @@
 #include "WidgetSessionInfo.h"
 #include "WidgetStanding.h"
 #include "WidgetStints.h"
+#include "WidgetTimingInfo.h"
 #include "WidgetTrackLimits.h"
 #include "WidgetTyres.h"
 
@@ -70,6 +72,8 @@ Factories factories()
     built[RaceControl] = &make<WidgetRaceControl>;
     built[Stints] = &make<WidgetStints>;
     built[Tyres] = &make<WidgetTyres>;
+    built[TimingInfo] = &make<WidgetTimingInfo>;
+    built[Follow] = &make<WidgetFollow>;
     return built;
 }
 

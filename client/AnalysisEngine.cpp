@@ -342,3 +342,13 @@ AnalysisEngine::ChangedRows AnalysisEngine::takeChangedRows()
         changed.rows[SectorKind + s] = m_sectors[s].takeChangedRows();
     return changed;
 }
+
+void AnalysisEngine::convertSpeeds(double factor)
+{
+    for (auto it = m_speeds.rows().begin(); it != m_speeds.rows().end(); ++it)
+        it->topSpeed *= factor;
+    for (auto it = m_laps.rows().begin(); it != m_laps.rows().end(); ++it) {
+        it->topSpeed *= factor;
+        it->bestTopSpeed *= factor;
+    }
+}

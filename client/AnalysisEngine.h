@@ -50,13 +50,14 @@ public:
     // Removes the records of one lap; the rows they held.
     KindRows remove(const QString& pNum, const QString& lapKey);
     ChangedRows takeChangedRows();
+    // Multiplies every cached speed (laps and speed rows) by factor.
+    void convertSpeeds(double factor);
 
     const AnalysisCache<LapAnalysisRecord>& laps() const { return m_laps; }
     const AnalysisCache<SectionRecord>& porscheSections() const { return m_porscheSections; }
     const AnalysisCache<SectionRecord>& fordSections() const { return m_fordSections; }
     const AnalysisCache<AccSectionRecord>& accSections() const { return m_accSections; }
     const AnalysisCache<SpeedRecord>& speeds() const { return m_speeds; }
-    AnalysisCache<SpeedRecord>& speeds() { return m_speeds; }
     const AnalysisCache<SectorRecord>& sectors(int index) const { return m_sectors[index]; }
 
 private:

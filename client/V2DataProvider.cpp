@@ -164,7 +164,12 @@ std::unique_ptr<V2_Data> V2DataProvider::getData(const QString& path) const
 
 void V2DataProvider::setUsaUnits(bool b)
 {
+    if (b == usaUnits())
+        return;
     TreeReader::setUsaUnits(b);
+    // The cached speeds change unit at once, so that records filed from now
+    // on and those filed before agree, however often the rows are asked for.
+    m_analysis.convertSpeeds(b ? KMH_TO_MPH : 1.0 / KMH_TO_MPH);
 }
 
 // ---------------------------------------------------------------------------
@@ -275,15 +280,10 @@ const V2DataProvider::RowPositions& V2DataProvider::getAccSectionRowPositions() 
     return m_analysis.accSections().rowPositions();
 }
 
-const V2DataProvider::SpeedRows& V2DataProvider::getSpeedRows(bool convert)
+const V2DataProvider::SpeedRows& V2DataProvider::getSpeedRows(bool)
 {
-    auto& speeds = m_analysis.speeds().rows();
-    if (convert) {
-        // Stored speeds are in the unit in force when they were built.
-        for (auto it = speeds.begin(); it != speeds.end(); ++it)
-            it->topSpeed = usaUnits() ? it->topSpeed * KMH_TO_MPH : it->topSpeed / KMH_TO_MPH;
-    }
-    return speeds;
+    // Already in the unit in force: setUsaUnits converts when the unit changes.
+    return m_analysis.speeds().rows();
 }
 
 const V2DataProvider::RowPositions& V2DataProvider::getSpeedRowPositions() const

@@ -68,7 +68,8 @@ public:
     const RowPositions& getFordSectionRowPositions() const;
     const AccSectionRows& getAccSectionRows() const;
     const RowPositions& getAccSectionRowPositions() const;
-    // With convert, first brings every stored speed to the current unit.
+    // In the unit in force (convert is kept for callers: the cached speeds
+    // change unit when the unit does).
     const SpeedRows& getSpeedRows(bool convert);
     const RowPositions& getSpeedRowPositions() const;
     // Null for a sector outside 1 to 4.

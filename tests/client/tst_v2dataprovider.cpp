@@ -979,18 +979,21 @@ void TestV2DataProvider::speedUnits()
     writeLap(root(p), P, 1, spec);
     emit p.controller()->analysisLaps();
     QCOMPARE(p.getSpeedRows(false).first().topSpeed, 200.0);
+    // The cached speeds change unit with the unit, once, however often they are read.
     p.setUsaUnits(true);
-    QCOMPARE(p.getSpeedRows(false).first().topSpeed, 200.0);
+    p.setUsaUnits(true);
     QVERIFY(qAbs(p.getSpeedRows(true).first().topSpeed - 124.2742) < 1e-9);
-    QVERIFY(qAbs(p.getSpeedRows(false).first().topSpeed - 124.2742) < 1e-9);
-    QCOMPARE(p.getLapTopSpeed(P, QStringLiteral("1")), 200.0); // never converted
+    QVERIFY(qAbs(p.getSpeedRows(true).first().topSpeed - 124.2742) < 1e-9);
+    QVERIFY(qAbs(p.getLapRows().first().topSpeed - 124.2742) < 1e-9);
+    QCOMPARE(p.getLapTopSpeed(P, QStringLiteral("1")), 200.0); // the tree's own value
+    // A lap filed while imperial units are set is in miles per hour like the rest.
+    spec.start = 100000;
+    writeLap(root(p), P, 2, spec);
+    emit p.controller()->analysisLapsByPnumAndLap(P, QStringLiteral("2"));
+    QVERIFY(qAbs(p.getSpeedRows(false).last().topSpeed - 124.2742) < 1e-9);
     p.setUsaUnits(false);
     QVERIFY(qAbs(p.getSpeedRows(true).first().topSpeed - 200.0) < 1e-9);
-    // Records built while imperial units are set store miles per hour.
-    p.setUsaUnits(true);
-    emit p.controller()->analysisLaps();
-    QVERIFY(qAbs(p.getSpeedRows(false).first().topSpeed - 124.2742) < 1e-9);
-    QVERIFY(qAbs(p.getLapRows().first().topSpeed - 124.2742) < 1e-9);
+    QVERIFY(qAbs(p.getSpeedRows(true).last().topSpeed - 200.0) < 1e-9);
 }
 
 void TestV2DataProvider::lastSectorRecord()

@@ -1,0 +1,65 @@
+#include "ModelSessionSpeed.h"
+
+#include "V2DataProvider.h"
+
+ModelSessionSpeed::ModelSessionSpeed(V2DataProvider* provider, const QString& skin, QObject* parent)
+    : ModelAnalysisTable(provider, skin, parent)
+{
+    connect(provider, &V2DataProvider::analysysLapsUpdateByRowSectionSpeed, this, &ModelSessionSpeed::processAnalysisLap);
+    connect(provider, &V2DataProvider::analysysSpeedUpdateByRowList, this, &ModelSessionSpeed::onAnalysysSpeedUpdateByRowList);
+}
+
+ModelSessionSpeed::~ModelSessionSpeed() = default;
+
+void ModelSessionSpeed::takeCopies()
+{
+    m_copy.take(provider()->getSpeedRows(false), provider()->getSpeedRowPositions());
+}
+
+void ModelSessionSpeed::clearCopies()
+{
+    m_copy.clear();
+}
+
+int ModelSessionSpeed::recordCount() const
+{
+    return m_copy.count();
+}
+
+QString ModelSessionSpeed::valueHeader() const
+{
+    return tr("Speed");
+}
+
+ModelAnalysisTable::Cell ModelSessionSpeed::cellAt(int row) const
+{
+    const SpeedRecord* record = m_copy.at(row);
+    if (!record)
+        return Cell();
+    return {record->dayTime, record->pNum, record->topSpeed > 0 ? QString::number(record->topSpeed, 'f', 1) : QString(), true};
+}
+
+void ModelSessionSpeed::processAnalysisLap(int rowPos, bool isNewRow, bool removeRow)
+{
+    applyRow(rowPos, isNewRow, removeRow);
+}
+
+void ModelSessionSpeed::onAnalysysSpeedUpdateByRowList(QList<int> list)
+{
+    applyRowList(list);
+}
+
+void ModelSessionSpeed::setUsaUnits(bool checked)
+{
+    if (checked == m_usaUnits)
+        return;
+    m_usaUnits = checked;
+    // The provider converts its stored speeds in place.
+    m_copy.take(provider()->getSpeedRows(true), provider()->getSpeedRowPositions());
+    refreshAll();
+}
+
+void ModelSessionSpeed::processUpdate()
+{
+    refreshAll();
+}

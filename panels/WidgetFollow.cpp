@@ -1,0 +1,156 @@
+#include "WidgetFollow.h"
+
+#include "AppSettings.h"
+#include "V2DataProvider.h"
+#include "WidgetCarFollow.h"
+
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSettings>
+#include <QSpacerItem>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kGroup = QStringLiteral("view_follow");
+const QRect kDefaultGeometry(100, 100, 200, 200);
+constexpr bool kDefaultShow = false;
+const QString kFollowGroup = QStringLiteral("car_follow");
+const QString kCountKey = QStringLiteral("car_follow_count");
+constexpr int kDefaultCount = 4;
+
+} // namespace
+
+WidgetFollow::WidgetFollow(V2DataProvider* provider, QWidget* parent)
+    : ToolWindow(parent, true)
+    , m_provider(provider)
+    , m_blockLayout(new QVBoxLayout)
+    , m_add(new QPushButton(tr("Add Participant"), contentWidget()))
+{
+    setGroupName(kGroup);
+    m_add->setObjectName(QStringLiteral("AddCarToFollow"));
+    auto* area = new QScrollArea(contentWidget());
+    area->setWidgetResizable(true);
+    auto* inner = new QWidget(area);
+    inner->setLayout(m_blockLayout);
+    area->setWidget(inner);
+    auto* layout = static_cast<QBoxLayout*>(contentWidget()->layout());
+    layout->addWidget(m_add, 0, Qt::AlignLeft);
+    layout->addWidget(area);
+    addVerticalSpacer();
+
+    const auto settings = AppSettings::open();
+    settings->beginGroup(kFollowGroup);
+    const int count = settings->value(kCountKey, kDefaultCount).toInt();
+    for (int i = 0; i < count; ++i) {
+        const QString n = QString::number(i + 1);
+        const QColor fallback = WidgetCarFollow::defaultColor(i);
+        const QColor color(settings->value(QStringLiteral("car_follow_color_bR_") + n, fallback.red()).toInt(),
+                           settings->value(QStringLiteral("car_follow_color_bG_") + n, fallback.green()).toInt(),
+                           settings->value(QStringLiteral("car_follow_color_bB_") + n, fallback.blue()).toInt());
+        addBlock(i, color, settings->value(QStringLiteral("car_follow_") + n).toString());
+    }
+    settings->endGroup();
+    connect(m_add, &QPushButton::clicked, this, &WidgetFollow::on_AddCarToFollow_clicked);
+}
+
+WidgetFollow::~WidgetFollow() = default;
+
+void WidgetFollow::loadWidgetGeometry(QSettings& settings)
+{
+    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
+}
+
+void WidgetFollow::setBikeLayout(bool bikes)
+{
+    m_bikes = bikes;
+    m_add->setText(bikes ? tr("Add bike") : tr("Add Participant"));
+    for (WidgetCarFollow* block : qAsConst(m_blocks))
+        block->setBikeLayout(bikes);
+}
+
+QList<int> WidgetFollow::followSlots() const
+{
+    QList<int> ids;
+    for (const WidgetCarFollow* block : m_blocks)
+        ids.append(block->panelId());
+    return ids;
+}
+
+QList<WidgetCarFollow*> WidgetFollow::blocks() const
+{
+    return m_blocks;
+}
+
+WidgetCarFollow* WidgetFollow::addBlock(int id, const QColor& color, const QString& pNum)
+{
+    removeVerticalSpacer();
+    auto* block = new WidgetCarFollow(m_provider, id, this);
+    block->setBikeLayout(m_bikes);
+    block->setColor(color);
+    if (!pNum.isEmpty())
+        block->setParticipant(pNum);
+    if (!m_blocks.isEmpty())
+        block->applyColumnWidths(m_blocks.first()->columnWidths());
+    connect(block, &WidgetCarFollow::onRemoveWidget, this, &WidgetFollow::removeWidgetCarFollow);
+    connect(block, &WidgetCarFollow::onColumnWidthChanged, this, &WidgetFollow::updateColumnWidth);
+    connect(this, &ToolWindow::updateSkin, block, &ToolWindow::updateSkin);
+    m_blocks.append(block);
+    m_blockLayout->addWidget(block);
+    addVerticalSpacer();
+    return block;
+}
+
+void WidgetFollow::on_AddCarToFollow_clicked()
+{
+    // The next id: one past the highest, so that a removed block's id is not reused.
+    int id = 0;
+    for (const WidgetCarFollow* block : qAsConst(m_blocks))
+        id = qMax(id, block->panelId() + 1);
+    addBlock(id, WidgetCarFollow::defaultColor(id), QString());
+}
+
+void WidgetFollow::removeWidgetCarFollow(int id)
+{
+    for (int i = 0; i < m_blocks.size(); ++i) {
+        WidgetCarFollow* block = m_blocks.at(i);
+        if (block->panelId() != id)
+            continue;
+        // The registry forgets the block: its car is no longer highlighted.
+        m_provider->removeFollowPanel(id);
+        m_blocks.removeAt(i);
+        m_blockLayout->removeWidget(block);
+        block->deleteLater();
+        return;
+    }
+}
+
+void WidgetFollow::updateColumnWidth(int widgetId)
+{
+    QMap<int, int> widths;
+    for (const WidgetCarFollow* block : qAsConst(m_blocks)) {
+        if (block->panelId() == widgetId)
+            widths = block->columnWidths();
+    }
+    for (WidgetCarFollow* block : qAsConst(m_blocks)) {
+        if (block->panelId() != widgetId)
+            block->applyColumnWidths(widths);
+    }
+}
+
+void WidgetFollow::addVerticalSpacer()
+{
+    if (m_spacer)
+        return;
+    m_spacer = new QSpacerItem(20, 40, QSizePolicy::Minimum, QSizePolicy::Expanding);
+    m_blockLayout->addItem(m_spacer);
+}
+
+void WidgetFollow::removeVerticalSpacer()
+{
+    if (!m_spacer)
+        return;
+    m_blockLayout->removeItem(m_spacer);
+    delete m_spacer;
+    m_spacer = nullptr;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "ToolWindow.h"
+
+#include <QList>
+
+class QPushButton;
+class QSpacerItem;
+class QVBoxLayout;
+class V2DataProvider;
+class WidgetCarFollow;
+
+// The follow blocks of the team's own cars, one under the other, with a
+// button to add one more. Made once and kept for the whole run.
+class WidgetFollow final : public ToolWindow
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(WidgetFollow)
+
+public:
+    WidgetFollow(V2DataProvider* provider, QWidget* parent = nullptr);
+    ~WidgetFollow() override;
+
+    void loadWidgetGeometry(QSettings& settings) override;
+    void setBikeLayout(bool bikes) override;
+    QList<int> followSlots() const override;
+    QList<WidgetCarFollow*> blocks() const;
+
+public slots:
+    void on_AddCarToFollow_clicked();
+    void removeWidgetCarFollow(int id);
+    void updateColumnWidth(int widgetId);
+    void addVerticalSpacer();
+    void removeVerticalSpacer();
+
+private:
+    WidgetCarFollow* addBlock(int id, const QColor& color, const QString& pNum);
+
+    V2DataProvider* m_provider;
+    QList<WidgetCarFollow*> m_blocks;
+    QVBoxLayout* m_blockLayout;
+    QSpacerItem* m_spacer = nullptr;
+    QPushButton* m_add;
+    bool m_bikes = false;
+};

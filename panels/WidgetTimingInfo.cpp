@@ -1,0 +1,139 @@
+#include "WidgetTimingInfo.h"
+
+#include "AppSettings.h"
+#include "ModelSectionTime.h"
+#include "ModelSectionTimeAcc.h"
+#include "ModelSessionLap.h"
+#include "ModelSessionSector.h"
+#include "ModelSessionSpeed.h"
+#include "V2DataProvider.h"
+
+#include <QLayout>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTableView>
+
+namespace {
+
+const QString kGroup = QStringLiteral("view_timinginfo");
+const QRect kDefaultGeometry(274, 189, 436, 403);
+constexpr bool kDefaultShow = false;
+const QString kSkinKey = QStringLiteral("skin");
+
+// Each view's tab title and the column width key of its table.
+struct ViewInfo {
+    const char* title;
+    const char* widthKey;
+};
+const ViewInfo kViews[WidgetTimingInfo::ViewCount] = {
+    {QT_TR_NOOP("Laps"), "timinginfo_laps_%1"},
+    {QT_TR_NOOP("S1"), "timinginfo_s1_%1"},
+    {QT_TR_NOOP("S2"), "timinginfo_s2_%1"},
+    {QT_TR_NOOP("S3"), "timinginfo_s3_%1"},
+    {QT_TR_NOOP("S4"), "timinginfo_s4_%1"},
+    {QT_TR_NOOP("Speed"), "timinginfo_speed_%1"},
+    {QT_TR_NOOP("Porsche"), "timinginfo_porsche_%1"},
+    {QT_TR_NOOP("Ford"), "timinginfo_ford_%1"},
+    {QT_TR_NOOP("T6 + T7"), "timinginfo_acc_%1"},
+};
+
+} // namespace
+
+WidgetTimingInfo::WidgetTimingInfo(V2DataProvider* provider, QWidget* parent)
+    : TablePanel(parent, true)
+    , m_provider(provider)
+    , m_tabs(new QTabWidget(contentWidget()))
+{
+    setGroupName(kGroup);
+    m_tabs->setObjectName(QStringLiteral("tabWidgetTimingInfo"));
+    contentWidget()->layout()->addWidget(m_tabs);
+    const QString skin = AppSettings::open()->value(kSkinKey, QStringLiteral("Dark")).toString();
+    auto* laps = new ModelSessionLap(provider, skin, false, this);
+    m_speeds = new ModelSessionSpeed(provider, skin, this);
+    // Every view but the first shows one of the three-column tables.
+    ModelAnalysisTable* analysis[ViewCount] = {
+        nullptr,
+        new ModelSessionSector(provider, skin, 1, this),
+        new ModelSessionSector(provider, skin, 2, this),
+        new ModelSessionSector(provider, skin, 3, this),
+        new ModelSessionSector(provider, skin, 4, this),
+        m_speeds,
+        new ModelSectionTime(provider, skin, QStringLiteral("Porsche"), this),
+        new ModelSectionTime(provider, skin, QStringLiteral("Ford"), this),
+        new ModelSectionTimeAcc(provider, skin, this),
+    };
+    for (int view = 0; view < ViewCount; ++view) {
+        QAbstractItemModel* model = view == Laps ? static_cast<QAbstractItemModel*>(laps) : analysis[view];
+        m_tables[view] = addTable(model, {QLatin1String(kViews[view].widthKey), QString(), true}, m_tabs, QStringLiteral("tableView%1").arg(view));
+        // The newest laps are at the bottom.
+        connect(model, &QAbstractItemModel::rowsInserted, m_tables[view], &QTableView::scrollToBottom);
+        if (analysis[view]) {
+            connect(this, &ToolWindow::updateSkin, analysis[view], &ModelAnalysisTable::updateSkin);
+            analysis[view]->processAnalysis();
+        }
+    }
+    connect(this, &ToolWindow::updateSkin, laps, &ModelSessionLap::updateSkin);
+    laps->processAnalysis();
+    m_tables[Laps]->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+    m_tables[Laps]->hideColumn(2);
+    m_tables[Laps]->hideColumn(4);
+    connect(provider, &V2DataProvider::trackInfo, this, &WidgetTimingInfo::updateViews);
+    updateViews();
+}
+
+WidgetTimingInfo::~WidgetTimingInfo() = default;
+
+void WidgetTimingInfo::loadWidgetGeometry(QSettings& settings)
+{
+    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
+}
+
+void WidgetTimingInfo::setUsaUnits(bool on)
+{
+    m_speeds->setUsaUnits(on);
+}
+
+QTabWidget* WidgetTimingInfo::tabs() const
+{
+    return m_tabs;
+}
+
+QTableView* WidgetTimingInfo::table(int view) const
+{
+    return view >= 0 && view < ViewCount ? m_tables[view] : nullptr;
+}
+
+QVector<int> WidgetTimingInfo::shownViews() const
+{
+    QVector<int> views;
+    for (int tab = 0; tab < m_tabs->count(); ++tab) {
+        for (int view = 0; view < ViewCount; ++view) {
+            if (m_tabs->widget(tab) == m_tables[view])
+                views.append(view);
+        }
+    }
+    return views;
+}
+
+void WidgetTimingInfo::updateViews()
+{
+    const QStringList sections = m_provider->getTrackSections();
+    const int sectors = m_provider->getNumberOfSectors();
+    bool shown[ViewCount];
+    for (bool& view : shown)
+        view = true;
+    shown[Sector4] = sectors != 3;
+    shown[PorscheSection] = sections.contains(QStringLiteral("Porsche"));
+    shown[FordSection] = sections.contains(QStringLiteral("Ford"));
+    shown[AccumulatedSections] = sections.contains(QStringLiteral("T6")) || sections.contains(QStringLiteral("T7"));
+    QWidget* current = m_tabs->currentWidget();
+    m_tabs->clear();
+    for (int view = 0; view < ViewCount; ++view) {
+        if (shown[view])
+            m_tabs->addTab(m_tables[view], tr(kViews[view].title));
+        else
+            m_tables[view]->hide();
+    }
+    if (current && m_tabs->indexOf(current) >= 0)
+        m_tabs->setCurrentWidget(current);
+}

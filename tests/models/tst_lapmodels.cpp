@@ -1,0 +1,240 @@
+#include "ModelSectionTime.h"
+#include "ModelSessionLap.h"
+#include "ModelSessionLapForCarFollow.h"
+#include "ModelSessionSector.h"
+#include "ModelSessionSpeed.h"
+#include "TestProvider.h"
+
+#include <QAbstractItemModelTester>
+#include <QtTest>
+
+namespace {
+
+constexpr quint64 kStart = Q_UINT64_C(1767268800000);
+const QString kDetails = QStringLiteral("timing.session.standings.overall.participantDetails.");
+
+struct Lap {
+    quint64 sector2 = 30000;
+    bool trackLimits = false;
+    bool pitIn = false;
+    double topSpeed = 200.0;
+};
+
+// Lap n of a car, ending at kStart + n minutes (+ the car number in ms).
+void writeLap(V2DataProvider& p, const QString& pNum, int n, const Lap& lap = Lap())
+{
+    V2_Data* node = mirrorNode(p, QStringLiteral("timing.analysis.laps.%1.laps.%2").arg(pNum).arg(n));
+    const quint64 start = kStart + quint64(n - 1) * 60000 + pNum.toULongLong();
+    node->insertData(QStringLiteral("startTime"), start);
+    node->insertData(QStringLiteral("time"), 60000);
+    node->insertData(QStringLiteral("topSpeed"), lap.topSpeed);
+    V2_Data* s1 = node->getOrCreateDataPointer(QStringLiteral("sectors.1"));
+    s1->insertData(QStringLiteral("time"), quint64(60000) - lap.sector2);
+    V2_Data* s2 = node->getOrCreateDataPointer(QStringLiteral("sectors.2"));
+    s2->insertData(QStringLiteral("time"), lap.sector2);
+    s2->insertData(QStringLiteral("trackLimits"), lap.trackLimits);
+    node->getOrCreateDataPointer(QStringLiteral("sections.Porsche"))->insertData(QStringLiteral("dayTime"), start + 1000);
+    if (lap.pitIn)
+        node->getOrCreateDataPointer(QStringLiteral("pitIn"))->insertData(QStringLiteral("time"), start + 50000);
+}
+
+// Two cars with three laps each, and the caches built.
+std::unique_ptr<V2DataProvider> session()
+{
+    auto provider = makeTestProvider();
+    for (const char* car : {"7", "9"}) {
+        mirrorNode(*provider, QStringLiteral("timing.session.entry.") + QLatin1String(car));
+        for (int n = 1; n <= 3; ++n)
+            writeLap(*provider, QLatin1String(car), n);
+    }
+    emit provider->controller()->analysisLaps();
+    return provider;
+}
+
+QColor colour(const QAbstractItemModel& model, int row, int column, int role)
+{
+    return model.data(model.index(row, column), role).value<QBrush>().color();
+}
+
+} // namespace
+
+class TestLapModels final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void bestColours();
+    void announcements();
+    void carFollowColumnsAndPitLaps();
+    void notesStayWithTheirLap();
+    void sectorLiveRows();
+    void sectionAndSpeedModels();
+};
+
+void TestLapModels::bestColours()
+{
+    auto provider = session();
+    V2DataProvider& p = *provider;
+    // Car 7's lap 2 has the session's best second sector; its lap 3 the car's own best.
+    writeLap(p, QStringLiteral("7"), 2, {25000});
+    writeLap(p, QStringLiteral("7"), 3, {27000});
+    writeLap(p, QStringLiteral("9"), 3, {25000, true});
+    mirrorNode(p, QStringLiteral("timing.session.bestResults.overall.sectors.2"))->insertData(QStringLiteral("time"), quint64(25000));
+    mirrorNode(p, kDetails + QStringLiteral("7.bestSectors.2"))->insertData(QStringLiteral("time"), quint64(27000));
+    emit p.controller()->analysisLaps();
+    ModelSessionLap all(provider.get(), QStringLiteral("Dark"), false);
+    ModelSessionLapForCarFollow follow(provider.get(), QStringLiteral("Dark"));
+    all.processAnalysis();
+    follow.setFollowedParticipant(QStringLiteral("7"));
+    follow.processAnalysis();
+    const auto rowOf = [&all](const QString& pNum, int lap) {
+        for (int row = 0; row < all.rowCount(); ++row) {
+            if (all.recordAt(row)->pNum == pNum && all.recordAt(row)->lapNumber == lap)
+                return row;
+        }
+        return -1;
+    };
+    const int best = rowOf(QStringLiteral("7"), 2);
+    const int personal = rowOf(QStringLiteral("7"), 3);
+    const int marked = rowOf(QStringLiteral("9"), 3);
+    const int s2 = ModelSessionLap::S1 + 1;
+    QCOMPARE(all.followedParticipant(), QStringLiteral("---"));
+    QCOMPARE(colour(all, best, s2, Qt::BackgroundRole), QColor(Qt::magenta));
+    QCOMPARE(colour(all, best, s2, Qt::ForegroundRole), QColor(22, 22, 22));
+    // Nobody followed in the general table: no personal bests.
+    QVERIFY(!all.data(all.index(personal, s2), Qt::BackgroundRole).isValid());
+    QCOMPARE(colour(follow, personal, s2, Qt::BackgroundRole), QColor(Qt::cyan));
+    // A track limits mark: the icon, no magenta, grey text.
+    QVERIFY(!all.data(all.index(marked, s2), Qt::BackgroundRole).isValid());
+    QCOMPARE(colour(all, marked, s2, Qt::ForegroundRole), QColor(Qt::darkGray));
+    QVERIFY(all.data(all.index(marked, s2), Qt::DecorationRole).isValid());
+    QCOMPARE(all.cellText(best, s2), QStringLiteral("25.000"));
+    // A followed car's rows take its colour in the general table only.
+    p.setFollowColor(1, QColor(Qt::red));
+    p.setCarToFollow(1, QStringLiteral("9"));
+    QCOMPARE(colour(all, marked, ModelSessionLap::Number, Qt::BackgroundRole), QColor(Qt::red));
+    QVERIFY(!follow.data(follow.index(marked, ModelSessionLap::Number), Qt::BackgroundRole).isValid());
+}
+
+void TestLapModels::announcements()
+{
+    auto provider = session();
+    ModelSessionLap model(provider.get(), QStringLiteral("Dark"), false);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.processAnalysis();
+    QCOMPARE(model.rowCount(), 6);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    // A single-row change beyond the table is ignored.
+    model.processAnalysisLap(6, false, false);
+    QCOMPARE(changed.count(), 0);
+    // A batch's rows 5, 2, 9: one range, rows 2 to the last row.
+    model.processAnalysisLapByRowList({5, 2, 9});
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(changed.at(0).at(0).toModelIndex().row(), 2);
+    QCOMPARE(changed.at(0).at(1).toModelIndex().row(), 5);
+    // A new lap: one inserted row where the provider filed it.
+    writeLap(*provider, QStringLiteral("9"), 4);
+    emit provider->controller()->analysisLapsByPnumAndLap(QStringLiteral("9"), QStringLiteral("4"));
+    QCOMPARE(inserted.count(), 1);
+    QCOMPARE(model.rowCount(), 7);
+    QCOMPARE(model.recordAt(inserted.at(0).at(1).toInt())->lapNumber, 4);
+    emit provider->controller()->cleanAll();
+    QCOMPARE(model.rowCount(), 0);
+}
+
+void TestLapModels::carFollowColumnsAndPitLaps()
+{
+    auto provider = session();
+    V2DataProvider& p = *provider;
+    for (int loop = 1; loop <= 2; ++loop)
+        mirrorNode(p, QStringLiteral("timing.session.track.info.timingLoops.%1").arg(loop))->insertData(QStringLiteral("name"), QStringLiteral("IM%1").arg(loop));
+    writeLap(p, QStringLiteral("7"), 3, {30000, false, true});
+    emit p.controller()->analysisLaps();
+    ModelSessionLapForCarFollow model(provider.get(), QStringLiteral("Dark"));
+    model.processAnalysis();
+    // Loop pairs IM1 ― IM2 and IM2 ― FL after the 18 lap columns.
+    QCOMPARE(model.columnCount(), 20);
+    QCOMPARE(model.headerData(19, Qt::Horizontal).toString(), QString(QStringLiteral("IM2 ") + QChar(0x2015) + QStringLiteral(" FL")));
+    int pitRow = -1;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        if (model.recordAt(row)->hasPitIn)
+            pitRow = row;
+    }
+    QVERIFY(pitRow >= 0);
+    QCOMPARE(colour(model, pitRow, ModelSessionLap::Lap, Qt::BackgroundRole), QColor(QStringLiteral("#0000BB")));
+    QCOMPARE(colour(model, pitRow, ModelSessionLap::Lap, Qt::ForegroundRole), QColor(QStringLiteral("#EFF0F1")));
+    QVERIFY(!model.data(model.index(0, ModelSessionLap::Lap), Qt::BackgroundRole).isValid());
+}
+
+void TestLapModels::notesStayWithTheirLap()
+{
+    auto provider = session();
+    ModelSessionLap model(provider.get(), QStringLiteral("Dark"), false);
+    model.processAnalysis();
+    const QModelIndex note = model.index(4, ModelSessionLap::Notes);
+    QVERIFY(model.flags(note) & Qt::ItemIsEditable);
+    QVERIFY(!(model.flags(model.index(4, ModelSessionLap::LapTime)) & Qt::ItemIsEditable));
+    const LapAnalysisRecord noted = *model.recordAt(4);
+    QVERIFY(model.setData(note, QStringLiteral("box; \"fuel\"")));
+    // A lap that ended earlier arrives: the rows shift, the note stays on its lap.
+    writeLap(*provider, QStringLiteral("5"), 1);
+    emit provider->controller()->analysisLapsByPnumAndLap(QStringLiteral("5"), QStringLiteral("1"));
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const bool same = model.recordAt(row)->pNum == noted.pNum && model.recordAt(row)->lapNumber == noted.lapNumber;
+        QCOMPARE(model.cellText(row, ModelSessionLap::Notes), same ? QStringLiteral("box; \"fuel\"") : QString());
+    }
+}
+
+void TestLapModels::sectorLiveRows()
+{
+    auto provider = session();
+    V2DataProvider& p = *provider;
+    ModelSessionSector sector(provider.get(), QStringLiteral("Dark"), 2);
+    QAbstractItemModelTester tester(&sector, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    sector.processAnalysis();
+    QCOMPARE(sector.rowCount(), 6);
+    // Car 7 completes sector 2 of its fourth lap: shown at once from its details.
+    V2_Data* details = mirrorNode(p, kDetails + QStringLiteral("7"));
+    details->insertData(QStringLiteral("currentSector"), 3);
+    details->insertData(QStringLiteral("currentLapStartTime"), kStart + 180000);
+    mirrorNode(p, kDetails + QStringLiteral("7.lastSectors.1"))->insertData(QStringLiteral("time"), quint64(31000));
+    mirrorNode(p, kDetails + QStringLiteral("7.lastSectors.2"))->insertData(QStringLiteral("time"), quint64(29500));
+    emit p.controller()->participantDetailsByPnum(QStringLiteral("7"));
+    QCOMPARE(sector.rowCount(), 7);
+    QCOMPARE(sector.data(sector.index(6, ModelAnalysisTable::Value)).toString(), QStringLiteral("29.500"));
+    emit p.controller()->participantDetailsByPnum(QStringLiteral("7")); // the same sector again
+    QCOMPARE(sector.rowCount(), 7);
+    // Another sector's signals leave it alone; its own take the provider's rows again.
+    sector.processAnalysisLap(0, false, 3, false);
+    QCOMPARE(sector.rowCount(), 7);
+    writeLap(p, QStringLiteral("9"), 4);
+    emit p.controller()->analysisLapsByPnumAndLap(QStringLiteral("9"), QStringLiteral("4"));
+    QCOMPARE(sector.rowCount(), 7);
+    QCOMPARE(sector.data(sector.index(6, ModelAnalysisTable::Number)).toString(), QStringLiteral("9"));
+}
+
+void TestLapModels::sectionAndSpeedModels()
+{
+    auto provider = session();
+    ModelSectionTime porsche(provider.get(), QStringLiteral("Dark"), QStringLiteral("Porsche"));
+    ModelSectionTime ford(provider.get(), QStringLiteral("Dark"), QStringLiteral("Ford"));
+    ModelSessionSpeed speeds(provider.get(), QStringLiteral("Dark"));
+    for (ModelAnalysisTable* model : std::initializer_list<ModelAnalysisTable*>{&porsche, &ford, &speeds})
+        model->processAnalysis();
+    QSignalSpy porscheRows(&porsche, &QAbstractItemModel::rowsInserted);
+    QSignalSpy fordRows(&ford, &QAbstractItemModel::rowsInserted);
+    writeLap(*provider, QStringLiteral("9"), 4);
+    emit provider->controller()->analysisLapsByPnumAndLap(QStringLiteral("9"), QStringLiteral("4"));
+    QCOMPARE(porscheRows.count(), 1);
+    QCOMPARE(fordRows.count(), 1); // every lap has a Ford record, without a time
+    QCOMPARE(porsche.rowCount(), 7);
+    QCOMPARE(speeds.headerData(ModelAnalysisTable::Value, Qt::Horizontal).toString(), QStringLiteral("Speed"));
+    QCOMPARE(speeds.data(speeds.index(0, ModelAnalysisTable::Value)).toString(), QStringLiteral("200.0"));
+    provider->setUsaUnits(true);
+    speeds.setUsaUnits(true);
+    QCOMPARE(speeds.data(speeds.index(0, ModelAnalysisTable::Value)).toString(), QStringLiteral("124.3"));
+}
+
+QTEST_MAIN(TestLapModels)
+#include "tst_lapmodels.moc"

@@ -1,0 +1,276 @@
+#include "AppSettings.h"
+#include "ModelSessionLap.h"
+#include "ModelSessionLapForCarFollow.h"
+#include "SessionClock.h"
+#include "SimAccounts.h"
+#include "SimOptions.h"
+#include "SimPublisher.h"
+#include "StartUp.h"
+#include "TestProvider.h"
+#include "V2_Server.h"
+#include "WidgetCarFollow.h"
+#include "WidgetFollow.h"
+#include "WidgetTimingInfo.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+constexpr quint64 kStart = Q_UINT64_C(1767268800000);
+
+void addLaps(V2DataProvider& p, const QString& pNum, int laps)
+{
+    mirrorNode(p, QStringLiteral("timing.session.entry.") + pNum);
+    for (int n = 1; n <= laps; ++n) {
+        V2_Data* lap = mirrorNode(p, QStringLiteral("timing.analysis.laps.%1.laps.%2").arg(pNum).arg(n));
+        lap->insertData(QStringLiteral("startTime"), kStart + quint64(n) * 60000 + pNum.toULongLong());
+        lap->insertData(QStringLiteral("time"), 60000);
+    }
+}
+
+// Reads CSV as spreadsheet programs do: ";" between fields, quoted fields
+// with doubled quotes, line breaks inside quotes kept.
+QList<QStringList> readCsv(const QString& text)
+{
+    QList<QStringList> rows;
+    QStringList row;
+    QString field;
+    bool quoted = false;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (quoted) {
+            if (c == QLatin1Char('"') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"'))
+                field += text.at(++i);
+            else if (c == QLatin1Char('"'))
+                quoted = false;
+            else
+                field += c;
+        } else if (c == QLatin1Char('"')) {
+            quoted = true;
+        } else if (c == QLatin1Char(';')) {
+            row << field;
+            field.clear();
+        } else if (c == QLatin1Char('\n')) {
+            rows << (row << field);
+            row.clear();
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    return rows;
+}
+
+} // namespace
+
+class TestFollowPanels final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void freshInstallation();
+    void participantRules();
+    void removingABlockStopsTheHighlight();
+    void columnWidthsShared();
+    void csvReadsBack();
+    void csvFailureIsReported();
+    void timingInfoViews();
+    void againstTheSimulator();
+
+private:
+    QTemporaryDir m_config;
+};
+
+void TestFollowPanels::initTestCase()
+{
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
+    StartUp::setApplicationIdentity();
+}
+
+void TestFollowPanels::init()
+{
+    AppSettings::open()->clear();
+}
+
+void TestFollowPanels::freshInstallation()
+{
+    auto provider = makeTestProvider();
+    WidgetFollow panel(provider.get());
+    QCOMPARE(panel.followSlots(), QList<int>({0, 1, 2, 3}));
+    QCOMPARE(panel.blocks().at(1)->color(), QColor(189, 213, 74));
+    QCOMPARE(panel.blocks().at(3)->color(), QColor(210, 121, 171));
+    QVERIFY(panel.blocks().at(0)->participant().isEmpty());
+    QCOMPARE(AppSettings::open()->value(QStringLiteral("car_follow_lap_colors/inlap_bg_color")).toString(), QStringLiteral("#0000BB"));
+    // An added block takes the next id and its default colour.
+    panel.on_AddCarToFollow_clicked();
+    QCOMPARE(panel.blocks().last()->panelId(), 4);
+    QCOMPARE(panel.blocks().last()->color(), QColor(213, 172, 74));
+    panel.setBikeLayout(true);
+    QCOMPARE(panel.findChild<QPushButton*>(QStringLiteral("AddCarToFollow"))->text(), QStringLiteral("Add bike"));
+}
+
+void TestFollowPanels::participantRules()
+{
+    auto provider = makeTestProvider();
+    addLaps(*provider, QStringLiteral("7"), 3);
+    addLaps(*provider, QStringLiteral("1007"), 2);
+    emit provider->controller()->analysisLaps();
+    WidgetFollow panel(provider.get());
+    WidgetCarFollow* first = panel.blocks().at(0);
+    WidgetCarFollow* second = panel.blocks().at(1);
+    first->setParticipant(QStringLiteral(" 7 "));
+    QCOMPARE(first->participant(), QStringLiteral("7"));
+    QCOMPARE(first->table()->model()->rowCount(), 3);
+    QCOMPARE(provider->getFollowColor(QStringLiteral("7")), first->color());
+    // Another block enters the same car: its table stays empty.
+    second->setParticipant(QStringLiteral("7"));
+    QCOMPARE(second->table()->model()->rowCount(), 0);
+    QCOMPARE(provider->getFollowColor(QStringLiteral("7")), first->color());
+    // A long number shows its own laps only.
+    second->setParticipant(QStringLiteral("1007"));
+    QCOMPARE(second->table()->model()->rowCount(), 2);
+    // A number not in the entry clears the block and lets its car go.
+    second->setParticipant(QStringLiteral("99"));
+    QVERIFY(second->participant().isEmpty());
+    QCOMPARE(second->table()->model()->rowCount(), 0);
+    QVERIFY(!provider->getFollowColor(QStringLiteral("1007")).isValid());
+}
+
+void TestFollowPanels::removingABlockStopsTheHighlight()
+{
+    auto provider = makeTestProvider();
+    addLaps(*provider, QStringLiteral("7"), 1);
+    WidgetFollow panel(provider.get());
+    panel.blocks().at(2)->setParticipant(QStringLiteral("7"));
+    QVERIFY(provider->getFollowColor(QStringLiteral("7")).isValid());
+    QSignalSpy changed(provider.get(), &V2DataProvider::onCarToFollowChanged);
+    emit panel.blocks().at(2)->onRemoveWidget(2);
+    QCOMPARE(panel.followSlots(), QList<int>({0, 1, 3}));
+    QVERIFY(!provider->getFollowColor(QStringLiteral("7")).isValid());
+    QCOMPARE(changed.count(), 1);
+    // The next block does not take an id still in use.
+    panel.on_AddCarToFollow_clicked();
+    QCOMPARE(panel.followSlots(), QList<int>({0, 1, 3, 4}));
+}
+
+void TestFollowPanels::columnWidthsShared()
+{
+    auto provider = makeTestProvider();
+    {
+        WidgetFollow panel(provider.get());
+        panel.blocks().at(1)->table()->setColumnWidth(ModelSessionLap::Driver, 143);
+        for (WidgetCarFollow* block : panel.blocks())
+            QCOMPARE(block->table()->columnWidth(ModelSessionLap::Driver), 143);
+        QCOMPARE(AppSettings::open()->value(QStringLiteral("car_follow_columns/cwc_16")).toInt(), 143);
+    }
+    WidgetFollow again(provider.get());
+    QCOMPARE(again.blocks().at(3)->table()->columnWidth(ModelSessionLap::Driver), 143);
+}
+
+void TestFollowPanels::csvReadsBack()
+{
+    auto provider = makeTestProvider();
+    addLaps(*provider, QStringLiteral("7"), 2);
+    mirrorNode(*provider, QStringLiteral("timing.session.entry.7.drivers.1"))->insertData(QStringLiteral("lastName"), QStringLiteral("Müller"));
+    mirrorNode(*provider, QStringLiteral("timing.analysis.laps.7.laps.1"))->insertData(QStringLiteral("driver"), 1);
+    emit provider->controller()->analysisLaps();
+    WidgetCarFollow block(provider.get(), 0);
+    block.setParticipant(QStringLiteral("7"));
+    QAbstractItemModel* table = block.table()->model();
+    const QString note = QStringLiteral("box; \"fuel\" only\nthen tyres");
+    QVERIFY(table->setData(table->index(0, ModelSessionLap::Notes), note));
+    block.table()->hideColumn(ModelSessionLap::Speed);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("laps.csv"));
+    QString error;
+    QVERIFY2(block.exportCsv(file, &error), qPrintable(error));
+    QFile written(file);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QList<QStringList> rows = readCsv(QString::fromUtf8(written.readAll()));
+    QCOMPARE(rows.size(), 3);
+    QVERIFY(!rows.at(0).contains(QStringLiteral("Speed")));
+    const int notes = rows.at(0).indexOf(QStringLiteral("Notes"));
+    const int driver = rows.at(0).indexOf(QStringLiteral("Driver"));
+    QVERIFY(notes > 0 && driver > 0);
+    QCOMPARE(rows.at(1).size(), rows.at(0).size());
+    QCOMPARE(rows.at(1).at(notes), note);
+    QCOMPARE(rows.at(1).at(driver), QStringLiteral("Müller"));
+    QCOMPARE(rows.at(2).at(rows.at(0).indexOf(QStringLiteral("Lap"))), QStringLiteral("2"));
+}
+
+void TestFollowPanels::csvFailureIsReported()
+{
+    auto provider = makeTestProvider();
+    WidgetCarFollow block(provider.get(), 0);
+    QString error;
+    QVERIFY(!block.exportCsv(QStringLiteral("/nonexistent/folder/laps.csv"), &error));
+    QVERIFY(!error.isEmpty());
+}
+
+void TestFollowPanels::timingInfoViews()
+{
+    auto provider = makeTestProvider();
+    mirrorNode(*provider, QStringLiteral("timing.session.track.info"))->insertData(QStringLiteral("numberOfSectors"), 3);
+    WidgetTimingInfo panel(provider.get());
+    using W = WidgetTimingInfo;
+    QCOMPARE(panel.shownViews(), QVector<int>({W::Laps, W::Sector1, W::Sector2, W::Sector3, W::Speeds}));
+    // A track with the named sections shows their views too.
+    for (const char* section : {"Porsche", "Ford", "T6", "T7"})
+        mirrorNode(*provider, QStringLiteral("timing.session.track.info.sections.") + QLatin1String(section));
+    mirrorNode(*provider, QStringLiteral("timing.session.track.info"))->insertData(QStringLiteral("numberOfSectors"), 4);
+    panel.tabs()->setCurrentWidget(panel.table(W::Speeds));
+    emit provider->controller()->trackInfo();
+    QCOMPARE(panel.shownViews().size(), int(W::ViewCount));
+    QCOMPARE(panel.tabs()->currentWidget(), panel.table(W::Speeds));
+    panel.table(W::Sector2)->setColumnWidth(1, 66);
+    QCOMPARE(AppSettings::open()->value(QStringLiteral("timinginfo_s2_1")).toInt(), 66);
+}
+
+void TestFollowPanels::againstTheSimulator()
+{
+    SimOptions options;
+    QString error;
+    QVERIFY(SimOptions::parse({QStringLiteral("lanterra-sim"), QStringLiteral("--elapsed"), QStringLiteral("1800"), QStringLiteral("--cars"),
+                               QStringLiteral("10")},
+                              &options, &error));
+    V2_Server server;
+    SimAccounts::addDemoUser(server);
+    QVERIFY(server.startServer(0));
+    SimPublisher publisher(&server, options, QDateTime::currentMSecsSinceEpoch() - 1800000);
+    publisher.publishAt(1800000);
+    V2DataProvider p(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("PEX JSON PROTOCOL"), QStringLiteral("1.0.0"),
+                     server.serverPort(), QStringLiteral("demo"), QStringLiteral("demo"), QStringLiteral("127.0.0.1"));
+    WidgetFollow follow(&p);
+    WidgetTimingInfo info(&p);
+    QTRY_VERIFY_WITH_TIMEOUT(p.getLapRows().size() > 0, 20000);
+    const V2_Data* truth = publisher.published();
+    const QString car = p.getEntryList().first();
+    WidgetCarFollow* block = follow.blocks().first();
+    block->setParticipant(car);
+    const V2_Data* laps = truth->getV2_Data(QStringLiteral("timing.analysis.laps.%1.laps").arg(car));
+    QTRY_COMPARE(block->table()->model()->rowCount(), laps->datas()->size());
+    // Its laps in order, with their lap times as published.
+    const QAbstractItemModel* table = block->table()->model();
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QString lap = table->index(row, ModelSessionLap::Lap).data().toString();
+        QCOMPARE(table->index(row, ModelSessionLap::Number).data().toString(), car);
+        QCOMPARE(lap.toInt(), row + 1);
+        const quint64 time = laps->getULongLong(lap + QStringLiteral(".time"));
+        QCOMPARE(table->index(row, ModelSessionLap::LapTime).data().toString(), SessionClock::formatTime(time, false, 3, false));
+    }
+    QCOMPARE(info.table(WidgetTimingInfo::Laps)->model()->rowCount(), p.getLapRows().size());
+    p.setActive(false);
+}
+
+QTEST_MAIN(TestFollowPanels)
+#include "tst_followpanels.moc"
