@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AnalysisRowsCopy.h"
+#include "AnalysisRowsView.h"
 #include "ModelAnalysisTable.h"
 #include "SectionRecord.h"
 
@@ -29,5 +29,5 @@ private:
     bool isMine(const QString& sectionName) const;
 
     bool m_porsche;
-    AnalysisRowsCopy<SectionRecord> m_copy;
+    AnalysisRowsView<SectionRecord> m_copy;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "AccSectionRecord.h"
-#include "AnalysisRowsCopy.h"
+#include "AnalysisRowsView.h"
 #include "ModelAnalysisTable.h"
 
 // The accumulated time through the sections T6 and T7 for the whole field.
@@ -25,5 +25,5 @@ protected:
     Cell cellAt(int row) const override;
 
 private:
-    AnalysisRowsCopy<AccSectionRecord> m_copy;
+    AnalysisRowsView<AccSectionRecord> m_copy;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AnalysisRowsCopy.h"
+#include "AnalysisRowsView.h"
 #include "LapAnalysisRecord.h"
 
 #include <QAbstractTableModel>
@@ -81,7 +81,7 @@ private:
     QVariant foreground(const LapAnalysisRecord& record, int column) const;
 
     V2DataProvider* m_provider;
-    AnalysisRowsCopy<LapAnalysisRecord> m_copy;
+    AnalysisRowsView<LapAnalysisRecord> m_copy;
     // Sectors 1 to 4, then the lap.
     quint64 m_sessionBests[5] = {0, 0, 0, 0, 0};
     quint64 m_followedBests[5] = {0, 0, 0, 0, 0};

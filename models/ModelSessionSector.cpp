@@ -44,8 +44,11 @@ int ModelSessionSector::recordCount() const
 int ModelSessionSector::liveRow(int liveIndex) const
 {
     const quint64 key = m_live.at(liveIndex).dayTime;
-    const auto after = std::upper_bound(m_copy.positions.cbegin(), m_copy.positions.cend(), key);
-    return int(after - m_copy.positions.cbegin()) + liveIndex;
+    if (!m_copy.positions)
+        return liveIndex;
+    const auto first = m_copy.positions->cbegin();
+    const auto after = std::upper_bound(first, first + m_copy.count(), key);
+    return int(after - first) + liveIndex;
 }
 
 ModelAnalysisTable::Cell ModelSessionSector::cellAt(int row) const
@@ -96,7 +99,7 @@ void ModelSessionSector::onAnalysysSectorUpdateByRowMap(QMap<int, QList<int>> ma
 void ModelSessionSector::processParticipantDetailsUpdate(QString pNum)
 {
     const SectorRecord record = provider()->getLastSectorRecord(pNum, m_sector);
-    if (record.dayTime == 0 || m_copy.rows.contains(record.dayTime))
+    if (record.dayTime == 0 || m_copy.containsKey(record.dayTime))
         return;
     const auto sameKey = [&record](const SectorRecord& live) { return live.dayTime == record.dayTime; };
     if (std::any_of(m_live.cbegin(), m_live.cend(), sameKey))

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AnalysisRowsCopy.h"
+#include "AnalysisRowsView.h"
 #include "ModelAnalysisTable.h"
 #include "SectorRecord.h"
 
@@ -41,7 +41,7 @@ private:
     void dropLiveRows();
 
     int m_sector;
-    AnalysisRowsCopy<SectorRecord> m_copy;
+    AnalysisRowsView<SectorRecord> m_copy;
     // Sectors shown from participant details, in key order.
     QVector<SectorRecord> m_live;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AnalysisRowsCopy.h"
+#include "AnalysisRowsView.h"
 #include "ModelAnalysisTable.h"
 #include "SpeedRecord.h"
 
@@ -28,6 +28,6 @@ protected:
     QString valueHeader() const override;
 
 private:
-    AnalysisRowsCopy<SpeedRecord> m_copy;
+    AnalysisRowsView<SpeedRecord> m_copy;
     bool m_usaUnits = false;
 };

@@ -5,8 +5,11 @@
 
 #include <QHeaderView>
 #include <QMenu>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTableView>
+
+#include <memory>
 
 namespace {
 
@@ -123,6 +126,20 @@ void TablePanel::followNewRows(QTableView* view, bool newestFirst)
         view->scrollToTop();
     else
         view->scrollToBottom();
+}
+
+void TablePanel::followRowsAtEnd(QTableView* view)
+{
+    QAbstractItemModel* model = view->model();
+    auto atEnd = std::make_shared<bool>(true);
+    connect(model, &QAbstractItemModel::rowsAboutToBeInserted, view, [view, atEnd] {
+        const QScrollBar* bar = view->verticalScrollBar();
+        *atEnd = bar->value() == bar->maximum();
+    });
+    connect(model, &QAbstractItemModel::rowsInserted, view, [view, atEnd] {
+        if (*atEnd)
+            view->scrollToBottom();
+    });
 }
 
 bool TablePanel::offersColumn(const QTableView*, int) const

@@ -66,7 +66,7 @@ WidgetTimingInfo::WidgetTimingInfo(V2DataProvider* provider, QWidget* parent)
         QAbstractItemModel* model = view == Laps ? static_cast<QAbstractItemModel*>(laps) : analysis[view];
         m_tables[view] = addTable(model, {QLatin1String(kViews[view].widthKey), QString(), true}, m_tabs, QStringLiteral("tableView%1").arg(view));
         // The newest laps are at the bottom.
-        connect(model, &QAbstractItemModel::rowsInserted, m_tables[view], &QTableView::scrollToBottom);
+        followRowsAtEnd(m_tables[view]);
         if (analysis[view]) {
             connect(this, &ToolWindow::updateSkin, analysis[view], &ModelAnalysisTable::updateSkin);
             analysis[view]->processAnalysis();
