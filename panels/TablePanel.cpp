@@ -132,14 +132,18 @@ void TablePanel::followRowsAtEnd(QTableView* view)
 {
     QAbstractItemModel* model = view->model();
     auto atEnd = std::make_shared<bool>(true);
-    connect(model, &QAbstractItemModel::rowsAboutToBeInserted, view, [view, atEnd] {
+    const auto before = [view, atEnd] {
         const QScrollBar* bar = view->verticalScrollBar();
         *atEnd = bar->value() == bar->maximum();
-    });
-    connect(model, &QAbstractItemModel::rowsInserted, view, [view, atEnd] {
+    };
+    const auto after = [view, atEnd] {
         if (*atEnd)
             view->scrollToBottom();
-    });
+    };
+    connect(model, &QAbstractItemModel::rowsAboutToBeInserted, view, before);
+    connect(model, &QAbstractItemModel::rowsInserted, view, after);
+    connect(model, &QAbstractItemModel::modelAboutToBeReset, view, before);
+    connect(model, &QAbstractItemModel::modelReset, view, after);
 }
 
 bool TablePanel::offersColumn(const QTableView*, int) const

@@ -69,7 +69,8 @@ WidgetCarFollow::WidgetCarFollow(V2DataProvider* provider, int panelId, QWidget*
     remove->setObjectName(QStringLiteral("pushButtonRemoveWidget"));
     auto* csv = new QPushButton(tr("Export CSV"), this);
     csv->setObjectName(QStringLiteral("pushButtonDownloadCSV"));
-    m_table = addTable(m_proxy, {QString(), QString(), true}, this, QStringLiteral("tableViewSessionLapCar1"));
+    // The lap number says which lap a row is; row numbers of the whole session would not.
+    m_table = addTable(m_proxy, {QString(), QString(), false}, this, QStringLiteral("tableViewSessionLapCar1"));
     m_table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
 
     auto* bar = new QHBoxLayout;
@@ -93,6 +94,11 @@ WidgetCarFollow::WidgetCarFollow(V2DataProvider* provider, int panelId, QWidget*
     connect(provider, &V2DataProvider::analysisLaps, this, &WidgetCarFollow::processScrolls);
     connect(provider, &V2DataProvider::analysisLapsByPnumAndLap, this, &WidgetCarFollow::processScrollCar1);
     connect(provider, &V2DataProvider::trackInfo, this, &WidgetCarFollow::tableConfig);
+    // A car kept from the last run is taken once the entry list arrives.
+    connect(provider, &V2DataProvider::sessionEntry, this, [this] {
+        if (m_participant.isEmpty() && !m_edit->text().trimmed().isEmpty())
+            on_lineEditSessionLapCar1_editingFinished();
+    });
     connect(m_model, &QAbstractItemModel::modelReset, this, &WidgetCarFollow::updateTableConfig);
     connect(this, &ToolWindow::updateSkin, m_model, &ModelSessionLap::updateSkin);
     loadSettings();

@@ -139,6 +139,13 @@ void TestFollowPanels::participantRules()
     // A long number shows its own laps only.
     second->setParticipant(QStringLiteral("1007"));
     QCOMPARE(second->table()->model()->rowCount(), 2);
+    // A car kept from the last run is taken when the entry list arrives.
+    WidgetCarFollow* third = panel.blocks().at(2);
+    third->setParticipant(QStringLiteral("12"));
+    QVERIFY(third->participant().isEmpty());
+    addLaps(*provider, QStringLiteral("12"), 1);
+    emit provider->controller()->sessionEntry();
+    QCOMPARE(third->participant(), QStringLiteral("12"));
     // A number not in the entry clears the block and lets its car go.
     second->setParticipant(QStringLiteral("99"));
     QVERIFY(second->participant().isEmpty());
