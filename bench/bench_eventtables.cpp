@@ -7,6 +7,7 @@
 #include "ModelSessionStints.h"
 #include "TestProvider.h"
 #include "V2DataProvider.h"
+#include "WidgetBenchMain.h"
 #include "V2_Data.h"
 
 #include <QApplication>
@@ -58,12 +59,4 @@ BENCHMARK(BM_PitTableRefresh)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+LANTERRA_WIDGET_BENCHMARK_MAIN()

@@ -8,6 +8,7 @@
 #include "RaceTree.h"
 #include "TestProvider.h"
 #include "V2DataProvider.h"
+#include "WidgetBenchMain.h"
 #include "V2_Data.h"
 #include "WidgetCarFollow.h"
 #include "WidgetTimingInfo.h"
@@ -99,12 +100,4 @@ BENCHMARK(BM_ScrollAllLaps)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+LANTERRA_WIDGET_BENCHMARK_MAIN()

@@ -7,6 +7,7 @@
 #include "SimOptions.h"
 #include "TestProvider.h"
 #include "V2DataProvider.h"
+#include "WidgetBenchMain.h"
 #include "V2_Data.h"
 #include "WidgetStanding.h"
 
@@ -97,12 +98,4 @@ BENCHMARK(BM_PaintStandings)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+LANTERRA_WIDGET_BENCHMARK_MAIN()

@@ -1,13 +1,9 @@
 #include "ClientV2Controller.h"
-#include "SimAccounts.h"
-#include "SimOptions.h"
-#include "SimPublisher.h"
+#include "SimulatedSession.h"
 #include "TestProvider.h"
 #include "V2DataProvider.h"
 #include "V2_Data.h"
-#include "V2_Server.h"
 
-#include <QDateTime>
 #include <QRandomGenerator>
 #include <QtTest>
 
@@ -1140,20 +1136,9 @@ void TestV2DataProvider::combinedName()
 
 void TestV2DataProvider::againstTheSimulator()
 {
-    SimOptions options;
-    QString error;
-    QVERIFY(SimOptions::parse({QStringLiteral("lanterra-sim"), QStringLiteral("--elapsed"), QStringLiteral("3600"), QStringLiteral("--cars"),
-                               QStringLiteral("20")},
-                              &options, &error));
-    V2_Server server;
-    SimAccounts::addDemoUser(server);
-    QVERIFY(server.startServer(0));
-    const qint64 start = QDateTime::currentMSecsSinceEpoch() - 3600000;
-    SimPublisher publisher(&server, options, start);
-    publisher.publishAt(3600000);
-
-    V2DataProvider p(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("PEX JSON PROTOCOL"), QStringLiteral("1.0.0"),
-                     server.serverPort(), QStringLiteral("demo"), QStringLiteral("demo"), QStringLiteral("127.0.0.1"));
+    SimulatedSession session({QStringLiteral("--cars"), QStringLiteral("20")}, 3600);
+    V2DataProvider& p = *session.provider;
+    SimPublisher& publisher = *session.publisher;
     QSignalSpy processed(&p, &V2DataProvider::analysisProcessed);
     QTRY_VERIFY_WITH_TIMEOUT(p.getLapRows().size() > 0 && p.getStandingsCount(QString()) == 20 && !p.getWeatherSampleKeys().isEmpty(), 20000);
     const V2_Data* truth = publisher.published();
@@ -1217,7 +1202,6 @@ void TestV2DataProvider::againstTheSimulator()
     QVERIFY2(fault.isEmpty(), qPrintable(fault));
     emit p.controller()->analysisLaps();
     QCOMPARE(describeAll(p, &fault), live);
-    p.setActive(false);
 }
 
 QTEST_GUILESS_MAIN(TestV2DataProvider)

@@ -4,12 +4,9 @@
 #include "ModelSessionStints.h"
 #include "ModelTrackLimits.h"
 #include "ModelTyresSessionData.h"
-#include "SimAccounts.h"
-#include "SimOptions.h"
-#include "SimPublisher.h"
+#include "SimulatedSession.h"
 #include "StartUp.h"
 #include "TestProvider.h"
-#include "V2_Server.h"
 #include "WidgetPitIn.h"
 #include "WidgetPitLights.h"
 #include "WidgetPitOut.h"
@@ -231,18 +228,8 @@ void TestEventPanels::stintsCarList()
 
 void TestEventPanels::againstTheSimulator()
 {
-    SimOptions options;
-    QString error;
-    QVERIFY(SimOptions::parse({QStringLiteral("lanterra-sim"), QStringLiteral("--elapsed"), QStringLiteral("3600"), QStringLiteral("--cars"),
-                               QStringLiteral("20")},
-                              &options, &error));
-    V2_Server server;
-    SimAccounts::addDemoUser(server);
-    QVERIFY(server.startServer(0));
-    SimPublisher publisher(&server, options, QDateTime::currentMSecsSinceEpoch() - 3600000);
-    publisher.publishAt(3600000);
-    V2DataProvider p(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("PEX JSON PROTOCOL"), QStringLiteral("1.0.0"),
-                     server.serverPort(), QStringLiteral("demo"), QStringLiteral("demo"), QStringLiteral("127.0.0.1"));
+    SimulatedSession session({QStringLiteral("--cars"), QStringLiteral("20")}, 3600);
+    V2DataProvider& p = *session.provider;
     WidgetRaceControl raceControl(&p);
     raceControl.keepAction()->setChecked(true); // every message, whenever sent
     WidgetPitIn pitIn(&p);
@@ -251,7 +238,7 @@ void TestEventPanels::againstTheSimulator()
     WidgetTyres tyres(&p);
     WidgetPitLights lights(&p);
     WidgetStints stints(&p);
-    const V2_Data* truth = publisher.published();
+    const V2_Data* truth = session.publisher->published();
     QVERIFY(pitCount(truth, QStringLiteral("pitIn")) > 0);
     QTRY_VERIFY_WITH_TIMEOUT(pitIn.model()->rowCount() == pitCount(truth, QStringLiteral("pitIn")) && tyres.model()->rowCount() == 20
                                  && stints.model()->rowCount() > 0,
@@ -275,7 +262,6 @@ void TestEventPanels::againstTheSimulator()
     const int laps = truth->getInt(QStringLiteral("tyres.session.data.%1.frontLeft.laps").arg(tyreCar));
     QVERIFY(tyres.model()->index(0, ModelTyresSessionData::FrontLeft).data().toString().startsWith(QString::number(laps) + QLatin1Char(' ')));
     QTRY_COMPARE(lights.shownPictures().at(0), WidgetPitLights::pictureFor(truth->getLongLong(QStringLiteral("signalling.pitEntry.status"))));
-    p.setActive(false);
 }
 
 QTEST_MAIN(TestEventPanels)

@@ -2,17 +2,13 @@
 #include "ModelSessionLap.h"
 #include "ModelSessionLapForCarFollow.h"
 #include "SessionClock.h"
-#include "SimAccounts.h"
-#include "SimOptions.h"
-#include "SimPublisher.h"
+#include "SimulatedSession.h"
 #include "StartUp.h"
 #include "TestProvider.h"
-#include "V2_Server.h"
 #include "WidgetCarFollow.h"
 #include "WidgetFollow.h"
 #include "WidgetTimingInfo.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -245,22 +241,12 @@ void TestFollowPanels::timingInfoViews()
 
 void TestFollowPanels::againstTheSimulator()
 {
-    SimOptions options;
-    QString error;
-    QVERIFY(SimOptions::parse({QStringLiteral("lanterra-sim"), QStringLiteral("--elapsed"), QStringLiteral("1800"), QStringLiteral("--cars"),
-                               QStringLiteral("10")},
-                              &options, &error));
-    V2_Server server;
-    SimAccounts::addDemoUser(server);
-    QVERIFY(server.startServer(0));
-    SimPublisher publisher(&server, options, QDateTime::currentMSecsSinceEpoch() - 1800000);
-    publisher.publishAt(1800000);
-    V2DataProvider p(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("PEX JSON PROTOCOL"), QStringLiteral("1.0.0"),
-                     server.serverPort(), QStringLiteral("demo"), QStringLiteral("demo"), QStringLiteral("127.0.0.1"));
+    SimulatedSession session({QStringLiteral("--cars"), QStringLiteral("10")}, 1800);
+    V2DataProvider& p = *session.provider;
     WidgetFollow follow(&p);
     WidgetTimingInfo info(&p);
     QTRY_VERIFY_WITH_TIMEOUT(p.getLapRows().size() > 0, 20000);
-    const V2_Data* truth = publisher.published();
+    const V2_Data* truth = session.publisher->published();
     const QString car = p.getEntryList().first();
     WidgetCarFollow* block = follow.blocks().first();
     block->setParticipant(car);
@@ -276,7 +262,6 @@ void TestFollowPanels::againstTheSimulator()
         QCOMPARE(table->index(row, ModelSessionLap::LapTime).data().toString(), SessionClock::formatTime(time, false, 3, false));
     }
     QCOMPARE(info.table(WidgetTimingInfo::Laps)->model()->rowCount(), p.getLapRows().size());
-    p.setActive(false);
 }
 
 QTEST_MAIN(TestFollowPanels)
