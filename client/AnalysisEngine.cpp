@@ -13,8 +13,8 @@ using TimingConstants::NO_TIME;
 
 namespace {
 
-const QString kDetails = QStringLiteral("timing.session.standings.overall.participantDetails.");
-const QString kLaps = QStringLiteral("timing.analysis.laps.");
+const QString& kDetails = TreeReader::kDetailsPath;
+const QString& kLaps = TreeReader::kLapsPath;
 const QString kDigits[4] = {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")};
 // Named sections as lap records hold them: the two shown alone, then the two taken together.
 const QString kSectionNames[4] = {QStringLiteral("Porsche"), QStringLiteral("Ford"), QStringLiteral("T6"), QStringLiteral("T7")};

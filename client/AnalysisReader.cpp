@@ -7,8 +7,8 @@ namespace {
 
 constexpr int INT_MAXIMUM = 2147483647;
 
-const QString kDetails = QStringLiteral("timing.session.standings.overall.participantDetails.");
-const QString kLaps = QStringLiteral("timing.analysis.laps.");
+const QString& kDetails = TreeReader::kDetailsPath;
+const QString& kLaps = TreeReader::kLapsPath;
 const QString kPitIn = QStringLiteral("timing.analysis.pitIn.");
 const QString kPitOut = QStringLiteral("timing.analysis.pitOut.");
 const QString kStints = QStringLiteral("timing.analysis.stints.");

@@ -14,8 +14,8 @@ const QString kStatus = QStringLiteral("timing.session.status");
 const QString kTrackInfo = QStringLiteral("timing.session.track.info");
 const QString kEntry = QStringLiteral("timing.session.entry.");
 const QString kStandings = QStringLiteral("timing.session.standings.");
-const QString kDetails = QStringLiteral("timing.session.standings.overall.participantDetails.");
-const QString kLaps = QStringLiteral("timing.analysis.laps.");
+const QString& kDetails = TreeReader::kDetailsPath;
+const QString& kLaps = TreeReader::kLapsPath;
 
 } // namespace
 

@@ -4,6 +4,9 @@
 #include "V2_Client.h"
 #include "V2_Data.h"
 
+const QString TreeReader::kDetailsPath = QStringLiteral("timing.session.standings.overall.participantDetails.");
+const QString TreeReader::kLapsPath = QStringLiteral("timing.analysis.laps.");
+
 void TreeReader::setClient(const V2_Client* client)
 {
     m_client = client;

@@ -18,6 +18,10 @@ public:
     void setUsaUnits(bool on);
     bool usaUnits() const;
 
+    // Branches more than one reader looks into.
+    static const QString kDetailsPath; // "...participantDetails." + participant
+    static const QString kLapsPath; // "timing.analysis.laps." + participant
+
 protected:
     TreeReader() = default;
     ~TreeReader() = default;
