@@ -1,6 +1,7 @@
 #include "WidgetPitLights.h"
 
 #include "ResizableQlabelImage.h"
+#include "SharedTables.h"
 #include "V2DataProvider.h"
 
 #include <QGridLayout>
@@ -42,15 +43,6 @@ void WidgetPitLights::loadWidgetGeometry(QSettings& settings)
     loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
 }
 
-QString WidgetPitLights::pictureFor(qint64 status)
-{
-    if (status & 1)
-        return QStringLiteral(":/icons/Resources/light_red.svg");
-    if (status & 2)
-        return QStringLiteral(":/icons/Resources/light_green.svg");
-    return QStringLiteral(":/icons/Resources/light_off.svg");
-}
-
 QStringList WidgetPitLights::shownPictures() const
 {
     return {m_entryPicture, m_exitPicture};
@@ -58,8 +50,8 @@ QStringList WidgetPitLights::shownPictures() const
 
 void WidgetPitLights::processUpdate()
 {
-    const QString entry = pictureFor(m_provider->getPitEntryStatus());
-    const QString exit = pictureFor(m_provider->getPitExitStatus());
+    const QString entry = SharedTables::pitLightPicture(m_provider->getPitEntryStatus());
+    const QString exit = SharedTables::pitLightPicture(m_provider->getPitExitStatus());
     // Only a light that changed is drawn again.
     if (entry != m_entryPicture) {
         m_entryPicture = entry;

@@ -16,8 +16,6 @@ public:
     ~WidgetPitLights() override;
 
     void loadWidgetGeometry(QSettings& settings) override;
-    // The picture for a light's status: bit 0 red, else bit 1 green, else off.
-    static QString pictureFor(qint64 status);
     // The pictures shown now, entry then exit.
     QStringList shownPictures() const;
 

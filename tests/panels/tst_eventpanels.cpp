@@ -4,6 +4,7 @@
 #include "ModelSessionStints.h"
 #include "ModelTrackLimits.h"
 #include "ModelTyresSessionData.h"
+#include "SharedTables.h"
 #include "SimulatedSession.h"
 #include "StartUp.h"
 #include "TestProvider.h"
@@ -261,7 +262,7 @@ void TestEventPanels::againstTheSimulator()
     QTRY_COMPARE(tyres.model()->index(0, ModelTyresSessionData::FrontLeft).data().toString(), p.getTyresData(tyreCar).frontLeft);
     const int laps = truth->getInt(QStringLiteral("tyres.session.data.%1.frontLeft.laps").arg(tyreCar));
     QVERIFY(tyres.model()->index(0, ModelTyresSessionData::FrontLeft).data().toString().startsWith(QString::number(laps) + QLatin1Char(' ')));
-    QTRY_COMPARE(lights.shownPictures().at(0), WidgetPitLights::pictureFor(truth->getLongLong(QStringLiteral("signalling.pitEntry.status"))));
+    QTRY_COMPARE(lights.shownPictures().at(0), SharedTables::pitLightPicture(truth->getLongLong(QStringLiteral("signalling.pitEntry.status"))));
 }
 
 QTEST_MAIN(TestEventPanels)
