@@ -1,6 +1,8 @@
 #include "PanelRegistry.h"
 
 #include "MainWindow.h"
+#include "WidgetAdditionalStandings.h"
+#include "WidgetClassResults.h"
 #include "WidgetDayTime.h"
 #include "WidgetFollow.h"
 #include "WidgetPitIn.h"
@@ -10,6 +12,8 @@
 #include "WidgetSessionFlags.h"
 #include "WidgetSessionInfo.h"
 #include "WidgetStanding.h"
+#include "WidgetStandingCombined.h"
+#include "WidgetStandingFastestLap.h"
 #include "WidgetStints.h"
 #include "WidgetTimingInfo.h"
 #include "WidgetTrackLimits.h"
@@ -74,6 +78,10 @@ Factories factories()
     built[Tyres] = &make<WidgetTyres>;
     built[TimingInfo] = &make<WidgetTimingInfo>;
     built[Follow] = &make<WidgetFollow>;
+    built[StandingCombined] = &make<WidgetStandingCombined>;
+    built[StandingFastestLap] = &make<WidgetStandingFastestLap>;
+    built[ClassResults] = &make<WidgetClassResults>;
+    built[AdditionalStandings] = &make<WidgetAdditionalStandings>;
     return built;
 }
 

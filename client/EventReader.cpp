@@ -266,6 +266,11 @@ int EventReader::getCombinedSessionsCount() const
     return childCount(QStringLiteral("timing.combined.info.sessions"));
 }
 
+QString EventReader::getCombinedSessionName(int index) const
+{
+    return readString(QStringLiteral("timing.combined.info.sessions.") + QString::number(index), QStringLiteral("name"));
+}
+
 int EventReader::getCombinedStandingsCount() const
 {
     return childCount(kCombinedStandings);

@@ -58,6 +58,8 @@ public:
     // Combined standings
     QString getCombinedType() const;
     int getCombinedSessionsCount() const;
+    // The name of the combined session at index (from 1); empty when unknown.
+    QString getCombinedSessionName(int index) const;
     int getCombinedStandingsCount() const;
     QString getCombinedParticipantAtPosition(int position) const;
     QString getCombinedStatus(int position) const;

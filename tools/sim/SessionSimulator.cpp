@@ -833,7 +833,8 @@ void SessionSimulator::addCombined(V2_Data* root) const
 {
     // Two earlier sessions, fixed by the seed: each car's best lap in each.
     V2_Data* info = root->getOrCreateDataPointer(QStringLiteral("timing.combined.info"));
-    info->insertData(QStringLiteral("type"), QStringLiteral("QUALIFYING"));
+    // Ranked by the best time over both sessions.
+    info->insertData(QStringLiteral("type"), QStringLiteral("BEST_TIME"));
     info->getOrCreateDataPointer(QStringLiteral("sessions.1"))->insertData(QStringLiteral("name"), QStringLiteral("Qualifying 1"));
     info->getOrCreateDataPointer(QStringLiteral("sessions.2"))->insertData(QStringLiteral("name"), QStringLiteral("Qualifying 2"));
 

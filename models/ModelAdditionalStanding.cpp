@@ -1,0 +1,229 @@
+#include "ModelAdditionalStanding.h"
+
+#include "ColumnTable.h"
+#include "SessionClock.h"
+#include "V2DataProvider.h"
+
+#include <QBrush>
+#include <QColor>
+
+namespace {
+
+using namespace ColumnTable;
+
+constexpr int kCoalesceMs = 40;
+const QColor kDarkText(22, 22, 22);
+const QColor kLightText(220, 220, 220);
+
+struct Header {
+    const char* text;
+    int width;
+    int alignment;
+};
+const Header kHeaders[ModelAdditionalStanding::ColumnCount] = {
+    {QT_TR_NOOP("Pos"), 34, Right}, {QT_TR_NOOP("Nr"), 40, Right}, {QT_TR_NOOP("Name"), 110, Left}, {QT_TR_NOOP("Class"), 70, Centre},
+    {QT_TR_NOOP("Time"), 70, Right}, {QT_TR_NOOP("Lap"), 36, Right}, {QT_TR_NOOP("Gap"), 60, Right},
+};
+
+QString timeText(quint64 milliseconds)
+{
+    return milliseconds == TimingConstants::NO_TIME ? QString() : SessionClock::formatTime(milliseconds, false, 3, false);
+}
+
+} // namespace
+
+ModelAdditionalStanding::ModelAdditionalStanding(V2DataProvider* provider, Kind kind, int sector, QObject* parent)
+    : QAbstractTableModel(parent)
+    , m_provider(provider)
+    , m_kind(kind)
+    , m_sector(sector)
+    , m_usaUnits(provider->usaUnits())
+{
+    connect(provider, &V2DataProvider::standingsOverall, this, &ModelAdditionalStanding::scheduleRefresh);
+    connect(provider, &V2DataProvider::standingsOverallByPosition, this, &ModelAdditionalStanding::scheduleRefresh);
+    connect(provider, &V2DataProvider::participantDetails, this, &ModelAdditionalStanding::scheduleRefresh);
+    connect(provider, &V2DataProvider::participantDetailsByPnum, this, &ModelAdditionalStanding::scheduleRefresh);
+    connect(provider, &V2DataProvider::sessionEntry, this, &ModelAdditionalStanding::scheduleRefresh);
+    connect(provider, &V2DataProvider::onCarToFollowChanged, this, &ModelAdditionalStanding::repaintAll);
+    connect(provider, &V2DataProvider::cleanAll, this, &ModelAdditionalStanding::cleanAll);
+    m_refresh.setSingleShot(true);
+    m_refresh.setInterval(kCoalesceMs);
+    connect(&m_refresh, &QTimer::timeout, this, &ModelAdditionalStanding::processRefresh);
+    processRefresh();
+}
+
+ModelAdditionalStanding::~ModelAdditionalStanding() = default;
+
+ModelAdditionalStanding::Kind ModelAdditionalStanding::kind() const
+{
+    return m_kind;
+}
+
+bool ModelAdditionalStanding::hasColumn(int column) const
+{
+    return m_kind == FastestLap || (column != Class && column != Lap && !(m_kind == TopSpeed && column == Gap));
+}
+
+int ModelAdditionalStanding::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_rows.size();
+}
+
+int ModelAdditionalStanding::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ModelAdditionalStanding::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Vertical)
+        return role == Qt::DisplayRole ? QVariant(QString::number(section + 1)) : QVariant();
+    if (section < 0 || section >= ColumnCount)
+        return QVariant();
+    if (role == DefaultWidthRole)
+        return kHeaders[section].width;
+    if (role != Qt::DisplayRole)
+        return QVariant();
+    if (section == Value && m_kind == TopSpeed)
+        return m_usaUnits ? tr("Speed (mph)") : tr("Speed (km/h)");
+    if (section == Value && m_kind == SectorBest)
+        return tr("S%1").arg(m_sector);
+    return tr(kHeaders[section].text);
+}
+
+QString ModelAdditionalStanding::valueText(const Row& row) const
+{
+    if (m_kind == TopSpeed)
+        return row.speed > 0 ? QString::number(row.speed, 'f', 1) : QString();
+    return timeText(row.time);
+}
+
+QVariant ModelAdditionalStanding::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows.size() || index.column() >= ColumnCount)
+        return QVariant();
+    const Row& row = m_rows.at(index.row());
+    const QColor highlight = m_provider->getFollowColor(row.pNum);
+    // The best of the session: the first row.
+    const bool best = index.row() == 0 && index.column() == Value && m_kind != TopSpeed && row.time != 0;
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (index.column()) {
+        case Position:
+            return QString::number(index.row() + 1);
+        case Number:
+            return row.pNum;
+        case Name:
+            return row.name;
+        case Class:
+            return row.className;
+        case Value:
+            return valueText(row);
+        case Lap:
+            return row.lap >= 1 ? QString::number(row.lap) : QString();
+        default:
+            // The leader has no gap; a gap the server did not send stays empty.
+            return index.row() == 0 || row.gap < 0 ? QString() : QStringLiteral("+") + timeText(static_cast<quint64>(row.gap));
+        }
+    case Qt::TextAlignmentRole:
+        return kHeaders[index.column()].alignment;
+    case Qt::BackgroundRole:
+        if (best)
+            return QBrush(Qt::magenta);
+        return highlight.isValid() ? QVariant(QBrush(highlight)) : QVariant();
+    case Qt::ForegroundRole:
+        return QBrush(best || highlight.isValid() || m_skin != QLatin1String("Dark") ? kDarkText : kLightText);
+    default:
+        return QVariant();
+    }
+}
+
+ModelAdditionalStanding::Row ModelAdditionalStanding::readRow(int position) const
+{
+    const V2DataProvider& p = *m_provider;
+    Row row;
+    switch (m_kind) {
+    case FastestLap:
+        row.pNum = p.getFastestLapStandingParticipant(position);
+        row.time = p.getFastestLapStandingTime(position);
+        row.lap = p.getFastestLapStandingLap(position);
+        row.gap = p.getFastestLapStandingGap(position);
+        break;
+    case SectorBest:
+        row.pNum = p.getSectorStandingParticipant(position, m_sector);
+        row.time = p.getSectorStandingTime(position, m_sector);
+        row.gap = p.getSectorStandingGap(position, m_sector);
+        break;
+    case TopSpeed:
+        row.pNum = p.getTopSpeedStandingParticipant(position);
+        row.speed = p.getTopSpeedStandingSpeed(position);
+        break;
+    }
+    row.name = p.getCurrentDriverName(row.pNum);
+    if (row.name.isEmpty())
+        row.name = p.getDriverName(row.pNum, 1);
+    row.className = p.getParticipantClass(row.pNum);
+    return row;
+}
+
+void ModelAdditionalStanding::processRefresh()
+{
+    m_refresh.stop();
+    int count = 0;
+    switch (m_kind) {
+    case FastestLap:
+        count = m_provider->getFastestLapStandingsCount();
+        break;
+    case SectorBest:
+        count = m_provider->getSectorStandingsCount(m_sector);
+        break;
+    case TopSpeed:
+        count = m_provider->getTopSpeedStandingsCount();
+        break;
+    }
+    QVector<Row> rows;
+    rows.reserve(count);
+    for (int position = 1; position <= count; ++position)
+        rows.append(readRow(position));
+    if (rows.size() == m_rows.size() && !rows.isEmpty()) {
+        m_rows = rows;
+        repaintAll();
+        return;
+    }
+    beginResetModel();
+    m_rows = rows;
+    endResetModel();
+}
+
+void ModelAdditionalStanding::scheduleRefresh()
+{
+    if (!m_refresh.isActive())
+        m_refresh.start();
+}
+
+void ModelAdditionalStanding::updateSkin(QString skin)
+{
+    m_skin = skin;
+    repaintAll();
+}
+
+void ModelAdditionalStanding::setUsaUnits(bool on)
+{
+    // The provider gives speeds in the unit in force.
+    m_usaUnits = on;
+    emit headerDataChanged(Qt::Horizontal, Value, Value);
+    processRefresh();
+}
+
+void ModelAdditionalStanding::repaintAll()
+{
+    if (!m_rows.isEmpty())
+        emit dataChanged(index(0, 0), index(m_rows.size() - 1, ColumnCount - 1));
+}
+
+void ModelAdditionalStanding::cleanAll()
+{
+    beginResetModel();
+    m_rows.clear();
+    endResetModel();
+}

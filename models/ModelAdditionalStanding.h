@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+#include <QTimer>
+#include <QVector>
+
+class V2DataProvider;
+
+// One of the session's additional classifications: by fastest lap, by the
+// best time in one sector, or by top speed. Refreshed a moment after the
+// standings or the cars' details change (one refresh for a burst), in place
+// while the number of rows stays the same.
+class ModelAdditionalStanding final : public QAbstractTableModel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(ModelAdditionalStanding)
+
+public:
+    enum Kind {
+        FastestLap,
+        SectorBest,
+        TopSpeed,
+    };
+    // Fastest lap: every column; sector and top speed: Position, Number, Name, Value, Gap.
+    enum Column {
+        Position,
+        Number,
+        Name,
+        Class,
+        Value,
+        Lap,
+        Gap,
+        ColumnCount,
+    };
+
+    struct Row {
+        QString pNum;
+        QString name;
+        QString className;
+        quint64 time = 0;
+        double speed = 0.0;
+        int lap = -1;
+        double gap = -1.0;
+    };
+
+    // sector: 1 to 4 for SectorBest.
+    ModelAdditionalStanding(V2DataProvider* provider, Kind kind, int sector = 0, QObject* parent = nullptr);
+    ~ModelAdditionalStanding() override;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    Kind kind() const;
+    // Whether a column belongs to this kind of classification.
+    bool hasColumn(int column) const;
+
+public slots:
+    void processRefresh();
+    void scheduleRefresh();
+    void updateSkin(QString skin);
+    void setUsaUnits(bool on);
+
+private slots:
+    void repaintAll();
+    void cleanAll();
+
+private:
+    Row readRow(int position) const;
+    QString valueText(const Row& row) const;
+
+    V2DataProvider* m_provider;
+    Kind m_kind;
+    int m_sector;
+    QVector<Row> m_rows;
+    QString m_skin = QStringLiteral("Dark");
+    bool m_usaUnits = false;
+    QTimer m_refresh;
+};

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "TablePanel.h"
+
+class ModelAdditionalStanding;
+class QTableView;
+class V2DataProvider;
+
+// The best-sector classifications (one per sector the track has) and the
+// top-speed classification, side by side.
+class WidgetAdditionalStandings final : public TablePanel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(WidgetAdditionalStandings)
+
+public:
+    // Tables 0 to 3: sectors 1 to 4; table 4: top speed.
+    enum { TopSpeedTable = 4, TableCount = 5 };
+
+    WidgetAdditionalStandings(V2DataProvider* provider, QWidget* parent = nullptr);
+    ~WidgetAdditionalStandings() override;
+
+    void loadWidgetGeometry(QSettings& settings) override;
+    void setUsaUnits(bool on) override;
+    ModelAdditionalStanding* model(int table) const;
+    QTableView* table(int table) const;
+
+public slots:
+    // Shows the fourth sector's table only on tracks with four sectors.
+    void updateSectors();
+
+private:
+    V2DataProvider* m_provider;
+    ModelAdditionalStanding* m_models[TableCount];
+    QTableView* m_tables[TableCount];
+};

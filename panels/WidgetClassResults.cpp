@@ -1,0 +1,115 @@
+#include "WidgetClassResults.h"
+
+#include "AppSettings.h"
+#include "ModelSessionStandingBySector.h"
+#include "V2DataProvider.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QScrollArea>
+#include <QSettings>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kGroup = QStringLiteral("view_standingclass");
+const QRect kDefaultGeometry(100, 100, 560, 700);
+constexpr bool kDefaultShow = false;
+// One set of widths for every class table.
+const QString kWidthKey = QStringLiteral("classres_%1");
+using Columns = ModelSessionStandingBySector;
+const int kShownColumns[] = {Columns::Position, Columns::Number, Columns::Name,    Columns::Laps,
+                             Columns::Gap,      Columns::Interval, Columns::LastLap, Columns::FastestLap};
+constexpr int kRowHeight = 19;
+
+} // namespace
+
+WidgetClassResults::WidgetClassResults(V2DataProvider* provider, QWidget* parent)
+    : TablePanel(parent, true)
+    , m_provider(provider)
+    , m_tablesLayout(new QVBoxLayout)
+{
+    setGroupName(kGroup);
+    auto* area = new QScrollArea(contentWidget());
+    area->setWidgetResizable(true);
+    auto* inner = new QWidget(area);
+    inner->setLayout(m_tablesLayout);
+    m_tablesLayout->addStretch();
+    area->setWidget(inner);
+    contentWidget()->layout()->addWidget(area);
+    connect(provider, &V2DataProvider::sessionClasses, this, &WidgetClassResults::updateClasses);
+    connect(provider, &V2DataProvider::sessionEntry, this, &WidgetClassResults::updateClasses);
+    connect(provider, &V2DataProvider::standingsByClass, this, &WidgetClassResults::updateClasses);
+    updateClasses();
+}
+
+WidgetClassResults::~WidgetClassResults() = default;
+
+void WidgetClassResults::loadWidgetGeometry(QSettings& settings)
+{
+    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
+}
+
+QStringList WidgetClassResults::shownClasses() const
+{
+    QStringList names;
+    for (const ClassTable& entry : m_classes)
+        names.append(entry.name);
+    return names;
+}
+
+QTableView* WidgetClassResults::table(int index) const
+{
+    return m_classes.at(index).table;
+}
+
+ModelSessionStandingBySector* WidgetClassResults::model(int index) const
+{
+    return m_classes.at(index).model;
+}
+
+void WidgetClassResults::updateClasses()
+{
+    const QStringList classes = m_provider->getClasses();
+    if (classes == shownClasses()) {
+        // The same classes: each table fits its rows again.
+        for (const ClassTable& entry : qAsConst(m_classes))
+            entry.table->setFixedHeight(entry.table->horizontalHeader()->height() + kRowHeight * entry.model->rowCount() + 4);
+        return;
+    }
+    for (const ClassTable& entry : qAsConst(m_classes))
+        delete entry.box;
+    m_classes.clear();
+    const QString skin = AppSettings::open()->value(QStringLiteral("skin"), QStringLiteral("Dark")).toString();
+    for (const QString& name : classes) {
+        ClassTable entry;
+        entry.name = name;
+        entry.box = new QWidget;
+        auto* layout = new QVBoxLayout(entry.box);
+        layout->setContentsMargins(0, 0, 0, 4);
+        auto* title = new QLabel(name, entry.box);
+        title->setObjectName(QStringLiteral("labelClass"));
+        QFont bold = title->font();
+        bold.setBold(true);
+        title->setFont(bold);
+        entry.model = new ModelSessionStandingBySector(m_provider, skin, entry.box);
+        entry.model->setClassType(name);
+        entry.table = addTable(entry.model, {kWidthKey, QString(), false}, entry.box, QStringLiteral("tableViewClass"));
+        entry.table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        for (int column = 0; column < entry.model->columnCount(); ++column)
+            entry.table->setColumnHidden(column, std::find(std::begin(kShownColumns), std::end(kShownColumns), column) == std::end(kShownColumns));
+        connect(this, &ToolWindow::updateSkin, entry.model, &ModelSessionStanding::updateSkin);
+        // Each table as tall as its rows: the panel scrolls, not the tables.
+        const auto fit = [table = entry.table, model = entry.model] {
+            table->setFixedHeight(table->horizontalHeader()->height() + kRowHeight * model->rowCount() + 4);
+        };
+        connect(entry.model, &QAbstractItemModel::modelReset, entry.table, fit);
+        connect(entry.model, &QAbstractItemModel::rowsInserted, entry.table, fit);
+        fit();
+        layout->addWidget(title);
+        layout->addWidget(entry.table);
+        m_tablesLayout->insertWidget(m_tablesLayout->count() - 1, entry.box);
+        m_classes.append(entry);
+    }
+}

@@ -1,0 +1,229 @@
+#include "AppSettings.h"
+#include "ModelAdditionalStanding.h"
+#include "ModelSessionStandingBySector.h"
+#include "ModelStandingCombined.h"
+#include "SimulatedSession.h"
+#include "StartUp.h"
+#include "TestProvider.h"
+#include "WidgetAdditionalStandings.h"
+#include "WidgetClassResults.h"
+#include "WidgetStandingCombined.h"
+#include "WidgetStandingFastestLap.h"
+
+#include <QSettings>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QString text(const QAbstractItemModel& model, int row, int column)
+{
+    return model.data(model.index(row, column)).toString();
+}
+
+void addCombined(V2DataProvider& p, const QString& type, int sessions)
+{
+    mirrorNode(p, QStringLiteral("timing.combined.info"))->insertData(QStringLiteral("type"), type);
+    for (int s = 1; s <= sessions; ++s)
+        mirrorNode(p, QStringLiteral("timing.combined.info.sessions.%1").arg(s))->insertData(QStringLiteral("name"), QStringLiteral("Q%1").arg(s));
+    const char* cars[] = {"7", "9"};
+    for (int i = 0; i < 2; ++i) {
+        V2_Data* row = mirrorNode(p, QStringLiteral("timing.combined.standings.overall.%1").arg(i + 1));
+        row->insertData(QStringLiteral("number"), QLatin1String(cars[i]));
+        row->insertData(QStringLiteral("time"), quint64(90000 + i * 500));
+        row->insertData(QStringLiteral("gapFirst"), double(i * 500));
+        const QString details = QStringLiteral("timing.combined.participantDetails.") + QLatin1String(cars[i]);
+        mirrorNode(p, details)->insertData(QStringLiteral("fastestLapTime"), quint64(90000 + i * 500));
+        for (int s = 1; s <= sessions; ++s)
+            mirrorNode(p, details + QStringLiteral(".sessionsResults.%1").arg(s))->insertData(QStringLiteral("time"), quint64(91000 + s * 100 + i));
+        V2_Data* entry = mirrorNode(p, QStringLiteral("timing.combined.entry.") + QLatin1String(cars[i]));
+        entry->insertData(QStringLiteral("team"), QStringLiteral("Team %1").arg(cars[i]));
+        entry->getOrCreateDataPointer(QStringLiteral("drivers.1"))->insertData(QStringLiteral("lastName"), QStringLiteral("Driver%1").arg(cars[i]));
+    }
+    mirrorNode(p, QStringLiteral("timing.combined.bestResults.overall.lap"))->insertData(QStringLiteral("time"), quint64(90000));
+    emit p.controller()->standingsCombinedOverall();
+}
+
+} // namespace
+
+class TestStandingPanels final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void fastestLap();
+    void combinedSessionColumns_data();
+    void combinedSessionColumns();
+    void additionalStandings();
+    void classTablesFollowTheClasses();
+    void againstTheSimulator();
+
+private:
+    QTemporaryDir m_config;
+};
+
+void TestStandingPanels::initTestCase()
+{
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
+    StartUp::setApplicationIdentity();
+}
+
+void TestStandingPanels::init()
+{
+    AppSettings::open()->clear();
+}
+
+void TestStandingPanels::fastestLap()
+{
+    auto provider = makeTestProvider();
+    V2DataProvider& p = *provider;
+    const QString base = QStringLiteral("timing.session.standings.overall.additional.byFastestLap.");
+    V2_Data* first = mirrorNode(p, base + QStringLiteral("1"));
+    first->insertData(QStringLiteral("participant"), QStringLiteral("7"));
+    first->insertData(QStringLiteral("time"), quint64(89123));
+    first->insertData(QStringLiteral("lap"), 4);
+    first->insertData(QStringLiteral("gap"), 0.0);
+    V2_Data* second = mirrorNode(p, base + QStringLiteral("2")); // no lap, no gap, no time
+    second->insertData(QStringLiteral("participant"), QStringLiteral("9"));
+    mirrorNode(p, QStringLiteral("timing.session.entry.7.drivers.1"))->insertData(QStringLiteral("lastName"), QStringLiteral("Smith"));
+    mirrorNode(p, QStringLiteral("timing.session.entry.7"))->insertData(QStringLiteral("class"), QStringLiteral("GT3"));
+    WidgetStandingFastestLap panel(provider.get());
+    const ModelAdditionalStanding& model = *panel.model();
+    using M = ModelAdditionalStanding;
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(text(model, 0, M::Value), QStringLiteral("1:29.123"));
+    QCOMPARE(text(model, 0, M::Lap), QStringLiteral("4"));
+    QCOMPARE(text(model, 0, M::Name), QStringLiteral("Smith"));
+    QCOMPARE(text(model, 0, M::Class), QStringLiteral("GT3"));
+    QCOMPARE(text(model, 0, M::Gap), QString());
+    for (int column : {int(M::Value), int(M::Lap), int(M::Gap), int(M::Name)})
+        QCOMPARE(text(model, 1, column), QString());
+    QCOMPARE(model.data(model.index(0, M::Value), Qt::BackgroundRole).value<QBrush>().color(), QColor(Qt::magenta));
+    // A gap arrives: one refresh a moment later, in place.
+    second->insertData(QStringLiteral("time"), quint64(89623));
+    second->insertData(QStringLiteral("gap"), 500.0);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    emit p.controller()->standingsOverallByPosition(2);
+    emit p.controller()->participantDetailsByPnum(QStringLiteral("9"));
+    QTRY_COMPARE(text(model, 1, M::Gap), QStringLiteral("+0.500"));
+    QCOMPARE(reset.count(), 0);
+}
+
+void TestStandingPanels::combinedSessionColumns_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<int>("sessions");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("best time over two sessions") << "BEST_TIME" << 2 << true;
+    QTest::newRow("one session") << "BEST_TIME" << 1 << false;
+    QTest::newRow("points") << "POINTS" << 2 << false;
+}
+
+void TestStandingPanels::combinedSessionColumns()
+{
+    QFETCH(QString, type);
+    QFETCH(int, sessions);
+    QFETCH(bool, shown);
+    auto provider = makeTestProvider();
+    addCombined(*provider, type, sessions);
+    WidgetStandingCombined panel(provider.get());
+    const ModelStandingCombined& model = *panel.model();
+    QCOMPARE(model.columnCount(), ModelStandingCombined::FirstSession + sessions);
+    QCOMPARE(panel.table()->isColumnHidden(ModelStandingCombined::FirstSession), !shown);
+    QCOMPARE(model.headerData(ModelStandingCombined::FirstSession, Qt::Horizontal).toString(), QStringLiteral("Q1"));
+    QCOMPARE(text(model, 1, ModelStandingCombined::FirstSession), QStringLiteral("1:31.101"));
+    QCOMPARE(text(model, 1, ModelStandingCombined::GapFirst), QStringLiteral("+0.500"));
+    QCOMPARE(text(model, 0, ModelStandingCombined::GapFirst), QString());
+    QCOMPARE(model.data(model.index(0, ModelStandingCombined::FastestLap), Qt::BackgroundRole).value<QBrush>().color(), QColor(Qt::magenta));
+    // A driver's name, or the team's in endurance championships.
+    QCOMPARE(text(model, 0, ModelStandingCombined::Name), QStringLiteral("Driver7"));
+    mirrorNode(*provider, QStringLiteral("timing.session.info"))->insertData(QStringLiteral("champIsEndurance"), true);
+    emit provider->controller()->standingsCombinedOverallByPosition(1);
+    QCOMPARE(text(model, 0, ModelStandingCombined::Name), QStringLiteral("Team 7"));
+}
+
+void TestStandingPanels::additionalStandings()
+{
+    auto provider = makeTestProvider();
+    V2DataProvider& p = *provider;
+    const QString base = QStringLiteral("timing.session.standings.overall.additional.");
+    V2_Data* speed = mirrorNode(p, base + QStringLiteral("byTopSpeed.1"));
+    speed->insertData(QStringLiteral("participant"), QStringLiteral("7"));
+    speed->insertData(QStringLiteral("speed"), 300.0);
+    V2_Data* sector = mirrorNode(p, base + QStringLiteral("bySectorBestTime.2.standings.1"));
+    sector->insertData(QStringLiteral("participant"), QStringLiteral("9"));
+    sector->insertData(QStringLiteral("time"), quint64(31250));
+    mirrorNode(p, QStringLiteral("timing.session.track.info"))->insertData(QStringLiteral("numberOfSectors"), 3);
+    WidgetAdditionalStandings panel(provider.get());
+    panel.show();
+    using M = ModelAdditionalStanding;
+    QCOMPARE(text(*panel.model(WidgetAdditionalStandings::TopSpeedTable), 0, M::Value), QStringLiteral("300.0"));
+    QCOMPARE(text(*panel.model(1), 0, M::Value), QStringLiteral("31.250"));
+    QCOMPARE(panel.model(1)->headerData(M::Value, Qt::Horizontal).toString(), QStringLiteral("S2"));
+    QVERIFY(panel.table(1)->isVisible());
+    QVERIFY(!panel.table(3)->isVisible());
+    QVERIFY(panel.table(WidgetAdditionalStandings::TopSpeedTable)->isColumnHidden(M::Gap));
+    // Imperial units: the speeds in miles per hour.
+    p.setUsaUnits(true);
+    panel.setUsaUnits(true);
+    QCOMPARE(text(*panel.model(WidgetAdditionalStandings::TopSpeedTable), 0, M::Value), QStringLiteral("186.4"));
+    QCOMPARE(panel.model(WidgetAdditionalStandings::TopSpeedTable)->headerData(M::Value, Qt::Horizontal).toString(), QStringLiteral("Speed (mph)"));
+}
+
+void TestStandingPanels::classTablesFollowTheClasses()
+{
+    auto provider = makeTestProvider();
+    V2DataProvider& p = *provider;
+    const auto setClasses = [&p](const QStringList& names) {
+        p.controller()->getCurrentData()->getOrCreateDataPointer(QStringLiteral("timing.session"))->deleteKey(QStringLiteral("classes"));
+        for (int i = 0; i < names.size(); ++i) {
+            mirrorNode(p, QStringLiteral("timing.session.classes.%1").arg(i + 1))->insertData(QStringLiteral("name"), names.at(i));
+            mirrorNode(p, QStringLiteral("timing.session.standings.byClass.active.%1.standings.1").arg(names.at(i)))
+                ->insertData(QStringLiteral("participant"), QString::number(i + 1));
+        }
+        emit p.controller()->sessionClasses();
+    };
+    WidgetClassResults panel(provider.get());
+    QCOMPARE(panel.shownClasses(), QStringList());
+    setClasses({"HYPERCAR", "LMP2", "GT3"});
+    QCOMPARE(panel.shownClasses(), QStringList({"HYPERCAR", "LMP2", "GT3"}));
+    QCOMPARE(panel.model(1)->classType(), QStringLiteral("LMP2"));
+    QCOMPARE(panel.model(1)->rowCount(), 1);
+    QVERIFY(panel.table(0)->isColumnHidden(ModelSessionStandingBySector::Class));
+    QVERIFY(!panel.table(0)->isColumnHidden(ModelSessionStandingBySector::Gap));
+    setClasses({"LMP2", "GT3"});
+    QCOMPARE(panel.shownClasses(), QStringList({"LMP2", "GT3"}));
+    // One set of widths for every class table.
+    panel.table(0)->setColumnWidth(ModelSessionStandingBySector::Name, 155);
+    QCOMPARE(AppSettings::open()->value(QStringLiteral("classres_2")).toInt(), 155);
+}
+
+void TestStandingPanels::againstTheSimulator()
+{
+    SimulatedSession session({QStringLiteral("--cars"), QStringLiteral("12"), QStringLiteral("--classes"), QStringLiteral("3")}, 1800);
+    V2DataProvider& p = *session.provider;
+    WidgetStandingCombined combined(&p);
+    WidgetStandingFastestLap fastest(&p);
+    WidgetAdditionalStandings additional(&p);
+    WidgetClassResults classes(&p);
+    const V2_Data* truth = session.publisher->published();
+    const QString base = QStringLiteral("timing.session.standings.overall.additional.");
+    QTRY_COMPARE_WITH_TIMEOUT(fastest.model()->rowCount(), truth->getV2_Data(base + QStringLiteral("byFastestLap"))->datas()->size(), 20000);
+    QTRY_COMPARE(combined.model()->rowCount(), 12);
+    QTRY_COMPARE(classes.shownClasses().size(), 3);
+    QTRY_COMPARE(text(*fastest.model(), 0, ModelAdditionalStanding::Number), truth->getString(base + QStringLiteral("byFastestLap.1.participant")));
+    QCOMPARE(text(*combined.model(), 0, ModelStandingCombined::Number), truth->getString(QStringLiteral("timing.combined.standings.overall.1.number")));
+    QVERIFY(!combined.table()->isColumnHidden(ModelStandingCombined::FirstSession)); // best time over two sessions
+    QTRY_COMPARE(text(*additional.model(WidgetAdditionalStandings::TopSpeedTable), 0, ModelAdditionalStanding::Number),
+                 truth->getString(base + QStringLiteral("byTopSpeed.1.participant")));
+    int classRows = 0;
+    for (int i = 0; i < 3; ++i)
+        classRows += classes.model(i)->rowCount();
+    QCOMPARE(classRows, 12);
+}
+
+QTEST_MAIN(TestStandingPanels)
+#include "tst_standingpanels.moc"
