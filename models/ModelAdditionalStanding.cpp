@@ -21,8 +21,8 @@ struct Header {
     int alignment;
 };
 const Header kHeaders[ModelAdditionalStanding::ColumnCount] = {
-    {QT_TR_NOOP("Pos"), 34, Right}, {QT_TR_NOOP("Nr"), 40, Right}, {QT_TR_NOOP("Name"), 110, Left}, {QT_TR_NOOP("Class"), 70, Centre},
-    {QT_TR_NOOP("Time"), 70, Right}, {QT_TR_NOOP("Lap"), 36, Right}, {QT_TR_NOOP("Gap"), 60, Right},
+    {QT_TR_NOOP("Pos"), 30, Right}, {QT_TR_NOOP("Nr"), 36, Right}, {QT_TR_NOOP("Name"), 90, Left}, {QT_TR_NOOP("Class"), 70, Centre},
+    {QT_TR_NOOP("Time"), 66, Right}, {QT_TR_NOOP("Lap"), 36, Right}, {QT_TR_NOOP("Gap"), 56, Right},
 };
 
 QString timeText(quint64 milliseconds)
@@ -85,7 +85,7 @@ QVariant ModelAdditionalStanding::headerData(int section, Qt::Orientation orient
     if (role != Qt::DisplayRole)
         return QVariant();
     if (section == Value && m_kind == TopSpeed)
-        return m_usaUnits ? tr("Speed (mph)") : tr("Speed (km/h)");
+        return m_usaUnits ? tr("mph") : tr("km/h");
     if (section == Value && m_kind == SectorBest)
         return tr("S%1").arg(m_sector);
     return tr(kHeaders[section].text);
