@@ -5,6 +5,8 @@
 #include "WidgetClassResults.h"
 #include "WidgetDayTime.h"
 #include "WidgetFollow.h"
+#include "WidgetLapChart.h"
+#include "WidgetMeteo.h"
 #include "WidgetPitIn.h"
 #include "WidgetPitLights.h"
 #include "WidgetPitOut.h"
@@ -82,6 +84,8 @@ Factories factories()
     built[StandingFastestLap] = &make<WidgetStandingFastestLap>;
     built[ClassResults] = &make<WidgetClassResults>;
     built[AdditionalStandings] = &make<WidgetAdditionalStandings>;
+    built[LapChart] = &make<WidgetLapChart>;
+    built[Meteo] = &make<WidgetMeteo>;
     return built;
 }
 

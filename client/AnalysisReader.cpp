@@ -123,6 +123,13 @@ void AnalysisReader::rebuildPitInIndex()
     }
 }
 
+QList<int> AnalysisReader::getPitInLapNumbers(const QString& pNum)
+{
+    if (m_pitInLaps.isEmpty() && !getEntryList().isEmpty())
+        rebuildPitInIndex();
+    return m_pitInLaps.value(pNum);
+}
+
 bool AnalysisReader::isPitInLap(const QString& pNum, const QString& lapKey)
 {
     if (m_pitInLaps.isEmpty() && !getEntryList().isEmpty())
@@ -186,6 +193,20 @@ int AnalysisReader::getLapPosition(const QString& pNum, const QString& lapKey) c
 {
     const V2_Data* lap = node(kLaps + pNum + QStringLiteral(".laps.") + lapKey);
     return lap ? lap->getInt(QStringLiteral("position"), 0) : 0;
+}
+
+QVector<QPair<int, int>> AnalysisReader::getLapPositions(const QString& pNum) const
+{
+    QVector<QPair<int, int>> laps;
+    const V2_Data* node = this->node(kLaps + pNum + QStringLiteral(".laps"));
+    if (!node)
+        return laps;
+    laps.reserve(node->datas()->size());
+    for (auto it = node->datas()->cbegin(); it != node->datas()->cend(); ++it) {
+        const V2_Data* lap = V2_Data::nodeOf(it.value());
+        laps.append({it.key().toInt(), lap ? lap->getInt(QStringLiteral("position"), 0) : 0});
+    }
+    return laps;
 }
 
 QStringList AnalysisReader::getLapKeys(const QString& pNum) const

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QPair>
+#include <QVector>
 
 // Pits, stints and the values of single laps as the provider's getters read
 // them, and the index of pit-entry laps.
@@ -29,6 +30,8 @@ public:
     int getPitOutLapNumber(const QString& pNum, const QString& pitKey) const;
     quint64 getPitTime(const QString& pNum, const QString& pitKey) const;
     bool isPitInLap(const QString& pNum, const QString& lapKey);
+    // The laps on which a car entered the pit lane.
+    QList<int> getPitInLapNumbers(const QString& pNum);
     QStringList getStintKeys(const QString& pNum) const;
     int getStintDriver(const QString& pNum, const QString& stintKey) const;
     QString getStintDriverName(const QString& pNum, const QString& stintKey) const;
@@ -42,6 +45,8 @@ public:
     // Other analysis values
     int getLapPosition(const QString& pNum, const QString& lapKey) const;
     QStringList getLapKeys(const QString& pNum) const;
+    // Every lap of a car as (lap number, position), read with one look-up.
+    QVector<QPair<int, int>> getLapPositions(const QString& pNum) const;
     double getLapTopSpeed(const QString& pNum, const QString& lapKey) const;
     quint64 getLapSectionDayTime(const QString& pNum, const QString& lapKey, const QString& section) const;
     quint64 getLapSectionTime(const QString& pNum, const QString& lapKey, const QString& section) const;

@@ -1,0 +1,217 @@
+#include "LapChartView.h"
+
+#include "V2DataProvider.h"
+
+#include <QFont>
+#include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
+#include <QMap>
+
+#include <algorithm>
+
+namespace {
+
+const QColor kPalette[] = {Qt::blue, Qt::gray, Qt::darkRed, Qt::darkGreen, Qt::darkBlue, Qt::darkCyan, Qt::darkMagenta, Qt::darkYellow, Qt::darkGray};
+constexpr double kLineX = 40.0;
+constexpr double kAxisGap = 28.0;
+
+QFont labelFont()
+{
+    QFont font(QStringLiteral("Segoe UI"), 9);
+    font.setBold(true);
+    return font;
+}
+
+} // namespace
+
+LapChartView::LapChartView(QWidget* parent)
+    : QGraphicsView(parent)
+{
+    setScene(new QGraphicsScene(this));
+    setFrameShape(QFrame::NoFrame);
+    setRenderHint(QPainter::Antialiasing, true);
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setBackgroundBrush(Qt::black);
+    scene()->setBackgroundBrush(Qt::black);
+    connect(scene(), &QGraphicsScene::selectionChanged, this, &LapChartView::selectionChanged);
+}
+
+LapChartView::~LapChartView()
+{
+    // The scene announces selection changes while it deletes the items.
+    disconnect(scene(), nullptr, this, nullptr);
+}
+
+void LapChartView::setProvider(V2DataProvider* provider)
+{
+    m_provider = provider;
+    for (auto signal : {&V2DataProvider::sessionInfo, &V2DataProvider::sessionEntry, &V2DataProvider::sessionStartingGrid,
+                        &V2DataProvider::analysisLaps, &V2DataProvider::cleanAll})
+        connect(provider, signal, this, &LapChartView::refreshAll);
+    connect(provider, &V2DataProvider::analysisLapsByPnum, this, &LapChartView::update);
+    connect(provider, &V2DataProvider::onCarToFollowChanged, this, &LapChartView::refreshAll);
+    refreshAll();
+}
+
+void LapChartView::setShowPits(bool show)
+{
+    m_showPits = show;
+    refreshAll();
+}
+
+void LapChartView::setColorsOnFollowed(bool on)
+{
+    m_colorsOnFollowed = on;
+    refreshAll();
+}
+
+void LapChartView::setLapWidth(double width)
+{
+    m_lapWidth = width;
+    refreshAll();
+}
+
+double LapChartView::lapWidth() const
+{
+    return m_lapWidth;
+}
+
+QStringList LapChartView::cars() const
+{
+    return m_order;
+}
+
+QGraphicsSimpleTextItem* LapChartView::label(const QString& pNum) const
+{
+    return m_cars.value(pNum).label;
+}
+
+LapChartItem* LapChartView::line(const QString& pNum) const
+{
+    return m_cars.value(pNum).line;
+}
+
+QList<QGraphicsSimpleTextItem*> LapChartView::axisLabels() const
+{
+    return m_axisLabels;
+}
+
+void LapChartView::drawAxis(bool race)
+{
+    for (QGraphicsSimpleTextItem* label : qAsConst(m_axisLabels))
+        delete label;
+    m_axisLabels.clear();
+    if (!race)
+        return;
+    m_lapCount = m_provider->getSessionElapsedLaps();
+    const auto add = [this](int lap, double x) {
+        auto* label = scene()->addSimpleText(QString::number(lap), labelFont());
+        label->setBrush(Qt::white);
+        label->setPos(x - label->boundingRect().width() / 2, -15);
+        m_axisLabels.append(label);
+    };
+    double x = m_lapWidth * 0.5 + kLineX;
+    double lastLabel = x;
+    add(m_lapCount < 1 ? 0 : 1, x);
+    for (int lap = 2; lap <= m_lapCount; ++lap) {
+        x += m_lapWidth;
+        if (x - lastLabel > kAxisGap) {
+            add(lap, x);
+            lastLabel = x;
+        }
+    }
+}
+
+QVector<LapChartItem::LapRecord> LapChartView::lapRecords(const QString& pNum) const
+{
+    // One look-up for all of a car's laps: a rebuild reads every lap of the race.
+    const QList<int> pitLaps = m_provider->getPitInLapNumbers(pNum);
+    QVector<LapChartItem::LapRecord> records;
+    for (const auto& lap : m_provider->getLapPositions(pNum))
+        records.append({lap.first, lap.second, pitLaps.contains(lap.first) ? 1 : 0});
+    // In lap order (the tree orders its keys as text).
+    std::sort(records.begin(), records.end(), [](const LapChartItem::LapRecord& a, const LapChartItem::LapRecord& b) { return a.lap < b.lap; });
+    return records;
+}
+
+void LapChartView::refreshAll()
+{
+    for (const Car& car : qAsConst(m_cars))
+        delete car.label; // with its line
+    m_cars.clear();
+    m_order.clear();
+    if (!m_provider)
+        return;
+    const bool race = m_provider->isRace();
+    drawAxis(race);
+    if (!race)
+        return;
+    // Rows by grid position, then number.
+    QMap<QString, QString> grid;
+    for (const QString& position : m_provider->getStartingGridPositions()) {
+        const QString pNum = m_provider->getStartingGridParticipant(position);
+        grid.insert(QStringLiteral("%1_%2").arg(position, 5, QLatin1Char('0')).arg(pNum, 5, QLatin1Char('0')), pNum);
+    }
+    int colour = 0;
+    int row = 0;
+    for (const QString& pNum : qAsConst(grid)) {
+        Car car;
+        car.pNum = pNum;
+        car.row = row;
+        car.label = scene()->addSimpleText(pNum.right(3), labelFont());
+        car.label->setFlag(QGraphicsItem::ItemIsSelectable, true);
+        car.label->setPos(0, row * m_rowHeight);
+        car.line = new LapChartItem(car.label);
+        car.line->setPos(kLineX, m_rowHeight * 0.5);
+        const QColor highlight = m_provider->getFollowColor(pNum);
+        QColor color;
+        double width = 1.0;
+        if (highlight.isValid()) {
+            color = highlight;
+            width = 2.0;
+            car.label->setZValue(1.0);
+        } else if (m_colorsOnFollowed) {
+            color = Qt::darkGray;
+        } else {
+            color = kPalette[colour++ % int(std::size(kPalette))];
+        }
+        car.label->setBrush(color);
+        car.line->setColor(color);
+        car.line->setPenWidth(width);
+        car.line->setShowPits(m_showPits);
+        car.line->setRowHeight(m_rowHeight);
+        car.line->setLapWidth(m_lapWidth);
+        car.line->setData(row + 1, lapRecords(pNum));
+        m_cars.insert(pNum, car);
+        m_order.append(pNum);
+        ++row;
+    }
+    refreshStacking();
+}
+
+void LapChartView::update(QString pNum)
+{
+    const auto car = m_cars.constFind(pNum);
+    if (car == m_cars.cend())
+        return;
+    car->line->setData(car->row + 1, lapRecords(pNum));
+    // The axis grows with the race.
+    if (m_provider->getSessionElapsedLaps() != m_lapCount)
+        drawAxis(true);
+}
+
+void LapChartView::selectionChanged()
+{
+    refreshStacking();
+}
+
+void LapChartView::refreshStacking()
+{
+    for (const Car& car : qAsConst(m_cars)) {
+        if (car.label->isSelected())
+            car.label->setZValue(15);
+        else
+            car.label->setZValue(m_provider->getFollowColor(car.pNum).isValid() ? 10 : 0);
+    }
+    scene()->update();
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "LapChartItem.h"
+
+#include <QColor>
+#include <QGraphicsView>
+#include <QHash>
+#include <QList>
+#include <QVector>
+
+class QGraphicsSimpleTextItem;
+class V2DataProvider;
+
+// The lap chart of a race: one row per car in starting-grid order, one line
+// per car across the laps, the lap numbers along the top.
+class LapChartView final : public QGraphicsView
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(LapChartView)
+
+public:
+    explicit LapChartView(QWidget* parent = nullptr);
+    ~LapChartView() override;
+
+    void setProvider(V2DataProvider* provider);
+    void setShowPits(bool show);
+    void setColorsOnFollowed(bool on);
+    void setLapWidth(double width);
+    double lapWidth() const;
+
+    // What is drawn, for the panel and its tests.
+    QStringList cars() const;
+    QGraphicsSimpleTextItem* label(const QString& pNum) const;
+    LapChartItem* line(const QString& pNum) const;
+    QList<QGraphicsSimpleTextItem*> axisLabels() const;
+
+public slots:
+    void refreshAll();
+    void update(QString pNum);
+    void selectionChanged();
+
+private:
+    struct Car {
+        QString pNum;
+        int row = 0;
+        QGraphicsSimpleTextItem* label = nullptr;
+        LapChartItem* line = nullptr;
+    };
+
+    void drawAxis(bool race);
+    QVector<LapChartItem::LapRecord> lapRecords(const QString& pNum) const;
+    void refreshStacking();
+
+    V2DataProvider* m_provider = nullptr;
+    double m_rowHeight = 15.0;
+    double m_lapWidth = 2.5;
+    bool m_showPits = true;
+    bool m_colorsOnFollowed = false;
+    QList<QGraphicsSimpleTextItem*> m_axisLabels;
+    QHash<QString, Car> m_cars;
+    QStringList m_order;
+    int m_lapCount = 0;
+};

@@ -1,0 +1,105 @@
+#include "WidgetLapChart.h"
+
+#include "AppSettings.h"
+#include "LapChartView.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSettings>
+#include <QSlider>
+
+namespace {
+
+const QString kGroup = QStringLiteral("view_lapchart");
+const QRect kDefaultGeometry(100, 100, 200, 200);
+constexpr bool kDefaultShow = false;
+const QString kShowPitsKey = QStringLiteral("show_pits");
+const QString kFocusKey = QStringLiteral("focus_on_followed");
+const QString kStepKey = QStringLiteral("step_size");
+constexpr double kDefaultStep = 5.0;
+
+} // namespace
+
+WidgetLapChart::WidgetLapChart(V2DataProvider* provider, QWidget* parent)
+    : ToolWindow(parent, true)
+    , m_view(new LapChartView(contentWidget()))
+    , m_showPits(new QCheckBox(tr("Show Pit Stops"), contentWidget()))
+    , m_colorsOnFollowed(new QCheckBox(tr("Colors on followed cars"), contentWidget()))
+    , m_scale(new QSlider(Qt::Horizontal, contentWidget()))
+{
+    setGroupName(kGroup);
+    m_showPits->setObjectName(QStringLiteral("checkBox"));
+    m_colorsOnFollowed->setObjectName(QStringLiteral("checkBox_ColorsOnFollowed"));
+    m_scale->setObjectName(QStringLiteral("horizontalSlider"));
+    m_scale->setRange(5, 200);
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(m_showPits);
+    bar->addWidget(m_colorsOnFollowed);
+    bar->addWidget(new QLabel(tr("Horizontal scale :"), contentWidget()));
+    bar->addWidget(m_scale, 1);
+    auto* layout = static_cast<QBoxLayout*>(contentWidget()->layout());
+    layout->addLayout(bar);
+    layout->addWidget(m_view, 1);
+
+    const auto settings = AppSettings::open();
+    settings->beginGroup(kGroup);
+    m_showPits->setChecked(settings->value(kShowPitsKey, true).toBool());
+    m_colorsOnFollowed->setChecked(settings->value(kFocusKey, false).toBool());
+    const double step = settings->value(kStepKey, kDefaultStep).toDouble();
+    settings->endGroup();
+    m_scale->setValue(qRound(step * 10));
+    m_view->setShowPits(m_showPits->isChecked());
+    m_view->setColorsOnFollowed(m_colorsOnFollowed->isChecked());
+    m_view->setLapWidth(m_scale->value() / 10.0);
+    connect(m_showPits, &QCheckBox::clicked, this, &WidgetLapChart::on_checkBox_clicked);
+    connect(m_colorsOnFollowed, &QCheckBox::clicked, this, &WidgetLapChart::on_checkBox_ColorsOnFollowed_clicked);
+    connect(m_scale, &QSlider::valueChanged, this, &WidgetLapChart::on_horizontalSlider_valueChanged);
+    m_view->setProvider(provider);
+}
+
+WidgetLapChart::~WidgetLapChart() = default;
+
+void WidgetLapChart::loadWidgetGeometry(QSettings& settings)
+{
+    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
+}
+
+void WidgetLapChart::saveWidgetGeometry(QSettings& settings)
+{
+    ToolWindow::saveWidgetGeometry(settings);
+    settings.beginGroup(kGroup);
+    settings.setValue(kShowPitsKey, m_showPits->isChecked());
+    settings.setValue(kFocusKey, m_colorsOnFollowed->isChecked());
+    settings.setValue(kStepKey, m_view->lapWidth());
+    settings.endGroup();
+}
+
+void WidgetLapChart::setBikeLayout(bool bikes)
+{
+    m_colorsOnFollowed->setText(bikes ? tr("Colors on followed bikes") : tr("Colors on followed cars"));
+}
+
+LapChartView* WidgetLapChart::view() const
+{
+    return m_view;
+}
+
+// Each choice is kept at once, and again with the panel's place in a layout.
+void WidgetLapChart::on_checkBox_clicked(bool checked)
+{
+    m_view->setShowPits(checked);
+    AppSettings::open()->setValue(kGroup + QLatin1Char('/') + kShowPitsKey, checked);
+}
+
+void WidgetLapChart::on_horizontalSlider_valueChanged(int value)
+{
+    m_view->setLapWidth(value / 10.0);
+    AppSettings::open()->setValue(kGroup + QLatin1Char('/') + kStepKey, value / 10.0);
+}
+
+void WidgetLapChart::on_checkBox_ColorsOnFollowed_clicked(bool checked)
+{
+    m_view->setColorsOnFollowed(checked);
+    AppSettings::open()->setValue(kGroup + QLatin1Char('/') + kFocusKey, checked);
+}
