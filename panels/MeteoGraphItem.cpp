@@ -9,8 +9,8 @@
 
 namespace {
 
-constexpr double kWidth = 300.0;
-constexpr double kHeight = 90.0;
+constexpr double kWidth = 150.0;
+constexpr double kHeight = 85.0;
 // Two hours of one sample a minute fill the width.
 constexpr int kWindowSamples = 120;
 

@@ -40,7 +40,7 @@ MeteoGraphicsView::MeteoGraphicsView(V2DataProvider* provider, QWidget* parent)
                 new PressureItem(provider)};
     for (MeteoGraphItem* graph : qAsConst(m_graphs)) {
         graph->setScale(2.0);
-        graph->setPos(290, 0);
+        graph->setPos(285, 5);
         graph->hide();
         graph->refresh();
         scene->addItem(graph);
