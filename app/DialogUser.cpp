@@ -1,9 +1,12 @@
 #include "DialogUser.h"
 
+#include "CertificateTrust.h"
+
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 
 namespace {
 
@@ -26,7 +29,7 @@ DialogUser::DialogUser(QWidget* parent)
 {
     setWindowTitle(tr("Edit config"));
     resize(230, 180);
-    setMaximumSize(280, 180);
+    setMaximumSize(280, 210);
     m_password->setEchoMode(QLineEdit::Password);
     m_error->setObjectName(QStringLiteral("labelError"));
     m_error->setStyleSheet(QStringLiteral("color: rgb(213, 0, 0);"));
@@ -45,6 +48,19 @@ DialogUser::DialogUser(QWidget* parent)
     auto* passwordLabel = new QLabel(tr("Password :"), this);
     passwordLabel->setObjectName(QStringLiteral("labelPassword"));
     layout->addRow(passwordLabel, m_password);
+    // The certificate trusted for this host and port is forgotten: the next
+    // connection trusts the one it is shown (after a server's new pair).
+    auto* forget = new QPushButton(tr("Forget the trusted certificate"), this);
+    forget->setObjectName(QStringLiteral("pushButtonForgetCertificate"));
+    forget->setAutoDefault(false);
+    connect(forget, &QPushButton::clicked, this, [this, forget] {
+        if (port() == 0)
+            return;
+        CertificateTrust::forget(host(), port());
+        forget->setText(tr("Certificate forgotten"));
+        forget->setEnabled(false);
+    });
+    layout->addRow(forget);
     layout->addRow(m_error);
     layout->addRow(buttons);
 

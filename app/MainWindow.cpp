@@ -1,6 +1,8 @@
 #include "MainWindow.h"
 
 #include "AppSettings.h"
+#include "CertificateTrust.h"
+#include "ConnectionWatch.h"
 #include "ClientV2Controller.h"
 #include "DialogLoadLayout.h"
 #include "DialogSaveLayout.h"
@@ -105,6 +107,15 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
     connect(m_provider, &V2DataProvider::sessionInfo, this, &MainWindow::refreshBikeLayout);
     connect(m_provider, &V2DataProvider::disableTyresData, this, &MainWindow::onDisableTyresData);
     connect(m_provider->controller(), &ClientV2Controller::enableTyresData, this, &MainWindow::onEnableTyresData);
+    m_trust = new CertificateTrust(m_provider->controller(), this);
+    connect(m_trust, &CertificateTrust::certificateChanged, this, &MainWindow::onCertificateChanged);
+    m_watch = new ConnectionWatch(m_provider->controller(), this);
+    connect(m_watch, &ConnectionWatch::staleChanged, this, &MainWindow::onStaleChanged);
+    connect(m_watch, &ConnectionWatch::staleTextChanged, this, [this](const QString& text) {
+        // A refused certificate is the news that matters then.
+        if (!m_certificateRefused)
+            m_statusLabel->setText(text);
+    });
 
     m_imperialUnits = settings->value(kImperialUnits, false).toBool();
     m_provider->setUsaUnits(m_imperialUnits);
@@ -297,6 +308,7 @@ void MainWindow::setPanelOpen(int row, bool open)
         }
         if (QAction* panelAction = m_panelActions[row])
             connect(existing, &ToolWindow::state, panelAction, &QAction::setChecked);
+        existing->setStale(m_watch && m_watch->isStale());
         connect(this, &MainWindow::updateSkin, existing, &ToolWindow::updateSkin);
         // A new panel starts with the options in force.
         for (int option : {UsaUnits, BikeLayout, NewestFirst, OpenGL}) {
@@ -372,7 +384,43 @@ void MainWindow::lanterraLoginConnected()
 
 void MainWindow::lanterraLoginDisconnected()
 {
-    m_statusLabel->setText(tr("Not connected"));
+    if (m_certificateRefused)
+        m_statusLabel->setText(tr("Certificate changed — not connected"));
+    else if (m_watch->isStale())
+        m_statusLabel->setText(m_watch->staleText());
+    else
+        m_statusLabel->setText(tr("Not connected"));
+}
+
+void MainWindow::onStaleChanged(bool stale)
+{
+    for (ToolWindow* panel : m_panels) {
+        if (panel)
+            panel->setStale(stale);
+    }
+}
+
+void MainWindow::onCertificateChanged(QByteArray oldFingerprint, QString oldSubject, QByteArray newFingerprint, QString newSubject)
+{
+    // No more attempts until the user decides.
+    m_provider->setActive(false);
+    m_certificateRefused = true;
+    m_statusLabel->setText(tr("Certificate changed — not connected"));
+    QMessageBox box(QMessageBox::Warning, tr("Certificate changed"),
+                    tr("The timing server %1:%2 presents another certificate than the one trusted before. Someone may be "
+                       "between you and the server. Trust the new certificate?")
+                        .arg(m_provider->host())
+                        .arg(m_provider->port()),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName(QStringLiteral("certificateChangedBox"));
+    box.setDefaultButton(QMessageBox::No);
+    box.setDetailedText(tr("Trusted before:\n  %1\n  %2\n\nPresented now:\n  %3\n  %4")
+                            .arg(QString::fromLatin1(oldFingerprint), oldSubject, QString::fromLatin1(newFingerprint), newSubject));
+    if (box.exec() != QMessageBox::Yes)
+        return;
+    m_trust->trustRefused();
+    m_certificateRefused = false;
+    m_provider->setActive(true);
 }
 
 void MainWindow::lanterraLoginOk()
@@ -399,6 +447,9 @@ void MainWindow::on_actionEdit_credentials_triggered()
     m_provider->setPort(dialog.port());
     m_provider->setUsername(dialog.username());
     m_provider->setPassword(dialog.password());
+    // The certificate expected is that of the server now named (none after "Forget").
+    m_trust->prepare();
+    m_certificateRefused = false;
     m_provider->setActive(true);
 }
 

@@ -6,6 +6,8 @@
 
 #include <array>
 
+class CertificateTrust;
+class ConnectionWatch;
 class QAction;
 class QLabel;
 class QMenu;
@@ -54,6 +56,8 @@ public slots:
     void lanterraLoginConnected();
     void lanterraLoginDisconnected();
     void lanterraLoginOk();
+    void onStaleChanged(bool stale);
+    void onCertificateChanged(QByteArray oldFingerprint, QString oldSubject, QByteArray newFingerprint, QString newSubject);
 
 private slots:
     void on_actionLayoutSet_triggered();
@@ -100,5 +104,8 @@ private:
     bool m_useOpenGL = true;
     V2DataProvider* m_provider = nullptr;
     QLabel* m_statusLabel = nullptr;
+    CertificateTrust* m_trust = nullptr;
+    ConnectionWatch* m_watch = nullptr;
+    bool m_certificateRefused = false;
     QSystemTrayIcon* m_trayIcon = nullptr;
 };

@@ -17,6 +17,8 @@ namespace {
 
 const QString kTransparent = QStringLiteral("background: transparent;");
 const QString kTinted = QStringLiteral("background-color: rgba(0, 0, 0, 0.4);");
+// A panel whose data are not live: its title bar turns red.
+const QString kStale = QStringLiteral("background-color: rgba(170, 30, 30, 0.9);");
 
 } // namespace
 
@@ -176,7 +178,7 @@ void ToolWindow::setShowBorder(bool on)
 {
     m_showBorder = on;
     if (m_titleBar) {
-        m_titleBar->setStyleSheet(on ? kTinted : kTransparent);
+        m_titleBar->setStyleSheet(m_stale ? kStale : on ? kTinted : kTransparent);
         for (QWidget* child : {static_cast<QWidget*>(m_titleLabel), static_cast<QWidget*>(m_minimize), static_cast<QWidget*>(m_maximize),
                                static_cast<QWidget*>(m_close)})
             child->setStyleSheet(kTransparent);
@@ -187,6 +189,19 @@ void ToolWindow::setShowBorder(bool on)
 bool ToolWindow::showBorder() const
 {
     return m_showBorder;
+}
+
+void ToolWindow::setStale(bool stale)
+{
+    m_stale = stale;
+    if (m_titleBar)
+        m_titleBar->setToolTip(stale ? tr("Not live: the connection to the timing server is lost") : QString());
+    setShowBorder(m_showBorder);
+}
+
+bool ToolWindow::isStale() const
+{
+    return m_stale;
 }
 
 bool ToolWindow::isFloating() const

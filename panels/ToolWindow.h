@@ -47,6 +47,9 @@ public:
     void setTitleBarText(const QString& text);
     void setShowBorder(bool on);
     bool showBorder() const;
+    // Marks the panel's data as not live (the connection is lost).
+    void setStale(bool stale);
+    bool isStale() const;
     bool isFloating() const;
     QString groupName() const;
     int resizeEdge() const;
@@ -90,4 +93,5 @@ private:
     int m_edgeWidth = 6;
     bool m_floating;
     bool m_showBorder = true;
+    bool m_stale = false;
 };

@@ -8,6 +8,8 @@
 #include <QDebug>
 #include <QHash>
 #include <QJsonDocument>
+#include <QCryptographicHash>
+#include <QSslCertificate>
 #include <QSslSocket>
 #include <QTimer>
 #include <QUuid>
@@ -67,6 +69,7 @@ V2_Client::V2_Client(QString app,
     connect(m_socket, &QAbstractSocket::errorOccurred, this, &V2_Client::socketError);
     connect(m_socket, &QAbstractSocket::stateChanged, this, &V2_Client::socketStateChanged);
     connect(m_socket, QOverload<const QList<QSslError>&>::of(&QSslSocket::sslErrors), this, &V2_Client::sslErrors);
+    connect(m_socket, &QSslSocket::encrypted, this, &V2_Client::socketEncrypted);
     connect(m_socket, &QIODevice::readyRead, this, &V2_Client::receiveData);
     connect(m_pingTimer, &QTimer::timeout, this, &V2_Client::sendPing);
     connect(m_checkTimer, &QTimer::timeout, this, &V2_Client::checkConnection);
@@ -386,7 +389,9 @@ void V2_Client::socketStateChanged(QAbstractSocket::SocketState socketState)
         m_lastReceived = nowSeconds();
         m_loggedSslErrors.clear();
         emit onConnected();
-        sendData(getLoginData());
+        // Over TLS the password waits until the server's certificate is accepted.
+        if (!m_ssl)
+            sendData(getLoginData());
     }
     emit onStateChanged();
 }
@@ -397,8 +402,62 @@ void V2_Client::socketError(QAbstractSocket::SocketError socketError)
     emit errorReceived(QStringLiteral("Client socket error"));
 }
 
+void V2_Client::setExpectedFingerprint(const QByteArray& sha256Hex)
+{
+    m_expectedFingerprint = sha256Hex.toLower();
+}
+
+QByteArray V2_Client::expectedFingerprint() const
+{
+    return m_expectedFingerprint;
+}
+
+QByteArray V2_Client::fingerprintOf(const QSslCertificate& certificate)
+{
+    return certificate.isNull() ? QByteArray() : certificate.digest(QCryptographicHash::Sha256).toHex();
+}
+
+namespace {
+
+QString subjectOf(const QSslCertificate& certificate)
+{
+    QStringList parts;
+    for (const QByteArray& attribute : certificate.subjectInfoAttributes())
+        parts.append(QString::fromLatin1(attribute) + QLatin1Char('=') + certificate.subjectInfo(attribute).join(QLatin1Char(',')));
+    return parts.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+void V2_Client::socketEncrypted()
+{
+    const QSslCertificate certificate = m_socket->peerCertificate();
+    const QByteArray fingerprint = fingerprintOf(certificate);
+    if (!m_expectedFingerprint.isEmpty() && fingerprint != m_expectedFingerprint) {
+        emit certificateRejected(fingerprint, subjectOf(certificate));
+        m_socket->abort();
+        return;
+    }
+    emit certificateAccepted(fingerprint, subjectOf(certificate));
+    sendData(getLoginData());
+}
+
 void V2_Client::sslErrors(QList<QSslError> errors)
 {
+    if (!m_expectedFingerprint.isEmpty()) {
+        // A pinned server: its own certificate is trusted whatever the errors
+        // (timing servers use self-signed pairs); any other is refused.
+        const QSslCertificate certificate = m_socket->peerCertificate();
+        const QByteArray fingerprint = fingerprintOf(certificate);
+        if (fingerprint == m_expectedFingerprint) {
+            m_socket->ignoreSslErrors(errors);
+            return;
+        }
+        qDebug() << "[V2] Refusing the certificate of" << m_host << ": it is not the one trusted before";
+        emit certificateRejected(fingerprint, subjectOf(certificate));
+        m_socket->abort();
+        return;
+    }
     // Servers ship self-signed pairs: every TLS error is accepted, but each
     // kind is logged once per connection so that it stays visible.
     for (const QSslError& error : qAsConst(errors)) {

@@ -17,6 +17,7 @@
 class QSslSocket;
 class QTimer;
 class V2_Data;
+class QSslCertificate;
 class V2_message;
 
 // The client end of the V2 protocol: one object per server connection. Keeps
@@ -78,6 +79,14 @@ public:
     qint64 maxLineBytes() const;
     void setMaxLineBytes(qint64 bytes);
 
+    // Certificate pinning. With a fingerprint set (SHA-256 of the server's
+    // certificate, hex), a server presenting another certificate is refused
+    // before the login line is sent; without one, every TLS error is
+    // accepted and logged once per connection.
+    void setExpectedFingerprint(const QByteArray& sha256Hex);
+    QByteArray expectedFingerprint() const;
+    static QByteArray fingerprintOf(const QSslCertificate& certificate);
+
     // Requests
     void joinChannel(QString channel, QString id);
     void leaveChannel(QString channel, QString id);
@@ -111,6 +120,10 @@ signals:
     void errorReceived(QString error);
     void cmdPackageReceived(QString id, QString channel, V2_Data* data);
     void cmdReplyReceived(QString id, QString channel, QString json);
+    // The TLS handshake ended with the server's certificate accepted (before the login line).
+    void certificateAccepted(QByteArray fingerprint, QString subject);
+    // The server presented another certificate than the expected one; nothing was sent.
+    void certificateRejected(QByteArray fingerprint, QString subject);
 
 protected:
     virtual void processLOGINREPLY(V2_message* message);
@@ -133,6 +146,7 @@ private slots:
     void socketError(QAbstractSocket::SocketError socketError);
     void disconnectFromtHost();
     void sslErrors(QList<QSslError> errors);
+    void socketEncrypted();
 
 private:
     QString getLoginData() const;
@@ -182,4 +196,5 @@ private:
     qint64 m_maxLineBytes;
     // TLS errors already logged on the present connection.
     QSet<int> m_loggedSslErrors;
+    QByteArray m_expectedFingerprint;
 };

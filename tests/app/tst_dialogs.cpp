@@ -1,4 +1,5 @@
 #include "AppSettings.h"
+#include "CertificateTrust.h"
 #include "DialogLoadLayout.h"
 #include "DialogSaveLayout.h"
 #include "DialogScaleFactor.h"
@@ -76,6 +77,7 @@ private slots:
     void scaleFactor();
     void user_data();
     void user();
+    void userForgetsTheCertificate();
     void loadLayout();
     void newNames();
     void refusesToDeleteDefault();
@@ -169,6 +171,18 @@ void TestDialogs::user()
         QCOMPARE(accepted.count(), 1);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
     }
+}
+
+void TestDialogs::userForgetsTheCertificate()
+{
+    CertificateTrust::store(QStringLiteral("timing.example"), 11001, {"cafe", QStringLiteral("CN=timing")});
+    CertificateTrust::store(QStringLiteral("other.example"), 11001, {"beef", QStringLiteral("CN=other")});
+    DialogUser dialog;
+    dialog.setHost(QStringLiteral("timing.example"));
+    dialog.setPort(11001);
+    dialog.findChild<QPushButton*>(QStringLiteral("pushButtonForgetCertificate"))->click();
+    QVERIFY(CertificateTrust::stored(QStringLiteral("timing.example"), 11001).fingerprint.isEmpty());
+    QCOMPARE(CertificateTrust::stored(QStringLiteral("other.example"), 11001).fingerprint, QByteArray("beef"));
 }
 
 void TestDialogs::loadLayout()

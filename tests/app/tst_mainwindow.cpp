@@ -107,6 +107,8 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
+    // First: no dialog handler of another test is still waiting for a modal window.
+    void staleMarkAndChangedCertificate();
     void firstStart();
     void menus();
     void panelOpensAtItsLayoutGeometry();
@@ -556,6 +558,45 @@ void TestMainWindow::followPanelAndClosing()
     window = std::make_unique<MainWindow>(somePanels({DayTime, Follow}));
     window->close();
     QCOMPARE(AppSettings::open()->value(QStringLiteral("car_follow/car_follow_count")).toString(), QStringLiteral("3"));
+}
+
+void TestMainWindow::staleMarkAndChangedCertificate()
+{
+    MainWindow window(somePanels({DayTime, SessionInfo, Standing}));
+    V2_Client* client = window.dataProvider()->controller();
+    emit client->onChannelChange({QStringLiteral("weather")});
+    emit client->onDisconnected();
+    QVERIFY(window.panel(DayTime)->isStale());
+    QVERIFY(window.statusLabel()->text().startsWith(QStringLiteral("Connection lost — last data")));
+    // A panel opened meanwhile shows the same.
+    window.panelAction(Standing)->trigger();
+    QVERIFY(window.panel(Standing)->isStale());
+    emit client->onChannelChange({QStringLiteral("weather")});
+    QVERIFY(!window.panel(DayTime)->isStale());
+    QVERIFY(!window.panel(Standing)->isStale());
+
+    // Another certificate: the connection stops and the user is asked, "No" by default.
+    bool defaultNo = false;
+    onNextModal([&defaultNo](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(box);
+        defaultNo = box->defaultButton() == box->button(QMessageBox::No);
+        QVERIFY(box->detailedText().contains(QStringLiteral("cafe")));
+        box->button(QMessageBox::No)->click();
+    });
+    emit client->certificateRejected("cafe", QStringLiteral("CN=elsewhere"));
+    QVERIFY(defaultNo);
+    QVERIFY(!client->isActive());
+    QCOMPARE(window.statusLabel()->text(), QStringLiteral("Certificate changed — not connected"));
+    emit client->onDisconnected();
+    QCOMPARE(window.statusLabel()->text(), QStringLiteral("Certificate changed — not connected"));
+    // Trusted: stored for the server, expected, and connecting again.
+    onNextModal([](QWidget* modal) { qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Yes)->click(); });
+    emit client->certificateRejected("beef", QStringLiteral("CN=new"));
+    QVERIFY(client->isActive());
+    QCOMPARE(client->expectedFingerprint(), QByteArray("beef"));
+    QCOMPARE(AppSettings::open()->value(QStringLiteral("trusted_certificates/localhost_1/fingerprint")).toByteArray(), QByteArray("beef"));
+    client->setActive(false);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,5 +1,7 @@
 #include "ScriptedServer.h"
 
+#include <QCryptographicHash>
+
 #include "V2_message.h"
 
 #include <QFile>
@@ -52,13 +54,22 @@ void ScriptedServer::incomingConnection(qintptr descriptor)
         m_ready.append(socket);
         return;
     }
-    static const QByteArray certificate = readFile(QStringLiteral(LANTERRA_TEST_TLS_DIR "/test-cert.pem"));
-    static const QByteArray key = readFile(QStringLiteral(LANTERRA_TEST_TLS_DIR "/test-key.pem"));
-    socket->setLocalCertificate(QSslCertificate(certificate, QSsl::Pem));
-    socket->setPrivateKey(QSslKey(key, QSsl::Rsa, QSsl::Pem));
+    socket->setLocalCertificate(QSslCertificate(readFile(QStringLiteral(LANTERRA_TEST_TLS_DIR "/%1-cert.pem").arg(m_pair)), QSsl::Pem));
+    socket->setPrivateKey(QSslKey(readFile(QStringLiteral(LANTERRA_TEST_TLS_DIR "/%1-key.pem").arg(m_pair)), QSsl::Rsa, QSsl::Pem));
     socket->setPeerVerifyMode(QSslSocket::VerifyNone);
     connect(socket, &QSslSocket::encrypted, this, [this, socket] { m_ready.append(socket); });
     socket->startServerEncryption();
+}
+
+void ScriptedServer::usePair(const QString& name)
+{
+    m_pair = name;
+}
+
+QByteArray ScriptedServer::fingerprint(const QString& name)
+{
+    const QSslCertificate certificate(readFile(QStringLiteral(LANTERRA_TEST_TLS_DIR "/%1-cert.pem").arg(name)), QSsl::Pem);
+    return certificate.digest(QCryptographicHash::Sha256).toHex();
 }
 
 bool ScriptedServer::waitForClient(int ms)

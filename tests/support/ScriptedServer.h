@@ -22,6 +22,10 @@ public:
 
     // Listens on 127.0.0.1 on a free port and returns it (0 on failure).
     quint16 start();
+    // The TLS pair presented from now on: "test" (default) or "other".
+    void usePair(const QString& name);
+    // The SHA-256 fingerprint (hex) of a test pair's certificate.
+    static QByteArray fingerprint(const QString& name);
 
     // Waits for the next accepted client to be ready (encrypted with TLS).
     bool waitForClient(int ms = 5000);
@@ -48,6 +52,7 @@ protected:
 
 private:
     bool m_tls;
+    QString m_pair = QStringLiteral("test");
     QPointer<QSslSocket> m_client;
     QList<QSslSocket*> m_ready;
     LineCollector m_lines;

@@ -1,0 +1,56 @@
+#include "ConnectionWatch.h"
+
+#include "SessionClock.h"
+#include "V2_Client.h"
+
+#include <QTime>
+
+ConnectionWatch::ConnectionWatch(V2_Client* client, QObject* parent)
+    : QObject(parent)
+{
+    connect(client, &V2_Client::onChannelChange, this, &ConnectionWatch::dataArrived);
+    connect(client, &V2_Client::onDisconnected, this, &ConnectionWatch::connectionLost);
+    m_clock.setInterval(1000);
+    connect(&m_clock, &QTimer::timeout, this, &ConnectionWatch::tick);
+}
+
+ConnectionWatch::~ConnectionWatch() = default;
+
+bool ConnectionWatch::isStale() const
+{
+    return m_stale;
+}
+
+QString ConnectionWatch::staleText() const
+{
+    const qint64 ago = qMax<qint64>(0, SessionClock::nowMs() - m_lastData) / 1000;
+    const QTime time = QTime(0, 0).addSecs(int(qMin<qint64>(ago, 86399)));
+    return tr("Connection lost — last data %1 ago").arg(time.toString(ago >= 3600 ? QStringLiteral("h:mm:ss") : QStringLiteral("mm:ss")));
+}
+
+void ConnectionWatch::dataArrived()
+{
+    m_lastData = SessionClock::nowMs();
+    if (!m_stale)
+        return;
+    // A fresh snapshot after reconnecting: live again.
+    m_stale = false;
+    m_clock.stop();
+    emit staleChanged(false);
+}
+
+void ConnectionWatch::connectionLost()
+{
+    // Nothing shown yet is nothing stale.
+    if (m_stale || m_lastData < 0)
+        return;
+    m_stale = true;
+    m_clock.start();
+    emit staleChanged(true);
+    emit staleTextChanged(staleText());
+}
+
+void ConnectionWatch::tick()
+{
+    emit staleTextChanged(staleText());
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class V2_Client;
+
+// Whether what the panels show is live: once data has arrived, a dropped
+// connection makes it stale until the next data line after reconnecting.
+// While stale it says, once a second, how long ago the last data came.
+class ConnectionWatch final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(ConnectionWatch)
+
+public:
+    explicit ConnectionWatch(V2_Client* client, QObject* parent = nullptr);
+    ~ConnectionWatch() override;
+
+    bool isStale() const;
+    // "Connection lost — last data 00:12 ago".
+    QString staleText() const;
+
+signals:
+    void staleChanged(bool stale);
+    void staleTextChanged(QString text);
+
+private slots:
+    void dataArrived();
+    void connectionLost();
+    void tick();
+
+private:
+    qint64 m_lastData = -1;
+    bool m_stale = false;
+    QTimer m_clock;
+};
