@@ -552,6 +552,7 @@ void TestSessionSimulator::badConfiguration_data()
     QTest::newRow("missing INI file") << QStringList({"--users", "/nonexistent/users.ini", "--profiles", "/nonexistent/profiles.ini"}) << 2
                                       << "Cannot read /nonexistent/users.ini";
     QTest::newRow("bad option") << QStringList({"--cars", "lots"}) << 2 << "--cars must be a number";
+    QTest::newRow("no TLS pair") << QStringList({"--certificate", LANTERRA_SIM_PATH, "--key", LANTERRA_SIM_PATH}) << 2 << "are no TLS pair";
     QTest::newRow("busy port") << QStringList({"--port", "BUSY"}) << 3 << "cannot listen on port";
 }
 

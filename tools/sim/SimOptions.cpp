@@ -39,7 +39,10 @@ bool SimOptions::parse(const QStringList& arguments, SimOptions* options, QStrin
     const QCommandLineOption noTls(QStringLiteral("no-tls"), QStringLiteral("Plain TCP instead of TLS."));
     const QCommandLineOption users(QStringLiteral("users"), QStringLiteral("Users INI file."), QStringLiteral("file"));
     const QCommandLineOption profiles(QStringLiteral("profiles"), QStringLiteral("Profiles INI file."), QStringLiteral("file"));
-    parser.addOptions({port, cars, classes, type, finalType, duration, elapsed, speed, seed, bikes, endurance, noTls, users, profiles});
+    const QCommandLineOption certificate(QStringLiteral("certificate"), QStringLiteral("TLS certificate (PEM) to present instead of the built-in one."),
+                                         QStringLiteral("file"));
+    const QCommandLineOption key(QStringLiteral("key"), QStringLiteral("Private key (PEM) of --certificate."), QStringLiteral("file"));
+    parser.addOptions({port, cars, classes, type, finalType, duration, elapsed, speed, seed, bikes, endurance, noTls, users, profiles, certificate, key});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -102,7 +105,13 @@ bool SimOptions::parse(const QStringList& arguments, SimOptions* options, QStrin
     result.tls = !parser.isSet(noTls);
     result.usersFile = parser.value(users);
     result.profilesFile = parser.value(profiles);
-    for (const QString& file : {result.usersFile, result.profilesFile}) {
+    result.certificateFile = parser.value(certificate);
+    result.keyFile = parser.value(key);
+    if (result.certificateFile.isEmpty() != result.keyFile.isEmpty()) {
+        *error = QStringLiteral("--certificate and --key go together");
+        return false;
+    }
+    for (const QString& file : {result.usersFile, result.profilesFile, result.certificateFile, result.keyFile}) {
         if (!file.isEmpty() && !QFileInfo(file).isReadable()) {
             *error = QStringLiteral("Cannot read %1").arg(file);
             return false;

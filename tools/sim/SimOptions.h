@@ -19,6 +19,9 @@ struct SimOptions {
     bool tls = true;
     QString usersFile;
     QString profilesFile;
+    // Another TLS pair to present (to try certificate pinning by hand).
+    QString certificateFile;
+    QString keyFile;
     // Set when --help was given: the text to print instead of running.
     QString helpText;
 

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 
 #include <cstdio>
 
@@ -34,6 +35,14 @@ int main(int argc, char** argv)
     else if (!SimAccounts::loadAccounts(server, options, &error)) {
         std::fprintf(stderr, "lanterra-sim: %s\n", qPrintable(error));
         return 2;
+    }
+    if (!options.certificateFile.isEmpty()) {
+        QFile certificate(options.certificateFile);
+        QFile key(options.keyFile);
+        if (!certificate.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly) || !server.setTlsPair(certificate.readAll(), key.readAll())) {
+            std::fprintf(stderr, "lanterra-sim: %s and %s are no TLS pair\n", qPrintable(options.certificateFile), qPrintable(options.keyFile));
+            return 2;
+        }
     }
     if (!server.startServer(options.port)) {
         std::fprintf(stderr, "lanterra-sim: cannot listen on port %d: %s\n", options.port, qPrintable(server.errorString()));
