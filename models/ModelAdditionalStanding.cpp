@@ -12,8 +12,6 @@ namespace {
 using namespace ColumnTable;
 
 constexpr int kCoalesceMs = 40;
-const QColor kDarkText(22, 22, 22);
-const QColor kLightText(220, 220, 220);
 
 struct Header {
     const char* text;
@@ -25,9 +23,10 @@ const Header kHeaders[ModelAdditionalStanding::ColumnCount] = {
     {QT_TR_NOOP("Time"), 66, Right}, {QT_TR_NOOP("Lap"), 36, Right}, {QT_TR_NOOP("Gap"), 56, Right},
 };
 
+// Empty for 0 and for no time.
 QString timeText(quint64 milliseconds)
 {
-    return milliseconds == TimingConstants::NO_TIME ? QString() : SessionClock::formatTime(milliseconds, false, 3, false);
+    return SessionClock::formatTime(milliseconds, false, 3, false);
 }
 
 } // namespace
@@ -128,11 +127,9 @@ QVariant ModelAdditionalStanding::data(const QModelIndex& index, int role) const
     case Qt::TextAlignmentRole:
         return kHeaders[index.column()].alignment;
     case Qt::BackgroundRole:
-        if (best)
-            return QBrush(Qt::magenta);
-        return highlight.isValid() ? QVariant(QBrush(highlight)) : QVariant();
+        return ColumnTable::background(best, highlight);
     case Qt::ForegroundRole:
-        return QBrush(best || highlight.isValid() || m_skin != QLatin1String("Dark") ? kDarkText : kLightText);
+        return ColumnTable::foreground(best, highlight, m_skin);
     default:
         return QVariant();
     }

@@ -20,8 +20,6 @@ using namespace ColumnTable;
 using Row = ModelSessionPits::Row;
 using PitColumn = ColumnSpec<Row>;
 
-const QColor kDarkText(22, 22, 22);
-const QColor kLightText(220, 220, 220);
 
 QString clockText(const Row& row)
 {
@@ -79,7 +77,7 @@ int ModelSessionPits::columnCount(const QModelIndex& parent) const
 {
     if (parent.isValid())
         return 0;
-    return m_pitOut ? ModelSessionPitOut::ColumnCount : ModelSessionPitIn::ColumnCount;
+    return m_pitOut ? int(ModelSessionPitOut::ColumnCount) : int(ModelSessionPitIn::ColumnCount);
 }
 
 QVariant ModelSessionPits::headerData(int section, Qt::Orientation orientation, int role) const
@@ -99,14 +97,10 @@ QVariant ModelSessionPits::data(const QModelIndex& index, int role) const
         return (m_pitOut ? kPitOutColumns : kPitInColumns)[index.column()].text(row);
     case Qt::TextAlignmentRole:
         return Right;
-    case Qt::BackgroundRole: {
-        const QColor highlight = m_provider->getFollowColor(row.pNum);
-        return highlight.isValid() ? QVariant(QBrush(highlight)) : QVariant();
-    }
-    case Qt::ForegroundRole: {
-        const bool highlighted = m_provider->getFollowColor(row.pNum).isValid();
-        return QBrush(highlighted || m_skin != QLatin1String("Dark") ? kDarkText : kLightText);
-    }
+    case Qt::BackgroundRole:
+        return ColumnTable::background(false, m_provider->getFollowColor(row.pNum));
+    case Qt::ForegroundRole:
+        return ColumnTable::foreground(false, m_provider->getFollowColor(row.pNum), m_skin);
     default:
         return QVariant();
     }

@@ -12,8 +12,6 @@ namespace {
 
 using namespace ColumnTable;
 
-const QColor kDarkText(22, 22, 22);
-const QColor kLightText(220, 220, 220);
 
 struct Header {
     const char* text;
@@ -28,9 +26,10 @@ const Header kHeaders[ModelStandingCombined::FirstSession] = {
     {QT_TR_NOOP("S4"), 60, Right},
 };
 
+// Empty for 0 and for no time.
 QString timeText(quint64 milliseconds)
 {
-    return milliseconds == TimingConstants::NO_TIME ? QString() : SessionClock::formatTime(milliseconds, false, 3, false);
+    return SessionClock::formatTime(milliseconds, false, 3, false);
 }
 
 QString gapText(double milliseconds)
@@ -138,11 +137,9 @@ QVariant ModelStandingCombined::data(const QModelIndex& index, int role) const
     case Qt::TextAlignmentRole:
         return column < FirstSession ? kHeaders[column].alignment : Right;
     case Qt::BackgroundRole:
-        if (best)
-            return QBrush(Qt::magenta);
-        return highlight.isValid() ? QVariant(QBrush(highlight)) : QVariant();
+        return ColumnTable::background(best, highlight);
     case Qt::ForegroundRole:
-        return QBrush(best || highlight.isValid() || m_skin != QLatin1String("Dark") ? kDarkText : kLightText);
+        return ColumnTable::foreground(best, highlight, m_skin);
     default:
         return QVariant();
     }
