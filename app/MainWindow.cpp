@@ -11,11 +11,14 @@
 #include "ProgramResources.h"
 #include "ToolWindow.h"
 #include "V2DataProvider.h"
+#include "PositioningGraphicsViewPromote.h"
+#include "WidgetPositioning.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QGLFormat>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -309,6 +312,8 @@ void MainWindow::setPanelOpen(int row, bool open)
         if (QAction* panelAction = m_panelActions[row])
             connect(existing, &ToolWindow::state, panelAction, &QAction::setChecked);
         existing->setStale(m_watch && m_watch->isStale());
+        if (row == Positioning)
+            decideOpenGL(existing);
         connect(this, &MainWindow::updateSkin, existing, &ToolWindow::updateSkin);
         // A new panel starts with the options in force.
         for (int option : {UsaUnits, BikeLayout, NewestFirst, OpenGL}) {
@@ -321,6 +326,29 @@ void MainWindow::setPanelOpen(int row, bool open)
     }
     existing->show();
     existing->setShowBorder(m_showBorder);
+    if (auto* positioning = qobject_cast<WidgetPositioning*>(existing))
+        positioning->setClasses();
+}
+
+void MainWindow::decideOpenGL(ToolWindow* panel)
+{
+    auto* positioning = qobject_cast<WidgetPositioning*>(panel);
+    QAction* glAction = action(QStringLiteral("actionUse_OpenGL"));
+    if (!positioning || !glAction)
+        return;
+    positioning->setUseOpenGL(true);
+    if (positioning->view()->isOpenGLValid()) {
+        const bool es2 = QGLFormat::hasOpenGL() && (QGLFormat::openGLVersionFlags() & QGLFormat::OpenGL_ES_Version_2_0);
+        glAction->setEnabled(es2);
+        m_useOpenGL = es2 && AppSettings::open()->value(kUseOpenGL, true).toBool();
+    } else {
+        // No working context here (a virtual display, a remote session):
+        // the plain viewport, and the option off for good.
+        glAction->setEnabled(false);
+        m_useOpenGL = false;
+        AppSettings::open()->setValue(kUseOpenGL, false);
+    }
+    glAction->setChecked(m_useOpenGL);
 }
 
 void MainWindow::loadPanelGeometry(ToolWindow* panel)

@@ -89,6 +89,8 @@ private:
     void createDefaultLayout();
     // Hands the option's current value to a panel, or to every open panel that takes it.
     void applyOption(ToolWindow* panel, int option) const;
+    // The track map's first opening settles whether OpenGL can be used.
+    void decideOpenGL(ToolWindow* positioning);
     void passOption(int option);
     QString panelTitle(int row) const;
     void saveFollowedCars();

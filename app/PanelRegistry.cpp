@@ -10,6 +10,7 @@
 #include "WidgetPitIn.h"
 #include "WidgetPitLights.h"
 #include "WidgetPitOut.h"
+#include "WidgetPositioning.h"
 #include "WidgetRaceControl.h"
 #include "WidgetSessionFlags.h"
 #include "WidgetSessionInfo.h"
@@ -19,6 +20,7 @@
 #include "WidgetStints.h"
 #include "WidgetTimingInfo.h"
 #include "WidgetTrackLimits.h"
+#include "WidgetTrackPreview.h"
 #include "WidgetTyres.h"
 
 namespace PanelRegistry {
@@ -86,6 +88,8 @@ Factories factories()
     built[AdditionalStandings] = &make<WidgetAdditionalStandings>;
     built[LapChart] = &make<WidgetLapChart>;
     built[Meteo] = &make<WidgetMeteo>;
+    built[Positioning] = &make<WidgetPositioning>;
+    built[TrackPreview] = &make<WidgetTrackPreview>;
     return built;
 }
 

@@ -3,14 +3,17 @@
 #include "DialogUser.h"
 #include "MainWindow.h"
 #include "ModalHelper.h"
+#include "PositioningGraphicsViewPromote.h"
 #include "StartUp.h"
 #include "ToolWindow.h"
 #include "V2DataProvider.h"
 #include "V2_Data.h"
+#include "WidgetPositioning.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QGLWidget>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -125,6 +128,7 @@ private slots:
     void editConnectionData();
     void saveAndSetThroughDialogs();
     void followPanelAndClosing();
+    void openGLDecidedByTheTrackMap();
 
 private:
     QTemporaryDir m_config;
@@ -600,4 +604,29 @@ void TestMainWindow::staleMarkAndChangedCertificate()
 }
 
 QTEST_MAIN(TestMainWindow)
+void TestMainWindow::openGLDecidedByTheTrackMap()
+{
+    Factories real{};
+    real[Positioning] = PanelRegistry::factories()[Positioning];
+    MainWindow window(real);
+    QAction* useOpenGL = window.action(QStringLiteral("actionUse_OpenGL"));
+    QVERIFY(useOpenGL->isChecked());
+    V2_Data* tree = window.dataProvider()->controller()->getCurrentData();
+    tree->getOrCreateDataPointer(QStringLiteral("timing.session.classes.GT3"))->insertData(QStringLiteral("name"), QStringLiteral("GT3"));
+    tree->getOrCreateDataPointer(QStringLiteral("timing.session.standings.byClass"));
+
+    window.panelAction(Positioning)->trigger();
+    auto* panel = qobject_cast<WidgetPositioning*>(window.panel(Positioning));
+    QVERIFY(panel);
+    // No OpenGL on the offscreen platform: the plain viewport, the option off
+    // and stored off, the action unusable.
+    QVERIFY(!panel->view()->isOpenGLValid());
+    QVERIFY(!qobject_cast<QGLWidget*>(panel->view()->viewport()));
+    QVERIFY(!useOpenGL->isEnabled());
+    QVERIFY(!useOpenGL->isChecked());
+    QCOMPARE(stored(QStringLiteral("use_opengl")).toBool(), false);
+    // Shown, it has read the classes.
+    QCOMPARE(panel->findChild<QComboBox*>(QStringLiteral("comboBoxClassesFilter"))->count(), 2);
+}
+
 #include "tst_mainwindow.moc"

@@ -10,6 +10,7 @@
 #include "V2_message.h"
 
 #include <QProcess>
+#include <QSet>
 #include <QSettings>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -269,11 +270,31 @@ void TestSessionSimulator::eventsPitsAndStints()
     const qint64 at = 3000000;
     const auto state = simulator.state(at);
 
-    // Every channel a client joins has content, but for positioning (not simulated yet).
-    for (const QString& channel : SessionSimulator::channels()) {
-        if (!channel.startsWith(QLatin1String("positioning")))
-            QVERIFY2(state->getV2_Data(channel) && !state->getV2_Data(channel)->isEmpty(), qPrintable(channel));
+    // Every channel a client joins has content.
+    for (const QString& channel : SessionSimulator::channels())
+        QVERIFY2(state->getV2_Data(channel) && !state->getV2_Data(channel)->isEmpty(), qPrintable(channel));
+
+    // The map's status bits follow the cars: stopped 0x10, retired 0x40, the
+    // leader 0x2; the safety car (0x1) only while it runs.
+    QSet<quint64> seenBits;
+    for (qint64 when = 1801000; when < 3600000; when += 60000) {
+        const auto moment = simulator.state(when);
+        const V2_Data* participants = moment->getV2_Data(QStringLiteral("positioning.participants"));
+        const V2_Data* details = moment->getV2_Data(QStringLiteral("timing.session.standings.overall.participantDetails"));
+        const QString leader = moment->getString(QStringLiteral("timing.session.standings.overall.active.1.participant"));
+        if (when == 3600 * 600 + 1000 || when == at)
+            QCOMPARE(participants->keyExists(QStringLiteral("SC")), when != at);
+        for (const QString& car : simulator.participants()) {
+            const quint64 bits = participants->getULongLong(car + QStringLiteral(".status"));
+            const QString status = details->getString(car + QStringLiteral(".status"));
+            QCOMPARE(bool(bits & 0x10), status == QLatin1String("STOPPED"));
+            QCOMPARE(bool(bits & 0x40), status == QLatin1String("RETIRED"));
+            QCOMPARE(bool(bits & 0x2), car == leader);
+            seenBits.insert(bits & 0x252);
+        }
     }
+    for (quint64 bits : {0x2, 0x10, 0x40, 0x200})
+        QVERIFY2(seenBits.contains(bits), qPrintable(QString::number(bits, 16)));
 
     // Flags: green first, a full-course yellow and a safety car each ended by a track-wide green.
     const V2_Data* flags = state->getV2_Data(QStringLiteral("timing.session.flags"));

@@ -930,8 +930,14 @@ void SessionSimulator::addPositioning(V2_Data* root, qint64 elapsedMs, const QVe
     root->getOrCreateDataPointer(QStringLiteral("positioning.track"))->insertData(QStringLiteral("trackStatus"), elapsedMs >= finishTime() ? 8 : kTrackStatus.value(flag, 1));
 
     // Cars: position along the circuit, class colours, status bits
-    // (0x2 leader, 0x200 in the pit lane, 0x2000 chequered flag seen).
+    // (0x1 the safety car, 0x2 leader, 0x10 stopped, 0x40 retired, 0x200 in
+    // the pit lane, 0x2000 chequered flag seen). Cars in the pit lane, stopped
+    // or retired line up beside their legend on the map.
     static const char* const kClassColours[] = {"C8102E", "0057B8", "00875A", "F2A900", "6F2DA8", "E35205", "00A3AD", "8A8D8F", "4B3F2F"};
+    const auto lineUp = [](int index, int left, int top) { return QPoint((left + 32 * (index % 9)) * 2, (top + 32 * (index / 9)) * 2); };
+    int inPitCount = 0;
+    int stoppedCount = 0;
+    int retiredCount = 0;
     V2_Data* participants = root->getOrCreateDataPointer(QStringLiteral("positioning.participants"));
     for (int position = 0; position < ordered.size(); ++position) {
         const Progress& progress = ordered.at(position);
@@ -945,13 +951,20 @@ void SessionSimulator::addPositioning(V2_Data* root, qint64 elapsedMs, const QVe
                 inPit = true;
         }
         quint64 bits = 0;
+        QPoint point = m_pictures.pointAt(progress.fraction);
+        if (progress.retired && !progress.finished) {
+            const bool stopped = elapsedMs - car.retiredAt < 120000;
+            bits |= stopped ? 0x10 : 0x40;
+            point = stopped ? lineUp(stoppedCount++, 1600, 90) : lineUp(retiredCount++, 1600, 610);
+        } else if (inPit) {
+            bits |= 0x200;
+            // Drawn 70 pixels lower, under the pit legend.
+            point = lineUp(inPitCount++, 120, 18);
+        }
         if (position == 0)
             bits |= 0x2;
-        if (inPit)
-            bits |= 0x200;
         if (progress.finished)
             bits |= 0x2000;
-        const QPoint point = m_pictures.pointAt(inPit ? 0.0 : progress.fraction);
         V2_Data* node = participants->getOrCreateDataPointer(car.number);
         node->insertData(QStringLiteral("bgColor"), QLatin1String(kClassColours[car.classIndex % 9]));
         node->insertData(QStringLiteral("fgColor"), QStringLiteral("FFFFFF"));
@@ -960,6 +973,19 @@ void SessionSimulator::addPositioning(V2_Data* root, qint64 elapsedMs, const QVe
         node->insertData(QStringLiteral("overallPos"), position + 1);
         node->insertData(QStringLiteral("status"), bits);
         node->insertData(QStringLiteral("text"), car.number);
+        node->insertData(QStringLiteral("x"), point.x());
+        node->insertData(QStringLiteral("y"), point.y());
+    }
+    // The safety car runs just ahead of the leader while it is out.
+    if (flag == QLatin1String("SAFETY_CAR") && !ordered.isEmpty()) {
+        const double ahead = std::fmod(ordered.first().fraction + 0.03, 1.0);
+        const QPoint point = m_pictures.pointAt(ahead);
+        V2_Data* node = participants->getOrCreateDataPointer(QStringLiteral("SC"));
+        node->insertData(QStringLiteral("bgColor"), QStringLiteral("FFD100"));
+        node->insertData(QStringLiteral("fgColor"), QStringLiteral("000000"));
+        node->insertData(QStringLiteral("overallPos"), 0);
+        node->insertData(QStringLiteral("status"), quint64(0x1));
+        node->insertData(QStringLiteral("text"), QStringLiteral("SC"));
         node->insertData(QStringLiteral("x"), point.x());
         node->insertData(QStringLiteral("y"), point.y());
     }

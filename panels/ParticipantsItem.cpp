@@ -1,0 +1,228 @@
+#include "ParticipantsItem.h"
+
+#include "V2DataProvider.h"
+
+#include <QPainter>
+
+namespace {
+
+// The status bits the drawing rules read.
+enum Status : quint32 {
+    Pinned = 0x1,
+    Leader = 0x2,
+    BlueOutline = 0x4,
+    Highlighted = 0x8,
+    Stopped = 0x10,
+    Retired = 0x40,
+    Warning = 0x80,
+    Hidden = 0x100,
+    InPitLane = 0x200,
+    NoGps = 0x1000,
+    Chequered = 0x2000,
+    Excluded = 0x4000,
+    AttackMode = 0x8000,
+    FanBoost = 0x10000,
+};
+
+constexpr int kPitLaneDrop = 70;
+constexpr int kBoldWeight = 75;
+constexpr int kThinWeight = 0;
+const QRectF kUnderMarker(-24, -24, -10, -10);
+const QRectF kFollowCircle(-18, -18, 36, 36);
+const QRectF kShortLabelBox(-11, -12, 22, 24);
+const QRectF kLongLabelBox(-14, -12, 28, 24);
+const QRectF kFinishFlag(6, -25, 16, 16);
+const QRectF kRedArrow(-10, -33, 22, 19);
+const QRectF kNoGps(-23, -23, -10, -10);
+
+bool has(quint32 status, quint32 bits)
+{
+    return (status & bits) != 0;
+}
+
+} // namespace
+
+ParticipantsItem::ParticipantsItem(QGraphicsItem* parent)
+    : QGraphicsObject(parent)
+    , m_redArrow(QStringLiteral(":/icons/resources/Red_Arrow.png"))
+    , m_noGps(QStringLiteral(":/icons/Resources/noGps.png"))
+    , m_finishFlag(QStringLiteral(":/icons/Resources/flag_finish.png"))
+    , m_attackMode(QStringLiteral(":/icons/Resources/attack_mode3.png"))
+    , m_fanBoost(QStringLiteral(":/icons/Resources/fan_boost.png"))
+{
+    // Fonts made once: a repaint draws sixty labels.
+    for (int small = 0; small < 2; ++small) {
+        for (int bold = 0; bold < 2; ++bold) {
+            QFont font(QStringLiteral("Console"), small ? 10 : 12);
+            font.setWeight(bold ? kBoldWeight : kThinWeight);
+            m_labelFonts[small][bold] = font;
+        }
+    }
+}
+
+ParticipantsItem::~ParticipantsItem() = default;
+
+void ParticipantsItem::setParticipants(const Participants* participants)
+{
+    m_participants = participants;
+    update();
+}
+
+void ParticipantsItem::setProvider(V2DataProvider* provider)
+{
+    m_provider = provider;
+}
+
+void ParticipantsItem::setVisibleNumbers(const QStringList& numbers)
+{
+    m_visibleNumbers = QSet<QString>(numbers.cbegin(), numbers.cend());
+    update();
+}
+
+void ParticipantsItem::setItemScale(double scale)
+{
+    m_itemScale = scale;
+    update();
+}
+
+void ParticipantsItem::setShowUnknown(bool show)
+{
+    m_showUnknown = show;
+    update();
+}
+
+bool ParticipantsItem::showUnknown() const
+{
+    return m_showUnknown;
+}
+
+quint64 ParticipantsItem::repaintCount() const
+{
+    return m_repaints;
+}
+
+int ParticipantsItem::blinkLevel(quint64 repaint)
+{
+    const int phase = static_cast<int>(repaint % 10);
+    const int t = phase < 5 ? phase : 10 - phase;
+    return std::min(255, static_cast<int>(t / 5.0 * 255));
+}
+
+QString ParticipantsItem::label(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    return trimmed.size() > 4 ? QStringLiteral("?") : trimmed;
+}
+
+QRectF ParticipantsItem::boundingRect() const
+{
+    // The whole scene, with room for markers drawn at its edges.
+    return QRectF(-100, -100, 1920 + 200, 1080 + 200);
+}
+
+bool ParticipantsItem::isDrawn(const ParticipantPosition& participant) const
+{
+    const quint32 status = participant.status;
+    if (has(status, Hidden) && !has(status, Stopped | Retired | InPitLane))
+        return false;
+    if (has(status, Excluded))
+        return false;
+    return m_visibleNumbers.contains(participant.number) || has(status, Pinned)
+        || (m_showUnknown && participant.text == QLatin1String("?"));
+}
+
+QList<ParticipantPosition> ParticipantsItem::drawnParticipants() const
+{
+    QList<ParticipantPosition> drawn;
+    if (!m_participants)
+        return drawn;
+    // Highest key first, so that the leader ends on top.
+    for (auto it = m_participants->cend(); it != m_participants->cbegin();) {
+        --it;
+        if (!isDrawn(it.value()))
+            continue;
+        ParticipantPosition shown = it.value();
+        if (has(shown.status, InPitLane))
+            shown.y += kPitLaneDrop;
+        drawn.append(shown);
+    }
+    return drawn;
+}
+
+void ParticipantsItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
+{
+    const int blink = blinkLevel(++m_repaints);
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setRenderHint(QPainter::TextAntialiasing);
+    painter->setRenderHint(QPainter::SmoothPixmapTransform);
+    const QList<ParticipantPosition> drawn = drawnParticipants();
+    for (const ParticipantPosition& participant : drawn)
+        drawMarker(painter, participant, blink);
+}
+
+void ParticipantsItem::drawMarker(QPainter* painter, const ParticipantPosition& participant, int blink) const
+{
+    const quint32 status = participant.status;
+    const bool emphasised = has(status, Leader | Highlighted);
+    painter->save();
+    painter->translate(participant.x, participant.y);
+    const double scale = emphasised ? m_itemScale * 1.15 : m_itemScale;
+    painter->scale(scale, scale);
+
+    // Under the marker: fan boost or attack mode, pulsing with the blink.
+    const bool onTrack = !has(status, Stopped | Retired | InPitLane);
+    const QPixmap* under = nullptr;
+    if ((status & (FanBoost | NoGps)) == FanBoost && onTrack)
+        under = &m_fanBoost;
+    else if ((status & (AttackMode | NoGps | InPitLane | Retired | Stopped)) == AttackMode)
+        under = &m_attackMode;
+    if (under) {
+        painter->setOpacity(blink / 255.0 * 0.5 + 0.5);
+        painter->drawPixmap(kUnderMarker, *under, QRectF(under->rect()));
+        painter->setOpacity(1.0);
+    }
+
+    QPen outline(QColor(Qt::lightGray), 2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+    if (has(status, BlueOutline)) {
+        outline.setColor(QColor(0, 128, 255));
+        outline.setWidth(3);
+    }
+    if (has(status, Warning)) {
+        outline.setColor(QColor(255, 128, 0, blink));
+        outline.setWidth(3);
+    }
+    const QColor fill = emphasised ? participant.fgColor : participant.bgColor;
+    const QColor textColour = emphasised ? participant.bgColor : participant.fgColor;
+
+    const QString text = label(participant.text);
+    const QColor followColour = m_provider ? m_provider->getFollowColor(participant.number) : QColor();
+    if (followColour.isValid()) {
+        QColor translucent = followColour;
+        translucent.setAlpha(100);
+        painter->setPen(QPen(followColour, 2));
+        painter->setBrush(QBrush(translucent, Qt::Dense4Pattern));
+        painter->drawEllipse(kFollowCircle);
+    }
+
+    const QRectF box = text.size() < 3 ? kShortLabelBox : kLongLabelBox;
+    if (text.size() <= 3)
+        painter->setFont(m_labelFonts[text.size() == 3][emphasised]);
+    if (has(status, Chequered)) {
+        painter->setOpacity(0.6);
+        painter->drawPixmap(kFinishFlag, m_finishFlag, QRectF(m_finishFlag.rect()));
+        painter->setOpacity(1.0);
+    }
+    painter->setPen(outline);
+    painter->setBrush(fill);
+    painter->drawRoundedRect(box, 50, 50, Qt::RelativeSize);
+    painter->setPen(QPen(textColour, 2));
+    painter->drawText(box, Qt::AlignCenter, text);
+
+    if (blink < 128) {
+        if (has(status, Leader))
+            painter->drawPixmap(kRedArrow, m_redArrow, QRectF(m_redArrow.rect()));
+        if ((status & (NoGps | InPitLane | Stopped | Retired)) == NoGps)
+            painter->drawPixmap(kNoGps, m_noGps, QRectF(m_noGps.rect()));
+    }
+    painter->restore();
+}

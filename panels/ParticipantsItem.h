@@ -1,0 +1,62 @@
+#pragma once
+
+#include "ParticipantPosition.h"
+
+#include <QFont>
+#include <QGraphicsObject>
+#include <QMultiMap>
+#include <QPixmap>
+#include <QSet>
+#include <QStringList>
+
+class V2DataProvider;
+
+// Paints every car of the track map in one pass: numbered markers with
+// their status decorations, the leader last so that it is on top. A blink
+// level rises and falls over ten repaints for the flashing decorations.
+class ParticipantsItem final : public QGraphicsObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(ParticipantsItem)
+
+public:
+    using Participants = QMultiMap<int, ParticipantPosition>;
+
+    explicit ParticipantsItem(QGraphicsItem* parent = nullptr);
+    ~ParticipantsItem() override;
+
+    void setParticipants(const Participants* participants);
+    void setProvider(V2DataProvider* provider);
+    void setVisibleNumbers(const QStringList& numbers);
+    void setItemScale(double scale);
+    void setShowUnknown(bool show);
+    bool showUnknown() const;
+
+    // The records a repaint draws, in drawing order.
+    QList<ParticipantPosition> drawnParticipants() const;
+    // The blink level (0..255) of the nth repaint.
+    static int blinkLevel(quint64 repaint);
+    // A marker's label: trimmed, and "?" when longer than four characters.
+    static QString label(const QString& text);
+    quint64 repaintCount() const;
+
+    QRectF boundingRect() const override;
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
+
+private:
+    bool isDrawn(const ParticipantPosition& participant) const;
+    void drawMarker(QPainter* painter, const ParticipantPosition& participant, int blink) const;
+
+    const Participants* m_participants = nullptr;
+    V2DataProvider* m_provider = nullptr;
+    QSet<QString> m_visibleNumbers;
+    double m_itemScale = 1.0;
+    bool m_showUnknown = true;
+    quint64 m_repaints = 0;
+    QPixmap m_redArrow;
+    QPixmap m_noGps;
+    QPixmap m_finishFlag;
+    QPixmap m_attackMode;
+    QPixmap m_fanBoost;
+    QFont m_labelFonts[2][2]; // [small text][bold]
+};

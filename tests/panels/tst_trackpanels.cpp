@@ -1,0 +1,450 @@
+#include "AppSettings.h"
+#include "ParticipantsItem.h"
+#include "PositioningController.h"
+#include "PositioningGraphicsViewPromote.h"
+#include "Scene.h"
+#include "StartUp.h"
+#include "TestProvider.h"
+#include "TrackGraphicsView.h"
+#include "WidgetPositioning.h"
+
+#include <QBuffer>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGraphicsPixmapItem>
+#include <QGraphicsRectItem>
+#include <QGraphicsSimpleTextItem>
+#include <QImage>
+#include <QPainter>
+#include <QSettings>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// A 20 x 20 picture: transparent, with a grey 10 x 10 square in the middle.
+QString greySquarePng()
+{
+    QImage image(20, 20, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter(&image).fillRect(5, 5, 10, 10, QColor(200, 200, 200));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return QString::fromLatin1(bytes.toBase64());
+}
+
+void putImage(V2_Data* images, const QString& path, int x, int y)
+{
+    V2_Data* node = images->getOrCreateDataPointer(path);
+    node->insertData(QStringLiteral("data"), greySquarePng());
+    node->insertData(QStringLiteral("x"), x);
+    node->insertData(QStringLiteral("y"), y);
+    node->insertData(QStringLiteral("width"), 20);
+    node->insertData(QStringLiteral("height"), 20);
+}
+
+void putCar(V2_Data* participants, const QString& number, int overallPos, quint64 status, const QString& text, int x, int y,
+            const QString& bgColor = QStringLiteral("00FF00"))
+{
+    V2_Data* node = participants->getOrCreateDataPointer(number);
+    node->insertData(QStringLiteral("overallPos"), overallPos);
+    node->insertData(QStringLiteral("status"), status);
+    node->insertData(QStringLiteral("text"), text);
+    node->insertData(QStringLiteral("x"), x);
+    node->insertData(QStringLiteral("y"), y);
+    node->insertData(QStringLiteral("bgColor"), bgColor);
+}
+
+QStringList numbers(const QList<ParticipantPosition>& drawn)
+{
+    QStringList list;
+    for (const ParticipantPosition& participant : drawn)
+        list << participant.number;
+    return list;
+}
+
+QImage render(QGraphicsScene& scene)
+{
+    QImage image(Scene::kWidth, Scene::kHeight, QImage::Format_ARGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    scene.render(&painter, QRectF(0, 0, Scene::kWidth, Scene::kHeight), QRectF(0, 0, Scene::kWidth, Scene::kHeight));
+    return image;
+}
+
+// Entries 7 and 12 in GT3, 9 in LMP2.
+void entries(V2DataProvider& provider)
+{
+    for (const auto& entry : {std::pair<const char*, const char*>{"7", "GT3"}, {"9", "LMP2"}, {"12", "GT3"}}) {
+        mirrorNode(provider, QStringLiteral("timing.session.entry.") + QLatin1String(entry.first))
+            ->insertData(QStringLiteral("class"), QLatin1String(entry.second));
+        mirrorNode(provider, QStringLiteral("timing.session.classes.") + QLatin1String(entry.second))
+            ->insertData(QStringLiteral("name"), QLatin1String(entry.second));
+    }
+    mirrorNode(provider, QStringLiteral("timing.session.standings.byClass"));
+}
+
+void trackLoops(V2DataProvider& provider, const QStringList& names)
+{
+    V2_Data* loops = mirrorNode(provider, QStringLiteral("timing.session.track.info.timingLoops"));
+    loops->clearData();
+    for (int i = 0; i < names.size(); ++i)
+        loops->getOrCreateDataPointer(QString::number(i))->insertData(QStringLiteral("name"), names.at(i));
+}
+
+} // namespace
+
+class TestTrackPanels final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void participantsFiledAndDrawn_data();
+    void participantsFiledAndDrawn();
+    void oneAnnouncementPerUpdate();
+    void markerAtItsPosition();
+    void tarmacTint_data();
+    void tarmacTint();
+    void picturesAndSections();
+    void viewScale_data();
+    void viewScale();
+    void panelOptionsAndFilters();
+    void previewSectors();
+    void previewBarHeight_data();
+    void previewBarHeight();
+    void previewElidesInTheMiddle();
+
+private:
+    QTemporaryDir m_config;
+};
+
+void TestTrackPanels::initTestCase()
+{
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
+    StartUp::setApplicationIdentity();
+}
+
+void TestTrackPanels::init()
+{
+    AppSettings::open()->clear();
+}
+
+void TestTrackPanels::participantsFiledAndDrawn_data()
+{
+    QTest::addColumn<quint64>("status");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("showUnknown");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("drawn");
+    QTest::newRow("filtered out") << quint64(0) << "5" << true << 3 << false;
+    QTest::newRow("pinned, filtered out") << quint64(0x1) << "5" << false << 0 << true;
+    QTest::newRow("unknown shown") << quint64(0) << "?" << true << 3 << true;
+    QTest::newRow("unknown hidden") << quint64(0) << "?" << false << 3 << false;
+    QTest::newRow("excluded though pinned") << quint64(0x4001) << "5" << true << 0 << false;
+    QTest::newRow("hidden, on track") << quint64(0x101) << "5" << true << 0 << false;
+    QTest::newRow("hidden, in the pit lane") << quint64(0x301) << "5" << true << 0 << true;
+    QTest::newRow("no status: all bits") << ~quint64(0) << "5" << true << 0 << false;
+}
+
+void TestTrackPanels::participantsFiledAndDrawn()
+{
+    QFETCH(quint64, status);
+    QFETCH(QString, text);
+    QFETCH(bool, showUnknown);
+    QFETCH(int, key);
+    QFETCH(bool, drawn);
+    V2_Data participants;
+    putCar(&participants, QStringLiteral("1"), 1, 0, QStringLiteral("1"), 10, 10);
+    putCar(&participants, QStringLiteral("5"), 3, status, text, 10, 10);
+    if (status == ~quint64(0))
+        participants.getOrCreateDataPointer(QStringLiteral("5"))->deleteKey(QStringLiteral("status"));
+    PositioningController controller(nullptr);
+    controller.onUpdateParticipants(&participants);
+    QCOMPARE(controller.participants().values(key).size(), 1);
+
+    ParticipantsItem item;
+    item.setParticipants(&controller.participants());
+    item.setVisibleNumbers({QStringLiteral("1")});
+    item.setShowUnknown(showUnknown);
+    // The leader (lowest key) is drawn last.
+    const QStringList expected = drawn ? (key == 0 ? QStringList{"1", "5"} : QStringList{"5", "1"}) : QStringList{"1"};
+    QCOMPARE(numbers(item.drawnParticipants()), expected);
+}
+
+void TestTrackPanels::oneAnnouncementPerUpdate()
+{
+    V2_Data participants;
+    for (int car = 1; car <= 60; ++car)
+        putCar(&participants, QString::number(car), car, 0, QString::number(car), car * 20, 100);
+    putCar(&participants, QStringLiteral("200"), 0, 0, QStringLiteral("12345"), 0, 0);
+    participants.insertData(QStringLiteral("note"), QStringLiteral("not a car"));
+    PositioningController controller(nullptr);
+    Scene scene;
+    scene.setup(&controller, nullptr);
+    QSignalSpy announced(&controller, &PositioningController::updateParticipants);
+    controller.onUpdateParticipants(&participants);
+    QCOMPARE(announced.count(), 1);
+    QCOMPARE(controller.participants().size(), 61);
+    QCOMPARE(ParticipantsItem::label(controller.participants().value(0).text), QStringLiteral("?"));
+    QCOMPARE(ParticipantsItem::label(QStringLiteral(" 12 ")), QStringLiteral("12"));
+
+    // The blink steps once per repaint: up over five repaints, down over five.
+    const quint64 before = scene.participantsItem()->repaintCount();
+    render(scene);
+    QCOMPARE(scene.participantsItem()->repaintCount(), before + 1);
+    QList<int> levels;
+    for (quint64 n = 0; n < 10; ++n)
+        levels << ParticipantsItem::blinkLevel(n);
+    QCOMPARE(levels, QList<int>({0, 51, 102, 153, 204, 255, 204, 153, 102, 51}));
+}
+
+void TestTrackPanels::markerAtItsPosition()
+{
+    V2_Data participants;
+    putCar(&participants, QStringLiteral("7"), 2, 0, QStringLiteral("7"), 1000, 500, QStringLiteral("00FF00"));
+    putCar(&participants, QStringLiteral("8"), 3, 0x200, QStringLiteral("8"), 400, 200, QStringLiteral("0000FF"));
+    PositioningController controller(nullptr);
+    controller.onUpdateParticipants(&participants);
+    Scene scene;
+    scene.setup(&controller, nullptr);
+    scene.setVisibleNumbers({QStringLiteral("7"), QStringLiteral("8")});
+    const QImage image = render(scene);
+    // Halved coordinates; a car in the pit lane 70 pixels lower.
+    QCOMPARE(image.pixelColor(492, 250), QColor(0, 255, 0));
+    QCOMPARE(image.pixelColor(192, 170), QColor(0, 0, 255));
+    QCOMPARE(image.pixelColor(192, 100), QColor(0, 0, 0));
+}
+
+void TestTrackPanels::tarmacTint_data()
+{
+    QTest::addColumn<int>("flag");
+    QTest::addColumn<QColor>("middle");
+    QTest::newRow("red") << 5 << QColor(200, 0, 0);
+    QTest::newRow("yellow") << 3 << QColor(200, 200, 0);
+    QTest::newRow("white keeps grey") << 4 << QColor(200, 200, 200);
+    QTest::newRow("chequered") << 8 << QColor(200, 200, 200);
+    QTest::newRow("magenta") << 7 << QColor(200, 0, 200);
+    QTest::newRow("unknown blanks") << 2147483647 << QColor(0, 0, 0);
+}
+
+void TestTrackPanels::tarmacTint()
+{
+    QFETCH(int, flag);
+    QFETCH(QColor, middle);
+    QPixmap tarmac;
+    tarmac.loadFromData(QByteArray::fromBase64(greySquarePng().toLatin1()), "PNG");
+    const QImage tinted = Scene::tinted(tarmac, flag).toImage();
+    QCOMPARE(tinted.size(), QSize(20, 20));
+    QCOMPARE(tinted.pixelColor(10, 10), middle);
+    QCOMPARE(tinted.pixelColor(1, 1).alpha(), 0); // around the track stays see-through
+}
+
+void TestTrackPanels::picturesAndSections()
+{
+    auto provider = makeTestProvider();
+    V2_Data* images = mirrorNode(*provider, QStringLiteral("positioning.track.images"));
+    putImage(images, QStringLiteral("tarmac"), 200, 100);
+    putImage(images, QStringLiteral("track"), 0, 0);
+    putImage(images, QStringLiteral("sections.1"), 40, 40);
+    putImage(images, QStringLiteral("sections.2"), 80, 40);
+    mirrorNode(*provider, QStringLiteral("positioning.track"))->insertData(QStringLiteral("trackStatus"), 5);
+    V2_Data* states = mirrorNode(*provider, QStringLiteral("positioning.track.sectionStatus"));
+    states->insertData(QStringLiteral("1"), true);
+    states->insertData(QStringLiteral("3"), true); // no picture for it
+
+    // A panel opened late shows what the mirror has.
+    WidgetPositioning panel(provider.get());
+    Scene* scene = panel.scene();
+    QCOMPARE(scene->tarmacItem()->pos(), QPointF(100, 50));
+    QCOMPARE(scene->tarmacItem()->pixmap().toImage().pixelColor(10, 10), QColor(200, 0, 0));
+    QCOMPARE(scene->sectionItems().keys(), QStringList({"1", "2"}));
+    QVERIFY(scene->sectionItems().value(QStringLiteral("1"))->isVisible());
+    QVERIFY(!scene->sectionItems().value(QStringLiteral("2"))->isVisible()); // no state: hidden
+    QCOMPARE(scene->sectionItems().value(QStringLiteral("2"))->pos(), QPointF(40, 20));
+
+    // New lights and flag from the controller; the pictures stay.
+    emit provider->controller()->updateFlag(2147483647);
+    states->insertData(QStringLiteral("1"), false);
+    states->insertData(QStringLiteral("2"), true);
+    emit provider->controller()->updateSectionStatus(states);
+    QVERIFY(!scene->sectionItems().value(QStringLiteral("1"))->isVisible());
+    QVERIFY(scene->sectionItems().value(QStringLiteral("2"))->isVisible());
+    QCOMPARE(scene->tarmacItem()->pixmap().toImage().pixelColor(10, 10), QColor(0, 0, 0));
+
+    // A refresh over a mirror without pictures keeps the last ones.
+    mirrorNode(*provider, QStringLiteral("positioning.track"))->deleteKey(QStringLiteral("images"));
+    panel.positioningController()->refresh();
+    QVERIFY(!scene->tarmacItem()->pixmap().isNull());
+    QCOMPARE(scene->sectionItems().size(), 2);
+
+    // An images node without sections drops them; null drops everything.
+    V2_Data bare;
+    putImage(&bare, QStringLiteral("tarmac"), 0, 0);
+    emit provider->controller()->updateTrackImages(&bare);
+    QVERIFY(scene->sectionItems().isEmpty());
+    emit provider->controller()->updateTrackImages(nullptr);
+    QVERIFY(scene->tarmacItem()->pixmap().isNull());
+}
+
+void TestTrackPanels::viewScale_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<double>("factor");
+    QTest::newRow("narrow") << QSize(960, 1080) << 0.5;
+    QTest::newRow("wide") << QSize(3840, 1080) << 2.0;
+    QTest::newRow("both smaller") << QSize(960, 270) << 0.25;
+    QTest::newRow("both larger") << QSize(2880, 2160) << 2.0;
+    QTest::newRow("short") << QSize(3840, 540) << 0.5;
+    QTest::newRow("empty") << QSize(0, 500) << 1.0;
+}
+
+void TestTrackPanels::viewScale()
+{
+    QFETCH(QSize, size);
+    QFETCH(double, factor);
+    QCOMPARE(PositioningGraphicsViewPromote::scaleFactor(size), factor);
+    if (size.isEmpty())
+        return;
+    PositioningGraphicsViewPromote view;
+    view.setUseOpenGL(false);
+    view.resize(size);
+    view.show();
+    QTRY_COMPARE(view.transform().m11(), factor);
+}
+
+void TestTrackPanels::panelOptionsAndFilters()
+{
+    auto provider = makeTestProvider();
+    entries(*provider);
+    V2_Data* participants = mirrorNode(*provider, QStringLiteral("positioning.participants"));
+    putCar(participants, QStringLiteral("7"), 1, 0, QStringLiteral("7"), 100, 100);
+    putCar(participants, QStringLiteral("9"), 2, 0, QStringLiteral("9"), 200, 100);
+    putCar(participants, QStringLiteral("12"), 3, 0, QStringLiteral("12"), 300, 100);
+    putCar(participants, QStringLiteral("SC"), 0, 0x1, QStringLiteral("SC"), 400, 100);
+    putCar(participants, QStringLiteral("99"), 4, 0, QStringLiteral("?"), 500, 100);
+
+    WidgetPositioning panel(provider.get());
+    emit provider->controller()->updateParticipants(participants);
+    ParticipantsItem* item = panel.scene()->participantsItem();
+    auto* classes = panel.findChild<QComboBox*>(QStringLiteral("comboBoxClassesFilter"));
+    QCOMPARE(classes->count(), 3); // All, GT3, LMP2
+    QCOMPARE(numbers(item->drawnParticipants()), QStringList({"99", "12", "9", "7", "SC"}));
+
+    classes->setCurrentText(QStringLiteral("GT3"));
+    QCOMPARE(numbers(item->drawnParticipants()), QStringList({"99", "12", "7", "SC"}));
+    // The classes announced again keep the choice.
+    emit provider->controller()->sessionClasses();
+    QCOMPARE(classes->currentText(), QStringLiteral("GT3"));
+
+    provider->setCarToFollow(1, QStringLiteral("12"));
+    panel.findChild<QCheckBox*>(QStringLiteral("checkBoxCarsFollow"))->click();
+    QCOMPARE(numbers(item->drawnParticipants()), QStringList({"99", "12", "SC"}));
+    provider->setCarToFollow(1, QStringLiteral("9"));
+    QCOMPARE(numbers(item->drawnParticipants()), QStringList({"99", "SC"}));
+
+    panel.findChild<QCheckBox*>(QStringLiteral("checkBox_ShowUnknownParticipants"))->click();
+    QCOMPARE(numbers(item->drawnParticipants()), QStringList({"SC"}));
+    QCOMPARE(AppSettings::open()->value(QStringLiteral("showUnknownParticipants")).toBool(), false);
+
+    // Marker size: 0.65 until the slider moves, which saves it.
+    auto* slider = panel.findChild<QSlider*>(QStringLiteral("horizontalSliderItemSize"));
+    QCOMPARE(slider->value(), 0);
+    QCOMPARE(panel.scene()->itemScale(), 0.65);
+    slider->setValue(1000);
+    QCOMPARE(panel.scene()->itemScale(), 3.5);
+    QCOMPARE(AppSettings::open()->value(QStringLiteral("item_scale")).toInt(), 1000);
+
+    const int withLegend = panel.scene()->items().size();
+    panel.findChild<QCheckBox*>(QStringLiteral("checkBox_showLabels"))->click();
+    QCOMPARE(panel.scene()->items().size(), withLegend - 3);
+    QCOMPARE(AppSettings::open()->value(QStringLiteral("showLabels")).toBool(), false);
+    panel.findChild<QCheckBox*>(QStringLiteral("checkBox_showBackground"))->click();
+    QCOMPARE(AppSettings::open()->value(QStringLiteral("positioning_showbackground")).toString(), QStringLiteral("true"));
+    QVERIFY(panel.scene()->backgroundItem()->isVisible());
+
+    // A second panel starts from the stored options.
+    WidgetPositioning again(provider.get());
+    QCOMPARE(again.findChild<QSlider*>(QStringLiteral("horizontalSliderItemSize"))->value(), 1000);
+    QCOMPARE(again.scene()->itemScale(), 3.5);
+    QVERIFY(!again.scene()->showLabels());
+    QVERIFY(!again.scene()->participantsItem()->showUnknown());
+    again.setBikeLayout(true);
+    QCOMPARE(again.findChild<QCheckBox*>(QStringLiteral("checkBoxCarsFollow"))->text(), QStringLiteral("Show only bikes followed"));
+}
+
+void TestTrackPanels::previewSectors()
+{
+    auto provider = makeTestProvider();
+    trackLoops(*provider, {"A", "I1", "B", "FL"});
+    TrackGraphicsView view(provider.get());
+    emit provider->controller()->trackInfo();
+    QCOMPARE(view.sectorStarts(), QStringList({"I1"}));
+    QStringList titles;
+    for (QGraphicsItem* item : view.scene()->items(Qt::AscendingOrder)) {
+        if (auto* text = qgraphicsitem_cast<QGraphicsSimpleTextItem*>(item); text && text->text().startsWith(QLatin1String("SECTOR")))
+            titles << text->text();
+    }
+    // (A,I1) starts sector 1, (I1,B) sector 2, (B,FL) continues it.
+    QCOMPARE(titles, QStringList({"SECTOR 1", "SECTOR 2"}));
+
+    // Five sectors: the fifth is blue again.
+    trackLoops(*provider, {"A", "I1", "I2", "I3", "I4", "FL"});
+    emit provider->controller()->trackInfo();
+    QList<QColor> middles;
+    for (QGraphicsItem* item : view.scene()->items(Qt::AscendingOrder)) {
+        if (auto* bar = qgraphicsitem_cast<QGraphicsRectItem*>(item))
+            middles << bar->brush().gradient()->stops().at(1).second;
+    }
+    QCOMPARE(middles.size(), 5);
+    QCOMPARE(middles.first(), QColor(75, 150, 255));
+    QCOMPARE(middles.at(3), QColor(240, 240, 240));
+    QCOMPARE(middles.last(), QColor(75, 150, 255));
+
+    trackLoops(*provider, {});
+    emit provider->controller()->trackInfo();
+    QVERIFY(view.scene()->items().isEmpty());
+}
+
+void TestTrackPanels::previewBarHeight_data()
+{
+    QTest::addColumn<int>("height");
+    QTest::addColumn<double>("bar");
+    QTest::newRow("capped") << 200 << 60.0;
+    QTest::newRow("raised") << 50 << 30.0;
+    QTest::newRow("between") << 100 << 40.0;
+}
+
+void TestTrackPanels::previewBarHeight()
+{
+    QFETCH(int, height);
+    QFETCH(double, bar);
+    auto provider = makeTestProvider();
+    trackLoops(*provider, {"A", "I1", "FL"});
+    TrackGraphicsView view(provider.get());
+    view.resize(400, height);
+    view.show();
+    QTRY_COMPARE(view.scene()->sceneRect().height(), double(height));
+    QCOMPARE(view.barHeight(), bar);
+    QCOMPARE(view.barTop(), (height - bar) * 0.5 + 20);
+    QCOMPARE(view.labelLine(), (bar - 20) * 0.5 + view.barTop());
+}
+
+void TestTrackPanels::previewElidesInTheMiddle()
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSize(6);
+    const QString shortened = TrackGraphicsView::segmentLabel(QStringLiteral("START_FINISH_LINE"), QStringLiteral("INTERMEDIATE_NORTH"), font, 60);
+    QVERIFY(shortened.contains(QChar(0x2026)));
+    QVERIFY(shortened.startsWith(QLatin1Char('S')));
+    QVERIFY(shortened.endsWith(QLatin1Char('H')));
+    QVERIFY(QFontMetricsF(font).horizontalAdvance(shortened) <= 50);
+    QCOMPARE(TrackGraphicsView::segmentLabel(QStringLiteral("A"), QStringLiteral("B"), font, 200), QStringLiteral("A \u2015 B"));
+}
+
+QTEST_MAIN(TestTrackPanels)
+#include "tst_trackpanels.moc"
