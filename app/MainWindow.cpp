@@ -341,7 +341,9 @@ void MainWindow::decideOpenGL(ToolWindow* panel)
         const bool es2 = QGLFormat::hasOpenGL() && (QGLFormat::openGLVersionFlags() & QGLFormat::OpenGL_ES_Version_2_0);
         glAction->setEnabled(es2);
         m_useOpenGL = es2 && AppSettings::open()->value(kUseOpenGL, true).toBool();
+        qInfo("Track map: OpenGL works here%s; drawing %s", es2 ? "" : ", but without OpenGL ES 2.0", m_useOpenGL ? "with OpenGL" : "without OpenGL");
     } else {
+        qInfo("Track map: no OpenGL here; drawing without it");
         // No working context here (a virtual display, a remote session):
         // the plain viewport, and the option off for good.
         glAction->setEnabled(false);

@@ -98,20 +98,23 @@ void TrackGraphicsView::rebuild()
             m_sectorStarts.append(pair.first);
     }
     const double width = (area.width() - 2 * kMargin) / pairs.size();
-    double x = kMargin;
+    QList<int> sectorOfPair;
     int sector = 0;
     for (int i = 0; i < pairs.size(); ++i) {
-        bool starts = i == 0;
-        if (i > 0 && m_sectorStarts.contains(pairs.at(i).first)) {
+        if (i > 0 && m_sectorStarts.contains(pairs.at(i).first))
             ++sector;
-            starts = true;
-        }
-        drawSegment(x, width, sector, starts, pairs.at(i).first, pairs.at(i).second);
+        sectorOfPair.append(sector);
+    }
+    double x = kMargin;
+    for (int i = 0; i < pairs.size(); ++i) {
+        const bool starts = i == 0 || sectorOfPair.at(i) != sectorOfPair.at(i - 1);
+        const double sectorWidth = width * sectorOfPair.count(sectorOfPair.at(i));
+        drawSegment(x, width, sectorWidth, sectorOfPair.at(i), starts, pairs.at(i).first, pairs.at(i).second);
         x += width;
     }
 }
 
-void TrackGraphicsView::drawSegment(double x, double width, int sectorIndex, bool startsSector, const QString& from, const QString& to)
+void TrackGraphicsView::drawSegment(double x, double width, double sectorWidth, int sectorIndex, bool startsSector, const QString& from, const QString& to)
 {
     QGraphicsScene* strip = scene();
     const QColor colour = sectorColour(sectorIndex);
@@ -134,7 +137,10 @@ void TrackGraphicsView::drawSegment(double x, double width, int sectorIndex, boo
     label->setPos(x + (width - label->boundingRect().width()) / 2, m_labelLine);
 
     if (startsSector) {
-        auto* title = strip->addSimpleText(tr("SECTOR %1").arg(sectorIndex + 1), boldArial(std::clamp(static_cast<int>(width / 15), 8, 14)));
+        // A sector of one narrow segment would run its title into the next one.
+        const QFont font = boldArial(std::clamp(static_cast<int>(width / 15), 8, 14));
+        const QString text = QFontMetricsF(font).elidedText(tr("SECTOR %1").arg(sectorIndex + 1), Qt::ElideRight, std::max(0.0, sectorWidth - 10));
+        auto* title = strip->addSimpleText(text, font);
         title->setBrush(QColor(200, 200, 200));
         title->setPos(x + 5, m_barTop - 25);
     }

@@ -34,7 +34,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void drawSegment(double x, double width, int sectorIndex, bool startsSector, const QString& from, const QString& to);
+    void drawSegment(double x, double width, double sectorWidth, int sectorIndex, bool startsSector, const QString& from, const QString& to);
 
     V2DataProvider* m_provider;
     QStringList m_sectorStarts;

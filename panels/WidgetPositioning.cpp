@@ -61,6 +61,7 @@ WidgetPositioning::WidgetPositioning(V2DataProvider* provider, QWidget* parent)
     m_itemSize->setObjectName(QStringLiteral("horizontalSliderItemSize"));
     m_itemSize->setRange(0, 1000);
     m_classes->setObjectName(QStringLiteral("comboBoxClassesFilter"));
+    m_classes->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_showClock->setVisible(false);
     auto* scaleLabel = new QLabel(tr("Scale :"), contentWidget());
     scaleLabel->setObjectName(QStringLiteral("label"));

@@ -981,8 +981,8 @@ void SessionSimulator::addPositioning(V2_Data* root, qint64 elapsedMs, const QVe
         const double ahead = std::fmod(ordered.first().fraction + 0.03, 1.0);
         const QPoint point = m_pictures.pointAt(ahead);
         V2_Data* node = participants->getOrCreateDataPointer(QStringLiteral("SC"));
-        node->insertData(QStringLiteral("bgColor"), QStringLiteral("FFD100"));
-        node->insertData(QStringLiteral("fgColor"), QStringLiteral("000000"));
+        node->insertData(QStringLiteral("bgColor"), QStringLiteral("000000"));
+        node->insertData(QStringLiteral("fgColor"), QStringLiteral("FFD100"));
         node->insertData(QStringLiteral("overallPos"), 0);
         node->insertData(QStringLiteral("status"), quint64(0x1));
         node->insertData(QStringLiteral("text"), QStringLiteral("SC"));

@@ -33,6 +33,21 @@ TrackPictures::TrackPictures(quint32 seed)
         m_wobble[i] = 0.05 + rng.bounded(0.12);
         m_phase[i] = rng.bounded(2 * M_PI);
     }
+    // Fit the shape between the map's legends: the pit legend top left, the
+    // stopped and retired cars' columns on the right.
+    double left = 0, right = 0, top = 0, bottom = 0;
+    for (int i = 0; i < kSteps; ++i) {
+        const QPointF p = shapePoint(double(i) / kSteps);
+        left = std::min(left, p.x());
+        right = std::max(right, p.x());
+        top = std::min(top, p.y());
+        bottom = std::max(bottom, p.y());
+    }
+    const QRectF extent(QPointF(left, top), QPointF(right, bottom));
+    const QRectF box(260, 170, 1260, 840);
+    m_scaleX = box.width() / extent.width();
+    m_scaleY = box.height() / extent.height();
+    m_offset = box.topLeft() - QPointF(extent.left() * m_scaleX, extent.top() * m_scaleY);
     m_background = draw(0.0, 1.0, 0, 0xFF222E22, true);
     m_tarmac = draw(0.0, 1.0, 46, 0xFF969696);
     m_track = draw(0.0, 1.0, 6, 0xFFF0F0F0);
@@ -40,14 +55,20 @@ TrackPictures::TrackPictures(quint32 seed)
         m_sections.insert(QString::number(k), draw(double(k - 1) / SECTIONS, double(k) / SECTIONS, 30, 0xFFFFD200));
 }
 
-QPointF TrackPictures::scenePoint(double fraction) const
+QPointF TrackPictures::shapePoint(double fraction) const
 {
     // A wobbly ellipse: closed, never crossing itself for these amplitudes.
     const double angle = 2 * M_PI * fraction;
     double radius = 1.0;
     for (int i = 0; i < 3; ++i)
         radius += m_wobble[i] * std::sin((i + 2) * angle + m_phase[i]);
-    return QPointF(kSceneWidth / 2.0 + 0.36 * kSceneWidth * radius * std::cos(angle), kSceneHeight / 2.0 + 0.34 * kSceneHeight * radius * std::sin(angle));
+    return QPointF(radius * std::cos(angle), radius * std::sin(angle));
+}
+
+QPointF TrackPictures::scenePoint(double fraction) const
+{
+    const QPointF p = shapePoint(fraction);
+    return QPointF(m_offset.x() + p.x() * m_scaleX, m_offset.y() + p.y() * m_scaleY);
 }
 
 QPoint TrackPictures::pointAt(double fraction) const

@@ -31,12 +31,17 @@ public:
     QMap<QString, Picture> sections() const;
 
 private:
+    // The closed shape around the origin, and the same in scene coordinates.
+    QPointF shapePoint(double fraction) const;
     QPointF scenePoint(double fraction) const;
     // colour as 0xAARRGGBB
     Picture draw(double from, double to, int width, quint32 colour, bool background = false) const;
 
     double m_wobble[3];
     double m_phase[3];
+    double m_scaleX = 1.0;
+    double m_scaleY = 1.0;
+    QPointF m_offset;
     Picture m_background;
     Picture m_tarmac;
     Picture m_track;
