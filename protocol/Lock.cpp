@@ -29,6 +29,11 @@ void Lock::writeUnlock()
     m_lock->unlock();
 }
 
+bool Lock::tryReadLock(int timeoutMs)
+{
+    return m_lock->tryLockForRead(timeoutMs);
+}
+
 bool Lock::isReadLocked()
 {
     if (!m_lock->tryLockForRead())

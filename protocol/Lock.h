@@ -21,6 +21,8 @@ public:
     void writeLock();
     void readUnlock();
     void writeUnlock();
+    // Waits at most timeoutMs for the read lock; true when it was taken.
+    bool tryReadLock(int timeoutMs);
     // True when the lock cannot be taken at once for reading (or writing).
     bool isReadLocked();
     bool isWriteLocked();

@@ -155,17 +155,16 @@ bool V2_MessageHandler::ok_TIME(V2_message*)
 
 V2_message V2_MessageHandler::loginReplyMessage() const
 {
-    V2_message reply;
-    reply.setCommand(QStringLiteral("LOGIN"));
-    QJsonObject payload;
-    payload.insert(QStringLiteral("name"), m_name);
-    payload.insert(QStringLiteral("ver"), QStringLiteral("%1.%2.%3").arg(m_version).arg(m_subVersion).arg(m_revision));
-    payload.insert(QStringLiteral("min_ver"), QStringLiteral("%1.%2.%3").arg(m_minimumVersion).arg(m_minimumSubVersion).arg(m_minimumRevision));
-    payload.insert(QStringLiteral("pingRate"), m_pingRate.load());
-    payload.insert(QStringLiteral("timeout"), m_pingTimeout.load());
-    reply.insertJson(payload);
-    reply.setIsValid(true);
+    V2_message reply(loginReplyLine(QString()));
+    reply.setId(QString());
     return reply;
+}
+
+QString V2_MessageHandler::loginReplyLine(const QString& requestId) const
+{
+    return V2_message::loginReplyLine(requestId, m_name, QStringLiteral("%1.%2.%3").arg(m_version).arg(m_subVersion).arg(m_revision),
+                                      QStringLiteral("%1.%2.%3").arg(m_minimumVersion).arg(m_minimumSubVersion).arg(m_minimumRevision),
+                                      m_pingRate.load(), m_pingTimeout.load());
 }
 
 void V2_MessageHandler::addSubscribedChannel(const QString& channel)

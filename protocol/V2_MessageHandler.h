@@ -37,6 +37,8 @@ public:
     bool ok_TIME(V2_message* mes);
 
     V2_message loginReplyMessage() const;
+    // The reply line to a login request with that id.
+    QString loginReplyLine(const QString& requestId) const;
 
     void addSubscribedChannel(const QString& channel);
     int subscribedChannelsCount() const;

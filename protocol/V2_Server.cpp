@@ -6,6 +6,7 @@
 #include "V2_ServerSocket.h"
 #include "V2_User.h"
 #include "V2_message.h"
+#include "LogThrottle.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -57,6 +58,8 @@ V2_Server::V2_Server(QObject* parent)
     , m_minRevision(0)
     , m_maxPendingOutput(DEFAULT_MAX_PENDING_OUTPUT)
     , m_maxLineBytes(DEFAULT_MAX_LINE_BYTES)
+    , m_maxNotLoggedLineBytes(DEFAULT_MAX_NOT_LOGGED_LINE_BYTES)
+    , m_maxNotLoggedConnections(DEFAULT_MAX_NOT_LOGGED_CONNECTIONS)
 {
     Q_INIT_RESOURCE(ssl);
     m_certificate = QSslCertificate(readResource(QStringLiteral(":/ssl/certificate")), QSsl::Pem);
@@ -84,6 +87,9 @@ V2_Server::~V2_Server()
         delete connection;
     }
     QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    // Removed users whose deferred deletion has not run yet.
+    for (const QPointer<V2_User>& user : qAsConst(m_removedUsers))
+        delete user.data();
     deleteRegistries();
     delete m_users;
     delete m_profiles;
@@ -131,6 +137,28 @@ bool V2_Server::started() const
 
 void V2_Server::incomingConnection(qintptr descriptor)
 {
+    int notLogged = 0;
+    {
+        QMutexLocker locker(&m_mutex);
+        for (V2_ServerSocket* connection : qAsConst(m_clients)) {
+            if (!connection->logged())
+                ++notLogged;
+        }
+    }
+    if (!m_fullAccess && notLogged >= m_maxNotLoggedConnections) {
+        // Each connection is a thread before anyone has proven who they are.
+        QTcpSocket refused;
+        refused.setSocketDescriptor(descriptor);
+        static LogThrottle throttle(1);
+        int suppressed = 0;
+        if (throttle.allow(&suppressed))
+            qDebug().noquote() << QStringLiteral("[V2] Connection from ip %1 refused: %2 connections are not logged in (%3 more refused)")
+                                      .arg(refused.peerAddress().toString())
+                                      .arg(notLogged)
+                                      .arg(suppressed);
+        refused.abort();
+        return;
+    }
     auto* connection = new V2_ServerSocket(static_cast<int>(descriptor), this, nullptr);
     if (m_fullAccess)
         connection->setFullAccess();
@@ -419,6 +447,26 @@ qint64 V2_Server::maxLineBytes() const
     return m_maxLineBytes;
 }
 
+void V2_Server::setMaxNotLoggedLineBytes(qint64 bytes)
+{
+    m_maxNotLoggedLineBytes = bytes;
+}
+
+qint64 V2_Server::maxNotLoggedLineBytes() const
+{
+    return m_maxNotLoggedLineBytes;
+}
+
+void V2_Server::setMaxNotLoggedConnections(int connections)
+{
+    m_maxNotLoggedConnections = connections;
+}
+
+int V2_Server::maxNotLoggedConnections() const
+{
+    return m_maxNotLoggedConnections;
+}
+
 // ---------------------------------------------------------------------------
 // Connections
 
@@ -477,6 +525,38 @@ V2_User* V2_Server::findUser(const QString& login)
     return m_users->value(login);
 }
 
+V2_User* V2_Server::findAndLockUser(const QString& login)
+{
+    QReadLocker locker(&m_registryLock);
+    V2_User* user = m_users->value(login);
+    if (user)
+        user->writeLock();
+    return user;
+}
+
+QList<V2_User*> V2_Server::liveUsers() const
+{
+    QList<V2_User*> users;
+    {
+        QReadLocker locker(&m_registryLock);
+        users = m_users->values();
+    }
+    // Deleted only on this thread's event loop, so still alive while we run.
+    for (const QPointer<V2_User>& removed : m_removedUsers) {
+        if (removed)
+            users.append(removed.data());
+    }
+    return users;
+}
+
+void V2_Server::bindProfile(V2_User* user) const
+{
+    // On the server's thread, the only one that changes the registry: no
+    // registry lock, which callers holding a user's lock must not take.
+    V2_Profile* profile = m_profiles->value(user->profileName());
+    user->setProfile(profile ? profile : m_profiles->value(kDefault));
+}
+
 V2_Profile* V2_Server::profileNamed(const QString& name) const
 {
     QReadLocker locker(&m_registryLock);
@@ -514,7 +594,10 @@ void V2_Server::addOrUpdateUser(const V2_User& user)
     }
     if (known) {
         known->writeLock();
+        // The live count belongs to the connections, not to the update.
+        const int connections = known->currentNumberOfConnections();
         known->copy(user);
+        known->setCurrentNumberOfConnections(connections);
         known->setProfile(profile);
         known->writeUnlock();
         return;
@@ -539,49 +622,58 @@ void V2_Server::deleteUser(V2_User* user)
 {
     if (!user)
         return;
-    user->writeLock();
-    {
-        QMutexLocker locker(&m_mutex);
-        for (V2_ServerSocket* connection : qAsConst(m_clients)) {
-            if (connection->user() == user)
-                connection->releaseUser();
-        }
-    }
-    user->writeUnlock();
+    // Out of the registry first: no login finds it from now on, and a login
+    // that found it before has bound it by the time it is marked.
     {
         QWriteLocker locker(&m_registryLock);
         removeLastKeyOf(m_users, user);
     }
-    user->deleteLater();
+    const bool unused = user->markRemoved();
+    {
+        QMutexLocker locker(&m_mutex);
+        for (V2_ServerSocket* connection : qAsConst(m_clients)) {
+            if (connection->user() == user)
+                connection->releaseUser(user);
+        }
+    }
+    if (unused) {
+        user->deleteLater();
+        return;
+    }
+    m_removedUsers.removeAll(nullptr);
+    m_removedUsers.append(user);
 }
 
 void V2_Server::deleteProfile(V2_Profile* profile)
 {
     if (!profile)
         return;
-    profile->writeLock();
+    // Users first, each under its own lock: once none is bound to the
+    // profile, no connection can reach it (connections read a profile
+    // through their user, holding the user's lock). The profile's own lock
+    // is never held while a user's is wanted.
+    QList<V2_User*> bound;
+    for (V2_User* user : liveUsers()) {
+        user->writeLock();
+        if (user->profile() == profile) {
+            user->setProfile(nullptr);
+            bound.append(user);
+        }
+        user->writeUnlock();
+    }
     {
         QMutexLocker locker(&m_mutex);
         for (V2_ServerSocket* connection : qAsConst(m_clients)) {
-            V2_User* user = connection->user();
-            if (user && user->profile() == profile)
+            if (bound.contains(connection->user()))
                 connection->stop();
         }
     }
-    profile->writeUnlock();
     {
         QWriteLocker locker(&m_registryLock);
         removeLastKeyOf(m_profiles, profile);
-        // No user may keep a pointer to the profile that goes: unbound
-        // users are refused everything until they are bound again.
-        for (V2_User* user : qAsConst(*m_users)) {
-            if (user->profile() == profile) {
-                user->writeLock();
-                user->setProfile(nullptr);
-                user->writeUnlock();
-            }
-        }
     }
+    profile->writeLock();
+    profile->writeUnlock();
     profile->deleteLater();
 }
 
@@ -592,18 +684,7 @@ void V2_Server::loadProfiles(QSettings* settings)
 {
     if (!settings)
         return;
-    {
-        // Every user lets go of its profile under its write lock first, so
-        // that no connection thread still reads a profile that is deleted.
-        QWriteLocker locker(&m_registryLock);
-        for (V2_User* user : qAsConst(*m_users)) {
-            user->writeLock();
-            user->setProfile(nullptr);
-            user->writeUnlock();
-        }
-        qDeleteAll(*m_profiles);
-        m_profiles->clear();
-    }
+    QMap<QString, V2_Profile*> loaded;
     const QStringList groups = settings->childGroups();
     for (const QString& group : groups) {
         auto* profile = new V2_Profile(group);
@@ -639,15 +720,31 @@ void V2_Server::loadProfiles(QSettings* settings)
         settings->endGroup();
         settings->endGroup();
 
-        QWriteLocker locker(&m_registryLock);
-        delete m_profiles->value(group);
-        m_profiles->insert(group, profile);
+        delete loaded.value(group);
+        loaded.insert(group, profile);
     }
-    QWriteLocker locker(&m_registryLock);
     for (const QString& name : {kDefault, kFullAccess}) {
-        if (!m_profiles->contains(name))
-            m_profiles->insert(name, new V2_Profile(name));
+        if (!loaded.contains(name))
+            loaded.insert(name, new V2_Profile(name));
     }
+
+    // The new profiles replace the old ones in one step, and every user,
+    // under its own lock, moves to the new profile of its profile name (or
+    // "DEFAULT"): live connections go on with the reloaded rights. No
+    // connection can still reach an old profile afterwards.
+    const QList<V2_User*> users = liveUsers();
+    QList<V2_Profile*> old;
+    {
+        QWriteLocker locker(&m_registryLock);
+        old = m_profiles->values();
+        *m_profiles = loaded;
+    }
+    for (V2_User* user : users) {
+        user->writeLock();
+        bindProfile(user);
+        user->writeUnlock();
+    }
+    qDeleteAll(old);
 }
 
 void V2_Server::saveProfiles(QSettings* settings)
@@ -702,8 +799,7 @@ void V2_Server::loadUsers(QSettings* settings)
         user->setPass(settings->value(QStringLiteral("PASSWORD")).toString());
         user->setProfileName(settings->value(QStringLiteral("PROFILE")).toString());
         user->setMaxConnections(settings->value(QStringLiteral("MAX_CONNECTIONS")).toInt());
-        V2_Profile* profile = profileNamed(user->profileName());
-        user->setProfile(profile ? profile : profileNamed(kDefault));
+        bindProfile(user);
         const int size = settings->beginReadArray(QStringLiteral("ALLOWED_NETWORKS"));
         for (int i = 0; i < size; ++i) {
             settings->setArrayIndex(i);

@@ -4,6 +4,7 @@
 
 #include <QMap>
 #include <QMutex>
+#include <QPointer>
 #include <QReadWriteLock>
 #include <QSslCertificate>
 #include <QSslKey>
@@ -23,6 +24,10 @@ class V2_message;
 // by a V2_ServerSocket on its own thread; the server keeps the table of
 // live connections, owns the users and profiles, relays snapshot requests
 // and commands to the application and publishes its data trees.
+//
+// Locks, always taken in this order: the registry lock, the server mutex,
+// a connection's login mutex, a user's lock, a profile's lock. Nothing
+// waits for a connection's thread while holding any of them.
 class PEXJSONV2_EXPORT V2_Server : public QTcpServer
 {
     Q_OBJECT
@@ -31,6 +36,8 @@ class PEXJSONV2_EXPORT V2_Server : public QTcpServer
 public:
     static constexpr qint64 DEFAULT_MAX_PENDING_OUTPUT = 64LL * 1024 * 1024;
     static constexpr qint64 DEFAULT_MAX_LINE_BYTES = 128LL * 1024 * 1024;
+    static constexpr qint64 DEFAULT_MAX_NOT_LOGGED_LINE_BYTES = 64LL * 1024;
+    static constexpr int DEFAULT_MAX_NOT_LOGGED_CONNECTIONS = 64;
 
     explicit V2_Server(QObject* parent = nullptr);
     ~V2_Server() override;
@@ -68,6 +75,13 @@ public:
     // A client line longer than this is refused and its connection closed.
     void setMaxLineBytes(qint64 bytes);
     qint64 maxLineBytes() const;
+    // The same for a client that has not logged in (a login line is short).
+    void setMaxNotLoggedLineBytes(qint64 bytes);
+    qint64 maxNotLoggedLineBytes() const;
+    // Connections that have not logged in yet, each a thread: beyond this
+    // many, new connections are closed at once.
+    void setMaxNotLoggedConnections(int connections);
+    int maxNotLoggedConnections() const;
 
     int clientsConnected();
     int clientsLogged();
@@ -79,6 +93,10 @@ public:
     QMap<QString, V2_Profile*>* profiles() const;
     // Registry look-ups that connection threads may make.
     V2_User* findUser(const QString& login);
+    // The user with that login name, write-locked (the caller unlocks), or
+    // null. Looked up and locked in one step, so that the user cannot be
+    // deleted in between.
+    V2_User* findAndLockUser(const QString& login);
     void addUser(V2_User* user);
     void addProfile(QString name, V2_Profile* profile);
     void addOrUpdateUser(const V2_User& user);
@@ -119,6 +137,10 @@ protected:
 private:
     V2_Profile* profileNamed(const QString& name) const;
     void deleteRegistries();
+    // Registered users and removed ones that connections still hold (server thread).
+    QList<V2_User*> liveUsers() const;
+    // Binds a user to the profile its profile name names, or to "DEFAULT".
+    void bindProfile(V2_User* user) const;
 
     QMap<int, V2_ServerSocket*> m_clients;
     // Connections whose thread has ended, until their object is deleted.
@@ -145,4 +167,9 @@ private:
     QSslKey m_privateKey;
     std::atomic<qint64> m_maxPendingOutput;
     std::atomic<qint64> m_maxLineBytes;
+    std::atomic<qint64> m_maxNotLoggedLineBytes;
+    int m_maxNotLoggedConnections;
+    // Users deleted from the registry while connections still held them;
+    // each is deleted by the last connection that lets go of it.
+    QList<QPointer<V2_User>> m_removedUsers;
 };

@@ -1,5 +1,6 @@
 #include "V2_ServerSocket.h"
 
+#include "LogThrottle.h"
 #include "UserProfileReadLock.h"
 #include "V2_Data.h"
 #include "V2_MessageHandler.h"
@@ -10,18 +11,42 @@
 
 #include <QAbstractEventDispatcher>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QDebug>
 #include <QSslSocket>
+
+#include <algorithm>
 
 namespace {
 
 const QString kHandlerName = QStringLiteral("PEX Skyhaul Protocol V2");
 const QByteArray kLineEnd = "\r\n";
 constexpr int kIdleWaitMs = 10;
+// The whole of the last writes on closing, however slowly the peer reads.
 constexpr int kCloseFlushMs = 2000;
+// How much of a refused login line the log shows.
+constexpr int kLoggedLineChars = 300;
+constexpr int kLoggedNameChars = 64;
+
+std::function<void(V2_ServerSocket::LoginStage)>& loginHook()
+{
+    static std::function<void(V2_ServerSocket::LoginStage)> hook;
+    return hook;
+}
+
+void atLoginStage(V2_ServerSocket::LoginStage stage)
+{
+    if (loginHook())
+        loginHook()(stage);
+}
 
 } // namespace
+
+void V2_ServerSocket::setLoginHookForTests(std::function<void(LoginStage)> hook)
+{
+    loginHook() = std::move(hook);
+}
 
 V2_ServerSocket::V2_ServerSocket(int descriptor, V2_Server* server, QObject* parent)
     : QThread(parent)
@@ -71,6 +96,11 @@ void V2_ServerSocket::run()
     while (m_running) {
         if (!m_connected)
             break;
+        if (V2_User* released = m_releaseRequested.exchange(nullptr)) {
+            QMutexLocker locker(&m_loginMutex);
+            if (m_handler->user() == released)
+                bindUser(nullptr);
+        }
         const bool filtered = filterChannels();
         const bool sent = sendChannels();
         receiveData();
@@ -85,18 +115,35 @@ void V2_ServerSocket::run()
     }
 
     stop();
+    {
+        QMutexLocker locker(&m_loginMutex);
+        bindUser(nullptr);
+    }
     disconnect(m_socket, nullptr, this, nullptr);
     disconnect(m_handler, nullptr, this, nullptr);
-    // What the last turn wrote (a refusal, say) still reaches the client.
-    if (m_socket->state() == QAbstractSocket::ConnectedState) {
-        while (m_socket->bytesToWrite() > 0 && m_socket->waitForBytesWritten(kCloseFlushMs)) {
-        }
-        m_socket->disconnectFromHost();
-    }
+    flushOnClose();
     m_socket->close();
     delete m_socket;
     m_socket = nullptr;
     emit onThreadFinished(m_socketDescriptor);
+}
+
+void V2_ServerSocket::flushOnClose()
+{
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    // A server going away does not wait for its readers.
+    if (m_disconnectRequested) {
+        m_socket->abort();
+        return;
+    }
+    // What the last turn wrote (a refusal, say) still reaches the client,
+    // within one deadline for all of it: a peer reading a trickle must not
+    // hold the thread.
+    const QDeadlineTimer deadline(kCloseFlushMs);
+    while (m_socket->bytesToWrite() > 0 && !deadline.hasExpired() && m_socket->waitForBytesWritten(int(deadline.remainingTime()))) {
+    }
+    m_socket->disconnectFromHost();
 }
 
 bool V2_ServerSocket::timeoutCheckOk() const
@@ -125,7 +172,10 @@ void V2_ServerSocket::receiveData()
     m_inLock.writeLock();
     if (m_socket->bytesAvailable() > 0) {
         m_inBuffer += m_socket->readAll();
-        m_lastActivity.restart();
+        // Before login only whole lines count: a peer dribbling bytes that
+        // never end a line must not keep its connection.
+        if (m_handler->logged())
+            m_lastActivity.restart();
     }
     int start = 0;
     int end;
@@ -136,21 +186,36 @@ void V2_ServerSocket::receiveData()
         start = end + kLineEnd.size();
     }
     m_inBuffer.remove(0, start);
-    const qint64 maxLine = m_server->maxLineBytes();
-    const bool overlong = m_inBuffer.size() > maxLine;
-    if (overlong)
-        m_inBuffer.clear();
+    const qint64 remainder = m_inBuffer.size();
     m_inLock.writeUnlock();
+    if (!lines.isEmpty())
+        m_lastActivity.restart();
 
+    // A stranger's line is a login of a few hundred bytes: the cap before
+    // login is a small one.
+    const auto lineCap = [this] {
+        const qint64 general = m_server->maxLineBytes();
+        return m_handler->logged() ? general : std::min(general, m_server->maxNotLoggedLineBytes());
+    };
+    qint64 overlong = 0;
     for (const QByteArray& line : qAsConst(lines)) {
+        if (line.size() > lineCap()) {
+            overlong = lineCap();
+            break;
+        }
         V2_message mes;
         if (!mes.parseMessage(line))
             sendErrorMessage(&mes);
         else
             processMessage(&mes);
     }
+    if (!overlong && remainder > lineCap())
+        overlong = lineCap();
     if (overlong) {
-        const QString reason = QStringLiteral("Line longer than %1 bytes").arg(maxLine);
+        m_inLock.writeLock();
+        m_inBuffer.clear();
+        m_inLock.writeUnlock();
+        const QString reason = QStringLiteral("Line longer than %1 bytes").arg(overlong);
         qDebug().noquote() << "[V2]" << reason << "from ip" << peerAddress() << ": connection closed";
         V2_message refusal;
         refusal.setError(reason, QString());
@@ -190,13 +255,13 @@ void V2_ServerSocket::processMessage(V2_message* mes)
 void V2_ServerSocket::ping(V2_message* mes)
 {
     // Acknowledgements do not advance the message counter.
-    appendOut("ACK:" + mes->id().toUtf8() + "+::" + kLineEnd);
+    appendOut(V2_message::ackLine(mes->id()).toUtf8() + kLineEnd);
     m_lastActivity.restart();
 }
 
 void V2_ServerSocket::time(V2_message*)
 {
-    appendOut("TIME:" + QByteArray::number(m_messageCounter++) + "::" + QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + kLineEnd);
+    appendOut(V2_message::timeReplyLine(QString::number(m_messageCounter++), QDateTime::currentMSecsSinceEpoch()).toUtf8() + kLineEnd);
 }
 
 void V2_ServerSocket::ignore(V2_message*)
@@ -205,7 +270,8 @@ void V2_ServerSocket::ignore(V2_message*)
 
 void V2_ServerSocket::login(V2_message* mes)
 {
-    mes->setId(mes->id() + QLatin1Char('+'));
+    const QString requestId = mes->id();
+    mes->setId(requestId + QLatin1Char('+'));
     if (!m_handler->ok_LOGIN(mes)) {
         sendErrorMessage(mes);
         return;
@@ -219,24 +285,24 @@ void V2_ServerSocket::login(V2_message* mes)
     const QString userName = params->value(QStringLiteral("user")).toString().simplified();
     const QString password = params->value(QStringLiteral("password")).toString().simplified();
 
-    V2_User* user = m_server->findUser(userName);
-    bool passwordOk = false;
-    if (user) {
-        user->readLock();
-        passwordOk = user->pass() == password;
-        user->readUnlock();
-    }
-    if (!passwordOk) {
+    QMutexLocker binding(&m_loginMutex);
+    // A stopped connection may still hold the user of its last login.
+    bindUser(nullptr);
+    // Looked up and locked in one step: a user the application deletes
+    // meanwhile is either bound here first (its deletion then logs this
+    // connection out) or found marked as removed.
+    V2_User* user = m_server->findAndLockUser(userName);
+    atLoginStage(LoginStage::UserFound);
+    if (!user || user->isRemoved() || user->pass() != password) {
+        if (user)
+            user->writeUnlock();
+        binding.unlock();
         mes->setError(QStringLiteral("user or password not valid"), QString());
-        // The received line, but never the password that came with it.
-        V2_message shown(mes->messageString());
-        shown.insertJson(QStringLiteral("password"), QStringLiteral("***"));
-        qDebug().noquote() << "[V2] Password mistmatch user " + userName + " msg " + shown.toString() + " from ip " + peerAddress();
+        logRefusedLogin(mes, userName);
         sendErrorMessage(mes);
         return;
     }
 
-    user->writeLock();
     const int current = user->currentNumberOfConnections();
     if (current >= user->maxConnections()) {
         mes->setError(QStringLiteral("Maximum number of connections reached (%1).").arg(current), QString());
@@ -247,19 +313,38 @@ void V2_ServerSocket::login(V2_message* mes)
         user->writeUnlock();
         return;
     }
-    m_handler->setUser(user);
+    bindUser(user);
     user->setCurrentNumberOfConnections(current + 1);
     m_loginCounted = true;
+    atLoginStage(LoginStage::Binding);
     m_appName = params->value(QStringLiteral("app")).toString();
     m_appVersion = params->value(QStringLiteral("app_ver")).toString();
     qDebug().noquote() << "[V2] Connection accepted for user " + userName + " from ip " + peerAddress() + ": connections = " + QString::number(current + 1);
     m_handler->setLogged(true);
-    V2_message reply = m_handler->loginReplyMessage();
-    reply.setId(mes->id());
-    sendMessage(&reply);
+    QString reply = m_handler->loginReplyLine(requestId);
+    sendMessage(reply);
     m_lastActivity.restart();
     emit onLogged();
     user->writeUnlock();
+}
+
+void V2_ServerSocket::logRefusedLogin(V2_message* mes, const QString& userName)
+{
+    // Anyone may try: a few lines a second at most, each of them short, and
+    // never the password that came with it.
+    static LogThrottle throttle(5);
+    int suppressed = 0;
+    if (!throttle.allow(&suppressed))
+        return;
+    V2_message shown(mes->messageString());
+    shown.insertJson(QStringLiteral("password"), QStringLiteral("***"));
+    QString text = shown.toString();
+    if (text.size() > kLoggedLineChars)
+        text = text.left(kLoggedLineChars) + QStringLiteral("... (%1 characters)").arg(text.size());
+    QString line = "[V2] Password mistmatch user " + userName.left(kLoggedNameChars) + " msg " + text + " from ip " + peerAddress();
+    if (suppressed > 0)
+        line += QStringLiteral(" (%1 more refused logins not logged)").arg(suppressed);
+    qDebug().noquote() << line;
 }
 
 void V2_ServerSocket::joinChannel(V2_message* mes)
@@ -291,7 +376,8 @@ void V2_ServerSocket::upload(V2_message* mes)
     bool allowed;
     {
         UserProfileReadLock locked(m_handler->user());
-        allowed = locked.profile() && locked.profile()->isAllowedToSendData();
+        // Full access without a profile is unrestricted, uploads included.
+        allowed = locked.profile() ? locked.profile()->isAllowedToSendData() : m_handler->fullAccess();
     }
     if (allowed) {
         m_lastActivity.restart();
@@ -336,27 +422,52 @@ void V2_ServerSocket::sslErrors(QList<QSslError> errors)
 
 void V2_ServerSocket::stop()
 {
-    m_handler->setLogged(false);
-    if (!m_loginCounted.exchange(false))
-        return;
-    V2_User* user = m_handler->user();
-    if (!user)
-        return;
-    user->writeLock();
-    const int count = user->currentNumberOfConnections() - 1;
-    user->setCurrentNumberOfConnections(count);
-    qDebug().noquote() << "[V2] Leaving user " + user->name() + " so number of connections is " + QString::number(count);
-    user->writeUnlock();
+    QMutexLocker locker(&m_loginMutex);
+    stopLocked();
 }
 
-void V2_ServerSocket::releaseUser()
+void V2_ServerSocket::stopLocked()
 {
-    stop();
-    m_handler->setUser(nullptr);
+    // The user's lock before anything changes: a login of this user that is
+    // under way finishes first, and is then undone as a whole.
+    V2_User* user = m_handler->user();
+    if (user)
+        user->writeLock();
+    m_handler->setLogged(false);
+    if (m_loginCounted.exchange(false) && user) {
+        const int count = user->currentNumberOfConnections() - 1;
+        user->setCurrentNumberOfConnections(count);
+        qDebug().noquote() << "[V2] Leaving user " + user->name() + " so number of connections is " + QString::number(count);
+    }
+    if (user)
+        user->writeUnlock();
+}
+
+void V2_ServerSocket::releaseUser(V2_User* user)
+{
+    QMutexLocker locker(&m_loginMutex);
+    if (!user || m_handler->user() != user)
+        return;
+    stopLocked();
+    m_releaseRequested = user;
+    wake();
+}
+
+void V2_ServerSocket::bindUser(V2_User* user)
+{
+    V2_User* previous = m_handler->user();
+    if (previous == user)
+        return;
+    if (user)
+        user->hold();
+    m_handler->setUser(user);
+    if (previous && previous->release())
+        previous->deleteLater();
 }
 
 void V2_ServerSocket::doDisconnect()
 {
+    m_disconnectRequested = true;
     m_connected = false;
     wake();
 }
@@ -456,7 +567,7 @@ bool V2_ServerSocket::sendChannels()
         V2_Data* tree = m_filteredQueue.takeFirst();
         m_filteredLock.writeUnlock();
         if (!tree->datas()->isEmpty())
-            appendOut("JSON:" + QByteArray::number(m_messageCounter++) + "::" + tree->getJsonString(false).toUtf8() + kLineEnd + kLineEnd);
+            appendOut(V2_message::dataLine(QString::number(m_messageCounter++), tree).toUtf8() + kLineEnd + kLineEnd);
         delete tree;
     }
     return count > 0;
@@ -532,8 +643,9 @@ void V2_ServerSocket::debugdata(QString text)
 
 void V2_ServerSocket::setFullAccess()
 {
+    QMutexLocker locker(&m_loginMutex);
     m_handler->setFullAccess(true);
-    m_handler->setUser(m_server->findUser(QStringLiteral("FULL_ACCESS")));
+    bindUser(m_server->findUser(QStringLiteral("FULL_ACCESS")));
     m_handler->setLogged(true);
 }
 

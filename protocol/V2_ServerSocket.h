@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>
+#include <QRecursiveMutex>
 #include <QSemaphore>
 #include <QSslError>
 #include <QString>
@@ -13,6 +14,7 @@
 #include <QVariantMap>
 
 #include <atomic>
+#include <functional>
 
 class QSslSocket;
 class V2_Data;
@@ -49,13 +51,22 @@ public:
     bool isConnected() const;
     bool logged() const;
     V2_User* user() const;
-    // Forgets the user (it is being deleted); the connection stays, logged out.
-    void releaseUser();
+    // The user is being deleted: if this connection is bound to it, it is
+    // logged out now and lets go of the object at its next turn.
+    void releaseUser(V2_User* user);
     QMap<QString, V2_User*>* users() const;
     QMap<QString, V2_Profile*>* profiles() const;
     QString appName() const;
     QString appVersion() const;
     V2_MessageHandler* handler() const;
+
+    // Points of a login where tests may hold the connection's thread to
+    // drive an interleaving with the server's thread. Never set in use.
+    enum class LoginStage {
+        UserFound, // the user is looked up, not yet bound
+        Binding,   // the user is bound and counted, the client not yet logged in
+    };
+    static void setLoginHookForTests(std::function<void(LoginStage)> hook);
 
 signals:
     void onThreadFinished(int descriptor);
@@ -87,6 +98,7 @@ private:
     bool timeoutCheckOk() const;
     void processMessage(V2_message* mes);
     void login(V2_message* mes);
+    void logRefusedLogin(V2_message* mes, const QString& userName);
     void joinChannel(V2_message* mes);
     void leaveChannel(V2_message* mes);
     void upload(V2_message* mes);
@@ -95,6 +107,12 @@ private:
     void time(V2_message* mes);
     void ignore(V2_message* mes);
     void appendOut(const QByteArray& bytes);
+    // Binds the handler to a user (or none), holding the new and letting go
+    // of the old one. Under m_loginMutex, on this connection's thread (or
+    // before it starts).
+    void bindUser(V2_User* user);
+    void stopLocked();
+    void flushOnClose();
     QString championship() const;
     QString userName() const;
     QString peerAddress() const;
@@ -120,6 +138,13 @@ private:
     QString m_appVersion;
     // The last successful LOGIN still counts in its user's connections.
     std::atomic<bool> m_loginCounted{false};
+    // Serialises a login's binding with stop() from the server's thread.
+    // Lock order: this, then a user's lock, then its profile's.
+    QRecursiveMutex m_loginMutex;
+    // A deleted user this connection is to let go of at its next turn.
+    std::atomic<V2_User*> m_releaseRequested{nullptr};
+    // Set by doDisconnect: the server is going away, nothing more is written.
+    std::atomic<bool> m_disconnectRequested{false};
     // Released by the server's thread when it queues something, so that an
     // idle turn ends early instead of sleeping its full 10 ms.
     QSemaphore m_work;

@@ -179,3 +179,33 @@ QString V2_User::toJson() const
         + QStringLiteral(",\"password\": ") + V2_message::jsonQuoted(m_pass) + QStringLiteral(",\"profile\": ") + V2_message::jsonQuoted(m_profileName)
         + QStringLiteral(",\"maxConnections\": ") + QString::number(m_maxConnections) + QLatin1Char('}');
 }
+
+void V2_User::hold()
+{
+    writeLock();
+    ++m_holders;
+    writeUnlock();
+}
+
+bool V2_User::release()
+{
+    writeLock();
+    --m_holders;
+    const bool gone = m_removed && m_holders == 0;
+    writeUnlock();
+    return gone;
+}
+
+bool V2_User::markRemoved()
+{
+    writeLock();
+    m_removed = true;
+    const bool gone = m_holders == 0;
+    writeUnlock();
+    return gone;
+}
+
+bool V2_User::isRemoved() const
+{
+    return m_removed;
+}

@@ -60,6 +60,16 @@ public:
 
     QString toJson() const;
 
+    // Lifetime across threads. A connection holds the user it is logged in
+    // as; the server marks a user it removes from its registry. The object
+    // is deleted (deferred) once it is both removed and held by nobody:
+    // whichever of the two calls below comes last answers true. Both take
+    // the user's write lock.
+    void hold();
+    bool release();
+    bool markRemoved();
+    bool isRemoved() const;
+
 private:
     QList<AllowedNetworks> m_allowedNetworks;
     QString m_name;
@@ -70,4 +80,6 @@ private:
     QList<UserFilter>* m_userFilters;
     int m_maxConnections;
     int m_currentNumberOfConnections;
+    int m_holders = 0;
+    bool m_removed = false;
 };

@@ -1,0 +1,582 @@
+#include "RawClient.h"
+#include "ServerFixture.h"
+#include "V2_MessageHandler.h"
+#include "V2_ServerSocket.h"
+
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QRandomGenerator>
+#include <QSemaphore>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace {
+
+QByteArray loginLine(const char* user, const char* password = "pw")
+{
+    return V2_message::loginRequestLine(QLatin1String(user), QLatin1String(password), QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"),
+                                        QStringLiteral("1.0.0"))
+        .toUtf8();
+}
+
+// A plain TCP peer with blocking calls, for client threads that must not
+// need an event loop (slow readers, the stress test's clients).
+class BlockingPeer final
+{
+public:
+    explicit BlockingPeer(quint16 port, int receiveBuffer = 0)
+        : m_fd(::socket(AF_INET, SOCK_STREAM, 0))
+    {
+        if (receiveBuffer > 0)
+            ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
+        timeval wait{0, 200000};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        m_connected = ::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    }
+    ~BlockingPeer() { ::close(m_fd); }
+    BlockingPeer(const BlockingPeer&) = delete;
+    BlockingPeer& operator=(const BlockingPeer&) = delete;
+
+    bool connected() const { return m_connected; }
+    void send(const QByteArray& line) { (void)!::send(m_fd, line.constData(), size_t(line.size()), MSG_NOSIGNAL); }
+    // Reads up to n bytes; 0 when the peer closed, -1 on the read timeout.
+    qint64 read(int n)
+    {
+        QByteArray buffer(n, Qt::Uninitialized);
+        const qint64 got = ::recv(m_fd, buffer.data(), size_t(n), 0);
+        if (got > 0)
+            m_received += buffer.left(int(got));
+        return got;
+    }
+    // Reads until a line starting with prefix arrived; false on close or after ms.
+    bool waitFor(const QByteArray& prefix, int ms = 3000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < ms) {
+            if (m_received.contains("\r\n" + prefix) || m_received.startsWith(prefix))
+                return true;
+            if (read(4096) == 0)
+                return false;
+        }
+        return false;
+    }
+
+private:
+    int m_fd;
+    bool m_connected = false;
+    QByteArray m_received;
+};
+
+QMutex g_logMutex;
+QStringList g_log;
+
+void captureLog(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    QMutexLocker locker(&g_logMutex);
+    g_log.append(message);
+}
+
+QStringList logLinesWith(const QString& text)
+{
+    QMutexLocker locker(&g_logMutex);
+    return g_log.filter(text);
+}
+
+// Holds a login at one stage until released (or for a second at most).
+struct LoginPause {
+    explicit LoginPause(V2_ServerSocket::LoginStage stage)
+    {
+        V2_ServerSocket::setLoginHookForTests([this, stage](V2_ServerSocket::LoginStage reached) {
+            if (reached != stage)
+                return;
+            reachedStage.release();
+            resume.tryAcquire(1, 1000);
+        });
+    }
+    ~LoginPause() { V2_ServerSocket::setLoginHookForTests(nullptr); }
+    QSemaphore reachedStage;
+    QSemaphore resume;
+};
+
+} // namespace
+
+class TestV2ServerFaults final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void deleteProfileWhileAConnectionReadsIt();
+    void deleteUserDuringItsLogin();
+    void stopDuringLogin();
+    void shutdownWithATricklingReader();
+    void profileReloadKeepsUsersBound();
+    void updatedUserKeepsItsConnectionCount();
+    void fullAccessMayUpload();
+    void failedLoginsLogSparingly();
+    void lineCapBeforeLogin();
+    void partialLinesDoNotKeepALoginAlive();
+    void capOnConnectionsNotLoggedIn();
+    void rawDataLines();
+    void joinConfirmedBeforeSnapshot();
+    void stopServerWithLiveClients();
+    void pingRateAndTimeoutReachLiveConnections();
+    void stress();
+};
+
+void TestV2ServerFaults::initTestCase()
+{
+    qRegisterMetaType<QSet<QString>>();
+    qRegisterMetaType<V2_Data*>();
+}
+
+void TestV2ServerFaults::deleteProfileWhileAConnectionReadsIt()
+{
+    Fixture fixture(false);
+    RawClient team;
+    QVERIFY(team.connectTo(fixture.port, false));
+    QVERIFY(team.login(QStringLiteral("team"), QStringLiteral("pw")));
+
+    // A reader in a connection's order: the user's lock, then its profile's.
+    std::atomic<int> outcome{0};
+    QSemaphore userHeld;
+    V2_User* user = fixture.teamUser;
+    V2_Profile* profile = fixture.team;
+    std::thread reader([&] {
+        user->readLock();
+        userHeld.release();
+        QThread::msleep(200); // the application is inside deleteProfile by now
+        const bool got = profile->tryReadLock(2000);
+        outcome = got ? 1 : 2;
+        if (got)
+            profile->readUnlock();
+        user->readUnlock();
+    });
+    userHeld.acquire();
+    fixture.server.deleteProfile(profile);
+    reader.join();
+    QCOMPARE(outcome.load(), 1); // 2: the two threads would have waited for each other
+    QCOMPARE(fixture.server.clientsLogged(), 0);
+}
+
+void TestV2ServerFaults::deleteUserDuringItsLogin()
+{
+    Fixture fixture(false);
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, false));
+    {
+        LoginPause pause(V2_ServerSocket::LoginStage::UserFound);
+        raw.sendLine(loginLine("team"));
+        QVERIFY(pause.reachedStage.tryAcquire(1, 5000));
+        fixture.server.deleteUser(fixture.teamUser);
+        // Whatever the deletion scheduled happens now, while the login waits.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        pause.resume.release();
+        const QByteArray answer = raw.nextLine();
+        QVERIFY2(answer.startsWith("LOGIN:") || answer.contains("user or password not valid"), answer.constData());
+    }
+    // The deleted user is of no use to the connection any more.
+    raw.sendLine("JOIN:1:weather:");
+    QCOMPARE(raw.nextLine(), QByteArray(R"(ERROR:1:weather:{"reason":"Unknown command"})"));
+    QCOMPARE(fixture.server.clientsLogged(), 0);
+    QVERIFY(!fixture.server.findUser(QStringLiteral("team")));
+    raw.sendLine(loginLine("team"));
+    QVERIFY(raw.nextLine().contains("user or password not valid"));
+}
+
+void TestV2ServerFaults::stopDuringLogin()
+{
+    Fixture fixture(false);
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, false));
+    {
+        LoginPause pause(V2_ServerSocket::LoginStage::Binding);
+        raw.sendLine(loginLine("team"));
+        QVERIFY(pause.reachedStage.tryAcquire(1, 5000));
+        fixture.server.disconnectAllClients();
+        pause.resume.release();
+        QVERIFY(raw.nextLine().startsWith("LOGIN:"));
+    }
+    // The stop came after the login began: it ends it, and the count with it.
+    QTest::qWait(100);
+    QCOMPARE(fixture.server.clientsLogged(), 0);
+    QCOMPARE(fixture.teamUser->currentNumberOfConnections(), 0);
+    raw.sendLine("JOIN:1:weather:");
+    QCOMPARE(raw.nextLine(), QByteArray(R"(ERROR:1:weather:{"reason":"Unknown command"})"));
+}
+
+void TestV2ServerFaults::shutdownWithATricklingReader()
+{
+    auto fixture = std::make_unique<Fixture>(false);
+    std::atomic<bool> stopReading{false};
+    std::atomic<bool> joined{false};
+    std::thread reader([&] {
+        BlockingPeer peer(fixture->port);
+        peer.send(loginLine("team") + "\r\n");
+        if (!peer.waitFor("LOGIN:"))
+            return;
+        peer.send("JOIN:1:weather:\r\n");
+        if (!peer.waitFor("JOIN:1+"))
+            return;
+        joined = true;
+        // A slow reader that never stalls: 64 KiB every 20 ms, for at most 20 s.
+        for (int i = 0; i < 1000 && !stopReading; ++i) {
+            if (peer.read(64 * 1024) == 0)
+                break;
+            QThread::msleep(20);
+        }
+    });
+    QVERIFY(QTest::qWaitFor([&] { return joined.load(); }, 5000));
+    const QByteArray chunk(256 * 1024, 'x');
+    for (int i = 0; i < 160; ++i) {
+        const Tree tree = treeFrom("{\"weather\":{\"blob\":\"" + chunk + "\"}}");
+        fixture->server.sendV2Data(tree.get());
+    }
+    QTest::qWait(1500); // queued, written to the socket, mostly not read
+
+    QElapsedTimer shutdown;
+    shutdown.start();
+    fixture.reset();
+    const qint64 took = shutdown.elapsed();
+    stopReading = true;
+    reader.join();
+    QVERIFY2(took < 4000, qPrintable(QStringLiteral("shutdown took %1 ms").arg(took)));
+}
+
+void TestV2ServerFaults::profileReloadKeepsUsersBound()
+{
+    Fixture fixture(false);
+    auto* added = new V2_User(QStringLiteral("Added"), QStringLiteral("added"), QStringLiteral("pw"), 2, nullptr);
+    added->setProfileName(QStringLiteral("Team"));
+    fixture.server.addUser(added);
+    auto* orphan = new V2_User(QStringLiteral("Orphan"), QStringLiteral("orphan"), QStringLiteral("pw"), 2, nullptr);
+    orphan->setProfileName(QStringLiteral("Gone"));
+    fixture.server.addUser(orphan);
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, false));
+    QVERIFY(raw.login(QStringLiteral("added"), QStringLiteral("pw")));
+
+    QTemporaryDir dir;
+    QSettings store(dir.filePath(QStringLiteral("profiles.ini")), QSettings::IniFormat);
+    store.setValue(QStringLiteral("Team/weather"), 2);
+    store.setValue(QStringLiteral("Team/timing"), 2);
+    fixture.server.loadProfiles(&store);
+
+    const QMap<QString, V2_Profile*>& profiles = *fixture.server.profiles();
+    QCOMPARE(added->profile(), profiles.value(QStringLiteral("Team")));
+    QCOMPARE(orphan->profile(), profiles.value(QStringLiteral("DEFAULT")));
+    QVERIFY(!fixture.teamUser->profile() || fixture.teamUser->profile() == profiles.value(QStringLiteral("Team")));
+    // The live connection goes on with the reloaded profile.
+    raw.sendLine("JOIN:2:weather:");
+    QCOMPARE(raw.nextLine(), QByteArray("JOIN:2+:weather:"));
+}
+
+void TestV2ServerFaults::updatedUserKeepsItsConnectionCount()
+{
+    Fixture fixture(false);
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, false));
+    QVERIFY(raw.login(QStringLiteral("team"), QStringLiteral("pw")));
+    QCOMPARE(fixture.teamUser->currentNumberOfConnections(), 1);
+
+    V2_User update(QStringLiteral("Team user"), QStringLiteral("team"), QStringLiteral("new"), 3, nullptr);
+    update.setProfileName(QStringLiteral("Team"));
+    fixture.server.addOrUpdateUser(update);
+    QCOMPARE(fixture.teamUser->pass(), QStringLiteral("new"));
+    QCOMPARE(fixture.teamUser->currentNumberOfConnections(), 1);
+    raw.socket().disconnectFromHost();
+    QTRY_COMPARE(fixture.server.clientsConnected(), 0);
+    QCOMPARE(fixture.teamUser->currentNumberOfConnections(), 0);
+}
+
+void TestV2ServerFaults::fullAccessMayUpload()
+{
+    V2_Server server;
+    server.setSsl(false);
+    server.setFullAccess(true);
+    QVERIFY(server.startServer(0));
+    RawClient raw;
+    QVERIFY(raw.connectTo(server.serverPort(), false));
+    QTRY_COMPARE(server.clientsLogged(), 1);
+    V2_ServerSocket* connection = server.clients().first();
+    QSignalSpy uploads(connection, &V2_ServerSocket::dataReceived);
+    raw.sendLine(R"(JSON:5::{"weather":{"airTemperature":21}})");
+    raw.sendLine("TIME:6::");
+    QVERIFY(raw.nextLine().startsWith("TIME:")); // no refusal came before it
+    QCOMPARE(uploads.count(), 1);
+}
+
+void TestV2ServerFaults::failedLoginsLogSparingly()
+{
+    Fixture fixture(false);
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, false));
+    {
+        QMutexLocker locker(&g_logMutex);
+        g_log.clear();
+    }
+    const QtMessageHandler previous = qInstallMessageHandler(captureLog);
+    const QString padding(20000, QLatin1Char('z'));
+    for (int i = 0; i < 40; ++i)
+        raw.sendLine(V2_message::loginRequestLine(QStringLiteral("team"), QStringLiteral("guess-%1").arg(i), padding, QStringLiteral("1"),
+                                                  QStringLiteral("V2"), QStringLiteral("1.0.0"))
+                         .toUtf8());
+    for (int i = 0; i < 40; ++i)
+        QVERIFY(raw.nextLine().contains("user or password not valid"));
+    qInstallMessageHandler(previous);
+    const QStringList mismatches = logLinesWith(QStringLiteral("Password mistmatch"));
+    QVERIFY2(!mismatches.isEmpty() && mismatches.size() <= 10, qPrintable(QString::number(mismatches.size())));
+    for (const QString& line : mismatches) {
+        QVERIFY2(line.size() <= 600, qPrintable(QString::number(line.size())));
+        QVERIFY(!line.contains(QStringLiteral("guess-")));
+    }
+}
+
+void TestV2ServerFaults::lineCapBeforeLogin()
+{
+    Fixture fixture(false);
+    QCOMPARE(fixture.server.maxNotLoggedLineBytes(), qint64(64 * 1024));
+    RawClient stranger;
+    QVERIFY(stranger.connectTo(fixture.port, false));
+    stranger.sendRaw(QByteArray(70 * 1024, 'a'));
+    QCOMPARE(stranger.nextLine(), QByteArray(R"(ERROR:1::{"reason":"Line longer than 65536 bytes"})"));
+    QVERIFY(stranger.waitForDisconnected());
+
+    // A complete line over the cap is refused the same way.
+    RawClient other;
+    QVERIFY(other.connectTo(fixture.port, false));
+    other.sendLine("LOGIN:1::" + QByteArray(70 * 1024, ' '));
+    QVERIFY(other.nextLine().contains("Line longer than 65536 bytes"));
+    QVERIFY(other.waitForDisconnected());
+
+    // Logged in, the general cap holds.
+    RawClient team;
+    QVERIFY(team.connectTo(fixture.port, false));
+    QVERIFY(team.login(QStringLiteral("team"), QStringLiteral("pw")));
+    team.sendLine("JOIN:2:" + QByteArray(70 * 1024, 'w') + ":");
+    QVERIFY(team.nextLine().contains("Unknown channel"));
+    QVERIFY(team.isConnected());
+}
+
+void TestV2ServerFaults::partialLinesDoNotKeepALoginAlive()
+{
+    Fixture fixture(false);
+    fixture.server.setNotLoggedTimeout(1);
+    RawClient stranger;
+    QVERIFY(stranger.connectTo(fixture.port, false));
+    QElapsedTimer alive;
+    alive.start();
+    while (stranger.isConnected() && alive.elapsed() < 4000) {
+        stranger.sendRaw("L");
+        QTest::qWait(200);
+    }
+    QVERIFY2(alive.elapsed() < 2500, qPrintable(QString::number(alive.elapsed())));
+
+    // Complete lines are activity, as before.
+    RawClient talker;
+    QVERIFY(talker.connectTo(fixture.port, false));
+    for (int i = 0; i < 8; ++i) {
+        talker.sendLine("PING:1::");
+        QVERIFY(talker.nextLine().contains("Unknown command"));
+        QTest::qWait(200);
+    }
+    QVERIFY(talker.isConnected());
+}
+
+void TestV2ServerFaults::capOnConnectionsNotLoggedIn()
+{
+    Fixture fixture(false);
+    fixture.server.setMaxNotLoggedConnections(2);
+    RawClient first;
+    RawClient second;
+    RawClient third;
+    QVERIFY(first.connectTo(fixture.port, false));
+    QVERIFY(second.connectTo(fixture.port, false));
+    QTRY_COMPARE(fixture.server.clientsConnected(), 2);
+    QVERIFY(third.connectTo(fixture.port, false));
+    QVERIFY(third.waitForDisconnected(2000));
+    QCOMPARE(fixture.server.clientsConnected(), 2);
+
+    // Once one of them has logged in there is room again.
+    QVERIFY(first.login(QStringLiteral("team"), QStringLiteral("pw")));
+    RawClient fourth;
+    QVERIFY(fourth.connectTo(fixture.port, false));
+    QVERIFY(fourth.login(QStringLiteral("mate"), QStringLiteral("pw")));
+    QVERIFY(second.isConnected());
+}
+
+void TestV2ServerFaults::rawDataLines()
+{
+    Fixture fixture(false);
+    QTcpSocket raw;
+    QByteArray bytes;
+    connect(&raw, &QIODevice::readyRead, this, [&] { bytes += raw.readAll(); });
+    raw.connectToHost(QStringLiteral("127.0.0.1"), fixture.port);
+    QVERIFY(raw.waitForConnected(3000));
+    raw.write(loginLine("other") + "\r\nJOIN:7:weather:\r\n");
+    QTRY_VERIFY(bytes.endsWith("JOIN:7+:weather:\r\n"));
+    bytes.clear();
+
+    fixture.server.sendV2Data(treeFrom(R"({"weather":{"air":21.5}})").get());
+    // Two channels, neither of them this client's to see: no line, no number used.
+    fixture.server.sendV2Data(treeFrom(R"({"timing":{"a":1},"secret":{"b":2}})").get());
+    fixture.server.sendV2Data(treeFrom(R"({"weather":{"air":22}})").get());
+    // The login reply and the join confirmation took numbers 1 and 2.
+    QTRY_COMPARE(bytes, QByteArray("JSON:3::{\"weather\":{\"air\":21.5}}\r\n\r\nJSON:4::{\"weather\":{\"air\":22}}\r\n\r\n"));
+}
+
+void TestV2ServerFaults::joinConfirmedBeforeSnapshot()
+{
+    Fixture fixture(false);
+    connect(&fixture.server, QOverload<int, QString>::of(&V2_Server::onSnapshotRequest), this, [&](int descriptor, const QString& channel) {
+        // Answered at once, inside the join.
+        const Tree snapshot = treeFrom("{\"" + channel.toUtf8() + "\":{\"snap\":1}}");
+        fixture.server.sendV2Data(descriptor, snapshot.get());
+    });
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, false));
+    QVERIFY(raw.login(QStringLiteral("team"), QStringLiteral("pw")));
+    raw.sendLine("JOIN:3:weather:");
+    QCOMPARE(raw.nextLine(), QByteArray("JOIN:3+:weather:"));
+    QCOMPARE(raw.nextLine(), QByteArray(R"(JSON:3::{"weather":{"snap":1}})"));
+}
+
+void TestV2ServerFaults::stopServerWithLiveClients()
+{
+    Fixture fixture(false);
+    RawClient team;
+    RawClient mate;
+    QVERIFY(team.connectTo(fixture.port, false));
+    QVERIFY(mate.connectTo(fixture.port, false));
+    QVERIFY(team.login(QStringLiteral("team"), QStringLiteral("pw")));
+    QVERIFY(mate.login(QStringLiteral("mate"), QStringLiteral("pw")));
+    QVERIFY(fixture.server.stopServer());
+    QCOMPARE(fixture.server.clientsLogged(), 0);
+    QCOMPARE(fixture.teamUser->currentNumberOfConnections(), 0);
+    // Logged out, still connected; nobody new gets in.
+    team.sendLine("JOIN:1:weather:");
+    QCOMPARE(team.nextLine(), QByteArray(R"(ERROR:1:weather:{"reason":"Unknown command"})"));
+    RawClient late;
+    QVERIFY(!late.connectTo(fixture.port, false, 1000));
+    QVERIFY(team.login(QStringLiteral("team"), QStringLiteral("pw")));
+}
+
+void TestV2ServerFaults::pingRateAndTimeoutReachLiveConnections()
+{
+    Fixture fixture(false);
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, false));
+    QVERIFY(raw.login(QStringLiteral("team"), QStringLiteral("pw")));
+    fixture.server.setPingRate(3);
+    fixture.server.setTimeout(1);
+    V2_ServerSocket* connection = fixture.server.clients().first();
+    QCOMPARE(connection->handler()->pingRate(), 3);
+    QCOMPARE(connection->handler()->pingTimeout(), 1);
+    // The new limit ends the idle connection.
+    QVERIFY(raw.waitForDisconnected(3000));
+}
+
+void TestV2ServerFaults::stress()
+{
+    Fixture fixture(false);
+    QTemporaryDir dir;
+    QSettings profileStore(dir.filePath(QStringLiteral("profiles.ini")), QSettings::IniFormat);
+    for (const char* name : {"Team", "Other"}) {
+        profileStore.setValue(QStringLiteral("%1/weather").arg(QLatin1String(name)), 2);
+        profileStore.setValue(QStringLiteral("%1/timing").arg(QLatin1String(name)), 2);
+    }
+
+    // Thousands of connection lines: not for the test's output.
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    std::atomic<bool> running{true};
+    std::atomic<int> logins{0};
+    std::vector<std::thread> clients;
+    const char* const names[] = {"team", "mate", "champ", "other"};
+    for (int c = 0; c < 8; ++c) {
+        clients.emplace_back([&, c] {
+            QRandomGenerator random(quint32(c + 1));
+            while (running) {
+                BlockingPeer peer(fixture.port);
+                if (!peer.connected())
+                    continue;
+                peer.send(loginLine(names[random.bounded(4)]) + "\r\n");
+                if (peer.waitFor("LOGIN:", 1000))
+                    ++logins;
+                for (int round = 0; round < 3 && running; ++round) {
+                    peer.send("JOIN:1:weather:\r\nJOIN:2:timing:\r\nLEAVE:3:timing:\r\nPING:4::\r\n");
+                    peer.read(65536);
+                }
+            }
+        });
+    }
+
+    int deletions = 0;
+    int reloads = 0;
+    int publishes = 0;
+    QElapsedTimer clock;
+    clock.start();
+    QRandomGenerator random(7);
+    while (clock.elapsed() < 8000) {
+        switch (random.bounded(5)) {
+        case 0: {
+            // An operator deletes a user and adds it back.
+            const QString login = QLatin1String(names[random.bounded(4)]);
+            if (V2_User* user = fixture.server.findUser(login)) {
+                const QString name = user->name();
+                fixture.server.deleteUser(user);
+                auto* again = new V2_User(name, login, QStringLiteral("pw"), 5, nullptr);
+                again->setProfileName(random.bounded(2) ? QStringLiteral("Team") : QStringLiteral("Other"));
+                fixture.server.addOrUpdateUser(*again);
+                delete again;
+                ++deletions;
+            }
+            break;
+        }
+        case 1:
+            fixture.server.loadProfiles(&profileStore);
+            ++reloads;
+            break;
+        case 2:
+            if (V2_Profile* profile = fixture.server.profiles()->value(QStringLiteral("Other"))) {
+                fixture.server.deleteProfile(profile);
+                fixture.server.addOrUpdateProfile(V2_Profile(QStringLiteral("Other")));
+                ++deletions;
+            }
+            break;
+        default:
+            fixture.server.sendV2Data(treeFrom(R"({"weather":{"air":1},"timing":{"lap":2}})").get());
+            ++publishes;
+            break;
+        }
+        QCoreApplication::processEvents();
+        QThread::msleep(1);
+    }
+    running = false;
+    for (std::thread& client : clients)
+        client.join();
+    const bool allClosed = QTest::qWaitFor([&] { return fixture.server.clientsConnected() == 0; }, 10000);
+    qInstallMessageHandler(previous);
+    QVERIFY(allClosed);
+    for (V2_User* user : qAsConst(*fixture.server.users()))
+        QCOMPARE(user->currentNumberOfConnections(), 0);
+    qWarning("stress: %d logins, %d deletions, %d reloads, %d publishes in %.1f s", logins.load(), deletions, reloads, publishes, clock.elapsed() / 1000.0);
+    QVERIFY(logins > 0);
+}
+
+QTEST_MAIN(TestV2ServerFaults)
+#include "tst_v2serverfaults.moc"
