@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QHash>
+#include <QMetaMethod>
 #include <QJsonDocument>
 #include <QCryptographicHash>
 #include <QSslCertificate>
@@ -504,7 +505,12 @@ void V2_Client::receiveData()
     if (m_socket->state() != QAbstractSocket::ConnectedState)
         return;
     m_lastReceived = nowSeconds();
-    const QByteArray bytes = m_socket->readAll();
+    receiveBytes(m_socket->readAll());
+}
+
+void V2_Client::receiveBytes(const QByteArray& bytes)
+{
+    const bool live = m_socket->state() == QAbstractSocket::ConnectedState;
     const char* data = bytes.constData();
     int start = 0;
     while (start < bytes.size()) {
@@ -521,7 +527,7 @@ void V2_Client::receiveData()
         m_lineBuffer.clear();
         start = lf + 1;
         // A handler may have dropped the connection: the rest is stale.
-        if (m_socket->state() != QAbstractSocket::ConnectedState)
+        if (live && m_socket->state() != QAbstractSocket::ConnectedState)
             return;
     }
 }
@@ -611,6 +617,9 @@ void V2_Client::processERROR(V2_message* message)
 
 void V2_Client::processCMD(V2_message* message)
 {
+    // The receiver owns the tree; with nobody listening it would be lost.
+    if (!isSignalConnected(QMetaMethod::fromSignal(&V2_Client::cmdPackageReceived)))
+        return;
     auto* data = new V2_Data();
     data->fromQvariantMap(message->jsonParams(), nullptr);
     emit cmdPackageReceived(message->id(), message->channel(), data);

@@ -84,6 +84,9 @@ public:
     // before the login line is sent; without one, every TLS error is
     // accepted and logged once per connection.
     void setExpectedFingerprint(const QByteArray& sha256Hex);
+    // The reading path without the socket: frames these bytes into lines
+    // and processes each as if received (tests and fuzzing).
+    void receiveBytes(const QByteArray& bytes);
     QByteArray expectedFingerprint() const;
     static QByteArray fingerprintOf(const QSslCertificate& certificate);
 

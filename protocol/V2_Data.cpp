@@ -952,8 +952,20 @@ V2_Data* V2_Data::difference(const V2_Data* other) const
 
     for (auto it = other->m_datas->cbegin(); it != other->m_datas->cend(); ++it) {
         const auto mine = m_datas->constFind(it.key());
-        if (mine != m_datas->cend() && variantEquals(mine.value(), it.value()))
+        if (mine != m_datas->cend() && variantEquals(mine.value(), it.value())) {
+            // A list goes out as an array, by position: an unchanged entry
+            // still holds its place, or the entries after it would move.
+            if (other->m_list) {
+                if (const V2_Data* theirs = nodeOf(it.value())) {
+                    auto* unchanged = new V2_Data(theirs->m_name);
+                    unchanged->m_list = theirs->m_list;
+                    result->insertData(it.key(), unchanged);
+                } else {
+                    result->storeValue(it.key(), *it.value());
+                }
+            }
             continue;
+        }
         if (const V2_Data* theirs = nodeOf(it.value())) {
             const V2_Data* ours = mine != m_datas->cend() ? nodeOf(mine.value()) : nullptr;
             result->insertData(it.key(), ours ? ours->difference(theirs) : new V2_Data(theirs));
@@ -962,8 +974,9 @@ V2_Data* V2_Data::difference(const V2_Data* other) const
         }
     }
     for (auto it = m_datas->cbegin(); it != m_datas->cend(); ++it) {
+        // The marker itself: insertDeletedData reads an empty key as "all".
         if (!other->m_datas->contains(it.key()))
-            result->insertDeletedData(it.key());
+            result->m_datas->insert(it.key(), new QVariant(DELETE_FIELD));
     }
     return result;
 }

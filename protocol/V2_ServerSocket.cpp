@@ -62,6 +62,11 @@ V2_ServerSocket::V2_ServerSocket(int descriptor, V2_Server* server, QObject* par
 
 V2_ServerSocket::~V2_ServerSocket()
 {
+    // A connection that never ran lets go of its user here.
+    if (V2_User* user = m_handler->user()) {
+        if (user->release())
+            user->deleteLater();
+    }
     qDeleteAll(m_incomingQueue);
     qDeleteAll(m_filteredQueue);
     delete m_handler;
@@ -169,9 +174,17 @@ void V2_ServerSocket::receiveData()
 {
     if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
         return;
+    if (m_socket->bytesAvailable() > 0)
+        receiveBytes(m_socket->readAll());
+    else
+        receiveBytes(QByteArray());
+}
+
+void V2_ServerSocket::receiveBytes(const QByteArray& bytes)
+{
     m_inLock.writeLock();
-    if (m_socket->bytesAvailable() > 0) {
-        m_inBuffer += m_socket->readAll();
+    if (!bytes.isEmpty()) {
+        m_inBuffer += bytes;
         // Before login only whole lines count: a peer dribbling bytes that
         // never end a line must not keep its connection.
         if (m_handler->logged())
@@ -631,6 +644,15 @@ void V2_ServerSocket::sendErrorMessage(V2_message* mes)
         mes->setId(QString::number(m_messageCounter));
     appendOut(mes->errorMessageString().toUtf8() + kLineEnd);
     ++m_messageCounter;
+}
+
+QByteArray V2_ServerSocket::takeOutput()
+{
+    m_outLock.writeLock();
+    QByteArray output;
+    output.swap(m_outBuffer);
+    m_outLock.writeUnlock();
+    return output;
 }
 
 void V2_ServerSocket::debugdata(QString text)

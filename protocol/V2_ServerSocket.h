@@ -40,6 +40,11 @@ public:
     void sendMessage(V2_message* mes);
     void sendErrorMessage(V2_message* mes);
     void debugdata(QString text);
+    // The reading path without the socket: frames these bytes into lines
+    // and answers them as if received; the answers wait in the output,
+    // which takeOutput empties (tests and fuzzing).
+    void receiveBytes(const QByteArray& bytes);
+    QByteArray takeOutput();
     void setFullAccess();
     void setPingRate(int pingRate);
     void setPingTimeout(int timeout);

@@ -383,7 +383,13 @@ QString V2_message::jsonString() const
 {
     if (!m_jsonReady) {
         m_jsonReady = true;
-        m_json = QJsonDocument::fromJson(m_line.mid(m_payloadStart));
+        // From the document parsed already: the toolkit's own parser loses
+        // memory on repeated member names, which any peer can send.
+        m_json = QJsonDocument();
+        if (m_parsed && m_parsed->document.IsObject())
+            m_json = QJsonDocument(QJsonObject::fromVariantMap(toVariant(m_parsed->document).toMap()));
+        else if (m_parsed && m_parsed->document.IsArray())
+            m_json = QJsonDocument(QJsonArray::fromVariantList(toVariant(m_parsed->document).toList()));
     }
     if (m_json.isNull())
         return QString();

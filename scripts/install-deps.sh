@@ -14,6 +14,8 @@ packages=(
     libqt5opengl5-dev
     rapidjson-dev
     libbenchmark-dev
+    clang
+    libclang-rt-14-dev
     openssl
     xvfb
     xauth

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The one test command: installs what is missing, then configures, builds and
 # runs the whole suite through CTest twice: a normal build, and a build with
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer; then runs each fuzz target
+# of the protocol library for 20 seconds (clang, libFuzzer).
 # Usage: ./scripts/test.sh [build-dir]   (the sanitizer build goes to <build-dir>-asan)
 set -euo pipefail
 
@@ -25,3 +26,6 @@ echo "== sanitizer build (address, undefined) =="
 cmake -S "$root" -B "$build-asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLANTERRA_SANITIZE=ON -DLANTERRA_BUILD_TESTS=ON -DLANTERRA_BUILD_BENCH=OFF
 cmake --build "$build-asan" --parallel "$jobs"
 ctest --test-dir "$build-asan" --output-on-failure --parallel "$jobs"
+
+echo "== fuzzing (libFuzzer, bounded) =="
+"$root/scripts/fuzz.sh" --seconds 20 "$build-fuzz"

@@ -90,6 +90,8 @@ private slots:
     void rapidMergeAnyKeyOrder();
     void differenceRoundTrip();
     void differenceExamples();
+    void differenceOfListsAndOddKeys_data();
+    void differenceOfListsAndOddKeys();
     void jsonOutput();
     void compactOutputs();
     void rapidJsonOutput();
@@ -432,6 +434,34 @@ void TestV2Data::differenceExamples()
     c.insertData(QStringLiteral("a"), 1u);
     QVERIFY(!a.equals(&c));
     QVERIFY(!V2_Data::variantEquals(a.datas()->value(QStringLiteral("a")), c.datas()->value(QStringLiteral("a"))));
+}
+
+void TestV2Data::differenceOfListsAndOddKeys_data()
+{
+    QTest::addColumn<QByteArray>("base");
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<QByteArray>("difference");
+    // An array goes by position: unchanged entries hold their places.
+    QTest::newRow("list shrinks") << QByteArray(R"({"a":[1,2,{"b":3}]})") << QByteArray(R"({"a":[1]})") << QByteArray(R"({"a":[1,null,null]})");
+    QTest::newRow("middle changes") << QByteArray(R"({"a":[1,{"b":2},3]})") << QByteArray(R"({"a":[1,{"b":5},3]})")
+                                    << QByteArray(R"({"a":[1,{"b":5},3]})");
+    QTest::newRow("empty key goes") << QByteArray(R"({"":1,"k":2})") << QByteArray(R"({"k":2})") << QByteArray(R"({"":null})");
+}
+
+void TestV2Data::differenceOfListsAndOddKeys()
+{
+    QFETCH(QByteArray, base);
+    QFETCH(QByteArray, target);
+    QFETCH(QByteArray, difference);
+    Tree a = rootTree();
+    Tree b = rootTree();
+    mergeJson(a.get(), base);
+    mergeJson(b.get(), target);
+    std::unique_ptr<V2_Data> diff(a->difference(b.get()));
+    QCOMPARE(compactJson(diff.get()), difference);
+    // Applied, the kept entries are the target's; the dropped ones are gone.
+    mergeJson(a.get(), compactJson(diff.get()));
+    QCOMPARE(compactJson(a.get()).replace(",null", ""), target);
 }
 
 void TestV2Data::jsonOutput()
