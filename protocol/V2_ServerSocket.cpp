@@ -15,6 +15,7 @@
 #include <QHash>
 #include <QDebug>
 #include <QSslSocket>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -22,7 +23,6 @@ namespace {
 
 const QString kHandlerName = QStringLiteral("PEX Skyhaul Protocol V2");
 const QByteArray kLineEnd = "\r\n";
-constexpr int kIdleWaitMs = 10;
 // The whole of the last writes on closing, however slowly the peer reads.
 constexpr int kCloseFlushMs = 2000;
 // How much of a refused login line the log shows.
@@ -98,6 +98,13 @@ void V2_ServerSocket::run()
     }
 
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    {
+        QMutexLocker locker(&m_wakeMutex);
+        m_dispatcher = dispatcher;
+    }
+    // Ends a wait when the inactivity limit may have passed.
+    QTimer limitCheck;
+    limitCheck.setSingleShot(true);
     while (m_running) {
         if (!m_connected)
             break;
@@ -108,17 +115,27 @@ void V2_ServerSocket::run()
         }
         const bool filtered = filterChannels();
         const bool sent = sendChannels();
-        receiveData();
+        const bool received = receiveData();
         const bool wrote = sendData();
-        if (dispatcher)
-            dispatcher->processEvents(QEventLoop::AllEvents);
-        if (!filtered && !sent && !wrote) {
-            m_work.tryAcquire(1, kIdleWaitMs);
-            m_work.tryAcquire(m_work.available());
+        const bool busy = filtered || sent || received || wrote;
+        if (dispatcher) {
+            // Idle, the thread sleeps until the socket has bytes or has
+            // written them, the server queues something (wake), or the
+            // limit check is due; never a fixed poll.
+            if (!busy) {
+                const qint64 untilCheck = msUntilLimitCheck();
+                if (untilCheck >= 0)
+                    limitCheck.start(int(std::min<qint64>(untilCheck, 1 << 30)));
+            }
+            dispatcher->processEvents(busy ? QEventLoop::AllEvents : QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
         }
         m_running = timeoutCheckOk();
     }
 
+    {
+        QMutexLocker locker(&m_wakeMutex);
+        m_dispatcher = nullptr;
+    }
     stop();
     {
         QMutexLocker locker(&m_loginMutex);
@@ -162,22 +179,32 @@ bool V2_ServerSocket::timeoutCheckOk() const
     return idle <= timeout * 1000LL;
 }
 
+qint64 V2_ServerSocket::msUntilLimitCheck() const
+{
+    const int timeout = m_server->timeout();
+    if (timeout == 0)
+        return -1;
+    const qint64 limit = (m_handler->logged() ? timeout : std::min(timeout, m_server->notLoggedTimeout())) * 1000LL;
+    return std::max<qint64>(0, limit - m_lastActivity.elapsed()) + 5;
+}
+
 void V2_ServerSocket::wake()
 {
-    m_work.release();
+    // Thread-safe, and remembered: a wake before the wait ends the wait.
+    QMutexLocker locker(&m_wakeMutex);
+    if (m_dispatcher)
+        m_dispatcher->wakeUp();
 }
 
 // ---------------------------------------------------------------------------
 // Reading and requests
 
-void V2_ServerSocket::receiveData()
+bool V2_ServerSocket::receiveData()
 {
-    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
-        return;
-    if (m_socket->bytesAvailable() > 0)
-        receiveBytes(m_socket->readAll());
-    else
-        receiveBytes(QByteArray());
+    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState || m_socket->bytesAvailable() <= 0)
+        return false;
+    receiveBytes(m_socket->readAll());
+    return true;
 }
 
 void V2_ServerSocket::receiveBytes(const QByteArray& bytes)
@@ -679,6 +706,8 @@ void V2_ServerSocket::setPingRate(int pingRate)
 void V2_ServerSocket::setPingTimeout(int timeout)
 {
     m_handler->setPingTimeout(timeout);
+    // A sleeping connection measures its wait against the new limit.
+    wake();
 }
 
 int V2_ServerSocket::socketDescriptor() const

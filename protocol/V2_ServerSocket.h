@@ -6,8 +6,8 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>
+#include <QMutex>
 #include <QRecursiveMutex>
-#include <QSemaphore>
 #include <QSslError>
 #include <QString>
 #include <QThread>
@@ -16,6 +16,7 @@
 #include <atomic>
 #include <functional>
 
+class QAbstractEventDispatcher;
 class QSslSocket;
 class V2_Data;
 class V2_MessageHandler;
@@ -98,7 +99,8 @@ private:
     bool filterChannels();
     void filterNode(V2_Data* node, V2_Profile* profile);
     bool sendChannels();
-    void receiveData();
+    // True when bytes were read.
+    bool receiveData();
     bool sendData();
     bool timeoutCheckOk() const;
     void processMessage(V2_message* mes);
@@ -122,6 +124,8 @@ private:
     QString userName() const;
     QString peerAddress() const;
     void wake();
+    // Milliseconds until an inactivity limit may pass; -1 without limits.
+    qint64 msUntilLimitCheck() const;
 
     int m_socketDescriptor;
     std::atomic<bool> m_running{false};
@@ -150,7 +154,8 @@ private:
     std::atomic<V2_User*> m_releaseRequested{nullptr};
     // Set by doDisconnect: the server is going away, nothing more is written.
     std::atomic<bool> m_disconnectRequested{false};
-    // Released by the server's thread when it queues something, so that an
-    // idle turn ends early instead of sleeping its full 10 ms.
-    QSemaphore m_work;
+    // This connection's thread's event dispatcher while the thread runs:
+    // other threads wake it through it when they queue something.
+    QAbstractEventDispatcher* m_dispatcher = nullptr;
+    QMutex m_wakeMutex;
 };
