@@ -209,7 +209,7 @@ bool V2_ServerSocket::receiveData()
 
 void V2_ServerSocket::receiveBytes(const QByteArray& bytes)
 {
-    m_inLock.writeLock();
+    m_inLock.lock();
     if (!bytes.isEmpty()) {
         m_inBuffer += bytes;
         // Before login only whole lines count: a peer dribbling bytes that
@@ -227,7 +227,7 @@ void V2_ServerSocket::receiveBytes(const QByteArray& bytes)
     }
     m_inBuffer.remove(0, start);
     const qint64 remainder = m_inBuffer.size();
-    m_inLock.writeUnlock();
+    m_inLock.unlock();
     if (!lines.isEmpty())
         m_lastActivity.restart();
 
@@ -252,9 +252,9 @@ void V2_ServerSocket::receiveBytes(const QByteArray& bytes)
     if (!overlong && remainder > lineCap())
         overlong = lineCap();
     if (overlong) {
-        m_inLock.writeLock();
+        m_inLock.lock();
         m_inBuffer.clear();
-        m_inLock.writeUnlock();
+        m_inLock.unlock();
         const QString reason = QStringLiteral("Line longer than %1 bytes").arg(overlong);
         qDebug().noquote() << "[V2]" << reason << "from ip" << peerAddress() << ": connection closed";
         V2_message refusal;
@@ -523,22 +523,22 @@ void V2_ServerSocket::sendV2_Data(const V2_Data* data)
     if (entries->size() == 1 && !m_handler->subscriptionContains(entries->firstKey()))
         return;
     auto* copy = new V2_Data(data);
-    m_incomingLock.writeLock();
+    m_incomingLock.lock();
     m_incomingQueue.append(copy);
-    m_incomingLock.writeUnlock();
+    m_incomingLock.unlock();
     wake();
 }
 
 bool V2_ServerSocket::filterChannels()
 {
-    m_incomingLock.readLock();
+    m_incomingLock.lock();
     const int count = m_incomingQueue.size();
-    m_incomingLock.readUnlock();
+    m_incomingLock.unlock();
 
     for (int i = 0; i < count; ++i) {
-        m_incomingLock.readLock();
+        m_incomingLock.lock();
         V2_Data* tree = m_incomingQueue.first();
-        m_incomingLock.readUnlock();
+        m_incomingLock.unlock();
 
         // A logged-out connection may have lost its user: it filters nothing.
         if (m_handler->logged()) {
@@ -551,12 +551,12 @@ bool V2_ServerSocket::filterChannels()
             tree->clearData();
         }
 
-        m_filteredLock.writeLock();
+        m_filteredLock.lock();
         m_filteredQueue.append(tree);
-        m_filteredLock.writeUnlock();
-        m_incomingLock.writeLock();
+        m_filteredLock.unlock();
+        m_incomingLock.lock();
         m_incomingQueue.removeFirst();
-        m_incomingLock.writeUnlock();
+        m_incomingLock.unlock();
     }
     return count > 0;
 }
@@ -599,13 +599,13 @@ bool V2_ServerSocket::sendChannels()
 {
     if (!m_handler->logged())
         return false;
-    m_filteredLock.readLock();
+    m_filteredLock.lock();
     const int count = m_filteredQueue.size();
-    m_filteredLock.readUnlock();
+    m_filteredLock.unlock();
     for (int i = 0; i < count; ++i) {
-        m_filteredLock.writeLock();
+        m_filteredLock.lock();
         V2_Data* tree = m_filteredQueue.takeFirst();
-        m_filteredLock.writeUnlock();
+        m_filteredLock.unlock();
         if (!tree->datas()->isEmpty())
             appendOut(V2_message::dataLine(QString::number(m_messageCounter++), tree).toUtf8() + kLineEnd + kLineEnd);
         delete tree;
@@ -616,20 +616,20 @@ bool V2_ServerSocket::sendChannels()
 bool V2_ServerSocket::sendData()
 {
     if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState) {
-        m_outLock.writeLock();
+        m_outLock.lock();
         m_outBuffer.clear();
-        m_outLock.writeUnlock();
+        m_outLock.unlock();
         return false;
     }
-    m_outLock.writeLock();
+    m_outLock.lock();
     if (m_outBuffer.isEmpty()) {
-        m_outLock.writeUnlock();
+        m_outLock.unlock();
         return false;
     }
     m_socket->write(m_outBuffer);
     m_socket->flush();
     m_outBuffer.clear();
-    m_outLock.writeUnlock();
+    m_outLock.unlock();
 
     // A client that stops reading must not make the server's memory grow.
     const qint64 pending = m_socket->bytesToWrite();
@@ -647,9 +647,9 @@ bool V2_ServerSocket::sendData()
 
 void V2_ServerSocket::appendOut(const QByteArray& bytes)
 {
-    m_outLock.writeLock();
+    m_outLock.lock();
     m_outBuffer += bytes;
-    m_outLock.writeUnlock();
+    m_outLock.unlock();
     wake();
 }
 
@@ -675,10 +675,10 @@ void V2_ServerSocket::sendErrorMessage(V2_message* mes)
 
 QByteArray V2_ServerSocket::takeOutput()
 {
-    m_outLock.writeLock();
+    m_outLock.lock();
     QByteArray output;
     output.swap(m_outBuffer);
-    m_outLock.writeUnlock();
+    m_outLock.unlock();
     return output;
 }
 

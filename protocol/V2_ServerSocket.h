@@ -1,6 +1,5 @@
 #pragma once
 
-#include "Lock.h"
 #include "pexjsonv2_export.h"
 
 #include <QByteArray>
@@ -134,14 +133,14 @@ private:
     std::atomic<int> m_messageCounter{1};
     QSslSocket* m_socket = nullptr;
     QByteArray m_outBuffer;
-    Lock m_outLock;
+    QMutex m_outLock;
     QByteArray m_inBuffer;
-    Lock m_inLock;
+    QMutex m_inLock;
     V2_Server* m_server;
     QList<V2_Data*> m_incomingQueue;
-    Lock m_incomingLock;
+    QMutex m_incomingLock;
     QList<V2_Data*> m_filteredQueue;
-    Lock m_filteredLock;
+    QMutex m_filteredLock;
     V2_MessageHandler* m_handler;
     QString m_appName;
     QString m_appVersion;
