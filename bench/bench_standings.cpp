@@ -3,8 +3,7 @@
 // 1920 × 1080 offscreen. The tree is the session simulator's, 40 minutes in.
 #include "ClientV2Controller.h"
 #include "ModelSessionStandingBySector.h"
-#include "SessionSimulator.h"
-#include "SimOptions.h"
+#include "SimulatedRace.h"
 #include "TestProvider.h"
 #include "V2DataProvider.h"
 #include "WidgetBenchMain.h"
@@ -37,13 +36,7 @@ void dropRowMarks(V2_Data* node)
 std::unique_ptr<V2DataProvider> raceProvider()
 {
     auto provider = makeTestProvider();
-    SimOptions options;
-    QString error;
-    SimOptions::parse({QStringLiteral("lanterra-sim"), QStringLiteral("--cars"), QStringLiteral("60"), QStringLiteral("--elapsed"),
-                       QStringLiteral("2400")},
-                      &options, &error);
-    const SessionSimulator simulator(options, QDateTime::currentMSecsSinceEpoch() - 2400000);
-    const std::unique_ptr<V2_Data> state = simulator.state(2400000);
+    const std::unique_ptr<V2_Data> state = simulatedRaceState();
     V2_Data* root = provider->controller()->getCurrentData();
     for (auto it = state->datas()->cbegin(); it != state->datas()->cend(); ++it) {
         if (const V2_Data* child = V2_Data::nodeOf(it.value()))

@@ -6,14 +6,12 @@
 #include "PositioningController.h"
 #include "PositioningGraphicsViewPromote.h"
 #include "Scene.h"
-#include "SessionSimulator.h"
-#include "SimOptions.h"
+#include "SimulatedRace.h"
 #include "TestProvider.h"
 #include "WidgetBenchMain.h"
 #include "WidgetPositioning.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QPixmap>
 
 #include <benchmark/benchmark.h>
@@ -26,13 +24,7 @@ struct RaceMap {
     RaceMap()
         : provider(makeTestProvider())
     {
-        SimOptions options;
-        QString error;
-        SimOptions::parse({QStringLiteral("lanterra-sim"), QStringLiteral("--cars"), QStringLiteral("60"), QStringLiteral("--elapsed"),
-                           QStringLiteral("2400")},
-                          &options, &error);
-        const SessionSimulator simulator(options, QDateTime::currentMSecsSinceEpoch() - 2400000);
-        state = simulator.state(2400000);
+        state = simulatedRaceState();
         V2_Data* root = provider->controller()->getCurrentData();
         root->insertData(QStringLiteral("positioning"), new V2_Data(state->getV2_Data(QStringLiteral("positioning"))));
         root->insertData(QStringLiteral("timing"), new V2_Data(state->getV2_Data(QStringLiteral("timing"))));
