@@ -751,6 +751,8 @@ void V2_Data::fromQvariantMapWithNull(QMap<QString, QVariant>* map, V2_Data* del
 
 void V2_Data::mergeVariantMap(QMap<QString, QVariant>* map, V2_Data* deleted, bool withNull)
 {
+    // An object arriving for a list makes it an object, as the sender has it.
+    m_list = false;
     const auto flag = map->constFind(kIgnorePath);
     if (flag != map->cend())
         setIgnorePath(withNull ? flag.value().toBool() : true);
@@ -793,6 +795,8 @@ void V2_Data::fromRapidJson(const rapidjson::Value& object, V2_Data* deleted)
 
 void V2_Data::mergeRapidObject(const rapidjson::Value& object, V2_Data* deleted, bool withNull, MergeContext& context)
 {
+    // An object arriving for a list makes it an object, as the sender has it.
+    m_list = false;
     const auto flag = object.FindMember("ignorePath");
     if (flag != object.MemberEnd())
         setIgnorePath(withNull ? scalarFromRapid(flag->value).toBool() : true);

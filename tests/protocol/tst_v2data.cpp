@@ -445,6 +445,8 @@ void TestV2Data::differenceOfListsAndOddKeys_data()
     QTest::newRow("list shrinks") << QByteArray(R"({"a":[1,2,{"b":3}]})") << QByteArray(R"({"a":[1]})") << QByteArray(R"({"a":[1,null,null]})");
     QTest::newRow("middle changes") << QByteArray(R"({"a":[1,{"b":2},3]})") << QByteArray(R"({"a":[1,{"b":5},3]})")
                                     << QByteArray(R"({"a":[1,{"b":5},3]})");
+    QTest::newRow("list becomes an object") << QByteArray(R"({"a":[1,2]})") << QByteArray(R"({"a":{"k":"v"}})")
+                                            << QByteArray(R"({"a":{"0000":null,"0001":null,"k":"v"}})");
     QTest::newRow("empty key goes") << QByteArray(R"({"":1,"k":2})") << QByteArray(R"({"k":2})") << QByteArray(R"({"":null})");
 }
 
