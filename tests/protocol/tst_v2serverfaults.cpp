@@ -408,7 +408,9 @@ void TestV2ServerFaults::capOnConnectionsNotLoggedIn()
     QVERIFY(first.connectTo(fixture.port, false));
     QVERIFY(second.connectTo(fixture.port, false));
     QTRY_COMPARE(fixture.server.clientsConnected(), 2);
-    QVERIFY(third.connectTo(fixture.port, false));
+    // Accepted by the system, closed by the server at once (the client may
+    // not even see it connected).
+    third.connectTo(fixture.port, false, 1000);
     QVERIFY(third.waitForDisconnected(2000));
     QCOMPARE(fixture.server.clientsConnected(), 2);
 
