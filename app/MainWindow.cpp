@@ -39,7 +39,6 @@ const QString kHost = QStringLiteral("v2host");
 const QString kPort = QStringLiteral("v2port");
 const QString kUser = QStringLiteral("v2user");
 const QString kPassword = QStringLiteral("v2password");
-const QString kSkin = QStringLiteral("skin");
 const QString kShowBorder = QStringLiteral("showBorder");
 const QString kImperialUnits = QStringLiteral("useImperialUnits");
 const QString kUseOpenGL = QStringLiteral("use_opengl");
@@ -93,7 +92,7 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
     m_showBorder = settings->value(kShowBorder, true).toBool();
     action(QStringLiteral("actionShow_tool_window_frame"))->setChecked(m_showBorder);
 
-    const bool dark = settings->value(kSkin, kDark).toString() == kDark;
+    const bool dark = settings->value(AppSettings::kSkinKey, kDark).toString() == kDark;
     checkSkinActions(dark);
     qApp->setStyleSheet(skinStyleSheet(dark));
 
@@ -510,7 +509,7 @@ void MainWindow::checkSkinActions(bool dark)
 void MainWindow::chooseSkin(bool dark)
 {
     checkSkinActions(dark);
-    AppSettings::open()->setValue(kSkin, dark ? kDark : kLight);
+    AppSettings::open()->setValue(AppSettings::kSkinKey, dark ? kDark : kLight);
     applySkin(dark);
 }
 
@@ -712,7 +711,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     {
         const auto settings = AppSettings::open();
-        settings->setValue(kSkin, action(QStringLiteral("actionDark_skin"))->isChecked() ? kDark : kLight);
+        settings->setValue(AppSettings::kSkinKey, action(QStringLiteral("actionDark_skin"))->isChecked() ? kDark : kLight);
         settings->setValue(kShowBorder, action(QStringLiteral("actionShow_tool_window_frame"))->isChecked());
     }
     if (m_panels[Follow])

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <memory>
 
 class QSettings;
@@ -9,5 +11,9 @@ class QSettings;
 namespace AppSettings {
 
 std::unique_ptr<QSettings> open();
+
+// The skin in force ("Dark" or "Light"), under the key the main window writes.
+extern const QString kSkinKey;
+QString skin();
 
 } // namespace AppSettings

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractItemModel>
 #include <QBrush>
 #include <QColor>
 #include <QCoreApplication>
@@ -30,6 +31,16 @@ constexpr int DefaultWidthRole = Qt::UserRole + 1;
 constexpr int Left = Qt::AlignLeft | Qt::AlignVCenter;
 constexpr int Right = Qt::AlignRight | Qt::AlignVCenter;
 constexpr int Centre = Qt::AlignHCenter | Qt::AlignVCenter;
+
+// Every cell of a table model announced changed in one range: rows whose
+// texts changed in place, without a reset.
+inline void repaintRows(QAbstractItemModel& model)
+{
+    const int rows = model.rowCount();
+    const int columns = model.columnCount();
+    if (rows > 0 && columns > 0)
+        emit model.dataChanged(model.index(0, 0), model.index(rows - 1, columns - 1));
+}
 
 // Whether a table lists its columns in the order of their ids.
 template <typename Spec, std::size_t N>

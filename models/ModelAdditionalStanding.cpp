@@ -214,8 +214,7 @@ void ModelAdditionalStanding::setUsaUnits(bool on)
 
 void ModelAdditionalStanding::repaintAll()
 {
-    if (!m_rows.isEmpty())
-        emit dataChanged(index(0, 0), index(m_rows.size() - 1, ColumnCount - 1));
+    ColumnTable::repaintRows(*this);
 }
 
 void ModelAdditionalStanding::cleanAll()

@@ -344,8 +344,7 @@ void ModelSessionLap::updateSkin(QString skinType)
 
 void ModelSessionLap::repaintAll()
 {
-    if (m_copy.count() > 0)
-        emit dataChanged(index(0, 0), index(m_copy.count() - 1, columnCount() - 1));
+    ColumnTable::repaintRows(*this);
 }
 
 void ModelSessionLap::cleanAll()

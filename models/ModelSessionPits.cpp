@@ -146,8 +146,7 @@ void ModelSessionPits::updateSkin(QString skin)
 
 void ModelSessionPits::repaintAll()
 {
-    if (!m_rows.isEmpty())
-        emit dataChanged(index(0, 0), index(m_rows.size() - 1, columnCount() - 1));
+    ColumnTable::repaintRows(*this);
 }
 
 void ModelSessionPits::cleanAll()

@@ -251,8 +251,7 @@ void ModelSessionStints::processRefresh()
 
 void ModelSessionStints::repaintAll()
 {
-    if (!m_rows.isEmpty())
-        emit dataChanged(index(0, 0), index(m_rows.size() - 1, ColumnCount - 1));
+    ColumnTable::repaintRows(*this);
 }
 
 void ModelSessionStints::cleanAll()

@@ -222,8 +222,7 @@ void ModelStandingCombined::updateSkin(QString skin)
 
 void ModelStandingCombined::repaintAll()
 {
-    if (!m_rows.isEmpty())
-        emit dataChanged(index(0, 0), index(m_rows.size() - 1, columnCount() - 1));
+    ColumnTable::repaintRows(*this);
 }
 
 void ModelStandingCombined::cleanAll()

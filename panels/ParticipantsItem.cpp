@@ -85,6 +85,11 @@ void ParticipantsItem::setItemScale(double scale)
     update();
 }
 
+double ParticipantsItem::itemScale() const
+{
+    return m_itemScale;
+}
+
 void ParticipantsItem::setShowUnknown(bool show)
 {
     m_showUnknown = show;

@@ -29,6 +29,7 @@ public:
     void setProvider(V2DataProvider* provider);
     void setVisibleNumbers(const QStringList& numbers);
     void setItemScale(double scale);
+    double itemScale() const;
     void setShowUnknown(bool show);
     bool showUnknown() const;
 

@@ -93,18 +93,16 @@ void Scene::setup(PositioningController* controller, V2DataProvider* provider)
 
 void Scene::setItemScale(double scale)
 {
-    m_itemScale = scale;
     m_participants->setItemScale(scale);
 }
 
 double Scene::itemScale() const
 {
-    return m_itemScale;
+    return m_participants->itemScale();
 }
 
 void Scene::setVisibleNumbers(const QStringList& numbers)
 {
-    m_classFilter = numbers;
     m_participants->setVisibleNumbers(numbers);
 }
 

@@ -66,7 +66,5 @@ private:
     QMap<QString, QGraphicsPixmapItem*> m_sections;
     ParticipantsItem* m_participants;
     QPixmap m_untintedTarmac;
-    double m_itemScale = 1.0;
-    QStringList m_classFilter;
     bool m_showLabels = true;
 };

@@ -24,7 +24,7 @@ WidgetAdditionalStandings::WidgetAdditionalStandings(V2DataProvider* provider, Q
     , m_provider(provider)
 {
     setGroupName(kGroup);
-    const QString skin = AppSettings::open()->value(QStringLiteral("skin"), QStringLiteral("Dark")).toString();
+    const QString skin = AppSettings::skin();
     auto* row = new QHBoxLayout;
     for (int i = 0; i < TableCount; ++i) {
         m_models[i] = i == TopSpeedTable ? new ModelAdditionalStanding(provider, ModelAdditionalStanding::TopSpeed, 0, this)

@@ -25,7 +25,6 @@ namespace {
 const QString kColumnsGroup = QStringLiteral("car_follow_columns");
 const QString kColumnKey = QStringLiteral("cwc_%1");
 const QString kLapColorsGroup = QStringLiteral("car_follow_lap_colors");
-const QString kSkinKey = QStringLiteral("skin");
 // Laps through the pit lane; the keys are written back so that they exist.
 const char* const kLapColorKeys[][2] = {
     {"outlap_bg_color", "#DFDF00"},
@@ -47,7 +46,7 @@ WidgetCarFollow::WidgetCarFollow(V2DataProvider* provider, int panelId, QWidget*
     , m_provider(provider)
     , m_panelId(panelId)
     , m_color(defaultColor(panelId))
-    , m_model(new ModelSessionLapForCarFollow(provider, AppSettings::open()->value(kSkinKey, QStringLiteral("Dark")).toString(), true, this))
+    , m_model(new ModelSessionLapForCarFollow(provider, AppSettings::skin(), true, this))
     , m_proxy(new QSortFilterProxyModel(this))
     , m_caption(new QLabel(tr("Participant:"), this))
     , m_edit(new QLineEdit(this))

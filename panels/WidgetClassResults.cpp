@@ -81,7 +81,7 @@ void WidgetClassResults::updateClasses()
     for (const ClassTable& entry : qAsConst(m_classes))
         delete entry.box;
     m_classes.clear();
-    const QString skin = AppSettings::open()->value(QStringLiteral("skin"), QStringLiteral("Dark")).toString();
+    const QString skin = AppSettings::skin();
     for (const QString& name : classes) {
         ClassTable entry;
         entry.name = name;

@@ -13,7 +13,6 @@ namespace {
 
 const QRect kDefaultGeometry(100, 100, 200, 200);
 constexpr bool kDefaultShow = false;
-const QString kSkinKey = QStringLiteral("skin");
 
 } // namespace
 
@@ -21,7 +20,7 @@ WidgetPits::WidgetPits(V2DataProvider* provider, bool pitOut, const QString& gro
     : TablePanel(parent, true)
 {
     setGroupName(group);
-    const QString skin = AppSettings::open()->value(kSkinKey, QStringLiteral("Dark")).toString();
+    const QString skin = AppSettings::skin();
     if (pitOut)
         m_model = new ModelSessionPitOut(provider, skin, this);
     else

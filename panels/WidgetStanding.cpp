@@ -22,7 +22,6 @@ namespace {
 const QString kGroup = QStringLiteral("view_standing");
 const QRect kDefaultGeometry(100, 100, 200, 200);
 constexpr bool kDefaultShow = true;
-const QString kSkinKey = QStringLiteral("skin");
 
 // What each page keeps in the settings store, and its object names.
 struct PageKeys {
@@ -53,7 +52,7 @@ WidgetStanding::WidgetStanding(V2DataProvider* provider, QWidget* parent)
     setGroupName(kGroup);
     m_stack->setObjectName(QStringLiteral("stackedWidget"));
     contentWidget()->layout()->addWidget(m_stack);
-    const QString skin = AppSettings::open()->value(kSkinKey, QStringLiteral("Dark")).toString();
+    const QString skin = AppSettings::skin();
     m_pages[RacePage].model = new ModelSessionStandingBySector(provider, skin, this);
     m_pages[PracticePage].model = new ModelSessionStandingPractice(provider, skin, this);
     for (int page = 0; page < PageCount; ++page)

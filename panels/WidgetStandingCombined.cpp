@@ -23,7 +23,7 @@ WidgetStandingCombined::WidgetStandingCombined(V2DataProvider* provider, QWidget
     , m_model(new ModelStandingCombined(provider, this))
 {
     setGroupName(kGroup);
-    m_model->updateSkin(AppSettings::open()->value(QStringLiteral("skin"), QStringLiteral("Dark")).toString());
+    m_model->updateSkin(AppSettings::skin());
     m_table = addTable(m_model, {kWidthKey, kHeaderStateKey, false}, contentWidget(), QStringLiteral("tableViewCombined"));
     contentWidget()->layout()->addWidget(m_table);
     restoreHeader(m_table);

@@ -21,7 +21,7 @@ WidgetStandingFastestLap::WidgetStandingFastestLap(V2DataProvider* provider, QWi
     , m_model(new ModelAdditionalStanding(provider, ModelAdditionalStanding::FastestLap, 0, this))
 {
     setGroupName(kGroup);
-    m_model->updateSkin(AppSettings::open()->value(QStringLiteral("skin"), QStringLiteral("Dark")).toString());
+    m_model->updateSkin(AppSettings::skin());
     m_table = addTable(m_model, {kWidthKey, QString(), false}, contentWidget(), QStringLiteral("tableViewFastestLap"));
     contentWidget()->layout()->addWidget(m_table);
     connect(this, &ToolWindow::updateSkin, m_model, &ModelAdditionalStanding::updateSkin);

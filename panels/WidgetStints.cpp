@@ -18,14 +18,13 @@ const QString kGroup = QStringLiteral("view_stints");
 const QRect kDefaultGeometry(100, 100, 700, 800);
 constexpr bool kDefaultShow = false;
 const QString kWidthKey = QStringLiteral("stints_%1");
-const QString kSkinKey = QStringLiteral("skin");
 
 } // namespace
 
 WidgetStints::WidgetStints(V2DataProvider* provider, QWidget* parent)
     : TablePanel(parent, true)
     , m_provider(provider)
-    , m_model(new ModelSessionStints(provider, AppSettings::open()->value(kSkinKey, QStringLiteral("Dark")).toString(), this))
+    , m_model(new ModelSessionStints(provider, AppSettings::skin(), this))
     , m_cars(new QComboBox(contentWidget()))
 {
     setGroupName(kGroup);

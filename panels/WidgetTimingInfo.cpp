@@ -18,7 +18,6 @@ namespace {
 const QString kGroup = QStringLiteral("view_timinginfo");
 const QRect kDefaultGeometry(274, 189, 436, 403);
 constexpr bool kDefaultShow = false;
-const QString kSkinKey = QStringLiteral("skin");
 
 // Each view's tab title and the column width key of its table.
 struct ViewInfo {
@@ -47,7 +46,7 @@ WidgetTimingInfo::WidgetTimingInfo(V2DataProvider* provider, QWidget* parent)
     setGroupName(kGroup);
     m_tabs->setObjectName(QStringLiteral("tabWidgetTimingInfo"));
     contentWidget()->layout()->addWidget(m_tabs);
-    const QString skin = AppSettings::open()->value(kSkinKey, QStringLiteral("Dark")).toString();
+    const QString skin = AppSettings::skin();
     auto* laps = new ModelSessionLap(provider, skin, false, this);
     m_speeds = new ModelSessionSpeed(provider, skin, this);
     // Every view but the first shows one of the three-column tables.
