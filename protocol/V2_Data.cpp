@@ -15,23 +15,11 @@ bool isNullVariant(const QVariant& value)
     return !value.isValid() || value.userType() == QMetaType::Nullptr;
 }
 
-bool isMarker(const QVariant* value)
-{
-    return value->userType() == QMetaType::QString && *static_cast<const QString*>(value->constData()) == V2_Data::DELETE_FIELD;
-}
-
 // Array elements are stored under their index, left-padded to four digits
 // so that they sort in order up to 9999.
 QString listKey(int index)
 {
     return QString::number(index).rightJustified(4, QLatin1Char('0'));
-}
-
-// The member name written for a key: the part after the first '#', if any.
-QString outputName(const QString& key)
-{
-    const int hash = key.indexOf(QLatin1Char('#'));
-    return hash < 0 ? key : key.mid(hash + 1);
 }
 
 QVariant scalarFromRapid(const rapidjson::Value& value)
@@ -122,28 +110,6 @@ bool asciiInto(const char* name, int length, QString& buffer)
         out[i] = QChar(byte);
     }
     return true;
-}
-
-// A JSON value for a scalar entry, or undefined for a type that is not written.
-QJsonValue scalarJson(const QVariant* value)
-{
-    switch (value->userType()) {
-    case QMetaType::QString:
-        if (isMarker(value))
-            return QJsonValue(QJsonValue::Null);
-        return QJsonValue(value->toString());
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        return QJsonValue(value->toLongLong());
-    case QMetaType::Double:
-        return QJsonValue(value->toDouble());
-    case QMetaType::Bool:
-        return QJsonValue(value->toBool());
-    default:
-        return QJsonValue(QJsonValue::Undefined);
-    }
 }
 
 } // namespace
@@ -253,6 +219,11 @@ bool V2_Data::isNumber(int type)
     default:
         return false;
     }
+}
+
+bool V2_Data::isDeleteMarker(const QVariant* value)
+{
+    return value->userType() == QMetaType::QString && *static_cast<const QString*>(value->constData()) == DELETE_FIELD;
 }
 
 bool V2_Data::holdsNode(const QVariant* value)
@@ -671,7 +642,7 @@ void V2_Data::insertDeletedData(const QString& key)
 bool V2_Data::isDeleted(const QString& path) const
 {
     const QVariant* value = valueAt(path);
-    return value && isMarker(value);
+    return value && isDeleteMarker(value);
 }
 
 void V2_Data::clearData()
@@ -708,7 +679,7 @@ void V2_Data::clearEmptyData()
 void V2_Data::clearNulls()
 {
     for (auto it = m_datas->begin(); it != m_datas->end();) {
-        if (isMarker(it.value())) {
+        if (isDeleteMarker(it.value())) {
             delete it.value();
             it = m_datas->erase(it);
             continue;
@@ -983,266 +954,4 @@ V2_Data* V2_Data::difference(const V2_Data* other) const
             result->m_datas->insert(it.key(), new QVariant(DELETE_FIELD));
     }
     return result;
-}
-
-// ---------------------------------------------------------------------------
-// Output
-
-QJsonObject V2_Data::getJson(const QString&, bool withIgnorePath) const
-{
-    QJsonObject object;
-    if (withIgnorePath && m_ignorePath)
-        object.insert(kIgnorePath, true);
-    for (auto it = m_datas->cbegin(); it != m_datas->cend(); ++it) {
-        QJsonValue value;
-        if (const V2_Data* child = nodeOf(it.value()))
-            value = child->m_list ? QJsonValue(child->getJsonArray(it.key())) : QJsonValue(child->getJson(it.key(), withIgnorePath));
-        else
-            value = scalarJson(it.value());
-        if (!value.isUndefined())
-            object.insert(outputName(it.key()), value);
-    }
-    return object;
-}
-
-QJsonArray V2_Data::getJsonArray(const QString&) const
-{
-    QJsonArray array;
-    for (auto it = m_datas->cbegin(); it != m_datas->cend(); ++it) {
-        QJsonValue value;
-        if (const V2_Data* child = nodeOf(it.value()))
-            value = child->m_list ? QJsonValue(child->getJsonArray(it.key())) : QJsonValue(child->getJson(it.key(), false));
-        else
-            value = scalarJson(it.value());
-        if (!value.isUndefined())
-            array.append(value);
-    }
-    return array;
-}
-
-QJsonObject V2_Data::toJson(const QString& path, bool wrap) const
-{
-    if (path.isEmpty())
-        return QJsonObject();
-    const int dot = path.indexOf(QLatin1Char('.'));
-    const QString first = dot < 0 ? path : path.left(dot);
-    const V2_Data* child = getInLevelV2_Data(first);
-    if (!child)
-        return QJsonObject();
-    if (dot >= 0)
-        return child->toJson(path.mid(dot + 1), wrap);
-    const QJsonObject json = child->getJson(first, false);
-    if (!wrap)
-        return json;
-    QJsonObject wrapped;
-    wrapped.insert(first, json);
-    return wrapped;
-}
-
-QString V2_Data::getJsonString(bool withIgnorePath) const
-{
-    return fromJsonToString(getJson(QString(), withIgnorePath));
-}
-
-QString V2_Data::getJsonString(const QString& path, bool wrap) const
-{
-    return fromJsonToString(toJson(path, wrap));
-}
-
-QString V2_Data::fromJsonToString(const QJsonObject& object)
-{
-    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
-}
-
-void V2_Data::getCompactData(QMap<QString, QVariant*>* out, const QString& prefix) const
-{
-    if (!out)
-        return;
-    for (auto it = m_datas->cbegin(); it != m_datas->cend(); ++it) {
-        const QString key = prefix.isEmpty() ? it.key() : prefix + QLatin1Char('.') + it.key();
-        if (const V2_Data* child = nodeOf(it.value()))
-            child->getCompactData(out, key);
-        else
-            out->insert(key, it.value());
-    }
-}
-
-QString V2_Data::getJsonCompactString(const QString& prefix) const
-{
-    QJsonObject out;
-    writeCompact(out, prefix);
-    return fromJsonToString(out);
-}
-
-void V2_Data::writeCompact(QJsonObject& out, const QString& prefix) const
-{
-    for (auto it = m_datas->cbegin(); it != m_datas->cend(); ++it) {
-        const QString name = outputName(it.key());
-        const QString key = prefix.isEmpty() ? name : prefix + QLatin1Char('.') + name;
-        if (const V2_Data* child = nodeOf(it.value())) {
-            child->writeCompact(out, key);
-        } else if (!isMarker(it.value())) {
-            const QJsonValue value = scalarJson(it.value());
-            if (!value.isUndefined())
-                out.insert(key, value);
-        }
-    }
-}
-
-namespace {
-
-bool rapidWritable(const QVariant* value)
-{
-    switch (value->userType()) {
-    case QMetaType::QString:
-    case QMetaType::Bool:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-        return true;
-    default:
-        return false;
-    }
-}
-
-void writeRapidScalar(V2_Data::RapidWriter& writer, const QVariant* value)
-{
-    switch (value->userType()) {
-    case QMetaType::QString:
-        if (isMarker(value)) {
-            writer.Null();
-        } else {
-            const QByteArray utf8 = value->toString().toUtf8();
-            writer.String(utf8.constData(), static_cast<rapidjson::SizeType>(utf8.size()));
-        }
-        break;
-    case QMetaType::Bool:
-        writer.Bool(value->toBool());
-        break;
-    case QMetaType::Int:
-        writer.Int(value->toInt());
-        break;
-    case QMetaType::UInt:
-        writer.Uint(value->toUInt());
-        break;
-    case QMetaType::LongLong:
-        writer.Int64(value->toLongLong());
-        break;
-    case QMetaType::ULongLong:
-        writer.Uint64(value->toULongLong());
-        break;
-    case QMetaType::Double:
-        writer.Double(value->toDouble());
-        break;
-    default:
-        break;
-    }
-}
-
-void writeRapidKey(V2_Data::RapidWriter& writer, const QString& name)
-{
-    const QByteArray utf8 = name.toUtf8();
-    writer.Key(utf8.constData(), static_cast<rapidjson::SizeType>(utf8.size()));
-}
-
-} // namespace
-
-void V2_Data::getRapidJson(RapidWriter& writer) const
-{
-    writer.StartObject();
-    for (auto it = m_datas->cbegin(); it != m_datas->cend(); ++it) {
-        if (const V2_Data* child = nodeOf(it.value())) {
-            writeRapidKey(writer, outputName(it.key()));
-            child->getRapidJson(writer);
-        } else if (rapidWritable(it.value())) {
-            writeRapidKey(writer, outputName(it.key()));
-            writeRapidScalar(writer, it.value());
-        }
-    }
-    writer.EndObject();
-}
-
-void V2_Data::getRapidJson(RapidWriter& writer, const QString& path, bool wrap) const
-{
-    if (path.isEmpty())
-        return;
-    const QStringList parts = path.split(QLatin1Char('.'));
-    const V2_Data* node = this;
-    for (const QString& part : parts) {
-        node = node->getInLevelV2_Data(part);
-        if (!node)
-            return;
-    }
-    if (!wrap) {
-        node->getRapidJson(writer);
-        return;
-    }
-    writer.StartObject();
-    writeRapidKey(writer, parts.last());
-    node->getRapidJson(writer);
-    writer.EndObject();
-}
-
-// ---------------------------------------------------------------------------
-// Debug dumps
-
-namespace {
-
-QString addressOf(const void* pointer)
-{
-    return QStringLiteral("0x") + QString::number(reinterpret_cast<quintptr>(pointer), 16);
-}
-
-const QString kClosingLine = QStringLiteral("_____________________________________ ");
-const QString kChildIndent = QStringLiteral("     ");
-
-} // namespace
-
-void V2_Data::print(const QString& indent) const
-{
-    QString header = indent + QStringLiteral("  V2_DATA - ") + m_name + (m_ignorePath ? QStringLiteral(" [IGNORE PATH] ") : QStringLiteral("[]"));
-    if (!m_parent)
-        header += QStringLiteral(" [ROOT CHANNEL]");
-    header += addressOf(m_parent) + QStringLiteral(" . ") + getPath();
-    qDebug().noquote() << header;
-    qDebug().noquote() << indent + addressOf(this) + QStringLiteral(" address  ******************************");
-    printEntries(indent, true, true);
-}
-
-void V2_Data::shortPrint(const QString& indent) const
-{
-    qDebug().noquote() << indent + QStringLiteral("  V2_DATA - ") + m_name + QStringLiteral(" parent ") + addressOf(m_parent) + QStringLiteral(" calcPath :") + getPath();
-    printEntries(indent, false, true);
-}
-
-void V2_Data::shortShortPrint(const QString& indent) const
-{
-    qDebug().noquote() << indent + QStringLiteral("  V2_DATA - ") + m_name + QStringLiteral(" parent ") + addressOf(m_parent);
-    printEntries(indent, false, false);
-}
-
-void V2_Data::printEntries(const QString& indent, bool full, bool withPath) const
-{
-    for (auto it = m_datas->cbegin(); it != m_datas->cend(); ++it) {
-        const V2_Data* child = nodeOf(it.value());
-        if (full) {
-            qDebug().noquote() << indent + QStringLiteral("    Key : ") + it.key();
-            if (child) {
-                child->print(indent + kChildIndent);
-            } else {
-                qDebug().noquote() << indent + QStringLiteral("    Value : ") + it.value()->toString();
-            }
-        } else if (child) {
-            qDebug().noquote() << indent + it.key() + QStringLiteral(" [V2]");
-            if (withPath)
-                child->shortPrint(indent + kChildIndent);
-            else
-                child->shortShortPrint(indent + kChildIndent);
-        } else {
-            qDebug().noquote() << indent + it.key() + QStringLiteral(" = ") + it.value()->toString();
-        }
-    }
-    qDebug().noquote() << indent + kClosingLine;
 }

@@ -119,6 +119,9 @@ public:
     static QString fromJsonToString(const QJsonObject& object);
     void getCompactData(QMap<QString, QVariant*>* out, const QString& prefix) const;
     QString getJsonCompactString(const QString& prefix = QString()) const;
+    // The compact JSON of getJsonString(false), written straight to UTF-8
+    // (the publishing server's line bodies). Integers are written exactly.
+    QByteArray getJsonUtf8() const;
     void getRapidJson(RapidWriter& writer) const;
     void getRapidJson(RapidWriter& writer, const QString& path, bool wrap) const;
 
@@ -129,6 +132,8 @@ public:
 
     // A variant that holds a child node, and the node it holds (none for a scalar).
     static bool holdsNode(const QVariant* value);
+    // A variant that holds the deletion marker (written as null).
+    static bool isDeleteMarker(const QVariant* value);
     static V2_Data* nodeOf(const QVariant* value);
 
 private:
@@ -147,6 +152,7 @@ private:
     void recordDeleted(const QString& key, V2_Data* deleted) const;
     void copyEntriesFrom(const V2_Data* other);
     void writeCompact(QJsonObject& out, const QString& prefix) const;
+    void writeWire(RapidWriter& writer, bool asArray) const;
     void printEntries(const QString& indent, bool full, bool withPath) const;
 
     Map* m_datas;

@@ -3,10 +3,21 @@
 #include "V2_Data.h"
 #include "V2_message.h"
 
+namespace {
+
+quint64 nextRevision()
+{
+    static std::atomic<quint64> counter{0};
+    return ++counter;
+}
+
+} // namespace
+
 V2_Profile::V2_Profile(QString name)
     : m_name(name)
     , m_keyList(new QMap<QString, unsigned char>)
     , m_isAllowedToSendData(false)
+    , m_revision(nextRevision())
 {
 }
 
@@ -15,6 +26,7 @@ V2_Profile::V2_Profile(const QString& name, QMap<QString, unsigned char>* keyLis
     , m_keyList(keyList ? keyList : new QMap<QString, unsigned char>)
     , m_isAllowedToSendData(isAllowedToSendData)
     , m_championshipSubscribed(championship)
+    , m_revision(nextRevision())
 {
 }
 
@@ -31,6 +43,7 @@ V2_Profile::V2_Profile(const V2_Profile& other)
     , m_name(other.m_name)
     , m_keyList(new QMap<QString, unsigned char>)
     , m_isAllowedToSendData(false)
+    , m_revision(nextRevision())
 {
     copy(other);
 }
@@ -55,6 +68,7 @@ void V2_Profile::copy(const V2_Profile& other)
     m_commands = other.m_commands;
     m_isAllowedToSendData = other.m_isAllowedToSendData;
     m_championshipSubscribed = other.m_championshipSubscribed;
+    m_revision = nextRevision();
 }
 
 QString V2_Profile::name() const
@@ -78,6 +92,7 @@ void V2_Profile::setKeyList(QMap<QString, unsigned char>* keyList)
         return;
     delete m_keyList;
     m_keyList = keyList ? keyList : new QMap<QString, unsigned char>;
+    m_revision = nextRevision();
 }
 
 QStringList V2_Profile::getCommands() const
@@ -128,6 +143,7 @@ QMap<QString, V2_Profile::ProfileFilter> V2_Profile::getProfileFilters() const
 void V2_Profile::setProfileFilters(const QMap<QString, ProfileFilter>& filters)
 {
     m_profileFilters = filters;
+    m_revision = nextRevision();
 }
 
 bool V2_Profile::keyValid(const QString& key) const
@@ -216,4 +232,9 @@ QString V2_Profile::toJson() const
     json += QStringLiteral("],\"isUploader\":") + (m_isAllowedToSendData ? QStringLiteral("true") : QStringLiteral("false"));
     json += QStringLiteral(",\"championship\":") + V2_message::jsonQuoted(m_championshipSubscribed) + QLatin1Char('}');
     return json;
+}
+
+quint64 V2_Profile::revision() const
+{
+    return m_revision;
 }

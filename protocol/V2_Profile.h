@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+
 class V2_Data;
 
 // An access profile of the publishing server: the data keys and channels a
@@ -58,6 +60,12 @@ public:
 
     QString toJson() const;
 
+    // A number that no other profile, nor an earlier state of this one, had:
+    // new at construction and at every change of what it lets through
+    // (copy, key list, filters). The server shares filtered output between
+    // connections of equal revision.
+    quint64 revision() const;
+
 private:
     QString m_name;
     QMap<QString, unsigned char>* m_keyList;
@@ -65,4 +73,5 @@ private:
     bool m_isAllowedToSendData;
     QString m_championshipSubscribed;
     QMap<QString, ProfileFilter> m_profileFilters;
+    std::atomic<quint64> m_revision;
 };

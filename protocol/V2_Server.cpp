@@ -3,6 +3,7 @@
 #include "V2_Data.h"
 #include "V2_MessageHandler.h"
 #include "V2_Profile.h"
+#include "V2_Publication.h"
 #include "V2_ServerSocket.h"
 #include "V2_User.h"
 #include "V2_message.h"
@@ -231,32 +232,37 @@ void V2_Server::commandReceived(V2_message* mes, int descriptor)
 
 void V2_Server::sendV2Data(const V2_Data* _data)
 {
+    if (!_data)
+        return;
+    // One copy for all connections, made before the mutex is taken.
+    const auto publication = std::make_shared<const V2_Publication>(_data);
     QMutexLocker locker(&m_mutex);
     for (V2_ServerSocket* connection : qAsConst(m_clients))
-        connection->sendV2_Data(_data);
+        connection->queuePublication(publication);
 }
 
 void V2_Server::sendV2Data(int descriptor, V2_Data* _data)
 {
+    if (!_data)
+        return;
+    const auto publication = std::make_shared<const V2_Publication>(_data);
     QMutexLocker locker(&m_mutex);
     if (V2_ServerSocket* connection = m_clients.value(descriptor))
-        connection->sendV2_Data(_data);
+        connection->queuePublication(publication);
 }
 
 void V2_Server::sendAndClearV2Data(V2_Data* _data)
 {
-    QMutexLocker locker(&m_mutex);
-    for (V2_ServerSocket* connection : qAsConst(m_clients))
-        connection->sendV2_Data(_data);
-    if (_data)
-        _data->clearData();
+    if (!_data)
+        return;
+    sendV2Data(_data);
+    _data->clearData();
 }
 
 void V2_Server::clearAndSendV2Data(V2_Data* _data)
 {
     if (!_data)
         return;
-    QMutexLocker locker(&m_mutex);
     V2_Data deletions(_data->getName());
     if (_data->isRoot())
         deletions.setRoot(true);
@@ -267,8 +273,7 @@ void V2_Server::clearAndSendV2Data(V2_Data* _data)
             deletions.insertDeletedData(key);
         }
     }
-    for (V2_ServerSocket* connection : qAsConst(m_clients))
-        connection->sendV2_Data(&deletions);
+    sendV2Data(&deletions);
     _data->clearData();
 }
 

@@ -5,6 +5,7 @@
 #include "V2_Data.h"
 #include "V2_MessageHandler.h"
 #include "V2_Profile.h"
+#include "V2_Publication.h"
 #include "V2_Server.h"
 #include "V2_User.h"
 #include "V2_message.h"
@@ -67,8 +68,6 @@ V2_ServerSocket::~V2_ServerSocket()
         if (user->release())
             user->deleteLater();
     }
-    qDeleteAll(m_incomingQueue);
-    qDeleteAll(m_filteredQueue);
     delete m_handler;
 }
 
@@ -113,11 +112,10 @@ void V2_ServerSocket::run()
             if (m_handler->user() == released)
                 bindUser(nullptr);
         }
-        const bool filtered = filterChannels();
-        const bool sent = sendChannels();
+        const bool delivered = deliverPublications();
         const bool received = receiveData();
         const bool wrote = sendData();
-        const bool busy = filtered || sent || received || wrote;
+        const bool busy = delivered || received || wrote;
         if (dispatcher) {
             // Idle, the thread sleeps until the socket has bytes or has
             // written them, the server queues something (wake), or the
@@ -517,48 +515,63 @@ void V2_ServerSocket::doDisconnect()
 
 void V2_ServerSocket::sendV2_Data(const V2_Data* data)
 {
-    if (!data || !m_handler->logged() || m_handler->subscribedChannelsCount() == 0)
+    if (data)
+        queuePublication(std::make_shared<const V2_Publication>(data));
+}
+
+void V2_ServerSocket::queuePublication(const std::shared_ptr<const V2_Publication>& publication)
+{
+    if (!m_handler->logged() || m_handler->subscribedChannelsCount() == 0)
         return;
-    const V2_Data::Map* entries = data->datas();
+    const V2_Data::Map* entries = publication->tree().datas();
     if (entries->size() == 1 && !m_handler->subscriptionContains(entries->firstKey()))
         return;
-    auto* copy = new V2_Data(data);
     m_incomingLock.lock();
-    m_incomingQueue.append(copy);
+    m_incomingQueue.append(publication);
     m_incomingLock.unlock();
     wake();
 }
 
-bool V2_ServerSocket::filterChannels()
+QString V2_ServerSocket::audienceKey(const V2_Profile* profile) const
 {
+    // Everything the filter reads: the access and the joined channels.
+    QStringList channels = m_handler->subscribedChannels();
+    channels.sort();
+    QString access;
+    if (m_handler->fullAccess())
+        access = QStringLiteral("*");
+    else if (profile)
+        access = QString::number(profile->revision());
+    return access + QLatin1Char('\n') + channels.join(QLatin1Char('\n'));
+}
+
+bool V2_ServerSocket::deliverPublications()
+{
+    QList<std::shared_ptr<const V2_Publication>> queue;
     m_incomingLock.lock();
-    const int count = m_incomingQueue.size();
+    queue.swap(m_incomingQueue);
     m_incomingLock.unlock();
 
-    for (int i = 0; i < count; ++i) {
-        m_incomingLock.lock();
-        V2_Data* tree = m_incomingQueue.first();
-        m_incomingLock.unlock();
-
-        // A logged-out connection may have lost its user: it filters nothing.
-        if (m_handler->logged()) {
-            {
-                UserProfileReadLock locked(m_handler->user());
-                filterNode(tree, locked.profile());
-            }
-            tree->clearEmptyData();
-        } else {
-            tree->clearData();
+    for (const std::shared_ptr<const V2_Publication>& publication : qAsConst(queue)) {
+        // A logged-out connection may have lost its user: it receives nothing.
+        if (!m_handler->logged())
+            continue;
+        QByteArray body;
+        {
+            UserProfileReadLock locked(m_handler->user());
+            V2_Profile* profile = locked.profile();
+            body = publication->bodyFor(audienceKey(profile), [this, profile](const V2_Data& tree) {
+                V2_Data filtered(&tree);
+                filterNode(&filtered, profile);
+                filtered.clearEmptyData();
+                return filtered.datas()->isEmpty() ? QByteArray() : filtered.getJsonUtf8();
+            });
         }
-
-        m_filteredLock.lock();
-        m_filteredQueue.append(tree);
-        m_filteredLock.unlock();
-        m_incomingLock.lock();
-        m_incomingQueue.removeFirst();
-        m_incomingLock.unlock();
+        if (body.isEmpty())
+            continue;
+        appendOut("JSON:" + QByteArray::number(m_messageCounter++) + "::" + body + kLineEnd + kLineEnd);
     }
-    return count > 0;
+    return !queue.isEmpty();
 }
 
 void V2_ServerSocket::filterNode(V2_Data* node, V2_Profile* profile)
@@ -593,24 +606,6 @@ void V2_ServerSocket::filterNode(V2_Data* node, V2_Profile* profile)
         if (!m_handler->subscriptionContains(fullKey) || !m_handler->userProfileKeyValid(fullKey))
             node->deleteKey(key);
     }
-}
-
-bool V2_ServerSocket::sendChannels()
-{
-    if (!m_handler->logged())
-        return false;
-    m_filteredLock.lock();
-    const int count = m_filteredQueue.size();
-    m_filteredLock.unlock();
-    for (int i = 0; i < count; ++i) {
-        m_filteredLock.lock();
-        V2_Data* tree = m_filteredQueue.takeFirst();
-        m_filteredLock.unlock();
-        if (!tree->datas()->isEmpty())
-            appendOut(V2_message::dataLine(QString::number(m_messageCounter++), tree).toUtf8() + kLineEnd + kLineEnd);
-        delete tree;
-    }
-    return count > 0;
 }
 
 bool V2_ServerSocket::sendData()

@@ -14,12 +14,14 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
 class QAbstractEventDispatcher;
 class QSslSocket;
 class V2_Data;
 class V2_MessageHandler;
 class V2_Profile;
+class V2_Publication;
 class V2_Server;
 class V2_User;
 class V2_message;
@@ -85,6 +87,8 @@ public slots:
     void stop();
     void doDisconnect();
     void sendV2_Data(const V2_Data* data);
+    // The server's path: one copy of a published tree shared by all its connections.
+    void queuePublication(const std::shared_ptr<const V2_Publication>& publication);
     void join(QString channel);
     void cmd(V2_message* mes);
 
@@ -95,9 +99,10 @@ private slots:
     void sslErrors(QList<QSslError> errors);
 
 private:
-    bool filterChannels();
+    // Filters, serialises (once per audience) and queues the published trees.
+    bool deliverPublications();
+    QString audienceKey(const V2_Profile* profile) const;
     void filterNode(V2_Data* node, V2_Profile* profile);
-    bool sendChannels();
     // True when bytes were read.
     bool receiveData();
     bool sendData();
@@ -137,10 +142,8 @@ private:
     QByteArray m_inBuffer;
     QMutex m_inLock;
     V2_Server* m_server;
-    QList<V2_Data*> m_incomingQueue;
+    QList<std::shared_ptr<const V2_Publication>> m_incomingQueue;
     QMutex m_incomingLock;
-    QList<V2_Data*> m_filteredQueue;
-    QMutex m_filteredLock;
     V2_MessageHandler* m_handler;
     QString m_appName;
     QString m_appVersion;

@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -95,6 +96,8 @@ private slots:
     void jsonOutput();
     void compactOutputs();
     void rapidJsonOutput();
+    void wireOutput_data();
+    void wireOutput();
     void copiesAreDeep();
     void appendData();
     void cleanUp();
@@ -536,6 +539,52 @@ void TestV2Data::rapidJsonOutput()
     V2_Data::RapidWriter nothingWriter(nothing);
     root->getRapidJson(nothingWriter, QStringLiteral("a.missing"), true);
     QCOMPARE(nothing.GetSize(), size_t(0));
+}
+
+void TestV2Data::wireOutput_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QByteArray>("written");
+    // Whether a client reads the same value and type as from the Qt writer.
+    QTest::addColumn<bool>("sameAsQt");
+    QTest::newRow("int") << QVariant(-7) << QByteArray("-7") << true;
+    QTest::newRow("integral double") << QVariant(3.0) << QByteArray("3") << true;
+    QTest::newRow("negative zero") << QVariant(-0.0) << QByteArray("0") << true;
+    QTest::newRow("fraction") << QVariant(0.1) << QByteArray("0.1") << true;
+    QTest::newRow("big integral double") << QVariant(1e16) << QByteArray("10000000000000000") << true;
+    QTest::newRow("huge double") << QVariant(1e300) << QByteArray("1e300") << true;
+    QTest::newRow("nan") << QVariant(std::nan("")) << QByteArray("null") << true;
+    QTest::newRow("string escapes") << QVariant(QStringLiteral("a\"b\\c\x01\n/é")) << QByteArray("\"a\\\"b\\\\c\\u0001\\n/\xc3\xa9\"") << true;
+    QTest::newRow("marker") << QVariant(V2_Data::DELETE_FIELD) << QByteArray("null") << true;
+    QTest::newRow("bool") << QVariant(true) << QByteArray("true") << true;
+    // The Qt writer rounds 64-bit integers through a double.
+    QTest::newRow("int64 exact") << QVariant(qint64(1152921504606846977LL)) << QByteArray("1152921504606846977") << false;
+    QTest::newRow("uint64 max") << QVariant(quint64(18446744073709551615ULL)) << QByteArray("18446744073709551615") << false;
+}
+
+void TestV2Data::wireOutput()
+{
+    QFETCH(QVariant, value);
+    QFETCH(QByteArray, written);
+    QFETCH(bool, sameAsQt);
+    Tree root = rootTree();
+    V2_Data* node = root->getOrCreateDataPointer(QStringLiteral("a"));
+    QVariant copy(value);
+    node->insertData(QStringLiteral("x#v"), &copy);
+    V2_Data* list = node->getOrCreateInLevelSingleDataPointer(QStringLiteral("l"));
+    list->setList(true);
+    list->insertData(QStringLiteral("0000"), &copy);
+    list->insertData(QStringLiteral("0001"), 2);
+    QVariant date(QDate(2026, 1, 1));
+    node->insertData(QStringLiteral("skipped"), &date);
+
+    const QByteArray wire = root->getJsonUtf8();
+    QCOMPARE(wire, QByteArray(R"({"a":{"l":[)" + written + R"(,2],"v":)" + written + "}}"));
+    Tree fromWire = rootTree();
+    mergeJson(fromWire.get(), wire);
+    Tree fromQt = rootTree();
+    mergeJson(fromQt.get(), compactJson(root.get()));
+    QCOMPARE(fromWire->equals(fromQt.get()), sameAsQt);
 }
 
 void TestV2Data::copiesAreDeep()
