@@ -64,6 +64,7 @@ private slots:
     void consistency();
     void eventsPitsAndStints();
     void endToEnd();
+    void longRaceTicksIncrementally();
     void allChannelsFullAccess_data();
     void allChannelsFullAccess();
     void programWithAccountFiles();
@@ -431,6 +432,50 @@ void TestSessionSimulator::endToEnd()
     QCOMPARE(json(details->getV2_Data(car)),
              asReceived(publisher.published()->getV2_Data(QStringLiteral("timing.session.standings.overall.participantDetails.") + car)));
     QVERIFY(changes.last().at(0).value<QSet<QString>>().size() < 2000);
+}
+
+// A 24-hour race joined near its end: the lap history grows by the laps of
+// each tick, and the mirror of a client that joined the history's channel
+// follows the state the simulator describes for that moment.
+void TestSessionSimulator::longRaceTicksIncrementally()
+{
+    const SimOptions options = optionsFrom({"--no-tls", "--cars", "60", "--endurance", "--duration", "86400", "--elapsed", "84600"});
+    V2_Server server;
+    server.setSsl(false);
+    server.setFullAccess(true);
+    QVERIFY(server.startServer(0));
+    QElapsedTimer timer;
+    timer.start();
+    SimPublisher publisher(&server, options, kStart);
+    const qint64 startMs = timer.elapsed();
+
+    V2_Client client(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), server.serverPort(), {}, {},
+                     QStringLiteral("127.0.0.1"));
+    client.setSsl(false);
+    QSignalSpy connected(&client, &V2_Client::onConnected);
+    QSignalSpy joined(&client, &V2_Client::onChannelJoin);
+    client.setActive(true);
+    QTRY_COMPARE(connected.count(), 1);
+    client.joinChannel(QStringLiteral("timing.analysis"), QStringLiteral("1"));
+    QTRY_COMPARE(joined.count(), 1);
+
+    qint64 at = 84600000;
+    timer.restart();
+    for (int tick = 0; tick < 20; ++tick)
+        publisher.publishAt(at += 5000);
+    const qint64 tickMs = timer.elapsed() / 20;
+    qInfo("24-hour race: publisher ready in %lld ms, %lld ms a tick", startMs, tickMs);
+
+    const std::unique_ptr<V2_Data> truth = SessionSimulator(options, kStart).state(at);
+    QVERIFY(publisher.published()->equals(truth.get()));
+    const V2_Data* laps = truth->getV2_Data(SessionSimulator::lapHistoryPath());
+    QVERIFY(laps && laps->datas()->size() >= 60);
+    // The mirror is large: compared once, when the updates have stopped.
+    QSignalSpy changes(&client, &V2_Client::onChannelChange);
+    QVERIFY(QTest::qWaitFor([&] { return client.getCurrentData()->getV2_Data(SessionSimulator::lapHistoryPath()); }, 60000));
+    while (changes.wait(2000)) {
+    }
+    QVERIFY(json(client.getCurrentData()->getV2_Data(QStringLiteral("timing.analysis"))) == asReceived(truth->getV2_Data(QStringLiteral("timing.analysis"))));
 }
 
 void TestSessionSimulator::allChannelsFullAccess_data()

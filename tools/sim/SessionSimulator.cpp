@@ -110,6 +110,12 @@ SessionSimulator::SessionSimulator(const SimOptions& options, qint64 sessionStar
     };
 }
 
+const QString& SessionSimulator::lapHistoryPath()
+{
+    static const QString path = QStringLiteral("timing.analysis.laps");
+    return path;
+}
+
 const QStringList& SessionSimulator::channels()
 {
     return lanterraChannels();
@@ -148,7 +154,7 @@ double SessionSimulator::noise(quint32 stream, qint64 index) const
     return static_cast<double>(z >> 11) / static_cast<double>(1ULL << 53);
 }
 
-std::unique_ptr<V2_Data> SessionSimulator::state(qint64 elapsedMs) const
+std::unique_ptr<V2_Data> SessionSimulator::state(qint64 elapsedMs, bool withLapHistory) const
 {
     std::unique_ptr<V2_Data> root(new V2_Data(QStringLiteral("ROOT")));
     root->setRoot(true);
@@ -169,6 +175,8 @@ std::unique_ptr<V2_Data> SessionSimulator::state(qint64 elapsedMs) const
     addAdditionalStandings(root.get(), cars);
     addCombined(root.get());
     addPositioning(root.get(), elapsedMs, ordered);
+    if (withLapHistory)
+        addLapHistory(root.get(), -1, elapsedMs);
     return root;
 }
 
@@ -500,59 +508,19 @@ void SessionSimulator::addRunning(V2_Data* root, qint64 elapsedMs, const QVector
         int infractions = 0;
         double bestTopSpeed = 0.0;
         qint64 bestSector[4] = {-1, -1, -1, -1};
-        // Nodes are made only with content: servers never send empty ones.
-        V2_Data* carLaps = nullptr;
         for (int n = 0; n < progress.completed; ++n) {
-            if (!carLaps) {
-                markRows(root->getOrCreateDataPointer(QStringLiteral("timing.analysis.laps")));
-                carLaps = root->getOrCreateDataPointer(QStringLiteral("timing.analysis.laps.%1.laps").arg(car.number));
-            }
             const Lap& lap = car.laps.at(n);
             pitStops += lap.pitIn;
             infractions += lap.trackLimitsSector > 0;
             bestTopSpeed = std::max(bestTopSpeed, lap.topSpeed);
-            V2_Data* node = carLaps->getOrCreateDataPointer(QString::number(n + 1));
-            node->insertData(QStringLiteral("startTime"), static_cast<quint64>(m_sessionStartMs + lap.start));
-            node->insertData(QStringLiteral("time"), static_cast<int>(lap.time()));
-            node->insertData(QStringLiteral("driver"), lap.driver);
-            node->insertData(QStringLiteral("position"), lap.position);
-            node->insertData(QStringLiteral("isValid"), lap.valid);
-            node->insertData(QStringLiteral("topSpeed"), lap.topSpeed);
-            qint64 sectorStart = lap.start;
             for (int s = 0; s < 4; ++s) {
-                V2_Data* sectorNode = node->getOrCreateDataPointer(QStringLiteral("sectors.%1").arg(s + 1));
-                sectorNode->insertData(QStringLiteral("time"), static_cast<quint64>(lap.sectors[s]));
-                sectorNode->insertData(QStringLiteral("isValid"), lap.valid);
-                sectorNode->insertData(QStringLiteral("trackLimits"), lap.trackLimitsSector == s + 1);
-                if (lap.valid) {
-                    if (bestSector[s] < 0 || lap.sectors[s] < bestSector[s])
-                        bestSector[s] = lap.sectors[s];
-                    if (sessionBestSector[s] < 0 || lap.sectors[s] < sessionBestSector[s])
-                        sessionBestSector[s] = lap.sectors[s];
-                }
-                for (int section = 0; section < 4; ++section) {
-                    if (kSectionSector[section] != s + 1)
-                        continue;
-                    V2_Data* sectionNode = node->getOrCreateDataPointer(QStringLiteral("sections.") + QLatin1String(kSections[section]));
-                    const qint64 time = static_cast<qint64>(lap.sectors[s] * kSectionShare[section]);
-                    sectionNode->insertData(QStringLiteral("time"), static_cast<quint64>(time));
-                    sectionNode->insertData(QStringLiteral("dayTime"), static_cast<quint64>(m_sessionStartMs + sectorStart + time));
-                    sectionNode->insertData(QStringLiteral("isValid"), lap.valid);
-                }
-                sectorStart += lap.sectors[s];
+                if (!lap.valid)
+                    continue;
+                if (bestSector[s] < 0 || lap.sectors[s] < bestSector[s])
+                    bestSector[s] = lap.sectors[s];
+                if (sessionBestSector[s] < 0 || lap.sectors[s] < sessionBestSector[s])
+                    sessionBestSector[s] = lap.sectors[s];
             }
-            // Passing times at the loops, counted from the start of the lap.
-            for (int i = 1; i < kLoopCount; ++i) {
-                qint64 passing = 0;
-                for (int s = 0; s < kLoops[i].sector - 1; ++s)
-                    passing += lap.sectors[s];
-                passing += static_cast<qint64>(lap.sectors[kLoops[i].sector - 1] * kLoops[i].share);
-                node->getOrCreateDataPointer(QStringLiteral("loopSectors.%1").arg(i))->insertData(QStringLiteral("time"), static_cast<quint64>(passing));
-            }
-            if (lap.pitIn)
-                node->getOrCreateDataPointer(QStringLiteral("pitIn"))->insertData(QStringLiteral("time"), static_cast<quint64>(m_sessionStartMs + lap.end() - kPitLossMs / 2));
-            if (lap.pitOut)
-                node->getOrCreateDataPointer(QStringLiteral("pitOut"))->insertData(QStringLiteral("time"), static_cast<quint64>(m_sessionStartMs + lap.start + kPitLossMs / 2));
         }
         detail->insertData(QStringLiteral("pitStops"), pitStops);
         detail->insertData(QStringLiteral("trackLimitsInfractions"), infractions);
@@ -586,6 +554,61 @@ void SessionSimulator::addRunning(V2_Data* root, qint64 elapsedMs, const QVector
         if (sessionBestSector[s] >= 0)
             root->getOrCreateDataPointer(best + QStringLiteral("sectors.%1").arg(s + 1))->insertData(QStringLiteral("time"), static_cast<quint64>(sessionBestSector[s]));
     }
+}
+
+void SessionSimulator::addLapHistory(V2_Data* root, qint64 fromMs, qint64 toMs) const
+{
+    for (int c = 0; c < m_cars.size(); ++c) {
+        const int first = fromMs < 0 ? 0 : progressOf(c, fromMs).completed;
+        const int last = progressOf(c, toMs).completed;
+        // Nodes are made only with content: servers never send empty ones.
+        if (first >= last)
+            continue;
+        markRows(root->getOrCreateDataPointer(lapHistoryPath()));
+        V2_Data* carLaps = root->getOrCreateDataPointer(lapHistoryPath() + QStringLiteral(".%1.laps").arg(m_cars.at(c).number));
+        for (int n = first; n < last; ++n)
+            addLapNode(carLaps, m_cars.at(c).laps.at(n), n + 1);
+    }
+}
+
+void SessionSimulator::addLapNode(V2_Data* carLaps, const Lap& lap, int number) const
+{
+    V2_Data* node = carLaps->getOrCreateDataPointer(QString::number(number));
+    node->insertData(QStringLiteral("startTime"), static_cast<quint64>(m_sessionStartMs + lap.start));
+    node->insertData(QStringLiteral("time"), static_cast<int>(lap.time()));
+    node->insertData(QStringLiteral("driver"), lap.driver);
+    node->insertData(QStringLiteral("position"), lap.position);
+    node->insertData(QStringLiteral("isValid"), lap.valid);
+    node->insertData(QStringLiteral("topSpeed"), lap.topSpeed);
+    qint64 sectorStart = lap.start;
+    for (int s = 0; s < 4; ++s) {
+        V2_Data* sectorNode = node->getOrCreateDataPointer(QStringLiteral("sectors.%1").arg(s + 1));
+        sectorNode->insertData(QStringLiteral("time"), static_cast<quint64>(lap.sectors[s]));
+        sectorNode->insertData(QStringLiteral("isValid"), lap.valid);
+        sectorNode->insertData(QStringLiteral("trackLimits"), lap.trackLimitsSector == s + 1);
+        for (int section = 0; section < 4; ++section) {
+            if (kSectionSector[section] != s + 1)
+                continue;
+            V2_Data* sectionNode = node->getOrCreateDataPointer(QStringLiteral("sections.") + QLatin1String(kSections[section]));
+            const qint64 time = static_cast<qint64>(lap.sectors[s] * kSectionShare[section]);
+            sectionNode->insertData(QStringLiteral("time"), static_cast<quint64>(time));
+            sectionNode->insertData(QStringLiteral("dayTime"), static_cast<quint64>(m_sessionStartMs + sectorStart + time));
+            sectionNode->insertData(QStringLiteral("isValid"), lap.valid);
+        }
+        sectorStart += lap.sectors[s];
+    }
+    // Passing times at the loops, counted from the start of the lap.
+    for (int i = 1; i < kLoopCount; ++i) {
+        qint64 passing = 0;
+        for (int s = 0; s < kLoops[i].sector - 1; ++s)
+            passing += lap.sectors[s];
+        passing += static_cast<qint64>(lap.sectors[kLoops[i].sector - 1] * kLoops[i].share);
+        node->getOrCreateDataPointer(QStringLiteral("loopSectors.%1").arg(i))->insertData(QStringLiteral("time"), static_cast<quint64>(passing));
+    }
+    if (lap.pitIn)
+        node->getOrCreateDataPointer(QStringLiteral("pitIn"))->insertData(QStringLiteral("time"), static_cast<quint64>(m_sessionStartMs + lap.end() - kPitLossMs / 2));
+    if (lap.pitOut)
+        node->getOrCreateDataPointer(QStringLiteral("pitOut"))->insertData(QStringLiteral("time"), static_cast<quint64>(m_sessionStartMs + lap.start + kPitLossMs / 2));
 }
 
 // ---------------------------------------------------------------------------

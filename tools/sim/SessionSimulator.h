@@ -24,8 +24,15 @@ public:
     // The thirteen channels a client joins.
     static const QStringList& channels();
 
-    // The whole state at elapsedMs after the session start (a root tree).
-    std::unique_ptr<V2_Data> state(qint64 elapsedMs) const;
+    // The whole state at elapsedMs after the session start (a root tree);
+    // without the lap history (timing.analysis.laps) when asked, the part
+    // that only grows and that a long session makes large.
+    std::unique_ptr<V2_Data> state(qint64 elapsedMs, bool withLapHistory = true) const;
+    // Adds to root the lap history of the laps completed after fromMs (all
+    // of them for a negative fromMs) up to toMs.
+    void addLapHistory(V2_Data* root, qint64 fromMs, qint64 toMs) const;
+    // Where the lap history lives in the tree.
+    static const QString& lapHistoryPath();
 
     qint64 sessionStartMs() const;
     int utcOffsetMs() const;
@@ -83,6 +90,7 @@ private:
     // Order of the cars: races by laps and crossing time, other sessions by best lap.
     QVector<Progress> order(const QVector<Progress>& cars) const;
     void addStandings(V2_Data* node, const QVector<Progress>& ordered) const;
+    void addLapNode(V2_Data* carLaps, const Lap& lap, int number) const;
     bool isRace() const;
     struct Event {
         qint64 at = 0;        // ms since the session start

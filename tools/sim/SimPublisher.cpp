@@ -8,8 +8,12 @@ SimPublisher::SimPublisher(V2_Server* server, const SimOptions& options, qint64 
     , m_server(server)
     , m_options(options)
     , m_simulator(options, sessionStartMs)
-    , m_published(m_simulator.state(options.elapsedSeconds * 1000LL))
+    , m_current(m_simulator.state(options.elapsedSeconds * 1000LL, false))
+    , m_history(new V2_Data(QStringLiteral("ROOT")))
+    , m_publishedAt(options.elapsedSeconds * 1000LL)
 {
+    m_history->setRoot(true);
+    m_simulator.addLapHistory(m_history.get(), -1, m_publishedAt);
     connect(server, QOverload<int, QString>::of(&V2_Server::onSnapshotRequest), this, &SimPublisher::answerSnapshot);
     connect(server, QOverload<int, QString, QString>::of(&V2_Server::onSnapshotRequest), this,
             [this](int descriptor, const QString& channel, const QString&) { answerSnapshot(descriptor, channel); });
@@ -35,7 +39,15 @@ qint64 SimPublisher::elapsedMs() const
 
 const V2_Data* SimPublisher::published() const
 {
-    return m_published.get();
+    if (!m_whole) {
+        m_whole.reset(new V2_Data(m_current.get()));
+        if (const V2_Data* laps = m_history->getV2_Data(SessionSimulator::lapHistoryPath())) {
+            const QString& path = SessionSimulator::lapHistoryPath();
+            const int dot = path.lastIndexOf(QLatin1Char('.'));
+            m_whole->getOrCreateDataPointer(path.left(dot))->insertData(path.mid(dot + 1), new V2_Data(laps));
+        }
+    }
+    return m_whole.get();
 }
 
 void SimPublisher::tick()
@@ -72,18 +84,35 @@ void wholeRows(V2_Data* change, const V2_Data* next)
 
 void SimPublisher::publishAt(qint64 elapsedMs)
 {
-    std::unique_ptr<V2_Data> next = m_simulator.state(elapsedMs);
-    std::unique_ptr<V2_Data> change(m_published->difference(next.get()));
+    std::unique_ptr<V2_Data> next = m_simulator.state(elapsedMs, false);
+    std::unique_ptr<V2_Data> change(m_current->difference(next.get()));
     change->setRoot(true);
     wholeRows(change.get(), next.get());
+    if (elapsedMs >= m_publishedAt) {
+        m_simulator.addLapHistory(change.get(), m_publishedAt, elapsedMs);
+        m_simulator.addLapHistory(m_history.get(), m_publishedAt, elapsedMs);
+    } else {
+        // Back in time (tests only): the history is rebuilt and replaced.
+        std::unique_ptr<V2_Data> history(new V2_Data(QStringLiteral("ROOT")));
+        history->setRoot(true);
+        m_simulator.addLapHistory(history.get(), -1, elapsedMs);
+        std::unique_ptr<V2_Data> historyChange(m_history->difference(history.get()));
+        for (auto it = historyChange->datas()->cbegin(); it != historyChange->datas()->cend(); ++it)
+            change->appendData(it.key(), it.value());
+        m_history = std::move(history);
+    }
     if (!change->datas()->isEmpty())
         m_server->sendV2Data(change.get());
-    m_published = std::move(next);
+    m_current = std::move(next);
+    m_publishedAt = elapsedMs;
+    m_whole.reset();
 }
 
 void SimPublisher::answerSnapshot(int descriptor, const QString& channel)
 {
-    const V2_Data* node = m_published->getV2_Data(channel);
+    // Only channels that hold the lap history need the whole state.
+    const bool history = SessionSimulator::lapHistoryPath().startsWith(channel) || channel.startsWith(SessionSimulator::lapHistoryPath());
+    const V2_Data* node = (history ? published() : m_current.get())->getV2_Data(channel);
     if (!node)
         return;
     V2_Data snapshot(QStringLiteral("ROOT"));

@@ -14,6 +14,9 @@ class V2_Server;
 // Runs a simulated session on a server: at every tick it rebuilds the state
 // for the simulated time and publishes only what changed (deletions as
 // JSON null); a client that joins a channel first gets its whole content.
+// The lap history only grows: it is kept apart and extended by the laps
+// completed since the last tick, so that a long race ticks as fast as a
+// short one.
 class SimPublisher final : public QObject
 {
     Q_OBJECT
@@ -29,6 +32,7 @@ public:
     qint64 elapsedMs() const;
     // Moves the simulation to this time and publishes the change (tests drive it directly).
     void publishAt(qint64 elapsedMs);
+    // The whole published state, lap history included.
     const V2_Data* published() const;
     void start();
 
@@ -39,7 +43,12 @@ private:
     V2_Server* m_server;
     SimOptions m_options;
     SessionSimulator m_simulator;
-    std::unique_ptr<V2_Data> m_published;
+    // The last state published without the lap history, and the history.
+    std::unique_ptr<V2_Data> m_current;
+    std::unique_ptr<V2_Data> m_history;
+    qint64 m_publishedAt;
+    // The two put together, made when asked for.
+    mutable std::unique_ptr<V2_Data> m_whole;
     QElapsedTimer m_wall;
     QTimer m_timer;
 };
