@@ -133,7 +133,14 @@ void ClientV2Controller::channelChange(QSet<QString> keys)
         emit cleanAll();
     }
     markForSet(keys);
+    m_announcing = true;
     announce();
+    m_announcing = false;
+}
+
+bool ClientV2Controller::isAnnouncing() const
+{
+    return m_announcing;
 }
 
 void ClientV2Controller::markForSet(const QSet<QString>& keys)

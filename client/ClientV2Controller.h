@@ -126,6 +126,9 @@ public:
         RefreshCount,
     };
 
+    // True while the controller announces what one received line changed.
+    bool isAnnouncing() const;
+
 private:
     void markForSet(const QSet<QString>& keys);
     void announce();
@@ -136,4 +139,5 @@ private:
     std::bitset<RefreshCount> m_fullRefresh;
     std::bitset<ItemCount> m_pending;
     bool m_sessionValid = false;
+    bool m_announcing = false;
 };

@@ -1,5 +1,7 @@
 #include "V2DataProvider.h"
 
+#include <QTimer>
+
 #include "ClientV2Controller.h"
 #include "V2_Data.h"
 
@@ -169,7 +171,9 @@ void V2DataProvider::setUsaUnits(bool b)
     TreeReader::setUsaUnits(b);
     // The cached speeds change unit at once, so that records filed from now
     // on and those filed before agree, however often the rows are asked for.
-    m_analysis.convertSpeeds(b ? KMH_TO_MPH : 1.0 / KMH_TO_MPH);
+    // A waiting rebuild reads them in the new unit.
+    if (!m_analysisStale)
+        m_analysis.convertSpeeds(b ? KMH_TO_MPH : 1.0 / KMH_TO_MPH);
 }
 
 // ---------------------------------------------------------------------------
@@ -177,7 +181,33 @@ void V2DataProvider::setUsaUnits(bool b)
 
 void V2DataProvider::processAnalysis()
 {
+    if (m_controller->isAnnouncing()) {
+        m_analysisStale = true;
+        if (!m_analysisFlushQueued) {
+            m_analysisFlushQueued = true;
+            QTimer::singleShot(0, this, &V2DataProvider::flushAnalysis);
+        }
+        return;
+    }
     m_analysis.rebuild();
+    m_analysisStale = false;
+    emit analysisProcessed();
+}
+
+void V2DataProvider::ensureAnalysis() const
+{
+    if (!m_analysisStale)
+        return;
+    m_analysis.rebuild();
+    m_analysisStale = false;
+}
+
+void V2DataProvider::flushAnalysis()
+{
+    if (!m_analysisFlushQueued)
+        return;
+    m_analysisFlushQueued = false;
+    ensureAnalysis();
     emit analysisProcessed();
 }
 
@@ -203,12 +233,16 @@ void V2DataProvider::announceRows(const AnalysisEngine::KindRows& rows, bool rem
 
 void V2DataProvider::processAnalysisLapsByPnumAndLap(QString pNum, QString lapKey)
 {
-    announceRows(m_analysis.update(pNum, lapKey), false);
+    // A waiting rebuild files this lap too, and announces everything.
+    if (!m_analysisStale)
+        announceRows(m_analysis.update(pNum, lapKey), false);
     emit analysisLapsByPnumAndLap(pNum, lapKey);
 }
 
 void V2DataProvider::onAnalysisLapsEnd()
 {
+    if (m_analysisStale)
+        return;
     using E = AnalysisEngine;
     const E::ChangedRows changed = m_analysis.takeChangedRows();
     QMap<int, QList<int>> sectors;
@@ -226,7 +260,8 @@ void V2DataProvider::onAnalysisLapsEnd()
 
 void V2DataProvider::deleteLapAnalysisData(QString pNum, QString lapKey)
 {
-    announceRows(m_analysis.remove(pNum, lapKey), true);
+    if (!m_analysisStale)
+        announceRows(m_analysis.remove(pNum, lapKey), true);
 }
 
 void V2DataProvider::cleanAnalysis()
@@ -242,41 +277,49 @@ void V2DataProvider::processAnalysisPitIn()
 
 const V2DataProvider::LapRows& V2DataProvider::getLapRows() const
 {
+    ensureAnalysis();
     return m_analysis.laps().rows();
 }
 
 const V2DataProvider::RowPositions& V2DataProvider::getLapRowPositions() const
 {
+    ensureAnalysis();
     return m_analysis.laps().rowPositions();
 }
 
 const V2DataProvider::SectionRows& V2DataProvider::getPorscheSectionRows() const
 {
+    ensureAnalysis();
     return m_analysis.porscheSections().rows();
 }
 
 const V2DataProvider::RowPositions& V2DataProvider::getPorscheSectionRowPositions() const
 {
+    ensureAnalysis();
     return m_analysis.porscheSections().rowPositions();
 }
 
 const V2DataProvider::SectionRows& V2DataProvider::getFordSectionRows() const
 {
+    ensureAnalysis();
     return m_analysis.fordSections().rows();
 }
 
 const V2DataProvider::RowPositions& V2DataProvider::getFordSectionRowPositions() const
 {
+    ensureAnalysis();
     return m_analysis.fordSections().rowPositions();
 }
 
 const V2DataProvider::AccSectionRows& V2DataProvider::getAccSectionRows() const
 {
+    ensureAnalysis();
     return m_analysis.accSections().rows();
 }
 
 const V2DataProvider::RowPositions& V2DataProvider::getAccSectionRowPositions() const
 {
+    ensureAnalysis();
     return m_analysis.accSections().rowPositions();
 }
 
@@ -288,16 +331,19 @@ const V2DataProvider::SpeedRows& V2DataProvider::getSpeedRows(bool)
 
 const V2DataProvider::RowPositions& V2DataProvider::getSpeedRowPositions() const
 {
+    ensureAnalysis();
     return m_analysis.speeds().rowPositions();
 }
 
 const V2DataProvider::SectorRows* V2DataProvider::getSectorRows(int sector) const
 {
+    ensureAnalysis();
     return sector >= 1 && sector <= 4 ? &m_analysis.sectors(sector - 1).rows() : nullptr;
 }
 
 const V2DataProvider::RowPositions* V2DataProvider::getSectorRowPositions(int sector) const
 {
+    ensureAnalysis();
     return sector >= 1 && sector <= 4 ? &m_analysis.sectors(sector - 1).rowPositions() : nullptr;
 }
 

@@ -151,8 +151,18 @@ private slots:
 private:
     // Announces the rows one lap's records were filed in (new) or removed from.
     void announceRows(const AnalysisEngine::KindRows& rows, bool removed);
+    // Rebuilds the caches now if a rebuild is waiting (the getters call it).
+    void ensureAnalysis() const;
+    // The waiting rebuild, done and announced once.
+    void flushAnalysis();
 
     ClientV2Controller* m_controller = nullptr;
-    AnalysisEngine m_analysis;
+    // Rebuilt when asked for while it waits: the getters are const.
+    mutable AnalysisEngine m_analysis;
+    // Whole rebuilds asked for while the controller announces one line are
+    // done once, after the lines received together (a login brings several
+    // whole collections in a row, each asking for one).
+    mutable bool m_analysisStale = false;
+    bool m_analysisFlushQueued = false;
     FollowRegistry m_follow;
 };

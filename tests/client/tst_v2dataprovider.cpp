@@ -134,6 +134,7 @@ class TestV2DataProvider final : public QObject
     Q_OBJECT
 
 private slots:
+    void wholeRebuildsOfOneChunkCoalesce();
     void getters_data();
     void getters();
     void childLists();
@@ -566,5 +567,36 @@ void TestV2DataProvider::againstTheSimulator()
     emit p.controller()->analysisLaps();
     QCOMPARE(describeAll(p, &fault), live);
 }
+
+// A login brings several whole collections in one read, each asking the
+// lap caches to be rebuilt: they are rebuilt and announced once.
+void TestV2DataProvider::wholeRebuildsOfOneChunkCoalesce()
+{
+    const QByteArray lines = "JSON:1::{\"timing\":{\"session\":{\"info\":{\"sessionDbId\":5},\"entry\":{\"7\":{\"class\":\"A\"}}}}}\r\n"
+                             "JSON:2::{\"timing\":{\"analysis\":{\"laps\":{\"7\":{\"laps\":{\"1\":{\"time\":90000},\"2\":{\"time\":91000}}}}}}}\r\n"
+                             "JSON:3::{\"timing\":{\"combined\":{\"entry\":{\"7\":{\"class\":\"A\"}}}}}\r\n";
+    int announced[2] = {};
+    for (const bool together : {false, true}) {
+        auto provider = makeTestProvider();
+        QSignalSpy processed(provider.get(), &V2DataProvider::analysisProcessed);
+        QSignalSpy cleaned(provider.get(), &V2DataProvider::cleanAll);
+        if (together) {
+            provider->controller()->receiveBytes(lines);
+        } else {
+            for (const QByteArray& line : lines.split('\n')) {
+                provider->controller()->receiveBytes(line + '\n');
+                QCoreApplication::processEvents();
+            }
+        }
+        QTRY_COMPARE(provider->getLapRows().size(), 2);
+        QCoreApplication::processEvents();
+        // One announcement comes with the new session's clean-up.
+        QCOMPARE(cleaned.count(), 1);
+        announced[together] = processed.count();
+    }
+    QCOMPARE(announced[true], 2);
+    QVERIFY(announced[false] > announced[true]);
+}
+
 QTEST_GUILESS_MAIN(TestV2DataProvider)
 #include "tst_v2dataprovider.moc"

@@ -261,7 +261,7 @@ void TestFollowPanels::againstTheSimulator()
         const quint64 time = laps->getULongLong(lap + QStringLiteral(".time"));
         QCOMPARE(table->index(row, ModelSessionLap::LapTime).data().toString(), SessionClock::formatTime(time, false, 3, false));
     }
-    QCOMPARE(info.table(WidgetTimingInfo::Laps)->model()->rowCount(), p.getLapRows().size());
+    QTRY_COMPARE(info.table(WidgetTimingInfo::Laps)->model()->rowCount(), p.getLapRows().size());
 }
 
 QTEST_MAIN(TestFollowPanels)
