@@ -30,7 +30,7 @@ QByteArray snapshotBytes(QVector<QByteArray>* payloads)
 {
     SimOptions options;
     QString error;
-    SimOptions::parse({"lanterra-sim", "--cars", "60", "--endurance", "--duration", "86400", "--elapsed", "84600"}, &options, &error);
+    SimOptions::parse({ "lanterra-sim", "--cars", "60", "--endurance", "--duration", "86400", "--elapsed", "84600" }, &options, &error);
     const SessionSimulator simulator(options, QDateTime::currentMSecsSinceEpoch() - kElapsedMs);
     const std::unique_ptr<V2_Data> state = simulator.state(kElapsedMs);
     QByteArray bytes;

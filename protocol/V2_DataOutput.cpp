@@ -254,7 +254,7 @@ void writeWireDouble(V2_Data::RapidWriter& writer, double value)
         writer.Int64(static_cast<int64_t>(value));
     } else if (integral && std::fabs(value) < 1e21) {
         // Rare: all the digits, without exponent.
-        const QByteArray text = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+        const QByteArray text = QJsonDocument(QJsonArray{ value }).toJson(QJsonDocument::Compact);
         writer.RawValue(text.constData() + 1, static_cast<size_t>(text.size() - 2), rapidjson::kNumberType);
     } else {
         writer.Double(value);
@@ -380,7 +380,8 @@ void V2_Data::print(const QString& indent) const
 
 void V2_Data::shortPrint(const QString& indent) const
 {
-    qDebug().noquote() << indent + QStringLiteral("  V2_DATA - ") + m_name + QStringLiteral(" parent ") + addressOf(m_parent) + QStringLiteral(" calcPath :") + getPath();
+    qDebug().noquote() << indent + QStringLiteral("  V2_DATA - ") + m_name + QStringLiteral(" parent ") + addressOf(m_parent) + QStringLiteral(" calcPath :")
+            + getPath();
     printEntries(indent, false, true);
 }
 

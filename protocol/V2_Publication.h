@@ -27,7 +27,8 @@ public:
     QByteArray bodyFor(const QString& audience, const std::function<QByteArray(const V2_Data&)>& make) const;
 
 private:
-    struct Body {
+    struct Body
+    {
         QMutex lock;
         bool made = false;
         QByteArray bytes;

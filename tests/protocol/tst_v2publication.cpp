@@ -35,14 +35,14 @@ Tree allowedBy(const QString& profile, const V2_Data& published)
     }
     V2_Data* out = allowed->getOrCreateDataPointer(QStringLiteral("p"));
     const bool fields = profile == kFieldsProfile;
-    const QStringList scalars = fields ? QStringList{"s0", "s1"} : QStringList{"s2"};
+    const QStringList scalars = fields ? QStringList{ "s0", "s1" } : QStringList{ "s2" };
     for (auto it = p->datas()->cbegin(); it != p->datas()->cend(); ++it) {
         if (scalars.contains(it.key()) || (!fields && it.key() == QLatin1String("n0")))
             copyEntry(out, it.key(), it.value());
     }
     if (const V2_Data* cars = p->getInLevelV2_Data(QStringLiteral("cars"))) {
         V2_Data* carsOut = out->getOrCreateInLevelSingleDataPointer(QStringLiteral("cars"));
-        const QStringList carFields = fields ? QStringList{"lap", "class"} : QStringList{"class", "name"};
+        const QStringList carFields = fields ? QStringList{ "lap", "class" } : QStringList{ "class", "name" };
         for (auto it = cars->datas()->cbegin(); it != cars->datas()->cend(); ++it) {
             const V2_Data* record = V2_Data::nodeOf(it.value());
             if (!record) {
@@ -119,12 +119,14 @@ private slots:
 void TestV2Publication::audiencesSeeOnlyTheirProfile()
 {
     Fixture fixture;
-    auto* fields = profileWith(kFieldsProfile, {{"p", 1}, {"p.s0", 2}, {"p.s1", 2}, {"p.cars", 1}, {"p.cars.lap", 2}, {"p.cars.class", 2}, {"q", 2}});
-    auto* records = profileWith(kRecordsProfile, {{"p", 1}, {"p.s2", 2}, {"p.n0", 2}, {"p.cars", 1}, {"p.cars.class", 2}, {"p.cars.name", 2}});
-    records->setProfileFilters({{QStringLiteral("p.cars"), {QStringLiteral("p.cars"), QStringLiteral("class"), {QStringLiteral("X")}}}});
+    auto* fields
+        = profileWith(kFieldsProfile, { { "p", 1 }, { "p.s0", 2 }, { "p.s1", 2 }, { "p.cars", 1 }, { "p.cars.lap", 2 }, { "p.cars.class", 2 }, { "q", 2 } });
+    auto* records = profileWith(kRecordsProfile, { { "p", 1 }, { "p.s2", 2 }, { "p.n0", 2 }, { "p.cars", 1 }, { "p.cars.class", 2 }, { "p.cars.name", 2 } });
+    records->setProfileFilters({ { QStringLiteral("p.cars"), { QStringLiteral("p.cars"), QStringLiteral("class"), { QStringLiteral("X") } } } });
     fixture.server.addProfile(fields->name(), fields);
     fixture.server.addProfile(records->name(), records);
-    struct Reader {
+    struct Reader
+    {
         QString login;
         QString profile;
         QStringList channels;
@@ -133,11 +135,11 @@ void TestV2Publication::audiencesSeeOnlyTheirProfile()
     // Two audiences of two connections each, and one more of the first
     // profile with other channels.
     std::vector<Reader> readers(5);
-    readers[0] = {"f1", kFieldsProfile, {"p"}, nullptr};
-    readers[1] = {"f2", kFieldsProfile, {"p"}, nullptr};
-    readers[2] = {"f3", kFieldsProfile, {"q", "p"}, nullptr};
-    readers[3] = {"r1", kRecordsProfile, {"p"}, nullptr};
-    readers[4] = {"r2", kRecordsProfile, {"p"}, nullptr};
+    readers[0] = { "f1", kFieldsProfile, { "p" }, nullptr };
+    readers[1] = { "f2", kFieldsProfile, { "p" }, nullptr };
+    readers[2] = { "f3", kFieldsProfile, { "q", "p" }, nullptr };
+    readers[3] = { "r1", kRecordsProfile, { "p" }, nullptr };
+    readers[4] = { "r2", kRecordsProfile, { "p" }, nullptr };
     for (Reader& reader : readers) {
         fixture.server.addUser(new V2_User(reader.login, reader.login, QStringLiteral("pw"), 1, reader.profile == kFieldsProfile ? fields : records));
         reader.client = fixture.client(reader.login);
