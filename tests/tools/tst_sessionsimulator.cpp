@@ -443,6 +443,8 @@ void TestSessionSimulator::longRaceTicksIncrementally()
     V2_Server server;
     server.setSsl(false);
     server.setFullAccess(true);
+    // Without a login the client never pings; slow builds take longer than the inactivity limit.
+    server.setTimeout(0);
     QVERIFY(server.startServer(0));
     QElapsedTimer timer;
     timer.start();
@@ -459,22 +461,27 @@ void TestSessionSimulator::longRaceTicksIncrementally()
     client.joinChannel(QStringLiteral("timing.analysis"), QStringLiteral("1"));
     QTRY_COMPARE(joined.count(), 1);
 
+    // Ticks as the simulator runs them, with the event loop turning between
+    // them (the client reads and pings meanwhile).
     qint64 at = 84600000;
-    timer.restart();
-    for (int tick = 0; tick < 20; ++tick)
+    qint64 publishingNs = 0;
+    for (int tick = 0; tick < 10; ++tick) {
+        timer.restart();
         publisher.publishAt(at += 5000);
-    const qint64 tickMs = timer.elapsed() / 20;
-    qInfo("24-hour race: publisher ready in %lld ms, %lld ms a tick", startMs, tickMs);
+        publishingNs += timer.nsecsElapsed();
+        QCoreApplication::processEvents();
+    }
+    qInfo("24-hour race: publisher ready in %lld ms, %lld ms a tick", startMs, publishingNs / 10 / 1000000);
 
-    const std::unique_ptr<V2_Data> truth = SessionSimulator(options, kStart).state(at);
-    QVERIFY(publisher.published()->equals(truth.get()));
-    const V2_Data* laps = truth->getV2_Data(SessionSimulator::lapHistoryPath());
-    QVERIFY(laps && laps->datas()->size() >= 60);
     // The mirror is large: compared once, when the updates have stopped.
     QSignalSpy changes(&client, &V2_Client::onChannelChange);
     QVERIFY(QTest::qWaitFor([&] { return client.getCurrentData()->getV2_Data(SessionSimulator::lapHistoryPath()); }, 60000));
     while (changes.wait(2000)) {
     }
+    const std::unique_ptr<V2_Data> truth = SessionSimulator(options, kStart).state(at);
+    QVERIFY(publisher.published()->equals(truth.get()));
+    const V2_Data* laps = truth->getV2_Data(SessionSimulator::lapHistoryPath());
+    QVERIFY(laps && laps->datas()->size() >= 60);
     QVERIFY(json(client.getCurrentData()->getV2_Data(QStringLiteral("timing.analysis"))) == asReceived(truth->getV2_Data(QStringLiteral("timing.analysis"))));
 }
 
