@@ -204,8 +204,6 @@ void V2DataProvider::ensureAnalysis() const
 
 void V2DataProvider::flushAnalysis()
 {
-    if (!m_analysisFlushQueued)
-        return;
     m_analysisFlushQueued = false;
     ensureAnalysis();
     emit analysisProcessed();

@@ -261,64 +261,6 @@ void writeWireDouble(V2_Data::RapidWriter& writer, double value)
     }
 }
 
-void writeWireString(V2_Data::RapidWriter& writer, const QString& text, bool key)
-{
-    const QByteArray utf8 = text.toUtf8();
-    if (key)
-        writer.Key(utf8.constData(), static_cast<rapidjson::SizeType>(utf8.size()));
-    else
-        writer.String(utf8.constData(), static_cast<rapidjson::SizeType>(utf8.size()));
-}
-
-// False for a type that is not written (the member is left out).
-bool wireWritable(const QVariant* value)
-{
-    switch (value->userType()) {
-    case QMetaType::QString:
-    case QMetaType::Bool:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-        return true;
-    default:
-        return false;
-    }
-}
-
-void writeWireScalar(V2_Data::RapidWriter& writer, const QVariant* value)
-{
-    switch (value->userType()) {
-    case QMetaType::QString:
-        if (V2_Data::isDeleteMarker(value))
-            writer.Null();
-        else
-            writeWireString(writer, *static_cast<const QString*>(value->constData()), false);
-        break;
-    case QMetaType::Bool:
-        writer.Bool(value->toBool());
-        break;
-    case QMetaType::Int:
-        writer.Int(value->toInt());
-        break;
-    case QMetaType::UInt:
-        writer.Uint(value->toUInt());
-        break;
-    case QMetaType::LongLong:
-        writer.Int64(value->toLongLong());
-        break;
-    case QMetaType::ULongLong:
-        writer.Uint64(value->toULongLong());
-        break;
-    case QMetaType::Double:
-        writeWireDouble(writer, value->toDouble());
-        break;
-    default:
-        break;
-    }
-}
-
 } // namespace
 
 QByteArray V2_Data::getJsonUtf8() const
@@ -337,14 +279,16 @@ void V2_Data::writeWire(RapidWriter& writer, bool asArray) const
         writer.StartObject();
     for (auto it = m_datas->cbegin(); it != m_datas->cend(); ++it) {
         const V2_Data* child = nodeOf(it.value());
-        if (!child && !wireWritable(it.value()))
+        if (!child && !rapidWritable(it.value()))
             continue;
         if (!asArray)
-            writeWireString(writer, outputName(it.key()), true);
+            writeRapidKey(writer, outputName(it.key()));
         if (child)
             child->writeWire(writer, child->m_list);
+        else if (it.value()->userType() == QMetaType::Double)
+            writeWireDouble(writer, it.value()->toDouble());
         else
-            writeWireScalar(writer, it.value());
+            writeRapidScalar(writer, it.value());
     }
     if (asArray)
         writer.EndArray();
