@@ -9,6 +9,7 @@
 #include "DialogScaleFactor.h"
 #include "DialogUser.h"
 #include "ProgramResources.h"
+#include "RecordingControls.h"
 #include "ToolWindow.h"
 #include "V2DataProvider.h"
 #include "PositioningGraphicsViewPromote.h"
@@ -140,6 +141,8 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
     statusBar()->addPermanentWidget(m_statusLabel);
     statusBar()->setSizeGripEnabled(false);
 
+    m_recording = new RecordingControls(m_provider, this, action(QStringLiteral("actionRecord_session")), action(QStringLiteral("actionOpen_recording")));
+
     m_trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/mainIcon")), this);
     m_trayIcon->setToolTip(QStringLiteral("Lanterra"));
     auto* trayMenu = new QMenu(this);
@@ -176,6 +179,9 @@ void MainWindow::buildForm()
     file->setObjectName(QStringLiteral("menuFile"));
     connect(addAction(file, "actionEdit_credentials", tr("Set connection data..."), false), &QAction::triggered, this,
             &MainWindow::on_actionEdit_credentials_triggered);
+    addAction(file, "actionRecord_session", tr("Record session..."), true);
+    addAction(file, "actionOpen_recording", tr("Open recording..."), false);
+    file->addSeparator();
     connect(addAction(file, "actionUse_OpenGL", tr("Use OpenGL"), true), &QAction::triggered, this, &MainWindow::on_actionUse_OpenGL_triggered);
     file->addSeparator();
     connect(addAction(file, "actionUse_USA_units", tr("Use Imperial units"), true), &QAction::triggered, this,
@@ -256,6 +262,11 @@ QAction* MainWindow::action(const QString& objectName) const
 QString MainWindow::currentLayoutName() const
 {
     return m_currentLayoutName;
+}
+
+RecordingControls* MainWindow::recordingControls() const
+{
+    return m_recording;
 }
 
 QLabel* MainWindow::statusLabel() const

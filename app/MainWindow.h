@@ -13,6 +13,7 @@ class QLabel;
 class QMenu;
 class QSettings;
 class QSystemTrayIcon;
+class RecordingControls;
 class ToolWindow;
 class V2DataProvider;
 
@@ -37,6 +38,8 @@ public:
     QAction* action(const QString& objectName) const;
     QString currentLayoutName() const;
     QLabel* statusLabel() const;
+    // Recording the session and playing recordings back.
+    RecordingControls* recordingControls() const;
     QSystemTrayIcon* trayIcon() const;
 
     // Named layouts
@@ -110,4 +113,5 @@ private:
     ConnectionWatch* m_watch = nullptr;
     bool m_certificateRefused = false;
     QSystemTrayIcon* m_trayIcon = nullptr;
+    RecordingControls* m_recording = nullptr;
 };

@@ -1,9 +1,13 @@
 // Lanterra: the program's entry point.
 #include "MainWindow.h"
+#include "RecordingControls.h"
 #include "StartUp.h"
 #include "ToolWindow.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
 
 int main(int argc, char** argv)
 {
@@ -15,11 +19,26 @@ int main(int argc, char** argv)
     StartUp::applyScaleFactor();
 
     QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Live timing for race teams."));
+    parser.addHelpOption();
+    const QCommandLineOption record(QStringLiteral("record"), QStringLiteral("Record every line received from the timing server into FILE (.gz compresses)."),
+                                    QStringLiteral("FILE"));
+    parser.addOption(record);
+    parser.process(app);
+
     QApplication::setFont(ToolWindow::panelFont());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/mainIcon")));
     int code;
     {
         MainWindow window;
+        if (parser.isSet(record)) {
+            QString error;
+            if (!window.recordingControls()->startRecording(parser.value(record), &error)) {
+                std::fprintf(stderr, "lanterra: %s\n", qPrintable(error));
+                return 2;
+            }
+        }
         window.show();
         code = app.exec();
     }

@@ -121,7 +121,8 @@ public:
     QString getJsonCompactString(const QString& prefix = QString()) const;
     // The compact JSON of getJsonString(false), written straight to UTF-8
     // (the publishing server's line bodies). Integers are written exactly.
-    QByteArray getJsonUtf8() const;
+    // With withIgnorePath, a node that ignores its path says so, as in getJson.
+    QByteArray getJsonUtf8(bool withIgnorePath = false) const;
     void getRapidJson(RapidWriter& writer) const;
     void getRapidJson(RapidWriter& writer, const QString& path, bool wrap) const;
 
@@ -152,7 +153,7 @@ private:
     void recordDeleted(const QString& key, V2_Data* deleted) const;
     void copyEntriesFrom(const V2_Data* other);
     void writeCompact(QJsonObject& out, const QString& prefix) const;
-    void writeWire(RapidWriter& writer, bool asArray) const;
+    void writeWire(RapidWriter& writer, bool asArray, bool withIgnorePath) const;
     void printEntries(const QString& indent, bool full, bool withPath) const;
 
     Map* m_datas;

@@ -263,20 +263,24 @@ void writeWireDouble(V2_Data::RapidWriter& writer, double value)
 
 } // namespace
 
-QByteArray V2_Data::getJsonUtf8() const
+QByteArray V2_Data::getJsonUtf8(bool withIgnorePath) const
 {
     rapidjson::StringBuffer buffer;
     RapidWriter writer(buffer);
-    writeWire(writer, false);
+    writeWire(writer, false, withIgnorePath);
     return QByteArray(buffer.GetString(), static_cast<int>(buffer.GetSize()));
 }
 
-void V2_Data::writeWire(RapidWriter& writer, bool asArray) const
+void V2_Data::writeWire(RapidWriter& writer, bool asArray, bool withIgnorePath) const
 {
     if (asArray)
         writer.StartArray();
     else
         writer.StartObject();
+    if (withIgnorePath && m_ignorePath && !asArray && !isRoot()) {
+        writer.Key("ignorePath");
+        writer.Bool(true);
+    }
     for (auto it = m_datas->cbegin(); it != m_datas->cend(); ++it) {
         const V2_Data* child = nodeOf(it.value());
         if (!child && !rapidWritable(it.value()))
@@ -284,7 +288,7 @@ void V2_Data::writeWire(RapidWriter& writer, bool asArray) const
         if (!asArray)
             writeRapidKey(writer, outputName(it.key()));
         if (child)
-            child->writeWire(writer, child->m_list);
+            child->writeWire(writer, child->m_list, withIgnorePath);
         else if (it.value()->userType() == QMetaType::Double)
             writeWireDouble(writer, it.value()->toDouble());
         else

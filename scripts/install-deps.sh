@@ -13,6 +13,7 @@ packages=(
     libqt5svg5-dev
     libqt5opengl5-dev
     rapidjson-dev
+    zlib1g-dev
     libbenchmark-dev
     clang
     libclang-rt-14-dev

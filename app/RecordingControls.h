@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QObject>
+
+class QAction;
+class QLabel;
+class QMainWindow;
+class RecordingPlayer;
+class ReplayBar;
+class SessionRecorder;
+class V2DataProvider;
+
+// The main window's recording and replay: File → "Record session..." and
+// File → "Open recording...", the replay bar, and a status-bar label that
+// says what is being recorded or replayed. While a recording plays, the
+// live connection is off; leaving the replay turns it on again.
+class RecordingControls final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(RecordingControls)
+
+public:
+    RecordingControls(V2DataProvider* provider, QMainWindow* window, QAction* recordAction, QAction* openAction);
+    ~RecordingControls() override;
+
+    SessionRecorder* recorder() const;
+    RecordingPlayer* player() const;
+    ReplayBar* bar() const;
+    QLabel* label() const;
+
+    // False with a message box (or, without a window shown, the message in error).
+    bool startRecording(const QString& path, QString* error = nullptr);
+    void stopRecording();
+    bool openRecording(const QString& path, QString* error = nullptr);
+    void leaveReplay();
+
+private:
+    void recordTriggered(bool checked);
+    void openTriggered();
+    void showRecording();
+    void report(const QString& title, const QString& text, QString* error);
+
+    V2DataProvider* m_provider;
+    QMainWindow* m_window;
+    QAction* m_recordAction;
+    QAction* m_openAction;
+    SessionRecorder* m_recorder;
+    RecordingPlayer* m_player;
+    ReplayBar* m_bar;
+    QLabel* m_label;
+    bool m_wasActive = true;
+};

@@ -1,0 +1,84 @@
+#include "ReplayBar.h"
+
+#include "RecordingPlayer.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QSlider>
+#include <QToolButton>
+
+namespace {
+
+const int kSpeeds[] = {1, 2, 4, 8, 16};
+
+QString clock(qint64 ms)
+{
+    const qint64 s = ms / 1000;
+    return QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+ReplayBar::ReplayBar(RecordingPlayer* player, QWidget* parent)
+    : QToolBar(tr("Replay"), parent)
+    , m_player(player)
+    , m_play(new QToolButton(this))
+    , m_speed(new QComboBox(this))
+    , m_slider(new QSlider(Qt::Horizontal, this))
+    , m_time(new QLabel(this))
+{
+    setObjectName(QStringLiteral("replayBar"));
+    setMovable(false);
+    m_play->setObjectName(QStringLiteral("replayPlay"));
+    m_play->setText(tr("Play"));
+    m_speed->setObjectName(QStringLiteral("replaySpeed"));
+    for (int speed : kSpeeds)
+        m_speed->addItem(QStringLiteral("%1×").arg(speed), speed);
+    m_slider->setObjectName(QStringLiteral("replaySlider"));
+    m_slider->setMinimumWidth(240);
+    m_time->setObjectName(QStringLiteral("replayTime"));
+    auto* leave = new QToolButton(this);
+    leave->setObjectName(QStringLiteral("replayLeave"));
+    leave->setText(tr("Back to live"));
+    addWidget(m_play);
+    addWidget(m_speed);
+    addWidget(m_slider);
+    addWidget(m_time);
+    addWidget(leave);
+
+    connect(m_play, &QToolButton::clicked, this, [this] {
+        if (m_player->isPlaying())
+            m_player->pause();
+        else
+            m_player->play();
+    });
+    connect(m_player, &RecordingPlayer::playingChanged, this, [this](bool playing) { m_play->setText(playing ? tr("Pause") : tr("Play")); });
+    connect(m_speed, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this](int index) { m_player->setSpeed(m_speed->itemData(index).toInt()); });
+    // Seconds on the slider; a jump rebuilds the tree, so it happens when the handle is let go.
+    connect(m_slider, &QSlider::sliderReleased, this, [this] { m_player->seek(m_slider->value() * 1000LL); });
+    connect(m_slider, &QSlider::actionTriggered, this, [this](int action) {
+        if (action != QAbstractSlider::SliderMove)
+            QMetaObject::invokeMethod(this, [this] { m_player->seek(m_slider->value() * 1000LL); }, Qt::QueuedConnection);
+    });
+    connect(m_slider, &QSlider::sliderMoved, this, [this](int seconds) { m_time->setText(clock(seconds * 1000LL) + QStringLiteral(" / ") + clock(m_player->duration())); });
+    connect(m_player, &RecordingPlayer::positionChanged, this, &ReplayBar::showPosition);
+    connect(leave, &QToolButton::clicked, this, &ReplayBar::leaveRequested);
+}
+
+void ReplayBar::refresh()
+{
+    m_slider->setRange(0, static_cast<int>(m_player->duration() / 1000));
+    m_speed->setCurrentIndex(m_speed->findData(static_cast<int>(m_player->speed())));
+    m_play->setText(m_player->isPlaying() ? tr("Pause") : tr("Play"));
+    showPosition(m_player->position());
+}
+
+void ReplayBar::showPosition(qint64 ms)
+{
+    if (!m_slider->isSliderDown()) {
+        const QSignalBlocker blocker(m_slider);
+        m_slider->setValue(static_cast<int>(ms / 1000));
+    }
+    m_time->setText(clock(ms) + QStringLiteral(" / ") + clock(m_player->duration()));
+}

@@ -1,0 +1,256 @@
+#include "RecordingPlayer.h"
+
+#include "LanterraChannels.h"
+#include "RecordingReader.h"
+#include "ReplayState.h"
+#include "V2_Client.h"
+#include "V2_Data.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr int kTickMs = 50;
+// A new block starts once its records outweigh the tree that starts it
+// (but never below this): a jump then reads at most about twice a tree.
+constexpr qint64 kMinBlockBytes = 512 * 1024;
+
+QByteArray dataLine(const QByteArray& json)
+{
+    return "JSON:0::" + json;
+}
+
+} // namespace
+
+RecordingPlayer::RecordingPlayer(V2_Client* client, QObject* parent)
+    : QObject(parent)
+    , m_client(client)
+{
+    m_timer.setInterval(kTickMs);
+    connect(&m_timer, &QTimer::timeout, this, &RecordingPlayer::tick);
+}
+
+RecordingPlayer::~RecordingPlayer() = default;
+
+bool RecordingPlayer::open(const QString& path, QString* error)
+{
+    close();
+    RecordingReader reader;
+    if (!reader.open(path, error))
+        return false;
+
+    ReplayState state;
+    QVector<Block> blocks;
+    Block block;
+    block.keyframe = qCompress(QByteArray("{}"), 1);
+    qint64 keyframeBytes = 0;
+    QByteArray text;
+    qint64 ms = 0;
+    qint64 duration = 0;
+    QByteArray line;
+    RecordingReader::Status status;
+    while ((status = reader.next(&ms, &line)) == RecordingReader::Status::Record) {
+        if (text.size() >= qMax(keyframeBytes, kMinBlockBytes) && ms > block.startMs) {
+            block.records = qCompress(text, 1);
+            blocks.append(block);
+            const QByteArray tree = state.tree()->getJsonUtf8(true);
+            keyframeBytes = tree.size();
+            block = Block();
+            block.startMs = ms;
+            block.keyframe = qCompress(tree, 1);
+            text.clear();
+        }
+        text += QByteArray::number(ms) + ' ' + line + '\n';
+        state.applyQuietly(line);
+        duration = ms;
+    }
+    block.records = qCompress(text, 1);
+    blocks.append(block);
+    m_warning = status == RecordingReader::Status::Error ? reader.errorString() : QString();
+
+    m_blocks = blocks;
+    m_duration = duration;
+    m_path = path;
+    m_open = true;
+    seek(0);
+    return true;
+}
+
+void RecordingPlayer::close()
+{
+    if (!m_open)
+        return;
+    pause();
+    emptyClient();
+    m_open = false;
+    m_blocks.clear();
+    m_records.clear();
+    m_block = -1;
+    m_next = 0;
+    m_position = 0;
+    m_duration = 0;
+}
+
+bool RecordingPlayer::isOpen() const
+{
+    return m_open;
+}
+
+QString RecordingPlayer::warning() const
+{
+    return m_warning;
+}
+
+QString RecordingPlayer::path() const
+{
+    return m_path;
+}
+
+qint64 RecordingPlayer::duration() const
+{
+    return m_duration;
+}
+
+qint64 RecordingPlayer::position() const
+{
+    return m_position;
+}
+
+bool RecordingPlayer::isPlaying() const
+{
+    return m_timer.isActive();
+}
+
+double RecordingPlayer::speed() const
+{
+    return m_speed;
+}
+
+void RecordingPlayer::play()
+{
+    if (!m_open || isPlaying())
+        return;
+    if (m_position >= m_duration)
+        seek(0);
+    m_wallOrigin = m_position;
+    m_wall.start();
+    m_timer.start();
+    emit playingChanged(true);
+}
+
+void RecordingPlayer::pause()
+{
+    if (!isPlaying())
+        return;
+    tick();
+    m_timer.stop();
+    emit playingChanged(false);
+}
+
+void RecordingPlayer::setSpeed(double speed)
+{
+    if (isPlaying())
+        tick();
+    m_speed = speed;
+    m_wallOrigin = m_position;
+    m_wall.start();
+}
+
+bool RecordingPlayer::loadBlock(int index)
+{
+    m_records.clear();
+    m_next = 0;
+    m_block = index;
+    if (index < 0 || index >= m_blocks.size())
+        return false;
+    const QByteArray text = qUncompress(m_blocks.at(index).records);
+    int start = 0;
+    while (start < text.size()) {
+        const int lf = text.indexOf('\n', start);
+        const int space = text.indexOf(' ', start);
+        m_records.append({text.mid(start, space - start).toLongLong(), text.mid(space + 1, lf - space - 1)});
+        start = lf + 1;
+    }
+    return true;
+}
+
+void RecordingPlayer::seek(qint64 ms)
+{
+    if (!m_open)
+        return;
+    ms = qBound<qint64>(0, ms, m_duration);
+    int index = 0;
+    while (index + 1 < m_blocks.size() && m_blocks.at(index + 1).startMs <= ms)
+        ++index;
+
+    ReplayState state;
+    state.applyQuietly(dataLine(qUncompress(m_blocks.at(index).keyframe)));
+    loadBlock(index);
+    while (m_next < m_records.size() && m_records.at(m_next).ms <= ms)
+        state.applyQuietly(m_records.at(m_next++).line);
+
+    // A fresh session: what the client holds goes, the tree at that time comes, in one read.
+    QByteArray bytes;
+    if (!m_client->getCurrentData()->datas()->isEmpty())
+        bytes += dataLine(ReplayState::emptying(m_client->getCurrentData(), lanterraChannels())->getJsonUtf8()) + '\n';
+    if (!state.tree()->datas()->isEmpty())
+        bytes += dataLine(state.tree()->getJsonUtf8(true)) + '\n';
+    if (!bytes.isEmpty())
+        m_client->receiveBytes(bytes);
+
+    m_position = ms;
+    m_wallOrigin = ms;
+    m_wall.start();
+    emit positionChanged(ms);
+}
+
+void RecordingPlayer::tick()
+{
+    const qint64 target = qMin(m_duration, m_wallOrigin + static_cast<qint64>(std::floor(m_wall.elapsed() * m_speed)));
+    QVector<const Record*> due;
+    for (;;) {
+        if (m_next >= m_records.size()) {
+            // The records of the block left behind go out before their memory does.
+            deliver(due);
+            due.clear();
+            if (m_block + 1 >= m_blocks.size() || !loadBlock(m_block + 1))
+                break;
+            continue;
+        }
+        if (m_records.at(m_next).ms > target)
+            break;
+        due.append(&m_records.at(m_next++));
+    }
+    deliver(due);
+    m_position = qMax(m_position, target);
+    emit positionChanged(m_position);
+    if (m_position >= m_duration && m_timer.isActive()) {
+        m_timer.stop();
+        emit playingChanged(false);
+    }
+}
+
+void RecordingPlayer::deliver(const QVector<const Record*>& records)
+{
+    QByteArray bytes;
+    for (const Record* record : records) {
+        if (record->line.startsWith("JSON:")) {
+            bytes += record->line + '\n';
+        } else if (record->line.startsWith("LOGIN:")) {
+            // The recorded client lost its tree with the connection before this reply.
+            if (!bytes.isEmpty())
+                m_client->receiveBytes(bytes);
+            bytes.clear();
+            emptyClient();
+        }
+    }
+    if (!bytes.isEmpty())
+        m_client->receiveBytes(bytes);
+}
+
+void RecordingPlayer::emptyClient()
+{
+    const V2_Data* tree = m_client->getCurrentData();
+    if (!tree->datas()->isEmpty())
+        m_client->receiveBytes(dataLine(ReplayState::emptying(tree, lanterraChannels())->getJsonUtf8()) + '\n');
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QStringList>
+
+#include <memory>
+
+class V2_Data;
+
+// The timing tree as a recorded client had it: replays received protocol
+// lines into it. A data line merges (JSON null deletes); a login reply
+// starts a new connection, whose client began from an empty tree.
+class ReplayState final
+{
+public:
+    ReplayState();
+    ~ReplayState();
+    ReplayState(const ReplayState&) = delete;
+    ReplayState& operator=(const ReplayState&) = delete;
+
+    // Applies one line. Returns what changed for the clients of a replay
+    // server (deletions as markers), or null when the line changes nothing.
+    std::unique_ptr<V2_Data> apply(const QByteArray& line);
+    // The same without building the change (fast-forward).
+    void applyQuietly(const QByteArray& line);
+    const V2_Data* tree() const;
+    // Replaces the tree (a jump to a kept copy).
+    void setTree(std::unique_ptr<V2_Data> tree);
+    // A channel's whole content, wrapped in its path from the root; null when absent.
+    std::unique_ptr<V2_Data> snapshot(const QString& channel) const;
+
+    // The deletions that empty the given channels (and every top-level key
+    // outside them), as published when a recorded connection starts again.
+    static std::unique_ptr<V2_Data> emptying(const V2_Data* tree, const QStringList& channels);
+
+private:
+    std::unique_ptr<V2_Data> applyLine(const QByteArray& line, bool withChange);
+
+    std::unique_ptr<V2_Data> m_tree;
+};

@@ -1,0 +1,217 @@
+// A session recorded through the program's client, then replayed through
+// the replay server to another client and inside the program: the trees
+// must come out as the recording client had them, at the end and at a
+// jump into the middle, across a reconnect.
+#include "ClientV2Controller.h"
+#include "LanterraChannels.h"
+#include "RecordingPlayer.h"
+#include "RecordingReader.h"
+#include "RecordingWriter.h"
+#include "ReplayPublisher.h"
+#include "SessionRecorder.h"
+#include "SimulatedSession.h"
+#include "V2_Client.h"
+#include "V2_Data.h"
+#include "V2_message.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace {
+
+constexpr int kStartSeconds = 1200;
+constexpr int kTicks = 600;
+
+// The difference both ways, for a readable failure.
+QByteArray differences(const V2_Data* a, const V2_Data* b)
+{
+    const std::unique_ptr<V2_Data> ab(a->difference(b));
+    const std::unique_ptr<V2_Data> ba(b->difference(a));
+    return ab->getJsonUtf8().left(400) + " / " + ba->getJsonUtf8().left(400);
+}
+
+bool sameTree(const V2_Data* a, const V2_Data* b)
+{
+    return a->equals(b) && b->equals(a);
+}
+
+} // namespace
+
+class TestSessionRecording final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void replayServerEndsWithTheRecordedTree();
+    void replayServerStartsMidway();
+    void programReplayEndsAndJumps();
+    void reconnectForgetsWhatTheServerDropped();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_file;
+    std::unique_ptr<V2_Data> m_middle;
+    qint64 m_middleMs = 0;
+    std::unique_ptr<V2_Data> m_end;
+};
+
+void TestSessionRecording::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_file = m_dir.filePath(QStringLiteral("race.lrec.gz"));
+    SimulatedSession session({QStringLiteral("--cars"), QStringLiteral("12")}, kStartSeconds);
+    V2DataProvider& provider = *session.provider;
+    ClientV2Controller* client = provider.controller();
+    SimPublisher& publisher = *session.publisher;
+    // The publisher's numbers are typed as it built them, the client's as the
+    // wire gave them; its path flags are entries the client takes as flags.
+    const auto caughtUp = [&] {
+        return QJsonDocument::fromJson(client->getCurrentData()->getJsonUtf8(true)) == QJsonDocument::fromJson(publisher.published()->getJsonUtf8());
+    };
+    provider.setActive(true);
+    QTRY_VERIFY2_WITH_TIMEOUT(caughtUp(), differences(client->getCurrentData(), publisher.published()), 20000);
+
+    // Started mid-session: the tree so far is the first record.
+    SessionRecorder recorder(client);
+    QString error;
+    QVERIFY2(recorder.start(m_file, &error), qPrintable(error));
+    for (int tick = 1; tick <= kTicks; ++tick) {
+        publisher.publishAt((kStartSeconds + tick) * 1000LL);
+        if (tick == 451) {
+            provider.setActive(false);
+            QTRY_VERIFY(client->getCurrentData()->datas()->isEmpty());
+        }
+        if (tick > 450 && tick < 460)
+            continue; // the client is away for these
+        if (tick == 460)
+            provider.setActive(true);
+        QTRY_VERIFY2_WITH_TIMEOUT(caughtUp(), qPrintable(QString::number(tick)), 20000);
+        if (tick == 300) {
+            m_middle.reset(new V2_Data(client->getCurrentData()));
+            m_middleMs = recorder.elapsedMs();
+            // Later lines get later times than the one kept.
+            QTest::qWait(5);
+        }
+    }
+    m_end.reset(new V2_Data(client->getCurrentData()));
+    recorder.stop();
+    QVERIFY(recorder.records() > kTicks);
+    QVERIFY(QFileInfo(m_file).size() > 1000);
+    QVERIFY(!m_middle->equals(m_end.get()));
+}
+
+void TestSessionRecording::replayServerEndsWithTheRecordedTree()
+{
+    RecordingReader reader;
+    QString error;
+    QVERIFY2(reader.open(m_file, &error), qPrintable(error));
+    V2_Server server;
+    SimAccounts::addDemoUser(server);
+    QVERIFY(server.startServer(0));
+    ReplayPublisher publisher(&server, &reader, 16);
+    QSignalSpy finished(&publisher, &ReplayPublisher::finished);
+    publisher.start();
+
+    V2_Client watcher(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), server.serverPort(), QStringLiteral("demo"),
+                      QStringLiteral("demo"), QStringLiteral("127.0.0.1"));
+    connect(&watcher, &V2_Client::onLoginDone, &watcher, [&watcher] {
+        for (const QString& channel : lanterraChannels())
+            watcher.joinChannel(channel, QString());
+    });
+    watcher.setActive(true);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
+    QCOMPARE(finished.first().at(1).toString(), QString());
+    QTRY_VERIFY2_WITH_TIMEOUT(sameTree(watcher.getCurrentData(), m_end.get()), differences(watcher.getCurrentData(), m_end.get()), 10000);
+    watcher.setActive(false);
+}
+
+void TestSessionRecording::replayServerStartsMidway()
+{
+    RecordingReader reader;
+    QString error;
+    QVERIFY2(reader.open(m_file, &error), qPrintable(error));
+    V2_Server server;
+    ReplayPublisher publisher(&server, &reader, 1);
+    QVERIFY(publisher.fastForward(m_middleMs + 1));
+    QVERIFY2(sameTree(publisher.tree(), m_middle.get()), differences(publisher.tree(), m_middle.get()));
+}
+
+void TestSessionRecording::programReplayEndsAndJumps()
+{
+    V2_Client client(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), 1, QString(), QString(),
+                     QStringLiteral("127.0.0.1"));
+    RecordingPlayer player(&client);
+    QString error;
+    QVERIFY2(player.open(m_file, &error), qPrintable(error));
+    QVERIFY(player.warning().isEmpty());
+    QVERIFY(!player.isPlaying());
+    player.setSpeed(16);
+    player.play();
+    QTRY_VERIFY_WITH_TIMEOUT(!player.isPlaying(), 30000);
+    QCOMPARE(player.position(), player.duration());
+    QVERIFY2(sameTree(client.getCurrentData(), m_end.get()), differences(client.getCurrentData(), m_end.get()));
+
+    // Back to the middle, then forward to the end again: each a fresh snapshot.
+    player.seek(m_middleMs);
+    QVERIFY2(sameTree(client.getCurrentData(), m_middle.get()), differences(client.getCurrentData(), m_middle.get()));
+    player.seek(player.duration());
+    QVERIFY2(sameTree(client.getCurrentData(), m_end.get()), differences(client.getCurrentData(), m_end.get()));
+    player.close();
+    for (const QString& channel : lanterraChannels())
+        QVERIFY2(!client.getCurrentData()->getV2_Data(channel), qPrintable(channel));
+}
+
+// A server that lost data while the recorded client was away: the tree after
+// the reconnect has only what the new snapshots bring, in both replays.
+void TestSessionRecording::reconnectForgetsWhatTheServerDropped()
+{
+    const QString path = m_dir.filePath(QStringLiteral("reconnect.lrec"));
+    {
+        RecordingWriter writer;
+        QString error;
+        QVERIFY2(writer.open(path, QDateTime::currentDateTimeUtc(), QStringLiteral("timing"), 11001, &error), qPrintable(error));
+        writer.write(0, R"(JSON:1::{"timing":{"session":{"info":{"a":1,"b":2}}},"weather":{"t":1}})");
+        writer.write(40, V2_message::loginReplyLine(QString(), QStringLiteral("server"), QStringLiteral("1"), QStringLiteral("1"), 10, 60).toUtf8());
+        writer.write(50, R"(JSON:2::{"timing":{"session":{"info":{"a":3}}}})");
+    }
+    const auto check = [](const V2_Data* tree) {
+        return tree->getInt(QStringLiteral("timing.session.info.a")) == 3 && !tree->getV2_Data(QStringLiteral("timing.session.info"))->keyExists(QStringLiteral("b"))
+               && !tree->getV2_Data(QStringLiteral("weather"));
+    };
+
+    RecordingReader reader;
+    QString error;
+    QVERIFY2(reader.open(path, &error), qPrintable(error));
+    V2_Server server;
+    SimAccounts::addDemoUser(server);
+    QVERIFY(server.startServer(0));
+    ReplayPublisher publisher(&server, &reader, 0.25);
+    V2_Client watcher(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), server.serverPort(), QStringLiteral("demo"),
+                      QStringLiteral("demo"), QStringLiteral("127.0.0.1"));
+    QSignalSpy joined(&watcher, &V2_Client::onChannelJoin);
+    connect(&watcher, &V2_Client::onLoginDone, &watcher, [&watcher] {
+        for (const QString& channel : lanterraChannels())
+            watcher.joinChannel(channel, QString());
+    });
+    watcher.setActive(true);
+    QTRY_COMPARE(joined.count(), lanterraChannels().size());
+    publisher.start();
+    QTRY_VERIFY(watcher.getCurrentData()->getV2_Data(QStringLiteral("weather")));
+    QTRY_VERIFY(publisher.isOver());
+    QTRY_VERIFY(check(watcher.getCurrentData()));
+    watcher.setActive(false);
+
+    V2_Client client(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), 1, QString(), QString(),
+                     QStringLiteral("127.0.0.1"));
+    RecordingPlayer player(&client);
+    QVERIFY2(player.open(path, &error), qPrintable(error));
+    QVERIFY(client.getCurrentData()->getV2_Data(QStringLiteral("weather")));
+    player.play();
+    QTRY_VERIFY(!player.isPlaying());
+    QVERIFY(check(client.getCurrentData()));
+}
+
+QTEST_MAIN(TestSessionRecording)
+#include "tst_sessionrecording.moc"
