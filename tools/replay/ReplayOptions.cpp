@@ -7,7 +7,7 @@ bool ReplayOptions::parse(const QStringList& arguments, ReplayOptions* options, 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Publishes a Lanterra session recording over the V2 protocol."));
     const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Port to listen on."), QStringLiteral("port"), QStringLiteral("11001"));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Port to listen on (0: any free port)."), QStringLiteral("port"), QStringLiteral("11001"));
     const QCommandLineOption noTls(QStringLiteral("no-tls"), QStringLiteral("Plain TCP instead of TLS."));
     const QCommandLineOption users(QStringLiteral("users"), QStringLiteral("Users INI file."), QStringLiteral("file"));
     const QCommandLineOption profiles(QStringLiteral("profiles"), QStringLiteral("Profiles INI file."), QStringLiteral("file"));
@@ -35,8 +35,8 @@ bool ReplayOptions::parse(const QStringList& arguments, ReplayOptions* options, 
     result.file = files.first();
     bool ok = false;
     const int portNumber = parser.value(port).toInt(&ok);
-    if (!ok || portNumber < 1 || portNumber > 65535) {
-        *error = QStringLiteral("--port must be a number from 1 to 65535");
+    if (!ok || portNumber < 0 || portNumber > 65535) {
+        *error = QStringLiteral("--port must be a number from 0 to 65535");
         return false;
     }
     result.port = static_cast<quint16>(portNumber);

@@ -69,7 +69,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "lanterra-replay: cannot listen on port %d: %s\n", options.port, qPrintable(server.errorString()));
         return 3;
     }
-    std::printf("lanterra-replay: listening on port %d (%s), recording of %s:%d from %s, at %gx from %s\n", options.port, options.tls ? "TLS" : "plain TCP",
+    std::printf("lanterra-replay: listening on port %d (%s), recording of %s:%d from %s, at %gx from %s\n", server.serverPort(), options.tls ? "TLS" : "plain TCP",
                 qPrintable(reader.host()), reader.port(), qPrintable(reader.startUtc().toString(Qt::ISODate)), options.speed,
                 qPrintable(clock(publisher.replayMs())));
     std::fflush(stdout);
