@@ -4,7 +4,10 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QToolButton>
 
 namespace {
@@ -17,6 +20,27 @@ QString clock(qint64 ms)
     return QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
+// A click beside the handle puts it there (and starts a drag), as in any
+// media player, instead of stepping a page towards the click.
+class JumpSlider final : public QSlider
+{
+public:
+    using QSlider::QSlider;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton) {
+            QStyleOptionSlider option;
+            initStyleOption(&option);
+            const QRect handle = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+            if (!handle.contains(event->pos()))
+                setValue(QStyle::sliderValueFromPosition(minimum(), maximum(), event->pos().x() - handle.width() / 2, width() - handle.width()));
+        }
+        QSlider::mousePressEvent(event);
+    }
+};
+
 } // namespace
 
 ReplayBar::ReplayBar(RecordingPlayer* player, QWidget* parent)
@@ -24,7 +48,7 @@ ReplayBar::ReplayBar(RecordingPlayer* player, QWidget* parent)
     , m_player(player)
     , m_play(new QToolButton(this))
     , m_speed(new QComboBox(this))
-    , m_slider(new QSlider(Qt::Horizontal, this))
+    , m_slider(new JumpSlider(Qt::Horizontal, this))
     , m_time(new QLabel(this))
 {
     setObjectName(QStringLiteral("replayBar"));
@@ -35,11 +59,12 @@ ReplayBar::ReplayBar(RecordingPlayer* player, QWidget* parent)
     for (int speed : kSpeeds)
         m_speed->addItem(QStringLiteral("%1×").arg(speed), speed);
     m_slider->setObjectName(QStringLiteral("replaySlider"));
-    m_slider->setMinimumWidth(240);
+    m_slider->setMinimumWidth(100);
     m_time->setObjectName(QStringLiteral("replayTime"));
     auto* leave = new QToolButton(this);
     leave->setObjectName(QStringLiteral("replayLeave"));
-    leave->setText(tr("Back to live"));
+    leave->setText(tr("Live"));
+    leave->setToolTip(tr("Leave the replay and connect to the timing server again"));
     addWidget(m_play);
     addWidget(m_speed);
     addWidget(m_slider);

@@ -24,7 +24,9 @@ int main(int argc, char** argv)
     parser.addHelpOption();
     const QCommandLineOption record(QStringLiteral("record"), QStringLiteral("Record every line received from the timing server into FILE (.gz compresses)."),
                                     QStringLiteral("FILE"));
-    parser.addOption(record);
+    const QCommandLineOption replay(QStringLiteral("replay"), QStringLiteral("Play the recording FILE instead of connecting to the timing server."),
+                                    QStringLiteral("FILE"));
+    parser.addOptions({record, replay});
     parser.process(app);
 
     QApplication::setFont(ToolWindow::panelFont());
@@ -40,6 +42,13 @@ int main(int argc, char** argv)
             }
         }
         window.show();
+        if (parser.isSet(replay)) {
+            QString error;
+            if (!window.recordingControls()->openRecording(parser.value(replay), &error) && !error.isEmpty()) {
+                std::fprintf(stderr, "lanterra: %s\n", qPrintable(error));
+                return 2;
+            }
+        }
         code = app.exec();
     }
     return code;

@@ -3,6 +3,7 @@
 #include "LanterraChannels.h"
 #include "RecordingReader.h"
 #include "ReplayState.h"
+#include "SessionClock.h"
 #include "V2_Client.h"
 #include "V2_Data.h"
 
@@ -20,6 +21,14 @@ QByteArray dataLine(const QByteArray& json)
     return "JSON:0::" + json;
 }
 
+// The open player whose time the session clock reads.
+const RecordingPlayer* g_clockSource = nullptr;
+
+qint64 replayClock()
+{
+    return g_clockSource->recordedNowMs();
+}
+
 } // namespace
 
 RecordingPlayer::RecordingPlayer(V2_Client* client, QObject* parent)
@@ -30,7 +39,13 @@ RecordingPlayer::RecordingPlayer(V2_Client* client, QObject* parent)
     connect(&m_timer, &QTimer::timeout, this, &RecordingPlayer::tick);
 }
 
-RecordingPlayer::~RecordingPlayer() = default;
+RecordingPlayer::~RecordingPlayer()
+{
+    if (g_clockSource == this) {
+        SessionClock::setClock(nullptr);
+        g_clockSource = nullptr;
+    }
+}
 
 bool RecordingPlayer::open(const QString& path, QString* error)
 {
@@ -70,8 +85,11 @@ bool RecordingPlayer::open(const QString& path, QString* error)
 
     m_blocks = blocks;
     m_duration = duration;
+    m_startUtcMs = reader.startUtc().toMSecsSinceEpoch();
     m_path = path;
     m_open = true;
+    g_clockSource = this;
+    SessionClock::setClock(&replayClock);
     seek(0);
     return true;
 }
@@ -82,6 +100,10 @@ void RecordingPlayer::close()
         return;
     pause();
     emptyClient();
+    if (g_clockSource == this) {
+        SessionClock::setClock(nullptr);
+        g_clockSource = nullptr;
+    }
     m_open = false;
     m_blocks.clear();
     m_records.clear();
@@ -114,6 +136,16 @@ qint64 RecordingPlayer::duration() const
 qint64 RecordingPlayer::position() const
 {
     return m_position;
+}
+
+qint64 RecordingPlayer::playedTo() const
+{
+    return qMin(m_duration, m_wallOrigin + static_cast<qint64>(std::floor(m_wall.elapsed() * m_speed)));
+}
+
+qint64 RecordingPlayer::recordedNowMs() const
+{
+    return m_startUtcMs + (isPlaying() ? qMax(m_position, playedTo()) : m_position);
 }
 
 bool RecordingPlayer::isPlaying() const
@@ -206,7 +238,7 @@ void RecordingPlayer::seek(qint64 ms)
 
 void RecordingPlayer::tick()
 {
-    const qint64 target = qMin(m_duration, m_wallOrigin + static_cast<qint64>(std::floor(m_wall.elapsed() * m_speed)));
+    const qint64 target = playedTo();
     QVector<const Record*> due;
     for (;;) {
         if (m_next >= m_records.size()) {

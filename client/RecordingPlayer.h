@@ -36,6 +36,9 @@ public:
     // Length of the recording and the time reached, in ms since its start.
     qint64 duration() const;
     qint64 position() const;
+    // The computer clock as the recording client read it at the time reached;
+    // the session clock runs on it while a recording is open.
+    qint64 recordedNowMs() const;
     bool isPlaying() const;
     double speed() const;
 
@@ -62,6 +65,7 @@ private:
     };
 
     void tick();
+    qint64 playedTo() const;
     bool loadBlock(int index);
     // Hands lines to the client as one read; a login reply becomes the deletions that emptied its tree.
     void deliver(const QVector<const Record*>& records);
@@ -70,6 +74,7 @@ private:
     V2_Client* m_client;
     QVector<Block> m_blocks;
     qint64 m_duration = 0;
+    qint64 m_startUtcMs = 0;
     QString m_path;
     QString m_warning;
     bool m_open = false;

@@ -8,6 +8,7 @@
 #include "RecordingReader.h"
 #include "RecordingWriter.h"
 #include "ReplayPublisher.h"
+#include "SessionClock.h"
 #include "SessionRecorder.h"
 #include "SimulatedSession.h"
 #include "V2_Client.h"
@@ -156,9 +157,14 @@ void TestSessionRecording::programReplayEndsAndJumps()
     // Back to the middle, then forward to the end again: each a fresh snapshot.
     player.seek(m_middleMs);
     QVERIFY2(sameTree(client.getCurrentData(), m_middle.get()), differences(client.getCurrentData(), m_middle.get()));
+    // The session clock reads the recorded moment while the recording is open.
+    RecordingReader reader;
+    QVERIFY(reader.open(m_file, &error));
+    QCOMPARE(SessionClock::nowMs(), reader.startUtc().toMSecsSinceEpoch() + m_middleMs);
     player.seek(player.duration());
     QVERIFY2(sameTree(client.getCurrentData(), m_end.get()), differences(client.getCurrentData(), m_end.get()));
     player.close();
+    QVERIFY(qAbs(SessionClock::nowMs() - QDateTime::currentMSecsSinceEpoch()) < 1000);
     for (const QString& channel : lanterraChannels())
         QVERIFY2(!client.getCurrentData()->getV2_Data(channel), qPrintable(channel));
 }
