@@ -4,6 +4,8 @@
 #include "MainWindow.h"
 #include "ModalHelper.h"
 #include "PositioningGraphicsViewPromote.h"
+#include "RecordingControls.h"
+#include "ReplayBar.h"
 #include "StartUp.h"
 #include "ToolWindow.h"
 #include "V2DataProvider.h"
@@ -24,6 +26,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
+#include <QToolButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -129,6 +132,7 @@ private slots:
     void saveAndSetThroughDialogs();
     void followPanelAndClosing();
     void openGLDecidedByTheTrackMap();
+    void recordThenReplay();
 
 private:
     QTemporaryDir m_config;
@@ -603,7 +607,7 @@ void TestMainWindow::staleMarkAndChangedCertificate()
     client->setActive(false);
 }
 
-QTEST_MAIN(TestMainWindow)
+
 void TestMainWindow::openGLDecidedByTheTrackMap()
 {
     Factories real{};
@@ -629,4 +633,39 @@ void TestMainWindow::openGLDecidedByTheTrackMap()
     QCOMPARE(panel->findChild<QComboBox*>(QStringLiteral("comboBoxClassesFilter"))->count(), 2);
 }
 
+// Recording shows in the status bar; replaying it turns the live connection
+// off, shows the bar, and "Live" empties the tree and turns it on again.
+void TestMainWindow::recordThenReplay()
+{
+    MainWindow window(somePanels({DayTime}));
+    window.show();
+    RecordingControls* controls = window.recordingControls();
+    QAction* record = window.action(QStringLiteral("actionRecord_session"));
+    QAction* open = window.action(QStringLiteral("actionOpen_recording"));
+    QCOMPARE(actionTexts(window.menuBar()->findChild<QMenu*>(QStringLiteral("menuFile"))).mid(0, 3),
+             QStringList({"Set connection data...", "Record session...", "Open recording..."}));
+    QString error;
+    QVERIFY(!controls->startRecording(m_config.filePath(QStringLiteral("no/such/dir/race.lrec")), &error));
+    QVERIFY2(error.contains(QStringLiteral("Cannot create")), qPrintable(error));
+    QVERIFY(!record->isChecked());
+
+    const QString path = m_config.filePath(QStringLiteral("race.lrec"));
+    QVERIFY(controls->startRecording(path, &error));
+    QVERIFY(record->isChecked() && !open->isEnabled());
+    QVERIFY(controls->label()->isVisible() && controls->label()->text().startsWith(QStringLiteral("● Recording race.lrec")));
+    ClientV2Controller* client = window.dataProvider()->controller();
+    client->receiveBytes("JSON:1::{\"weather\":{\"currentData\":{\"humidity\":50}}}\n");
+    controls->stopRecording();
+    QVERIFY(!record->isChecked() && open->isEnabled() && !controls->label()->isVisible());
+    client->getCurrentData()->clearData();
+
+    QVERIFY2(controls->openRecording(path, &error), qPrintable(error));
+    QVERIFY(controls->bar()->isVisible() && !record->isEnabled() && !client->isActive());
+    QTRY_COMPARE(client->getCurrentData()->getInt(QStringLiteral("weather.currentData.humidity")), 50);
+    controls->bar()->findChild<QToolButton*>(QStringLiteral("replayLeave"))->click();
+    QVERIFY(!controls->bar()->isVisible() && record->isEnabled() && client->isActive());
+    QVERIFY(!client->getCurrentData()->getV2_Data(QStringLiteral("weather")));
+}
+
+QTEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"
