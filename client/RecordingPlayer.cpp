@@ -221,14 +221,14 @@ void RecordingPlayer::seek(qint64 ms)
     while (m_next < m_records.size() && m_records.at(m_next).ms <= ms)
         state.applyQuietly(m_records.at(m_next++).line);
 
-    // A fresh session: what the client holds goes, the tree at that time comes, in one read.
-    QByteArray bytes;
-    if (!m_client->getCurrentData()->datas()->isEmpty())
-        bytes += dataLine(ReplayState::emptying(m_client->getCurrentData(), lanterraChannels())->getJsonUtf8()) + '\n';
+    // A fresh session: what the client holds goes (announced as deleted),
+    // then the tree at that time comes. The emptied channels leave only
+    // their empty parents behind; with those gone the client takes the tree
+    // as it stands instead of parsing it from text.
+    emptyClient();
+    m_client->getCurrentData()->clearData();
     if (!state.tree()->datas()->isEmpty())
-        bytes += dataLine(state.tree()->getJsonUtf8(true)) + '\n';
-    if (!bytes.isEmpty())
-        m_client->receiveBytes(bytes);
+        m_client->receiveTree(state.takeTree().release());
 
     m_position = ms;
     m_wallOrigin = ms;

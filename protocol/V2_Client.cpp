@@ -16,6 +16,7 @@
 #include <QUuid>
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -657,6 +658,25 @@ void V2_Client::processJSON(V2_message* message)
     if (m_keysUpdated.isEmpty())
         calculateDataKeysUpdated();
 
+    emit onChannelChange(m_keysUpdated);
+}
+
+void V2_Client::receiveTree(V2_Data* tree)
+{
+    tree->setRoot(true);
+    if (!m_currentData->datas()->isEmpty()) {
+        // Merged into what is there exactly as a line would be.
+        const std::unique_ptr<V2_Data> owned(tree);
+        receiveBytes("JSON:0::" + tree->getJsonUtf8(true) + '\n');
+        return;
+    }
+    m_lastLineTime.restart();
+    delete m_rxData;
+    delete m_deletedData;
+    m_rxData = tree;
+    m_deletedData = newRoot();
+    calculateDataKeysUpdated();
+    std::swap(m_currentData, m_rxData);
     emit onChannelChange(m_keysUpdated);
 }
 

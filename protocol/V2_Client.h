@@ -87,6 +87,10 @@ public:
     // The reading path without the socket: frames these bytes into lines
     // and processes each as if received (tests and fuzzing).
     void receiveBytes(const QByteArray& bytes);
+    // A whole tree received as if it were one data line (a replayed
+    // snapshot); the client takes it over. Into an empty mirror it is taken
+    // as it stands, without writing and parsing it again.
+    void receiveTree(V2_Data* tree);
     QByteArray expectedFingerprint() const;
     static QByteArray fingerprintOf(const QSslCertificate& certificate);
 

@@ -30,7 +30,7 @@ bool RecordingWriter::open(const QString& path, const QDateTime& startUtc, const
     close();
     m_error.clear();
     // "T" writes through zlib without compressing: one code path for both kinds.
-    const char* mode = path.endsWith(QLatin1String(".gz"), Qt::CaseInsensitive) ? "wb6" : "wbT";
+    const char* mode = path.endsWith(QLatin1String(".gz"), Qt::CaseInsensitive) ? "wb1" : "wbT";
     m_file = gzopen(QFile::encodeName(path).constData(), mode);
     if (!m_file) {
         *error = QStringLiteral("Cannot create %1").arg(path);

@@ -27,10 +27,11 @@ const V2_Data* ReplayState::tree() const
     return m_tree.get();
 }
 
-void ReplayState::setTree(std::unique_ptr<V2_Data> tree)
+std::unique_ptr<V2_Data> ReplayState::takeTree()
 {
-    m_tree = std::move(tree);
-    m_tree->setRoot(true);
+    std::unique_ptr<V2_Data> tree = std::move(m_tree);
+    m_tree = newRoot();
+    return tree;
 }
 
 std::unique_ptr<V2_Data> ReplayState::apply(const QByteArray& line)

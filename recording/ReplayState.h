@@ -24,8 +24,8 @@ public:
     // The same without building the change (fast-forward).
     void applyQuietly(const QByteArray& line);
     const V2_Data* tree() const;
-    // Replaces the tree (a jump to a kept copy).
-    void setTree(std::unique_ptr<V2_Data> tree);
+    // Hands the tree over; the state starts again from an empty one.
+    std::unique_ptr<V2_Data> takeTree();
     // A channel's whole content, wrapped in its path from the root; null when absent.
     std::unique_ptr<V2_Data> snapshot(const QString& channel) const;
 
