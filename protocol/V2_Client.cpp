@@ -12,13 +12,16 @@
 #include <QCryptographicHash>
 #include <QSslCertificate>
 #include <QSslSocket>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUuid>
 
 #include <cstring>
-#include <memory>
+#include <utility>
 
 namespace {
+
+constexpr int kRetireDelayMs = 2000;
 
 QString freshCommandId()
 {
@@ -85,6 +88,7 @@ V2_Client::~V2_Client()
     m_pingTimer->disconnect(this);
     m_checkTimer->stop();
     m_socket->abort();
+    qDeleteAll(m_retired);
     delete m_currentData;
     delete m_rxData;
     delete m_deletedData;
@@ -661,23 +665,33 @@ void V2_Client::processJSON(V2_message* message)
     emit onChannelChange(m_keysUpdated);
 }
 
-void V2_Client::receiveTree(V2_Data* tree)
+void V2_Client::replaceTree(V2_Data* tree)
 {
     tree->setRoot(true);
-    if (!m_currentData->datas()->isEmpty()) {
-        // Merged into what is there exactly as a line would be.
-        const std::unique_ptr<V2_Data> owned(tree);
-        receiveBytes("JSON:0::" + tree->getJsonUtf8(true) + '\n');
-        return;
-    }
     m_lastLineTime.restart();
+    m_keysUpdated.clear();
+    for (const V2_Data* mirror : {static_cast<const V2_Data*>(m_currentData), static_cast<const V2_Data*>(tree)}) {
+        for (auto it = mirror->datas()->cbegin(); it != mirror->datas()->cend(); ++it)
+            m_keysUpdated.insert(it.key());
+    }
+    V2_Data* old = m_currentData;
+    m_currentData = tree;
     delete m_rxData;
     delete m_deletedData;
-    m_rxData = tree;
+    m_rxData = newRoot();
     m_deletedData = newRoot();
-    calculateDataKeysUpdated();
-    std::swap(m_currentData, m_rxData);
     emit onChannelChange(m_keysUpdated);
+    // Freeing a large tree takes as long as building one, and freeing it
+    // beside the readers' rebuild slows both down: it waits until they are
+    // done, then goes to a worker thread (nothing else holds it; its strings
+    // are shared atomically).
+    m_retired.append(old);
+    if (m_retired.size() == 1) {
+        QTimer::singleShot(kRetireDelayMs, this, [this] {
+            const QVector<V2_Data*> trees = std::exchange(m_retired, {});
+            QThreadPool::globalInstance()->start([trees] { qDeleteAll(trees); });
+        });
+    }
 }
 
 void V2_Client::calculateDataKeysUpdated()

@@ -13,6 +13,7 @@
 #include <QSslError>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 class QSslSocket;
 class QTimer;
@@ -87,10 +88,12 @@ public:
     // The reading path without the socket: frames these bytes into lines
     // and processes each as if received (tests and fuzzing).
     void receiveBytes(const QByteArray& bytes);
-    // A whole tree received as if it were one data line (a replayed
-    // snapshot); the client takes it over. Into an empty mirror it is taken
-    // as it stands, without writing and parsing it again.
-    void receiveTree(V2_Data* tree);
+    // A fresh session handed over whole (a replayed snapshot): the tree
+    // becomes the mirror, the client takes it over, and the top-level keys
+    // of the old and the new mirror are announced as updated, as the first
+    // line after a connection announces its own. The old mirror is freed on
+    // a worker thread: a large one takes long to free.
+    void replaceTree(V2_Data* tree);
     QByteArray expectedFingerprint() const;
     static QByteArray fingerprintOf(const QSslCertificate& certificate);
 
@@ -172,6 +175,8 @@ private:
     V2_Data* m_currentData;
     V2_Data* m_rxData;
     V2_Data* m_deletedData;
+    // Mirrors replaced whole, freed a little later off this thread.
+    QVector<V2_Data*> m_retired;
     bool m_ssl;
     QString m_host;
     int m_port;

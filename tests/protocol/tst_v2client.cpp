@@ -75,8 +75,8 @@ private slots:
     void lineSplitAtEveryByte();
     void emptyLinesAreSkipped();
     void firstDataLineBecomesMirror();
-    void treeReceivedAsOneLine_data();
-    void treeReceivedAsOneLine();
+    void treeReplacesTheMirror_data();
+    void treeReplacesTheMirror();
     void updatedKeys_data();
     void updatedKeys();
     void keyQueries();
@@ -330,38 +330,38 @@ void TestV2Client::firstDataLineBecomesMirror()
     QVERIFY(link.client.getRxData()->datas()->isEmpty());
 }
 
-// A replayed snapshot handed over as a tree: the same mirror, rx tree and
-// updated keys as the same content arriving as a line.
-void TestV2Client::treeReceivedAsOneLine_data()
+// A replayed snapshot handed over whole: it becomes the mirror as it
+// stands, and the top-level keys of the old and the new mirror are announced.
+void TestV2Client::treeReplacesTheMirror_data()
 {
     QTest::addColumn<QByteArray>("before");
-    QTest::newRow("into an empty mirror") << QByteArray();
-    QTest::newRow("into a filled mirror") << QByteArray(R"(JSON:1::{"timing":{"session":{"info":{"name":"Race","laps":3}}},"weather":{"airTemp":20}})");
+    QTest::addColumn<QStringList>("keys");
+    QTest::newRow("into an empty mirror") << QByteArray() << QStringList({"timing", "tyres"});
+    QTest::newRow("into a filled mirror") << QByteArray(R"(JSON:1::{"timing":{"session":{"info":{"name":"Race","laps":3}}},"weather":{"airTemp":20}})")
+                                          << QStringList({"timing", "tyres", "weather"});
 }
 
-void TestV2Client::treeReceivedAsOneLine()
+void TestV2Client::treeReplacesTheMirror()
 {
     QFETCH(QByteArray, before);
+    QFETCH(QStringList, keys);
     const QByteArray line = R"(JSON:2::{"timing":{"session":{"info":{"name":"Sprint"},"details":{"ignorePath":true,"7":{"lap":3}}}},"tyres":{"n":[1,2]}})";
-    V2_Client byLine(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1"), 1, {}, {}, QStringLiteral("127.0.0.1"));
-    V2_Client byTree(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1"), 1, {}, {}, QStringLiteral("127.0.0.1"));
-    if (!before.isEmpty()) {
-        byLine.receiveBytes(before + '\n');
-        byTree.receiveBytes(before + '\n');
-    }
-    QSignalSpy lineKeys(&byLine, &V2_Client::onChannelChange);
-    QSignalSpy treeKeys(&byTree, &V2_Client::onChannelChange);
-    byLine.receiveBytes(line + '\n');
+    V2_Client client(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1"), 1, {}, {}, QStringLiteral("127.0.0.1"));
+    if (!before.isEmpty())
+        client.receiveBytes(before + '\n');
+    QSignalSpy changes(&client, &V2_Client::onChannelChange);
     V2_message message;
     QVERIFY(message.parseMessage(line));
     auto* tree = new V2_Data(QStringLiteral("ROOT"));
     tree->fromRapidJson(*message.rapidJsonDocument(), nullptr);
-    byTree.receiveTree(tree);
-    QCOMPARE(treeKeys.count(), 1);
-    QCOMPARE(keysOf(treeKeys), keysOf(lineKeys));
-    QVERIFY(byTree.getCurrentData()->equals(byLine.getCurrentData()) && byLine.getCurrentData()->equals(byTree.getCurrentData()));
-    QVERIFY(byTree.getRxData()->equals(byLine.getRxData()) && byLine.getRxData()->equals(byTree.getRxData()));
-    const V2_Data* details = byTree.getCurrentData()->getV2_Data(QStringLiteral("timing.session.details.7"));
+    const V2_Data expected(tree);
+    client.replaceTree(tree);
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(keysOf(changes), QSet<QString>(keys.cbegin(), keys.cend()));
+    QCOMPARE(client.getCurrentData(), tree);
+    QVERIFY(client.getCurrentData()->equals(&expected) && client.getCurrentData()->isRoot());
+    QVERIFY(client.getRxData()->datas()->isEmpty() && client.getDeletedData()->datas()->isEmpty());
+    const V2_Data* details = client.getCurrentData()->getV2_Data(QStringLiteral("timing.session.details.7"));
     QCOMPARE(details->getCalculatedPath(), QStringLiteral("timing.session.details"));
 }
 
