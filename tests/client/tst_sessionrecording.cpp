@@ -37,6 +37,32 @@ bool sameTree(const V2_Data* a, const V2_Data* b)
     return a->equals(b) && b->equals(a);
 }
 
+// A replay server on a recording, and a client of it that joins every channel.
+struct ReplayLink {
+    ReplayLink(const QString& path, double speed)
+        : watcher(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), 1, QStringLiteral("demo"), QStringLiteral("demo"),
+                  QStringLiteral("127.0.0.1"))
+    {
+        QString error;
+        opened = reader.open(path, &error);
+        SimAccounts::addDemoUser(server);
+        server.startServer(0);
+        publisher = std::make_unique<ReplayPublisher>(&server, &reader, speed);
+        watcher.setPort(server.serverPort());
+        QObject::connect(&watcher, &V2_Client::onLoginDone, &watcher, [this] {
+            for (const QString& channel : lanterraChannels())
+                watcher.joinChannel(channel, QString());
+        });
+    }
+    ~ReplayLink() { watcher.setActive(false); }
+
+    RecordingReader reader;
+    bool opened = false;
+    V2_Server server;
+    std::unique_ptr<ReplayPublisher> publisher;
+    V2_Client watcher;
+};
+
 } // namespace
 
 class TestSessionRecording final : public QObject
@@ -105,27 +131,15 @@ void TestSessionRecording::initTestCase()
 
 void TestSessionRecording::replayServerEndsWithTheRecordedTree()
 {
-    RecordingReader reader;
-    QString error;
-    QVERIFY2(reader.open(m_file, &error), qPrintable(error));
-    V2_Server server;
-    SimAccounts::addDemoUser(server);
-    QVERIFY(server.startServer(0));
-    ReplayPublisher publisher(&server, &reader, 16);
-    QSignalSpy finished(&publisher, &ReplayPublisher::finished);
-    publisher.start();
-
-    V2_Client watcher(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), server.serverPort(), QStringLiteral("demo"),
-                      QStringLiteral("demo"), QStringLiteral("127.0.0.1"));
-    connect(&watcher, &V2_Client::onLoginDone, &watcher, [&watcher] {
-        for (const QString& channel : lanterraChannels())
-            watcher.joinChannel(channel, QString());
-    });
-    watcher.setActive(true);
+    ReplayLink link(m_file, 16);
+    QVERIFY(link.opened);
+    QSignalSpy finished(link.publisher.get(), &ReplayPublisher::finished);
+    link.publisher->start();
+    link.watcher.setActive(true);
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
     QCOMPARE(finished.first().at(1).toString(), QString());
-    QTRY_VERIFY2_WITH_TIMEOUT(sameTree(watcher.getCurrentData(), m_end.get()), differences(watcher.getCurrentData(), m_end.get()), 10000);
-    watcher.setActive(false);
+    const V2_Data* mirror = link.watcher.getCurrentData();
+    QTRY_VERIFY2_WITH_TIMEOUT(sameTree(mirror, m_end.get()), differences(mirror, m_end.get()), 10000);
 }
 
 void TestSessionRecording::replayServerStartsMidway()
@@ -187,28 +201,17 @@ void TestSessionRecording::reconnectForgetsWhatTheServerDropped()
                && !tree->getV2_Data(QStringLiteral("weather"));
     };
 
-    RecordingReader reader;
-    QString error;
-    QVERIFY2(reader.open(path, &error), qPrintable(error));
-    V2_Server server;
-    SimAccounts::addDemoUser(server);
-    QVERIFY(server.startServer(0));
-    ReplayPublisher publisher(&server, &reader, 0.25);
-    V2_Client watcher(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), server.serverPort(), QStringLiteral("demo"),
-                      QStringLiteral("demo"), QStringLiteral("127.0.0.1"));
-    QSignalSpy joined(&watcher, &V2_Client::onChannelJoin);
-    connect(&watcher, &V2_Client::onLoginDone, &watcher, [&watcher] {
-        for (const QString& channel : lanterraChannels())
-            watcher.joinChannel(channel, QString());
-    });
-    watcher.setActive(true);
+    ReplayLink link(path, 0.25);
+    QVERIFY(link.opened);
+    QSignalSpy joined(&link.watcher, &V2_Client::onChannelJoin);
+    link.watcher.setActive(true);
     QTRY_COMPARE(joined.count(), lanterraChannels().size());
-    publisher.start();
-    QTRY_VERIFY(watcher.getCurrentData()->getV2_Data(QStringLiteral("weather")));
-    QTRY_VERIFY(publisher.isOver());
-    QTRY_VERIFY(check(watcher.getCurrentData()));
-    watcher.setActive(false);
+    link.publisher->start();
+    QTRY_VERIFY(link.watcher.getCurrentData()->getV2_Data(QStringLiteral("weather")));
+    QTRY_VERIFY(link.publisher->isOver());
+    QTRY_VERIFY(check(link.watcher.getCurrentData()));
 
+    QString error;
     V2_Client client(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), 1, QString(), QString(),
                      QStringLiteral("127.0.0.1"));
     RecordingPlayer player(&client);
