@@ -54,7 +54,7 @@ V2_Data& V2_Data::operator=(const V2_Data* other)
     V2_Data copy;
     copy.m_name = other->m_name;
     copy.m_parent = other->m_parent;
-    copy.m_calculatedPath = other->m_calculatedPath;
+    copy.m_calculatedPath = other->getCalculatedPath();
     copy.m_ignorePath = other->m_ignorePath;
     copy.m_list = other->m_list;
     copy.copyEntriesFrom(other);
@@ -62,6 +62,7 @@ V2_Data& V2_Data::operator=(const V2_Data* other)
     m_name = copy.m_name;
     m_parent = copy.m_parent;
     m_calculatedPath = copy.m_calculatedPath;
+    m_pathKnown = true;
     m_ignorePath = copy.m_ignorePath;
     m_list = copy.m_list;
     std::swap(m_datas, copy.m_datas);
@@ -250,12 +251,17 @@ QString V2_Data::getPath() const
 
 QString V2_Data::getCalculatedPath() const
 {
+    if (!m_pathKnown) {
+        m_calculatedPath = getPathUnder(m_parent);
+        m_pathKnown = true;
+    }
     return m_calculatedPath;
 }
 
 void V2_Data::setCalculatedPath(const QString& path)
 {
     m_calculatedPath = path;
+    m_pathKnown = true;
 }
 
 V2_Data* V2_Data::getV2Parent() const
@@ -266,13 +272,25 @@ V2_Data* V2_Data::getV2Parent() const
 void V2_Data::setV2Parent(V2_Data* parent)
 {
     m_parent = parent;
-    m_calculatedPath = getPath();
-    // Ripple down only where a child's path is out of date; a consistent
-    // subtree is left alone, so re-parenting a filled node stays cheap.
+    m_pathKnown = true;
+    forgetPath();
+}
+
+void V2_Data::forgetPath()
+{
+    // Already unknown: so are the paths below (children are re-parented
+    // where they point elsewhere, which only a copy leaves behind).
+    if (!m_pathKnown)
+        return;
+    m_pathKnown = false;
+    m_calculatedPath.clear();
     for (QVariant* value : qAsConst(*m_datas)) {
-        V2_Data* child = nodeOf(value);
-        if (child && (child->m_parent != this || child->m_calculatedPath != child->getPathUnder(this)))
-            child->setV2Parent(this);
+        if (V2_Data* child = nodeOf(value)) {
+            if (child->m_parent != this)
+                child->setV2Parent(this);
+            else
+                child->forgetPath();
+        }
     }
 }
 
@@ -281,8 +299,8 @@ QString V2_Data::getPathUnder(const V2_Data* parent) const
     if (!parent || parent->isRoot())
         return m_name;
     if (parent->m_ignorePath)
-        return parent->m_calculatedPath;
-    return parent->m_calculatedPath + QLatin1Char('.') + m_name;
+        return parent->getCalculatedPath();
+    return parent->getCalculatedPath() + QLatin1Char('.') + m_name;
 }
 
 bool V2_Data::getIgnorePath() const
@@ -322,6 +340,7 @@ void V2_Data::setRoot(bool)
 {
     m_list = false;
     m_calculatedPath.clear();
+    m_pathKnown = true;
     m_parent = nullptr;
     setIgnorePath(true);
 }

@@ -143,6 +143,11 @@ private:
     const QVariant* valueAt(const QString& path) const;
     void storeValue(const QString& key, const QVariant& value);
     QString getPathUnder(const V2_Data* parent) const;
+    // The path is worked out when first asked for: most nodes of a large
+    // mirror are never asked, and building every path string costs as much
+    // as the rest of the tree. A node whose path is unknown has only
+    // descendants whose paths are unknown too.
+    void forgetPath();
     void mergeVariantMap(QMap<QString, QVariant>* map, V2_Data* deleted, bool withNull);
     void mergeVariantMember(const QString& key, QVariant& value, V2_Data* deleted, bool withNull);
     struct MergeContext;
@@ -158,7 +163,8 @@ private:
 
     Map* m_datas;
     QString m_name;
-    QString m_calculatedPath;
+    mutable QString m_calculatedPath;
+    mutable bool m_pathKnown = true;
     V2_Data* m_parent;
     bool m_ignorePath;
     bool m_list;

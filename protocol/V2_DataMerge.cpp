@@ -135,7 +135,7 @@ V2_Data* V2_Data::childForMerge(const QString& key)
 void V2_Data::recordDeleted(const QString& key, V2_Data* deleted) const
 {
     if (deleted)
-        deleted->getOrCreateDataPointer(m_calculatedPath)->insertData(key, DELETE_FIELD);
+        deleted->getOrCreateDataPointer(getCalculatedPath())->insertData(key, DELETE_FIELD);
 }
 
 void V2_Data::fromQvariantMap(QMap<QString, QVariant>* map, V2_Data* deleted)
