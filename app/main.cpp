@@ -11,6 +11,7 @@
 
 int main(int argc, char** argv)
 {
+    StartUp::tuneAllocator();
     QCoreApplication::setAttribute(Qt::AA_UseOpenGLES);
     StartUp::setApplicationIdentity();
     StartUp::prepareLogging();

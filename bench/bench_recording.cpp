@@ -10,6 +10,7 @@
 #include "SimAccounts.h"
 #include "SimOptions.h"
 #include "SimPublisher.h"
+#include "StartUp.h"
 #include "TestProvider.h"
 #include "V2DataProvider.h"
 #include "V2_Client.h"
@@ -207,6 +208,8 @@ BENCHMARK(BM_JumpInto24HourRace)->Unit(benchmark::kMillisecond)->UseManualTime()
 
 int main(int argc, char** argv)
 {
+    // As the program does.
+    StartUp::tuneAllocator();
     QCoreApplication app(argc, argv);
     qputenv("QT_LOGGING_RULES", "*.debug=false");
     benchmark::Initialize(&argc, argv);

@@ -7,6 +7,10 @@
 #include <QDir>
 #include <QSettings>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace StartUp {
 
 void setApplicationIdentity()
@@ -30,6 +34,13 @@ QByteArray applyScaleFactor()
     const QByteArray factor = QByteArray::number(settings->value(QStringLiteral("appScaleFactor"), 1).toDouble(), 'g', 6);
     qputenv("QT_SCALE_FACTOR", factor);
     return factor;
+}
+
+void tuneAllocator()
+{
+#ifdef __GLIBC__
+    mallopt(M_MXFAST, 0);
+#endif
 }
 
 } // namespace StartUp
