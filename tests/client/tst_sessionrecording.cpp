@@ -22,7 +22,9 @@
 namespace {
 
 constexpr int kStartSeconds = 1200;
-constexpr int kTicks = 600;
+// Ten simulated minutes, a tick every two seconds.
+constexpr int kTicks = 300;
+constexpr qint64 kTickMs = 2000;
 
 // The difference both ways, for a readable failure.
 QByteArray differences(const V2_Data* a, const V2_Data* b)
@@ -104,24 +106,32 @@ void TestSessionRecording::initTestCase()
     SessionRecorder recorder(client);
     QString error;
     QVERIFY2(recorder.start(m_file, &error), qPrintable(error));
+    QSignalSpy lines(client, &V2_Client::onChannelChange);
     for (int tick = 1; tick <= kTicks; ++tick) {
-        publisher.publishAt((kStartSeconds + tick) * 1000LL);
-        if (tick == 451) {
+        const int before = lines.count();
+        publisher.publishAt(kStartSeconds * 1000LL + tick * kTickMs);
+        if (tick == 226) {
             provider.setActive(false);
             QTRY_VERIFY(client->getCurrentData()->datas()->isEmpty());
         }
-        if (tick > 450 && tick < 460)
+        if (tick > 225 && tick < 230)
             continue; // the client is away for these
-        if (tick == 460)
+        if (tick == 230) {
             provider.setActive(true);
-        QTRY_VERIFY2_WITH_TIMEOUT(caughtUp(), qPrintable(QString::number(tick)), 20000);
-        if (tick == 300) {
+            QTRY_VERIFY2_WITH_TIMEOUT(caughtUp(), differences(client->getCurrentData(), publisher.published()), 20000);
+            continue;
+        }
+        // Each tick is one line.
+        QTRY_VERIFY2_WITH_TIMEOUT(lines.count() > before, qPrintable(QString::number(tick)), 20000);
+        if (tick == 150) {
+            QVERIFY2(caughtUp(), differences(client->getCurrentData(), publisher.published()));
             m_middle.reset(new V2_Data(client->getCurrentData()));
             m_middleMs = recorder.elapsedMs();
             // Later lines get later times than the one kept.
             QTest::qWait(5);
         }
     }
+    QVERIFY2(caughtUp(), differences(client->getCurrentData(), publisher.published()));
     m_end.reset(new V2_Data(client->getCurrentData()));
     recorder.stop();
     QVERIFY(recorder.records() > kTicks);
