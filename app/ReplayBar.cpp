@@ -1,6 +1,7 @@
 #include "ReplayBar.h"
 
 #include "RecordingPlayer.h"
+#include "SessionClock.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -16,8 +17,7 @@ const int kSpeeds[] = {1, 2, 4, 8, 16};
 
 QString clock(qint64 ms)
 {
-    const qint64 s = ms / 1000;
-    return QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'));
+    return SessionClock::formatDuration(static_cast<int>(ms / 1000), true);
 }
 
 // A click beside the handle puts it there (and starts a drag), as in any

@@ -1,6 +1,5 @@
 #include "RecordingPlayer.h"
 
-#include "LanterraChannels.h"
 #include "RecordingReader.h"
 #include "ReplayState.h"
 #include "SessionClock.h"
@@ -15,11 +14,6 @@ constexpr int kTickMs = 50;
 // A new block starts once its records outweigh the tree that starts it
 // (but never below this): a jump then reads at most about twice a tree.
 constexpr qint64 kMinBlockBytes = 512 * 1024;
-
-QByteArray dataLine(const QByteArray& json)
-{
-    return "JSON:0::" + json;
-}
 
 // The open player whose time the session clock reads.
 const RecordingPlayer* g_clockSource = nullptr;
@@ -57,7 +51,7 @@ bool RecordingPlayer::open(const QString& path, QString* error)
     ReplayState state;
     QVector<Block> blocks;
     Block block;
-    block.keyframe = qCompress(QByteArray("{}"), 1);
+    block.keyframe = qCompress(ReplayState::treeLine(state.tree()), 1);
     qint64 keyframeBytes = 0;
     QByteArray text;
     qint64 ms = 0;
@@ -68,7 +62,7 @@ bool RecordingPlayer::open(const QString& path, QString* error)
         if (text.size() >= qMax(keyframeBytes, kMinBlockBytes) && ms > block.startMs) {
             block.records = qCompress(text, 1);
             blocks.append(block);
-            const QByteArray tree = state.tree()->getJsonUtf8(true);
+            const QByteArray tree = ReplayState::treeLine(state.tree());
             keyframeBytes = tree.size();
             block = Block();
             block.startMs = ms;
@@ -216,7 +210,7 @@ void RecordingPlayer::seek(qint64 ms)
         ++index;
 
     ReplayState state;
-    state.applyQuietly(dataLine(qUncompress(m_blocks.at(index).keyframe)));
+    state.applyQuietly(qUncompress(m_blocks.at(index).keyframe));
     loadBlock(index);
     while (m_next < m_records.size() && m_records.at(m_next).ms <= ms)
         state.applyQuietly(m_records.at(m_next++).line);
@@ -277,7 +271,8 @@ void RecordingPlayer::deliver(const QVector<const Record*>& records)
 
 void RecordingPlayer::emptyClient()
 {
-    const V2_Data* tree = m_client->getCurrentData();
-    if (!tree->datas()->isEmpty())
-        m_client->receiveBytes(dataLine(ReplayState::emptying(tree, lanterraChannels())->getJsonUtf8()) + '\n');
+    // An empty tree replaces the client's: every top-level key it held is
+    // announced, so each panel learns its data went.
+    if (!m_client->getCurrentData()->datas()->isEmpty())
+        m_client->replaceTree(new V2_Data(QStringLiteral("ROOT")));
 }

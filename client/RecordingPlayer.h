@@ -55,7 +55,7 @@ signals:
 private:
     struct Block {
         qint64 startMs = 0;
-        // The tree before the block's first record, and the records: compressed.
+        // The tree before the block's first record (as a data line), and the records: compressed.
         QByteArray keyframe;
         QByteArray records;
     };

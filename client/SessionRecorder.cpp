@@ -1,5 +1,6 @@
 #include "SessionRecorder.h"
 
+#include "ReplayState.h"
 #include "V2_Client.h"
 #include "V2_Data.h"
 
@@ -36,7 +37,7 @@ bool SessionRecorder::start(const QString& path, QString* error)
     // The tree so far, as a data line of its own; the path flags go with it.
     const V2_Data* tree = m_client->getCurrentData();
     if (!tree->datas()->isEmpty()) {
-        if (!m_writer.write(0, "JSON:0::" + tree->getJsonUtf8(true))) {
+        if (!m_writer.write(0, ReplayState::treeLine(tree))) {
             *error = m_writer.errorString();
             m_writer.close();
             return false;

@@ -670,10 +670,8 @@ void V2_Client::replaceTree(V2_Data* tree)
     tree->setRoot(true);
     m_lastLineTime.restart();
     m_keysUpdated.clear();
-    for (const V2_Data* mirror : {static_cast<const V2_Data*>(m_currentData), static_cast<const V2_Data*>(tree)}) {
-        for (auto it = mirror->datas()->cbegin(); it != mirror->datas()->cend(); ++it)
-            m_keysUpdated.insert(it.key());
-    }
+    for (const QString& key : m_currentData->datas()->keys() + tree->datas()->keys())
+        m_keysUpdated.insert(key);
     V2_Data* old = m_currentData;
     m_currentData = tree;
     delete m_rxData;

@@ -30,7 +30,6 @@ void RecordingReader::close()
     m_file = nullptr;
     m_buffer.clear();
     m_offset = 0;
-    m_bufferStart = 0;
     m_eof = false;
     m_lineNumber = 0;
     m_lastMs = 0;
@@ -100,28 +99,10 @@ QString RecordingReader::errorString() const
     return m_error;
 }
 
-qint64 RecordingReader::position() const
-{
-    return m_bufferStart + m_offset;
-}
-
-bool RecordingReader::seek(qint64 position, qint64 lastMs)
-{
-    if (!m_file || gzseek(handle(m_file), static_cast<z_off_t>(position), SEEK_SET) < 0)
-        return false;
-    m_buffer.clear();
-    m_offset = 0;
-    m_bufferStart = position;
-    m_eof = false;
-    m_lastMs = lastMs;
-    return true;
-}
-
 bool RecordingReader::fill()
 {
     if (m_eof)
         return false;
-    m_bufferStart += m_offset;
     m_buffer.remove(0, m_offset);
     m_offset = 0;
     const int kept = m_buffer.size();

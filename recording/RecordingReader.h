@@ -33,10 +33,6 @@ public:
     // or for a damaged compressed stream (the message in errorString()).
     Status next(qint64* ms, QByteArray* line);
     QString errorString() const;
-    // Position of the next record in the uncompressed text, and a way back to it
-    // (cheap for plain files; a compressed file is read again from its start).
-    qint64 position() const;
-    bool seek(qint64 position, qint64 lastMs);
 
 private:
     enum class Line {
@@ -52,7 +48,6 @@ private:
     QString m_path;
     QByteArray m_buffer;
     int m_offset = 0;
-    qint64 m_bufferStart = 0;
     bool m_eof = false;
     qint64 m_lineNumber = 0;
     qint64 m_lastMs = 0;

@@ -11,6 +11,11 @@ gzFile handle(void* file)
     return static_cast<gzFile>(file);
 }
 
+QByteArray header(const QDateTime& startUtc, const QString& host, int port)
+{
+    return "# lanterra-recording 1 " + startUtc.toUTC().toString(Qt::ISODateWithMs).toUtf8() + ' ' + host.toUtf8() + ':' + QByteArray::number(port);
+}
+
 } // namespace
 
 RecordingWriter::RecordingWriter() = default;
@@ -18,11 +23,6 @@ RecordingWriter::RecordingWriter() = default;
 RecordingWriter::~RecordingWriter()
 {
     close();
-}
-
-QByteArray RecordingWriter::header(const QDateTime& startUtc, const QString& host, int port)
-{
-    return "# lanterra-recording 1 " + startUtc.toUTC().toString(Qt::ISODateWithMs).toUtf8() + ' ' + host.toUtf8() + ':' + QByteArray::number(port);
 }
 
 bool RecordingWriter::open(const QString& path, const QDateTime& startUtc, const QString& host, int port, QString* error)

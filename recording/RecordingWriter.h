@@ -28,8 +28,6 @@ public:
     QString errorString() const;
     QString path() const;
 
-    static QByteArray header(const QDateTime& startUtc, const QString& host, int port);
-
 private:
     void* m_file = nullptr;
     QString m_path;

@@ -13,6 +13,27 @@ std::unique_ptr<V2_Data> newRoot()
     return root;
 }
 
+// The deletions that empty the given channels (and every top-level key
+// outside them), as published when a recorded connection starts again.
+std::unique_ptr<V2_Data> emptying(const V2_Data* tree, const QStringList& channels)
+{
+    std::unique_ptr<V2_Data> change = newRoot();
+    QStringList covered;
+    for (const QString& channel : channels) {
+        if (!tree->getV2_Data(channel))
+            continue;
+        const int dot = channel.lastIndexOf(QLatin1Char('.'));
+        V2_Data* parent = dot < 0 ? change.get() : change->getOrCreateDataPointer(channel.left(dot));
+        parent->insertData(channel.mid(dot + 1), V2_Data::DELETE_FIELD);
+        covered.append(channel.section(QLatin1Char('.'), 0, 0));
+    }
+    for (auto it = tree->datas()->cbegin(); it != tree->datas()->cend(); ++it) {
+        if (!covered.contains(it.key()))
+            change->insertData(it.key(), V2_Data::DELETE_FIELD);
+    }
+    return change;
+}
+
 } // namespace
 
 ReplayState::ReplayState()
@@ -87,21 +108,7 @@ std::unique_ptr<V2_Data> ReplayState::snapshot(const QString& channel) const
     return wrapped;
 }
 
-std::unique_ptr<V2_Data> ReplayState::emptying(const V2_Data* tree, const QStringList& channels)
+QByteArray ReplayState::treeLine(const V2_Data* tree)
 {
-    std::unique_ptr<V2_Data> change = newRoot();
-    QStringList covered;
-    for (const QString& channel : channels) {
-        if (!tree->getV2_Data(channel))
-            continue;
-        const int dot = channel.lastIndexOf(QLatin1Char('.'));
-        V2_Data* parent = dot < 0 ? change.get() : change->getOrCreateDataPointer(channel.left(dot));
-        parent->insertData(channel.mid(dot + 1), V2_Data::DELETE_FIELD);
-        covered.append(channel.section(QLatin1Char('.'), 0, 0));
-    }
-    for (auto it = tree->datas()->cbegin(); it != tree->datas()->cend(); ++it) {
-        if (!covered.contains(it.key()))
-            change->insertData(it.key(), V2_Data::DELETE_FIELD);
-    }
-    return change;
+    return "JSON:0::" + tree->getJsonUtf8(true);
 }

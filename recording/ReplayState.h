@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QStringList>
 
 #include <memory>
 
@@ -29,9 +28,8 @@ public:
     // A channel's whole content, wrapped in its path from the root; null when absent.
     std::unique_ptr<V2_Data> snapshot(const QString& channel) const;
 
-    // The deletions that empty the given channels (and every top-level key
-    // outside them), as published when a recorded connection starts again.
-    static std::unique_ptr<V2_Data> emptying(const V2_Data* tree, const QStringList& channels);
+    // A whole tree as one recorded data line, its path flags included.
+    static QByteArray treeLine(const V2_Data* tree);
 
 private:
     std::unique_ptr<V2_Data> applyLine(const QByteArray& line, bool withChange);
