@@ -7,6 +7,7 @@
 #include "ClientV2Controller.h"
 #include "SessionSimulator.h"
 #include "SimOptions.h"
+#include "StartUp.h"
 #include "TestProvider.h"
 #include "V2DataProvider.h"
 #include "V2_Data.h"
@@ -120,6 +121,8 @@ BENCHMARK(BM_LoginInto24HourRace)->Unit(benchmark::kMillisecond)->UseManualTime(
 
 int main(int argc, char** argv)
 {
+    // The allocator as the program sets it up.
+    StartUp::tuneAllocator();
     QCoreApplication app(argc, argv);
     qputenv("QT_LOGGING_RULES", "*.debug=false");
     benchmark::Initialize(&argc, argv);

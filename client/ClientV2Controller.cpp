@@ -185,8 +185,9 @@ void ClientV2Controller::markForSet(const QSet<QString>& keys)
 
 void ClientV2Controller::announce()
 {
+    // The received line is read through rxKeys/rxHasNode, which spares
+    // building its tree.
     V2_Data* current = getCurrentData();
-    V2_Data* received = getRxData();
 
     if (take(PositioningParticipantsItem)) {
         if (V2_Data* node = current->getV2_Data(QStringLiteral("positioning.participants")))
@@ -217,7 +218,7 @@ void ClientV2Controller::announce()
         emit weather();
     if (take(PitLightsItem))
         emit pitLights();
-    if (received->getV2_Data(QStringLiteral("tyres.session.data")) && current->getInt(QStringLiteral("tyres.session.id"), -1) == m_sessionId)
+    if (rxHasNode(QStringLiteral("tyres.session.data")) && current->getInt(QStringLiteral("tyres.session.id"), -1) == m_sessionId)
         emit tyresDataReceived();
 
     // Timing notifications wait for a valid session.
@@ -251,10 +252,10 @@ void ClientV2Controller::announce()
     if (take(LapsItem) && current->getV2_Data(kLaps)) {
         if (m_fullRefresh.test(LapsRefresh)) {
             emit analysisLaps();
-        } else if (const V2_Data* laps = received->getV2_Data(kLaps)) {
-            for (const QString& pNum : keysOf(laps)) {
+        } else if (rxHasNode(kLaps)) {
+            for (const QString& pNum : rxKeys(kLaps)) {
                 emit analysisLapsByPnum(pNum);
-                for (const QString& lap : keysOf(received->getV2_Data(QStringLiteral("%1.%2.laps").arg(kLaps, pNum))))
+                for (const QString& lap : rxKeys(QStringLiteral("%1.%2.laps").arg(kLaps, pNum)))
                     emit analysisLapsByPnumAndLap(pNum, lap);
             }
             emit analysisLapsEnd();
@@ -275,9 +276,9 @@ void ClientV2Controller::announce()
             if (m_fullRefresh.test(OverallStandingsRefresh)) {
                 emit standingsOverall();
             } else {
-                for (const QString& key : keysOf(received->getV2_Data(kOverall + QStringLiteral(".active"))))
+                for (const QString& key : rxKeys(kOverall + QStringLiteral(".active")))
                     emit standingsOverallByPosition(key.toInt());
-                for (const QString& key : keysOf(received->getV2_Data(kOverall + QStringLiteral(".finishLine"))))
+                for (const QString& key : rxKeys(kOverall + QStringLiteral(".finishLine")))
                     emit standingsOverallByPositionFl(key.toInt());
             }
             m_fullRefresh.reset(OverallStandingsRefresh);
@@ -292,8 +293,8 @@ void ClientV2Controller::announce()
                 for (const char* kind : {".active", ".finishLine"}) {
                     const QString base = kByClass + QLatin1String(kind);
                     const bool finishLine = kind[1] == 'f';
-                    for (const QString& className : keysOf(received->getV2_Data(base))) {
-                        for (const QString& key : keysOf(received->getV2_Data(base + QLatin1Char('.') + className + QStringLiteral(".standings")))) {
+                    for (const QString& className : rxKeys(base)) {
+                        for (const QString& key : rxKeys(base + QLatin1Char('.') + className + QStringLiteral(".standings"))) {
                             if (finishLine)
                                 emit standingsByClassByPositionFl(key.toInt());
                             else
@@ -308,11 +309,10 @@ void ClientV2Controller::announce()
     if (take(ParticipantDetailsItem) && current->getV2_Data(kDetails)) {
         if (m_fullRefresh.test(ParticipantDetailsRefresh)) {
             emit participantDetails();
-        } else if (const V2_Data* details = received->getV2_Data(kDetails)) {
-            for (const QString& pNum : keysOf(details)) {
+        } else {
+            for (const QString& pNum : rxKeys(kDetails)) {
                 emit participantDetailsByPnum(pNum);
-                const V2_Data* participant = details->getInLevelV2_Data(pNum);
-                if (participant && participant->keyExists(QStringLiteral("currentLap")))
+                if (rxKeys(kDetails + QLatin1Char('.') + pNum).contains(QStringLiteral("currentLap")))
                     emit analysisProcessed();
             }
         }
@@ -330,7 +330,7 @@ void ClientV2Controller::announce()
         if (m_fullRefresh.test(CombinedStandingsRefresh)) {
             emit standingsCombinedOverall();
         } else {
-            for (const QString& key : keysOf(received->getV2_Data(combined)))
+            for (const QString& key : rxKeys(combined))
                 emit standingsCombinedOverallByPosition(key.toInt());
         }
         m_fullRefresh.reset(CombinedStandingsRefresh);
@@ -341,7 +341,7 @@ void ClientV2Controller::announce()
             if (m_fullRefresh.test(CombinedParticipantDetailsRefresh)) {
                 emit combinedParticipantDetails();
             } else {
-                for (const QString& pNum : keysOf(received->getV2_Data(path)))
+                for (const QString& pNum : rxKeys(path))
                     emit combinedParticipantDetailsByPnum(pNum);
             }
             m_fullRefresh.reset(CombinedParticipantDetailsRefresh);

@@ -2,6 +2,7 @@
 
 #include "LogThrottle.h"
 #include "V2_Data.h"
+#include "V2_ReceivedLine.h"
 #include "V2_message.h"
 
 #include <QDateTime>
@@ -192,7 +193,24 @@ V2_Data* V2_Client::getCurrentData() const
 
 V2_Data* V2_Client::getRxData() const
 {
+    if (m_rxLine) {
+        m_rxData = m_rxLine->buildTree();
+        m_rxLine.reset();
+    }
     return m_rxData;
+}
+
+QStringList V2_Client::rxKeys(const QString& path) const
+{
+    if (m_rxLine)
+        return m_rxLine->keysAt(path);
+    const V2_Data* node = m_rxData->getV2_Data(path);
+    return node ? node->datas()->keys() : QStringList();
+}
+
+bool V2_Client::rxHasNode(const QString& path) const
+{
+    return m_rxLine ? m_rxLine->hasNode(path) : m_rxData->getV2_Data(path) != nullptr;
 }
 
 V2_Data* V2_Client::getDeletedData() const
@@ -639,8 +657,30 @@ void V2_Client::processJSON(V2_message* message)
 {
     delete m_rxData;
     delete m_deletedData;
-    m_rxData = newRoot();
+    m_rxData = nullptr;
+    m_rxLine.reset();
     m_deletedData = newRoot();
+
+    // Into a filled mirror, a plain line is read from its document alone:
+    // its own tree is built only if somebody asks for it.
+    if (!m_currentData->datas()->isEmpty()) {
+        m_rxLine = V2_ReceivedLine::read(message->sharedDocument());
+        if (m_rxLine) {
+            m_keysUpdated.clear();
+            m_rxLine->addKeysUpdated(m_currentData, m_keysUpdated, m_deletedData);
+            m_currentData->fromRapidJson(*message->rapidJsonDocument(), m_deletedData);
+            if (m_keysUpdated.isEmpty()) {
+                if (m_currentData->datas()->isEmpty())
+                    m_rxLine->addTopLevelKeys(m_keysUpdated);
+                else
+                    m_rxLine->addKeysUpdated(m_currentData, m_keysUpdated, nullptr);
+            }
+            emit onChannelChange(m_keysUpdated);
+            return;
+        }
+    }
+
+    m_rxData = newRoot();
 
     const rapidjson::Document* document = message->rapidJsonDocument();
     if (document)
@@ -675,6 +715,7 @@ void V2_Client::replaceTree(V2_Data* tree)
     V2_Data* old = m_currentData;
     m_currentData = tree;
     delete m_rxData;
+    m_rxLine.reset();
     delete m_deletedData;
     m_rxData = newRoot();
     m_deletedData = newRoot();
@@ -696,12 +737,12 @@ void V2_Client::calculateDataKeysUpdated()
 {
     m_keysUpdated.clear();
     if (m_currentData->datas()->isEmpty()) {
-        const QStringList keys = m_rxData->datas()->keys();
+        const QStringList keys = getRxData()->datas()->keys();
         for (const QString& key : keys)
             m_keysUpdated.insert(key);
         return;
     }
-    addKeysUpdated(m_rxData, m_currentData, m_keysUpdated);
+    addKeysUpdated(getRxData(), m_currentData, m_keysUpdated);
 }
 
 void V2_Client::addKeysUpdated(V2_Data* rx, V2_Data* current, QSet<QString>& keys)

@@ -15,11 +15,14 @@
 #include <QStringList>
 #include <QVector>
 
+#include <memory>
+
 class QSslSocket;
 class QTimer;
 class V2_Data;
 class QSslCertificate;
 class V2_message;
+class V2_ReceivedLine;
 
 // The client end of the V2 protocol: one object per server connection. Keeps
 // the connection up while active, logs in on connecting, frames and parses
@@ -65,7 +68,13 @@ public:
     bool loginActive() const;
     void setLoginActive(bool loginActive);
     V2_Data* getCurrentData() const;
+    // The tree of the last data line alone, built when first asked for.
     V2_Data* getRxData() const;
+    // Read from the last data line without building its tree: the keys of
+    // its node at a dotted path (none without such a node), and whether it
+    // has that node. The same answers as getRxData()'s.
+    QStringList rxKeys(const QString& path) const;
+    bool rxHasNode(const QString& path) const;
     V2_Data* getDeletedData() const;
     quint64 getTotalRx() const;
     quint64 getConnectionRx() const;
@@ -173,7 +182,10 @@ private:
     static V2_Data* newRoot();
 
     V2_Data* m_currentData;
-    V2_Data* m_rxData;
+    // Either the last line's tree, or (until somebody asks for that tree)
+    // the line itself.
+    mutable V2_Data* m_rxData;
+    mutable std::unique_ptr<V2_ReceivedLine> m_rxLine;
     V2_Data* m_deletedData;
     // Mirrors replaced whole, freed a little later off this thread.
     QVector<V2_Data*> m_retired;

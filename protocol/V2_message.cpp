@@ -355,6 +355,13 @@ const rapidjson::Document* V2_message::rapidJsonDocument() const
     return m_parsed ? &m_parsed->document : nullptr;
 }
 
+std::shared_ptr<const rapidjson::Document> V2_message::sharedDocument() const
+{
+    if (!m_parsed)
+        return nullptr;
+    return std::shared_ptr<const rapidjson::Document>(m_parsed, &m_parsed->document);
+}
+
 void V2_message::insertJson(const QJsonObject& obj)
 {
     resetPayload();

@@ -53,6 +53,9 @@ public:
     QMap<QString, QVariant>* jsonParams();
     // The parsed payload of a received line; none for a built message.
     const rapidjson::Document* rapidJsonDocument() const;
+    // The same document, kept alive (with the bytes its strings point into)
+    // for as long as the returned pointer is held.
+    std::shared_ptr<const rapidjson::Document> sharedDocument() const;
 
     void insertJson(const QJsonObject& obj);
     void insertJson(const QString& key, const QString& value);

@@ -1,3 +1,4 @@
+#include "SampleLines.h"
 #include "ScriptedServer.h"
 #include "V2_Client.h"
 #include "V2_Data.h"
@@ -54,6 +55,38 @@ QSet<QString> setOf(const QStringList& list)
     return QSet<QString>(list.cbegin(), list.cend());
 }
 
+// Opens the key computation of the client to the tests.
+class KeysClient final : public V2_Client
+{
+public:
+    KeysClient()
+        : V2_Client(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1"), 1, {}, {}, QStringLiteral("127.0.0.1"))
+    {
+    }
+    void keysOf(V2_Data* rx, V2_Data* current, QSet<QString>& keys) { addKeysUpdated(rx, current, keys); }
+};
+
+V2_Data* rootFrom(const QByteArray& line, V2_Data* deleted)
+{
+    V2_message message;
+    message.parseMessage(line);
+    auto* root = new V2_Data(QStringLiteral("ROOT"));
+    root->setRoot(true);
+    root->fromRapidJson(*message.rapidJsonDocument(), deleted);
+    return root;
+}
+
+void nodePaths(const V2_Data* node, const QString& path, QStringList& out)
+{
+    for (auto it = node->datas()->cbegin(); it != node->datas()->cend(); ++it) {
+        if (const V2_Data* child = V2_Data::nodeOf(it.value())) {
+            const QString childPath = path.isEmpty() ? it.key() : path + QLatin1Char('.') + it.key();
+            out.append(childPath);
+            nodePaths(child, childPath, out);
+        }
+    }
+}
+
 } // namespace
 
 class TestV2Client final : public QObject
@@ -80,6 +113,8 @@ private slots:
     void updatedKeys_data();
     void updatedKeys();
     void keyQueries();
+    void lineReadInPlaceMatchesItsTree_data();
+    void lineReadInPlaceMatchesItsTree();
     void badLinesAreAnswered_data();
     void badLinesAreAnswered();
     void commandsRepliesAndErrors();
@@ -436,6 +471,80 @@ void TestV2Client::keyQueries()
     QVERIFY(link.client.keysUpdatedMiddleChanges(QStringLiteral("timing."), QStringLiteral(".name")));
     QVERIFY(!link.client.keysUpdatedMiddleChanges(QStringLiteral("timing."), QStringLiteral(".type")));
     QVERIFY(!link.client.keysUpdatedChildChanges(QStringLiteral("Timing")));
+}
+
+// A data line into a filled mirror is read from its document, its tree built
+// only when asked for: keys, deletions, mirror, tree and the tree's node keys
+// are those of building the tree first and walking it.
+void TestV2Client::lineReadInPlaceMatchesItsTree_data()
+{
+    QTest::addColumn<QByteArray>("mirror");
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("standings") << SampleLines::standings(60, 0) << SampleLines::standings(60, 1);
+    QTest::newRow("participant") << SampleLines::participantDetails(0) << SampleLines::participantDetails(1);
+    QTest::newRow("lap") << SampleLines::analysisLap(0) << SampleLines::analysisLap(1);
+    const QByteArray mirror = R"(JSON:1::{"a":{"b":1,"x":{"y":2}},"d":{"7":{"lap":1},"ignorePath":true},"z":3})";
+    const QList<QPair<const char*, QByteArray>> lines = {
+        {"deletions below a row the mirror lacks", R"({"d":{"8":{"n":{"p":null,"q":{"r":null,"s":1}}}}})"},
+        {"flag kept by the mirror only", R"({"d":{"7":{"lap":2,"pit":null}}})"},
+        {"flag holding a node", R"({"d":{"7":{"lap":2},"ignorePath":{"x":1}}})"},
+        {"top-level deletion beside a scalar", R"({"a":null,"z":4})"},
+        {"every key deleted", R"({"a":null,"d":null,"z":null})"},
+        {"only the flag", R"({"ignorePath":true})"},
+        {"empty node", R"({"a":{"e":{}}})"},
+        {"scalar turned node", R"({"a":{"b":{"c":2}}})"},
+        {"node turned scalar", R"({"a":{"x":5}})"},
+        {"key with a dot", R"({"a":{"b.c":{"d":1}}})"},
+        {"keys out of order", R"({"z":1,"a":{"x":null}})"},
+        {"array", R"({"a":{"l":[1,null,{"x":null}]}})"},
+        {"key not ASCII", "{\"a\":{\"\xc3\xa9\":1}}"},
+        {"key twice", R"({"a":{"x":1,"x":null}})"},
+    };
+    for (const auto& row : lines)
+        QTest::newRow(row.first) << mirror << QByteArray("JSON:2::" + row.second);
+}
+
+void TestV2Client::lineReadInPlaceMatchesItsTree()
+{
+    QFETCH(QByteArray, mirror);
+    QFETCH(QByteArray, line);
+    KeysClient client;
+    client.receiveBytes(mirror + '\n');
+    QSignalSpy changes(&client, &V2_Client::onChannelChange);
+    client.receiveBytes(line + '\n');
+    QCOMPARE(changes.count(), 1);
+
+    // Built the long way round.
+    std::unique_ptr<V2_Data> current(rootFrom(mirror, nullptr));
+    V2_Data deleted(QStringLiteral("ROOT"));
+    deleted.setRoot(true);
+    std::unique_ptr<V2_Data> rx(rootFrom(line, &deleted));
+    QSet<QString> keys;
+    client.keysOf(rx.get(), current.get(), keys);
+    V2_message message;
+    message.parseMessage(line);
+    current->fromRapidJson(*message.rapidJsonDocument(), &deleted);
+    if (keys.isEmpty()) {
+        if (current->isEmpty())
+            keys = setOf(rx->datas()->keys());
+        else
+            client.keysOf(rx.get(), current.get(), keys);
+    }
+
+    QCOMPARE(keysOf(changes), keys);
+    QVERIFY2(client.getDeletedData()->equals(&deleted), qPrintable(client.getDeletedData()->getJsonString(true) + " != " + deleted.getJsonString(true)));
+    QVERIFY(client.getCurrentData()->equals(current.get()));
+    // Read before the tree exists, then from the tree.
+    QStringList paths = {QString(), QStringLiteral("missing"), QStringLiteral("a.missing"), QStringLiteral("z"), QStringLiteral("d.7.lap")};
+    nodePaths(rx.get(), QString(), paths);
+    for (int round = 0; round < 2; ++round) {
+        for (const QString& path : qAsConst(paths)) {
+            const V2_Data* node = rx->getV2_Data(path);
+            QCOMPARE(client.rxHasNode(path), node != nullptr);
+            QCOMPARE(client.rxKeys(path), node ? node->datas()->keys() : QStringList());
+        }
+        QVERIFY(client.getRxData()->equals(rx.get()));
+    }
 }
 
 void TestV2Client::badLinesAreAnswered_data()
