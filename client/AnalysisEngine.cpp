@@ -51,6 +51,34 @@ AnalysisEngine::ParticipantValues AnalysisEngine::participantValues(const QStrin
     return values;
 }
 
+namespace {
+
+// A value as the tree's typed getters read it: the default for a missing
+// value or one of another kind.
+quint64 ulongOf(const QVariant* value, quint64 defaultValue)
+{
+    return V2_Data::isNumber(value->userType()) ? value->toULongLong() : defaultValue;
+}
+
+bool boolOf(const QVariant* value, bool defaultValue)
+{
+    return value->userType() == QMetaType::Bool ? value->toBool() : defaultValue;
+}
+
+// A sector's or a section's number among the four (-1 for another).
+int indexIn(const QString& key, const QString (&names)[4])
+{
+    for (int i = 0; i < 4; ++i) {
+        if (key == names[i])
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+// Each node of the lap is gone through once, rather than looked up field by
+// field: a 24-hour race holds tens of thousands of laps to read at login.
 AnalysisEngine::LapValues AnalysisEngine::readLap(const V2_Data* lap, const QString& pNum, const QString& lapKey) const
 {
     LapValues values;
@@ -59,28 +87,78 @@ AnalysisEngine::LapValues AnalysisEngine::readLap(const V2_Data* lap, const QStr
     values.lapNumber = lapKey.toInt();
     if (!lap)
         return values;
-    values.startTime = lap->getULongLong(QStringLiteral("startTime"), 0);
-    values.lapTime = lap->getULongLong(QStringLiteral("time"), 0);
-    // The sort key adds the lap time as a 32-bit value.
-    values.endTime = values.startTime + static_cast<quint64>(static_cast<qint64>(static_cast<qint32>(values.lapTime)));
-    values.topSpeed = m_reader.speedInUnit(lap->getDouble(QStringLiteral("topSpeed"), 0.0));
-    const V2_Data* sectors = lap->getInLevelV2_Data(QStringLiteral("sectors"));
-    const V2_Data* sections = lap->getInLevelV2_Data(QStringLiteral("sections"));
-    for (int s = 0; s < 4; ++s) {
-        if (const V2_Data* sector = sectors ? sectors->getInLevelV2_Data(kDigits[s]) : nullptr) {
-            values.sectorExists[s] = true;
-            values.sectorTime[s] = sector->getULongLong(QStringLiteral("time"), NO_TIME);
-            values.sectorValid[s] = sector->getBool(QStringLiteral("isValid"), true);
-            values.sectorTrackLimits[s] = sector->getBool(QStringLiteral("trackLimits"), false);
-        }
-        if (const V2_Data* section = sections ? sections->getInLevelV2_Data(kSectionNames[s]) : nullptr) {
-            values.sectionExists[s] = true;
-            values.sectionTime[s] = section->getULongLong(QStringLiteral("time"), NO_TIME);
-            values.sectionDayTime[s] = section->getULongLong(QStringLiteral("dayTime"), NO_TIME);
-            values.sectionValid[s] = section->getBool(QStringLiteral("isValid"), true);
+    double topSpeed = 0.0;
+    for (auto it = lap->datas()->cbegin(); it != lap->datas()->cend(); ++it) {
+        const QString& key = it.key();
+        const QVariant* value = it.value();
+        if (key == QLatin1String("startTime")) {
+            values.startTime = ulongOf(value, 0);
+        } else if (key == QLatin1String("time")) {
+            values.lapTime = ulongOf(value, 0);
+        } else if (key == QLatin1String("topSpeed")) {
+            topSpeed = V2_Data::isNumber(value->userType()) ? value->toDouble() : 0.0;
+        } else if (key == QLatin1String("driver")) {
+            values.driver = V2_Data::isNumber(value->userType()) ? value->toInt() : 0;
+        } else if (key == QLatin1String("position")) {
+            values.position = V2_Data::isNumber(value->userType()) ? value->toInt() : 0;
+        } else if (key == QLatin1String("isValid")) {
+            values.isValid = boolOf(value, true);
+        } else if (key == QLatin1String("pitIn")) {
+            values.pitIn = V2_Data::nodeOf(value);
+        } else if (key == QLatin1String("pitOut")) {
+            values.hasPitOut = V2_Data::nodeOf(value) != nullptr;
+        } else if (key == QLatin1String("sectors")) {
+            readSectors(V2_Data::nodeOf(value), values);
+        } else if (key == QLatin1String("sections")) {
+            readSections(V2_Data::nodeOf(value), values);
         }
     }
+    // The sort key adds the lap time as a 32-bit value.
+    values.endTime = values.startTime + static_cast<quint64>(static_cast<qint64>(static_cast<qint32>(values.lapTime)));
+    values.topSpeed = m_reader.speedInUnit(topSpeed);
     return values;
+}
+
+void AnalysisEngine::readSectors(const V2_Data* sectors, LapValues& values)
+{
+    if (!sectors)
+        return;
+    for (auto it = sectors->datas()->cbegin(); it != sectors->datas()->cend(); ++it) {
+        const int s = indexIn(it.key(), kDigits);
+        const V2_Data* sector = V2_Data::nodeOf(it.value());
+        if (s < 0 || !sector)
+            continue;
+        values.sectorExists[s] = true;
+        for (auto field = sector->datas()->cbegin(); field != sector->datas()->cend(); ++field) {
+            if (field.key() == QLatin1String("time"))
+                values.sectorTime[s] = ulongOf(field.value(), NO_TIME);
+            else if (field.key() == QLatin1String("isValid"))
+                values.sectorValid[s] = boolOf(field.value(), true);
+            else if (field.key() == QLatin1String("trackLimits"))
+                values.sectorTrackLimits[s] = boolOf(field.value(), false);
+        }
+    }
+}
+
+void AnalysisEngine::readSections(const V2_Data* sections, LapValues& values)
+{
+    if (!sections)
+        return;
+    for (auto it = sections->datas()->cbegin(); it != sections->datas()->cend(); ++it) {
+        const int s = indexIn(it.key(), kSectionNames);
+        const V2_Data* section = V2_Data::nodeOf(it.value());
+        if (s < 0 || !section)
+            continue;
+        values.sectionExists[s] = true;
+        for (auto field = section->datas()->cbegin(); field != section->datas()->cend(); ++field) {
+            if (field.key() == QLatin1String("time"))
+                values.sectionTime[s] = ulongOf(field.value(), NO_TIME);
+            else if (field.key() == QLatin1String("dayTime"))
+                values.sectionDayTime[s] = ulongOf(field.value(), NO_TIME);
+            else if (field.key() == QLatin1String("isValid"))
+                values.sectionValid[s] = boolOf(field.value(), true);
+        }
+    }
 }
 
 LapAnalysisRecord AnalysisEngine::buildLapRecord(const LapValues& values, ParticipantValues& participant, const QStringList& loopNames) const
@@ -97,7 +175,7 @@ LapAnalysisRecord AnalysisEngine::buildLapRecord(const LapValues& values, Partic
     record.startTime = values.startTime;
     record.lapEndTime = values.endTime;
     record.lapTime = values.lapTime;
-    record.driver = lap->getInt(QStringLiteral("driver"), 0);
+    record.driver = values.driver;
     auto name = participant.driverNames.constFind(record.driver);
     if (name == participant.driverNames.cend())
         name = participant.driverNames.insert(record.driver, m_reader.getDriverName(participant.pNum, record.driver));
@@ -114,13 +192,13 @@ LapAnalysisRecord AnalysisEngine::buildLapRecord(const LapValues& values, Partic
     record.bestLapTime = participant.bestLapTime;
     record.topSpeed = values.topSpeed;
     record.bestTopSpeed = participant.bestTopSpeed;
-    record.position = lap->getInt(QStringLiteral("position"), 0);
-    record.isValid = lap->getBool(QStringLiteral("isValid"), true);
-    if (const V2_Data* pitIn = lap->getInLevelV2_Data(QStringLiteral("pitIn"))) {
+    record.position = values.position;
+    record.isValid = values.isValid;
+    if (values.pitIn) {
         record.hasPitIn = true;
-        record.pitInTime = pitIn->getULongLong(QStringLiteral("time"), 0);
+        record.pitInTime = values.pitIn->getULongLong(QStringLiteral("time"), 0);
     }
-    record.hasPitOut = lap->getInLevelV2_Data(QStringLiteral("pitOut")) != nullptr;
+    record.hasPitOut = values.hasPitOut;
 
     if (loopNames.size() >= 2) {
         const V2_Data* loops = lap->getInLevelV2_Data(QStringLiteral("loopSectors"));

@@ -87,6 +87,11 @@ private:
         quint64 sectionTime[4] = {TimingConstants::NO_TIME, TimingConstants::NO_TIME, TimingConstants::NO_TIME, TimingConstants::NO_TIME};
         quint64 sectionDayTime[4] = {TimingConstants::NO_TIME, TimingConstants::NO_TIME, TimingConstants::NO_TIME, TimingConstants::NO_TIME};
         bool sectionValid[4] = {true, true, true, true};
+        int driver = 0;
+        int position = 0;
+        bool isValid = true;
+        const V2_Data* pitIn = nullptr;
+        bool hasPitOut = false;
     };
     struct LapKeys {
         quint64 key[KindCount];
@@ -94,6 +99,8 @@ private:
 
     ParticipantValues participantValues(const QString& pNum) const;
     LapValues readLap(const V2_Data* lap, const QString& pNum, const QString& lapKey) const;
+    static void readSectors(const V2_Data* sectors, LapValues& values);
+    static void readSections(const V2_Data* sections, LapValues& values);
     LapAnalysisRecord buildLapRecord(const LapValues& values, ParticipantValues& participant, const QStringList& loopNames) const;
     static SectionRecord buildSectionRecord(const LapValues& values, int section);
     static AccSectionRecord buildAccSectionRecord(const LapValues& values);

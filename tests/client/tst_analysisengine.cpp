@@ -62,7 +62,9 @@ void TestAnalysisEngine::rebuildRecords()
     spec.t6 = 7000;
     spec.t7 = 8000;
     spec.t6Valid = false;
+    spec.position = 4;
     writeLap(root(p), P, 3, spec);
+    mirrorNode(p, QStringLiteral("timing.analysis.laps.7.laps.3.pitOut"))->insertData(QStringLiteral("time"), 6000);
     emit p.controller()->analysisLaps();
 
     QCOMPARE(p.getLapRows().size(), 1);
@@ -85,7 +87,8 @@ void TestAnalysisEngine::rebuildRecords()
     QCOMPARE(lap.sectionTime[1], NO_TIME);
     QVERIFY(lap.hasPitIn);
     QCOMPARE(lap.pitInTime, quint64(5005));
-    QVERIFY(!lap.hasPitOut);
+    QVERIFY(lap.hasPitOut);
+    QCOMPARE(lap.position, 4);
     // Sector keys add the existing sectors up to each one; a missing sector adds nothing.
     QCOMPARE(p.getSectorRows(1)->firstKey(), quint64(50000));
     QCOMPARE(p.getSectorRows(2)->firstKey(), quint64(95000));
