@@ -9,7 +9,7 @@ const QString V2_Data::DELETE_FIELD = QStringLiteral("[delete]");
 // Construction and copying
 
 V2_Data::V2_Data()
-    : m_datas(new Map)
+    : m_datas(&m_ownMap)
     , m_parent(nullptr)
     , m_ignorePath(false)
     , m_list(false)
@@ -17,7 +17,7 @@ V2_Data::V2_Data()
 }
 
 V2_Data::V2_Data(const QString& name)
-    : m_datas(new Map)
+    : m_datas(&m_ownMap)
     , m_name(name)
     , m_calculatedPath(name)
     , m_parent(nullptr)
@@ -65,7 +65,7 @@ V2_Data& V2_Data::operator=(const V2_Data* other)
     m_pathKnown = true;
     m_ignorePath = copy.m_ignorePath;
     m_list = copy.m_list;
-    std::swap(m_datas, copy.m_datas);
+    m_datas->swap(*copy.m_datas);
     for (QVariant* value : qAsConst(*m_datas)) {
         if (V2_Data* child = nodeOf(value))
             child->setV2Parent(this);
@@ -89,7 +89,8 @@ void V2_Data::copyEntriesFrom(const V2_Data* other)
 V2_Data::~V2_Data()
 {
     clearData();
-    delete m_datas;
+    if (m_datas != &m_ownMap)
+        delete m_datas;
 }
 
 bool V2_Data::isNumber(int type)

@@ -161,11 +161,15 @@ private:
     void writeWire(RapidWriter& writer, bool asArray, bool withIgnorePath) const;
     void printEntries(const QString& indent, bool full, bool withPath) const;
 
+    // Most nodes keep their entries in their own map: a separate allocation
+    // per node would cost a large mirror tens of megabytes.
+    Map m_ownMap;
     Map* m_datas;
     QString m_name;
     mutable QString m_calculatedPath;
-    mutable bool m_pathKnown = true;
     V2_Data* m_parent;
+    // The flags side by side keep the node at six words.
+    mutable bool m_pathKnown = true;
     bool m_ignorePath;
     bool m_list;
 };

@@ -614,6 +614,15 @@ void TestV2Data::copiesAreDeep()
     QCOMPARE(assigned.getInt(QStringLiteral("b.c")), 1);
     assigned = &assigned;
     QCOMPARE(assigned.getInt(QStringLiteral("b.c")), 1);
+
+    // A map handed over with setDatas is the node's from then on (and freed with it).
+    auto* map = new V2_Data::Map;
+    map->insert(QStringLiteral("n"), new QVariant(7));
+    auto* holder = new V2_Data(QStringLiteral("h"));
+    holder->setDatas(map);
+    QCOMPARE(holder->datas(), map);
+    QCOMPARE(holder->getInt(QStringLiteral("n")), 7);
+    delete holder;
 }
 
 void TestV2Data::appendData()
