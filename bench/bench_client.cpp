@@ -47,6 +47,27 @@ void BM_ClientLine(benchmark::State& state)
     state.SetLabel(name(static_cast<int>(state.range(0))));
 }
 
+// The same, with the line's own tree built afterwards, as getRxData()
+// builds it for a caller that asks (the program's controller does not).
+void BM_ClientLineAndTree(benchmark::State& state)
+{
+    const QVector<QByteArray> lines = linesOf(static_cast<int>(state.range(0)));
+    OpenClient client;
+    for (const QByteArray& line : lines) {
+        V2_message message;
+        message.parseMessage(line);
+        client.processJSON(&message);
+    }
+    int i = 0;
+    for (auto _ : state) {
+        V2_message message;
+        message.parseMessage(lines.at(i++ % kVariants));
+        client.processJSON(&message);
+        benchmark::DoNotOptimize(client.getRxData());
+    }
+    state.SetLabel(name(static_cast<int>(state.range(0))));
+}
+
 void BM_RapidDom(benchmark::State& state)
 {
     rapidDom(state);
@@ -91,6 +112,7 @@ void BM_LoopbackIngest(benchmark::State& state)
 }
 
 BENCHMARK(BM_ClientLine)->DenseRange(Standings, Lap);
+BENCHMARK(BM_ClientLineAndTree)->DenseRange(Standings, Lap);
 BENCHMARK(BM_RapidDom)->DenseRange(Standings, Lap);
 BENCHMARK(BM_LoopbackIngest)->ArgsProduct({{Standings, Participant, Lap}, {1, 0}})->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -101,8 +123,10 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     std::vector<std::pair<std::string, std::string>> pairs;
-    for (int kind = Standings; kind <= Lap; ++kind)
-        pairs.emplace_back("BM_ClientLine/" + std::to_string(kind), "BM_RapidDom/" + std::to_string(kind));
+    for (const char* client : {"BM_ClientLine/", "BM_ClientLineAndTree/"}) {
+        for (int kind = Standings; kind <= Lap; ++kind)
+            pairs.emplace_back(client + std::to_string(kind), "BM_RapidDom/" + std::to_string(kind));
+    }
     BenchRatios reporter(pairs);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.printRatios();

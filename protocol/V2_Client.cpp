@@ -666,7 +666,11 @@ void V2_Client::processJSON(V2_message* message)
     if (!m_currentData->datas()->isEmpty()) {
         m_rxLine = V2_ReceivedLine::read(message->sharedDocument());
         if (m_rxLine) {
+            // Lines of a kind touch about as many keys each time: the set
+            // starts at the last one's size instead of growing to it.
+            const int lastSize = m_keysUpdated.size();
             m_keysUpdated.clear();
+            m_keysUpdated.reserve(lastSize);
             m_rxLine->addKeysUpdated(m_currentData, m_keysUpdated, m_deletedData);
             m_currentData->fromRapidJson(*message->rapidJsonDocument(), m_deletedData);
             if (m_keysUpdated.isEmpty()) {
