@@ -144,10 +144,11 @@ void AnalysisEngine::readSections(const V2_Data* sections, LapValues& values)
 {
     if (!sections)
         return;
-    for (auto it = sections->datas()->cbegin(); it != sections->datas()->cend(); ++it) {
-        const int s = indexIn(it.key(), kSectionNames);
-        const V2_Data* section = V2_Data::nodeOf(it.value());
-        if (s < 0 || !section)
+    // Looked up by name: a lap holds many other sections (one per timing
+    // loop pair), and few of these four.
+    for (int s = 0; s < 4; ++s) {
+        const V2_Data* section = sections->getInLevelV2_Data(kSectionNames[s]);
+        if (!section)
             continue;
         values.sectionExists[s] = true;
         for (auto field = section->datas()->cbegin(); field != section->datas()->cend(); ++field) {
