@@ -2,6 +2,7 @@
 
 #include "V2_Data.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <utility>
