@@ -65,6 +65,20 @@ bool boolOf(const QVariant* value, bool defaultValue)
     return value->userType() == QMetaType::Bool ? value->toBool() : defaultValue;
 }
 
+// A loop's number as the tree files it ("1", "2", ...; -1 for any other key).
+int loopNumber(const QString& key)
+{
+    if (key.isEmpty() || key.size() > 4 || key.at(0) == QLatin1Char('0'))
+        return -1;
+    int number = 0;
+    for (const QChar c : key) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return -1;
+        number = number * 10 + (c.unicode() - '0');
+    }
+    return number;
+}
+
 // A sector's or a section's number among the four (-1 for another).
 int indexIn(const QString& key, const QString (&names)[4])
 {
@@ -105,6 +119,8 @@ AnalysisEngine::LapValues AnalysisEngine::readLap(const V2_Data* lap, const QStr
             values.isValid = boolOf(value, true);
         } else if (key == QLatin1String("pitIn")) {
             values.pitIn = V2_Data::nodeOf(value);
+        } else if (key == QLatin1String("loopSectors")) {
+            values.loopSectors = V2_Data::nodeOf(value);
         } else if (key == QLatin1String("pitOut")) {
             values.hasPitOut = V2_Data::nodeOf(value) != nullptr;
         } else if (key == QLatin1String("sectors")) {
@@ -162,7 +178,19 @@ void AnalysisEngine::readSections(const V2_Data* sections, LapValues& values)
     }
 }
 
-LapAnalysisRecord AnalysisEngine::buildLapRecord(const LapValues& values, ParticipantValues& participant, const QStringList& loopNames) const
+AnalysisEngine::LoopLayout AnalysisEngine::loopLayout(const QStringList& names)
+{
+    LoopLayout layout;
+    layout.names = names;
+    for (int i = 0; i + 1 < names.size(); ++i) {
+        layout.pairs.append({names.at(i), names.at(i + 1)});
+        layout.order.append(i);
+    }
+    std::stable_sort(layout.order.begin(), layout.order.end(), [&layout](int a, int b) { return layout.pairs.at(a) < layout.pairs.at(b); });
+    return layout;
+}
+
+LapAnalysisRecord AnalysisEngine::buildLapRecord(const LapValues& values, ParticipantValues& participant, const LoopLayout& loops) const
 {
     LapAnalysisRecord record;
     // The identity is kept even without a lap node, so the record can be found again.
@@ -201,17 +229,26 @@ LapAnalysisRecord AnalysisEngine::buildLapRecord(const LapValues& values, Partic
     }
     record.hasPitOut = values.hasPitOut;
 
-    if (loopNames.size() >= 2) {
-        const V2_Data* loops = lap->getInLevelV2_Data(QStringLiteral("loopSectors"));
-        QVarLengthArray<quint64, 16> passing(loopNames.size());
-        for (int i = 1; i <= loopNames.size(); ++i) {
-            const V2_Data* loop = loops ? loops->getInLevelV2_Data(i <= 4 ? kDigits[i - 1] : QString::number(i)) : nullptr;
-            passing[i - 1] = loop ? loop->getULongLong(QStringLiteral("time"), 0) : 0;
+    const int loopCount = loops.names.size();
+    if (loopCount >= 2) {
+        // Passings are filed under the loop's number, 1 for the first.
+        QVarLengthArray<quint64, 16> passing(loopCount);
+        std::fill(passing.begin(), passing.end(), 0);
+        if (values.loopSectors) {
+            for (auto it = values.loopSectors->datas()->cbegin(); it != values.loopSectors->datas()->cend(); ++it) {
+                const int number = loopNumber(it.key());
+                const V2_Data* loop = V2_Data::nodeOf(it.value());
+                if (number >= 1 && number <= loopCount && loop)
+                    passing[number - 1] = loop->getULongLong(QStringLiteral("time"), 0);
+            }
         }
-        record.loopSegments.insert({loopNames.at(0), loopNames.at(1)}, passing[0]);
-        for (int i = 1; i + 1 < loopNames.size(); ++i) {
-            if (passing[i] >= passing[i - 1])
-                record.loopSegments.insert({loopNames.at(i), loopNames.at(i + 1)}, passing[i] - passing[i - 1]);
+        // In key order, each at the end: no search. An equal pair later in
+        // the track replaces the earlier one, as it always has.
+        for (int i : loops.order) {
+            if (i == 0)
+                record.loopSegments.insert(record.loopSegments.cend(), loops.pairs.at(0), passing[0]);
+            else if (passing[i] >= passing[i - 1])
+                record.loopSegments.insert(record.loopSegments.cend(), loops.pairs.at(i), passing[i] - passing[i - 1]);
         }
     }
     return record;
@@ -296,7 +333,7 @@ void AnalysisEngine::rebuild()
     // Records are gathered first and filed in key order, which is much
     // cheaper than filing them one by one into the sorted maps.
     clear();
-    const QStringList loopNames = AnalysisReader::withFinishLine(m_reader.getTimingLoopNames());
+    const LoopLayout loops = loopLayout(AnalysisReader::withFinishLine(m_reader.getTimingLoopNames()));
     QVector<QString> ids;
     QVector<LapAnalysisRecord> laps;
     QVector<SectionRecord> porsche;
@@ -328,7 +365,7 @@ void AnalysisEngine::rebuild()
         for (auto it = lapsNode->datas()->cbegin(); it != lapsNode->datas()->cend(); ++it) {
             const LapValues values = readLap(V2_Data::nodeOf(it.value()), pNum, it.key());
             ids.append(pNum + QLatin1Char('-') + it.key());
-            laps.append(buildLapRecord(values, participant, loopNames));
+            laps.append(buildLapRecord(values, participant, loops));
             porsche.append(buildSectionRecord(values, 0));
             ford.append(buildSectionRecord(values, 1));
             acc.append(buildAccSectionRecord(values));
@@ -378,7 +415,7 @@ AnalysisEngine::KindRows AnalysisEngine::update(const QString& pNum, const QStri
     const bool known = m_lapIndex.contains(id);
     LapKeys& keys = m_lapIndex[id];
     KindRows rows;
-    file(m_laps, known, keys.key[LapKind], buildLapRecord(values, participant, AnalysisReader::withFinishLine(m_reader.getTimingLoopNames())),
+    file(m_laps, known, keys.key[LapKind], buildLapRecord(values, participant, loopLayout(AnalysisReader::withFinishLine(m_reader.getTimingLoopNames()))),
          rows.row[LapKind]);
     file(m_porscheSections, known, keys.key[PorscheKind], buildSectionRecord(values, 0), rows.row[PorscheKind]);
     file(m_fordSections, known, keys.key[FordKind], buildSectionRecord(values, 1), rows.row[FordKind]);

@@ -11,6 +11,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 class AnalysisReader;
 class V2_Data;
@@ -92,7 +93,17 @@ private:
         bool isValid = true;
         const V2_Data* pitIn = nullptr;
         bool hasPitOut = false;
+        const V2_Data* loopSectors = nullptr;
     };
+    // The timing loops in track order, the pairs of neighbours and the
+    // order in which the pairs sort (equal pairs in track order): made once
+    // per rebuild, so each lap files its segments without comparing names.
+    struct LoopLayout {
+        QStringList names;
+        QVector<LapAnalysisRecord::LoopPair> pairs;
+        QVector<int> order;
+    };
+    static LoopLayout loopLayout(const QStringList& names);
     struct LapKeys {
         quint64 key[KindCount];
     };
@@ -101,7 +112,7 @@ private:
     LapValues readLap(const V2_Data* lap, const QString& pNum, const QString& lapKey) const;
     static void readSectors(const V2_Data* sectors, LapValues& values);
     static void readSections(const V2_Data* sections, LapValues& values);
-    LapAnalysisRecord buildLapRecord(const LapValues& values, ParticipantValues& participant, const QStringList& loopNames) const;
+    LapAnalysisRecord buildLapRecord(const LapValues& values, ParticipantValues& participant, const LoopLayout& loops) const;
     static SectionRecord buildSectionRecord(const LapValues& values, int section);
     static AccSectionRecord buildAccSectionRecord(const LapValues& values);
     static SpeedRecord buildSpeedRecord(const LapValues& values);

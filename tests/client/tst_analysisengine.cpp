@@ -407,6 +407,9 @@ void TestAnalysisEngine::loopSegments_data()
                                        << QStringList({"A-B", "B-C", "C-FL"}) << QStringList({"A-B=30000", "C-FL=30000"});
     QTest::newRow("missing passing") << QStringList({"A", "B"}) << QList<quint64>({0, 0, 0}) << QStringList({"A-B", "B-FL"})
                                      << QStringList({"A-B=0", "B-FL=0"});
+    QTest::newRow("five loops against name order") << QStringList({"E", "D", "C", "B", "A"}) << QList<quint64>({1000, 3000, 6000, 10000, 15000, 20000})
+                                                   << QStringList({"E-D", "D-C", "C-B", "B-A", "A-FL"})
+                                                   << QStringList({"A-FL=5000", "B-A=4000", "C-B=3000", "D-C=2000", "E-D=1000"});
 }
 void TestAnalysisEngine::loopSegments()
 {
