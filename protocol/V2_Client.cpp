@@ -661,47 +661,34 @@ void V2_Client::processJSON(V2_message* message)
     m_rxLine.reset();
     m_deletedData = newRoot();
 
+    const rapidjson::Document* document = message->rapidJsonDocument();
+    const bool filled = !m_currentData->datas()->isEmpty();
     // Into a filled mirror, a plain line is read from its document alone:
     // its own tree is built only if somebody asks for it.
-    if (!m_currentData->datas()->isEmpty()) {
+    if (filled)
         m_rxLine = V2_ReceivedLine::read(message->sharedDocument());
-        if (m_rxLine) {
-            // Lines of a kind touch about as many keys each time: the set
-            // starts at the last one's size instead of growing to it.
-            const int lastSize = m_keysUpdated.size();
-            m_keysUpdated.clear();
-            m_keysUpdated.reserve(lastSize);
-            m_rxLine->addKeysUpdated(m_currentData, m_keysUpdated, m_deletedData);
-            m_currentData->fromRapidJson(*message->rapidJsonDocument(), m_deletedData);
-            if (m_keysUpdated.isEmpty()) {
-                if (m_currentData->datas()->isEmpty())
-                    m_rxLine->addTopLevelKeys(m_keysUpdated);
-                else
-                    m_rxLine->addKeysUpdated(m_currentData, m_keysUpdated, nullptr);
-            }
-            emit onChannelChange(m_keysUpdated);
-            return;
-        }
-    }
-
-    m_rxData = newRoot();
-
-    const rapidjson::Document* document = message->rapidJsonDocument();
-    if (document)
-        m_rxData->fromRapidJson(*document, m_deletedData);
-    else
-        m_rxData->fromQvariantMap(message->jsonParams(), m_deletedData);
-
-    calculateDataKeysUpdated();
-
-    if (!m_currentData->datas()->isEmpty()) {
-        if (document)
-            m_currentData->fromRapidJson(*document, m_deletedData);
-        else
-            m_currentData->fromQvariantMap(message->jsonParams(), m_deletedData);
+    if (m_rxLine) {
+        // Lines of a kind touch about as many keys each time: the set
+        // starts at the last one's size instead of growing to it.
+        const int lastSize = m_keysUpdated.size();
+        m_keysUpdated.clear();
+        m_keysUpdated.reserve(lastSize);
+        m_rxLine->addKeysUpdated(m_currentData, m_keysUpdated, m_deletedData);
     } else {
-        std::swap(m_currentData, m_rxData);
+        m_rxData = newRoot();
+        if (document)
+            m_rxData->fromRapidJson(*document, m_deletedData);
+        else
+            m_rxData->fromQvariantMap(message->jsonParams(), m_deletedData);
+        calculateDataKeysUpdated();
     }
+
+    if (!filled)
+        std::swap(m_currentData, m_rxData);
+    else if (document)
+        m_currentData->fromRapidJson(*document, m_deletedData);
+    else
+        m_currentData->fromQvariantMap(message->jsonParams(), m_deletedData);
 
     if (m_keysUpdated.isEmpty())
         calculateDataKeysUpdated();
@@ -741,12 +728,19 @@ void V2_Client::calculateDataKeysUpdated()
 {
     m_keysUpdated.clear();
     if (m_currentData->datas()->isEmpty()) {
-        const QStringList keys = getRxData()->datas()->keys();
+        if (m_rxLine) {
+            m_rxLine->addTopLevelKeys(m_keysUpdated);
+            return;
+        }
+        const QStringList keys = m_rxData->datas()->keys();
         for (const QString& key : keys)
             m_keysUpdated.insert(key);
         return;
     }
-    addKeysUpdated(getRxData(), m_currentData, m_keysUpdated);
+    if (m_rxLine)
+        m_rxLine->addKeysUpdated(m_currentData, m_keysUpdated, nullptr);
+    else
+        addKeysUpdated(m_rxData, m_currentData, m_keysUpdated);
 }
 
 void V2_Client::addKeysUpdated(V2_Data* rx, V2_Data* current, QSet<QString>& keys)

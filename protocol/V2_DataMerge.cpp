@@ -1,4 +1,8 @@
 #include "V2_Data.h"
+#include "V2_RapidText.h"
+
+using V2_RapidText::asciiInto;
+using V2_RapidText::isAscii;
 
 namespace {
 
@@ -34,15 +38,6 @@ QVariant scalarFromRapid(const rapidjson::Value& value)
     if (value.IsString())
         return QVariant(QString::fromUtf8(value.GetString(), static_cast<int>(value.GetStringLength())));
     return QVariant();
-}
-
-bool isAscii(const char* text, rapidjson::SizeType length)
-{
-    for (rapidjson::SizeType i = 0; i < length; ++i) {
-        if (static_cast<unsigned char>(text[i]) >= 0x80)
-            return false;
-    }
-    return true;
 }
 
 // Replaces a scalar in place; an unchanged value (most of every update) is
@@ -91,24 +86,6 @@ struct V2_Data::MergeContext
         return slot;
     }
 };
-
-namespace {
-
-// Widens an ASCII name into buffer; false for any other byte.
-bool asciiInto(const char* name, int length, QString& buffer)
-{
-    buffer.resize(length);
-    QChar* out = buffer.data();
-    for (int i = 0; i < length; ++i) {
-        const auto byte = static_cast<unsigned char>(name[i]);
-        if (byte >= 0x80)
-            return false;
-        out[i] = QChar(byte);
-    }
-    return true;
-}
-
-} // namespace
 
 // ---------------------------------------------------------------------------
 // Reading parsed values

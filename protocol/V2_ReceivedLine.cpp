@@ -1,6 +1,7 @@
 #include "V2_ReceivedLine.h"
 
 #include "V2_Data.h"
+#include "V2_RapidText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,16 +17,6 @@ bool isIgnorePath(const Value& name)
     return name.GetStringLength() == 10 && std::memcmp(name.GetString(), "ignorePath", 10) == 0;
 }
 
-bool isAscii(const Value& name)
-{
-    const char* text = name.GetString();
-    for (rapidjson::SizeType i = 0; i < name.GetStringLength(); ++i) {
-        if (static_cast<unsigned char>(text[i]) >= 0x80)
-            return false;
-    }
-    return true;
-}
-
 // a < b as the tree orders its keys (for ASCII, byte order).
 bool precedes(const Value& a, const Value& b)
 {
@@ -38,7 +29,7 @@ bool plain(const Value& object, bool* hasNull)
 {
     const Value* previous = nullptr;
     for (auto it = object.MemberBegin(); it != object.MemberEnd(); ++it) {
-        if (!isAscii(it->name) || (previous && !precedes(*previous, it->name)))
+        if (!V2_RapidText::isAscii(it->name.GetString(), it->name.GetStringLength()) || (previous && !precedes(*previous, it->name)))
             return false;
         previous = &it->name;
         const Value& value = it->value;
@@ -121,18 +112,6 @@ QString joined(const QString& path, bool root, const Value& name)
     return key;
 }
 
-// Widens an ASCII name into a reused buffer, for lookups.
-const QString& lookupKey(QString& buffer, const Value& name)
-{
-    const int length = static_cast<int>(name.GetStringLength());
-    buffer.resize(length);
-    QChar* out = buffer.data();
-    const char* text = name.GetString();
-    for (int i = 0; i < length; ++i)
-        out[i] = QLatin1Char(text[i]);
-    return buffer;
-}
-
 } // namespace
 
 // One walk over the document beside the mirror, by the rules of
@@ -145,6 +124,13 @@ struct V2_ReceivedLine::Walk
     V2_Data* deleted;
     bool hasNull;
     QString scratch;
+
+    // A plain document's name, widened into the reused buffer for lookups.
+    const QString& lookupKey(const Value& name)
+    {
+        V2_RapidText::asciiInto(name.GetString(), static_cast<int>(name.GetStringLength()), scratch);
+        return scratch;
+    }
 
     // current is the mirror's node at the same place; none below a node
     // that the mirror lacks, where only deletions are looked for. shared
@@ -175,7 +161,7 @@ struct V2_ReceivedLine::Walk
                 continue;
             }
             anyNode = anyNode || current;
-            V2_Data* child = current ? current->getInLevelV2_Data(lookupKey(scratch, it->name)) : nullptr;
+            V2_Data* child = current ? current->getInLevelV2_Data(lookupKey(it->name)) : nullptr;
             if (child || !current) {
                 // Rows below a node that ignores its path share its path.
                 if (child || hasNull)
