@@ -54,7 +54,9 @@ V2_Data& V2_Data::operator=(const V2_Data* other)
     V2_Data copy;
     copy.m_name = other->m_name;
     copy.m_parent = other->m_parent;
-    copy.m_calculatedPath = other->getCalculatedPath();
+    // Read, never filled: the source may be a tree that several threads
+    // copy at once (a publication shared by the server's connections).
+    copy.m_calculatedPath = other->peekPath();
     copy.m_ignorePath = other->m_ignorePath;
     copy.m_list = other->m_list;
     copy.copyEntriesFrom(other);
@@ -77,7 +79,12 @@ void V2_Data::copyEntriesFrom(const V2_Data* other)
 {
     for (auto it = other->m_datas->cbegin(); it != other->m_datas->cend(); ++it) {
         if (const V2_Data* child = nodeOf(it.value())) {
-            auto* copy = new V2_Data(child);
+            // The copy's path follows from its new parent: the child's own
+            // path is neither needed nor worked out (which would write it).
+            auto* copy = new V2_Data(child->m_name);
+            copy->m_ignorePath = child->m_ignorePath;
+            copy->m_list = child->m_list;
+            copy->copyEntriesFrom(child);
             m_datas->insert(it.key(), new QVariant(QVariant::fromValue(static_cast<void*>(copy))));
             copy->setV2Parent(this);
         } else {
@@ -242,7 +249,14 @@ QString V2_Data::getName() const
 
 void V2_Data::setName(const QString& name)
 {
+    if (m_name == name)
+        return;
     m_name = name;
+    // The paths below a root do not hold its name.
+    if (!isRoot()) {
+        m_pathKnown = true;
+        forgetPath();
+    }
 }
 
 QString V2_Data::getPath() const
@@ -257,6 +271,17 @@ QString V2_Data::getCalculatedPath() const
         m_pathKnown = true;
     }
     return m_calculatedPath;
+}
+
+QString V2_Data::peekPath() const
+{
+    if (m_pathKnown)
+        return m_calculatedPath;
+    if (!m_parent || m_parent->isRoot())
+        return m_name;
+    if (m_parent->m_ignorePath)
+        return m_parent->peekPath();
+    return m_parent->peekPath() + QLatin1Char('.') + m_name;
 }
 
 void V2_Data::setCalculatedPath(const QString& path)
@@ -340,10 +365,14 @@ bool V2_Data::isRoot() const
 void V2_Data::setRoot(bool)
 {
     m_list = false;
+    m_parent = nullptr;
+    m_ignorePath = true;
+    // Every child's path changes with the node's place, whatever the flag
+    // was before: all of them are forgotten, and the root's own is empty.
+    m_pathKnown = true;
+    forgetPath();
     m_calculatedPath.clear();
     m_pathKnown = true;
-    m_parent = nullptr;
-    setIgnorePath(true);
 }
 
 bool V2_Data::isEmpty() const

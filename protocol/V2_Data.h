@@ -53,6 +53,9 @@ public:
     QString getName() const;
     void setName(const QString& name);
     QString getPath() const;
+    // Worked out and kept when first asked for: only for a tree that one
+    // thread uses. A tree that several threads read at once (a shared
+    // publication) is read through copies, which never fill its paths.
     QString getCalculatedPath() const;
     void setCalculatedPath(const QString& path);
     V2_Data* getV2Parent() const;
@@ -148,6 +151,8 @@ private:
     // as the rest of the tree. A node whose path is unknown has only
     // descendants whose paths are unknown too.
     void forgetPath();
+    // The path as getCalculatedPath gives it, without keeping anything.
+    QString peekPath() const;
     void mergeVariantMap(QMap<QString, QVariant>* map, V2_Data* deleted, bool withNull);
     void mergeVariantMember(const QString& key, QVariant& value, V2_Data* deleted, bool withNull);
     struct MergeContext;

@@ -1,9 +1,13 @@
 #include "ServerFixture.h"
 
 #include <QRandomGenerator>
+#include <QSemaphore>
 #include <QtTest>
 
+#include <atomic>
 #include <functional>
+#include <thread>
+#include <vector>
 
 // Connections of one audience share the filtered bytes of a publication;
 // nothing may leak from one profile's audience into another's.
@@ -114,6 +118,7 @@ class TestV2Publication final : public QObject
 
 private slots:
     void audiencesSeeOnlyTheirProfile();
+    void copiesOnSeveralThreadsLeaveTheTreeAlone();
 };
 
 void TestV2Publication::audiencesSeeOnlyTheirProfile()
@@ -168,6 +173,36 @@ void TestV2Publication::audiencesSeeOnlyTheirProfile()
     QVERIFY2(recordsJson.contains("name") && !recordsJson.contains("lap"), recordsJson.constData());
     for (const Reader& reader : readers)
         QTRY_COMPARE_WITH_TIMEOUT(mirrorJson(reader.client.get()), reader.profile == kFieldsProfile ? fieldsJson : recordsJson, 20000);
+}
+
+void TestV2Publication::copiesOnSeveralThreadsLeaveTheTreeAlone()
+{
+    // A published tree is copied by connections of other audiences on their
+    // own threads at once: copying must only read it (the thread sanitizer
+    // stage sees any write; here the copies must at least be whole).
+    V2_Data published(QStringLiteral("ROOT"));
+    published.setRoot(true);
+    QRandomGenerator rng(5);
+    for (int i = 0; i < 40; ++i)
+        fillRandom(published.getOrCreateDataPointer(QStringLiteral("p.c%1.d").arg(i)), rng);
+    const V2_Data& shared = published;
+    std::atomic<int> whole{0};
+    QSemaphore start;
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 3; ++t) {
+        readers.emplace_back([&] {
+            start.acquire();
+            for (int round = 0; round < 20; ++round) {
+                V2_Data copy(&shared);
+                if (copy.equals(&shared) && copy.getDataPointer(QStringLiteral("p.c7.d.cars"))->getCalculatedPath() == QLatin1String("p.c7.d.cars"))
+                    ++whole;
+            }
+        });
+    }
+    start.release(3);
+    for (std::thread& reader : readers)
+        reader.join();
+    QCOMPARE(whole.load(), 60);
 }
 
 QTEST_GUILESS_MAIN(TestV2Publication)
