@@ -1,8 +1,10 @@
 #include "V2_Data.h"
 
 #include <QDebug>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSet>
 
 #include <cmath>
 
@@ -188,11 +190,44 @@ void writeRapidScalar(V2_Data::RapidWriter& writer, const QVariant* value)
         writer.Uint64(value->toULongLong());
         break;
     case QMetaType::Double:
-        writer.Double(value->toDouble());
+        // rapidjson refuses NaN and infinity and would leave the member
+        // without a value: null, as the Qt writer puts them.
+        if (std::isfinite(value->toDouble()))
+            writer.Double(value->toDouble());
+        else
+            writer.Null();
         break;
     default:
         break;
     }
+}
+
+bool written(const QVariant* value)
+{
+    return V2_Data::holdsNode(value) || rapidWritable(value);
+}
+
+// Keys of a node whose member name a later written key of the node gives
+// too ("1#x" and "2#x" both write "x"): one member per name, the last in
+// key order, as the Qt writer keeps it. Usually no key holds a '#'.
+QSet<QString> shadowedKeys(const V2_Data::Map& entries)
+{
+    QSet<QString> shadowed;
+    bool aliased = false;
+    for (auto it = entries.cbegin(); it != entries.cend() && !aliased; ++it)
+        aliased = it.key().contains(QLatin1Char('#'));
+    if (!aliased)
+        return shadowed;
+    QHash<QString, QString> lastKeyOf;
+    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
+        if (written(it.value()))
+            lastKeyOf.insert(outputName(it.key()), it.key());
+    }
+    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
+        if (written(it.value()) && lastKeyOf.value(outputName(it.key())) != it.key())
+            shadowed.insert(it.key());
+    }
+    return shadowed;
 }
 
 void writeRapidKey(V2_Data::RapidWriter& writer, const QString& name)
@@ -206,7 +241,10 @@ void writeRapidKey(V2_Data::RapidWriter& writer, const QString& name)
 void V2_Data::getRapidJson(RapidWriter& writer) const
 {
     writer.StartObject();
+    const QSet<QString> shadowed = shadowedKeys(*m_datas);
     for (auto it = m_datas->cbegin(); it != m_datas->cend(); ++it) {
+        if (!shadowed.isEmpty() && shadowed.contains(it.key()))
+            continue;
         if (const V2_Data* child = nodeOf(it.value())) {
             writeRapidKey(writer, outputName(it.key()));
             child->getRapidJson(writer);
@@ -281,9 +319,12 @@ void V2_Data::writeWire(RapidWriter& writer, bool asArray, bool withIgnorePath) 
         writer.Key("ignorePath");
         writer.Bool(true);
     }
+    const QSet<QString> shadowed = asArray ? QSet<QString>() : shadowedKeys(*m_datas);
     for (auto it = m_datas->cbegin(); it != m_datas->cend(); ++it) {
         const V2_Data* child = nodeOf(it.value());
         if (!child && !rapidWritable(it.value()))
+            continue;
+        if (!shadowed.isEmpty() && shadowed.contains(it.key()))
             continue;
         if (!asArray)
             writeRapidKey(writer, outputName(it.key()));

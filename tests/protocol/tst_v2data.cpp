@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -78,6 +79,8 @@ private slots:
     void calculatedPaths_data();
     void calculatedPaths();
     void ignorePathRipplesThroughFilledSubtree();
+    void pathsFollowRenameAndReRoot_data();
+    void pathsFollowRenameAndReRoot();
     void lookups();
     void typedGetters_data();
     void typedGetters();
@@ -98,6 +101,8 @@ private slots:
     void rapidJsonOutput();
     void wireOutput_data();
     void wireOutput();
+    void oneMemberPerName_data();
+    void oneMemberPerName();
     void copiesAreDeep();
     void appendData();
     void cleanUp();
@@ -151,6 +156,46 @@ void TestV2Data::ignorePathRipplesThroughFilledSubtree()
     QCOMPARE(active->getCalculatedPath(), QStringLiteral("timing.session.standings.active"));
     standings->setIgnorePath(false);
     QCOMPARE(active->getCalculatedPath(), QStringLiteral("timing.session.standings.overall.active"));
+}
+
+void TestV2Data::pathsFollowRenameAndReRoot_data()
+{
+    QTest::addColumn<bool>("ignores");
+    QTest::addColumn<QString>("rename");
+    QTest::addColumn<QString>("leafPath");
+
+    // Empty rename: the node is detached and made a root.
+    QTest::newRow("re-root a node that ignores its path") << true << QString() << "session.info";
+    QTest::newRow("re-root a plain node") << false << QString() << "session.info";
+    QTest::newRow("rename a node that ignores its path") << true << "race" << "race.info";
+    QTest::newRow("rename a plain node") << false << "race" << "race.session.info";
+}
+
+void TestV2Data::pathsFollowRenameAndReRoot()
+{
+    QFETCH(bool, ignores);
+    QFETCH(QString, rename);
+    QFETCH(QString, leafPath);
+
+    Tree root = rootTree();
+    mergeJson(root.get(), R"({"timing":{"session":{"info":{"x":1}}}})");
+    V2_Data* timing = root->getDataPointer(QStringLiteral("timing"));
+    timing->setIgnorePath(ignores);
+    V2_Data* info = root->getDataPointer(QStringLiteral("timing.session.info"));
+    QCOMPARE(info->getCalculatedPath(), ignores ? QStringLiteral("timing.info") : QStringLiteral("timing.session.info"));
+
+    Tree detached;
+    if (rename.isEmpty()) {
+        delete root->datas()->take(QStringLiteral("timing"));
+        detached.reset(timing);
+        timing->setRoot(true);
+        QVERIFY(timing->isRoot());
+        QCOMPARE(timing->getCalculatedPath(), QString());
+    } else {
+        timing->setName(rename);
+    }
+    QCOMPARE(info->getCalculatedPath(), leafPath);
+    QCOMPARE(info->getPath(), leafPath);
 }
 
 void TestV2Data::lookups()
@@ -547,19 +592,26 @@ void TestV2Data::wireOutput_data()
     QTest::addColumn<QByteArray>("written");
     // Whether a client reads the same value and type as from the Qt writer.
     QTest::addColumn<bool>("sameAsQt");
-    QTest::newRow("int") << QVariant(-7) << QByteArray("-7") << true;
-    QTest::newRow("integral double") << QVariant(3.0) << QByteArray("3") << true;
-    QTest::newRow("negative zero") << QVariant(-0.0) << QByteArray("0") << true;
-    QTest::newRow("fraction") << QVariant(0.1) << QByteArray("0.1") << true;
-    QTest::newRow("big integral double") << QVariant(1e16) << QByteArray("10000000000000000") << true;
-    QTest::newRow("huge double") << QVariant(1e300) << QByteArray("1e300") << true;
-    QTest::newRow("nan") << QVariant(std::nan("")) << QByteArray("null") << true;
-    QTest::newRow("string escapes") << QVariant(QStringLiteral("a\"b\\c\x01\n/é")) << QByteArray("\"a\\\"b\\\\c\\u0001\\n/\xc3\xa9\"") << true;
-    QTest::newRow("marker") << QVariant(V2_Data::DELETE_FIELD) << QByteArray("null") << true;
-    QTest::newRow("bool") << QVariant(true) << QByteArray("true") << true;
+    // What getRapidJson writes for the value (the same unless written).
+    QTest::addColumn<QByteArray>("rapid");
+    QTest::newRow("int") << QVariant(-7) << QByteArray("-7") << true << QByteArray();
+    QTest::newRow("integral double") << QVariant(3.0) << QByteArray("3") << true << QByteArray("3.0");
+    QTest::newRow("negative zero") << QVariant(-0.0) << QByteArray("0") << true << QByteArray("-0.0");
+    QTest::newRow("fraction") << QVariant(0.1) << QByteArray("0.1") << true << QByteArray();
+    QTest::newRow("big integral double") << QVariant(1e16) << QByteArray("10000000000000000") << true << QByteArray("10000000000000000.0");
+    QTest::newRow("huge double") << QVariant(1e300) << QByteArray("1e300") << true << QByteArray();
+    QTest::newRow("nan") << QVariant(std::nan("")) << QByteArray("null") << true << QByteArray();
+    QTest::newRow("infinity") << QVariant(HUGE_VAL) << QByteArray("null") << true << QByteArray();
+    QTest::newRow("minus infinity") << QVariant(-HUGE_VAL) << QByteArray("null") << true << QByteArray();
+    QTest::newRow("2^53 as double") << QVariant(9007199254740992.0) << QByteArray("9007199254740992") << true << QByteArray("9007199254740992.0");
+    QTest::newRow("2^53+2 as double") << QVariant(9007199254740994.0) << QByteArray("9007199254740994") << true << QByteArray("9007199254740994.0");
+    QTest::newRow("string escapes") << QVariant(QStringLiteral("a\"b\\c\x01\n/é")) << QByteArray("\"a\\\"b\\\\c\\u0001\\n/\xc3\xa9\"") << true << QByteArray();
+    QTest::newRow("marker") << QVariant(V2_Data::DELETE_FIELD) << QByteArray("null") << true << QByteArray();
+    QTest::newRow("bool") << QVariant(true) << QByteArray("true") << true << QByteArray();
     // The Qt writer rounds 64-bit integers through a double.
-    QTest::newRow("int64 exact") << QVariant(qint64(1152921504606846977LL)) << QByteArray("1152921504606846977") << false;
-    QTest::newRow("uint64 max") << QVariant(quint64(18446744073709551615ULL)) << QByteArray("18446744073709551615") << false;
+    QTest::newRow("int64 exact") << QVariant(qint64(1152921504606846977LL)) << QByteArray("1152921504606846977") << false << QByteArray();
+    QTest::newRow("int64 min") << QVariant(std::numeric_limits<qint64>::min()) << QByteArray("-9223372036854775808") << false << QByteArray();
+    QTest::newRow("uint64 max") << QVariant(quint64(18446744073709551615ULL)) << QByteArray("18446744073709551615") << false << QByteArray();
 }
 
 void TestV2Data::wireOutput()
@@ -567,6 +619,7 @@ void TestV2Data::wireOutput()
     QFETCH(QVariant, value);
     QFETCH(QByteArray, written);
     QFETCH(bool, sameAsQt);
+    QFETCH(QByteArray, rapid);
     Tree root = rootTree();
     V2_Data* node = root->getOrCreateDataPointer(QStringLiteral("a"));
     QVariant copy(value);
@@ -585,6 +638,43 @@ void TestV2Data::wireOutput()
     Tree fromQt = rootTree();
     mergeJson(fromQt.get(), compactJson(root.get()));
     QCOMPARE(fromWire->equals(fromQt.get()), sameAsQt);
+
+    if (rapid.isEmpty())
+        rapid = written;
+    rapidjson::StringBuffer buffer;
+    V2_Data::RapidWriter writer(buffer);
+    root->getRapidJson(writer);
+    const QByteArray rapidText(buffer.GetString(), int(buffer.GetSize()));
+    QCOMPARE(rapidText, QByteArray(R"({"a":{"l":{"0000":)" + rapid + R"(,"0001":2},"v":)" + rapid + "}}"));
+    QVERIFY(V2_message("JSON:1::" + rapidText).isValid());
+}
+
+void TestV2Data::oneMemberPerName_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QByteArray>("written");
+
+    // The last key in key order that writes a name gives its value, as the
+    // Qt writer keeps it.
+    QTest::newRow("two aliases") << QByteArray(R"({"1#x":1,"2#x":2,"y":3})") << QByteArray(R"({"x":2,"y":3})");
+    QTest::newRow("alias before the plain key") << QByteArray(R"({"1#x":1,"x":"plain"})") << QByteArray(R"({"x":"plain"})");
+    QTest::newRow("plain key before an alias") << QByteArray(R"({"a":{"c":1},"b#a":5})") << QByteArray(R"({"a":5})");
+    QTest::newRow("no alias") << QByteArray(R"({"x#y":1,"z":2})") << QByteArray(R"({"y":1,"z":2})");
+}
+
+void TestV2Data::oneMemberPerName()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QByteArray, written);
+    Tree root = rootTree();
+    mergeJson(root.get(), R"({"n":)" + json + "}");
+    const QByteArray expected = R"({"n":)" + written + "}";
+    QCOMPARE(root->getJsonUtf8(), expected);
+    QCOMPARE(compactJson(root.get()), expected);
+    rapidjson::StringBuffer buffer;
+    V2_Data::RapidWriter writer(buffer);
+    root->getRapidJson(writer);
+    QCOMPARE(QByteArray(buffer.GetString()), expected);
 }
 
 void TestV2Data::copiesAreDeep()

@@ -16,7 +16,9 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <cmath>
 #include <functional>
+#include <limits>
 #include <memory>
 
 #include "ServerFixture.h"
@@ -48,6 +50,7 @@ private slots:
     void addOrUpdate();
     void passwordsNeverLogged();
     void fullAccessMirrorMatchesPublisher();
+    void edgeValuesReachTheClient();
     void overlongLineClosesConnection();
     void slowReaderIsDropped();
 };
@@ -665,6 +668,64 @@ void TestV2Server::fullAccessMirrorMatchesPublisher()
     const QByteArray expected = accumulated.getJsonString(false).toUtf8();
     QVERIFY2(expected.size() > 20, expected.constData());
     QCOMPARE(mirrorJson(&client), expected);
+}
+
+void TestV2Server::edgeValuesReachTheClient()
+{
+    Fixture fixture;
+    auto client = fixture.client(QStringLiteral("team"));
+    QVERIFY(Fixture::loginAndJoin(client.get(), {"weather"}));
+    QList<QByteArray> lines;
+    connect(client.get(), &V2_Client::receivedDataLog, this, [&](QByteArray* line) { lines.append(*line); });
+    // What the client reads back; an invalid value: the key is gone (a
+    // value JSON cannot hold goes out as null, which deletes it).
+    struct Row {
+        const char* key;
+        QVariant sent;
+        QVariant read;
+    };
+    const Row rows[] = {
+        {"nan", std::nan(""), QVariant()},
+        {"inf", HUGE_VAL, QVariant()},
+        {"minusInf", -HUGE_VAL, QVariant()},
+        {"int64Min", std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::min()},
+        {"uint64Max", std::numeric_limits<quint64>::max(), std::numeric_limits<quint64>::max()},
+        {"pow53", 9007199254740992.0, quint64(9007199254740992ULL)},
+        {"pow53Plus2", 9007199254740994.0, quint64(9007199254740994ULL)},
+        {"int64Pow53Plus1", qint64(9007199254740993LL), quint64(9007199254740993ULL)},
+        {"1#alias", 1, QVariant()},
+        {"2#alias", 2, QVariant()},
+    };
+    Tree before = treeFrom(R"({"weather":{"nan":1,"inf":1,"minusInf":1}})");
+    fixture.server.sendV2Data(before.get());
+    QTRY_COMPARE(client->getCurrentData()->getInt(QStringLiteral("weather.nan")), 1);
+
+    Tree tree = treeFrom(R"({"weather":{}})");
+    V2_Data* weather = tree->getDataPointer(QStringLiteral("weather"));
+    for (const Row& row : rows) {
+        QVariant value(row.sent);
+        weather->insertData(QLatin1String(row.key), &value);
+    }
+    lines.clear();
+    fixture.server.sendV2Data(tree.get());
+    QTRY_VERIFY(client->getCurrentData()->getDataPointer(QStringLiteral("weather"))->keyExists(QStringLiteral("int64Min")));
+    QByteArray line;
+    for (const QByteArray& each : qAsConst(lines)) {
+        if (each.contains("int64Min"))
+            line = each;
+    }
+    QCOMPARE(line.count("\"alias\""), 1);
+    const V2_Data* read = client->getCurrentData()->getDataPointer(QStringLiteral("weather"));
+    QVERIFY(read);
+    for (const Row& row : rows) {
+        if (QByteArray(row.key).contains('#'))
+            continue;
+        const QVariant* got = read->datas()->value(QLatin1String(row.key));
+        QVERIFY2(row.read.isValid() == (got != nullptr), row.key);
+        if (got)
+            QVERIFY2(*got == row.read && got->userType() == row.read.userType(), qPrintable(QLatin1String(row.key) + " " + got->toString()));
+    }
+    QCOMPARE(read->getInt(QStringLiteral("alias")), 2);
 }
 
 void TestV2Server::overlongLineClosesConnection()
