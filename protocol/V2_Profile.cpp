@@ -81,7 +81,13 @@ void V2_Profile::setName(const QString& name)
     m_name = name;
 }
 
-QMap<QString, unsigned char>* V2_Profile::keyList() const
+QMap<QString, unsigned char>* V2_Profile::keyList()
+{
+    m_revision = nextRevision();
+    return m_keyList;
+}
+
+const QMap<QString, unsigned char>* V2_Profile::keyList() const
 {
     return m_keyList;
 }

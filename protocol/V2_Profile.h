@@ -37,7 +37,10 @@ public:
 
     QString name() const;
     void setName(const QString& name);
-    QMap<QString, unsigned char>* keyList() const;
+    // For editing, under the write lock and at once: handing the list out
+    // moves the revision on, as every change of what the profile lets through.
+    QMap<QString, unsigned char>* keyList();
+    const QMap<QString, unsigned char>* keyList() const;
     void setKeyList(QMap<QString, unsigned char>* keyList);
     QStringList getCommands() const;
     void setCommands(const QStringList& commands);

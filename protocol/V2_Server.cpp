@@ -14,6 +14,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QHostAddress>
+#include <QSet>
 #include <QSettings>
 
 namespace {
@@ -24,17 +25,25 @@ QByteArray readResource(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Removes the registry key that holds value (the last in key order, if several do).
+// Removes every registry key that holds value: one object may be registered
+// under several keys, and none may lead to it once it is deleted.
 template <class T>
-void removeLastKeyOf(QMap<QString, T*>* registry, const T* value)
+void removeKeysOf(QMap<QString, T*>* registry, const T* value)
 {
-    for (auto it = registry->end(); it != registry->begin();) {
-        --it;
-        if (it.value() == value) {
-            registry->erase(it);
-            return;
-        }
+    for (auto it = registry->begin(); it != registry->end();) {
+        if (it.value() == value)
+            it = registry->erase(it);
+        else
+            ++it;
     }
+}
+
+// Each object once, though several keys may hold it.
+template <class T>
+void deleteEachOnce(const QList<T*>& objects)
+{
+    const QSet<T*> unique(objects.cbegin(), objects.cend());
+    qDeleteAll(unique);
 }
 
 const QString kDefault = QStringLiteral("DEFAULT");
@@ -90,8 +99,12 @@ V2_Server::~V2_Server()
     }
     QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
     // Removed users whose deferred deletion has not run yet.
-    for (const QPointer<V2_User>& user : qAsConst(m_removedUsers))
-        delete user.data();
+    QList<V2_User*> removed;
+    for (const QPointer<V2_User>& user : qAsConst(m_removedUsers)) {
+        if (user)
+            removed.append(user.data());
+    }
+    deleteEachOnce(removed);
     deleteRegistries();
     delete m_users;
     delete m_profiles;
@@ -100,9 +113,9 @@ V2_Server::~V2_Server()
 void V2_Server::deleteRegistries()
 {
     QWriteLocker locker(&m_registryLock);
-    qDeleteAll(*m_users);
+    deleteEachOnce(m_users->values());
     m_users->clear();
-    qDeleteAll(*m_profiles);
+    deleteEachOnce(m_profiles->values());
     m_profiles->clear();
 }
 
@@ -589,6 +602,7 @@ void V2_Server::addOrUpdateUser(const V2_User& user)
 {
     V2_Profile* profile = profileNamed(user.profileName());
     V2_User* known = nullptr;
+    V2_User* sameLogin = nullptr;
     {
         QReadLocker locker(&m_registryLock);
         for (V2_User* each : qAsConst(*m_users)) {
@@ -597,15 +611,31 @@ void V2_Server::addOrUpdateUser(const V2_User& user)
                 break;
             }
         }
+        sameLogin = m_users->value(user.user());
     }
+    // One object per login: its connections hold it. A new display name for
+    // a known login updates that login's object rather than replacing it.
+    if (!known)
+        known = sameLogin;
     if (known) {
         known->writeLock();
+        const QString oldLogin = known->user();
         // The live count belongs to the connections, not to the update.
         const int connections = known->currentNumberOfConnections();
         known->copy(user);
         known->setCurrentNumberOfConnections(connections);
         known->setProfile(profile);
         known->writeUnlock();
+        if (oldLogin != user.user()) {
+            // A known name takes a new login: the object moves to that key,
+            // and whichever object held it goes as a deleted one does.
+            if (sameLogin && sameLogin != known)
+                deleteUser(sameLogin);
+            QWriteLocker locker(&m_registryLock);
+            if (m_users->value(oldLogin) == known)
+                m_users->remove(oldLogin);
+            m_users->insert(user.user(), known);
+        }
         return;
     }
     auto* fresh = new V2_User(user);
@@ -632,7 +662,7 @@ void V2_Server::deleteUser(V2_User* user)
     // that found it before has bound it by the time it is marked.
     {
         QWriteLocker locker(&m_registryLock);
-        removeLastKeyOf(m_users, user);
+        removeKeysOf(m_users, user);
     }
     const bool unused = user->markRemoved();
     {
@@ -676,7 +706,7 @@ void V2_Server::deleteProfile(V2_Profile* profile)
     }
     {
         QWriteLocker locker(&m_registryLock);
-        removeLastKeyOf(m_profiles, profile);
+        removeKeysOf(m_profiles, profile);
     }
     profile->writeLock();
     profile->writeUnlock();
@@ -718,7 +748,7 @@ void V2_Server::loadProfiles(QSettings* settings)
         bindProfile(user);
         user->writeUnlock();
     }
-    qDeleteAll(old);
+    deleteEachOnce(old);
 }
 
 void V2_Server::saveProfiles(QSettings* settings)

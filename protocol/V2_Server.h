@@ -25,9 +25,16 @@ class V2_message;
 // live connections, owns the users and profiles, relays snapshot requests
 // and commands to the application and publishes its data trees.
 //
-// Locks, always taken in this order: the registry lock, the server mutex,
-// a connection's login mutex, a user's lock, a profile's lock. Nothing
-// waits for a connection's thread while holding any of them.
+// Locks, always taken in this order: the server mutex, a connection's login
+// mutex, the registry lock, a user's lock, a profile's lock (a login holds
+// its login mutex while it looks its user up, and deleting a user stops its
+// connections under the server mutex). A connection's subscription, output
+// and queue locks and a publication's locks come last and are held only
+// briefly. Nothing waits for a connection's thread while holding any of them.
+// A connection waits for an audience's body holding only its user's and
+// that user's profile's read locks; the connection making the body holds
+// the same and takes nothing more than its own subscription lock and those
+// read locks again (they are recursive), so the wait never closes a cycle.
 class PEXJSONV2_EXPORT V2_Server : public QTcpServer
 {
     Q_OBJECT

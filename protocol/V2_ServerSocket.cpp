@@ -534,14 +534,13 @@ void V2_ServerSocket::queuePublication(const std::shared_ptr<const V2_Publicatio
 
 QString V2_ServerSocket::audienceKey(const V2_Profile* profile) const
 {
-    // Everything the filter reads: the access and the joined channels.
+    // Everything the filter reads: full access or not, the profile (full
+    // access still applies its record filters) and the joined channels.
     QStringList channels = m_handler->subscribedChannels();
     channels.sort();
-    QString access;
-    if (m_handler->fullAccess())
-        access = QStringLiteral("*");
-    else if (profile)
-        access = QString::number(profile->revision());
+    QString access = m_handler->fullAccess() ? QStringLiteral("*") : QString();
+    if (profile)
+        access += QString::number(profile->revision());
     return access + QLatin1Char('\n') + channels.join(QLatin1Char('\n'));
 }
 
@@ -574,7 +573,7 @@ bool V2_ServerSocket::deliverPublications()
     return !queue.isEmpty();
 }
 
-void V2_ServerSocket::filterNode(V2_Data* node, V2_Profile* profile)
+void V2_ServerSocket::filterNode(V2_Data* node, const V2_Profile* profile)
 {
     const QString path = node->getCalculatedPath();
     const QStringList keys = node->datas()->keys();

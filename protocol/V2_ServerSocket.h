@@ -102,7 +102,7 @@ private:
     // Filters, serialises (once per audience) and queues the published trees.
     bool deliverPublications();
     QString audienceKey(const V2_Profile* profile) const;
-    void filterNode(V2_Data* node, V2_Profile* profile);
+    void filterNode(V2_Data* node, const V2_Profile* profile);
     // True when bytes were read.
     bool receiveData();
     bool sendData();

@@ -48,7 +48,13 @@ void TestV2Profile::predicates()
 {
     V2_Profile profile(QStringLiteral("p"));
     profile.keyList()->insert(QStringLiteral("timing.session"), 0);
+    const quint64 before = profile.revision();
     profile.keyList()->insert(QStringLiteral("weather"), 2);
+    // An edit through the handed-out list is a new revision; reading is not.
+    QVERIFY(profile.revision() != before);
+    const quint64 edited = profile.revision();
+    QCOMPARE(qAsConst(profile).keyList()->value(QStringLiteral("weather")), 2);
+    QCOMPARE(profile.revision(), edited);
     QVERIFY(!profile.keyValid(QStringLiteral("timing.session")));
     QVERIFY(profile.keyValid(QStringLiteral("weather")));
     QVERIFY(!profile.keyValid(QStringLiteral("weather.airTemp")));

@@ -127,6 +127,9 @@ private slots:
     void shutdownWithATricklingReader();
     void profileReloadKeepsUsersBound();
     void updatedUserKeepsItsConnectionCount();
+    void renamedUserStaysOneObject();
+    void fullAccessAudienceFollowsTheProfile();
+    void aliasedRegistryEntriesDeletedOnce();
     void fullAccessMayUpload();
     void failedLoginsLogSparingly();
     void lineCapBeforeLogin();
@@ -302,6 +305,107 @@ void TestV2ServerFaults::updatedUserKeepsItsConnectionCount()
     raw.socket().disconnectFromHost();
     QTRY_COMPARE(fixture.server.clientsConnected(), 0);
     QCOMPARE(fixture.teamUser->currentNumberOfConnections(), 0);
+}
+
+void TestV2ServerFaults::renamedUserStaysOneObject()
+{
+    Fixture fixture(false);
+    RawClient first;
+    QVERIFY(first.connectTo(fixture.port, false));
+    QVERIFY(first.login(QStringLiteral("team"), QStringLiteral("pw")));
+    first.sendLine("JOIN:1:weather:");
+    QCOMPARE(first.nextLine(), QByteArray("JOIN:1+:weather:"));
+
+    // A new display name for a known login: the logged-in object is updated.
+    V2_User renamed(QStringLiteral("Team renamed"), QStringLiteral("team"), QStringLiteral("pw"), 2, nullptr);
+    renamed.setProfileName(QStringLiteral("Team"));
+    fixture.server.addOrUpdateUser(renamed);
+    QCOMPARE(fixture.server.findUser(QStringLiteral("team")), fixture.teamUser);
+    QCOMPARE(fixture.teamUser->name(), QStringLiteral("Team renamed"));
+
+    // Reloaded profiles reach the connection's user (its old profile is freed).
+    QTemporaryDir dir;
+    QSettings store(dir.filePath(QStringLiteral("profiles.ini")), QSettings::IniFormat);
+    store.setValue(QStringLiteral("Team/weather"), 2);
+    fixture.server.loadProfiles(&store);
+    QCOMPARE(fixture.teamUser->profile(), fixture.server.profiles()->value(QStringLiteral("Team")));
+    fixture.server.sendV2Data(treeFrom(R"({"weather":{"air":20}})").get());
+    QCOMPARE(first.nextLine(), QByteArray(R"(JSON:3::{"weather":{"air":20}})"));
+
+    // The connection counts against the limit of 2.
+    RawClient second;
+    RawClient third;
+    QVERIFY(second.connectTo(fixture.port, false));
+    QVERIFY(second.login(QStringLiteral("team"), QStringLiteral("pw")));
+    QVERIFY(third.connectTo(fixture.port, false));
+    third.sendLine(loginLine("team"));
+    QVERIFY(third.nextLine().contains("Maximum number of connections reached (2)"));
+
+    // Deleting the user logs every session out.
+    fixture.server.deleteUser(fixture.server.findUser(QStringLiteral("team")));
+    QCOMPARE(fixture.server.clientsLogged(), 0);
+    first.sendLine("JOIN:2:timing:");
+    QCOMPARE(first.nextLine(), QByteArray(R"(ERROR:2:timing:{"reason":"Unknown command"})"));
+}
+
+void TestV2ServerFaults::fullAccessAudienceFollowsTheProfile()
+{
+    // Two full-access connections bound to different profiles need
+    // different bytes: one is left without a user when its user is deleted,
+    // the next is bound to a new user with a record filter.
+    V2_Server server;
+    server.setSsl(false);
+    server.setFullAccess(true);
+    auto* filtered = profileWith(QStringLiteral("Filtered"), {{"p", 2}, {"p.cars", 1}});
+    filtered->setProfileFilters({{QStringLiteral("p.cars"), {QStringLiteral("p.cars"), QStringLiteral("class"), {QStringLiteral("A")}}}});
+    server.addProfile(filtered->name(), filtered);
+    auto* everything = profileWith(QStringLiteral("FULL_ACCESS"), {{"p", 2}});
+    server.addProfile(everything->name(), everything);
+    server.addUser(new V2_User(QStringLiteral("FULL_ACCESS"), QStringLiteral("FULL_ACCESS"), QString(), 0, everything));
+    QVERIFY(server.startServer(0));
+
+    RawClient unbound;
+    QVERIFY(unbound.connectTo(server.serverPort(), false));
+    unbound.sendLine("JOIN:1:p:");
+    QCOMPARE(unbound.nextLine(), QByteArray("JOIN:1+:p:"));
+    server.deleteUser(server.findUser(QStringLiteral("FULL_ACCESS")));
+    server.addUser(new V2_User(QStringLiteral("FULL_ACCESS"), QStringLiteral("FULL_ACCESS"), QString(), 0, filtered));
+    RawClient bound;
+    QVERIFY(bound.connectTo(server.serverPort(), false));
+    bound.sendLine("JOIN:1:p:");
+    QCOMPARE(bound.nextLine(), QByteArray("JOIN:1+:p:"));
+
+    server.sendV2Data(treeFrom(R"({"p":{"cars":{"ignorePath":true,"1":{"class":"A"},"2":{"class":"B"}}}})").get());
+    QCOMPARE(unbound.nextLine(), QByteArray(R"(JSON:2::{"p":{"cars":{"1":{"class":"A"},"2":{"class":"B"}}}})"));
+    QCOMPARE(bound.nextLine(), QByteArray(R"(JSON:2::{"p":{"cars":{"1":{"class":"A"}}}})"));
+}
+
+void TestV2ServerFaults::aliasedRegistryEntriesDeletedOnce()
+{
+    // One object under several keys (the registries are the application's
+    // maps too): each is deleted once, by a reload or by the server's end,
+    // and a deleted one leaves no key behind.
+    auto server = std::make_unique<V2_Server>();
+    auto* shared = new V2_Profile(QStringLiteral("Shared"));
+    server->addProfile(QStringLiteral("Shared"), shared);
+    server->addProfile(QStringLiteral("Alias"), shared);
+    auto* user = new V2_User(QStringLiteral("U"), QStringLiteral("u"), QStringLiteral("pw"), 1, shared);
+    user->setProfileName(QStringLiteral("Shared"));
+    server->addUser(user);
+    server->users()->insert(QStringLiteral("alias"), user);
+    auto* gone = new V2_User(QStringLiteral("G"), QStringLiteral("g"), QStringLiteral("pw"), 1, nullptr);
+    server->addUser(gone);
+    server->users()->insert(QStringLiteral("g2"), gone);
+    server->deleteUser(gone);
+    QVERIFY(!server->users()->values().contains(gone));
+
+    QTemporaryDir dir;
+    QSettings store(dir.filePath(QStringLiteral("profiles.ini")), QSettings::IniFormat);
+    store.setValue(QStringLiteral("Shared/weather"), 2);
+    server->loadProfiles(&store);
+    QCOMPARE(user->profile(), server->profiles()->value(QStringLiteral("Shared")));
+    server->profiles()->insert(QStringLiteral("Again"), user->profile());
+    server.reset();
 }
 
 void TestV2ServerFaults::fullAccessMayUpload()
@@ -496,6 +600,9 @@ void TestV2ServerFaults::pingRateAndTimeoutReachLiveConnections()
 void TestV2ServerFaults::stress()
 {
     Fixture fixture(false);
+    // The user of full-access connections, bound by its profile name.
+    auto* fullAccess = new V2_User(QStringLiteral("FULL_ACCESS"), QStringLiteral("FULL_ACCESS"), QString(), 0, fixture.team);
+    fixture.server.addUser(fullAccess);
     QTemporaryDir dir;
     QSettings profileStore(dir.filePath(QStringLiteral("profiles.ini")), QSettings::IniFormat);
     for (const char* name : {"Team", "Other"}) {
@@ -529,12 +636,14 @@ void TestV2ServerFaults::stress()
 
     int deletions = 0;
     int reloads = 0;
+    int renames = 0;
+    int flips = 0;
     int publishes = 0;
     QElapsedTimer clock;
     clock.start();
     QRandomGenerator random(7);
     while (clock.elapsed() < 8000) {
-        switch (random.bounded(5)) {
+        switch (random.bounded(7)) {
         case 0: {
             // An operator deletes a user and adds it back.
             const QString login = QLatin1String(names[random.bounded(4)]);
@@ -560,6 +669,20 @@ void TestV2ServerFaults::stress()
                 ++deletions;
             }
             break;
+        case 3: {
+            // An operator gives a user a new display name (and profile).
+            const QString login = QLatin1String(names[random.bounded(4)]);
+            V2_User renamed(QStringLiteral("%1 %2").arg(login).arg(renames), login, QStringLiteral("pw"), 5, nullptr);
+            renamed.setProfileName(random.bounded(2) ? QStringLiteral("Team") : QStringLiteral("Other"));
+            fixture.server.addOrUpdateUser(renamed);
+            ++renames;
+            break;
+        }
+        case 4:
+            // New connections come in with full access, or no longer do.
+            fixture.server.setFullAccess(!fixture.server.fullAccess());
+            ++flips;
+            break;
         default:
             fixture.server.sendV2Data(treeFrom(R"({"weather":{"air":1},"timing":{"lap":2}})").get());
             ++publishes;
@@ -576,7 +699,8 @@ void TestV2ServerFaults::stress()
     QVERIFY(allClosed);
     for (V2_User* user : qAsConst(*fixture.server.users()))
         QCOMPARE(user->currentNumberOfConnections(), 0);
-    qWarning("stress: %d logins, %d deletions, %d reloads, %d publishes in %.1f s", logins.load(), deletions, reloads, publishes, clock.elapsed() / 1000.0);
+    qWarning("stress: %d logins, %d deletions, %d reloads, %d renames, %d full-access flips, %d publishes in %.1f s", logins.load(), deletions, reloads,
+             renames, flips, publishes, clock.elapsed() / 1000.0);
     QVERIFY(logins > 0);
 }
 
