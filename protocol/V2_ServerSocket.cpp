@@ -421,9 +421,13 @@ bool V2_ServerSocket::awaitLoginTurn(V2_message* mes)
     const qint64 wait = m_server->loginRefusals()->reserveAttempt(peerAddress(), m_server->maxRefusedLogins());
     if (wait < 0) {
         mes->setError(QStringLiteral("Too many refused logins from this address, try again later"), QString());
-        sendErrorMessage(mes);
-        if (++m_refusedLogins >= m_server->maxRefusedLogins())
+        QString consequence = QStringLiteral("refused unread: this ip's attempts are queued too long");
+        if (++m_refusedLogins >= m_server->maxRefusedLogins()) {
+            consequence += QStringLiteral("; connection closed after %1 refused logins").arg(m_refusedLogins);
             m_connected = false;
+        }
+        logRefusedLogin(mes, mes->jsonParams()->value(QStringLiteral("user")).toString().simplified(), consequence);
+        sendErrorMessage(mes);
         return false;
     }
     // This thread serves only this peer: it may wait, watching for the end
