@@ -9,6 +9,7 @@
 #include "V2_message.h"
 #include "AccountStore.h"
 #include "LogThrottle.h"
+#include "LoginRefusals.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -71,6 +72,11 @@ V2_Server::V2_Server(QObject* parent)
     , m_maxLineBytes(DEFAULT_MAX_LINE_BYTES)
     , m_maxNotLoggedLineBytes(DEFAULT_MAX_NOT_LOGGED_LINE_BYTES)
     , m_maxNotLoggedConnections(DEFAULT_MAX_NOT_LOGGED_CONNECTIONS)
+    , m_maxNotLoggedPendingOutput(DEFAULT_MAX_NOT_LOGGED_PENDING_OUTPUT)
+    , m_loginTimeout(DEFAULT_LOGIN_TIMEOUT)
+    , m_maxRefusedLogins(DEFAULT_MAX_REFUSED_LOGINS)
+    , m_maxJoinsPerMinute(DEFAULT_MAX_JOINS_PER_MINUTE)
+    , m_loginRefusals(new LoginRefusals)
 {
     Q_INIT_RESOURCE(ssl);
     m_certificate = QSslCertificate(readResource(QStringLiteral(":/ssl/certificate")), QSsl::Pem);
@@ -155,24 +161,26 @@ void V2_Server::incomingConnection(qintptr descriptor)
     int notLogged = 0;
     {
         QMutexLocker locker(&m_mutex);
+        V2_ServerSocket* oldest = nullptr;
         for (V2_ServerSocket* connection : qAsConst(m_clients)) {
-            if (!connection->logged())
-                ++notLogged;
+            if (connection->logged() || connection->isEvicted())
+                continue;
+            ++notLogged;
+            if (!oldest || connection->notLoggedSince() < oldest->notLoggedSince())
+                oldest = connection;
         }
-    }
-    if (!m_fullAccess && notLogged >= m_maxNotLoggedConnections) {
-        // Each connection is a thread before anyone has proven who they are.
-        QTcpSocket refused;
-        refused.setSocketDescriptor(descriptor);
-        static LogThrottle throttle(1);
-        int suppressed = 0;
-        if (throttle.allow(&suppressed))
-            qDebug().noquote() << QStringLiteral("[V2] Connection from ip %1 refused: %2 connections are not logged in (%3 more refused)")
-                                      .arg(refused.peerAddress().toString())
-                                      .arg(notLogged)
-                                      .arg(suppressed);
-        refused.abort();
-        return;
+        // Each connection is a thread before anyone has proven who they are,
+        // yet refusing newcomers would let strangers lock everyone out: the
+        // one that has waited longest to log in makes room instead.
+        if (!m_fullAccess && oldest && notLogged >= m_maxNotLoggedConnections) {
+            oldest->evict();
+            static LogThrottle throttle(1);
+            int suppressed = 0;
+            if (throttle.allow(&suppressed))
+                qDebug().noquote() << QStringLiteral("[V2] %1 connections are not logged in: the one waiting longest to log in closed for a new one (%2 more)")
+                                          .arg(notLogged)
+                                          .arg(suppressed);
+        }
     }
     auto* connection = new V2_ServerSocket(static_cast<int>(descriptor), this, nullptr);
     if (m_fullAccess)

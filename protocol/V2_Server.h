@@ -12,7 +12,9 @@
 #include <QTcpServer>
 
 #include <atomic>
+#include <memory>
 
+class LoginRefusals;
 class QSettings;
 class V2_Data;
 class V2_Profile;
@@ -45,6 +47,10 @@ public:
     static constexpr qint64 DEFAULT_MAX_LINE_BYTES = 128LL * 1024 * 1024;
     static constexpr qint64 DEFAULT_MAX_NOT_LOGGED_LINE_BYTES = 64LL * 1024;
     static constexpr int DEFAULT_MAX_NOT_LOGGED_CONNECTIONS = 64;
+    static constexpr qint64 DEFAULT_MAX_NOT_LOGGED_PENDING_OUTPUT = 256LL * 1024;
+    static constexpr int DEFAULT_LOGIN_TIMEOUT = 10;
+    static constexpr int DEFAULT_MAX_REFUSED_LOGINS = 3;
+    static constexpr int DEFAULT_MAX_JOINS_PER_MINUTE = 60;
 
     explicit V2_Server(QObject* parent = nullptr);
     ~V2_Server() override;
@@ -85,10 +91,28 @@ public:
     // The same for a client that has not logged in (a login line is short).
     void setMaxNotLoggedLineBytes(qint64 bytes);
     qint64 maxNotLoggedLineBytes() const;
-    // Connections that have not logged in yet, each a thread: beyond this
-    // many, new connections are closed at once.
+    // Connections that have not logged in yet, each a thread: at this many,
+    // a new connection closes the one that has waited longest to log in.
     void setMaxNotLoggedConnections(int connections);
     int maxNotLoggedConnections() const;
+    // The unwritten output that drops a connection that has not logged in
+    // (its answers are a few short lines).
+    void setMaxNotLoggedPendingOutput(qint64 bytes);
+    qint64 maxNotLoggedPendingOutput() const;
+    // A connection must log in within this many seconds of being accepted
+    // (or logged out), however much it talks meanwhile; 0: no limit.
+    void setLoginTimeout(int seconds);
+    int loginTimeout() const;
+    // A connection is closed after this many refused logins; from an address
+    // with as many recent refusals, each further attempt waits its turn,
+    // longer after every refusal.
+    void setMaxRefusedLogins(int logins);
+    int maxRefusedLogins() const;
+    // JOIN requests a connection may make in a minute; beyond, refused.
+    void setMaxJoinsPerMinute(int joins);
+    int maxJoinsPerMinute() const;
+    // Refused logins per address, kept for the connections' threads.
+    LoginRefusals* loginRefusals() const;
 
     int clientsConnected();
     int clientsLogged();
@@ -176,6 +200,11 @@ private:
     std::atomic<qint64> m_maxLineBytes;
     std::atomic<qint64> m_maxNotLoggedLineBytes;
     int m_maxNotLoggedConnections;
+    std::atomic<qint64> m_maxNotLoggedPendingOutput;
+    std::atomic<int> m_loginTimeout;
+    std::atomic<int> m_maxRefusedLogins;
+    std::atomic<int> m_maxJoinsPerMinute;
+    std::unique_ptr<LoginRefusals> m_loginRefusals;
     // Users deleted from the registry while connections still held them;
     // each is deleted by the last connection that lets go of it.
     QList<QPointer<V2_User>> m_removedUsers;

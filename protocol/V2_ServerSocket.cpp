@@ -1,6 +1,7 @@
 #include "V2_ServerSocket.h"
 
 #include "LogThrottle.h"
+#include "LoginRefusals.h"
 #include "UserProfileReadLock.h"
 #include "V2_Data.h"
 #include "V2_MessageHandler.h"
@@ -19,6 +20,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -29,6 +31,17 @@ constexpr int kCloseFlushMs = 2000;
 // How much of a refused login line the log shows.
 constexpr int kLoggedLineChars = 300;
 constexpr int kLoggedNameChars = 64;
+constexpr qint64 kJoinWindowMs = 60 * 1000;
+
+qint64 monotonicMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+QString shortened(const QString& text)
+{
+    return text.size() > kLoggedNameChars ? text.left(kLoggedNameChars) + QStringLiteral("... (%1 characters)").arg(text.size()) : text;
+}
 
 std::function<void(V2_ServerSocket::LoginStage)>& loginHook()
 {
@@ -54,6 +67,7 @@ V2_ServerSocket::V2_ServerSocket(int descriptor, V2_Server* server, QObject* par
     , m_socketDescriptor(descriptor)
     , m_server(server)
     , m_handler(new V2_MessageHandler(kHandlerName))
+    , m_notLoggedSince(monotonicMs())
 {
     m_handler->setVersion(server->version(), server->subVersion(), server->revision());
     m_handler->setMinimumVersion(server->minVersion(), server->minSubVersion(), server->minRevision());
@@ -161,13 +175,17 @@ void V2_ServerSocket::flushOnClose()
     // within one deadline for all of it: a peer reading a trickle must not
     // hold the thread.
     const QDeadlineTimer deadline(kCloseFlushMs);
-    while (m_socket->bytesToWrite() > 0 && !deadline.hasExpired() && m_socket->waitForBytesWritten(int(deadline.remainingTime()))) {
+    while (unsentBytes() > 0 && !deadline.hasExpired() && m_socket->waitForBytesWritten(int(deadline.remainingTime()))) {
     }
     m_socket->disconnectFromHost();
 }
 
 bool V2_ServerSocket::timeoutCheckOk() const
 {
+    // A fixed time to log in, which no amount of talking extends.
+    const int loginTimeout = m_server->loginTimeout();
+    if (loginTimeout > 0 && !m_handler->logged() && monotonicMs() - m_notLoggedSince > loginTimeout * 1000LL)
+        return false;
     const int timeout = m_server->timeout();
     if (timeout == 0)
         return true;
@@ -179,11 +197,16 @@ bool V2_ServerSocket::timeoutCheckOk() const
 
 qint64 V2_ServerSocket::msUntilLimitCheck() const
 {
+    qint64 until = -1;
+    const int loginTimeout = m_server->loginTimeout();
+    if (loginTimeout > 0 && !m_handler->logged())
+        until = std::max<qint64>(0, loginTimeout * 1000LL - (monotonicMs() - m_notLoggedSince)) + 5;
     const int timeout = m_server->timeout();
     if (timeout == 0)
-        return -1;
+        return until;
     const qint64 limit = (m_handler->logged() ? timeout : std::min(timeout, m_server->notLoggedTimeout())) * 1000LL;
-    return std::max<qint64>(0, limit - m_lastActivity.elapsed()) + 5;
+    const qint64 inactivity = std::max<qint64>(0, limit - m_lastActivity.elapsed()) + 5;
+    return until < 0 ? inactivity : std::min(until, inactivity);
 }
 
 void V2_ServerSocket::wake()
@@ -229,16 +252,18 @@ void V2_ServerSocket::receiveBytes(const QByteArray& bytes)
     if (!lines.isEmpty())
         m_lastActivity.restart();
 
-    // A stranger's line is a login of a few hundred bytes: the cap before
-    // login is a small one.
+    // Only uploads are long: every other request, a stranger's login
+    // included, is a few hundred bytes, and a longer line is refused
+    // before it is parsed.
     const auto lineCap = [this] {
         const qint64 general = m_server->maxLineBytes();
-        return m_handler->logged() ? general : std::min(general, m_server->maxNotLoggedLineBytes());
+        return m_handler->logged() && mayUpload() ? general : std::min(general, m_server->maxNotLoggedLineBytes());
     };
     qint64 overlong = 0;
     for (const QByteArray& line : qAsConst(lines)) {
-        if (line.size() > lineCap()) {
-            overlong = lineCap();
+        const qint64 cap = lineCap();
+        if (line.size() > cap) {
+            overlong = cap;
             break;
         }
         V2_message mes;
@@ -246,7 +271,13 @@ void V2_ServerSocket::receiveBytes(const QByteArray& bytes)
             sendErrorMessage(&mes);
         else
             processMessage(&mes);
+        // Answers to a peer that does not read them must not pile up either.
+        if (!m_connected && m_socket)
+            break;
+        if (dropIfBacklogged())
+            return;
     }
+    requestSnapshots();
     if (!overlong && remainder > lineCap())
         overlong = lineCap();
     if (overlong) {
@@ -319,6 +350,8 @@ void V2_ServerSocket::login(V2_message* mes)
         sendErrorMessage(mes);
         return;
     }
+    if (!awaitLoginTurn(mes))
+        return;
     const QMap<QString, QVariant>* params = mes->jsonParams();
     const QString userName = params->value(QStringLiteral("user")).toString().simplified();
     const QString password = params->value(QStringLiteral("password")).toString().simplified();
@@ -336,7 +369,20 @@ void V2_ServerSocket::login(V2_message* mes)
             user->writeUnlock();
         binding.unlock();
         mes->setError(QStringLiteral("user or password not valid"), QString());
-        logRefusedLogin(mes, userName);
+        const int maxRefused = m_server->maxRefusedLogins();
+        QString consequence;
+        if (m_socket) {
+            const int fromAddress = m_server->loginRefusals()->refused(peerAddress(), maxRefused);
+            const qint64 delay = LoginRefusals::delayAfter(fromAddress, maxRefused);
+            consequence = QStringLiteral("%1 refused from this ip").arg(fromAddress);
+            if (delay > 0)
+                consequence += QStringLiteral(", its next attempts wait %1 s each").arg(delay / 1000.0);
+        }
+        if (++m_refusedLogins >= maxRefused && maxRefused > 0) {
+            consequence += QStringLiteral("%1connection closed after %2 refused logins").arg(consequence.isEmpty() ? QString() : QStringLiteral("; ")).arg(m_refusedLogins);
+            m_connected = false;
+        }
+        logRefusedLogin(mes, userName, consequence);
         sendErrorMessage(mes);
         return;
     }
@@ -352,6 +398,7 @@ void V2_ServerSocket::login(V2_message* mes)
         return;
     }
     bindUser(user);
+    m_loginName = user->user();
     user->setCurrentNumberOfConnections(current + 1);
     m_loginCounted = true;
     atLoginStage(LoginStage::Binding);
@@ -366,7 +413,32 @@ void V2_ServerSocket::login(V2_message* mes)
     user->writeUnlock();
 }
 
-void V2_ServerSocket::logRefusedLogin(V2_message* mes, const QString& userName)
+bool V2_ServerSocket::awaitLoginTurn(V2_message* mes)
+{
+    // Without a socket (tests, fuzzing) there is no address to slow.
+    if (!m_socket)
+        return true;
+    const qint64 wait = m_server->loginRefusals()->reserveAttempt(peerAddress(), m_server->maxRefusedLogins());
+    if (wait < 0) {
+        mes->setError(QStringLiteral("Too many refused logins from this address, try again later"), QString());
+        QString consequence = QStringLiteral("refused unread: this ip's attempts are queued too long");
+        if (++m_refusedLogins >= m_server->maxRefusedLogins()) {
+            consequence += QStringLiteral("; connection closed after %1 refused logins").arg(m_refusedLogins);
+            m_connected = false;
+        }
+        logRefusedLogin(mes, mes->jsonParams()->value(QStringLiteral("user")).toString().simplified(), consequence);
+        sendErrorMessage(mes);
+        return false;
+    }
+    // This thread serves only this peer: it may wait, watching for the end
+    // of the connection and of its time to log in.
+    const QDeadlineTimer turn(wait);
+    while (!turn.hasExpired() && m_connected && timeoutCheckOk() && m_socket->state() == QAbstractSocket::ConnectedState)
+        m_socket->waitForReadyRead(int(std::min<qint64>(50, turn.remainingTime())));
+    return m_connected && timeoutCheckOk() && m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+void V2_ServerSocket::logRefusedLogin(V2_message* mes, const QString& userName, const QString& consequence)
 {
     // Anyone may try: a few lines a second at most, each of them short, and
     // never the password that came with it.
@@ -380,6 +452,8 @@ void V2_ServerSocket::logRefusedLogin(V2_message* mes, const QString& userName)
     if (text.size() > kLoggedLineChars)
         text = text.left(kLoggedLineChars) + QStringLiteral("... (%1 characters)").arg(text.size());
     QString line = "[V2] Password mistmatch user " + userName.left(kLoggedNameChars) + " msg " + text + " from ip " + peerAddress();
+    if (!consequence.isEmpty())
+        line += QStringLiteral(" (%1)").arg(consequence);
     if (suppressed > 0)
         line += QStringLiteral(" (%1 more refused logins not logged)").arg(suppressed);
     qDebug().noquote() << line;
@@ -388,13 +462,16 @@ void V2_ServerSocket::logRefusedLogin(V2_message* mes, const QString& userName)
 void V2_ServerSocket::joinChannel(V2_message* mes)
 {
     mes->setId(mes->id() + QLatin1Char('+'));
-    if (m_handler->ok_JOIN(mes)) {
+    if (!joinAllowedByRate()) {
+        mes->setError(QStringLiteral("Too many JOIN requests"), QString());
+        sendErrorMessage(mes);
+        logChannelRequest(QStringLiteral("JOIN error channel"), mes);
+    } else if (m_handler->ok_JOIN(mes)) {
         sendMessage(mes);
-        qDebug().noquote() << "[V2] User " + userName() + " joined channel " + mes->channel() + " from IP " + peerAddress();
+        logChannelRequest(QStringLiteral("joined channel"), mes);
     } else {
         sendErrorMessage(mes);
-        qDebug().noquote() << "[V2] User " + userName() + " JOIN error channel " + mes->channel() + " from IP " + peerAddress() + " error "
-                + mes->errorMessageString();
+        logChannelRequest(QStringLiteral("JOIN error channel"), mes);
     }
 }
 
@@ -405,19 +482,66 @@ void V2_ServerSocket::leaveChannel(V2_message* mes)
         sendErrorMessage(mes);
         return;
     }
+    // Its snapshot, if not yet asked for, is of no use any more.
+    m_pendingSnapshots.removeAll(mes->channel());
     sendMessage(mes);
-    qDebug().noquote() << "[V2] User " + userName() + " left channel " + mes->channel() + " from IP " + peerAddress();
+    logChannelRequest(QStringLiteral("left channel"), mes);
+}
+
+bool V2_ServerSocket::joinAllowedByRate()
+{
+    // Each JOIN costs a snapshot of the application's thread.
+    const int allowed = m_server->maxJoinsPerMinute();
+    if (allowed <= 0)
+        return true;
+    if (!m_joinWindow.isValid() || m_joinWindow.elapsed() >= kJoinWindowMs) {
+        m_joinWindow.start();
+        m_joinsInWindow = 0;
+    }
+    return m_joinsInWindow++ < allowed;
+}
+
+void V2_ServerSocket::logChannelRequest(const QString& text, V2_message* mes)
+{
+    // A client may send these as fast as it likes: a few lines a second,
+    // with its channel text cut short.
+    static LogThrottle throttle(10);
+    int suppressed = 0;
+    if (!throttle.allow(&suppressed))
+        return;
+    QString line = "[V2] User " + shortened(userName()) + " " + text + " " + shortened(mes->channel()) + " from IP " + peerAddress();
+    if (!mes->isValid())
+        line += " error " + shortened(mes->reason());
+    if (suppressed > 0)
+        line += QStringLiteral(" (%1 more channel requests not logged)").arg(suppressed);
+    qDebug().noquote() << line;
+}
+
+void V2_ServerSocket::requestSnapshots()
+{
+    QStringList channels;
+    channels.swap(m_pendingSnapshots);
+    for (const QString& channel : qAsConst(channels)) {
+        if (!m_handler->logged())
+            return;
+        const QString champ = championship();
+        if (champ.isEmpty())
+            emit onSnapshotRequest(m_socketDescriptor, channel);
+        else
+            emit onSnapshotRequest(m_socketDescriptor, channel, champ);
+    }
+}
+
+bool V2_ServerSocket::mayUpload() const
+{
+    UserProfileReadLock locked(m_handler->user());
+    // Full access without a profile is unrestricted, uploads included.
+    return locked.profile() ? locked.profile()->isAllowedToSendData() : m_handler->fullAccess();
 }
 
 void V2_ServerSocket::upload(V2_message* mes)
 {
-    bool allowed;
-    {
-        UserProfileReadLock locked(m_handler->user());
-        // Full access without a profile is unrestricted, uploads included.
-        allowed = locked.profile() ? locked.profile()->isAllowedToSendData() : m_handler->fullAccess();
-    }
-    if (allowed) {
+    if (mayUpload()) {
         m_lastActivity.restart();
         emit dataReceived(mes->jsonParams(), m_socketDescriptor, championship());
         return;
@@ -438,11 +562,10 @@ void V2_ServerSocket::command(V2_message* mes)
 
 void V2_ServerSocket::join(QString channel)
 {
-    const QString champ = championship();
-    if (champ.isEmpty())
-        emit onSnapshotRequest(m_socketDescriptor, channel);
-    else
-        emit onSnapshotRequest(m_socketDescriptor, channel, champ);
+    // Asked for once the lines of this read are answered: a LEAVE among
+    // them drops it, and joining again asks once.
+    if (!m_pendingSnapshots.contains(channel))
+        m_pendingSnapshots.append(channel);
 }
 
 void V2_ServerSocket::cmd(V2_message* mes)
@@ -462,6 +585,9 @@ void V2_ServerSocket::stop()
 {
     QMutexLocker locker(&m_loginMutex);
     stopLocked();
+    // A sleeping connection measures its wait against the limits of a
+    // connection that is not logged in.
+    wake();
 }
 
 void V2_ServerSocket::stopLocked()
@@ -471,6 +597,9 @@ void V2_ServerSocket::stopLocked()
     V2_User* user = m_handler->user();
     if (user)
         user->writeLock();
+    // A logged-out client gets a fresh time to log in again.
+    if (m_handler->logged() && !m_handler->fullAccess())
+        m_notLoggedSince = monotonicMs();
     m_handler->setLogged(false);
     if (m_loginCounted.exchange(false) && user) {
         const int count = user->currentNumberOfConnections() - 1;
@@ -496,6 +625,8 @@ void V2_ServerSocket::bindUser(V2_User* user)
     V2_User* previous = m_handler->user();
     if (previous == user)
         return;
+    if (!user)
+        m_loginName.clear();
     if (user)
         user->hold();
     m_handler->setUser(user);
@@ -624,15 +755,34 @@ bool V2_ServerSocket::sendData()
     m_socket->flush();
     m_outBuffer.clear();
     m_outLock.unlock();
+    dropIfBacklogged();
+    return true;
+}
 
-    // A client that stops reading must not make the server's memory grow.
-    const qint64 pending = m_socket->bytesToWrite();
-    if (pending > m_server->maxPendingOutput()) {
-        qDebug().noquote() << "[V2] Client " + userName() + " from ip " + peerAddress() + " does not read: " + QString::number(pending)
-                + " bytes unwritten, connection dropped";
-        m_socket->abort();
-        m_connected = false;
-    }
+qint64 V2_ServerSocket::unsentBytes() const
+{
+    return m_socket ? m_socket->bytesToWrite() + m_socket->encryptedBytesToWrite() : 0;
+}
+
+bool V2_ServerSocket::dropIfBacklogged()
+{
+    // A client that stops reading must not make the server's memory grow;
+    // one that has not logged in is owed a few short answers at most.
+    if (!m_socket)
+        return false;
+    const qint64 cap = m_handler->logged() ? m_server->maxPendingOutput() : std::min(m_server->maxPendingOutput(), m_server->maxNotLoggedPendingOutput());
+    m_outLock.lock();
+    const qint64 pending = m_outBuffer.size() + unsentBytes();
+    m_outLock.unlock();
+    if (pending <= cap)
+        return false;
+    static LogThrottle throttle(5);
+    int suppressed = 0;
+    if (throttle.allow(&suppressed))
+        qDebug().noquote() << "[V2] Client " + shortened(userName()) + " from ip " + peerAddress() + " does not read: " + QString::number(pending)
+                + " bytes unwritten, connection dropped" + (suppressed > 0 ? QStringLiteral(" (%1 more dropped)").arg(suppressed) : QString());
+    m_socket->abort();
+    m_connected = false;
     return true;
 }
 
@@ -689,7 +839,28 @@ void V2_ServerSocket::setFullAccess()
     QMutexLocker locker(&m_loginMutex);
     m_handler->setFullAccess(true);
     bindUser(m_server->findUser(QStringLiteral("FULL_ACCESS")));
+    if (V2_User* user = m_handler->user()) {
+        user->readLock();
+        m_loginName = user->user();
+        user->readUnlock();
+    }
     m_handler->setLogged(true);
+}
+
+void V2_ServerSocket::evict()
+{
+    m_evicted = true;
+    doDisconnect();
+}
+
+bool V2_ServerSocket::isEvicted() const
+{
+    return m_evicted;
+}
+
+qint64 V2_ServerSocket::notLoggedSince() const
+{
+    return m_notLoggedSince;
 }
 
 void V2_ServerSocket::setPingRate(int pingRate)
@@ -772,8 +943,8 @@ QString V2_ServerSocket::championship() const
 
 QString V2_ServerSocket::userName() const
 {
-    V2_User* user = m_handler->user();
-    return user ? user->user() : QString();
+    // A copy: the server's thread may rename the user meanwhile.
+    return m_loginName;
 }
 
 QString V2_ServerSocket::peerAddress() const

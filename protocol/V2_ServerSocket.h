@@ -9,6 +9,7 @@
 #include <QRecursiveMutex>
 #include <QSslError>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 #include <QVariantMap>
 
@@ -48,6 +49,12 @@ public:
     void receiveBytes(const QByteArray& bytes);
     QByteArray takeOutput();
     void setFullAccess();
+    // Closes a connection that has not logged in to make room for a new one.
+    void evict();
+    bool isEvicted() const;
+    // When this connection began to wait for a login (accepted or logged out),
+    // in milliseconds of a monotonic clock.
+    qint64 notLoggedSince() const;
     void setPingRate(int pingRate);
     void setPingTimeout(int timeout);
 
@@ -106,10 +113,23 @@ private:
     // True when bytes were read.
     bool receiveData();
     bool sendData();
+    // Bytes written to the socket and not yet sent: a TLS socket keeps those
+    // it has encrypted apart from those it has not.
+    qint64 unsentBytes() const;
+    // Drops a connection whose unwritten output passed its cap; false if it has not.
+    bool dropIfBacklogged();
     bool timeoutCheckOk() const;
     void processMessage(V2_message* mes);
     void login(V2_message* mes);
-    void logRefusedLogin(V2_message* mes, const QString& userName);
+    void logRefusedLogin(V2_message* mes, const QString& userName, const QString& consequence);
+    // Waits until an address that keeps failing may try again; false if
+    // the attempt is not to be read (refused, or the connection ended).
+    bool awaitLoginTurn(V2_message* mes);
+    void logChannelRequest(const QString& text, V2_message* mes);
+    bool joinAllowedByRate();
+    // The snapshot requests of the channels joined by the lines just read.
+    void requestSnapshots();
+    bool mayUpload() const;
     void joinChannel(V2_message* mes);
     void leaveChannel(V2_message* mes);
     void upload(V2_message* mes);
@@ -147,6 +167,15 @@ private:
     V2_MessageHandler* m_handler;
     QString m_appName;
     QString m_appVersion;
+    // The login name as it was at login, for the log (this thread only).
+    QString m_loginName;
+    // Channels joined since the last snapshot requests, in joining order.
+    QStringList m_pendingSnapshots;
+    QElapsedTimer m_joinWindow;
+    int m_joinsInWindow = 0;
+    int m_refusedLogins = 0;
+    std::atomic<qint64> m_notLoggedSince;
+    std::atomic<bool> m_evicted{false};
     // The last successful LOGIN still counts in its user's connections.
     std::atomic<bool> m_loginCounted{false};
     // Serialises a login's binding with stop() from the server's thread.

@@ -9,10 +9,12 @@
 #include "V2_message.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMutex>
 #include <QJsonDocument>
 #include <QRandomGenerator>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -52,7 +54,9 @@ private slots:
     void fullAccessMirrorMatchesPublisher();
     void edgeValuesReachTheClient();
     void overlongLineClosesConnection();
+    void slowReaderIsDropped_data();
     void slowReaderIsDropped();
+    void strangerFloodingWithoutReadingIsDropped();
 };
 
 void TestV2Server::initTestCase()
@@ -741,19 +745,31 @@ void TestV2Server::overlongLineClosesConnection()
     QVERIFY(raw.waitForDisconnected());
 }
 
+void TestV2Server::slowReaderIsDropped_data()
+{
+    QTest::addColumn<bool>("tls");
+    QTest::newRow("tcp") << false;
+    QTest::newRow("tls") << true;
+}
+
 void TestV2Server::slowReaderIsDropped()
 {
-    Fixture fixture(false);
+    QFETCH(bool, tls);
+    Fixture fixture(tls);
     fixture.server.setMaxPendingOutput(512 * 1024);
-    auto reader = fixture.client(QStringLiteral("mate"), false);
+    auto reader = fixture.client(QStringLiteral("mate"), tls);
     QSignalSpy changes(reader.get(), &V2_Client::onChannelChange);
     QVERIFY(Fixture::loginAndJoin(reader.get(), {"weather"}));
 
     // A client that stops reading: Qt stops taking bytes once its small buffer is full.
-    QTcpSocket stalled;
+    QSslSocket stalled;
+    stalled.setPeerVerifyMode(QSslSocket::VerifyNone);
+    if (tls)
+        stalled.connectToHostEncrypted(QStringLiteral("127.0.0.1"), fixture.port);
+    else
+        stalled.connectToHost(QStringLiteral("127.0.0.1"), fixture.port);
+    QTRY_VERIFY(tls ? stalled.isEncrypted() : stalled.state() == QAbstractSocket::ConnectedState);
     stalled.setReadBufferSize(1024);
-    stalled.connectToHost(QStringLiteral("127.0.0.1"), fixture.port);
-    QVERIFY(stalled.waitForConnected(3000));
     stalled.write(V2_message::loginRequestLine("mate", "pw", "a", "1", "V2", "1.0.0").toUtf8() + "\r\nJOIN:1:weather:\r\n");
     QTRY_COMPARE(fixture.server.clientsLogged(), 2);
     QTest::qWait(100);
@@ -775,6 +791,37 @@ void TestV2Server::slowReaderIsDropped()
     // The reading client got every update, in order.
     QTRY_COMPARE_WITH_TIMEOUT(changes.count(), published, 10000);
     QCOMPARE(reader->getCurrentData()->getInt(QStringLiteral("weather.n")), published - 1);
+}
+
+void TestV2Server::strangerFloodingWithoutReadingIsDropped()
+{
+    Fixture fixture(true);
+    // Bad lines answered one by one, never read: each answer is many times
+    // the line it answers.
+    QSslSocket stranger;
+    stranger.setPeerVerifyMode(QSslSocket::VerifyNone);
+    stranger.connectToHostEncrypted(QStringLiteral("127.0.0.1"), fixture.port);
+    QTRY_VERIFY(stranger.isEncrypted());
+    stranger.setReadBufferSize(1024);
+    QSignalSpy gone(&fixture.server, &V2_Server::onClientDisconnected);
+    const QByteArray block = QByteArray("x\r\n").repeated(20000);
+    qint64 written = 0;
+    const qint64 most = 6 * 1024 * 1024;
+    QElapsedTimer clock;
+    clock.start();
+    while (gone.count() == 0 && written < most && clock.elapsed() < 15000) {
+        if (stranger.bytesToWrite() + stranger.encryptedBytesToWrite() < 256 * 1024) {
+            stranger.write(block);
+            written += block.size();
+        }
+        QTest::qWait(2);
+    }
+    // Dropped once its unread answers pass the small cap of a stranger,
+    // long before its lines could bring the server's memory anywhere near
+    // the cap of a logged-in reader.
+    QTRY_COMPARE_WITH_TIMEOUT(gone.count(), 1, 3000);
+    QVERIFY2(written < most, qPrintable(QString::number(written)));
+    QCOMPARE(fixture.server.clientsConnected(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestV2Server)

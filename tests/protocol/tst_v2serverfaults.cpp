@@ -133,8 +133,16 @@ private slots:
     void fullAccessMayUpload();
     void failedLoginsLogSparingly();
     void lineCapBeforeLogin();
+    void lineCapFollowsUploadRight_data();
+    void lineCapFollowsUploadRight();
     void partialLinesDoNotKeepALoginAlive();
+    void fixedTimeToLogIn();
     void capOnConnectionsNotLoggedIn();
+    void loginWhileStrangersHoldConnections();
+    void refusedLoginsCloseAndSlowDown();
+    void oneSnapshotPerChannelAndJoinRate();
+    void channelRequestsLogSparingly();
+    void logKeepsTheLoginName();
     void rawDataLines();
     void joinConfirmedBeforeSnapshot();
     void stopServerWithLiveClients();
@@ -428,6 +436,7 @@ void TestV2ServerFaults::fullAccessMayUpload()
 void TestV2ServerFaults::failedLoginsLogSparingly()
 {
     Fixture fixture(false);
+    fixture.server.setMaxRefusedLogins(100);
     RawClient raw;
     QVERIFY(raw.connectTo(fixture.port, false));
     {
@@ -467,14 +476,40 @@ void TestV2ServerFaults::lineCapBeforeLogin()
     other.sendLine("LOGIN:1::" + QByteArray(70 * 1024, ' '));
     QVERIFY(other.nextLine().contains("Line longer than 65536 bytes"));
     QVERIFY(other.waitForDisconnected());
+}
 
-    // Logged in, the general cap holds.
-    RawClient team;
-    QVERIFY(team.connectTo(fixture.port, false));
-    QVERIFY(team.login(QStringLiteral("team"), QStringLiteral("pw")));
-    team.sendLine("JOIN:2:" + QByteArray(70 * 1024, 'w') + ":");
-    QVERIFY(team.nextLine().contains("Unknown channel"));
-    QVERIFY(team.isConnected());
+void TestV2ServerFaults::lineCapFollowsUploadRight_data()
+{
+    QTest::addColumn<bool>("uploader");
+    QTest::newRow("may not upload") << false;
+    QTest::newRow("may upload") << true;
+}
+
+void TestV2ServerFaults::lineCapFollowsUploadRight()
+{
+    QFETCH(bool, uploader);
+    Fixture fixture(false);
+    auto* uploads = profileWith(QStringLiteral("Uploads"), {{"weather", 2}});
+    uploads->setIsAllowedToSendData(true);
+    fixture.server.addProfile(uploads->name(), uploads);
+    fixture.server.addUser(new V2_User(QStringLiteral("Feed"), QStringLiteral("feed"), QStringLiteral("pw"), 2, uploads));
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, false));
+    QVERIFY(raw.login(QLatin1String(uploader ? "feed" : "team"), QStringLiteral("pw")));
+    V2_ServerSocket* connection = fixture.server.clients().first();
+    QSignalSpy received(connection, &V2_ServerSocket::dataReceived);
+    raw.sendLine(R"(JSON:2::{"weather":{"blob":")" + QByteArray(70 * 1024, 'w') + R"("}})");
+    raw.sendLine("TIME:3::");
+    if (uploader) {
+        QVERIFY(raw.nextLine().startsWith("TIME:"));
+        QCOMPARE(received.count(), 1);
+        QVERIFY(raw.isConnected());
+    } else {
+        // Refused unread: not parsed, not uploaded, and the connection closes.
+        QCOMPARE(raw.nextLine(), QByteArray(R"(ERROR:2::{"reason":"Line longer than 65536 bytes"})"));
+        QVERIFY(raw.waitForDisconnected());
+        QCOMPARE(received.count(), 0);
+    }
 }
 
 void TestV2ServerFaults::partialLinesDoNotKeepALoginAlive()
@@ -502,6 +537,31 @@ void TestV2ServerFaults::partialLinesDoNotKeepALoginAlive()
     QVERIFY(talker.isConnected());
 }
 
+void TestV2ServerFaults::fixedTimeToLogIn()
+{
+    Fixture fixture(false);
+    fixture.server.setLoginTimeout(1);
+    RawClient stranger;
+    QVERIFY(stranger.connectTo(fixture.port, false));
+    QElapsedTimer alive;
+    alive.start();
+    // Lines keep the inactivity limit away, not the time to log in.
+    while (stranger.isConnected() && alive.elapsed() < 4000) {
+        stranger.sendLine("PING:1::");
+        QTest::qWait(200);
+    }
+    QVERIFY2(alive.elapsed() < 2500, qPrintable(QString::number(alive.elapsed())));
+
+    // Logging out starts a new time to log in.
+    RawClient team;
+    QVERIFY(team.connectTo(fixture.port, false));
+    QVERIFY(team.login(QStringLiteral("team"), QStringLiteral("pw")));
+    QTest::qWait(1200);
+    fixture.server.disconnectAllClients();
+    QVERIFY(!team.waitForDisconnected(500));
+    QVERIFY(team.waitForDisconnected(2000));
+}
+
 void TestV2ServerFaults::capOnConnectionsNotLoggedIn()
 {
     Fixture fixture(false);
@@ -510,20 +570,161 @@ void TestV2ServerFaults::capOnConnectionsNotLoggedIn()
     RawClient second;
     RawClient third;
     QVERIFY(first.connectTo(fixture.port, false));
+    QTRY_COMPARE(fixture.server.clientsConnected(), 1);
     QVERIFY(second.connectTo(fixture.port, false));
     QTRY_COMPARE(fixture.server.clientsConnected(), 2);
-    // Accepted by the system, closed by the server at once (the client may
-    // not even see it connected).
-    third.connectTo(fixture.port, false, 1000);
-    QVERIFY(third.waitForDisconnected(2000));
-    QCOMPARE(fixture.server.clientsConnected(), 2);
-
-    // Once one of them has logged in there is room again.
-    QVERIFY(first.login(QStringLiteral("team"), QStringLiteral("pw")));
-    RawClient fourth;
-    QVERIFY(fourth.connectTo(fixture.port, false));
-    QVERIFY(fourth.login(QStringLiteral("mate"), QStringLiteral("pw")));
+    // The newcomer is let in; the one that has waited longest goes.
+    QVERIFY(third.connectTo(fixture.port, false));
+    QVERIFY(first.waitForDisconnected(2000));
+    QVERIFY(third.login(QStringLiteral("team"), QStringLiteral("pw")));
     QVERIFY(second.isConnected());
+
+    // A logged-in client is never closed to make room.
+    RawClient fourth;
+    RawClient fifth;
+    QVERIFY(fourth.connectTo(fixture.port, false));
+    QTRY_COMPARE(fixture.server.clientsConnected(), 3);
+    QVERIFY(fifth.connectTo(fixture.port, false));
+    QVERIFY(second.waitForDisconnected(2000));
+    QVERIFY(fifth.login(QStringLiteral("mate"), QStringLiteral("pw")));
+    QVERIFY(third.isConnected());
+    QVERIFY(fourth.isConnected());
+}
+
+void TestV2ServerFaults::loginWhileStrangersHoldConnections()
+{
+    Fixture fixture(true);
+    // Strangers on plain sockets, from a thread of their own: the server
+    // accepts them on this one.
+    std::vector<std::unique_ptr<BlockingPeer>> strangers;
+    std::atomic<bool> connected{false};
+    std::thread opener([&] {
+        for (int i = 0; i < 150; ++i)
+            strangers.emplace_back(new BlockingPeer(fixture.port));
+        connected = true;
+    });
+    QVERIFY(QTest::qWaitFor([&] { return connected.load(); }, 10000));
+    opener.join();
+    QTRY_VERIFY(fixture.server.clientsConnected() >= fixture.server.maxNotLoggedConnections());
+
+    auto team = fixture.client(QStringLiteral("team"));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(Fixture::loginAndJoin(team.get(), {}));
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestV2ServerFaults::refusedLoginsCloseAndSlowDown()
+{
+    Fixture fixture(false);
+    {
+        QMutexLocker locker(&g_logMutex);
+        g_log.clear();
+    }
+    const QtMessageHandler previous = qInstallMessageHandler(captureLog);
+    RawClient guesser;
+    QVERIFY(guesser.connectTo(fixture.port, false));
+    for (int i = 0; i < 3; ++i) {
+        guesser.sendLine(loginLine("team", "guess"));
+        QVERIFY(guesser.nextLine().contains("user or password not valid"));
+    }
+    QVERIFY(guesser.waitForDisconnected(2000));
+
+    // The same address again: each attempt now waits its turn, the right
+    // password included.
+    RawClient again;
+    QVERIFY(again.connectTo(fixture.port, false));
+    QElapsedTimer clock;
+    clock.start();
+    again.sendLine(loginLine("team", "guess"));
+    QVERIFY(again.nextLine().contains("user or password not valid"));
+    const qint64 first = clock.elapsed();
+    QVERIFY(again.login(QStringLiteral("team"), QStringLiteral("pw")));
+    const qint64 second = clock.elapsed() - first;
+    qInstallMessageHandler(previous);
+    QVERIFY2(first >= 900 && second >= 1900, qPrintable(QStringLiteral("%1 %2").arg(first).arg(second)));
+    QVERIFY(!logLinesWith(QStringLiteral("connection closed after 3 refused logins")).isEmpty());
+    QVERIFY(!logLinesWith(QStringLiteral("its next attempts wait 2 s")).isEmpty());
+}
+
+void TestV2ServerFaults::oneSnapshotPerChannelAndJoinRate()
+{
+    Fixture fixture(false);
+    fixture.server.setMaxJoinsPerMinute(30);
+    QSignalSpy snapshots(&fixture.server, QOverload<int, QString>::of(&V2_Server::onSnapshotRequest));
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, false));
+    QVERIFY(raw.login(QStringLiteral("team"), QStringLiteral("pw")));
+    const auto readUntil = [&raw](const QByteArray& prefix) {
+        for (QByteArray line = raw.nextLine(); !line.isEmpty(); line = raw.nextLine()) {
+            if (line.startsWith(prefix))
+                return line;
+        }
+        return QByteArray();
+    };
+
+    // One read of many pairs: one snapshot for the channel joined at its end.
+    QByteArray pairs = QByteArray("JOIN:1:weather:\r\nLEAVE:1:weather:\r\n").repeated(20);
+    raw.sendRaw(pairs + "JOIN:2:weather:\r\n");
+    QCOMPARE(readUntil("JOIN:2+"), QByteArray("JOIN:2+:weather:"));
+    QCOMPARE(snapshots.count(), 1);
+    // A LEAVE at the end leaves nothing to ask for.
+    raw.sendRaw("LEAVE:3:weather:\r\n" + QByteArray("JOIN:4:weather:\r\nLEAVE:4:weather:\r\n").repeated(9));
+    QTRY_COMPARE(readUntil("LEAVE:4+"), QByteArray("LEAVE:4+:weather:"));
+    QCOMPARE(snapshots.count(), 1);
+    // Thirty joins so far: the next one in this minute is refused.
+    raw.sendLine("JOIN:5:weather:");
+    QCOMPARE(readUntil("ERROR:5+"), QByteArray(R"(ERROR:5+:weather:{"reason":"Too many JOIN requests"})"));
+    QCOMPARE(snapshots.count(), 1);
+}
+
+void TestV2ServerFaults::channelRequestsLogSparingly()
+{
+    Fixture fixture(false);
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, false));
+    QVERIFY(raw.login(QStringLiteral("other"), QStringLiteral("pw")));
+    QTest::qWait(1000); // the log's allowance of earlier tests has passed
+    {
+        QMutexLocker locker(&g_logMutex);
+        g_log.clear();
+    }
+    const QtMessageHandler previous = qInstallMessageHandler(captureLog);
+    const QByteArray channel(4000, 'c');
+    for (int i = 0; i < 50; ++i)
+        raw.sendLine("JOIN:" + QByteArray::number(i) + ":" + channel + ":\r\nLEAVE:" + QByteArray::number(i) + ":weather:");
+    for (int i = 0; i < 100; ++i)
+        QVERIFY(!raw.nextLine().isEmpty());
+    qInstallMessageHandler(previous);
+    const QStringList lines = logLinesWith(QStringLiteral("[V2] User"));
+    QVERIFY2(!lines.isEmpty() && lines.size() <= 20, qPrintable(QString::number(lines.size())));
+    for (const QString& line : lines)
+        QVERIFY2(line.size() <= 300, qPrintable(QString::number(line.size())));
+}
+
+void TestV2ServerFaults::logKeepsTheLoginName()
+{
+    Fixture fixture(false);
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, false));
+    QVERIFY(raw.login(QStringLiteral("team"), QStringLiteral("pw")));
+    // The server's thread changes the account under its lock; the
+    // connection logs the name it logged in with.
+    fixture.teamUser->writeLock();
+    fixture.teamUser->setUser(QStringLiteral("renamed"));
+    fixture.teamUser->writeUnlock();
+    QTest::qWait(1000); // the log's allowance of earlier tests has passed
+    {
+        QMutexLocker locker(&g_logMutex);
+        g_log.clear();
+    }
+    const QtMessageHandler previous = qInstallMessageHandler(captureLog);
+    raw.sendLine("JOIN:1:weather:");
+    QCOMPARE(raw.nextLine(), QByteArray("JOIN:1+:weather:"));
+    qInstallMessageHandler(previous);
+    const QStringList joined = logLinesWith(QStringLiteral("joined channel"));
+    QCOMPARE(joined.size(), 1);
+    QVERIFY2(joined.first().startsWith(QStringLiteral("[V2] User team joined channel weather from IP 127.0.0.1")), qPrintable(joined.first()));
 }
 
 void TestV2ServerFaults::rawDataLines()
