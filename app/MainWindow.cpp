@@ -700,16 +700,17 @@ void MainWindow::saveFollowedCars()
     const auto settings = AppSettings::open();
     settings->remove(kCarFollow);
     settings->beginGroup(kCarFollow);
-    // The follow panel's blocks, whether or not they have a car or a colour.
+    // Every block under its own number, with its colour also when it follows
+    // nothing: cars and colours come back in the blocks they were in.
     const QList<int> followSlots = m_panels[Follow]->followSlots();
-    int n = 0;
-    for (int id : followSlots) {
-        const QString pNum = m_provider->getCarToFollow(id);
-        if (pNum.isEmpty())
+    for (int i = 0; i < followSlots.size(); ++i) {
+        const int n = i + 1;
+        const QString pNum = m_provider->getCarToFollow(followSlots.at(i));
+        if (!pNum.isEmpty())
+            settings->setValue(QStringLiteral("car_follow_%1").arg(n), pNum);
+        const QColor color = m_provider->getFollowPanelColor(followSlots.at(i));
+        if (!color.isValid())
             continue;
-        ++n;
-        const QColor color = m_provider->getFollowColor(pNum);
-        settings->setValue(QStringLiteral("car_follow_%1").arg(n), pNum);
         settings->setValue(QStringLiteral("car_follow_color_bR_%1").arg(n), color.red());
         settings->setValue(QStringLiteral("car_follow_color_bG_%1").arg(n), color.green());
         settings->setValue(QStringLiteral("car_follow_color_bB_%1").arg(n), color.blue());

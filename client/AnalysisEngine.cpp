@@ -25,6 +25,14 @@ quint64 orZero(quint64 time)
     return time == NO_TIME ? 0 : time;
 }
 
+// A section record of a lap that passed the section: it has a time of day.
+// Laps that have not reached it, or went by the pit lane, have none.
+template <typename Record>
+bool passed(const Record& record)
+{
+    return record.dayTime != 0;
+}
+
 } // namespace
 
 AnalysisEngine::AnalysisEngine(const AnalysisReader& reader)
@@ -243,8 +251,12 @@ LapAnalysisRecord AnalysisEngine::buildLapRecord(const LapValues& values, Partic
             }
         }
         // In key order, each at the end: no search. An equal pair later in
-        // the track replaces the earlier one, as it always has.
+        // the track replaces the earlier one, as it always has. A missed
+        // passing (0) has no time: a segment next to it gets none either,
+        // rather than the time since the line.
         for (int i : loops.order) {
+            if (passing[i] == 0 || (i > 0 && passing[i - 1] == 0))
+                continue;
             if (i == 0)
                 record.loopSegments.insert(record.loopSegments.cend(), loops.pairs.at(0), passing[0]);
             else if (passing[i] >= passing[i - 1])
@@ -341,6 +353,8 @@ void AnalysisEngine::rebuild()
     QVector<AccSectionRecord> acc;
     QVector<SpeedRecord> speeds;
     QVector<SectorRecord> sectors[4];
+    // The keys of each lap's section records, also of those not filed.
+    QVector<quint64> sectionKeys[3];
     // Each participant's laps node, looked up once.
     QVector<QPair<QString, const V2_Data*>> cars;
     int count = 0;
@@ -366,9 +380,18 @@ void AnalysisEngine::rebuild()
             const LapValues values = readLap(V2_Data::nodeOf(it.value()), pNum, it.key());
             ids.append(pNum + QLatin1Char('-') + it.key());
             laps.append(buildLapRecord(values, participant, loops));
-            porsche.append(buildSectionRecord(values, 0));
-            ford.append(buildSectionRecord(values, 1));
-            acc.append(buildAccSectionRecord(values));
+            const SectionRecord porscheRecord = buildSectionRecord(values, 0);
+            const SectionRecord fordRecord = buildSectionRecord(values, 1);
+            const AccSectionRecord accRecord = buildAccSectionRecord(values);
+            if (passed(porscheRecord))
+                porsche.append(porscheRecord);
+            if (passed(fordRecord))
+                ford.append(fordRecord);
+            if (passed(accRecord))
+                acc.append(accRecord);
+            sectionKeys[0].append(porscheRecord.sortKey());
+            sectionKeys[1].append(fordRecord.sortKey());
+            sectionKeys[2].append(accRecord.sortKey());
             speeds.append(buildSpeedRecord(values));
             for (int s = 0; s < 4; ++s)
                 sectors[s].append(buildSectorRecord(values, s));
@@ -378,9 +401,9 @@ void AnalysisEngine::rebuild()
     for (int i = 0; i < ids.size(); ++i) {
         LapKeys& keys = m_lapIndex[ids.at(i)];
         keys.key[LapKind] = laps.at(i).sortKey();
-        keys.key[PorscheKind] = porsche.at(i).sortKey();
-        keys.key[FordKind] = ford.at(i).sortKey();
-        keys.key[AccKind] = acc.at(i).sortKey();
+        keys.key[PorscheKind] = sectionKeys[0].at(i);
+        keys.key[FordKind] = sectionKeys[1].at(i);
+        keys.key[AccKind] = sectionKeys[2].at(i);
         keys.key[SpeedKind] = speeds.at(i).sortKey();
         for (int s = 0; s < 4; ++s)
             keys.key[SectorKind + s] = sectors[s].at(i).sortKey();
@@ -405,10 +428,28 @@ void file(AnalysisCache<Record>& cache, bool known, quint64& key, const Record& 
     newRow = result.isNew ? result.position : -1;
 }
 
+// The same for a section record, which only a lap that passed the section
+// has: otherwise a record filed earlier is taken out (its row to dropped).
+template <typename Record>
+void fileSection(AnalysisCache<Record>& cache, bool known, quint64& key, const Record& record, int& newRow, int& dropped)
+{
+    dropped = -1;
+    if (passed(record)) {
+        file(cache, known, key, record, newRow);
+        return;
+    }
+    newRow = -1;
+    if (known)
+        dropped = cache.remove(key, record.pNum, record.lapNumber);
+    key = record.sortKey();
+}
+
 } // namespace
 
-AnalysisEngine::KindRows AnalysisEngine::update(const QString& pNum, const QString& lapKey)
+AnalysisEngine::KindRows AnalysisEngine::update(const QString& pNum, const QString& lapKey, KindRows* dropped)
 {
+    KindRows gone;
+    std::fill(std::begin(gone.row), std::end(gone.row), -1);
     const LapValues values = readLap(m_reader.node(kLaps + pNum + QStringLiteral(".laps.") + lapKey), pNum, lapKey);
     ParticipantValues participant = participantValues(pNum);
     const QString id = pNum + QLatin1Char('-') + lapKey;
@@ -417,12 +458,14 @@ AnalysisEngine::KindRows AnalysisEngine::update(const QString& pNum, const QStri
     KindRows rows;
     file(m_laps, known, keys.key[LapKind], buildLapRecord(values, participant, loopLayout(AnalysisReader::withFinishLine(m_reader.getTimingLoopNames()))),
          rows.row[LapKind]);
-    file(m_porscheSections, known, keys.key[PorscheKind], buildSectionRecord(values, 0), rows.row[PorscheKind]);
-    file(m_fordSections, known, keys.key[FordKind], buildSectionRecord(values, 1), rows.row[FordKind]);
-    file(m_accSections, known, keys.key[AccKind], buildAccSectionRecord(values), rows.row[AccKind]);
+    fileSection(m_porscheSections, known, keys.key[PorscheKind], buildSectionRecord(values, 0), rows.row[PorscheKind], gone.row[PorscheKind]);
+    fileSection(m_fordSections, known, keys.key[FordKind], buildSectionRecord(values, 1), rows.row[FordKind], gone.row[FordKind]);
+    fileSection(m_accSections, known, keys.key[AccKind], buildAccSectionRecord(values), rows.row[AccKind], gone.row[AccKind]);
     file(m_speeds, known, keys.key[SpeedKind], buildSpeedRecord(values), rows.row[SpeedKind]);
     for (int s = 0; s < 4; ++s)
         file(m_sectors[s], known, keys.key[SectorKind + s], buildSectorRecord(values, s), rows.row[SectorKind + s]);
+    if (dropped)
+        *dropped = gone;
     return rows;
 }
 

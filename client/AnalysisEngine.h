@@ -47,7 +47,9 @@ public:
     void clear();
     void rebuild();
     // Files or replaces the records of one lap; the rows of new records.
-    KindRows update(const QString& pNum, const QString& lapKey);
+    // A lap that no longer has a section loses its record of it: the row it
+    // held goes to dropped (when given).
+    KindRows update(const QString& pNum, const QString& lapKey, KindRows* dropped = nullptr);
     // Removes the records of one lap; the rows they held.
     KindRows remove(const QString& pNum, const QString& lapKey);
     ChangedRows takeChangedRows();

@@ -209,6 +209,46 @@ QVector<QPair<int, int>> AnalysisReader::getLapPositions(const QString& pNum) co
     return laps;
 }
 
+quint64 AnalysisReader::getLastLapEndTime(const QString& pNum) const
+{
+    quint64 end = 0;
+    const V2_Data* node = this->node(kLaps + pNum + QStringLiteral(".laps"));
+    if (!node)
+        return end;
+    for (auto it = node->datas()->cbegin(); it != node->datas()->cend(); ++it) {
+        const V2_Data* lap = V2_Data::nodeOf(it.value());
+        const quint64 time = lap ? lap->getULongLong(QStringLiteral("time"), 0) : 0;
+        if (time != 0)
+            end = qMax(end, lap->getULongLong(QStringLiteral("startTime"), 0) + time);
+    }
+    return end;
+}
+
+int AnalysisReader::getLapDriver(const QString& pNum, const QString& lapKey) const
+{
+    return readInt(kLaps + pNum + QStringLiteral(".laps.") + lapKey, QStringLiteral("driver"), -1, -1);
+}
+
+int AnalysisReader::getSectorTimeDriver(const QString& pNum, int sector, quint64 time) const
+{
+    const V2_Data* node = this->node(kLaps + pNum + QStringLiteral(".laps"));
+    if (!node || time == 0)
+        return -1;
+    const QString path = QStringLiteral("sectors.%1.time").arg(sector);
+    int firstLap = -1;
+    int driver = -1;
+    // Lap keys run in text order ("10" before "9"): the lowest number wins.
+    for (auto it = node->datas()->cbegin(); it != node->datas()->cend(); ++it) {
+        const V2_Data* lap = V2_Data::nodeOf(it.value());
+        const int number = it.key().toInt();
+        if (!lap || (firstLap >= 0 && number >= firstLap) || lap->getULongLong(path, 0) != time)
+            continue;
+        firstLap = number;
+        driver = lap->getInt(QStringLiteral("driver"), -1);
+    }
+    return driver;
+}
+
 QStringList AnalysisReader::getLapKeys(const QString& pNum) const
 {
     return childKeys(kLaps + pNum + QStringLiteral(".laps"));
@@ -261,6 +301,9 @@ SectorRecord AnalysisReader::getLastSectorRecord(const QString& pNum, int sector
     record.dayTime = details->getInt(QStringLiteral("currentSector"), 0) == 1
         ? details->getULongLong(QStringLiteral("lastLap.lapStartTime"), 0)
         : details->getULongLong(QStringLiteral("currentLapStartTime"), 0);
+    // Without the lap's start the sum of the sectors is no time of day.
+    if (record.dayTime == 0)
+        return record;
     const V2_Data* last = details->getInLevelV2_Data(QStringLiteral("lastSectors"));
     for (int s = 1; s <= sector; ++s) {
         const V2_Data* found = last ? last->getInLevelV2_Data(QString::number(s)) : nullptr;

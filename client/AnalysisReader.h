@@ -47,6 +47,12 @@ public:
     QStringList getLapKeys(const QString& pNum) const;
     // Every lap of a car as (lap number, position), read with one look-up.
     QVector<QPair<int, int>> getLapPositions(const QString& pNum) const;
+    // The day time at which the car's latest completed lap ended; 0 without laps.
+    quint64 getLastLapEndTime(const QString& pNum) const;
+    // Who drove a lap: its "driver"; -1 when the lap or the field is missing.
+    int getLapDriver(const QString& pNum, const QString& lapKey) const;
+    // Who drove the car's first lap with this time in sector (1 to 4); -1 when none has it.
+    int getSectorTimeDriver(const QString& pNum, int sector, quint64 time) const;
     double getLapTopSpeed(const QString& pNum, const QString& lapKey) const;
     quint64 getLapSectionDayTime(const QString& pNum, const QString& lapKey, const QString& section) const;
     quint64 getLapSectionTime(const QString& pNum, const QString& lapKey, const QString& section) const;

@@ -122,8 +122,13 @@ bool ClientV2Controller::take(Item item)
 
 void ClientV2Controller::channelChange(QSet<QString> keys)
 {
-    // Step 1: a new session re-arms the whole-collection notifications.
-    const int id = getCurrentData()->getInt(QStringLiteral("timing.session.info.sessionDbId"), -1);
+    // Step 1: a new session re-arms the whole-collection notifications. A
+    // tree without the id (the first channel of a login that is not the
+    // session's) says nothing about the session: reading it as -1 would clean
+    // everything twice per login.
+    const V2_Data* info = getCurrentData()->getV2_Data(QStringLiteral("timing.session.info"));
+    const bool hasId = info && info->keyExists(QStringLiteral("sessionDbId"));
+    const int id = hasId ? info->getInt(QStringLiteral("sessionDbId"), -1) : m_sessionId;
     if (id != m_sessionId) {
         m_sessionId = id;
         m_sessionValid = id != -1 && id != 0;
@@ -310,11 +315,11 @@ void ClientV2Controller::announce()
         if (m_fullRefresh.test(ParticipantDetailsRefresh)) {
             emit participantDetails();
         } else {
-            for (const QString& pNum : rxKeys(kDetails)) {
+            // No analysisProcessed on "currentLap": it would reset every lap
+            // table (closing an open editor, dropping live sector rows), and
+            // nothing there depends on the car's current lap.
+            for (const QString& pNum : rxKeys(kDetails))
                 emit participantDetailsByPnum(pNum);
-                if (rxKeys(kDetails + QLatin1Char('.') + pNum).contains(QStringLiteral("currentLap")))
-                    emit analysisProcessed();
-            }
         }
         m_fullRefresh.reset(ParticipantDetailsRefresh);
     }

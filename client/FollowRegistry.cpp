@@ -51,3 +51,8 @@ QColor FollowRegistry::color(const QString& pNum) const
 {
     return m_colorByCar.value(pNum);
 }
+
+QColor FollowRegistry::panelColor(int panelId) const
+{
+    return m_colors.value(panelId);
+}

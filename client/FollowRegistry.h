@@ -20,6 +20,8 @@ public:
     QStringList followedCars() const;
     // Invalid for a car nobody follows.
     QColor color(const QString& pNum) const;
+    // A block's colour, with or without a car; invalid when it has none.
+    QColor panelColor(int panelId) const;
 
 private:
     QMap<int, QColor> m_colors;

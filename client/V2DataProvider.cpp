@@ -232,8 +232,12 @@ void V2DataProvider::announceRows(const AnalysisEngine::KindRows& rows, bool rem
 void V2DataProvider::processAnalysisLapsByPnumAndLap(QString pNum, QString lapKey)
 {
     // A waiting rebuild files this lap too, and announces everything.
-    if (!m_analysisStale)
-        announceRows(m_analysis.update(pNum, lapKey), false);
+    if (!m_analysisStale) {
+        AnalysisEngine::KindRows dropped;
+        const AnalysisEngine::KindRows rows = m_analysis.update(pNum, lapKey, &dropped);
+        announceRows(dropped, true);
+        announceRows(rows, false);
+    }
     emit analysisLapsByPnumAndLap(pNum, lapKey);
 }
 
@@ -389,6 +393,11 @@ QStringList V2DataProvider::getFollowedCars() const
 QColor V2DataProvider::getFollowColor(const QString& pNum) const
 {
     return m_follow.color(pNum);
+}
+
+QColor V2DataProvider::getFollowPanelColor(int panelId) const
+{
+    return m_follow.panelColor(panelId);
 }
 
 // ---------------------------------------------------------------------------

@@ -84,6 +84,7 @@ public:
     bool isCarFollowedByOtherPanel(int panelId, const QString& pNum) const;
     QStringList getFollowedCars() const;
     QColor getFollowColor(const QString& pNum) const;
+    QColor getFollowPanelColor(int panelId) const;
     // Forgets a removed follow block: its car and its colour.
     void removeFollowPanel(int panelId);
 

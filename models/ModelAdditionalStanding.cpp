@@ -156,11 +156,40 @@ ModelAdditionalStanding::Row ModelAdditionalStanding::readRow(int position) cons
         row.speed = p.getTopSpeedStandingSpeed(position);
         break;
     }
-    row.name = p.getCurrentDriverName(row.pNum);
+    row.name = driverOf(row);
+    if (row.name.isEmpty())
+        row.name = p.getCurrentDriverName(row.pNum);
     if (row.name.isEmpty())
         row.name = p.getDriverName(row.pNum, 1);
     row.className = p.getParticipantClass(row.pNum);
     return row;
+}
+
+QString ModelAdditionalStanding::driverOf(const Row& row) const
+{
+    // Who drove the lap that set the value, not who drives now: the car may
+    // have changed drivers since. Empty when the lap is not known.
+    const V2DataProvider& p = *m_provider;
+    switch (m_kind) {
+    case FastestLap: {
+        const int driver = row.lap >= 0 ? p.getLapDriver(row.pNum, QString::number(row.lap)) : -1;
+        return driver >= 0 ? p.getDriverName(row.pNum, driver) : QString();
+    }
+    case SectorBest: {
+        const auto known = m_sectorDrivers.constFind(row.pNum);
+        if (known != m_sectorDrivers.cend() && known->first == row.time)
+            return known->second;
+        const int driver = p.getSectorTimeDriver(row.pNum, m_sector, row.time);
+        if (driver < 0)
+            return QString();
+        const QString name = p.getDriverName(row.pNum, driver);
+        m_sectorDrivers.insert(row.pNum, {row.time, name});
+        return name;
+    }
+    case TopSpeed:
+        break;
+    }
+    return QString();
 }
 
 void ModelAdditionalStanding::processRefresh()
@@ -219,6 +248,7 @@ void ModelAdditionalStanding::repaintAll()
 
 void ModelAdditionalStanding::cleanAll()
 {
+    m_sectorDrivers.clear();
     beginResetModel();
     m_rows.clear();
     endResetModel();

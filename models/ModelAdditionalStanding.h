@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
+#include <QPair>
 #include <QString>
 #include <QTimer>
 #include <QVector>
@@ -69,6 +71,7 @@ private slots:
 
 private:
     Row readRow(int position) const;
+    QString driverOf(const Row& row) const;
     QString valueText(const Row& row) const;
 
     V2DataProvider* m_provider;
@@ -78,4 +81,7 @@ private:
     QString m_skin = QStringLiteral("Dark");
     bool m_usaUnits = false;
     QTimer m_refresh;
+    // Per car, the best sector time last looked up and the driver of its
+    // lap: finding that lap reads all of the car's laps.
+    mutable QHash<QString, QPair<quint64, QString>> m_sectorDrivers;
 };

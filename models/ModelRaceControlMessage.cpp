@@ -5,6 +5,8 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+
 namespace {
 
 using namespace ColumnTable;
@@ -97,9 +99,20 @@ void ModelRaceControlMessage::processRefresh()
             continue;
         row.group = m_provider->getRaceControlGroupText(key);
         row.text = m_provider->getRaceControlText(key);
+        // A kept message the tree still holds (it was kept while the same
+        // messages came again) is listed once.
+        if (!m_cleaning && isKept(row))
+            continue;
         m_rows.append(row);
     }
     endResetModel();
+}
+
+bool ModelRaceControlMessage::isKept(const Row& row) const
+{
+    return std::any_of(m_earlier.cbegin(), m_earlier.cend(), [&row](const Row& kept) {
+        return kept.dayTime == row.dayTime && kept.text == row.text && kept.group == row.group;
+    });
 }
 
 void ModelRaceControlMessage::cleanAll()

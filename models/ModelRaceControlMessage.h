@@ -49,6 +49,8 @@ private slots:
     void cleanAll();
 
 private:
+    bool isKept(const Row& row) const;
+
     V2DataProvider* m_provider;
     QVector<Row> m_rows;
     QVector<Row> m_earlier;

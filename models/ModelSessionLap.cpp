@@ -3,6 +3,7 @@
 #include "ColumnTable.h"
 #include "ProgramResources.h"
 #include "SessionClock.h"
+#include "TimingConstants.h"
 #include "V2DataProvider.h"
 
 #include <QBrush>
@@ -83,6 +84,12 @@ static_assert(inIdOrder(kColumns) && std::size(kColumns) == ModelSessionLap::Col
 bool isSector(int column)
 {
     return column >= ModelSessionLap::S1 && column <= ModelSessionLap::S4;
+}
+
+// "No time" equals "no best": neither may paint a best.
+bool hasTime(quint64 time)
+{
+    return time != 0 && time != TimingConstants::NO_TIME;
 }
 
 } // namespace
@@ -201,7 +208,7 @@ QVariant ModelSessionLap::data(const QModelIndex& index, int role) const
 
 QVariant ModelSessionLap::background(const LapAnalysisRecord& record, int column) const
 {
-    if (column == LapTime && record.isValid && record.lapTime != 0) {
+    if (column == LapTime && record.isValid && hasTime(record.lapTime)) {
         if (record.lapTime == m_sessionBests[4])
             return QBrush(Qt::magenta);
         if (record.lapTime == m_followedBests[4])
@@ -210,7 +217,7 @@ QVariant ModelSessionLap::background(const LapAnalysisRecord& record, int column
     if (isSector(column)) {
         const int s = column - S1;
         const quint64 time = record.sectorTime[s];
-        if (time != 0 && record.sectorValid[s] && !record.sectorTrackLimits[s]) {
+        if (hasTime(time) && record.sectorValid[s] && !record.sectorTrackLimits[s]) {
             if (time == m_sessionBests[s])
                 return QBrush(Qt::magenta);
             if (time == m_followedBests[s])

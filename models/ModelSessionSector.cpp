@@ -98,8 +98,15 @@ void ModelSessionSector::onAnalysysSectorUpdateByRowMap(QMap<int, QList<int>> ma
 
 void ModelSessionSector::processParticipantDetailsUpdate(QString pNum)
 {
+    // Only the sector the car has just completed: the others' last times
+    // belong to an earlier lap (or are not run yet). In sector 1 the last
+    // sector of the track was completed.
+    const int current = provider()->getCurrentSector(pNum);
+    const int completed = current == 1 ? provider()->getNumberOfSectors() : current - 1;
+    if (completed != m_sector)
+        return;
     const SectorRecord record = provider()->getLastSectorRecord(pNum, m_sector);
-    if (record.dayTime == 0 || m_copy.containsKey(record.dayTime))
+    if (record.dayTime == 0 || record.time == 0 || m_copy.containsKey(record.dayTime))
         return;
     const auto sameKey = [&record](const SectorRecord& live) { return live.dayTime == record.dayTime; };
     if (std::any_of(m_live.cbegin(), m_live.cend(), sameKey))

@@ -167,6 +167,10 @@ QVector<ModelSessionStints::Row> ModelSessionStints::buildRows() const
     const bool running = p.isRunning(pNum);
     // The running stint counts up to now, on the clock the pit times use.
     const quint64 now = static_cast<quint64>(qMax<qint64>(0, SessionClock::nowMs()));
+    // The open stint of a car that has stopped (after the flag, or retired)
+    // ended with its last lap: after the flag these totals are what a team
+    // checks against the drive-time rules.
+    const quint64 stopped = running ? 0 : p.getLastLapEndTime(pNum);
     bool first = true;
     int previousDriver = 0;
     quint64 sessionAccumulated = 0;
@@ -190,8 +194,7 @@ QVector<ModelSessionStints::Row> ModelSessionStints::buildRows() const
         row.openLap = laps.first;
         row.closeLap = laps.second;
         row.running = running;
-        // An open stint of a car that no longer runs adds nothing.
-        const quint64 end = row.finish != 0 ? row.finish : running ? qMax(now, row.start) : row.start;
+        const quint64 end = row.finish != 0 ? row.finish : running ? qMax(now, row.start) : qMax(stopped, row.start);
         const quint64 d = end >= row.start ? end - row.start : 0;
 
         if (!first && row.driver == previousDriver) {

@@ -8,6 +8,7 @@
 #include <QMap>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -136,10 +137,13 @@ QVector<LapChartItem::LapRecord> LapChartView::lapRecords(const QString& pNum) c
 
 void LapChartView::refreshAll()
 {
-    for (const Car& car : qAsConst(m_cars))
-        delete car.label; // with its line
-    m_cars.clear();
+    // Out of the hash before deleting: deleting a selected label makes the
+    // scene announce the selection change at once, and the stacking walks
+    // the hash.
+    const QHash<QString, Car> old = std::exchange(m_cars, {});
     m_order.clear();
+    for (const Car& car : old)
+        delete car.label; // with its line
     if (!m_provider)
         return;
     const bool race = m_provider->isRace();

@@ -71,8 +71,10 @@ void MeteoGraphItem::setUsaUnits(bool checked)
 
 void MeteoGraphItem::cleanAll()
 {
-    m_values.clear();
-    repaint();
+    // What the tree holds now: a login reads the weather channel before the
+    // session's, whose new session would otherwise blank the graphs until
+    // the next weather line.
+    refresh();
 }
 
 QPair<float, float> MeteoGraphItem::scaleRange() const

@@ -104,8 +104,8 @@ void TestAnalysisEngine::rebuildRecords()
     QVERIFY(!p.getAccSectionRows().first().isValid);
     QCOMPARE(p.getAccSectionRows().first().sectionName, QStringLiteral("ACC"));
     QCOMPARE(p.getPorscheSectionRows().firstKey(), quint64(6000));
-    QCOMPARE(p.getFordSectionRows().firstKey(), quint64(0)); // no Ford section: filed at 0
-    QCOMPARE(p.getFordSectionRows().first().lapNumber, 3);
+    // No Ford section, no Ford record (it used to be filed at 0, a blank row on top).
+    QVERIFY(p.getFordSectionRows().isEmpty());
     QCOMPARE(p.getSpeedRows(false).firstKey(), quint64(95000));
 }
 void TestAnalysisEngine::equalEndTimes()
@@ -151,12 +151,26 @@ void TestAnalysisEngine::accumulatedWithoutSections()
     writeLap(root(p), P, 3, onlyT7);
     emit p.controller()->analysisLaps();
     const auto& acc = p.getAccSectionRows();
-    QCOMPARE(acc.size(), 3);
-    QCOMPARE(acc.firstKey(), quint64(0));
-    QCOMPARE(acc.first().lapNumber, 2);
-    QCOMPARE(acc.first().time, quint64(0));
+    // Lap 2 passed neither section: no record (it used to sit first, dated 0).
+    QCOMPARE(acc.size(), 2);
+    QCOMPARE(acc.firstKey(), quint64(50000));
+    QCOMPARE(acc.first().lapNumber, 1);
     QCOMPARE(acc.first().rowPosition, 0);
     QCOMPARE(acc.lastKey(), quint64(200000)); // T7's day time when T6 has none
+    // Lap 2 reaches T6 later: a new row; it loses it again: the row goes.
+    QSignalSpy rows(&p, &V2DataProvider::analysysLapsUpdateByRowSectionAcc);
+    LapSpec reached = simpleLap(91000, 90000);
+    reached.t6 = 120000;
+    writeLap(root(p), P, 2, reached);
+    emit p.controller()->analysisLapsByPnumAndLap(P, QStringLiteral("2"));
+    QCOMPARE(rows.count(), 1);
+    QCOMPARE(rows.at(0), QVariantList({1, true, false}));
+    QCOMPARE(acc.size(), 3);
+    mirrorNode(p, QStringLiteral("timing.analysis.laps.7.laps.2"))->deleteKey(QStringLiteral("sections"));
+    emit p.controller()->analysisLapsByPnumAndLap(P, QStringLiteral("2"));
+    QCOMPARE(rows.count(), 2);
+    QCOMPARE(rows.at(1), QVariantList({1, false, true}));
+    QCOMPARE(acc.size(), 2);
 }
 void TestAnalysisEngine::batchSignals()
 {
@@ -405,8 +419,12 @@ void TestAnalysisEngine::loopSegments_data()
     QTest::newRow("A, FL") << QStringList({"A", "FL"}) << QList<quint64>({30000, 90000}) << QStringList({"A-FL"}) << QStringList({"A-FL=30000"});
     QTest::newRow("passing goes back") << QStringList({"A", "B", "C"}) << QList<quint64>({30000, 20000, 50000, 0})
                                        << QStringList({"A-B", "B-C", "C-FL"}) << QStringList({"A-B=30000", "C-FL=30000"});
-    QTest::newRow("missing passing") << QStringList({"A", "B"}) << QList<quint64>({0, 0, 0}) << QStringList({"A-B", "B-FL"})
-                                     << QStringList({"A-B=0", "B-FL=0"});
+    // Missed passings give no time: they used to read as 0, so "A-B=0", and
+    // the segment after a missed loop the whole time since the line.
+    QTest::newRow("missing passing") << QStringList({"A", "B"}) << QList<quint64>({0, 0, 0}) << QStringList({"A-B", "B-FL"}) << QStringList();
+    QTest::newRow("missed first loop") << QStringList({"A", "B"}) << QList<quint64>({0, 70000, 0}) << QStringList({"A-B", "B-FL"}) << QStringList();
+    QTest::newRow("missed middle loop") << QStringList({"A", "B", "C"}) << QList<quint64>({30000, 0, 50000, 0})
+                                        << QStringList({"A-B", "B-C", "C-FL"}) << QStringList({"A-B=30000"});
     QTest::newRow("five loops against name order") << QStringList({"E", "D", "C", "B", "A"}) << QList<quint64>({1000, 3000, 6000, 10000, 15000, 20000})
                                                    << QStringList({"E-D", "D-C", "C-B", "B-A", "A-FL"})
                                                    << QStringList({"A-FL=5000", "B-A=4000", "C-B=3000", "D-C=2000", "E-D=1000"});
@@ -509,6 +527,10 @@ void TestAnalysisEngine::lastSectorRecord()
     QCOMPARE(third.time, quint64(0));
     details->insertData(QStringLiteral("currentSector"), 1); // the sectors belong to the last lap
     QCOMPARE(p.getLastSectorRecord(P, 1).dayTime, quint64(40000));
+    // Without the lap's start there is no time of day (it read 30000: 1970).
+    details->insertData(QStringLiteral("currentSector"), 2);
+    details->deleteKey(QStringLiteral("currentLapStartTime"));
+    QCOMPARE(p.getLastSectorRecord(P, 1).dayTime, quint64(0));
 }
 QTEST_GUILESS_MAIN(TestAnalysisEngine)
 #include "tst_analysisengine.moc"

@@ -138,6 +138,12 @@ void TestEventModels::raceControl()
     emit p.controller()->raceControlMessages();
     QCOMPARE(column(model, ModelRaceControlMessage::Message).last(), QStringLiteral("new session"));
     QCOMPARE(model.rowCount(), 4);
+    // Kept again while the tree still holds the same message (a login
+    // cleaning before the tree is refilled): listed once, not twice.
+    emit p.controller()->cleanAll();
+    emit p.controller()->raceControlMessages();
+    QCOMPARE(column(model, ModelRaceControlMessage::Message),
+             QStringList({"before the start", "car 7 under investigation", "no further action", "new session"}));
     // With cleaning on, a new session empties the list.
     model.setCleaning(true);
     emit p.controller()->cleanAll();
@@ -266,24 +272,29 @@ void TestEventModels::stintTotals_data()
     QTest::addColumn<QStringList>("sessionAccumulated");
     QTest::addColumn<QStringList>("onTrack");
     QTest::addColumn<QStringList>("singleStint");
+    QTest::addColumn<QStringList>("sessionOnTrack");
+    QTest::addColumn<QStringList>("pitInfo");
     // One driver: three 20-minute runs around two one-minute stays.
     QTest::newRow("one driver") << QVector<Stint>({{1, "RUN", 0, 20, ""}, {1, "PIT", 20, 21, ""}, {1, "RUN", 21, 41, ""}, {1, "PIT", 41, 42, ""}, {1, "RUN", 42, 62, ""}})
                                 << QStringList({"20:00.000", "21:00.000", "41:00.000", "42:00.000", "1:02:00.000"})
                                 << QStringList({"20:00.000", "", "40:00.000", "", "1:00:00.000"})
-                                << QStringList({"20:00.000", "", "20:00.000", "", "20:00.000"});
+                                << QStringList({"20:00.000", "", "20:00.000", "", "20:00.000"})
+                                << QStringList({"20:00.000", "", "40:00.000", "", "1:00:00.000"}) << QStringList({"", "", "", "", ""});
     // Penalty and safety-car stays do not end the fuel stint.
     QTest::newRow("penalty and safety car") << QVector<Stint>({{1, "RUN", 0, 20, ""}, {1, "PIT", 20, 21, "Penalty"}, {1, "RUN", 21, 30, ""}, {1, "PIT", 30, 31, "sc"}})
                                             << QStringList({"20:00.000", "21:00.000", "30:00.000", "31:00.000"})
                                             << QStringList({"20:00.000", "", "29:00.000", ""})
-                                            << QStringList({"20:00.000", "21:00.000", "30:00.000", "31:00.000"});
+                                            << QStringList({"20:00.000", "21:00.000", "30:00.000", "31:00.000"})
+                                            << QStringList({"20:00.000", "", "29:00.000", ""}) << QStringList({"", "Penalty", "", "SC"});
     // Driver 1 comes back after driver 2 and goes on from his own totals.
     QTest::newRow("returning driver") << QVector<Stint>({{1, "RUN", 0, 20, ""}, {2, "RUN", 20, 50, ""}, {1, "RUN", 50, 60, ""}})
                                       << QStringList({"20:00.000", "30:00.000", "30:00.000"})
                                       << QStringList({"20:00.000", "30:00.000", "10:00.000"})
-                                      << QStringList({"20:00.000", "50:00.000", "1:00:00.000"});
+                                      << QStringList({"20:00.000", "50:00.000", "1:00:00.000"})
+                                      << QStringList({"20:00.000", "30:00.000", "30:00.000"}) << QStringList({"", "", ""});
     // A driver without a name (index 3 is not in the entry) has no session total.
     QTest::newRow("unnamed driver") << QVector<Stint>({{3, "RUN", 0, 20, ""}}) << QStringList({""}) << QStringList({"20:00.000"})
-                                    << QStringList({"20:00.000"});
+                                    << QStringList({"20:00.000"}) << QStringList({"20:00.000"}) << QStringList({""});
 }
 
 void TestEventModels::stintTotals()
@@ -301,6 +312,10 @@ void TestEventModels::stintTotals()
     QCOMPARE(column(model, ModelSessionStints::SessionAccumTime), sessionAccumulated);
     QCOMPARE(column(model, ModelSessionStints::TrackAccumTime), onTrack);
     QCOMPARE(column(model, ModelSessionStints::SingleStintTime), singleStint);
+    QFETCH(QStringList, sessionOnTrack);
+    QFETCH(QStringList, pitInfo);
+    QCOMPARE(column(model, ModelSessionStints::TrackSessionAccumTime), sessionOnTrack);
+    QCOMPARE(column(model, ModelSessionStints::PitType), pitInfo);
 }
 
 void TestEventModels::runningStintCounts()
@@ -331,11 +346,20 @@ void TestEventModels::runningStintCounts()
     p.setFollowColor(0, QColor(Qt::blue));
     p.setCarToFollow(0, QStringLiteral("7"));
     QCOMPARE(model.data(model.index(1, 0), Qt::BackgroundRole).value<QBrush>().color(), QColor(Qt::blue));
-    // A car that stopped running adds nothing more.
+    // A car that stopped running (its last lap ended at 12:29, the clock
+    // reads 12:32) counts its open stint up to the end of that lap. It used
+    // to count 0, dropping the final stint from every total after the flag.
+    V2_Data* lap = mirrorNode(p, QStringLiteral("timing.analysis.laps.7.laps.5"));
+    lap->insertData(QStringLiteral("startTime"), quint64(kNoon + 27 * kMinute));
+    lap->insertData(QStringLiteral("time"), quint64(2 * kMinute));
+    mirrorNode(p, QStringLiteral("timing.analysis.laps.7.laps.6"))->insertData(QStringLiteral("startTime"), quint64(kNoon + 29 * kMinute)); // never completed
     mirrorNode(p, QStringLiteral("timing.session.standings.overall.participantDetails.7"))->insertData(QStringLiteral("running"), false);
     emit p.controller()->analysisStints();
     QCOMPARE(text(model, 2, ModelSessionStints::FinishTime), QStringLiteral("not running"));
-    QCOMPARE(text(model, 2, ModelSessionStints::SingleStintTime), QString());
+    QCOMPARE(text(model, 2, ModelSessionStints::SingleStintTime), QStringLiteral("8:00.000"));
+    QCOMPARE(text(model, 2, ModelSessionStints::SessionAccumTime), QStringLiteral("29:00.000"));
+    QCOMPARE(text(model, 2, ModelSessionStints::TrackAccumTime), QStringLiteral("28:00.000"));
+    QCOMPARE(text(model, 2, ModelSessionStints::TrackSessionAccumTime), QStringLiteral("28:00.000"));
     model.setBikeLayout(true);
     QCOMPARE(model.headerData(ModelSessionStints::Driver, Qt::Horizontal).toString(), QStringLiteral("Rider"));
 }

@@ -6,6 +6,9 @@
 #include "TestProvider.h"
 
 #include <QAbstractItemModelTester>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTableView>
 #include <QtTest>
 
 namespace {
@@ -67,6 +70,7 @@ private slots:
     void announcements();
     void carFollowColumnsAndPitLaps();
     void notesStayWithTheirLap();
+    void noteBeingTypedSurvivesTheNextLap();
     void sectorLiveRows();
     void sectionAndSpeedModels();
 };
@@ -104,6 +108,10 @@ void TestLapModels::bestColours()
     // Nobody followed in the general table: no personal bests.
     QVERIFY(!all.data(all.index(personal, s2), Qt::BackgroundRole).isValid());
     QCOMPARE(colour(follow, personal, s2, Qt::BackgroundRole), QColor(Qt::cyan));
+    // Sectors 3 and 4 were never run and car 7 has no best there: no time is no best.
+    QVERIFY(!follow.data(follow.index(personal, s2 + 1), Qt::BackgroundRole).isValid());
+    QVERIFY(!follow.data(follow.index(personal, s2 + 2), Qt::BackgroundRole).isValid());
+    QCOMPARE(colour(follow, personal, s2 + 1, Qt::ForegroundRole), QColor(220, 220, 220));
     // A track limits mark: the icon, no magenta, grey text.
     QVERIFY(!all.data(all.index(marked, s2), Qt::BackgroundRole).isValid());
     QCOMPARE(colour(all, marked, s2, Qt::ForegroundRole), QColor(Qt::darkGray));
@@ -186,13 +194,45 @@ void TestLapModels::notesStayWithTheirLap()
     }
 }
 
+void TestLapModels::noteBeingTypedSurvivesTheNextLap()
+{
+    // Lines as the server sends them: a session with one lap of car 7, then
+    // car 7 starting its next lap. That line used to reset every lap table,
+    // closing the editor without saving what was typed.
+    auto provider = makeTestProvider();
+    ModelSessionLap model(provider.get(), QStringLiteral("Dark"), false);
+    provider->controller()->receiveBytes(
+        R"(JSON:1::{"timing":{"analysis":{"laps":{"7":{"laps":{"1":{"startTime":1767268800000,"time":60000}}}}},)"
+        R"("session":{"entry":{"7":{"class":"GT3"}},"info":{"sessionDbId":12},"standings":{"overall":{"participantDetails":{"7":{"currentLap":1}}}}}}})"
+        "\n");
+    QTRY_COMPARE(model.rowCount(), 1);
+    QTableView view;
+    view.setModel(&model);
+    view.show();
+    view.edit(model.index(0, ModelSessionLap::Notes));
+    QPointer<QLineEdit> editor = view.findChild<QLineEdit*>();
+    QVERIFY(editor);
+    editor->setText(QStringLiteral("box next lap"));
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    provider->controller()->receiveBytes(R"(JSON:2::{"timing":{"session":{"standings":{"overall":{"participantDetails":{"7":{"currentLap":2}}}}}}})"
+                                         "\n");
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(reset.count(), 0);
+    QVERIFY(editor);
+    QCOMPARE(editor->text(), QStringLiteral("box next lap"));
+}
+
 void TestLapModels::sectorLiveRows()
 {
     auto provider = session();
     V2DataProvider& p = *provider;
     ModelSessionSector sector(provider.get(), QStringLiteral("Dark"), 2);
+    ModelSessionSector first(provider.get(), QStringLiteral("Dark"), 1);
+    ModelSessionSector third(provider.get(), QStringLiteral("Dark"), 3);
     QAbstractItemModelTester tester(&sector, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    sector.processAnalysis();
+    for (ModelSessionSector* model : {&sector, &first, &third})
+        model->processAnalysis();
     QCOMPARE(sector.rowCount(), 6);
     // Car 7 completes sector 2 of its fourth lap: shown at once from its details.
     V2_Data* details = mirrorNode(p, kDetails + QStringLiteral("7"));
@@ -205,6 +245,26 @@ void TestLapModels::sectorLiveRows()
     QCOMPARE(sector.data(sector.index(6, ModelAnalysisTable::Value)).toString(), QStringLiteral("29.500"));
     emit p.controller()->participantDetailsByPnum(QStringLiteral("7")); // the same sector again
     QCOMPARE(sector.rowCount(), 7);
+    // Only the sector just completed: sector 1 was shown when it was, sector
+    // 3 is not run yet (each used to get a row, the third a future one).
+    QCOMPARE(first.rowCount(), 6);
+    QCOMPARE(third.rowCount(), 6);
+    // Without the lap's start no row: it was dated by the sectors alone, in 1970.
+    V2_Data* other = mirrorNode(p, kDetails + QStringLiteral("9"));
+    other->insertData(QStringLiteral("currentSector"), 2);
+    mirrorNode(p, kDetails + QStringLiteral("9.lastSectors.1"))->insertData(QStringLiteral("time"), quint64(30000));
+    emit p.controller()->participantDetailsByPnum(QStringLiteral("9"));
+    QCOMPARE(first.rowCount(), 6);
+    // Back in sector 1 the track's last sector was completed, on the last lap.
+    mirrorNode(p, QStringLiteral("timing.session.track.info"))->insertData(QStringLiteral("numberOfSectors"), 3);
+    other->insertData(QStringLiteral("currentSector"), 1);
+    mirrorNode(p, kDetails + QStringLiteral("9.lastLap"))->insertData(QStringLiteral("lapStartTime"), kStart + 180009);
+    for (int s = 2; s <= 3; ++s)
+        mirrorNode(p, kDetails + QStringLiteral("9.lastSectors.%1").arg(s))->insertData(QStringLiteral("time"), quint64(20000));
+    emit p.controller()->participantDetailsByPnum(QStringLiteral("9"));
+    QCOMPARE(first.rowCount(), 6);
+    QCOMPARE(third.rowCount(), 7);
+    QCOMPARE(third.data(third.index(6, ModelAnalysisTable::Value)).toString(), QStringLiteral("20.000"));
     // Another sector's signals leave it alone; its own take the provider's rows again.
     sector.processAnalysisLap(0, false, 3, false);
     QCOMPARE(sector.rowCount(), 7);
@@ -227,7 +287,9 @@ void TestLapModels::sectionAndSpeedModels()
     writeLap(*provider, QStringLiteral("9"), 4);
     emit provider->controller()->analysisLapsByPnumAndLap(QStringLiteral("9"), QStringLiteral("4"));
     QCOMPARE(porscheRows.count(), 1);
-    QCOMPARE(fordRows.count(), 1); // every lap has a Ford record, without a time
+    // Laps without a Ford section file no Ford record (they used to, dated 0).
+    QCOMPARE(fordRows.count(), 0);
+    QCOMPARE(ford.rowCount(), 0);
     QCOMPARE(porsche.rowCount(), 7);
     QCOMPARE(speeds.headerData(ModelAnalysisTable::Value, Qt::Horizontal).toString(), QStringLiteral("Speed"));
     QCOMPARE(speeds.data(speeds.index(0, ModelAnalysisTable::Value)).toString(), QStringLiteral("200.0"));

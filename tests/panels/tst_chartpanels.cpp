@@ -55,10 +55,12 @@ private slots:
     void lapChartLine();
     void lapChartAxis();
     void lapChartColoursAndSelection();
+    void lapChartRefreshWithSelection();
     void lapChartSettings();
     void weatherUnits();
     void weatherCarousel();
     void weatherGraphScales();
+    void weatherGraphsSurviveTheLogin();
 
 private:
     QTemporaryDir m_config;
@@ -163,6 +165,23 @@ void TestChartPanels::lapChartColoursAndSelection()
     QVERIFY2(onLine.red() > 200 && onLine.green() > 200 && onLine.blue() > 200, qPrintable(onLine.name()));
 }
 
+void TestChartPanels::lapChartRefreshWithSelection()
+{
+    // A refresh frees every label; freeing a selected one makes the scene
+    // announce the selection at once, while the others are still listed.
+    auto provider = makeTestProvider();
+    race(*provider, {2, 2, 1});
+    LapChartView view;
+    view.setProvider(provider.get());
+    for (const QString& car : view.cars())
+        view.label(car)->setSelected(true);
+    view.setLapWidth(10);
+    QCOMPARE(view.cars(), QStringList({"9", "7", "12"}));
+    QVERIFY(view.scene()->selectedItems().isEmpty());
+    QCOMPARE(view.label(QStringLiteral("7"))->zValue(), 0.0);
+    QCOMPARE(view.line(QStringLiteral("7"))->points().last(), QPointF(30, -15));
+}
+
 void TestChartPanels::lapChartSettings()
 {
     auto provider = makeTestProvider();
@@ -241,6 +260,24 @@ void TestChartPanels::weatherGraphScales()
     QVERIFY(!yellow);
     // Pressure between its lowest and highest value, so that 2.5 mBar show.
     QCOMPARE(pressure->scaleRange(), qMakePair(1011.0f, 1013.5f));
+}
+
+void TestChartPanels::weatherGraphsSurviveTheLogin()
+{
+    // A login's lines: the weather channel first, then the session's, a new
+    // session. The graphs used to be emptied there until the next weather line.
+    auto provider = makeTestProvider();
+    MeteoGraphicsView view(provider.get());
+    provider->controller()->receiveBytes(R"(JSON:1::{"weather":{"sessionData":{"1767268800000":{"trackTemperature":21.5}}}})"
+                                         "\n");
+    provider->controller()->receiveBytes(R"(JSON:2::{"timing":{"session":{"info":{"sessionDbId":12}}}})"
+                                         "\n");
+    QCOMPARE(provider->controller()->sessionId(), 12);
+    QCOMPARE(view.graphs().first()->values(), QVector<float>({21.5f}));
+    // A session without weather shows none.
+    provider->controller()->getCurrentData()->deleteKey(QStringLiteral("weather"));
+    emit provider->controller()->cleanAll();
+    QVERIFY(view.graphs().first()->values().isEmpty());
 }
 
 QTEST_MAIN(TestChartPanels)

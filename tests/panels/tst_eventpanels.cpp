@@ -247,6 +247,14 @@ void TestEventPanels::againstTheSimulator()
     // Channels arrive on lines of their own.
     QTRY_COMPARE(pitOut.model()->rowCount(), pitCount(truth, QStringLiteral("pitOut")));
     QTRY_COMPARE(raceControl.model()->rowCount(), childCount(truth, QStringLiteral("raceControl.messages")));
+    // Reconnected with "Keep" on: each message once. Counted exactly once
+    // the whole login has been read (the tyres come last): waiting for the
+    // count would pass the moment it went by on its way to twice as many.
+    QSignalSpy tyresAgain(&p, &V2DataProvider::tyresDataReceived);
+    p.setActive(false);
+    p.setActive(true);
+    QTRY_VERIFY_WITH_TIMEOUT(tyresAgain.count() > 0, 20000);
+    QCOMPARE(raceControl.model()->rowCount(), childCount(truth, QStringLiteral("raceControl.messages")));
     QTRY_COMPARE(trackLimits.model()->rowCount(), childCount(truth, QStringLiteral("timing.session.trackLimits")));
     const QString car = stints.carList()->currentText();
     QTRY_COMPARE(stints.model()->rowCount(), childCount(truth, QStringLiteral("timing.analysis.stints.%1.stints").arg(car)));

@@ -58,6 +58,7 @@ private slots:
     void combinedSessionColumns_data();
     void combinedSessionColumns();
     void additionalStandings();
+    void bestsNameTheirDriver();
     void classTablesFollowTheClasses();
     void againstTheSimulator();
 
@@ -171,6 +172,38 @@ void TestStandingPanels::additionalStandings()
     panel.setUsaUnits(true);
     QCOMPARE(text(*panel.model(WidgetAdditionalStandings::TopSpeedTable), 0, M::Value), QStringLiteral("186.4"));
     QCOMPARE(panel.model(WidgetAdditionalStandings::TopSpeedTable)->headerData(M::Value, Qt::Horizontal).toString(), QStringLiteral("mph"));
+}
+
+void TestStandingPanels::bestsNameTheirDriver()
+{
+    // Car 7 set its best lap and S2 on lap 3 with Jones; Smith drives now.
+    auto provider = makeTestProvider();
+    V2DataProvider& p = *provider;
+    mirrorNode(p, QStringLiteral("timing.session.entry.7.drivers.1"))->insertData(QStringLiteral("lastName"), QStringLiteral("Smith"));
+    mirrorNode(p, QStringLiteral("timing.session.entry.7.drivers.2"))->insertData(QStringLiteral("lastName"), QStringLiteral("Jones"));
+    mirrorNode(p, QStringLiteral("timing.session.standings.overall.participantDetails.7"))->insertData(QStringLiteral("currentDriver"), 1);
+    for (int lap : {3, 12}) {
+        V2_Data* node = mirrorNode(p, QStringLiteral("timing.analysis.laps.7.laps.%1").arg(lap));
+        node->insertData(QStringLiteral("driver"), lap == 3 ? 2 : 1);
+        node->getOrCreateDataPointer(QStringLiteral("sectors.2"))->insertData(QStringLiteral("time"), quint64(lap == 3 ? 31250 : 32000));
+    }
+    const QString base = QStringLiteral("timing.session.standings.overall.additional.");
+    V2_Data* fastestRow = mirrorNode(p, base + QStringLiteral("byFastestLap.1"));
+    fastestRow->insertData(QStringLiteral("participant"), QStringLiteral("7"));
+    fastestRow->insertData(QStringLiteral("time"), quint64(89000));
+    fastestRow->insertData(QStringLiteral("lap"), 3);
+    V2_Data* sectorRow = mirrorNode(p, base + QStringLiteral("bySectorBestTime.2.standings.1"));
+    sectorRow->insertData(QStringLiteral("participant"), QStringLiteral("7"));
+    sectorRow->insertData(QStringLiteral("time"), quint64(31250));
+    using M = ModelAdditionalStanding;
+    M fastest(provider.get(), M::FastestLap);
+    M sector(provider.get(), M::SectorBest, 2);
+    QCOMPARE(text(fastest, 0, M::Name), QStringLiteral("Jones"));
+    QCOMPARE(text(sector, 0, M::Name), QStringLiteral("Jones"));
+    // A best whose lap is not known (yet): the current driver.
+    sectorRow->insertData(QStringLiteral("time"), quint64(30999));
+    sector.processRefresh();
+    QCOMPARE(text(sector, 0, M::Name), QStringLiteral("Smith"));
 }
 
 void TestStandingPanels::classTablesFollowTheClasses()

@@ -482,10 +482,12 @@ void SessionSimulator::addRunning(V2_Data* root, qint64 elapsedMs, const QVector
         V2_Data* detail = details->getOrCreateDataPointer(car.number);
         const bool running = !progress.finished && progress.completed < car.laps.size() && !(car.retiredAt >= 0 && elapsedMs >= car.retiredAt);
         const Lap* current = running ? &car.laps.at(progress.completed) : nullptr;
+        // The sector the car is in, from its own sector times: the times it
+        // publishes for the sectors behind it have ended by now.
         int sector = 1;
-        double covered = 0.0;
-        while (current && sector < 4 && progress.fraction > covered + kSectorShare[sector - 1]) {
-            covered += kSectorShare[sector - 1];
+        qint64 sectorEnd = current ? current->start + current->sectors[0] : 0;
+        while (current && sector < 4 && elapsedMs >= sectorEnd) {
+            sectorEnd += current->sectors[sector];
             ++sector;
         }
         detail->insertData(QStringLiteral("currentLap"), progress.completed + 1);
@@ -530,12 +532,23 @@ void SessionSimulator::addRunning(V2_Data* root, qint64 elapsedMs, const QVector
             V2_Data* lastLap = detail->getOrCreateDataPointer(QStringLiteral("lastLap"));
             lastLap->insertData(QStringLiteral("time"), static_cast<quint64>(last.time()));
             lastLap->insertData(QStringLiteral("isValid"), last.valid);
+            lastLap->insertData(QStringLiteral("lapStartTime"), static_cast<quint64>(m_sessionStartMs + last.start));
             for (int s = 0; s < 4; ++s) {
                 V2_Data* lastSector = detail->getOrCreateDataPointer(QStringLiteral("lastSectors.%1").arg(s + 1));
                 lastSector->insertData(QStringLiteral("time"), static_cast<quint64>(last.sectors[s]));
                 lastSector->insertData(QStringLiteral("isValid"), last.valid);
                 if (bestSector[s] >= 0)
                     detail->getOrCreateDataPointer(QStringLiteral("bestSectors.%1").arg(s + 1))->insertData(QStringLiteral("time"), static_cast<quint64>(bestSector[s]));
+            }
+        }
+        if (current) {
+            // As a timing feed: the lap's start, and the sectors of this lap
+            // already run as the latest times of their sectors.
+            detail->insertData(QStringLiteral("currentLapStartTime"), static_cast<quint64>(m_sessionStartMs + current->start));
+            for (int s = 0; s + 1 < sector; ++s) {
+                V2_Data* lastSector = detail->getOrCreateDataPointer(QStringLiteral("lastSectors.%1").arg(s + 1));
+                lastSector->insertData(QStringLiteral("time"), static_cast<quint64>(current->sectors[s]));
+                lastSector->insertData(QStringLiteral("isValid"), current->valid);
             }
         }
         if (progress.best >= 0) {
