@@ -56,7 +56,7 @@ void V2_User::copy(const V2_User& other)
     m_pass = other.m_pass;
     m_profileName = other.m_profileName;
     m_maxConnections = other.m_maxConnections;
-    m_currentNumberOfConnections = other.m_currentNumberOfConnections;
+    m_currentNumberOfConnections = other.m_currentNumberOfConnections.load();
 }
 
 void V2_User::copy(const V2_User* other)

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+
 class V2_Profile;
 
 // An account of the publishing server, bound to an access profile. Read
@@ -79,7 +81,8 @@ private:
     QString m_profileName;
     QList<UserFilter>* m_userFilters;
     int m_maxConnections;
-    int m_currentNumberOfConnections;
+    // Changed under the write lock; read by anyone (a status display, a test).
+    std::atomic<int> m_currentNumberOfConnections;
     int m_holders = 0;
     bool m_removed = false;
 };

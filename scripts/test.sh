@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # The one test command: installs what is missing, then configures, builds and
 # runs the whole suite through CTest twice: a normal build, and a build with
-# AddressSanitizer and UndefinedBehaviorSanitizer; then runs each fuzz target
-# of the protocol library for 20 seconds (clang, libFuzzer).
-# Usage: ./scripts/test.sh [build-dir]   (the sanitizer build goes to <build-dir>-asan)
+# AddressSanitizer and UndefinedBehaviorSanitizer; then the protocol library
+# and its threaded tests (server, publication, server faults, client) with
+# ThreadSanitizer; then runs each fuzz target of the protocol library for 20
+# seconds (clang, libFuzzer).
+# Usage: ./scripts/test.sh [build-dir]
+# (the sanitizer builds go to <build-dir>-asan and <build-dir>-tsan)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -26,6 +29,14 @@ echo "== sanitizer build (address, undefined) =="
 cmake -S "$root" -B "$build-asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLANTERRA_SANITIZE=ON -DLANTERRA_BUILD_TESTS=ON -DLANTERRA_BUILD_BENCH=OFF
 cmake --build "$build-asan" --parallel "$jobs"
 ctest --test-dir "$build-asan" --output-on-failure --parallel "$jobs"
+
+echo "== thread sanitizer build (protocol library, threaded tests) =="
+# Only what the stage runs is built: the library and four test programs.
+tsan_tests=(tst_v2server tst_v2serverfaults tst_v2publication tst_v2client)
+cmake -S "$root" -B "$build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLANTERRA_TSAN=ON -DLANTERRA_BUILD_TESTS=ON -DLANTERRA_BUILD_BENCH=OFF
+cmake --build "$build-tsan" --parallel "$jobs" --target "${tsan_tests[@]}"
+TSAN_OPTIONS="suppressions=$root/scripts/tsan.supp:second_deadlock_stack=1" \
+    ctest --test-dir "$build-tsan" --output-on-failure --parallel "$jobs" -R "^($(IFS='|'; echo "${tsan_tests[*]}"))\$"
 
 echo "== fuzzing (libFuzzer, bounded) =="
 "$root/scripts/fuzz.sh" --seconds 20 "$build-fuzz"
