@@ -22,7 +22,7 @@ LoginRefusals::LoginRefusals()
 
 qint64 LoginRefusals::delayAfter(int refusals, int freeAttempts)
 {
-    if (refusals < freeAttempts)
+    if (freeAttempts <= 0 || refusals < freeAttempts)
         return 0;
     return std::min(kFirstDelayMs << std::min(refusals - freeAttempts, 8), kLongestDelayMs);
 }

@@ -105,10 +105,10 @@ public:
     int loginTimeout() const;
     // A connection is closed after this many refused logins; from an address
     // with as many recent refusals, each further attempt waits its turn,
-    // longer after every refusal.
+    // longer after every refusal. 0: neither.
     void setMaxRefusedLogins(int logins);
     int maxRefusedLogins() const;
-    // JOIN requests a connection may make in a minute; beyond, refused.
+    // JOIN requests a connection may make in a minute; beyond, refused. 0: no limit.
     void setMaxJoinsPerMinute(int joins);
     int maxJoinsPerMinute() const;
     // Refused logins per address, kept for the connections' threads.

@@ -379,7 +379,9 @@ void V2_ServerSocket::login(V2_message* mes)
                 consequence += QStringLiteral(", its next attempts wait %1 s each").arg(delay / 1000.0);
         }
         if (++m_refusedLogins >= maxRefused && maxRefused > 0) {
-            consequence += QStringLiteral("%1connection closed after %2 refused logins").arg(consequence.isEmpty() ? QString() : QStringLiteral("; ")).arg(m_refusedLogins);
+            if (!consequence.isEmpty())
+                consequence += QStringLiteral("; ");
+            consequence += QStringLiteral("connection closed after %1 refused logins").arg(m_refusedLogins);
             m_connected = false;
         }
         logRefusedLogin(mes, userName, consequence);
@@ -422,7 +424,8 @@ bool V2_ServerSocket::awaitLoginTurn(V2_message* mes)
     if (wait < 0) {
         mes->setError(QStringLiteral("Too many refused logins from this address, try again later"), QString());
         QString consequence = QStringLiteral("refused unread: this ip's attempts are queued too long");
-        if (++m_refusedLogins >= m_server->maxRefusedLogins()) {
+        const int maxRefused = m_server->maxRefusedLogins();
+        if (++m_refusedLogins >= maxRefused && maxRefused > 0) {
             consequence += QStringLiteral("; connection closed after %1 refused logins").arg(m_refusedLogins);
             m_connected = false;
         }
