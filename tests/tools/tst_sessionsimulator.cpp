@@ -216,6 +216,17 @@ void TestSessionSimulator::consistency()
                 previousEnd = start + sum;
             }
             QCOMPARE(details->getInt(car + QStringLiteral(".currentLap")), elapsed + 1);
+            // As a timing feed: a running car's lap starts where its last one
+            // ended, and the sectors of it already run have ended by now.
+            if (details->getBool(car + QStringLiteral(".running"))) {
+                const qint64 lapStart = details->getLongLong(car + QStringLiteral(".currentLapStartTime"));
+                QCOMPARE(lapStart, previousEnd);
+                QCOMPARE(details->getLongLong(car + QStringLiteral(".lastLap.lapStartTime")), previousEnd - details->getLongLong(car + QStringLiteral(".lastLap.time")));
+                qint64 ended = lapStart;
+                for (int s = 1; s < details->getInt(car + QStringLiteral(".currentSector")); ++s)
+                    ended += details->getLongLong(car + QStringLiteral(".lastSectors.%1.time").arg(s));
+                QVERIFY(ended <= kStart + at);
+            }
         }
         // Positions are a permutation of the cars, and gaps agree with the lap counts.
         const V2_Data* active = state->getV2_Data(QStringLiteral("timing.session.standings.overall.active"));
