@@ -80,8 +80,8 @@ void TestProgramTlsPair::firstStartMakesPairSecondReusesIt()
     QVERIFY(altNames.values(QSsl::IpAddressEntry).contains(QStringLiteral("::1")));
     const QDateTime now = QDateTime::currentDateTimeUtc();
     QVERIFY(certificate.effectiveDate() <= now);
+    QCOMPARE(certificate.effectiveDate().secsTo(certificate.expiryDate()), 825LL * 24 * 3600);
     QVERIFY(certificate.expiryDate() > now.addDays(824));
-    QVERIFY(certificate.expiryDate() <= now.addDays(825));
 
     // Second start: the same pair, nothing made anew.
     V2_Server again;

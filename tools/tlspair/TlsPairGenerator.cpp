@@ -8,6 +8,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <ctime>
 #include <memory>
 
 namespace {
@@ -83,9 +84,10 @@ bool TlsPairGenerator::generate(const QString& commonName, const QStringList& dn
         *error = lastError("Certificate set-up");
         return false;
     }
-    // An hour back, for clients whose clock runs a little behind.
-    X509_gmtime_adj(X509_getm_notBefore(certificate.get()), -3600);
-    X509_time_adj_ex(X509_getm_notAfter(certificate.get()), validDays, 0, nullptr);
+    // From an hour back, for clients whose clock runs a little behind, for validDays in all.
+    time_t now = std::time(nullptr);
+    X509_time_adj_ex(X509_getm_notBefore(certificate.get()), 0, -3600, &now);
+    X509_time_adj_ex(X509_getm_notAfter(certificate.get()), validDays, -3600, &now);
 
     X509_NAME* name = X509_get_subject_name(certificate.get());
     const QByteArray cn = commonName.left(64).toUtf8();
