@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #endif
 
@@ -212,7 +212,7 @@ bool numbersFit(const char* p, const char* end)
 // cost, and the rare one that does not is scanned exactly.
 bool mayHoldOddNumbers(const char* p, const char* end)
 {
-#if defined(__SSE2__)
+#if defined(__SSE2__) || defined(_M_X64)
     const __m128i belowZero = _mm_set1_epi8('0' - 1);
     const __m128i aboveNine = _mm_set1_epi8('9' + 1);
     const __m128i caseBit = _mm_set1_epi8(0x20);
