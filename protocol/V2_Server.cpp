@@ -133,6 +133,9 @@ bool V2_Server::startServer(int port)
     m_started = listen(QHostAddress::AnyIPv4, static_cast<quint16>(port));
     if (!m_started)
         qDebug() << "[V2] Server could not listen on port" << port << ":" << errorString();
+    else if (m_ssl && m_certificate == QSslCertificate(readResource(QStringLiteral(":/ssl/certificate")), QSsl::Pem))
+        qWarning() << "[V2] Server on port" << serverPort()
+                   << "presents the built-in TLS pair, whose private key every copy of the library holds: anyone can impersonate it. Give it its own pair.";
     emit onStarted();
     return m_started;
 }

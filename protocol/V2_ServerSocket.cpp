@@ -16,6 +16,8 @@
 #include <QDeadlineTimer>
 #include <QHash>
 #include <QDebug>
+#include <QSslCipher>
+#include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTimer>
 
@@ -53,6 +55,24 @@ void atLoginStage(V2_ServerSocket::LoginStage stage)
 {
     if (loginHook())
         loginHook()(stage);
+}
+
+// TLS 1.2 suites with forward secrecy and authenticated encryption only
+// (ECDHE with AES-GCM or ChaCha20-Poly1305): CBC suites are open to
+// padding-oracle timing attacks. TLS 1.3 has only such suites; they stay.
+QList<QSslCipher> serverCiphers()
+{
+    static const QList<QSslCipher> ciphers = [] {
+        QList<QSslCipher> chosen;
+        for (const QSslCipher& cipher : QSslConfiguration::supportedCiphers()) {
+            const QString name = cipher.name();
+            if (cipher.protocol() == QSsl::TlsV1_3 || name.startsWith(QLatin1String("TLS_"))
+                || (name.startsWith(QLatin1String("ECDHE-")) && (name.contains(QLatin1String("-GCM-")) || name.contains(QLatin1String("CHACHA20")))))
+                chosen << cipher;
+        }
+        return chosen;
+    }();
+    return ciphers;
 }
 
 } // namespace
@@ -100,6 +120,9 @@ void V2_ServerSocket::run()
             m_socket->setLocalCertificate(m_server->tlsCertificate());
             m_socket->setPrivateKey(m_server->tlsPrivateKey());
             m_socket->setPeerVerifyMode(QSslSocket::VerifyNone);
+            QSslConfiguration tls = m_socket->sslConfiguration();
+            tls.setCiphers(serverCiphers());
+            m_socket->setSslConfiguration(tls);
             m_socket->startServerEncryption();
         }
         connect(m_socket, &QAbstractSocket::disconnected, this, &V2_ServerSocket::doDisconnect, Qt::DirectConnection);

@@ -11,6 +11,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 const QStringList V2_message::COMMANDS = {
     QStringLiteral("LOGIN"),
     QStringLiteral("JOIN"),
@@ -89,6 +93,170 @@ int openings(const char* data, int size)
             ++count;
     }
     return count;
+}
+
+// Number literals are checked before rapidjson converts them: its
+// full-precision conversion reads past its table of powers of ten for long
+// literals with large exponents, and returns wrong values without an error
+// for literals beyond the range of a double. A literal passes when its
+// integer part, its fraction and its exponent have at most
+// MAX_NUMBER_DIGITS digits each and its value is zero or lies between the
+// smallest and the largest double (5e-324 and 1.7976931348623157e308, above
+// which nothing is written with 17 significant digits).
+const char kLargestDouble[] = "17976931348623157";
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Whether the literal that starts at p fits; next is set past it.
+bool numberFits(const char* p, const char* end, const char** next)
+{
+    if (*p == '-')
+        ++p;
+    const char* intBegin = p;
+    while (p < end && isDigit(*p))
+        ++p;
+    const char* intEnd = p;
+    const char* fracBegin = p;
+    if (p < end && *p == '.') {
+        fracBegin = ++p;
+        while (p < end && isDigit(*p))
+            ++p;
+    }
+    const char* fracEnd = p;
+    const bool partsFit = intEnd - intBegin <= V2_message::MAX_NUMBER_DIGITS && fracEnd - fracBegin <= V2_message::MAX_NUMBER_DIGITS;
+    if (p == end || (*p != 'e' && *p != 'E')) {
+        // Without an exponent such a literal lies within the range.
+        *next = p;
+        return partsFit;
+    }
+    ++p;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-'))
+        negative = *p++ == '-';
+    int exponent = 0;
+    int exponentDigits = 0;
+    for (; p < end && isDigit(*p); ++p, ++exponentDigits) {
+        if (exponent < 100000)
+            exponent = exponent * 10 + (*p - '0');
+    }
+    *next = p;
+    if (!partsFit || exponentDigits > V2_message::MAX_NUMBER_DIGITS)
+        return false;
+
+    // The power of ten of the first significant digit.
+    const char* first = intBegin;
+    while (first < intEnd && *first == '0')
+        ++first;
+    int magnitude = 0;
+    if (first < intEnd) {
+        magnitude = static_cast<int>(intEnd - first) - 1;
+    } else {
+        first = fracBegin;
+        while (first < fracEnd && *first == '0')
+            ++first;
+        if (first == fracEnd)
+            return true; // zero
+        magnitude = -static_cast<int>(first - fracBegin) - 1;
+    }
+    magnitude += negative ? -exponent : exponent;
+    if (magnitude != 308)
+        return magnitude >= -324 && magnitude < 308;
+    // At the top of the range: compare the significant digits with the largest double's.
+    const char* largest = kLargestDouble;
+    for (const char* d = first; d < fracEnd; ++d) {
+        if (d == intEnd)
+            d = fracBegin;
+        if (d == fracEnd)
+            break;
+        if (*largest) {
+            if (*d != *largest)
+                return *d < *largest;
+            ++largest;
+        } else if (*d != '0') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether every number literal of a JSON text fits (strings are skipped).
+// A text that is no JSON may pass: the parser then reports it.
+bool numbersFit(const char* p, const char* end)
+{
+    while (p < end) {
+        const char c = *p;
+        if (c == '"') {
+            ++p;
+            while (p < end && *p != '"')
+                p += *p == '\\' && p + 1 < end ? 2 : 1;
+            p = p < end ? p + 1 : end;
+        } else if (isDigit(c) || c == '-') {
+            if (!numberFits(p, end, &p))
+                return false;
+        } else {
+            ++p;
+        }
+    }
+    return true;
+}
+
+// Whether a JSON text may hold a literal that needs numbersFit: a digit
+// followed by an exponent marker, or two 16-byte blocks in a row that are
+// all digits (which any run of 47 digits has; a double written with 17
+// digits has no such run). False proves that every literal fits: none has
+// an exponent or a part of more than 46 digits. Sixteen bytes at a time,
+// strings not told apart: a line passes at a small part of its parsing
+// cost, and the rare one that does not is scanned exactly.
+bool mayHoldOddNumbers(const char* p, const char* end)
+{
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128i belowZero = _mm_set1_epi8('0' - 1);
+    const __m128i aboveNine = _mm_set1_epi8('9' + 1);
+    const __m128i caseBit = _mm_set1_epi8(0x20);
+    const __m128i lowerE = _mm_set1_epi8('e');
+    // 64 bytes a step, one bit a byte, four 16-bit lanes (blocks) a step.
+    quint64 digitBefore = 0; // the step before ended in a digit
+    quint64 blockBefore = 0; // the digits of the step before's last block
+    char tail[64];
+    for (;;) {
+        const char* step = p;
+        const bool last = end - p <= 64;
+        if (last) {
+            std::memset(tail, 0, sizeof tail);
+            std::memcpy(tail, p, static_cast<size_t>(end - p));
+            step = tail;
+        }
+        quint64 digits = 0;
+        quint64 markers = 0;
+        const auto block = [&](int i) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(step + 16 * i));
+            const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(bytes, belowZero), _mm_cmplt_epi8(bytes, aboveNine));
+            digits |= static_cast<quint64>(_mm_movemask_epi8(digit)) << (16 * i);
+            markers |= static_cast<quint64>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(bytes, caseBit), lowerE))) << (16 * i);
+        };
+        block(0);
+        block(1);
+        block(2);
+        block(3);
+        // A lane of gaps is zero where a block of digits follows another.
+        const quint64 gaps = ~(digits & ((digits << 16) | blockBefore));
+        const bool blocksOfDigits = ((gaps - 0x0001000100010001ULL) & ~gaps & 0x8000800080008000ULL) != 0;
+        if ((markers & ((digits << 1) | digitBefore)) != 0 || blocksOfDigits)
+            return true;
+        if (last)
+            return false;
+        digitBefore = digits >> 63;
+        blockBefore = digits >> 48;
+        p += 64;
+    }
+#else
+    Q_UNUSED(p)
+    Q_UNUSED(end)
+    return true;
+#endif
 }
 
 // Parse errors of received lines go to the debug log, a limited number a
@@ -238,6 +406,11 @@ bool V2_message::parseBytes(const QByteArray& line)
         const int size = line.size() - brace;
         if (openings(data + brace, size) > MAX_JSON_DEPTH && jsonDepth(data + brace, size, MAX_JSON_DEPTH) > MAX_JSON_DEPTH) {
             logParseError(QStringLiteral("payload nested deeper than %1 levels").arg(MAX_JSON_DEPTH));
+            setError(kParseError, QString());
+            return false;
+        }
+        if (mayHoldOddNumbers(data + brace, data + line.size()) && !numbersFit(data + brace, data + line.size())) {
+            logParseError(QStringLiteral("number beyond the range of a double or longer than %1 digits").arg(MAX_NUMBER_DIGITS));
             setError(kParseError, QString());
             return false;
         }

@@ -25,6 +25,8 @@ public:
     static const QStringList COMMANDS;
     // Payloads nested deeper than this are refused as unparsable.
     static constexpr int MAX_JSON_DEPTH = 512;
+    // Digits each part of a number literal (integer, fraction, exponent) may have.
+    static constexpr int MAX_NUMBER_DIGITS = 64;
 
     explicit V2_message(const QString& line = QString());
     V2_message(const V2_message& other);

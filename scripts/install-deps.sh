@@ -18,6 +18,7 @@ packages=(
     clang
     libclang-rt-14-dev
     openssl
+    libssl-dev
     xvfb
     xauth
 )

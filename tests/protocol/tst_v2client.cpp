@@ -1,3 +1,4 @@
+#include "NumberLiterals.h"
 #include "SampleLines.h"
 #include "ScriptedServer.h"
 #include "V2_Client.h"
@@ -117,6 +118,7 @@ private slots:
     void lineReadInPlaceMatchesItsTree();
     void badLinesAreAnswered_data();
     void badLinesAreAnswered();
+    void numberLiterals();
     void commandsRepliesAndErrors();
     void commandIds();
     void overlongLine_data();
@@ -573,6 +575,31 @@ void TestV2Client::badLinesAreAnswered()
     link.server.sendLine(QStringLiteral(R"(JSON:2::{"a":1})"));
     QTRY_COMPARE(changes.count(), 1);
     QCOMPARE(link.server.accepted(), 1);
+}
+
+// Each literal of the table in its own data line: one past the range of a
+// double is refused as a whole, one within it reaches the mirror unchanged.
+void TestV2Client::numberLiterals()
+{
+    Link link(true);
+    QVERIFY(link.login());
+    int counter = 10;
+    for (const NumberLiteral& literal : numberLiteralTable()) {
+        const QByteArray id = QByteArray::number(++counter);
+        link.server.send("JSON:" + id + "::{\"n\":{\"v" + id + "\":" + literal.text + "}}\r\n");
+        if (!literal.fits) {
+            QVERIFY2(link.server.nextLine() == "ERROR:" + id + R"(::{"reason":"Error parsing message JSON"})", literal.name);
+            continue;
+        }
+        const QString key = QStringLiteral("v") + QString::fromLatin1(id);
+        auto value = [&] {
+            const V2_Data* node = link.client.getCurrentData()->getV2_Data(QStringLiteral("n"));
+            return node ? node->datas()->value(key) : nullptr;
+        };
+        QTRY_VERIFY2(value(), literal.name);
+        const QVariant read = *value();
+        QVERIFY2(read.userType() == literal.value.userType() && read == literal.value, literal.name);
+    }
 }
 
 void TestV2Client::commandsRepliesAndErrors()

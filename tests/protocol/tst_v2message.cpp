@@ -1,3 +1,4 @@
+#include "NumberLiterals.h"
 #include "SampleLines.h"
 #include "V2_Data.h"
 #include "V2_message.h"
@@ -26,6 +27,8 @@ private slots:
     void malformedLinesNeverCrash();
     void deepNesting_data();
     void deepNesting();
+    void numberLiterals_data();
+    void numberLiterals();
 };
 
 void TestV2Message::freshMessage()
@@ -340,6 +343,34 @@ void TestV2Message::deepNesting()
         QCOMPARE(message.reason(), QStringLiteral("Error parsing message JSON"));
     else
         QVERIFY(!message.jsonParams()->isEmpty());
+}
+
+void TestV2Message::numberLiterals_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("fits");
+    QTest::addColumn<QVariant>("value");
+    for (const NumberLiteral& literal : numberLiteralTable())
+        QTest::newRow(literal.name) << literal.text << literal.fits << literal.value;
+}
+
+void TestV2Message::numberLiterals()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, fits);
+    QFETCH(QVariant, value);
+    // In an object and in an array; a string that looks like a number is no number.
+    V2_message message;
+    QCOMPARE(message.parseMessage("JSON:1::{\"s\":\"\\\"1e999\",\"a\":[0," + text + "],\"v\":" + text + "}"), fits);
+    if (!fits) {
+        QCOMPARE(message.reason(), QStringLiteral("Error parsing message JSON"));
+        return;
+    }
+    const QVariant read = message.jsonParams()->value(QStringLiteral("v"));
+    QCOMPARE(read.userType(), value.userType());
+    QCOMPARE(read, value);
+    QCOMPARE(message.jsonParams()->value(QStringLiteral("a")).toList().value(1), value);
+    QCOMPARE(message.jsonParams()->value(QStringLiteral("s")).toString(), QStringLiteral("\"1e999"));
 }
 
 QTEST_GUILESS_MAIN(TestV2Message)

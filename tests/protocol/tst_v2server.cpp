@@ -1,3 +1,4 @@
+#include "NumberLiterals.h"
 #include "RawClient.h"
 #include "V2_Client.h"
 #include "V2_Data.h"
@@ -14,6 +15,8 @@
 #include <QMutex>
 #include <QJsonDocument>
 #include <QRandomGenerator>
+#include <QSslCipher>
+#include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTcpSocket>
 #include <QtTest>
@@ -48,6 +51,11 @@ private slots:
     void deleteProfileStopsBoundConnections();
     void deleteUserStopsItsConnections();
     void ownTlsPair();
+    void builtInPairWarns_data();
+    void builtInPairWarns();
+    void tlsSuites_data();
+    void tlsSuites();
+    void numberLiteralsInRequests();
     void uploadsAndDirectMessages();
     void addOrUpdate();
     void passwordsNeverLogged();
@@ -489,6 +497,113 @@ void TestV2Server::ownTlsPair()
     QVERIFY(raw.connectTo(server.serverPort(), true));
     QCOMPARE(raw.socket().peerCertificate(), QSslCertificate(read("test-cert.pem"), QSsl::Pem));
     QVERIFY(raw.socket().peerCertificate() != embedded);
+}
+
+namespace {
+QStringList g_warnings;
+}
+
+void TestV2Server::builtInPairWarns_data()
+{
+    QTest::addColumn<bool>("tls");
+    QTest::addColumn<bool>("ownPair");
+    QTest::addColumn<int>("warnings");
+    QTest::newRow("built-in pair") << true << false << 1;
+    QTest::newRow("own pair") << true << true << 0;
+    QTest::newRow("plain TCP") << false << false << 0;
+}
+
+void TestV2Server::builtInPairWarns()
+{
+    QFETCH(bool, tls);
+    QFETCH(bool, ownPair);
+    QFETCH(int, warnings);
+    auto read = [](const char* name) {
+        QFile file(QStringLiteral(LANTERRA_TEST_TLS_DIR "/") + QLatin1String(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    V2_Server server;
+    server.setSsl(tls);
+    if (ownPair)
+        QVERIFY(server.setTlsPair(read("test-cert.pem"), read("test-key.pem")));
+    g_warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtWarningMsg && text.contains(QLatin1String("built-in TLS pair")))
+            g_warnings << text;
+    });
+    const bool started = server.startServer(0);
+    qInstallMessageHandler(previous);
+    QVERIFY(started);
+    QCOMPARE(g_warnings.size(), warnings);
+}
+
+// A real client offering one suite: TLS 1.2 takes forward-secret AEAD
+// suites only; TLS 1.3 is left as it is.
+void TestV2Server::tlsSuites_data()
+{
+    QTest::addColumn<int>("protocol");
+    QTest::addColumn<QString>("cipher");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("ECDHE AES-128-GCM") << int(QSsl::TlsV1_2) << "ECDHE-RSA-AES128-GCM-SHA256" << true;
+    QTest::newRow("ECDHE AES-256-GCM") << int(QSsl::TlsV1_2) << "ECDHE-RSA-AES256-GCM-SHA384" << true;
+    QTest::newRow("ECDHE ChaCha20") << int(QSsl::TlsV1_2) << "ECDHE-RSA-CHACHA20-POLY1305" << true;
+    QTest::newRow("ECDHE AES-CBC SHA-256") << int(QSsl::TlsV1_2) << "ECDHE-RSA-AES128-SHA256" << false;
+    QTest::newRow("ECDHE AES-CBC SHA-1") << int(QSsl::TlsV1_2) << "ECDHE-RSA-AES256-SHA" << false;
+    QTest::newRow("RSA AES-CBC") << int(QSsl::TlsV1_2) << "AES256-SHA256" << false;
+    QTest::newRow("RSA AES-GCM, no forward secrecy") << int(QSsl::TlsV1_2) << "AES128-GCM-SHA256" << false;
+    QTest::newRow("TLS 1.3") << int(QSsl::TlsV1_3) << "TLS_AES_256_GCM_SHA384" << true;
+}
+
+void TestV2Server::tlsSuites()
+{
+    QFETCH(int, protocol);
+    QFETCH(QString, cipher);
+    QFETCH(bool, accepted);
+    Fixture fixture;
+    QSslSocket socket;
+    QSslConfiguration configuration = socket.sslConfiguration();
+    configuration.setProtocol(static_cast<QSsl::SslProtocol>(protocol));
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    const QSslCipher offered(cipher);
+    QVERIFY2(!offered.isNull(), qPrintable(cipher));
+    configuration.setCiphers({offered});
+    socket.setSslConfiguration(configuration);
+    QSignalSpy encrypted(&socket, &QSslSocket::encrypted);
+    QSignalSpy failed(&socket, &QAbstractSocket::errorOccurred);
+    socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), fixture.port);
+    QTRY_VERIFY_WITH_TIMEOUT(encrypted.count() + failed.count() > 0, 5000);
+    QCOMPARE(encrypted.count() == 1, accepted);
+    if (accepted)
+        QCOMPARE(socket.sessionCipher().name(), cipher);
+}
+
+// The literals of the table as command parameters of a logged-in client:
+// one past the range of a double is refused as unparsable, one within it
+// reaches the application unchanged.
+void TestV2Server::numberLiteralsInRequests()
+{
+    Fixture fixture;
+    QMap<QString, QVariant> received;
+    connect(&fixture.server, &V2_Server::onCommandReceived, this, [&](QString, QString id, int, V2_Data* parameters) {
+        const QVariant* value = parameters->datas()->value(QStringLiteral("v"));
+        received.insert(id, value ? *value : QVariant());
+    });
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, true));
+    QVERIFY(raw.login(QStringLiteral("team"), QStringLiteral("pw")));
+    int counter = 10;
+    for (const NumberLiteral& literal : numberLiteralTable()) {
+        const QByteArray id = QByteArray::number(++counter);
+        raw.sendLine("CMD:" + id + ":reset:{\"v\":" + literal.text + "}");
+        if (!literal.fits) {
+            const QByteArray reply = raw.nextLine();
+            QVERIFY2(reply.startsWith("ERROR:" + id) && reply.contains("Error parsing message JSON"), literal.name);
+            continue;
+        }
+        QTRY_VERIFY2(received.contains(QString::fromLatin1(id)), literal.name);
+        const QVariant read = received.value(QString::fromLatin1(id));
+        QVERIFY2(read.userType() == literal.value.userType() && read == literal.value, literal.name);
+    }
 }
 
 void TestV2Server::uploadsAndDirectMessages()

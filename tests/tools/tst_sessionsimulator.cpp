@@ -9,9 +9,11 @@
 #include "V2_User.h"
 #include "V2_message.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QSet>
 #include <QSettings>
+#include <QSslCertificate>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -54,6 +56,7 @@ class TestSessionSimulator final : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void options_data();
     void options();
     void deterministic();
@@ -70,7 +73,17 @@ private slots:
     void programWithAccountFiles();
     void badConfiguration_data();
     void badConfiguration();
+
+private:
+    // The programs started here keep their own TLS pair in this folder.
+    QTemporaryDir m_config;
 };
+
+void TestSessionSimulator::initTestCase()
+{
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+}
 
 void TestSessionSimulator::options_data()
 {
@@ -612,8 +625,14 @@ void TestSessionSimulator::programWithAccountFiles()
                      QStringLiteral("127.0.0.1"));
     QSignalSpy done(&client, &V2_Client::onLoginDone);
     QSignalSpy errors(&client, &V2_Client::errorReceived);
+    QSignalSpy accepted(&client, &V2_Client::certificateAccepted);
     client.setActive(true); // TLS, the program's default
     QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 10000);
+    // The program presents the pair it made on its first start, not the built-in one.
+    QFile stored(m_config.path() + QStringLiteral("/lanterra-sim/server-certificate.pem"));
+    QVERIFY(stored.open(QIODevice::ReadOnly));
+    QCOMPARE(accepted.count(), 1);
+    QCOMPARE(accepted.at(0).at(0).toByteArray(), QSslCertificate(stored.readAll(), QSsl::Pem).digest(QCryptographicHash::Sha256).toHex());
     client.joinChannel(QStringLiteral("weather"), QString());
     client.joinChannel(QStringLiteral("timing.session"), QString());
     QTRY_COMPARE(errors.count(), 1); // the profile has no timing

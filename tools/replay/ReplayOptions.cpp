@@ -15,7 +15,10 @@ bool ReplayOptions::parse(const QStringList& arguments, ReplayOptions* options, 
                                    QStringLiteral("1"));
     const QCommandLineOption start(QStringLiteral("start"), QStringLiteral("Seconds into the recording to begin at."), QStringLiteral("s"),
                                    QStringLiteral("0"));
-    parser.addOptions({port, noTls, users, profiles, speed, start});
+    const QCommandLineOption certificate(QStringLiteral("certificate"), QStringLiteral("TLS certificate (PEM) to present instead of the program's own."),
+                                         QStringLiteral("file"));
+    const QCommandLineOption key(QStringLiteral("key"), QStringLiteral("Private key (PEM) of --certificate."), QStringLiteral("file"));
+    parser.addOptions({port, noTls, users, profiles, speed, start, certificate, key});
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The recording (plain or .gz)."));
 
     if (!parser.parse(arguments)) {
@@ -55,6 +58,12 @@ bool ReplayOptions::parse(const QStringList& arguments, ReplayOptions* options, 
     result.profilesFile = parser.value(profiles);
     if (result.usersFile.isEmpty() != result.profilesFile.isEmpty()) {
         *error = QStringLiteral("--users and --profiles go together");
+        return false;
+    }
+    result.certificateFile = parser.value(certificate);
+    result.keyFile = parser.value(key);
+    if (result.certificateFile.isEmpty() != result.keyFile.isEmpty()) {
+        *error = QStringLiteral("--certificate and --key go together");
         return false;
     }
     *options = result;

@@ -10,6 +10,9 @@ struct ReplayOptions {
     bool tls = true;
     QString usersFile;
     QString profilesFile;
+    // Another TLS pair to present instead of the program's own.
+    QString certificateFile;
+    QString keyFile;
     double speed = 1.0;
     double startSeconds = 0.0;
     // Set when --help was given: the text to print instead of running.

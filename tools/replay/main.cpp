@@ -1,5 +1,6 @@
 // lanterra-replay: publishes a session recording over the V2 protocol, so
 // that the program (or a whole team's screens) can watch it again.
+#include "ProgramTlsPair.h"
 #include "RecordingReader.h"
 #include "ReplayOptions.h"
 #include "ReplayPublisher.h"
@@ -55,6 +56,12 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    QString tlsNote;
+    if (options.tls && !ProgramTlsPair::apply(&server, options.certificateFile, options.keyFile, &tlsNote, &error)) {
+        std::fprintf(stderr, "lanterra-replay: %s\n", qPrintable(error));
+        return 2;
+    }
+
     ReplayPublisher publisher(&server, &reader, options.speed);
     QObject::connect(&publisher, &ReplayPublisher::finished, [](qint64 atMs, const QString& problem) {
         if (problem.isEmpty())
@@ -72,6 +79,8 @@ int main(int argc, char** argv)
     std::printf("lanterra-replay: listening on port %d (%s), recording of %s:%d from %s, at %gx from %s\n", server.serverPort(), options.tls ? "TLS" : "plain TCP",
                 qPrintable(reader.host()), reader.port(), qPrintable(reader.startUtc().toString(Qt::ISODate)), options.speed,
                 qPrintable(clock(publisher.replayMs())));
+    if (!tlsNote.isEmpty())
+        std::printf("lanterra-replay: %s\n", qPrintable(tlsNote));
     std::fflush(stdout);
     publisher.start();
     return app.exec();

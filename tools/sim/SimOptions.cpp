@@ -39,7 +39,7 @@ bool SimOptions::parse(const QStringList& arguments, SimOptions* options, QStrin
     const QCommandLineOption noTls(QStringLiteral("no-tls"), QStringLiteral("Plain TCP instead of TLS."));
     const QCommandLineOption users(QStringLiteral("users"), QStringLiteral("Users INI file."), QStringLiteral("file"));
     const QCommandLineOption profiles(QStringLiteral("profiles"), QStringLiteral("Profiles INI file."), QStringLiteral("file"));
-    const QCommandLineOption certificate(QStringLiteral("certificate"), QStringLiteral("TLS certificate (PEM) to present instead of the built-in one."),
+    const QCommandLineOption certificate(QStringLiteral("certificate"), QStringLiteral("TLS certificate (PEM) to present instead of the program's own."),
                                          QStringLiteral("file"));
     const QCommandLineOption key(QStringLiteral("key"), QStringLiteral("Private key (PEM) of --certificate."), QStringLiteral("file"));
     parser.addOptions({port, cars, classes, type, finalType, duration, elapsed, speed, seed, bikes, endurance, noTls, users, profiles, certificate, key});

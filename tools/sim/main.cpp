@@ -1,5 +1,6 @@
 // lanterra-sim: publishes a simulated live timing session over the V2
 // protocol, so that the client can be run and tested without a real server.
+#include "ProgramTlsPair.h"
 #include "SimAccounts.h"
 #include "SimOptions.h"
 #include "SimPublisher.h"
@@ -7,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QFile>
 
 #include <cstdio>
 
@@ -36,13 +36,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "lanterra-sim: %s\n", qPrintable(error));
         return 2;
     }
-    if (!options.certificateFile.isEmpty()) {
-        QFile certificate(options.certificateFile);
-        QFile key(options.keyFile);
-        if (!certificate.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly) || !server.setTlsPair(certificate.readAll(), key.readAll())) {
-            std::fprintf(stderr, "lanterra-sim: %s and %s are no TLS pair\n", qPrintable(options.certificateFile), qPrintable(options.keyFile));
-            return 2;
-        }
+    QString tlsNote;
+    if (options.tls && !ProgramTlsPair::apply(&server, options.certificateFile, options.keyFile, &tlsNote, &error)) {
+        std::fprintf(stderr, "lanterra-sim: %s\n", qPrintable(error));
+        return 2;
     }
     if (!server.startServer(options.port)) {
         std::fprintf(stderr, "lanterra-sim: cannot listen on port %d: %s\n", options.port, qPrintable(server.errorString()));
@@ -54,6 +51,8 @@ int main(int argc, char** argv)
     publisher.start();
     std::printf("lanterra-sim: listening on port %d (%s), %d cars, %s session\n", options.port, options.tls ? "TLS" : "plain TCP", options.cars,
                 qPrintable(options.type));
+    if (!tlsNote.isEmpty())
+        std::printf("lanterra-sim: %s\n", qPrintable(tlsNote));
     std::fflush(stdout);
     return app.exec();
 }
