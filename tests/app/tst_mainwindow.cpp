@@ -6,6 +6,7 @@
 #include "PositioningGraphicsViewPromote.h"
 #include "RecordingControls.h"
 #include "ReplayBar.h"
+#include "ScriptedServer.h"
 #include "StartUp.h"
 #include "ToolWindow.h"
 #include "V2DataProvider.h"
@@ -572,14 +573,14 @@ void TestMainWindow::staleMarkAndChangedCertificate()
 {
     MainWindow window(somePanels({DayTime, SessionInfo, Standing}));
     V2_Client* client = window.dataProvider()->controller();
-    emit client->onChannelChange({QStringLiteral("weather")});
+    emit client->dataReceived();
     emit client->onDisconnected();
     QVERIFY(window.panel(DayTime)->isStale());
     QVERIFY(window.statusLabel()->text().startsWith(QStringLiteral("Connection lost — last data")));
     // A panel opened meanwhile shows the same.
     window.panelAction(Standing)->trigger();
     QVERIFY(window.panel(Standing)->isStale());
-    emit client->onChannelChange({QStringLiteral("weather")});
+    emit client->dataReceived();
     QVERIFY(!window.panel(DayTime)->isStale());
     QVERIFY(!window.panel(Standing)->isStale());
 
@@ -593,7 +594,7 @@ void TestMainWindow::staleMarkAndChangedCertificate()
         box->button(QMessageBox::No)->click();
     });
     emit client->certificateRejected("cafe", QStringLiteral("CN=elsewhere"));
-    QVERIFY(defaultNo);
+    QTRY_VERIFY(defaultNo);
     QVERIFY(!client->isActive());
     QCOMPARE(window.statusLabel()->text(), QStringLiteral("Certificate changed — not connected"));
     emit client->onDisconnected();
@@ -601,7 +602,7 @@ void TestMainWindow::staleMarkAndChangedCertificate()
     // Trusted: stored for the server, expected, and connecting again.
     onNextModal([](QWidget* modal) { qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Yes)->click(); });
     emit client->certificateRejected("beef", QStringLiteral("CN=new"));
-    QVERIFY(client->isActive());
+    QTRY_VERIFY(client->isActive());
     QCOMPARE(client->expectedFingerprint(), QByteArray("beef"));
     QCOMPARE(AppSettings::open()->value(QStringLiteral("trusted_certificates/localhost_1/fingerprint")).toByteArray(), QByteArray("beef"));
     client->setActive(false);
@@ -637,8 +638,14 @@ void TestMainWindow::openGLDecidedByTheTrackMap()
 // off, shows the bar, and "Live" empties the tree and turns it on again.
 void TestMainWindow::recordThenReplay()
 {
+    // Connected over TLS when the replay opens: the end of that connection
+    // must not reach the replayed tree.
+    ScriptedServer server(true);
+    AppSettings::open()->setValue(QStringLiteral("v2host"), QStringLiteral("127.0.0.1"));
+    AppSettings::open()->setValue(QStringLiteral("v2port"), server.start());
     MainWindow window(somePanels({DayTime}));
     window.show();
+    QAction* edit = window.action(QStringLiteral("actionEdit_credentials"));
     RecordingControls* controls = window.recordingControls();
     QAction* record = window.action(QStringLiteral("actionRecord_session"));
     QAction* open = window.action(QStringLiteral("actionOpen_recording"));
@@ -659,11 +666,18 @@ void TestMainWindow::recordThenReplay()
     QVERIFY(!record->isChecked() && open->isEnabled() && !controls->label()->isVisible());
     client->getCurrentData()->clearData();
 
+    QVERIFY(server.waitForClient());
     QVERIFY2(controls->openRecording(path, &error), qPrintable(error));
-    QVERIFY(controls->bar()->isVisible() && !record->isEnabled() && !client->isActive());
-    QTRY_COMPARE(client->getCurrentData()->getInt(QStringLiteral("weather.currentData.humidity")), 50);
+    QTRY_VERIFY(controls->bar()->isVisible());
+    QVERIFY(!record->isEnabled() && !client->isActive());
+    QTest::qWait(500);
+    QCOMPARE(client->getCurrentData()->getInt(QStringLiteral("weather.currentData.humidity")), 50);
+    // No live data into a replay: the connection data cannot be changed meanwhile.
+    QVERIFY(!edit->isEnabled());
+    edit->trigger();
+    QVERIFY(!client->isActive() && !QApplication::activeModalWidget());
     controls->bar()->findChild<QToolButton*>(QStringLiteral("replayLeave"))->click();
-    QVERIFY(!controls->bar()->isVisible() && record->isEnabled() && client->isActive());
+    QVERIFY(!controls->bar()->isVisible() && record->isEnabled() && client->isActive() && edit->isEnabled());
     QVERIFY(!client->getCurrentData()->getV2_Data(QStringLiteral("weather")));
 }
 
