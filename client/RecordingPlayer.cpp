@@ -93,6 +93,8 @@ RecordingPlayer::Contents RecordingPlayer::read(const QString& path, const std::
     contents.blocks.append(block);
     contents.warning = status == RecordingReader::Status::Error ? reader.errorString() : QString();
     contents.startUtcMs = reader.startUtc().toMSecsSinceEpoch();
+    if (progress)
+        progress(100);
     return contents;
 }
 

@@ -116,7 +116,7 @@ void TestSessionRecording::initTestCase()
         publisher.publishAt(kStartSeconds * 1000LL + tick * kTickMs);
         if (tick == 226) {
             provider.setActive(false);
-            QCOMPARE(client->socketState(), QAbstractSocket::UnconnectedState);
+            QTRY_COMPARE(client->socketState(), QAbstractSocket::UnconnectedState);
         }
         if (tick > 225 && tick < 230)
             continue; // the client is away for these
