@@ -147,8 +147,10 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
     connect(m_recording, &RecordingControls::replayingChanged, this, [this](bool replaying) {
         // Live data must not flow into a replay; what it shows is not the connection's.
         action(QStringLiteral("actionEdit_credentials"))->setEnabled(!replaying);
-        if (replaying)
+        if (replaying) {
             m_watch->forget();
+            lanterraLoginDisconnected();
+        }
     });
 
     m_trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/mainIcon")), this);

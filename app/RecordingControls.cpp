@@ -138,7 +138,9 @@ bool RecordingControls::openRecording(const QString& path, QString* error)
     }
     header.close();
     m_loadingPath = path;
+    // Neither another recording nor recording while this one is read.
     m_openAction->setEnabled(false);
+    m_recordAction->setEnabled(false);
     m_progress = new QProgressDialog(tr("Reading %1...").arg(QFileInfo(path).fileName()), tr("Cancel"), 0, 100, m_window);
     m_progress->setObjectName(QStringLiteral("recordingProgress"));
     m_progress->setWindowModality(Qt::WindowModal);
@@ -156,8 +158,9 @@ void RecordingControls::recordingLoaded(bool ok, const QString& error)
 {
     m_progress->deleteLater();
     m_progress = nullptr;
-    m_openAction->setEnabled(!m_recorder->isRecording());
+    m_openAction->setEnabled(true);
     if (!ok) {
+        m_recordAction->setEnabled(!m_player->isOpen());
         if (!error.isEmpty())
             report(tr("Cannot open the recording"), error, nullptr);
         return;
