@@ -48,15 +48,16 @@ DialogUser::DialogUser(QWidget* parent)
     auto* passwordLabel = new QLabel(tr("Password :"), this);
     passwordLabel->setObjectName(QStringLiteral("labelPassword"));
     layout->addRow(passwordLabel, m_password);
-    // The certificate trusted for this host and port is forgotten: the next
-    // connection trusts the one it is shown (after a server's new pair).
+    // The certificate trusted for this host and port is forgotten (with OK):
+    // the next connection trusts the one it is shown (after a server's new pair).
     auto* forget = new QPushButton(tr("Forget the trusted certificate"), this);
     forget->setObjectName(QStringLiteral("pushButtonForgetCertificate"));
     forget->setAutoDefault(false);
     connect(forget, &QPushButton::clicked, this, [this, forget] {
         if (port() == 0)
             return;
-        CertificateTrust::forget(host(), port());
+        m_forgetHost = host();
+        m_forgetPort = port();
         forget->setText(tr("Certificate forgotten"));
         forget->setEnabled(false);
     });
@@ -122,5 +123,7 @@ void DialogUser::accept()
         m_port->setFocus();
         return;
     }
+    if (m_forgetPort != 0)
+        CertificateTrust::forget(m_forgetHost, m_forgetPort);
     QDialog::accept();
 }

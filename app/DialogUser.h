@@ -7,7 +7,8 @@ class QLineEdit;
 
 // Edits the connection data: host, port, user name and password. OK is
 // refused, with a note in the dialog, while the port is not a whole number
-// from 1 to 65535.
+// from 1 to 65535. "Forget the trusted certificate" takes effect with OK;
+// Cancel keeps it.
 class DialogUser final : public QDialog
 {
     Q_OBJECT
@@ -37,4 +38,7 @@ private:
     QLineEdit* m_user;
     QLineEdit* m_password;
     QLabel* m_error;
+    // The server whose certificate is forgotten when OK is pressed (none: port 0).
+    QString m_forgetHost;
+    int m_forgetPort = 0;
 };

@@ -111,7 +111,9 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
     connect(m_provider, &V2DataProvider::disableTyresData, this, &MainWindow::onDisableTyresData);
     connect(m_provider->controller(), &ClientV2Controller::enableTyresData, this, &MainWindow::onEnableTyresData);
     m_trust = new CertificateTrust(m_provider->controller(), this);
-    connect(m_trust, &CertificateTrust::certificateChanged, this, &MainWindow::onCertificateChanged);
+    // Asked once the socket's signal has returned: the refused attempt is over
+    // by then, and "Yes" can connect at once.
+    connect(m_trust, &CertificateTrust::certificateChanged, this, &MainWindow::onCertificateChanged, Qt::QueuedConnection);
     m_watch = new ConnectionWatch(m_provider->controller(), this);
     connect(m_watch, &ConnectionWatch::staleChanged, this, &MainWindow::onStaleChanged);
     connect(m_watch, &ConnectionWatch::staleTextChanged, this, [this](const QString& text) {
@@ -142,6 +144,14 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
     statusBar()->setSizeGripEnabled(false);
 
     m_recording = new RecordingControls(m_provider, this, action(QStringLiteral("actionRecord_session")), action(QStringLiteral("actionOpen_recording")));
+    connect(m_recording, &RecordingControls::replayingChanged, this, [this](bool replaying) {
+        // Live data must not flow into a replay; what it shows is not the connection's.
+        action(QStringLiteral("actionEdit_credentials"))->setEnabled(!replaying);
+        if (replaying) {
+            m_watch->forget();
+            lanterraLoginDisconnected();
+        }
+    });
 
     m_trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/mainIcon")), this);
     m_trayIcon->setToolTip(QStringLiteral("Lanterra"));
@@ -470,6 +480,8 @@ void MainWindow::lanterraLoginOk()
 
 void MainWindow::on_actionEdit_credentials_triggered()
 {
+    if (m_recording->isReplaying())
+        return;
     DialogUser dialog(this);
     dialog.setHost(m_provider->host());
     dialog.setPort(m_provider->port());

@@ -2,6 +2,7 @@
 
 #include "ClientV2Controller.h"
 #include "RecordingPlayer.h"
+#include "RecordingReader.h"
 #include "ReplayBar.h"
 #include "SessionRecorder.h"
 #include "V2DataProvider.h"
@@ -13,6 +14,7 @@
 #include <QLocale>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QStatusBar>
 
 namespace {
@@ -48,6 +50,7 @@ RecordingControls::RecordingControls(V2DataProvider* provider, QMainWindow* wind
         showRecording();
     });
     connect(m_recorder, &SessionRecorder::failed, this, [this](const QString& error) { report(tr("Recording stopped"), error, nullptr); });
+    connect(m_player, &RecordingPlayer::loaded, this, &RecordingControls::recordingLoaded);
 }
 
 RecordingControls::~RecordingControls() = default;
@@ -124,26 +127,59 @@ bool RecordingControls::openRecording(const QString& path, QString* error)
         report(tr("Cannot open the recording"), tr("Stop recording first."), error);
         return false;
     }
+    if (m_player->isLoading())
+        return false;
+    // What is no recording at all is said at once (its header).
+    RecordingReader header;
+    QString problem;
+    if (!header.open(path, &problem)) {
+        report(tr("Cannot open the recording"), problem, error);
+        return false;
+    }
+    header.close();
+    m_loadingPath = path;
+    // Neither another recording nor recording while this one is read.
+    m_openAction->setEnabled(false);
+    m_recordAction->setEnabled(false);
+    m_progress = new QProgressDialog(tr("Reading %1...").arg(QFileInfo(path).fileName()), tr("Cancel"), 0, 100, m_window);
+    m_progress->setObjectName(QStringLiteral("recordingProgress"));
+    m_progress->setWindowModality(Qt::WindowModal);
+    m_progress->setMinimumDuration(300);
+    m_progress->setAutoReset(false);
+    m_progress->setAutoClose(false);
+    m_progress->setValue(0);
+    connect(m_player, &RecordingPlayer::loadProgress, m_progress, &QProgressDialog::setValue);
+    connect(m_progress, &QProgressDialog::canceled, m_player, &RecordingPlayer::cancelLoad);
+    m_player->load(path);
+    return true;
+}
+
+void RecordingControls::recordingLoaded(bool ok, const QString& error)
+{
+    m_progress->deleteLater();
+    m_progress = nullptr;
+    m_openAction->setEnabled(true);
+    if (!ok) {
+        m_recordAction->setEnabled(!m_player->isOpen());
+        if (!error.isEmpty())
+            report(tr("Cannot open the recording"), error, nullptr);
+        return;
+    }
     if (!m_player->isOpen()) {
         // The live connection rests while the recording plays.
         m_wasActive = m_provider->controller()->isActive();
         m_provider->setActive(false);
     }
-    QString problem;
-    if (!m_player->open(path, &problem)) {
-        report(tr("Cannot open the recording"), problem, error);
-        m_provider->setActive(m_wasActive);
-        return false;
-    }
+    m_player->start();
     if (!m_player->warning().isEmpty())
-        report(tr("Damaged recording"), m_player->warning() + tr("\nIt plays up to its last good record."), error);
+        report(tr("Damaged recording"), m_player->warning() + tr("\nIt plays up to its last good record."), nullptr);
     m_recordAction->setEnabled(false);
     m_bar->refresh();
     m_bar->show();
-    m_label->setText(tr("Replay: %1").arg(QFileInfo(path).fileName()));
+    m_label->setText(tr("Replay: %1").arg(QFileInfo(m_loadingPath).fileName()));
     m_label->show();
+    emit replayingChanged(true);
     m_player->play();
-    return true;
 }
 
 void RecordingControls::leaveReplay()
@@ -154,7 +190,13 @@ void RecordingControls::leaveReplay()
     m_bar->hide();
     m_label->hide();
     m_recordAction->setEnabled(true);
+    emit replayingChanged(false);
     m_provider->setActive(m_wasActive);
+}
+
+bool RecordingControls::isReplaying() const
+{
+    return m_player->isOpen();
 }
 
 void RecordingControls::showRecording()

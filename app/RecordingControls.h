@@ -5,6 +5,7 @@
 class QAction;
 class QLabel;
 class QMainWindow;
+class QProgressDialog;
 class RecordingPlayer;
 class ReplayBar;
 class SessionRecorder;
@@ -13,7 +14,9 @@ class V2DataProvider;
 // The main window's recording and replay: File → "Record session..." and
 // File → "Open recording...", the replay bar, and a status-bar label that
 // says what is being recorded or replayed. While a recording plays, the
-// live connection is off; leaving the replay turns it on again.
+// live connection is off; leaving the replay turns it on again. A recording
+// is read in the background with a progress dialog that can cancel it; the
+// live connection goes on until the whole file has been read.
 class RecordingControls final : public QObject
 {
     Q_OBJECT
@@ -31,13 +34,20 @@ public:
     // False with a message box (or, without a window shown, the message in error).
     bool startRecording(const QString& path, QString* error = nullptr);
     void stopRecording();
+    // Starts reading the recording: false (said as above) when it is none at
+    // all; the replay begins once it has been read (replayingChanged).
     bool openRecording(const QString& path, QString* error = nullptr);
     void leaveReplay();
+    bool isReplaying() const;
+
+signals:
+    void replayingChanged(bool replaying);
 
 private:
     void recordTriggered(bool checked);
     void openTriggered();
     void showRecording();
+    void recordingLoaded(bool ok, const QString& error);
     void report(const QString& title, const QString& text, QString* error);
 
     V2DataProvider* m_provider;
@@ -48,5 +58,7 @@ private:
     RecordingPlayer* m_player;
     ReplayBar* m_bar;
     QLabel* m_label;
+    QProgressDialog* m_progress = nullptr;
+    QString m_loadingPath;
     bool m_wasActive = true;
 };

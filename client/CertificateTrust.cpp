@@ -3,19 +3,43 @@
 #include "AppSettings.h"
 #include "V2_Client.h"
 
+#include <QHostAddress>
 #include <QSettings>
 
 namespace {
 
 const QString kGroup = QStringLiteral("trusted_certificates");
+const QString kLocalHost = QStringLiteral("localhost");
 
 // One group per server: "<host>_<port>".
 QString keyFor(const QString& host, int port)
+{
+    return kGroup + QLatin1Char('/') + CertificateTrust::normalisedHost(host) + QLatin1Char('_') + QString::number(port);
+}
+
+// Where the host as typed was kept before hosts were normalised.
+QString typedKeyFor(const QString& host, int port)
 {
     return kGroup + QLatin1Char('/') + host + QLatin1Char('_') + QString::number(port);
 }
 
 } // namespace
+
+QString CertificateTrust::normalisedHost(const QString& host)
+{
+    QString name = host.trimmed().toLower();
+    while (name.endsWith(QLatin1Char('.')))
+        name.chop(1);
+    const QHostAddress address(name);
+    if (address.isNull())
+        return name == kLocalHost || name.endsWith(QStringLiteral(".localhost")) ? kLocalHost : name;
+    // One text per address ("::ffff:127.0.0.1" and "127.0.0.1" alike).
+    if (address.isLoopback())
+        return kLocalHost;
+    bool v4 = false;
+    const quint32 ipv4 = address.toIPv4Address(&v4);
+    return v4 ? QHostAddress(ipv4).toString() : address.toString();
+}
 
 CertificateTrust::CertificateTrust(V2_Client* client, QObject* parent)
     : QObject(parent)
@@ -31,7 +55,9 @@ CertificateTrust::~CertificateTrust() = default;
 CertificateTrust::Stored CertificateTrust::stored(const QString& host, int port)
 {
     const auto settings = AppSettings::open();
-    const QString key = keyFor(host, port);
+    QString key = keyFor(host, port);
+    if (!settings->contains(key + QStringLiteral("/fingerprint")))
+        key = typedKeyFor(host, port);
     return {settings->value(key + QStringLiteral("/fingerprint")).toByteArray(), settings->value(key + QStringLiteral("/subject")).toString()};
 }
 
@@ -45,7 +71,9 @@ void CertificateTrust::store(const QString& host, int port, const Stored& certif
 
 void CertificateTrust::forget(const QString& host, int port)
 {
-    AppSettings::open()->remove(keyFor(host, port));
+    const auto settings = AppSettings::open();
+    settings->remove(keyFor(host, port));
+    settings->remove(typedKeyFor(host, port));
 }
 
 void CertificateTrust::prepare()
@@ -57,16 +85,19 @@ void CertificateTrust::trustRefused()
 {
     if (m_refused.fingerprint.isEmpty())
         return;
-    store(m_client->host(), m_client->port(), m_refused);
+    store(m_refusedHost, m_refusedPort, m_refused);
     m_refused = Stored();
     prepare();
 }
 
 void CertificateTrust::accepted(QByteArray fingerprint, QString subject)
 {
-    // The first certificate of this server is the one trusted from now on.
-    if (stored(m_client->host(), m_client->port()).fingerprint.isEmpty()) {
-        store(m_client->host(), m_client->port(), {fingerprint, subject});
+    // The first certificate of this server is the one trusted from now on:
+    // the server the handshake was made with, whatever is named since.
+    const QString host = m_client->attemptHost();
+    const int port = m_client->attemptPort();
+    if (stored(host, port).fingerprint.isEmpty()) {
+        store(host, port, {fingerprint, subject});
         prepare();
     }
 }
@@ -74,6 +105,8 @@ void CertificateTrust::accepted(QByteArray fingerprint, QString subject)
 void CertificateTrust::rejected(QByteArray fingerprint, QString subject)
 {
     m_refused = {fingerprint, subject};
-    const Stored old = stored(m_client->host(), m_client->port());
+    m_refusedHost = m_client->attemptHost();
+    m_refusedPort = m_client->attemptPort();
+    const Stored old = stored(m_refusedHost, m_refusedPort);
     emit certificateChanged(old.fingerprint, old.subject, fingerprint, subject);
 }

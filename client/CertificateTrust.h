@@ -9,7 +9,9 @@ class V2_Client;
 // Trust on first use for the timing server's certificate: the first
 // certificate a host and port present is stored in the settings, and later
 // connections expect it. Another certificate stops the connection before
-// the password is sent and is reported for the user to decide.
+// the password is sent and is reported for the user to decide. A host is
+// one server however it is spelled: case and a trailing dot do not count,
+// and the names of this computer ("localhost", 127.0.0.1, ::1) are one.
 class CertificateTrust final : public QObject
 {
     Q_OBJECT
@@ -26,6 +28,8 @@ public:
 
     // Makes the client expect what is stored for its present host and port.
     void prepare();
+    // The spelling under which a host's certificate is kept.
+    static QString normalisedHost(const QString& host);
     static Stored stored(const QString& host, int port);
     static void store(const QString& host, int port, const Stored& certificate);
     static void forget(const QString& host, int port);
@@ -43,4 +47,6 @@ private slots:
 private:
     V2_Client* m_client;
     Stored m_refused;
+    QString m_refusedHost;
+    int m_refusedPort = 0;
 };

@@ -8,7 +8,7 @@
 ConnectionWatch::ConnectionWatch(V2_Client* client, QObject* parent)
     : QObject(parent)
 {
-    connect(client, &V2_Client::onChannelChange, this, &ConnectionWatch::dataArrived);
+    connect(client, &V2_Client::dataReceived, this, &ConnectionWatch::dataArrived);
     connect(client, &V2_Client::onDisconnected, this, &ConnectionWatch::connectionLost);
     m_clock.setInterval(1000);
     connect(&m_clock, &QTimer::timeout, this, &ConnectionWatch::tick);
@@ -26,6 +26,16 @@ QString ConnectionWatch::staleText() const
     const qint64 ago = qMax<qint64>(0, SessionClock::nowMs() - m_lastData) / 1000;
     const QTime time = QTime(0, 0).addSecs(int(qMin<qint64>(ago, 86399)));
     return tr("Connection lost — last data %1 ago").arg(time.toString(ago >= 3600 ? QStringLiteral("h:mm:ss") : QStringLiteral("mm:ss")));
+}
+
+void ConnectionWatch::forget()
+{
+    m_lastData = -1;
+    if (!m_stale)
+        return;
+    m_stale = false;
+    m_clock.stop();
+    emit staleChanged(false);
 }
 
 void ConnectionWatch::dataArrived()

@@ -6,9 +6,10 @@
 
 class V2_Client;
 
-// Whether what the panels show is live: once data has arrived, a dropped
-// connection makes it stale until the next data line after reconnecting.
-// While stale it says, once a second, how long ago the last data came.
+// Whether what the panels show is live: once data has arrived from the
+// server, a dropped connection makes it stale until the next data line after
+// reconnecting. While stale it says, once a second, how long ago the last
+// data came. Only lines received from the server are data.
 class ConnectionWatch final : public QObject
 {
     Q_OBJECT
@@ -21,6 +22,9 @@ public:
     bool isStale() const;
     // "Connection lost — last data 00:12 ago".
     QString staleText() const;
+    // What is shown no longer comes from the connection (a replay): nothing
+    // is stale and no data has arrived yet.
+    void forget();
 
 signals:
     void staleChanged(bool stale);

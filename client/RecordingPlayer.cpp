@@ -6,6 +6,8 @@
 #include "V2_Client.h"
 #include "V2_Data.h"
 
+#include <QThread>
+
 #include <cmath>
 
 namespace {
@@ -35,57 +37,151 @@ RecordingPlayer::RecordingPlayer(V2_Client* client, QObject* parent)
 
 RecordingPlayer::~RecordingPlayer()
 {
+    if (m_loader) {
+        m_cancel = true;
+        m_loader->wait();
+        delete m_loader;
+    }
     if (g_clockSource == this) {
         SessionClock::setClock(nullptr);
         g_clockSource = nullptr;
     }
 }
 
-bool RecordingPlayer::open(const QString& path, QString* error)
+RecordingPlayer::Contents RecordingPlayer::read(const QString& path, const std::atomic_bool* cancel, const std::function<void(int)>& progress)
 {
-    close();
+    Contents contents;
+    contents.path = path;
     RecordingReader reader;
-    if (!reader.open(path, error))
-        return false;
+    if (!reader.open(path, &contents.error))
+        return contents;
 
     ReplayState state;
-    QVector<Block> blocks;
     Block block;
     block.keyframe = qCompress(ReplayState::treeLine(state.tree()), 1);
     qint64 keyframeBytes = 0;
     QByteArray text;
     qint64 ms = 0;
-    qint64 duration = 0;
     QByteArray line;
+    int percent = -1;
     RecordingReader::Status status;
     while ((status = reader.next(&ms, &line)) == RecordingReader::Status::Record) {
-        if (text.size() >= qMax(keyframeBytes, kMinBlockBytes) && ms > block.startMs) {
+        // By size alone: records sharing one millisecond may fill many blocks
+        // (a seek takes the last block starting at or before its time).
+        if (text.size() >= qMax(keyframeBytes, kMinBlockBytes)) {
             block.records = qCompress(text, 1);
-            blocks.append(block);
+            contents.blocks.append(block);
             const QByteArray tree = ReplayState::treeLine(state.tree());
             keyframeBytes = tree.size();
             block = Block();
             block.startMs = ms;
             block.keyframe = qCompress(tree, 1);
             text.clear();
+            if (cancel && cancel->load())
+                return {};
+            if (progress && reader.fileSize() > 0) {
+                const int now = int(qBound<qint64>(0, reader.fileOffset() * 100 / reader.fileSize(), 100));
+                if (now != percent)
+                    progress(percent = now);
+            }
         }
         text += QByteArray::number(ms) + ' ' + line + '\n';
         state.applyQuietly(line);
-        duration = ms;
+        contents.duration = ms;
     }
     block.records = qCompress(text, 1);
-    blocks.append(block);
-    m_warning = status == RecordingReader::Status::Error ? reader.errorString() : QString();
+    contents.blocks.append(block);
+    contents.warning = status == RecordingReader::Status::Error ? reader.errorString() : QString();
+    contents.startUtcMs = reader.startUtc().toMSecsSinceEpoch();
+    if (progress)
+        progress(100);
+    return contents;
+}
 
-    m_blocks = blocks;
-    m_duration = duration;
-    m_startUtcMs = reader.startUtc().toMSecsSinceEpoch();
-    m_path = path;
+bool RecordingPlayer::open(const QString& path, QString* error)
+{
+    Contents contents = read(path, nullptr, {});
+    if (!contents.error.isEmpty()) {
+        *error = contents.error;
+        close();
+        return false;
+    }
+    adopt(std::move(contents));
+    return true;
+}
+
+void RecordingPlayer::load(const QString& path)
+{
+    if (m_loader)
+        return;
+    m_cancel = false;
+    m_loader = QThread::create([this, path] {
+        auto contents = std::make_unique<Contents>(read(path, &m_cancel, [this](int percent) { emit loadProgress(percent); }));
+        // Handed to this object's thread; the thread is waited for before it goes.
+        QMetaObject::invokeMethod(
+            this,
+            [this, raw = contents.release()] {
+                m_loadedContents.reset(raw);
+                loadDone();
+            },
+            Qt::QueuedConnection);
+    });
+    m_loader->start();
+}
+
+void RecordingPlayer::loadDone()
+{
+    m_loader->wait();
+    delete m_loader;
+    m_loader = nullptr;
+    if (m_cancel.load()) {
+        m_loadedContents.reset();
+        emit loaded(false, QString());
+        return;
+    }
+    const QString error = m_loadedContents->error;
+    if (!error.isEmpty())
+        m_loadedContents.reset();
+    emit loaded(error.isEmpty(), error);
+}
+
+void RecordingPlayer::cancelLoad()
+{
+    m_cancel = true;
+}
+
+bool RecordingPlayer::isLoading() const
+{
+    return m_loader != nullptr;
+}
+
+bool RecordingPlayer::start()
+{
+    if (!m_loadedContents)
+        return false;
+    Contents contents = std::move(*m_loadedContents);
+    m_loadedContents.reset();
+    adopt(std::move(contents));
+    return true;
+}
+
+void RecordingPlayer::adopt(Contents contents)
+{
+    close();
+    m_blocks = std::move(contents.blocks);
+    m_duration = contents.duration;
+    m_startUtcMs = contents.startUtcMs;
+    m_warning = contents.warning;
+    m_path = contents.path;
     m_open = true;
     g_clockSource = this;
     SessionClock::setClock(&replayClock);
     seek(0);
-    return true;
+}
+
+int RecordingPlayer::blockCount() const
+{
+    return m_blocks.size();
 }
 
 void RecordingPlayer::close()
@@ -93,11 +189,13 @@ void RecordingPlayer::close()
     if (!m_open)
         return;
     pause();
-    emptyClient();
+    // Live time again before the client is emptied: nothing may read the
+    // recorded time as the present any more.
     if (g_clockSource == this) {
         SessionClock::setClock(nullptr);
         g_clockSource = nullptr;
     }
+    emptyClient();
     m_open = false;
     m_blocks.clear();
     m_records.clear();

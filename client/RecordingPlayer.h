@@ -5,6 +5,11 @@
 #include <QTimer>
 #include <QVector>
 
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class QThread;
 class V2_Client;
 class V2_Data;
 
@@ -13,7 +18,8 @@ class V2_Data;
 // The file is read once when it is opened and kept compressed in memory in
 // blocks, each starting with the tree at that moment, so that a jump
 // rebuilds the tree from the nearest block and delivers it as a fresh
-// session snapshot.
+// session snapshot. A long recording is read on a worker thread (load),
+// and the client is handed it only when the whole file has been read.
 class RecordingPlayer final : public QObject
 {
     Q_OBJECT
@@ -27,6 +33,14 @@ public:
     // played up to its last good record (said in warning()); false with a
     // message when it is no recording at all.
     bool open(const QString& path, QString* error);
+    // The same reading on a worker thread: loadProgress meanwhile, then
+    // loaded(true) and start() delivers it, or loaded(false, error), the
+    // error empty when cancelled. The client is not touched before start().
+    void load(const QString& path);
+    void cancelLoad();
+    bool isLoading() const;
+    // Delivers the start of what load() read, paused (closing what was open).
+    bool start();
     // Stops and empties the client's tree of what was replayed.
     void close();
     bool isOpen() const;
@@ -47,10 +61,14 @@ public:
     void setSpeed(double speed);
     // Delivers the tree as it stood at this time, then plays on from there.
     void seek(qint64 ms);
+    // Blocks the recording is kept in.
+    int blockCount() const;
 
 signals:
     void positionChanged(qint64 ms);
     void playingChanged(bool playing);
+    void loadProgress(int percent);
+    void loaded(bool ok, QString error);
 
 private:
     struct Block {
@@ -63,6 +81,20 @@ private:
         qint64 ms;
         QByteArray line;
     };
+    // A recording read, not yet delivered.
+    struct Contents {
+        QString path;
+        QVector<Block> blocks;
+        qint64 duration = 0;
+        qint64 startUtcMs = 0;
+        QString warning;
+        QString error;
+    };
+
+    // Reads a whole recording (on any thread); stops early when cancel is set.
+    static Contents read(const QString& path, const std::atomic_bool* cancel, const std::function<void(int)>& progress);
+    void adopt(Contents contents);
+    void loadDone();
 
     void tick();
     qint64 playedTo() const;
@@ -87,4 +119,7 @@ private:
     QElapsedTimer m_wall;
     qint64 m_wallOrigin = 0;
     QTimer m_timer;
+    QThread* m_loader = nullptr;
+    std::atomic_bool m_cancel{false};
+    std::unique_ptr<Contents> m_loadedContents;
 };

@@ -10,8 +10,6 @@
 #include <QHash>
 #include <QMetaMethod>
 #include <QJsonDocument>
-#include <QCryptographicHash>
-#include <QSslCertificate>
 #include <QSslSocket>
 #include <QThreadPool>
 #include <QTimer>
@@ -112,7 +110,11 @@ QString V2_Client::host() const
 
 void V2_Client::setHost(const QString& host)
 {
+    if (m_host == host)
+        return;
     m_host = host;
+    // An attempt belongs to what it was started with.
+    abortAttempt();
 }
 
 int V2_Client::port() const
@@ -122,7 +124,11 @@ int V2_Client::port() const
 
 void V2_Client::setPort(int port)
 {
+    if (m_port == port)
+        return;
     m_port = port;
+    // An attempt belongs to what it was started with.
+    abortAttempt();
 }
 
 QString V2_Client::username() const
@@ -132,7 +138,11 @@ QString V2_Client::username() const
 
 void V2_Client::setUsername(const QString& username)
 {
+    if (m_username == username)
+        return;
     m_username = username;
+    // An attempt belongs to what it was started with.
+    abortAttempt();
 }
 
 QString V2_Client::password() const
@@ -142,7 +152,11 @@ QString V2_Client::password() const
 
 void V2_Client::setPassword(const QString& password)
 {
+    if (m_password == password)
+        return;
     m_password = password;
+    // An attempt belongs to what it was started with.
+    abortAttempt();
 }
 
 bool V2_Client::getSsl() const
@@ -163,7 +177,18 @@ bool V2_Client::isActive() const
 void V2_Client::setActive(bool active)
 {
     m_active = active;
+    // Stopped means stopped now: a socket asked to disconnect while it looks
+    // up, connects or shakes hands would close later, over whatever tree has
+    // been handed over since.
+    if (!active)
+        abortAttempt();
     checkConnection();
+}
+
+void V2_Client::abortAttempt()
+{
+    if (m_socket->state() != QAbstractSocket::UnconnectedState)
+        m_socket->abort();
 }
 
 bool V2_Client::connectionActive() const
@@ -184,6 +209,21 @@ bool V2_Client::loginActive() const
 void V2_Client::setLoginActive(bool loginActive)
 {
     m_loginActive = loginActive;
+}
+
+QAbstractSocket::SocketState V2_Client::socketState() const
+{
+    return m_socket->state();
+}
+
+QString V2_Client::attemptHost() const
+{
+    return m_attemptHost;
+}
+
+int V2_Client::attemptPort() const
+{
+    return m_attemptPort;
 }
 
 V2_Data* V2_Client::getCurrentData() const
@@ -211,6 +251,11 @@ QStringList V2_Client::rxKeys(const QString& path) const
 bool V2_Client::rxHasNode(const QString& path) const
 {
     return m_rxLine ? m_rxLine->hasNode(path) : m_rxData->getV2_Data(path) != nullptr;
+}
+
+bool V2_Client::lineReadFromDocument() const
+{
+    return m_rxLine != nullptr;
 }
 
 V2_Data* V2_Client::getDeletedData() const
@@ -356,143 +401,6 @@ void V2_Client::sendData(QString line)
     m_socket->flush();
 }
 
-// ---------------------------------------------------------------------------
-// Connection control
-
-void V2_Client::connectSocket()
-{
-    m_socket->abort();
-    m_socket->connectToHost(m_host, static_cast<quint16>(m_port), QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
-    m_connectionActive = m_socket->waitForConnected(CONNECT_WAIT_MS);
-    if (m_loginActive && m_pingRate >= 1)
-        m_pingTimer->start(m_pingRate * 1000);
-}
-
-void V2_Client::disconnectSocket()
-{
-    m_socket->disconnectFromHost();
-    m_pingTimer->stop();
-    m_connectionActive = false;
-    m_loginActive = false;
-}
-
-void V2_Client::disconnectFromtHost()
-{
-    m_socket->disconnect();
-}
-
-void V2_Client::checkConnection()
-{
-    const auto state = m_socket->state();
-    if (m_active && state == QAbstractSocket::UnconnectedState) {
-        if (m_ssl)
-            m_socket->connectToHostEncrypted(m_host, static_cast<quint16>(m_port), QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
-        else
-            m_socket->connectToHost(m_host, static_cast<quint16>(m_port), QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
-    }
-    if (!m_active && state != QAbstractSocket::UnconnectedState)
-        m_socket->disconnectFromHost();
-    if (m_socket->state() == QAbstractSocket::ConnectedState && m_timeout >= 1 && nowSeconds() - m_lastReceived > m_timeout) {
-        qDebug() << "[V2] No data from" << m_host << "for more than" << m_timeout << "s: disconnecting";
-        m_socket->disconnectFromHost();
-    }
-}
-
-void V2_Client::socketStateChanged(QAbstractSocket::SocketState socketState)
-{
-    if (socketState == QAbstractSocket::UnconnectedState) {
-        m_pingTimer->stop();
-        m_connectionActive = false;
-        m_loginActive = false;
-        m_connectionRx = 0;
-        m_lineBuffer.clear();
-        m_loggedSslErrors.clear();
-        m_currentData->clearData();
-        emit onDisconnected();
-    } else if (socketState == QAbstractSocket::ConnectedState) {
-        m_lastReceived = nowSeconds();
-        m_loggedSslErrors.clear();
-        emit onConnected();
-        // Over TLS the password waits until the server's certificate is accepted.
-        if (!m_ssl)
-            sendData(getLoginData());
-    }
-    emit onStateChanged();
-}
-
-void V2_Client::socketError(QAbstractSocket::SocketError socketError)
-{
-    qDebug() << "[V2] Client socket error" << socketError << m_socket->errorString();
-    emit errorReceived(QStringLiteral("Client socket error"));
-}
-
-void V2_Client::setExpectedFingerprint(const QByteArray& sha256Hex)
-{
-    m_expectedFingerprint = sha256Hex.toLower();
-}
-
-QByteArray V2_Client::expectedFingerprint() const
-{
-    return m_expectedFingerprint;
-}
-
-QByteArray V2_Client::fingerprintOf(const QSslCertificate& certificate)
-{
-    return certificate.isNull() ? QByteArray() : certificate.digest(QCryptographicHash::Sha256).toHex();
-}
-
-namespace {
-
-QString subjectOf(const QSslCertificate& certificate)
-{
-    QStringList parts;
-    for (const QByteArray& attribute : certificate.subjectInfoAttributes())
-        parts.append(QString::fromLatin1(attribute) + QLatin1Char('=') + certificate.subjectInfo(attribute).join(QLatin1Char(',')));
-    return parts.join(QStringLiteral(", "));
-}
-
-} // namespace
-
-void V2_Client::socketEncrypted()
-{
-    const QSslCertificate certificate = m_socket->peerCertificate();
-    const QByteArray fingerprint = fingerprintOf(certificate);
-    if (!m_expectedFingerprint.isEmpty() && fingerprint != m_expectedFingerprint) {
-        emit certificateRejected(fingerprint, subjectOf(certificate));
-        m_socket->abort();
-        return;
-    }
-    emit certificateAccepted(fingerprint, subjectOf(certificate));
-    sendData(getLoginData());
-}
-
-void V2_Client::sslErrors(QList<QSslError> errors)
-{
-    if (!m_expectedFingerprint.isEmpty()) {
-        // A pinned server: its own certificate is trusted whatever the errors
-        // (timing servers use self-signed pairs); any other is refused.
-        const QSslCertificate certificate = m_socket->peerCertificate();
-        const QByteArray fingerprint = fingerprintOf(certificate);
-        if (fingerprint == m_expectedFingerprint) {
-            m_socket->ignoreSslErrors(errors);
-            return;
-        }
-        qDebug() << "[V2] Refusing the certificate of" << m_host << ": it is not the one trusted before";
-        emit certificateRejected(fingerprint, subjectOf(certificate));
-        m_socket->abort();
-        return;
-    }
-    // Servers ship self-signed pairs: every TLS error is accepted, but each
-    // kind is logged once per connection so that it stays visible.
-    for (const QSslError& error : qAsConst(errors)) {
-        if (!m_loggedSslErrors.contains(error.error())) {
-            m_loggedSslErrors.insert(error.error());
-            qDebug() << "[V2] Ignoring TLS error from" << m_host << ":" << error.errorString();
-        }
-    }
-    m_socket->ignoreSslErrors(errors);
-}
-
 void V2_Client::sendPing()
 {
     if (m_pingRate != -1)
@@ -528,7 +436,15 @@ void V2_Client::receiveData()
     if (m_socket->state() != QAbstractSocket::ConnectedState)
         return;
     m_lastReceived = nowSeconds();
-    receiveBytes(m_socket->readAll());
+    // A handler that writes (joins after the login reply) may make a TLS
+    // socket decrypt and announce more bytes inside this read: they would
+    // land in the middle of the line being handled. They wait for it.
+    if (m_readingSocket)
+        return;
+    m_readingSocket = true;
+    while (m_socket->state() == QAbstractSocket::ConnectedState && m_socket->bytesAvailable() > 0)
+        receiveBytes(m_socket->readAll());
+    m_readingSocket = false;
 }
 
 void V2_Client::receiveBytes(const QByteArray& bytes)
@@ -588,6 +504,8 @@ void V2_Client::parseResponseData(const QByteArray& line)
     };
     if (const Handler handler = handlers.value(message.command())) {
         (this->*handler)(&message);
+        if (m_readingSocket && handler == &V2_Client::processJSON)
+            emit dataReceived();
         return;
     }
     // Any other valid word, a server's PING among them.
@@ -661,6 +579,11 @@ void V2_Client::processJSON(V2_message* message)
     m_rxLine.reset();
     m_deletedData = newRoot();
 
+    // The first data line of a connection replaces the mirror kept from the
+    // last one: both trees' top-level keys are announced.
+    V2_Data* lost = m_firstLineReplacesMirror && !m_currentData->datas()->isEmpty() ? std::exchange(m_currentData, newRoot()) : nullptr;
+    m_firstLineReplacesMirror = false;
+
     const rapidjson::Document* document = message->rapidJsonDocument();
     const bool filled = !m_currentData->datas()->isEmpty();
     // Into a filled mirror, a plain line is read from its document alone:
@@ -692,6 +615,11 @@ void V2_Client::processJSON(V2_message* message)
 
     if (m_keysUpdated.isEmpty())
         calculateDataKeysUpdated();
+    if (lost) {
+        for (const QString& key : lost->datas()->keys())
+            m_keysUpdated.insert(key);
+        retire(lost);
+    }
 
     emit onChannelChange(m_keysUpdated);
 }
@@ -705,17 +633,23 @@ void V2_Client::replaceTree(V2_Data* tree)
         m_keysUpdated.insert(key);
     V2_Data* old = m_currentData;
     m_currentData = tree;
+    m_firstLineReplacesMirror = false;
     delete m_rxData;
     m_rxLine.reset();
     delete m_deletedData;
     m_rxData = newRoot();
     m_deletedData = newRoot();
     emit onChannelChange(m_keysUpdated);
+    retire(old);
+}
+
+void V2_Client::retire(V2_Data* tree)
+{
     // Freeing a large tree takes as long as building one, and freeing it
     // beside the readers' rebuild slows both down: it waits until they are
     // done, then goes to a worker thread (nothing else holds it; its strings
     // are shared atomically).
-    m_retired.append(old);
+    m_retired.append(tree);
     if (m_retired.size() == 1) {
         QTimer::singleShot(kRetireDelayMs, this, [this] {
             const QVector<V2_Data*> trees = std::exchange(m_retired, {});

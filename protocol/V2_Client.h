@@ -67,6 +67,11 @@ public:
     void setConnectionActive(bool connectionActive);
     bool loginActive() const;
     void setLoginActive(bool loginActive);
+    QAbstractSocket::SocketState socketState() const;
+    // The host and port that the connection in progress (or the last one)
+    // was started with: a certificate belongs to them, whatever was set since.
+    QString attemptHost() const;
+    int attemptPort() const;
     V2_Data* getCurrentData() const;
     // The tree of the last data line alone, built when first asked for.
     V2_Data* getRxData() const;
@@ -75,6 +80,9 @@ public:
     // has that node. The same answers as getRxData()'s.
     QStringList rxKeys(const QString& path) const;
     bool rxHasNode(const QString& path) const;
+    // The last data line was read from its parsed document (its tree not
+    // built on the way).
+    bool lineReadFromDocument() const;
     V2_Data* getDeletedData() const;
     quint64 getTotalRx() const;
     quint64 getConnectionRx() const;
@@ -139,6 +147,9 @@ signals:
     void errorReceived(QString error);
     void cmdPackageReceived(QString id, QString channel, V2_Data* data);
     void cmdReplyReceived(QString id, QString channel, QString json);
+    // A data line arrived from the server (lines handed over by receiveBytes
+    // and trees by replaceTree are not news from the server).
+    void dataReceived();
     // The TLS handshake ended with the server's certificate accepted (before the login line).
     void certificateAccepted(QByteArray fingerprint, QString subject);
     // The server presented another certificate than the expected one; nothing was sent.
@@ -180,6 +191,10 @@ private:
     bool appendToLine(const char* data, int size);
     QString takeCommandId();
     static V2_Data* newRoot();
+    // Ends the connection or attempt now: nothing of it reaches the client later.
+    void abortAttempt();
+    // Frees a mirror a little later, off this thread.
+    void retire(V2_Data* tree);
 
     V2_Data* m_currentData;
     // Either the last line's tree, or (until somebody asks for that tree)
@@ -221,4 +236,12 @@ private:
     // TLS errors already logged on the present connection.
     QSet<int> m_loggedSslErrors;
     QByteArray m_expectedFingerprint;
+    // What the connection in progress was started with (changing them aborts it).
+    QString m_attemptHost;
+    int m_attemptPort = 0;
+    // The next data line is the first of a connection: it replaces the
+    // mirror, which until then shows the last connection's data.
+    bool m_firstLineReplacesMirror = false;
+    // Lines being read come from the socket.
+    bool m_readingSocket = false;
 };

@@ -1,5 +1,7 @@
 #include "RecordingReader.h"
 
+#include "V2_Client.h"
+
 #include <QFile>
 
 #include <zlib.h>
@@ -7,6 +9,8 @@
 namespace {
 
 constexpr int kChunk = 1 << 16;
+// "<ms> " before the protocol line: at most 15 digits and the space.
+constexpr qint64 kTimeBytes = 16;
 const QByteArray kMagic = QByteArrayLiteral("# lanterra-recording 1 ");
 
 gzFile handle(void* file)
@@ -16,7 +20,30 @@ gzFile handle(void* file)
 
 } // namespace
 
-RecordingReader::RecordingReader() = default;
+RecordingReader::RecordingReader()
+    : m_maxLineBytes(defaultMaxLineBytes())
+{
+}
+
+qint64 RecordingReader::defaultMaxLineBytes()
+{
+    return kTimeBytes + V2_Client::DEFAULT_MAX_LINE_BYTES;
+}
+
+void RecordingReader::setMaxLineBytes(qint64 bytes)
+{
+    m_maxLineBytes = bytes;
+}
+
+qint64 RecordingReader::fileOffset() const
+{
+    return m_file ? gzoffset(handle(m_file)) : 0;
+}
+
+qint64 RecordingReader::fileSize() const
+{
+    return m_fileSize;
+}
 
 RecordingReader::~RecordingReader()
 {
@@ -50,6 +77,7 @@ bool RecordingReader::open(const QString& path, QString* error)
         return false;
     }
     gzbuffer(handle(m_file), kChunk);
+    m_fileSize = QFile(path).size();
     QByteArray header;
     const Line kind = readLine(&header);
     if (kind == Line::End) {
@@ -103,7 +131,7 @@ bool RecordingReader::fill()
 {
     if (m_eof)
         return false;
-    m_buffer.remove(0, m_offset);
+    m_buffer.remove(0, int(m_offset));
     m_offset = 0;
     const int kept = m_buffer.size();
     m_buffer.resize(kept + kChunk);
@@ -131,22 +159,28 @@ bool RecordingReader::fill()
 
 RecordingReader::Line RecordingReader::readLine(QByteArray* line)
 {
-    int searchFrom = m_offset;
+    qsizetype searchFrom = m_offset;
     for (;;) {
-        const int lf = m_buffer.indexOf('\n', searchFrom);
-        if (lf >= 0) {
-            *line = m_buffer.mid(m_offset, lf - m_offset);
+        const qsizetype lf = m_buffer.indexOf('\n', int(searchFrom));
+        if (lf >= 0 && lf - m_offset <= m_maxLineBytes) {
+            *line = m_buffer.mid(int(m_offset), int(lf - m_offset));
             m_offset = lf + 1;
             ++m_lineNumber;
             return Line::Full;
         }
+        // The buffer holds at most one line cap and one chunk: the sizes stay far below the int limit.
+        if (m_buffer.size() - m_offset > m_maxLineBytes) {
+            m_error = QStringLiteral("%1: line %2 is too long (more than %3 bytes)").arg(m_path).arg(m_lineNumber + 1).arg(m_maxLineBytes);
+            m_eof = true;
+            return Line::Error;
+        }
         searchFrom = m_buffer.size();
-        const int consumed = m_offset;
+        const qsizetype consumed = m_offset;
         if (!fill()) {
             if (!m_error.isEmpty())
                 return Line::Error;
             if (m_offset < m_buffer.size()) {
-                *line = m_buffer.mid(m_offset);
+                *line = m_buffer.mid(int(m_offset));
                 m_offset = m_buffer.size();
                 ++m_lineNumber;
                 return Line::Partial;

@@ -77,6 +77,7 @@ private slots:
     void scaleFactor();
     void user_data();
     void user();
+    void userForgetsTheCertificate_data();
     void userForgetsTheCertificate();
     void loadLayout();
     void newNames();
@@ -173,15 +174,29 @@ void TestDialogs::user()
     }
 }
 
+void TestDialogs::userForgetsTheCertificate_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QByteArray>("left");
+    QTest::newRow("OK forgets") << QStringLiteral("ok") << QByteArray();
+    QTest::newRow("Cancel keeps") << QStringLiteral("cancel") << QByteArray("cafe");
+}
+
 void TestDialogs::userForgetsTheCertificate()
 {
+    QFETCH(QString, button);
+    QFETCH(QByteArray, left);
     CertificateTrust::store(QStringLiteral("timing.example"), 11001, {"cafe", QStringLiteral("CN=timing")});
     CertificateTrust::store(QStringLiteral("other.example"), 11001, {"beef", QStringLiteral("CN=other")});
     DialogUser dialog;
     dialog.setHost(QStringLiteral("timing.example"));
     dialog.setPort(11001);
     dialog.findChild<QPushButton*>(QStringLiteral("pushButtonForgetCertificate"))->click();
-    QVERIFY(CertificateTrust::stored(QStringLiteral("timing.example"), 11001).fingerprint.isEmpty());
+    // Nothing happens before the dialog is answered.
+    QCOMPARE(CertificateTrust::stored(QStringLiteral("timing.example"), 11001).fingerprint, QByteArray("cafe"));
+    auto* buttons = dialog.findChild<QDialogButtonBox*>();
+    buttons->button(button == QLatin1String("ok") ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+    QCOMPARE(CertificateTrust::stored(QStringLiteral("timing.example"), 11001).fingerprint, left);
     QCOMPARE(CertificateTrust::stored(QStringLiteral("other.example"), 11001).fingerprint, QByteArray("beef"));
 }
 

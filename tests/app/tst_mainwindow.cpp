@@ -5,7 +5,9 @@
 #include "ModalHelper.h"
 #include "PositioningGraphicsViewPromote.h"
 #include "RecordingControls.h"
+#include "RecordingPlayer.h"
 #include "ReplayBar.h"
+#include "ScriptedServer.h"
 #include "StartUp.h"
 #include "ToolWindow.h"
 #include "V2DataProvider.h"
@@ -580,14 +582,14 @@ void TestMainWindow::staleMarkAndChangedCertificate()
 {
     MainWindow window(somePanels({DayTime, SessionInfo, Standing}));
     V2_Client* client = window.dataProvider()->controller();
-    emit client->onChannelChange({QStringLiteral("weather")});
+    emit client->dataReceived();
     emit client->onDisconnected();
     QVERIFY(window.panel(DayTime)->isStale());
     QVERIFY(window.statusLabel()->text().startsWith(QStringLiteral("Connection lost — last data")));
     // A panel opened meanwhile shows the same.
     window.panelAction(Standing)->trigger();
     QVERIFY(window.panel(Standing)->isStale());
-    emit client->onChannelChange({QStringLiteral("weather")});
+    emit client->dataReceived();
     QVERIFY(!window.panel(DayTime)->isStale());
     QVERIFY(!window.panel(Standing)->isStale());
 
@@ -601,7 +603,7 @@ void TestMainWindow::staleMarkAndChangedCertificate()
         box->button(QMessageBox::No)->click();
     });
     emit client->certificateRejected("cafe", QStringLiteral("CN=elsewhere"));
-    QVERIFY(defaultNo);
+    QTRY_VERIFY(defaultNo);
     QVERIFY(!client->isActive());
     QCOMPARE(window.statusLabel()->text(), QStringLiteral("Certificate changed — not connected"));
     emit client->onDisconnected();
@@ -609,7 +611,7 @@ void TestMainWindow::staleMarkAndChangedCertificate()
     // Trusted: stored for the server, expected, and connecting again.
     onNextModal([](QWidget* modal) { qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Yes)->click(); });
     emit client->certificateRejected("beef", QStringLiteral("CN=new"));
-    QVERIFY(client->isActive());
+    QTRY_VERIFY(client->isActive());
     QCOMPARE(client->expectedFingerprint(), QByteArray("beef"));
     QCOMPARE(AppSettings::open()->value(QStringLiteral("trusted_certificates/localhost_1/fingerprint")).toByteArray(), QByteArray("beef"));
     client->setActive(false);
@@ -645,8 +647,15 @@ void TestMainWindow::openGLDecidedByTheTrackMap()
 // off, shows the bar, and "Live" empties the tree and turns it on again.
 void TestMainWindow::recordThenReplay()
 {
+    // The replay opens while the client connects again (looking the host
+    // up, connecting, shaking hands over TLS): the end of that attempt must
+    // not reach the replayed tree.
+    ScriptedServer server(true);
+    AppSettings::open()->setValue(QStringLiteral("v2host"), QStringLiteral("localhost"));
+    AppSettings::open()->setValue(QStringLiteral("v2port"), server.start());
     MainWindow window(somePanels({DayTime}));
     window.show();
+    QAction* edit = window.action(QStringLiteral("actionEdit_credentials"));
     RecordingControls* controls = window.recordingControls();
     QAction* record = window.action(QStringLiteral("actionRecord_session"));
     QAction* open = window.action(QStringLiteral("actionOpen_recording"));
@@ -667,11 +676,25 @@ void TestMainWindow::recordThenReplay()
     QVERIFY(!record->isChecked() && open->isEnabled() && !controls->label()->isVisible());
     client->getCurrentData()->clearData();
 
+    QVERIFY(server.waitForClient());
+    // Read: the client starts again just before the replay is handed over.
+    connect(controls->player(), &RecordingPlayer::loadProgress, this, [client](int percent) {
+        if (percent == 100) {
+            client->setActive(false);
+            client->setActive(true);
+        }
+    });
     QVERIFY2(controls->openRecording(path, &error), qPrintable(error));
-    QVERIFY(controls->bar()->isVisible() && !record->isEnabled() && !client->isActive());
-    QTRY_COMPARE(client->getCurrentData()->getInt(QStringLiteral("weather.currentData.humidity")), 50);
+    QTRY_VERIFY(controls->bar()->isVisible());
+    QVERIFY(!record->isEnabled() && !client->isActive());
+    QTest::qWait(500);
+    QCOMPARE(client->getCurrentData()->getInt(QStringLiteral("weather.currentData.humidity")), 50);
+    // No live data into a replay: the connection data cannot be changed meanwhile.
+    QVERIFY(!edit->isEnabled());
+    edit->trigger();
+    QVERIFY(!client->isActive() && !QApplication::activeModalWidget());
     controls->bar()->findChild<QToolButton*>(QStringLiteral("replayLeave"))->click();
-    QVERIFY(!controls->bar()->isVisible() && record->isEnabled() && client->isActive());
+    QVERIFY(!controls->bar()->isVisible() && record->isEnabled() && client->isActive() && edit->isEnabled());
     QVERIFY(!client->getCurrentData()->getV2_Data(QStringLiteral("weather")));
 }
 

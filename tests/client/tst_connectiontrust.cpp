@@ -1,6 +1,8 @@
 #include "AppSettings.h"
 #include "CertificateTrust.h"
 #include "ConnectionWatch.h"
+#include "RecordingPlayer.h"
+#include "RecordingWriter.h"
 #include "ScriptedServer.h"
 #include "SessionClock.h"
 #include "StartUp.h"
@@ -8,7 +10,9 @@
 #include "V2_Data.h"
 #include "V2_message.h"
 
+#include <QFile>
 #include <QSettings>
+#include <QSslConfiguration>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -48,6 +52,14 @@ private slots:
     void trustOnFirstUse();
     void staleMark();
     void nothingStaleSurvivesAReconnect();
+    void onlyReceivedLinesAreData();
+    void attemptBelongsToItsServer_data();
+    void attemptBelongsToItsServer();
+    void hostSpellings_data();
+    void hostSpellings();
+    void otherSpellingOfAPinnedServer();
+    void pinCheckedAfterAnAcceptedHandshake_data();
+    void pinCheckedAfterAnAcceptedHandshake();
 
 private:
     QTemporaryDir m_config;
@@ -117,7 +129,7 @@ void TestConnectionTrust::staleMark()
     // A drop before any data: nothing shown, nothing stale.
     emit client.onDisconnected();
     QCOMPARE(stale.count(), 0);
-    emit client.onChannelChange({QStringLiteral("weather")});
+    emit client.dataReceived();
     g_now += 3000;
     emit client.onDisconnected();
     QCOMPARE(stale.count(), 1);
@@ -127,27 +139,217 @@ void TestConnectionTrust::staleMark()
     g_now += 9000;
     QTRY_COMPARE_WITH_TIMEOUT(texts.last().at(0).toString(), QStringLiteral("Connection lost — last data 00:12 ago"), 3000);
     // Data after reconnecting: live again.
-    emit client.onChannelChange({QStringLiteral("weather")});
+    emit client.dataReceived();
     QCOMPARE(stale.count(), 2);
     QVERIFY(!watch.isStale());
 }
 
+// A drop keeps the last data on screen, stale, until the next connection's
+// first data line replaces them whole (what the server dropped meanwhile goes).
 void TestConnectionTrust::nothingStaleSurvivesAReconnect()
 {
     Link link(false);
+    ConnectionWatch watch(&link.client);
+    QSignalSpy stale(&watch, &ConnectionWatch::staleChanged);
     QSignalSpy changes(&link.client, &V2_Client::onChannelChange);
     link.client.setActive(true);
     QVERIFY(link.server.waitForClient());
     QVERIFY(!link.server.acceptLogin().isEmpty());
-    link.server.sendLine(QStringLiteral("JSON:1::{\"weather\":{\"a\":1,\"b\":2}}"));
-    QTRY_COMPARE(link.client.getCurrentData()->getInt(QStringLiteral("weather.b"), -1), 2);
-    // Dropped; "b" is deleted on the server meanwhile, the new snapshot lacks it.
+    link.server.sendLine(QStringLiteral("JSON:1::{\"signalling\":{\"p\":1},\"weather\":{\"a\":1,\"b\":2}}"));
+    QTRY_COMPARE(changes.count(), 1);
     link.server.closeClient();
+    QTRY_COMPARE(stale.count(), 1);
+    QCOMPARE(link.client.getCurrentData()->getInt(QStringLiteral("weather.b"), -1), 2);
+    // Reconnected and logged in: still the old data, still stale.
     QVERIFY(link.server.waitForClient(6000));
     QVERIFY(!link.server.acceptLogin().isEmpty());
+    QVERIFY(link.server.silentFor(100));
+    QVERIFY(watch.isStale());
+    QCOMPARE(link.client.getCurrentData()->getInt(QStringLiteral("weather.b"), -1), 2);
+    // "b" and the pit lights went on the server meanwhile: the snapshot lacks them.
     link.server.sendLine(QStringLiteral("JSON:1::{\"weather\":{\"a\":3}}"));
-    QTRY_COMPARE(link.client.getCurrentData()->getInt(QStringLiteral("weather.a")), 3);
+    QTRY_COMPARE(changes.count(), 2);
+    QCOMPARE(changes.last().at(0).value<QSet<QString>>(), QSet<QString>({QStringLiteral("signalling"), QStringLiteral("weather")}));
+    QCOMPARE(link.client.getCurrentData()->getInt(QStringLiteral("weather.a")), 3);
     QCOMPARE(link.client.getCurrentData()->getInt(QStringLiteral("weather.b"), -1), -1);
+    QVERIFY(!link.client.getCurrentData()->getV2_Data(QStringLiteral("signalling")));
+    QCOMPARE(stale.count(), 2);
+    QVERIFY(!watch.isStale());
+}
+
+// Trees handed over and lines not from the server are no data: after a
+// replay the last data are the last ones the server sent.
+void TestConnectionTrust::onlyReceivedLinesAreData()
+{
+    SessionClock::setClock(nullptr);
+    const QString path = m_config.filePath(QStringLiteral("old.lrec"));
+    {
+        RecordingWriter writer;
+        QString error;
+        QVERIFY2(writer.open(path, QDateTime::currentDateTimeUtc().addDays(-3), QStringLiteral("timing"), 11001, &error), qPrintable(error));
+        writer.write(0, R"(JSON:1::{"weather":{"t":1}})");
+    }
+    Link link(false);
+    ConnectionWatch watch(&link.client);
+    auto* tree = new V2_Data(QStringLiteral("ROOT"));
+    tree->insertData(QStringLiteral("weather"), 1);
+    link.client.replaceTree(tree);
+    link.client.receiveBytes("JSON:2::{\"weather\":{\"t\":2}}\n");
+    link.client.setActive(true);
+    QVERIFY(link.server.waitForClient());
+    QVERIFY(!link.server.acceptLogin().isEmpty());
+    link.server.closeClient();
+    QTRY_COMPARE(link.client.socketState(), QAbstractSocket::UnconnectedState);
+    QVERIFY(!watch.isStale());
+    QVERIFY(link.server.waitForClient(6000));
+    QVERIFY(!link.server.acceptLogin().isEmpty());
+    link.server.sendLine(QStringLiteral("JSON:3::{\"weather\":{\"t\":3}}"));
+    QTRY_COMPARE(link.client.getCurrentData()->getInt(QStringLiteral("weather.t")), 3);
+    // A recording played and closed meanwhile changes nothing of that.
+    {
+        RecordingPlayer player(&link.client);
+        QString error;
+        QVERIFY2(player.open(path, &error), qPrintable(error));
+        player.close();
+    }
+    link.server.closeClient();
+    QTRY_VERIFY(watch.isStale());
+    QCOMPARE(watch.staleText(), QStringLiteral("Connection lost — last data 00:00 ago"));
+}
+
+// Naming another server while an attempt is under way: the attempt ends at
+// once; the new server gets the new password and its own certificate is
+// the one trusted for it.
+void TestConnectionTrust::attemptBelongsToItsServer_data()
+{
+    QTest::addColumn<bool>("stopFirst");
+    QTest::newRow("stopped, renamed, started") << true;
+    QTest::newRow("renamed while active") << false;
+}
+
+void TestConnectionTrust::attemptBelongsToItsServer()
+{
+    QFETCH(bool, stopFirst);
+    ScriptedServer old(true);
+    ScriptedServer next(true);
+    next.usePair(QStringLiteral("other"));
+    const quint16 oldPort = old.start();
+    V2_Client client(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("V2"), QStringLiteral("2.0"), oldPort,
+                     QStringLiteral("old-secret"), QStringLiteral("user"), QStringLiteral("127.0.0.1"));
+    CertificateTrust trust(&client);
+    QSignalSpy changed(&trust, &CertificateTrust::certificateChanged);
+    client.setActive(true);
+    QVERIFY(client.socketState() == QAbstractSocket::HostLookupState || client.socketState() == QAbstractSocket::ConnectingState);
+    if (stopFirst)
+        client.setActive(false);
+    const quint16 nextPort = next.start();
+    client.setPort(nextPort);
+    client.setPassword(QStringLiteral("new-secret"));
+    trust.prepare();
+    client.setActive(true);
+    QVERIFY(!old.waitForClient(300));
+    QVERIFY(next.waitForClient());
+    QVERIFY(next.nextLine().contains("\"password\":\"new-secret\""));
+    QCOMPARE(CertificateTrust::stored(QStringLiteral("127.0.0.1"), nextPort).fingerprint, ScriptedServer::fingerprint(QStringLiteral("other")));
+    QVERIFY(CertificateTrust::stored(QStringLiteral("127.0.0.1"), oldPort).fingerprint.isEmpty());
+    QCOMPARE(changed.count(), 0);
+    client.setActive(false);
+}
+
+// One server, however its name is spelled.
+void TestConnectionTrust::hostSpellings_data()
+{
+    QTest::addColumn<QString>("storedAs");
+    QTest::addColumn<QString>("askedAs");
+    QTest::addColumn<QByteArray>("found");
+    QTest::newRow("case") << "Timing.local" << "timing.LOCAL" << QByteArray("cafe");
+    QTest::newRow("trailing dot") << "timing.local." << "timing.local" << QByteArray("cafe");
+    QTest::newRow("loopback address and name") << "127.0.0.1" << "localhost" << QByteArray("cafe");
+    QTest::newRow("loopback name and IPv6") << "LocalHost." << "::1" << QByteArray("cafe");
+    QTest::newRow("loopback range") << "127.0.1.1" << "127.0.0.1" << QByteArray("cafe");
+    QTest::newRow("mapped IPv4") << "::ffff:10.0.0.5" << "10.0.0.5" << QByteArray("cafe");
+    QTest::newRow("other address") << "10.0.0.5" << "10.0.0.6" << QByteArray();
+    QTest::newRow("longer name") << "timing.local" << "timing.local.example" << QByteArray();
+}
+
+void TestConnectionTrust::hostSpellings()
+{
+    QFETCH(QString, storedAs);
+    QFETCH(QString, askedAs);
+    QFETCH(QByteArray, found);
+    CertificateTrust::store(storedAs, 11001, {"cafe", QStringLiteral("CN=timing")});
+    QCOMPARE(CertificateTrust::stored(askedAs, 11001).fingerprint, found);
+    QVERIFY(CertificateTrust::stored(askedAs, 11002).fingerprint.isEmpty());
+    // Forgotten under one spelling, forgotten under all.
+    CertificateTrust::forget(askedAs, 11001);
+    QCOMPARE(CertificateTrust::stored(storedAs, 11001).fingerprint, found.isEmpty() ? QByteArray("cafe") : QByteArray());
+}
+
+// A server trusted as 127.0.0.1 shows another certificate when named
+// "localhost": the user is asked, it is no first use.
+void TestConnectionTrust::otherSpellingOfAPinnedServer()
+{
+    ScriptedServer server(true);
+    const quint16 port = server.start();
+    CertificateTrust::store(QStringLiteral("127.0.0.1"), port, {ScriptedServer::fingerprint(QStringLiteral("other")), QStringLiteral("CN=other")});
+    V2_Client client(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("V2"), QStringLiteral("2.0"), port, QStringLiteral("pw"),
+                     QStringLiteral("user"), QStringLiteral("LocalHost"));
+    CertificateTrust trust(&client);
+    QSignalSpy changed(&trust, &CertificateTrust::certificateChanged);
+    client.setActive(true);
+    QTRY_COMPARE_WITH_TIMEOUT(changed.count(), 1, 5000);
+    QCOMPARE(changed.first().at(2).toByteArray(), ScriptedServer::fingerprint(QStringLiteral("test")));
+    client.setActive(false);
+    QCOMPARE(CertificateTrust::stored(QStringLiteral("localhost"), port).fingerprint, ScriptedServer::fingerprint(QStringLiteral("other")));
+}
+
+// A certificate that a trusted authority signed passes the handshake
+// without errors; the pin is checked all the same.
+void TestConnectionTrust::pinCheckedAfterAnAcceptedHandshake_data()
+{
+    QTest::addColumn<QString>("pinned");
+    QTest::addColumn<bool>("logsIn");
+    QTest::newRow("its own pin") << "signed" << true;
+    QTest::newRow("another pin") << "test" << false;
+}
+
+void TestConnectionTrust::pinCheckedAfterAnAcceptedHandshake()
+{
+    QFETCH(QString, pinned);
+    QFETCH(bool, logsIn);
+    const QSslConfiguration plain = QSslConfiguration::defaultConfiguration();
+    QSslConfiguration withCa = plain;
+    withCa.addCaCertificates(QStringLiteral(LANTERRA_TEST_TLS_DIR "/ca-cert.pem"));
+    QSslConfiguration::setDefaultConfiguration(withCa);
+    ScriptedServer server(true);
+    server.usePair(QStringLiteral("signed"));
+    const quint16 port = server.start();
+    // The set-up holds: a socket trusting the authority sees no TLS error.
+    QSslSocket probe;
+    QSignalSpy errors(&probe, QOverload<const QList<QSslError>&>::of(&QSslSocket::sslErrors));
+    probe.connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
+    QVERIFY(server.waitForClient());
+    QTRY_VERIFY(probe.isEncrypted());
+    QCOMPARE(errors.count(), 0);
+    probe.abort();
+    V2_Client client(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("V2"), QStringLiteral("2.0"), port, QStringLiteral("pw"),
+                     QStringLiteral("user"), QStringLiteral("127.0.0.1"));
+    QSslConfiguration::setDefaultConfiguration(plain);
+    client.setExpectedFingerprint(ScriptedServer::fingerprint(pinned));
+    QSignalSpy accepted(&client, &V2_Client::certificateAccepted);
+    QSignalSpy rejected(&client, &V2_Client::certificateRejected);
+    client.setActive(true);
+    QTRY_COMPARE(accepted.count() + rejected.count(), 1);
+    QCOMPARE(accepted.count(), logsIn ? 1 : 0);
+    if (logsIn) {
+        QVERIFY(server.waitForClient());
+        QVERIFY(server.nextLine().startsWith("LOGIN:::"));
+    } else {
+        QCOMPARE(rejected.first().at(0).toByteArray(), ScriptedServer::fingerprint(QStringLiteral("signed")));
+        if (server.waitForClient(300))
+            QVERIFY(server.nextLine(300).isEmpty());
+    }
+    client.setActive(false);
 }
 
 QTEST_MAIN(TestConnectionTrust)

@@ -8,6 +8,7 @@
 #include "RecordingReader.h"
 #include "RecordingWriter.h"
 #include "ReplayPublisher.h"
+#include "ScriptedServer.h"
 #include "SessionClock.h"
 #include "SessionRecorder.h"
 #include "SimulatedSession.h"
@@ -77,6 +78,9 @@ private slots:
     void replayServerStartsMidway();
     void programReplayEndsAndJumps();
     void reconnectForgetsWhatTheServerDropped();
+    void replayOutlivesTheConnectionItEnds_data();
+    void replayOutlivesTheConnectionItEnds();
+    void recordsOfOneMillisecondFillSeveralBlocks();
 
 private:
     QTemporaryDir m_dir;
@@ -112,7 +116,7 @@ void TestSessionRecording::initTestCase()
         publisher.publishAt(kStartSeconds * 1000LL + tick * kTickMs);
         if (tick == 226) {
             provider.setActive(false);
-            QTRY_VERIFY(client->getCurrentData()->datas()->isEmpty());
+            QTRY_COMPARE(client->socketState(), QAbstractSocket::UnconnectedState);
         }
         if (tick > 225 && tick < 230)
             continue; // the client is away for these
@@ -230,6 +234,87 @@ void TestSessionRecording::reconnectForgetsWhatTheServerDropped()
     player.play();
     QTRY_VERIFY(!player.isPlaying());
     QVERIFY(check(client.getCurrentData()));
+}
+
+// The live connection is stopped for a replay at any stage of connecting:
+// nothing of its end may reach the replayed tree afterwards.
+void TestSessionRecording::replayOutlivesTheConnectionItEnds_data()
+{
+    QTest::addColumn<int>("stage");
+    QTest::newRow("looking up the host") << int(QAbstractSocket::HostLookupState);
+    QTest::newRow("connecting") << int(QAbstractSocket::ConnectingState);
+    QTest::newRow("connected over TLS") << int(QAbstractSocket::ConnectedState);
+}
+
+void TestSessionRecording::replayOutlivesTheConnectionItEnds()
+{
+    QFETCH(int, stage);
+    const QString path = m_dir.filePath(QStringLiteral("short.lrec"));
+    {
+        RecordingWriter writer;
+        QString error;
+        QVERIFY2(writer.open(path, QDateTime::currentDateTimeUtc(), QStringLiteral("timing"), 11001, &error), qPrintable(error));
+        writer.write(0, R"(JSON:1::{"timing":{"session":{"info":{"a":7}}},"weather":{"t":21}})");
+    }
+    ScriptedServer server(true);
+    // A name, so that the socket looks it up first.
+    V2_Client client(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), 1, QString(), QString(),
+                     QStringLiteral("localhost"));
+    client.setPort(server.start());
+    RecordingPlayer player(&client);
+    // As the program opens a replay: the live connection off, then the recording.
+    bool opened = false;
+    const auto openReplay = [&] {
+        opened = true;
+        client.setActive(false);
+        QString error;
+        QVERIFY2(player.open(path, &error), qPrintable(error));
+    };
+    if (stage == QAbstractSocket::ConnectingState) {
+        connect(&client, &V2_Client::onStateChanged, this, [&] {
+            if (!opened && client.socketState() == QAbstractSocket::ConnectingState)
+                openReplay();
+        });
+    }
+    client.setActive(true);
+    if (stage == QAbstractSocket::HostLookupState) {
+        QCOMPARE(client.socketState(), QAbstractSocket::HostLookupState);
+        openReplay();
+    } else if (stage == QAbstractSocket::ConnectedState) {
+        QVERIFY(server.waitForClient());
+        openReplay();
+    }
+    QTRY_VERIFY(opened);
+    QTest::qWait(500);
+    QCOMPARE(client.getCurrentData()->getInt(QStringLiteral("timing.session.info.a"), -1), 7);
+    QCOMPARE(client.getCurrentData()->getInt(QStringLiteral("weather.t"), -1), 21);
+}
+
+// Blocks are cut by size, also inside one millisecond; a jump to that
+// millisecond still gives every record of it.
+void TestSessionRecording::recordsOfOneMillisecondFillSeveralBlocks()
+{
+    const QString path = m_dir.filePath(QStringLiteral("burst.lrec"));
+    constexpr int kRecords = 3000;
+    {
+        RecordingWriter writer;
+        QString error;
+        QVERIFY2(writer.open(path, QDateTime::currentDateTimeUtc(), QStringLiteral("timing"), 11001, &error), qPrintable(error));
+        for (int i = 0; i < kRecords; ++i)
+            writer.write(0, QStringLiteral(R"(JSON:%1::{"weather":{"k%1":"%2"}})").arg(i).arg(QString(1000, QLatin1Char('x'))).toUtf8());
+        writer.write(10, R"(JSON:0::{"weather":{"end":1}})");
+    }
+    V2_Client client(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), 1, QString(), QString(),
+                     QStringLiteral("127.0.0.1"));
+    RecordingPlayer player(&client);
+    QString error;
+    QVERIFY2(player.open(path, &error), qPrintable(error));
+    QVERIFY2(player.blockCount() >= 3, qPrintable(QString::number(player.blockCount())));
+    player.seek(5);
+    QCOMPARE(client.getCurrentData()->getV2_Data(QStringLiteral("weather"))->datas()->size(), kRecords);
+    QCOMPARE(client.getCurrentData()->getInt(QStringLiteral("weather.end"), -1), -1);
+    player.seek(0);
+    QCOMPARE(client.getCurrentData()->getV2_Data(QStringLiteral("weather"))->datas()->size(), kRecords);
 }
 
 QTEST_MAIN(TestSessionRecording)

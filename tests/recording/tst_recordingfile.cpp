@@ -100,18 +100,29 @@ void TestRecordingFile::damaged_data()
     QTest::addColumn<bool>("compress");
     QTest::addColumn<int>("goodRecords");
     QTest::addColumn<QString>("error");
+    QTest::addColumn<qint64>("cap");
     const QByteArray header = "# lanterra-recording 1 2026-06-13T14:00:00Z host:11001\n";
+    // A record of exactly n bytes.
+    const auto record = [](int n) {
+        const QByteArray start = "20 JSON:3::{\"a\":\"";
+        return start + QByteArray(n - start.size() - 2, 'x') + "\"}\n";
+    };
     const QByteArray good = "0 JSON:1::{\"a\":1}\n10 JSON:2::{\"a\":2}\n";
-    QTest::newRow("empty") << QByteArray() << false << -1 << "empty file, not a recording";
-    QTest::newRow("other text") << QByteArray("hello\n") << false << -1 << "not a Lanterra recording";
-    QTest::newRow("other version") << QByteArray("# lanterra-recording 2 2026-06-13T14:00:00Z host:1\n") << false << -1 << "not a Lanterra recording";
-    QTest::newRow("header without port") << QByteArray("# lanterra-recording 1 2026-06-13T14:00:00Z host\n") << false << -1 << "not a Lanterra recording";
-    QTest::newRow("header only") << header << false << 0 << "";
-    QTest::newRow("cut inside a record") << header + good + "20 JSON:3::{\"a\"" << false << 2 << "line 4 is cut off";
-    QTest::newRow("no time") << header + good + "JSON:3::{}\n" << false << 2 << "line 4 is no record";
-    QTest::newRow("time goes back") << header + good + "5 JSON:3::{}\n" << false << 2 << "line 4 is no record";
-    QTest::newRow("binary") << header + good + QByteArray("\x01\x02\x03\n", 4) << false << 2 << "line 4 is no record";
-    QTest::newRow("gzip cut off") << header + good + QByteArray(200000, 'y') << true << 2 << "cut";
+    QTest::newRow("empty") << QByteArray() << false << -1 << "empty file, not a recording" << qint64(0);
+    QTest::newRow("other text") << QByteArray("hello\n") << false << -1 << "not a Lanterra recording" << qint64(0);
+    QTest::newRow("other version") << QByteArray("# lanterra-recording 2 2026-06-13T14:00:00Z host:1\n") << false << -1 << "not a Lanterra recording" << qint64(0);
+    QTest::newRow("header without port") << QByteArray("# lanterra-recording 1 2026-06-13T14:00:00Z host\n") << false << -1 << "not a Lanterra recording" << qint64(0);
+    QTest::newRow("header only") << header << false << 0 << "" << qint64(0);
+    QTest::newRow("cut inside a record") << header + good + "20 JSON:3::{\"a\"" << false << 2 << "line 4 is cut off" << qint64(0);
+    QTest::newRow("no time") << header + good + "JSON:3::{}\n" << false << 2 << "line 4 is no record" << qint64(0);
+    QTest::newRow("time goes back") << header + good + "5 JSON:3::{}\n" << false << 2 << "line 4 is no record" << qint64(0);
+    QTest::newRow("binary") << header + good + QByteArray("\x01\x02\x03\n", 4) << false << 2 << "line 4 is no record" << qint64(0);
+    QTest::newRow("gzip cut off") << header + good + QByteArray(200000, 'y') << true << 2 << "compressed data cut off after line" << qint64(0);
+    // The reader holds no more than a line cap, the live client's by default.
+    QTest::newRow("record at the cap") << header + good + record(200) << false << 3 << "" << qint64(200);
+    QTest::newRow("record past the cap") << header + good + record(201) << false << 2 << "line 4 is too long" << qint64(200);
+    QTest::newRow("endless record") << header + good + QByteArray(3000000, 'y') << false << 2 << "line 4 is too long" << qint64(200);
+    QTest::newRow("endless gzip record") << header + good + QByteArray(3000000, 'y') + '\n' << true << 2 << "line 4 is too long" << qint64(200);
 }
 
 void TestRecordingFile::damaged()
@@ -120,15 +131,19 @@ void TestRecordingFile::damaged()
     QFETCH(bool, compress);
     QFETCH(int, goodRecords);
     QFETCH(QString, error);
+    QFETCH(qint64, cap);
     const QString path = m_dir.filePath(QStringLiteral("damaged.lrec"));
     writeRaw(path, content, compress);
-    if (compress) {
+    if (compress && cap == 0) {
         // Keep the first half of the compressed stream.
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadWrite));
         QVERIFY(file.resize(file.size() / 2));
     }
     RecordingReader reader;
+    QCOMPARE(RecordingReader::defaultMaxLineBytes(), 16 + 128LL * 1024 * 1024);
+    if (cap > 0)
+        reader.setMaxLineBytes(cap);
     QString message;
     QCOMPARE(reader.open(path, &message), goodRecords >= 0);
     if (goodRecords < 0) {
