@@ -207,9 +207,10 @@ bool numbersFit(const char* p, const char* end)
 // followed by an exponent marker, or two 16-byte blocks in a row that are
 // all digits (which any run of 47 digits has; a double written with 17
 // digits has no such run). False proves that every literal fits: none has
-// an exponent or a part of more than 46 digits. Sixteen bytes at a time,
+// an exponent or a part of more than 46 digits. Sixteen bytes a compare,
 // strings not told apart: a line passes at a small part of its parsing
-// cost, and the rare one that does not is scanned exactly.
+// cost, and the rare one that does not (a number written with an exponent,
+// a long run of digits in a string) is scanned exactly.
 bool mayHoldOddNumbers(const char* p, const char* end)
 {
 #if defined(__SSE2__) || defined(_M_X64)
