@@ -116,12 +116,13 @@ void RecordingPlayer::load(const QString& path)
         return;
     m_cancel = false;
     m_loader = QThread::create([this, path] {
-        auto contents = std::make_unique<Contents>(read(path, &m_cancel, [this](int percent) { emit loadProgress(percent); }));
-        // Handed to this object's thread; the thread is waited for before it goes.
+        auto contents = std::make_shared<Contents>(read(path, &m_cancel, [this](int percent) { emit loadProgress(percent); }));
+        // Handed to this object's thread (the thread is waited for before the
+        // object goes; a call left pending then frees the contents with it).
         QMetaObject::invokeMethod(
             this,
-            [this, raw = contents.release()] {
-                m_loadedContents.reset(raw);
+            [this, contents] {
+                m_loadedContents = std::make_unique<Contents>(std::move(*contents));
                 loadDone();
             },
             Qt::QueuedConnection);
