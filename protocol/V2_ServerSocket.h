@@ -96,6 +96,8 @@ public slots:
     void sendV2_Data(const V2_Data* data);
     // The server's path: one copy of a published tree shared by all its connections.
     void queuePublication(const std::shared_ptr<const V2_Publication>& publication);
+    // A channel was just joined: its snapshot is asked for once the lines
+    // of the current read are answered.
     void join(QString channel);
     void cmd(V2_message* mes);
 
