@@ -96,6 +96,8 @@ public slots:
     void sendV2_Data(const V2_Data* data);
     // The server's path: one copy of a published tree shared by all its connections.
     void queuePublication(const std::shared_ptr<const V2_Publication>& publication);
+    // A channel was just joined: its snapshot is asked for once the lines
+    // of the current read are answered.
     void join(QString channel);
     void cmd(V2_message* mes);
 
@@ -125,11 +127,16 @@ private:
     // Waits until an address that keeps failing may try again; false if
     // the attempt is not to be read (refused, or the connection ended).
     bool awaitLoginTurn(V2_message* mes);
+    // Counts a refused login (closing the connection after enough of them);
+    // returns what follows from it, for the log.
+    QString noteRefusedLogin();
     void logChannelRequest(const QString& text, V2_message* mes);
     bool joinAllowedByRate();
     // The snapshot requests of the channels joined by the lines just read.
     void requestSnapshots();
     bool mayUpload() const;
+    // Milliseconds of a monotonic clock.
+    static qint64 clockMs();
     void joinChannel(V2_message* mes);
     void leaveChannel(V2_message* mes);
     void upload(V2_message* mes);

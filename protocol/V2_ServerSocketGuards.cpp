@@ -1,0 +1,176 @@
+// V2_ServerSocket: its guards against peers that pile up work — the time
+// and turns of logins, the output a peer leaves unread, the rate of JOINs
+// and their snapshot requests, and the log lines a peer can cause.
+#include "V2_ServerSocket.h"
+
+#include "LogThrottle.h"
+#include "LoginRefusals.h"
+#include "UserProfileReadLock.h"
+#include "V2_MessageHandler.h"
+#include "V2_Profile.h"
+#include "V2_Server.h"
+#include "V2_message.h"
+
+#include <QDeadlineTimer>
+#include <QDebug>
+#include <QSslSocket>
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+
+constexpr int kLoggedNameChars = 64;
+constexpr qint64 kJoinWindowMs = 60 * 1000;
+
+QString shortened(const QString& text)
+{
+    return text.size() > kLoggedNameChars ? text.left(kLoggedNameChars) + QStringLiteral("... (%1 characters)").arg(text.size()) : text;
+}
+
+} // namespace
+
+qint64 V2_ServerSocket::clockMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+QString V2_ServerSocket::noteRefusedLogin()
+{
+    const int maxRefused = m_server->maxRefusedLogins();
+    QString consequence;
+    if (m_socket) {
+        const int fromAddress = m_server->loginRefusals()->refused(peerAddress(), maxRefused);
+        const qint64 delay = LoginRefusals::delayAfter(fromAddress, maxRefused);
+        consequence = QStringLiteral("%1 refused from this ip").arg(fromAddress);
+        if (delay > 0)
+            consequence += QStringLiteral(", its next attempts wait %1 s each").arg(delay / 1000.0);
+    }
+    if (++m_refusedLogins >= maxRefused && maxRefused > 0) {
+        if (!consequence.isEmpty())
+            consequence += QStringLiteral("; ");
+        consequence += QStringLiteral("connection closed after %1 refused logins").arg(m_refusedLogins);
+        m_connected = false;
+    }
+    return consequence;
+}
+
+bool V2_ServerSocket::awaitLoginTurn(V2_message* mes)
+{
+    // Without a socket (tests, fuzzing) there is no address to slow.
+    if (!m_socket)
+        return true;
+    const qint64 wait = m_server->loginRefusals()->reserveAttempt(peerAddress(), m_server->maxRefusedLogins());
+    if (wait < 0) {
+        mes->setError(QStringLiteral("Too many refused logins from this address, try again later"), QString());
+        QString consequence = QStringLiteral("refused unread: this ip's attempts are queued too long");
+        const int maxRefused = m_server->maxRefusedLogins();
+        if (++m_refusedLogins >= maxRefused && maxRefused > 0) {
+            consequence += QStringLiteral("; connection closed after %1 refused logins").arg(m_refusedLogins);
+            m_connected = false;
+        }
+        logRefusedLogin(mes, mes->jsonParams()->value(QStringLiteral("user")).toString().simplified(), consequence);
+        sendErrorMessage(mes);
+        return false;
+    }
+    // This thread serves only this peer: it may wait, watching for the end
+    // of the connection and of its time to log in.
+    const QDeadlineTimer turn(wait);
+    while (!turn.hasExpired() && m_connected && timeoutCheckOk() && m_socket->state() == QAbstractSocket::ConnectedState)
+        m_socket->waitForReadyRead(int(std::min<qint64>(50, turn.remainingTime())));
+    return m_connected && timeoutCheckOk() && m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+bool V2_ServerSocket::joinAllowedByRate()
+{
+    // Each JOIN costs a snapshot of the application's thread.
+    const int allowed = m_server->maxJoinsPerMinute();
+    if (allowed <= 0)
+        return true;
+    if (!m_joinWindow.isValid() || m_joinWindow.elapsed() >= kJoinWindowMs) {
+        m_joinWindow.start();
+        m_joinsInWindow = 0;
+    }
+    return m_joinsInWindow++ < allowed;
+}
+
+void V2_ServerSocket::logChannelRequest(const QString& text, V2_message* mes)
+{
+    // A client may send these as fast as it likes: a few lines a second,
+    // with its channel text cut short.
+    static LogThrottle throttle(10);
+    int suppressed = 0;
+    if (!throttle.allow(&suppressed))
+        return;
+    QString line = "[V2] User " + shortened(userName()) + " " + text + " " + shortened(mes->channel()) + " from IP " + peerAddress();
+    if (!mes->isValid())
+        line += " error " + shortened(mes->reason());
+    if (suppressed > 0)
+        line += QStringLiteral(" (%1 more channel requests not logged)").arg(suppressed);
+    qDebug().noquote() << line;
+}
+
+void V2_ServerSocket::requestSnapshots()
+{
+    QStringList channels;
+    channels.swap(m_pendingSnapshots);
+    for (const QString& channel : qAsConst(channels)) {
+        if (!m_handler->logged())
+            return;
+        const QString champ = championship();
+        if (champ.isEmpty())
+            emit onSnapshotRequest(m_socketDescriptor, channel);
+        else
+            emit onSnapshotRequest(m_socketDescriptor, channel, champ);
+    }
+}
+
+bool V2_ServerSocket::mayUpload() const
+{
+    UserProfileReadLock locked(m_handler->user());
+    // Full access without a profile is unrestricted, uploads included.
+    return locked.profile() ? locked.profile()->isAllowedToSendData() : m_handler->fullAccess();
+}
+
+qint64 V2_ServerSocket::unsentBytes() const
+{
+    return m_socket ? m_socket->bytesToWrite() + m_socket->encryptedBytesToWrite() : 0;
+}
+
+bool V2_ServerSocket::dropIfBacklogged()
+{
+    // A client that stops reading must not make the server's memory grow;
+    // one that has not logged in is owed a few short answers at most.
+    if (!m_socket)
+        return false;
+    const qint64 cap = m_handler->logged() ? m_server->maxPendingOutput() : std::min(m_server->maxPendingOutput(), m_server->maxNotLoggedPendingOutput());
+    m_outLock.lock();
+    const qint64 pending = m_outBuffer.size() + unsentBytes();
+    m_outLock.unlock();
+    if (pending <= cap)
+        return false;
+    static LogThrottle throttle(5);
+    int suppressed = 0;
+    if (throttle.allow(&suppressed))
+        qDebug().noquote() << "[V2] Client " + shortened(userName()) + " from ip " + peerAddress() + " does not read: " + QString::number(pending)
+                + " bytes unwritten, connection dropped" + (suppressed > 0 ? QStringLiteral(" (%1 more dropped)").arg(suppressed) : QString());
+    m_socket->abort();
+    m_connected = false;
+    return true;
+}
+
+void V2_ServerSocket::evict()
+{
+    m_evicted = true;
+    doDisconnect();
+}
+
+bool V2_ServerSocket::isEvicted() const
+{
+    return m_evicted;
+}
+
+qint64 V2_ServerSocket::notLoggedSince() const
+{
+    return m_notLoggedSince;
+}
