@@ -213,6 +213,8 @@ void TestStandingPanels::additionalStandingsFitTheirPanel()
             V2_Data* row = mirrorNode(p, base + QStringLiteral("bySectorBestTime.%1.standings.%2").arg(sector).arg(car));
             row->insertData(QStringLiteral("participant"), QString::number(car + 100));
             row->insertData(QStringLiteral("time"), quint64(31250 + car * 10));
+            if (car == 2)
+                row->insertData(QStringLiteral("gap"), 0.0);
         }
         mirrorNode(p, QStringLiteral("timing.session.entry.%1.drivers.1").arg(car + 100))->insertData(QStringLiteral("lastName"), QStringLiteral("Longname-Driver"));
     }
@@ -222,6 +224,8 @@ void TestStandingPanels::additionalStandingsFitTheirPanel()
     panel.show();
     QVERIFY(QTest::qWaitForWindowExposed(&panel));
     const QStringList captions = {"Best S1", "Best S2", "Best S3", "Best S4", "Top speed"};
+    // A tie with the best: "+0.000", not a lone "+".
+    QCOMPARE(panel.model(0)->index(1, ModelAdditionalStanding::Gap).data().toString(), QStringLiteral("+0.000"));
     for (int t = 0; t < WidgetAdditionalStandings::TableCount; ++t) {
         QTableView* table = panel.table(t);
         QCOMPARE(table->model()->rowCount(), 40);
