@@ -50,9 +50,15 @@ LapChartView::~LapChartView()
 void LapChartView::setProvider(V2DataProvider* provider)
 {
     m_provider = provider;
-    for (auto signal : {&V2DataProvider::sessionInfo, &V2DataProvider::sessionEntry, &V2DataProvider::sessionStartingGrid,
-                        &V2DataProvider::analysisLaps, &V2DataProvider::cleanAll})
+    for (auto signal : {&V2DataProvider::sessionEntry, &V2DataProvider::sessionStartingGrid, &V2DataProvider::analysisLaps, &V2DataProvider::cleanAll})
         connect(provider, signal, this, &LapChartView::refreshAll);
+    // Of the session's information the chart reads only whether it is a race:
+    // other changes (the clock's offset, once a second from a fast simulator)
+    // keep the chart and the user's selection.
+    connect(provider, &V2DataProvider::sessionInfo, this, [this] {
+        if (m_provider->isRace() != m_drawnRace)
+            refreshAll();
+    });
     connect(provider, &V2DataProvider::analysisLapsByPnum, this, &LapChartView::update);
     connect(provider, &V2DataProvider::onCarToFollowChanged, this, &LapChartView::refreshAll);
     refreshAll();
@@ -192,6 +198,7 @@ void LapChartView::refreshAll()
     if (!m_provider)
         return;
     const bool race = m_provider->isRace();
+    m_drawnRace = race;
     fitLapWidth();
     drawAxis(race);
     if (!race) {

@@ -70,6 +70,8 @@ private:
     bool m_showPits = true;
     bool m_colorsOnFollowed = false;
     bool m_fitToWidth = false;
+    // Whether the last refresh drew a race.
+    bool m_drawnRace = false;
     QList<QGraphicsSimpleTextItem*> m_axisLabels;
     QHash<QString, Car> m_cars;
     QStringList m_order;
