@@ -174,6 +174,8 @@ void V2DataProvider::setUsaUnits(bool b)
     // A waiting rebuild reads them in the new unit.
     if (!m_analysisStale)
         m_analysis.convertSpeeds(b ? KMH_TO_MPH : 1.0 / KMH_TO_MPH);
+    // Every table that shows a cached speed repaints it.
+    emit speedUnitsChanged(b);
 }
 
 // ---------------------------------------------------------------------------
@@ -325,9 +327,10 @@ const V2DataProvider::RowPositions& V2DataProvider::getAccSectionRowPositions() 
     return m_analysis.accSections().rowPositions();
 }
 
-const V2DataProvider::SpeedRows& V2DataProvider::getSpeedRows(bool)
+const V2DataProvider::SpeedRows& V2DataProvider::getSpeedRows() const
 {
     // Already in the unit in force: setUsaUnits converts when the unit changes.
+    ensureAnalysis();
     return m_analysis.speeds().rows();
 }
 

@@ -68,9 +68,8 @@ public:
     const RowPositions& getFordSectionRowPositions() const;
     const AccSectionRows& getAccSectionRows() const;
     const RowPositions& getAccSectionRowPositions() const;
-    // In the unit in force (convert is kept for callers: the cached speeds
-    // change unit when the unit does).
-    const SpeedRows& getSpeedRows(bool convert);
+    // In the unit in force: the cached speeds change unit when the unit does.
+    const SpeedRows& getSpeedRows() const;
     const RowPositions& getSpeedRowPositions() const;
     // Null for a sector outside 1 to 4.
     const SectorRows* getSectorRows(int sector) const;
@@ -135,6 +134,8 @@ signals:
     void disableTyresData();
     void cleanAll();
     void analysisProcessed();
+    // The cached speeds (laps and speed rows) are now in this unit.
+    void speedUnitsChanged(bool imperial);
     void onLoginDone();
     void onConnected();
     void onDisconnected();

@@ -122,7 +122,8 @@ QVariant ModelAdditionalStanding::data(const QModelIndex& index, int role) const
             return row.lap >= 1 ? QString::number(row.lap) : QString();
         default:
             // The leader has no gap; a gap the server did not send stays empty.
-            return index.row() == 0 || row.gap < 0 ? QString() : QStringLiteral("+") + timeText(static_cast<quint64>(row.gap));
+            // A tie reads "+0.000", not a lone "+".
+            return index.row() == 0 || row.gap < 0 ? QString() : SessionClock::formatTime(static_cast<quint64>(row.gap), true, 3, true);
         }
     case Qt::TextAlignmentRole:
         return kHeaders[index.column()].alignment;

@@ -69,7 +69,7 @@ constexpr LapColumn kColumns[] = {
     {ModelSessionLap::S1 + 1, QT_TR_NOOP("S2"), 60, Right, &sectorText<1>},
     {ModelSessionLap::S1 + 2, QT_TR_NOOP("S3"), 60, Right, &sectorText<2>},
     {ModelSessionLap::S4, QT_TR_NOOP("S4"), 60, Right, &sectorText<3>},
-    {ModelSessionLap::Speed, QT_TR_NOOP("Speed"), 55, Right,
+    {ModelSessionLap::Speed, QT_TR_NOOP("Speed"), 85, Right,
      [](const LapCell& c) { return c.record.topSpeed > 0 ? QString::number(c.record.topSpeed, 'f', 1) : QString(); }},
     {ModelSessionLap::Porsche, QT_TR_NOOP("Porsche"), 65, Right, &sectionText<0>},
     {ModelSessionLap::Ford, QT_TR_NOOP("Ford"), 65, Right, &sectionText<1>},
@@ -108,9 +108,23 @@ ModelSessionLap::ModelSessionLap(V2DataProvider* provider, const QString& skin, 
     connect(provider, &V2DataProvider::analysysLapsUpdateByRowList, this, &ModelSessionLap::processAnalysisLapByRowList);
     connect(provider, &V2DataProvider::onCarToFollowChanged, this, &ModelSessionLap::repaintAll);
     connect(provider, &V2DataProvider::cleanAll, this, &ModelSessionLap::cleanAll);
+    connect(provider, &V2DataProvider::speedUnitsChanged, this, &ModelSessionLap::repaintSpeeds);
 }
 
 ModelSessionLap::~ModelSessionLap() = default;
+
+QList<int> ModelSessionLap::absentColumns(const QStringList& trackSections, int sectors)
+{
+    QList<int> absent = {2, 4};
+    if (sectors == 3)
+        absent.append(S4);
+    const char* const sections[] = {"Porsche", "Ford", "T6", "T7"};
+    for (int i = 0; i < 4; ++i) {
+        if (!trackSections.contains(QLatin1String(sections[i])))
+            absent.append(Porsche + i);
+    }
+    return absent;
+}
 
 V2DataProvider* ModelSessionLap::provider() const
 {
@@ -158,6 +172,9 @@ QVariant ModelSessionLap::headerData(int section, Qt::Orientation orientation, i
             return extraHeader(section - ColumnCount);
         return role == ColumnTable::DefaultWidthRole ? QVariant(70) : QVariant();
     }
+    // The speeds' unit: the user may switch it at any time.
+    if (orientation == Qt::Horizontal && section == Speed && role == Qt::DisplayRole)
+        return m_provider->usaUnits() ? tr("Speed (mph)") : tr("Speed (km/h)");
     return ColumnTable::headerData(kColumns, "ModelSessionLap", section, orientation, role);
 }
 
@@ -347,6 +364,14 @@ void ModelSessionLap::updateSkin(QString skinType)
 {
     m_skin = skinType;
     repaintAll();
+}
+
+void ModelSessionLap::repaintSpeeds()
+{
+    // The provider converted the speeds in place, where the rows are read.
+    emit headerDataChanged(Qt::Horizontal, Speed, Speed);
+    if (m_copy.count() > 0)
+        emit dataChanged(index(0, Speed), index(m_copy.count() - 1, Speed));
 }
 
 void ModelSessionLap::repaintAll()

@@ -48,6 +48,10 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+    // The columns a track does not fill: the two blank ones, S4 on a
+    // three-sector track, the named sections it has not.
+    static QList<int> absentColumns(const QStringList& trackSections, int sectors);
+
     // The car whose personal bests are coloured; "---" for none.
     void setFollowedParticipant(const QString& pNum);
     QString followedParticipant() const;
@@ -77,6 +81,7 @@ private:
     // Reads the session's and the followed car's bests; true when they changed.
     bool readBests();
     void repaintAll();
+    void repaintSpeeds();
     QVariant background(const LapAnalysisRecord& record, int column) const;
     QVariant foreground(const LapAnalysisRecord& record, int column) const;
 

@@ -7,13 +7,15 @@ ModelSessionSpeed::ModelSessionSpeed(V2DataProvider* provider, const QString& sk
 {
     connect(provider, &V2DataProvider::analysysLapsUpdateByRowSectionSpeed, this, &ModelSessionSpeed::processAnalysisLap);
     connect(provider, &V2DataProvider::analysysSpeedUpdateByRowList, this, &ModelSessionSpeed::onAnalysysSpeedUpdateByRowList);
+    connect(provider, &V2DataProvider::speedUnitsChanged, this, &ModelSessionSpeed::setUsaUnits);
+    m_usaUnits = provider->usaUnits();
 }
 
 ModelSessionSpeed::~ModelSessionSpeed() = default;
 
 void ModelSessionSpeed::takeCopies()
 {
-    m_copy.take(provider()->getSpeedRows(false), provider()->getSpeedRowPositions());
+    m_copy.take(provider()->getSpeedRows(), provider()->getSpeedRowPositions());
 }
 
 void ModelSessionSpeed::clearCopies()
@@ -28,7 +30,7 @@ int ModelSessionSpeed::recordCount() const
 
 QString ModelSessionSpeed::valueHeader() const
 {
-    return tr("Speed");
+    return m_usaUnits ? tr("Speed (mph)") : tr("Speed (km/h)");
 }
 
 ModelAnalysisTable::Cell ModelSessionSpeed::cellAt(int row) const
@@ -55,7 +57,8 @@ void ModelSessionSpeed::setUsaUnits(bool checked)
         return;
     m_usaUnits = checked;
     // The provider converts its stored speeds in place.
-    m_copy.take(provider()->getSpeedRows(true), provider()->getSpeedRowPositions());
+    m_copy.take(provider()->getSpeedRows(), provider()->getSpeedRowPositions());
+    emit headerDataChanged(Qt::Horizontal, ColumnCount - 1, ColumnCount - 1);
     refreshAll();
 }
 

@@ -164,11 +164,18 @@ ModelStandingCombined::Row ModelStandingCombined::readRow(int position) const
     return row;
 }
 
-void ModelStandingCombined::readBests()
+bool ModelStandingCombined::readBests()
 {
-    m_bestLap = m_provider->getCombinedBestLapTime();
-    for (int s = 0; s < 4; ++s)
-        m_bestSectors[s] = m_provider->getCombinedBestSectorTime(s + 1);
+    bool changed = false;
+    const quint64 lap = m_provider->getCombinedBestLapTime();
+    changed |= lap != m_bestLap;
+    m_bestLap = lap;
+    for (int s = 0; s < 4; ++s) {
+        const quint64 sector = m_provider->getCombinedBestSectorTime(s + 1);
+        changed |= sector != m_bestSectors[s];
+        m_bestSectors[s] = sector;
+    }
+    return changed;
 }
 
 void ModelStandingCombined::processRefresh()
@@ -199,9 +206,13 @@ void ModelStandingCombined::processUpdateByPosition(int pos)
         processRefresh();
         return;
     }
-    readBests();
+    const bool newBest = readBests();
     m_rows[r] = readRow(pos);
-    emit dataChanged(index(r, 0), index(r, columnCount() - 1));
+    // A new best takes the colour from the rows that held the old one.
+    if (newBest)
+        repaintAll();
+    else
+        emit dataChanged(index(r, 0), index(r, columnCount() - 1));
 }
 
 void ModelStandingCombined::processParticipant(QString pNum)

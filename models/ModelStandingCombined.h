@@ -70,7 +70,8 @@ private slots:
 
 private:
     Row readRow(int position) const;
-    void readBests();
+    // True when a best changed.
+    bool readBests();
     QString text(const Row& row, int rowIndex, int column) const;
 
     V2DataProvider* m_provider;

@@ -1,5 +1,6 @@
 #include "ModelTyresSessionData.h"
 
+#include "CarNumberOrder.h"
 #include "ColumnTable.h"
 #include "V2DataProvider.h"
 
@@ -71,7 +72,7 @@ QVariant ModelTyresSessionData::data(const QModelIndex& index, int role) const
 void ModelTyresSessionData::processRefresh()
 {
     QStringList participants = m_provider->getEntryList();
-    std::sort(participants.begin(), participants.end(), [](const QString& a, const QString& b) { return a.toInt() < b.toInt(); });
+    std::sort(participants.begin(), participants.end(), &CarNumberOrder::less);
     QVector<Row> rows;
     rows.reserve(participants.size());
     for (const QString& pNum : qAsConst(participants)) {

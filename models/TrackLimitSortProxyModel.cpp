@@ -1,5 +1,6 @@
 #include "TrackLimitSortProxyModel.h"
 
+#include "CarNumberOrder.h"
 #include "ModelTrackLimits.h"
 
 TrackLimitSortProxyModel::TrackLimitSortProxyModel(QObject* parent)
@@ -16,12 +17,8 @@ bool TrackLimitSortProxyModel::lessThan(const QModelIndex& left, const QModelInd
         return false;
     const QString a = left.data(sortRole()).toString();
     const QString b = right.data(sortRole()).toString();
-    // Car numbers: "9" before "10".
-    bool aNumber = false;
-    bool bNumber = false;
-    const double x = a.toDouble(&aNumber);
-    const double y = b.toDouble(&bNumber);
-    if (aNumber && bNumber)
-        return x < y;
+    // Car numbers "9" before "10"; the times and names read the same way.
+    if (sortColumn() == ModelTrackLimits::Participant)
+        return CarNumberOrder::less(a, b);
     return a < b;
 }

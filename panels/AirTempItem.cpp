@@ -4,7 +4,7 @@
 #include "V2DataProvider.h"
 
 AirTempItem::AirTempItem(V2DataProvider* provider, QGraphicsItem* parent)
-    : MeteoGraphItem(provider, QStringLiteral("AIR TEMP"), false, parent)
+    : MeteoGraphItem(provider, QStringLiteral("AIR TEMP"), true, parent)
 {
 }
 

@@ -19,11 +19,11 @@ bool CsvExport::write(const QTableView& view, const QString& fileName, QString* 
 {
     const QAbstractItemModel* model = view.model();
     const QHeaderView* header = view.horizontalHeader();
-    // Columns in the order the user sees them.
+    // The columns the user sees, in his order: not hidden, not squeezed to nothing.
     QList<int> columns;
     for (int visual = 0; visual < header->count(); ++visual) {
         const int logical = header->logicalIndex(visual);
-        if (!header->isSectionHidden(logical))
+        if (!header->isSectionHidden(logical) && header->sectionSize(logical) > 0)
             columns.append(logical);
     }
     QStringList lines;
@@ -43,6 +43,9 @@ bool CsvExport::write(const QTableView& view, const QString& fileName, QString* 
         *error = file.errorString();
         return false;
     }
+    // The byte-order mark tells spreadsheet programs the text is UTF-8
+    // ("IM1 \u2015 IM2", accented names).
+    file.write("\xEF\xBB\xBF");
     file.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
     if (!file.commit()) {
         *error = file.errorString();

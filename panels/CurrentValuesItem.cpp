@@ -54,8 +54,8 @@ QStringList CurrentValuesItem::texts() const
     const auto one = [](float value) { return QString::number(double(value), 'f', 1); };
     const bool us = m_usaUnits;
     return {
-        one(us ? ImperialUnits::fahrenheit(m_values[0]) : m_values[0]) + (us ? QStringLiteral("F") : QStringLiteral("ºC")),
-        one(us ? ImperialUnits::fahrenheit(m_values[1]) : m_values[1]) + (us ? QStringLiteral("F") : QStringLiteral("ºC")),
+        one(us ? ImperialUnits::fahrenheit(m_values[0]) : m_values[0]) + (us ? QStringLiteral("\u00B0F") : QStringLiteral("\u00B0C")),
+        one(us ? ImperialUnits::fahrenheit(m_values[1]) : m_values[1]) + (us ? QStringLiteral("\u00B0F") : QStringLiteral("\u00B0C")),
         QStringLiteral("%1 ").arg(one(us ? ImperialUnits::milesPerHour(m_values[2]) : m_values[2])) + (us ? QStringLiteral("Mph") : QStringLiteral("Kph")),
         QStringLiteral("%1%").arg(int(m_values[3])),
         QStringLiteral("%1 ").arg(one(us ? ImperialUnits::inchesOfMercury(m_values[4]) : m_values[4])) + (us ? QStringLiteral("In") : QStringLiteral("mBar")),

@@ -15,6 +15,11 @@ namespace {
 const QColor kPalette[] = {Qt::blue, Qt::gray, Qt::darkRed, Qt::darkGreen, Qt::darkBlue, Qt::darkCyan, Qt::darkMagenta, Qt::darkYellow, Qt::darkGray};
 constexpr double kLineX = 40.0;
 constexpr double kAxisGap = 28.0;
+// Fitted lap widths stay within the panel slider's range.
+constexpr double kNarrowestLap = 0.5;
+constexpr double kWidestLap = 60.0;
+// Room right of the last lap, below the last row.
+constexpr double kEndMargin = 10.0;
 
 QFont labelFont()
 {
@@ -46,9 +51,15 @@ LapChartView::~LapChartView()
 void LapChartView::setProvider(V2DataProvider* provider)
 {
     m_provider = provider;
-    for (auto signal : {&V2DataProvider::sessionInfo, &V2DataProvider::sessionEntry, &V2DataProvider::sessionStartingGrid,
-                        &V2DataProvider::analysisLaps, &V2DataProvider::cleanAll})
+    for (auto signal : {&V2DataProvider::sessionEntry, &V2DataProvider::sessionStartingGrid, &V2DataProvider::analysisLaps, &V2DataProvider::cleanAll})
         connect(provider, signal, this, &LapChartView::refreshAll);
+    // Of the session's information the chart reads only whether it is a race:
+    // other changes (the clock's offset, once a second from a fast simulator)
+    // keep the chart and the user's selection.
+    connect(provider, &V2DataProvider::sessionInfo, this, [this] {
+        if (m_provider->isRace() != m_drawnRace)
+            refreshAll();
+    });
     connect(provider, &V2DataProvider::analysisLapsByPnum, this, &LapChartView::update);
     connect(provider, &V2DataProvider::onCarToFollowChanged, this, &LapChartView::refreshAll);
     refreshAll();
@@ -68,8 +79,52 @@ void LapChartView::setColorsOnFollowed(bool on)
 
 void LapChartView::setLapWidth(double width)
 {
+    m_fitToWidth = false;
     m_lapWidth = width;
     refreshAll();
+}
+
+void LapChartView::setFitToWidth(bool fit)
+{
+    m_fitToWidth = fit;
+    refreshAll();
+}
+
+bool LapChartView::fitsToWidth() const
+{
+    return m_fitToWidth;
+}
+
+void LapChartView::fitLapWidth()
+{
+    if (!m_fitToWidth || !m_provider)
+        return;
+    // The race so far across the panel: one lap more than run, for the line's end.
+    const int laps = std::max(1, m_provider->getSessionElapsedLaps()) + 1;
+    const double room = viewport()->width() - kLineX - kEndMargin;
+    const double width = std::clamp(room / laps, kNarrowestLap, kWidestLap);
+    if (width != m_lapWidth) {
+        m_lapWidth = width;
+        emit lapWidthFitted(width);
+    }
+}
+
+void LapChartView::resizeEvent(QResizeEvent* event)
+{
+    QGraphicsView::resizeEvent(event);
+    const double before = m_lapWidth;
+    fitLapWidth();
+    if (m_lapWidth != before)
+        refreshAll();
+}
+
+void LapChartView::fitSceneRect()
+{
+    // Exactly what is drawn: the scroll area shrinks after zooming out or a smaller field.
+    QRectF drawn = scene()->itemsBoundingRect();
+    drawn.setLeft(std::min(drawn.left(), 0.0));
+    drawn.adjust(0, 0, kEndMargin, kEndMargin);
+    scene()->setSceneRect(drawn);
 }
 
 double LapChartView::lapWidth() const
@@ -147,9 +202,13 @@ void LapChartView::refreshAll()
     if (!m_provider)
         return;
     const bool race = m_provider->isRace();
+    m_drawnRace = race;
+    fitLapWidth();
     drawAxis(race);
-    if (!race)
+    if (!race) {
+        fitSceneRect();
         return;
+    }
     // Rows by grid position, then number.
     QMap<QString, QString> grid;
     for (const QString& position : m_provider->getStartingGridPositions()) {
@@ -159,6 +218,9 @@ void LapChartView::refreshAll()
     int colour = 0;
     int row = 0;
     for (const QString& pNum : qAsConst(grid)) {
+        // A car listed twice on the grid has one row: a second would never be deleted.
+        if (m_cars.contains(pNum))
+            continue;
         Car car;
         car.pNum = pNum;
         car.row = row;
@@ -190,6 +252,7 @@ void LapChartView::refreshAll()
         m_order.append(pNum);
         ++row;
     }
+    fitSceneRect();
     refreshStacking();
 }
 
@@ -199,9 +262,15 @@ void LapChartView::update(QString pNum)
     if (car == m_cars.cend())
         return;
     car->line->setData(car->row + 1, lapRecords(pNum));
-    // The axis grows with the race.
-    if (m_provider->getSessionElapsedLaps() != m_lapCount)
+    // The axis grows with the race; a fitted chart narrows its laps.
+    if (m_provider->getSessionElapsedLaps() != m_lapCount) {
+        if (m_fitToWidth) {
+            refreshAll();
+            return;
+        }
         drawAxis(true);
+    }
+    fitSceneRect();
 }
 
 void LapChartView::selectionChanged()

@@ -25,8 +25,12 @@ public:
     void setProvider(V2DataProvider* provider);
     void setShowPits(bool show);
     void setColorsOnFollowed(bool on);
+    // The user's lap width: the chart keeps it.
     void setLapWidth(double width);
     double lapWidth() const;
+    // Lap width chosen so that the race so far fills the view's width.
+    void setFitToWidth(bool fit);
+    bool fitsToWidth() const;
 
     // What is drawn, for the panel and its tests.
     QStringList cars() const;
@@ -34,10 +38,17 @@ public:
     LapChartItem* line(const QString& pNum) const;
     QList<QGraphicsSimpleTextItem*> axisLabels() const;
 
+signals:
+    // A fitted chart changed its lap width.
+    void lapWidthFitted(double width);
+
 public slots:
     void refreshAll();
     void update(QString pNum);
     void selectionChanged();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     struct Car {
@@ -50,12 +61,17 @@ private:
     void drawAxis(bool race);
     QVector<LapChartItem::LapRecord> lapRecords(const QString& pNum) const;
     void refreshStacking();
+    void fitLapWidth();
+    void fitSceneRect();
 
     V2DataProvider* m_provider = nullptr;
     double m_rowHeight = 15.0;
     double m_lapWidth = 2.5;
     bool m_showPits = true;
     bool m_colorsOnFollowed = false;
+    bool m_fitToWidth = false;
+    // Whether the last refresh drew a race.
+    bool m_drawnRace = false;
     QList<QGraphicsSimpleTextItem*> m_axisLabels;
     QHash<QString, Car> m_cars;
     QStringList m_order;

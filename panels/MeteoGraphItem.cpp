@@ -82,6 +82,9 @@ QPair<float, float> MeteoGraphItem::scaleRange() const
     if (m_values.isEmpty())
         return {0.0f, 0.0f};
     const auto range = std::minmax_element(m_values.cbegin(), m_values.cend());
+    // A steady value still draws, across the middle.
+    if (m_fromMinimum && *range.first == *range.second)
+        return {*range.first - 1.0f, *range.second + 1.0f};
     return {m_fromMinimum ? *range.first : 0.0f, *range.second};
 }
 

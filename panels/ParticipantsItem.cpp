@@ -3,6 +3,9 @@
 #include "V2DataProvider.h"
 
 #include <QPainter>
+#include <QStyleOptionGraphicsItem>
+
+#include <algorithm>
 
 namespace {
 
@@ -27,13 +30,15 @@ enum Status : quint32 {
 constexpr int kPitLaneDrop = 70;
 constexpr int kBoldWeight = 75;
 constexpr int kThinWeight = 0;
-const QRectF kUnderMarker(-24, -24, -10, -10);
+// Fan boost, attack mode and no GPS: under the marker, centred on it.
+const QRectF kUnderMarker(-24, -24, 48, 48);
 const QRectF kFollowCircle(-18, -18, 36, 36);
 const QRectF kShortLabelBox(-11, -12, 22, 24);
 const QRectF kLongLabelBox(-14, -12, 28, 24);
 const QRectF kFinishFlag(6, -25, 16, 16);
 const QRectF kRedArrow(-10, -33, 22, 19);
-const QRectF kNoGps(-23, -23, -10, -10);
+// Markers keep at least the size they have on a view of the whole scene.
+constexpr double kSmallestViewScale = 1.0;
 
 bool has(quint32 status, quint32 bits)
 {
@@ -101,6 +106,14 @@ bool ParticipantsItem::showUnknown() const
     return m_showUnknown;
 }
 
+double ParticipantsItem::markerScale(double viewScale) const
+{
+    // A view smaller than the scene would shrink the numbers past reading.
+    if (viewScale <= 0)
+        return m_itemScale;
+    return m_itemScale * std::max(1.0, kSmallestViewScale / viewScale);
+}
+
 quint64 ParticipantsItem::repaintCount() const
 {
     return m_repaints;
@@ -161,17 +174,18 @@ void ParticipantsItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*,
     painter->setRenderHint(QPainter::TextAntialiasing);
     painter->setRenderHint(QPainter::SmoothPixmapTransform);
     const QList<ParticipantPosition> drawn = drawnParticipants();
+    const double scale = markerScale(QStyleOptionGraphicsItem::levelOfDetailFromTransform(painter->worldTransform()));
     for (const ParticipantPosition& participant : drawn)
-        drawMarker(painter, participant, blink);
+        drawMarker(painter, participant, blink, scale);
 }
 
-void ParticipantsItem::drawMarker(QPainter* painter, const ParticipantPosition& participant, int blink) const
+void ParticipantsItem::drawMarker(QPainter* painter, const ParticipantPosition& participant, int blink, double baseScale) const
 {
     const quint32 status = participant.status;
     const bool emphasised = has(status, Leader | Highlighted);
     painter->save();
     painter->translate(participant.x, participant.y);
-    const double scale = emphasised ? m_itemScale * 1.15 : m_itemScale;
+    const double scale = emphasised ? baseScale * 1.15 : baseScale;
     painter->scale(scale, scale);
 
     // Under the marker: fan boost or attack mode, pulsing with the blink.
@@ -186,6 +200,9 @@ void ParticipantsItem::drawMarker(QPainter* painter, const ParticipantPosition& 
         painter->drawPixmap(kUnderMarker, *under, QRectF(under->rect()));
         painter->setOpacity(1.0);
     }
+    // No GPS: flashing under the marker, the number stays readable.
+    if (blink < 128 && (status & (NoGps | InPitLane | Stopped | Retired)) == NoGps)
+        painter->drawPixmap(kUnderMarker, m_noGps, QRectF(m_noGps.rect()));
 
     QPen outline(QColor(Qt::lightGray), 2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
     if (has(status, BlueOutline)) {
@@ -223,11 +240,7 @@ void ParticipantsItem::drawMarker(QPainter* painter, const ParticipantPosition& 
     painter->setPen(QPen(textColour, 2));
     painter->drawText(box, Qt::AlignCenter, text);
 
-    if (blink < 128) {
-        if (has(status, Leader))
-            painter->drawPixmap(kRedArrow, m_redArrow, QRectF(m_redArrow.rect()));
-        if ((status & (NoGps | InPitLane | Stopped | Retired)) == NoGps)
-            painter->drawPixmap(kNoGps, m_noGps, QRectF(m_noGps.rect()));
-    }
+    if (blink < 128 && has(status, Leader))
+        painter->drawPixmap(kRedArrow, m_redArrow, QRectF(m_redArrow.rect()));
     painter->restore();
 }

@@ -40,13 +40,17 @@ public:
     // A marker's label: trimmed, and "?" when longer than four characters.
     static QString label(const QString& text);
     quint64 repaintCount() const;
+    // The scale a marker is drawn at on a view that shows the scene at
+    // viewScale: the item scale, enlarged so that a small view does not
+    // shrink markers below their size on a view of the whole scene.
+    double markerScale(double viewScale) const;
 
     QRectF boundingRect() const override;
     void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
 
 private:
     bool isDrawn(const ParticipantPosition& participant) const;
-    void drawMarker(QPainter* painter, const ParticipantPosition& participant, int blink) const;
+    void drawMarker(QPainter* painter, const ParticipantPosition& participant, int blink, double baseScale) const;
 
     const Participants* m_participants = nullptr;
     V2DataProvider* m_provider = nullptr;

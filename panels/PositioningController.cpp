@@ -3,7 +3,6 @@
 #include "ClientV2Controller.h"
 #include "V2_Data.h"
 
-#include <QHash>
 
 namespace {
 
@@ -112,13 +111,13 @@ void PositioningController::onUpdateParticipants(V2_Data* participants)
         emit updateParticipants();
         return;
     }
-    QHash<int, ParticipantPosition> addedByPosition;
     for (auto it = participants->datas()->cbegin(); it != participants->datas()->cend(); ++it) {
         const V2_Data* node = V2_Data::nodeOf(it.value());
         if (!node)
             continue;
         const int overallPos = node->getInt(QStringLiteral("overallPos"), kAbsent);
-        ParticipantPosition record = addedByPosition.value(overallPos);
+        // From the defaults: a car sharing a position with another is not that car.
+        ParticipantPosition record;
         record.number = it.key();
         readColour(node, QStringLiteral("bgColor"), record.bgColor);
         readColour(node, QStringLiteral("fgColor"), record.fgColor);
@@ -129,7 +128,6 @@ void PositioningController::onUpdateParticipants(V2_Data* participants)
         record.text = node->getString(QStringLiteral("text"));
         record.x = node->getInt(QStringLiteral("x"), kAbsent) / 2;
         record.y = node->getInt(QStringLiteral("y"), kAbsent) / 2;
-        addedByPosition.insert(overallPos, record);
         m_participants.insert((record.status & kPinnedStatus) ? 0 : overallPos, record);
     }
     // One announcement for the whole update: each one repaints the map and

@@ -6,6 +6,8 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QScrollBar>
+#include <QSet>
+#include <QSignalBlocker>
 #include <QSettings>
 #include <QTableView>
 
@@ -16,6 +18,20 @@ namespace {
 constexpr int kRowHeight = 19;
 const char* const kWidthKeyProperty = "tableWidthKey";
 const char* const kHeaderStateKeyProperty = "tableHeaderStateKey";
+// Columns the data have not (hidden, not offered), and those of them the user had hidden.
+const char* const kAbsentProperty = "tableAbsentColumns";
+const char* const kUserHiddenProperty = "tableUserHiddenColumns";
+
+QSet<int> columnSet(const QTableView* view, const char* property)
+{
+    const QList<int> list = view->property(property).value<QList<int>>();
+    return QSet<int>(list.cbegin(), list.cend());
+}
+
+void setColumnSet(QTableView* view, const char* property, const QSet<int>& columns)
+{
+    view->setProperty(property, QVariant::fromValue(QList<int>(columns.cbegin(), columns.cend())));
+}
 
 QString widthKeyOf(const QTableView* view)
 {
@@ -104,8 +120,49 @@ void TablePanel::restoreHeader(QTableView* view)
 void TablePanel::saveHeader(QTableView* view)
 {
     const QString key = headerStateKeyOf(view);
-    if (!key.isEmpty())
-        AppSettings::open()->setValue(key, view->horizontalHeader()->saveState());
+    if (key.isEmpty())
+        return;
+    // The state keeps the user's choices: absent columns are saved as he left them.
+    const QSet<int> absent = columnSet(view, kAbsentProperty);
+    const QSet<int> userHidden = columnSet(view, kUserHiddenProperty);
+    QHeaderView* header = view->horizontalHeader();
+    const QSignalBlocker blocker(header);
+    for (int column : absent)
+        header->setSectionHidden(column, userHidden.contains(column));
+    AppSettings::open()->setValue(key, header->saveState());
+    for (int column : absent)
+        header->setSectionHidden(column, true);
+}
+
+void TablePanel::setAbsentColumns(QTableView* view, const QList<int>& columns)
+{
+    const QSet<int> absent(columns.cbegin(), columns.cend());
+    const QSet<int> before = columnSet(view, kAbsentProperty);
+    QSet<int> userHidden = columnSet(view, kUserHiddenProperty);
+    for (int column : before) {
+        if (!absent.contains(column)) {
+            view->setColumnHidden(column, userHidden.contains(column));
+            userHidden.remove(column);
+        }
+    }
+    for (int column : absent) {
+        if (!before.contains(column)) {
+            if (view->isColumnHidden(column))
+                userHidden.insert(column);
+            view->setColumnHidden(column, true);
+        }
+    }
+    setColumnSet(view, kAbsentProperty, absent);
+    setColumnSet(view, kUserHiddenProperty, userHidden);
+}
+
+void TablePanel::restoreHeaderWithAbsent(QTableView* view)
+{
+    // The state holds the user's choices; absent columns are hidden again over them.
+    const QList<int> absent = view->property(kAbsentProperty).value<QList<int>>();
+    setAbsentColumns(view, {});
+    restoreHeader(view);
+    setAbsentColumns(view, absent);
 }
 
 void TablePanel::fitColumns(QTableView* view)
@@ -146,9 +203,9 @@ void TablePanel::followRowsAtEnd(QTableView* view)
     connect(model, &QAbstractItemModel::modelReset, view, after);
 }
 
-bool TablePanel::offersColumn(const QTableView*, int) const
+bool TablePanel::offersColumn(const QTableView* view, int column) const
 {
-    return true;
+    return !columnSet(view, kAbsentProperty).contains(column);
 }
 
 void TablePanel::columnVisibilityChanged(QTableView* view)

@@ -2,6 +2,7 @@
 
 #include "ToolWindow.h"
 
+#include <QList>
 #include <QString>
 
 class QAbstractItemModel;
@@ -48,6 +49,12 @@ protected:
     // every resize, so it is newer than any header state.
     void restoreHeader(QTableView* view);
     void saveHeader(QTableView* view);
+    // Columns the data have not (sections of another circuit, a fourth
+    // sector): hidden and left out of the column menu while absent; a column
+    // that returns is shown again unless the user had hidden it.
+    void setAbsentColumns(QTableView* view, const QList<int>& columns);
+    // restoreHeader, with the absent columns kept hidden.
+    void restoreHeaderWithAbsent(QTableView* view);
     void storeColumnWidth(QTableView* view, int column, int width);
     // Fits to their contents the columns the user has not sized.
     void fitColumns(QTableView* view);
@@ -56,7 +63,7 @@ protected:
     // Rows added at the end keep the view at the end while it is there; a
     // user reading older rows is left where he is.
     static void followRowsAtEnd(QTableView* view);
-    // Whether the column menu offers a column; every column by default.
+    // Whether the column menu offers a column; every column but the absent ones by default.
     virtual bool offersColumn(const QTableView* view, int column) const;
     // A column shown or hidden from the menu.
     virtual void columnVisibilityChanged(QTableView* view);

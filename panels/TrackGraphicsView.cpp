@@ -8,10 +8,16 @@
 #include <QGraphicsSimpleTextItem>
 #include <QLinearGradient>
 
+#include <algorithm>
+
 namespace {
 
 const QColor kPalette[] = {{75, 150, 255}, {255, 215, 75}, {255, 75, 75}, {240, 240, 240}};
 constexpr double kMargin = 20;
+// Room for the sector titles above the bar, and below it.
+constexpr double kTitleRoom = 25;
+constexpr double kBottomRoom = 2;
+constexpr double kLowestBar = 10;
 
 QFont boldArial(int pointSize)
 {
@@ -84,8 +90,10 @@ void TrackGraphicsView::rebuild()
         return;
     strip->clear();
     const QRectF area = strip->sceneRect();
-    m_barHeight = std::clamp(area.height() * 0.4, 30.0, 60.0);
-    m_barTop = (area.height() - m_barHeight) * 0.5 + 20;
+    // A low view keeps the bar and the sector titles above it inside.
+    const double height = area.height();
+    m_barHeight = std::max(kLowestBar, std::min(std::clamp(height * 0.4, 30.0, 60.0), height - kTitleRoom - kBottomRoom));
+    m_barTop = std::min((height - m_barHeight) * 0.5 + 20, height - m_barHeight - kBottomRoom);
     m_labelLine = (m_barHeight - 20) * 0.5 + m_barTop;
     m_sectorStarts.clear();
     if (!m_provider)

@@ -17,10 +17,12 @@ TrackLimitHeader::~TrackLimitHeader() = default;
 
 void TrackLimitHeader::mousePressEvent(QMouseEvent* event)
 {
-    // Presses on the column's left edge still resize the column before it.
+    // Presses on the column's edges still resize: the left one the column
+    // before it, the right one the column itself.
     const int column = logicalIndexAt(event->pos());
     const int intoColumn = event->pos().x() - sectionViewportPosition(column);
-    if (column == ModelTrackLimits::AffectedLaps && intoColumn > style()->pixelMetric(QStyle::PM_HeaderGripMargin)) {
+    const int grip = style()->pixelMetric(QStyle::PM_HeaderGripMargin);
+    if (column == ModelTrackLimits::AffectedLaps && intoColumn > grip && intoColumn < sectionSize(column) - grip) {
         event->ignore();
         return;
     }

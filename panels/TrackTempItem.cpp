@@ -4,7 +4,7 @@
 #include "V2DataProvider.h"
 
 TrackTempItem::TrackTempItem(V2DataProvider* provider, QGraphicsItem* parent)
-    : MeteoGraphItem(provider, QStringLiteral("TRACK TEMP"), false, parent)
+    : MeteoGraphItem(provider, QStringLiteral("TRACK TEMP"), true, parent)
 {
 }
 

@@ -3,11 +3,13 @@
 #include "TablePanel.h"
 
 class ModelAdditionalStanding;
+class QGridLayout;
 class QTableView;
 class V2DataProvider;
 
 // The best-sector classifications (one per sector the track has) and the
-// top-speed classification, side by side.
+// top-speed classification, each under its caption, side by side as far as
+// the panel's width allows and on further rows beyond.
 class WidgetAdditionalStandings final : public TablePanel
 {
     Q_OBJECT
@@ -24,13 +26,23 @@ public:
     void setUsaUnits(bool on) override;
     ModelAdditionalStanding* model(int table) const;
     QTableView* table(int table) const;
+    QString caption(int table) const;
 
 public slots:
     // Shows the fourth sector's table only on tracks with four sectors.
     void updateSectors();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void arrangeTables();
+
     V2DataProvider* m_provider;
     ModelAdditionalStanding* m_models[TableCount];
     QTableView* m_tables[TableCount];
+    // Each table with its caption.
+    QWidget* m_boxes[TableCount];
+    QGridLayout* m_grid;
+    int m_perRow = 0;
 };

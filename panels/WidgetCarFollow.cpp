@@ -24,6 +24,8 @@ namespace {
 
 const QString kColumnsGroup = QStringLiteral("car_follow_columns");
 const QString kColumnKey = QStringLiteral("cwc_%1");
+// Column order and the columns hidden by the user, one for every block.
+const QString kHeaderStateKey = QStringLiteral("car_follow_hHeaderState");
 const QString kLapColorsGroup = QStringLiteral("car_follow_lap_colors");
 // Laps through the pit lane; the keys are written back so that they exist.
 const char* const kLapColorKeys[][2] = {
@@ -69,7 +71,7 @@ WidgetCarFollow::WidgetCarFollow(V2DataProvider* provider, int panelId, QWidget*
     auto* csv = new QPushButton(tr("Export CSV"), this);
     csv->setObjectName(QStringLiteral("pushButtonDownloadCSV"));
     // The lap number says which lap a row is; row numbers of the whole session would not.
-    m_table = addTable(m_proxy, {QString(), QString(), false}, this, QStringLiteral("tableViewSessionLapCar1"));
+    m_table = addTable(m_proxy, {QString(), kHeaderStateKey, false}, this, QStringLiteral("tableViewSessionLapCar1"));
     m_table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
 
     auto* bar = new QHBoxLayout;
@@ -102,6 +104,8 @@ WidgetCarFollow::WidgetCarFollow(V2DataProvider* provider, int panelId, QWidget*
     connect(this, &ToolWindow::updateSkin, m_model, &ModelSessionLap::updateSkin);
     loadSettings();
     m_model->processAnalysis();
+    restoreHeaderWithAbsent(m_table);
+    showAbsentColumns();
     showColor();
 }
 
@@ -249,6 +253,12 @@ void WidgetCarFollow::tableConfig()
 {
     // The loop pair columns follow the track.
     m_model->processAnalysis();
+    showAbsentColumns();
+}
+
+void WidgetCarFollow::showAbsentColumns()
+{
+    setAbsentColumns(m_table, ModelSessionLap::absentColumns(m_provider->getTrackSections(), m_provider->getNumberOfSectors()));
 }
 
 void WidgetCarFollow::updateTableConfig()

@@ -64,6 +64,8 @@ public slots:
 
 private:
     void showColor();
+    // Hides the sections and sectors the track has not.
+    void showAbsentColumns();
 
     V2DataProvider* m_provider;
     int m_panelId;

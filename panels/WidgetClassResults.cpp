@@ -18,6 +18,8 @@ const QRect kDefaultGeometry(100, 100, 560, 700);
 constexpr bool kDefaultShow = false;
 // One set of widths for every class table.
 const QString kWidthKey = QStringLiteral("classres_%1");
+// One header state too: the columns the user shows or hides in one table go for all.
+const QString kHeaderStateKey = QStringLiteral("classres_hHeaderState");
 using Columns = ModelSessionStandingBySector;
 const int kShownColumns[] = {Columns::Position, Columns::Number, Columns::Name,    Columns::Laps,
                              Columns::Gap,      Columns::Interval, Columns::LastLap, Columns::FastestLap};
@@ -49,6 +51,15 @@ WidgetClassResults::~WidgetClassResults() = default;
 void WidgetClassResults::loadWidgetGeometry(QSettings& settings)
 {
     loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
+}
+
+void WidgetClassResults::columnVisibilityChanged(QTableView* view)
+{
+    saveHeader(view);
+    for (const ClassTable& entry : qAsConst(m_classes)) {
+        if (entry.table != view)
+            restoreHeader(entry.table);
+    }
 }
 
 QStringList WidgetClassResults::shownClasses() const
@@ -95,10 +106,12 @@ void WidgetClassResults::updateClasses()
         title->setFont(bold);
         entry.model = new ModelSessionStandingBySector(m_provider, skin, entry.box);
         entry.model->setClassType(name);
-        entry.table = addTable(entry.model, {kWidthKey, QString(), false}, entry.box, QStringLiteral("tableViewClass"));
+        entry.table = addTable(entry.model, {kWidthKey, kHeaderStateKey, false}, entry.box, QStringLiteral("tableViewClass"));
         entry.table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        // The compact columns until the user chooses others from the column menu.
         for (int column = 0; column < entry.model->columnCount(); ++column)
             entry.table->setColumnHidden(column, std::find(std::begin(kShownColumns), std::end(kShownColumns), column) == std::end(kShownColumns));
+        restoreHeader(entry.table);
         connect(this, &ToolWindow::updateSkin, entry.model, &ModelSessionStanding::updateSkin);
         // Each table as tall as its rows: the panel scrolls, not the tables.
         const auto fit = [table = entry.table, model = entry.model] {

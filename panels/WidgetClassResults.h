@@ -32,6 +32,10 @@ public slots:
     // One table per class; tables of classes that went are removed.
     void updateClasses();
 
+protected:
+    // Every class table shows the same columns.
+    void columnVisibilityChanged(QTableView* view) override;
+
 private:
     struct ClassTable {
         QString name;

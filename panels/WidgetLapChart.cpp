@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QSlider>
 
 namespace {
@@ -17,7 +18,6 @@ constexpr bool kDefaultShow = false;
 const QString kShowPitsKey = QStringLiteral("show_pits");
 const QString kFocusKey = QStringLiteral("focus_on_followed");
 const QString kStepKey = QStringLiteral("step_size");
-constexpr double kDefaultStep = 5.0;
 
 } // namespace
 
@@ -32,7 +32,8 @@ WidgetLapChart::WidgetLapChart(V2DataProvider* provider, QWidget* parent)
     m_showPits->setObjectName(QStringLiteral("checkBox"));
     m_colorsOnFollowed->setObjectName(QStringLiteral("checkBox_ColorsOnFollowed"));
     m_scale->setObjectName(QStringLiteral("horizontalSlider"));
-    m_scale->setRange(5, 200);
+    // Up to 60 pixels a lap: a fitted chart of a few laps fills the width too.
+    m_scale->setRange(5, 600);
     auto* bar = new QHBoxLayout;
     bar->addWidget(m_showPits);
     bar->addWidget(m_colorsOnFollowed);
@@ -46,12 +47,23 @@ WidgetLapChart::WidgetLapChart(V2DataProvider* provider, QWidget* parent)
     settings->beginGroup(kGroup);
     m_showPits->setChecked(settings->value(kShowPitsKey, true).toBool());
     m_colorsOnFollowed->setChecked(settings->value(kFocusKey, false).toBool());
-    const double step = settings->value(kStepKey, kDefaultStep).toDouble();
+    // No scale of the user's: the laps fill the width (a fixed default would
+    // leave most of the panel empty or cut the race off).
+    const QVariant step = settings->value(kStepKey);
     settings->endGroup();
-    m_scale->setValue(qRound(step * 10));
     m_view->setShowPits(m_showPits->isChecked());
     m_view->setColorsOnFollowed(m_colorsOnFollowed->isChecked());
-    m_view->setLapWidth(m_scale->value() / 10.0);
+    if (step.isValid()) {
+        m_scale->setValue(qRound(step.toDouble() * 10));
+        m_view->setLapWidth(m_scale->value() / 10.0);
+    } else {
+        m_view->setFitToWidth(true);
+    }
+    // The slider shows the fitted scale; moving it is the user's choice.
+    connect(m_view, &LapChartView::lapWidthFitted, this, [this](double width) {
+        const QSignalBlocker blocker(m_scale);
+        m_scale->setValue(qRound(width * 10));
+    });
     connect(m_showPits, &QCheckBox::clicked, this, &WidgetLapChart::on_checkBox_clicked);
     connect(m_colorsOnFollowed, &QCheckBox::clicked, this, &WidgetLapChart::on_checkBox_ColorsOnFollowed_clicked);
     connect(m_scale, &QSlider::valueChanged, this, &WidgetLapChart::on_horizontalSlider_valueChanged);
@@ -71,7 +83,11 @@ void WidgetLapChart::saveWidgetGeometry(QSettings& settings)
     settings.beginGroup(kGroup);
     settings.setValue(kShowPitsKey, m_showPits->isChecked());
     settings.setValue(kFocusKey, m_colorsOnFollowed->isChecked());
-    settings.setValue(kStepKey, m_view->lapWidth());
+    // A fitted chart has no scale of the user's to keep.
+    if (m_view->fitsToWidth())
+        settings.remove(kStepKey);
+    else
+        settings.setValue(kStepKey, m_view->lapWidth());
     settings.endGroup();
 }
 

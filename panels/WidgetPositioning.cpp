@@ -71,11 +71,16 @@ WidgetPositioning::WidgetPositioning(V2DataProvider* provider, QWidget* parent)
                             static_cast<QWidget*>(scaleLabel)})
         bar->addWidget(widget);
     bar->addWidget(m_itemSize, 1);
-    bar->addWidget(m_carsFollow);
-    bar->addWidget(m_classes);
-    bar->addWidget(m_showUnknown);
+    // The filters on a row of their own: on one row a panel of 630 pixels
+    // squeezed the scale slider to nothing.
+    auto* filters = new QHBoxLayout;
+    filters->addWidget(m_carsFollow);
+    filters->addWidget(m_classes);
+    filters->addWidget(m_showUnknown);
+    filters->addStretch();
     auto* layout = static_cast<QBoxLayout*>(contentWidget()->layout());
     layout->addLayout(bar);
+    layout->addLayout(filters);
     layout->addWidget(m_view, 1);
 
     m_scene->setup(m_controller, provider);

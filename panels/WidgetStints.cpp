@@ -1,6 +1,7 @@
 #include "WidgetStints.h"
 
 #include "AppSettings.h"
+#include "CarNumberOrder.h"
 #include "ModelSessionStints.h"
 #include "V2DataProvider.h"
 
@@ -75,30 +76,27 @@ QTableView* WidgetStints::table() const
 
 void WidgetStints::refillCars()
 {
-    const QString remembered = m_cars->currentText();
     QStringList cars = m_provider->getEntryList();
-    // Numbers as numbers: "2" before "10".
-    std::sort(cars.begin(), cars.end(), [](const QString& a, const QString& b) {
-        bool aNumber = false;
-        bool bNumber = false;
-        const int x = a.toInt(&aNumber);
-        const int y = b.toInt(&bNumber);
-        return aNumber && bNumber && x != y ? x < y : a < b;
-    });
+    std::sort(cars.begin(), cars.end(), &CarNumberOrder::less);
     {
         // Refilling is not the user's choice.
         const QSignalBlocker blocker(m_cars);
         m_cars->clear();
         m_cars->addItems(cars);
-        const int index = m_cars->findText(remembered, Qt::MatchFixedString | Qt::MatchCaseSensitive);
-        // The first car when none was chosen yet or the chosen one left.
-        m_cars->setCurrentIndex(index >= 0 || cars.isEmpty() ? index : 0);
+        // The first car when none was chosen yet; a chosen car that left is
+        // not swapped for another (its times would be read as another's):
+        // no selection until it comes back.
+        if (m_chosen.isEmpty() && !cars.isEmpty())
+            m_chosen = cars.first();
+        m_cars->setCurrentIndex(m_cars->findText(m_chosen, Qt::MatchFixedString | Qt::MatchCaseSensitive));
     }
     if (m_cars->currentText() != m_model->participant())
-        chooseCar(m_cars->currentIndex());
+        m_model->setParticipant(m_cars->currentText());
 }
 
 void WidgetStints::chooseCar(int index)
 {
+    if (index >= 0)
+        m_chosen = m_cars->itemText(index);
     m_model->setParticipant(index >= 0 ? m_cars->itemText(index) : QString());
 }

@@ -35,4 +35,6 @@ private:
     ModelSessionStints* m_model;
     QComboBox* m_cars;
     QTableView* m_table;
+    // The car chosen last, kept while it is absent from the entry list.
+    QString m_chosen;
 };

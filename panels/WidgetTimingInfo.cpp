@@ -18,6 +18,8 @@ namespace {
 const QString kGroup = QStringLiteral("view_timinginfo");
 const QRect kDefaultGeometry(274, 189, 436, 403);
 constexpr bool kDefaultShow = false;
+// The laps table's columns: order and those the user hid.
+const QString kLapsHeaderStateKey = QStringLiteral("timinginfo_laps_hHeaderState");
 
 // Each view's tab title and the column width key of its table.
 struct ViewInfo {
@@ -63,7 +65,8 @@ WidgetTimingInfo::WidgetTimingInfo(V2DataProvider* provider, QWidget* parent)
     };
     for (int view = 0; view < ViewCount; ++view) {
         QAbstractItemModel* model = view == Laps ? static_cast<QAbstractItemModel*>(laps) : analysis[view];
-        m_tables[view] = addTable(model, {QLatin1String(kViews[view].widthKey), QString(), true}, m_tabs, QStringLiteral("tableView%1").arg(view));
+        m_tables[view] = addTable(model, {QLatin1String(kViews[view].widthKey), view == Laps ? kLapsHeaderStateKey : QString(), true}, m_tabs,
+                                  QStringLiteral("tableView%1").arg(view));
         // The newest laps are at the bottom.
         followRowsAtEnd(m_tables[view]);
         if (analysis[view]) {
@@ -74,8 +77,8 @@ WidgetTimingInfo::WidgetTimingInfo(V2DataProvider* provider, QWidget* parent)
     connect(this, &ToolWindow::updateSkin, laps, &ModelSessionLap::updateSkin);
     laps->processAnalysis();
     m_tables[Laps]->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
-    m_tables[Laps]->hideColumn(2);
-    m_tables[Laps]->hideColumn(4);
+    setAbsentColumns(m_tables[Laps], ModelSessionLap::absentColumns(QStringList(), 4));
+    restoreHeaderWithAbsent(m_tables[Laps]);
     connect(provider, &V2DataProvider::trackInfo, this, &WidgetTimingInfo::updateViews);
     updateViews();
 }
@@ -125,6 +128,8 @@ void WidgetTimingInfo::updateViews()
     shown[PorscheSection] = sections.contains(QStringLiteral("Porsche"));
     shown[FordSection] = sections.contains(QStringLiteral("Ford"));
     shown[AccumulatedSections] = sections.contains(QStringLiteral("T6")) || sections.contains(QStringLiteral("T7"));
+    // The laps table shows the same sections and sectors.
+    setAbsentColumns(m_tables[Laps], ModelSessionLap::absentColumns(sections, sectors));
     QWidget* current = m_tabs->currentWidget();
     m_tabs->clear();
     for (int view = 0; view < ViewCount; ++view) {

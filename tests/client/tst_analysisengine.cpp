@@ -106,7 +106,7 @@ void TestAnalysisEngine::rebuildRecords()
     QCOMPARE(p.getPorscheSectionRows().firstKey(), quint64(6000));
     // No Ford section, no Ford record (it used to be filed at 0, a blank row on top).
     QVERIFY(p.getFordSectionRows().isEmpty());
-    QCOMPARE(p.getSpeedRows(false).firstKey(), quint64(95000));
+    QCOMPARE(p.getSpeedRows().firstKey(), quint64(95000));
 }
 void TestAnalysisEngine::equalEndTimes()
 {
@@ -484,22 +484,22 @@ void TestAnalysisEngine::speedUnits()
     spec.topSpeed = 200.0;
     writeLap(root(p), P, 1, spec);
     emit p.controller()->analysisLaps();
-    QCOMPARE(p.getSpeedRows(false).first().topSpeed, 200.0);
+    QCOMPARE(p.getSpeedRows().first().topSpeed, 200.0);
     // The cached speeds change unit with the unit, once, however often they are read.
     p.setUsaUnits(true);
     p.setUsaUnits(true);
-    QVERIFY(qAbs(p.getSpeedRows(true).first().topSpeed - 124.2742) < 1e-9);
-    QVERIFY(qAbs(p.getSpeedRows(true).first().topSpeed - 124.2742) < 1e-9);
+    QVERIFY(qAbs(p.getSpeedRows().first().topSpeed - 124.2742) < 1e-9);
+    QVERIFY(qAbs(p.getSpeedRows().first().topSpeed - 124.2742) < 1e-9);
     QVERIFY(qAbs(p.getLapRows().first().topSpeed - 124.2742) < 1e-9);
     QCOMPARE(p.getLapTopSpeed(P, QStringLiteral("1")), 200.0); // the tree's own value
     // A lap filed while imperial units are set is in miles per hour like the rest.
     spec.start = 100000;
     writeLap(root(p), P, 2, spec);
     emit p.controller()->analysisLapsByPnumAndLap(P, QStringLiteral("2"));
-    QVERIFY(qAbs(p.getSpeedRows(false).last().topSpeed - 124.2742) < 1e-9);
+    QVERIFY(qAbs(p.getSpeedRows().last().topSpeed - 124.2742) < 1e-9);
     p.setUsaUnits(false);
-    QVERIFY(qAbs(p.getSpeedRows(true).first().topSpeed - 200.0) < 1e-9);
-    QVERIFY(qAbs(p.getSpeedRows(true).last().topSpeed - 200.0) < 1e-9);
+    QVERIFY(qAbs(p.getSpeedRows().first().topSpeed - 200.0) < 1e-9);
+    QVERIFY(qAbs(p.getSpeedRows().last().topSpeed - 200.0) < 1e-9);
 }
 void TestAnalysisEngine::lastSectorRecord()
 {

@@ -73,6 +73,7 @@ private slots:
     void noteBeingTypedSurvivesTheNextLap();
     void sectorLiveRows();
     void sectionAndSpeedModels();
+    void speedUnitsEverywhere();
 };
 
 void TestLapModels::bestColours()
@@ -291,11 +292,45 @@ void TestLapModels::sectionAndSpeedModels()
     QCOMPARE(fordRows.count(), 0);
     QCOMPARE(ford.rowCount(), 0);
     QCOMPARE(porsche.rowCount(), 7);
-    QCOMPARE(speeds.headerData(ModelAnalysisTable::Value, Qt::Horizontal).toString(), QStringLiteral("Speed"));
+    QCOMPARE(speeds.headerData(ModelAnalysisTable::Value, Qt::Horizontal).toString(), QStringLiteral("Speed (km/h)"));
     QCOMPARE(speeds.data(speeds.index(0, ModelAnalysisTable::Value)).toString(), QStringLiteral("200.0"));
     provider->setUsaUnits(true);
     speeds.setUsaUnits(true);
     QCOMPARE(speeds.data(speeds.index(0, ModelAnalysisTable::Value)).toString(), QStringLiteral("124.3"));
+}
+
+// Switching units: every table showing a cached speed repaints it and names
+// the unit; the provider alone is told, as the main window tells it first.
+void TestLapModels::speedUnitsEverywhere()
+{
+    auto provider = session();
+    ModelSessionLap laps(provider.get(), QStringLiteral("Dark"), false);
+    ModelSessionLapForCarFollow follow(provider.get(), QStringLiteral("Dark"), true);
+    ModelSessionSpeed speeds(provider.get(), QStringLiteral("Dark"));
+    laps.processAnalysis();
+    follow.processAnalysis();
+    speeds.processAnalysis();
+    QCOMPARE(laps.headerData(ModelSessionLap::Speed, Qt::Horizontal).toString(), QStringLiteral("Speed (km/h)"));
+    QCOMPARE(laps.cellText(0, ModelSessionLap::Speed), QStringLiteral("200.0"));
+    QSignalSpy lapCells(&laps, &QAbstractItemModel::dataChanged);
+    QSignalSpy followCells(&follow, &QAbstractItemModel::dataChanged);
+    QSignalSpy speedCells(&speeds, &QAbstractItemModel::dataChanged);
+    qRegisterMetaType<Qt::Orientation>();
+    QSignalSpy lapHeader(&laps, &QAbstractItemModel::headerDataChanged);
+    provider->setUsaUnits(true);
+    for (QSignalSpy* spy : {&lapCells, &followCells, &speedCells}) {
+        QCOMPARE(spy->count(), 1);
+        QCOMPARE(spy->first().at(0).toModelIndex().row(), 0);
+        QCOMPARE(spy->first().at(1).toModelIndex().row(), 5);
+    }
+    QCOMPARE(lapCells.first().at(0).toModelIndex().column(), int(ModelSessionLap::Speed));
+    QCOMPARE(lapHeader.count(), 1);
+    QCOMPARE(laps.cellText(0, ModelSessionLap::Speed), QStringLiteral("124.3"));
+    QCOMPARE(follow.cellText(5, ModelSessionLap::Speed), QStringLiteral("124.3"));
+    QCOMPARE(speeds.data(speeds.index(0, ModelAnalysisTable::Value)).toString(), QStringLiteral("124.3"));
+    QCOMPARE(laps.headerData(ModelSessionLap::Speed, Qt::Horizontal).toString(), QStringLiteral("Speed (mph)"));
+    QCOMPARE(follow.headerData(ModelSessionLap::Speed, Qt::Horizontal).toString(), QStringLiteral("Speed (mph)"));
+    QCOMPARE(speeds.headerData(ModelAnalysisTable::Value, Qt::Horizontal).toString(), QStringLiteral("Speed (mph)"));
 }
 
 QTEST_MAIN(TestLapModels)

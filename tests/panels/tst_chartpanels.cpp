@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QSettings>
+#include <QSlider>
 #include <QStyleOptionGraphicsItem>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -57,10 +58,14 @@ private slots:
     void lapChartColoursAndSelection();
     void lapChartRefreshWithSelection();
     void lapChartSettings();
+    void lapChartGhostsAndSceneRect();
+    void lapChartFitsTheRace();
     void weatherUnits();
     void weatherCarousel();
     void weatherGraphScales();
     void weatherGraphsSurviveTheLogin();
+    void weatherBelowZero_data();
+    void weatherBelowZero();
 
 private:
     QTemporaryDir m_config;
@@ -153,6 +158,11 @@ void TestChartPanels::lapChartColoursAndSelection()
     QCOMPARE(label->zValue(), 10.0);
     label->setSelected(true);
     QCOMPARE(label->zValue(), 15.0);
+    // New session information that leaves it a race (a clock offset) keeps the chart and the selection.
+    mirrorNode(*provider, QStringLiteral("timing.session.info"))->insertData(QStringLiteral("utcOffset"), 7200000);
+    emit provider->controller()->sessionInfo();
+    QCOMPARE(view.label(QStringLiteral("7")), label);
+    QVERIFY(label->isSelected());
     QCOMPARE(view.label(QStringLiteral("9"))->zValue(), 0.0);
     const QPointF start = view.line(QStringLiteral("7"))->scenePos();
     QImage image(100, 40, QImage::Format_ARGB32);
@@ -186,15 +196,77 @@ void TestChartPanels::lapChartSettings()
 {
     auto provider = makeTestProvider();
     WidgetLapChart panel(provider.get());
-    QCOMPARE(panel.view()->lapWidth(), 5.0);
+    // No scale of the user's: the laps fill the width (it was a fixed 5 pixels a lap).
+    QVERIFY(panel.view()->fitsToWidth());
     panel.on_horizontalSlider_valueChanged(25);
     panel.on_checkBox_clicked(false);
     QCOMPARE(panel.view()->lapWidth(), 2.5);
+    QVERIFY(!panel.view()->fitsToWidth());
     WidgetLapChart again(provider.get());
     QCOMPARE(again.view()->lapWidth(), 2.5);
+    QVERIFY(!again.view()->fitsToWidth());
     QCOMPARE(AppSettings::open()->value(QStringLiteral("view_lapchart/show_pits")).toBool(), false);
     again.setBikeLayout(true);
     QCOMPARE(again.findChild<QCheckBox*>(QStringLiteral("checkBox_ColorsOnFollowed"))->text(), QStringLiteral("Colors on followed bikes"));
+}
+
+void TestChartPanels::lapChartGhostsAndSceneRect()
+{
+    auto provider = makeTestProvider();
+    race(*provider, {2, 2, 1}, 3);
+    // Car 9 listed twice on the grid: one row, deleted with the others.
+    mirrorNode(*provider, QStringLiteral("timing.session.startingGrid.positions.4"))->insertData(QStringLiteral("participant"), QStringLiteral("9"));
+    LapChartView view;
+    view.setProvider(provider.get());
+    view.setLapWidth(20);
+    QCOMPARE(view.cars(), QStringList({"9", "7", "12"}));
+    const double threeRows = view.scene()->sceneRect().height();
+    int labels = 0;
+    for (QGraphicsItem* item : view.scene()->items())
+        labels += item->parentItem() == nullptr && item->flags().testFlag(QGraphicsItem::ItemIsSelectable) ? 1 : 0;
+    QCOMPARE(labels, 3);
+    const QRectF wide = view.scene()->sceneRect();
+    // Zoomed out: the scroll area follows.
+    view.setLapWidth(2);
+    const QRectF narrow = view.scene()->sceneRect();
+    QVERIFY2(narrow.width() < wide.width() - 40, qPrintable(QStringLiteral("%1 -> %2").arg(wide.width()).arg(narrow.width())));
+    // A field of one car: the rows go.
+    V2_Data* grid = provider->controller()->getCurrentData()->getV2_Data(QStringLiteral("timing.session.startingGrid.positions"));
+    for (int position = 2; position <= 4; ++position)
+        grid->deleteKey(QString::number(position));
+    emit provider->controller()->sessionStartingGrid();
+    QCOMPARE(view.cars(), QStringList({"9"}));
+    // Two rows of 15 pixels fewer.
+    QVERIFY2(view.scene()->sceneRect().height() <= threeRows - 30,
+             qPrintable(QStringLiteral("%1 -> %2").arg(threeRows).arg(view.scene()->sceneRect().height())));
+}
+
+void TestChartPanels::lapChartFitsTheRace()
+{
+    // 22 laps run, 40 cars, a panel of about 630 pixels.
+    auto provider = makeTestProvider();
+    race(*provider, {2}, 22);
+    for (int car = 1; car <= 40; ++car) {
+        mirrorNode(*provider, QStringLiteral("timing.session.startingGrid.positions.%1").arg(car))->insertData(QStringLiteral("participant"), QString::number(100 + car));
+        for (int lap = 1; lap <= 22; ++lap)
+            mirrorNode(*provider, QStringLiteral("timing.analysis.laps.%1.laps.%2").arg(100 + car).arg(lap))->insertData(QStringLiteral("position"), car);
+    }
+    WidgetLapChart panel(provider.get());
+    panel.resize(630, 420);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    LapChartView* view = panel.view();
+    const auto lineEnd = [view] { return view->line(QStringLiteral("101"))->mapToScene(view->line(QStringLiteral("101"))->points().last()).x(); };
+    const int width = view->viewport()->width();
+    // The last lap ends in the last quarter of the width, and inside it.
+    QTRY_VERIFY2(lineEnd() > width * 0.75 && lineEnd() <= width, qPrintable(QStringLiteral("%1 of %2").arg(lineEnd()).arg(width)));
+    QCOMPARE(panel.findChild<QSlider*>(QStringLiteral("horizontalSlider"))->value(), qRound(view->lapWidth() * 10));
+    // The user's scale is kept from the first move of the slider on.
+    panel.findChild<QSlider*>(QStringLiteral("horizontalSlider"))->setValue(30);
+    QCOMPARE(view->lapWidth(), 3.0);
+    panel.resize(900, 420);
+    QTRY_COMPARE(view->viewport()->width() > width, true);
+    QCOMPARE(view->lapWidth(), 3.0);
 }
 
 void TestChartPanels::weatherUnits()
@@ -209,9 +281,10 @@ void TestChartPanels::weatherUnits()
     WidgetMeteo panel(provider.get());
     emit provider->controller()->weather();
     CurrentValuesItem* values = panel.view()->currentValues();
-    QCOMPARE(values->texts(), QStringList({"20.0ºC", "18.5ºC", "10.0 Kph", "55%", "1013.0 mBar"}));
+    // Degree signs, not the ordinal indicator "º".
+    QCOMPARE(values->texts(), QStringList({"20.0\u00B0C", "18.5\u00B0C", "10.0 Kph", "55%", "1013.0 mBar"}));
     panel.setUsaUnits(true);
-    QCOMPARE(values->texts(), QStringList({"68.0F", "65.3F", "6.2 Mph", "55%", "29.9 In"}));
+    QCOMPARE(values->texts(), QStringList({"68.0\u00B0F", "65.3\u00B0F", "6.2 Mph", "55%", "29.9 In"}));
     // Wind from the north: the arrow points down, where the wind goes.
     QCOMPARE(panel.view()->windDirection()->arrowRotation(), 180);
     addSamples(*provider, "trackTemperature", {20.0, 25.0});
@@ -278,6 +351,49 @@ void TestChartPanels::weatherGraphsSurviveTheLogin()
     provider->controller()->getCurrentData()->deleteKey(QStringLiteral("weather"));
     emit provider->controller()->cleanAll();
     QVERIFY(view.graphs().first()->values().isEmpty());
+}
+
+void TestChartPanels::weatherBelowZero_data()
+{
+    QTest::addColumn<QVector<double>>("samples");
+    QTest::addColumn<float>("low");
+    QTest::addColumn<float>("high");
+    QTest::newRow("all below zero") << QVector<double>{-5.0, -2.0, -3.5} << -5.0f << -2.0f;
+    QTest::newRow("mixed signs") << QVector<double>{-4.0, 1.0, 6.0} << -4.0f << 6.0f;
+    QTest::newRow("steady") << QVector<double>{-1.0, -1.0, -1.0, -1.0} << -2.0f << 0.0f;
+}
+
+void TestChartPanels::weatherBelowZero()
+{
+    QFETCH(QVector<double>, samples);
+    QFETCH(float, low);
+    QFETCH(float, high);
+    auto provider = makeTestProvider();
+    addSamples(*provider, "trackTemperature", samples.toList());
+    addSamples(*provider, "ambientTemperature", samples.toList());
+    MeteoGraphicsView view(provider.get());
+    for (int graph = 0; graph < 2; ++graph) {
+        MeteoGraphItem* temperature = view.graphs().at(graph);
+        // Scaled between the lowest and the highest value, as pressure is.
+        QCOMPARE(temperature->scaleRange(), qMakePair(low, high));
+        // The line is drawn, inside the item and above the time axis.
+        QImage image(temperature->boundingRect().size().toSize(), QImage::Format_ARGB32);
+        image.fill(Qt::black);
+        QPainter painter(&image);
+        QStyleOptionGraphicsItem option;
+        temperature->paint(&painter, &option, nullptr);
+        painter.end();
+        int lowest = -1;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor pixel(image.pixel(x, y));
+                if (pixel.red() > 120 && pixel.green() > 120 && pixel.blue() < 60)
+                    lowest = y;
+            }
+        }
+        QVERIFY(lowest >= 0);
+        QVERIFY2(lowest <= 96, qPrintable(QString::number(lowest)));
+    }
 }
 
 QTEST_MAIN(TestChartPanels)

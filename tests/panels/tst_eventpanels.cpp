@@ -1,11 +1,12 @@
 #include "AppSettings.h"
+#include "CarNumberOrder.h"
 #include "ModelRaceControlMessage.h"
 #include "ModelSessionPits.h"
 #include "ModelSessionStints.h"
 #include "ModelTrackLimits.h"
 #include "ModelTyresSessionData.h"
-#include "SharedTables.h"
 #include "SimulatedSession.h"
+#include "TrackLimitSortProxyModel.h"
 #include "StartUp.h"
 #include "TestProvider.h"
 #include "WidgetPitIn.h"
@@ -20,8 +21,10 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QSettings>
+#include <QStandardItemModel>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -60,6 +63,10 @@ private slots:
     void pitLights_data();
     void pitLights();
     void stintsCarList();
+    void stintsKeepAnAbsentCar();
+    void raceControlCleaningAgainstTheSimulator();
+    void carNumberOrder();
+    void affectedLapsCanBeWidened();
     void againstTheSimulator();
 
 private:
@@ -227,6 +234,34 @@ void TestEventPanels::stintsCarList()
     QCOMPARE(panel.table()->model()->headerData(ModelSessionStints::Driver, Qt::Horizontal).toString(), QStringLiteral("Rider"));
 }
 
+void TestEventPanels::stintsKeepAnAbsentCar()
+{
+    auto provider = makeTestProvider();
+    const auto entry = [&provider](const QStringList& cars) {
+        provider->controller()->getCurrentData()->getOrCreateDataPointer(QStringLiteral("timing.session"))->deleteKey(QStringLiteral("entry"));
+        for (const QString& car : cars) {
+            mirrorNode(*provider, QStringLiteral("timing.session.entry.") + car);
+            mirrorNode(*provider, QStringLiteral("timing.analysis.stints.%1.stints.1").arg(car))->insertData(QStringLiteral("startTime"), quint64(1767268800000));
+        }
+        emit provider->controller()->sessionEntry();
+    };
+    entry({"2", "7", "10"});
+    WidgetStints panel(provider.get());
+    panel.carList()->setCurrentIndex(1);
+    QCOMPARE(panel.model()->participant(), QStringLiteral("7"));
+    QCOMPARE(panel.model()->rowCount(), 1);
+    // Car 7 leaves the entry: no other car's times in its place, an empty table.
+    entry({"2", "10"});
+    QCOMPARE(panel.carList()->currentIndex(), -1);
+    QCOMPARE(panel.model()->participant(), QString());
+    QCOMPARE(panel.model()->rowCount(), 0);
+    // It comes back: shown again.
+    entry({"2", "7", "10"});
+    QCOMPARE(panel.carList()->currentText(), QStringLiteral("7"));
+    QCOMPARE(panel.model()->participant(), QStringLiteral("7"));
+    QCOMPARE(panel.model()->rowCount(), 1);
+}
+
 void TestEventPanels::againstTheSimulator()
 {
     SimulatedSession session({QStringLiteral("--cars"), QStringLiteral("20")}, 3600);
@@ -266,11 +301,108 @@ void TestEventPanels::againstTheSimulator()
     // Tyres of the first car in the list, as the provider words them.
     const QString tyreCar = tyres.model()->index(0, 0).data().toString();
     QVERIFY(truth->getV2_Data(QStringLiteral("tyres.session.data.%1.frontLeft").arg(tyreCar)));
-    QTRY_VERIFY_WITH_TIMEOUT(!p.getTyresData(tyreCar).frontLeft.isEmpty(), 10000);
-    QTRY_COMPARE(tyres.model()->index(0, ModelTyresSessionData::FrontLeft).data().toString(), p.getTyresData(tyreCar).frontLeft);
+    // "<laps> Laps (<specification>)" of the published tyre.
     const int laps = truth->getInt(QStringLiteral("tyres.session.data.%1.frontLeft.laps").arg(tyreCar));
-    QVERIFY(tyres.model()->index(0, ModelTyresSessionData::FrontLeft).data().toString().startsWith(QString::number(laps) + QLatin1Char(' ')));
-    QTRY_COMPARE(lights.shownPictures().at(0), SharedTables::pitLightPicture(truth->getLongLong(QStringLiteral("signalling.pitEntry.status"))));
+    const QString specification = truth->getString(QStringLiteral("tyres.session.data.%1.frontLeft.specification").arg(tyreCar));
+    QVERIFY(laps >= 2 && !specification.isEmpty());
+    QTRY_COMPARE(tyres.model()->index(0, ModelTyresSessionData::FrontLeft).data().toString(),
+                 QString::number(laps) + QStringLiteral(" Laps (") + specification + QLatin1Char(')'));
+    // The simulator keeps the pit entry open (green); at the flag no safety car holds the exit.
+    QTRY_COMPARE(lights.shownPictures(), QStringList({":/icons/Resources/light_green.svg", ":/icons/Resources/light_green.svg"}));
+}
+
+void TestEventPanels::raceControlCleaningAgainstTheSimulator()
+{
+    SimulatedSession session({QStringLiteral("--cars"), QStringLiteral("10")}, 1200);
+    V2DataProvider& p = *session.provider;
+    WidgetRaceControl raceControl(&p);
+    QVERIFY(raceControl.model()->cleaning());
+    const V2_Data* truth = session.publisher->published();
+    const int published = childCount(truth, QStringLiteral("raceControl.messages"));
+    QVERIFY(published > 0);
+    QTRY_COMPARE_WITH_TIMEOUT(raceControl.model()->rowCount(), published, 20000);
+    // The session start in the messages' milliseconds (it was in seconds).
+    const qint64 start = truth->getLongLong(QStringLiteral("timing.session.info.date"));
+    QCOMPARE(p.getSessionStartTime(), start);
+    // A message of the session before is left out.
+    V2_Data* old = mirrorNode(p, QStringLiteral("raceControl.messages.00000"));
+    old->insertData(QStringLiteral("dayTime"), quint64(start - 60000));
+    old->insertData(QStringLiteral("text"), QStringLiteral("previous session"));
+    emit p.controller()->raceControlMessages();
+    QCOMPARE(raceControl.model()->rowCount(), published);
+    raceControl.keepAction()->setChecked(true);
+    QCOMPARE(raceControl.model()->rowCount(), published + 1);
+}
+
+void TestEventPanels::carNumberOrder()
+{
+    // Numbers by value, then the rest; numbers without a leading number last.
+    const QStringList ordered = {"1", "1A", "02", "2B", "9", "10", "A"};
+    QStringList cars = ordered;
+    std::sort(cars.begin(), cars.end());
+    int permutation = 0;
+    do {
+        QStringList sorted = cars;
+        std::sort(sorted.begin(), sorted.end(), &CarNumberOrder::less);
+        QCOMPARE(sorted, ordered);
+        if (permutation++ % 60 != 0)
+            continue;
+        // The track-limits table sorted by participant, rows in this order.
+        QStandardItemModel source(cars.size(), ModelTrackLimits::AffectedLaps + 1);
+        for (int row = 0; row < cars.size(); ++row)
+            source.setItem(row, ModelTrackLimits::Participant, new QStandardItem(cars.at(row)));
+        TrackLimitSortProxyModel proxy;
+        proxy.setSourceModel(&source);
+        proxy.sort(ModelTrackLimits::Participant);
+        QStringList shown;
+        for (int row = 0; row < proxy.rowCount(); ++row)
+            shown << proxy.index(row, ModelTrackLimits::Participant).data().toString();
+        QCOMPARE(shown, ordered);
+    } while (std::next_permutation(cars.begin(), cars.end()));
+    QCOMPARE(permutation, 5040);
+    // The stints car list and the tyres table in the same order.
+    auto provider = makeTestProvider();
+    for (const QString& car : ordered)
+        mirrorNode(*provider, QStringLiteral("timing.session.entry.") + car);
+    WidgetStints stints(provider.get());
+    WidgetTyres tyres(provider.get());
+    emit provider->controller()->tyresDataReceived();
+    QStringList listed;
+    QStringList tyreRows;
+    for (int i = 0; i < stints.carList()->count(); ++i)
+        listed << stints.carList()->itemText(i);
+    for (int row = 0; row < tyres.model()->rowCount(); ++row)
+        tyreRows << tyres.model()->index(row, ModelTyresSessionData::Number).data().toString();
+    QCOMPARE(listed, ordered);
+    QCOMPARE(tyreRows, ordered);
+}
+
+void TestEventPanels::affectedLapsCanBeWidened()
+{
+    auto provider = makeTestProvider();
+    V2_Data* node = mirrorNode(*provider, QStringLiteral("timing.session.trackLimits.1"));
+    node->insertData(QStringLiteral("participant"), QStringLiteral("7"));
+    node->getOrCreateDataPointer(QStringLiteral("affectedLaps"))->insertData(QStringLiteral("0"), 3);
+    WidgetTrackLimits panel(provider.get());
+    panel.resize(700, 300);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    QHeaderView* header = panel.table()->horizontalHeader();
+    const int column = ModelTrackLimits::AffectedLaps;
+    header->setStretchLastSection(false);
+    panel.table()->setColumnWidth(column, 100);
+    // Drag the column's right edge 40 pixels to the right.
+    const int edge = header->sectionViewportPosition(column) + header->sectionSize(column) - 1;
+    const auto send = [header](QEvent::Type type, int x, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(x, 5), header->viewport()->mapToGlobal(QPoint(x, 5)), Qt::LeftButton, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(header->viewport(), &event);
+    };
+    send(QEvent::MouseButtonPress, edge, Qt::LeftButton);
+    send(QEvent::MouseMove, edge + 40, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, edge + 40, Qt::NoButton);
+    QCOMPARE(header->sectionSize(column), 140);
+    // A press inside the column still does not sort by it.
+    QCOMPARE(header->sortIndicatorSection(), int(ModelTrackLimits::Time));
 }
 
 QTEST_MAIN(TestEventPanels)

@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
@@ -80,6 +81,7 @@ private slots:
     void columnWidthsShared();
     void csvReadsBack();
     void csvFailureIsReported();
+    void lapColumnsFollowTheTrack();
     void timingInfoViews();
     void againstTheSimulator();
 
@@ -199,9 +201,16 @@ void TestFollowPanels::csvReadsBack()
     QVERIFY2(block.exportCsv(file, &error), qPrintable(error));
     QFile written(file);
     QVERIFY(written.open(QIODevice::ReadOnly));
-    const QList<QStringList> rows = readCsv(QString::fromUtf8(written.readAll()));
+    // UTF-8 with its byte-order mark, for spreadsheet programs.
+    const QByteArray bytes = written.readAll();
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+    const QList<QStringList> rows = readCsv(QString::fromUtf8(bytes.mid(3)));
     QCOMPARE(rows.size(), 3);
-    QVERIFY(!rows.at(0).contains(QStringLiteral("Speed")));
+    QVERIFY(!rows.at(0).contains(QStringLiteral("Speed (km/h)")));
+    // Only columns a user can see: no blank ones, no sections the track has not.
+    QVERIFY(!rows.at(0).contains(QString()));
+    QVERIFY(!rows.at(0).contains(QStringLiteral("Porsche")));
+    QCOMPARE(rows.at(0).first(), QStringLiteral("Day Time"));
     const int notes = rows.at(0).indexOf(QStringLiteral("Notes"));
     const int driver = rows.at(0).indexOf(QStringLiteral("Driver"));
     QVERIFY(notes > 0 && driver > 0);
@@ -209,6 +218,64 @@ void TestFollowPanels::csvReadsBack()
     QCOMPARE(rows.at(1).at(notes), note);
     QCOMPARE(rows.at(1).at(driver), QStringLiteral("Müller"));
     QCOMPARE(rows.at(2).at(rows.at(0).indexOf(QStringLiteral("Lap"))), QStringLiteral("2"));
+}
+
+void TestFollowPanels::lapColumnsFollowTheTrack()
+{
+    auto provider = makeTestProvider();
+    addLaps(*provider, QStringLiteral("7"), 2);
+    V2_Data* track = mirrorNode(*provider, QStringLiteral("timing.session.track.info"));
+    track->insertData(QStringLiteral("numberOfSectors"), 3);
+    mirrorNode(*provider, QStringLiteral("timing.session.track.info.sections.Porsche"));
+    emit provider->controller()->analysisLaps();
+    WidgetTimingInfo info(provider.get());
+    WidgetCarFollow block(provider.get(), 0);
+    block.setParticipant(QStringLiteral("7"));
+    using M = ModelSessionLap;
+    const QList<std::pair<TablePanel*, QTableView*>> tables = {{&info, info.table(WidgetTimingInfo::Laps)}, {&block, block.table()}};
+    const auto offered = [](TablePanel* panel, QTableView* table) {
+        QStringList texts;
+        QMenu* menu = panel->columnMenu(table);
+        for (QAction* action : menu->actions().first()->menu()->actions())
+            texts << action->text();
+        delete menu;
+        return texts;
+    };
+    for (const auto& [panel, table] : tables) {
+        // Three sectors and one named section: S4, Ford, T6 and T7 are not shown nor offered.
+        for (int column : {2, 4, int(M::S4), int(M::Ford), int(M::T6), int(M::T7)})
+            QVERIFY2(table->isColumnHidden(column), qPrintable(QString::number(column)));
+        for (int column : {int(M::S1), int(M::Porsche), int(M::Notes)})
+            QVERIFY(!table->isColumnHidden(column));
+        const QStringList texts = offered(panel, table);
+        QVERIFY(texts.contains(QStringLiteral("Porsche")) && texts.contains(QStringLiteral("Notes")));
+        QVERIFY(!texts.contains(QStringLiteral("S4")) && !texts.contains(QStringLiteral("Ford")) && !texts.contains(QString()));
+        // The user hides Porsche from the menu.
+        QMenu* menu = panel->columnMenu(table);
+        for (QAction* action : menu->actions().first()->menu()->actions()) {
+            if (action->text() == QLatin1String("Porsche"))
+                action->setChecked(false);
+        }
+        delete menu;
+        QVERIFY(table->isColumnHidden(M::Porsche));
+    }
+    QVERIFY(AppSettings::open()->contains(QStringLiteral("timinginfo_laps_hHeaderState")));
+    QVERIFY(AppSettings::open()->contains(QStringLiteral("car_follow_hHeaderState")));
+    // A track with four sectors and every section: they come; Porsche stays as the user left it.
+    track->insertData(QStringLiteral("numberOfSectors"), 4);
+    for (const char* section : {"Ford", "T6", "T7"})
+        mirrorNode(*provider, QStringLiteral("timing.session.track.info.sections.") + QLatin1String(section));
+    emit provider->controller()->trackInfo();
+    for (const auto& [panel, table] : tables) {
+        for (int column : {int(M::S4), int(M::Ford), int(M::T6), int(M::T7)})
+            QVERIFY2(!table->isColumnHidden(column), qPrintable(QString::number(column)));
+        QVERIFY(table->isColumnHidden(M::Porsche));
+        QVERIFY(table->isColumnHidden(2) && table->isColumnHidden(4));
+    }
+    // A new panel reads the user's choice back.
+    WidgetTimingInfo again(provider.get());
+    QVERIFY(again.table(WidgetTimingInfo::Laps)->isColumnHidden(M::Porsche));
+    QVERIFY(!again.table(WidgetTimingInfo::Laps)->isColumnHidden(M::Ford));
 }
 
 void TestFollowPanels::csvFailureIsReported()

@@ -2,6 +2,7 @@
 #include "ResizableQlabel.h"
 #include "ResizableQlabelImage.h"
 #include "SessionClock.h"
+#include "SimulatedSession.h"
 #include "TestProvider.h"
 #include "WidgetDayTime.h"
 #include "WidgetSessionFlags.h"
@@ -70,6 +71,7 @@ private slots:
     void computedElapsed();
     void dayClock();
     void fontFitting();
+    void simulatorAtSpeedFive();
 
 private:
     QTemporaryDir m_config;
@@ -410,6 +412,22 @@ void TestSessionClockPanels::fontFitting()
     QCOMPARE(image.pixmap(Qt::ReturnByValue).size(), QSize(100, 100));
     image.resize(60, 200);
     QCOMPARE(image.pixmap(Qt::ReturnByValue).size(), QSize(60, 60));
+}
+
+// The simulator at five times the speed: the program reads the simulated
+// session (it read the wall clock's: five minutes after 25 of racing).
+void TestSessionClockPanels::simulatorAtSpeedFive()
+{
+    SessionClock::setClock(nullptr);
+    SimulatedSession session({QStringLiteral("--cars"), QStringLiteral("4"), QStringLiteral("--speed"), QStringLiteral("5")}, 0);
+    session.publisher->start();
+    WidgetSessionInfo info(session.provider.get());
+    // Two ticks: ten simulated seconds in two on the wall. Between ticks the
+    // program's clock runs at the wall's pace, up to four seconds behind.
+    QTRY_VERIFY_WITH_TIMEOUT(session.publisher->elapsedMs() >= 10000 && SessionClock::elapsedSeconds() >= 8, 5000);
+    const qint64 simulated = session.publisher->elapsedMs() / 1000;
+    QVERIFY2(qAbs(SessionClock::elapsedSeconds() - simulated) <= 5,
+             qPrintable(QStringLiteral("read %1 s, simulated %2 s").arg(SessionClock::elapsedSeconds()).arg(simulated)));
 }
 
 QTEST_MAIN(TestSessionClockPanels)

@@ -10,6 +10,8 @@
 #include "WidgetStandingCombined.h"
 #include "WidgetStandingFastestLap.h"
 
+#include <QHeaderView>
+#include <QMenu>
 #include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -59,6 +61,8 @@ private slots:
     void combinedSessionColumns();
     void additionalStandings();
     void bestsNameTheirDriver();
+    void combinedNewBestRepaintsTheOldOne();
+    void additionalStandingsFitTheirPanel();
     void classTablesFollowTheClasses();
     void againstTheSimulator();
 
@@ -111,6 +115,28 @@ void TestStandingPanels::fastestLap()
     emit p.controller()->participantDetailsByPnum(QStringLiteral("9"));
     QTRY_COMPARE(text(model, 1, M::Gap), QStringLiteral("+0.500"));
     QCOMPARE(reset.count(), 0);
+}
+
+void TestStandingPanels::combinedNewBestRepaintsTheOldOne()
+{
+    auto provider = makeTestProvider();
+    V2DataProvider& p = *provider;
+    addCombined(p, QStringLiteral("BEST_TIME"), 1);
+    WidgetStandingCombined panel(provider.get());
+    const ModelStandingCombined& model = *panel.model();
+    QCOMPARE(model.data(model.index(0, ModelStandingCombined::FastestLap), Qt::BackgroundRole).value<QBrush>().color(), QColor(Qt::magenta));
+    // Car 9, second, sets a new combined best: the first row loses its magenta too.
+    mirrorNode(p, QStringLiteral("timing.combined.participantDetails.9"))->insertData(QStringLiteral("fastestLapTime"), quint64(89000));
+    mirrorNode(p, QStringLiteral("timing.combined.bestResults.overall.lap"))->insertData(QStringLiteral("time"), quint64(89000));
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    emit p.controller()->standingsCombinedOverallByPosition(2);
+    bool firstRow = false;
+    for (const QList<QVariant>& args : qAsConst(changed))
+        firstRow = firstRow || args.at(0).toModelIndex().row() == 0;
+    QVERIFY(firstRow);
+    QVERIFY(!model.data(model.index(0, ModelStandingCombined::FastestLap), Qt::BackgroundRole).isValid()
+            || model.data(model.index(0, ModelStandingCombined::FastestLap), Qt::BackgroundRole).value<QBrush>().color() != QColor(Qt::magenta));
+    QCOMPARE(model.data(model.index(1, ModelStandingCombined::FastestLap), Qt::BackgroundRole).value<QBrush>().color(), QColor(Qt::magenta));
 }
 
 void TestStandingPanels::combinedSessionColumns_data()
@@ -206,6 +232,48 @@ void TestStandingPanels::bestsNameTheirDriver()
     QCOMPARE(text(sector, 0, M::Name), QStringLiteral("Smith"));
 }
 
+void TestStandingPanels::additionalStandingsFitTheirPanel()
+{
+    // Forty cars in every table, a panel of 630 x 420 pixels.
+    auto provider = makeTestProvider();
+    V2DataProvider& p = *provider;
+    const QString base = QStringLiteral("timing.session.standings.overall.additional.");
+    for (int car = 1; car <= 40; ++car) {
+        V2_Data* speed = mirrorNode(p, base + QStringLiteral("byTopSpeed.%1").arg(car));
+        speed->insertData(QStringLiteral("participant"), QString::number(car + 100));
+        speed->insertData(QStringLiteral("speed"), 300.0 - car);
+        for (int sector = 1; sector <= 4; ++sector) {
+            V2_Data* row = mirrorNode(p, base + QStringLiteral("bySectorBestTime.%1.standings.%2").arg(sector).arg(car));
+            row->insertData(QStringLiteral("participant"), QString::number(car + 100));
+            row->insertData(QStringLiteral("time"), quint64(31250 + car * 10));
+            if (car == 2)
+                row->insertData(QStringLiteral("gap"), 0.0);
+        }
+        mirrorNode(p, QStringLiteral("timing.session.entry.%1.drivers.1").arg(car + 100))->insertData(QStringLiteral("lastName"), QStringLiteral("Longname-Driver"));
+    }
+    mirrorNode(p, QStringLiteral("timing.session.track.info"))->insertData(QStringLiteral("numberOfSectors"), 4);
+    WidgetAdditionalStandings panel(provider.get());
+    panel.resize(630, 420);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    const QStringList captions = {"Best S1", "Best S2", "Best S3", "Best S4", "Top speed"};
+    // A tie with the best: "+0.000", not a lone "+".
+    QCOMPARE(panel.model(0)->index(1, ModelAdditionalStanding::Gap).data().toString(), QStringLiteral("+0.000"));
+    for (int t = 0; t < WidgetAdditionalStandings::TableCount; ++t) {
+        QTableView* table = panel.table(t);
+        QCOMPARE(table->model()->rowCount(), 40);
+        QCOMPARE(panel.caption(t), captions.at(t));
+        // Inside the panel.
+        const QRect inPanel(table->mapTo(&panel, QPoint(0, 0)), table->size());
+        QVERIFY2(panel.rect().contains(inPanel), qPrintable(QStringLiteral("table %1 at %2,%3 %4x%5").arg(t).arg(inPanel.x()).arg(inPanel.y()).arg(inPanel.width()).arg(inPanel.height())));
+        // The value right after the number, in sight.
+        const QHeaderView* header = table->horizontalHeader();
+        QCOMPARE(header->visualIndex(ModelAdditionalStanding::Value), header->visualIndex(ModelAdditionalStanding::Number) + 1);
+        const int valueEnd = header->sectionViewportPosition(ModelAdditionalStanding::Value) + header->sectionSize(ModelAdditionalStanding::Value);
+        QVERIFY2(valueEnd <= table->viewport()->width(), qPrintable(QStringLiteral("table %1: %2 > %3").arg(t).arg(valueEnd).arg(table->viewport()->width())));
+    }
+}
+
 void TestStandingPanels::classTablesFollowTheClasses()
 {
     auto provider = makeTestProvider();
@@ -232,6 +300,23 @@ void TestStandingPanels::classTablesFollowTheClasses()
     // One set of widths for every class table.
     panel.table(0)->setColumnWidth(ModelSessionStandingBySector::Name, 155);
     QCOMPARE(AppSettings::open()->value(QStringLiteral("classres_2")).toInt(), 155);
+    // The pit and sector columns can be shown from the column menu, in every
+    // class table and again in a new panel.
+    using M = ModelSessionStandingBySector;
+    QVERIFY(panel.table(0)->isColumnHidden(M::S1) && panel.table(0)->isColumnHidden(M::Pit));
+    QMenu* menu = panel.columnMenu(panel.table(0));
+    for (QAction* action : menu->actions().first()->menu()->actions()) {
+        const QString header = panel.model(0)->headerData(M::S1, Qt::Horizontal).toString();
+        const QString pit = panel.model(0)->headerData(M::Pit, Qt::Horizontal).toString();
+        if (action->text() == header || action->text() == pit)
+            action->setChecked(true);
+    }
+    delete menu;
+    for (int t = 0; t < 2; ++t)
+        QVERIFY(!panel.table(t)->isColumnHidden(M::S1) && !panel.table(t)->isColumnHidden(M::Pit));
+    WidgetClassResults again(provider.get());
+    QVERIFY(!again.table(1)->isColumnHidden(M::S1));
+    QVERIFY(again.table(1)->isColumnHidden(M::Class));
 }
 
 void TestStandingPanels::againstTheSimulator()

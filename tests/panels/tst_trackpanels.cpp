@@ -2,6 +2,7 @@
 #include "ParticipantsItem.h"
 #include "PositioningController.h"
 #include "PositioningGraphicsViewPromote.h"
+#include "ProgramResources.h"
 #include "Scene.h"
 #include "StartUp.h"
 #include "TestProvider.h"
@@ -115,6 +116,10 @@ private slots:
     void viewScale();
     void panelOptionsAndFilters();
     void previewSectors();
+    void decorationsUnderTheMarker_data();
+    void decorationsUnderTheMarker();
+    void sharedPositionKeepsOwnColours();
+    void markersLegibleOnSmallView();
     void previewBarHeight_data();
     void previewBarHeight();
     void previewElidesInTheMiddle();
@@ -410,19 +415,100 @@ void TestTrackPanels::previewSectors()
     QVERIFY(view.scene()->items().isEmpty());
 }
 
+void TestTrackPanels::decorationsUnderTheMarker_data()
+{
+    QTest::addColumn<quint64>("status");
+    QTest::newRow("fan boost") << quint64(0x10000);
+    QTest::newRow("attack mode") << quint64(0x8000);
+    QTest::newRow("no GPS") << quint64(0x1000);
+}
+
+void TestTrackPanels::decorationsUnderTheMarker()
+{
+    QFETCH(quint64, status);
+    ProgramResources::init();
+    const auto draw = [](quint64 carStatus) {
+        V2_Data participants;
+        putCar(&participants, QStringLiteral("7"), 2, carStatus, QStringLiteral("7"), 1000, 500);
+        PositioningController controller(nullptr);
+        controller.onUpdateParticipants(&participants);
+        Scene scene;
+        scene.setup(&controller, nullptr);
+        scene.setVisibleNumbers({QStringLiteral("7")});
+        return render(scene);
+    };
+    const QImage plain = draw(0);
+    const QImage decorated = draw(status);
+    QRect changed;
+    for (int y = 150; y < 350; ++y) {
+        for (int x = 400; x < 600; ++x) {
+            if (plain.pixel(x, y) != decorated.pixel(x, y))
+                changed |= QRect(x, y, 1, 1);
+        }
+    }
+    // Around the marker at (500, 250) on both sides, not mirrored beyond its corner.
+    QVERIFY(!changed.isEmpty());
+    QVERIFY2(changed.left() < 488 && changed.right() > 512 && changed.top() < 238 && changed.bottom() > 262,
+             qPrintable(QStringLiteral("%1,%2 %3x%4").arg(changed.x()).arg(changed.y()).arg(changed.width()).arg(changed.height())));
+    QVERIFY(changed.left() >= 475 && changed.right() <= 525);
+}
+
+void TestTrackPanels::sharedPositionKeepsOwnColours()
+{
+    V2_Data participants;
+    putCar(&participants, QStringLiteral("7"), 4, 0, QStringLiteral("7"), 10, 10, QStringLiteral("00FF00"));
+    putCar(&participants, QStringLiteral("8"), 4, 0, QStringLiteral("8"), 20, 20);
+    participants.getOrCreateDataPointer(QStringLiteral("8"))->deleteKey(QStringLiteral("bgColor"));
+    PositioningController controller(nullptr);
+    controller.onUpdateParticipants(&participants);
+    const QList<ParticipantPosition> atFour = controller.participants().values(4);
+    QCOMPARE(atFour.size(), 2);
+    for (const ParticipantPosition& car : atFour)
+        QCOMPARE(car.bgColor, car.number == QLatin1String("7") ? QColor(0, 255, 0) : QColor(0, 0, 0));
+}
+
+void TestTrackPanels::markersLegibleOnSmallView()
+{
+    auto provider = makeTestProvider();
+    WidgetPositioning panel(provider.get());
+    panel.resize(630, 420);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    const double viewScale = panel.view()->transform().m11();
+    QVERIFY2(viewScale < 0.5, qPrintable(QString::number(viewScale)));
+    ParticipantsItem* item = panel.scene()->participantsItem();
+    // The label box (24 high in the scene) at the default scale stays at
+    // least the 15.6 pixels it has on a view of the whole scene.
+    const double boxOnScreen = 24 * item->markerScale(viewScale) * viewScale;
+    QVERIFY2(boxOnScreen >= 15.5, qPrintable(QString::number(boxOnScreen)));
+    // The slider still enlarges them, and has room to be moved.
+    QVERIFY2(panel.findChild<QSlider*>(QStringLiteral("horizontalSliderItemSize"))->width() >= 80,
+             qPrintable(QString::number(panel.findChild<QSlider*>(QStringLiteral("horizontalSliderItemSize"))->width())));
+    const double before = item->markerScale(viewScale);
+    panel.findChild<QSlider*>(QStringLiteral("horizontalSliderItemSize"))->setValue(500);
+    QVERIFY(item->markerScale(viewScale) > before * 2);
+    // A view of the whole scene draws them at the item scale.
+    QCOMPARE(item->markerScale(1.0), item->itemScale());
+}
+
 void TestTrackPanels::previewBarHeight_data()
 {
     QTest::addColumn<int>("height");
     QTest::addColumn<double>("bar");
-    QTest::newRow("capped") << 200 << 60.0;
-    QTest::newRow("raised") << 50 << 30.0;
-    QTest::newRow("between") << 100 << 40.0;
+    QTest::addColumn<double>("top");
+    QTest::addColumn<double>("labelLine");
+    QTest::newRow("capped") << 200 << 60.0 << 90.0 << 110.0;
+    QTest::newRow("between") << 100 << 40.0 << 50.0 << 60.0;
+    // At 50 the bar of 30 would end at 60: it shrinks to fit under its titles.
+    QTest::newRow("low") << 50 << 23.0 << 25.0 << 26.5;
 }
 
 void TestTrackPanels::previewBarHeight()
 {
     QFETCH(int, height);
     QFETCH(double, bar);
+    QFETCH(double, top);
+    QFETCH(double, labelLine);
     auto provider = makeTestProvider();
     trackLoops(*provider, {"A", "I1", "FL"});
     TrackGraphicsView view(provider.get());
@@ -430,8 +516,11 @@ void TestTrackPanels::previewBarHeight()
     view.show();
     QTRY_COMPARE(view.scene()->sceneRect().height(), double(height));
     QCOMPARE(view.barHeight(), bar);
-    QCOMPARE(view.barTop(), (height - bar) * 0.5 + 20);
-    QCOMPARE(view.labelLine(), (bar - 20) * 0.5 + view.barTop());
+    QCOMPARE(view.barTop(), top);
+    QCOMPARE(view.labelLine(), labelLine);
+    // Bar and titles inside the view.
+    QVERIFY(view.barTop() - 25 >= 0);
+    QVERIFY(view.barTop() + view.barHeight() <= height);
 }
 
 void TestTrackPanels::previewElidesInTheMiddle()

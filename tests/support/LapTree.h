@@ -131,7 +131,7 @@ inline QStringList describeAll(V2DataProvider& p, QString* fault)
         p.getAccSectionRows(), p.getAccSectionRowPositions(), [](const AccSectionRecord& r) { return QStringLiteral("%1 %2").arg(r.time).arg(r.isValid); },
         fault);
     all += describe<V2DataProvider::SpeedRows>(
-        p.getSpeedRows(false), p.getSpeedRowPositions(), [](const SpeedRecord& r) { return QString::number(r.topSpeed); }, fault);
+        p.getSpeedRows(), p.getSpeedRowPositions(), [](const SpeedRecord& r) { return QString::number(r.topSpeed); }, fault);
     for (int s = 1; s <= 4; ++s) {
         all += describe<V2DataProvider::SectorRows>(
             *p.getSectorRows(s), *p.getSectorRowPositions(s),

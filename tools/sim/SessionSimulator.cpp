@@ -207,7 +207,8 @@ void SessionSimulator::addSessionStatus(V2_Data* root, qint64 elapsedMs) const
     status->insertData(QStringLiteral("finalType"), m_options.finalType);
     status->insertData(QStringLiteral("finalTime"), m_options.durationSeconds);
     status->insertData(QStringLiteral("startTime"), static_cast<int>(trackStartSeconds));
-    status->insertData(QStringLiteral("sessionStartTime"), trackStartSeconds);
+    // In the milliseconds of the messages' day times, which it dates.
+    status->insertData(QStringLiteral("sessionStartTime"), m_sessionStartMs);
     status->insertData(QStringLiteral("stopTime"), finished ? trackStartSeconds + m_options.durationSeconds : qint64(0));
     status->insertData(QStringLiteral("isSessionRunning"), !finished);
     status->insertData(QStringLiteral("isTimeFinished"), finished);

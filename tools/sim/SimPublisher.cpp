@@ -3,6 +3,12 @@
 #include "V2_Data.h"
 #include "V2_Server.h"
 
+#include <QDateTime>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
 SimPublisher::SimPublisher(V2_Server* server, const SimOptions& options, qint64 sessionStartMs, QObject* parent)
     : QObject(parent)
     , m_server(server)
@@ -28,6 +34,8 @@ SimPublisher::~SimPublisher() = default;
 void SimPublisher::start()
 {
     m_wall.start();
+    followSimulatedClock(m_current.get(), m_publishedAt);
+    m_whole.reset();
     m_timer.start(TICK_MS);
 }
 
@@ -82,9 +90,28 @@ void wholeRows(V2_Data* change, const V2_Data* next)
 
 } // namespace
 
+void SimPublisher::followSimulatedClock(V2_Data* state, qint64 elapsedMs) const
+{
+    // A client reads "now" from its own clock plus the track's offset from
+    // UTC. Every time published is on the simulated clock, which runs ahead
+    // of the wall clock at a speed above 1: the offset carries that lead, so
+    // that elapsed, remaining and day times agree with the laps at any speed.
+    // Whole seconds: at speed 1 the offset does not change from tick to tick.
+    // Only on the publisher's own clock: a state driven by hand (tests) is
+    // the pure state of that simulated time.
+    if (!m_wall.isValid())
+        return;
+    const qint64 lead = m_simulator.sessionStartMs() + elapsedMs - QDateTime::currentMSecsSinceEpoch();
+    const qint64 offset = m_simulator.utcOffsetMs() + std::llround(double(lead) / 1000.0) * 1000;
+    const qint64 limit = std::numeric_limits<int>::max();
+    if (V2_Data* info = state->getV2_Data(QStringLiteral("timing.session.info")))
+        info->insertData(QStringLiteral("utcOffset"), static_cast<int>(std::clamp(offset, -limit, limit)));
+}
+
 void SimPublisher::publishAt(qint64 elapsedMs)
 {
     std::unique_ptr<V2_Data> next = m_simulator.state(elapsedMs, false);
+    followSimulatedClock(next.get(), elapsedMs);
     std::unique_ptr<V2_Data> change(m_current->difference(next.get()));
     change->setRoot(true);
     wholeRows(change.get(), next.get());

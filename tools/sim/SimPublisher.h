@@ -34,10 +34,15 @@ public:
     void publishAt(qint64 elapsedMs);
     // The whole published state, lap history included.
     const V2_Data* published() const;
+    // Ticks on the wall clock at the options' speed; from then on the
+    // published UTC offset carries the simulated clock's lead over the wall
+    // clock, so that a client's "now" is the simulated one.
     void start();
 
 private:
     void tick();
+    // Sets the published UTC offset so that a client's clock reads the simulated time.
+    void followSimulatedClock(V2_Data* state, qint64 elapsedMs) const;
     void answerSnapshot(int descriptor, const QString& channel);
 
     V2_Server* m_server;
