@@ -12,6 +12,7 @@
 #include "RecordingControls.h"
 #include "ToolWindow.h"
 #include "V2DataProvider.h"
+#include "V2_Data.h"
 #include "PositioningGraphicsViewPromote.h"
 #include "WidgetPositioning.h"
 
@@ -470,7 +471,12 @@ void MainWindow::onCertificateChanged(QByteArray oldFingerprint, QString oldSubj
         return;
     m_trust->trustRefused();
     m_certificateRefused = false;
-    m_provider->setActive(true);
+    // A replay may have begun while the box was open: live data must not
+    // flow into it; the connection resumes when the replay is left.
+    if (m_recording->isReplaying())
+        m_recording->setLiveAfterReplay(true);
+    else
+        m_provider->setActive(true);
 }
 
 void MainWindow::lanterraLoginOk()
@@ -489,6 +495,8 @@ void MainWindow::on_actionEdit_credentials_triggered()
     dialog.setPassword(m_provider->password());
     if (dialog.exec() != QDialog::Accepted)
         return;
+    const bool otherServer = CertificateTrust::normalisedHost(dialog.host()) != CertificateTrust::normalisedHost(m_provider->host())
+                             || dialog.port() != m_provider->port();
     const auto settings = AppSettings::open();
     settings->setValue(kHost, dialog.host());
     settings->setValue(kPort, dialog.port());
@@ -502,6 +510,18 @@ void MainWindow::on_actionEdit_credentials_triggered()
     // The certificate expected is that of the server now named (none after "Forget").
     m_trust->prepare();
     m_certificateRefused = false;
+    // A replay may have begun while the dialog was open (the recording was
+    // being read): the new server is for when the replay is left.
+    if (m_recording->isReplaying()) {
+        m_recording->setLiveAfterReplay(true);
+        return;
+    }
+    // Another server's data are no last data of this one: they do not stay
+    // on screen as stale while the new server is reached.
+    if (otherServer) {
+        m_provider->controller()->replaceTree(new V2_Data(QStringLiteral("ROOT")));
+        m_watch->forget();
+    }
     m_provider->setActive(true);
 }
 

@@ -121,7 +121,7 @@ void RecordingControls::openTriggered()
         openRecording(path);
 }
 
-bool RecordingControls::openRecording(const QString& path, QString* error)
+bool RecordingControls::openRecording(const QString& path, QString* error, bool holdLive)
 {
     if (m_recorder->isRecording()) {
         report(tr("Cannot open the recording"), tr("Stop recording first."), error);
@@ -138,6 +138,11 @@ bool RecordingControls::openRecording(const QString& path, QString* error)
     }
     header.close();
     m_loadingPath = path;
+    if (holdLive && !m_player->isOpen() && !m_liveHeld) {
+        m_wasActive = m_provider->controller()->isActive();
+        m_provider->setActive(false);
+        m_liveHeld = true;
+    }
     // Neither another recording nor recording while this one is read.
     m_openAction->setEnabled(false);
     m_recordAction->setEnabled(false);
@@ -159,13 +164,17 @@ void RecordingControls::recordingLoaded(bool ok, const QString& error)
     m_progress->deleteLater();
     m_progress = nullptr;
     m_openAction->setEnabled(true);
+    const bool liveHeld = m_liveHeld;
+    m_liveHeld = false;
     if (!ok) {
         m_recordAction->setEnabled(!m_player->isOpen());
+        if (liveHeld)
+            m_provider->setActive(m_wasActive);
         if (!error.isEmpty())
             report(tr("Cannot open the recording"), error, nullptr);
         return;
     }
-    if (!m_player->isOpen()) {
+    if (!m_player->isOpen() && !liveHeld) {
         // The live connection rests while the recording plays.
         m_wasActive = m_provider->controller()->isActive();
         m_provider->setActive(false);
@@ -197,6 +206,11 @@ void RecordingControls::leaveReplay()
 bool RecordingControls::isReplaying() const
 {
     return m_player->isOpen();
+}
+
+void RecordingControls::setLiveAfterReplay(bool live)
+{
+    m_wasActive = live;
 }
 
 void RecordingControls::showRecording()

@@ -36,9 +36,15 @@ public:
     void stopRecording();
     // Starts reading the recording: false (said as above) when it is none at
     // all; the replay begins once it has been read (replayingChanged).
-    bool openRecording(const QString& path, QString* error = nullptr);
+    // holdLive: the live connection rests from now on rather than once the
+    // recording is read (a replay asked for on the command line never logs in).
+    bool openRecording(const QString& path, QString* error = nullptr, bool holdLive = false);
     void leaveReplay();
     bool isReplaying() const;
+    // Whether leaving the replay goes back to the live connection: a decision
+    // taken during the replay (a new server, a trusted certificate) is kept
+    // for then instead of reaching the connection now.
+    void setLiveAfterReplay(bool live);
 
 signals:
     void replayingChanged(bool replaying);
@@ -61,4 +67,5 @@ private:
     QProgressDialog* m_progress = nullptr;
     QString m_loadingPath;
     bool m_wasActive = true;
+    bool m_liveHeld = false;
 };

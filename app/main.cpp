@@ -45,7 +45,7 @@ int main(int argc, char** argv)
         window.show();
         if (parser.isSet(replay)) {
             QString error;
-            if (!window.recordingControls()->openRecording(parser.value(replay), &error) && !error.isEmpty()) {
+            if (!window.recordingControls()->openRecording(parser.value(replay), &error, true) && !error.isEmpty()) {
                 std::fprintf(stderr, "lanterra: %s\n", qPrintable(error));
                 return 2;
             }

@@ -4,6 +4,7 @@
 // and the lap analysis caches rebuilt (the program's client path, events
 // included), the ratio of the two, the heap memory that the mirror and the
 // caches hold, and the process's resident memory at the end of the login.
+#include "ResidentMemory.h"
 #include "ClientV2Controller.h"
 #include "SessionSimulator.h"
 #include "SimOptions.h"
@@ -59,18 +60,6 @@ QByteArray snapshotBytes(QVector<QByteArray>* payloads)
 double heapMiB()
 {
     return mallinfo2().uordblks / 1048576.0;
-}
-
-long residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
 }
 
 void BM_LoginInto24HourRace(benchmark::State& state)

@@ -8,6 +8,7 @@
 //   bench_strangers login [strangers]   (64)
 //     the strangers hold connections open, a line every 2 s, reconnecting
 //     when closed. Reports how long a real client takes to log in.
+#include "ResidentMemory.h"
 #include "V2_Client.h"
 #include "V2_Profile.h"
 #include "V2_Server.h"
@@ -32,18 +33,6 @@ namespace {
 
 // The measuring machine is shared: a server past this is stopped, not measured further.
 constexpr long kResidentLimitKiB = 3L * 1024 * 1024;
-
-long residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
-}
 
 long heapKiB()
 {

@@ -17,10 +17,21 @@ QString keyFor(const QString& host, int port)
     return kGroup + QLatin1Char('/') + CertificateTrust::normalisedHost(host) + QLatin1Char('_') + QString::number(port);
 }
 
-// Where the host as typed was kept before hosts were normalised.
-QString typedKeyFor(const QString& host, int port)
+// A pin kept before hosts were normalised, under whatever spelling of this
+// server was typed then ("127.0.0.1" for "localhost", "Timing.local."); empty
+// when there is none.
+QString formerKeyFor(QSettings& settings, const QString& host, int port)
 {
-    return kGroup + QLatin1Char('/') + host + QLatin1Char('_') + QString::number(port);
+    const QString wanted = CertificateTrust::normalisedHost(host) + QLatin1Char('_') + QString::number(port);
+    settings.beginGroup(kGroup);
+    const QStringList groups = settings.childGroups();
+    settings.endGroup();
+    for (const QString& group : groups) {
+        const int cut = group.lastIndexOf(QLatin1Char('_'));
+        if (cut > 0 && CertificateTrust::normalisedHost(group.left(cut)) + group.mid(cut) == wanted)
+            return kGroup + QLatin1Char('/') + group;
+    }
+    return QString();
 }
 
 } // namespace
@@ -57,7 +68,9 @@ CertificateTrust::Stored CertificateTrust::stored(const QString& host, int port)
     const auto settings = AppSettings::open();
     QString key = keyFor(host, port);
     if (!settings->contains(key + QStringLiteral("/fingerprint")))
-        key = typedKeyFor(host, port);
+        key = formerKeyFor(*settings, host, port);
+    if (key.isEmpty())
+        return {};
     return {settings->value(key + QStringLiteral("/fingerprint")).toByteArray(), settings->value(key + QStringLiteral("/subject")).toString()};
 }
 
@@ -73,7 +86,8 @@ void CertificateTrust::forget(const QString& host, int port)
 {
     const auto settings = AppSettings::open();
     settings->remove(keyFor(host, port));
-    settings->remove(typedKeyFor(host, port));
+    for (QString key = formerKeyFor(*settings, host, port); !key.isEmpty(); key = formerKeyFor(*settings, host, port))
+        settings->remove(key);
 }
 
 void CertificateTrust::prepare()

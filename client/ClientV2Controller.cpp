@@ -103,6 +103,10 @@ bool ClientV2Controller::sessionValid() const
 
 void ClientV2Controller::afterLogin()
 {
+    // A reconnect into the same session is no session change, yet its
+    // snapshot replaces the tree whole: the collections are read whole again
+    // so that rows gone while disconnected go.
+    m_fullRefresh.set();
     emit enableTyresData();
     for (const QString& channel : channels())
         joinChannel(channel, QString());

@@ -195,6 +195,13 @@ void LapChartView::refreshAll()
     // Out of the hash before deleting: deleting a selected label makes the
     // scene announce the selection change at once, and the stacking walks
     // the hash.
+    // The cars the user picked stay picked: a fitted chart rebuilds on every
+    // new lap and on every resize.
+    QStringList selected;
+    for (const Car& car : qAsConst(m_cars)) {
+        if (car.label->isSelected())
+            selected.append(car.pNum);
+    }
     const QHash<QString, Car> old = std::exchange(m_cars, {});
     m_order.clear();
     for (const Car& car : old)
@@ -251,6 +258,11 @@ void LapChartView::refreshAll()
         m_cars.insert(pNum, car);
         m_order.append(pNum);
         ++row;
+    }
+    for (const QString& pNum : qAsConst(selected)) {
+        const auto car = m_cars.constFind(pNum);
+        if (car != m_cars.cend())
+            car->label->setSelected(true);
     }
     fitSceneRect();
     refreshStacking();

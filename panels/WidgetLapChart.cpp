@@ -18,6 +18,9 @@ constexpr bool kDefaultShow = false;
 const QString kShowPitsKey = QStringLiteral("show_pits");
 const QString kFocusKey = QStringLiteral("focus_on_followed");
 const QString kStepKey = QStringLiteral("step_size");
+// Earlier versions stored this scale whether or not the user had moved the
+// slider: read as no choice, so that their layouts fit the laps too.
+constexpr double kFormerDefaultStep = 5.0;
 
 } // namespace
 
@@ -53,7 +56,7 @@ WidgetLapChart::WidgetLapChart(V2DataProvider* provider, QWidget* parent)
     settings->endGroup();
     m_view->setShowPits(m_showPits->isChecked());
     m_view->setColorsOnFollowed(m_colorsOnFollowed->isChecked());
-    if (step.isValid()) {
+    if (step.isValid() && step.toDouble() != kFormerDefaultStep) {
         m_scale->setValue(qRound(step.toDouble() * 10));
         m_view->setLapWidth(m_scale->value() / 10.0);
     } else {

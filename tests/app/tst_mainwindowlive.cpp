@@ -3,6 +3,7 @@
 #include "AppSettings.h"
 #include "CertificateTrust.h"
 #include "ClientV2Controller.h"
+#include "DialogUser.h"
 #include "MainWindow.h"
 #include "ModalHelper.h"
 #include "ModelSessionStanding.h"
@@ -54,6 +55,7 @@ private slots:
     void trustingAnotherCertificateConnectsAtOnce();
     void longRecordingReadInTheBackground();
     void lastDataStayWhileStale();
+    void replayHoldsTheLiveConnection();
 
 private:
     QTemporaryDir m_config;
@@ -201,6 +203,61 @@ void TestMainWindowLive::lastDataStayWhileStale()
                                                           QStringLiteral("Race 2"), QStringLiteral("9"), QStringLiteral("7")));
     QTRY_COMPARE(shown(window), QStringList({"Cup / Race 2", "SAFETY", "GREEN", "9", "7"}));
     QVERIFY(allStale(window, false));
+}
+
+// A replay from the command line never logs in; a server named in a dialog
+// that closes after the replay began waits for the replay's end; another
+// server's data do not stay on screen.
+void TestMainWindowLive::replayHoldsTheLiveConnection()
+{
+    const QString path = m_config.filePath(QStringLiteral("short.lrec"));
+    {
+        RecordingWriter writer;
+        QString error;
+        QVERIFY2(writer.open(path, QDateTime::currentDateTimeUtc(), QStringLiteral("timing"), 11001, &error), qPrintable(error));
+        writer.write(0, QByteArrayLiteral(R"(JSON:1::{"weather":{"recorded":1}})"));
+    }
+    MainWindow window(only({DayTime}));
+    window.show();
+    RecordingControls* controls = window.recordingControls();
+    ClientV2Controller* client = window.dataProvider()->controller();
+    QVERIFY(client->isActive());
+    QString error;
+    QVERIFY2(controls->openRecording(path, &error, true), qPrintable(error));
+    QVERIFY(!client->isActive()); // at once, before the file is read
+    QTRY_VERIFY(controls->isReplaying());
+    QVERIFY(!client->isActive());
+
+    // The dialog was opened before the replay (the action is off during it).
+    controls->leaveReplay();
+    QVERIFY(client->isActive());
+    QVERIFY(controls->openRecording(path, &error));
+    onNextModal([controls](QWidget* modal) {
+        auto* dialog = qobject_cast<DialogUser*>(modal);
+        QVERIFY(dialog);
+        QTRY_VERIFY(controls->isReplaying());
+        dialog->setHost(QStringLiteral("timing.example"));
+        dialog->accept();
+    });
+    window.action(QStringLiteral("actionEdit_credentials"))->trigger();
+    QVERIFY(controls->isReplaying());
+    QVERIFY(!client->isActive());
+    QCOMPARE(client->host(), QStringLiteral("timing.example"));
+    QCOMPARE(client->getCurrentData()->getInt(QStringLiteral("weather.recorded")), 1);
+    controls->leaveReplay();
+    QVERIFY(client->isActive());
+
+    // Another server: the last one's tree goes.
+    client->receiveBytes("JSON:2::{\"weather\":{\"live\":1}}\n");
+    onNextModal([](QWidget* modal) {
+        auto* dialog = qobject_cast<DialogUser*>(modal);
+        QVERIFY(dialog);
+        dialog->setHost(QStringLiteral("127.0.0.1"));
+        dialog->accept();
+    });
+    window.action(QStringLiteral("actionEdit_credentials"))->trigger();
+    QVERIFY(client->isActive());
+    QVERIFY(!client->getCurrentData()->keyExists(QStringLiteral("weather")));
 }
 
 QTEST_MAIN(TestMainWindowLive)

@@ -58,6 +58,7 @@ private slots:
     void hostSpellings_data();
     void hostSpellings();
     void otherSpellingOfAPinnedServer();
+    void pinsKeptBeforeNormalising();
     void pinCheckedAfterAnAcceptedHandshake_data();
     void pinCheckedAfterAnAcceptedHandshake();
 
@@ -283,6 +284,21 @@ void TestConnectionTrust::hostSpellings()
     // Forgotten under one spelling, forgotten under all.
     CertificateTrust::forget(askedAs, 11001);
     QCOMPARE(CertificateTrust::stored(storedAs, 11001).fingerprint, found.isEmpty() ? QByteArray("cafe") : QByteArray());
+}
+
+// Pins stored under the spelling typed then are found under every spelling
+// of their server, and forgotten with it.
+void TestConnectionTrust::pinsKeptBeforeNormalising()
+{
+    const auto settings = AppSettings::open();
+    settings->setValue(QStringLiteral("trusted_certificates/127.0.0.1_11001/fingerprint"), QByteArray("beef"));
+    settings->setValue(QStringLiteral("trusted_certificates/Timing.Local._11002/fingerprint"), QByteArray("cafe"));
+    QCOMPARE(CertificateTrust::stored(QStringLiteral("localhost"), 11001).fingerprint, QByteArray("beef"));
+    QCOMPARE(CertificateTrust::stored(QStringLiteral("timing.local"), 11002).fingerprint, QByteArray("cafe"));
+    QVERIFY(CertificateTrust::stored(QStringLiteral("timing.local"), 11001).fingerprint.isEmpty());
+    CertificateTrust::forget(QStringLiteral("::1"), 11001);
+    QVERIFY(CertificateTrust::stored(QStringLiteral("127.0.0.1"), 11001).fingerprint.isEmpty());
+    QCOMPARE(CertificateTrust::stored(QStringLiteral("TIMING.LOCAL"), 11002).fingerprint, QByteArray("cafe"));
 }
 
 // A server trusted as 127.0.0.1 shows another certificate when named

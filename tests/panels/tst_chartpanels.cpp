@@ -179,16 +179,19 @@ void TestChartPanels::lapChartRefreshWithSelection()
 {
     // A refresh frees every label; freeing a selected one makes the scene
     // announce the selection at once, while the others are still listed.
+    // The new labels of the cars picked are picked again (a fitted chart
+    // rebuilds on every lap).
     auto provider = makeTestProvider();
     race(*provider, {2, 2, 1});
     LapChartView view;
     view.setProvider(provider.get());
-    for (const QString& car : view.cars())
+    for (const QString& car : {QStringLiteral("9"), QStringLiteral("7")})
         view.label(car)->setSelected(true);
     view.setLapWidth(10);
     QCOMPARE(view.cars(), QStringList({"9", "7", "12"}));
-    QVERIFY(view.scene()->selectedItems().isEmpty());
-    QCOMPARE(view.label(QStringLiteral("7"))->zValue(), 0.0);
+    QCOMPARE(view.scene()->selectedItems().size(), 2);
+    QCOMPARE(view.label(QStringLiteral("7"))->zValue(), 15.0);
+    QCOMPARE(view.label(QStringLiteral("12"))->zValue(), 0.0);
     QCOMPARE(view.line(QStringLiteral("7"))->points().last(), QPointF(30, -15));
 }
 
@@ -205,6 +208,13 @@ void TestChartPanels::lapChartSettings()
     WidgetLapChart again(provider.get());
     QCOMPARE(again.view()->lapWidth(), 2.5);
     QVERIFY(!again.view()->fitsToWidth());
+    {
+        // Earlier versions always stored their default 5.0: no choice of the user's.
+        AppSettings::open()->setValue(QStringLiteral("view_lapchart/step_size"), 5.0);
+        WidgetLapChart former(provider.get());
+        QVERIFY(former.view()->fitsToWidth());
+        AppSettings::open()->setValue(QStringLiteral("view_lapchart/step_size"), 2.5);
+    }
     QCOMPARE(AppSettings::open()->value(QStringLiteral("view_lapchart/show_pits")).toBool(), false);
     again.setBikeLayout(true);
     QCOMPARE(again.findChild<QCheckBox*>(QStringLiteral("checkBox_ColorsOnFollowed"))->text(), QStringLiteral("Colors on followed bikes"));

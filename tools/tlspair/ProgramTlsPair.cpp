@@ -15,6 +15,10 @@
 const QString ProgramTlsPair::CERTIFICATE_FILE = QStringLiteral("server-certificate.pem");
 const QString ProgramTlsPair::KEY_FILE = QStringLiteral("server-key.pem");
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 bool readFile(const QString& path, QByteArray* content)
@@ -30,7 +34,18 @@ bool readFile(const QString& path, QByteArray* content)
 bool writeFile(const QString& path, const QByteArray& content, bool ownerOnly)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+#ifdef Q_OS_UNIX
+    // A key file is created readable by its owner alone: setting the
+    // permissions after creating it would leave a moment in which another
+    // user could open it and read the key through that handle later.
+    const mode_t previousMask = ownerOnly ? ::umask(077) : 0;
+    const bool opened = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    if (ownerOnly)
+        ::umask(previousMask);
+#else
+    const bool opened = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+#endif
+    if (!opened)
         return false;
     if (ownerOnly && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return false;
