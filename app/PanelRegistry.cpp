@@ -45,7 +45,7 @@ const Panel kPanels[RowCount] = {
     {"view_pitin", "Pit Entry", "actionPit_Entry", "Pit Entry", "", {100, 100}, {754, 626, 222, 137}, false, 0},
     {"view_pitout", "Pit Exit", "actionPit_Exit", "Pit Exit", "", {110, 110}, {991, 626, 281, 137}, false, 0},
     {"view_pitlights", "Pit Lights", "actionPit_Lights", "Pit Lights", "", {200, 200}, {754, 626, 222, 137}, false, 0},
-    {"view_timinginfo", "Sector Info", "actionTiming_Info", "Sector Info", "", {90, 90}, {274, 189, 436, 403}, false, UsaUnits},
+    {"view_timinginfo", "Sector Info", "actionTiming_Info", "Sector Info", "", {90, 90}, {274, 189, 436, 403}, false, 0},
     {"view_follow", "Participant follow", "actionCar_Follow", "Participant Follow", "", {120, 120}, {8, 113, 251, 479}, false, BikeLayout},
     {"view_racecontrol", "Messages", "actionRace_Control_Messages", "Messages", "", {130, 130}, {7, 626, 390, 137}, false, NewestFirst},
     {"view_meteo", "Meteo", "actionMeteo", "Meteo", "", {140, 140}, {412, 626, 328, 137}, false, UsaUnits},

@@ -137,10 +137,8 @@ bool RecordingControls::openRecording(const QString& path, QString* error, bool 
         return false;
     }
     header.close();
-    m_loadingPath = path;
     if (holdLive && !m_player->isOpen() && !m_liveHeld) {
-        m_wasActive = m_provider->controller()->isActive();
-        m_provider->setActive(false);
+        restLive();
         m_liveHeld = true;
     }
     // Neither another recording nor recording while this one is read.
@@ -174,18 +172,15 @@ void RecordingControls::recordingLoaded(bool ok, const QString& error)
             report(tr("Cannot open the recording"), error, nullptr);
         return;
     }
-    if (!m_player->isOpen() && !liveHeld) {
-        // The live connection rests while the recording plays.
-        m_wasActive = m_provider->controller()->isActive();
-        m_provider->setActive(false);
-    }
+    if (!m_player->isOpen() && !liveHeld)
+        restLive();
     m_player->start();
     if (!m_player->warning().isEmpty())
         report(tr("Damaged recording"), m_player->warning() + tr("\nIt plays up to its last good record."), nullptr);
     m_recordAction->setEnabled(false);
     m_bar->refresh();
     m_bar->show();
-    m_label->setText(tr("Replay: %1").arg(QFileInfo(m_loadingPath).fileName()));
+    m_label->setText(tr("Replay: %1").arg(QFileInfo(m_player->path()).fileName()));
     m_label->show();
     emit replayingChanged(true);
     m_player->play();
@@ -206,6 +201,13 @@ void RecordingControls::leaveReplay()
 bool RecordingControls::isReplaying() const
 {
     return m_player->isOpen();
+}
+
+void RecordingControls::restLive()
+{
+    // The live connection rests while the recording plays.
+    m_wasActive = m_provider->controller()->isActive();
+    m_provider->setActive(false);
 }
 
 void RecordingControls::setLiveAfterReplay(bool live)

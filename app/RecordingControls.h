@@ -55,6 +55,7 @@ private:
     void showRecording();
     void recordingLoaded(bool ok, const QString& error);
     void report(const QString& title, const QString& text, QString* error);
+    void restLive();
 
     V2DataProvider* m_provider;
     QMainWindow* m_window;
@@ -65,7 +66,6 @@ private:
     ReplayBar* m_bar;
     QLabel* m_label;
     QProgressDialog* m_progress = nullptr;
-    QString m_loadingPath;
     bool m_wasActive = true;
     bool m_liveHeld = false;
 };

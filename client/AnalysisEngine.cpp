@@ -1,6 +1,7 @@
 #include "AnalysisEngine.h"
 
 #include "AnalysisReader.h"
+#include "TimingConstants.h"
 #include "V2_Data.h"
 
 #include <QVarLengthArray>
@@ -17,7 +18,6 @@ const QString& kDetails = TreeReader::kDetailsPath;
 const QString& kLaps = TreeReader::kLapsPath;
 const QString kDigits[4] = {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")};
 // Named sections as lap records hold them: the two shown alone, then the two taken together.
-const QString kSectionNames[4] = {QStringLiteral("Porsche"), QStringLiteral("Ford"), QStringLiteral("T6"), QStringLiteral("T7")};
 
 // Section and sector records read a missing time as 0.
 quint64 orZero(quint64 time)
@@ -171,7 +171,7 @@ void AnalysisEngine::readSections(const V2_Data* sections, LapValues& values)
     // Looked up by name: a lap holds many other sections (one per timing
     // loop pair), and few of these four.
     for (int s = 0; s < 4; ++s) {
-        const V2_Data* section = sections->getInLevelV2_Data(kSectionNames[s]);
+        const V2_Data* section = sections->getInLevelV2_Data(TimingConstants::NAMED_SECTIONS[s]);
         if (!section)
             continue;
         values.sectionExists[s] = true;

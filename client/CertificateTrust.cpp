@@ -17,21 +17,22 @@ QString keyFor(const QString& host, int port)
     return kGroup + QLatin1Char('/') + CertificateTrust::normalisedHost(host) + QLatin1Char('_') + QString::number(port);
 }
 
-// A pin kept before hosts were normalised, under whatever spelling of this
-// server was typed then ("127.0.0.1" for "localhost", "Timing.local."); empty
-// when there is none.
-QString formerKeyFor(QSettings& settings, const QString& host, int port)
+// The pins of this server under every spelling it was kept under, those
+// from before hosts were normalised included ("127.0.0.1" for "localhost",
+// "Timing.local.").
+QStringList keysOfServer(QSettings& settings, const QString& host, int port)
 {
     const QString wanted = CertificateTrust::normalisedHost(host) + QLatin1Char('_') + QString::number(port);
     settings.beginGroup(kGroup);
     const QStringList groups = settings.childGroups();
     settings.endGroup();
+    QStringList keys;
     for (const QString& group : groups) {
         const int cut = group.lastIndexOf(QLatin1Char('_'));
         if (cut > 0 && CertificateTrust::normalisedHost(group.left(cut)) + group.mid(cut) == wanted)
-            return kGroup + QLatin1Char('/') + group;
+            keys.append(kGroup + QLatin1Char('/') + group);
     }
-    return QString();
+    return keys;
 }
 
 } // namespace
@@ -67,10 +68,12 @@ CertificateTrust::Stored CertificateTrust::stored(const QString& host, int port)
 {
     const auto settings = AppSettings::open();
     QString key = keyFor(host, port);
-    if (!settings->contains(key + QStringLiteral("/fingerprint")))
-        key = formerKeyFor(*settings, host, port);
-    if (key.isEmpty())
-        return {};
+    if (!settings->contains(key + QStringLiteral("/fingerprint"))) {
+        const QStringList former = keysOfServer(*settings, host, port);
+        if (former.isEmpty())
+            return {};
+        key = former.first();
+    }
     return {settings->value(key + QStringLiteral("/fingerprint")).toByteArray(), settings->value(key + QStringLiteral("/subject")).toString()};
 }
 
@@ -85,8 +88,7 @@ void CertificateTrust::store(const QString& host, int port, const Stored& certif
 void CertificateTrust::forget(const QString& host, int port)
 {
     const auto settings = AppSettings::open();
-    settings->remove(keyFor(host, port));
-    for (QString key = formerKeyFor(*settings, host, port); !key.isEmpty(); key = formerKeyFor(*settings, host, port))
+    for (const QString& key : keysOfServer(*settings, host, port))
         settings->remove(key);
 }
 

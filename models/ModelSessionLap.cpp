@@ -61,9 +61,9 @@ constexpr LapColumn kColumns[] = {
     {ModelSessionLap::DayTime, QT_TR_NOOP("Day Time"), 70, Right,
      [](const LapCell& c) { return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(c.record.startTime)).toString(QStringLiteral("HH:mm:ss")); }},
     {ModelSessionLap::Number, QT_TR_NOOP("Nr"), 40, Right, [](const LapCell& c) { return c.record.pNum; }},
-    {2, "", 0, Right, &blank},
+    {ModelSessionLap::Spacer1, "", 0, Right, &blank},
     {ModelSessionLap::Lap, QT_TR_NOOP("Lap"), 40, Right, [](const LapCell& c) { return c.record.lapNumber >= 1 ? QString::number(c.record.lapNumber) : QString(); }},
-    {4, "", 0, Right, &blank},
+    {ModelSessionLap::Spacer2, "", 0, Right, &blank},
     {ModelSessionLap::LapTime, QT_TR_NOOP("Lap Time"), 75, Right, [](const LapCell& c) { return timeText(c.record.lapTime); }},
     {ModelSessionLap::S1, QT_TR_NOOP("S1"), 60, Right, &sectorText<0>},
     {ModelSessionLap::S1 + 1, QT_TR_NOOP("S2"), 60, Right, &sectorText<1>},
@@ -115,12 +115,11 @@ ModelSessionLap::~ModelSessionLap() = default;
 
 QList<int> ModelSessionLap::absentColumns(const QStringList& trackSections, int sectors)
 {
-    QList<int> absent = {2, 4};
+    QList<int> absent = {Spacer1, Spacer2};
     if (sectors == 3)
         absent.append(S4);
-    const char* const sections[] = {"Porsche", "Ford", "T6", "T7"};
     for (int i = 0; i < 4; ++i) {
-        if (!trackSections.contains(QLatin1String(sections[i])))
+        if (!trackSections.contains(TimingConstants::NAMED_SECTIONS[i]))
             absent.append(Porsche + i);
     }
     return absent;

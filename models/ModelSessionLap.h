@@ -23,7 +23,9 @@ public:
     enum Column {
         DayTime = 0,
         Number = 1,
+        Spacer1 = 2, // empty, no width
         Lap = 3,
+        Spacer2 = 4,
         LapTime = 5,
         S1 = 6,
         S4 = 9,

@@ -156,15 +156,6 @@ void TablePanel::setAbsentColumns(QTableView* view, const QList<int>& columns)
     setColumnSet(view, kUserHiddenProperty, userHidden);
 }
 
-void TablePanel::restoreHeaderWithAbsent(QTableView* view)
-{
-    // The state holds the user's choices; absent columns are hidden again over them.
-    const QList<int> absent = view->property(kAbsentProperty).value<QList<int>>();
-    setAbsentColumns(view, {});
-    restoreHeader(view);
-    setAbsentColumns(view, absent);
-}
-
 void TablePanel::fitColumns(QTableView* view)
 {
     const QString widthKey = widthKeyOf(view);

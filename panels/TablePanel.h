@@ -53,8 +53,6 @@ protected:
     // sector): hidden and left out of the column menu while absent; a column
     // that returns is shown again unless the user had hidden it.
     void setAbsentColumns(QTableView* view, const QList<int>& columns);
-    // restoreHeader, with the absent columns kept hidden.
-    void restoreHeaderWithAbsent(QTableView* view);
     void storeColumnWidth(QTableView* view, int column, int width);
     // Fits to their contents the columns the user has not sized.
     void fitColumns(QTableView* view);

@@ -104,7 +104,7 @@ WidgetCarFollow::WidgetCarFollow(V2DataProvider* provider, int panelId, QWidget*
     connect(this, &ToolWindow::updateSkin, m_model, &ModelSessionLap::updateSkin);
     loadSettings();
     m_model->processAnalysis();
-    restoreHeaderWithAbsent(m_table);
+    restoreHeader(m_table);
     showAbsentColumns();
     showColor();
 }

@@ -77,8 +77,7 @@ WidgetTimingInfo::WidgetTimingInfo(V2DataProvider* provider, QWidget* parent)
     connect(this, &ToolWindow::updateSkin, laps, &ModelSessionLap::updateSkin);
     laps->processAnalysis();
     m_tables[Laps]->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
-    setAbsentColumns(m_tables[Laps], ModelSessionLap::absentColumns(QStringList(), 4));
-    restoreHeaderWithAbsent(m_tables[Laps]);
+    restoreHeader(m_tables[Laps]);
     connect(provider, &V2DataProvider::trackInfo, this, &WidgetTimingInfo::updateViews);
     updateViews();
 }
@@ -88,11 +87,6 @@ WidgetTimingInfo::~WidgetTimingInfo() = default;
 void WidgetTimingInfo::loadWidgetGeometry(QSettings& settings)
 {
     loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
-}
-
-void WidgetTimingInfo::setUsaUnits(bool on)
-{
-    m_speeds->setUsaUnits(on);
 }
 
 QTabWidget* WidgetTimingInfo::tabs() const

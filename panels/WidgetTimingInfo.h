@@ -36,7 +36,6 @@ public:
     ~WidgetTimingInfo() override;
 
     void loadWidgetGeometry(QSettings& settings) override;
-    void setUsaUnits(bool on) override;
     QTabWidget* tabs() const;
     QTableView* table(int view) const;
     // The views shown for the current track, in tab order.

@@ -21,3 +21,8 @@ bool LogThrottle::allow(int* suppressed)
     m_suppressed = 0;
     return true;
 }
+
+QString LogThrottle::shortened(const QString& text, int maxChars)
+{
+    return text.size() > maxChars ? text.left(maxChars) + QStringLiteral("... (%1 characters)").arg(text.size()) : text;
+}

@@ -167,6 +167,7 @@ protected:
 
 private:
     V2_Profile* profileNamed(const QString& name) const;
+    // Every account object, once: removed users not yet deleted, then both registries.
     void deleteRegistries();
     // Registered users and removed ones that connections still hold (server thread).
     QList<V2_User*> liveUsers() const;

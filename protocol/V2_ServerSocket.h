@@ -130,6 +130,9 @@ private:
     // Counts a refused login (closing the connection after enough of them);
     // returns what follows from it, for the log.
     QString noteRefusedLogin();
+    // This connection's share of that: closes it after enough refusals and
+    // says so, else an empty text.
+    QString countRefusal();
     void logChannelRequest(const QString& text, V2_message* mes);
     bool joinAllowedByRate();
     // The snapshot requests of the channels joined by the lines just read.

@@ -25,7 +25,7 @@ constexpr qint64 kJoinWindowMs = 60 * 1000;
 
 QString shortened(const QString& text)
 {
-    return text.size() > kLoggedNameChars ? text.left(kLoggedNameChars) + QStringLiteral("... (%1 characters)").arg(text.size()) : text;
+    return LogThrottle::shortened(text, kLoggedNameChars);
 }
 
 } // namespace
@@ -46,13 +46,19 @@ QString V2_ServerSocket::noteRefusedLogin()
         if (delay > 0)
             consequence += QStringLiteral(", its next attempts wait %1 s each").arg(delay / 1000.0);
     }
-    if (++m_refusedLogins >= maxRefused && maxRefused > 0) {
-        if (!consequence.isEmpty())
-            consequence += QStringLiteral("; ");
-        consequence += QStringLiteral("connection closed after %1 refused logins").arg(m_refusedLogins);
-        m_connected = false;
-    }
+    const QString closing = countRefusal();
+    if (!closing.isEmpty())
+        consequence += (consequence.isEmpty() ? QString() : QStringLiteral("; ")) + closing;
     return consequence;
+}
+
+QString V2_ServerSocket::countRefusal()
+{
+    const int maxRefused = m_server->maxRefusedLogins();
+    if (++m_refusedLogins < maxRefused || maxRefused <= 0)
+        return QString();
+    m_connected = false;
+    return QStringLiteral("connection closed after %1 refused logins").arg(m_refusedLogins);
 }
 
 bool V2_ServerSocket::awaitLoginTurn(V2_message* mes)
@@ -64,11 +70,9 @@ bool V2_ServerSocket::awaitLoginTurn(V2_message* mes)
     if (wait < 0) {
         mes->setError(QStringLiteral("Too many refused logins from this address, try again later"), QString());
         QString consequence = QStringLiteral("refused unread: this ip's attempts are queued too long");
-        const int maxRefused = m_server->maxRefusedLogins();
-        if (++m_refusedLogins >= maxRefused && maxRefused > 0) {
-            consequence += QStringLiteral("; connection closed after %1 refused logins").arg(m_refusedLogins);
-            m_connected = false;
-        }
+        const QString closing = countRefusal();
+        if (!closing.isEmpty())
+            consequence += QStringLiteral("; ") + closing;
         logRefusedLogin(mes, mes->jsonParams()->value(QStringLiteral("user")).toString().simplified(), consequence);
         sendErrorMessage(mes);
         return false;

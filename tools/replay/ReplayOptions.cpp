@@ -1,5 +1,7 @@
 #include "ReplayOptions.h"
 
+#include "SimOptions.h"
+
 #include <QCommandLineParser>
 
 bool ReplayOptions::parse(const QStringList& arguments, ReplayOptions* options, QString* error)
@@ -15,10 +17,8 @@ bool ReplayOptions::parse(const QStringList& arguments, ReplayOptions* options, 
                                    QStringLiteral("1"));
     const QCommandLineOption start(QStringLiteral("start"), QStringLiteral("Seconds into the recording to begin at."), QStringLiteral("s"),
                                    QStringLiteral("0"));
-    const QCommandLineOption certificate(QStringLiteral("certificate"), QStringLiteral("TLS certificate (PEM) to present instead of the program's own."),
-                                         QStringLiteral("file"));
-    const QCommandLineOption key(QStringLiteral("key"), QStringLiteral("Private key (PEM) of --certificate."), QStringLiteral("file"));
-    parser.addOptions({port, noTls, users, profiles, speed, start, certificate, key});
+    parser.addOptions({port, noTls, users, profiles, speed, start});
+    parser.addOptions(SimOptions::tlsPairOptions());
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The recording (plain or .gz)."));
 
     if (!parser.parse(arguments)) {
@@ -60,12 +60,8 @@ bool ReplayOptions::parse(const QStringList& arguments, ReplayOptions* options, 
         *error = QStringLiteral("--users and --profiles go together");
         return false;
     }
-    result.certificateFile = parser.value(certificate);
-    result.keyFile = parser.value(key);
-    if (result.certificateFile.isEmpty() != result.keyFile.isEmpty()) {
-        *error = QStringLiteral("--certificate and --key go together");
+    if (!SimOptions::readTlsPair(parser, &result.certificateFile, &result.keyFile, error))
         return false;
-    }
     *options = result;
     return true;
 }

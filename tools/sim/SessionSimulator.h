@@ -40,6 +40,10 @@ public:
     QStringList participants() const;
 
 private:
+    // Share of the lap in each sector; what a stop costs in the pit lane.
+    static constexpr double kSectorShare[4] = {0.26, 0.24, 0.27, 0.23};
+    static constexpr qint64 kPitLossMs = 24000;
+
     struct Driver {
         QString firstName;
         QString lastName;

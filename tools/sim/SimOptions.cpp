@@ -39,10 +39,8 @@ bool SimOptions::parse(const QStringList& arguments, SimOptions* options, QStrin
     const QCommandLineOption noTls(QStringLiteral("no-tls"), QStringLiteral("Plain TCP instead of TLS."));
     const QCommandLineOption users(QStringLiteral("users"), QStringLiteral("Users INI file."), QStringLiteral("file"));
     const QCommandLineOption profiles(QStringLiteral("profiles"), QStringLiteral("Profiles INI file."), QStringLiteral("file"));
-    const QCommandLineOption certificate(QStringLiteral("certificate"), QStringLiteral("TLS certificate (PEM) to present instead of the program's own."),
-                                         QStringLiteral("file"));
-    const QCommandLineOption key(QStringLiteral("key"), QStringLiteral("Private key (PEM) of --certificate."), QStringLiteral("file"));
-    parser.addOptions({port, cars, classes, type, finalType, duration, elapsed, speed, seed, bikes, endurance, noTls, users, profiles, certificate, key});
+    parser.addOptions({port, cars, classes, type, finalType, duration, elapsed, speed, seed, bikes, endurance, noTls, users, profiles});
+    parser.addOptions(tlsPairOptions());
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -105,12 +103,8 @@ bool SimOptions::parse(const QStringList& arguments, SimOptions* options, QStrin
     result.tls = !parser.isSet(noTls);
     result.usersFile = parser.value(users);
     result.profilesFile = parser.value(profiles);
-    result.certificateFile = parser.value(certificate);
-    result.keyFile = parser.value(key);
-    if (result.certificateFile.isEmpty() != result.keyFile.isEmpty()) {
-        *error = QStringLiteral("--certificate and --key go together");
+    if (!readTlsPair(parser, &result.certificateFile, &result.keyFile, error))
         return false;
-    }
     for (const QString& file : {result.usersFile, result.profilesFile, result.certificateFile, result.keyFile}) {
         if (!file.isEmpty() && !QFileInfo(file).isReadable()) {
             *error = QStringLiteral("Cannot read %1").arg(file);
@@ -122,5 +116,23 @@ bool SimOptions::parse(const QStringList& arguments, SimOptions* options, QStrin
         return false;
     }
     *options = result;
+    return true;
+}
+
+QList<QCommandLineOption> SimOptions::tlsPairOptions()
+{
+    return {QCommandLineOption(QStringLiteral("certificate"), QStringLiteral("TLS certificate (PEM) to present instead of the program's own."),
+                               QStringLiteral("file")),
+            QCommandLineOption(QStringLiteral("key"), QStringLiteral("Private key (PEM) of --certificate."), QStringLiteral("file"))};
+}
+
+bool SimOptions::readTlsPair(const QCommandLineParser& parser, QString* certificateFile, QString* keyFile, QString* error)
+{
+    *certificateFile = parser.value(QStringLiteral("certificate"));
+    *keyFile = parser.value(QStringLiteral("key"));
+    if (certificateFile->isEmpty() != keyFile->isEmpty()) {
+        *error = QStringLiteral("--certificate and --key go together");
+        return false;
+    }
     return true;
 }

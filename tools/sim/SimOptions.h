@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QCommandLineOption>
+#include <QList>
 #include <QString>
 #include <QStringList>
+
+class QCommandLineParser;
 
 // The simulator's command line, parsed and checked.
 struct SimOptions {
@@ -28,4 +32,9 @@ struct SimOptions {
     // Fills options from arguments (the program name first); false with a
     // message in error for anything it cannot accept.
     static bool parse(const QStringList& arguments, SimOptions* options, QString* error);
+
+    // --certificate and --key, which every program that publishes takes,
+    // and their reading: both or neither.
+    static QList<QCommandLineOption> tlsPairOptions();
+    static bool readTlsPair(const QCommandLineParser& parser, QString* certificateFile, QString* keyFile, QString* error);
 };

@@ -88,8 +88,9 @@ bool ProgramTlsPair::loadOrCreate(const QString& dir, TlsPairGenerator::Pair* pa
     *created = false;
     if (!hasCertificate && !hasKey) {
         TlsPairGenerator::Pair fresh;
-        const QString commonName = QStringLiteral("%1 on %2").arg(QCoreApplication::applicationName(), hostNames().constLast());
-        if (!TlsPairGenerator::generate(commonName, hostNames(), addresses(), TlsPairGenerator::VALID_DAYS, &fresh, error))
+        const QStringList names = hostNames();
+        const QString commonName = QStringLiteral("%1 on %2").arg(QCoreApplication::applicationName(), names.constLast());
+        if (!TlsPairGenerator::generate(commonName, names, addresses(), TlsPairGenerator::VALID_DAYS, &fresh, error))
             return false;
         if (!QDir().mkpath(dir) || !writeFile(keyPath, fresh.privateKeyPem, true) || !writeFile(certificatePath, fresh.certificatePem, false)) {
             *error = QStringLiteral("Cannot store a new TLS pair in %1").arg(dir);
