@@ -91,6 +91,7 @@ private slots:
     void timingWaitsForAValidSession();
     void sessionChange();
     void lineWithoutSessionIsNoSessionChange();
+    void reconnectReadsCollectionsWhole();
     void tyres();
     void againstTheSimulator();
 };
@@ -212,6 +213,22 @@ void TestClientV2Controller::lineWithoutSessionIsNoSessionChange()
     // The session's own line again (a reconnect into the same session): nothing to clean.
     QVERIFY(!link.update(R"({"timing":{"session":{"info":{"sessionDbId":12,"utcOffset":0}}}})").contains(QStringLiteral("cleanAll")));
     QCOMPARE(link.controller.sessionId(), 12);
+}
+
+// A reconnect into the same session is no session change, but its snapshot
+// replaces the tree: the standings are read whole, not per position, so that
+// rows gone meanwhile go.
+void TestClientV2Controller::reconnectReadsCollectionsWhole()
+{
+    Link link;
+    QVERIFY(link.login());
+    link.update(kFirst);
+    link.server.closeClient();
+    QVERIFY(link.login());
+    const QStringList names = link.update(kFirst);
+    QVERIFY(!names.contains(QStringLiteral("cleanAll")));
+    QVERIFY(names.contains(QStringLiteral("standingsOverall")));
+    QVERIFY(!names.contains(QStringLiteral("standingsOverallByPosition")));
 }
 
 void TestClientV2Controller::tyres()

@@ -478,12 +478,19 @@ void TestV2Server::deleteUserStopsItsConnections()
     QCOMPARE(mate.nextLine(), QByteArray("JOIN:1+:weather:"));
 }
 
+namespace {
+
+// A file of the test TLS pairs.
+QByteArray read(const char* name)
+{
+    QFile file(QStringLiteral(LANTERRA_TEST_TLS_DIR "/") + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
 void TestV2Server::ownTlsPair()
 {
-    auto read = [](const char* name) {
-        QFile file(QStringLiteral(LANTERRA_TEST_TLS_DIR "/") + QLatin1String(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
     V2_Server server;
     const QSslCertificate embedded = server.tlsCertificate();
     QVERIFY(!embedded.isNull());
@@ -518,10 +525,6 @@ void TestV2Server::builtInPairWarns()
     QFETCH(bool, tls);
     QFETCH(bool, ownPair);
     QFETCH(int, warnings);
-    auto read = [](const char* name) {
-        QFile file(QStringLiteral(LANTERRA_TEST_TLS_DIR "/") + QLatin1String(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
     V2_Server server;
     server.setSsl(tls);
     if (ownPair)

@@ -97,6 +97,20 @@ QStringList logLinesWith(const QString& text)
     return g_log.filter(text);
 }
 
+// Captures the log from its construction to its end (emptied first).
+struct LogCapture {
+    LogCapture()
+    {
+        {
+            QMutexLocker locker(&g_logMutex);
+            g_log.clear();
+        }
+        previous = qInstallMessageHandler(captureLog);
+    }
+    ~LogCapture() { qInstallMessageHandler(previous); }
+    QtMessageHandler previous;
+};
+
 // Holds a login at one stage until released (or for a second at most).
 struct LoginPause {
     explicit LoginPause(V2_ServerSocket::LoginStage stage)
@@ -439,11 +453,7 @@ void TestV2ServerFaults::failedLoginsLogSparingly()
     fixture.server.setMaxRefusedLogins(100);
     RawClient raw;
     QVERIFY(raw.connectTo(fixture.port, false));
-    {
-        QMutexLocker locker(&g_logMutex);
-        g_log.clear();
-    }
-    const QtMessageHandler previous = qInstallMessageHandler(captureLog);
+    const LogCapture capture;
     const QString padding(20000, QLatin1Char('z'));
     for (int i = 0; i < 40; ++i)
         raw.sendLine(V2_message::loginRequestLine(QStringLiteral("team"), QStringLiteral("guess-%1").arg(i), padding, QStringLiteral("1"),
@@ -451,7 +461,6 @@ void TestV2ServerFaults::failedLoginsLogSparingly()
                          .toUtf8());
     for (int i = 0; i < 40; ++i)
         QVERIFY(raw.nextLine().contains("user or password not valid"));
-    qInstallMessageHandler(previous);
     const QStringList mismatches = logLinesWith(QStringLiteral("Password mistmatch"));
     QVERIFY2(!mismatches.isEmpty() && mismatches.size() <= 10, qPrintable(QString::number(mismatches.size())));
     for (const QString& line : mismatches) {
@@ -626,11 +635,7 @@ void TestV2ServerFaults::loginWhileStrangersHoldConnections()
 void TestV2ServerFaults::refusedLoginsCloseAndSlowDown()
 {
     Fixture fixture(false);
-    {
-        QMutexLocker locker(&g_logMutex);
-        g_log.clear();
-    }
-    const QtMessageHandler previous = qInstallMessageHandler(captureLog);
+    const LogCapture capture;
     RawClient guesser;
     QVERIFY(guesser.connectTo(fixture.port, false));
     for (int i = 0; i < 3; ++i) {
@@ -650,7 +655,6 @@ void TestV2ServerFaults::refusedLoginsCloseAndSlowDown()
     const qint64 first = clock.elapsed();
     QVERIFY(again.login(QStringLiteral("team"), QStringLiteral("pw")));
     const qint64 second = clock.elapsed() - first;
-    qInstallMessageHandler(previous);
     QVERIFY2(first >= 900 && second >= 1900, qPrintable(QStringLiteral("%1 %2").arg(first).arg(second)));
     QVERIFY(!logLinesWith(QStringLiteral("connection closed after 3 refused logins")).isEmpty());
     QVERIFY(!logLinesWith(QStringLiteral("its next attempts wait 2 s")).isEmpty());
@@ -694,17 +698,12 @@ void TestV2ServerFaults::channelRequestsLogSparingly()
     QVERIFY(raw.connectTo(fixture.port, false));
     QVERIFY(raw.login(QStringLiteral("other"), QStringLiteral("pw")));
     QTest::qWait(1000); // the log's allowance of earlier tests has passed
-    {
-        QMutexLocker locker(&g_logMutex);
-        g_log.clear();
-    }
-    const QtMessageHandler previous = qInstallMessageHandler(captureLog);
+    const LogCapture capture;
     const QByteArray channel(4000, 'c');
     for (int i = 0; i < 50; ++i)
         raw.sendLine("JOIN:" + QByteArray::number(i) + ":" + channel + ":\r\nLEAVE:" + QByteArray::number(i) + ":weather:");
     for (int i = 0; i < 100; ++i)
         QVERIFY(!raw.nextLine().isEmpty());
-    qInstallMessageHandler(previous);
     const QStringList lines = logLinesWith(QStringLiteral("[V2] User"));
     QVERIFY2(!lines.isEmpty() && lines.size() <= 20, qPrintable(QString::number(lines.size())));
     for (const QString& line : lines)
@@ -723,14 +722,9 @@ void TestV2ServerFaults::logKeepsTheLoginName()
     fixture.teamUser->setUser(QStringLiteral("renamed"));
     fixture.teamUser->writeUnlock();
     QTest::qWait(1000); // the log's allowance of earlier tests has passed
-    {
-        QMutexLocker locker(&g_logMutex);
-        g_log.clear();
-    }
-    const QtMessageHandler previous = qInstallMessageHandler(captureLog);
+    const LogCapture capture;
     raw.sendLine("JOIN:1:weather:");
     QCOMPARE(raw.nextLine(), QByteArray("JOIN:1+:weather:"));
-    qInstallMessageHandler(previous);
     const QStringList joined = logLinesWith(QStringLiteral("joined channel"));
     QCOMPARE(joined.size(), 1);
     QVERIFY2(joined.first().startsWith(QStringLiteral("[V2] User team joined channel weather from IP 127.0.0.1")), qPrintable(joined.first()));
