@@ -17,8 +17,6 @@ namespace {
 const QString& kDetails = TreeReader::kDetailsPath;
 const QString& kLaps = TreeReader::kLapsPath;
 const QString kDigits[4] = {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")};
-// Named sections as lap records hold them: the two shown alone, then the two taken together.
-
 // Section and sector records read a missing time as 0.
 quint64 orZero(quint64 time)
 {

@@ -6,6 +6,7 @@
 #include "ModelSessionLap.h"
 #include "ModelSessionSector.h"
 #include "ModelSessionSpeed.h"
+#include "TimingConstants.h"
 #include "V2DataProvider.h"
 
 #include <QLayout>
@@ -50,7 +51,6 @@ WidgetTimingInfo::WidgetTimingInfo(V2DataProvider* provider, QWidget* parent)
     contentWidget()->layout()->addWidget(m_tabs);
     const QString skin = AppSettings::skin();
     auto* laps = new ModelSessionLap(provider, skin, false, this);
-    m_speeds = new ModelSessionSpeed(provider, skin, this);
     // Every view but the first shows one of the three-column tables.
     ModelAnalysisTable* analysis[ViewCount] = {
         nullptr,
@@ -58,9 +58,9 @@ WidgetTimingInfo::WidgetTimingInfo(V2DataProvider* provider, QWidget* parent)
         new ModelSessionSector(provider, skin, 2, this),
         new ModelSessionSector(provider, skin, 3, this),
         new ModelSessionSector(provider, skin, 4, this),
-        m_speeds,
-        new ModelSectionTime(provider, skin, QStringLiteral("Porsche"), this),
-        new ModelSectionTime(provider, skin, QStringLiteral("Ford"), this),
+        new ModelSessionSpeed(provider, skin, this),
+        new ModelSectionTime(provider, skin, TimingConstants::NAMED_SECTIONS[0], this),
+        new ModelSectionTime(provider, skin, TimingConstants::NAMED_SECTIONS[1], this),
         new ModelSectionTimeAcc(provider, skin, this),
     };
     for (int view = 0; view < ViewCount; ++view) {
@@ -119,9 +119,10 @@ void WidgetTimingInfo::updateViews()
     for (bool& view : shown)
         view = true;
     shown[Sector4] = sectors != 3;
-    shown[PorscheSection] = sections.contains(QStringLiteral("Porsche"));
-    shown[FordSection] = sections.contains(QStringLiteral("Ford"));
-    shown[AccumulatedSections] = sections.contains(QStringLiteral("T6")) || sections.contains(QStringLiteral("T7"));
+    const QString* const named = TimingConstants::NAMED_SECTIONS;
+    shown[PorscheSection] = sections.contains(named[0]);
+    shown[FordSection] = sections.contains(named[1]);
+    shown[AccumulatedSections] = sections.contains(named[2]) || sections.contains(named[3]);
     // The laps table shows the same sections and sectors.
     setAbsentColumns(m_tables[Laps], ModelSessionLap::absentColumns(sections, sectors));
     QWidget* current = m_tabs->currentWidget();

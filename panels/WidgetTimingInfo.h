@@ -5,7 +5,6 @@
 #include <QVector>
 
 class ModelSessionLap;
-class ModelSessionSpeed;
 class QTabWidget;
 class QTableView;
 class V2DataProvider;
@@ -49,5 +48,4 @@ private:
     V2DataProvider* m_provider;
     QTabWidget* m_tabs;
     QTableView* m_tables[ViewCount] = {};
-    ModelSessionSpeed* m_speeds = nullptr;
 };

@@ -164,6 +164,7 @@ void TestChartPanels::lapChartColoursAndSelection()
     label->setToolTip(QStringLiteral("kept"));
     mirrorNode(*provider, QStringLiteral("timing.session.info"))->insertData(QStringLiteral("utcOffset"), 7200000);
     emit provider->controller()->sessionInfo();
+    QVERIFY(view.label(QStringLiteral("7")));
     QCOMPARE(view.label(QStringLiteral("7"))->toolTip(), QStringLiteral("kept"));
     QVERIFY(view.label(QStringLiteral("7"))->isSelected());
     QCOMPARE(view.label(QStringLiteral("9"))->zValue(), 0.0);
