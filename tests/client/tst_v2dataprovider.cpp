@@ -100,31 +100,6 @@ const QVector<GetterRow>& getterRows()
 
 #undef GET
 
-void store(V2_Data* node, const QString& field, const QVariant& value)
-{
-    switch (value.userType()) {
-    case QMetaType::QString:
-        node->insertData(field, value.toString());
-        break;
-    case QMetaType::Bool:
-        node->insertData(field, value.toBool());
-        break;
-    case QMetaType::Int:
-        node->insertData(field, value.toInt());
-        break;
-    case QMetaType::Double:
-        node->insertData(field, value.toDouble());
-        break;
-    case QMetaType::LongLong:
-        node->insertData(field, value.value<qint64>());
-        break;
-    default:
-        node->insertData(field, value.value<quint64>());
-        break;
-    }
-}
-
-// A lap node with everything the records read.
 } // namespace
 
 using namespace LapTree;
@@ -170,7 +145,8 @@ void TestV2DataProvider::getters()
     V2_Data* node = mirrorNode(*provider, QLatin1String(getter.node));
     node->insertData(QStringLiteral("unrelated"), 1);
     QCOMPARE(getter.read(*provider), getter.defaultValue);
-    store(node, QLatin1String(getter.field), getter.stored);
+    QVariant stored = getter.stored;
+    node->insertData(QLatin1String(getter.field), &stored);
     QCOMPARE(getter.read(*provider), getter.expected);
     // A value of the wrong type reads as the default.
     if (getter.stored.userType() != QMetaType::QString) {
@@ -185,26 +161,19 @@ void TestV2DataProvider::childLists()
     QCOMPARE(p.getEntryList(), QStringList());
     QCOMPARE(p.getStandingsCount(QString()), 0);
     QCOMPARE(p.getTimingLoopNames(), QStringList());
-    for (const char* number : {"7", "12", "9"})
-        addEntry(root(p), QLatin1String(number));
+    mergeMirror(p, R"({"timing":{"session":{"entry":{"7":{},"12":{},"9":{}},"standings":{
+        "overall":{"active":{"1":{"participant":"1"},"2":{"participant":"2"},"3":{"participant":"3"}},"finishLine":{"1":{},"2":{},"3":{}}},
+        "byClass":{"active":{"GT3":{"standings":{"1":{}}}},"finishLine":{"GT3":{"standings":{"1":{},"2":{}}}}}}}}})");
     QCOMPARE(p.getEntryList(), QStringList({"12", "7", "9"}));
-    for (int i = 1; i <= 3; ++i) {
-        mirrorNode(p, QStringLiteral("timing.session.standings.overall.active.%1").arg(i))->insertData(QStringLiteral("participant"), QString::number(i));
-        mirrorNode(p, QStringLiteral("timing.session.standings.overall.finishLine.%1").arg(i));
-    }
-    mirrorNode(p, QStringLiteral("timing.session.standings.byClass.active.GT3.standings.1"));
-    mirrorNode(p, QStringLiteral("timing.session.standings.byClass.finishLine.GT3.standings.1"));
-    mirrorNode(p, QStringLiteral("timing.session.standings.byClass.finishLine.GT3.standings.2"));
     QCOMPARE(p.getStandingsCount(QString()), 3);
     QCOMPARE(p.getFinishLineStandingsCount(QString()), 3);
     QCOMPARE(p.getStandingsCount(GT), 1);
     QCOMPARE(p.getFinishLineStandingsCount(GT), 2);
     QCOMPARE(p.getStandingsCount(QStringLiteral("GT4")), 0);
-    mirrorNode(p, QStringLiteral("timing.session.track.info.timingLoops.1"))->insertData(QStringLiteral("name"), QStringLiteral("IM1"));
-    mirrorNode(p, QStringLiteral("timing.session.track.info.timingLoops.2"))->insertData(QStringLiteral("name"), QStringLiteral("IM2"));
+    mergeMirror(p, R"({"timing":{"session":{"track":{"info":{"timingLoops":{"1":{"name":"IM1"},"2":{"name":"IM2"}}}},
+        "standings":{"overall":{"additional":{"byTopSpeed":{"1":{"speed":300.0}}}}}}}})");
     QCOMPARE(p.getTimingLoopNames(), QStringList({"IM1", "IM2"}));
     // Imperial units convert the top speed standings.
-    mirrorNode(p, QStringLiteral("timing.session.standings.overall.additional.byTopSpeed.1"))->insertData(QStringLiteral("speed"), 300.0);
     p.setUsaUnits(true);
     QVERIFY(qAbs(p.getTopSpeedStandingSpeed(1) - 186.4113) < 1e-9);
 }
@@ -269,9 +238,7 @@ void TestV2DataProvider::classes()
 {
     auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
-    mirrorNode(p, QStringLiteral("timing.session.classes.2"))->insertData(QStringLiteral("name"), QStringLiteral("GT3"));
-    mirrorNode(p, QStringLiteral("timing.session.classes.1"))->insertData(QStringLiteral("name"), QStringLiteral("LMP2"));
-    mirrorNode(p, QStringLiteral("timing.session.classes.3"));
+    mergeMirror(p, R"({"timing":{"session":{"classes":{"2":{"name":"GT3"},"1":{"name":"LMP2"},"3":{}}}}})");
     QCOMPARE(p.getClasses(), QStringList());
     mirrorNode(p, QStringLiteral("timing.session.standings.byClass"));
     // Key order, not name order; a class without a name gives an empty text.
@@ -282,10 +249,9 @@ void TestV2DataProvider::trackLimitsOfCurrentLap()
     auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     QVERIFY(!p.hasLapSectorTrackLimits(P, 2));
-    mirrorNode(p, QStringLiteral("timing.session.standings.overall.participantDetails.7"))->insertData(QStringLiteral("currentLap"), 4);
+    mergeMirror(p, R"({"timing":{"session":{"standings":{"overall":{"participantDetails":{"7":{"currentLap":4}}}}}}})");
     QVERIFY(!p.hasLapSectorTrackLimits(P, 2));
-    mirrorNode(p, QStringLiteral("timing.analysis.laps.7.laps.4.sectors.2"))->insertData(QStringLiteral("trackLimits"), true);
-    mirrorNode(p, QStringLiteral("timing.analysis.laps.7.laps.3.sectors.1"))->insertData(QStringLiteral("trackLimits"), true);
+    mergeMirror(p, R"({"timing":{"analysis":{"laps":{"7":{"laps":{"4":{"sectors":{"2":{"trackLimits":true}}},"3":{"sectors":{"1":{"trackLimits":true}}}}}}}}})");
     QVERIFY(p.hasLapSectorTrackLimits(P, 2));
     QVERIFY(!p.hasLapSectorTrackLimits(P, 1));
 }
@@ -366,10 +332,7 @@ void TestV2DataProvider::pitAndStintLookups()
     mirrorNode(p, QStringLiteral("timing.analysis.pitIn.7.pits"));
     QCOMPARE(p.getLastPitInLap(P), 0);
     QCOMPARE(p.getLastPitInKey(P), quint64(0));
-    mirrorNode(p, QStringLiteral("timing.analysis.pitIn.7.pits.1"))->insertData(QStringLiteral("lapNumber"), 5);
-    mirrorNode(p, QStringLiteral("timing.analysis.pitIn.7.pits.2"));
-    mirrorNode(p, QStringLiteral("timing.analysis.pitOut.7.pits.1"));
-    mirrorNode(p, QStringLiteral("timing.analysis.pitOut.7.pits.3"));
+    mergeMirror(p, R"({"timing":{"analysis":{"pitIn":{"7":{"pits":{"1":{"lapNumber":5},"2":{}}}},"pitOut":{"7":{"pits":{"1":{},"3":{}}}}}}})");
     QCOMPARE(p.getLastPitInLap(P), kIntMax); // greatest key without a lap number
     QCOMPARE(p.getLastPitInKey(P), quint64(2));
     QCOMPARE(p.getLastPitOutKey(P), quint64(3));
@@ -385,8 +348,7 @@ void TestV2DataProvider::pitAndStintLookups()
     stint->insertData(QStringLiteral("closeLapNumber"), 9);
     QCOMPARE(p.getStintLaps(P, K), qMakePair(3, 9));
     QCOMPARE(p.getStintKeys(P), QStringList({"k"}));
-    mirrorNode(p, QStringLiteral("timing.analysis.laps.7.laps.2"));
-    mirrorNode(p, QStringLiteral("timing.analysis.laps.7.laps.1"));
+    mergeMirror(p, R"({"timing":{"analysis":{"laps":{"7":{"laps":{"2":{},"1":{}}}}}}})");
     QCOMPARE(p.getLapKeys(P), QStringList({"1", "2"}));
 }
 void TestV2DataProvider::carToFollow()
@@ -487,14 +449,11 @@ void TestV2DataProvider::combinedName()
     auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     QCOMPARE(p.getCombinedParticipantName(P), QString());
-    V2_Data* entry = mirrorNode(p, QStringLiteral("timing.combined.entry.7"));
-    entry->insertData(QStringLiteral("team"), QStringLiteral("Blue Racing"));
+    mergeMirror(p, R"({"timing":{"combined":{"entry":{"7":{"team":"Blue Racing"}}}}})");
     QCOMPARE(p.getCombinedParticipantName(P), QString()); // no first driver
-    V2_Data* driver = entry->getOrCreateDataPointer(QStringLiteral("drivers.1"));
-    driver->insertData(QStringLiteral("firstName"), QStringLiteral("Alex"));
-    driver->insertData(QStringLiteral("lastName"), QStringLiteral("Smith"));
+    mergeMirror(p, R"({"timing":{"combined":{"entry":{"7":{"drivers":{"1":{"firstName":"Alex","lastName":"Smith"}}}}}}})");
     QCOMPARE(p.getCombinedParticipantName(P), QStringLiteral("A. Smith"));
-    mirrorNode(p, QStringLiteral("timing.session.info"))->insertData(QStringLiteral("champIsEndurance"), true);
+    mergeMirror(p, R"({"timing":{"session":{"info":{"champIsEndurance":true}}}})");
     QCOMPARE(p.getCombinedParticipantName(P), QStringLiteral("Blue Racing"));
 }
 

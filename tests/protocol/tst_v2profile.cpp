@@ -1,29 +1,10 @@
-#include "V2_Data.h"
-#include "V2_Profile.h"
-#include "V2_Server.h"
-#include "V2_User.h"
-#include "V2_message.h"
+#include "ServerFixture.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <memory>
-
-namespace {
-
-std::unique_ptr<V2_Data> treeFrom(const QByteArray& json)
-{
-    std::unique_ptr<V2_Data> root(new V2_Data(QStringLiteral("ROOT")));
-    root->setRoot(true);
-    V2_message message(QStringLiteral("JSON:1::") + QString::fromUtf8(json));
-    root->fromRapidJson(*message.rapidJsonDocument(), nullptr);
-    return root;
-}
-
-} // namespace
 
 class TestV2Profile final : public QObject
 {

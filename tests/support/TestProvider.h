@@ -3,6 +3,7 @@
 #include "ClientV2Controller.h"
 #include "V2DataProvider.h"
 #include "V2_Data.h"
+#include "V2_message.h"
 
 #include <QSignalSpy>
 
@@ -21,4 +22,12 @@ inline std::unique_ptr<V2DataProvider> makeTestProvider()
 inline V2_Data* mirrorNode(V2DataProvider& provider, const QString& path)
 {
     return provider.controller()->getCurrentData()->getOrCreateDataPointer(path);
+}
+
+// Merges a JSON object into the provider's mirror, as a server line would.
+inline void mergeMirror(V2DataProvider& provider, const QByteArray& json)
+{
+    const V2_message message("JSON:1::" + json);
+    if (message.rapidJsonDocument())
+        provider.controller()->getCurrentData()->fromRapidJson(*message.rapidJsonDocument(), nullptr);
 }
