@@ -32,8 +32,8 @@ constexpr int kCloseFlushMs = 2000;
 // How much of a refused login line the log shows.
 constexpr int kLoggedLineChars = 300;
 constexpr int kLoggedNameChars = 64;
-// What a connection not logged in holds of its peer's input at most, in the
-// socket and in lines still to answer: a login line is short.
+// A connection not logged in reads this far ahead of its peer at most, and
+// answers this many lines a turn: its requests are a few short lines.
 constexpr qint64 kNotLoggedReadBuffer = 64 * 1024;
 constexpr int kNotLoggedLinesPerTurn = 64;
 
