@@ -179,6 +179,7 @@ private slots:
     void refusedLoginsCloseAndSlowDown();
     void guessersSlowButNeverLockOut_data();
     void guessersSlowButNeverLockOut();
+    void closedConnectionsGiveUpTheirTurns();
     void inputWhileALoginWaitsIsBounded();
     void connectFloodKeepsThreadsBounded();
     void oneSnapshotPerChannelAndJoinRate();
@@ -713,6 +714,34 @@ void TestV2ServerFaults::guessersSlowButNeverLockOut()
     clock.start();
     QVERIFY(Fixture::loginAndJoin(team.get(), {}));
     QVERIFY2(clock.elapsed() < 2000 * kSlowdown, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestV2ServerFaults::closedConnectionsGiveUpTheirTurns()
+{
+    Fixture fixture(true);
+    RawClient guesser;
+    QVERIFY(guesser.connectTo(fixture.port, true));
+    for (int i = 0; i < 3; ++i) {
+        guesser.sendLine(loginLine("team", "guess"));
+        QVERIFY(guesser.nextLine().contains("user or password not valid"));
+    }
+    // Three more guesses wait their turns (1 s after the last refusal, then
+    // the longest, 8 s), and their connections go away meanwhile.
+    std::vector<std::unique_ptr<RawClient>> quitters;
+    for (int i = 0; i < 3; ++i) {
+        quitters.emplace_back(new RawClient);
+        QVERIFY(quitters.back()->connectTo(fixture.port, true));
+        quitters.back()->sendLine(loginLine("team", "guess"));
+    }
+    QTest::qWait(300);
+    for (auto& quitter : quitters)
+        quitter->socket().abort();
+    // The team is next, a second after the last refusal, not behind them.
+    auto team = fixture.client(QStringLiteral("team"));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(Fixture::loginAndJoin(team.get(), {}));
+    QVERIFY2(clock.elapsed() < 3000 * kSlowdown, qPrintable(QString::number(clock.elapsed())));
 }
 
 void TestV2ServerFaults::inputWhileALoginWaitsIsBounded()
