@@ -17,6 +17,9 @@
 #include <QHostAddress>
 #include <QSet>
 #include <QSettings>
+#include <QTcpSocket>
+
+#include <algorithm>
 
 namespace {
 
@@ -128,29 +131,12 @@ bool V2_Server::started() const
 
 void V2_Server::incomingConnection(qintptr descriptor)
 {
-    int notLogged = 0;
-    {
-        QMutexLocker locker(&m_mutex);
-        V2_ServerSocket* oldest = nullptr;
-        for (V2_ServerSocket* connection : qAsConst(m_clients)) {
-            if (connection->logged() || connection->isEvicted())
-                continue;
-            ++notLogged;
-            if (!oldest || connection->notLoggedSince() < oldest->notLoggedSince())
-                oldest = connection;
-        }
-        // Each connection is a thread before anyone has proven who they are,
-        // yet refusing newcomers would let strangers lock everyone out: the
-        // one that has waited longest to log in makes room instead.
-        if (!m_fullAccess && oldest && notLogged >= m_maxNotLoggedConnections) {
-            oldest->evict();
-            static LogThrottle throttle(1);
-            int suppressed = 0;
-            if (throttle.allow(&suppressed))
-                qDebug().noquote() << QStringLiteral("[V2] %1 connections are not logged in: the one waiting longest to log in closed for a new one (%2 more)")
-                                          .arg(notLogged)
-                                          .arg(suppressed);
-        }
+    if (!m_fullAccess && !admitNewcomer()) {
+        // Closed at once, without a thread; the client may try again.
+        QTcpSocket refused;
+        if (refused.setSocketDescriptor(descriptor))
+            refused.abort();
+        return;
     }
     auto* connection = new V2_ServerSocket(static_cast<int>(descriptor), this, nullptr);
     if (m_fullAccess)
@@ -177,6 +163,60 @@ void V2_Server::incomingConnection(qintptr descriptor)
         m_clients.insert(connection->socketDescriptor(), connection);
     }
     emit onClientConnected();
+}
+
+bool V2_Server::admitNewcomer()
+{
+    const int threadBound = 2 * std::max(1, m_maxNotLoggedConnections);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        {
+            QMutexLocker locker(&m_mutex);
+            int waiting = 0;
+            // Threads past their last call to this one end on their own, soon.
+            int threads = m_ending.size();
+            V2_ServerSocket* oldest = nullptr;
+            for (V2_ServerSocket* connection : qAsConst(m_clients)) {
+                if (connection->logged())
+                    continue;
+                ++threads;
+                if (connection->isEvicted())
+                    continue;
+                ++waiting;
+                if (!oldest || connection->notLoggedSince() < oldest->notLoggedSince())
+                    oldest = connection;
+            }
+            // Each connection is a thread before anyone has proven who they
+            // are, and a closed one leaves the table only once this thread
+            // has taken note of it: during a flood of connects the closed
+            // ones are counted too, or their threads would pile up.
+            if (threads < threadBound) {
+                // Refusing newcomers would let strangers lock everyone out:
+                // the one that has waited longest to log in makes room instead.
+                if (oldest && waiting >= m_maxNotLoggedConnections) {
+                    oldest->evict();
+                    static LogThrottle throttle(1);
+                    int suppressed = 0;
+                    if (throttle.allow(&suppressed))
+                        qDebug().noquote()
+                            << QStringLiteral("[V2] %1 connections are not logged in: the one waiting longest to log in closed for a new one (%2 more)")
+                                   .arg(waiting)
+                                   .arg(suppressed);
+                }
+                return true;
+            }
+        }
+        // Connections that have closed wait for this thread to take them
+        // off the table (a blocking call): let them go now, then count again.
+        if (attempt == 0)
+            QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    }
+    static LogThrottle throttle(1);
+    int suppressed = 0;
+    if (throttle.allow(&suppressed))
+        qDebug().noquote() << QStringLiteral("[V2] %1 threads of connections not logged in: a new connection closed at once (%2 more)")
+                                  .arg(threadBound)
+                                  .arg(suppressed);
+    return false;
 }
 
 void V2_Server::threadFinished(int socketDescriptor)

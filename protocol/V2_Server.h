@@ -93,6 +93,8 @@ public:
     qint64 maxNotLoggedLineBytes() const;
     // Connections that have not logged in yet, each a thread: at this many,
     // a new connection closes the one that has waited longest to log in.
+    // Their threads, those still closing included, are kept under twice
+    // this: beyond, a new connection is closed at once, without a thread.
     void setMaxNotLoggedConnections(int connections);
     int maxNotLoggedConnections() const;
     // The unwritten output that drops a connection that has not logged in
@@ -103,11 +105,18 @@ public:
     // (or logged out), however much it talks meanwhile; 0: no limit.
     void setLoginTimeout(int seconds);
     int loginTimeout() const;
-    // A connection is closed after this many refused logins; from an address
-    // with as many recent refusals, each further attempt waits its turn,
-    // longer after every refusal. 0: neither.
+    // A connection is closed after this many refused logins; once a login
+    // name has had as many recent refusals from one address, each further
+    // attempt for it from there waits its turn, longer after every refusal
+    // but never longer than the longest delay: a login is slowed, never
+    // refused unread. 0: neither.
     void setMaxRefusedLogins(int logins);
     int maxRefusedLogins() const;
+    // The first of those delays, in milliseconds; it doubles with each
+    // further refusal up to eight times this (by default 1 s up to 8 s,
+    // within the time to log in).
+    void setLoginRetryDelay(int ms);
+    int loginRetryDelay() const;
     // JOIN requests a connection may make in a minute; beyond, refused. 0: no limit.
     void setMaxJoinsPerMinute(int joins);
     int maxJoinsPerMinute() const;
@@ -166,6 +175,9 @@ protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
+    // Makes room for a new connection among those not logged in; false
+    // when their threads, those still closing included, are at their bound.
+    bool admitNewcomer();
     V2_Profile* profileNamed(const QString& name) const;
     // Every account object, once: removed users not yet deleted, then both registries.
     void deleteRegistries();

@@ -34,6 +34,16 @@ int V2_Server::maxRefusedLogins() const
     return m_maxRefusedLogins;
 }
 
+void V2_Server::setLoginRetryDelay(int ms)
+{
+    m_loginRefusals->setFirstDelay(ms);
+}
+
+int V2_Server::loginRetryDelay() const
+{
+    return int(m_loginRefusals->firstDelay());
+}
+
 void V2_Server::setMaxJoinsPerMinute(int joins)
 {
     m_maxJoinsPerMinute = joins;

@@ -21,6 +21,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -31,6 +32,10 @@ constexpr int kCloseFlushMs = 2000;
 // How much of a refused login line the log shows.
 constexpr int kLoggedLineChars = 300;
 constexpr int kLoggedNameChars = 64;
+// A connection not logged in reads this far ahead of its peer at most, and
+// answers this many lines a turn: its requests are a few short lines.
+constexpr qint64 kNotLoggedReadBuffer = 64 * 1024;
+constexpr int kNotLoggedLinesPerTurn = 64;
 
 std::function<void(V2_ServerSocket::LoginStage)>& loginHook()
 {
@@ -129,7 +134,8 @@ void V2_ServerSocket::run()
     QTimer limitCheck;
     limitCheck.setSingleShot(true);
     while (m_running) {
-        if (!m_connected)
+        // An eviction before this thread set m_connected still counts.
+        if (!m_connected || m_disconnectRequested)
             break;
         if (V2_User* released = m_releaseRequested.exchange(nullptr)) {
             QMutexLocker locker(&m_loginMutex);
@@ -190,11 +196,16 @@ void V2_ServerSocket::flushOnClose()
     m_socket->disconnectFromHost();
 }
 
-bool V2_ServerSocket::timeoutCheckOk() const
+bool V2_ServerSocket::loginTimeOver() const
 {
     // A fixed time to log in, which no amount of talking extends.
     const int loginTimeout = m_server->loginTimeout();
-    if (loginTimeout > 0 && !m_handler->logged() && clockMs() - m_notLoggedSince > loginTimeout * 1000LL)
+    return loginTimeout > 0 && !m_handler->logged() && clockMs() - m_notLoggedSince > loginTimeout * 1000LL;
+}
+
+bool V2_ServerSocket::timeoutCheckOk() const
+{
+    if (loginTimeOver())
         return false;
     const int timeout = m_server->timeout();
     if (timeout == 0)
@@ -232,32 +243,59 @@ void V2_ServerSocket::wake()
 
 bool V2_ServerSocket::receiveData()
 {
-    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState || m_socket->bytesAvailable() <= 0)
+    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
         return false;
-    receiveBytes(m_socket->readAll());
+    // Before login the socket holds little of what the peer sends, and a
+    // turn answers only a few lines: the rest waits in the peer's system,
+    // not in this server's memory, however long a login waits its turn.
+    const bool logged = m_handler->logged();
+    const qint64 readBuffer = logged ? 0 : kNotLoggedReadBuffer;
+    if (m_socket->readBufferSize() != readBuffer)
+        m_socket->setReadBufferSize(readBuffer);
+    const int maxLines = logged ? std::numeric_limits<int>::max() : kNotLoggedLinesPerTurn;
+    // Lines left from the last turn go first; nothing more is read meanwhile.
+    if (!m_linesWaiting) {
+        if (m_socket->bytesAvailable() <= 0)
+            return false;
+        appendInput(m_socket->readAll());
+    }
+    m_linesWaiting = handleLines(maxLines);
     return true;
 }
 
 void V2_ServerSocket::receiveBytes(const QByteArray& bytes)
 {
+    appendInput(bytes);
+    handleLines(std::numeric_limits<int>::max());
+}
+
+void V2_ServerSocket::appendInput(const QByteArray& bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    QMutexLocker locker(&m_inLock);
+    m_inBuffer += bytes;
+    // Before login only whole lines count: a peer dribbling bytes that
+    // never end a line must not keep its connection.
+    if (m_handler->logged())
+        m_lastActivity.restart();
+}
+
+bool V2_ServerSocket::handleLines(int maxLines)
+{
     m_inLock.lock();
-    if (!bytes.isEmpty()) {
-        m_inBuffer += bytes;
-        // Before login only whole lines count: a peer dribbling bytes that
-        // never end a line must not keep its connection.
-        if (m_handler->logged())
-            m_lastActivity.restart();
-    }
     int start = 0;
     int end;
     QList<QByteArray> lines;
-    while ((end = m_inBuffer.indexOf(kLineEnd, start)) >= 0) {
+    while (lines.size() < maxLines && (end = m_inBuffer.indexOf(kLineEnd, start)) >= 0) {
         if (end > start)
             lines.append(m_inBuffer.mid(start, end - start));
         start = end + kLineEnd.size();
     }
     m_inBuffer.remove(0, start);
-    const qint64 remainder = m_inBuffer.size();
+    const bool linesLeft = lines.size() >= maxLines && m_inBuffer.contains(kLineEnd);
+    // What follows the last line end, unless whole lines are still to come.
+    const qint64 remainder = linesLeft ? 0 : m_inBuffer.size();
     m_inLock.unlock();
     if (!lines.isEmpty())
         m_lastActivity.restart();
@@ -292,7 +330,7 @@ void V2_ServerSocket::receiveBytes(const QByteArray& bytes)
         if (!m_connected && m_socket)
             break;
         if (dropIfBacklogged())
-            return;
+            return false;
     }
     requestSnapshots();
     if (!overlong && remainder > cap)
@@ -307,7 +345,9 @@ void V2_ServerSocket::receiveBytes(const QByteArray& bytes)
         refusal.setError(reason, QString());
         sendErrorMessage(&refusal);
         m_connected = false;
+        return false;
     }
+    return linesLeft && m_connected;
 }
 
 void V2_ServerSocket::processMessage(V2_message* mes)
@@ -367,11 +407,12 @@ void V2_ServerSocket::login(V2_message* mes)
         sendErrorMessage(mes);
         return;
     }
-    if (!awaitLoginTurn(mes))
-        return;
     const QMap<QString, QVariant>* params = mes->jsonParams();
     const QString userName = params->value(QStringLiteral("user")).toString().simplified();
     const QString password = params->value(QStringLiteral("password")).toString().simplified();
+    const QString turnKey = loginTurnKey(userName);
+    if (!awaitLoginTurn(turnKey))
+        return;
 
     QMutexLocker binding(&m_loginMutex);
     // A stopped connection may still hold the user of its last login.
@@ -386,7 +427,7 @@ void V2_ServerSocket::login(V2_message* mes)
             user->writeUnlock();
         binding.unlock();
         mes->setError(QStringLiteral("user or password not valid"), QString());
-        logRefusedLogin(mes, userName, noteRefusedLogin());
+        logRefusedLogin(mes, userName, noteRefusedLogin(turnKey));
         sendErrorMessage(mes);
         return;
     }

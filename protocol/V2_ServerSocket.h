@@ -112,8 +112,12 @@ private:
     bool deliverPublications();
     QString audienceKey(const V2_Profile* profile) const;
     void filterNode(V2_Data* node, const V2_Profile* profile);
-    // True when bytes were read.
+    // True when bytes were read or lines were answered.
     bool receiveData();
+    void appendInput(const QByteArray& bytes);
+    // Answers at most maxLines of the received lines; true when whole
+    // lines are left for the next turn.
+    bool handleLines(int maxLines);
     bool sendData();
     // Bytes written to the socket and not yet sent: a TLS socket keeps those
     // it has encrypted apart from those it has not.
@@ -121,15 +125,21 @@ private:
     // Drops a connection whose unwritten output passed its cap; false if it has not.
     bool dropIfBacklogged();
     bool timeoutCheckOk() const;
+    // The fixed time to log in has passed.
+    bool loginTimeOver() const;
     void processMessage(V2_message* mes);
     void login(V2_message* mes);
     void logRefusedLogin(V2_message* mes, const QString& userName, const QString& consequence);
-    // Waits until an address that keeps failing may try again; false if
-    // the attempt is not to be read (refused, or the connection ended).
-    bool awaitLoginTurn(V2_message* mes);
+    // Whose refused logins slow a login for this name: the peer's address
+    // and the account.
+    QString loginTurnKey(const QString& userName) const;
+    // Waits until a key that keeps failing may try again (never longer than
+    // the longest delay); false if the connection ended or its time to log
+    // in passed meanwhile.
+    bool awaitLoginTurn(const QString& key);
     // Counts a refused login (closing the connection after enough of them);
     // returns what follows from it, for the log.
-    QString noteRefusedLogin();
+    QString noteRefusedLogin(const QString& key);
     // This connection's share of that: closes it after enough refusals and
     // says so, else an empty text.
     QString countRefusal();
@@ -184,6 +194,9 @@ private:
     QElapsedTimer m_joinWindow;
     int m_joinsInWindow = 0;
     int m_refusedLogins = 0;
+    // Received lines left for the next turn (before login a turn answers
+    // only a few); nothing more is read until they are answered.
+    bool m_linesWaiting = false;
     std::atomic<qint64> m_notLoggedSince;
     std::atomic<bool> m_evicted{false};
     // The last successful LOGIN still counts in its user's connections.

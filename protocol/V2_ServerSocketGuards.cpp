@@ -11,9 +11,10 @@
 #include "V2_Server.h"
 #include "V2_message.h"
 
-#include <QDeadlineTimer>
+#include <QAbstractEventDispatcher>
 #include <QDebug>
 #include <QSslSocket>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -22,6 +23,7 @@ namespace {
 
 constexpr int kLoggedNameChars = 64;
 constexpr qint64 kJoinWindowMs = 60 * 1000;
+constexpr qint64 kTurnPollMs = 50;
 
 QString shortened(const QString& text)
 {
@@ -35,14 +37,15 @@ qint64 V2_ServerSocket::clockMs()
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-QString V2_ServerSocket::noteRefusedLogin()
+QString V2_ServerSocket::noteRefusedLogin(const QString& key)
 {
     const int maxRefused = m_server->maxRefusedLogins();
     QString consequence;
     if (m_socket) {
-        const int fromAddress = m_server->loginRefusals()->refused(peerAddress(), maxRefused);
-        const qint64 delay = LoginRefusals::delayAfter(fromAddress, maxRefused);
-        consequence = QStringLiteral("%1 refused from this ip").arg(fromAddress);
+        LoginRefusals* refusals = m_server->loginRefusals();
+        const int forKey = refusals->refused(key);
+        const qint64 delay = refusals->delayAfter(forKey, maxRefused);
+        consequence = QStringLiteral("%1 refused for this name from this ip").arg(forKey);
         if (delay > 0)
             consequence += QStringLiteral(", its next attempts wait %1 s each").arg(delay / 1000.0);
     }
@@ -61,28 +64,50 @@ QString V2_ServerSocket::countRefusal()
     return QStringLiteral("connection closed after %1 refused logins").arg(m_refusedLogins);
 }
 
-bool V2_ServerSocket::awaitLoginTurn(V2_message* mes)
+QString V2_ServerSocket::loginTurnKey(const QString& userName) const
+{
+    // Per account, so that guesses at one account do not slow another's
+    // logins from the same address; names of no account share one key, so
+    // that trying many names is slowed as one and costs one record.
+    const QString account = m_server->findUser(userName) ? userName : QString();
+    return peerAddress() + QLatin1Char('/') + account;
+}
+
+bool V2_ServerSocket::awaitLoginTurn(const QString& key)
 {
     // Without a socket (tests, fuzzing) there is no address to slow.
     if (!m_socket)
         return true;
-    const qint64 wait = m_server->loginRefusals()->reserveAttempt(peerAddress(), m_server->maxRefusedLogins());
-    if (wait < 0) {
-        mes->setError(QStringLiteral("Too many refused logins from this address, try again later"), QString());
-        QString consequence = QStringLiteral("refused unread: this ip's attempts are queued too long");
-        const QString closing = countRefusal();
-        if (!closing.isEmpty())
-            consequence += QStringLiteral("; ") + closing;
-        logRefusedLogin(mes, mes->jsonParams()->value(QStringLiteral("user")).toString().simplified(), consequence);
-        sendErrorMessage(mes);
-        return false;
+    LoginRefusals* refusals = m_server->loginRefusals();
+    const int freeAttempts = m_server->maxRefusedLogins();
+    const quint64 ticket = refusals->enqueue(key, freeAttempts);
+    if (!ticket)
+        return true;
+    // This thread serves only this peer: it waits here, running its own
+    // events so that the peer's leaving is noticed, and reading no more
+    // than the socket's small buffer before login holds. The wait is for
+    // the turn, not the peer's silence: only the time to log in ends it.
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    QTimer tick;
+    tick.setSingleShot(true);
+    while (m_connected && !loginTimeOver() && m_socket->state() == QAbstractSocket::ConnectedState) {
+        const qint64 wait = refusals->takeTurn(key, ticket, freeAttempts);
+        if (wait == 0) {
+            m_lastActivity.restart();
+            return true;
+        }
+        // Asked again soon: a turn comes earlier when those ahead give up.
+        const int ms = int(std::min<qint64>(wait, kTurnPollMs));
+        if (dispatcher) {
+            tick.start(ms);
+            dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        } else {
+            QThread::msleep(ulong(ms));
+        }
     }
-    // This thread serves only this peer: it may wait, watching for the end
-    // of the connection and of its time to log in.
-    const QDeadlineTimer turn(wait);
-    while (!turn.hasExpired() && m_connected && timeoutCheckOk() && m_socket->state() == QAbstractSocket::ConnectedState)
-        m_socket->waitForReadyRead(int(std::min<qint64>(50, turn.remainingTime())));
-    return m_connected && timeoutCheckOk() && m_socket->state() == QAbstractSocket::ConnectedState;
+    // A connection that ends gives up its turn to those behind it.
+    refusals->cancel(key, ticket);
+    return false;
 }
 
 bool V2_ServerSocket::joinAllowedByRate()
