@@ -249,6 +249,25 @@ int AnalysisReader::getSectorTimeDriver(const QString& pNum, int sector, quint64
     return driver;
 }
 
+int AnalysisReader::getTopSpeedDriver(const QString& pNum, double speed) const
+{
+    const V2_Data* node = this->node(kLaps + pNum + QStringLiteral(".laps"));
+    if (!node || speed <= 0)
+        return -1;
+    int firstLap = -1;
+    int driver = -1;
+    for (auto it = node->datas()->cbegin(); it != node->datas()->cend(); ++it) {
+        const V2_Data* lap = V2_Data::nodeOf(it.value());
+        const int number = it.key().toInt();
+        // The same value converted the same way: equal when the feed's are.
+        if (!lap || (firstLap >= 0 && number >= firstLap) || speedInUnit(lap->getDouble(QStringLiteral("topSpeed"), 0.0)) != speed)
+            continue;
+        firstLap = number;
+        driver = lap->getInt(QStringLiteral("driver"), -1);
+    }
+    return driver;
+}
+
 QStringList AnalysisReader::getLapKeys(const QString& pNum) const
 {
     return childKeys(kLaps + pNum + QStringLiteral(".laps"));

@@ -53,6 +53,9 @@ public:
     int getLapDriver(const QString& pNum, const QString& lapKey) const;
     // Who drove the car's first lap with this time in sector (1 to 4); -1 when none has it.
     int getSectorTimeDriver(const QString& pNum, int sector, quint64 time) const;
+    // Who drove the car's first lap with this top speed (in the unit in
+    // force, as the top speed standing gives it); -1 when none has it.
+    int getTopSpeedDriver(const QString& pNum, double speed) const;
     double getLapTopSpeed(const QString& pNum, const QString& lapKey) const;
     quint64 getLapSectionDayTime(const QString& pNum, const QString& lapKey, const QString& section) const;
     quint64 getLapSectionTime(const QString& pNum, const QString& lapKey, const QString& section) const;

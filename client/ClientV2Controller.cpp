@@ -2,6 +2,7 @@
 
 #include "LanterraChannels.h"
 #include "SessionClock.h"
+#include "TimingConstants.h"
 #include "V2_Data.h"
 
 namespace {
@@ -107,6 +108,8 @@ void ClientV2Controller::afterLogin()
     // snapshot replaces the tree whole: the collections are read whole again
     // so that rows gone while disconnected go.
     m_fullRefresh.set();
+    // Another server (or the same at another speed) runs its own clock.
+    SessionClock::forgetServerLead();
     emit enableTyresData();
     for (const QString& channel : channels())
         joinChannel(channel, QString());
@@ -139,6 +142,7 @@ void ClientV2Controller::channelChange(QSet<QString> keys)
         if (m_sessionValid)
             m_fullRefresh.set();
         m_pending.set(PositioningParticipantsItem);
+        SessionClock::forgetServerLead();
         emit cleanAll();
     }
     markForSet(keys);
@@ -233,6 +237,7 @@ void ClientV2Controller::announce()
     // Timing notifications wait for a valid session.
     if (!m_sessionValid)
         return;
+    noteServerTimes();
 
     if (take(SessionInfoItem)) {
         if (const V2_Data* info = current->getV2_Data(QStringLiteral("timing.session.info")))
@@ -359,6 +364,57 @@ void ClientV2Controller::announce()
     }
     if (take(CombinedInfoItem))
         emit combinedInfo();
+}
+
+void ClientV2Controller::noteServerTimes() const
+{
+    // The server's clock, read from the day times of what has just happened
+    // (laps run, lap starts, pit stops, stints, flags): a simulator running
+    // faster than real time stamps them ahead of our clock.
+    const V2_Data* current = getCurrentData();
+    // A line into an empty mirror became the mirror (a login's first): its
+    // keys are the mirror's.
+    const bool wholeMirror = !lineReadFromDocument() && getRxData()->datas()->isEmpty();
+    const auto keysAt = [&](const QString& path) { return wholeMirror ? keysOf(current->getV2_Data(path)) : rxKeys(path); };
+    const auto note = [](quint64 time) {
+        if (time != 0 && time != TimingConstants::NO_TIME)
+            SessionClock::noteServerTime(static_cast<qint64>(time));
+    };
+    for (const QString& pNum : keysAt(kLaps)) {
+        const QString laps = QStringLiteral("%1.%2.laps").arg(kLaps, pNum);
+        for (const QString& lap : keysAt(laps)) {
+            if (const V2_Data* node = current->getV2_Data(laps + QLatin1Char('.') + lap)) {
+                const quint64 start = node->getULongLong(QStringLiteral("startTime"), 0);
+                note(start == 0 ? 0 : start + static_cast<quint64>(qMax(0, node->getInt(QStringLiteral("time"), 0))));
+            }
+        }
+    }
+    for (const QString& pNum : keysAt(kDetails)) {
+        if (const V2_Data* node = current->getV2_Data(kDetails + QLatin1Char('.') + pNum))
+            note(node->getULongLong(QStringLiteral("currentLapStartTime"), 0));
+    }
+    for (const char* kind : {"timing.analysis.pitIn", "timing.analysis.pitOut"}) {
+        const QString base = QLatin1String(kind);
+        for (const QString& pNum : keysAt(base)) {
+            for (const QString& key : keysAt(QStringLiteral("%1.%2.pits").arg(base, pNum)))
+                note(key.toULongLong());
+        }
+    }
+    const QString stints = QStringLiteral("timing.analysis.stints");
+    for (const QString& pNum : keysAt(stints)) {
+        const QString path = QStringLiteral("%1.%2.stints").arg(stints, pNum);
+        for (const QString& key : keysAt(path)) {
+            if (const V2_Data* node = current->getV2_Data(path + QLatin1Char('.') + key)) {
+                note(node->getULongLong(QStringLiteral("startTime"), 0));
+                note(node->getULongLong(QStringLiteral("finishTime"), 0));
+            }
+        }
+    }
+    const QString flags = QStringLiteral("timing.session.flags");
+    for (const QString& key : keysAt(flags)) {
+        if (const V2_Data* node = current->getV2_Data(flags + QLatin1Char('.') + key))
+            note(node->getULongLong(QStringLiteral("time"), 0));
+    }
 }
 
 void ClientV2Controller::copySessionStatus() const

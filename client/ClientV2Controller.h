@@ -133,6 +133,7 @@ private:
     void markForSet(const QSet<QString>& keys);
     void announce();
     void copySessionStatus() const;
+    void noteServerTimes() const;
     bool take(Item item);
 
     int m_sessionId = 0;

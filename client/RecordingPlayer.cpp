@@ -316,6 +316,8 @@ void RecordingPlayer::seek(qint64 ms)
 
     // A fresh session: the tree at that time replaces the client's, as it
     // stands (written out and parsed again it would take twice as long).
+    // Stamps read later in the recording say nothing of the time jumped to.
+    SessionClock::forgetServerLead();
     m_client->replaceTree(state.takeTree().release());
 
     m_position = ms;

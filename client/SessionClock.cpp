@@ -31,6 +31,12 @@ qint64 systemClock()
 
 SessionClock::Clock g_clock = &systemClock;
 
+// How far the server's newest day time ran ahead of our clock when it was
+// received; never negative, so a server on time reads our own clock.
+qint64 g_serverLead = 0;
+
+constexpr qint64 kLeadLimitMs = 7LL * 24 * 3600 * 1000;
+
 // "LAST LAP" for one lap to go, else "3 LAPS" (no "S" below two).
 QString lapsToGo(int laps)
 {
@@ -173,16 +179,35 @@ bool SessionClock::timeFinished()
 void SessionClock::setClock(Clock clock)
 {
     g_clock = clock ? clock : &systemClock;
+    g_serverLead = 0;
 }
 
 void SessionClock::reset()
 {
     g_values = Values();
+    g_serverLead = 0;
 }
 
 qint64 SessionClock::nowMs()
 {
     return g_clock();
+}
+
+qint64 SessionClock::serverNowMs()
+{
+    return g_clock() + g_serverLead;
+}
+
+void SessionClock::noteServerTime(qint64 dayTimeMs)
+{
+    const qint64 lead = dayTimeMs - g_clock();
+    if (dayTimeMs > 0 && lead > g_serverLead && lead <= kLeadLimitMs)
+        g_serverLead = lead;
+}
+
+void SessionClock::forgetServerLead()
+{
+    g_serverLead = 0;
 }
 
 qint64 SessionClock::trackTimeMs()

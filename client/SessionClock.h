@@ -50,6 +50,18 @@ public:
     // The computer clock, ms since the epoch (replaceable in tests).
     static qint64 nowMs();
     static qint64 trackTimeMs();
+    // "Now" on the clock the server stamps day times with, for durations up
+    // to now from a day time (a stop in the pits, a running stint or flag
+    // period). The wall clock, unless the server's stamps run ahead of it (a
+    // simulator faster than real time, a server clock ahead of ours): then
+    // it advances from the newest stamp received at the wall clock's pace.
+    static qint64 serverNowMs();
+    // A day time the server stamped on something that has happened, just
+    // received. A stamp more than a week ahead is a fault of the feed and
+    // is ignored.
+    static void noteServerTime(qint64 dayTimeMs);
+    // The server's lead is forgotten (a new session, another server).
+    static void forgetServerLead();
     static QDateTime trackDateTime();
     static int elapsedSeconds();
     static QString elapsedText();
@@ -60,6 +72,7 @@ public:
 
     // The wall clock read as "now", in milliseconds since the epoch; tests
     // replace it to run the session at a chosen moment. Null restores it.
+    // The server's lead, measured on the previous clock, is forgotten.
     using Clock = qint64 (*)();
     static void setClock(Clock clock);
     // Every value back to its start (zero, false, -1 laps).

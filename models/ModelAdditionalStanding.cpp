@@ -187,8 +187,17 @@ QString ModelAdditionalStanding::driverOf(const Row& row) const
         m_sectorDrivers.insert(row.pNum, {row.time, name});
         return name;
     }
-    case TopSpeed:
-        break;
+    case TopSpeed: {
+        const auto known = m_speedDrivers.constFind(row.pNum);
+        if (known != m_speedDrivers.cend() && known->first == row.speed)
+            return known->second;
+        const int driver = p.getTopSpeedDriver(row.pNum, row.speed);
+        if (driver < 0)
+            return QString();
+        const QString name = p.getDriverName(row.pNum, driver);
+        m_speedDrivers.insert(row.pNum, {row.speed, name});
+        return name;
+    }
     }
     return QString();
 }
@@ -250,6 +259,7 @@ void ModelAdditionalStanding::repaintAll()
 void ModelAdditionalStanding::cleanAll()
 {
     m_sectorDrivers.clear();
+    m_speedDrivers.clear();
     beginResetModel();
     m_rows.clear();
     endResetModel();

@@ -84,4 +84,6 @@ private:
     // Per car, the best sector time last looked up and the driver of its
     // lap: finding that lap reads all of the car's laps.
     mutable QHash<QString, QPair<quint64, QString>> m_sectorDrivers;
+    // The same for the top speed.
+    mutable QHash<QString, QPair<double, QString>> m_speedDrivers;
 };

@@ -56,10 +56,16 @@ void ModelSessionSpeed::setUsaUnits(bool checked)
     if (checked == m_usaUnits)
         return;
     m_usaUnits = checked;
-    // The provider converts its stored speeds in place.
-    m_copy.take(provider()->getSpeedRows(), provider()->getSpeedRowPositions());
+    // The provider converts its stored speeds in place. Reading them may
+    // run a rebuild that was waiting, with another number of rows: views
+    // are told of those with a reset, of the same rows with a repaint.
+    if (provider()->getSpeedRowPositions().size() != m_copy.count()) {
+        processAnalysis();
+    } else {
+        m_copy.take(provider()->getSpeedRows(), provider()->getSpeedRowPositions());
+        refreshAll();
+    }
     emit headerDataChanged(Qt::Horizontal, ColumnCount - 1, ColumnCount - 1);
-    refreshAll();
 }
 
 void ModelSessionSpeed::processUpdate()

@@ -422,7 +422,7 @@ bool ModelSessionStanding::showsBestSectors(int row) const
     const StandingRow& r = m_rows.at(row);
     if (!inPitLane(r))
         return false;
-    return m_sessionClosed || SessionClock::nowMs() - static_cast<qint64>(r.pitInTime) > kShowBestAfterMs;
+    return m_sessionClosed || SessionClock::serverNowMs() - static_cast<qint64>(r.pitInTime) > kShowBestAfterMs;
 }
 
 QVariant ModelSessionStanding::data(const QModelIndex& index, int role) const
@@ -452,9 +452,9 @@ QString ModelSessionStanding::pitTimeText(const StandingRow& row) const
     if (m_sessionClosed || row.pitInTime == 0)
         return QString();
     const quint64 out = countedPitOut(row);
-    // Day times count from the epoch like the computer clock; the track's utc
+    // Day times count from the epoch on the server's clock; the track's utc
     // offset would add hours to a running stop.
-    const qint64 end = out != 0 ? static_cast<qint64>(out) : SessionClock::nowMs();
+    const qint64 end = out != 0 ? static_cast<qint64>(out) : SessionClock::serverNowMs();
     const qint64 duration = qMax<qint64>(0, end - static_cast<qint64>(row.pitInTime));
     const QTime clock = QTime(0, 0).addMSecs(static_cast<int>(qMin<qint64>(duration, 86399999)));
     return clock.toString(duration >= 3600000 ? QStringLiteral("hh:mm:ss") : QStringLiteral("mm:ss.zzz"));

@@ -166,7 +166,7 @@ QVector<ModelSessionStints::Row> ModelSessionStints::buildRows() const
         return rows;
     const bool running = p.isRunning(pNum);
     // The running stint counts up to now, on the clock the pit times use.
-    const quint64 now = static_cast<quint64>(qMax<qint64>(0, SessionClock::nowMs()));
+    const quint64 now = static_cast<quint64>(qMax<qint64>(0, SessionClock::serverNowMs()));
     // The open stint of a car that has stopped (after the flag, or retired)
     // ended with its last lap: after the flag these totals are what a team
     // checks against the drive-time rules.

@@ -292,6 +292,24 @@ void WidgetCarFollow::applyColumnWidths(const QMap<int, int>& widths)
     updateTableConfig();
 }
 
+void WidgetCarFollow::columnVisibilityChanged(QTableView* view)
+{
+    TablePanel::columnVisibilityChanged(view);
+    emit columnsChosen(m_panelId);
+}
+
+void WidgetCarFollow::readColumnChoice()
+{
+    // The absent columns are let go first, so that the saved state decides
+    // them too, then hidden again with the user's choice for them kept.
+    m_applyingWidths = true;
+    setAbsentColumns(m_table, {});
+    restoreHeader(m_table);
+    showAbsentColumns();
+    m_applyingWidths = false;
+    updateTableConfig();
+}
+
 bool WidgetCarFollow::exportCsv(const QString& fileName, QString* error) const
 {
     return CsvExport::write(*m_table, fileName, error);

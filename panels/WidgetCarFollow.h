@@ -40,6 +40,8 @@ public:
     // The widths the user gave the columns, shared by every block.
     QMap<int, int> columnWidths() const;
     void applyColumnWidths(const QMap<int, int>& widths);
+    // Shows and hides the columns as the user last chose in any block.
+    void readColumnChoice();
     // Writes the table as CSV; false with the reason when it cannot.
     bool exportCsv(const QString& fileName, QString* error) const;
 
@@ -48,6 +50,8 @@ public:
 signals:
     void onRemoveWidget(int);
     void onColumnWidthChanged(int);
+    // The user showed or hid a column from the menu (already saved).
+    void columnsChosen(int);
 
 public slots:
     void updateTableConfig();
@@ -61,6 +65,9 @@ public slots:
     void on_lineEditSessionLapCar1_editingFinished();
     void loadSettings();
     void tableConfig();
+
+protected:
+    void columnVisibilityChanged(QTableView* view) override;
 
 private:
     void showColor();

@@ -94,6 +94,13 @@ WidgetCarFollow* WidgetFollow::addBlock(int id, const QColor& color, const QStri
         block->applyColumnWidths(m_blocks.first()->columnWidths());
     connect(block, &WidgetCarFollow::onRemoveWidget, this, &WidgetFollow::removeWidgetCarFollow);
     connect(block, &WidgetCarFollow::onColumnWidthChanged, this, &WidgetFollow::updateColumnWidth);
+    // The blocks share one header state: a column chosen in one goes to all.
+    connect(block, &WidgetCarFollow::columnsChosen, this, [this](int widgetId) {
+        for (WidgetCarFollow* other : qAsConst(m_blocks)) {
+            if (other->panelId() != widgetId)
+                other->readColumnChoice();
+        }
+    });
     connect(this, &ToolWindow::updateSkin, block, &ToolWindow::updateSkin);
     m_blocks.append(block);
     m_blockLayout->addWidget(block);

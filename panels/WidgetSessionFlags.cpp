@@ -124,7 +124,7 @@ void WidgetSessionFlags::updateRunningPeriod()
         m_timer.stop();
         return;
     }
-    closePeriod(SessionClock::nowMs());
+    closePeriod(SessionClock::serverNowMs());
 }
 
 void WidgetSessionFlags::readRecords()
@@ -232,7 +232,7 @@ void WidgetSessionFlags::processUpdate()
 
     if (m_openIndex >= 0) {
         // The running period counts up with the clock.
-        closePeriod(SessionClock::nowMs());
+        closePeriod(SessionClock::serverNowMs());
         if (!m_timer.isActive())
             m_timer.start(kTickMs);
     } else {

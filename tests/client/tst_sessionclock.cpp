@@ -6,9 +6,10 @@ namespace {
 
 // The track's "now" in these tests: 1 Jan 2026 12:00:00.250 UTC.
 constexpr qint64 kNow = Q_INT64_C(1767268800250);
+qint64 g_now = kNow;
 qint64 fixedClock()
 {
-    return kNow;
+    return g_now;
 }
 
 } // namespace
@@ -31,10 +32,13 @@ private slots:
     void remaining_data();
     void remaining();
     void trackTime();
+    void serverNow_data();
+    void serverNow();
 };
 
 void TestSessionClock::init()
 {
+    g_now = kNow;
     SessionClock::reset();
     SessionClock::setClock(&fixedClock);
 }
@@ -231,6 +235,36 @@ void TestSessionClock::trackTime()
     SessionClock::setRunning(true);
     SessionClock::setStartTime((kNow + 2 * 3600 * 1000) / 1000 - 42);
     QCOMPARE(SessionClock::elapsedSeconds(), 42);
+}
+
+// Stamps received at kNow (a list of ms ahead of it), then the clock moves
+// on by a minute: "now" on the server's clock.
+void TestSessionClock::serverNow_data()
+{
+    QTest::addColumn<QList<qint64>>("leads");
+    QTest::addColumn<qint64>("expected");
+    QTest::newRow("no stamp") << QList<qint64>{} << Q_INT64_C(60000);
+    QTest::newRow("stamps in the past") << QList<qint64>{-5000, -200} << Q_INT64_C(60000);
+    QTest::newRow("a simulator ahead") << QList<qint64>{40000} << Q_INT64_C(100000);
+    QTest::newRow("the newest counts, not the last") << QList<qint64>{90000, 30000, -1000} << Q_INT64_C(150000);
+    QTest::newRow("a week ahead is a fault") << QList<qint64>{8LL * 24 * 3600 * 1000} << Q_INT64_C(60000);
+}
+
+void TestSessionClock::serverNow()
+{
+    QFETCH(QList<qint64>, leads);
+    QFETCH(qint64, expected);
+    for (qint64 lead : leads)
+        SessionClock::noteServerTime(kNow + lead);
+    g_now = kNow + 60000;
+    QCOMPARE(SessionClock::serverNowMs() - kNow, expected);
+    QCOMPARE(SessionClock::nowMs() - kNow, Q_INT64_C(60000));
+    // Another session, or another clock, forgets the lead.
+    SessionClock::forgetServerLead();
+    QCOMPARE(SessionClock::serverNowMs() - kNow, Q_INT64_C(60000));
+    SessionClock::noteServerTime(g_now + 5000);
+    SessionClock::setClock(&fixedClock);
+    QCOMPARE(SessionClock::serverNowMs() - kNow, Q_INT64_C(60000));
 }
 
 QTEST_GUILESS_MAIN(TestSessionClock)

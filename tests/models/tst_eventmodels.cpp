@@ -78,6 +78,20 @@ void setStints(V2DataProvider& p, const QString& pNum, const QVector<Stint>& sti
     }
 }
 
+// A data line from the server: car 7 running a stint since `stintStart`
+// with lap `lap` done at `lapEnd` (day times).
+QByteArray serverLine(int lap, qint64 stintStart, qint64 lapEnd)
+{
+    return QStringLiteral("JSON:%1::{\"timing\":{\"session\":{\"info\":{\"sessionDbId\":5},"
+                          "\"standings\":{\"overall\":{\"participantDetails\":{\"7\":{\"running\":true}}}}},"
+                          "\"analysis\":{\"stints\":{\"7\":{\"stints\":{\"001\":{\"driver\":1,\"type\":\"RUN\",\"startTime\":%2,\"finishTime\":0}}}},"
+                          "\"laps\":{\"7\":{\"laps\":{\"%1\":{\"startTime\":%3,\"time\":90000}}}}}}}\n")
+        .arg(lap)
+        .arg(stintStart)
+        .arg(lapEnd - 90000)
+        .toUtf8();
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Stint)
@@ -98,6 +112,7 @@ private slots:
     void stintTotals_data();
     void stintTotals();
     void runningStintCounts();
+    void runningStintOnTheServerClock();
 };
 
 void TestEventModels::init()
@@ -204,6 +219,26 @@ void TestEventModels::pitDurations()
     addPit(*provider, QStringLiteral("pitOut"), QStringLiteral("7"), kNoon, 1, pitTime);
     ModelSessionPitOut out(provider.get(), QStringLiteral("Dark"));
     QCOMPARE(text(out, 0, ModelSessionPitOut::Duration), shown);
+}
+
+// A simulator five times faster than real time stamps its day times ahead of
+// the wall clock. The running stint counts on the server's clock, advancing
+// from the newest day time received; it read 0 against the wall clock.
+void TestEventModels::runningStintOnTheServerClock()
+{
+    auto provider = makeTestProvider();
+    ModelSessionStints model(provider.get(), QStringLiteral("Dark"));
+    model.setParticipant(QStringLiteral("7"));
+    // The wall clock reads noon; the server is at 12:30, the stint began at 12:20.
+    provider->controller()->receiveBytes(serverLine(3, kNoon + 20 * kMinute, kNoon + 30 * kMinute));
+    QCOMPARE(model.rowCount(), 1);
+    QCOMPARE(text(model, 0, ModelSessionStints::SingleStintTime), QStringLiteral("10:00.000"));
+    // At the wall clock's pace between lines ...
+    g_now += kMinute;
+    QTRY_COMPARE_WITH_TIMEOUT(text(model, 0, ModelSessionStints::SingleStintTime), QStringLiteral("11:00.000"), 3000);
+    // ... and from the newest day time when one comes (12:36, five times the wall's minute).
+    provider->controller()->receiveBytes(serverLine(4, kNoon + 20 * kMinute, kNoon + 36 * kMinute));
+    QTRY_COMPARE_WITH_TIMEOUT(text(model, 0, ModelSessionStints::SingleStintTime), QStringLiteral("16:00.000"), 3000);
 }
 
 void TestEventModels::trackLimits()

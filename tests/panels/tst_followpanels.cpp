@@ -82,7 +82,9 @@ private slots:
     void csvReadsBack();
     void csvFailureIsReported();
     void lapColumnsFollowTheTrack();
+    void columnChoiceGoesToEveryBlock();
     void timingInfoViews();
+    void speedTabAnnouncesRowsOnAUnitSwitch();
     void againstTheSimulator();
 
 private:
@@ -278,6 +280,34 @@ void TestFollowPanels::lapColumnsFollowTheTrack()
     QVERIFY(!again.table(WidgetTimingInfo::Laps)->isColumnHidden(M::Ford));
 }
 
+// The follow blocks share one header state: a column chosen from one block's
+// menu goes to every open block (it reached that block only), and the
+// columns the track has not stay hidden in all.
+void TestFollowPanels::columnChoiceGoesToEveryBlock()
+{
+    auto provider = makeTestProvider();
+    mirrorNode(*provider, QStringLiteral("timing.session.track.info"))->insertData(QStringLiteral("numberOfSectors"), 3);
+    WidgetFollow panel(provider.get());
+    QVERIFY(panel.blocks().size() >= 3);
+    const auto choose = [](WidgetCarFollow* block, bool shown) {
+        QMenu* menu = block->columnMenu(block->table());
+        for (QAction* action : menu->actions().first()->menu()->actions()) {
+            if (action->text() == QLatin1String("Driver"))
+                action->setChecked(shown);
+        }
+        delete menu;
+    };
+    using M = ModelSessionLap;
+    for (bool shown : {false, true}) {
+        choose(panel.blocks().at(shown ? 2 : 1), shown);
+        for (WidgetCarFollow* block : panel.blocks()) {
+            QCOMPARE(block->table()->isColumnHidden(M::Driver), !shown);
+            QVERIFY(block->table()->isColumnHidden(M::S4));
+            QVERIFY(!block->table()->isColumnHidden(M::S1));
+        }
+    }
+}
+
 void TestFollowPanels::csvFailureIsReported()
 {
     auto provider = makeTestProvider();
@@ -304,6 +334,27 @@ void TestFollowPanels::timingInfoViews()
     QCOMPARE(panel.tabs()->currentWidget(), panel.table(W::Speeds));
     panel.table(W::Sector2)->setColumnWidth(1, 66);
     QCOMPARE(AppSettings::open()->value(QStringLiteral("timinginfo_s2_1")).toInt(), 66);
+}
+
+// A unit switch while the provider's rebuild still waits (a line just read)
+// makes the Speed tab read the rebuilt rows: a new row count, announced with
+// a reset (it changed its count silently).
+void TestFollowPanels::speedTabAnnouncesRowsOnAUnitSwitch()
+{
+    auto provider = makeTestProvider();
+    WidgetTimingInfo panel(provider.get());
+    QAbstractItemModel* speeds = panel.table(WidgetTimingInfo::Speeds)->model();
+    provider->controller()->receiveBytes(
+        "JSON:1::{\"timing\":{\"session\":{\"info\":{\"sessionDbId\":5},\"entry\":{\"7\":{\"class\":\"GT3\"}}},\"analysis\":{\"laps\":{\"7\":{\"laps\":{"
+        "\"1\":{\"startTime\":1767268860000,\"time\":60000,\"topSpeed\":200.0},"
+        "\"2\":{\"startTime\":1767268920000,\"time\":60000,\"topSpeed\":210.0}}}}}}}\n");
+    QCOMPARE(speeds->rowCount(), 0); // the rebuild waits for the event loop
+    QSignalSpy reset(speeds, &QAbstractItemModel::modelReset);
+    QSignalSpy inserted(speeds, &QAbstractItemModel::rowsInserted);
+    provider->setUsaUnits(true);
+    QCOMPARE(speeds->rowCount(), 2);
+    QCOMPARE(reset.count() + inserted.count(), 1);
+    QCOMPARE(speeds->data(speeds->index(0, 2)).toString(), QStringLiteral("124.3"));
 }
 
 void TestFollowPanels::againstTheSimulator()

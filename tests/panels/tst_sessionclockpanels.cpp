@@ -68,6 +68,7 @@ private slots:
     void newestFirstKeepsDurations();
     void sectorFlagsAndTexts();
     void runningPeriodCounts();
+    void runningPeriodOnTheServerClock();
     void computedElapsed();
     void dayClock();
     void fontFitting();
@@ -323,6 +324,21 @@ void TestSessionClockPanels::runningPeriodCounts()
     emit provider->controller()->sessionFlags();
     QVERIFY(!panel.isCounting());
     QCOMPARE(panel.flagModel()->item(1, WidgetSessionFlags::NeutralisedColumn)->text(), QStringLiteral("00:05:00"));
+}
+
+// A simulator faster than real time: its flags are stamped ahead of the wall
+// clock (10:30). The running period counts to the server's now, not to the
+// wall clock before its start (it read a negative length).
+void TestSessionClockPanels::runningPeriodOnTheServerClock()
+{
+    auto provider = makeTestProvider();
+    addFlag(*provider, 1, QStringLiteral("GREEN"), at(10, 0));
+    addFlag(*provider, 2, QStringLiteral("FULL_YELLOW"), at(10, 40));
+    SessionClock::noteServerTime(at(10, 42));
+    WidgetSessionFlags panel(provider.get());
+    QCOMPARE(panel.flagModel()->item(1, WidgetSessionFlags::NeutralisedColumn)->text(), QStringLiteral("00:02:00"));
+    g_now += 5000;
+    QTRY_COMPARE_WITH_TIMEOUT(panel.flagModel()->item(1, WidgetSessionFlags::NeutralisedColumn)->text(), QStringLiteral("00:02:05"), 2000);
 }
 
 void TestSessionClockPanels::computedElapsed()

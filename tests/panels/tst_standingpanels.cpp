@@ -2,6 +2,7 @@
 #include "ModelAdditionalStanding.h"
 #include "ModelSessionStandingBySector.h"
 #include "ModelStandingCombined.h"
+#include "SessionClock.h"
 #include "SimulatedSession.h"
 #include "StartUp.h"
 #include "TestProvider.h"
@@ -65,6 +66,7 @@ private slots:
     void additionalStandingsFitTheirPanel();
     void classTablesFollowTheClasses();
     void againstTheSimulator();
+    void pitTimerOnTheServerClock();
 
 private:
     QTemporaryDir m_config;
@@ -202,7 +204,7 @@ void TestStandingPanels::additionalStandings()
 
 void TestStandingPanels::bestsNameTheirDriver()
 {
-    // Car 7 set its best lap and S2 on lap 3 with Jones; Smith drives now.
+    // Car 7 set its best lap, S2 and top speed on lap 3 with Jones; Smith drives now.
     auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
     mirrorNode(p, QStringLiteral("timing.session.entry.7.drivers.1"))->insertData(QStringLiteral("lastName"), QStringLiteral("Smith"));
@@ -212,6 +214,7 @@ void TestStandingPanels::bestsNameTheirDriver()
         V2_Data* node = mirrorNode(p, QStringLiteral("timing.analysis.laps.7.laps.%1").arg(lap));
         node->insertData(QStringLiteral("driver"), lap == 3 ? 2 : 1);
         node->getOrCreateDataPointer(QStringLiteral("sectors.2"))->insertData(QStringLiteral("time"), quint64(lap == 3 ? 31250 : 32000));
+        node->insertData(QStringLiteral("topSpeed"), lap == 3 ? 287.3 : 281.9);
     }
     const QString base = QStringLiteral("timing.session.standings.overall.additional.");
     V2_Data* fastestRow = mirrorNode(p, base + QStringLiteral("byFastestLap.1"));
@@ -221,11 +224,21 @@ void TestStandingPanels::bestsNameTheirDriver()
     V2_Data* sectorRow = mirrorNode(p, base + QStringLiteral("bySectorBestTime.2.standings.1"));
     sectorRow->insertData(QStringLiteral("participant"), QStringLiteral("7"));
     sectorRow->insertData(QStringLiteral("time"), quint64(31250));
+    V2_Data* speedRow = mirrorNode(p, base + QStringLiteral("byTopSpeed.1"));
+    speedRow->insertData(QStringLiteral("participant"), QStringLiteral("7"));
+    speedRow->insertData(QStringLiteral("speed"), 287.3);
     using M = ModelAdditionalStanding;
     M fastest(provider.get(), M::FastestLap);
     M sector(provider.get(), M::SectorBest, 2);
+    M speed(provider.get(), M::TopSpeed);
     QCOMPARE(text(fastest, 0, M::Name), QStringLiteral("Jones"));
     QCOMPARE(text(sector, 0, M::Name), QStringLiteral("Jones"));
+    QCOMPARE(text(speed, 0, M::Name), QStringLiteral("Jones"));
+    // In miles per hour too (both speeds converted alike).
+    p.setUsaUnits(true);
+    speed.processRefresh();
+    QCOMPARE(text(speed, 0, M::Value), QStringLiteral("178.5"));
+    QCOMPARE(text(speed, 0, M::Name), QStringLiteral("Jones"));
     // A best whose lap is not known (yet): the current driver.
     sectorRow->insertData(QStringLiteral("time"), quint64(30999));
     sector.processRefresh();
@@ -341,6 +354,29 @@ void TestStandingPanels::againstTheSimulator()
     for (int i = 0; i < 3; ++i)
         classRows += classes.model(i)->rowCount();
     QCOMPARE(classRows, 12);
+}
+
+// A simulator faster than real time stamps the pit entry ahead of the wall
+// clock: the stop's timer counts to the server's now (it read 00:00.000),
+// and the best sectors show 15 s into the stop on that clock too.
+void TestStandingPanels::pitTimerOnTheServerClock()
+{
+    static const qint64 wall = QDateTime(QDate(2026, 1, 1), QTime(12, 0)).toMSecsSinceEpoch();
+    static qint64 now = wall;
+    SessionClock::setClock([]() { return now; });
+    auto provider = makeTestProvider();
+    mirrorNode(*provider, QStringLiteral("timing.session.standings.overall.active.1"))->insertData(QStringLiteral("participant"), QStringLiteral("7"));
+    const qint64 pitIn = wall + 20 * 60000;
+    mirrorNode(*provider, QStringLiteral("timing.analysis.pitIn.7.pits.%1").arg(pitIn));
+    SessionClock::noteServerTime(pitIn + 12000);
+    ModelSessionStandingBySector race(provider.get(), QStringLiteral("Dark"));
+    race.processRefresh();
+    QCOMPARE(text(race, 0, ModelSessionStandingBySector::PitTime), QStringLiteral("00:12.000"));
+    QVERIFY(!race.showsBestSectors(0));
+    now += 3001;
+    QCOMPARE(text(race, 0, ModelSessionStandingBySector::PitTime), QStringLiteral("00:15.001"));
+    QVERIFY(race.showsBestSectors(0));
+    SessionClock::setClock(nullptr);
 }
 
 QTEST_MAIN(TestStandingPanels)
