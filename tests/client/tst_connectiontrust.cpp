@@ -12,10 +12,14 @@
 #include "V2_message.h"
 
 #include <QFile>
+#include <QPair>
 #include <QSettings>
 #include <QSslConfiguration>
 #include <QTemporaryDir>
+#include <QVector>
 #include <QtTest>
+
+#include <functional>
 
 namespace {
 
@@ -56,6 +60,7 @@ private slots:
     void onlyReceivedLinesAreData();
     void attemptBelongsToItsServer_data();
     void attemptBelongsToItsServer();
+    void settersEndTheAttempt();
     void hostSpellings_data();
     void hostSpellings();
     void otherSpellingOfAPinnedServer();
@@ -259,6 +264,25 @@ void TestConnectionTrust::attemptBelongsToItsServer()
     QVERIFY(CertificateTrust::stored(QStringLiteral("127.0.0.1"), oldPort).fingerprint.isEmpty());
     QCOMPARE(changed.count(), 0);
     client.setActive(false);
+}
+
+// Changing what an attempt was started with ends it at once.
+void TestConnectionTrust::settersEndTheAttempt()
+{
+    Link link(true);
+    const QVector<QPair<const char*, std::function<void()>>> changes = {
+        {"host", [&] { link.client.setHost(QStringLiteral("localhost")); }},
+        {"port", [&] { link.client.setPort(1); }},
+        {"user name", [&] { link.client.setUsername(QStringLiteral("other")); }},
+        {"password", [&] { link.client.setPassword(QStringLiteral("other")); }},
+        {"TLS", [&] { link.client.setSsl(false); }},
+    };
+    for (const auto& change : changes) {
+        link.client.setActive(true);
+        QVERIFY(link.client.socketState() != QAbstractSocket::UnconnectedState);
+        change.second();
+        QVERIFY2(link.client.socketState() == QAbstractSocket::UnconnectedState, change.first);
+    }
 }
 
 // One server, however its name is spelled.
