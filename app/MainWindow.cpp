@@ -451,22 +451,29 @@ void MainWindow::onStaleChanged(bool stale)
     }
 }
 
-void MainWindow::onCertificateChanged(QByteArray oldFingerprint, QString oldSubject, QByteArray newFingerprint, QString newSubject)
+void MainWindow::onCertificateChanged(QString host, int port, QString trustedAs, QByteArray oldFingerprint, QString oldSubject,
+                                      QByteArray newFingerprint, QString newSubject)
 {
     // No more attempts until the user decides.
     m_provider->setActive(false);
     m_certificateRefused = true;
     m_statusLabel->setText(tr("Certificate changed — not connected"));
-    QMessageBox box(QMessageBox::Warning, tr("Certificate changed"),
-                    tr("The timing server %1:%2 presents another certificate than the one trusted before. Someone may be "
-                       "between you and the server. Trust the new certificate?")
-                        .arg(m_provider->host())
-                        .arg(m_provider->port()),
-                    QMessageBox::Yes | QMessageBox::No, this);
+    // The server of the refused attempt, which may no longer be the one named.
+    const QString server = QStringLiteral("%1:%2").arg(host).arg(port);
+    const QString trustedServer = QStringLiteral("%1:%2").arg(trustedAs).arg(port);
+    const QString question = trustedAs.isEmpty()
+                                 ? tr("The timing server %1 presents another certificate than the one trusted before. Someone may be "
+                                      "between you and the server. Trust the new certificate?")
+                                       .arg(server)
+                                 : tr("The timing server %1 answers at the address of %2 but presents another certificate than the one "
+                                      "trusted for %2. Someone may be between you and the server. Trust the new certificate for %1?")
+                                       .arg(server, trustedServer);
+    QMessageBox box(QMessageBox::Warning, tr("Certificate changed"), question, QMessageBox::Yes | QMessageBox::No, this);
     box.setObjectName(QStringLiteral("certificateChangedBox"));
     box.setDefaultButton(QMessageBox::No);
-    box.setDetailedText(tr("Trusted before:\n  %1\n  %2\n\nPresented now:\n  %3\n  %4")
-                            .arg(QString::fromLatin1(oldFingerprint), oldSubject, QString::fromLatin1(newFingerprint), newSubject));
+    box.setDetailedText(tr("Trusted before for %1:\n  %2\n  %3\n\nPresented now by %4:\n  %5\n  %6")
+                            .arg(trustedAs.isEmpty() ? server : trustedServer, QString::fromLatin1(oldFingerprint), oldSubject, server,
+                                 QString::fromLatin1(newFingerprint), newSubject));
     if (box.exec() != QMessageBox::Yes)
         return;
     m_trust->trustRefused();

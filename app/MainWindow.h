@@ -60,7 +60,8 @@ public slots:
     void lanterraLoginDisconnected();
     void lanterraLoginOk();
     void onStaleChanged(bool stale);
-    void onCertificateChanged(QByteArray oldFingerprint, QString oldSubject, QByteArray newFingerprint, QString newSubject);
+    void onCertificateChanged(QString host, int port, QString trustedAs, QByteArray oldFingerprint, QString oldSubject, QByteArray newFingerprint,
+                              QString newSubject);
 
 private slots:
     void on_actionLayoutSet_triggered();

@@ -5,11 +5,15 @@
 
 #include <QHostAddress>
 #include <QSettings>
+#include <QVector>
 
 namespace {
 
 const QString kGroup = QStringLiteral("trusted_certificates");
 const QString kLocalHost = QStringLiteral("localhost");
+const QString kFingerprint = QStringLiteral("/fingerprint");
+const QString kSubject = QStringLiteral("/subject");
+const QString kAddress = QStringLiteral("/address");
 
 // One group per server: "<host>_<port>".
 QString keyFor(const QString& host, int port)
@@ -17,22 +21,44 @@ QString keyFor(const QString& host, int port)
     return kGroup + QLatin1Char('/') + CertificateTrust::normalisedHost(host) + QLatin1Char('_') + QString::number(port);
 }
 
+struct Pin {
+    QString key;
+    QString host;
+    int port;
+};
+
+// Every stored certificate, with the host and port it is kept under.
+QVector<Pin> allPins(QSettings& settings)
+{
+    settings.beginGroup(kGroup);
+    const QStringList groups = settings.childGroups();
+    settings.endGroup();
+    QVector<Pin> pins;
+    for (const QString& group : groups) {
+        const int cut = group.lastIndexOf(QLatin1Char('_'));
+        if (cut > 0)
+            pins.append({kGroup + QLatin1Char('/') + group, group.left(cut), group.mid(cut + 1).toInt()});
+    }
+    return pins;
+}
+
 // The pins of this server under every spelling it was kept under, those
 // from before hosts were normalised included ("127.0.0.1" for "localhost",
 // "Timing.local.").
 QStringList keysOfServer(QSettings& settings, const QString& host, int port)
 {
-    const QString wanted = CertificateTrust::normalisedHost(host) + QLatin1Char('_') + QString::number(port);
-    settings.beginGroup(kGroup);
-    const QStringList groups = settings.childGroups();
-    settings.endGroup();
+    const QString wanted = CertificateTrust::normalisedHost(host);
     QStringList keys;
-    for (const QString& group : groups) {
-        const int cut = group.lastIndexOf(QLatin1Char('_'));
-        if (cut > 0 && CertificateTrust::normalisedHost(group.left(cut)) + group.mid(cut) == wanted)
-            keys.append(kGroup + QLatin1Char('/') + group);
+    for (const Pin& pin : allPins(settings)) {
+        if (pin.port == port && CertificateTrust::normalisedHost(pin.host) == wanted)
+            keys.append(pin.key);
     }
     return keys;
+}
+
+CertificateTrust::Stored readPin(QSettings& settings, const QString& key)
+{
+    return {settings.value(key + kFingerprint).toByteArray(), settings.value(key + kSubject).toString(), settings.value(key + kAddress).toString()};
 }
 
 } // namespace
@@ -57,6 +83,7 @@ CertificateTrust::CertificateTrust(V2_Client* client, QObject* parent)
     : QObject(parent)
     , m_client(client)
 {
+    connect(client, &V2_Client::onConnected, this, &CertificateTrust::connected);
     connect(client, &V2_Client::certificateAccepted, this, &CertificateTrust::accepted);
     connect(client, &V2_Client::certificateRejected, this, &CertificateTrust::rejected);
     prepare();
@@ -68,21 +95,45 @@ CertificateTrust::Stored CertificateTrust::stored(const QString& host, int port)
 {
     const auto settings = AppSettings::open();
     QString key = keyFor(host, port);
-    if (!settings->contains(key + QStringLiteral("/fingerprint"))) {
+    if (!settings->contains(key + kFingerprint)) {
         const QStringList former = keysOfServer(*settings, host, port);
         if (former.isEmpty())
             return {};
         key = former.first();
     }
-    return {settings->value(key + QStringLiteral("/fingerprint")).toByteArray(), settings->value(key + QStringLiteral("/subject")).toString()};
+    return readPin(*settings, key);
+}
+
+CertificateTrust::Stored CertificateTrust::storedAt(const QHostAddress& address, int port, const QString& exceptHost, QString* trustedAs)
+{
+    if (address.isNull())
+        return {};
+    const QString wanted = normalisedHost(address.toString());
+    const QString except = normalisedHost(exceptHost);
+    const auto settings = AppSettings::open();
+    for (const Pin& pin : allPins(*settings)) {
+        if (pin.port != port || normalisedHost(pin.host) == except)
+            continue;
+        const Stored certificate = readPin(*settings, pin.key);
+        const QString reached = certificate.address.isEmpty() ? pin.host : certificate.address;
+        if (!certificate.fingerprint.isEmpty() && normalisedHost(reached) == wanted) {
+            *trustedAs = pin.host;
+            return certificate;
+        }
+    }
+    return {};
 }
 
 void CertificateTrust::store(const QString& host, int port, const Stored& certificate)
 {
     const auto settings = AppSettings::open();
     const QString key = keyFor(host, port);
-    settings->setValue(key + QStringLiteral("/fingerprint"), certificate.fingerprint);
-    settings->setValue(key + QStringLiteral("/subject"), certificate.subject);
+    settings->setValue(key + kFingerprint, certificate.fingerprint);
+    settings->setValue(key + kSubject, certificate.subject);
+    if (certificate.address.isEmpty())
+        settings->remove(key + kAddress);
+    else
+        settings->setValue(key + kAddress, certificate.address);
 }
 
 void CertificateTrust::forget(const QString& host, int port)
@@ -106,23 +157,42 @@ void CertificateTrust::trustRefused()
     prepare();
 }
 
+void CertificateTrust::connected()
+{
+    // Decided before the handshake ends, for the server this attempt named
+    // and the address it reached.
+    const QString host = m_client->attemptHost();
+    const int port = m_client->attemptPort();
+    Stored expected = stored(host, port);
+    m_trustedAs.clear();
+    if (expected.fingerprint.isEmpty())
+        expected = storedAt(m_client->attemptAddress(), port, host, &m_trustedAs);
+    m_client->setExpectedFingerprint(expected.fingerprint);
+}
+
 void CertificateTrust::accepted(QByteArray fingerprint, QString subject)
 {
     // The first certificate of this server is the one trusted from now on:
     // the server the handshake was made with, whatever is named since.
     const QString host = m_client->attemptHost();
     const int port = m_client->attemptPort();
-    if (stored(host, port).fingerprint.isEmpty()) {
-        store(host, port, {fingerprint, subject});
+    const QString address = m_client->attemptAddress().toString();
+    const Stored old = stored(host, port);
+    if (old.fingerprint.isEmpty()) {
+        store(host, port, {fingerprint, subject, address});
         prepare();
+    } else if (old.fingerprint == fingerprint && old.address != address && !address.isEmpty()) {
+        // Its own certificate, reached at a new address (or kept before
+        // addresses were): the address follows.
+        store(host, port, {fingerprint, old.subject, address});
     }
 }
 
 void CertificateTrust::rejected(QByteArray fingerprint, QString subject)
 {
-    m_refused = {fingerprint, subject};
     m_refusedHost = m_client->attemptHost();
     m_refusedPort = m_client->attemptPort();
-    const Stored old = stored(m_refusedHost, m_refusedPort);
-    emit certificateChanged(old.fingerprint, old.subject, fingerprint, subject);
+    m_refused = {fingerprint, subject, m_client->attemptAddress().toString()};
+    const Stored old = stored(m_trustedAs.isEmpty() ? m_refusedHost : m_trustedAs, m_refusedPort);
+    emit certificateChanged(m_refusedHost, m_refusedPort, m_trustedAs, old.fingerprint, old.subject, fingerprint, subject);
 }

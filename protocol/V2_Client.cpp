@@ -72,6 +72,7 @@ V2_Client::V2_Client(QString app,
 {
     connect(m_socket, &QAbstractSocket::errorOccurred, this, &V2_Client::socketError);
     connect(m_socket, &QAbstractSocket::stateChanged, this, &V2_Client::socketStateChanged);
+    connect(m_socket, &QAbstractSocket::connected, this, &V2_Client::socketConnected);
     connect(m_socket, QOverload<const QList<QSslError>&>::of(&QSslSocket::sslErrors), this, &V2_Client::sslErrors);
     connect(m_socket, &QSslSocket::encrypted, this, &V2_Client::socketEncrypted);
     connect(m_socket, &QIODevice::readyRead, this, &V2_Client::receiveData);
@@ -113,8 +114,10 @@ void V2_Client::setHost(const QString& host)
     if (m_host == host)
         return;
     m_host = host;
-    // An attempt belongs to what it was started with.
+    // An attempt belongs to what it was started with, and a pinned
+    // certificate to the server it was pinned for.
     abortAttempt();
+    m_expectedFingerprint.clear();
 }
 
 int V2_Client::port() const
@@ -127,8 +130,10 @@ void V2_Client::setPort(int port)
     if (m_port == port)
         return;
     m_port = port;
-    // An attempt belongs to what it was started with.
+    // An attempt belongs to what it was started with, and a pinned
+    // certificate to the server it was pinned for.
     abortAttempt();
+    m_expectedFingerprint.clear();
 }
 
 QString V2_Client::username() const
@@ -166,7 +171,11 @@ bool V2_Client::getSsl() const
 
 void V2_Client::setSsl(bool ssl)
 {
+    if (m_ssl == ssl)
+        return;
     m_ssl = ssl;
+    // An attempt belongs to what it was started with.
+    abortAttempt();
 }
 
 bool V2_Client::isActive() const
@@ -224,6 +233,11 @@ QString V2_Client::attemptHost() const
 int V2_Client::attemptPort() const
 {
     return m_attemptPort;
+}
+
+QHostAddress V2_Client::attemptAddress() const
+{
+    return m_attemptAddress;
 }
 
 V2_Data* V2_Client::getCurrentData() const

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "V2_LineLimit.h"
 #include "pexjsonv2_export.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QHostAddress>
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
@@ -34,9 +36,8 @@ class PEXJSONV2_EXPORT V2_Client : public QObject
     Q_DISABLE_COPY(V2_Client)
 
 public:
-    // One received line may not grow past this (track pictures arrive as
-    // base64 inside one line, so the default is generous).
-    static constexpr qint64 DEFAULT_MAX_LINE_BYTES = 128LL * 1024 * 1024;
+    // One received line may not grow past this.
+    static constexpr qint64 DEFAULT_MAX_LINE_BYTES = V2_LineLimit::DEFAULT_MAX_LINE_BYTES;
     static constexpr int CHECK_INTERVAL_MS = 2000;
     static constexpr int CONNECT_WAIT_MS = 30000;
 
@@ -72,6 +73,8 @@ public:
     // was started with: a certificate belongs to them, whatever was set since.
     QString attemptHost() const;
     int attemptPort() const;
+    // The address that attempt reached (null until it connects).
+    QHostAddress attemptAddress() const;
     V2_Data* getCurrentData() const;
     // The tree of the last data line alone, built when first asked for.
     V2_Data* getRxData() const;
@@ -100,7 +103,9 @@ public:
     // Certificate pinning. With a fingerprint set (SHA-256 of the server's
     // certificate, hex), a server presenting another certificate is refused
     // before the login line is sent; without one, every TLS error is
-    // accepted and logged once per connection.
+    // accepted and logged once per connection. The fingerprint belongs to
+    // the host and port named when it is set: naming another forgets it.
+    // It may still be set on onConnected(), before the handshake ends.
     void setExpectedFingerprint(const QByteArray& sha256Hex);
     // The reading path without the socket: frames these bytes into lines
     // and processes each as if received (tests and fuzzing).
@@ -136,6 +141,8 @@ public:
 
 signals:
     void onStateChanged();
+    // The socket reached the server (over TLS before the handshake ends:
+    // attemptAddress() is known, and the pin may still be set).
     void onConnected();
     void onDisconnected();
     void onStatus();
@@ -173,6 +180,7 @@ private slots:
     void sendPing();
     void checkConnection();
     void socketStateChanged(QAbstractSocket::SocketState socketState);
+    void socketConnected();
     void socketError(QAbstractSocket::SocketError socketError);
     void disconnectFromtHost();
     void sslErrors(QList<QSslError> errors);
@@ -191,6 +199,8 @@ private:
     bool appendToLine(const char* data, int size);
     QString takeCommandId();
     static V2_Data* newRoot();
+    // Notes what a new attempt is started with.
+    void beginAttempt();
     // Ends the connection or attempt now: nothing of it reaches the client later.
     void abortAttempt();
     // Frees a mirror a little later, off this thread.
@@ -239,6 +249,7 @@ private:
     // What the connection in progress was started with (changing them aborts it).
     QString m_attemptHost;
     int m_attemptPort = 0;
+    QHostAddress m_attemptAddress;
     // The next data line is the first of a connection: it replaces the
     // mirror, which until then shows the last connection's data.
     bool m_firstLineReplacesMirror = false;

@@ -15,12 +15,18 @@
 void V2_Client::connectSocket()
 {
     m_socket->abort();
-    m_attemptHost = m_host;
-    m_attemptPort = m_port;
+    beginAttempt();
     m_socket->connectToHost(m_host, static_cast<quint16>(m_port), QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
     m_connectionActive = m_socket->waitForConnected(CONNECT_WAIT_MS);
     if (m_loginActive && m_pingRate >= 1)
         m_pingTimer->start(m_pingRate * 1000);
+}
+
+void V2_Client::beginAttempt()
+{
+    m_attemptHost = m_host;
+    m_attemptPort = m_port;
+    m_attemptAddress.clear();
 }
 
 void V2_Client::disconnectSocket()
@@ -40,8 +46,7 @@ void V2_Client::checkConnection()
 {
     const auto state = m_socket->state();
     if (m_active && state == QAbstractSocket::UnconnectedState) {
-        m_attemptHost = m_host;
-        m_attemptPort = m_port;
+        beginAttempt();
         if (m_ssl)
             m_socket->connectToHostEncrypted(m_host, static_cast<quint16>(m_port), QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
         else
@@ -65,18 +70,24 @@ void V2_Client::socketStateChanged(QAbstractSocket::SocketState socketState)
         m_lineBuffer.clear();
         m_loggedSslErrors.clear();
         emit onDisconnected();
-    } else if (socketState == QAbstractSocket::ConnectedState) {
-        m_lastReceived = QDateTime::currentSecsSinceEpoch();
-        m_loggedSslErrors.clear();
-        // The mirror of the last connection stays on screen (stale) until
-        // this one's first data line replaces it.
-        m_firstLineReplacesMirror = true;
-        emit onConnected();
-        // Over TLS the password waits until the server's certificate is accepted.
-        if (!m_ssl)
-            sendData(getLoginData());
     }
     emit onStateChanged();
+}
+
+void V2_Client::socketConnected()
+{
+    // Here rather than on the state change: a TLS socket knows the peer's
+    // address only now (the handshake has not ended yet).
+    m_attemptAddress = m_socket->peerAddress();
+    m_lastReceived = QDateTime::currentSecsSinceEpoch();
+    m_loggedSslErrors.clear();
+    // The mirror of the last connection stays on screen (stale) until
+    // this one's first data line replaces it.
+    m_firstLineReplacesMirror = true;
+    emit onConnected();
+    // Over TLS the password waits until the server's certificate is accepted.
+    if (!m_ssl)
+        sendData(getLoginData());
 }
 
 void V2_Client::socketError(QAbstractSocket::SocketError socketError)

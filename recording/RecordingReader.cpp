@@ -1,6 +1,6 @@
 #include "RecordingReader.h"
 
-#include "V2_Client.h"
+#include "V2_LineLimit.h"
 
 #include <QFile>
 
@@ -27,7 +27,7 @@ RecordingReader::RecordingReader()
 
 qint64 RecordingReader::defaultMaxLineBytes()
 {
-    return kTimeBytes + V2_Client::DEFAULT_MAX_LINE_BYTES;
+    return kTimeBytes + V2_LineLimit::DEFAULT_MAX_LINE_BYTES;
 }
 
 void RecordingReader::setMaxLineBytes(qint64 bytes)

@@ -53,6 +53,8 @@ private slots:
     void initTestCase();
     void init();
     void trustingAnotherCertificateConnectsAtOnce();
+    void certificateQuestionNamesItsServers_data();
+    void certificateQuestionNamesItsServers();
     void longRecordingReadInTheBackground();
     void lastDataStayWhileStale();
     void replayHoldsTheLiveConnection();
@@ -97,6 +99,49 @@ void TestMainWindowLive::trustingAnotherCertificateConnectsAtOnce()
     QTRY_VERIFY_WITH_TIMEOUT(acceptedAfter >= 0, 5000);
     QVERIFY2(acceptedAfter < 500, qPrintable(QString::number(acceptedAfter)));
     QCOMPARE(CertificateTrust::stored(QStringLiteral("127.0.0.1"), port).fingerprint, ScriptedServer::fingerprint(QStringLiteral("other")));
+}
+
+// The question names the server of the refused attempt, whatever is named
+// by the time it is asked, and the server trusted at the same address.
+void TestMainWindowLive::certificateQuestionNamesItsServers_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("pinnedAs");
+    QTest::addColumn<QString>("namedSince");
+    QTest::addColumn<QStringList>("named");
+    // Full-width letters: another host to the pins, "localhost" to the resolver.
+    const QString wide = QStringLiteral("\uFF4C\uFF4F\uFF43\uFF41\uFF4C\uFF48\uFF4F\uFF53\uFF54");
+    QTest::newRow("another server named since") << "127.0.0.1" << "127.0.0.1" << "timing.example" << QStringList({"127.0.0.1:%1"});
+    QTest::newRow("at the address of another name") << wide << "localhost" << "" << QStringList({wide + ":%1", "localhost:%1"});
+}
+
+void TestMainWindowLive::certificateQuestionNamesItsServers()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, pinnedAs);
+    QFETCH(QString, namedSince);
+    QFETCH(QStringList, named);
+    ScriptedServer server(true);
+    server.usePair(QStringLiteral("other"));
+    const quint16 port = server.start();
+    AppSettings::open()->setValue(QStringLiteral("v2host"), host);
+    AppSettings::open()->setValue(QStringLiteral("v2port"), port);
+    CertificateTrust::store(pinnedAs, port, {ScriptedServer::fingerprint(QStringLiteral("test")), QStringLiteral("CN=test"), QStringLiteral("127.0.0.1")});
+    QString question;
+    onNextModal([&question](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(box);
+        question = box->text();
+        box->button(QMessageBox::No)->click();
+    });
+    MainWindow window(only({DayTime}));
+    if (!namedSince.isEmpty())
+        connect(window.dataProvider()->controller(), &V2_Client::certificateRejected, this, [&] { window.dataProvider()->setHost(namedSince); });
+    QTRY_VERIFY_WITH_TIMEOUT(!question.isEmpty(), 5000);
+    for (const QString& name : qAsConst(named))
+        QVERIFY2(question.contains(name.arg(port)), qPrintable(question));
+    if (!namedSince.isEmpty())
+        QVERIFY2(!question.contains(namedSince), qPrintable(question));
 }
 
 // A long recording is read while the window keeps turning its event loop;

@@ -4,6 +4,7 @@
 #include "RecordingPlayer.h"
 #include "RecordingWriter.h"
 #include "ScriptedServer.h"
+#include "ServerFixture.h"
 #include "SessionClock.h"
 #include "StartUp.h"
 #include "V2_Client.h"
@@ -11,10 +12,14 @@
 #include "V2_message.h"
 
 #include <QFile>
+#include <QPair>
 #include <QSettings>
 #include <QSslConfiguration>
 #include <QTemporaryDir>
+#include <QVector>
 #include <QtTest>
+
+#include <functional>
 
 namespace {
 
@@ -55,9 +60,12 @@ private slots:
     void onlyReceivedLinesAreData();
     void attemptBelongsToItsServer_data();
     void attemptBelongsToItsServer();
+    void settersEndTheAttempt();
     void hostSpellings_data();
     void hostSpellings();
     void otherSpellingOfAPinnedServer();
+    void addressPinnedUnderAnotherName_data();
+    void addressPinnedUnderAnotherName();
     void pinsKeptBeforeNormalising();
     void pinCheckedAfterAnAcceptedHandshake_data();
     void pinCheckedAfterAnAcceptedHandshake();
@@ -103,9 +111,10 @@ void TestConnectionTrust::trustOnFirstUse()
     link.server.usePair(QStringLiteral("other"));
     link.server.closeClient();
     QTRY_COMPARE_WITH_TIMEOUT(changed.count(), 1, 6000);
-    QCOMPARE(changed.first().at(0).toByteArray(), ScriptedServer::fingerprint(QStringLiteral("test")));
-    QCOMPARE(changed.first().at(2).toByteArray(), ScriptedServer::fingerprint(QStringLiteral("other")));
-    QVERIFY(changed.first().at(1).toString().contains(QStringLiteral("Lanterra test")));
+    QCOMPARE(changed.first().mid(0, 3), QVariantList({QStringLiteral("127.0.0.1"), link.client.port(), QString()}));
+    QCOMPARE(changed.first().at(3).toByteArray(), ScriptedServer::fingerprint(QStringLiteral("test")));
+    QCOMPARE(changed.first().at(5).toByteArray(), ScriptedServer::fingerprint(QStringLiteral("other")));
+    QVERIFY(changed.first().at(4).toString().contains(QStringLiteral("Lanterra test")));
     QVERIFY(!link.server.waitForClient(300));
     // Trusting it: stored, and the next connection logs in.
     link.client.setActive(false);
@@ -257,6 +266,25 @@ void TestConnectionTrust::attemptBelongsToItsServer()
     client.setActive(false);
 }
 
+// Changing what an attempt was started with ends it at once.
+void TestConnectionTrust::settersEndTheAttempt()
+{
+    Link link(true);
+    const QVector<QPair<const char*, std::function<void()>>> changes = {
+        {"host", [&] { link.client.setHost(QStringLiteral("localhost")); }},
+        {"port", [&] { link.client.setPort(1); }},
+        {"user name", [&] { link.client.setUsername(QStringLiteral("other")); }},
+        {"password", [&] { link.client.setPassword(QStringLiteral("other")); }},
+        {"TLS", [&] { link.client.setSsl(false); }},
+    };
+    for (const auto& change : changes) {
+        link.client.setActive(true);
+        QVERIFY(link.client.socketState() != QAbstractSocket::UnconnectedState);
+        change.second();
+        QVERIFY2(link.client.socketState() == QAbstractSocket::UnconnectedState, change.first);
+    }
+}
+
 // One server, however its name is spelled.
 void TestConnectionTrust::hostSpellings_data()
 {
@@ -314,9 +342,64 @@ void TestConnectionTrust::otherSpellingOfAPinnedServer()
     QSignalSpy changed(&trust, &CertificateTrust::certificateChanged);
     client.setActive(true);
     QTRY_COMPARE_WITH_TIMEOUT(changed.count(), 1, 5000);
-    QCOMPARE(changed.first().at(2).toByteArray(), ScriptedServer::fingerprint(QStringLiteral("test")));
+    QCOMPARE(changed.first().at(5).toByteArray(), ScriptedServer::fingerprint(QStringLiteral("test")));
     client.setActive(false);
     QCOMPARE(CertificateTrust::stored(QStringLiteral("localhost"), port).fingerprint, ScriptedServer::fingerprint(QStringLiteral("other")));
+}
+
+// A name never used before that reaches the address and port of a server
+// trusted under another name: another certificate there is put to the user,
+// naming both; the same one is trusted for the new name too.
+void TestConnectionTrust::addressPinnedUnderAnotherName_data()
+{
+    QTest::addColumn<QString>("pinnedAs");
+    QTest::addColumn<QString>("served");
+    QTest::addColumn<bool>("told");
+    QTest::newRow("another certificate") << "localhost" << "other" << true;
+    QTest::newRow("the same certificate") << "localhost" << "test" << false;
+    QTest::newRow("pinned before addresses were kept") << "127.0.0.1" << "other" << true;
+}
+
+void TestConnectionTrust::addressPinnedUnderAnotherName()
+{
+    QFETCH(QString, pinnedAs);
+    QFETCH(QString, served);
+    QFETCH(bool, told);
+    const auto pair = [](const QString& name, const char* part) {
+        QFile file(QStringLiteral(LANTERRA_TEST_TLS_DIR "/%1-%2.pem").arg(name, QLatin1String(part)));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    Fixture fixture;
+    QVERIFY(fixture.server.setTlsPair(pair(QStringLiteral("test"), "cert"), pair(QStringLiteral("test"), "key")));
+    const QByteArray pinned = ScriptedServer::fingerprint(QStringLiteral("test"));
+    if (pinnedAs == QLatin1String("localhost")) {
+        std::unique_ptr<V2_Client> first = fixture.client(QStringLiteral("team"));
+        first->setHost(pinnedAs);
+        CertificateTrust trust(first.get());
+        QVERIFY(Fixture::loginAndJoin(first.get(), {}));
+        QCOMPARE(CertificateTrust::stored(pinnedAs, fixture.port).address, QStringLiteral("127.0.0.1"));
+    } else {
+        AppSettings::open()->setValue(QStringLiteral("trusted_certificates/127.0.0.1_%1/fingerprint").arg(fixture.port), pinned);
+    }
+    QVERIFY(fixture.server.setTlsPair(pair(served, "cert"), pair(served, "key")));
+    // Full-width letters: another host to the pins, "localhost" to the resolver.
+    const QString name = QStringLiteral("\uFF4C\uFF4F\uFF43\uFF41\uFF4C\uFF48\uFF4F\uFF53\uFF54");
+    std::unique_ptr<V2_Client> client = fixture.client(QStringLiteral("team"));
+    client->setHost(name);
+    CertificateTrust trust(client.get());
+    QSignalSpy changed(&trust, &CertificateTrust::certificateChanged);
+    QSignalSpy done(client.get(), &V2_Client::onLoginDone);
+    client->setActive(true);
+    QTRY_COMPARE_WITH_TIMEOUT(changed.count() + done.count(), 1, 5000);
+    client->setActive(false);
+    QCOMPARE(changed.count(), told ? 1 : 0);
+    if (told) {
+        QCOMPARE(changed.first().mid(0, 4), QVariantList({name, int(fixture.port), pinnedAs, pinned}));
+        QCOMPARE(changed.first().at(5).toByteArray(), ScriptedServer::fingerprint(served));
+        QVERIFY(CertificateTrust::stored(name, fixture.port).fingerprint.isEmpty());
+    } else {
+        QCOMPARE(CertificateTrust::stored(name, fixture.port).fingerprint, pinned);
+    }
 }
 
 // A certificate that a trusted authority signed passes the handshake

@@ -159,9 +159,7 @@ void TestV2Client::loginRequestAndReply()
     link.server.sendLine(V2_message::loginReplyLine(QString(), QStringLiteral("Timing"), QStringLiteral("2.1.3"), QStringLiteral("2.0.0"), 7, 40));
     QTRY_COMPARE(done.count(), 1);
     QVERIFY(link.client.loginActive());
-    QCOMPARE(link.client.serverName(), QStringLiteral("Timing"));
-    QCOMPARE(link.client.serverVersion(), QStringLiteral("2.1.3"));
-    QCOMPARE(link.client.serverMinVersion(), QStringLiteral("2.0.0"));
+    QCOMPARE(QStringList({link.client.serverName(), link.client.serverVersion(), link.client.serverMinVersion()}), QStringList({"Timing", "2.1.3", "2.0.0"}));
     QCOMPARE(link.client.pingRate(), 7);
     QCOMPARE(link.client.timeout(), 40);
 
@@ -177,10 +175,15 @@ void TestV2Client::certificatePinning_data()
     QTest::addColumn<QString>("presented");
     QTest::addColumn<QString>("expected");
     QTest::addColumn<bool>("loginSent");
-    QTest::newRow("the trusted certificate") << true << "test" << "test" << true;
-    QTest::newRow("another certificate") << true << "other" << "test" << false;
-    QTest::newRow("nothing pinned") << true << "other" << "" << true;
-    QTest::newRow("plain tcp") << false << "" << "other" << true;
+    // The host or port named when the pin was set, when not this server's:
+    // the pin is for that server, and naming this one forgets it.
+    QTest::addColumn<QString>("pinnedFor");
+    QTest::newRow("the trusted certificate") << true << "test" << "test" << true << "";
+    QTest::newRow("another certificate") << true << "other" << "test" << false << "";
+    QTest::newRow("nothing pinned") << true << "other" << "" << true << "";
+    QTest::newRow("plain tcp") << false << "" << "other" << true << "";
+    QTest::newRow("pinned for another port") << true << "other" << "test" << true << "1";
+    QTest::newRow("pinned for another host") << true << "other" << "test" << true << "localhost";
 }
 
 void TestV2Client::certificatePinning()
@@ -189,11 +192,17 @@ void TestV2Client::certificatePinning()
     QFETCH(QString, presented);
     QFETCH(QString, expected);
     QFETCH(bool, loginSent);
+    QFETCH(QString, pinnedFor);
     Link link(tls);
     if (tls)
         link.server.usePair(presented);
+    const int port = link.client.port();
+    link.client.setHost(pinnedFor == QLatin1String("localhost") ? pinnedFor : QStringLiteral("127.0.0.1"));
+    link.client.setPort(pinnedFor == QLatin1String("1") ? 1 : port);
     if (!expected.isEmpty())
         link.client.setExpectedFingerprint(ScriptedServer::fingerprint(expected));
+    link.client.setHost(QStringLiteral("127.0.0.1"));
+    link.client.setPort(port);
     QSignalSpy accepted(&link.client, &V2_Client::certificateAccepted);
     QSignalSpy rejected(&link.client, &V2_Client::certificateRejected);
     link.client.setActive(true);
