@@ -10,6 +10,7 @@
 #include "AccountStore.h"
 #include "LogThrottle.h"
 #include "LoginRefusals.h"
+#include "TsanAnnotations.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -181,6 +182,8 @@ void V2_Server::incomingConnection(qintptr descriptor)
 
 void V2_Server::threadFinished(int socketDescriptor)
 {
+    // A blocking call from the connection's thread (see TsanAnnotations.h).
+    TsanAnnotations::acquire(sender());
     auto* connection = qobject_cast<V2_ServerSocket*>(sender());
     QMutexLocker locker(&m_mutex);
     if (connection) {
@@ -197,6 +200,7 @@ void V2_Server::threadFinished(int socketDescriptor)
     if (connection)
         m_ending.append(connection);
     emit onClientDisconnected();
+    TsanAnnotations::release(sender());
 }
 
 void V2_Server::finished()
@@ -212,10 +216,13 @@ void V2_Server::finished()
 
 void V2_Server::commandReceived(V2_message* mes, int descriptor)
 {
+    // A blocking call from the connection's thread (see TsanAnnotations.h).
+    TsanAnnotations::acquire(sender());
     V2_Data tree(QStringLiteral("ROOT"));
     tree.setRoot(true);
     tree.fromQvariantMap(mes->jsonParams(), nullptr);
     emit onCommandReceived(mes->channel(), mes->id(), descriptor, &tree);
+    TsanAnnotations::release(sender());
 }
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "V2_ServerSocket.h"
 
 #include "LogThrottle.h"
+#include "TsanAnnotations.h"
 #include "UserProfileReadLock.h"
 #include "V2_Data.h"
 #include "V2_MessageHandler.h"
@@ -169,7 +170,10 @@ void V2_ServerSocket::run()
     m_socket->close();
     delete m_socket;
     m_socket = nullptr;
+    TsanAnnotations::release(this);
     emit onThreadFinished(m_socketDescriptor);
+    // The server deletes this object after waiting for the thread.
+    TsanAnnotations::release(this);
 }
 
 void V2_ServerSocket::flushOnClose()
@@ -496,7 +500,9 @@ void V2_ServerSocket::join(QString channel)
 
 void V2_ServerSocket::cmd(V2_message* mes)
 {
+    TsanAnnotations::release(this);
     emit onCommandReceived(mes, m_socketDescriptor);
+    TsanAnnotations::acquire(this);
 }
 
 void V2_ServerSocket::sslErrors(QList<QSslError> errors)
