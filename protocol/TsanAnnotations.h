@@ -2,8 +2,11 @@
 
 // Happens-before edges that the thread sanitizer cannot see because they
 // pass through the toolkit's event queue, whose lock lives in an
-// uninstrumented library: a blocking queued call, a thread's end. Empty in
-// every other build.
+// uninstrumented library. A connection's thread releases on the server
+// before a blocking queued call and acquires on it once the call returns;
+// the library's TSan build does the server's side in QObject::event (see
+// TsanQtSync.cpp). A thread releases on its QThread object as its run()
+// ends, for QThread::wait. Empty in every other build: no cost.
 
 #if defined(__SANITIZE_THREAD__)
 #define LANTERRA_TSAN_ANNOTATIONS 1

@@ -267,8 +267,12 @@ bool QThread::wait(unsigned long time)
 
 // A deferred delete is handed to the object's thread through the toolkit's
 // event queue: what the thread that asked for it did before is seen to
-// come first. The event reaches QObject::event through the vtables of our
-// own classes, which bind to this definition.
+// come first. A queued call acquires what was released on its receiver
+// (our blocking calls release on it before they post, see
+// TsanAnnotations.h) and releases on it when done, for the caller to
+// acquire once the call returns. Events reach QObject::event through the
+// vtables of classes outside the toolkit's core, which bind to this
+// definition.
 void QObject::deleteLater()
 {
     static const auto fn = real<void (*)(QObject*)>("_ZN7QObject11deleteLaterEv");
@@ -281,5 +285,10 @@ bool QObject::event(QEvent* event)
     static const auto fn = real<bool (*)(QObject*, QEvent*)>("_ZN7QObject5eventEP6QEvent");
     if (event->type() == QEvent::DeferredDelete)
         __tsan_acquire(this);
-    return fn(this, event);
+    if (event->type() != QEvent::MetaCall)
+        return fn(this, event);
+    __tsan_acquire(this);
+    const bool handled = fn(this, event);
+    __tsan_release(this);
+    return handled;
 }

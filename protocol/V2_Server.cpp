@@ -10,7 +10,6 @@
 #include "AccountStore.h"
 #include "LogThrottle.h"
 #include "LoginRefusals.h"
-#include "TsanAnnotations.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -159,12 +158,12 @@ void V2_Server::incomingConnection(qintptr descriptor)
 
     connect(connection, &V2_ServerSocket::onThreadFinished, this, &V2_Server::threadFinished, Qt::BlockingQueuedConnection);
     connect(connection,
-            QOverload<int, QString, QString>::of(&V2_ServerSocket::onSnapshotRequest),
+            QOverload<int, const QString&, const QString&>::of(&V2_ServerSocket::onSnapshotRequest),
             this,
             QOverload<int, QString, QString>::of(&V2_Server::onSnapshotRequest),
             Qt::BlockingQueuedConnection);
     connect(connection,
-            QOverload<int, QString>::of(&V2_ServerSocket::onSnapshotRequest),
+            QOverload<int, const QString&>::of(&V2_ServerSocket::onSnapshotRequest),
             this,
             QOverload<int, QString>::of(&V2_Server::onSnapshotRequest),
             Qt::BlockingQueuedConnection);
@@ -182,13 +181,11 @@ void V2_Server::incomingConnection(qintptr descriptor)
 
 void V2_Server::threadFinished(int socketDescriptor)
 {
-    // A blocking call from the connection's thread (see TsanAnnotations.h).
-    TsanAnnotations::acquire(sender());
     auto* connection = qobject_cast<V2_ServerSocket*>(sender());
     QMutexLocker locker(&m_mutex);
     if (connection) {
         disconnect(connection, &V2_ServerSocket::onThreadFinished, this, nullptr);
-        disconnect(connection, QOverload<int, QString>::of(&V2_ServerSocket::onSnapshotRequest), this, nullptr);
+        disconnect(connection, QOverload<int, const QString&>::of(&V2_ServerSocket::onSnapshotRequest), this, nullptr);
         disconnect(connection, &V2_ServerSocket::onCommandReceived, this, nullptr);
     }
     // The system may already have handed the same descriptor to a newer
@@ -200,7 +197,6 @@ void V2_Server::threadFinished(int socketDescriptor)
     if (connection)
         m_ending.append(connection);
     emit onClientDisconnected();
-    TsanAnnotations::release(sender());
 }
 
 void V2_Server::finished()
@@ -216,13 +212,10 @@ void V2_Server::finished()
 
 void V2_Server::commandReceived(V2_message* mes, int descriptor)
 {
-    // A blocking call from the connection's thread (see TsanAnnotations.h).
-    TsanAnnotations::acquire(sender());
     V2_Data tree(QStringLiteral("ROOT"));
     tree.setRoot(true);
     tree.fromQvariantMap(mes->jsonParams(), nullptr);
     emit onCommandReceived(mes->channel(), mes->id(), descriptor, &tree);
-    TsanAnnotations::release(sender());
 }
 
 // ---------------------------------------------------------------------------

@@ -170,8 +170,10 @@ void V2_ServerSocket::run()
     m_socket->close();
     delete m_socket;
     m_socket = nullptr;
-    TsanAnnotations::release(this);
+    // A blocking call into the server's thread (see TsanAnnotations.h).
+    TsanAnnotations::release(m_server);
     emit onThreadFinished(m_socketDescriptor);
+    TsanAnnotations::acquire(m_server);
     // The server deletes this object after waiting for the thread.
     TsanAnnotations::release(this);
 }
@@ -500,9 +502,9 @@ void V2_ServerSocket::join(QString channel)
 
 void V2_ServerSocket::cmd(V2_message* mes)
 {
-    TsanAnnotations::release(this);
+    TsanAnnotations::release(m_server);
     emit onCommandReceived(mes, m_socketDescriptor);
-    TsanAnnotations::acquire(this);
+    TsanAnnotations::acquire(m_server);
 }
 
 void V2_ServerSocket::sslErrors(QList<QSslError> errors)

@@ -124,12 +124,12 @@ void V2_ServerSocket::requestSnapshots()
             return;
         const QString champ = championship();
         // A blocking call into the server's thread (see TsanAnnotations.h).
-        TsanAnnotations::release(this);
+        TsanAnnotations::release(m_server);
         if (champ.isEmpty())
             emit onSnapshotRequest(m_socketDescriptor, channel);
         else
             emit onSnapshotRequest(m_socketDescriptor, channel, champ);
-        TsanAnnotations::acquire(this);
+        TsanAnnotations::acquire(m_server);
     }
 }
 
