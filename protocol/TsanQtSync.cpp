@@ -4,11 +4,16 @@
 // would be reported as a race. These definitions come before the toolkit's
 // in symbol lookup; each calls the toolkit's own and tells the sanitizer
 // what the lock did (acquire after locking, release before unlocking).
-// Calls made inside the toolkit itself stay unseen; tsan.supp covers those.
+// The same goes for a thread's end (QThread::wait) and deferred deletes.
+// Calls made inside the toolkit itself stay unseen; tsan.supp covers the
+// toolkit's own accesses that follow from that, and nothing of ours.
 
+#include <QEvent>
 #include <QMutex>
+#include <QObject>
 #include <QReadWriteLock>
 #include <QSemaphore>
+#include <QThread>
 #include <QWaitCondition>
 
 #include <dlfcn.h>
@@ -236,4 +241,54 @@ void QWaitCondition::wakeAll()
     static const auto fn = real<void (*)(QWaitCondition*)>("_ZN14QWaitCondition7wakeAllEv");
     __tsan_release(this);
     fn(this);
+}
+
+// A thread's end is learnt inside the toolkit, under its own lock: a wait
+// that returns true acquires what the thread released as it ended (a
+// QThread subclass releases itself as the last thing its run() does; see
+// TsanAnnotations.h).
+bool QThread::wait(QDeadlineTimer deadline)
+{
+    static const auto fn = real<bool (*)(QThread*, QDeadlineTimer)>("_ZN7QThread4waitE14QDeadlineTimer");
+    const bool ended = fn(this, deadline);
+    if (ended)
+        __tsan_acquire(this);
+    return ended;
+}
+
+bool QThread::wait(unsigned long time)
+{
+    static const auto fn = real<bool (*)(QThread*, unsigned long)>("_ZN7QThread4waitEm");
+    const bool ended = fn(this, time);
+    if (ended)
+        __tsan_acquire(this);
+    return ended;
+}
+
+// A deferred delete is handed to the object's thread through the toolkit's
+// event queue: what the thread that asked for it did before is seen to
+// come first. A queued call acquires what was released on its receiver
+// (our blocking calls release on it before they post, see
+// TsanAnnotations.h) and releases on it when done, for the caller to
+// acquire once the call returns. Events reach QObject::event through the
+// vtables of classes outside the toolkit's core, which bind to this
+// definition.
+void QObject::deleteLater()
+{
+    static const auto fn = real<void (*)(QObject*)>("_ZN7QObject11deleteLaterEv");
+    __tsan_release(this);
+    fn(this);
+}
+
+bool QObject::event(QEvent* event)
+{
+    static const auto fn = real<bool (*)(QObject*, QEvent*)>("_ZN7QObject5eventEP6QEvent");
+    if (event->type() == QEvent::DeferredDelete)
+        __tsan_acquire(this);
+    if (event->type() != QEvent::MetaCall)
+        return fn(this, event);
+    __tsan_acquire(this);
+    const bool handled = fn(this, event);
+    __tsan_release(this);
+    return handled;
 }

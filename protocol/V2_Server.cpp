@@ -144,12 +144,12 @@ void V2_Server::incomingConnection(qintptr descriptor)
 
     connect(connection, &V2_ServerSocket::onThreadFinished, this, &V2_Server::threadFinished, Qt::BlockingQueuedConnection);
     connect(connection,
-            QOverload<int, QString, QString>::of(&V2_ServerSocket::onSnapshotRequest),
+            QOverload<int, const QString&, const QString&>::of(&V2_ServerSocket::onSnapshotRequest),
             this,
             QOverload<int, QString, QString>::of(&V2_Server::onSnapshotRequest),
             Qt::BlockingQueuedConnection);
     connect(connection,
-            QOverload<int, QString>::of(&V2_ServerSocket::onSnapshotRequest),
+            QOverload<int, const QString&>::of(&V2_ServerSocket::onSnapshotRequest),
             this,
             QOverload<int, QString>::of(&V2_Server::onSnapshotRequest),
             Qt::BlockingQueuedConnection);
@@ -225,7 +225,7 @@ void V2_Server::threadFinished(int socketDescriptor)
     QMutexLocker locker(&m_mutex);
     if (connection) {
         disconnect(connection, &V2_ServerSocket::onThreadFinished, this, nullptr);
-        disconnect(connection, QOverload<int, QString>::of(&V2_ServerSocket::onSnapshotRequest), this, nullptr);
+        disconnect(connection, QOverload<int, const QString&>::of(&V2_ServerSocket::onSnapshotRequest), this, nullptr);
         disconnect(connection, &V2_ServerSocket::onCommandReceived, this, nullptr);
     }
     // The system may already have handed the same descriptor to a newer

@@ -1,6 +1,7 @@
 #include "V2_ServerSocket.h"
 
 #include "LogThrottle.h"
+#include "TsanAnnotations.h"
 #include "UserProfileReadLock.h"
 #include "V2_Data.h"
 #include "V2_MessageHandler.h"
@@ -175,7 +176,12 @@ void V2_ServerSocket::run()
     m_socket->close();
     delete m_socket;
     m_socket = nullptr;
+    // A blocking call into the server's thread (see TsanAnnotations.h).
+    TsanAnnotations::release(m_server);
     emit onThreadFinished(m_socketDescriptor);
+    TsanAnnotations::acquire(m_server);
+    // The server deletes this object after waiting for the thread.
+    TsanAnnotations::release(this);
 }
 
 void V2_ServerSocket::flushOnClose()
@@ -537,7 +543,9 @@ void V2_ServerSocket::join(QString channel)
 
 void V2_ServerSocket::cmd(V2_message* mes)
 {
+    TsanAnnotations::release(m_server);
     emit onCommandReceived(mes, m_socketDescriptor);
+    TsanAnnotations::acquire(m_server);
 }
 
 void V2_ServerSocket::sslErrors(QList<QSslError> errors)

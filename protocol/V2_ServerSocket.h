@@ -84,8 +84,9 @@ public:
 
 signals:
     void onThreadFinished(int descriptor);
-    void onSnapshotRequest(int descriptor, QString channel);
-    void onSnapshotRequest(int descriptor, QString channel, QString champ);
+    // By reference: a blocking call's arguments are read in the caller's frame.
+    void onSnapshotRequest(int descriptor, const QString& channel);
+    void onSnapshotRequest(int descriptor, const QString& channel, const QString& champ);
     void onCommandReceived(V2_message* mes, int descriptor);
     void onLogged();
     void dataReceived(QVariantMap* data, int descriptor, QString champ = QString());

@@ -5,6 +5,7 @@
 
 #include "LogThrottle.h"
 #include "LoginRefusals.h"
+#include "TsanAnnotations.h"
 #include "UserProfileReadLock.h"
 #include "V2_MessageHandler.h"
 #include "V2_Profile.h"
@@ -147,10 +148,13 @@ void V2_ServerSocket::requestSnapshots()
         if (!m_handler->logged())
             return;
         const QString champ = championship();
+        // A blocking call into the server's thread (see TsanAnnotations.h).
+        TsanAnnotations::release(m_server);
         if (champ.isEmpty())
             emit onSnapshotRequest(m_socketDescriptor, channel);
         else
             emit onSnapshotRequest(m_socketDescriptor, channel, champ);
+        TsanAnnotations::acquire(m_server);
     }
 }
 
