@@ -1,6 +1,6 @@
 #include "ModelSectionTime.h"
 
-#include "SessionClock.h"
+#include "ColumnTable.h"
 #include "V2DataProvider.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "ModelSectionTimeAcc.h"
 
-#include "SessionClock.h"
+#include "ColumnTable.h"
 #include "V2DataProvider.h"
 
 ModelSectionTimeAcc::ModelSectionTimeAcc(V2DataProvider* provider, const QString& skin, QObject* parent)

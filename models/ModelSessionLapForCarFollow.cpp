@@ -1,6 +1,6 @@
 #include "ModelSessionLapForCarFollow.h"
 
-#include "SessionClock.h"
+#include "ColumnTable.h"
 #include "V2DataProvider.h"
 
 #include <QBrush>

@@ -1,6 +1,6 @@
 #include "ModelSessionSector.h"
 
-#include "SessionClock.h"
+#include "ColumnTable.h"
 #include "V2DataProvider.h"
 
 #include <algorithm>
