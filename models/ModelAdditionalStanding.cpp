@@ -20,7 +20,7 @@ struct Cell {
     Model::Kind kind;
 };
 
-const ColumnSpec<Cell> kColumns[] = {
+constexpr ColumnSpec<Cell> kColumns[] = {
     {Model::Position, QT_TR_NOOP("Pos"), 30, Right, [](const Cell& c) { return QString::number(c.index + 1); }},
     {Model::Number, QT_TR_NOOP("Nr"), 36, Right, [](const Cell& c) { return c.row.pNum; }},
     {Model::Name, QT_TR_NOOP("Name"), 90, Left, [](const Cell& c) { return c.row.name; }},

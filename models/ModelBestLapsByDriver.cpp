@@ -12,7 +12,7 @@ using namespace ColumnTable;
 using Model = ModelBestLapsByDriver;
 using Row = DriverLapsRow;
 
-const ColumnSpec<Row> kColumns[] = {
+constexpr ColumnSpec<Row> kColumns[] = {
     {Model::Number, QT_TR_NOOP("Nr"), 36, Right, [](const Row& r) { return r.pNum; }},
     {Model::Driver, QT_TR_NOOP("Driver"), 120, Left, [](const Row& r) { return r.driver; }},
     {Model::Laps, QT_TR_NOOP("Laps"), 40, Right, [](const Row& r) { return QString::number(r.laps); }},
