@@ -9,8 +9,10 @@ class MainWindow;
 class ToolWindow;
 class V2DataProvider;
 
-// The 21 panels of the program, in their fixed order: layouts, the
-// primary-desktop arrangement and the frame option walk them in this order.
+// The panels of the program, one row each, in their fixed order: layouts,
+// the primary-desktop arrangement and the frame option walk them in this
+// order. A row is the one source of a panel's settings group and default
+// place; the panel itself writes neither.
 namespace PanelRegistry {
 
 enum Row {
@@ -35,6 +37,7 @@ enum Row {
     Tyres,
     AdditionalStandings,
     TrackPreview,
+    BestLapsByDriver,
     RowCount,
 };
 
@@ -56,12 +59,15 @@ struct Panel {
     const char* menuText;
     const char* toolTip;    // empty for none
     QPoint primaryPosition; // "Bring all to primary desktop"
-    QRect layoutGeometry;   // in the built-in layout "default"
-    bool layoutShow;
+    QRect layoutGeometry;   // in the built-in layout "default", and wherever a layout has no place for the panel
+    bool layoutShow;        // likewise
     int options;
 };
 
 const Panel& info(int row);
+
+// Gives a panel its row's settings group and default place.
+void place(ToolWindow* panel, int row);
 
 // The panels the program has, by row; null where a panel is not built yet.
 Factories factories();

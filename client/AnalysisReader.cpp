@@ -268,6 +268,19 @@ int AnalysisReader::getTopSpeedDriver(const QString& pNum, double speed) const
     return driver;
 }
 
+AnalysisReader::LapSummary AnalysisReader::getLap(const QString& pNum, const QString& lapKey) const
+{
+    LapSummary lap;
+    const V2_Data* found = node(kLaps + pNum + QStringLiteral(".laps.") + lapKey);
+    if (!found)
+        return lap;
+    lap.exists = true;
+    lap.time = found->getULongLong(QStringLiteral("time"), TimingConstants::NO_TIME);
+    lap.driver = found->getInt(QStringLiteral("driver"), -1);
+    lap.valid = found->getBool(QStringLiteral("isValid"), true);
+    return lap;
+}
+
 QStringList AnalysisReader::getLapKeys(const QString& pNum) const
 {
     return childKeys(kLaps + pNum + QStringLiteral(".laps"));

@@ -14,6 +14,14 @@
 class AnalysisReader : public SessionReader
 {
 public:
+    // One lap of a car as the tree has it.
+    struct LapSummary {
+        bool exists = false;
+        quint64 time = TimingConstants::NO_TIME; // NO_TIME when the lap has none
+        int driver = -1;                         // numbered from 1; -1 when not given
+        bool valid = false;                      // a lap without the field counts
+    };
+
     // Pits and stints
     QStringList getPitInParticipants() const;
     QStringList getPitInKeys(const QString& pNum) const;
@@ -51,6 +59,9 @@ public:
     quint64 getLastLapEndTime(const QString& pNum) const;
     // Who drove a lap: its "driver"; -1 when the lap or the field is missing.
     int getLapDriver(const QString& pNum, const QString& lapKey) const;
+    // One lap's time, driver and validity with one look-up (a table of a
+    // car's laps reads them so instead of scanning the lap caches).
+    LapSummary getLap(const QString& pNum, const QString& lapKey) const;
     // Who drove the car's first lap with this time in sector (1 to 4); -1 when none has it.
     int getSectorTimeDriver(const QString& pNum, int sector, quint64 time) const;
     // Who drove the car's first lap with this top speed (in the unit in

@@ -3,6 +3,8 @@
 #include "TimingConstants.h"
 #include "V2_Data.h"
 
+#include <algorithm>
+
 using TimingConstants::NO_TIME;
 
 namespace {
@@ -156,6 +158,19 @@ QString SessionReader::getParticipantVehicle(const QString& pNum) const
 QString SessionReader::getDriverName(const QString& pNum, int driverIndex) const
 {
     return formattedDriver(node(kEntry + pNum), driverIndex);
+}
+
+QList<int> SessionReader::getDriverNumbers(const QString& pNum) const
+{
+    QList<int> numbers;
+    for (const QString& key : childKeys(kEntry + pNum + QStringLiteral(".drivers"))) {
+        bool ok = false;
+        const int number = key.toInt(&ok);
+        if (ok)
+            numbers.append(number);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
 }
 
 QString SessionReader::getCurrentDriverName(const QString& pNum) const

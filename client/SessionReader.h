@@ -37,7 +37,11 @@ public:
     QString getParticipantClass(const QString& pNum) const;
     QString getParticipantTeam(const QString& pNum) const;
     QString getParticipantVehicle(const QString& pNum) const;
+    // Drivers are numbered from 1 within their entry: a lap's "driver", the
+    // current driver and getDriverName use these numbers.
     QString getDriverName(const QString& pNum, int driverIndex) const;
+    // The numbers of an entry's drivers, ascending; empty for an unknown car.
+    QList<int> getDriverNumbers(const QString& pNum) const;
     QString getCurrentDriverName(const QString& pNum) const;
     QStringList getClasses() const;
 

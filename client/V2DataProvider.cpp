@@ -266,6 +266,7 @@ void V2DataProvider::deleteLapAnalysisData(QString pNum, QString lapKey)
 {
     if (!m_analysisStale)
         announceRows(m_analysis.remove(pNum, lapKey), true);
+    emit analysisLapDeleted(pNum, lapKey);
 }
 
 void V2DataProvider::cleanAnalysis()

@@ -102,9 +102,21 @@ signals:
     void standingsByClassByPosition(int pos);
     void trackInfo();
     void analysisStints();
+    // Laps. A whole collection (a login, a new session, a reconnect):
+    // analysisLaps, then the caches are rebuilt. A line with laps: per car
+    // analysisLapsByPnum, then per lap analysisLapsByPnumAndLap once the
+    // caches have filed it (a new row is announced at once); the rows changed
+    // in place follow once at the end of the line (the ...UpdateByRowList
+    // and ...ByRowMap signals).
     void analysisLaps();
     void analysisLapsByPnum(QString pNum);
     void analysisLapsByPnumAndLap(QString pNum, QString lapNum);
+    // A lap deleted by a line (a null in its place), once its records are
+    // gone from the caches and their rows announced as removed
+    // (analysysLapsUpdateByRow(row, false, true) and its siblings, unless a
+    // rebuild is waiting: its analysisProcessed covers them). It comes
+    // before the laps the same line adds; no analysisLapsByPnum names the car.
+    void analysisLapDeleted(QString pNum, QString lapNum);
     void analysysLapsUpdateByRowList(QList<int> list);
     void analysysLapsUpdateByRow(int rowPositionNum, bool isNewRow, bool removeRow = false);
     void analysysSectionUpdateByRowList(QList<int> list, QString sectionName);
@@ -133,6 +145,10 @@ signals:
     void tyresDataReceived();
     void disableTyresData();
     void cleanAll();
+    // The caches were rebuilt whole or emptied: after analysisLaps and after
+    // every sessionEntry (a rebuild asked for while a line is announced comes
+    // once, after the read, from a zero timer; otherwise at once), and after
+    // cleanAll. Never for single laps.
     void analysisProcessed();
     // The cached speeds (laps and speed rows) are now in this unit.
     void speedUnitsChanged(bool imperial);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SessionClock.h"
+
 #include <QAbstractItemModel>
 #include <QBrush>
 #include <QColor>
@@ -31,6 +33,12 @@ constexpr int DefaultWidthRole = Qt::UserRole + 1;
 constexpr int Left = Qt::AlignLeft | Qt::AlignVCenter;
 constexpr int Right = Qt::AlignRight | Qt::AlignVCenter;
 constexpr int Centre = Qt::AlignHCenter | Qt::AlignVCenter;
+
+// A lap, sector, section or driving time as every table shows it ("1:23.456").
+inline QString timeText(quint64 milliseconds)
+{
+    return SessionClock::formatTime(milliseconds, false, 3, false);
+}
 
 // Every cell of a table model announced changed in one range: rows whose
 // texts changed in place, without a reset.

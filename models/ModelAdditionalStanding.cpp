@@ -7,32 +7,42 @@
 #include <QBrush>
 #include <QColor>
 
+#include <iterator>
+
 namespace {
 
 using namespace ColumnTable;
+using Model = ModelAdditionalStanding;
 
-constexpr int kCoalesceMs = 40;
-
-struct Header {
-    const char* text;
-    int width;
-    int alignment;
-};
-const Header kHeaders[ModelAdditionalStanding::ColumnCount] = {
-    {QT_TR_NOOP("Pos"), 30, Right}, {QT_TR_NOOP("Nr"), 36, Right}, {QT_TR_NOOP("Name"), 90, Left}, {QT_TR_NOOP("Class"), 70, Centre},
-    {QT_TR_NOOP("Time"), 66, Right}, {QT_TR_NOOP("Lap"), 36, Right}, {QT_TR_NOOP("Gap"), 56, Right},
+struct Cell {
+    const Model::Row& row;
+    int index;
+    Model::Kind kind;
 };
 
-// Empty for 0 and for no time.
-QString timeText(quint64 milliseconds)
-{
-    return SessionClock::formatTime(milliseconds, false, 3, false);
-}
+constexpr ColumnSpec<Cell> kColumns[] = {
+    {Model::Position, QT_TR_NOOP("Pos"), 30, Right, [](const Cell& c) { return QString::number(c.index + 1); }},
+    {Model::Number, QT_TR_NOOP("Nr"), 36, Right, [](const Cell& c) { return c.row.pNum; }},
+    {Model::Name, QT_TR_NOOP("Name"), 90, Left, [](const Cell& c) { return c.row.name; }},
+    {Model::Class, QT_TR_NOOP("Class"), 70, Centre, [](const Cell& c) { return c.row.className; }},
+    {Model::Value, QT_TR_NOOP("Time"), 66, Right,
+     [](const Cell& c) {
+         if (c.kind == Model::TopSpeed)
+             return c.row.speed > 0 ? QString::number(c.row.speed, 'f', 1) : QString();
+         return timeText(c.row.time);
+     }},
+    {Model::Lap, QT_TR_NOOP("Lap"), 36, Right, [](const Cell& c) { return c.row.lap >= 1 ? QString::number(c.row.lap) : QString(); }},
+    // The leader has no gap; a gap the server did not send stays empty. A
+    // tie reads "+0.000", not a lone "+".
+    {Model::Gap, QT_TR_NOOP("Gap"), 56, Right,
+     [](const Cell& c) { return c.index == 0 || c.row.gap < 0 ? QString() : SessionClock::formatTime(static_cast<quint64>(c.row.gap), true, 3, true); }},
+};
+static_assert(inIdOrder(kColumns) && std::size(kColumns) == Model::ColumnCount, "columns in id order");
 
 } // namespace
 
 ModelAdditionalStanding::ModelAdditionalStanding(V2DataProvider* provider, Kind kind, int sector, QObject* parent)
-    : QAbstractTableModel(parent)
+    : CoalescedTableModel(parent)
     , m_provider(provider)
     , m_kind(kind)
     , m_sector(sector)
@@ -45,9 +55,6 @@ ModelAdditionalStanding::ModelAdditionalStanding(V2DataProvider* provider, Kind 
     connect(provider, &V2DataProvider::sessionEntry, this, &ModelAdditionalStanding::scheduleRefresh);
     connect(provider, &V2DataProvider::onCarToFollowChanged, this, &ModelAdditionalStanding::repaintAll);
     connect(provider, &V2DataProvider::cleanAll, this, &ModelAdditionalStanding::cleanAll);
-    m_refresh.setSingleShot(true);
-    m_refresh.setInterval(kCoalesceMs);
-    connect(&m_refresh, &QTimer::timeout, this, &ModelAdditionalStanding::processRefresh);
     processRefresh();
 }
 
@@ -75,26 +82,12 @@ int ModelAdditionalStanding::columnCount(const QModelIndex& parent) const
 
 QVariant ModelAdditionalStanding::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation == Qt::Vertical)
-        return role == Qt::DisplayRole ? QVariant(QString::number(section + 1)) : QVariant();
-    if (section < 0 || section >= ColumnCount)
-        return QVariant();
-    if (role == DefaultWidthRole)
-        return kHeaders[section].width;
-    if (role != Qt::DisplayRole)
-        return QVariant();
-    if (section == Value && m_kind == TopSpeed)
+    // The value's header names the unit or the sector.
+    if (orientation == Qt::Horizontal && section == Value && role == Qt::DisplayRole && m_kind == TopSpeed)
         return m_usaUnits ? tr("mph") : tr("km/h");
-    if (section == Value && m_kind == SectorBest)
+    if (orientation == Qt::Horizontal && section == Value && role == Qt::DisplayRole && m_kind == SectorBest)
         return tr("S%1").arg(m_sector);
-    return tr(kHeaders[section].text);
-}
-
-QString ModelAdditionalStanding::valueText(const Row& row) const
-{
-    if (m_kind == TopSpeed)
-        return row.speed > 0 ? QString::number(row.speed, 'f', 1) : QString();
-    return timeText(row.time);
+    return ColumnTable::headerData(kColumns, "ModelAdditionalStanding", section, orientation, role);
 }
 
 QVariant ModelAdditionalStanding::data(const QModelIndex& index, int role) const
@@ -107,26 +100,9 @@ QVariant ModelAdditionalStanding::data(const QModelIndex& index, int role) const
     const bool best = index.row() == 0 && index.column() == Value && m_kind != TopSpeed && row.time != 0;
     switch (role) {
     case Qt::DisplayRole:
-        switch (index.column()) {
-        case Position:
-            return QString::number(index.row() + 1);
-        case Number:
-            return row.pNum;
-        case Name:
-            return row.name;
-        case Class:
-            return row.className;
-        case Value:
-            return valueText(row);
-        case Lap:
-            return row.lap >= 1 ? QString::number(row.lap) : QString();
-        default:
-            // The leader has no gap; a gap the server did not send stays empty.
-            // A tie reads "+0.000", not a lone "+".
-            return index.row() == 0 || row.gap < 0 ? QString() : SessionClock::formatTime(static_cast<quint64>(row.gap), true, 3, true);
-        }
+        return kColumns[index.column()].text({row, index.row(), m_kind});
     case Qt::TextAlignmentRole:
-        return kHeaders[index.column()].alignment;
+        return kColumns[index.column()].alignment;
     case Qt::BackgroundRole:
         return ColumnTable::background(best, highlight);
     case Qt::ForegroundRole:
@@ -202,9 +178,8 @@ QString ModelAdditionalStanding::driverOf(const Row& row) const
     return QString();
 }
 
-void ModelAdditionalStanding::processRefresh()
+void ModelAdditionalStanding::refreshRows()
 {
-    m_refresh.stop();
     int count = 0;
     switch (m_kind) {
     case FastestLap:
@@ -221,20 +196,7 @@ void ModelAdditionalStanding::processRefresh()
     rows.reserve(count);
     for (int position = 1; position <= count; ++position)
         rows.append(readRow(position));
-    if (rows.size() == m_rows.size() && !rows.isEmpty()) {
-        m_rows = rows;
-        repaintAll();
-        return;
-    }
-    beginResetModel();
-    m_rows = rows;
-    endResetModel();
-}
-
-void ModelAdditionalStanding::scheduleRefresh()
-{
-    if (!m_refresh.isActive())
-        m_refresh.start();
+    replaceRows(m_rows, std::move(rows));
 }
 
 void ModelAdditionalStanding::updateSkin(QString skin)

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QAbstractTableModel>
+#include "CoalescedTableModel.h"
+
 #include <QHash>
 #include <QPair>
 #include <QString>
-#include <QTimer>
 #include <QVector>
 
 class V2DataProvider;
@@ -13,7 +13,7 @@ class V2DataProvider;
 // best time in one sector, or by top speed. Refreshed a moment after the
 // standings or the cars' details change (one refresh for a burst), in place
 // while the number of rows stays the same.
-class ModelAdditionalStanding final : public QAbstractTableModel
+class ModelAdditionalStanding final : public CoalescedTableModel
 {
     Q_OBJECT
     Q_DISABLE_COPY(ModelAdditionalStanding)
@@ -36,7 +36,8 @@ public:
         ColumnCount,
     };
 
-    struct Row {
+    struct Row
+    {
         QString pNum;
         QString name;
         QString className;
@@ -60,8 +61,6 @@ public:
     bool hasColumn(int column) const;
 
 public slots:
-    void processRefresh();
-    void scheduleRefresh();
     void updateSkin(QString skin);
     void setUsaUnits(bool on);
 
@@ -70,9 +69,9 @@ private slots:
     void cleanAll();
 
 private:
+    void refreshRows() override;
     Row readRow(int position) const;
     QString driverOf(const Row& row) const;
-    QString valueText(const Row& row) const;
 
     V2DataProvider* m_provider;
     Kind m_kind;
@@ -80,7 +79,6 @@ private:
     QVector<Row> m_rows;
     QString m_skin = QStringLiteral("Dark");
     bool m_usaUnits = false;
-    QTimer m_refresh;
     // Per car, the best sector time last looked up and the driver of its
     // lap: finding that lap reads all of the car's laps.
     mutable QHash<QString, QPair<quint64, QString>> m_sectorDrivers;

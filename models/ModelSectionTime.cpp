@@ -1,6 +1,6 @@
 #include "ModelSectionTime.h"
 
-#include "SessionClock.h"
+#include "ColumnTable.h"
 #include "V2DataProvider.h"
 
 namespace {
@@ -48,7 +48,7 @@ ModelAnalysisTable::Cell ModelSectionTime::cellAt(int row) const
     const SectionRecord* record = m_copy.at(row);
     if (!record)
         return Cell();
-    return {record->dayTime, record->pNum, SessionClock::formatTime(record->time, false, 3, false), record->isValid};
+    return {record->dayTime, record->pNum, ColumnTable::timeText(record->time), record->isValid};
 }
 
 void ModelSectionTime::processAnalysisLap(int rowPos, bool isNewRow, QString sectionName, bool removeRow)

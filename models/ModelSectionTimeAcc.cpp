@@ -1,6 +1,6 @@
 #include "ModelSectionTimeAcc.h"
 
-#include "SessionClock.h"
+#include "ColumnTable.h"
 #include "V2DataProvider.h"
 
 ModelSectionTimeAcc::ModelSectionTimeAcc(V2DataProvider* provider, const QString& skin, QObject* parent)
@@ -32,7 +32,7 @@ ModelAnalysisTable::Cell ModelSectionTimeAcc::cellAt(int row) const
     const AccSectionRecord* record = m_copy.at(row);
     if (!record)
         return Cell();
-    return {record->dayTime, record->pNum, SessionClock::formatTime(record->time, false, 3, false), record->isValid};
+    return {record->dayTime, record->pNum, ColumnTable::timeText(record->time), record->isValid};
 }
 
 void ModelSectionTimeAcc::processAnalysisLap(int rowPos, bool isNewRow, bool removeRow)

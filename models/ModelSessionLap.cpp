@@ -35,11 +35,6 @@ QString lapId(const LapAnalysisRecord& record)
 }
 using LapColumn = ColumnSpec<LapCell>;
 
-QString timeText(quint64 milliseconds)
-{
-    return SessionClock::formatTime(milliseconds, false, 3, false);
-}
-
 template <int Sector>
 QString sectorText(const LapCell& c)
 {

@@ -1,6 +1,6 @@
 #include "ModelSessionLapForCarFollow.h"
 
-#include "SessionClock.h"
+#include "ColumnTable.h"
 #include "V2DataProvider.h"
 
 #include <QBrush>
@@ -37,7 +37,7 @@ QString ModelSessionLapForCarFollow::extraHeader(int column) const
 QString ModelSessionLapForCarFollow::extraText(const LapAnalysisRecord& record, int column) const
 {
     const auto it = record.loopSegments.constFind(m_loopPairs.at(column));
-    return it == record.loopSegments.cend() ? QString() : SessionClock::formatTime(it.value(), false, 3, false);
+    return it == record.loopSegments.cend() ? QString() : ColumnTable::timeText(it.value());
 }
 
 QVariant ModelSessionLapForCarFollow::lapNumberColour(const LapAnalysisRecord& record, int role) const

@@ -1,6 +1,6 @@
 #include "ModelSessionSector.h"
 
-#include "SessionClock.h"
+#include "ColumnTable.h"
 #include "V2DataProvider.h"
 
 #include <algorithm>
@@ -58,7 +58,7 @@ ModelAnalysisTable::Cell ModelSessionSector::cellAt(int row) const
         const int at = liveRow(i);
         if (at == row) {
             const SectorRecord& live = m_live.at(i);
-            return {live.dayTime, live.pNum, SessionClock::formatTime(live.time, false, 3, false), live.isValid};
+            return {live.dayTime, live.pNum, ColumnTable::timeText(live.time), live.isValid};
         }
         if (at < row)
             ++before;
@@ -66,7 +66,7 @@ ModelAnalysisTable::Cell ModelSessionSector::cellAt(int row) const
     const SectorRecord* record = m_copy.at(row - before);
     if (!record)
         return Cell();
-    return {record->dayTime, record->pNum, SessionClock::formatTime(record->time, false, 3, false), record->isValid};
+    return {record->dayTime, record->pNum, ColumnTable::timeText(record->time), record->isValid};
 }
 
 void ModelSessionSector::dropLiveRows()

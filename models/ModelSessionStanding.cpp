@@ -18,8 +18,6 @@ namespace {
 
 // A car in the pit lane shows its best sectors this long after entering.
 constexpr qint64 kShowBestAfterMs = 15000;
-// Notifications closer together than this are one refresh.
-constexpr int kCoalesceMs = 40;
 
 const QString kDark = QStringLiteral("Dark");
 const QColor kDarkText(22, 22, 22);
@@ -28,11 +26,6 @@ const QColor kLightText(220, 220, 220);
 QString clockText(quint64 dayTime)
 {
     return dayTime == 0 ? QString() : QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(dayTime)).toString(QStringLiteral("HH:mm:ss"));
-}
-
-QString lapTime(quint64 milliseconds)
-{
-    return SessionClock::formatTime(milliseconds, false, 3, false);
 }
 
 // The pit-out time counts only when it is later than the pit-in time.
@@ -61,7 +54,7 @@ QString gapText(int position, int laps, double time)
     if (laps != 0)
         return QString::number(laps) + (laps == 1 ? QStringLiteral(" Lap") : QStringLiteral(" Laps"));
     if (time >= 0)
-        return lapTime(static_cast<quint64>(time));
+        return ColumnTable::timeText(static_cast<quint64>(time));
     return QString();
 }
 
@@ -83,13 +76,13 @@ QString intervalText(const StandingCell& c)
 
 QString fastestText(const StandingCell& c)
 {
-    return c.row.laps > 0 && c.row.bestLapTime != 0 ? lapTime(c.row.bestLapTime) : QString();
+    return c.row.laps > 0 && c.row.bestLapTime != 0 ? ColumnTable::timeText(c.row.bestLapTime) : QString();
 }
 
 template <int Sector>
 QString sectorText(const StandingCell& c)
 {
-    return lapTime(c.model.showsBestSectors(c.rowIndex) ? c.row.bestSector[Sector] : c.row.lastSector[Sector]);
+    return ColumnTable::timeText(c.model.showsBestSectors(c.rowIndex) ? c.row.bestSector[Sector] : c.row.lastSector[Sector]);
 }
 
 using namespace ColumnTable;
@@ -108,7 +101,7 @@ constexpr StandingColumn kS2{Shared::S1Column + 1, QT_TR_NOOP("S2"), 58, Right, 
 constexpr StandingColumn kS3{Shared::S1Column + 2, QT_TR_NOOP("S3"), 58, Right, &sectorText<2>};
 constexpr StandingColumn kS4{Shared::S4Column, QT_TR_NOOP("S4"), 58, Right, &sectorText<3>};
 constexpr StandingColumn kLastLap{Shared::LastLapColumn, QT_TR_NOOP("Last Lap"), 70, Right,
-                                  [](const StandingCell& c) { return c.row.laps >= 1 ? lapTime(c.row.lastLapTime) : QString(); }};
+                                  [](const StandingCell& c) { return c.row.laps >= 1 ? ColumnTable::timeText(c.row.lastLapTime) : QString(); }};
 constexpr StandingColumn kPitIn{Shared::PitInTimeColumn, QT_TR_NOOP("Pit In Time"), 80, Right, [](const StandingCell& c) { return clockText(c.row.pitInTime); }};
 constexpr StandingColumn kPitOut{Shared::PitOutTimeColumn, QT_TR_NOOP("Pit Out Time"), 88, Right,
                                  [](const StandingCell& c) { return clockText(countedPitOut(c.row)); }};
@@ -178,7 +171,7 @@ static_assert(inIdOrder(kPracticeColumns) && std::size(kPracticeColumns) == Shar
 } // namespace
 
 ModelSessionStanding::ModelSessionStanding(V2DataProvider* provider, const QString& skin, bool practice, QObject* parent)
-    : QAbstractTableModel(parent)
+    : CoalescedTableModel(parent)
     , m_provider(provider)
     , m_skin(skin)
     , m_practice(practice)
@@ -199,10 +192,6 @@ ModelSessionStanding::ModelSessionStanding(V2DataProvider* provider, const QStri
     // stand still in the pit lane; without these the pit columns would wait.
     connect(provider, &V2DataProvider::analysisPitIn, this, &ModelSessionStanding::scheduleRefresh);
     connect(provider, &V2DataProvider::analysisPitOut, this, &ModelSessionStanding::scheduleRefresh);
-    // A burst of notifications becomes one refresh.
-    m_refreshTimer.setSingleShot(true);
-    m_refreshTimer.setInterval(kCoalesceMs);
-    connect(&m_refreshTimer, &QTimer::timeout, this, &ModelSessionStanding::processRefresh);
     connect(provider, &V2DataProvider::onCarToFollowChanged, this, &ModelSessionStanding::refreshAll);
     connect(provider, &V2DataProvider::cleanAll, this, &ModelSessionStanding::cleanAll);
     connect(&m_timer, &QTimer::timeout, this, &ModelSessionStanding::refreshPitTimeColumn);
@@ -311,30 +300,15 @@ StandingRow ModelSessionStanding::buildRow(int position) const
     return row;
 }
 
-void ModelSessionStanding::processRefresh()
+void ModelSessionStanding::refreshRows()
 {
-    m_refreshTimer.stop();
     readBests();
     const int count = m_provider->getStandingsCount(standingsClass());
-    if (count == m_rows.size() && count > 0) {
-        // Same rows: re-read in place and repaint once, keeping the views' state.
-        for (int i = 0; i < count; ++i)
-            m_rows[i] = buildRow(i + 1);
-        refreshAll();
-        return;
-    }
-    beginResetModel();
-    m_rows.clear();
-    m_rows.reserve(count);
+    QVector<StandingRow> rows;
+    rows.reserve(count);
     for (int i = 0; i < count; ++i)
-        m_rows.append(buildRow(i + 1));
-    endResetModel();
-}
-
-void ModelSessionStanding::scheduleRefresh()
-{
-    if (!m_refreshTimer.isActive())
-        m_refreshTimer.start();
+        rows.append(buildRow(i + 1));
+    replaceRows(m_rows, std::move(rows));
 }
 
 void ModelSessionStanding::processUpdateOverall(int pos)

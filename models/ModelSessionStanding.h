@@ -1,8 +1,8 @@
 #pragma once
 
+#include "CoalescedTableModel.h"
 #include "StandingRow.h"
 
-#include <QAbstractTableModel>
 #include <QIcon>
 #include <QPixmap>
 #include <QStringList>
@@ -14,7 +14,7 @@ class V2DataProvider;
 // The live classification, overall or of one class, one row per active
 // position: what the race and the practice standings models share. The
 // columns are the same but for 5 to 9, which each model names itself.
-class ModelSessionStanding : public QAbstractTableModel
+class ModelSessionStanding : public CoalescedTableModel
 {
     Q_OBJECT
     Q_DISABLE_COPY(ModelSessionStanding)
@@ -55,7 +55,6 @@ public:
     QString pitTimeText(const StandingRow& row) const;
 
 public slots:
-    void processRefresh();
     void processUpdateOverall(int pos);
     void processUpdateByClass(int pos);
     void updateSkin(QString skin);
@@ -66,13 +65,12 @@ protected:
     ModelSessionStanding(V2DataProvider* provider, const QString& skin, bool practice, QObject* parent);
 
 private slots:
-    // A full refresh a moment later, once for a burst of notifications.
-    void scheduleRefresh();
     void refreshPitTimeColumn();
     void refreshAll();
     void cleanAll();
 
 private:
+    void refreshRows() override;
     bool isOverall() const;
     // The class key the provider reads: empty for the overall standings.
     QString standingsClass() const;
@@ -96,6 +94,5 @@ private:
     bool m_sessionClosed = false;
     QString m_skin;
     QTimer m_timer;
-    QTimer m_refreshTimer;
     bool m_practice;
 };

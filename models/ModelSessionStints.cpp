@@ -21,11 +21,6 @@ const QColor kDarkColor(22, 22, 22);
 const QColor kLightColor(220, 220, 220);
 constexpr int kClockMs = 1000;
 
-QString timeText(quint64 milliseconds)
-{
-    return SessionClock::formatTime(milliseconds, false, 3, false);
-}
-
 QString dateTimeText(quint64 milliseconds)
 {
     return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(milliseconds)).toString(QStringLiteral("dd/MM/yyyy HH:mm:ss.zzz"));

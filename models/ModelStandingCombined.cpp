@@ -27,11 +27,6 @@ const Header kHeaders[ModelStandingCombined::FirstSession] = {
 };
 
 // Empty for 0 and for no time.
-QString timeText(quint64 milliseconds)
-{
-    return SessionClock::formatTime(milliseconds, false, 3, false);
-}
-
 QString gapText(double milliseconds)
 {
     return milliseconds <= 0 ? QString() : QStringLiteral("+") + timeText(static_cast<quint64>(milliseconds));

@@ -4,6 +4,7 @@
 #include "ColumnTable.h"
 
 #include <QHeaderView>
+#include <QLayout>
 #include <QMenu>
 #include <QScrollBar>
 #include <QSet>
@@ -52,12 +53,23 @@ TablePanel::TablePanel(QWidget* parent, bool floating)
 
 TablePanel::~TablePanel() = default;
 
+QTableView* TablePanel::addTable(QAbstractItemModel* model, const TableKeys& keys, const QString& objectName)
+{
+    QTableView* view = addTable(model, keys, contentWidget(), objectName);
+    contentWidget()->layout()->addWidget(view);
+    return view;
+}
+
 QTableView* TablePanel::addTable(QAbstractItemModel* model, const TableKeys& keys, QWidget* parent, const QString& objectName)
 {
     auto* view = new QTableView(parent);
     view->setObjectName(objectName);
     view->setModel(model);
     setUpTable(view, keys);
+    for (int column : keys.hiddenColumns)
+        view->setColumnHidden(column, true);
+    if (!keys.headerStateKey.isEmpty())
+        restoreHeader(view);
     return view;
 }
 

@@ -30,6 +30,8 @@ public:
         QString headerStateKey;
         // Row numbers from 1 in a vertical header.
         bool rowNumbers = false;
+        // Columns hidden until the user's header state says otherwise.
+        QList<int> hiddenColumns = {};
     };
 
     ~TablePanel() override;
@@ -40,13 +42,17 @@ public:
 protected:
     TablePanel(QWidget* parent, bool floating);
 
-    // A table over the model in parent, with its stored widths (or the
-    // model's default widths) applied; the user's resizing is stored.
+    // A table over the model at the end of the panel's content layout, with
+    // its stored widths (or the model's default widths) and its saved header
+    // state applied; the user's resizing, moving and hiding are stored.
+    QTableView* addTable(QAbstractItemModel* model, const TableKeys& keys, const QString& objectName);
+    // The same in parent, for a table the panel places itself (a tab, a page, a box).
     QTableView* addTable(QAbstractItemModel* model, const TableKeys& keys, QWidget* parent, const QString& objectName);
     // The same for a view the panel made itself (with its own header), after its model is set.
     void setUpTable(QTableView* view, const TableKeys& keys);
     // The saved header state, then the stored widths: a width is stored on
-    // every resize, so it is newer than any header state.
+    // every resize, so it is newer than any header state. `addTable` does it;
+    // a panel calls it again only to undo changes of its own.
     void restoreHeader(QTableView* view);
     void saveHeader(QTableView* view);
     // Columns the data have not (sections of another circuit, a fourth

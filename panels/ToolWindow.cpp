@@ -138,12 +138,13 @@ void ToolWindow::saveWidgetGeometry(QSettings& settings)
     settings.endGroup();
 }
 
-void ToolWindow::loadGroupGeometry(QSettings& settings, const QRect& defaults, bool defaultShow)
+void ToolWindow::loadWidgetGeometry(QSettings& settings)
 {
     settings.beginGroup(m_groupName);
+    const QRect& defaults = m_defaultGeometry;
     move(settings.value(QStringLiteral("x"), defaults.x()).toInt(), settings.value(QStringLiteral("y"), defaults.y()).toInt());
     resize(settings.value(QStringLiteral("w"), defaults.width()).toInt(), settings.value(QStringLiteral("h"), defaults.height()).toInt());
-    setVisible(settings.value(QStringLiteral("show"), defaultShow).toBool());
+    setVisible(settings.value(QStringLiteral("show"), m_defaultShow).toBool());
     settings.endGroup();
 }
 
@@ -214,9 +215,11 @@ QString ToolWindow::groupName() const
     return m_groupName;
 }
 
-void ToolWindow::setGroupName(const QString& name)
+void ToolWindow::setPlace(const QString& group, const QRect& defaultGeometry, bool defaultShow)
 {
-    m_groupName = name;
+    m_groupName = group;
+    m_defaultGeometry = defaultGeometry;
+    m_defaultShow = defaultShow;
 }
 
 int ToolWindow::resizeEdge() const

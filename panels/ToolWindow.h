@@ -12,8 +12,10 @@ class QSettings;
 // The base of every panel: a frameless floating window with its own title
 // bar (minimise, maximise, close), moved by the title bar and resized by its
 // left, right and bottom edges, with an optional thin grey frame and a
-// settings group for its geometry. Panels embedded in other panels use it
-// with floating off and get none of the window behaviour.
+// settings group for its geometry; the group, and the place taken where a
+// layout has none, come from the panel's registry row (`setPlace`). Panels
+// embedded in other panels use it with floating off and get none of the
+// window behaviour.
 class ToolWindow : public QWidget
 {
     Q_OBJECT
@@ -32,8 +34,12 @@ public:
     ToolWindow(QWidget* parent, bool floating);
     ~ToolWindow() override;
 
+    // The panel's settings group inside a layout, and its place (and whether
+    // it shows) where a layout has none for it.
+    void setPlace(const QString& group, const QRect& defaultGeometry, bool defaultShow);
     virtual void saveWidgetGeometry(QSettings& settings);
-    virtual void loadWidgetGeometry(QSettings& settings) = 0;
+    // Reads x, y, w, h and show from the panel's group, with its place as defaults.
+    virtual void loadWidgetGeometry(QSettings& settings);
 
     // Display options the main window hands on to the panels that use them;
     // the defaults ignore them.
@@ -69,9 +75,6 @@ public slots:
     void setVisible(bool visible) override;
 
 protected:
-    void setGroupName(const QString& name);
-    // Reads x, y, w, h and show from the panel's group, with these defaults.
-    void loadGroupGeometry(QSettings& settings, const QRect& defaults, bool defaultShow);
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -82,6 +85,8 @@ private:
     void toggleMaximized();
 
     QString m_groupName;
+    QRect m_defaultGeometry;
+    bool m_defaultShow = false;
     QWidget* m_titleBar = nullptr;
     QWidget* m_content = nullptr;
     QLabel* m_titleLabel = nullptr;

@@ -16,9 +16,6 @@
 
 namespace {
 
-const QString kGroup = QStringLiteral("view_additional_standings");
-const QRect kDefaultGeometry(100, 100, 1200, 500);
-constexpr bool kDefaultShow = false;
 // Column widths per table: "addst_s1_%1" ... "addst_s4_%1", "addst_speed_%1".
 const char* const kWidthKeys[WidgetAdditionalStandings::TableCount] = {"addst_s1_%1", "addst_s2_%1", "addst_s3_%1", "addst_s4_%1",
                                                                       "addst_speed_%1"};
@@ -34,7 +31,6 @@ WidgetAdditionalStandings::WidgetAdditionalStandings(V2DataProvider* provider, Q
     : TablePanel(parent, true)
     , m_provider(provider)
 {
-    setGroupName(kGroup);
     const QString skin = AppSettings::skin();
     m_grid = new QGridLayout;
     for (int i = 0; i < TableCount; ++i) {
@@ -72,11 +68,6 @@ WidgetAdditionalStandings::WidgetAdditionalStandings(V2DataProvider* provider, Q
 }
 
 WidgetAdditionalStandings::~WidgetAdditionalStandings() = default;
-
-void WidgetAdditionalStandings::loadWidgetGeometry(QSettings& settings)
-{
-    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
-}
 
 void WidgetAdditionalStandings::setUsaUnits(bool on)
 {

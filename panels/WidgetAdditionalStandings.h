@@ -22,7 +22,6 @@ public:
     WidgetAdditionalStandings(V2DataProvider* provider, QWidget* parent = nullptr);
     ~WidgetAdditionalStandings() override;
 
-    void loadWidgetGeometry(QSettings& settings) override;
     void setUsaUnits(bool on) override;
     ModelAdditionalStanding* model(int table) const;
     QTableView* table(int table) const;

@@ -104,6 +104,7 @@ WidgetCarFollow::WidgetCarFollow(V2DataProvider* provider, int panelId, QWidget*
     connect(this, &ToolWindow::updateSkin, m_model, &ModelSessionLap::updateSkin);
     loadSettings();
     m_model->processAnalysis();
+    // Once more after the widths the blocks share: the header state's sizes win.
     restoreHeader(m_table);
     showAbsentColumns();
     showColor();

@@ -13,9 +13,6 @@
 
 namespace {
 
-const QString kGroup = QStringLiteral("view_standingclass");
-const QRect kDefaultGeometry(100, 100, 560, 700);
-constexpr bool kDefaultShow = false;
 // One set of widths for every class table.
 const QString kWidthKey = QStringLiteral("classres_%1");
 // One header state too: the columns the user shows or hides in one table go for all.
@@ -32,7 +29,6 @@ WidgetClassResults::WidgetClassResults(V2DataProvider* provider, QWidget* parent
     , m_provider(provider)
     , m_tablesLayout(new QVBoxLayout)
 {
-    setGroupName(kGroup);
     auto* area = new QScrollArea(contentWidget());
     area->setWidgetResizable(true);
     auto* inner = new QWidget(area);
@@ -47,11 +43,6 @@ WidgetClassResults::WidgetClassResults(V2DataProvider* provider, QWidget* parent
 }
 
 WidgetClassResults::~WidgetClassResults() = default;
-
-void WidgetClassResults::loadWidgetGeometry(QSettings& settings)
-{
-    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
-}
 
 void WidgetClassResults::columnVisibilityChanged(QTableView* view)
 {
@@ -106,12 +97,14 @@ void WidgetClassResults::updateClasses()
         title->setFont(bold);
         entry.model = new ModelSessionStandingBySector(m_provider, skin, entry.box);
         entry.model->setClassType(name);
-        entry.table = addTable(entry.model, {kWidthKey, kHeaderStateKey, false}, entry.box, QStringLiteral("tableViewClass"));
-        entry.table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         // The compact columns until the user chooses others from the column menu.
-        for (int column = 0; column < entry.model->columnCount(); ++column)
-            entry.table->setColumnHidden(column, std::find(std::begin(kShownColumns), std::end(kShownColumns), column) == std::end(kShownColumns));
-        restoreHeader(entry.table);
+        QList<int> hidden;
+        for (int column = 0; column < entry.model->columnCount(); ++column) {
+            if (std::find(std::begin(kShownColumns), std::end(kShownColumns), column) == std::end(kShownColumns))
+                hidden.append(column);
+        }
+        entry.table = addTable(entry.model, {kWidthKey, kHeaderStateKey, false, hidden}, entry.box, QStringLiteral("tableViewClass"));
+        entry.table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         connect(this, &ToolWindow::updateSkin, entry.model, &ModelSessionStanding::updateSkin);
         // Each table as tall as its rows: the panel scrolls, not the tables.
         const auto fit = [table = entry.table, model = entry.model] {

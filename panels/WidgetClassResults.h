@@ -23,7 +23,6 @@ public:
     WidgetClassResults(V2DataProvider* provider, QWidget* parent = nullptr);
     ~WidgetClassResults() override;
 
-    void loadWidgetGeometry(QSettings& settings) override;
     QStringList shownClasses() const;
     QTableView* table(int index) const;
     ModelSessionStandingBySector* model(int index) const;

@@ -8,9 +8,6 @@
 
 namespace {
 
-const QString kGroup = QStringLiteral("view_daytime");
-const QRect kDefaultGeometry(8, 430, 500, 150);
-constexpr bool kDefaultShow = true;
 constexpr int kTickMs = 300;
 
 } // namespace
@@ -20,7 +17,6 @@ WidgetDayTime::WidgetDayTime(V2DataProvider* provider, QWidget* parent)
     , m_provider(provider)
     , m_label(new ResizableQlabel(contentWidget()))
 {
-    setGroupName(kGroup);
     m_label->setObjectName(QStringLiteral("labelDayTime"));
     m_label->setAlignment(Qt::AlignCenter);
     contentWidget()->layout()->addWidget(m_label);
@@ -30,11 +26,6 @@ WidgetDayTime::WidgetDayTime(V2DataProvider* provider, QWidget* parent)
 }
 
 WidgetDayTime::~WidgetDayTime() = default;
-
-void WidgetDayTime::loadWidgetGeometry(QSettings& settings)
-{
-    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
-}
 
 ResizableQlabel* WidgetDayTime::clockLabel() const
 {

@@ -17,7 +17,6 @@ public:
     WidgetDayTime(V2DataProvider* provider, QWidget* parent = nullptr);
     ~WidgetDayTime() override;
 
-    void loadWidgetGeometry(QSettings& settings) override;
     ResizableQlabel* clockLabel() const;
 
 public slots:

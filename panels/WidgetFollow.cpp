@@ -12,9 +12,6 @@
 
 namespace {
 
-const QString kGroup = QStringLiteral("view_follow");
-const QRect kDefaultGeometry(100, 100, 200, 200);
-constexpr bool kDefaultShow = false;
 const QString kFollowGroup = QStringLiteral("car_follow");
 const QString kCountKey = QStringLiteral("car_follow_count");
 constexpr int kDefaultCount = 4;
@@ -27,7 +24,6 @@ WidgetFollow::WidgetFollow(V2DataProvider* provider, QWidget* parent)
     , m_blockLayout(new QVBoxLayout)
     , m_add(new QPushButton(tr("Add Participant"), contentWidget()))
 {
-    setGroupName(kGroup);
     m_add->setObjectName(QStringLiteral("AddCarToFollow"));
     auto* area = new QScrollArea(contentWidget());
     area->setWidgetResizable(true);
@@ -55,11 +51,6 @@ WidgetFollow::WidgetFollow(V2DataProvider* provider, QWidget* parent)
 }
 
 WidgetFollow::~WidgetFollow() = default;
-
-void WidgetFollow::loadWidgetGeometry(QSettings& settings)
-{
-    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
-}
 
 void WidgetFollow::setBikeLayout(bool bikes)
 {

@@ -21,7 +21,6 @@ public:
     WidgetFollow(V2DataProvider* provider, QWidget* parent = nullptr);
     ~WidgetFollow() override;
 
-    void loadWidgetGeometry(QSettings& settings) override;
     void setBikeLayout(bool bikes) override;
     QList<int> followSlots() const override;
     QList<WidgetCarFollow*> blocks() const;

@@ -12,9 +12,8 @@
 
 namespace {
 
-const QString kGroup = QStringLiteral("view_lapchart");
-const QRect kDefaultGeometry(100, 100, 200, 200);
-constexpr bool kDefaultShow = false;
+// The chart's options outside layouts, kept under the name of its layout group.
+const QString kOptionsGroup = QStringLiteral("view_lapchart");
 const QString kShowPitsKey = QStringLiteral("show_pits");
 const QString kFocusKey = QStringLiteral("focus_on_followed");
 const QString kStepKey = QStringLiteral("step_size");
@@ -31,7 +30,6 @@ WidgetLapChart::WidgetLapChart(V2DataProvider* provider, QWidget* parent)
     , m_colorsOnFollowed(new QCheckBox(tr("Colors on followed cars"), contentWidget()))
     , m_scale(new QSlider(Qt::Horizontal, contentWidget()))
 {
-    setGroupName(kGroup);
     m_showPits->setObjectName(QStringLiteral("checkBox"));
     m_colorsOnFollowed->setObjectName(QStringLiteral("checkBox_ColorsOnFollowed"));
     m_scale->setObjectName(QStringLiteral("horizontalSlider"));
@@ -47,7 +45,7 @@ WidgetLapChart::WidgetLapChart(V2DataProvider* provider, QWidget* parent)
     layout->addWidget(m_view, 1);
 
     const auto settings = AppSettings::open();
-    settings->beginGroup(kGroup);
+    settings->beginGroup(kOptionsGroup);
     m_showPits->setChecked(settings->value(kShowPitsKey, true).toBool());
     m_colorsOnFollowed->setChecked(settings->value(kFocusKey, false).toBool());
     // No scale of the user's: the laps fill the width (a fixed default would
@@ -75,15 +73,10 @@ WidgetLapChart::WidgetLapChart(V2DataProvider* provider, QWidget* parent)
 
 WidgetLapChart::~WidgetLapChart() = default;
 
-void WidgetLapChart::loadWidgetGeometry(QSettings& settings)
-{
-    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
-}
-
 void WidgetLapChart::saveWidgetGeometry(QSettings& settings)
 {
     ToolWindow::saveWidgetGeometry(settings);
-    settings.beginGroup(kGroup);
+    settings.beginGroup(groupName());
     settings.setValue(kShowPitsKey, m_showPits->isChecked());
     settings.setValue(kFocusKey, m_colorsOnFollowed->isChecked());
     // A fitted chart has no scale of the user's to keep.
@@ -108,17 +101,17 @@ LapChartView* WidgetLapChart::view() const
 void WidgetLapChart::on_checkBox_clicked(bool checked)
 {
     m_view->setShowPits(checked);
-    AppSettings::open()->setValue(kGroup + QLatin1Char('/') + kShowPitsKey, checked);
+    AppSettings::open()->setValue(kOptionsGroup + QLatin1Char('/') + kShowPitsKey, checked);
 }
 
 void WidgetLapChart::on_horizontalSlider_valueChanged(int value)
 {
     m_view->setLapWidth(value / 10.0);
-    AppSettings::open()->setValue(kGroup + QLatin1Char('/') + kStepKey, value / 10.0);
+    AppSettings::open()->setValue(kOptionsGroup + QLatin1Char('/') + kStepKey, value / 10.0);
 }
 
 void WidgetLapChart::on_checkBox_ColorsOnFollowed_clicked(bool checked)
 {
     m_view->setColorsOnFollowed(checked);
-    AppSettings::open()->setValue(kGroup + QLatin1Char('/') + kFocusKey, checked);
+    AppSettings::open()->setValue(kOptionsGroup + QLatin1Char('/') + kFocusKey, checked);
 }

@@ -18,7 +18,6 @@ public:
     WidgetLapChart(V2DataProvider* provider, QWidget* parent = nullptr);
     ~WidgetLapChart() override;
 
-    void loadWidgetGeometry(QSettings& settings) override;
     void saveWidgetGeometry(QSettings& settings) override;
     void setBikeLayout(bool bikes) override;
     LapChartView* view() const;

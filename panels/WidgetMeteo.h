@@ -15,7 +15,6 @@ public:
     WidgetMeteo(V2DataProvider* provider, QWidget* parent = nullptr);
     ~WidgetMeteo() override;
 
-    void loadWidgetGeometry(QSettings& settings) override;
     void setUsaUnits(bool on) override;
     MeteoGraphicsView* view() const;
 

@@ -8,21 +8,12 @@
 #include <QLabel>
 #include <QSettings>
 
-namespace {
-
-const QString kGroup = QStringLiteral("view_pitlights");
-const QRect kDefaultGeometry(100, 100, 300, 300);
-constexpr bool kDefaultShow = false;
-
-} // namespace
-
 WidgetPitLights::WidgetPitLights(V2DataProvider* provider, QWidget* parent)
     : ToolWindow(parent, true)
     , m_provider(provider)
     , m_entry(new ResizableQlabelImage(contentWidget()))
     , m_exit(new ResizableQlabelImage(contentWidget()))
 {
-    setGroupName(kGroup);
     m_entry->setObjectName(QStringLiteral("labelPitIn"));
     m_exit->setObjectName(QStringLiteral("labelPitOut"));
     auto* grid = new QGridLayout;
@@ -37,11 +28,6 @@ WidgetPitLights::WidgetPitLights(V2DataProvider* provider, QWidget* parent)
 }
 
 WidgetPitLights::~WidgetPitLights() = default;
-
-void WidgetPitLights::loadWidgetGeometry(QSettings& settings)
-{
-    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
-}
 
 QStringList WidgetPitLights::shownPictures() const
 {

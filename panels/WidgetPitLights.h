@@ -15,7 +15,6 @@ public:
     WidgetPitLights(V2DataProvider* provider, QWidget* parent = nullptr);
     ~WidgetPitLights() override;
 
-    void loadWidgetGeometry(QSettings& settings) override;
     // The pictures shown now, entry then exit.
     QStringList shownPictures() const;
 

@@ -16,13 +16,12 @@ class WidgetPits : public TablePanel
 public:
     ~WidgetPits() override;
 
-    void loadWidgetGeometry(QSettings& settings) override;
     ModelSessionPits* model() const;
     QTableView* table() const;
 
 protected:
     // pitOut: the exits; widthKey: "pin_%1" or "pout_%1".
-    WidgetPits(V2DataProvider* provider, bool pitOut, const QString& group, const QString& widthKey, QWidget* parent);
+    WidgetPits(V2DataProvider* provider, bool pitOut, const QString& widthKey, QWidget* parent);
 
 private:
     ModelSessionPits* m_model;

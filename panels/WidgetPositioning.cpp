@@ -16,9 +16,6 @@
 
 namespace {
 
-const QString kGroup = QStringLiteral("view_positioning");
-const QRect kDefaultGeometry(100, 100, 500, 200);
-constexpr bool kDefaultShow = false;
 // Top-level keys of the program's settings.
 const QString kItemScaleKey = QStringLiteral("item_scale");
 const QString kShowBackgroundKey = QStringLiteral("positioning_showbackground");
@@ -56,7 +53,6 @@ WidgetPositioning::WidgetPositioning(V2DataProvider* provider, QWidget* parent)
     , m_classes(new QComboBox(contentWidget()))
     , m_showUnknown(checkBox(contentWidget(), "checkBox_ShowUnknownParticipants", tr("Show unknown participants")))
 {
-    setGroupName(kGroup);
     m_view->setObjectName(QStringLiteral("graphicsView"));
     m_itemSize->setObjectName(QStringLiteral("horizontalSliderItemSize"));
     m_itemSize->setRange(0, 1000);
@@ -115,11 +111,6 @@ WidgetPositioning::WidgetPositioning(V2DataProvider* provider, QWidget* parent)
 }
 
 WidgetPositioning::~WidgetPositioning() = default;
-
-void WidgetPositioning::loadWidgetGeometry(QSettings& settings)
-{
-    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
-}
 
 void WidgetPositioning::setBikeLayout(bool bikes)
 {

@@ -21,7 +21,6 @@ public:
     WidgetPositioning(V2DataProvider* provider, QWidget* parent = nullptr);
     ~WidgetPositioning() override;
 
-    void loadWidgetGeometry(QSettings& settings) override;
     void setBikeLayout(bool bikes) override;
     void setUseOpenGL(bool on) override;
 

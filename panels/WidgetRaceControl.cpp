@@ -14,9 +14,6 @@
 
 namespace {
 
-const QString kGroup = QStringLiteral("view_racecontrol");
-const QRect kDefaultGeometry(100, 100, 200, 200);
-constexpr bool kDefaultShow = false;
 const QString kWidthKey = QStringLiteral("rcm_%1");
 const QString kCleaningKey = QStringLiteral("rcm_cleaningOnSessionChange");
 
@@ -28,13 +25,11 @@ WidgetRaceControl::WidgetRaceControl(V2DataProvider* provider, QWidget* parent)
     , m_autoScroll(new QCheckBox(tr("Auto scroll"), contentWidget()))
     , m_keep(new QAction(tr("Keep RC Messages after session changed"), this))
 {
-    setGroupName(kGroup);
     m_model->setCleaning(AppSettings::open()->value(kCleaningKey, true).toBool());
-    m_table = addTable(m_model, {kWidthKey, QString(), true}, contentWidget(), QStringLiteral("tableView"));
+    m_table = addTable(m_model, {kWidthKey, QString(), true}, QStringLiteral("tableView"));
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_autoScroll->setObjectName(QStringLiteral("checkBox_Scroll"));
     m_autoScroll->setChecked(true);
-    contentWidget()->layout()->addWidget(m_table);
     contentWidget()->layout()->addWidget(m_autoScroll);
 
     m_keep->setCheckable(true);
@@ -52,11 +47,6 @@ WidgetRaceControl::WidgetRaceControl(V2DataProvider* provider, QWidget* parent)
 }
 
 WidgetRaceControl::~WidgetRaceControl() = default;
-
-void WidgetRaceControl::loadWidgetGeometry(QSettings& settings)
-{
-    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
-}
 
 void WidgetRaceControl::setNewestFirst(bool on)
 {

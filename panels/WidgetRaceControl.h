@@ -19,7 +19,6 @@ public:
     WidgetRaceControl(V2DataProvider* provider, QWidget* parent = nullptr);
     ~WidgetRaceControl() override;
 
-    void loadWidgetGeometry(QSettings& settings) override;
     void setNewestFirst(bool on) override;
     ModelRaceControlMessage* model() const;
     QTableView* table() const;

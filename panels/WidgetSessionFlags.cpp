@@ -13,9 +13,6 @@
 
 namespace {
 
-const QString kGroup = QStringLiteral("view_flags");
-const QRect kDefaultGeometry(1280, 118, 182, 645);
-constexpr bool kDefaultShow = true;
 constexpr int kTickMs = 200;
 const QString kColumnWidthKey = QStringLiteral("sessionFlags_%1");
 
@@ -79,12 +76,10 @@ WidgetSessionFlags::WidgetSessionFlags(V2DataProvider* provider, QWidget* parent
     , m_model(new QStandardItemModel(0, ColumnCount, this))
     , m_autoScroll(new QCheckBox(tr("Auto scroll"), contentWidget()))
 {
-    setGroupName(kGroup);
     m_model->setHorizontalHeaderLabels({tr("Flag"), tr("Hour"), tr("Acc. FCY/SC"), tr("Elapsed")});
-    m_table = addTable(m_model, {kColumnWidthKey, QString()}, contentWidget(), QStringLiteral("tableViewFlags"));
+    m_table = addTable(m_model, {kColumnWidthKey, QString()}, QStringLiteral("tableViewFlags"));
     m_autoScroll->setObjectName(QStringLiteral("checkBox_Scroll"));
     m_autoScroll->setChecked(true);
-    contentWidget()->layout()->addWidget(m_table);
     contentWidget()->layout()->addWidget(m_autoScroll);
 
     connect(provider, &V2DataProvider::sessionFlags, this, &WidgetSessionFlags::processUpdate);
@@ -96,11 +91,6 @@ WidgetSessionFlags::WidgetSessionFlags(V2DataProvider* provider, QWidget* parent
 }
 
 WidgetSessionFlags::~WidgetSessionFlags() = default;
-
-void WidgetSessionFlags::loadWidgetGeometry(QSettings& settings)
-{
-    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
-}
 
 void WidgetSessionFlags::setNewestFirst(bool on)
 {

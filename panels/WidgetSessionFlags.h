@@ -30,7 +30,6 @@ public:
     WidgetSessionFlags(V2DataProvider* provider, QWidget* parent = nullptr);
     ~WidgetSessionFlags() override;
 
-    void loadWidgetGeometry(QSettings& settings) override;
     void setNewestFirst(bool on) override;
     QStandardItemModel* flagModel() const;
     bool isCounting() const;

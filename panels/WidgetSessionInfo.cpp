@@ -12,9 +12,6 @@
 
 namespace {
 
-const QString kGroup = QStringLiteral("view_sessioninfo");
-const QRect kDefaultGeometry(8, 130, 500, 300);
-constexpr bool kDefaultShow = false;
 constexpr int kTickMs = 500;
 const QString kCaptionStyle = QStringLiteral("color: rgb(126, 126, 126);");
 
@@ -53,7 +50,6 @@ WidgetSessionInfo::WidgetSessionInfo(V2DataProvider* provider, QWidget* parent)
     , m_progress(new QProgressBar(m_frame))
     , m_percent(label(m_frame, "label_ProgressBar", QStringLiteral("0%")))
 {
-    setGroupName(kGroup);
     m_flag->setObjectName(QStringLiteral("labelFlg_main"));
     m_progress->setObjectName(QStringLiteral("progressBar"));
     m_progress->setFormat(QString());
@@ -97,11 +93,6 @@ WidgetSessionInfo::WidgetSessionInfo(V2DataProvider* provider, QWidget* parent)
 }
 
 WidgetSessionInfo::~WidgetSessionInfo() = default;
-
-void WidgetSessionInfo::loadWidgetGeometry(QSettings& settings)
-{
-    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
-}
 
 void WidgetSessionInfo::processUpdate()
 {

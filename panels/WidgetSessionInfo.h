@@ -21,7 +21,6 @@ public:
     WidgetSessionInfo(V2DataProvider* provider, QWidget* parent = nullptr);
     ~WidgetSessionInfo() override;
 
-    void loadWidgetGeometry(QSettings& settings) override;
 
 public slots:
     void processUpdate();

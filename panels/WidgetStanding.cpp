@@ -19,10 +19,6 @@
 
 namespace {
 
-const QString kGroup = QStringLiteral("view_standing");
-const QRect kDefaultGeometry(100, 100, 200, 200);
-constexpr bool kDefaultShow = true;
-
 // What each page keeps in the settings store, and its object names.
 struct PageKeys {
     const char* page;
@@ -49,7 +45,6 @@ WidgetStanding::WidgetStanding(V2DataProvider* provider, QWidget* parent)
     , m_provider(provider)
     , m_stack(new QStackedWidget(contentWidget()))
 {
-    setGroupName(kGroup);
     m_stack->setObjectName(QStringLiteral("stackedWidget"));
     contentWidget()->layout()->addWidget(m_stack);
     const QString skin = AppSettings::skin();
@@ -98,11 +93,6 @@ void WidgetStanding::buildPage(int page)
     layout->addLayout(bar);
     layout->addWidget(parts.table);
     m_stack->addWidget(widget);
-}
-
-void WidgetStanding::loadWidgetGeometry(QSettings& settings)
-{
-    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
 }
 
 int WidgetStanding::currentPage() const
@@ -210,7 +200,6 @@ void WidgetStanding::setHiddenColumnsFromSettings()
     const auto settings = AppSettings::open();
     for (int page = 0; page < PageCount; ++page) {
         const PageParts& parts = m_pages[page];
-        restoreHeader(parts.table);
         const bool team = settings->value(QLatin1String(kPageKeys[page].teamKey), parts.team->isChecked()).toBool();
         {
             const QSignalBlocker blocker(parts.team);

@@ -30,7 +30,6 @@ public:
     WidgetStanding(V2DataProvider* provider, QWidget* parent = nullptr);
     ~WidgetStanding() override;
 
-    void loadWidgetGeometry(QSettings& settings) override;
     int currentPage() const;
     QTableView* table(int page) const;
     QComboBox* combo(int page) const;

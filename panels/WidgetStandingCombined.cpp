@@ -10,9 +10,6 @@
 
 namespace {
 
-const QString kGroup = QStringLiteral("view_standing_combined");
-const QRect kDefaultGeometry(100, 100, 900, 500);
-constexpr bool kDefaultShow = false;
 const QString kWidthKey = QStringLiteral("stcomb_%1");
 const QString kHeaderStateKey = QStringLiteral("stcomb_hHeaderState");
 
@@ -22,11 +19,8 @@ WidgetStandingCombined::WidgetStandingCombined(V2DataProvider* provider, QWidget
     : TablePanel(parent, true)
     , m_model(new ModelStandingCombined(provider, this))
 {
-    setGroupName(kGroup);
     m_model->updateSkin(AppSettings::skin());
-    m_table = addTable(m_model, {kWidthKey, kHeaderStateKey, false}, contentWidget(), QStringLiteral("tableViewCombined"));
-    contentWidget()->layout()->addWidget(m_table);
-    restoreHeader(m_table);
+    m_table = addTable(m_model, {kWidthKey, kHeaderStateKey, false}, QStringLiteral("tableViewCombined"));
     connect(this, &ToolWindow::updateSkin, m_model, &ModelStandingCombined::updateSkin);
     connect(m_model, &QAbstractItemModel::modelReset, this, &WidgetStandingCombined::updateColumns);
     connect(provider, &V2DataProvider::combinedInfo, this, &WidgetStandingCombined::updateColumns);
@@ -34,11 +28,6 @@ WidgetStandingCombined::WidgetStandingCombined(V2DataProvider* provider, QWidget
 }
 
 WidgetStandingCombined::~WidgetStandingCombined() = default;
-
-void WidgetStandingCombined::loadWidgetGeometry(QSettings& settings)
-{
-    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
-}
 
 ModelStandingCombined* WidgetStandingCombined::model() const
 {

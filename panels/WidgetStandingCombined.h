@@ -18,7 +18,6 @@ public:
     WidgetStandingCombined(V2DataProvider* provider, QWidget* parent = nullptr);
     ~WidgetStandingCombined() override;
 
-    void loadWidgetGeometry(QSettings& settings) override;
     ModelStandingCombined* model() const;
     QTableView* table() const;
 

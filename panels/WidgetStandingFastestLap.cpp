@@ -9,9 +9,6 @@
 
 namespace {
 
-const QString kGroup = QStringLiteral("view_standing_fastest_lap");
-const QRect kDefaultGeometry(100, 100, 460, 500);
-constexpr bool kDefaultShow = false;
 const QString kWidthKey = QStringLiteral("stfl_%1");
 
 } // namespace
@@ -20,19 +17,12 @@ WidgetStandingFastestLap::WidgetStandingFastestLap(V2DataProvider* provider, QWi
     : TablePanel(parent, true)
     , m_model(new ModelAdditionalStanding(provider, ModelAdditionalStanding::FastestLap, 0, this))
 {
-    setGroupName(kGroup);
     m_model->updateSkin(AppSettings::skin());
-    m_table = addTable(m_model, {kWidthKey, QString(), false}, contentWidget(), QStringLiteral("tableViewFastestLap"));
-    contentWidget()->layout()->addWidget(m_table);
+    m_table = addTable(m_model, {kWidthKey, QString(), false}, QStringLiteral("tableViewFastestLap"));
     connect(this, &ToolWindow::updateSkin, m_model, &ModelAdditionalStanding::updateSkin);
 }
 
 WidgetStandingFastestLap::~WidgetStandingFastestLap() = default;
-
-void WidgetStandingFastestLap::loadWidgetGeometry(QSettings& settings)
-{
-    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
-}
 
 ModelAdditionalStanding* WidgetStandingFastestLap::model() const
 {

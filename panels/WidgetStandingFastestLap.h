@@ -17,7 +17,6 @@ public:
     WidgetStandingFastestLap(V2DataProvider* provider, QWidget* parent = nullptr);
     ~WidgetStandingFastestLap() override;
 
-    void loadWidgetGeometry(QSettings& settings) override;
     ModelAdditionalStanding* model() const;
     QTableView* table() const;
 

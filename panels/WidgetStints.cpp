@@ -15,9 +15,6 @@
 
 namespace {
 
-const QString kGroup = QStringLiteral("view_stints");
-const QRect kDefaultGeometry(100, 100, 700, 800);
-constexpr bool kDefaultShow = false;
 const QString kWidthKey = QStringLiteral("stints_%1");
 
 } // namespace
@@ -28,7 +25,6 @@ WidgetStints::WidgetStints(V2DataProvider* provider, QWidget* parent)
     , m_model(new ModelSessionStints(provider, AppSettings::skin(), this))
     , m_cars(new QComboBox(contentWidget()))
 {
-    setGroupName(kGroup);
     m_cars->setObjectName(QStringLiteral("comboBoxParticipants"));
     m_cars->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_table = addTable(m_model, {kWidthKey, QString(), true}, contentWidget(), QStringLiteral("tableView"));
@@ -48,11 +44,6 @@ WidgetStints::WidgetStints(V2DataProvider* provider, QWidget* parent)
 }
 
 WidgetStints::~WidgetStints() = default;
-
-void WidgetStints::loadWidgetGeometry(QSettings& settings)
-{
-    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
-}
 
 void WidgetStints::setBikeLayout(bool bikes)
 {

@@ -17,7 +17,6 @@ public:
     WidgetStints(V2DataProvider* provider, QWidget* parent = nullptr);
     ~WidgetStints() override;
 
-    void loadWidgetGeometry(QSettings& settings) override;
     void setBikeLayout(bool bikes) override;
     ModelSessionStints* model() const;
     QComboBox* carList() const;

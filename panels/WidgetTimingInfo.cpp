@@ -16,9 +16,6 @@
 
 namespace {
 
-const QString kGroup = QStringLiteral("view_timinginfo");
-const QRect kDefaultGeometry(274, 189, 436, 403);
-constexpr bool kDefaultShow = false;
 // The laps table's columns: order and those the user hid.
 const QString kLapsHeaderStateKey = QStringLiteral("timinginfo_laps_hHeaderState");
 
@@ -46,7 +43,6 @@ WidgetTimingInfo::WidgetTimingInfo(V2DataProvider* provider, QWidget* parent)
     , m_provider(provider)
     , m_tabs(new QTabWidget(contentWidget()))
 {
-    setGroupName(kGroup);
     m_tabs->setObjectName(QStringLiteral("tabWidgetTimingInfo"));
     contentWidget()->layout()->addWidget(m_tabs);
     const QString skin = AppSettings::skin();
@@ -77,17 +73,11 @@ WidgetTimingInfo::WidgetTimingInfo(V2DataProvider* provider, QWidget* parent)
     connect(this, &ToolWindow::updateSkin, laps, &ModelSessionLap::updateSkin);
     laps->processAnalysis();
     m_tables[Laps]->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
-    restoreHeader(m_tables[Laps]);
     connect(provider, &V2DataProvider::trackInfo, this, &WidgetTimingInfo::updateViews);
     updateViews();
 }
 
 WidgetTimingInfo::~WidgetTimingInfo() = default;
-
-void WidgetTimingInfo::loadWidgetGeometry(QSettings& settings)
-{
-    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
-}
 
 QTabWidget* WidgetTimingInfo::tabs() const
 {

@@ -34,7 +34,6 @@ public:
     WidgetTimingInfo(V2DataProvider* provider, QWidget* parent = nullptr);
     ~WidgetTimingInfo() override;
 
-    void loadWidgetGeometry(QSettings& settings) override;
     QTabWidget* tabs() const;
     QTableView* table(int view) const;
     // The views shown for the current track, in tab order.

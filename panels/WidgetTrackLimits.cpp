@@ -11,9 +11,6 @@
 
 namespace {
 
-const QString kGroup = QStringLiteral("view_standingtracklimits");
-const QRect kDefaultGeometry(500, 100, 500, 600);
-constexpr bool kDefaultShow = false;
 const QString kWidthKey = QStringLiteral("tracklimit_col%1");
 
 } // namespace
@@ -24,7 +21,6 @@ WidgetTrackLimits::WidgetTrackLimits(V2DataProvider* provider, QWidget* parent)
     , m_proxy(new TrackLimitSortProxyModel(this))
     , m_table(new QTableView(contentWidget()))
 {
-    setGroupName(kGroup);
     rebuild();
     m_table->setObjectName(QStringLiteral("tableViewTrackLimits"));
     m_table->setHorizontalHeader(new TrackLimitHeader(m_table));
@@ -38,11 +34,6 @@ WidgetTrackLimits::WidgetTrackLimits(V2DataProvider* provider, QWidget* parent)
 }
 
 WidgetTrackLimits::~WidgetTrackLimits() = default;
-
-void WidgetTrackLimits::loadWidgetGeometry(QSettings& settings)
-{
-    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
-}
 
 QTableView* WidgetTrackLimits::table() const
 {

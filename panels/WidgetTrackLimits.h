@@ -18,7 +18,6 @@ public:
     WidgetTrackLimits(V2DataProvider* provider, QWidget* parent = nullptr);
     ~WidgetTrackLimits() override;
 
-    void loadWidgetGeometry(QSettings& settings) override;
     QTableView* table() const;
     ModelTrackLimits* model() const;
 

@@ -15,7 +15,6 @@ public:
     WidgetTrackPreview(V2DataProvider* provider, QWidget* parent = nullptr);
     ~WidgetTrackPreview() override;
 
-    void loadWidgetGeometry(QSettings& settings) override;
     TrackGraphicsView* view() const;
 
 private:

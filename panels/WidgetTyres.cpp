@@ -9,9 +9,6 @@
 
 namespace {
 
-const QString kGroup = QStringLiteral("view_tyres");
-const QRect kDefaultGeometry(1000, 26, 690, 600);
-constexpr bool kDefaultShow = false;
 // Widths are read under the column headers' own names; the panel never writes them.
 const char* const kWidthKeys[] = {"Number", "Name", "Front Left", "Front Right", "Rear Left", "Rear Right"};
 
@@ -21,9 +18,7 @@ WidgetTyres::WidgetTyres(V2DataProvider* provider, QWidget* parent)
     : TablePanel(parent, true)
     , m_model(new ModelTyresSessionData(provider, this))
 {
-    setGroupName(kGroup);
-    m_table = addTable(m_model, {QString(), QString(), true}, contentWidget(), QStringLiteral("tableView"));
-    contentWidget()->layout()->addWidget(m_table);
+    m_table = addTable(m_model, {QString(), QString(), true}, QStringLiteral("tableView"));
     const auto settings = AppSettings::open();
     for (int column = 0; column < ModelTyresSessionData::ColumnCount; ++column) {
         const QVariant width = settings->value(QLatin1String(kWidthKeys[column]));
@@ -33,11 +28,6 @@ WidgetTyres::WidgetTyres(V2DataProvider* provider, QWidget* parent)
 }
 
 WidgetTyres::~WidgetTyres() = default;
-
-void WidgetTyres::loadWidgetGeometry(QSettings& settings)
-{
-    loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
-}
 
 ModelTyresSessionData* WidgetTyres::model() const
 {

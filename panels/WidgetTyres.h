@@ -16,7 +16,6 @@ public:
     WidgetTyres(V2DataProvider* provider, QWidget* parent = nullptr);
     ~WidgetTyres() override;
 
-    void loadWidgetGeometry(QSettings& settings) override;
     ModelTyresSessionData* model() const;
     QTableView* table() const;
 

@@ -33,23 +33,20 @@
 #include <QtTest>
 
 #include <memory>
-#include <utility>
 
 using namespace PanelRegistry;
 
 namespace {
 
-// A panel as panels are: its registry group and its own geometry defaults;
-// it records the options it is given.
+// A panel as panels are: the main window gives it its registry row's group
+// and default place; it records the options it is given.
 class TestPanel final : public ToolWindow
 {
 public:
-    explicit TestPanel(int row)
+    TestPanel()
         : ToolWindow(nullptr, true)
     {
-        setGroupName(QLatin1String(info(row).group));
     }
-    void loadWidgetGeometry(QSettings& settings) override { loadGroupGeometry(settings, QRect(33, 44, 301, 201), true); }
     void setUsaUnits(bool on) override { options << QStringLiteral("units %1").arg(on); }
     void setBikeLayout(bool bikes) override { options << QStringLiteral("bikes %1").arg(bikes); }
     void setNewestFirst(bool on) override { options << QStringLiteral("newest %1").arg(on); }
@@ -59,22 +56,17 @@ public:
     QList<int> blocks;
 };
 
-template <int Row>
 ToolWindow* makePanel(V2DataProvider*, MainWindow*)
 {
-    return new TestPanel(Row);
-}
-
-template <std::size_t... Rows>
-Factories allFactories(std::index_sequence<Rows...>)
-{
-    return {{&makePanel<Rows>...}};
+    return new TestPanel;
 }
 
 // Every panel of the registry built, as a test panel.
 Factories everyPanel()
 {
-    return allFactories(std::make_index_sequence<RowCount>());
+    Factories all;
+    all.fill(&makePanel);
+    return all;
 }
 
 // Only some panels built.
@@ -125,6 +117,7 @@ private slots:
     void saveThenSetDefault();
     void savingTwice();
     void removedLastLayoutOpensEverything();
+    void layoutWithoutAPanel();
     void skinToggling();
     void displayOptions();
     void bringAllToPrimaryDesktop();
@@ -164,7 +157,7 @@ void TestMainWindow::firstStart()
     const auto settings = AppSettings::open();
     // The built-in layout, written in full.
     settings->beginGroup(QStringLiteral("layouts/default"));
-    QCOMPARE(settings->childGroups().size(), 22);
+    QCOMPARE(settings->childGroups().size(), RowCount + 1);
     QCOMPARE(settings->value(QStringLiteral("mainwindow/x")).toInt(), 8);
     QCOMPARE(settings->value(QStringLiteral("mainwindow/h")).toInt(), 0);
     QCOMPARE(settings->value(QStringLiteral("view_sessioninfo/y")).toInt(), 130);
@@ -205,10 +198,12 @@ void TestMainWindow::menus()
     }
     MainWindow window(everyPanel());
     const auto menu = [&window](const char* name) { return actionTexts(window.menuBar()->findChild<QMenu*>(QLatin1String(name))); };
-    QCOMPARE(menu("menuWindow"),
-             QStringList({"Additional Standings", "Class Standings", "Day time", "Flags", "Lap Chart", "Messages", "Meteo", "Participant Follow",
-                          "Pit Entry", "Pit Exit", "Pit Lights", "Positioning", "Sector Info", "Session Info", "Standing", "Standing Combined",
-                          "Standing Fastest Lap", "Stints", "Track Limits", "Track Preview", "Tyres", "|", "Bring all to primary desktop"}));
+    // Every registry row's text, in alphabetical order, then the arrangement action.
+    QStringList texts;
+    for (int row = 0; row < RowCount; ++row)
+        texts << QLatin1String(info(row).menuText);
+    texts.sort();
+    QCOMPARE(menu("menuWindow"), texts + QStringList({"|", "Bring all to primary desktop"}));
     for (int row = 0; row < RowCount; ++row)
         QVERIFY(window.panelAction(row)->isCheckable());
     QVERIFY(!window.action(QStringLiteral("actionExit"))->isCheckable());
@@ -311,10 +306,20 @@ void TestMainWindow::removedLastLayoutOpensEverything()
         QVERIFY2(window.panel(row) && window.panel(row)->isVisible(), info(row).group);
         QVERIFY(window.panelAction(row)->isChecked());
     }
-    // Their own defaults, and the main window's.
-    QCOMPARE(window.panel(Meteo)->geometry(), QRect(33, 44, 301, 201));
+    // Their registry rows' places, and the main window's own default.
+    QCOMPARE(window.panel(Meteo)->geometry(), QRect(412, 626, 328, 137));
     QCOMPARE(window.pos(), QPoint(100, 100));
     QCOMPARE(window.size(), QSize(250, 200)); // the width raised to the minimum
+}
+
+void TestMainWindow::layoutWithoutAPanel()
+{
+    delete new MainWindow(everyPanel());
+    // A layout saved before the panel existed: the panel stays closed, as its row says.
+    AppSettings::open()->remove(QStringLiteral("layouts/default/view_bestlapsbydriver"));
+    MainWindow window(everyPanel());
+    QVERIFY(!window.panel(BestLapsByDriver));
+    QVERIFY(window.panel(DayTime) && window.panel(DayTime)->isVisible());
 }
 
 void TestMainWindow::skinToggling()

@@ -1,3 +1,4 @@
+#include "PanelRegistry.h"
 #include "ResizableQframe.h"
 #include "ResizableQlabel.h"
 #include "ResizableQlabelImage.h"
@@ -100,9 +101,10 @@ void TestSessionClockPanels::defaultGeometry_data()
     QTest::addColumn<int>("panel");
     QTest::addColumn<QRect>("geometry");
     QTest::addColumn<bool>("shown");
-    QTest::newRow("session info") << 0 << QRect(8, 130, 500, 300) << false;
-    QTest::newRow("flags") << 1 << QRect(1280, 118, 182, 645) << true;
-    QTest::newRow("day time") << 2 << QRect(8, 430, 500, 150) << true;
+    // The places of the registry rows (the built-in layout's).
+    QTest::newRow("session info") << int(PanelRegistry::SessionInfo) << QRect(8, 130, 500, 300) << true;
+    QTest::newRow("flags") << int(PanelRegistry::Flags) << QRect(725, 26, 680, 600) << false;
+    QTest::newRow("day time") << int(PanelRegistry::DayTime) << QRect(8, 430, 500, 150) << true;
 }
 
 void TestSessionClockPanels::defaultGeometry()
@@ -112,12 +114,13 @@ void TestSessionClockPanels::defaultGeometry()
     QFETCH(bool, shown);
     auto provider = makeTestProvider();
     std::unique_ptr<ToolWindow> window;
-    if (panel == 0)
+    if (panel == PanelRegistry::SessionInfo)
         window = std::make_unique<WidgetSessionInfo>(provider.get());
-    else if (panel == 1)
+    else if (panel == PanelRegistry::Flags)
         window = std::make_unique<WidgetSessionFlags>(provider.get());
     else
         window = std::make_unique<WidgetDayTime>(provider.get());
+    PanelRegistry::place(window.get(), panel);
     QSettings empty(m_config.filePath(QStringLiteral("empty.ini")), QSettings::IniFormat);
     window->loadWidgetGeometry(empty);
     QCOMPARE(window->geometry(), geometry);

@@ -9,17 +9,16 @@
 
 namespace {
 
-// A panel as panels are: a group name and its own geometry defaults.
+// A panel as panels are: a group name and a default place (from its registry row).
 class Panel final : public ToolWindow
 {
 public:
     explicit Panel(bool floating)
         : ToolWindow(nullptr, floating)
     {
-        setGroupName(QStringLiteral("view_test"));
+        setPlace(QStringLiteral("view_test"), QRect(10, 20, 300, 200), false);
         setWindowTitle(QStringLiteral("Test panel"));
     }
-    void loadWidgetGeometry(QSettings& settings) override { loadGroupGeometry(settings, QRect(10, 20, 300, 200), false); }
 };
 
 void mouse(QObject* target, QWidget* widget, QEvent::Type type, const QPoint& local, Qt::MouseButton button, Qt::MouseButtons buttons)

@@ -1,11 +1,6 @@
-#pragma once
+#include "LanterraChannels.h"
 
-#include <QString>
-#include <QStringList>
-
-// The channels Lanterra joins after every login, in joining order. The
-// session simulator publishes exactly these.
-inline const QStringList& lanterraChannels()
+const QStringList& lanterraChannels()
 {
     static const QStringList list = {
         QStringLiteral("weather"),
