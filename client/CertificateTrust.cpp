@@ -5,6 +5,7 @@
 
 #include <QHostAddress>
 #include <QSettings>
+#include <QTimer>
 #include <QVector>
 
 namespace {
@@ -235,6 +236,13 @@ void CertificateTrust::rejected(QByteArray fingerprint, QString subject)
         for (const PinAt& pin : pinsAt(*settings, address, port, host)) {
             if (pin.certificate.fingerprint == fingerprint) {
                 store(host, port, {fingerprint, subject, address});
+                // The refused attempt is over once this signal returns: the
+                // next one, on the pin just stored, need not wait for the
+                // periodic check.
+                QTimer::singleShot(0, m_client, [client = m_client] {
+                    if (client->isActive())
+                        client->setActive(true);
+                });
                 return;
             }
         }
