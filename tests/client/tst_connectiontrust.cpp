@@ -71,6 +71,8 @@ private slots:
     void storedAt();
     void forgetTakesTheSameServerUnderOtherNames();
     void pinsKeptBeforeNormalising();
+    void certificatePinning_data();
+    void certificatePinning();
     void pinCheckedAfterAnAcceptedHandshake_data();
     void pinCheckedAfterAnAcceptedHandshake();
 
@@ -488,6 +490,78 @@ void TestConnectionTrust::forgetTakesTheSameServerUnderOtherNames()
     for (const QString& host : hosts)
         left.append(CertificateTrust::stored(host, 11001).fingerprint);
     QCOMPARE(left, QByteArrayList({"", "", "", "beef", "cafe"}));
+}
+
+// The client alone: a pin refuses another certificate before the login
+// line, and belongs to the server it was used for.
+void TestConnectionTrust::certificatePinning_data()
+{
+    QTest::addColumn<bool>("tls");
+    QTest::addColumn<QString>("presented");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("loginSent");
+    // The host or port named when the pin was set, when not this server's,
+    // whether an attempt was made there under it, and what the pin is then
+    // set to ("" kept, "-" cleared).
+    QTest::addColumn<QString>("pinnedFor");
+    QTest::addColumn<bool>("attempted");
+    QTest::addColumn<QString>("then");
+    QTest::newRow("the trusted certificate") << true << "test" << "test" << true << "" << false << "";
+    QTest::newRow("another certificate") << true << "other" << "test" << false << "" << false << "";
+    QTest::newRow("nothing pinned") << true << "other" << "" << true << "" << false << "";
+    QTest::newRow("plain tcp") << false << "" << "other" << true << "" << false << "";
+    QTest::newRow("pin set, then the host named") << true << "other" << "test" << false << "localhost" << false << "";
+    QTest::newRow("pin set, then the port named") << true << "other" << "test" << false << "1" << false << "";
+    QTest::newRow("used for another port") << true << "test" << "test" << false << "1" << true << "";
+    QTest::newRow("used for another port, set again") << true << "test" << "test" << true << "1" << true << "test";
+    QTest::newRow("used for another port, cleared") << true << "other" << "test" << true << "1" << true << "-";
+}
+
+void TestConnectionTrust::certificatePinning()
+{
+    QFETCH(bool, tls);
+    QFETCH(QString, presented);
+    QFETCH(QString, expected);
+    QFETCH(bool, loginSent);
+    QFETCH(QString, pinnedFor);
+    QFETCH(bool, attempted);
+    QFETCH(QString, then);
+    Link link(tls);
+    if (tls)
+        link.server.usePair(presented);
+    const int port = link.client.port();
+    link.client.setHost(pinnedFor == QLatin1String("localhost") ? pinnedFor : QStringLiteral("127.0.0.1"));
+    link.client.setPort(pinnedFor == QLatin1String("1") ? 1 : port);
+    if (!expected.isEmpty())
+        link.client.setExpectedFingerprint(ScriptedServer::fingerprint(expected));
+    if (attempted) {
+        link.client.setActive(true);
+        link.client.setActive(false);
+    }
+    link.client.setHost(QStringLiteral("127.0.0.1"));
+    link.client.setPort(port);
+    if (!then.isEmpty())
+        link.client.setExpectedFingerprint(then == QLatin1String("-") ? QByteArray() : ScriptedServer::fingerprint(then));
+    QSignalSpy errors(&link.client, &V2_Client::errorReceived);
+    QSignalSpy accepted(&link.client, &V2_Client::certificateAccepted);
+    QSignalSpy rejected(&link.client, &V2_Client::certificateRejected);
+    link.client.setActive(true);
+    if (loginSent) {
+        QVERIFY(link.server.waitForClient());
+        QVERIFY(link.server.nextLine().startsWith("LOGIN:::"));
+        QCOMPARE(rejected.count(), 0);
+        if (tls)
+            QCOMPARE(accepted.first().at(0).toByteArray(), ScriptedServer::fingerprint(presented));
+        return;
+    }
+    // Refused during the handshake: no password ever leaves.
+    QTRY_COMPARE(rejected.count(), 1);
+    QCOMPARE(rejected.first().at(0).toByteArray(), ScriptedServer::fingerprint(presented));
+    QVERIFY(rejected.first().at(1).toString().contains(presented));
+    QVERIFY(!link.server.waitForClient(500));
+    QCOMPARE(accepted.count(), 0);
+    // A pin used for another server says so.
+    QCOMPARE(!errors.isEmpty() && errors.first().at(0).toString().contains(QStringLiteral("pinned is that of 127.0.0.1:1;")), attempted);
 }
 
 // A certificate that a trusted authority signed passes the handshake
