@@ -460,8 +460,8 @@ void MainWindow::onCertificateChanged(QString host, int port, QString trustedAs,
     m_certificateRefused = true;
     m_statusLabel->setText(tr("Certificate changed — not connected"));
     // The server of the refused attempt, which may no longer be the one named.
-    const QString server = QStringLiteral("%1:%2").arg(host).arg(port);
-    const QString trustedServer = QStringLiteral("%1:%2").arg(trustedAs).arg(port);
+    const QString server = QStringLiteral("%1:%2").arg(host, QString::number(port));
+    const QString trustedServer = QStringLiteral("%1:%2").arg(trustedAs, QString::number(port));
     const QString question = trustedAs.isEmpty()
                                  ? tr("The timing server %1 presents another certificate than the one trusted before. Someone may be "
                                       "between you and the server. Trust the new certificate?")

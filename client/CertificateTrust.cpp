@@ -5,6 +5,7 @@
 
 #include <QHostAddress>
 #include <QSettings>
+#include <QTimer>
 #include <QVector>
 
 namespace {
@@ -61,6 +62,33 @@ CertificateTrust::Stored readPin(QSettings& settings, const QString& key)
     return {settings.value(key + kFingerprint).toByteArray(), settings.value(key + kSubject).toString(), settings.value(key + kAddress).toString()};
 }
 
+struct PinAt {
+    QString host;
+    QString key;
+    CertificateTrust::Stored certificate;
+};
+
+// The certificates kept for this address and port under hosts other than
+// exceptHost. One kept without its address counts as reached at its host
+// when that is an address.
+QVector<PinAt> pinsAt(QSettings& settings, const QString& address, int port, const QString& exceptHost)
+{
+    QVector<PinAt> found;
+    if (address.isEmpty())
+        return found;
+    const QString wanted = CertificateTrust::normalisedHost(address);
+    const QString except = CertificateTrust::normalisedHost(exceptHost);
+    for (const Pin& pin : allPins(settings)) {
+        if (pin.port != port || CertificateTrust::normalisedHost(pin.host) == except)
+            continue;
+        const CertificateTrust::Stored certificate = readPin(settings, pin.key);
+        const QString reached = certificate.address.isEmpty() ? pin.host : certificate.address;
+        if (!certificate.fingerprint.isEmpty() && CertificateTrust::normalisedHost(reached) == wanted)
+            found.append({pin.host, pin.key, certificate});
+    }
+    return found;
+}
+
 } // namespace
 
 QString CertificateTrust::normalisedHost(const QString& host)
@@ -83,7 +111,7 @@ CertificateTrust::CertificateTrust(V2_Client* client, QObject* parent)
     : QObject(parent)
     , m_client(client)
 {
-    connect(client, &V2_Client::onConnected, this, &CertificateTrust::connected);
+    connect(client, &V2_Client::pinWanted, this, &CertificateTrust::connected);
     connect(client, &V2_Client::certificateAccepted, this, &CertificateTrust::accepted);
     connect(client, &V2_Client::certificateRejected, this, &CertificateTrust::rejected);
     prepare();
@@ -108,26 +136,23 @@ CertificateTrust::Stored CertificateTrust::storedAt(const QHostAddress& address,
 {
     if (address.isNull())
         return {};
-    const QString wanted = normalisedHost(address.toString());
-    const QString except = normalisedHost(exceptHost);
     const auto settings = AppSettings::open();
-    for (const Pin& pin : allPins(*settings)) {
-        if (pin.port != port || normalisedHost(pin.host) == except)
-            continue;
-        const Stored certificate = readPin(*settings, pin.key);
-        const QString reached = certificate.address.isEmpty() ? pin.host : certificate.address;
-        if (!certificate.fingerprint.isEmpty() && normalisedHost(reached) == wanted) {
-            *trustedAs = pin.host;
-            return certificate;
-        }
-    }
-    return {};
+    const QVector<PinAt> pins = pinsAt(*settings, address.toString(), port, exceptHost);
+    if (pins.isEmpty())
+        return {};
+    *trustedAs = pins.first().host;
+    return pins.first().certificate;
 }
 
 void CertificateTrust::store(const QString& host, int port, const Stored& certificate)
 {
     const auto settings = AppSettings::open();
     const QString key = keyFor(host, port);
+    // Kept under one spelling only: an older one would go on competing.
+    for (const QString& other : keysOfServer(*settings, host, port)) {
+        if (other != key)
+            settings->remove(other);
+    }
     settings->setValue(key + kFingerprint, certificate.fingerprint);
     settings->setValue(key + kSubject, certificate.subject);
     if (certificate.address.isEmpty())
@@ -139,8 +164,19 @@ void CertificateTrust::store(const QString& host, int port, const Stored& certif
 void CertificateTrust::forget(const QString& host, int port)
 {
     const auto settings = AppSettings::open();
-    for (const QString& key : keysOfServer(*settings, host, port))
+    const QStringList keys = keysOfServer(*settings, host, port);
+    for (const QString& key : keys) {
+        // The same server kept under another name at its address goes too:
+        // otherwise forgetting would not lead to first use, but to the
+        // question about a server answering at another's address.
+        const Stored certificate = readPin(*settings, key);
+        const QString address = certificate.address.isEmpty() ? host : certificate.address;
+        for (const PinAt& same : pinsAt(*settings, address, port, host)) {
+            if (same.certificate.fingerprint == certificate.fingerprint)
+                settings->remove(same.key);
+        }
         settings->remove(key);
+    }
 }
 
 void CertificateTrust::prepare()
@@ -163,11 +199,11 @@ void CertificateTrust::connected()
     // and the address it reached.
     const QString host = m_client->attemptHost();
     const int port = m_client->attemptPort();
-    Stored expected = stored(host, port);
+    m_expected = stored(host, port);
     m_trustedAs.clear();
-    if (expected.fingerprint.isEmpty())
-        expected = storedAt(m_client->attemptAddress(), port, host, &m_trustedAs);
-    m_client->setExpectedFingerprint(expected.fingerprint);
+    if (m_expected.fingerprint.isEmpty())
+        m_expected = storedAt(m_client->attemptAddress(), port, host, &m_trustedAs);
+    m_client->setExpectedFingerprint(m_expected.fingerprint);
 }
 
 void CertificateTrust::accepted(QByteArray fingerprint, QString subject)
@@ -190,9 +226,30 @@ void CertificateTrust::accepted(QByteArray fingerprint, QString subject)
 
 void CertificateTrust::rejected(QByteArray fingerprint, QString subject)
 {
-    m_refusedHost = m_client->attemptHost();
-    m_refusedPort = m_client->attemptPort();
-    m_refused = {fingerprint, subject, m_client->attemptAddress().toString()};
-    const Stored old = stored(m_trustedAs.isEmpty() ? m_refusedHost : m_trustedAs, m_refusedPort);
-    emit certificateChanged(m_refusedHost, m_refusedPort, m_trustedAs, old.fingerprint, old.subject, fingerprint, subject);
+    const QString host = m_client->attemptHost();
+    const int port = m_client->attemptPort();
+    const QString address = m_client->attemptAddress().toString();
+    if (!m_trustedAs.isEmpty()) {
+        // A name new to the pins: the certificate of any server trusted at
+        // this address and port is that server's, whichever one was expected.
+        const auto settings = AppSettings::open();
+        for (const PinAt& pin : pinsAt(*settings, address, port, host)) {
+            if (pin.certificate.fingerprint == fingerprint) {
+                store(host, port, {fingerprint, subject, address});
+                // The refused attempt is over once this signal returns: the
+                // next one, on the pin just stored, need not wait for the
+                // periodic check.
+                QTimer::singleShot(0, m_client, [client = m_client] {
+                    if (client->isActive())
+                        client->setActive(true);
+                });
+                return;
+            }
+        }
+    }
+    m_refusedHost = host;
+    m_refusedPort = port;
+    m_refused = {fingerprint, subject, address};
+    // What this attempt expected, not what the settings say by now.
+    emit certificateChanged(host, port, m_trustedAs, m_expected.fingerprint, m_expected.subject, fingerprint, subject);
 }

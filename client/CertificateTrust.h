@@ -16,7 +16,8 @@ class V2_Client;
 // Each certificate is kept with the address its server was reached at: a
 // name never used before that reaches the address and port of a server
 // trusted under another name expects that server's certificate, so that
-// another one is put to the user rather than trusted silently.
+// another one is put to the user rather than trusted silently (unless it is
+// the certificate of another server trusted at that address and port).
 class CertificateTrust final : public QObject
 {
     Q_OBJECT
@@ -43,7 +44,10 @@ public:
     // and port, with that host in *trustedAs. A certificate kept without its
     // address counts as reached at its host when that is an address.
     static Stored storedAt(const QHostAddress& address, int port, const QString& exceptHost, QString* trustedAs);
+    // Replaces whatever was kept for this server under any spelling.
     static void store(const QString& host, int port, const Stored& certificate);
+    // Forgets the server under every spelling, and under the other names at
+    // its address and port that hold the same certificate.
     static void forget(const QString& host, int port);
     // Trusts the certificate last refused: stored, and expected from now on.
     void trustRefused();
@@ -65,6 +69,8 @@ private:
     Stored m_refused;
     QString m_refusedHost;
     int m_refusedPort = 0;
-    // The other host whose certificate the attempt under way expects.
+    // What the attempt under way expects, and the other host it is kept
+    // under (empty for the attempt's own host).
+    Stored m_expected;
     QString m_trustedAs;
 };

@@ -114,10 +114,9 @@ void V2_Client::setHost(const QString& host)
     if (m_host == host)
         return;
     m_host = host;
-    // An attempt belongs to what it was started with, and a pinned
-    // certificate to the server it was pinned for.
+    // An attempt belongs to what it was started with (a pin stays with the
+    // server it was used for: see setExpectedFingerprint).
     abortAttempt();
-    m_expectedFingerprint.clear();
 }
 
 int V2_Client::port() const
@@ -130,10 +129,9 @@ void V2_Client::setPort(int port)
     if (m_port == port)
         return;
     m_port = port;
-    // An attempt belongs to what it was started with, and a pinned
-    // certificate to the server it was pinned for.
+    // An attempt belongs to what it was started with (a pin stays with the
+    // server it was used for: see setExpectedFingerprint).
     abortAttempt();
-    m_expectedFingerprint.clear();
 }
 
 QString V2_Client::username() const

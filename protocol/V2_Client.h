@@ -103,9 +103,13 @@ public:
     // Certificate pinning. With a fingerprint set (SHA-256 of the server's
     // certificate, hex), a server presenting another certificate is refused
     // before the login line is sent; without one, every TLS error is
-    // accepted and logged once per connection. The fingerprint belongs to
-    // the host and port named when it is set: naming another forgets it.
-    // It may still be set on onConnected(), before the handshake ends.
+    // accepted and logged once per connection. A pin set between attempts
+    // is for the server of the next attempt, whatever order host, port and
+    // pin are set in; one set during an attempt (on pinWanted(), before the
+    // handshake ends) is for that attempt's server. Once used for a server,
+    // naming another does not drop it: attempts there are refused
+    // (errorReceived, certificateRejected) until a pin is set for them or
+    // the pin is cleared with an empty fingerprint.
     void setExpectedFingerprint(const QByteArray& sha256Hex);
     // The reading path without the socket: frames these bytes into lines
     // and processes each as if received (tests and fuzzing).
@@ -144,6 +148,9 @@ signals:
     // The socket reached the server (over TLS before the handshake ends:
     // attemptAddress() is known, and the pin may still be set).
     void onConnected();
+    // Emitted just before onConnected(), for the one who sets the pin of
+    // the attempt: set directly, it is in place before any other slot runs.
+    void pinWanted();
     void onDisconnected();
     void onStatus();
     void receivedDataLog(QByteArray* line);
@@ -203,6 +210,9 @@ private:
     void beginAttempt();
     // Ends the connection or attempt now: nothing of it reaches the client later.
     void abortAttempt();
+    // Refuses the presented certificate (signalled, and the attempt ended)
+    // when a pin is set and is not this server's certificate.
+    bool certificateRefused();
     // Frees a mirror a little later, off this thread.
     void retire(V2_Data* tree);
 
@@ -246,6 +256,10 @@ private:
     // TLS errors already logged on the present connection.
     QSet<int> m_loggedSslErrors;
     QByteArray m_expectedFingerprint;
+    // The server the pin is for, once an attempt has been made under it.
+    bool m_pinBound = false;
+    QString m_pinHost;
+    int m_pinPort = 0;
     // What the connection in progress was started with (changing them aborts it).
     QString m_attemptHost;
     int m_attemptPort = 0;

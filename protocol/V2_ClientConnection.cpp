@@ -27,6 +27,13 @@ void V2_Client::beginAttempt()
     m_attemptHost = m_host;
     m_attemptPort = m_port;
     m_attemptAddress.clear();
+    // A pin set between attempts is for the server of the next one,
+    // whatever order the host, port and pin were set in.
+    if (!m_expectedFingerprint.isEmpty() && !m_pinBound) {
+        m_pinBound = true;
+        m_pinHost = m_host;
+        m_pinPort = m_port;
+    }
 }
 
 void V2_Client::disconnectSocket()
@@ -76,6 +83,10 @@ void V2_Client::socketStateChanged(QAbstractSocket::SocketState socketState)
 
 void V2_Client::socketConnected()
 {
+    // Qt emits this right after the state change, whose slots may have
+    // ended the attempt already.
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
+        return;
     // Here rather than on the state change: a TLS socket knows the peer's
     // address only now (the handshake has not ended yet).
     m_attemptAddress = m_socket->peerAddress();
@@ -84,6 +95,8 @@ void V2_Client::socketConnected()
     // The mirror of the last connection stays on screen (stale) until
     // this one's first data line replaces it.
     m_firstLineReplacesMirror = true;
+    // First, so that the pin is in place whatever onConnected's slots do.
+    emit pinWanted();
     emit onConnected();
     // Over TLS the password waits until the server's certificate is accepted.
     if (!m_ssl)
@@ -99,6 +112,13 @@ void V2_Client::socketError(QAbstractSocket::SocketError socketError)
 void V2_Client::setExpectedFingerprint(const QByteArray& sha256Hex)
 {
     m_expectedFingerprint = sha256Hex.toLower();
+    // Set during an attempt, the pin is that attempt's server's; set
+    // between attempts, it is the next attempt's (bound in beginAttempt).
+    m_pinBound = !m_expectedFingerprint.isEmpty() && m_socket->state() != QAbstractSocket::UnconnectedState;
+    if (m_pinBound) {
+        m_pinHost = m_attemptHost;
+        m_pinPort = m_attemptPort;
+    }
 }
 
 QByteArray V2_Client::expectedFingerprint() const
@@ -123,16 +143,36 @@ QString subjectOf(const QSslCertificate& certificate)
 
 } // namespace
 
-void V2_Client::socketEncrypted()
+bool V2_Client::certificateRefused()
 {
+    if (m_expectedFingerprint.isEmpty())
+        return false;
     const QSslCertificate certificate = m_socket->peerCertificate();
     const QByteArray fingerprint = fingerprintOf(certificate);
-    if (!m_expectedFingerprint.isEmpty() && fingerprint != m_expectedFingerprint) {
-        emit certificateRejected(fingerprint, subjectOf(certificate));
-        m_socket->abort();
-        return;
+    if (m_pinHost != m_attemptHost || m_pinPort != m_attemptPort) {
+        // The pin was used for another server: it is not dropped silently
+        // (any certificate would then pass), and not applied to a server
+        // it was never meant for either.
+        const QString error = QStringLiteral("Refusing %1:%2: the certificate pinned is that of %3:%4; set a pin for this server or clear it")
+                                  .arg(m_attemptHost, QString::number(m_attemptPort), m_pinHost, QString::number(m_pinPort));
+        qWarning().noquote() << "[V2]" << error;
+        emit errorReceived(error);
+    } else if (fingerprint == m_expectedFingerprint) {
+        return false;
+    } else {
+        qDebug() << "[V2] Refusing the certificate of" << m_attemptHost << ": it is not the one trusted before";
     }
-    emit certificateAccepted(fingerprint, subjectOf(certificate));
+    emit certificateRejected(fingerprint, subjectOf(certificate));
+    m_socket->abort();
+    return true;
+}
+
+void V2_Client::socketEncrypted()
+{
+    if (certificateRefused())
+        return;
+    const QSslCertificate certificate = m_socket->peerCertificate();
+    emit certificateAccepted(fingerprintOf(certificate), subjectOf(certificate));
     sendData(getLoginData());
 }
 
@@ -141,15 +181,8 @@ void V2_Client::sslErrors(QList<QSslError> errors)
     if (!m_expectedFingerprint.isEmpty()) {
         // A pinned server: its own certificate is trusted whatever the errors
         // (timing servers use self-signed pairs); any other is refused.
-        const QSslCertificate certificate = m_socket->peerCertificate();
-        const QByteArray fingerprint = fingerprintOf(certificate);
-        if (fingerprint == m_expectedFingerprint) {
+        if (!certificateRefused())
             m_socket->ignoreSslErrors(errors);
-            return;
-        }
-        qDebug() << "[V2] Refusing the certificate of" << m_attemptHost << ": it is not the one trusted before";
-        emit certificateRejected(fingerprint, subjectOf(certificate));
-        m_socket->abort();
         return;
     }
     // Servers ship self-signed pairs: every TLS error is accepted, but each

@@ -61,12 +61,18 @@ private slots:
     void attemptBelongsToItsServer_data();
     void attemptBelongsToItsServer();
     void settersEndTheAttempt();
+    void attemptEndedOnItsStateChange();
     void hostSpellings_data();
     void hostSpellings();
     void otherSpellingOfAPinnedServer();
     void addressPinnedUnderAnotherName_data();
     void addressPinnedUnderAnotherName();
+    void storedAt_data();
+    void storedAt();
+    void forgetTakesTheSameServerUnderOtherNames();
     void pinsKeptBeforeNormalising();
+    void certificatePinning_data();
+    void certificatePinning();
     void pinCheckedAfterAnAcceptedHandshake_data();
     void pinCheckedAfterAnAcceptedHandshake();
 
@@ -270,6 +276,7 @@ void TestConnectionTrust::attemptBelongsToItsServer()
 void TestConnectionTrust::settersEndTheAttempt()
 {
     Link link(true);
+    const int port = link.client.port();
     const QVector<QPair<const char*, std::function<void()>>> changes = {
         {"host", [&] { link.client.setHost(QStringLiteral("localhost")); }},
         {"port", [&] { link.client.setPort(1); }},
@@ -278,11 +285,31 @@ void TestConnectionTrust::settersEndTheAttempt()
         {"TLS", [&] { link.client.setSsl(false); }},
     };
     for (const auto& change : changes) {
+        link.client.setHost(QStringLiteral("127.0.0.1"));
+        link.client.setPort(port);
         link.client.setActive(true);
         QVERIFY(link.client.socketState() != QAbstractSocket::UnconnectedState);
         change.second();
         QVERIFY2(link.client.socketState() == QAbstractSocket::UnconnectedState, change.first);
     }
+}
+
+// Qt announces the connection right after the state change, whose slots
+// may have ended the attempt: then no connection is announced.
+void TestConnectionTrust::attemptEndedOnItsStateChange()
+{
+    Link link(true);
+    QSignalSpy connected(&link.client, &V2_Client::onConnected);
+    bool ended = false;
+    connect(&link.client, &V2_Client::onStateChanged, this, [&] {
+        if (link.client.socketState() == QAbstractSocket::ConnectedState) {
+            link.client.setActive(false);
+            ended = true;
+        }
+    });
+    link.client.setActive(true);
+    QTRY_VERIFY(ended);
+    QCOMPARE(connected.count(), 0);
 }
 
 // One server, however its name is spelled.
@@ -324,6 +351,9 @@ void TestConnectionTrust::pinsKeptBeforeNormalising()
     QCOMPARE(CertificateTrust::stored(QStringLiteral("localhost"), 11001).fingerprint, QByteArray("beef"));
     QCOMPARE(CertificateTrust::stored(QStringLiteral("timing.local"), 11002).fingerprint, QByteArray("cafe"));
     QVERIFY(CertificateTrust::stored(QStringLiteral("timing.local"), 11001).fingerprint.isEmpty());
+    // Stored again, a server is kept under the one spelling.
+    CertificateTrust::store(QStringLiteral("localhost"), 11001, {"beef", QStringLiteral("CN=timing"), QStringLiteral("127.0.0.1")});
+    QVERIFY(!settings->contains(QStringLiteral("trusted_certificates/127.0.0.1_11001/fingerprint")));
     CertificateTrust::forget(QStringLiteral("::1"), 11001);
     QVERIFY(CertificateTrust::stored(QStringLiteral("127.0.0.1"), 11001).fingerprint.isEmpty());
     QCOMPARE(CertificateTrust::stored(QStringLiteral("TIMING.LOCAL"), 11002).fingerprint, QByteArray("cafe"));
@@ -340,66 +370,198 @@ void TestConnectionTrust::otherSpellingOfAPinnedServer()
                      QStringLiteral("user"), QStringLiteral("LocalHost"));
     CertificateTrust trust(&client);
     QSignalSpy changed(&trust, &CertificateTrust::certificateChanged);
+    // The settings change before the refusal: the user is shown what was compared.
+    connect(&client, &V2_Client::onConnected, this, [&] { CertificateTrust::store(QStringLiteral("localhost"), port, {"beef", QStringLiteral("CN=x")}); });
     client.setActive(true);
     QTRY_COMPARE_WITH_TIMEOUT(changed.count(), 1, 5000);
+    QCOMPARE(changed.first().at(3).toByteArray(), ScriptedServer::fingerprint(QStringLiteral("other")));
     QCOMPARE(changed.first().at(5).toByteArray(), ScriptedServer::fingerprint(QStringLiteral("test")));
     client.setActive(false);
-    QCOMPARE(CertificateTrust::stored(QStringLiteral("localhost"), port).fingerprint, ScriptedServer::fingerprint(QStringLiteral("other")));
+    QCOMPARE(CertificateTrust::stored(QStringLiteral("localhost"), port).fingerprint, QByteArray("beef"));
 }
 
 // A name never used before that reaches the address and port of a server
 // trusted under another name: another certificate there is put to the user,
-// naming both; the same one is trusted for the new name too.
+// naming both; the same one, or that of another server trusted at that
+// address, is trusted for the new name too. Connected by "127.0.0.1", the
+// server is found only through the address kept with the other name's pin.
 void TestConnectionTrust::addressPinnedUnderAnotherName_data()
 {
     QTest::addColumn<QString>("pinnedAs");
+    QTest::addColumn<QString>("address");
+    // The certificate of a second server trusted at the address ("" none).
+    QTest::addColumn<QString>("alsoPinned");
     QTest::addColumn<QString>("served");
     QTest::addColumn<bool>("told");
-    QTest::newRow("another certificate") << "localhost" << "other" << true;
-    QTest::newRow("the same certificate") << "localhost" << "test" << false;
-    QTest::newRow("pinned before addresses were kept") << "127.0.0.1" << "other" << true;
+    QTest::newRow("another certificate") << "timing.example" << "127.0.0.1" << "" << "other" << true;
+    // Passes without the address check too (first use): no wrong refusal.
+    QTest::newRow("the same certificate") << "timing.example" << "127.0.0.1" << "" << "test" << false;
+    QTest::newRow("that of another name there") << "timing.example" << "127.0.0.1" << "other" << "other" << false;
+    // Its own pin, kept before addresses were: the address follows.
+    QTest::newRow("own pin without address") << "127.0.0.1" << "" << "" << "test" << false;
 }
 
 void TestConnectionTrust::addressPinnedUnderAnotherName()
 {
     QFETCH(QString, pinnedAs);
+    QFETCH(QString, address);
+    QFETCH(QString, alsoPinned);
     QFETCH(QString, served);
     QFETCH(bool, told);
-    const auto pair = [](const QString& name, const char* part) {
-        QFile file(QStringLiteral(LANTERRA_TEST_TLS_DIR "/%1-%2.pem").arg(name, QLatin1String(part)));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
-    Fixture fixture;
-    QVERIFY(fixture.server.setTlsPair(pair(QStringLiteral("test"), "cert"), pair(QStringLiteral("test"), "key")));
+    Link link;
+    link.server.usePair(served);
+    const int port = link.client.port();
     const QByteArray pinned = ScriptedServer::fingerprint(QStringLiteral("test"));
-    if (pinnedAs == QLatin1String("localhost")) {
-        std::unique_ptr<V2_Client> first = fixture.client(QStringLiteral("team"));
-        first->setHost(pinnedAs);
-        CertificateTrust trust(first.get());
-        QVERIFY(Fixture::loginAndJoin(first.get(), {}));
-        QCOMPARE(CertificateTrust::stored(pinnedAs, fixture.port).address, QStringLiteral("127.0.0.1"));
-    } else {
-        AppSettings::open()->setValue(QStringLiteral("trusted_certificates/127.0.0.1_%1/fingerprint").arg(fixture.port), pinned);
-    }
-    QVERIFY(fixture.server.setTlsPair(pair(served, "cert"), pair(served, "key")));
-    // Full-width letters: another host to the pins, "localhost" to the resolver.
-    const QString name = QStringLiteral("\uFF4C\uFF4F\uFF43\uFF41\uFF4C\uFF48\uFF4F\uFF53\uFF54");
-    std::unique_ptr<V2_Client> client = fixture.client(QStringLiteral("team"));
-    client->setHost(name);
-    CertificateTrust trust(client.get());
+    CertificateTrust::store(pinnedAs, port, {pinned, QStringLiteral("CN=test"), address});
+    if (!alsoPinned.isEmpty())
+        CertificateTrust::store(QStringLiteral("timing2.example"), port, {ScriptedServer::fingerprint(alsoPinned), QStringLiteral("CN=x"), address});
+    // Connected before the trust: the pin is in place all the same.
+    QByteArrayList pinOnConnected;
+    connect(&link.client, &V2_Client::onConnected, this, [&] { pinOnConnected.append(link.client.expectedFingerprint()); });
+    CertificateTrust trust(&link.client);
     QSignalSpy changed(&trust, &CertificateTrust::certificateChanged);
-    QSignalSpy done(client.get(), &V2_Client::onLoginDone);
-    client->setActive(true);
-    QTRY_COMPARE_WITH_TIMEOUT(changed.count() + done.count(), 1, 5000);
-    client->setActive(false);
-    QCOMPARE(changed.count(), told ? 1 : 0);
+    link.client.setActive(true);
     if (told) {
-        QCOMPARE(changed.first().mid(0, 4), QVariantList({name, int(fixture.port), pinnedAs, pinned}));
+        QTRY_COMPARE_WITH_TIMEOUT(changed.count(), 1, 5000);
+        QCOMPARE(changed.first().mid(0, 4), QVariantList({QStringLiteral("127.0.0.1"), port, pinnedAs, pinned}));
         QCOMPARE(changed.first().at(5).toByteArray(), ScriptedServer::fingerprint(served));
-        QVERIFY(CertificateTrust::stored(name, fixture.port).fingerprint.isEmpty());
+        QVERIFY(CertificateTrust::stored(QStringLiteral("127.0.0.1"), port).fingerprint.isEmpty());
     } else {
-        QCOMPARE(CertificateTrust::stored(name, fixture.port).fingerprint, pinned);
+        QVERIFY(link.server.waitForClient(6000));
+        QVERIFY(link.server.nextLine().startsWith("LOGIN:::"));
+        QCOMPARE(changed.count(), 0);
+        const CertificateTrust::Stored own = CertificateTrust::stored(QStringLiteral("127.0.0.1"), port);
+        QCOMPARE(QStringList({QString::fromLatin1(own.fingerprint), own.address}),
+                 QStringList({QString::fromLatin1(ScriptedServer::fingerprint(served)), QStringLiteral("127.0.0.1")}));
     }
+    QCOMPARE(pinOnConnected.value(0), pinned);
+}
+
+// Which certificate is trusted at an address and port, under another name.
+void TestConnectionTrust::storedAt_data()
+{
+    QTest::addColumn<QString>("pinnedAs");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QByteArray>("fingerprint");
+    QTest::addColumn<QString>("reached");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("except");
+    // The name it is found under ("" not found).
+    QTest::addColumn<QString>("found");
+    QTest::newRow("address of another name") << "other.example" << "10.1.2.3" << QByteArray("cafe") << "10.1.2.3" << 11001 << "timing.example" << "other.example";
+    QTest::newRow("mapped address") << "other.example" << "10.1.2.3" << QByteArray("cafe") << "::ffff:10.1.2.3" << 11001 << "timing.example" << "other.example";
+    QTest::newRow("another address") << "other.example" << "10.1.2.3" << QByteArray("cafe") << "10.1.2.4" << 11001 << "timing.example" << "";
+    QTest::newRow("another port") << "other.example" << "10.1.2.3" << QByteArray("cafe") << "10.1.2.3" << 11002 << "timing.example" << "";
+    QTest::newRow("the host asking") << "other.example" << "10.1.2.3" << QByteArray("cafe") << "10.1.2.3" << 11001 << "Other.Example." << "";
+    QTest::newRow("no fingerprint") << "other.example" << "10.1.2.3" << QByteArray() << "10.1.2.3" << 11001 << "timing.example" << "";
+    QTest::newRow("kept before addresses, under its address") << "10.1.2.3" << "" << QByteArray("cafe") << "::ffff:10.1.2.3" << 11001 << "timing.example" << "10.1.2.3";
+}
+
+void TestConnectionTrust::storedAt()
+{
+    QFETCH(QString, pinnedAs);
+    QFETCH(QString, address);
+    QFETCH(QByteArray, fingerprint);
+    QFETCH(QString, reached);
+    QFETCH(int, port);
+    QFETCH(QString, except);
+    QFETCH(QString, found);
+    CertificateTrust::store(pinnedAs, 11001, {fingerprint, QStringLiteral("CN=x"), address});
+    QString trustedAs;
+    const QByteArray expected = CertificateTrust::storedAt(QHostAddress(reached), port, except, &trustedAs).fingerprint;
+    QCOMPARE(expected, found.isEmpty() ? QByteArray() : QByteArray("cafe"));
+    QCOMPARE(trustedAs, found);
+}
+
+// Forgotten, a server goes under the other names at its address that hold
+// its certificate: the next connection is a first use, not a question.
+void TestConnectionTrust::forgetTakesTheSameServerUnderOtherNames()
+{
+    const QStringList hosts = {"timing.example", "10.0.0.5", "alias.example", "other.example", "far.example"};
+    const QVector<CertificateTrust::Stored> pins = {
+        {"cafe", QStringLiteral("CN=t"), QStringLiteral("10.0.0.5")},        {"cafe", QStringLiteral("CN=t")},
+        {"cafe", QStringLiteral("CN=t"), QStringLiteral("::ffff:10.0.0.5")}, {"beef", QStringLiteral("CN=o"), QStringLiteral("10.0.0.5")},
+        {"cafe", QStringLiteral("CN=t"), QStringLiteral("10.0.0.6")},
+    };
+    for (int i = 0; i < hosts.size(); ++i)
+        CertificateTrust::store(hosts.at(i), 11001, pins.at(i));
+    CertificateTrust::forget(QStringLiteral("timing.example"), 11001);
+    QByteArrayList left;
+    for (const QString& host : hosts)
+        left.append(CertificateTrust::stored(host, 11001).fingerprint);
+    QCOMPARE(left, QByteArrayList({"", "", "", "beef", "cafe"}));
+}
+
+// The client alone: a pin refuses another certificate before the login
+// line, and belongs to the server it was used for.
+void TestConnectionTrust::certificatePinning_data()
+{
+    QTest::addColumn<bool>("tls");
+    QTest::addColumn<QString>("presented");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("loginSent");
+    // The host or port named when the pin was set, when not this server's,
+    // whether an attempt was made there under it, and what the pin is then
+    // set to ("" kept, "-" cleared).
+    QTest::addColumn<QString>("pinnedFor");
+    QTest::addColumn<bool>("attempted");
+    QTest::addColumn<QString>("then");
+    QTest::newRow("the trusted certificate") << true << "test" << "test" << true << "" << false << "";
+    QTest::newRow("another certificate") << true << "other" << "test" << false << "" << false << "";
+    QTest::newRow("nothing pinned") << true << "other" << "" << true << "" << false << "";
+    QTest::newRow("plain tcp") << false << "" << "other" << true << "" << false << "";
+    QTest::newRow("pin set, then the host named") << true << "other" << "test" << false << "localhost" << false << "";
+    QTest::newRow("pin set, then the port named") << true << "other" << "test" << false << "1" << false << "";
+    QTest::newRow("used for another port") << true << "test" << "test" << false << "1" << true << "";
+    QTest::newRow("used for another port, set again") << true << "test" << "test" << true << "1" << true << "test";
+    QTest::newRow("used for another port, cleared") << true << "other" << "test" << true << "1" << true << "-";
+}
+
+void TestConnectionTrust::certificatePinning()
+{
+    QFETCH(bool, tls);
+    QFETCH(QString, presented);
+    QFETCH(QString, expected);
+    QFETCH(bool, loginSent);
+    QFETCH(QString, pinnedFor);
+    QFETCH(bool, attempted);
+    QFETCH(QString, then);
+    Link link(tls);
+    if (tls)
+        link.server.usePair(presented);
+    const int port = link.client.port();
+    link.client.setHost(pinnedFor == QLatin1String("localhost") ? pinnedFor : QStringLiteral("127.0.0.1"));
+    link.client.setPort(pinnedFor == QLatin1String("1") ? 1 : port);
+    if (!expected.isEmpty())
+        link.client.setExpectedFingerprint(ScriptedServer::fingerprint(expected));
+    if (attempted) {
+        link.client.setActive(true);
+        link.client.setActive(false);
+    }
+    link.client.setHost(QStringLiteral("127.0.0.1"));
+    link.client.setPort(port);
+    if (!then.isEmpty())
+        link.client.setExpectedFingerprint(then == QLatin1String("-") ? QByteArray() : ScriptedServer::fingerprint(then));
+    QSignalSpy errors(&link.client, &V2_Client::errorReceived);
+    QSignalSpy accepted(&link.client, &V2_Client::certificateAccepted);
+    QSignalSpy rejected(&link.client, &V2_Client::certificateRejected);
+    link.client.setActive(true);
+    if (loginSent) {
+        QVERIFY(link.server.waitForClient());
+        QVERIFY(link.server.nextLine().startsWith("LOGIN:::"));
+        QCOMPARE(rejected.count(), 0);
+        if (tls)
+            QCOMPARE(accepted.first().at(0).toByteArray(), ScriptedServer::fingerprint(presented));
+        return;
+    }
+    // Refused during the handshake: no password ever leaves.
+    QTRY_COMPARE(rejected.count(), 1);
+    QCOMPARE(rejected.first().at(0).toByteArray(), ScriptedServer::fingerprint(presented));
+    QVERIFY(rejected.first().at(1).toString().contains(presented));
+    QVERIFY(!link.server.waitForClient(500));
+    QCOMPARE(accepted.count(), 0);
+    // A pin used for another server says so.
+    QCOMPARE(!errors.isEmpty() && errors.first().at(0).toString().contains(QStringLiteral("pinned is that of 127.0.0.1:1;")), attempted);
 }
 
 // A certificate that a trusted authority signed passes the handshake

@@ -98,8 +98,6 @@ private slots:
     void initTestCase();
     void loginRequestAndReply_data();
     void loginRequestAndReply();
-    void certificatePinning_data();
-    void certificatePinning();
     void pinging_data();
     void pinging();
     void acknowledgementsKeepTheConnection();
@@ -168,59 +166,6 @@ void TestV2Client::loginRequestAndReply()
     QVERIFY(link.server.nextLine().startsWith("LOGIN:::{"));
 }
 
-
-void TestV2Client::certificatePinning_data()
-{
-    QTest::addColumn<bool>("tls");
-    QTest::addColumn<QString>("presented");
-    QTest::addColumn<QString>("expected");
-    QTest::addColumn<bool>("loginSent");
-    // The host or port named when the pin was set, when not this server's:
-    // the pin is for that server, and naming this one forgets it.
-    QTest::addColumn<QString>("pinnedFor");
-    QTest::newRow("the trusted certificate") << true << "test" << "test" << true << "";
-    QTest::newRow("another certificate") << true << "other" << "test" << false << "";
-    QTest::newRow("nothing pinned") << true << "other" << "" << true << "";
-    QTest::newRow("plain tcp") << false << "" << "other" << true << "";
-    QTest::newRow("pinned for another port") << true << "other" << "test" << true << "1";
-    QTest::newRow("pinned for another host") << true << "other" << "test" << true << "localhost";
-}
-
-void TestV2Client::certificatePinning()
-{
-    QFETCH(bool, tls);
-    QFETCH(QString, presented);
-    QFETCH(QString, expected);
-    QFETCH(bool, loginSent);
-    QFETCH(QString, pinnedFor);
-    Link link(tls);
-    if (tls)
-        link.server.usePair(presented);
-    const int port = link.client.port();
-    link.client.setHost(pinnedFor == QLatin1String("localhost") ? pinnedFor : QStringLiteral("127.0.0.1"));
-    link.client.setPort(pinnedFor == QLatin1String("1") ? 1 : port);
-    if (!expected.isEmpty())
-        link.client.setExpectedFingerprint(ScriptedServer::fingerprint(expected));
-    link.client.setHost(QStringLiteral("127.0.0.1"));
-    link.client.setPort(port);
-    QSignalSpy accepted(&link.client, &V2_Client::certificateAccepted);
-    QSignalSpy rejected(&link.client, &V2_Client::certificateRejected);
-    link.client.setActive(true);
-    if (loginSent) {
-        QVERIFY(link.server.waitForClient());
-        QVERIFY(link.server.nextLine().startsWith("LOGIN:::"));
-        QCOMPARE(rejected.count(), 0);
-        if (tls)
-            QCOMPARE(accepted.first().at(0).toByteArray(), ScriptedServer::fingerprint(presented));
-        return;
-    }
-    // Refused during the handshake: no password ever leaves.
-    QTRY_COMPARE(rejected.count(), 1);
-    QCOMPARE(rejected.first().at(0).toByteArray(), ScriptedServer::fingerprint(presented));
-    QVERIFY(rejected.first().at(1).toString().contains(QStringLiteral("other")));
-    QVERIFY(!link.server.waitForClient(500));
-    QCOMPARE(accepted.count(), 0);
-}
 
 void TestV2Client::pinging_data()
 {
