@@ -109,7 +109,7 @@ void ClientV2Controller::afterLogin()
     // so that rows gone while disconnected go.
     m_fullRefresh.set();
     // Another server (or the same at another speed) runs its own clock.
-    SessionClock::forgetServerLead();
+    m_forgetLeadOnData = true;
     emit enableTyresData();
     for (const QString& channel : channels())
         joinChannel(channel, QString());
@@ -136,13 +136,20 @@ void ClientV2Controller::channelChange(QSet<QString> keys)
     const V2_Data* info = getCurrentData()->getV2_Data(QStringLiteral("timing.session.info"));
     const bool hasId = info && info->keyExists(QStringLiteral("sessionDbId"));
     const int id = hasId ? info->getInt(QStringLiteral("sessionDbId"), -1) : m_sessionId;
+    if (m_forgetLeadOnData) {
+        m_forgetLeadOnData = false;
+        SessionClock::forgetServerLead();
+    }
     if (id != m_sessionId) {
+        // The lead read in another session is forgotten; one read since the
+        // login, before this session's id came, is this session's.
+        if (m_sessionValid)
+            SessionClock::forgetServerLead();
         m_sessionId = id;
         m_sessionValid = id != -1 && id != 0;
         if (m_sessionValid)
             m_fullRefresh.set();
         m_pending.set(PositioningParticipantsItem);
-        SessionClock::forgetServerLead();
         emit cleanAll();
     }
     markForSet(keys);
@@ -234,10 +241,12 @@ void ClientV2Controller::announce()
     if (rxHasNode(QStringLiteral("tyres.session.data")) && current->getInt(QStringLiteral("tyres.session.id"), -1) == m_sessionId)
         emit tyresDataReceived();
 
+    // The server's clock from every line: a login's first snapshots come
+    // before the session's id.
+    noteServerTimes();
     // Timing notifications wait for a valid session.
     if (!m_sessionValid)
         return;
-    noteServerTimes();
 
     if (take(SessionInfoItem)) {
         if (const V2_Data* info = current->getV2_Data(QStringLiteral("timing.session.info")))
