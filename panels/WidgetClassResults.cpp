@@ -53,7 +53,7 @@ void WidgetClassResults::loadWidgetGeometry(QSettings& settings)
     loadGroupGeometry(settings, kDefaultGeometry, kDefaultShow);
 }
 
-void WidgetClassResults::columnVisibilityChanged(QTableView* view)
+void WidgetClassResults::columnChoiceChanged(QTableView* view)
 {
     saveHeader(view);
     for (const ClassTable& entry : qAsConst(m_classes)) {
