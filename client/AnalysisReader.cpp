@@ -259,8 +259,9 @@ int AnalysisReader::getTopSpeedDriver(const QString& pNum, double speed) const
     for (auto it = node->datas()->cbegin(); it != node->datas()->cend(); ++it) {
         const V2_Data* lap = V2_Data::nodeOf(it.value());
         const int number = it.key().toInt();
-        // The same value converted the same way: equal when the feed's are.
-        if (!lap || (firstLap >= 0 && number >= firstLap) || speedInUnit(lap->getDouble(QStringLiteral("topSpeed"), 0.0)) != speed)
+        // Equal as shown (tenths): a feed may round the standing's speed
+        // otherwise than the lap's.
+        if (!lap || (firstLap >= 0 && number >= firstLap) || qRound(speedInUnit(lap->getDouble(QStringLiteral("topSpeed"), 0.0)) * 10) != qRound(speed * 10))
             continue;
         firstLap = number;
         driver = lap->getInt(QStringLiteral("driver"), -1);
@@ -284,6 +285,11 @@ AnalysisReader::LapSummary AnalysisReader::getLap(const QString& pNum, const QSt
 QStringList AnalysisReader::getLapKeys(const QString& pNum) const
 {
     return childKeys(kLaps + pNum + QStringLiteral(".laps"));
+}
+
+int AnalysisReader::getLapCount(const QString& pNum) const
+{
+    return childCount(kLaps + pNum + QStringLiteral(".laps"));
 }
 
 double AnalysisReader::getLapTopSpeed(const QString& pNum, const QString& lapKey) const

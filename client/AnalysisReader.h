@@ -53,6 +53,7 @@ public:
     // Other analysis values
     int getLapPosition(const QString& pNum, const QString& lapKey) const;
     QStringList getLapKeys(const QString& pNum) const;
+    int getLapCount(const QString& pNum) const;
     // Every lap of a car as (lap number, position), read with one look-up.
     QVector<QPair<int, int>> getLapPositions(const QString& pNum) const;
     // The day time at which the car's latest completed lap ended; 0 without laps.

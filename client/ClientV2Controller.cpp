@@ -109,7 +109,7 @@ void ClientV2Controller::afterLogin()
     // so that rows gone while disconnected go.
     m_fullRefresh.set();
     // Another server (or the same at another speed) runs its own clock.
-    SessionClock::forgetServerLead();
+    m_forgetLeadOnData = true;
     emit enableTyresData();
     for (const QString& channel : channels())
         joinChannel(channel, QString());
@@ -136,13 +136,20 @@ void ClientV2Controller::channelChange(QSet<QString> keys)
     const V2_Data* info = getCurrentData()->getV2_Data(QStringLiteral("timing.session.info"));
     const bool hasId = info && info->keyExists(QStringLiteral("sessionDbId"));
     const int id = hasId ? info->getInt(QStringLiteral("sessionDbId"), -1) : m_sessionId;
+    if (m_forgetLeadOnData) {
+        m_forgetLeadOnData = false;
+        SessionClock::forgetServerLead();
+    }
     if (id != m_sessionId) {
+        // The lead read in another session is forgotten; one read since the
+        // login, before this session's id came, is this session's.
+        if (m_sessionValid)
+            SessionClock::forgetServerLead();
         m_sessionId = id;
         m_sessionValid = id != -1 && id != 0;
         if (m_sessionValid)
             m_fullRefresh.set();
         m_pending.set(PositioningParticipantsItem);
-        SessionClock::forgetServerLead();
         emit cleanAll();
     }
     markForSet(keys);
@@ -234,10 +241,12 @@ void ClientV2Controller::announce()
     if (rxHasNode(QStringLiteral("tyres.session.data")) && current->getInt(QStringLiteral("tyres.session.id"), -1) == m_sessionId)
         emit tyresDataReceived();
 
+    // The server's clock from every line: a login's first snapshots come
+    // before the session's id.
+    noteServerTimes();
     // Timing notifications wait for a valid session.
     if (!m_sessionValid)
         return;
-    noteServerTimes();
 
     if (take(SessionInfoItem)) {
         if (const V2_Data* info = current->getV2_Data(QStringLiteral("timing.session.info")))
@@ -373,25 +382,39 @@ void ClientV2Controller::noteServerTimes() const
     // faster than real time stamps them ahead of our clock.
     const V2_Data* current = getCurrentData();
     // A line into an empty mirror became the mirror (a login's first): its
-    // keys are the mirror's.
+    // keys are the mirror's, and its stamps may be of long ago.
     const bool wholeMirror = !lineReadFromDocument() && getRxData()->datas()->isEmpty();
     const auto keysAt = [&](const QString& path) { return wholeMirror ? keysOf(current->getV2_Data(path)) : rxKeys(path); };
-    const auto note = [](quint64 time) {
-        if (time != 0 && time != TimingConstants::NO_TIME)
-            SessionClock::noteServerTime(static_cast<qint64>(time));
+    // Only a stamp the line carries is news: one it merely leaves in place
+    // (the start of a lap whose sector came in) is as old as the event.
+    const auto carried = [&](const QString& path, const QString& key) {
+        if (wholeMirror)
+            return true;
+        const V2_Data* received = getRxData()->getV2_Data(path);
+        return received && received->keyExists(key);
     };
+    const auto note = [wholeMirror](quint64 time) {
+        if (time != 0 && time != TimingConstants::NO_TIME)
+            SessionClock::noteServerTime(static_cast<qint64>(time), !wholeMirror);
+    };
+    const QString startTime = QStringLiteral("startTime");
     for (const QString& pNum : keysAt(kLaps)) {
         const QString laps = QStringLiteral("%1.%2.laps").arg(kLaps, pNum);
         for (const QString& lap : keysAt(laps)) {
-            if (const V2_Data* node = current->getV2_Data(laps + QLatin1Char('.') + lap)) {
-                const quint64 start = node->getULongLong(QStringLiteral("startTime"), 0);
+            const QString path = laps + QLatin1Char('.') + lap;
+            const V2_Data* node = current->getV2_Data(path);
+            if (node && (carried(path, startTime) || carried(path, QStringLiteral("time")))) {
+                const quint64 start = node->getULongLong(startTime, 0);
                 note(start == 0 ? 0 : start + static_cast<quint64>(qMax(0, node->getInt(QStringLiteral("time"), 0))));
             }
         }
     }
+    const QString lapStart = QStringLiteral("currentLapStartTime");
     for (const QString& pNum : keysAt(kDetails)) {
-        if (const V2_Data* node = current->getV2_Data(kDetails + QLatin1Char('.') + pNum))
-            note(node->getULongLong(QStringLiteral("currentLapStartTime"), 0));
+        const QString path = kDetails + QLatin1Char('.') + pNum;
+        const V2_Data* node = current->getV2_Data(path);
+        if (node && carried(path, lapStart))
+            note(node->getULongLong(lapStart, 0));
     }
     for (const char* kind : {"timing.analysis.pitIn", "timing.analysis.pitOut"}) {
         const QString base = QLatin1String(kind);
@@ -404,15 +427,20 @@ void ClientV2Controller::noteServerTimes() const
     for (const QString& pNum : keysAt(stints)) {
         const QString path = QStringLiteral("%1.%2.stints").arg(stints, pNum);
         for (const QString& key : keysAt(path)) {
-            if (const V2_Data* node = current->getV2_Data(path + QLatin1Char('.') + key)) {
-                note(node->getULongLong(QStringLiteral("startTime"), 0));
-                note(node->getULongLong(QStringLiteral("finishTime"), 0));
+            const QString stint = path + QLatin1Char('.') + key;
+            if (const V2_Data* node = current->getV2_Data(stint)) {
+                for (const QString& field : {startTime, QStringLiteral("finishTime")}) {
+                    if (carried(stint, field))
+                        note(node->getULongLong(field, 0));
+                }
             }
         }
     }
     const QString flags = QStringLiteral("timing.session.flags");
     for (const QString& key : keysAt(flags)) {
-        if (const V2_Data* node = current->getV2_Data(flags + QLatin1Char('.') + key))
+        const QString path = flags + QLatin1Char('.') + key;
+        const V2_Data* node = current->getV2_Data(path);
+        if (node && carried(path, QStringLiteral("time")))
             note(node->getULongLong(QStringLiteral("time"), 0));
     }
 }

@@ -141,4 +141,7 @@ private:
     std::bitset<ItemCount> m_pending;
     bool m_sessionValid = false;
     bool m_announcing = false;
+    // After a login the server's lead is forgotten when its data come, not
+    // before: until then the kept tree is read on the clock it had.
+    bool m_forgetLeadOnData = false;
 };

@@ -317,12 +317,13 @@ void RecordingPlayer::seek(qint64 ms)
     // A fresh session: the tree at that time replaces the client's, as it
     // stands (written out and parsed again it would take twice as long).
     // Stamps read later in the recording say nothing of the time jumped to.
+    // The clock stands at that time before the tree is read, so that its
+    // stamps are measured against it.
     SessionClock::forgetServerLead();
-    m_client->replaceTree(state.takeTree().release());
-
     m_position = ms;
     m_wallOrigin = ms;
     m_wall.start();
+    m_client->replaceTree(state.takeTree().release());
     emit positionChanged(ms);
 }
 
@@ -364,6 +365,8 @@ void RecordingPlayer::deliver(const QVector<const Record*>& records)
                 m_client->receiveBytes(bytes);
             bytes.clear();
             emptyClient();
+            // The server logged into may run another clock.
+            SessionClock::forgetServerLead();
         }
     }
     if (!bytes.isEmpty())

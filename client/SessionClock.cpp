@@ -1,6 +1,7 @@
 #include "SessionClock.h"
 
 #include <algorithm>
+#include <deque>
 
 namespace {
 
@@ -31,11 +32,32 @@ qint64 systemClock()
 
 SessionClock::Clock g_clock = &systemClock;
 
-// How far the server's newest day time ran ahead of our clock when it was
-// received; never negative, so a server on time reads our own clock.
+// How far the server's day times run ahead of our clock (behind when
+// negative), as last worked out from the stamps received.
 qint64 g_serverLead = 0;
 
+// The largest lead of the stamps received in one wall second.
+struct LeadSecond {
+    qint64 second;
+    qint64 lead;
+};
+std::deque<LeadSecond> g_recentLeads;
+
 constexpr qint64 kLeadLimitMs = 7LL * 24 * 3600 * 1000;
+// Only the stamps of the last minute count: one bad day time ages out, and
+// a simulator ahead stamps every tick, so its lead stays current.
+constexpr qint64 kLeadWindowSeconds = 60;
+// A server on time is read on our clock: its stamps arrive late by the
+// network and the feed's own processing, and the newest of a minute is
+// then far less than this behind. Only a clock clearly slower than ours (a
+// simulator below real time, an old replay) runs further behind.
+constexpr qint64 kBehindMarginMs = 30000;
+
+void forgetLeads()
+{
+    g_recentLeads.clear();
+    g_serverLead = 0;
+}
 
 // "LAST LAP" for one lap to go, else "3 LAPS" (no "S" below two).
 QString lapsToGo(int laps)
@@ -179,13 +201,13 @@ bool SessionClock::timeFinished()
 void SessionClock::setClock(Clock clock)
 {
     g_clock = clock ? clock : &systemClock;
-    g_serverLead = 0;
+    forgetLeads();
 }
 
 void SessionClock::reset()
 {
     g_values = Values();
-    g_serverLead = 0;
+    forgetLeads();
 }
 
 qint64 SessionClock::nowMs()
@@ -198,16 +220,40 @@ qint64 SessionClock::serverNowMs()
     return g_clock() + g_serverLead;
 }
 
-void SessionClock::noteServerTime(qint64 dayTimeMs)
+void SessionClock::noteServerTime(qint64 dayTimeMs, bool justHappened)
 {
-    const qint64 lead = dayTimeMs - g_clock();
-    if (dayTimeMs > 0 && lead > g_serverLead && lead <= kLeadLimitMs)
-        g_serverLead = lead;
+    const qint64 now = g_clock();
+    const qint64 lead = dayTimeMs - now;
+    if (dayTimeMs <= 0 || lead > kLeadLimitMs || (!justHappened && lead < 0))
+        return;
+    const qint64 second = now / 1000;
+    // A clock set back (a jump in a recording) starts the window afresh.
+    if (!g_recentLeads.empty() && g_recentLeads.back().second > second)
+        g_recentLeads.clear();
+    while (!g_recentLeads.empty() && g_recentLeads.front().second < second - kLeadWindowSeconds)
+        g_recentLeads.pop_front();
+    if (!g_recentLeads.empty() && g_recentLeads.back().second == second)
+        g_recentLeads.back().lead = std::max(g_recentLeads.back().lead, lead);
+    else
+        g_recentLeads.push_back({second, lead});
+
+    qint64 largest = g_recentLeads.front().lead;
+    for (const LeadSecond& entry : g_recentLeads)
+        largest = std::max(largest, entry.lead);
+    // Ahead: the largest lead of the minute. Behind: only when every stamp of
+    // the minute is clearly behind, and then by the newest second's, since
+    // the older ones lag the more the slower the server's clock runs.
+    if (largest > 0)
+        g_serverLead = largest;
+    else if (largest < -kBehindMarginMs)
+        g_serverLead = g_recentLeads.back().lead;
+    else
+        g_serverLead = 0;
 }
 
 void SessionClock::forgetServerLead()
 {
-    g_serverLead = 0;
+    forgetLeads();
 }
 
 qint64 SessionClock::trackTimeMs()

@@ -52,14 +52,17 @@ public:
     static qint64 trackTimeMs();
     // "Now" on the clock the server stamps day times with, for durations up
     // to now from a day time (a stop in the pits, a running stint or flag
-    // period). The wall clock, unless the server's stamps run ahead of it (a
-    // simulator faster than real time, a server clock ahead of ours): then
-    // it advances from the newest stamp received at the wall clock's pace.
+    // period): the wall clock plus the server's lead. The lead is the largest
+    // by which the stamps of the last minute ran ahead of the wall clock (a
+    // simulator faster than real time, a server clock ahead of ours), so one
+    // bad stamp ages out; it is negative only when all of them ran clearly
+    // behind (a simulator slower than real time, an old replay), else 0.
     static qint64 serverNowMs();
-    // A day time the server stamped on something that has happened, just
-    // received. A stamp more than a week ahead is a fault of the feed and
-    // is ignored.
-    static void noteServerTime(qint64 dayTimeMs);
+    // A day time the server stamped on something, just received. A stamp
+    // more than a week ahead is a fault of the feed and is ignored. One not
+    // known to have just happened (read from a whole snapshot) may show the
+    // server ahead, never behind.
+    static void noteServerTime(qint64 dayTimeMs, bool justHappened = true);
     // The server's lead is forgotten (a new session, another server).
     static void forgetServerLead();
     static QDateTime trackDateTime();

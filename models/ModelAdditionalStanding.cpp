@@ -153,25 +153,23 @@ QString ModelAdditionalStanding::driverOf(const Row& row) const
         return driver >= 0 ? p.getDriverName(row.pNum, driver) : QString();
     }
     case SectorBest: {
+        const int laps = p.getLapCount(row.pNum);
         const auto known = m_sectorDrivers.constFind(row.pNum);
-        if (known != m_sectorDrivers.cend() && known->first == row.time)
-            return known->second;
+        if (known != m_sectorDrivers.cend() && known->value == row.time && known->laps == laps)
+            return known->name;
         const int driver = p.getSectorTimeDriver(row.pNum, m_sector, row.time);
-        if (driver < 0)
-            return QString();
-        const QString name = p.getDriverName(row.pNum, driver);
-        m_sectorDrivers.insert(row.pNum, {row.time, name});
+        const QString name = driver < 0 ? QString() : p.getDriverName(row.pNum, driver);
+        m_sectorDrivers.insert(row.pNum, {double(row.time), laps, name});
         return name;
     }
     case TopSpeed: {
+        const int laps = p.getLapCount(row.pNum);
         const auto known = m_speedDrivers.constFind(row.pNum);
-        if (known != m_speedDrivers.cend() && known->first == row.speed)
-            return known->second;
+        if (known != m_speedDrivers.cend() && known->value == row.speed && known->laps == laps)
+            return known->name;
         const int driver = p.getTopSpeedDriver(row.pNum, row.speed);
-        if (driver < 0)
-            return QString();
-        const QString name = p.getDriverName(row.pNum, driver);
-        m_speedDrivers.insert(row.pNum, {row.speed, name});
+        const QString name = driver < 0 ? QString() : p.getDriverName(row.pNum, driver);
+        m_speedDrivers.insert(row.pNum, {row.speed, laps, name});
         return name;
     }
     }

@@ -79,9 +79,15 @@ private:
     QVector<Row> m_rows;
     QString m_skin = QStringLiteral("Dark");
     bool m_usaUnits = false;
-    // Per car, the best sector time last looked up and the driver of its
-    // lap: finding that lap reads all of the car's laps.
-    mutable QHash<QString, QPair<quint64, QString>> m_sectorDrivers;
-    // The same for the top speed.
-    mutable QHash<QString, QPair<double, QString>> m_speedDrivers;
+    // Per car, the best sector time (or top speed) last looked up, the car's
+    // lap count then and the driver of the lap that set it, empty when none
+    // did: finding that lap reads all of the car's laps, so it is looked for
+    // again only when the value or the laps change.
+    struct DriverLookup {
+        double value;
+        int laps;
+        QString name;
+    };
+    mutable QHash<QString, DriverLookup> m_sectorDrivers;
+    mutable QHash<QString, DriverLookup> m_speedDrivers;
 };

@@ -101,7 +101,7 @@ void TablePanel::setUpTable(QTableView* view, const TableKeys& keys)
     if (!keys.headerStateKey.isEmpty()) {
         header->setSectionsMovable(true);
         view->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(header, &QHeaderView::sectionMoved, this, [this, view] { saveHeader(view); });
+        connect(header, &QHeaderView::sectionMoved, this, [this, view] { columnChoiceChanged(view); });
         connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& position) { popUpColumnMenu(view, position); });
     }
 }
@@ -211,7 +211,7 @@ bool TablePanel::offersColumn(const QTableView* view, int column) const
     return !columnSet(view, kAbsentProperty).contains(column);
 }
 
-void TablePanel::columnVisibilityChanged(QTableView* view)
+void TablePanel::columnChoiceChanged(QTableView* view)
 {
     saveHeader(view);
 }
@@ -229,7 +229,7 @@ QMenu* TablePanel::columnMenu(QTableView* view)
         action->setChecked(!view->isColumnHidden(column));
         connect(action, &QAction::toggled, this, [this, view, column](bool visible) {
             view->setColumnHidden(column, !visible);
-            columnVisibilityChanged(view);
+            columnChoiceChanged(view);
         });
     }
     return menu;

@@ -69,8 +69,8 @@ protected:
     static void followRowsAtEnd(QTableView* view);
     // Whether the column menu offers a column; every column but the absent ones by default.
     virtual bool offersColumn(const QTableView* view, int column) const;
-    // A column shown or hidden from the menu.
-    virtual void columnVisibilityChanged(QTableView* view);
+    // A column shown or hidden from the menu, or moved in the header.
+    virtual void columnChoiceChanged(QTableView* view);
 
 private:
     void popUpColumnMenu(QTableView* view, const QPoint& position);

@@ -293,9 +293,9 @@ void WidgetCarFollow::applyColumnWidths(const QMap<int, int>& widths)
     updateTableConfig();
 }
 
-void WidgetCarFollow::columnVisibilityChanged(QTableView* view)
+void WidgetCarFollow::columnChoiceChanged(QTableView* view)
 {
-    TablePanel::columnVisibilityChanged(view);
+    TablePanel::columnChoiceChanged(view);
     emit columnsChosen(m_panelId);
 }
 

@@ -67,7 +67,7 @@ public slots:
     void tableConfig();
 
 protected:
-    void columnVisibilityChanged(QTableView* view) override;
+    void columnChoiceChanged(QTableView* view) override;
 
 private:
     void showColor();

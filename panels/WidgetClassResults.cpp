@@ -44,7 +44,7 @@ WidgetClassResults::WidgetClassResults(V2DataProvider* provider, QWidget* parent
 
 WidgetClassResults::~WidgetClassResults() = default;
 
-void WidgetClassResults::columnVisibilityChanged(QTableView* view)
+void WidgetClassResults::columnChoiceChanged(QTableView* view)
 {
     saveHeader(view);
     for (const ClassTable& entry : qAsConst(m_classes)) {

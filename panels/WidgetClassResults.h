@@ -33,7 +33,7 @@ public slots:
 
 protected:
     // Every class table shows the same columns.
-    void columnVisibilityChanged(QTableView* view) override;
+    void columnChoiceChanged(QTableView* view) override;
 
 private:
     struct ClassTable {

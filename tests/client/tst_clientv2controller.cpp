@@ -93,6 +93,8 @@ private slots:
     void lineWithoutSessionIsNoSessionChange();
     void reconnectReadsCollectionsWhole();
     void tyres();
+    void serverClock_data();
+    void serverClock();
     void againstTheSimulator();
 };
 
@@ -238,6 +240,68 @@ void TestClientV2Controller::tyres()
     link.update(kFirst);
     QCOMPARE(link.update(R"({"tyres":{"session":{"id":99,"data":{"7":{"frontLeft":{"laps":2}}}}}})"), QStringList());
     QCOMPARE(link.update(R"({"tyres":{"session":{"id":12,"data":{"7":{"frontLeft":{"laps":3}}}}}})"), QStringList({"tyresDataReceived"}));
+}
+
+namespace {
+constexpr qint64 kNoon = Q_INT64_C(1767268800000);
+qint64 noon()
+{
+    return kNoon;
+}
+} // namespace
+
+void TestClientV2Controller::serverClock_data()
+{
+    // Lines after a session's first; "login" is a login. AHEAD is a day time
+    // five minutes ahead of our clock, BEFORE 90 s before that, AGO ten
+    // minutes behind it (the running lap's start in the first line).
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<qint64>("lead");
+    const auto laps = [](const char* lap) { return QStringLiteral(R"({"timing":{"analysis":{"laps":{"7":{"laps":%1}}}}})").arg(QLatin1String(lap)); };
+    const QString flag = QStringLiteral(R"({"timing":{"session":{"flags":{"3":{"time":AHEAD}}}}})");
+    const QString session = QStringLiteral(R"({"timing":{"session":{"info":{"sessionDbId":%1}}}})");
+    QTest::newRow("lap end") << QStringList{laps(R"({"6":{"startTime":BEFORE,"time":90000}})")} << Q_INT64_C(300000);
+    QTest::newRow("lap start") << QStringList{laps(R"({"6":{"startTime":AHEAD}})")} << Q_INT64_C(300000);
+    QTest::newRow("current lap start") << QStringList{R"({"timing":{"session":{"standings":{"overall":{"participantDetails":{"7":{"currentLapStartTime":AHEAD}}}}}}})"}
+                                       << Q_INT64_C(300000);
+    QTest::newRow("pit in") << QStringList{R"({"timing":{"analysis":{"pitIn":{"7":{"pits":{"AHEAD":{"lap":5}}}}}}})"} << Q_INT64_C(300000);
+    QTest::newRow("pit out") << QStringList{R"({"timing":{"analysis":{"pitOut":{"7":{"pits":{"AHEAD":{"lap":5}}}}}}})"} << Q_INT64_C(300000);
+    QTest::newRow("stint start") << QStringList{R"({"timing":{"analysis":{"stints":{"7":{"stints":{"002":{"startTime":AHEAD}}}}}}})"} << Q_INT64_C(300000);
+    QTest::newRow("stint finish") << QStringList{R"({"timing":{"analysis":{"stints":{"7":{"stints":{"001":{"finishTime":AHEAD}}}}}}})"} << Q_INT64_C(300000);
+    QTest::newRow("flag") << QStringList{flag} << Q_INT64_C(300000);
+    QTest::newRow("a sector of a lap begun ten minutes ago") << QStringList{laps(R"({"5":{"sector1":30000}})")} << Q_INT64_C(0);
+    QTest::newRow("a new session") << QStringList{flag, session.arg(13)} << Q_INT64_C(0);
+    QTest::newRow("stamps read before the session was valid") << QStringList{session.arg(0), flag, session.arg(13)} << Q_INT64_C(300000);
+    QTest::newRow("login, before the data") << QStringList{flag, QStringLiteral("login")} << Q_INT64_C(300000);
+    QTest::newRow("login, then the data") << QStringList{flag, QStringLiteral("login"), QStringLiteral(R"({"weather":{"t":1}})")} << Q_INT64_C(0);
+}
+
+// How the controller feeds the server's clock: each kind of day time read,
+// and where the lead is forgotten.
+void TestClientV2Controller::serverClock()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(qint64, lead);
+    SessionClock::setClock(&noon);
+    ClientV2Controller controller(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), 0, QString(), QString(),
+                                  QStringLiteral("127.0.0.1"));
+    const auto receive = [&](QString json) {
+        json.replace(QLatin1String("AHEAD"), QString::number(kNoon + 300000))
+            .replace(QLatin1String("BEFORE"), QString::number(kNoon + 210000))
+            .replace(QLatin1String("AGO"), QString::number(kNoon - 600000));
+        controller.receiveBytes("JSON:1::" + json.toUtf8() + '\n');
+    };
+    receive(QStringLiteral(R"({"timing":{"session":{"info":{"sessionDbId":12},"standings":{"overall":{"participantDetails":{"7":{"currentLapStartTime":AGO}}}}},)"
+                           R"("analysis":{"laps":{"7":{"laps":{"5":{"startTime":AGO}}}},"stints":{"7":{"stints":{"001":{"startTime":AGO}}}}}}})"));
+    QCOMPARE(SessionClock::serverNowMs() - kNoon, Q_INT64_C(0));
+    for (const QString& step : steps) {
+        if (step == QLatin1String("login"))
+            emit controller.onLoginDone();
+        else
+            receive(step);
+    }
+    QCOMPARE(SessionClock::serverNowMs() - kNoon, lead);
+    SessionClock::setClock(nullptr);
 }
 
 void TestClientV2Controller::againstTheSimulator()

@@ -12,7 +12,27 @@ qint64 fixedClock()
     return g_now;
 }
 
+// A day time received at a moment: both as milliseconds after kNow.
+struct Stamp {
+    qint64 at;
+    qint64 lead;
+    bool justHappened;
+};
+using Stamps = QVector<Stamp>;
+
+// One stamp a period for a span, its lead a function of the time received.
+template<typename Lead>
+Stamps every(qint64 period, qint64 from, qint64 to, Lead lead)
+{
+    Stamps stamps;
+    for (qint64 at = from; at <= to; at += period)
+        stamps.append({at, lead(at), true});
+    return stamps;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Stamps)
 
 class TestSessionClock final : public QObject
 {
@@ -241,30 +261,45 @@ void TestSessionClock::trackTime()
 // on by a minute: "now" on the server's clock.
 void TestSessionClock::serverNow_data()
 {
-    QTest::addColumn<QList<qint64>>("leads");
-    QTest::addColumn<qint64>("expected");
-    QTest::newRow("no stamp") << QList<qint64>{} << Q_INT64_C(60000);
-    QTest::newRow("stamps in the past") << QList<qint64>{-5000, -200} << Q_INT64_C(60000);
-    QTest::newRow("a simulator ahead") << QList<qint64>{40000} << Q_INT64_C(100000);
-    QTest::newRow("the newest counts, not the last") << QList<qint64>{90000, 30000, -1000} << Q_INT64_C(150000);
-    QTest::newRow("a week ahead is a fault") << QList<qint64>{8LL * 24 * 3600 * 1000} << Q_INT64_C(60000);
+    QTest::addColumn<Stamps>("stamps");
+    QTest::addColumn<qint64>("lead");
+    const qint64 week = 7LL * 24 * 3600 * 1000;
+    QTest::newRow("no stamp") << Stamps{} << Q_INT64_C(0);
+    QTest::newRow("stamps in the past") << Stamps{{0, -5000, true}, {0, -200, true}} << Q_INT64_C(0);
+    QTest::newRow("a simulator ahead") << Stamps{{0, 40000, true}} << Q_INT64_C(40000);
+    QTest::newRow("the newest counts, not the last") << Stamps{{0, 90000, true}, {0, 30000, true}, {0, -1000, true}} << Q_INT64_C(90000);
+    QTest::newRow("a week ahead is a fault") << Stamps{{0, week + 1, true}} << Q_INT64_C(0);
+    QTest::newRow("one stamp 2 h ahead ages out") << Stamps{{0, 7200000, true}} + every(10000, 10000, 120000, [](qint64) { return 10000; })
+                                                   << Q_INT64_C(10000);
+    QTest::newRow("still within the minute") << Stamps{{0, 7200000, true}} + every(10000, 10000, 60000, [](qint64) { return 10000; })
+                                              << Q_INT64_C(7200000);
+    QTest::newRow("a server on time, stamps 25 s late") << every(5000, 0, 180000, [](qint64) { return -25000; }) << Q_INT64_C(0);
+    QTest::newRow("one stamp of long ago among fresh ones") << every(5000, 0, 180000, [](qint64 at) { return at == 180000 ? -600000 : -2000; })
+                                                          << Q_INT64_C(0);
+    QTest::newRow("a server at half pace") << every(1000, 0, 180000, [](qint64 at) { return -at / 2; }) << Q_INT64_C(-90000);
+    QTest::newRow("an old replay") << every(1000, 0, 5000, [](qint64 at) { return at - 3 * 24 * 3600 * 1000LL; }) << Q_INT64_C(-259195000);
+    QTest::newRow("a snapshot's old stamps") << Stamps{{0, -600000, false}, {0, -700000, false}} << Q_INT64_C(0);
+    QTest::newRow("a snapshot of a server ahead") << Stamps{{0, 50000, false}} << Q_INT64_C(50000);
 }
 
 void TestSessionClock::serverNow()
 {
-    QFETCH(QList<qint64>, leads);
-    QFETCH(qint64, expected);
-    for (qint64 lead : leads)
-        SessionClock::noteServerTime(kNow + lead);
-    g_now = kNow + 60000;
-    QCOMPARE(SessionClock::serverNowMs() - kNow, expected);
-    QCOMPARE(SessionClock::nowMs() - kNow, Q_INT64_C(60000));
+    QFETCH(Stamps, stamps);
+    QFETCH(qint64, lead);
+    for (const Stamp& stamp : stamps) {
+        g_now = kNow + stamp.at;
+        SessionClock::noteServerTime(g_now + stamp.lead, stamp.justHappened);
+    }
+    QCOMPARE(SessionClock::serverNowMs() - SessionClock::nowMs(), lead);
+    // Between stamps the server's clock runs at ours.
+    g_now += 700;
+    QCOMPARE(SessionClock::serverNowMs() - SessionClock::nowMs(), lead);
     // Another session, or another clock, forgets the lead.
     SessionClock::forgetServerLead();
-    QCOMPARE(SessionClock::serverNowMs() - kNow, Q_INT64_C(60000));
+    QCOMPARE(SessionClock::serverNowMs(), g_now);
     SessionClock::noteServerTime(g_now + 5000);
     SessionClock::setClock(&fixedClock);
-    QCOMPARE(SessionClock::serverNowMs() - kNow, Q_INT64_C(60000));
+    QCOMPARE(SessionClock::serverNowMs(), g_now);
 }
 
 QTEST_GUILESS_MAIN(TestSessionClock)

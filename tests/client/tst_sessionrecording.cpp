@@ -81,6 +81,7 @@ private slots:
     void replayOutlivesTheConnectionItEnds_data();
     void replayOutlivesTheConnectionItEnds();
     void recordsOfOneMillisecondFillSeveralBlocks();
+    void jumpReadsTheServerClockAtItsTime();
 
 private:
     QTemporaryDir m_dir;
@@ -315,6 +316,44 @@ void TestSessionRecording::recordsOfOneMillisecondFillSeveralBlocks()
     QCOMPARE(client.getCurrentData()->getInt(QStringLiteral("weather.end"), -1), -1);
     player.seek(0);
     QCOMPARE(client.getCurrentData()->getV2_Data(QStringLiteral("weather"))->datas()->size(), kRecords);
+}
+
+// A jump forward in a recording: the stamps of the tree jumped to are read
+// against the recorded time jumped to, not the time before the jump. A
+// recorded login forgets the lead, as a live one does.
+void TestSessionRecording::jumpReadsTheServerClockAtItsTime()
+{
+    const QString path = m_dir.filePath(QStringLiteral("pit.lrec"));
+    const qint64 start = Q_INT64_C(1767268800000);
+    const qint64 pitIn = start + 600000;
+    {
+        RecordingWriter writer;
+        QString error;
+        QVERIFY2(writer.open(path, QDateTime::fromMSecsSinceEpoch(start, Qt::UTC), QStringLiteral("timing"), 11001, &error), qPrintable(error));
+        writer.write(0, R"(JSON:1::{"timing":{"session":{"info":{"sessionDbId":7}}}})");
+        writer.write(600000, QByteArray(R"(JSON:2::{"timing":{"analysis":{"pitIn":{"7":{"pits":{")") + QByteArray::number(pitIn) + R"(":{"lap":4}}}}}}})");
+        // A flag stamped five minutes ahead, then a login into the same session.
+        writer.write(650000, QByteArray(R"(JSON:3::{"timing":{"session":{"flags":{"1":{"time":)") + QByteArray::number(start + 950000) + "}}}}}");
+        writer.write(660000, V2_message::loginReplyLine(QString(), QStringLiteral("server"), QStringLiteral("1"), QStringLiteral("1"), 10, 60).toUtf8());
+        writer.write(700000, R"(JSON:4::{"timing":{"session":{"info":{"sessionDbId":7}}}})");
+    }
+    ClientV2Controller client(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), 1, QString(), QString(),
+                              QStringLiteral("127.0.0.1"));
+    RecordingPlayer player(&client);
+    QString error;
+    QVERIFY2(player.open(path, &error), qPrintable(error));
+    player.seek(612000);
+    QVERIFY(client.getCurrentData()->getV2_Data(QStringLiteral("timing.analysis.pitIn.7")));
+    // Twelve seconds in the pit lane, not 10:12.
+    QCOMPARE(SessionClock::serverNowMs() - pitIn, Q_INT64_C(12000));
+    player.seek(655000);
+    QCOMPARE(SessionClock::serverNowMs() - SessionClock::nowMs(), Q_INT64_C(295000));
+    // The server logged into again may run another clock.
+    player.setSpeed(64);
+    player.play();
+    QTRY_VERIFY(!player.isPlaying());
+    QCOMPARE(SessionClock::serverNowMs() - SessionClock::nowMs(), Q_INT64_C(0));
+    player.close();
 }
 
 QTEST_MAIN(TestSessionRecording)

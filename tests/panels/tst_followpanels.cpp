@@ -10,6 +10,7 @@
 #include "WidgetTimingInfo.h"
 
 #include <QFile>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -306,6 +307,11 @@ void TestFollowPanels::columnChoiceGoesToEveryBlock()
             QVERIFY(!block->table()->isColumnHidden(M::S1));
         }
     }
+    // A column moved in one block moves in the others.
+    QHeaderView* header = panel.blocks().at(1)->table()->horizontalHeader();
+    header->moveSection(header->visualIndex(M::Driver), 0);
+    for (WidgetCarFollow* block : panel.blocks())
+        QCOMPARE(block->table()->horizontalHeader()->visualIndex(M::Driver), 0);
 }
 
 void TestFollowPanels::csvFailureIsReported()

@@ -57,11 +57,14 @@ class TestStandingPanels final : public QObject
 private slots:
     void initTestCase();
     void init();
+    void cleanup();
     void fastestLap();
     void combinedSessionColumns_data();
     void combinedSessionColumns();
     void additionalStandings();
     void bestsNameTheirDriver();
+    void topSpeedDriver_data();
+    void topSpeedDriver();
     void combinedNewBestRepaintsTheOldOne();
     void additionalStandingsFitTheirPanel();
     void classTablesFollowTheClasses();
@@ -81,6 +84,13 @@ void TestStandingPanels::initTestCase()
 void TestStandingPanels::init()
 {
     AppSettings::open()->clear();
+    SessionClock::forgetServerLead();
+}
+
+void TestStandingPanels::cleanup()
+{
+    // A failed check must not leave a test's clock to the next.
+    SessionClock::setClock(nullptr);
 }
 
 void TestStandingPanels::fastestLap()
@@ -243,6 +253,53 @@ void TestStandingPanels::bestsNameTheirDriver()
     sectorRow->insertData(QStringLiteral("time"), quint64(30999));
     sector.processRefresh();
     QCOMPARE(text(sector, 0, M::Name), QStringLiteral("Smith"));
+}
+
+void TestStandingPanels::topSpeedDriver_data()
+{
+    // Lap 3 by Jones, lap 12 by Brown; Smith drives now.
+    QTest::addColumn<double>("lap3");
+    QTest::addColumn<double>("lap12");
+    QTest::addColumn<double>("standing");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("a tie: the earlier lap") << 287.3 << 287.3 << 287.3 << "Jones";
+    QTest::newRow("rounded otherwise by the feed") << 281.9 << 287.34 << 287.3 << "Brown";
+    QTest::newRow("no lap: the current driver") << 281.9 << 285.0 << 290.0 << "Smith";
+}
+
+void TestStandingPanels::topSpeedDriver()
+{
+    QFETCH(double, lap3);
+    QFETCH(double, lap12);
+    QFETCH(double, standing);
+    QFETCH(QString, name);
+    auto provider = makeTestProvider();
+    V2DataProvider& p = *provider;
+    const QStringList names = {"Smith", "Jones", "Brown"};
+    for (int driver = 1; driver <= 3; ++driver)
+        mirrorNode(p, QStringLiteral("timing.session.entry.7.drivers.%1").arg(driver))->insertData(QStringLiteral("lastName"), names.at(driver - 1));
+    mirrorNode(p, QStringLiteral("timing.session.standings.overall.participantDetails.7"))->insertData(QStringLiteral("currentDriver"), 1);
+    const auto lap = [&](int number, int driver, double speed) {
+        V2_Data* node = mirrorNode(p, QStringLiteral("timing.analysis.laps.7.laps.%1").arg(number));
+        node->insertData(QStringLiteral("driver"), driver);
+        node->insertData(QStringLiteral("topSpeed"), speed);
+    };
+    lap(3, 2, lap3);
+    lap(12, 3, lap12);
+    V2_Data* row = mirrorNode(p, QStringLiteral("timing.session.standings.overall.additional.byTopSpeed.1"));
+    row->insertData(QStringLiteral("participant"), QStringLiteral("7"));
+    row->insertData(QStringLiteral("speed"), standing);
+    using M = ModelAdditionalStanding;
+    M model(provider.get(), M::TopSpeed);
+    QCOMPARE(text(model, 0, M::Name), name);
+    // A lap looked for in vain is looked for again only once the car has
+    // run another: the laps already read are not read at every refresh.
+    lap(3, 2, standing);
+    model.processRefresh();
+    QCOMPARE(text(model, 0, M::Name), name);
+    lap(13, 1, 250.0);
+    model.processRefresh();
+    QCOMPARE(text(model, 0, M::Name), QStringLiteral("Jones"));
 }
 
 void TestStandingPanels::additionalStandingsFitTheirPanel()
