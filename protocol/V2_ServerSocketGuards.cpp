@@ -1,5 +1,5 @@
 // V2_ServerSocket: its guards against peers that pile up work — the time
-// and turns of logins, the output a peer leaves unread, the rate of JOINs
+// of logins and the answers to refused ones, the output a peer leaves unread, the rate of JOINs
 // and their snapshot requests, and the log lines a peer can cause.
 #include "V2_ServerSocket.h"
 
@@ -12,6 +12,7 @@
 #include "V2_message.h"
 
 #include <QAbstractEventDispatcher>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QSslSocket>
 #include <QTimer>
@@ -19,11 +20,18 @@
 #include <algorithm>
 #include <chrono>
 
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace {
 
 constexpr int kLoggedNameChars = 64;
 constexpr qint64 kJoinWindowMs = 60 * 1000;
-constexpr qint64 kTurnPollMs = 50;
+// A held refusal is sent this long before the time to log in runs out.
+constexpr qint64 kRefusalMarginMs = 500;
 
 QString shortened(const QString& text)
 {
@@ -37,17 +45,19 @@ qint64 V2_ServerSocket::clockMs()
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-QString V2_ServerSocket::noteRefusedLogin(const QString& key)
+QString V2_ServerSocket::noteRefusedLogin(const QString& key, qint64* hold)
 {
     const int maxRefused = m_server->maxRefusedLogins();
     QString consequence;
+    *hold = 0;
     if (m_socket) {
         LoginRefusals* refusals = m_server->loginRefusals();
         const int forKey = refusals->refused(key);
-        const qint64 delay = refusals->delayAfter(forKey, maxRefused);
+        // The first few refusals of a key are free; later ones wait longer.
+        *hold = refusals->delayAfter(forKey - 1, maxRefused);
         consequence = QStringLiteral("%1 refused for this name from this ip").arg(forKey);
-        if (delay > 0)
-            consequence += QStringLiteral(", its next attempts wait %1 s each").arg(delay / 1000.0);
+        if (*hold > 0)
+            consequence += QStringLiteral(", answered after %1 s").arg(*hold / 1000.0);
     }
     const QString closing = countRefusal();
     if (!closing.isEmpty())
@@ -64,7 +74,7 @@ QString V2_ServerSocket::countRefusal()
     return QStringLiteral("connection closed after %1 refused logins").arg(m_refusedLogins);
 }
 
-QString V2_ServerSocket::loginTurnKey(const QString& userName) const
+QString V2_ServerSocket::loginRefusalKey(const QString& userName) const
 {
     // Per account, so that guesses at one account do not slow another's
     // logins from the same address; names of no account share one key, so
@@ -73,41 +83,35 @@ QString V2_ServerSocket::loginTurnKey(const QString& userName) const
     return peerAddress() + QLatin1Char('/') + account;
 }
 
-bool V2_ServerSocket::awaitLoginTurn(const QString& key)
+void V2_ServerSocket::holdRefusal(qint64 ms)
 {
-    // Without a socket (tests, fuzzing) there is no address to slow.
-    if (!m_socket)
-        return true;
-    LoginRefusals* refusals = m_server->loginRefusals();
-    const int freeAttempts = m_server->maxRefusedLogins();
-    const quint64 ticket = refusals->enqueue(key, freeAttempts);
-    if (!ticket)
-        return true;
+    if (!m_socket || ms <= 0)
+        return;
+    // The refusal is owed before the time to log in ends the connection.
+    const int loginTimeout = m_server->loginTimeout();
+    if (loginTimeout > 0)
+        ms = std::min(ms, loginTimeout * 1000LL - kRefusalMarginMs - (clockMs() - m_notLoggedSince));
+    if (ms <= 0)
+        return;
     // This thread serves only this peer: it waits here, running its own
-    // events so that the peer's leaving is noticed, and reading no more
-    // than the socket's small buffer before login holds. The wait is for
-    // the turn, not the peer's silence: only the time to log in ends it.
+    // events so that the peer's leaving or an eviction is noticed (both
+    // wake it), and reading no more than the socket's small buffer before
+    // login holds.
+    const QDeadlineTimer until(ms);
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
     QTimer tick;
     tick.setSingleShot(true);
-    while (m_connected && !loginTimeOver() && m_socket->state() == QAbstractSocket::ConnectedState) {
-        const qint64 wait = refusals->takeTurn(key, ticket, freeAttempts);
-        if (wait == 0) {
-            m_lastActivity.restart();
-            return true;
-        }
-        // Asked again soon: a turn comes earlier when those ahead give up.
-        const int ms = int(std::min<qint64>(wait, kTurnPollMs));
+    while (!until.hasExpired() && !m_disconnectRequested && m_socket->state() == QAbstractSocket::ConnectedState) {
+        const int remaining = int(std::max<qint64>(1, until.remainingTime()));
         if (dispatcher) {
-            tick.start(ms);
+            tick.start(remaining);
             dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
         } else {
-            QThread::msleep(ulong(ms));
+            QThread::msleep(ulong(std::min(remaining, 50)));
         }
     }
-    // A connection that ends gives up its turn to those behind it.
-    refusals->cancel(key, ticket);
-    return false;
+    // The peer's inactivity is measured from the answer.
+    m_lastActivity.restart();
 }
 
 bool V2_ServerSocket::joinAllowedByRate()
@@ -194,9 +198,18 @@ void V2_ServerSocket::evict()
     doDisconnect();
 }
 
-bool V2_ServerSocket::isEvicted() const
+void V2_ServerSocket::closeDescriptor(qintptr descriptor)
 {
-    return m_evicted;
+#ifdef Q_OS_WIN
+    ::closesocket(SOCKET(descriptor));
+#else
+    ::close(int(descriptor));
+#endif
+}
+
+bool V2_ServerSocket::isClosing() const
+{
+    return m_evicted || m_pastLastTurn;
 }
 
 qint64 V2_ServerSocket::notLoggedSince() const
