@@ -110,14 +110,13 @@ public:
     int loginTimeout() const;
     // A connection is closed after this many refused logins; once a login
     // name has had as many recent refusals from one address, each further
-    // attempt for it from there waits its turn, longer after every refusal
-    // but never longer than the longest delay: a login is slowed, never
-    // refused unread. 0: neither.
+    // refusal for it from there is answered later than the one before (a
+    // password is checked at once: a right one is never held), but always
+    // within the time to log in. 0: neither.
     void setMaxRefusedLogins(int logins);
     int maxRefusedLogins() const;
     // The first of those delays, in milliseconds; it doubles with each
-    // further refusal up to eight times this (by default 1 s up to 8 s,
-    // within the time to log in).
+    // further refusal up to eight times this (by default 1 s up to 8 s).
     void setLoginRetryDelay(int ms);
     int loginRetryDelay() const;
     // JOIN requests a connection may make in a minute; beyond, refused. 0: no limit.
