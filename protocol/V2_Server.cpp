@@ -554,6 +554,6 @@ void V2_Server::setClients(const QMap<int, V2_ServerSocket*>& clients)
 void V2_Server::disconnectAllClients()
 {
     QMutexLocker locker(&m_mutex);
-    for (V2_ServerSocket* connection : qAsConst(m_clients))
+    for (V2_ServerSocket* connection : qAsConst(m_live))
         connection->stop();
 }
