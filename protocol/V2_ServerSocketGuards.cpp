@@ -1,6 +1,7 @@
 // V2_ServerSocket: its guards against peers that pile up work — the time
-// of logins and the answers to refused ones, the output a peer leaves unread, the rate of JOINs
-// and their snapshot requests, and the log lines a peer can cause.
+// of logins and the answers to refused ones, the output a peer leaves
+// unread, the rate of JOINs and their snapshot requests, and the log lines
+// a peer can cause.
 #include "V2_ServerSocket.h"
 
 #include "LogThrottle.h"
@@ -76,9 +77,9 @@ QString V2_ServerSocket::countRefusal()
 
 QString V2_ServerSocket::loginRefusalKey(const QString& userName) const
 {
-    // Per account, so that guesses at one account do not slow another's
-    // logins from the same address; names of no account share one key, so
-    // that trying many names is slowed as one and costs one record.
+    // Per account, so that guesses at one account do not slow the answers
+    // to another's from the same address; names of no account share one
+    // key, so that trying many names is slowed as one and costs one record.
     const QString account = m_server->findUser(userName) ? userName : QString();
     return peerAddress() + QLatin1Char('/') + account;
 }
