@@ -42,6 +42,15 @@ qint64 LoginRefusals::delayAfter(int refusals, int freeAttempts) const
     return m_firstDelayMs << std::min(refusals - freeAttempts, kDoublings);
 }
 
+int LoginRefusals::refusals(const QString& key)
+{
+    QMutexLocker locker(&m_mutex);
+    const auto it = m_records.constFind(key);
+    if (it == m_records.constEnd() || m_clock.elapsed() - it->lastRefusalMs > kForgetMs)
+        return 0;
+    return it->refusals;
+}
+
 int LoginRefusals::refused(const QString& key)
 {
     QMutexLocker locker(&m_mutex);

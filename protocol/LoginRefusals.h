@@ -9,10 +9,10 @@
 
 // Refused logins per key (a peer address and a login name), shared by the
 // connections' threads. A key's first few refusals are answered at once;
-// after that each refusal is answered later than the one before (the
-// connection reads nothing meanwhile), so that a guesser waits for its
-// answers. A password is checked at once: a right one is never held.
-// Thread-safe.
+// after that every answer for the key, a right password's included, is
+// held as long as its next refusal would be (the connection reads nothing
+// meanwhile): a guesser learns nothing from an answer that is late, and
+// waits for each. Thread-safe.
 class LoginRefusals final
 {
 public:
@@ -28,6 +28,8 @@ public:
 
     // Records a refused login; returns the key's recent refusals.
     int refused(const QString& key);
+    // The key's recent refusals, none recorded.
+    int refusals(const QString& key);
     // The wait once a key has this many refusals.
     qint64 delayAfter(int refusals, int freeAttempts) const;
 

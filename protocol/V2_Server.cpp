@@ -177,6 +177,7 @@ bool V2_Server::admitNewcomer()
             int waiting = 0;
             int closing = 0;
             V2_ServerSocket* oldest = nullptr;
+            bool oldestHeld = false;
             // Counted by object, not through the descriptor table: a closing
             // connection gives its descriptor up before its thread ends, and
             // the next accept may reuse the number.
@@ -188,8 +189,17 @@ bool V2_Server::admitNewcomer()
                 if (connection->logged())
                     continue;
                 ++waiting;
-                if (!oldest || connection->notLoggedSince() < oldest->notLoggedSince())
+                // A held acceptance is counted but never makes room: its
+                // password was right. Held refusals go after those that
+                // hold no answer, the oldest first within each.
+                const V2_ServerSocket::HeldAnswer held = connection->heldAnswer();
+                if (held == V2_ServerSocket::HeldAnswer::Acceptance)
+                    continue;
+                const bool refusal = held == V2_ServerSocket::HeldAnswer::Refusal;
+                if (!oldest || (!refusal && oldestHeld) || (refusal == oldestHeld && connection->notLoggedSince() < oldest->notLoggedSince())) {
                     oldest = connection;
+                    oldestHeld = refusal;
+                }
             }
             // Each connection is a thread before anyone has proven who they
             // are. Waiting ones make room for a newcomer; closing ones end
@@ -197,6 +207,17 @@ bool V2_Server::admitNewcomer()
             // flood of connects they alone refuse newcomers, at the cap:
             // together never more than twice the cap.
             if (closing < cap) {
+                if (waiting >= cap && !oldest) {
+                    // Every waiting one is a right password about to be
+                    // answered: they are users, the newcomer waits its turn.
+                    static LogThrottle throttle(1);
+                    int suppressed = 0;
+                    if (throttle.allow(&suppressed))
+                        qDebug().noquote() << QStringLiteral("[V2] %1 connections hold their accepted logins: a new connection closed at once (%2 more)")
+                                                  .arg(waiting)
+                                                  .arg(suppressed);
+                    return false;
+                }
                 // Refusing newcomers would let strangers lock everyone out:
                 // the one that has waited longest to log in makes room instead.
                 if (oldest && waiting >= cap) {

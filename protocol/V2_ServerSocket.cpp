@@ -413,6 +413,14 @@ void V2_ServerSocket::login(V2_message* mes)
     const QMap<QString, QVariant>* params = mes->jsonParams();
     const QString userName = params->value(QStringLiteral("user")).toString().simplified();
     const QString password = params->value(QStringLiteral("password")).toString().simplified();
+    // While this address and account is being guessed at, a right password
+    // is answered no sooner than a wrong one would be: else a guesser would
+    // know a guess wrong as soon as no acceptance came, and try the next.
+    if (const qint64 hold = acceptanceHold(userName, password); hold > 0) {
+        holdAnswer(hold, HeldAnswer::Acceptance);
+        if (m_disconnectRequested || m_socket->state() != QAbstractSocket::ConnectedState)
+            return;
+    }
     QMutexLocker binding(&m_loginMutex);
     // A stopped connection may still hold the user of its last login.
     bindUser(nullptr);
@@ -428,9 +436,9 @@ void V2_ServerSocket::login(V2_message* mes)
         mes->setError(QStringLiteral("user or password not valid"), QString());
         qint64 hold = 0;
         logRefusedLogin(mes, userName, noteRefusedLogin(loginRefusalKey(userName), &hold));
-        // The password was checked at once, so a right one never waits; a
-        // wrong one is answered late, and nothing more is read meanwhile.
-        holdRefusal(hold);
+        // Answered late while the key is being guessed at (as a right
+        // password is then), and nothing more is read meanwhile.
+        holdAnswer(hold, HeldAnswer::Refusal);
         sendErrorMessage(mes);
         return;
     }

@@ -55,6 +55,10 @@ public:
     void evict();
     // Evicted, or past its last turn: the thread is on its way out.
     bool isClosing() const;
+    // The answer to a LOGIN this connection holds back while its address
+    // and account are being guessed at.
+    enum class HeldAnswer { None, Refusal, Acceptance };
+    HeldAnswer heldAnswer() const;
     // When this connection began to wait for a login (accepted or logged out),
     // in milliseconds of a monotonic clock.
     qint64 notLoggedSince() const;
@@ -136,9 +140,12 @@ private:
     // Whose refused logins slow the answers to refusals for this name: the
     // peer's address and the account.
     QString loginRefusalKey(const QString& userName) const;
-    // Waits this long before a refusal is answered, running this thread's
-    // events, but never past the time to log in: the refusal is always sent.
-    void holdRefusal(qint64 ms);
+    // Waits this long before a LOGIN is answered, running this thread's
+    // events, but never past the time to log in: the answer is always sent.
+    void holdAnswer(qint64 ms, HeldAnswer answer);
+    // How long a right password's acceptance waits: while the key is being
+    // guessed at, as long as a refusal would; else, or for a wrong password, 0.
+    qint64 acceptanceHold(const QString& userName, const QString& password);
     // Counts a refused login (closing the connection after enough of them);
     // sets how long its answer waits and returns what follows, for the log.
     QString noteRefusedLogin(const QString& key, qint64* hold);
@@ -201,6 +208,7 @@ private:
     bool m_linesWaiting = false;
     std::atomic<qint64> m_notLoggedSince;
     std::atomic<bool> m_evicted{false};
+    std::atomic<HeldAnswer> m_heldAnswer{HeldAnswer::None};
     std::atomic<bool> m_pastLastTurn{false};
     // The last successful LOGIN still counts in its user's connections.
     std::atomic<bool> m_loginCounted{false};

@@ -10,6 +10,7 @@
 #include "V2_MessageHandler.h"
 #include "V2_Profile.h"
 #include "V2_Server.h"
+#include "V2_User.h"
 #include "V2_message.h"
 
 #include <QAbstractEventDispatcher>
@@ -84,11 +85,27 @@ QString V2_ServerSocket::loginRefusalKey(const QString& userName) const
     return peerAddress() + QLatin1Char('/') + account;
 }
 
-void V2_ServerSocket::holdRefusal(qint64 ms)
+qint64 V2_ServerSocket::acceptanceHold(const QString& userName, const QString& password)
+{
+    if (!m_socket)
+        return 0;
+    LoginRefusals* refusals = m_server->loginRefusals();
+    const qint64 hold = refusals->delayAfter(refusals->refusals(loginRefusalKey(userName)), m_server->maxRefusedLogins());
+    if (hold <= 0)
+        return 0;
+    // Only looked at here: the login checks it again once the wait is over.
+    V2_User* user = m_server->findAndLockUser(userName);
+    const bool right = user && !user->isRemoved() && user->pass() == password;
+    if (user)
+        user->writeUnlock();
+    return right ? hold : 0;
+}
+
+void V2_ServerSocket::holdAnswer(qint64 ms, HeldAnswer answer)
 {
     if (!m_socket || ms <= 0)
         return;
-    // The refusal is owed before the time to log in ends the connection.
+    // The answer is owed before the time to log in ends the connection.
     const int loginTimeout = m_server->loginTimeout();
     if (loginTimeout > 0)
         ms = std::min(ms, loginTimeout * 1000LL - kRefusalMarginMs - (clockMs() - m_notLoggedSince));
@@ -100,6 +117,7 @@ void V2_ServerSocket::holdRefusal(qint64 ms)
     // login holds.
     const QDeadlineTimer until(ms);
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    m_heldAnswer = answer;
     QTimer tick;
     tick.setSingleShot(true);
     while (!until.hasExpired() && !m_disconnectRequested && m_socket->state() == QAbstractSocket::ConnectedState) {
@@ -111,6 +129,7 @@ void V2_ServerSocket::holdRefusal(qint64 ms)
             QThread::msleep(ulong(std::min(remaining, 50)));
         }
     }
+    m_heldAnswer = HeldAnswer::None;
     // The peer's inactivity is measured from the answer.
     m_lastActivity.restart();
 }
@@ -206,6 +225,11 @@ void V2_ServerSocket::closeDescriptor(qintptr descriptor)
 #else
     ::close(int(descriptor));
 #endif
+}
+
+V2_ServerSocket::HeldAnswer V2_ServerSocket::heldAnswer() const
+{
+    return m_heldAnswer;
 }
 
 bool V2_ServerSocket::isClosing() const
