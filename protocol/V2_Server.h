@@ -93,7 +93,9 @@ public:
     void setMaxNotLoggedLineBytes(qint64 bytes);
     qint64 maxNotLoggedLineBytes() const;
     // Connections that have not logged in yet, each a thread: at this many,
-    // a new connection closes the one that has waited longest to log in.
+    // a new connection closes the one that has waited longest to log in
+    // (one holding no answer to a LOGIN before one whose refusal is held;
+    // never one whose acceptance is held, its password was right).
     // While this many threads of connections are still closing, a new
     // connection is closed at once, without a thread (the server may then
     // run the blocking calls that wait for it, snapshot requests and
@@ -109,9 +111,9 @@ public:
     void setLoginTimeout(int seconds);
     int loginTimeout() const;
     // A connection is closed after this many refused logins; once a login
-    // name has had as many recent refusals from one address, each further
-    // refusal for it from there is answered later than the one before (a
-    // password is checked at once: a right one is never held), but always
+    // name has had as many recent refusals from one address, every further
+    // answer for it from there, refusal or acceptance, is held as long as
+    // the next refusal would be, each later than the one before, but always
     // within the time to log in. 0: neither.
     void setMaxRefusedLogins(int logins);
     int maxRefusedLogins() const;

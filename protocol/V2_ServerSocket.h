@@ -137,7 +137,7 @@ private:
     void processMessage(V2_message* mes);
     void login(V2_message* mes);
     void logRefusedLogin(V2_message* mes, const QString& userName, const QString& consequence);
-    // Whose refused logins slow the answers to refusals for this name: the
+    // Whose refused logins slow the answers to logins for this name: the
     // peer's address and the account.
     QString loginRefusalKey(const QString& userName) const;
     // Waits this long before a LOGIN is answered, running this thread's
