@@ -42,86 +42,35 @@ qint64 LoginRefusals::delayAfter(int refusals, int freeAttempts) const
     return m_firstDelayMs << std::min(refusals - freeAttempts, kDoublings);
 }
 
-LoginRefusals::Record* LoginRefusals::current(const QString& key, qint64 now)
-{
-    const auto it = m_records.find(key);
-    if (it == m_records.end())
-        return nullptr;
-    if (now - it->lastRefusalMs > kForgetMs && it->waiting.isEmpty()) {
-        m_records.erase(it);
-        return nullptr;
-    }
-    return &it.value();
-}
-
-quint64 LoginRefusals::enqueue(const QString& key, int freeAttempts)
+int LoginRefusals::refusals(const QString& key)
 {
     QMutexLocker locker(&m_mutex);
-    const qint64 now = m_clock.elapsed();
-    Record* record = current(key, now);
-    if (!record)
+    const auto it = m_records.constFind(key);
+    if (it == m_records.constEnd() || m_clock.elapsed() - it->lastRefusalMs > kForgetMs)
         return 0;
-    const qint64 delay = delayAfter(record->refusals, freeAttempts);
-    if (delay == 0 || (record->waiting.isEmpty() && now - record->lastTurnMs >= delay)) {
-        record->lastTurnMs = now;
-        return 0;
-    }
-    const quint64 ticket = m_nextTicket++;
-    record->waiting.append({ticket, now});
-    return ticket;
-}
-
-qint64 LoginRefusals::takeTurn(const QString& key, quint64 ticket, int freeAttempts)
-{
-    QMutexLocker locker(&m_mutex);
-    const qint64 now = m_clock.elapsed();
-    const auto it = m_records.find(key);
-    // Forgotten meanwhile (the table was full): nothing holds it back.
-    if (it == m_records.end())
-        return 0;
-    Record& record = it.value();
-    const auto mine = std::find_if(record.waiting.begin(), record.waiting.end(), [ticket](const Waiting& w) { return w.ticket == ticket; });
-    if (mine == record.waiting.end())
-        return 0;
-    // First come, first served, one per delay; but however many wait
-    // ahead, an attempt is read after the longest delay at most.
-    const qint64 waitedOut = mine->sinceMs + longestDelay() - now;
-    const qint64 headTurn = mine == record.waiting.begin() ? record.lastTurnMs + delayAfter(record.refusals, freeAttempts) - now : waitedOut;
-    const qint64 remaining = std::min(waitedOut, headTurn);
-    if (remaining > 0)
-        return remaining;
-    record.waiting.erase(mine);
-    record.lastTurnMs = now;
-    return 0;
-}
-
-void LoginRefusals::cancel(const QString& key, quint64 ticket)
-{
-    QMutexLocker locker(&m_mutex);
-    const auto it = m_records.find(key);
-    if (it == m_records.end())
-        return;
-    auto& waiting = it->waiting;
-    waiting.erase(std::remove_if(waiting.begin(), waiting.end(), [ticket](const Waiting& w) { return w.ticket == ticket; }), waiting.end());
+    return it->refusals;
 }
 
 int LoginRefusals::refused(const QString& key)
 {
     QMutexLocker locker(&m_mutex);
     const qint64 now = m_clock.elapsed();
-    Record* record = current(key, now);
-    if (!record) {
+    auto it = m_records.find(key);
+    if (it != m_records.end() && now - it->lastRefusalMs > kForgetMs) {
+        m_records.erase(it);
+        it = m_records.end();
+    }
+    if (it == m_records.end()) {
         if (m_records.size() >= kMaxRecords) {
-            for (auto it = m_records.begin(); it != m_records.end();)
-                it = now - it->lastRefusalMs > kForgetMs && it->waiting.isEmpty() ? m_records.erase(it) : std::next(it);
+            for (auto old = m_records.begin(); old != m_records.end();)
+                old = now - old->lastRefusalMs > kForgetMs ? m_records.erase(old) : std::next(old);
             // Still full: the oldest news goes, rather than memory without end.
             if (m_records.size() >= kMaxRecords)
                 m_records.clear();
         }
-        record = &m_records[key];
+        it = m_records.insert(key, Record());
     }
-    ++record->refusals;
-    record->lastRefusalMs = now;
-    record->lastTurnMs = now;
-    return record->refusals;
+    ++it->refusals;
+    it->lastRefusalMs = now;
+    return it->refusals;
 }

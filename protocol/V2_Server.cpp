@@ -17,7 +17,6 @@
 #include <QHostAddress>
 #include <QSet>
 #include <QSettings>
-#include <QTcpSocket>
 
 #include <algorithm>
 
@@ -75,10 +74,12 @@ V2_Server::~V2_Server()
     // End every connection and wait for its thread. A thread may stand in a
     // blocking call to this object: those calls are dropped (which releases
     // the thread) instead of being run on a server that is going away.
+    // Every thread still running, including those whose descriptor the
+    // table has already handed to a newer connection.
     QMutexLocker locker(&m_mutex);
-    const QList<V2_ServerSocket*> connections = m_clients.values() + m_ending;
+    const QList<V2_ServerSocket*> connections = m_live.values();
     m_clients.clear();
-    m_ending.clear();
+    m_live.clear();
     locker.unlock();
     for (V2_ServerSocket* connection : connections) {
         disconnect(connection, nullptr, this, nullptr);
@@ -133,9 +134,7 @@ void V2_Server::incomingConnection(qintptr descriptor)
 {
     if (!m_fullAccess && !admitNewcomer()) {
         // Closed at once, without a thread; the client may try again.
-        QTcpSocket refused;
-        if (refused.setSocketDescriptor(descriptor))
-            refused.abort();
+        V2_ServerSocket::closeDescriptor(descriptor);
         return;
     }
     auto* connection = new V2_ServerSocket(static_cast<int>(descriptor), this, nullptr);
@@ -160,39 +159,68 @@ void V2_Server::incomingConnection(qintptr descriptor)
     connection->start(QThread::InheritPriority);
     {
         QMutexLocker locker(&m_mutex);
+        // A closing connection may still be in the table under the same
+        // descriptor (it gave it up before its thread ended): the table
+        // addresses the newest, the live set still holds both.
         m_clients.insert(connection->socketDescriptor(), connection);
+        m_live.insert(connection);
     }
     emit onClientConnected();
 }
 
 bool V2_Server::admitNewcomer()
 {
-    const int threadBound = 2 * std::max(1, m_maxNotLoggedConnections);
+    const int cap = std::max(1, m_maxNotLoggedConnections);
     for (int attempt = 0; attempt < 2; ++attempt) {
         {
             QMutexLocker locker(&m_mutex);
             int waiting = 0;
-            // Threads past their last call to this one end on their own, soon.
-            int threads = m_ending.size();
+            int closing = 0;
             V2_ServerSocket* oldest = nullptr;
-            for (V2_ServerSocket* connection : qAsConst(m_clients)) {
+            bool oldestHeld = false;
+            // Counted by object, not through the descriptor table: a closing
+            // connection gives its descriptor up before its thread ends, and
+            // the next accept may reuse the number.
+            for (V2_ServerSocket* connection : qAsConst(m_live)) {
+                if (connection->isClosing()) {
+                    ++closing;
+                    continue;
+                }
                 if (connection->logged())
                     continue;
-                ++threads;
-                if (connection->isEvicted())
-                    continue;
                 ++waiting;
-                if (!oldest || connection->notLoggedSince() < oldest->notLoggedSince())
+                // A held acceptance is counted but never makes room: its
+                // password was right. Held refusals go after those that
+                // hold no answer, the oldest first within each.
+                const V2_ServerSocket::HeldAnswer held = connection->heldAnswer();
+                if (held == V2_ServerSocket::HeldAnswer::Acceptance)
+                    continue;
+                const bool refusal = held == V2_ServerSocket::HeldAnswer::Refusal;
+                if (!oldest || (!refusal && oldestHeld) || (refusal == oldestHeld && connection->notLoggedSince() < oldest->notLoggedSince())) {
                     oldest = connection;
+                    oldestHeld = refusal;
+                }
             }
             // Each connection is a thread before anyone has proven who they
-            // are, and a closed one leaves the table only once this thread
-            // has taken note of it: during a flood of connects the closed
-            // ones are counted too, or their threads would pile up.
-            if (threads < threadBound) {
+            // are. Waiting ones make room for a newcomer; closing ones end
+            // only once this thread has taken note of them, so during a
+            // flood of connects they alone refuse newcomers, at the cap:
+            // together never more than twice the cap.
+            if (closing < cap) {
+                if (waiting >= cap && !oldest) {
+                    // Every waiting one is a right password about to be
+                    // answered: they are users, the newcomer waits its turn.
+                    static LogThrottle throttle(1);
+                    int suppressed = 0;
+                    if (throttle.allow(&suppressed))
+                        qDebug().noquote() << QStringLiteral("[V2] %1 connections hold their accepted logins: a new connection closed at once (%2 more)")
+                                                  .arg(waiting)
+                                                  .arg(suppressed);
+                    return false;
+                }
                 // Refusing newcomers would let strangers lock everyone out:
                 // the one that has waited longest to log in makes room instead.
-                if (oldest && waiting >= m_maxNotLoggedConnections) {
+                if (oldest && waiting >= cap) {
                     oldest->evict();
                     static LogThrottle throttle(1);
                     int suppressed = 0;
@@ -205,17 +233,18 @@ bool V2_Server::admitNewcomer()
                 return true;
             }
         }
-        // Connections that have closed wait for this thread to take them
-        // off the table (a blocking call): let them go now, then count again.
+        // Closed connections wait for this thread to take them off the
+        // table (a blocking call): let them go on now, then count again.
+        // Their threads leave the count only once ended, so this seldom
+        // makes room in the same call; it keeps them from waiting on this
+        // thread for the whole burst.
         if (attempt == 0)
             QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     }
     static LogThrottle throttle(1);
     int suppressed = 0;
     if (throttle.allow(&suppressed))
-        qDebug().noquote() << QStringLiteral("[V2] %1 threads of connections not logged in: a new connection closed at once (%2 more)")
-                                  .arg(threadBound)
-                                  .arg(suppressed);
+        qDebug().noquote() << QStringLiteral("[V2] %1 connections are closing: a new connection closed at once (%2 more)").arg(cap).arg(suppressed);
     return false;
 }
 
@@ -234,8 +263,6 @@ void V2_Server::threadFinished(int socketDescriptor)
     if (it != m_clients.end() && (!connection || it.value() == connection))
         m_clients.erase(it);
     locker.unlock();
-    if (connection)
-        m_ending.append(connection);
     emit onClientDisconnected();
 }
 
@@ -244,8 +271,11 @@ void V2_Server::finished()
     // The thread has run its last line: the object goes now rather than on a
     // deferred delete that a closing application may never process.
     if (auto* connection = qobject_cast<V2_ServerSocket*>(sender())) {
-        m_ending.removeOne(connection);
         connection->wait();
+        {
+            QMutexLocker locker(&m_mutex);
+            m_live.remove(connection);
+        }
         delete connection;
     }
 }
@@ -513,6 +543,12 @@ int V2_Server::clientsConnected()
     return m_clients.size();
 }
 
+int V2_Server::connectionThreads()
+{
+    QMutexLocker locker(&m_mutex);
+    return m_live.size();
+}
+
 int V2_Server::clientsLogged()
 {
     QMutexLocker locker(&m_mutex);
@@ -539,6 +575,6 @@ void V2_Server::setClients(const QMap<int, V2_ServerSocket*>& clients)
 void V2_Server::disconnectAllClients()
 {
     QMutexLocker locker(&m_mutex);
-    for (V2_ServerSocket* connection : qAsConst(m_clients))
+    for (V2_ServerSocket* connection : qAsConst(m_live))
         connection->stop();
 }

@@ -6,6 +6,7 @@
 #include <QMutex>
 #include <QPointer>
 #include <QReadWriteLock>
+#include <QSet>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QString>
@@ -92,9 +93,13 @@ public:
     void setMaxNotLoggedLineBytes(qint64 bytes);
     qint64 maxNotLoggedLineBytes() const;
     // Connections that have not logged in yet, each a thread: at this many,
-    // a new connection closes the one that has waited longest to log in.
-    // Their threads, those still closing included, are kept under twice
-    // this: beyond, a new connection is closed at once, without a thread.
+    // a new connection closes the one that has waited longest to log in
+    // (one holding no answer to a LOGIN before one whose refusal is held;
+    // never one whose acceptance is held, its password was right).
+    // While this many threads of connections are still closing, a new
+    // connection is closed at once, without a thread (the server may then
+    // run the blocking calls that wait for it, snapshot requests and
+    // commands included, from within the accept).
     void setMaxNotLoggedConnections(int connections);
     int maxNotLoggedConnections() const;
     // The unwritten output that drops a connection that has not logged in
@@ -106,24 +111,25 @@ public:
     void setLoginTimeout(int seconds);
     int loginTimeout() const;
     // A connection is closed after this many refused logins; once a login
-    // name has had as many recent refusals from one address, each further
-    // attempt for it from there waits its turn, longer after every refusal
-    // but never longer than the longest delay: a login is slowed, never
-    // refused unread. 0: neither.
+    // name has had as many recent refusals from one address, every further
+    // answer for it from there, refusal or acceptance, is held as long as
+    // the next refusal would be, each later than the one before, but always
+    // within the time to log in. 0: neither.
     void setMaxRefusedLogins(int logins);
     int maxRefusedLogins() const;
     // The first of those delays, in milliseconds; it doubles with each
-    // further refusal up to eight times this (by default 1 s up to 8 s,
-    // within the time to log in).
+    // further refusal up to eight times this (by default 1 s up to 8 s).
     void setLoginRetryDelay(int ms);
     int loginRetryDelay() const;
     // JOIN requests a connection may make in a minute; beyond, refused. 0: no limit.
     void setMaxJoinsPerMinute(int joins);
     int maxJoinsPerMinute() const;
-    // Refused logins per address, kept for the connections' threads.
+    // Refused logins per address and account, kept for the connections' threads.
     LoginRefusals* loginRefusals() const;
 
     int clientsConnected();
+    // Threads of connections not yet ended, closing ones included.
+    int connectionThreads();
     int clientsLogged();
     QMap<int, V2_ServerSocket*> clients();
     void setClients(const QMap<int, V2_ServerSocket*>& clients);
@@ -176,7 +182,7 @@ protected:
 
 private:
     // Makes room for a new connection among those not logged in; false
-    // when their threads, those still closing included, are at their bound.
+    // when the threads of closing connections are at their bound.
     bool admitNewcomer();
     V2_Profile* profileNamed(const QString& name) const;
     // Every account object, once: removed users not yet deleted, then both registries.
@@ -187,8 +193,9 @@ private:
     void bindProfile(V2_User* user) const;
 
     QMap<int, V2_ServerSocket*> m_clients;
-    // Connections whose thread has ended, until their object is deleted.
-    QList<V2_ServerSocket*> m_ending;
+    // Every connection from its start until its thread has ended and its
+    // object goes (server thread writes, under m_mutex).
+    QSet<V2_ServerSocket*> m_live;
     QMap<QString, V2_User*>* m_users;
     QMap<QString, V2_Profile*>* m_profiles;
     // Limits are read by the connection threads at every check.

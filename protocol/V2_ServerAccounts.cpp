@@ -197,7 +197,9 @@ void V2_Server::deleteUser(V2_User* user)
     const bool unused = user->markRemoved();
     {
         QMutexLocker locker(&m_mutex);
-        for (V2_ServerSocket* connection : qAsConst(m_clients)) {
+        // Every live connection, those the descriptor table no longer
+        // holds (closing, their number reused) included.
+        for (V2_ServerSocket* connection : qAsConst(m_live)) {
             if (connection->user() == user)
                 connection->releaseUser(user);
         }
@@ -229,7 +231,7 @@ void V2_Server::deleteProfile(V2_Profile* profile)
     }
     {
         QMutexLocker locker(&m_mutex);
-        for (V2_ServerSocket* connection : qAsConst(m_clients)) {
+        for (V2_ServerSocket* connection : qAsConst(m_live)) {
             if (bound.contains(connection->user()))
                 connection->stop();
         }

@@ -107,6 +107,8 @@ void V2_ServerSocket::run()
     m_socket = new QSslSocket;
     if (!m_socket->setSocketDescriptor(m_socketDescriptor, QAbstractSocket::ConnectedState, QIODevice::ReadWrite)) {
         qDebug() << "[V2] Could not adopt socket descriptor" << m_socketDescriptor;
+        // Not taken over, so still ours to close.
+        closeDescriptor(m_socketDescriptor);
         m_running = false;
     } else {
         if (m_server->ssl()) {
@@ -160,6 +162,7 @@ void V2_ServerSocket::run()
         }
         m_running = timeoutCheckOk();
     }
+    m_pastLastTurn = true;
 
     {
         QMutexLocker locker(&m_wakeMutex);
@@ -253,7 +256,7 @@ bool V2_ServerSocket::receiveData()
         return false;
     // Before login the socket holds little of what the peer sends, and a
     // turn answers only a few lines: the rest waits in the peer's system,
-    // not in this server's memory, however long a login waits its turn.
+    // not in this server's memory, however long a refusal is held.
     const bool logged = m_handler->logged();
     const qint64 readBuffer = logged ? 0 : kNotLoggedReadBuffer;
     if (m_socket->readBufferSize() != readBuffer)
@@ -416,10 +419,14 @@ void V2_ServerSocket::login(V2_message* mes)
     const QMap<QString, QVariant>* params = mes->jsonParams();
     const QString userName = params->value(QStringLiteral("user")).toString().simplified();
     const QString password = params->value(QStringLiteral("password")).toString().simplified();
-    const QString turnKey = loginTurnKey(userName);
-    if (!awaitLoginTurn(turnKey))
-        return;
-
+    // While this address and account is being guessed at, a right password
+    // is answered no sooner than a wrong one would be: else a guesser would
+    // know a guess wrong as soon as no acceptance came, and try the next.
+    if (const qint64 hold = acceptanceHold(userName, password); hold > 0) {
+        holdAnswer(hold, HeldAnswer::Acceptance);
+        if (m_disconnectRequested || m_socket->state() != QAbstractSocket::ConnectedState)
+            return;
+    }
     QMutexLocker binding(&m_loginMutex);
     // A stopped connection may still hold the user of its last login.
     bindUser(nullptr);
@@ -433,7 +440,11 @@ void V2_ServerSocket::login(V2_message* mes)
             user->writeUnlock();
         binding.unlock();
         mes->setError(QStringLiteral("user or password not valid"), QString());
-        logRefusedLogin(mes, userName, noteRefusedLogin(turnKey));
+        qint64 hold = 0;
+        logRefusedLogin(mes, userName, noteRefusedLogin(loginRefusalKey(userName), &hold));
+        // Answered late while the key is being guessed at (as a right
+        // password is then), and nothing more is read meanwhile.
+        holdAnswer(hold, HeldAnswer::Refusal);
         sendErrorMessage(mes);
         return;
     }

@@ -49,9 +49,16 @@ public:
     void receiveBytes(const QByteArray& bytes);
     QByteArray takeOutput();
     void setFullAccess();
+    // Closes an accepted descriptor that no socket object has taken over.
+    static void closeDescriptor(qintptr descriptor);
     // Closes a connection that has not logged in to make room for a new one.
     void evict();
-    bool isEvicted() const;
+    // Evicted, or past its last turn: the thread is on its way out.
+    bool isClosing() const;
+    // The answer to a LOGIN this connection holds back while its address
+    // and account are being guessed at.
+    enum class HeldAnswer { None, Refusal, Acceptance };
+    HeldAnswer heldAnswer() const;
     // When this connection began to wait for a login (accepted or logged out),
     // in milliseconds of a monotonic clock.
     qint64 notLoggedSince() const;
@@ -131,16 +138,18 @@ private:
     void processMessage(V2_message* mes);
     void login(V2_message* mes);
     void logRefusedLogin(V2_message* mes, const QString& userName, const QString& consequence);
-    // Whose refused logins slow a login for this name: the peer's address
-    // and the account.
-    QString loginTurnKey(const QString& userName) const;
-    // Waits until a key that keeps failing may try again (never longer than
-    // the longest delay); false if the connection ended or its time to log
-    // in passed meanwhile.
-    bool awaitLoginTurn(const QString& key);
+    // Whose refused logins slow the answers to logins for this name: the
+    // peer's address and the account.
+    QString loginRefusalKey(const QString& userName) const;
+    // Waits this long before a LOGIN is answered, running this thread's
+    // events, but never past the time to log in: the answer is always sent.
+    void holdAnswer(qint64 ms, HeldAnswer answer);
+    // How long a right password's acceptance waits: while the key is being
+    // guessed at, as long as a refusal would; else, or for a wrong password, 0.
+    qint64 acceptanceHold(const QString& userName, const QString& password);
     // Counts a refused login (closing the connection after enough of them);
-    // returns what follows from it, for the log.
-    QString noteRefusedLogin(const QString& key);
+    // sets how long its answer waits and returns what follows, for the log.
+    QString noteRefusedLogin(const QString& key, qint64* hold);
     // This connection's share of that: closes it after enough refusals and
     // says so, else an empty text.
     QString countRefusal();
@@ -200,6 +209,8 @@ private:
     bool m_linesWaiting = false;
     std::atomic<qint64> m_notLoggedSince;
     std::atomic<bool> m_evicted{false};
+    std::atomic<HeldAnswer> m_heldAnswer{HeldAnswer::None};
+    std::atomic<bool> m_pastLastTurn{false};
     // The last successful LOGIN still counts in its user's connections.
     std::atomic<bool> m_loginCounted{false};
     // Serialises a login's binding with stop() from the server's thread.

@@ -1,6 +1,7 @@
 // V2_ServerSocket: its guards against peers that pile up work — the time
-// and turns of logins, the output a peer leaves unread, the rate of JOINs
-// and their snapshot requests, and the log lines a peer can cause.
+// of logins and the answers to refused ones, the output a peer leaves
+// unread, the rate of JOINs and their snapshot requests, and the log lines
+// a peer can cause.
 #include "V2_ServerSocket.h"
 
 #include "LogThrottle.h"
@@ -10,9 +11,11 @@
 #include "V2_MessageHandler.h"
 #include "V2_Profile.h"
 #include "V2_Server.h"
+#include "V2_User.h"
 #include "V2_message.h"
 
 #include <QAbstractEventDispatcher>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QSslSocket>
 #include <QTimer>
@@ -20,11 +23,18 @@
 #include <algorithm>
 #include <chrono>
 
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace {
 
 constexpr int kLoggedNameChars = 64;
 constexpr qint64 kJoinWindowMs = 60 * 1000;
-constexpr qint64 kTurnPollMs = 50;
+// A held refusal is sent this long before the time to log in runs out.
+constexpr qint64 kRefusalMarginMs = 500;
 
 QString shortened(const QString& text)
 {
@@ -38,17 +48,19 @@ qint64 V2_ServerSocket::clockMs()
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-QString V2_ServerSocket::noteRefusedLogin(const QString& key)
+QString V2_ServerSocket::noteRefusedLogin(const QString& key, qint64* hold)
 {
     const int maxRefused = m_server->maxRefusedLogins();
     QString consequence;
+    *hold = 0;
     if (m_socket) {
         LoginRefusals* refusals = m_server->loginRefusals();
         const int forKey = refusals->refused(key);
-        const qint64 delay = refusals->delayAfter(forKey, maxRefused);
+        // The first few refusals of a key are free; later ones wait longer.
+        *hold = refusals->delayAfter(forKey - 1, maxRefused);
         consequence = QStringLiteral("%1 refused for this name from this ip").arg(forKey);
-        if (delay > 0)
-            consequence += QStringLiteral(", its next attempts wait %1 s each").arg(delay / 1000.0);
+        if (*hold > 0)
+            consequence += QStringLiteral(", answered after %1 s").arg(*hold / 1000.0);
     }
     const QString closing = countRefusal();
     if (!closing.isEmpty())
@@ -65,50 +77,62 @@ QString V2_ServerSocket::countRefusal()
     return QStringLiteral("connection closed after %1 refused logins").arg(m_refusedLogins);
 }
 
-QString V2_ServerSocket::loginTurnKey(const QString& userName) const
+QString V2_ServerSocket::loginRefusalKey(const QString& userName) const
 {
-    // Per account, so that guesses at one account do not slow another's
-    // logins from the same address; names of no account share one key, so
-    // that trying many names is slowed as one and costs one record.
+    // Per account, so that guesses at one account do not slow the answers
+    // to another's from the same address; names of no account share one
+    // key, so that trying many names is slowed as one and costs one record.
     const QString account = m_server->findUser(userName) ? userName : QString();
     return peerAddress() + QLatin1Char('/') + account;
 }
 
-bool V2_ServerSocket::awaitLoginTurn(const QString& key)
+qint64 V2_ServerSocket::acceptanceHold(const QString& userName, const QString& password)
 {
-    // Without a socket (tests, fuzzing) there is no address to slow.
     if (!m_socket)
-        return true;
+        return 0;
     LoginRefusals* refusals = m_server->loginRefusals();
-    const int freeAttempts = m_server->maxRefusedLogins();
-    const quint64 ticket = refusals->enqueue(key, freeAttempts);
-    if (!ticket)
-        return true;
+    const qint64 hold = refusals->delayAfter(refusals->refusals(loginRefusalKey(userName)), m_server->maxRefusedLogins());
+    if (hold <= 0)
+        return 0;
+    // Only looked at here: the login checks it again once the wait is over.
+    V2_User* user = m_server->findAndLockUser(userName);
+    const bool right = user && !user->isRemoved() && user->pass() == password;
+    if (user)
+        user->writeUnlock();
+    return right ? hold : 0;
+}
+
+void V2_ServerSocket::holdAnswer(qint64 ms, HeldAnswer answer)
+{
+    if (!m_socket || ms <= 0)
+        return;
+    // The answer is owed before the time to log in ends the connection.
+    const int loginTimeout = m_server->loginTimeout();
+    if (loginTimeout > 0)
+        ms = std::min(ms, loginTimeout * 1000LL - kRefusalMarginMs - (clockMs() - m_notLoggedSince));
+    if (ms <= 0)
+        return;
     // This thread serves only this peer: it waits here, running its own
-    // events so that the peer's leaving is noticed, and reading no more
-    // than the socket's small buffer before login holds. The wait is for
-    // the turn, not the peer's silence: only the time to log in ends it.
+    // events so that the peer's leaving or an eviction is noticed (both
+    // wake it), and reading no more than the socket's small buffer before
+    // login holds.
+    const QDeadlineTimer until(ms);
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    m_heldAnswer = answer;
     QTimer tick;
     tick.setSingleShot(true);
-    while (m_connected && !loginTimeOver() && m_socket->state() == QAbstractSocket::ConnectedState) {
-        const qint64 wait = refusals->takeTurn(key, ticket, freeAttempts);
-        if (wait == 0) {
-            m_lastActivity.restart();
-            return true;
-        }
-        // Asked again soon: a turn comes earlier when those ahead give up.
-        const int ms = int(std::min<qint64>(wait, kTurnPollMs));
+    while (!until.hasExpired() && !m_disconnectRequested && m_socket->state() == QAbstractSocket::ConnectedState) {
+        const int remaining = int(std::max<qint64>(1, until.remainingTime()));
         if (dispatcher) {
-            tick.start(ms);
+            tick.start(remaining);
             dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
         } else {
-            QThread::msleep(ulong(ms));
+            QThread::msleep(ulong(std::min(remaining, 50)));
         }
     }
-    // A connection that ends gives up its turn to those behind it.
-    refusals->cancel(key, ticket);
-    return false;
+    m_heldAnswer = HeldAnswer::None;
+    // The peer's inactivity is measured from the answer.
+    m_lastActivity.restart();
 }
 
 bool V2_ServerSocket::joinAllowedByRate()
@@ -198,9 +222,23 @@ void V2_ServerSocket::evict()
     doDisconnect();
 }
 
-bool V2_ServerSocket::isEvicted() const
+void V2_ServerSocket::closeDescriptor(qintptr descriptor)
 {
-    return m_evicted;
+#ifdef Q_OS_WIN
+    ::closesocket(SOCKET(descriptor));
+#else
+    ::close(int(descriptor));
+#endif
+}
+
+V2_ServerSocket::HeldAnswer V2_ServerSocket::heldAnswer() const
+{
+    return m_heldAnswer;
+}
+
+bool V2_ServerSocket::isClosing() const
+{
+    return m_evicted || m_pastLastTurn;
 }
 
 qint64 V2_ServerSocket::notLoggedSince() const
