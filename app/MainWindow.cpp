@@ -661,12 +661,9 @@ void MainWindow::applyLayout(const QString& name)
     settings->beginGroup(kLayouts);
     settings->beginGroup(name);
     loadWidgetGeometry(*settings);
-    // A layout that is gone opens every panel; one saved before a panel
-    // existed shows that panel as its registry row says.
-    const bool known = !settings->childGroups().isEmpty();
     QVector<int> shown;
     for (int row = 0; row < RowCount; ++row) {
-        if (settings->value(QLatin1String(info(row).group) + QStringLiteral("/show"), !known || info(row).layoutShow).toBool())
+        if (settings->value(QLatin1String(info(row).group) + QStringLiteral("/show"), true).toBool())
             shown.append(row);
     }
     settings->endGroup();

@@ -2,7 +2,6 @@
 
 #include "MainWindow.h"
 #include "WidgetAdditionalStandings.h"
-#include "WidgetBestLapsByDriver.h"
 #include "WidgetClassResults.h"
 #include "WidgetDayTime.h"
 #include "WidgetFollow.h"
@@ -57,7 +56,6 @@ const Panel kPanels[RowCount] = {
     {"view_tyres", "Tyres", "actionTyres", "Tyres", "Only allowed users can display this information", {220, 220}, {725, 26, 680, 600}, false, 0},
     {"view_additional_standings", "Additional Standings", "actionAdditional_Standings", "Additional Standings", "", {230, 230}, {725, 26, 378, 566}, false, UsaUnits},
     {"view_trackpreview", "Track Preview", "actionTrack_Preview", "Track Preview", "", {240, 240}, {725, 26, 378, 566}, false, 0},
-    {"view_bestlapsbydriver", "Best Laps by Driver", "actionBest_Laps_by_Driver", "Best Laps by Driver", "", {250, 250}, {725, 26, 400, 500}, false, 0},
 };
 // clang-format on
 
@@ -97,7 +95,6 @@ Factories factories()
     built[Meteo] = &make<WidgetMeteo>;
     built[Positioning] = &make<WidgetPositioning>;
     built[TrackPreview] = &make<WidgetTrackPreview>;
-    built[BestLapsByDriver] = &make<WidgetBestLapsByDriver>;
     return built;
 }
 

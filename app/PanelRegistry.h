@@ -37,7 +37,6 @@ enum Row {
     Tyres,
     AdditionalStandings,
     TrackPreview,
-    BestLapsByDriver,
     RowCount,
 };
 

@@ -117,7 +117,6 @@ private slots:
     void saveThenSetDefault();
     void savingTwice();
     void removedLastLayoutOpensEverything();
-    void layoutWithoutAPanel();
     void skinToggling();
     void displayOptions();
     void bringAllToPrimaryDesktop();
@@ -310,16 +309,6 @@ void TestMainWindow::removedLastLayoutOpensEverything()
     QCOMPARE(window.panel(Meteo)->geometry(), QRect(412, 626, 328, 137));
     QCOMPARE(window.pos(), QPoint(100, 100));
     QCOMPARE(window.size(), QSize(250, 200)); // the width raised to the minimum
-}
-
-void TestMainWindow::layoutWithoutAPanel()
-{
-    delete new MainWindow(everyPanel());
-    // A layout saved before the panel existed: the panel stays closed, as its row says.
-    AppSettings::open()->remove(QStringLiteral("layouts/default/view_bestlapsbydriver"));
-    MainWindow window(everyPanel());
-    QVERIFY(!window.panel(BestLapsByDriver));
-    QVERIFY(window.panel(DayTime) && window.panel(DayTime)->isVisible());
 }
 
 void TestMainWindow::skinToggling()
