@@ -320,7 +320,6 @@ void MainWindow::setPanelOpen(int row, bool open)
         if (!m_factories[row])
             return;
         existing = m_factories[row](m_provider, this);
-        place(existing, row);
         existing->setWindowTitle(panelTitle(row));
         existing->setTitleBarText(panelTitle(row));
         if (row != Follow) {
