@@ -320,7 +320,6 @@ void MainWindow::setPanelOpen(int row, bool open)
         if (!m_factories[row])
             return;
         existing = m_factories[row](m_provider, this);
-        place(existing, row);
         existing->setWindowTitle(panelTitle(row));
         existing->setTitleBarText(panelTitle(row));
         if (row != Follow) {
@@ -668,12 +667,9 @@ void MainWindow::applyLayout(const QString& name)
     settings->beginGroup(kLayouts);
     settings->beginGroup(name);
     loadWidgetGeometry(*settings);
-    // A layout that is gone opens every panel; one saved before a panel
-    // existed shows that panel as its registry row says.
-    const bool known = !settings->childGroups().isEmpty();
     QVector<int> shown;
     for (int row = 0; row < RowCount; ++row) {
-        if (settings->value(QLatin1String(info(row).group) + QStringLiteral("/show"), !known || info(row).layoutShow).toBool())
+        if (settings->value(QLatin1String(info(row).group) + QStringLiteral("/show"), true).toBool())
             shown.append(row);
     }
     settings->endGroup();

@@ -11,8 +11,9 @@ class V2DataProvider;
 
 // The panels of the program, one row each, in their fixed order: layouts,
 // the primary-desktop arrangement and the frame option walk them in this
-// order. A row is the one source of a panel's settings group and default
-// place; the panel itself writes neither.
+// order. A row is the one source of a panel's settings group, its own
+// default place and its place in the built-in layout; the panel's
+// constructor takes its group and own default from its row (`place`).
 namespace PanelRegistry {
 
 enum Row {
@@ -37,7 +38,6 @@ enum Row {
     Tyres,
     AdditionalStandings,
     TrackPreview,
-    BestLapsByDriver,
     RowCount,
 };
 
@@ -59,14 +59,19 @@ struct Panel {
     const char* menuText;
     const char* toolTip;    // empty for none
     QPoint primaryPosition; // "Bring all to primary desktop"
-    QRect layoutGeometry;   // in the built-in layout "default", and wherever a layout has no place for the panel
-    bool layoutShow;        // likewise
+    // The panel's own default place and shown flag: what it takes where the
+    // layout being read has no value for it (a panel first opened in a saved
+    // layout, a layout that is gone). Not the built-in layout's place.
+    QRect ownGeometry;
+    bool ownShow;
+    QRect layoutGeometry; // in the built-in layout "default"
+    bool layoutShow;      // likewise
     int options;
 };
 
 const Panel& info(int row);
 
-// Gives a panel its row's settings group and default place.
+// Gives a panel its row's settings group and its own default place.
 void place(ToolWindow* panel, int row);
 
 // The panels the program has, by row; null where a panel is not built yet.

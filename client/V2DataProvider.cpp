@@ -266,7 +266,6 @@ void V2DataProvider::deleteLapAnalysisData(QString pNum, QString lapKey)
 {
     if (!m_analysisStale)
         announceRows(m_analysis.remove(pNum, lapKey), true);
-    emit analysisLapDeleted(pNum, lapKey);
 }
 
 void V2DataProvider::cleanAnalysis()

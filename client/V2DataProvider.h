@@ -107,16 +107,14 @@ signals:
     // analysisLapsByPnum, then per lap analysisLapsByPnumAndLap once the
     // caches have filed it (a new row is announced at once); the rows changed
     // in place follow once at the end of the line (the ...UpdateByRowList
-    // and ...ByRowMap signals).
+    // and ...ByRowMap signals). A lap deleted by a line (a null in its place)
+    // reaches models only as its cached rows announced removed
+    // (analysysLapsUpdateByRow(row, false, true) and its siblings, unless a
+    // rebuild is waiting: its analysisProcessed covers them); no
+    // analysisLapsByPnum names the car.
     void analysisLaps();
     void analysisLapsByPnum(QString pNum);
     void analysisLapsByPnumAndLap(QString pNum, QString lapNum);
-    // A lap deleted by a line (a null in its place), once its records are
-    // gone from the caches and their rows announced as removed
-    // (analysysLapsUpdateByRow(row, false, true) and its siblings, unless a
-    // rebuild is waiting: its analysisProcessed covers them). It comes
-    // before the laps the same line adds; no analysisLapsByPnum names the car.
-    void analysisLapDeleted(QString pNum, QString lapNum);
     void analysysLapsUpdateByRowList(QList<int> list);
     void analysysLapsUpdateByRow(int rowPositionNum, bool isNewRow, bool removeRow = false);
     void analysysSectionUpdateByRowList(QList<int> list, QString sectionName);

@@ -25,6 +25,7 @@ public:
 
     ~CoalescedTableModel() override;
 
+public slots:
     // Re-reads now; a refresh waiting for the burst's end is dropped.
     void processRefresh();
     // One refresh kCoalesceMs after the first notification of a burst.

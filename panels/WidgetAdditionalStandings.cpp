@@ -2,6 +2,7 @@
 
 #include "AppSettings.h"
 #include "ModelAdditionalStanding.h"
+#include "PanelRegistry.h"
 #include "V2DataProvider.h"
 
 #include <QGridLayout>
@@ -31,6 +32,7 @@ WidgetAdditionalStandings::WidgetAdditionalStandings(V2DataProvider* provider, Q
     : TablePanel(parent, true)
     , m_provider(provider)
 {
+    PanelRegistry::place(this, PanelRegistry::AdditionalStandings);
     const QString skin = AppSettings::skin();
     m_grid = new QGridLayout;
     for (int i = 0; i < TableCount; ++i) {

@@ -2,6 +2,7 @@
 
 #include "AppSettings.h"
 #include "ModelSessionStandingBySector.h"
+#include "PanelRegistry.h"
 #include "V2DataProvider.h"
 
 #include <QHeaderView>
@@ -29,6 +30,7 @@ WidgetClassResults::WidgetClassResults(V2DataProvider* provider, QWidget* parent
     , m_provider(provider)
     , m_tablesLayout(new QVBoxLayout)
 {
+    PanelRegistry::place(this, PanelRegistry::ClassResults);
     auto* area = new QScrollArea(contentWidget());
     area->setWidgetResizable(true);
     auto* inner = new QWidget(area);

@@ -1,5 +1,6 @@
 #include "WidgetDayTime.h"
 
+#include "PanelRegistry.h"
 #include "ResizableQlabel.h"
 #include "SessionClock.h"
 
@@ -17,6 +18,7 @@ WidgetDayTime::WidgetDayTime(V2DataProvider* provider, QWidget* parent)
     , m_provider(provider)
     , m_label(new ResizableQlabel(contentWidget()))
 {
+    PanelRegistry::place(this, PanelRegistry::DayTime);
     m_label->setObjectName(QStringLiteral("labelDayTime"));
     m_label->setAlignment(Qt::AlignCenter);
     contentWidget()->layout()->addWidget(m_label);

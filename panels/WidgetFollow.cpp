@@ -1,6 +1,7 @@
 #include "WidgetFollow.h"
 
 #include "AppSettings.h"
+#include "PanelRegistry.h"
 #include "V2DataProvider.h"
 #include "WidgetCarFollow.h"
 
@@ -24,6 +25,7 @@ WidgetFollow::WidgetFollow(V2DataProvider* provider, QWidget* parent)
     , m_blockLayout(new QVBoxLayout)
     , m_add(new QPushButton(tr("Add Participant"), contentWidget()))
 {
+    PanelRegistry::place(this, PanelRegistry::Follow);
     m_add->setObjectName(QStringLiteral("AddCarToFollow"));
     auto* area = new QScrollArea(contentWidget());
     area->setWidgetResizable(true);

@@ -2,6 +2,7 @@
 
 #include "AppSettings.h"
 #include "LapChartView.h"
+#include "PanelRegistry.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -30,6 +31,7 @@ WidgetLapChart::WidgetLapChart(V2DataProvider* provider, QWidget* parent)
     , m_colorsOnFollowed(new QCheckBox(tr("Colors on followed cars"), contentWidget()))
     , m_scale(new QSlider(Qt::Horizontal, contentWidget()))
 {
+    PanelRegistry::place(this, PanelRegistry::LapChart);
     m_showPits->setObjectName(QStringLiteral("checkBox"));
     m_colorsOnFollowed->setObjectName(QStringLiteral("checkBox_ColorsOnFollowed"));
     m_scale->setObjectName(QStringLiteral("horizontalSlider"));

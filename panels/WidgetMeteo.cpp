@@ -1,6 +1,7 @@
 #include "WidgetMeteo.h"
 
 #include "MeteoGraphicsView.h"
+#include "PanelRegistry.h"
 
 #include <QLayout>
 #include <QSettings>
@@ -9,6 +10,7 @@ WidgetMeteo::WidgetMeteo(V2DataProvider* provider, QWidget* parent)
     : ToolWindow(parent, true)
     , m_view(new MeteoGraphicsView(provider, contentWidget()))
 {
+    PanelRegistry::place(this, PanelRegistry::Meteo);
     m_view->setObjectName(QStringLiteral("graphicsView"));
     contentWidget()->layout()->addWidget(m_view);
     connect(this, &WidgetMeteo::useUSAunits, m_view, &MeteoGraphicsView::useUSAunits);

@@ -1,5 +1,7 @@
 #include "WidgetPitIn.h"
 
+#include "PanelRegistry.h"
+
 namespace {
 
 const QString kWidthKey = QStringLiteral("pin_%1");
@@ -9,6 +11,7 @@ const QString kWidthKey = QStringLiteral("pin_%1");
 WidgetPitIn::WidgetPitIn(V2DataProvider* provider, QWidget* parent)
     : WidgetPits(provider, false, kWidthKey, parent)
 {
+    PanelRegistry::place(this, PanelRegistry::PitIn);
 }
 
 WidgetPitIn::~WidgetPitIn() = default;

@@ -1,5 +1,6 @@
 #include "WidgetPitLights.h"
 
+#include "PanelRegistry.h"
 #include "ResizableQlabelImage.h"
 #include "SharedTables.h"
 #include "V2DataProvider.h"
@@ -14,6 +15,7 @@ WidgetPitLights::WidgetPitLights(V2DataProvider* provider, QWidget* parent)
     , m_entry(new ResizableQlabelImage(contentWidget()))
     , m_exit(new ResizableQlabelImage(contentWidget()))
 {
+    PanelRegistry::place(this, PanelRegistry::PitLights);
     m_entry->setObjectName(QStringLiteral("labelPitIn"));
     m_exit->setObjectName(QStringLiteral("labelPitOut"));
     auto* grid = new QGridLayout;

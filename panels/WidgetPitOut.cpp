@@ -1,5 +1,7 @@
 #include "WidgetPitOut.h"
 
+#include "PanelRegistry.h"
+
 namespace {
 
 const QString kWidthKey = QStringLiteral("pout_%1");
@@ -9,6 +11,7 @@ const QString kWidthKey = QStringLiteral("pout_%1");
 WidgetPitOut::WidgetPitOut(V2DataProvider* provider, QWidget* parent)
     : WidgetPits(provider, true, kWidthKey, parent)
 {
+    PanelRegistry::place(this, PanelRegistry::PitOut);
 }
 
 WidgetPitOut::~WidgetPitOut() = default;

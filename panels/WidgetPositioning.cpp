@@ -1,6 +1,7 @@
 #include "WidgetPositioning.h"
 
 #include "AppSettings.h"
+#include "PanelRegistry.h"
 #include "ParticipantsItem.h"
 #include "PositioningController.h"
 #include "PositioningGraphicsViewPromote.h"
@@ -53,6 +54,7 @@ WidgetPositioning::WidgetPositioning(V2DataProvider* provider, QWidget* parent)
     , m_classes(new QComboBox(contentWidget()))
     , m_showUnknown(checkBox(contentWidget(), "checkBox_ShowUnknownParticipants", tr("Show unknown participants")))
 {
+    PanelRegistry::place(this, PanelRegistry::Positioning);
     m_view->setObjectName(QStringLiteral("graphicsView"));
     m_itemSize->setObjectName(QStringLiteral("horizontalSliderItemSize"));
     m_itemSize->setRange(0, 1000);

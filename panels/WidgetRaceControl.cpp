@@ -2,6 +2,7 @@
 
 #include "AppSettings.h"
 #include "ModelRaceControlMessage.h"
+#include "PanelRegistry.h"
 #include "V2DataProvider.h"
 
 #include <QAction>
@@ -25,6 +26,7 @@ WidgetRaceControl::WidgetRaceControl(V2DataProvider* provider, QWidget* parent)
     , m_autoScroll(new QCheckBox(tr("Auto scroll"), contentWidget()))
     , m_keep(new QAction(tr("Keep RC Messages after session changed"), this))
 {
+    PanelRegistry::place(this, PanelRegistry::RaceControl);
     m_model->setCleaning(AppSettings::open()->value(kCleaningKey, true).toBool());
     m_table = addTable(m_model, {kWidthKey, QString(), true}, QStringLiteral("tableView"));
     m_table->horizontalHeader()->setStretchLastSection(true);

@@ -1,5 +1,6 @@
 #include "WidgetSessionFlags.h"
 
+#include "PanelRegistry.h"
 #include "SessionClock.h"
 #include "V2DataProvider.h"
 
@@ -76,6 +77,7 @@ WidgetSessionFlags::WidgetSessionFlags(V2DataProvider* provider, QWidget* parent
     , m_model(new QStandardItemModel(0, ColumnCount, this))
     , m_autoScroll(new QCheckBox(tr("Auto scroll"), contentWidget()))
 {
+    PanelRegistry::place(this, PanelRegistry::Flags);
     m_model->setHorizontalHeaderLabels({tr("Flag"), tr("Hour"), tr("Acc. FCY/SC"), tr("Elapsed")});
     m_table = addTable(m_model, {kColumnWidthKey, QString()}, QStringLiteral("tableViewFlags"));
     m_autoScroll->setObjectName(QStringLiteral("checkBox_Scroll"));

@@ -1,5 +1,6 @@
 #include "WidgetSessionInfo.h"
 
+#include "PanelRegistry.h"
 #include "ResizableQframe.h"
 #include "ResizableQlabelImage.h"
 #include "SessionClock.h"
@@ -50,6 +51,7 @@ WidgetSessionInfo::WidgetSessionInfo(V2DataProvider* provider, QWidget* parent)
     , m_progress(new QProgressBar(m_frame))
     , m_percent(label(m_frame, "label_ProgressBar", QStringLiteral("0%")))
 {
+    PanelRegistry::place(this, PanelRegistry::SessionInfo);
     m_flag->setObjectName(QStringLiteral("labelFlg_main"));
     m_progress->setObjectName(QStringLiteral("progressBar"));
     m_progress->setFormat(QString());

@@ -3,6 +3,7 @@
 #include "AppSettings.h"
 #include "ModelSessionStandingBySector.h"
 #include "ModelSessionStandingPractice.h"
+#include "PanelRegistry.h"
 #include "V2DataProvider.h"
 
 #include <QCheckBox>
@@ -45,6 +46,7 @@ WidgetStanding::WidgetStanding(V2DataProvider* provider, QWidget* parent)
     , m_provider(provider)
     , m_stack(new QStackedWidget(contentWidget()))
 {
+    PanelRegistry::place(this, PanelRegistry::Standing);
     m_stack->setObjectName(QStringLiteral("stackedWidget"));
     contentWidget()->layout()->addWidget(m_stack);
     const QString skin = AppSettings::skin();
@@ -200,6 +202,10 @@ void WidgetStanding::setHiddenColumnsFromSettings()
     const auto settings = AppSettings::open();
     for (int page = 0; page < PageCount; ++page) {
         const PageParts& parts = m_pages[page];
+        restoreHeader(parts.table);
+        // A header state saved on a four-sector track would show S4 again.
+        if (!offersColumn(parts.table, kS4Column))
+            parts.table->hideColumn(kS4Column);
         const bool team = settings->value(QLatin1String(kPageKeys[page].teamKey), parts.team->isChecked()).toBool();
         {
             const QSignalBlocker blocker(parts.team);

@@ -2,6 +2,7 @@
 
 #include "AppSettings.h"
 #include "ModelStandingCombined.h"
+#include "PanelRegistry.h"
 #include "V2DataProvider.h"
 
 #include <QLayout>
@@ -19,6 +20,7 @@ WidgetStandingCombined::WidgetStandingCombined(V2DataProvider* provider, QWidget
     : TablePanel(parent, true)
     , m_model(new ModelStandingCombined(provider, this))
 {
+    PanelRegistry::place(this, PanelRegistry::StandingCombined);
     m_model->updateSkin(AppSettings::skin());
     m_table = addTable(m_model, {kWidthKey, kHeaderStateKey, false}, QStringLiteral("tableViewCombined"));
     connect(this, &ToolWindow::updateSkin, m_model, &ModelStandingCombined::updateSkin);

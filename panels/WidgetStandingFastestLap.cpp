@@ -2,6 +2,7 @@
 
 #include "AppSettings.h"
 #include "ModelAdditionalStanding.h"
+#include "PanelRegistry.h"
 
 #include <QLayout>
 #include <QSettings>
@@ -17,6 +18,7 @@ WidgetStandingFastestLap::WidgetStandingFastestLap(V2DataProvider* provider, QWi
     : TablePanel(parent, true)
     , m_model(new ModelAdditionalStanding(provider, ModelAdditionalStanding::FastestLap, 0, this))
 {
+    PanelRegistry::place(this, PanelRegistry::StandingFastestLap);
     m_model->updateSkin(AppSettings::skin());
     m_table = addTable(m_model, {kWidthKey, QString(), false}, QStringLiteral("tableViewFastestLap"));
     connect(this, &ToolWindow::updateSkin, m_model, &ModelAdditionalStanding::updateSkin);

@@ -3,6 +3,7 @@
 #include "AppSettings.h"
 #include "CarNumberOrder.h"
 #include "ModelSessionStints.h"
+#include "PanelRegistry.h"
 #include "V2DataProvider.h"
 
 #include <QComboBox>
@@ -25,6 +26,7 @@ WidgetStints::WidgetStints(V2DataProvider* provider, QWidget* parent)
     , m_model(new ModelSessionStints(provider, AppSettings::skin(), this))
     , m_cars(new QComboBox(contentWidget()))
 {
+    PanelRegistry::place(this, PanelRegistry::Stints);
     m_cars->setObjectName(QStringLiteral("comboBoxParticipants"));
     m_cars->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_table = addTable(m_model, {kWidthKey, QString(), true}, contentWidget(), QStringLiteral("tableView"));

@@ -6,6 +6,7 @@
 #include "ModelSessionLap.h"
 #include "ModelSessionSector.h"
 #include "ModelSessionSpeed.h"
+#include "PanelRegistry.h"
 #include "TimingConstants.h"
 #include "V2DataProvider.h"
 
@@ -43,6 +44,7 @@ WidgetTimingInfo::WidgetTimingInfo(V2DataProvider* provider, QWidget* parent)
     , m_provider(provider)
     , m_tabs(new QTabWidget(contentWidget()))
 {
+    PanelRegistry::place(this, PanelRegistry::TimingInfo);
     m_tabs->setObjectName(QStringLiteral("tabWidgetTimingInfo"));
     contentWidget()->layout()->addWidget(m_tabs);
     const QString skin = AppSettings::skin();

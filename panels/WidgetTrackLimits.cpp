@@ -1,6 +1,7 @@
 #include "WidgetTrackLimits.h"
 
 #include "ModelTrackLimits.h"
+#include "PanelRegistry.h"
 #include "TrackLimitHeader.h"
 #include "TrackLimitSortProxyModel.h"
 #include "V2DataProvider.h"
@@ -21,6 +22,7 @@ WidgetTrackLimits::WidgetTrackLimits(V2DataProvider* provider, QWidget* parent)
     , m_proxy(new TrackLimitSortProxyModel(this))
     , m_table(new QTableView(contentWidget()))
 {
+    PanelRegistry::place(this, PanelRegistry::TrackLimits);
     rebuild();
     m_table->setObjectName(QStringLiteral("tableViewTrackLimits"));
     m_table->setHorizontalHeader(new TrackLimitHeader(m_table));

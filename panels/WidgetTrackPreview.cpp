@@ -1,5 +1,6 @@
 #include "WidgetTrackPreview.h"
 
+#include "PanelRegistry.h"
 #include "TrackGraphicsView.h"
 
 #include <QBoxLayout>
@@ -8,6 +9,7 @@ WidgetTrackPreview::WidgetTrackPreview(V2DataProvider* provider, QWidget* parent
     : ToolWindow(parent, true)
     , m_view(new TrackGraphicsView(provider, contentWidget()))
 {
+    PanelRegistry::place(this, PanelRegistry::TrackPreview);
     setWindowTitle(tr("Track Preview"));
     m_view->setFont(panelFont());
     static_cast<QBoxLayout*>(contentWidget()->layout())->addWidget(m_view, 1);

@@ -2,6 +2,7 @@
 
 #include "AppSettings.h"
 #include "ModelTyresSessionData.h"
+#include "PanelRegistry.h"
 
 #include <QLayout>
 #include <QSettings>
@@ -18,6 +19,7 @@ WidgetTyres::WidgetTyres(V2DataProvider* provider, QWidget* parent)
     : TablePanel(parent, true)
     , m_model(new ModelTyresSessionData(provider, this))
 {
+    PanelRegistry::place(this, PanelRegistry::Tyres);
     m_table = addTable(m_model, {QString(), QString(), true}, QStringLiteral("tableView"));
     const auto settings = AppSettings::open();
     for (int column = 0; column < ModelTyresSessionData::ColumnCount; ++column) {

@@ -30,6 +30,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 using namespace PanelRegistry;
 
 namespace {
@@ -52,6 +54,7 @@ class TestMainWindowLive final : public QObject
 private slots:
     void initTestCase();
     void init();
+    void everyPanelKnowsItsGroup();
     void trustingAnotherCertificateConnectsAtOnce();
     void certificateQuestionNamesItsServers_data();
     void certificateQuestionNamesItsServers();
@@ -74,6 +77,24 @@ void TestMainWindowLive::init()
     AppSettings::open()->clear();
     // Nobody listens on this port unless a test names its server.
     AppSettings::open()->setValue(QStringLiteral("v2port"), 1);
+}
+
+// Each real panel names its own settings group when it is built, by the
+// main window or not; written out, as saved layouts use them.
+void TestMainWindowLive::everyPanelKnowsItsGroup()
+{
+    const QStringList groups = {"view_daytime", "view_sessioninfo", "view_standing", "view_standing_combined", "view_standing_fastest_lap",
+                                "view_standingclass", "view_standingtracklimits", "view_pitin", "view_pitout", "view_pitlights",
+                                "view_timinginfo", "view_follow", "view_racecontrol", "view_meteo", "view_lapchart",
+                                "view_positioning", "view_stints", "view_flags", "view_tyres", "view_additional_standings",
+                                "view_trackpreview"};
+    QCOMPARE(groups.size(), int(PanelRegistry::RowCount));
+    MainWindow window(only({}));
+    const Factories all = PanelRegistry::factories();
+    for (int row = 0; row < PanelRegistry::RowCount; ++row) {
+        std::unique_ptr<ToolWindow> panel(all[row](window.dataProvider(), &window));
+        QCOMPARE(panel->groupName(), groups.at(row));
+    }
 }
 
 // "Yes" to another certificate: the question comes after the refused

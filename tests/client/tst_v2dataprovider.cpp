@@ -115,6 +115,7 @@ private slots:
     void childLists();
     void driverNames_data();
     void driverNames();
+    void driverNumbersAndOneLap();
     void participantStatus();
     void classes();
     void trackLimitsOfCurrentLap();
@@ -223,6 +224,28 @@ void TestV2DataProvider::driverNames()
     QCOMPARE(p.getStintDriverName(P, QStringLiteral("1")), expected);
     QCOMPARE(p.getStintDriverName(P, QStringLiteral("2")), QString());
 }
+void TestV2DataProvider::driverNumbersAndOneLap()
+{
+    auto provider = makeTestProvider();
+    for (const char* driver : {"10", "2", "1"})
+        mirrorNode(*provider, QStringLiteral("timing.session.entry.7.drivers.%1").arg(QLatin1String(driver)))
+            ->insertData(QStringLiteral("lastName"), QStringLiteral("X"));
+    // By number, not as text.
+    QCOMPARE(provider->getDriverNumbers(QStringLiteral("7")), QList<int>({1, 2, 10}));
+    QVERIFY(provider->getDriverNumbers(QStringLiteral("8")).isEmpty());
+    LapTree::LapSpec spec;
+    spec.time = 91000;
+    spec.driver = 2;
+    spec.valid = false;
+    LapTree::writeLap(LapTree::root(*provider), QStringLiteral("7"), 3, spec);
+    const auto lap = provider->getLap(QStringLiteral("7"), QStringLiteral("3"));
+    QVERIFY(lap.exists);
+    QCOMPARE(lap.time, quint64(91000));
+    QCOMPARE(lap.driver, 2);
+    QVERIFY(!lap.valid);
+    QVERIFY(!provider->getLap(QStringLiteral("7"), QStringLiteral("4")).exists);
+}
+
 void TestV2DataProvider::participantStatus()
 {
     auto provider = makeTestProvider();

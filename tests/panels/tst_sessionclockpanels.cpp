@@ -1,4 +1,3 @@
-#include "PanelRegistry.h"
 #include "ResizableQframe.h"
 #include "ResizableQlabel.h"
 #include "ResizableQlabelImage.h"
@@ -101,10 +100,10 @@ void TestSessionClockPanels::defaultGeometry_data()
     QTest::addColumn<int>("panel");
     QTest::addColumn<QRect>("geometry");
     QTest::addColumn<bool>("shown");
-    // The places of the registry rows (the built-in layout's).
-    QTest::newRow("session info") << int(PanelRegistry::SessionInfo) << QRect(8, 130, 500, 300) << true;
-    QTest::newRow("flags") << int(PanelRegistry::Flags) << QRect(725, 26, 680, 600) << false;
-    QTest::newRow("day time") << int(PanelRegistry::DayTime) << QRect(8, 430, 500, 150) << true;
+    QTest::addColumn<QString>("group");
+    QTest::newRow("session info") << 0 << QRect(8, 130, 500, 300) << false << QStringLiteral("view_sessioninfo");
+    QTest::newRow("flags") << 1 << QRect(1280, 118, 182, 645) << true << QStringLiteral("view_flags");
+    QTest::newRow("day time") << 2 << QRect(8, 430, 500, 150) << true << QStringLiteral("view_daytime");
 }
 
 void TestSessionClockPanels::defaultGeometry()
@@ -112,20 +111,21 @@ void TestSessionClockPanels::defaultGeometry()
     QFETCH(int, panel);
     QFETCH(QRect, geometry);
     QFETCH(bool, shown);
+    QFETCH(QString, group);
     auto provider = makeTestProvider();
+    // Built directly, not by the main window: the panel still knows its place.
     std::unique_ptr<ToolWindow> window;
-    if (panel == PanelRegistry::SessionInfo)
+    if (panel == 0)
         window = std::make_unique<WidgetSessionInfo>(provider.get());
-    else if (panel == PanelRegistry::Flags)
+    else if (panel == 1)
         window = std::make_unique<WidgetSessionFlags>(provider.get());
     else
         window = std::make_unique<WidgetDayTime>(provider.get());
-    PanelRegistry::place(window.get(), panel);
     QSettings empty(m_config.filePath(QStringLiteral("empty.ini")), QSettings::IniFormat);
     window->loadWidgetGeometry(empty);
     QCOMPARE(window->geometry(), geometry);
     QCOMPARE(window->isVisible(), shown);
-    QVERIFY(QStringLiteral("view_sessioninfo view_flags view_daytime").contains(window->groupName()));
+    QCOMPARE(window->groupName(), group);
 }
 
 void TestSessionClockPanels::progress_data()

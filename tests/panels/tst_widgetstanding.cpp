@@ -63,6 +63,7 @@ private slots:
     void teamSwitch();
     void columnMenu();
     void headerStateSurvivesRecreation();
+    void settingsRestoreHeaderAndKeepS4Hidden();
     void columnWidths();
 
 private:
@@ -202,6 +203,28 @@ void TestWidgetStanding::headerStateSurvivesRecreation()
     QVERIFY(again.table(WidgetStanding::PracticePage)->isColumnHidden(15));
     QVERIFY(!again.table(WidgetStanding::RacePage)->isColumnHidden(15));
     QCOMPARE(again.table(WidgetStanding::RacePage)->horizontalHeader()->logicalIndex(0), 0);
+}
+
+void TestWidgetStanding::settingsRestoreHeaderAndKeepS4Hidden()
+{
+    auto provider = makeTestProvider();
+    setSession(*provider, QStringLiteral("RACE"), 4);
+    {
+        // A header state saved on a four-sector track, Pit In Time hidden.
+        WidgetStanding panel(provider.get());
+        panel.table(WidgetStanding::RacePage)->hideColumn(15);
+        panel.updateHiddenColumnsOnSettings();
+    }
+    setSession(*provider, QStringLiteral("RACE"), 3);
+    WidgetStanding panel(provider.get());
+    QTableView* race = panel.table(WidgetStanding::RacePage);
+    QVERIFY(race->isColumnHidden(13));
+    QVERIFY(race->isColumnHidden(15));
+    // The slot restores the saved state again, still without S4.
+    race->showColumn(15);
+    panel.setHiddenColumnsFromSettings();
+    QVERIFY(race->isColumnHidden(15));
+    QVERIFY(race->isColumnHidden(13));
 }
 
 void TestWidgetStanding::columnWidths()
