@@ -59,7 +59,7 @@ public:
 };
 
 template <int Row>
-ToolWindow* makePanel(V2DataProvider*, MainWindow*)
+ToolWindow* makePanel(V2DataProvider*, QWidget*)
 {
     return new TestPanel(Row);
 }

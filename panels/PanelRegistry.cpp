@@ -1,6 +1,5 @@
 #include "PanelRegistry.h"
 
-#include "MainWindow.h"
 #include "WidgetAdditionalStandings.h"
 #include "WidgetClassResults.h"
 #include "WidgetDayTime.h"
@@ -28,9 +27,9 @@ namespace PanelRegistry {
 namespace {
 
 template <typename PanelType>
-ToolWindow* make(V2DataProvider* provider, MainWindow* window)
+ToolWindow* make(V2DataProvider* provider, QWidget* parent)
 {
-    return new PanelType(provider, window);
+    return new PanelType(provider, parent);
 }
 
 // clang-format off

@@ -5,7 +5,7 @@
 
 #include <array>
 
-class MainWindow;
+class QWidget;
 class ToolWindow;
 class V2DataProvider;
 
@@ -49,7 +49,7 @@ enum Option {
     OpenGL = 8,
 };
 
-using Factory = ToolWindow* (*)(V2DataProvider* provider, MainWindow* window);
+using Factory = ToolWindow* (*)(V2DataProvider* provider, QWidget* parent);
 using Factories = std::array<Factory, RowCount>;
 
 struct Panel {
