@@ -177,7 +177,6 @@ bool V2_Server::admitNewcomer()
             int waiting = 0;
             int closing = 0;
             V2_ServerSocket* oldest = nullptr;
-            bool oldestHeld = false;
             // Counted by object, not through the descriptor table: a closing
             // connection gives its descriptor up before its thread ends, and
             // the next accept may reuse the number.
@@ -190,16 +189,13 @@ bool V2_Server::admitNewcomer()
                     continue;
                 ++waiting;
                 // A held acceptance is counted but never makes room: its
-                // password was right. Held refusals go after those that
-                // hold no answer, the oldest first within each.
-                const V2_ServerSocket::HeldAnswer held = connection->heldAnswer();
-                if (held == V2_ServerSocket::HeldAnswer::Acceptance)
+                // password was right. Of the others the oldest goes, whatever
+                // it holds: a newer connection (the team's, still in its
+                // handshake) outlives every stranger that came before it.
+                if (connection->heldAnswer() == V2_ServerSocket::HeldAnswer::Acceptance)
                     continue;
-                const bool refusal = held == V2_ServerSocket::HeldAnswer::Refusal;
-                if (!oldest || (!refusal && oldestHeld) || (refusal == oldestHeld && connection->notLoggedSince() < oldest->notLoggedSince())) {
+                if (!oldest || connection->notLoggedSince() < oldest->notLoggedSince())
                     oldest = connection;
-                    oldestHeld = refusal;
-                }
             }
             // Each connection is a thread before anyone has proven who they
             // are. Waiting ones make room for a newcomer; closing ones end

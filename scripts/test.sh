@@ -36,7 +36,7 @@ echo "== thread sanitizer build (protocol library, threaded tests) =="
 # still be reported with the suppressions), at -O1 with line tables only (a
 # third less build time than -O2 -g; the reports keep their functions and
 # lines).
-tsan_tests=(tst_v2server tst_v2serverfaults tst_v2publication tst_v2client tst_tsancanary)
+tsan_tests=(tst_v2server tst_v2serverfaults tst_v2serverlogins tst_v2publication tst_v2client tst_tsancanary)
 cmake -S "$root" -B "$build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" \
     -DLANTERRA_TSAN=ON -DLANTERRA_BUILD_TESTS=ON -DLANTERRA_BUILD_BENCH=OFF
 cmake --build "$build-tsan" --parallel "$jobs" --target "${tsan_tests[@]}"

@@ -1,0 +1,507 @@
+#include "RawClient.h"
+#include "ServerPeers.h"
+#include "ServerFixture.h"
+#include "V2_MessageHandler.h"
+#include "V2_ServerSocket.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMutex>
+#include <QRandomGenerator>
+#include <QSemaphore>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+using namespace ServerPeers;
+
+// Connections that are not logged in: line caps before login, the time to
+// log in, the cap on strangers and its evictions, refused logins and their
+// throttling, threads during a connect flood.
+class TestV2ServerLogins final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void failedLoginsLogSparingly();
+    void lineCapBeforeLogin();
+    void lineCapFollowsUploadRight_data();
+    void lineCapFollowsUploadRight();
+    void partialLinesDoNotKeepALoginAlive();
+    void fixedTimeToLogIn();
+    void capOnConnectionsNotLoggedIn();
+    void loginWhileStrangersHoldConnections();
+    void refusedLoginsCloseAndSlowDown();
+    void guessersSlowButNeverLockOut_data();
+    void guessersSlowButNeverLockOut();
+    void throttledKeyHoldsEveryAnswer_data();
+    void throttledKeyHoldsEveryAnswer();
+    void heldAcceptanceIsNeverEvicted();
+    void newcomerOutlivesOlderHeldRefusals();
+    void heldRefusalAnsweredInTime();
+    void inputWhileARefusalIsHeldIsBounded();
+    void connectFloodKeepsThreadsBounded();
+    void loggedOutConnectionsStillMakeRoom();
+};
+
+void TestV2ServerLogins::initTestCase()
+{
+    qRegisterMetaType<QSet<QString>>();
+    qRegisterMetaType<V2_Data*>();
+}
+
+void TestV2ServerLogins::failedLoginsLogSparingly()
+{
+    Fixture fixture(false);
+    fixture.server.setMaxRefusedLogins(100);
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, false));
+    const LogCapture capture;
+    const QString padding(20000, QLatin1Char('z'));
+    for (int i = 0; i < 40; ++i)
+        raw.sendLine(V2_message::loginRequestLine(QStringLiteral("team"), QStringLiteral("guess-%1").arg(i), padding, QStringLiteral("1"),
+                                                  QStringLiteral("V2"), QStringLiteral("1.0.0"))
+                         .toUtf8());
+    for (int i = 0; i < 40; ++i)
+        QVERIFY(raw.nextLine().contains("user or password not valid"));
+    const QStringList mismatches = logLinesWith(QStringLiteral("Password mistmatch"));
+    QVERIFY2(!mismatches.isEmpty() && mismatches.size() <= 10, qPrintable(QString::number(mismatches.size())));
+    for (const QString& line : mismatches) {
+        QVERIFY2(line.size() <= 600, qPrintable(QString::number(line.size())));
+        QVERIFY(!line.contains(QStringLiteral("guess-")));
+    }
+}
+
+void TestV2ServerLogins::lineCapBeforeLogin()
+{
+    Fixture fixture(false);
+    QCOMPARE(fixture.server.maxNotLoggedLineBytes(), qint64(64 * 1024));
+    RawClient stranger;
+    QVERIFY(stranger.connectTo(fixture.port, false));
+    stranger.sendRaw(QByteArray(70 * 1024, 'a'));
+    QCOMPARE(stranger.nextLine(), QByteArray(R"(ERROR:1::{"reason":"Line longer than 65536 bytes"})"));
+    QVERIFY(stranger.waitForDisconnected());
+
+    // A complete line over the cap is refused the same way.
+    RawClient other;
+    QVERIFY(other.connectTo(fixture.port, false));
+    other.sendLine("LOGIN:1::" + QByteArray(70 * 1024, ' '));
+    QVERIFY(other.nextLine().contains("Line longer than 65536 bytes"));
+    QVERIFY(other.waitForDisconnected());
+}
+
+void TestV2ServerLogins::lineCapFollowsUploadRight_data()
+{
+    QTest::addColumn<bool>("uploader");
+    QTest::newRow("may not upload") << false;
+    QTest::newRow("may upload") << true;
+}
+
+void TestV2ServerLogins::lineCapFollowsUploadRight()
+{
+    QFETCH(bool, uploader);
+    Fixture fixture(false);
+    auto* uploads = profileWith(QStringLiteral("Uploads"), {{"weather", 2}});
+    uploads->setIsAllowedToSendData(true);
+    fixture.server.addProfile(uploads->name(), uploads);
+    fixture.server.addUser(new V2_User(QStringLiteral("Feed"), QStringLiteral("feed"), QStringLiteral("pw"), 2, uploads));
+    RawClient raw;
+    QVERIFY(raw.connectTo(fixture.port, false));
+    QVERIFY(raw.login(QLatin1String(uploader ? "feed" : "team"), QStringLiteral("pw")));
+    V2_ServerSocket* connection = fixture.server.clients().first();
+    QSignalSpy received(connection, &V2_ServerSocket::dataReceived);
+    raw.sendLine(R"(JSON:2::{"weather":{"blob":")" + QByteArray(70 * 1024, 'w') + R"("}})");
+    raw.sendLine("TIME:3::");
+    if (uploader) {
+        QVERIFY(raw.nextLine().startsWith("TIME:"));
+        QCOMPARE(received.count(), 1);
+        QVERIFY(raw.isConnected());
+    } else {
+        // Refused unread: not parsed, not uploaded, and the connection closes.
+        QCOMPARE(raw.nextLine(), QByteArray(R"(ERROR:2::{"reason":"Line longer than 65536 bytes"})"));
+        QVERIFY(raw.waitForDisconnected());
+        QCOMPARE(received.count(), 0);
+    }
+}
+
+void TestV2ServerLogins::partialLinesDoNotKeepALoginAlive()
+{
+    Fixture fixture(false);
+    fixture.server.setNotLoggedTimeout(1);
+    RawClient stranger;
+    QVERIFY(stranger.connectTo(fixture.port, false));
+    QElapsedTimer alive;
+    alive.start();
+    while (stranger.isConnected() && alive.elapsed() < 4000) {
+        stranger.sendRaw("L");
+        QTest::qWait(200);
+    }
+    QVERIFY2(alive.elapsed() < 2500, qPrintable(QString::number(alive.elapsed())));
+
+    // Complete lines are activity, as before.
+    RawClient talker;
+    QVERIFY(talker.connectTo(fixture.port, false));
+    for (int i = 0; i < 8; ++i) {
+        talker.sendLine("PING:1::");
+        QVERIFY(talker.nextLine().contains("Unknown command"));
+        QTest::qWait(200);
+    }
+    QVERIFY(talker.isConnected());
+}
+
+void TestV2ServerLogins::fixedTimeToLogIn()
+{
+    Fixture fixture(false);
+    fixture.server.setLoginTimeout(1);
+    RawClient stranger;
+    QVERIFY(stranger.connectTo(fixture.port, false));
+    QElapsedTimer alive;
+    alive.start();
+    // Lines keep the inactivity limit away, not the time to log in.
+    while (stranger.isConnected() && alive.elapsed() < 4000) {
+        stranger.sendLine("PING:1::");
+        QTest::qWait(200);
+    }
+    QVERIFY2(alive.elapsed() < 2500, qPrintable(QString::number(alive.elapsed())));
+
+    // Logging out starts a new time to log in.
+    RawClient team;
+    QVERIFY(team.connectTo(fixture.port, false));
+    QVERIFY(team.login(QStringLiteral("team"), QStringLiteral("pw")));
+    QTest::qWait(1200);
+    fixture.server.disconnectAllClients();
+    QVERIFY(!team.waitForDisconnected(500));
+    QVERIFY(team.waitForDisconnected(2000));
+}
+
+void TestV2ServerLogins::capOnConnectionsNotLoggedIn()
+{
+    Fixture fixture(false);
+    fixture.server.setMaxNotLoggedConnections(2);
+    RawClient first;
+    RawClient second;
+    RawClient third;
+    QVERIFY(first.connectTo(fixture.port, false));
+    QTRY_COMPARE(fixture.server.clientsConnected(), 1);
+    QVERIFY(second.connectTo(fixture.port, false));
+    QTRY_COMPARE(fixture.server.clientsConnected(), 2);
+    // The newcomer is let in; the one that has waited longest goes.
+    QVERIFY(third.connectTo(fixture.port, false));
+    QVERIFY(first.waitForDisconnected(2000));
+    QVERIFY(third.login(QStringLiteral("team"), QStringLiteral("pw")));
+    QVERIFY(second.isConnected());
+
+    // A logged-in client is never closed to make room.
+    RawClient fourth;
+    RawClient fifth;
+    QVERIFY(fourth.connectTo(fixture.port, false));
+    QTRY_COMPARE(fixture.server.clientsConnected(), 3);
+    QVERIFY(fifth.connectTo(fixture.port, false));
+    QVERIFY(second.waitForDisconnected(2000));
+    QVERIFY(fifth.login(QStringLiteral("mate"), QStringLiteral("pw")));
+    QVERIFY(third.isConnected());
+    QVERIFY(fourth.isConnected());
+}
+
+void TestV2ServerLogins::loginWhileStrangersHoldConnections()
+{
+    Fixture fixture(true);
+    // Strangers on plain sockets, from a thread of their own: the server
+    // accepts them on this one.
+    std::vector<std::unique_ptr<BlockingPeer>> strangers;
+    std::atomic<bool> connected{false};
+    std::thread opener([&] {
+        for (int i = 0; i < 150; ++i)
+            strangers.emplace_back(new BlockingPeer(fixture.port));
+        connected = true;
+    });
+    // Joined before any check can return: a thread left joinable ends the test program.
+    const bool allConnected = QTest::qWaitFor([&] { return connected.load(); }, 10000);
+    opener.join();
+    QVERIFY(allConnected);
+    QTRY_VERIFY(fixture.server.clientsConnected() >= fixture.server.maxNotLoggedConnections());
+
+    // Before the fix no client got in at all.
+    const qint64 limitMs = 2000 * kSlowdown;
+    auto team = fixture.client(QStringLiteral("team"));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(Fixture::loginAndJoin(team.get(), {}));
+    QVERIFY2(clock.elapsed() < limitMs, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestV2ServerLogins::refusedLoginsCloseAndSlowDown()
+{
+    Fixture fixture(false);
+    const LogCapture capture;
+    RawClient guesser;
+    QVERIFY(guesser.connectTo(fixture.port, false));
+    for (int i = 0; i < 3; ++i) {
+        guesser.sendLine(loginLine("team", "guess"));
+        QVERIFY(guesser.nextLine().contains("user or password not valid"));
+    }
+    QVERIFY(guesser.waitForDisconnected(2000));
+
+    // The same address again: a refusal is now answered a second late; after
+    // it the right password is answered when a fifth refusal would be, 2 s.
+    RawClient again;
+    QVERIFY(again.connectTo(fixture.port, false));
+    QElapsedTimer clock;
+    clock.start();
+    again.sendLine(loginLine("team", "guess"));
+    QVERIFY(again.nextLine().contains("user or password not valid"));
+    const qint64 refusal = clock.elapsed();
+    clock.restart();
+    QVERIFY(again.login(QStringLiteral("team"), QStringLiteral("pw")));
+    const qint64 acceptance = clock.elapsed();
+    QVERIFY2(refusal >= 900 && acceptance >= 1900, qPrintable(QStringLiteral("%1 %2").arg(refusal).arg(acceptance)));
+    QVERIFY(!logLinesWith(QStringLiteral("connection closed after 3 refused logins")).isEmpty());
+    QVERIFY(!logLinesWith(QStringLiteral("4 refused for this name from this ip, answered after 1 s")).isEmpty());
+}
+
+void TestV2ServerLogins::guessersSlowButNeverLockOut_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::newRow("the guessed name") << QStringLiteral("team");
+    QTest::newRow("another name") << QStringLiteral("mate");
+}
+
+void TestV2ServerLogins::guessersSlowButNeverLockOut()
+{
+    QFETCH(QString, user);
+    Fixture fixture(true);
+    // 100 ms doubling to 800 ms: the longest a login waits for its turn.
+    fixture.server.setLoginRetryDelay(100);
+    // Guesses at "team" from the team's own address, three at once on each
+    // of eight connections; a ninth gives up while its guess waits.
+    std::vector<std::unique_ptr<RawClient>> guessers;
+    for (int i = 0; i < 9; ++i) {
+        guessers.emplace_back(new RawClient);
+        QVERIFY(guessers.back()->connectTo(fixture.port, true));
+        for (int k = 0; k < 3; ++k)
+            guessers.back()->sendLine(loginLine("team", "guess"));
+    }
+    QVERIFY(guessers.front()->nextLine().contains("user or password not valid"));
+    QTest::qWait(200);
+    guessers.back()->socket().abort();
+
+    auto team = fixture.client(user);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(Fixture::loginAndJoin(team.get(), {}));
+    QVERIFY2(clock.elapsed() < 2000 * kSlowdown, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestV2ServerLogins::throttledKeyHoldsEveryAnswer_data()
+{
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::newRow("a wrong password") << QByteArray("guess") << QByteArray("ERROR:");
+    QTest::newRow("the right password") << QByteArray("pw") << QByteArray("LOGIN:");
+}
+
+void TestV2ServerLogins::throttledKeyHoldsEveryAnswer()
+{
+    QFETCH(QByteArray, password);
+    QFETCH(QByteArray, answer);
+    Fixture fixture(false);
+    fixture.server.setLoginRetryDelay(400);
+    RawClient guesser;
+    QVERIFY(guesser.connectTo(fixture.port, false));
+    for (int i = 0; i < 3; ++i) {
+        guesser.sendLine(loginLine("team", "guess"));
+        QVERIFY(guesser.nextLine().contains("user or password not valid"));
+    }
+    // Past the free refusals every answer for "team" from here waits 400 ms:
+    // an acceptance that came sooner would tell a wrong guess by its absence.
+    RawClient again;
+    QVERIFY(again.connectTo(fixture.port, false));
+    QElapsedTimer clock;
+    clock.start();
+    again.sendLine(loginLine("team", password.constData()));
+    const QByteArray line = again.nextLine(3000 * kSlowdown);
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY2(line.startsWith(answer), line.constData());
+    QVERIFY2(elapsed >= 350, qPrintable(QString::number(elapsed)));
+}
+
+void TestV2ServerLogins::heldAcceptanceIsNeverEvicted()
+{
+    Fixture fixture(false);
+    fixture.server.setMaxNotLoggedConnections(2);
+    fixture.server.setLoginRetryDelay(1000 * kSlowdown);
+    RawClient guesser;
+    QVERIFY(guesser.connectTo(fixture.port, false));
+    for (int i = 0; i < 3; ++i) {
+        guesser.sendLine(loginLine("team", "guess"));
+        QVERIFY(guesser.nextLine().contains("user or password not valid"));
+    }
+    QVERIFY(guesser.waitForDisconnected(2000));
+    // The team's right password is held; meanwhile strangers connect, each
+    // one making room, and the team has waited longest.
+    RawClient team;
+    QVERIFY(team.connectTo(fixture.port, false));
+    team.sendLine(loginLine("team"));
+    QTest::qWait(100);
+    std::vector<std::unique_ptr<RawClient>> strangers;
+    for (int i = 0; i < 4; ++i) {
+        strangers.emplace_back(new RawClient);
+        QVERIFY(strangers.back()->connectTo(fixture.port, false));
+    }
+    QVERIFY(strangers.front()->waitForDisconnected(2000 * kSlowdown));
+    QVERIFY(team.nextLine(3000 * kSlowdown).startsWith("LOGIN:"));
+}
+
+void TestV2ServerLogins::newcomerOutlivesOlderHeldRefusals()
+{
+    Fixture fixture(false);
+    fixture.server.setMaxNotLoggedConnections(3);
+    fixture.server.setLoginRetryDelay(2000 * kSlowdown);
+    RawClient guesser;
+    QVERIFY(guesser.connectTo(fixture.port, false));
+    for (int i = 0; i < 3; ++i) {
+        guesser.sendLine(loginLine("team", "guess"));
+        QVERIFY(guesser.nextLine().contains("user or password not valid"));
+    }
+    QVERIFY(guesser.waitForDisconnected(2000));
+    // Two strangers hold refusals; then the team connects and has not sent
+    // its login yet (as during its handshake) when one more stranger comes.
+    std::vector<std::unique_ptr<RawClient>> strangers;
+    for (int i = 0; i < 2; ++i) {
+        strangers.emplace_back(new RawClient);
+        QVERIFY(strangers.back()->connectTo(fixture.port, false));
+        strangers.back()->sendLine(loginLine("team", "guess"));
+    }
+    QTest::qWait(100);
+    RawClient team;
+    QVERIFY(team.connectTo(fixture.port, false));
+    QTest::qWait(100);
+    RawClient late;
+    QVERIFY(late.connectTo(fixture.port, false));
+    QVERIFY(strangers.front()->waitForDisconnected(2000 * kSlowdown));
+    team.sendLine(loginLine("mate"));
+    QVERIFY(team.nextLine(1000 * kSlowdown).startsWith("LOGIN:"));
+}
+
+void TestV2ServerLogins::heldRefusalAnsweredInTime()
+{
+    Fixture fixture(false);
+    fixture.server.setLoginTimeout(2);
+    fixture.server.setLoginRetryDelay(5000);
+    RawClient guesser;
+    QVERIFY(guesser.connectTo(fixture.port, false));
+    for (int i = 0; i < 3; ++i) {
+        guesser.sendLine(loginLine("team", "guess"));
+        QVERIFY(guesser.nextLine().contains("user or password not valid"));
+    }
+    // The next refusal would wait 5 s, past this connection's 2 s to log
+    // in: it is answered before the connection goes, not dropped unanswered.
+    RawClient again;
+    QVERIFY(again.connectTo(fixture.port, false));
+    again.sendLine(loginLine("team", "guess"));
+    QVERIFY(again.nextLine(4000 * kSlowdown).contains("user or password not valid"));
+    QVERIFY(again.waitForDisconnected(4000 * kSlowdown));
+}
+
+void TestV2ServerLogins::inputWhileARefusalIsHeldIsBounded()
+{
+    Fixture fixture(true);
+    // Held far longer than what follows takes, in any build (the time to
+    // log in still bounds it).
+    fixture.server.setLoginRetryDelay(60000);
+    RawClient guesser;
+    QVERIFY(guesser.connectTo(fixture.port, true));
+    for (int i = 0; i < 3; ++i) {
+        guesser.sendLine(loginLine("team", "guess"));
+        QVERIFY(guesser.nextLine().contains("user or password not valid"));
+    }
+    // The next refusal for "team" from here is held; meanwhile its sender
+    // writes megabytes that end no line.
+    RawClient stranger;
+    QVERIFY(stranger.connectTo(fixture.port, true));
+    // Without the system's growing send buffer, what leaves the stranger is
+    // what the server's side takes.
+    stranger.socket().setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 64 * 1024);
+    stranger.sendLine(loginLine("team", "guess"));
+    const QByteArray chunk(256 * 1024, 'x');
+    qint64 written = 0;
+    for (; written < 8 * 1024 * 1024; written += chunk.size()) {
+        stranger.sendRaw(chunk);
+        QTest::qWait(1);
+    }
+    QTest::qWait(100);
+    // The systems' socket buffers and the connection's small one, not the megabytes.
+    const qint64 taken = written - stranger.socket().bytesToWrite() - stranger.socket().encryptedBytesToWrite();
+    QVERIFY2(taken < 2 * 1024 * 1024, qPrintable(QString::number(taken)));
+    QVERIFY(stranger.isConnected());
+
+    // Another account from the same address is not held.
+    auto team = fixture.client(QStringLiteral("mate"));
+    QVERIFY(Fixture::loginAndJoin(team.get(), {}));
+    QVERIFY(stranger.silentFor(0));
+}
+
+void TestV2ServerLogins::connectFloodKeepsThreadsBounded()
+{
+    Fixture fixture(true);
+    fixture.server.setMaxNotLoggedConnections(4);
+    // Sampled at every accept, on this thread, the server's. The pause lets
+    // each evicted connection close its socket before the next accept,
+    // which then reuses its descriptor number.
+    int peak = 0;
+    connect(&fixture.server, &V2_Server::onClientConnected, this, [&] {
+        peak = std::max(peak, fixture.server.connectionThreads());
+        QThread::msleep(5);
+    });
+    // Forty-five connects while this thread is busy: the system queues
+    // them, and the server takes them in one go.
+    std::vector<std::unique_ptr<BlockingPeer>> flood;
+    for (int i = 0; i < 45; ++i)
+        flood.emplace_back(new BlockingPeer(fixture.port));
+    QTRY_VERIFY(fixture.server.clientsConnected() > 0);
+    QTest::qWait(100);
+    // Four waiting to log in and four closing.
+    QVERIFY2(peak > 4 && peak <= 8, qPrintable(QString::number(peak)));
+
+    auto team = fixture.client(QStringLiteral("team"));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(Fixture::loginAndJoin(team.get(), {}));
+    QVERIFY2(clock.elapsed() < 2000 * kSlowdown, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestV2ServerLogins::loggedOutConnectionsStillMakeRoom()
+{
+    Fixture fixture(false);
+    fixture.server.setMaxNotLoggedConnections(2);
+    std::vector<std::unique_ptr<RawClient>> mates;
+    for (int i = 0; i < 4; ++i) {
+        mates.emplace_back(new RawClient);
+        QVERIFY(mates.back()->connectTo(fixture.port, false));
+        QVERIFY(mates.back()->login(QStringLiteral("mate"), QStringLiteral("pw")));
+    }
+    // Logged out, all four wait to log in again: twice the cap, none closing.
+    fixture.server.disconnectAllClients();
+    QTRY_COMPARE(fixture.server.clientsLogged(), 0);
+    RawClient newcomer;
+    QVERIFY(newcomer.connectTo(fixture.port, false));
+    QVERIFY(newcomer.login(QStringLiteral("other"), QStringLiteral("pw")));
+    // One of them (logged out at the same moment) made room.
+    const auto connectedMates = [&] { return std::count_if(mates.begin(), mates.end(), [](const auto& mate) { return mate->isConnected(); }); };
+    QTRY_COMPARE_WITH_TIMEOUT(connectedMates(), 3L, 2000 * kSlowdown);
+}
+
+QTEST_MAIN(TestV2ServerLogins)
+#include "tst_v2serverlogins.moc"
