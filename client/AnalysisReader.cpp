@@ -229,19 +229,20 @@ int AnalysisReader::getLapDriver(const QString& pNum, const QString& lapKey) con
     return readInt(kLaps + pNum + QStringLiteral(".laps.") + lapKey, QStringLiteral("driver"), -1, -1);
 }
 
-int AnalysisReader::getSectorTimeDriver(const QString& pNum, int sector, quint64 time) const
+namespace {
+
+// The driver of the car's lowest-numbered lap that matches; -1 when none does.
+// Lap keys run in text order ("10" before "9"), so every lap is read.
+template <typename Matches> int firstLapDriver(const V2_Data* laps, Matches matches)
 {
-    const V2_Data* node = this->node(kLaps + pNum + QStringLiteral(".laps"));
-    if (!node || time == 0)
+    if (!laps)
         return -1;
-    const QString path = QStringLiteral("sectors.%1.time").arg(sector);
     int firstLap = -1;
     int driver = -1;
-    // Lap keys run in text order ("10" before "9"): the lowest number wins.
-    for (auto it = node->datas()->cbegin(); it != node->datas()->cend(); ++it) {
+    for (auto it = laps->datas()->cbegin(); it != laps->datas()->cend(); ++it) {
         const V2_Data* lap = V2_Data::nodeOf(it.value());
         const int number = it.key().toInt();
-        if (!lap || (firstLap >= 0 && number >= firstLap) || lap->getULongLong(path, 0) != time)
+        if (!lap || (firstLap >= 0 && number >= firstLap) || !matches(*lap))
             continue;
         firstLap = number;
         driver = lap->getInt(QStringLiteral("driver"), -1);
@@ -249,24 +250,26 @@ int AnalysisReader::getSectorTimeDriver(const QString& pNum, int sector, quint64
     return driver;
 }
 
+} // namespace
+
+int AnalysisReader::getSectorTimeDriver(const QString& pNum, int sector, quint64 time) const
+{
+    if (time == 0)
+        return -1;
+    const QString path = QStringLiteral("sectors.%1.time").arg(sector);
+    return firstLapDriver(node(kLaps + pNum + QStringLiteral(".laps")), [&](const V2_Data& lap) { return lap.getULongLong(path, 0) == time; });
+}
+
 int AnalysisReader::getTopSpeedDriver(const QString& pNum, double speed) const
 {
-    const V2_Data* node = this->node(kLaps + pNum + QStringLiteral(".laps"));
-    if (!node || speed <= 0)
+    if (speed <= 0)
         return -1;
-    int firstLap = -1;
-    int driver = -1;
-    for (auto it = node->datas()->cbegin(); it != node->datas()->cend(); ++it) {
-        const V2_Data* lap = V2_Data::nodeOf(it.value());
-        const int number = it.key().toInt();
-        // Equal as shown (tenths): a feed may round the standing's speed
-        // otherwise than the lap's.
-        if (!lap || (firstLap >= 0 && number >= firstLap) || qRound(speedInUnit(lap->getDouble(QStringLiteral("topSpeed"), 0.0)) * 10) != qRound(speed * 10))
-            continue;
-        firstLap = number;
-        driver = lap->getInt(QStringLiteral("driver"), -1);
-    }
-    return driver;
+    // Equal as shown (tenths): a feed may round the standing's speed
+    // otherwise than the lap's.
+    const int shown = qRound(speed * 10);
+    return firstLapDriver(node(kLaps + pNum + QStringLiteral(".laps")), [&](const V2_Data& lap) {
+        return qRound(speedInUnit(lap.getDouble(QStringLiteral("topSpeed"), 0.0)) * 10) == shown;
+    });
 }
 
 AnalysisReader::LapSummary AnalysisReader::getLap(const QString& pNum, const QString& lapKey) const
