@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "ClientV2Controller.h"
+#include "TeamAlertEngine.h"
 #include "V2_Data.h"
 
 #include <QMetaMethod>
@@ -101,6 +102,8 @@ V2DataProvider::V2DataProvider(const QString& app,
     for (const char* signature : kClientRelays)
         relay(m_controller, this, signature);
     connect(m_controller, &ClientV2Controller::analysisProcessed, this, &V2DataProvider::analysisProcessed);
+    // Last, so that it reads what the models have read when it is told.
+    m_teamAlerts = new TeamAlertEngine(this, this);
 }
 
 V2DataProvider::~V2DataProvider() = default;
@@ -401,6 +404,11 @@ QColor V2DataProvider::getFollowColor(const QString& pNum) const
 QColor V2DataProvider::getFollowPanelColor(int panelId) const
 {
     return m_follow.panelColor(panelId);
+}
+
+TeamAlertEngine* V2DataProvider::teamAlerts() const
+{
+    return m_teamAlerts;
 }
 
 // ---------------------------------------------------------------------------

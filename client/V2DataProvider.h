@@ -14,6 +14,7 @@
 #include <memory>
 
 class ClientV2Controller;
+class TeamAlertEngine;
 class V2_Data;
 
 // The one object through which models and panels see live timing data.
@@ -86,6 +87,10 @@ public:
     QColor getFollowPanelColor(int panelId) const;
     // Forgets a removed follow block: its car and its colour.
     void removeFollowPanel(int panelId);
+
+    // The alerts on the followed cars and the session (owned here, so that
+    // every panel reaches the same alerts).
+    TeamAlertEngine* teamAlerts() const;
 
 public slots:
     void setUsaUnits(bool b);
@@ -181,4 +186,5 @@ private:
     mutable bool m_analysisStale = false;
     bool m_analysisFlushQueued = false;
     FollowRegistry m_follow;
+    TeamAlertEngine* m_teamAlerts = nullptr;
 };
