@@ -1,7 +1,9 @@
 // The charts of a 24-hour race: a full lap chart rebuild (60 cars × 380
-// laps), one car's line after a new lap, and a weather refresh over two
-// hours of 10-second samples.
+// laps), one car's line after a new lap, a weather refresh over two hours of
+// 10-second samples, and the gap chart's rebuild and lap update (the update
+// also a tenth of the way in, to show that it does not grow with the race).
 #include "ClientV2Controller.h"
+#include "GapChartView.h"
 #include "LapChartView.h"
 #include "MeteoGraphicsView.h"
 #include "RaceTree.h"
@@ -63,6 +65,48 @@ void BM_WeatherRefresh(benchmark::State& state)
         emit provider->controller()->weather();
 }
 
+// Six cars drawn, as a team follows them.
+const QStringList kDrawn = {QStringLiteral("1"), QStringLiteral("17"), QStringLiteral("30"), QStringLiteral("45"), QStringLiteral("59"), QStringLiteral("60")};
+
+// The race cut to its first `laps` laps.
+std::unique_ptr<V2DataProvider> raceProvider(int laps)
+{
+    auto provider = raceProvider();
+    V2_Data* root = provider->controller()->getCurrentData();
+    for (int car = 1; car <= RaceTree::kCars; ++car) {
+        V2_Data* carLaps = root->getV2_Data(QStringLiteral("timing.analysis.laps.%1.laps").arg(car));
+        for (int lap = laps + 1; lap <= RaceTree::kLaps; ++lap)
+            carLaps->deleteKey(QString::number(lap));
+    }
+    return provider;
+}
+
+void BM_GapChartRebuild(benchmark::State& state)
+{
+    auto provider = raceProvider();
+    GapChartView view;
+    view.setChosenCars(kDrawn);
+    view.setProvider(provider.get());
+    for (auto _ : state)
+        view.refreshAll();
+    state.counters["cars"] = view.cars().size();
+}
+
+// One car's newest lap, as analysisLapsByPnumAndLap brings it.
+void BM_GapChartLapUpdate(benchmark::State& state)
+{
+    const int laps = int(state.range(0));
+    auto provider = raceProvider(laps);
+    GapChartView view;
+    view.setChosenCars(kDrawn);
+    view.setProvider(provider.get());
+    const QString lap = QString::number(laps);
+    for (auto _ : state)
+        view.updateLap(QStringLiteral("17"), lap);
+}
+
+BENCHMARK(BM_GapChartRebuild)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GapChartLapUpdate)->Arg(38)->Arg(380)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LapChartRebuild)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LapChartCarUpdate)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WeatherRefresh)->Unit(benchmark::kMicrosecond);

@@ -209,6 +209,26 @@ QVector<QPair<int, int>> AnalysisReader::getLapPositions(const QString& pNum) co
     return laps;
 }
 
+QVector<AnalysisReader::LapTiming> AnalysisReader::getLapTimings(const QString& pNum) const
+{
+    QVector<LapTiming> laps;
+    const V2_Data* node = this->node(kLaps + pNum + QStringLiteral(".laps"));
+    if (!node)
+        return laps;
+    laps.reserve(node->datas()->size());
+    for (auto it = node->datas()->cbegin(); it != node->datas()->cend(); ++it) {
+        const V2_Data* lap = V2_Data::nodeOf(it.value());
+        LapTiming timing;
+        timing.lap = it.key().toInt();
+        if (lap) {
+            timing.start = lap->getULongLong(QStringLiteral("startTime"), 0);
+            timing.time = lap->getULongLong(QStringLiteral("time"), 0);
+        }
+        laps.append(timing);
+    }
+    return laps;
+}
+
 quint64 AnalysisReader::getLastLapEndTime(const QString& pNum) const
 {
     quint64 end = 0;
@@ -280,6 +300,7 @@ AnalysisReader::LapSummary AnalysisReader::getLap(const QString& pNum, const QSt
         return lap;
     lap.exists = true;
     lap.time = found->getULongLong(QStringLiteral("time"), TimingConstants::NO_TIME);
+    lap.start = found->getULongLong(QStringLiteral("startTime"), 0);
     lap.driver = found->getInt(QStringLiteral("driver"), -1);
     lap.valid = found->getBool(QStringLiteral("isValid"), true);
     return lap;

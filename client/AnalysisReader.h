@@ -18,6 +18,7 @@ public:
     struct LapSummary {
         bool exists = false;
         quint64 time = TimingConstants::NO_TIME; // NO_TIME when the lap has none
+        quint64 start = 0;                       // its "startTime" (a day time); 0 when not given
         int driver = -1;                         // numbered from 1; -1 when not given
         bool valid = false;                      // a lap without the field counts
     };
@@ -56,6 +57,14 @@ public:
     int getLapCount(const QString& pNum) const;
     // Every lap of a car as (lap number, position), read with one look-up.
     QVector<QPair<int, int>> getLapPositions(const QString& pNum) const;
+    // A lap's start day time and lap time ("startTime", "time"); 0 where not given.
+    struct LapTiming {
+        int lap = 0;
+        quint64 start = 0;
+        quint64 time = 0;
+    };
+    // Every lap of a car with its timing, read with one look-up, in key order.
+    QVector<LapTiming> getLapTimings(const QString& pNum) const;
     // The day time at which the car's latest completed lap ended; 0 without laps.
     quint64 getLastLapEndTime(const QString& pNum) const;
     // Who drove a lap: its "driver"; -1 when the lap or the field is missing.
