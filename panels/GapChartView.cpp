@@ -8,6 +8,7 @@
 
 #include <QGraphicsScene>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTimer>
@@ -74,6 +75,8 @@ GapChartView::GapChartView(QWidget* parent)
     setRenderHint(QPainter::Antialiasing, true);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setDragMode(QGraphicsView::ScrollHandDrag);
+    // Showing the view must not centre it on an old point: it would leave the newest lap.
+    setTransformationAnchor(QGraphicsView::NoAnchor);
     // The axes are pinned to the viewport: a scroll repaints it whole.
     setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
     setFocusPolicy(Qt::StrongFocus);
@@ -82,16 +85,12 @@ GapChartView::GapChartView(QWidget* parent)
         if (m_follow)
             scrollToNewest();
     });
-    // Panning away from the newest lap stops following it; back at the end, it follows again.
-    connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
-        if (m_scrolling)
-            return;
-        const bool atEnd = value >= horizontalScrollBar()->maximum();
-        if (atEnd != m_follow) {
-            m_follow = atEnd;
-            emit followNewestChanged(m_follow);
-        }
-    });
+    // Only the user's scrolling decides whether the view follows: the view
+    // itself moves its scroll bars when it is shown, resized or rescaled.
+    QScrollBar* bar = horizontalScrollBar();
+    connect(bar, &QScrollBar::sliderMoved, this, [this] { followFromPosition(); });
+    // An action (a click, a key, a wheel on the bar) moves the bar just after it is announced.
+    connect(bar, &QScrollBar::actionTriggered, this, [this] { QTimer::singleShot(0, this, [this] { followFromPosition(); }); });
     updateSceneRect();
 }
 
@@ -160,9 +159,7 @@ void GapChartView::applyScale(double lapWidth, double secondHeight)
         car.item->setScale(m_lapWidth, m_secondHeight);
     m_shading->setLapWidth(m_lapWidth);
     updateSceneRect();
-    m_scrolling = m_follow;
     centerOn(lapAtCentre * m_lapWidth, secondsAtCentre * m_secondHeight);
-    m_scrolling = false;
     if (m_follow)
         scrollToNewest();
     viewport()->update();
@@ -495,7 +492,8 @@ void GapChartView::updateSceneRect()
         highest = std::max(highest, car.item->maxGap());
     }
     const double top = lowest / 1000.0 * m_secondHeight - kTopMargin - 8;
-    const double bottom = std::max(highest / 1000.0, kMinDepthSeconds) * m_secondHeight + 12;
+    // At least the view's height: the bands of neutralised laps reach its bottom.
+    const double bottom = std::max(std::max(highest / 1000.0, kMinDepthSeconds) * m_secondHeight + 12, top + viewport()->height());
     const double right = (m_lastLap + 1) * m_lapWidth + kEndMargin;
     const QRectF rect(QPointF(-kLeftMargin, top), QPointF(right, bottom));
     m_shading->setExtent(top, bottom);
@@ -503,11 +501,27 @@ void GapChartView::updateSceneRect()
         setSceneRect(rect);
 }
 
+void GapChartView::followFromPosition()
+{
+    // Panned away from the newest lap, the view stays; back at the end, it follows again.
+    const bool atEnd = horizontalScrollBar()->value() >= horizontalScrollBar()->maximum();
+    if (atEnd != m_follow) {
+        m_follow = atEnd;
+        emit followNewestChanged(m_follow);
+    }
+}
+
 void GapChartView::scrollToNewest()
 {
-    m_scrolling = true;
     horizontalScrollBar()->setValue(horizontalScrollBar()->maximum());
-    m_scrolling = false;
+}
+
+void GapChartView::resizeEvent(QResizeEvent* event)
+{
+    QGraphicsView::resizeEvent(event);
+    updateSceneRect();
+    if (m_follow)
+        scrollToNewest();
 }
 
 void GapChartView::wheelEvent(QWheelEvent* event)
@@ -526,6 +540,14 @@ void GapChartView::wheelEvent(QWheelEvent* event)
         return;
     }
     QGraphicsView::wheelEvent(event);
+    followFromPosition();
+}
+
+void GapChartView::mouseMoveEvent(QMouseEvent* event)
+{
+    QGraphicsView::mouseMoveEvent(event);
+    if (event->buttons() & Qt::LeftButton)
+        followFromPosition();
 }
 
 void GapChartView::keyPressEvent(QKeyEvent* event)
@@ -544,9 +566,11 @@ void GapChartView::keyPressEvent(QKeyEvent* event)
         return;
     case Qt::Key_Home:
         horizontalScrollBar()->setValue(horizontalScrollBar()->minimum());
+        followFromPosition();
         return;
     default:
         QGraphicsView::keyPressEvent(event);
+        followFromPosition();
     }
 }
 
@@ -595,12 +619,13 @@ void GapChartView::drawForeground(QPainter* painter, const QRectF&)
     font.setPointSize(8);
     painter->setFont(font);
     painter->setPen(text);
-    if (!m_race || m_cars.isEmpty()) {
-        const QString note = !m_race ? tr("The gap chart is drawn for races.") : tr("No car chosen: follow a car, or add one under \"Cars\".");
-        painter->drawText(area, Qt::AlignCenter, note);
+    if (!m_race) {
+        painter->drawText(area, Qt::AlignCenter, tr("The gap chart is drawn for races."));
         painter->restore();
         return;
     }
+    if (m_cars.isEmpty())
+        painter->drawText(area, Qt::AlignCenter, tr("No car chosen: follow a car, or add one under \"Cars\"."));
     // Lap numbers along the top.
     painter->fillRect(QRect(0, 0, area.width(), int(kTopMargin)), strip);
     const int lapStep = tickStep(m_lapWidth, 40, kLapSteps);

@@ -69,7 +69,9 @@ public slots:
     void updateLap(const QString& pNum, const QString& lapKey);
 
 protected:
+    void resizeEvent(QResizeEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void drawBackground(QPainter* painter, const QRectF& rect) override;
     void drawForeground(QPainter* painter, const QRectF& rect) override;
@@ -102,6 +104,7 @@ private:
     void refreshPits();
     void updateSceneRect();
     void scrollToNewest();
+    void followFromPosition();
     void applyScale(double lapWidth, double secondHeight);
     int tickStep(double pixelsPerUnit, double minimumGap, const QVector<int>& steps) const;
 
@@ -114,7 +117,6 @@ private:
     bool m_dark = true;
     bool m_race = false;
     bool m_follow = true;
-    bool m_scrolling = false;
     // By lap number.
     QVector<Span> m_leader;
     QVector<Span> m_referenceLaps; // a chosen reference car's laps
