@@ -11,7 +11,7 @@ namespace {
 
 constexpr double kPitMark = 6.0;
 // Room for the car number after the last point.
-constexpr double kLabelRoom = 34.0;
+constexpr double kLabelRoom = 80.0;
 constexpr double kMargin = 4.0;
 
 QFont numberFont()
@@ -241,6 +241,8 @@ void GapChartItem::paint(QPainter* painter, const QStyleOptionGraphicsItem* opti
     if (m_lastLap >= from && m_lastLap <= to) {
         painter->setFont(numberFont());
         const QPointF end = pointAt(m_lastLap);
-        painter->drawText(QPointF(end.x() + 5, end.y() + 4), m_pNum.right(3));
+        // A clipped line says so where the eye ends up: its gap is not what the axis reads.
+        const QString label = m_points.at(m_lastLap).lapped ? QStringLiteral("%1 lapped").arg(m_pNum.right(3)) : m_pNum.right(3);
+        painter->drawText(QPointF(end.x() + 5, end.y() + 4), label);
     }
 }
