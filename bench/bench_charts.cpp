@@ -66,7 +66,8 @@ void BM_WeatherRefresh(benchmark::State& state)
 }
 
 // Six cars drawn, as a team follows them.
-const QStringList kDrawn = {QStringLiteral("1"), QStringLiteral("17"), QStringLiteral("30"), QStringLiteral("45"), QStringLiteral("59"), QStringLiteral("60")};
+const QStringList kDrawn
+    = { QStringLiteral("1"), QStringLiteral("17"), QStringLiteral("30"), QStringLiteral("45"), QStringLiteral("59"), QStringLiteral("60") };
 
 // The race cut to its first `laps` laps.
 std::unique_ptr<V2DataProvider> raceProvider(int laps)

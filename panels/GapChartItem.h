@@ -49,7 +49,8 @@ public:
     void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
 
 private:
-    struct Point {
+    struct Point
+    {
         qint64 gap = 0;
         bool present = false;
         bool lapped = false;

@@ -20,8 +20,8 @@
 namespace {
 
 // Readable on the dark and the light skin alike.
-const QColor kPalette[] = {QColor(31, 119, 180), QColor(255, 127, 14), QColor(44, 160, 44), QColor(214, 39, 40), QColor(148, 103, 189),
-                           QColor(140, 86, 75),  QColor(227, 119, 194), QColor(127, 127, 127), QColor(188, 189, 34), QColor(23, 190, 207)};
+const QColor kPalette[] = { QColor(31, 119, 180), QColor(255, 127, 14),  QColor(44, 160, 44),   QColor(214, 39, 40),  QColor(148, 103, 189),
+                            QColor(140, 86, 75),  QColor(227, 119, 194), QColor(127, 127, 127), QColor(188, 189, 34), QColor(23, 190, 207) };
 // The pinned axes: gap labels on the left, lap numbers along the top.
 constexpr double kLeftMargin = 46.0;
 constexpr double kTopMargin = 18.0;
@@ -255,7 +255,7 @@ const GapChartView::Span* GapChartView::referenceSpan(int lap) const
     return lap >= 0 && lap < laps.size() ? &laps.at(lap) : nullptr;
 }
 
-void GapChartView::setGap(const QString&, Car& car, int lap)
+void GapChartView::setGap(Car& car, int lap)
 {
     const Span* reference = referenceSpan(lap);
     const quint64 end = lap < car.ends.size() ? car.ends.at(lap) : 0;
@@ -294,7 +294,7 @@ void GapChartView::refreshAll()
     }
     const QStringList drawn = drawnCars();
     QStringList everyone = m_provider->getEntryList();
-    for (const QString& pNum : drawn + QStringList{m_reference}) {
+    for (const QString& pNum : drawn + QStringList{ m_reference }) {
         if (!pNum.isEmpty() && !everyone.contains(pNum))
             everyone.append(pNum);
     }
@@ -310,7 +310,7 @@ void GapChartView::refreshAll()
                 m_leader.resize(timing.lap + 1);
             Span& leader = m_leader[timing.lap];
             if (leader.end == 0 || end < leader.end)
-                leader = Span{timing.start, end, pNum};
+                leader = Span{ timing.start, end, pNum };
         }
         if (pNum == m_reference || drawn.contains(pNum))
             kept.insert(pNum, timings);
@@ -321,7 +321,7 @@ void GapChartView::refreshAll()
                 continue;
             if (timing.lap >= m_referenceLaps.size())
                 m_referenceLaps.resize(timing.lap + 1);
-            m_referenceLaps[timing.lap] = Span{timing.start, lapEnd(timing.start, timing.time), m_reference};
+            m_referenceLaps[timing.lap] = Span{ timing.start, lapEnd(timing.start, timing.time), m_reference };
         }
     }
     m_lastLap = std::max(0, int(m_leader.size()) - 1);
@@ -347,7 +347,7 @@ void GapChartView::refreshAll()
             car.ends[timing.lap] = lapEnd(timing.start, timing.time);
         }
         for (int lap = 0; lap < car.ends.size(); ++lap)
-            setGap(pNum, car, lap);
+            setGap(car, lap);
         car.item->setPitLaps(m_provider->getPitInLapNumbers(pNum));
         scene()->addItem(car.item);
         m_cars.insert(pNum, car);
@@ -377,7 +377,7 @@ void GapChartView::updateLap(const QString& pNum, const QString& lapKey)
     bool leaderChanged = false;
     Span& leader = m_leader[lap];
     if (end != 0 && (leader.end == 0 || end < leader.end)) {
-        leader = Span{summary.start, end, pNum};
+        leader = Span{ summary.start, end, pNum };
         leaderChanged = true;
     } else if (leader.pNum == pNum && end != leader.end) {
         // The lap's leader changed its lap: someone else may have ended it first.
@@ -387,7 +387,7 @@ void GapChartView::updateLap(const QString& pNum, const QString& lapKey)
     if (!m_reference.isEmpty() && pNum == m_reference) {
         if (lap >= m_referenceLaps.size())
             m_referenceLaps.resize(lap + 1);
-        m_referenceLaps[lap] = Span{summary.start, end, pNum};
+        m_referenceLaps[lap] = Span{ summary.start, end, pNum };
         referenceChanged = true;
     }
     if (leaderChanged)
@@ -398,13 +398,13 @@ void GapChartView::updateLap(const QString& pNum, const QString& lapKey)
             car->ends.resize(lap + 1);
         car->ends[lap] = end;
         if (!referenceChanged)
-            setGap(pNum, *car, lap);
+            setGap(*car, lap);
         car->item->setPitLap(lap, m_provider->getPitInLapNumbers(pNum).contains(lap));
     }
     // A new reference lap moves every drawn car's point on that lap, and only that one.
     if (referenceChanged) {
         for (auto it = m_cars.begin(); it != m_cars.end(); ++it)
-            setGap(it.key(), *it, lap);
+            setGap(*it, lap);
     }
     m_lastLap = std::max(m_lastLap, lap);
     updateSceneRect();
@@ -418,7 +418,7 @@ bool GapChartView::rescanLeader(int lap)
         const AnalysisReader::LapSummary summary = m_provider->getLap(pNum, lapKey);
         const quint64 end = summary.exists ? lapEnd(summary.start, summary.time) : 0;
         if (end != 0 && (best.end == 0 || end < best.end))
-            best = Span{summary.start, end, pNum};
+            best = Span{ summary.start, end, pNum };
     }
     Span& leader = m_leader[lap];
     const bool changed = best.end != leader.end || best.start != leader.start;
@@ -450,7 +450,7 @@ void GapChartView::readPeriods()
             open = Period();
         }
         if (kind != GapChartShading::None)
-            open = Period{time, 0, kind};
+            open = Period{ time, 0, kind };
     }
     if (open.kind != GapChartShading::None)
         m_periods.append(open);
@@ -584,8 +584,8 @@ int GapChartView::tickStep(double pixelsPerUnit, double minimumGap, const QVecto
 }
 
 namespace {
-const QVector<int> kLapSteps = {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000};
-const QVector<int> kSecondSteps = {1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 1200, 1800, 3600, 7200};
+const QVector<int> kLapSteps = { 1, 2, 5, 10, 20, 50, 100, 200, 500, 1000 };
+const QVector<int> kSecondSteps = { 1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 1200, 1800, 3600, 7200 };
 } // namespace
 
 void GapChartView::drawBackground(QPainter* painter, const QRectF& rect)

@@ -78,17 +78,20 @@ protected:
 
 private:
     // The reference's lap: when it started and ended (day times), and who ran it.
-    struct Span {
+    struct Span
+    {
         quint64 start = 0;
         quint64 end = 0;
         QString pNum;
     };
-    struct Car {
+    struct Car
+    {
         GapChartItem* item = nullptr;
         QVector<quint64> ends; // lap end day times by lap number; 0: none
     };
     // A neutralisation: from its flag to the flag that ended it (0: running).
-    struct Period {
+    struct Period
+    {
         quint64 from = 0;
         quint64 to = 0;
         int kind = 0;
@@ -97,7 +100,7 @@ private:
 
     QStringList drawnCars() const;
     const Span* referenceSpan(int lap) const;
-    void setGap(const QString& pNum, Car& car, int lap);
+    void setGap(Car& car, int lap);
     bool rescanLeader(int lap);
     void readPeriods();
     void shadeLap(int lap);

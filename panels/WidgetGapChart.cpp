@@ -46,12 +46,11 @@ WidgetGapChart::WidgetGapChart(V2DataProvider* provider, QWidget* parent)
     m_reference->setObjectName(QStringLiteral("comboBox_Reference"));
     m_cars->setObjectName(QStringLiteral("toolButton_Cars"));
     m_follow->setObjectName(QStringLiteral("toolButton_Newest"));
-    m_view->setToolTip(
-        tr("Gap to the reference at the end of each lap (the lap end times of the car and of the reference).\n"
-           "Squares: pit-entry laps. Bands: laps under a safety car (grey) or a full-course yellow (yellow).\n"
-           "A gap of a lap or more is clipped to the reference's lap time on that lap and drawn dotted.\n"
-           "Ctrl+wheel or +/-: zoom the laps; Ctrl+Shift+wheel or Ctrl+ +/-: zoom the gaps.\n"
-           "Drag or arrow keys: pan; End: back to the newest lap."));
+    m_view->setToolTip(tr("Gap to the reference at the end of each lap (the lap end times of the car and of the reference).\n"
+                          "Squares: pit-entry laps. Bands: laps under a safety car (grey) or a full-course yellow (yellow).\n"
+                          "A gap of a lap or more is clipped to the reference's lap time on that lap and drawn dotted.\n"
+                          "Ctrl+wheel or +/-: zoom the laps; Ctrl+Shift+wheel or Ctrl+ +/-: zoom the gaps.\n"
+                          "Drag or arrow keys: pan; End: back to the newest lap."));
     m_cars->setText(tr("Cars"));
     m_cars->setPopupMode(QToolButton::InstantPopup);
     m_cars->setMenu(m_carMenu);

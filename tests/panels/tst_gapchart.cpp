@@ -34,7 +34,7 @@ void lapOf(V2DataProvider& p, const QString& pNum, int lap, qint64 startMs, qint
 void race(V2DataProvider& p, int laps)
 {
     mirrorNode(p, QStringLiteral("timing.session.info"))->insertData(QStringLiteral("type"), QStringLiteral("RACE"));
-    for (const char* car : {"9", "7", "12"})
+    for (const char* car : { "9", "7", "12" })
         LapTree::addEntry(LapTree::root(p), QLatin1String(car));
     for (int lap = 1; lap <= laps; ++lap)
         lapOf(p, QStringLiteral("9"), lap, (lap - 1) * kLapMs, lap * kLapMs);
@@ -112,7 +112,7 @@ void TestGapChart::geometry()
     lapOf(*provider, QStringLiteral("7"), 3, 3 * kLapMs + behindMs - kLapMs, 3 * kLapMs + behindMs);
     GapChartView view;
     view.setScale(lapWidth, secondHeight);
-    view.setChosenCars({QStringLiteral("9"), QStringLiteral("7")});
+    view.setChosenCars({ QStringLiteral("9"), QStringLiteral("7") });
     view.setReference(reference);
     view.setProvider(provider.get());
     GapChartItem* line = view.line(drawn);
@@ -126,13 +126,13 @@ void TestGapChart::geometry()
 void TestGapChart::shading_data()
 {
     QTest::addColumn<QStringList>("flags"); // type:sector:seconds after the start
-    QTest::addColumn<QList<int>>("kinds");  // laps 1 to 4: 0 none, 1 full-course yellow, 2 safety car
-    QTest::newRow("safety car from lap 3 into lap 4") << QStringList{"SAFETY_CAR:0:250", "GREEN:0:320"} << QList<int>{0, 0, 2, 2};
-    QTest::newRow("full-course yellow within lap 1") << QStringList{"FULL_YELLOW:0:10", "GREEN:0:20"} << QList<int>{1, 0, 0, 0};
-    QTest::newRow("a sector yellow is not shaded") << QStringList{"YELLOW:2:10", "GREEN:2:150"} << QList<int>{0, 0, 0, 0};
-    QTest::newRow("still running") << QStringList{"CODE_60:0:150"} << QList<int>{0, 1, 1, 1};
-    QTest::newRow("safety car, then a yellow") << QStringList{"SAFETY_CAR:0:50", "FULL_YELLOW:0:150", "GREEN:0:160"} << QList<int>{2, 2, 0, 0};
-    QTest::newRow("a red ends it") << QStringList{"VIRTUAL_SAFETY_CAR:0:120", "RED:0:130", "GREEN:0:350"} << QList<int>{0, 2, 0, 0};
+    QTest::addColumn<QList<int>>("kinds"); // laps 1 to 4: 0 none, 1 full-course yellow, 2 safety car
+    QTest::newRow("safety car from lap 3 into lap 4") << QStringList{ "SAFETY_CAR:0:250", "GREEN:0:320" } << QList<int>{ 0, 0, 2, 2 };
+    QTest::newRow("full-course yellow within lap 1") << QStringList{ "FULL_YELLOW:0:10", "GREEN:0:20" } << QList<int>{ 1, 0, 0, 0 };
+    QTest::newRow("a sector yellow is not shaded") << QStringList{ "YELLOW:2:10", "GREEN:2:150" } << QList<int>{ 0, 0, 0, 0 };
+    QTest::newRow("still running") << QStringList{ "CODE_60:0:150" } << QList<int>{ 0, 1, 1, 1 };
+    QTest::newRow("safety car, then a yellow") << QStringList{ "SAFETY_CAR:0:50", "FULL_YELLOW:0:150", "GREEN:0:160" } << QList<int>{ 2, 2, 0, 0 };
+    QTest::newRow("a red ends it") << QStringList{ "VIRTUAL_SAFETY_CAR:0:120", "RED:0:130", "GREEN:0:350" } << QList<int>{ 0, 2, 0, 0 };
 }
 
 void TestGapChart::shading()
@@ -143,7 +143,7 @@ void TestGapChart::shading()
     race(*provider, 4);
     GapChartView view;
     view.setScale(10, 20);
-    view.setChosenCars({QStringLiteral("9")});
+    view.setChosenCars({ QStringLiteral("9") });
     view.setProvider(provider.get());
     for (int i = 0; i < flags.size(); ++i) {
         const QStringList parts = flags.at(i).split(QLatin1Char(':'));
@@ -175,7 +175,7 @@ void TestGapChart::pitMarks()
     lapOf(*provider, QStringLiteral("7"), 2, kLapMs + 1000, 2 * kLapMs + 1500, true);
     GapChartView view;
     view.setScale(10, 20);
-    view.setChosenCars({QStringLiteral("7")});
+    view.setChosenCars({ QStringLiteral("7") });
     view.setProvider(provider.get());
     GapChartItem* line = view.line(QStringLiteral("7"));
     // Centred on lap 2's point (20, 1.5 s × 20).
@@ -196,11 +196,11 @@ void TestGapChart::lapUpdateTouchesOneItem_data()
     QTest::addColumn<qint64>("endMs"); // car 9 ends lap N at N × 100 s, car 7 two seconds later (laps 1 to 3)
     QTest::addColumn<QStringList>("touched");
     QTest::addColumn<qint64>("gap7"); // car 7's gap on that lap afterwards, ms; -1: none
-    QTest::newRow("a drawn car behind the leader") << "7" << 4 << qint64(403000) << QStringList{"7"} << qint64(3000);
+    QTest::newRow("a drawn car behind the leader") << "7" << 4 << qint64(403000) << QStringList{ "7" } << qint64(3000);
     QTest::newRow("a car not drawn, behind") << "12" << 4 << qint64(405000) << QStringList{} << qint64(-1);
     // Car 12 ended the lap before car 9: the reference's lap moves the drawn cars' points on it.
-    QTest::newRow("a new leader of the newest lap") << "12" << 4 << qint64(399000) << QStringList{"9"} << qint64(-1);
-    QTest::newRow("a new leader of an earlier lap") << "12" << 3 << qint64(299000) << QStringList{"7", "9"} << qint64(3000);
+    QTest::newRow("a new leader of the newest lap") << "12" << 4 << qint64(399000) << QStringList{ "9" } << qint64(-1);
+    QTest::newRow("a new leader of an earlier lap") << "12" << 3 << qint64(299000) << QStringList{ "7", "9" } << qint64(3000);
 }
 
 void TestGapChart::lapUpdateTouchesOneItem()
@@ -216,7 +216,7 @@ void TestGapChart::lapUpdateTouchesOneItem()
         lapOf(*provider, QStringLiteral("7"), lap, (lap - 1) * kLapMs + 2000, lap * kLapMs + 2000);
     GapChartView view;
     view.setScale(10, 20);
-    view.setChosenCars({QStringLiteral("7"), QStringLiteral("9")});
+    view.setChosenCars({ QStringLiteral("7"), QStringLiteral("9") });
     view.setProvider(provider.get());
     QHash<QString, GapChartItem*> items;
     QHash<QString, int> revisions;
@@ -247,7 +247,7 @@ void TestGapChart::followsTheNewestLap()
     GapChartView view;
     view.resize(300, 200);
     view.setScale(20, 4);
-    view.setChosenCars({QStringLiteral("9")});
+    view.setChosenCars({ QStringLiteral("9") });
     view.setProvider(provider.get());
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
@@ -286,14 +286,14 @@ void TestGapChart::settingsRestored()
     {
         WidgetGapChart panel(provider.get());
         // No choice yet: the followed cars.
-        QCOMPARE(panel.view()->cars(), QStringList{"12"});
+        QCOMPARE(panel.view()->cars(), QStringList{ "12" });
         panel.view()->setScale(20, 8);
         panel.fillCarMenu();
         for (QAction* action : panel.carMenu()->actions()) {
             if (action->data().toString() == QLatin1String("7"))
                 action->setChecked(true);
         }
-        QCOMPARE(panel.view()->cars(), (QStringList{"7", "12"}));
+        QCOMPARE(panel.view()->cars(), (QStringList{ "7", "12" }));
         QComboBox* reference = panel.referenceBox();
         const int nine = reference->findData(QStringLiteral("9"));
         QVERIFY(nine > 0);
@@ -303,7 +303,7 @@ void TestGapChart::settingsRestored()
     WidgetGapChart again(provider.get());
     QCOMPARE(again.view()->lapWidth(), 20.0);
     QCOMPARE(again.view()->secondHeight(), 8.0);
-    QCOMPARE(again.view()->cars(), (QStringList{"7", "12"}));
+    QCOMPARE(again.view()->cars(), (QStringList{ "7", "12" }));
     QCOMPARE(again.view()->reference(), QStringLiteral("9"));
     QCOMPARE(again.referenceBox()->currentData().toString(), QStringLiteral("9"));
     // Back to the followed cars: no car list is kept.
