@@ -433,12 +433,12 @@ void TestSessionSimulator::stopsSpread()
         return values.isEmpty() ? -1 : values.at(values.size() / 2);
     };
     // A drive-through is the lane alone; then fuel, tyres, a driver change, each longer.
-    QVERIFY(middle(green[Stop::DriveThrough]) >= 18000 && middle(green[Stop::DriveThrough]) < 20000);
-    QVERIFY(middle(green[Stop::Fuel]) > 26000 && middle(green[Stop::Fuel]) < 31500);
-    QVERIFY(middle(green[Stop::Tyres]) > 37000 && middle(green[Stop::Tyres]) < 44500);
-    QVERIFY(middle(green[Stop::DriverChange]) > 48000 && middle(green[Stop::DriverChange]) < 57500);
+    QVERIFY(middle(green[Stop::DriveThrough]) >= 24000 && middle(green[Stop::DriveThrough]) < 25500);
+    QVERIFY(middle(green[Stop::Fuel]) > 32000 && middle(green[Stop::Fuel]) < 37500);
+    QVERIFY(middle(green[Stop::Tyres]) > 43000 && middle(green[Stop::Tyres]) < 50500);
+    QVERIFY(middle(green[Stop::DriverChange]) > 54000 && middle(green[Stop::DriverChange]) < 63500);
     if (withRepair)
-        QVERIFY(middle(green[Stop::Repair]) > 100000);
+        QVERIFY(middle(green[Stop::Repair]) > 110000);
     // Some stops fall under the safety car or the full-course yellow, and cost less there.
     bool cheaper = false;
     for (auto it = neutralLoss.cbegin(); it != neutralLoss.cend(); ++it)

@@ -154,6 +154,8 @@ QVector<SessionSimulator::StopRecord> SessionSimulator::stops() const
             record.pitMs = pitOutAt(out) - pitInAt(lap);
             record.lossMs = lap.stopLossMs;
             record.neutralised = lap.stopNeutralised;
+            record.inLapStartMs = lap.start;
+            record.outLapEndMs = out.end();
             all.append(record);
         }
     }

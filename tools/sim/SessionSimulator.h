@@ -52,6 +52,8 @@ public:
         qint64 pitMs = 0;    // in the pit lane
         qint64 lossMs = 0;   // added to the in and out laps together
         bool neutralised = false;
+        qint64 inLapStartMs = 0;
+        qint64 outLapEndMs = 0;
     };
     QVector<StopRecord> stops() const;
 
@@ -62,8 +64,8 @@ private:
     // track beside it takes kPitTrackMs; the car then stands still for the
     // work of its kind. Under a safety car or full-course yellow the others
     // go slowly, so the stop costs them less: a share of its green cost.
-    static constexpr qint64 kPitLaneMs = 18000;
-    static constexpr qint64 kPitTrackMs = 6000;
+    static constexpr qint64 kPitLaneMs = 24000;
+    static constexpr qint64 kPitTrackMs = 5000;
     static constexpr double kNeutralisedStopShare = 0.5;
 
 
