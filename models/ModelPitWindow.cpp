@@ -2,6 +2,8 @@
 
 #include "V2DataProvider.h"
 
+#include <algorithm>
+
 namespace {
 
 QString seconds(qint64 ms)
@@ -99,13 +101,25 @@ bool ModelPitWindow::neutralised() const
     return m_neutralised;
 }
 
+QPair<int, int> ModelPitWindow::currentPositions() const
+{
+    const QVector<PitWindowPredictor::Car>& field = m_predictor.field();
+    const auto us = std::find_if(field.cbegin(), field.cend(), [this](const PitWindowPredictor::Car& car) { return car.number == m_car; });
+    if (us == field.cend())
+        return {0, 0};
+    const int inClass = int(std::count_if(field.cbegin(), field.cend(), [&us](const PitWindowPredictor::Car& car) {
+        return car.className == us->className && car.position <= us->position;
+    }));
+    return {us->position, inClass};
+}
+
 void ModelPitWindow::refreshRows()
 {
     const QString flag = m_provider->getCurrentFlag();
     m_neutralised = flag == QLatin1String("SAFETY_CAR") || flag == QLatin1String("FULL_YELLOW");
     m_learner.learn(*m_provider);
-    emit lossesChanged();
     m_predictor.refreshField(*m_provider);
+    emit lossesChanged();
     const qint64 loss = m_learner.value(m_kind, m_neutralised).lossMs;
     const qint64 othersLoss = m_learner.value(PitLossLearner::ShortStop, m_neutralised).lossMs;
     const int currentLap = m_provider->getCurrentLap(m_car);

@@ -36,6 +36,8 @@ public:
     PitLossLearner& learner();
     // Whether a safety car or a full-course yellow runs (its losses apply).
     bool neutralised() const;
+    // The chosen car's place now, overall and in class; 0 when not in the standings.
+    QPair<int, int> currentPositions() const;
 
 signals:
     // The learnt losses were read again.

@@ -33,10 +33,11 @@ constexpr int kMaxLaps = 15;
 QString lossText(const PitLossLearner::Value& value)
 {
     const QString seconds = QString::number(double(value.lossMs) / 1000.0, 'f', 1);
+    const QString stops = value.stops == 1 ? WidgetPitWindow::tr("1 stop") : WidgetPitWindow::tr("%1 stops").arg(value.stops);
     switch (value.source) {
-    case PitLossLearner::Learnt: return WidgetPitWindow::tr("%1 s (%n stops)", "", value.stops).arg(seconds);
-    case PitLossLearner::Override: return WidgetPitWindow::tr("%1 s (set; %n stops)", "", value.stops).arg(seconds);
-    default: return WidgetPitWindow::tr("%1 s (default; %n stops)", "", value.stops).arg(seconds);
+    case PitLossLearner::Learnt: return WidgetPitWindow::tr("%1 s (%2)").arg(seconds, stops);
+    case PitLossLearner::Override: return WidgetPitWindow::tr("%1 s (set; %2)").arg(seconds, stops);
+    default: return WidgetPitWindow::tr("%1 s (default; %2)").arg(seconds, stops);
     }
 }
 
@@ -216,5 +217,9 @@ void WidgetPitWindow::showLosses()
         m_green[kind]->setText(lossText(learner.value(PitLossLearner::Kind(kind), false)));
         m_neutral[kind]->setText(lossText(learner.value(PitLossLearner::Kind(kind), true)));
     }
-    m_condition->setText(m_model->neutralised() ? tr("SC / FCY losses in use") : QString());
+    const QPair<int, int> now = m_model->currentPositions();
+    QString condition = now.first > 0 ? tr("Now P%1, class P%2").arg(now.first).arg(now.second) : QString();
+    if (m_model->neutralised())
+        condition += tr("  ·  SC / FCY losses in use");
+    m_condition->setText(condition);
 }

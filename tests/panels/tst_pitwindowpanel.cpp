@@ -65,6 +65,7 @@ void TestPitWindowPanel::predictsForTheFollowedCar()
     ModelPitWindow* model = panel.model();
     QCOMPARE(model->rowCount(), 3);
     // A tyre stop at its default 40 s: car 12 (10 s behind) drops behind car 31 (20 s behind).
+    QCOMPARE(model->currentPositions(), qMakePair(2, 2));
     QCOMPARE(model->index(0, ModelPitWindow::Stop).data().toString(), QStringLiteral("6"));
     QCOMPARE(model->index(2, ModelPitWindow::Stop).data().toString(), QStringLiteral("8"));
     QCOMPARE(model->index(0, ModelPitWindow::Loss).data().toString(), QStringLiteral("40.0"));
