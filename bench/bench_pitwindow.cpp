@@ -10,6 +10,8 @@
 #include "TestProvider.h"
 #include "V2_Data.h"
 
+#include <QCoreApplication>
+
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -72,4 +74,12 @@ void BM_LearnAllStops(benchmark::State& state)
 BENCHMARK(BM_PredictorPerLap)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PredictOnly)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LearnAllStops)->Unit(benchmark::kMicrosecond);
-BENCHMARK_MAIN();
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -42,15 +42,24 @@ ModelPitWindow::ModelPitWindow(V2DataProvider* provider, QObject* parent)
 {
     connect(provider, &V2DataProvider::analysisLapsByPnum, this, [this](const QString& pNum) {
         m_predictor.refreshPace(*m_provider, pNum);
+        // An out lap's time completes a stop's loss.
+        const int lastIn = m_provider->getLastPitInLap(pNum);
+        if (lastIn > 0 && lastIn == m_provider->getElapsedLaps(pNum) - 1)
+            m_learnStale = true;
         scheduleRefresh();
     });
-    for (auto signal : {&V2DataProvider::standingsOverall, &V2DataProvider::analysisPitIn, &V2DataProvider::analysisPitOut, &V2DataProvider::analysisStints,
-                        &V2DataProvider::sessionFlags, &V2DataProvider::cleanAll})
+    for (auto signal : {&V2DataProvider::standingsOverall, &V2DataProvider::sessionFlags})
         connect(provider, signal, this, &ModelPitWindow::scheduleRefresh);
+    for (auto signal : {&V2DataProvider::analysisPitIn, &V2DataProvider::analysisPitOut, &V2DataProvider::analysisStints, &V2DataProvider::cleanAll})
+        connect(provider, signal, this, [this]() {
+            m_learnStale = true;
+            scheduleRefresh();
+        });
     connect(provider, &V2DataProvider::standingsOverallByPosition, this, &ModelPitWindow::scheduleRefresh);
     // A whole collection of laps: every pace is read again.
     connect(provider, &V2DataProvider::analysisProcessed, this, [this]() {
         m_predictor = PitWindowPredictor();
+        m_learnStale = true;
         scheduleRefresh();
     });
     processRefresh();
@@ -117,7 +126,10 @@ void ModelPitWindow::refreshRows()
 {
     const QString flag = m_provider->getCurrentFlag();
     m_neutralised = flag == QLatin1String("SAFETY_CAR") || flag == QLatin1String("FULL_YELLOW");
-    m_learner.learn(*m_provider);
+    if (m_learnStale) {
+        m_learner.learn(*m_provider);
+        m_learnStale = false;
+    }
     m_predictor.refreshField(*m_provider);
     emit lossesChanged();
     const qint64 loss = m_learner.value(m_kind, m_neutralised).lossMs;

@@ -54,4 +54,7 @@ private:
     int m_lapsAhead = 3;
     PitLossLearner::Kind m_kind = PitLossLearner::Tyres;
     bool m_neutralised = false;
+    // The losses are learnt again only after news of stops or laps (a
+    // whole learning reads every stop; standings refresh far more often).
+    bool m_learnStale = true;
 };
