@@ -207,7 +207,7 @@ void TestMainWindow::menus()
     // Written out: a wrong text in a registry row must fail here.
     QCOMPARE(menu("menuWindow"),
              QStringList({"Additional Standings", "Class Standings", "Day time", "Flags", "Gap Chart", "Lap Chart", "Messages", "Meteo", "Participant Follow",
-                          "Pit Entry", "Pit Exit", "Pit Lights", "Positioning", "Sector Info", "Session Info", "Standing", "Standing Combined",
+                          "Pit Entry", "Pit Exit", "Pit Lights", "Pit Window", "Positioning", "Sector Info", "Session Info", "Standing", "Standing Combined",
                           "Standing Fastest Lap", "Stints", "Track Limits", "Track Preview", "Tyres", "|", "Bring all to primary desktop"}));
     for (int row = 0; row < RowCount; ++row)
         QVERIFY(window.panelAction(row)->isCheckable());

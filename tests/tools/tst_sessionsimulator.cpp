@@ -66,6 +66,8 @@ private slots:
     void consistency_data();
     void consistency();
     void eventsPitsAndStints();
+    void stopsSpread_data();
+    void stopsSpread();
     void endToEnd();
     void longRaceTicksIncrementally();
     void allChannelsFullAccess_data();
@@ -395,6 +397,73 @@ void TestSessionSimulator::eventsPitsAndStints()
     QVERIFY(state->getDouble(QStringLiteral("timing.session.standings.overall.additional.byTopSpeed.1.speed")) > 200.0);
     QCOMPARE(state->getV2_Data(QStringLiteral("timing.combined.standings.overall"))->datas()->size(), options.cars);
     QCOMPARE(state->getV2_Data(QStringLiteral("timing.combined.info.sessions"))->datas()->size(), 2);
+}
+
+void TestSessionSimulator::stopsSpread_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("withRepair"); // a long race has its long repair stop
+    QTest::newRow("40-minute race") << QStringList({"--duration", "2400", "--seed", "3"}) << false;
+    QTest::newRow("6-hour race") << QStringList({"--duration", "21600", "--seed", "4", "--cars", "40"}) << true;
+}
+
+void TestSessionSimulator::stopsSpread()
+{
+    using Stop = SessionSimulator::Stop;
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, withRepair);
+    const SimOptions options = optionsFrom(arguments);
+    SessionSimulator simulator(options, kStart);
+    const QVector<SessionSimulator::StopRecord> stops = simulator.stops();
+    QCOMPARE(SessionSimulator(options, kStart).stops().size(), stops.size());
+    // Lane times by kind, green and neutralised apart.
+    QMap<Stop, QList<qint64>> green;
+    QMap<Stop, QList<qint64>> greenLoss;
+    QMap<Stop, QList<qint64>> neutralLoss;
+    for (const SessionSimulator::StopRecord& stop : stops) {
+        if (stop.neutralised)
+            neutralLoss[stop.kind].append(stop.lossMs);
+        else {
+            green[stop.kind].append(stop.pitMs);
+            greenLoss[stop.kind].append(stop.lossMs);
+        }
+    }
+    const auto middle = [](QList<qint64> values) {
+        std::sort(values.begin(), values.end());
+        return values.isEmpty() ? -1 : values.at(values.size() / 2);
+    };
+    // A drive-through is the lane alone; then fuel, tyres, a driver change, each longer.
+    QVERIFY(middle(green[Stop::DriveThrough]) >= 24000 && middle(green[Stop::DriveThrough]) < 25500);
+    QVERIFY(middle(green[Stop::Fuel]) > 32000 && middle(green[Stop::Fuel]) < 37500);
+    QVERIFY(middle(green[Stop::Tyres]) > 43000 && middle(green[Stop::Tyres]) < 50500);
+    QVERIFY(middle(green[Stop::DriverChange]) > 54000 && middle(green[Stop::DriverChange]) < 63500);
+    if (withRepair)
+        QVERIFY(middle(green[Stop::Repair]) > 110000);
+    // Some stops fall under the safety car or the full-course yellow, and cost less there.
+    bool cheaper = false;
+    for (auto it = neutralLoss.cbegin(); it != neutralLoss.cend(); ++it)
+        cheaper = cheaper || (greenLoss.contains(it.key()) && middle(it.value()) < middle(greenLoss[it.key()]) * 3 / 4);
+    QVERIFY(cheaper);
+
+    // Published: each stop's lane time, its lap, and the penalty or safety car in the pit info.
+    const auto state = simulator.state(options.durationSeconds * 1000LL);
+    QMap<QString, int> seen;
+    for (const SessionSimulator::StopRecord& stop : stops) {
+        if (stop.pitInMs + stop.pitMs >= options.durationSeconds * 1000LL)
+            continue;
+        const int index = seen[stop.car]++;
+        const V2_Data* outs = state->getV2_Data(QStringLiteral("timing.analysis.pitOut.%1.pits").arg(stop.car));
+        QVERIFY(outs);
+        const QString key = outs->datas()->keys().at(index);
+        QCOMPARE(outs->getULongLong(key + QStringLiteral(".pitTime")), quint64(stop.pitMs));
+        QCOMPARE(outs->getInt(key + QStringLiteral(".lapNumber")), stop.lap + 1);
+        const QString stint = QStringLiteral("timing.analysis.stints.%1.stints.%2.pitType").arg(stop.car).arg(2 * index + 2, 3, 10, QLatin1Char('0'));
+        if (stop.kind == Stop::DriveThrough)
+            QCOMPARE(state->getString(stint), QStringLiteral("Penalty"));
+        const QString inPath = QStringLiteral("timing.analysis.pitIn.%1.pits.%2").arg(stop.car).arg(kStart + stop.pitInMs);
+        const bool changed = state->getInt(inPath + QStringLiteral(".driver")) != outs->getInt(key + QStringLiteral(".driver"));
+        QCOMPARE(changed, stop.kind == Stop::DriverChange);
+    }
 }
 
 void TestSessionSimulator::endToEnd()

@@ -90,7 +90,6 @@ SessionSimulator::SessionSimulator(const SimOptions& options, qint64 sessionStar
             car.drivers.append(Driver{QLatin1String(pick(kFirstNames, rng.generate())), QLatin1String(pick(kLastNames, rng.generate()))});
         m_cars.append(car);
     }
-    generateLaps();
     // The flag plan: sector yellows, one full-course yellow, one safety car,
     // each ended by a green, and the finish.
     const qint64 d = options.durationSeconds * 1000LL;
@@ -106,6 +105,7 @@ SessionSimulator::SessionSimulator(const SimOptions& options, qint64 sessionStar
         {d * 60 / 100 + 240000, QStringLiteral("GREEN"), 0, QStringLiteral("SAFETY CAR"), QStringLiteral("SAFETY CAR IN THIS LAP - GREEN FLAG"), QString(), 0},
         {d, QStringLiteral("FINISH"), 0, QStringLiteral("FLAGS"), QStringLiteral("CHEQUERED FLAG"), QString(), 0},
     };
+    generateLaps();
 }
 
 const QString& SessionSimulator::lapHistoryPath()
@@ -132,6 +132,34 @@ int SessionSimulator::utcOffsetMs() const
 int SessionSimulator::sessionDbId() const
 {
     return m_sessionDbId;
+}
+
+QVector<SessionSimulator::StopRecord> SessionSimulator::stops() const
+{
+    QVector<StopRecord> all;
+    for (const Car& car : m_cars) {
+        for (int n = 0; n + 1 < car.laps.size(); ++n) {
+            const Lap& lap = car.laps.at(n);
+            if (!lap.pitIn)
+                continue;
+            // Cars run on past the finish (the lap in progress, the horizon): not their stops.
+            if (pitInAt(lap) >= finishTime())
+                break;
+            const Lap& out = car.laps.at(n + 1);
+            StopRecord record;
+            record.car = car.number;
+            record.lap = n + 1;
+            record.kind = lap.stop;
+            record.pitInMs = pitInAt(lap);
+            record.pitMs = pitOutAt(out) - pitInAt(lap);
+            record.lossMs = lap.stopLossMs;
+            record.neutralised = lap.stopNeutralised;
+            record.inLapStartMs = lap.start;
+            record.outLapEndMs = out.end();
+            all.append(record);
+        }
+    }
+    return all;
 }
 
 QStringList SessionSimulator::participants() const
@@ -292,10 +320,22 @@ void SessionSimulator::generateLaps()
         Car& car = m_cars[c];
         const quint32 stream = 100 + static_cast<quint32>(c);
         const double base = 98000.0 + car.classIndex * 4500.0 + noise(stream, -1) * 2500.0;
-        const int stintLaps = 22 + static_cast<int>(noise(stream, -2) * 10);
         // Grid order: a small stagger so that the start is not a dead heat.
         qint64 start = isRace() ? c * 250 : static_cast<qint64>(noise(stream, -3) * 300000);
+        // Laps between planned stops: a fuel load in long races; in short
+        // ones a stop the rules ask for somewhere in the race.
+        int stintLaps = 22 + static_cast<int>(noise(stream, -2) * 10);
+        if (isRace()) {
+            const int expected = static_cast<int>(m_options.durationSeconds * 1000.0 / base);
+            if (expected < 2 * stintLaps)
+                stintLaps = std::max(6, static_cast<int>(expected * (0.3 + 0.4 * noise(stream, -4))));
+        }
         int driver = 1;
+        int lastStop = 0;   // lap index of the last planned stop
+        int lastPitIn = -2; // of any stop
+        int stops = 0;
+        qint64 outLapExtra = 0;
+        qint64 outLapLane = 0;
         for (int n = 0; start < horizon; ++n) {
             Lap lap;
             lap.start = start;
@@ -304,15 +344,60 @@ void SessionSimulator::generateLaps()
                 lap.sectors[sector] = static_cast<qint64>(pace * kSectorShare[sector] * (1.0 + (noise(stream, n * 4 + sector + 1) - 0.5) * 0.01));
             if (n == 0 && isRace())
                 lap.sectors[0] += 4000 + c * 300; // standing start
-            lap.pitIn = n > 0 && n % stintLaps == 0;
-            lap.pitOut = n > 0 && (n - 1) % stintLaps == 0 && n > 1;
-            if (lap.pitIn) {
-                lap.sectors[3] += kPitLossMs / 2;
-                driver = driver % car.drivers.size() + 1;
-            }
-            if (lap.pitOut)
-                lap.sectors[0] += kPitLossMs / 2;
             lap.driver = driver;
+            if (n == lastPitIn + 1) {
+                lap.pitOut = true;
+                lap.sectors[0] += outLapExtra;
+                lap.pitOutAfterStart = outLapLane;
+            }
+            // Whether the car stops at the end of this lap, and for what.
+            const bool neutral = neutralised(lap.end());
+            const int due = lastStop + stintLaps;
+            if (n > 0 && n > lastPitIn + 1) {
+                // Planned; brought forward when a neutralisation makes it cheap.
+                if (n >= due || (isRace() && neutral && due - n <= 5 && n - lastStop >= 3)) {
+                    const double r = noise(stream + 9600, stops);
+                    if (r < 0.05)
+                        lap.stop = Stop::Repair;
+                    else if (car.drivers.size() > 1 && r < 0.4)
+                        lap.stop = Stop::DriverChange;
+                    else if (r < 0.7)
+                        lap.stop = Stop::Tyres;
+                    else
+                        lap.stop = Stop::Fuel;
+                    lastStop = n;
+                    ++stops;
+                } else if (isRace() && !neutral && n > 2 && noise(stream + 9500, n) < 0.006) {
+                    lap.stop = Stop::DriveThrough; // not served under a neutralisation
+                }
+            }
+            if (lap.stop != Stop::None) {
+                const double work = noise(stream + 9700, n);
+                qint64 stationary = 0;
+                switch (lap.stop) {
+                case Stop::Fuel: stationary = 8000 + static_cast<qint64>(work * 4000); break;
+                case Stop::Tyres: stationary = 19000 + static_cast<qint64>(work * 6000); break;
+                case Stop::DriverChange: stationary = 30000 + static_cast<qint64>(work * 8000); break;
+                case Stop::Repair: stationary = 90000 + static_cast<qint64>(work * 150000); break;
+                default: break;
+                }
+                lap.pitIn = true;
+                lap.pitMs = kPitLaneMs + stationary + static_cast<qint64>(noise(stream + 9800, n) * 1500);
+                qint64 loss = lap.pitMs - kPitTrackMs;
+                if (neutral)
+                    loss = static_cast<qint64>(loss * kNeutralisedStopShare);
+                lap.sectors[3] += loss / 2;
+                lap.pitInBeforeEnd = std::min(lap.pitMs / 2, lap.sectors[3] - 1000);
+                outLapExtra = loss - loss / 2;
+                outLapLane = lap.pitMs - lap.pitInBeforeEnd;
+                // A long stop (a repair) leaves the lane within its out lap.
+                outLapExtra = std::max(outLapExtra, outLapLane + 1000 - static_cast<qint64>(base * kSectorShare[0]));
+                lap.stopLossMs = loss / 2 + outLapExtra;
+                lap.stopNeutralised = neutral;
+                lastPitIn = n;
+                if (lap.stop == Stop::DriverChange)
+                    driver = driver % car.drivers.size() + 1;
+            }
             lap.valid = noise(stream + 7000, n) > 0.04;
             if (noise(stream + 9000, n) < 0.05)
                 lap.trackLimitsSector = 1 + static_cast<int>(noise(stream + 9100, n) * 4) % 4;
@@ -618,7 +703,7 @@ void SessionSimulator::addLapNode(V2_Data* carLaps, const Lap& lap, int number) 
         node->getOrCreateDataPointer(QStringLiteral("loopSectors.%1").arg(i))->insertData(QStringLiteral("time"), static_cast<quint64>(passing));
     }
     if (lap.pitIn)
-        node->getOrCreateDataPointer(QStringLiteral("pitIn"))->insertData(QStringLiteral("time"), static_cast<quint64>(m_sessionStartMs + lap.end() - kPitLossMs / 2));
+        node->getOrCreateDataPointer(QStringLiteral("pitIn"))->insertData(QStringLiteral("time"), static_cast<quint64>(m_sessionStartMs + pitInAt(lap)));
     if (lap.pitOut)
-        node->getOrCreateDataPointer(QStringLiteral("pitOut"))->insertData(QStringLiteral("time"), static_cast<quint64>(m_sessionStartMs + lap.start + kPitLossMs / 2));
+        node->getOrCreateDataPointer(QStringLiteral("pitOut"))->insertData(QStringLiteral("time"), static_cast<quint64>(m_sessionStartMs + pitOutAt(lap)));
 }

@@ -18,6 +18,9 @@ class V2_Data;
 class SessionSimulator final
 {
 public:
+    // What a stop was for; the stationary time follows from it.
+    enum class Stop { None, DriveThrough, Fuel, Tyres, DriverChange, Repair };
+
     // sessionStartMs: wall-clock start of the session, ms since the epoch.
     SessionSimulator(const SimOptions& options, qint64 sessionStartMs);
 
@@ -39,10 +42,32 @@ public:
     int sessionDbId() const;
     QStringList participants() const;
 
+    // Every stop of the session, in order per car (tools and tests check
+    // what a client learns against them).
+    struct StopRecord {
+        QString car;
+        int lap = 0;         // the in lap's number
+        Stop kind = Stop::None;
+        qint64 pitInMs = 0;  // ms since the start
+        qint64 pitMs = 0;    // in the pit lane
+        qint64 lossMs = 0;   // added to the in and out laps together
+        bool neutralised = false;
+        qint64 inLapStartMs = 0;
+        qint64 outLapEndMs = 0;
+    };
+    QVector<StopRecord> stops() const;
+
 private:
-    // Share of the lap in each sector; what a stop costs in the pit lane.
+    // Share of the lap in each sector.
     static constexpr double kSectorShare[4] = {0.26, 0.24, 0.27, 0.23};
-    static constexpr qint64 kPitLossMs = 24000;
+    // A stop: driving the pit lane at the limiter takes kPitLaneMs where the
+    // track beside it takes kPitTrackMs; the car then stands still for the
+    // work of its kind. Under a safety car or full-course yellow the others
+    // go slowly, so the stop costs them less: a share of its green cost.
+    static constexpr qint64 kPitLaneMs = 24000;
+    static constexpr qint64 kPitTrackMs = 5000;
+    static constexpr double kNeutralisedStopShare = 0.5;
+
 
     struct Driver {
         QString firstName;
@@ -55,6 +80,15 @@ private:
         int trackLimitsSector = 0; // 0: none
         bool pitIn = false;
         bool pitOut = false;
+        // On the in lap: the stop's kind, its pit-lane time (entry to exit)
+        // and how long before the end of the lap the car entered the lane.
+        Stop stop = Stop::None;
+        qint64 pitMs = 0;
+        qint64 pitInBeforeEnd = 0;
+        qint64 stopLossMs = 0; // added to the in and out laps together
+        bool stopNeutralised = false;
+        // On the out lap: how long after its start the car left the lane.
+        qint64 pitOutAfterStart = 0;
         int driver = 1;
         int position = 0; // order of crossing the line at the end of this lap
         double topSpeed = 0.0;
@@ -114,6 +148,11 @@ private:
     // Sectors under a local yellow at that moment.
     QSet<int> yellowSectors(qint64 elapsedMs) const;
     bool safetyCar(qint64 elapsedMs) const;
+    // A safety car or a full-course yellow runs.
+    bool neutralised(qint64 elapsedMs) const;
+    // When a stop of the lap's car entered and left the pit lane (ms since the start).
+    static qint64 pitInAt(const Lap& inLap) { return inLap.end() - inLap.pitInBeforeEnd; }
+    static qint64 pitOutAt(const Lap& outLap) { return outLap.start + outLap.pitOutAfterStart; }
     QVector<Event> m_flagPlan;
     void addPositioning(V2_Data* root, qint64 elapsedMs, const QVector<Progress>& ordered) const;
     TrackPictures m_pictures;

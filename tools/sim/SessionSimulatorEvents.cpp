@@ -71,6 +71,12 @@ bool SessionSimulator::safetyCar(qint64 elapsedMs) const
     return currentFlag(elapsedMs) == QLatin1String("SAFETY_CAR");
 }
 
+bool SessionSimulator::neutralised(qint64 elapsedMs) const
+{
+    const QString flag = currentFlag(elapsedMs);
+    return flag == QLatin1String("SAFETY_CAR") || flag == QLatin1String("FULL_YELLOW");
+}
+
 void SessionSimulator::addFlagsAndMessages(V2_Data* root, qint64 elapsedMs) const
 {
     const QVector<Event> all = events(elapsedMs);
@@ -151,12 +157,12 @@ void SessionSimulator::addPitsAndStints(V2_Data* root, qint64 elapsedMs) const
                 ++tyreLaps;
             if (!lap.pitIn)
                 continue;
-            const qint64 in = lap.end() - kPitLossMs / 2;
+            const qint64 in = pitInAt(lap);
             if (in > elapsedMs)
                 break;
-            const qint64 out = in + kPitLossMs;
+            const qint64 out = car.laps.size() > n + 1 ? pitOutAt(car.laps.at(n + 1)) : in + lap.pitMs;
             const bool stillIn = out > elapsedMs;
-            const QString pitType = safetyCar(in) ? QStringLiteral("SC") : noise(500 + static_cast<quint32>(c), n) < 0.1 ? QStringLiteral("Penalty") : QString();
+            const QString pitType = safetyCar(in) ? QStringLiteral("SC") : lap.stop == Stop::DriveThrough ? QStringLiteral("Penalty") : QString();
             addStint(QStringLiteral("TRACK"), QString(), stintStart, in, openLap, n + 1, driver);
             addStint(QStringLiteral("PIT"), pitType, in, stillIn ? -1 : out, n + 1, n + 2, car.laps.value(n + 1, lap).driver);
             V2_Data* pitIn = root->getOrCreateDataPointer(QStringLiteral("timing.analysis.pitIn.%1.pits.%2").arg(car.number).arg(m_sessionStartMs + in));
@@ -173,8 +179,11 @@ void SessionSimulator::addPitsAndStints(V2_Data* root, qint64 elapsedMs) const
             pitOut->insertData(QStringLiteral("pitTime"), static_cast<quint64>(out - in));
             stintStart = out;
             openLap = n + 2;
-            ++stint;
-            tyreLaps = 0;
+            // Fuel and penalties leave the tyres on.
+            if (lap.stop != Stop::Fuel && lap.stop != Stop::DriveThrough) {
+                ++stint;
+                tyreLaps = 0;
+            }
         }
         if (stintStart >= 0)
             addStint(QStringLiteral("TRACK"), QString(), stintStart, -1, openLap, 0, driver);

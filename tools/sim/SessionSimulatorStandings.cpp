@@ -189,9 +189,9 @@ void SessionSimulator::addPositioning(V2_Data* root, qint64 elapsedMs, const QVe
         bool inPit = false;
         for (int n = std::max(0, progress.completed - 1); n <= progress.completed && n < car.laps.size(); ++n) {
             const Lap& lap = car.laps.at(n);
-            if (lap.pitIn && elapsedMs >= lap.end() - kPitLossMs / 2 && elapsedMs < lap.end())
+            if (lap.pitIn && elapsedMs >= pitInAt(lap) && elapsedMs < lap.end())
                 inPit = true;
-            if (lap.pitOut && elapsedMs >= lap.start && elapsedMs < lap.start + kPitLossMs / 2)
+            if (lap.pitOut && elapsedMs >= lap.start && elapsedMs < pitOutAt(lap))
                 inPit = true;
         }
         quint64 bits = 0;
