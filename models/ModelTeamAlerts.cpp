@@ -16,13 +16,29 @@ namespace {
 using namespace ColumnTable;
 using AlertColumn = ColumnSpec<TeamAlert>;
 
+// A rule's key as words: "pitExit" and "pit_exit" read "Pit exit".
+QString ruleText(const QString& ruleId)
+{
+    QString text;
+    for (const QChar c : ruleId) {
+        if (c == QLatin1Char('_') || c == QLatin1Char('-')) {
+            text += QLatin1Char(' ');
+            continue;
+        }
+        if (c.isUpper() && !text.isEmpty() && !text.endsWith(QLatin1Char(' ')))
+            text += QLatin1Char(' ');
+        text += text.isEmpty() ? c.toUpper() : c.toLower();
+    }
+    return text;
+}
+
 constexpr AlertColumn kColumns[] = {
     // The track's time of day: the clock reads it as UTC plus the track's offset.
-    {ModelTeamAlerts::Time, QT_TR_NOOP("Time"), 70, Left,
+    {ModelTeamAlerts::Time, QT_TR_NOOP("Time"), 92, Left,
      [](const TeamAlert& a) { return QDateTime::fromMSecsSinceEpoch(a.trackTimeMs, Qt::UTC).toString(QStringLiteral("HH:mm:ss")); }},
     {ModelTeamAlerts::Car, QT_TR_NOOP("Car"), 45, Right, [](const TeamAlert& a) { return a.carNumber; }},
-    {ModelTeamAlerts::Rule, QT_TR_NOOP("Rule"), 110, Left, [](const TeamAlert& a) { return a.ruleId; }},
-    {ModelTeamAlerts::Text, QT_TR_NOOP("Alert"), 360, Left, [](const TeamAlert& a) { return a.text; }},
+    {ModelTeamAlerts::Rule, QT_TR_NOOP("Rule"), 110, Left, [](const TeamAlert& a) { return ruleText(a.ruleId); }},
+    {ModelTeamAlerts::Text, QT_TR_NOOP("Alert"), 320, Left, [](const TeamAlert& a) { return a.text; }},
 };
 static_assert(inIdOrder(kColumns) && std::size(kColumns) == ModelTeamAlerts::ColumnCount, "columns in id order");
 

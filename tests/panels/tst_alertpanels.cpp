@@ -129,7 +129,7 @@ void TestAlertPanels::newestFirstWithSeverity()
     QCOMPARE(reset.size(), 0);
     QCOMPARE(model.rowCount(), 2);
     QCOMPARE(QStringList({cell(model, 0, 0), cell(model, 0, 1), cell(model, 0, 2), cell(model, 0, 3)}),
-             QStringList({"14:01:05", "", "pitEntry", "Safety car"}));
+             QStringList({"14:01:05", "", "Pit entry", "Safety car"}));
     QCOMPARE(QStringList({cell(model, 1, 0), cell(model, 1, 1), cell(model, 1, 3)}), QStringList({"14:00:05", "7", "Car 7 in the pit lane"}));
     // Severity by an icon and a text as well as a tint.
     QVERIFY(!model.data(model.index(0, ModelTeamAlerts::Time), Qt::DecorationRole).value<QIcon>().isNull());
