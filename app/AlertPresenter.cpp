@@ -8,8 +8,11 @@
 #include <QMenu>
 #include <QSoundEffect>
 #include <QStatusBar>
-#include <QSystemTrayIcon>
+#include <QStringList>
+#include <QTimer>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace {
 
@@ -21,10 +24,12 @@ constexpr int kTrayMessageMs = 8000;
 AlertPresenter::AlertPresenter(TeamAlertEngine* alerts, QStatusBar* statusBar, QMenu* menu, QSystemTrayIcon* tray, QObject* parent)
     : QObject(parent)
     , m_alerts(alerts)
-    , m_tray(tray)
     , m_count(new QLabel(statusBar))
     , m_acknowledgeAll(new QAction(tr("Acknowledge all"), menu))
-    , m_notifier([this](const TeamAlert& alert) { notifyTray(alert); })
+    , m_notifier([tray](const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon) {
+        if (tray && tray->isVisible())
+            tray->showMessage(title, text, icon, kTrayMessageMs);
+    })
     , m_soundPlayer([this] { playSound(); })
 {
     m_count->setObjectName(QStringLiteral("alertCountLabel"));
@@ -67,8 +72,12 @@ void AlertPresenter::present(int index)
 {
     const TeamAlert alert = m_alerts->alerts().at(index);
     showCount();
-    if (alert.notify)
-        m_notifier(alert);
+    if (alert.notify) {
+        // One message for the alerts of one burst, once it has been read.
+        if (m_toNotify.isEmpty())
+            QTimer::singleShot(0, this, &AlertPresenter::notify);
+        m_toNotify.append(alert);
+    }
     if (alert.sound)
         m_soundPlayer();
 }
@@ -81,15 +90,26 @@ void AlertPresenter::showCount()
     m_acknowledgeAll->setEnabled(count > 0);
 }
 
-void AlertPresenter::notifyTray(const TeamAlert& alert)
+void AlertPresenter::notify()
 {
-    if (!m_tray || !m_tray->isVisible())
+    QVector<TeamAlert> alerts;
+    alerts.swap(m_toNotify);
+    if (alerts.isEmpty())
         return;
-    const QSystemTrayIcon::MessageIcon icon = alert.severity == AlertSeverity::Critical  ? QSystemTrayIcon::Critical
-                                              : alert.severity == AlertSeverity::Warning ? QSystemTrayIcon::Warning
+    std::stable_sort(alerts.begin(), alerts.end(), [](const TeamAlert& a, const TeamAlert& b) { return a.severity > b.severity; });
+    const TeamAlert& first = alerts.first();
+    const QSystemTrayIcon::MessageIcon icon = first.severity == AlertSeverity::Critical  ? QSystemTrayIcon::Critical
+                                              : first.severity == AlertSeverity::Warning ? QSystemTrayIcon::Warning
                                                                                          : QSystemTrayIcon::Information;
-    const QString title = alert.carNumber.isEmpty() ? tr("Lanterra alert") : tr("Lanterra alert: car %1").arg(alert.carNumber);
-    m_tray->showMessage(title, alert.text, icon, kTrayMessageMs);
+    QString title;
+    if (alerts.size() > 1)
+        title = tr("Lanterra: %1 alerts").arg(alerts.size());
+    else
+        title = first.carNumber.isEmpty() ? tr("Lanterra alert") : tr("Lanterra alert: car %1").arg(first.carNumber);
+    QStringList lines;
+    for (const TeamAlert& alert : qAsConst(alerts))
+        lines << alert.text;
+    m_notifier(title, lines.join(QLatin1Char('\n')), icon);
 }
 
 void AlertPresenter::playSound()

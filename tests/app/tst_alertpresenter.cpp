@@ -10,7 +10,7 @@
 
 namespace {
 
-TeamAlert alert(int n, bool notify, bool sound)
+TeamAlert alert(int n, bool notify, bool sound, AlertSeverity severity = AlertSeverity::Info)
 {
     TeamAlert a;
     a.identity = QStringLiteral("test/%1").arg(n);
@@ -20,6 +20,7 @@ TeamAlert alert(int n, bool notify, bool sound)
     a.trackTimeMs = 1000;
     a.notify = notify;
     a.sound = sound;
+    a.severity = severity;
     return a;
 }
 
@@ -32,6 +33,7 @@ class TestAlertPresenter final : public QObject
 private slots:
     void trayAndSoundOnlyWhenAsked_data();
     void trayAndSoundOnlyWhenAsked();
+    void burstMakesOneTrayMessage();
     void countAndAcknowledgeAll();
     void realSoundIsSilentOffscreen();
 };
@@ -56,13 +58,36 @@ void TestAlertPresenter::trayAndSoundOnlyWhenAsked()
     AlertPresenter presenter(provider->teamAlerts(), &bar, &menu, nullptr);
     QStringList notified;
     int sounds = 0;
-    presenter.setNotifier([&notified](const TeamAlert& a) { notified << a.text; });
+    presenter.setNotifier([&notified](const QString& title, const QString& text, QSystemTrayIcon::MessageIcon) { notified << title << text; });
     presenter.setSoundPlayer([&sounds] { ++sounds; });
     provider->teamAlerts()->raise(alert(7, notify, sound));
+    QCoreApplication::processEvents();
     // The same identity again is no new alert: nothing more.
     provider->teamAlerts()->raise(alert(7, notify, sound));
-    QCOMPARE(notified, notify ? QStringList({"Car 7 left the pit lane"}) : QStringList());
+    QCoreApplication::processEvents();
+    QCOMPARE(notified, notify ? QStringList({"Lanterra alert: car 7", "Car 7 left the pit lane"}) : QStringList());
     QCOMPARE(sounds, sound ? 1 : 0);
+}
+
+void TestAlertPresenter::burstMakesOneTrayMessage()
+{
+    auto provider = makeTestProvider();
+    QStatusBar bar;
+    QMenu menu;
+    AlertPresenter presenter(provider->teamAlerts(), &bar, &menu, nullptr);
+    QStringList messages;
+    presenter.setNotifier([&messages](const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon) {
+        messages << QStringLiteral("%1|%2|%3").arg(title, text).arg(int(icon));
+    });
+    TeamAlertEngine* engine = provider->teamAlerts();
+    engine->raise(alert(1, true, false, AlertSeverity::Info));
+    engine->raise(alert(2, true, false, AlertSeverity::Critical));
+    engine->raise(alert(3, false, false, AlertSeverity::Critical));
+    engine->raise(alert(4, true, false, AlertSeverity::Warning));
+    QCoreApplication::processEvents();
+    // The critical alert first: the last one raised does not hide it.
+    QCOMPARE(messages, QStringList({QStringLiteral("Lanterra: 3 alerts|Car 2 left the pit lane\nCar 4 left the pit lane\nCar 1 left the pit lane|%1")
+                                        .arg(int(QSystemTrayIcon::Critical))}));
 }
 
 void TestAlertPresenter::countAndAcknowledgeAll()
