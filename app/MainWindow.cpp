@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AlertPresenter.h"
 #include "AppSettings.h"
 #include "CertificateTrust.h"
 #include "ConnectionWatch.h"
@@ -162,6 +163,7 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
     m_trayIcon->setContextMenu(trayMenu);
     if (QSystemTrayIcon::isSystemTrayAvailable())
         m_trayIcon->show();
+    m_alerts = new AlertPresenter(m_provider->teamAlerts(), statusBar(), menuBar()->findChild<QMenu*>(QStringLiteral("menuAlerts")), m_trayIcon, this);
 }
 
 MainWindow::~MainWindow()
@@ -239,6 +241,9 @@ void MainWindow::buildForm()
     frame->setToolTip(tr("This will show a grey frame arouund tool windows to be able to discern them."));
     connect(frame, &QAction::toggled, this, &MainWindow::on_actionShow_tool_window_frame_toggled);
 
+    QMenu* alerts = menuBar()->addMenu(tr("Alerts"));
+    alerts->setObjectName(QStringLiteral("menuAlerts"));
+
     QMenu* help = menuBar()->addMenu(tr("Help"));
     help->setObjectName(QStringLiteral("menuHelp"));
     connect(addAction(help, "actionAbout", tr("About..."), false), &QAction::triggered, this, [this] {
@@ -288,6 +293,11 @@ QLabel* MainWindow::statusLabel() const
 QSystemTrayIcon* MainWindow::trayIcon() const
 {
     return m_trayIcon;
+}
+
+AlertPresenter* MainWindow::alertPresenter() const
+{
+    return m_alerts;
 }
 
 // ---------------------------------------------------------------------------

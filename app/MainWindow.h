@@ -6,6 +6,7 @@
 
 #include <array>
 
+class AlertPresenter;
 class CertificateTrust;
 class ConnectionWatch;
 class QAction;
@@ -41,6 +42,8 @@ public:
     // Recording the session and playing recordings back.
     RecordingControls* recordingControls() const;
     QSystemTrayIcon* trayIcon() const;
+    // The alerts' count, menu action, notifications and sound.
+    AlertPresenter* alertPresenter() const;
 
     // Named layouts
     void saveWidgetGeometry(QSettings& settings);
@@ -115,4 +118,5 @@ private:
     bool m_certificateRefused = false;
     QSystemTrayIcon* m_trayIcon = nullptr;
     RecordingControls* m_recording = nullptr;
+    AlertPresenter* m_alerts = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include <QTimer>
 
+#include "CarFlash.h"
 #include "ClientV2Controller.h"
 #include "TeamAlertEngine.h"
 #include "V2_Data.h"
@@ -104,6 +105,7 @@ V2DataProvider::V2DataProvider(const QString& app,
     connect(m_controller, &ClientV2Controller::analysisProcessed, this, &V2DataProvider::analysisProcessed);
     // Last, so that it reads what the models have read when it is told.
     m_teamAlerts = new TeamAlertEngine(this, this);
+    m_carFlash = new CarFlash(m_teamAlerts, this);
 }
 
 V2DataProvider::~V2DataProvider() = default;
@@ -404,6 +406,11 @@ QColor V2DataProvider::getFollowColor(const QString& pNum) const
 QColor V2DataProvider::getFollowPanelColor(int panelId) const
 {
     return m_follow.panelColor(panelId);
+}
+
+CarFlash* V2DataProvider::carFlash() const
+{
+    return m_carFlash;
 }
 
 TeamAlertEngine* V2DataProvider::teamAlerts() const

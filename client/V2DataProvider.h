@@ -13,6 +13,7 @@
 
 #include <memory>
 
+class CarFlash;
 class ClientV2Controller;
 class TeamAlertEngine;
 class V2_Data;
@@ -87,6 +88,8 @@ public:
     QColor getFollowPanelColor(int panelId) const;
     // Forgets a removed follow block: its car and its colour.
     void removeFollowPanel(int panelId);
+    // The cars flashing because an alert named them.
+    CarFlash* carFlash() const;
 
     // The alerts on the followed cars and the session (owned here, so that
     // every panel reaches the same alerts).
@@ -186,5 +189,6 @@ private:
     mutable bool m_analysisStale = false;
     bool m_analysisFlushQueued = false;
     FollowRegistry m_follow;
+    CarFlash* m_carFlash = nullptr;
     TeamAlertEngine* m_teamAlerts = nullptr;
 };

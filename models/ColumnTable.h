@@ -29,6 +29,14 @@ namespace ColumnTable {
 // The header data role under which a model gives a column's default width;
 // table panels size columns the user has not sized with it.
 constexpr int DefaultWidthRole = Qt::UserRole + 1;
+// Whether a row's car is flashing because an alert named it (bool); while it
+// is lit the row's background is `flashColour`.
+constexpr int FlashRole = Qt::UserRole + 2;
+// Orange, unlike any follow colour, session best or pit lap; dark text on it.
+inline QColor flashColour()
+{
+    return QColor(255, 140, 0);
+}
 
 constexpr int Left = Qt::AlignLeft | Qt::AlignVCenter;
 constexpr int Right = Qt::AlignRight | Qt::AlignVCenter;

@@ -1,5 +1,6 @@
 #include "ModelSessionLapForCarFollow.h"
 
+#include "CarFlash.h"
 #include "ColumnTable.h"
 #include "V2DataProvider.h"
 
@@ -13,15 +14,39 @@ const QColor kInLapBackground(QStringLiteral("#0000BB"));
 const QColor kInLapText(QStringLiteral("#EFF0F1"));
 const QColor kOutLapBackground(QStringLiteral("#DFDF00"));
 const QColor kOutLapText(QStringLiteral("#000000"));
+const QColor kFlashText(22, 22, 22);
 
 } // namespace
 
 ModelSessionLapForCarFollow::ModelSessionLapForCarFollow(V2DataProvider* provider, const QString& skin, bool carFollowMode, QObject* parent)
     : ModelSessionLap(provider, skin, carFollowMode, parent)
 {
+    connect(provider->carFlash(), &CarFlash::changed, this, &ModelSessionLapForCarFollow::repaintFlash);
 }
 
 ModelSessionLapForCarFollow::~ModelSessionLapForCarFollow() = default;
+
+QVariant ModelSessionLapForCarFollow::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::BackgroundRole && role != Qt::ForegroundRole && role != ColumnTable::FlashRole)
+        return ModelSessionLap::data(index, role);
+    const LapAnalysisRecord* record = index.isValid() ? recordAt(index.row()) : nullptr;
+    const CarFlash& flash = *provider()->carFlash();
+    if (role == ColumnTable::FlashRole)
+        return record && flash.isFlashing(record->pNum);
+    if (record && flash.isLit(record->pNum))
+        return QBrush(role == Qt::BackgroundRole ? ColumnTable::flashColour() : kFlashText);
+    return ModelSessionLap::data(index, role);
+}
+
+void ModelSessionLapForCarFollow::repaintFlash(const QString& car)
+{
+    // The block shows one car's laps, spread over the session's rows: one
+    // announcement of them all, which the block's filter narrows.
+    if (car != followedParticipant() || rowCount() == 0)
+        return;
+    emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::BackgroundRole, Qt::ForegroundRole, ColumnTable::FlashRole});
+}
 
 int ModelSessionLapForCarFollow::extraColumnCount() const
 {

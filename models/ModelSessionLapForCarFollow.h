@@ -5,7 +5,8 @@
 #include <QList>
 
 // The laps of a followed car: the lap table with one more column per pair
-// of timing loops, and the laps through the pit lane coloured.
+// of timing loops, and the laps through the pit lane coloured. The block's
+// car flashes while an alert names it.
 class ModelSessionLapForCarFollow final : public ModelSessionLap
 {
     Q_OBJECT
@@ -15,6 +16,8 @@ public:
     ModelSessionLapForCarFollow(V2DataProvider* provider, const QString& skin, bool carFollowMode = true, QObject* parent = nullptr);
     ~ModelSessionLapForCarFollow() override;
 
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
 protected:
     int extraColumnCount() const override;
     QString extraHeader(int column) const override;
@@ -23,5 +26,7 @@ protected:
     void takeExtras() override;
 
 private:
+    void repaintFlash(const QString& car);
+
     QList<LapAnalysisRecord::LoopPair> m_loopPairs;
 };

@@ -1,5 +1,6 @@
 #include "ModelSessionStanding.h"
 
+#include "CarFlash.h"
 #include "ColumnTable.h"
 #include "ModelSessionStandingBySector.h"
 #include "ModelSessionStandingPractice.h"
@@ -194,6 +195,7 @@ ModelSessionStanding::ModelSessionStanding(V2DataProvider* provider, const QStri
     connect(provider, &V2DataProvider::analysisPitOut, this, &ModelSessionStanding::scheduleRefresh);
     connect(provider, &V2DataProvider::onCarToFollowChanged, this, &ModelSessionStanding::refreshAll);
     connect(provider, &V2DataProvider::cleanAll, this, &ModelSessionStanding::cleanAll);
+    connect(provider->carFlash(), &CarFlash::changed, this, &ModelSessionStanding::repaintCar);
     connect(&m_timer, &QTimer::timeout, this, &ModelSessionStanding::refreshPitTimeColumn);
     m_timer.start(practice ? 1000 : 300);
 }
@@ -381,6 +383,16 @@ void ModelSessionStanding::refreshAll()
         emit dataChanged(index(0, 0), index(m_rows.size() - 1, SharedColumnCount - 1));
 }
 
+void ModelSessionStanding::repaintCar(const QString& pNum)
+{
+    for (int r = 0; r < m_rows.size(); ++r) {
+        if (m_rows.at(r).participant == pNum) {
+            emit dataChanged(index(r, 0), index(r, SharedColumnCount - 1), {Qt::BackgroundRole, Qt::ForegroundRole, ColumnTable::FlashRole});
+            return;
+        }
+    }
+}
+
 void ModelSessionStanding::cleanAll()
 {
     beginResetModel();
@@ -404,7 +416,12 @@ QVariant ModelSessionStanding::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= m_rows.size() || index.column() >= SharedColumnCount)
         return QVariant();
     const StandingRow& row = m_rows.at(index.row());
+    // A car an alert names flashes over every other colour of its row.
+    if ((role == Qt::BackgroundRole || role == Qt::ForegroundRole) && m_provider->carFlash()->isLit(row.participant))
+        return QBrush(role == Qt::BackgroundRole ? ColumnTable::flashColour() : kDarkText);
     switch (role) {
+    case ColumnTable::FlashRole:
+        return m_provider->carFlash()->isFlashing(row.participant);
     case Qt::DisplayRole:
         // Painting asks for every cell: each text is made only for its own column.
         return columnSpec(m_practice, index.column()).text({*this, row, index.row()});

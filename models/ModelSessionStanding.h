@@ -68,6 +68,8 @@ private slots:
     void refreshPitTimeColumn();
     void refreshAll();
     void cleanAll();
+    // The row of a car whose flash began, blinked or ended.
+    void repaintCar(const QString& pNum);
 
 private:
     void refreshRows() override;

@@ -1,6 +1,7 @@
 #include "PanelRegistry.h"
 
 #include "WidgetAdditionalStandings.h"
+#include "WidgetAlerts.h"
 #include "WidgetClassResults.h"
 #include "WidgetDayTime.h"
 #include "WidgetFollow.h"
@@ -57,6 +58,7 @@ const Panel kPanels[RowCount] = {
     {"view_tyres", "Tyres", "actionTyres", "Tyres", "Only allowed users can display this information", {220, 220}, {1000, 26, 690, 600}, false, {725, 26, 680, 600}, false, 0},
     {"view_additional_standings", "Additional Standings", "actionAdditional_Standings", "Additional Standings", "", {230, 230}, {100, 100, 1200, 500}, false, {725, 26, 378, 566}, false, UsaUnits},
     {"view_trackpreview", "Track Preview", "actionTrack_Preview", "Track Preview", "", {240, 240}, {725, 26, 378, 566}, false, {725, 26, 378, 566}, false, 0},
+    {"view_alerts", "Alerts", "actionAlerts", "Alerts", "", {250, 250}, {1110, 26, 520, 260}, false, {1118, 26, 520, 260}, false, 0},
     {"view_pitwindow", "Pit Window", "actionPit_Window", "Pit Window", "Where a car rejoins if it stops now or in the next laps", {250, 250}, {300, 200, 900, 420}, false, {300, 200, 900, 420}, false, 0},
     {"view_gapchart", "Gap Chart", "actionGap_Chart", "Gap Chart", "", {250, 250}, {100, 100, 700, 400}, false, {100, 100, 700, 400}, false, 0},
 };
@@ -98,6 +100,7 @@ Factories factories()
     built[Meteo] = &make<WidgetMeteo>;
     built[Positioning] = &make<WidgetPositioning>;
     built[TrackPreview] = &make<WidgetTrackPreview>;
+    built[Alerts] = &make<WidgetAlerts>;
     built[PitWindow] = &make<WidgetPitWindow>;
     built[GapChart] = &make<WidgetGapChart>;
     return built;

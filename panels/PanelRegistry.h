@@ -38,6 +38,7 @@ enum Row {
     Tyres,
     AdditionalStandings,
     TrackPreview,
+    Alerts,
     PitWindow,
     GapChart,
     RowCount,

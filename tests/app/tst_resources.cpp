@@ -19,6 +19,7 @@ private slots:
     void pictures();
     void styleSheets_data();
     void styleSheets();
+    void alertSound();
 
 private:
     QTemporaryDir m_config;
@@ -64,7 +65,10 @@ void TestResources::pictures_data()
                              ":/icons/Resources/bullet_square_checkered.png",
                              ":/icons/Resources/attack_mode3.png",
                              ":/icons/resources/integrations.png",
-                             ":/icons/resources/Red_Arrow.png"})
+                             ":/icons/resources/Red_Arrow.png",
+                             ":/icons/alertInfo",
+                             ":/icons/alertWarning",
+                             ":/icons/alertCritical"})
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 
@@ -103,6 +107,21 @@ void TestResources::styleSheets()
         QVERIFY2(!QPixmap(url).isNull(), qPrintable(url));
         at = end;
     }
+}
+
+void TestResources::alertSound()
+{
+    // Plain 16-bit PCM, as the sound effect plays it, and short.
+    QFile file(QStringLiteral(":/sounds/alert.wav"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray wav = file.readAll();
+    QVERIFY(wav.startsWith("RIFF") && wav.mid(8, 8) == "WAVEfmt ");
+    const auto word = [&wav](int at) { return quint16(quint8(wav[at])) | quint16(quint8(wav[at + 1])) << 8; };
+    QCOMPARE(word(20), quint16(1));  // PCM
+    QCOMPARE(word(34), quint16(16)); // bits per sample
+    const int rate = word(24) | word(26) << 16;
+    const double seconds = double(wav.size() - 44) / (rate * word(22) * 2);
+    QVERIFY2(seconds > 0.15 && seconds < 1.0, qPrintable(QString::number(seconds)));
 }
 
 QTEST_MAIN(TestResources)
