@@ -26,6 +26,25 @@
 
 using namespace ServerPeers;
 
+namespace {
+
+// Three wrong guesses at "team" from this address: from then on every
+// answer to a LOGIN for it from here is held.
+bool throttleTeam(quint16 port, bool tls = false)
+{
+    RawClient guesser;
+    if (!guesser.connectTo(port, tls))
+        return false;
+    for (int i = 0; i < 3; ++i) {
+        guesser.sendLine(loginLine("team", "guess"));
+        if (!guesser.nextLine().contains("user or password not valid"))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 // Connections that are not logged in: line caps before login, the time to
 // log in, the cap on strangers and its evictions, refused logins and their
 // throttling, threads during a connect flood.
@@ -48,9 +67,13 @@ private slots:
     void guessersSlowButNeverLockOut();
     void throttledKeyHoldsEveryAnswer_data();
     void throttledKeyHoldsEveryAnswer();
-    void heldAcceptanceIsNeverEvicted();
+    void evictionsTellNothingOfAGuess_data();
+    void evictionsTellNothingOfAGuess();
     void newcomerOutlivesOlderHeldRefusals();
-    void heldRefusalAnsweredInTime();
+    void throttledLoginNearTheEndOfItsTime_data();
+    void throttledLoginNearTheEndOfItsTime();
+    void closingStrangersDoNotShutTheDoor();
+    void connectionWithoutAThread();
     void inputWhileARefusalIsHeldIsBounded();
     void connectFloodKeepsThreadsBounded();
     void loggedOutConnectionsStillMakeRoom();
@@ -337,31 +360,40 @@ void TestV2ServerLogins::throttledKeyHoldsEveryAnswer()
     QVERIFY2(elapsed >= 350, qPrintable(QString::number(elapsed)));
 }
 
-void TestV2ServerLogins::heldAcceptanceIsNeverEvicted()
+void TestV2ServerLogins::evictionsTellNothingOfAGuess_data()
 {
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::newRow("a wrong password") << QByteArray("guess") << QByteArray("ERROR:");
+    QTest::newRow("the right password") << QByteArray("pw") << QByteArray("LOGIN:");
+}
+
+void TestV2ServerLogins::evictionsTellNothingOfAGuess()
+{
+    QFETCH(QByteArray, password);
+    QFETCH(QByteArray, answer);
     Fixture fixture(false);
-    fixture.server.setMaxNotLoggedConnections(2);
+    fixture.server.setMaxNotLoggedConnections(4);
     fixture.server.setLoginRetryDelay(1000 * kSlowdown);
-    RawClient guesser;
-    QVERIFY(guesser.connectTo(fixture.port, false));
-    for (int i = 0; i < 3; ++i) {
-        guesser.sendLine(loginLine("team", "guess"));
-        QVERIFY(guesser.nextLine().contains("user or password not valid"));
-    }
-    QVERIFY(guesser.waitForDisconnected(2000));
-    // The team's right password is held; meanwhile strangers connect, each
-    // one making room, and the team has waited longest.
-    RawClient team;
-    QVERIFY(team.connectTo(fixture.port, false));
-    team.sendLine(loginLine("team"));
+    QVERIFY(throttleTeam(fixture.port));
+    // A held guess, then more connects than the cap, each making room: a
+    // held answer of either kind waits out its hold (were a refusal closed
+    // sooner, its absence would tell the guesser the guess was right).
+    RawClient guess;
+    QVERIFY(guess.connectTo(fixture.port, false));
+    QElapsedTimer clock;
+    clock.start();
+    guess.sendLine(loginLine("team", password.constData()));
     QTest::qWait(100);
     std::vector<std::unique_ptr<RawClient>> strangers;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 6; ++i) {
         strangers.emplace_back(new RawClient);
         QVERIFY(strangers.back()->connectTo(fixture.port, false));
     }
     QVERIFY(strangers.front()->waitForDisconnected(2000 * kSlowdown));
-    QVERIFY(team.nextLine(3000 * kSlowdown).startsWith("LOGIN:"));
+    const QByteArray line = guess.nextLine(3000 * kSlowdown);
+    QVERIFY2(line.startsWith(answer), line.constData());
+    QVERIFY2(clock.elapsed() >= 950 * kSlowdown, qPrintable(QString::number(clock.elapsed())));
 }
 
 void TestV2ServerLogins::newcomerOutlivesOlderHeldRefusals()
@@ -369,15 +401,10 @@ void TestV2ServerLogins::newcomerOutlivesOlderHeldRefusals()
     Fixture fixture(false);
     fixture.server.setMaxNotLoggedConnections(3);
     fixture.server.setLoginRetryDelay(2000 * kSlowdown);
-    RawClient guesser;
-    QVERIFY(guesser.connectTo(fixture.port, false));
-    for (int i = 0; i < 3; ++i) {
-        guesser.sendLine(loginLine("team", "guess"));
-        QVERIFY(guesser.nextLine().contains("user or password not valid"));
-    }
-    QVERIFY(guesser.waitForDisconnected(2000));
-    // Two strangers hold refusals; then the team connects and has not sent
-    // its login yet (as during its handshake) when one more stranger comes.
+    QVERIFY(throttleTeam(fixture.port));
+    // A stranger holds a refusal, another's LOGIN waits unread for room to
+    // hold one; then the team connects and has not sent its login yet (as
+    // during its handshake) when more strangers come.
     std::vector<std::unique_ptr<RawClient>> strangers;
     for (int i = 0; i < 2; ++i) {
         strangers.emplace_back(new RawClient);
@@ -388,31 +415,96 @@ void TestV2ServerLogins::newcomerOutlivesOlderHeldRefusals()
     RawClient team;
     QVERIFY(team.connectTo(fixture.port, false));
     QTest::qWait(100);
-    RawClient late;
-    QVERIFY(late.connectTo(fixture.port, false));
-    QVERIFY(strangers.front()->waitForDisconnected(2000 * kSlowdown));
+    RawClient late[2];
+    for (RawClient& one : late)
+        QVERIFY(one.connectTo(fixture.port, false));
+    QVERIFY(strangers.back()->waitForDisconnected(2000 * kSlowdown));
     team.sendLine(loginLine("mate"));
     QVERIFY(team.nextLine(1000 * kSlowdown).startsWith("LOGIN:"));
 }
 
-void TestV2ServerLogins::heldRefusalAnsweredInTime()
+void TestV2ServerLogins::throttledLoginNearTheEndOfItsTime_data()
 {
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<int>("idleMs");
+    QTest::addColumn<QByteArray>("answer");
+    // Held for a second at most (the time to log in less a second), and
+    // still answered before the connection goes.
+    QTest::newRow("in time") << QByteArray("guess") << 0 << QByteArray("user or password not valid");
+    // Too late for the hold: answered at once, the same for any password.
+    QTest::newRow("late, wrong password") << QByteArray("guess") << 1000 << QByteArray("Too late to log in");
+    QTest::newRow("late, right password") << QByteArray("pw") << 1000 << QByteArray("Too late to log in");
+}
+
+void TestV2ServerLogins::throttledLoginNearTheEndOfItsTime()
+{
+    QFETCH(QByteArray, password);
+    QFETCH(int, idleMs);
+    QFETCH(QByteArray, answer);
     Fixture fixture(false);
     fixture.server.setLoginTimeout(2);
     fixture.server.setLoginRetryDelay(5000);
-    RawClient guesser;
-    QVERIFY(guesser.connectTo(fixture.port, false));
-    for (int i = 0; i < 3; ++i) {
-        guesser.sendLine(loginLine("team", "guess"));
-        QVERIFY(guesser.nextLine().contains("user or password not valid"));
-    }
-    // The next refusal would wait 5 s, past this connection's 2 s to log
-    // in: it is answered before the connection goes, not dropped unanswered.
+    QVERIFY(throttleTeam(fixture.port));
     RawClient again;
     QVERIFY(again.connectTo(fixture.port, false));
-    again.sendLine(loginLine("team", "guess"));
-    QVERIFY(again.nextLine(4000 * kSlowdown).contains("user or password not valid"));
+    QTest::qWait(idleMs);
+    again.sendLine(loginLine("team", password.constData()));
+    const QByteArray line = again.nextLine(4000 * kSlowdown);
+    QVERIFY2(line.startsWith("ERROR:") && line.contains(answer), line.constData());
     QVERIFY(again.waitForDisconnected(4000 * kSlowdown));
+}
+
+void TestV2ServerLogins::closingStrangersDoNotShutTheDoor()
+{
+    Fixture fixture(false);
+    fixture.server.setMaxNotLoggedConnections(2);
+    // The answers wait in the server's buffer rather than drop the peer.
+    fixture.server.setMaxNotLoggedPendingOutput(16 * 1024 * 1024);
+    const LogCapture capture;
+    // Two strangers that never read are answered megabytes (each request's
+    // refusal echoes its long id), then send an overlong line: both close
+    // with their answers unsent. From a thread of their own: the server
+    // accepts them on this one.
+    std::vector<std::unique_ptr<BlockingPeer>> strangers;
+    std::atomic<bool> sent{false};
+    std::thread sender([&] {
+        for (int i = 0; i < 2; ++i) {
+            strangers.emplace_back(new BlockingPeer(fixture.port, 4096));
+            for (int k = 0; k < 120; ++k)
+                strangers.back()->send("JOIN:" + QByteArray(60000, 'j') + ":weather:\r\n");
+            strangers.back()->send(QByteArray(70 * 1024, 'x') + "\r\n");
+        }
+        sent = true;
+    });
+    const bool allSent = QTest::qWaitFor([&] { return sent.load(); }, 10000);
+    sender.join();
+    QVERIFY(allSent);
+    QTRY_COMPARE(logLinesWith(QStringLiteral("Line longer than")).size(), 2);
+    // Their closing must not close the team's connection at once.
+    RawClient team;
+    QVERIFY(team.connectTo(fixture.port, false));
+    QVERIFY(team.login(QStringLiteral("team"), QStringLiteral("pw"), 500 * kSlowdown));
+}
+
+void TestV2ServerLogins::connectionWithoutAThread()
+{
+    Fixture fixture(false);
+    fixture.server.setMaxNotLoggedConnections(2);
+    // The system refuses these connections their threads: each is closed
+    // at once and counts no more.
+    V2_ServerSocket::setThreadStackSizeForTests(1);
+    for (int i = 0; i < 5; ++i) {
+        RawClient stranger;
+        QVERIFY(stranger.connectTo(fixture.port, false));
+        const bool closed = stranger.waitForDisconnected(1000);
+        if (!closed)
+            V2_ServerSocket::setThreadStackSizeForTests(0);
+        QVERIFY(closed);
+    }
+    V2_ServerSocket::setThreadStackSizeForTests(0);
+    RawClient team;
+    QVERIFY(team.connectTo(fixture.port, false));
+    QVERIFY(team.login(QStringLiteral("team"), QStringLiteral("pw")));
 }
 
 void TestV2ServerLogins::inputWhileARefusalIsHeldIsBounded()
