@@ -70,6 +70,7 @@ private slots:
     void evictionsTellNothingOfAGuess_data();
     void evictionsTellNothingOfAGuess();
     void newcomerOutlivesOlderHeldRefusals();
+    void heldAcceptanceKeptUntilBound();
     void throttledLoginNearTheEndOfItsTime_data();
     void throttledLoginNearTheEndOfItsTime();
     void closingStrangersDoNotShutTheDoor();
@@ -421,6 +422,27 @@ void TestV2ServerLogins::newcomerOutlivesOlderHeldRefusals()
     QVERIFY(strangers.back()->waitForDisconnected(2000 * kSlowdown));
     team.sendLine(loginLine("mate"));
     QVERIFY(team.nextLine(1000 * kSlowdown).startsWith("LOGIN:"));
+}
+
+void TestV2ServerLogins::heldAcceptanceKeptUntilBound()
+{
+    Fixture fixture(false);
+    fixture.server.setMaxNotLoggedConnections(2);
+    fixture.server.setLoginRetryDelay(200);
+    QVERIFY(throttleTeam(fixture.port));
+    LoginPause pause(V2_ServerSocket::LoginStage::UserFound);
+    RawClient team;
+    QVERIFY(team.connectTo(fixture.port, false));
+    team.sendLine(loginLine("team"));
+    // Its hold is over and its user found, not yet bound, when strangers
+    // come: the team is still the one holding an answer.
+    QVERIFY(pause.reachedStage.tryAcquire(1, 3000 * kSlowdown));
+    RawClient strangers[3];
+    for (RawClient& stranger : strangers)
+        QVERIFY(stranger.connectTo(fixture.port, false));
+    QVERIFY(strangers[0].waitForDisconnected(2000 * kSlowdown));
+    pause.resume.release();
+    QVERIFY(team.nextLine(2000 * kSlowdown).startsWith("LOGIN:"));
 }
 
 void TestV2ServerLogins::throttledLoginNearTheEndOfItsTime_data()
