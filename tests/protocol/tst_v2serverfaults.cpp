@@ -33,8 +33,8 @@ class TestV2ServerFaults final : public QObject
 private slots:
     void initTestCase();
     void deleteProfileWhileAConnectionReadsIt();
-    void deleteUserDuringItsLogin();
-    void stopDuringLogin();
+    void loginInterrupted_data();
+    void loginInterrupted();
     void shutdownWithATricklingReader();
     void profileReloadKeepsUsersBound();
     void updatedUserKeepsItsConnectionCount();
@@ -87,50 +87,48 @@ void TestV2ServerFaults::deleteProfileWhileAConnectionReadsIt()
     QCOMPARE(fixture.server.clientsLogged(), 0);
 }
 
-void TestV2ServerFaults::deleteUserDuringItsLogin()
+void TestV2ServerFaults::loginInterrupted_data()
 {
-    Fixture fixture(false);
-    RawClient raw;
-    QVERIFY(raw.connectTo(fixture.port, false));
-    {
-        LoginPause pause(V2_ServerSocket::LoginStage::UserFound);
-        raw.sendLine(loginLine("team"));
-        QVERIFY(pause.reachedStage.tryAcquire(1, 5000));
-        fixture.server.deleteUser(fixture.teamUser);
-        // Whatever the deletion scheduled happens now, while the login waits.
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        pause.resume.release();
-        const QByteArray answer = raw.nextLine();
-        QVERIFY2(answer.startsWith("LOGIN:") || answer.contains("user or password not valid"), answer.constData());
-    }
-    // The deleted user is of no use to the connection any more.
-    raw.sendLine("JOIN:1:weather:");
-    QCOMPARE(raw.nextLine(), QByteArray(R"(ERROR:1:weather:{"reason":"Unknown command"})"));
-    QCOMPARE(fixture.server.clientsLogged(), 0);
-    QVERIFY(!fixture.server.findUser(QStringLiteral("team")));
-    raw.sendLine(loginLine("team"));
-    QVERIFY(raw.nextLine().contains("user or password not valid"));
+    QTest::addColumn<int>("stage");
+    QTest::addColumn<bool>("deleteUser");
+    QTest::newRow("user deleted once found") << int(V2_ServerSocket::LoginStage::UserFound) << true;
+    QTest::newRow("server stopped while binding") << int(V2_ServerSocket::LoginStage::Binding) << false;
 }
 
-void TestV2ServerFaults::stopDuringLogin()
+void TestV2ServerFaults::loginInterrupted()
 {
+    QFETCH(int, stage);
+    QFETCH(bool, deleteUser);
     Fixture fixture(false);
     RawClient raw;
     QVERIFY(raw.connectTo(fixture.port, false));
     {
-        LoginPause pause(V2_ServerSocket::LoginStage::Binding);
+        LoginPause pause(static_cast<V2_ServerSocket::LoginStage>(stage));
         raw.sendLine(loginLine("team"));
         QVERIFY(pause.reachedStage.tryAcquire(1, 5000));
-        fixture.server.disconnectAllClients();
+        if (deleteUser) {
+            fixture.server.deleteUser(fixture.teamUser);
+            // Whatever the deletion scheduled happens now, while the login waits.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        } else {
+            fixture.server.disconnectAllClients();
+        }
         pause.resume.release();
-        QVERIFY(raw.nextLine().startsWith("LOGIN:"));
+        const QByteArray answer = raw.nextLine();
+        QVERIFY2(answer.startsWith("LOGIN:") || (deleteUser && answer.contains("user or password not valid")), answer.constData());
     }
-    // The stop came after the login began: it ends it, and the count with it.
+    // What came after the login began undoes it as a whole, the count with it.
     QTest::qWait(100);
-    QCOMPARE(fixture.server.clientsLogged(), 0);
-    QCOMPARE(fixture.teamUser->currentNumberOfConnections(), 0);
     raw.sendLine("JOIN:1:weather:");
     QCOMPARE(raw.nextLine(), QByteArray(R"(ERROR:1:weather:{"reason":"Unknown command"})"));
+    QCOMPARE(fixture.server.clientsLogged(), 0);
+    if (deleteUser) {
+        QVERIFY(!fixture.server.findUser(QStringLiteral("team")));
+        raw.sendLine(loginLine("team"));
+        QVERIFY(raw.nextLine().contains("user or password not valid"));
+    } else {
+        QCOMPARE(fixture.teamUser->currentNumberOfConnections(), 0);
+    }
 }
 
 void TestV2ServerFaults::shutdownWithATricklingReader()
