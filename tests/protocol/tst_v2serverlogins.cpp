@@ -1,26 +1,13 @@
 #include "RawClient.h"
 #include "ServerPeers.h"
 #include "ServerFixture.h"
-#include "V2_MessageHandler.h"
 #include "V2_ServerSocket.h"
 
 #include <QElapsedTimer>
-#include <QFile>
-#include <QMutex>
-#include <QRandomGenerator>
-#include <QSemaphore>
-#include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QtTest>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -41,6 +28,18 @@ bool throttleTeam(quint16 port, bool tls = false)
             return false;
     }
     return true;
+}
+
+// Plain connections that never log in, opened one after another.
+std::vector<std::unique_ptr<RawClient>> strangersAt(quint16 port, int count)
+{
+    std::vector<std::unique_ptr<RawClient>> strangers;
+    for (int i = 0; i < count; ++i) {
+        strangers.emplace_back(new RawClient);
+        if (!strangers.back()->connectTo(port, false))
+            strangers.pop_back();
+    }
+    return strangers;
 }
 
 } // namespace
@@ -129,22 +128,30 @@ void TestV2ServerLogins::lineCapBeforeLogin()
 
 void TestV2ServerLogins::lineCapFollowsUploadRight_data()
 {
+    QTest::addColumn<QString>("user");
     QTest::addColumn<bool>("uploader");
-    QTest::newRow("may not upload") << false;
-    QTest::newRow("may upload") << true;
+    QTest::newRow("may not upload") << QStringLiteral("team") << false;
+    QTest::newRow("may upload") << QStringLiteral("feed") << true;
+    // A full-access server's connections are logged in without a user.
+    QTest::newRow("full access") << QString() << true;
 }
 
 void TestV2ServerLogins::lineCapFollowsUploadRight()
 {
+    QFETCH(QString, user);
     QFETCH(bool, uploader);
     Fixture fixture(false);
+    fixture.server.setFullAccess(user.isEmpty());
     auto* uploads = profileWith(QStringLiteral("Uploads"), {{"weather", 2}});
     uploads->setIsAllowedToSendData(true);
     fixture.server.addProfile(uploads->name(), uploads);
     fixture.server.addUser(new V2_User(QStringLiteral("Feed"), QStringLiteral("feed"), QStringLiteral("pw"), 2, uploads));
     RawClient raw;
     QVERIFY(raw.connectTo(fixture.port, false));
-    QVERIFY(raw.login(QLatin1String(uploader ? "feed" : "team"), QStringLiteral("pw")));
+    if (user.isEmpty())
+        QTRY_COMPARE(fixture.server.clientsLogged(), 1);
+    else
+        QVERIFY(raw.login(user, QStringLiteral("pw")));
     V2_ServerSocket* connection = fixture.server.clients().first();
     QSignalSpy received(connection, &V2_ServerSocket::dataReceived);
     raw.sendLine(R"(JSON:2::{"weather":{"blob":")" + QByteArray(70 * 1024, 'w') + R"("}})");
@@ -352,11 +359,8 @@ void TestV2ServerLogins::throttledKeyHoldsEveryAnswer()
     clock.start();
     guess.sendLine(loginLine("team", password.constData()));
     QTest::qWait(100);
-    std::vector<std::unique_ptr<RawClient>> others;
-    for (int i = 0; i < strangers; ++i) {
-        others.emplace_back(new RawClient);
-        QVERIFY(others.back()->connectTo(fixture.port, false));
-    }
+    const auto others = strangersAt(fixture.port, strangers);
+    QVERIFY(int(others.size()) == strangers);
     QVERIFY(others.empty() || others.front()->waitForDisconnected(2000 * kSlowdown));
     const QByteArray line = guess.nextLine(3000 * kSlowdown);
     QVERIFY2(line.startsWith(answer), line.constData());
@@ -372,19 +376,16 @@ void TestV2ServerLogins::newcomerOutlivesOlderHeldRefusals()
     // A stranger holds a refusal, another's LOGIN waits unread for room to
     // hold one; then the team connects and has not sent its login yet (as
     // during its handshake) when more strangers come.
-    std::vector<std::unique_ptr<RawClient>> strangers;
-    for (int i = 0; i < 2; ++i) {
-        strangers.emplace_back(new RawClient);
-        QVERIFY(strangers.back()->connectTo(fixture.port, false));
-        strangers.back()->sendLine(loginLine("team", "guess"));
-    }
+    const auto strangers = strangersAt(fixture.port, 2);
+    QCOMPARE(strangers.size(), size_t(2));
+    for (const auto& stranger : strangers)
+        stranger->sendLine(loginLine("team", "guess"));
     QTest::qWait(100);
     RawClient team;
     QVERIFY(team.connectTo(fixture.port, false));
     QTest::qWait(100);
-    RawClient late[2];
-    for (RawClient& one : late)
-        QVERIFY(one.connectTo(fixture.port, false));
+    const auto late = strangersAt(fixture.port, 2);
+    QCOMPARE(late.size(), size_t(2));
     QVERIFY(strangers.back()->waitForDisconnected(2000 * kSlowdown));
     team.sendLine(loginLine("mate"));
     QVERIFY(team.nextLine(1000 * kSlowdown).startsWith("LOGIN:"));
@@ -403,10 +404,9 @@ void TestV2ServerLogins::heldAcceptanceKeptUntilBound()
     // Its hold is over and its user found, not yet bound, when strangers
     // come: the team is still the one holding an answer.
     QVERIFY(pause.reachedStage.tryAcquire(1, 3000 * kSlowdown));
-    RawClient strangers[3];
-    for (RawClient& stranger : strangers)
-        QVERIFY(stranger.connectTo(fixture.port, false));
-    QVERIFY(strangers[0].waitForDisconnected(2000 * kSlowdown));
+    const auto strangers = strangersAt(fixture.port, 3);
+    QCOMPARE(strangers.size(), size_t(3));
+    QVERIFY(strangers.front()->waitForDisconnected(2000 * kSlowdown));
     pause.resume.release();
     QVERIFY(team.nextLine(2000 * kSlowdown).startsWith("LOGIN:"));
     QVERIFY(!team.waitForDisconnected(300));
