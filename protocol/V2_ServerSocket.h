@@ -223,6 +223,8 @@ private:
     std::atomic<qint64> m_notLoggedSince;
     std::atomic<bool> m_evicted{false};
     std::atomic<bool> m_answerHeld{false};
+    // The peer address its held answer is counted under (this thread only).
+    QString m_heldFor;
     std::atomic<bool> m_flushing{false};
     // A LOGIN waits unread for room to hold its answer.
     bool m_loginDeferred = false;

@@ -103,7 +103,9 @@ qint64 V2_ServerSocket::reserveAnswerHold(const QString& userName)
     // Held answers are never evicted, so they have a bound of their own,
     // and one address may take only a share of it.
     const int cap = std::max(1, m_server->maxNotLoggedConnections());
-    if (!refusals->tryHoldAnswer(peerAddress(), cap, std::max(1, cap / 4)))
+    // Kept: the socket forgets its peer's address once the peer has left.
+    m_heldFor = peerAddress();
+    if (!refusals->tryHoldAnswer(m_heldFor, cap, std::max(1, cap / 4)))
         return kNoRoomToHold;
     m_answerHeld = true;
     return hold;
@@ -112,7 +114,7 @@ qint64 V2_ServerSocket::reserveAnswerHold(const QString& userName)
 void V2_ServerSocket::releaseAnswerHold()
 {
     if (m_answerHeld.exchange(false))
-        m_server->loginRefusals()->answerReleased(peerAddress());
+        m_server->loginRefusals()->answerReleased(m_heldFor);
 }
 
 bool V2_ServerSocket::passwordRight(const QString& userName, const QString& password)

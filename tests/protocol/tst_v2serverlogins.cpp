@@ -336,12 +336,16 @@ void TestV2ServerLogins::throttledKeyHoldsEveryAnswer_data()
     QTest::addColumn<QByteArray>("password");
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<int>("strangers");
-    QTest::newRow("a wrong password") << QByteArray("guess") << QByteArray("ERROR:") << 0;
-    QTest::newRow("the right password") << QByteArray("pw") << QByteArray("LOGIN:") << 0;
+    QTest::addColumn<bool>("leaverFirst");
+    QTest::newRow("a wrong password") << QByteArray("guess") << QByteArray("ERROR:") << 0 << false;
+    QTest::newRow("the right password") << QByteArray("pw") << QByteArray("LOGIN:") << 0 << false;
     // More connects than the cap, each making room: were a held refusal
     // closed sooner than an acceptance, a guesser would learn which.
-    QTest::newRow("a wrong password, evictions") << QByteArray("guess") << QByteArray("ERROR:") << 6;
-    QTest::newRow("the right password, evictions") << QByteArray("pw") << QByteArray("LOGIN:") << 6;
+    QTest::newRow("a wrong password, evictions") << QByteArray("guess") << QByteArray("ERROR:") << 6 << false;
+    QTest::newRow("the right password, evictions") << QByteArray("pw") << QByteArray("LOGIN:") << 6 << false;
+    // One address may hold one answer here: a peer that left while its
+    // answer was held gives the room back.
+    QTest::newRow("the right password, after a leaver") << QByteArray("pw") << QByteArray("LOGIN:") << 0 << true;
 }
 
 void TestV2ServerLogins::throttledKeyHoldsEveryAnswer()
@@ -349,10 +353,19 @@ void TestV2ServerLogins::throttledKeyHoldsEveryAnswer()
     QFETCH(QByteArray, password);
     QFETCH(QByteArray, answer);
     QFETCH(int, strangers);
+    QFETCH(bool, leaverFirst);
     Fixture fixture(false);
     fixture.server.setMaxNotLoggedConnections(4);
     fixture.server.setLoginRetryDelay(1000 * kSlowdown);
     QVERIFY(throttleTeam(fixture.port));
+    if (leaverFirst) {
+        RawClient leaver;
+        QVERIFY(leaver.connectTo(fixture.port, false));
+        leaver.sendLine(loginLine("team", "guess"));
+        QTest::qWait(100);
+        leaver.socket().abort();
+        QTest::qWait(100);
+    }
     // Past the free refusals every answer for "team" from here is held: an
     // acceptance that came sooner would tell a wrong guess by its absence.
     RawClient guess;
