@@ -74,3 +74,28 @@ int LoginRefusals::refused(const QString& key)
     it->lastRefusalMs = now;
     return it->refusals;
 }
+
+bool LoginRefusals::tryHoldAnswer(const QString& address, int total, int perAddress)
+{
+    QMutexLocker locker(&m_mutex);
+    int& fromAddress = m_heldPerAddress[address];
+    if (m_heldAnswers >= total || fromAddress >= perAddress) {
+        if (fromAddress == 0)
+            m_heldPerAddress.remove(address);
+        return false;
+    }
+    ++fromAddress;
+    ++m_heldAnswers;
+    return true;
+}
+
+void LoginRefusals::answerReleased(const QString& address)
+{
+    QMutexLocker locker(&m_mutex);
+    const auto it = m_heldPerAddress.find(address);
+    if (it == m_heldPerAddress.end())
+        return;
+    --m_heldAnswers;
+    if (--it.value() <= 0)
+        m_heldPerAddress.erase(it);
+}

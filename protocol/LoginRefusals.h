@@ -33,6 +33,11 @@ public:
     // The wait once a key has this many refusals.
     qint64 delayAfter(int refusals, int freeAttempts) const;
 
+    // Answers being held, counted per peer address: takes one unless
+    // `total` are held in all or `perAddress` for this address.
+    bool tryHoldAnswer(const QString& address, int total, int perAddress);
+    void answerReleased(const QString& address);
+
 private:
     struct Record {
         int refusals = 0;
@@ -42,5 +47,7 @@ private:
     QMutex m_mutex;
     QElapsedTimer m_clock;
     QHash<QString, Record> m_records;
+    int m_heldAnswers = 0;
+    QHash<QString, int> m_heldPerAddress;
     std::atomic<qint64> m_firstDelayMs;
 };

@@ -4,7 +4,8 @@
 // would be reported as a race. These definitions come before the toolkit's
 // in symbol lookup; each calls the toolkit's own and tells the sanitizer
 // what the lock did (acquire after locking, release before unlocking).
-// The same goes for a thread's end (QThread::wait) and deferred deletes.
+// The same goes for a thread's end (QThread::start, QThread::wait) and
+// deferred deletes.
 // Calls made inside the toolkit itself stay unseen; tsan.supp covers the
 // toolkit's own accesses that follow from that, and nothing of ours.
 
@@ -263,6 +264,22 @@ bool QThread::wait(unsigned long time)
     if (ended)
         __tsan_acquire(this);
     return ended;
+}
+
+// A thread's last reads of its QThread object come after run() returns, in
+// the toolkit's end of the thread: queuing finished() to another thread
+// reads the object's meta-object there. The toolkit orders that end before
+// QThread::wait returns, under its own lock; so the thread releases on its
+// object from a direct slot on finished(), connected as it first starts:
+// after every connection made before the start (slots run in the order they
+// were connected), and before wait() can return true, which acquires it.
+void QThread::start(Priority priority)
+{
+    static const auto fn = real<void (*)(QThread*, Priority)>("_ZN7QThread5startENS_8PriorityE");
+    // A restart keeps the connection made at the first start.
+    if (!isRunning() && !isFinished())
+        QObject::connect(this, &QThread::finished, this, [this] { __tsan_release(this); }, Qt::DirectConnection);
+    fn(this, priority);
 }
 
 // A deferred delete is handed to the object's thread through the toolkit's

@@ -12,6 +12,7 @@
 #include "LoginRefusals.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QFile>
 #include <QHostAddress>
@@ -21,6 +22,9 @@
 #include <algorithm>
 
 namespace {
+
+// How long an accept waits at most for the closing connections it cut short.
+constexpr qint64 kCutFlushWaitMs = 100;
 
 QByteArray readResource(const QString& path)
 {
@@ -157,6 +161,13 @@ void V2_Server::incomingConnection(qintptr descriptor)
     connect(connection, &V2_ServerSocket::onLogged, this, &V2_Server::onClientLogged);
 
     connection->start(QThread::InheritPriority);
+    if (!connection->isRunning() && !connection->isFinished()) {
+        // The system gave it no thread (at its limit of threads or memory):
+        // nothing would ever end it, so it must not count.
+        V2_ServerSocket::closeDescriptor(descriptor);
+        delete connection;
+        return;
+    }
     {
         QMutexLocker locker(&m_mutex);
         // A closing connection may still be in the table under the same
@@ -171,29 +182,32 @@ void V2_Server::incomingConnection(qintptr descriptor)
 bool V2_Server::admitNewcomer()
 {
     const int cap = std::max(1, m_maxNotLoggedConnections);
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    // Cut flushes end within a few milliseconds: worth waiting for them.
+    QDeadlineTimer patience(kCutFlushWaitMs);
+    bool cut = false;
+    for (int attempt = 0;; ++attempt) {
         {
             QMutexLocker locker(&m_mutex);
             int waiting = 0;
             int closing = 0;
             V2_ServerSocket* oldest = nullptr;
+            QList<V2_ServerSocket*> flushing;
             // Counted by object, not through the descriptor table: a closing
             // connection gives its descriptor up before its thread ends, and
             // the next accept may reuse the number.
             for (V2_ServerSocket* connection : qAsConst(m_live)) {
                 if (connection->isClosing()) {
                     ++closing;
+                    if (connection->isFlushing())
+                        flushing.append(connection);
                     continue;
                 }
-                if (connection->logged())
+                // A held answer, refusal or acceptance, has its own bound
+                // and is never evicted: were one kind closed sooner than the
+                // other, a guesser would learn which by making room.
+                if (connection->logged() || connection->holdsAnswer())
                     continue;
                 ++waiting;
-                // A held acceptance is counted but never makes room: its
-                // password was right. Of the others the oldest goes, whatever
-                // it holds: a newer connection (the team's, still in its
-                // handshake) outlives every stranger that came before it.
-                if (connection->heldAnswer() == V2_ServerSocket::HeldAnswer::Acceptance)
-                    continue;
                 if (!oldest || connection->notLoggedSince() < oldest->notLoggedSince())
                     oldest = connection;
             }
@@ -201,19 +215,8 @@ bool V2_Server::admitNewcomer()
             // are. Waiting ones make room for a newcomer; closing ones end
             // only once this thread has taken note of them, so during a
             // flood of connects they alone refuse newcomers, at the cap:
-            // together never more than twice the cap.
+            // with held answers, together never more than three times the cap.
             if (closing < cap) {
-                if (waiting >= cap && !oldest) {
-                    // Every waiting one is a right password about to be
-                    // answered: they are users, the newcomer waits its turn.
-                    static LogThrottle throttle(1);
-                    int suppressed = 0;
-                    if (throttle.allow(&suppressed))
-                        qDebug().noquote() << QStringLiteral("[V2] %1 connections hold their accepted logins: a new connection closed at once (%2 more)")
-                                                  .arg(waiting)
-                                                  .arg(suppressed);
-                    return false;
-                }
                 // Refusing newcomers would let strangers lock everyone out:
                 // the one that has waited longest to log in makes room instead.
                 if (oldest && waiting >= cap) {
@@ -228,14 +231,21 @@ bool V2_Server::admitNewcomer()
                 }
                 return true;
             }
+            // Closing connections still writing their last bytes to peers
+            // that may never read them are cut short: else peers that make
+            // them so could keep every newcomer out.
+            for (V2_ServerSocket* connection : qAsConst(flushing)) {
+                connection->doDisconnect();
+                cut = true;
+            }
         }
+        if (attempt > 0 && (!cut || patience.hasExpired()))
+            break;
+        if (attempt > 0)
+            QThread::msleep(1);
         // Closed connections wait for this thread to take them off the
         // table (a blocking call): let them go on now, then count again.
-        // Their threads leave the count only once ended, so this seldom
-        // makes room in the same call; it keeps them from waiting on this
-        // thread for the whole burst.
-        if (attempt == 0)
-            QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     }
     static LogThrottle throttle(1);
     int suppressed = 0;

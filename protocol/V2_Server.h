@@ -93,13 +93,16 @@ public:
     void setMaxNotLoggedLineBytes(qint64 bytes);
     qint64 maxNotLoggedLineBytes() const;
     // Connections that have not logged in yet, each a thread: at this many,
-    // a new connection closes the one that has waited longest to log in
-    // (one holding no answer to a LOGIN before one whose refusal is held;
-    // never one whose acceptance is held, its password was right).
+    // a new connection closes the one that has waited longest to log in.
+    // Connections holding back the answer to a LOGIN (see
+    // setMaxRefusedLogins) are never closed so: at most this many hold one,
+    // a quarter of them from one address; a LOGIN beyond that waits unread.
     // While this many threads of connections are still closing, a new
-    // connection is closed at once, without a thread (the server may then
-    // run the blocking calls that wait for it, snapshot requests and
-    // commands included, from within the accept).
+    // connection is closed at once, without a thread, once those still
+    // writing their last bytes are cut short (the server may then run the
+    // blocking calls that wait for them, snapshot requests and commands
+    // included, from within the accept). Threads before login therefore
+    // stay under three times this.
     void setMaxNotLoggedConnections(int connections);
     int maxNotLoggedConnections() const;
     // The unwritten output that drops a connection that has not logged in
@@ -114,7 +117,8 @@ public:
     // name has had as many recent refusals from one address, every further
     // answer for it from there, refusal or acceptance, is held as long as
     // the next refusal would be, each later than the one before, but always
-    // within the time to log in. 0: neither.
+    // within the time to log in: a LOGIN too late for that is answered that
+    // it is too late, whatever its password. 0: neither.
     void setMaxRefusedLogins(int logins);
     int maxRefusedLogins() const;
     // The first of those delays, in milliseconds; it doubles with each

@@ -16,6 +16,7 @@
 #include <QDeadlineTimer>
 #include <QHash>
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QSslCipher>
 #include <QSslConfiguration>
 #include <QSslSocket>
@@ -37,12 +38,20 @@ constexpr int kLoggedNameChars = 64;
 // answers this many lines a turn: its requests are a few short lines.
 constexpr qint64 kNotLoggedReadBuffer = 64 * 1024;
 constexpr int kNotLoggedLinesPerTurn = 64;
+// How often a LOGIN waiting for room to hold its answer is tried again.
+constexpr qint64 kDeferredLoginRetryMs = 50;
+// A connection not logged in is owed a few short lines on closing; its
+// last bytes are written in slices, so that the server can cut them short.
+constexpr int kNotLoggedCloseFlushMs = 250;
+constexpr int kCloseFlushSliceMs = 25;
 
 std::function<void(V2_ServerSocket::LoginStage)>& loginHook()
 {
     static std::function<void(V2_ServerSocket::LoginStage)> hook;
     return hook;
 }
+
+std::atomic<uint> g_testStackSize{0};
 
 void atLoginStage(V2_ServerSocket::LoginStage stage)
 {
@@ -75,6 +84,11 @@ void V2_ServerSocket::setLoginHookForTests(std::function<void(LoginStage)> hook)
     loginHook() = std::move(hook);
 }
 
+void V2_ServerSocket::setThreadStackSizeForTests(uint bytes)
+{
+    g_testStackSize = bytes;
+}
+
 V2_ServerSocket::V2_ServerSocket(int descriptor, V2_Server* server, QObject* parent)
     : QThread(parent)
     , m_socketDescriptor(descriptor)
@@ -86,6 +100,8 @@ V2_ServerSocket::V2_ServerSocket(int descriptor, V2_Server* server, QObject* par
     m_handler->setMinimumVersion(server->minVersion(), server->minSubVersion(), server->minRevision());
     m_handler->setPingRate(server->pingRate());
     m_handler->setPingTimeout(server->timeout());
+    if (const uint stack = g_testStackSize)
+        setStackSize(stack);
 }
 
 V2_ServerSocket::~V2_ServerSocket()
@@ -163,6 +179,7 @@ void V2_ServerSocket::run()
         m_running = timeoutCheckOk();
     }
     m_pastLastTurn = true;
+    const bool wasLogged = m_handler->logged();
 
     {
         QMutexLocker locker(&m_wakeMutex);
@@ -175,7 +192,7 @@ void V2_ServerSocket::run()
     }
     disconnect(m_socket, nullptr, this, nullptr);
     disconnect(m_handler, nullptr, this, nullptr);
-    flushOnClose();
+    flushOnClose(wasLogged);
     m_socket->close();
     delete m_socket;
     m_socket = nullptr;
@@ -187,22 +204,29 @@ void V2_ServerSocket::run()
     TsanAnnotations::release(this);
 }
 
-void V2_ServerSocket::flushOnClose()
+void V2_ServerSocket::flushOnClose(bool wasLogged)
 {
     if (m_socket->state() != QAbstractSocket::ConnectedState)
         return;
-    // A server going away does not wait for its readers.
-    if (m_disconnectRequested) {
-        m_socket->abort();
-        return;
-    }
     // What the last turn wrote (a refusal, say) still reaches the client,
     // within one deadline for all of it: a peer reading a trickle must not
-    // hold the thread.
-    const QDeadlineTimer deadline(kCloseFlushMs);
-    while (unsentBytes() > 0 && !deadline.hasExpired() && m_socket->waitForBytesWritten(int(deadline.remainingTime()))) {
+    // hold the thread. The server cuts it short (doDisconnect) when closing
+    // connections keep newcomers out.
+    m_flushing = true;
+    const QDeadlineTimer deadline(wasLogged ? kCloseFlushMs : kNotLoggedCloseFlushMs);
+    while (unsentBytes() > 0 && !deadline.hasExpired() && !m_disconnectRequested && m_socket->state() == QAbstractSocket::ConnectedState) {
+        QElapsedTimer slice;
+        slice.start();
+        const int ms = int(std::min<qint64>(kCloseFlushSliceMs, std::max<qint64>(1, deadline.remainingTime())));
+        // A failure before the slice's end is the socket's, not the peer's slowness.
+        if (!m_socket->waitForBytesWritten(ms) && slice.elapsed() < ms)
+            break;
     }
-    m_socket->disconnectFromHost();
+    // A server going away, or one that needs the room, does not wait for its readers.
+    if (m_disconnectRequested)
+        m_socket->abort();
+    else
+        m_socket->disconnectFromHost();
 }
 
 bool V2_ServerSocket::loginTimeOver() const
@@ -231,6 +255,8 @@ qint64 V2_ServerSocket::msUntilLimitCheck() const
     const int loginTimeout = m_server->loginTimeout();
     if (loginTimeout > 0 && !m_handler->logged())
         until = std::max<qint64>(0, loginTimeout * 1000LL - (clockMs() - m_notLoggedSince)) + 5;
+    if (m_loginDeferred)
+        until = until < 0 ? kDeferredLoginRetryMs : std::min(until, kDeferredLoginRetryMs);
     const int timeout = m_server->timeout();
     if (timeout == 0)
         return until;
@@ -269,7 +295,8 @@ bool V2_ServerSocket::receiveData()
         appendInput(m_socket->readAll());
     }
     m_linesWaiting = handleLines(maxLines);
-    return true;
+    // A LOGIN waiting for room is tried again after a short sleep, not at once.
+    return !m_loginDeferred;
 }
 
 void V2_ServerSocket::receiveBytes(const QByteArray& bytes)
@@ -302,11 +329,14 @@ bool V2_ServerSocket::handleLines(int maxLines)
         start = end + kLineEnd.size();
     }
     m_inBuffer.remove(0, start);
-    const bool linesLeft = lines.size() >= maxLines && m_inBuffer.contains(kLineEnd);
+    bool linesLeft = lines.size() >= maxLines && m_inBuffer.contains(kLineEnd);
     // What follows the last line end, unless whole lines are still to come.
     const qint64 remainder = linesLeft ? 0 : m_inBuffer.size();
     m_inLock.unlock();
-    if (!lines.isEmpty())
+    // A LOGIN read again after waiting for room is no new activity.
+    const bool retry = m_loginDeferred;
+    m_loginDeferred = false;
+    if (!lines.isEmpty() && !retry)
         m_lastActivity.restart();
 
     // Only uploads are long: every other request, a stranger's login
@@ -321,16 +351,27 @@ bool V2_ServerSocket::handleLines(int maxLines)
     bool logged = m_handler->logged();
     qint64 cap = lineCap();
     qint64 overlong = 0;
-    for (const QByteArray& line : qAsConst(lines)) {
+    for (int i = 0; i < lines.size(); ++i) {
+        const QByteArray& line = lines.at(i);
         if (line.size() > cap) {
             overlong = cap;
             break;
         }
         V2_message mes;
-        if (!mes.parseMessage(line))
+        if (!mes.parseMessage(line)) {
             sendErrorMessage(&mes);
-        else
-            processMessage(&mes);
+        } else if (!processMessage(&mes)) {
+            // This line and those after it go back, to be read again.
+            QByteArray back;
+            for (int k = i; k < lines.size(); ++k)
+                back += lines.at(k) + kLineEnd;
+            m_inLock.lock();
+            m_inBuffer.prepend(back);
+            m_inLock.unlock();
+            m_loginDeferred = true;
+            linesLeft = true;
+            break;
+        }
         if (m_handler->logged() != logged) {
             logged = m_handler->logged();
             cap = lineCap();
@@ -342,7 +383,7 @@ bool V2_ServerSocket::handleLines(int maxLines)
             return false;
     }
     requestSnapshots();
-    if (!overlong && remainder > cap)
+    if (!overlong && !m_loginDeferred && remainder > cap)
         overlong = cap;
     if (overlong) {
         m_inLock.lock();
@@ -359,7 +400,7 @@ bool V2_ServerSocket::handleLines(int maxLines)
     return linesLeft && m_connected;
 }
 
-void V2_ServerSocket::processMessage(V2_message* mes)
+bool V2_ServerSocket::processMessage(V2_message* mes)
 {
     using Handler = void (V2_ServerSocket::*)(V2_message*);
     // Every request but LOGIN needs a logged-in client.
@@ -374,17 +415,16 @@ void V2_ServerSocket::processMessage(V2_message* mes)
         {QStringLiteral("REPLY"), &V2_ServerSocket::ignore},
         {QStringLiteral("TIME"), &V2_ServerSocket::time},
     };
-    if (mes->command() == QLatin1String("LOGIN")) {
-        login(mes);
-        return;
-    }
+    if (mes->command() == QLatin1String("LOGIN"))
+        return login(mes);
     const Handler handler = m_handler->logged() ? loggedRequests.value(mes->command()) : nullptr;
     if (handler) {
         (this->*handler)(mes);
-        return;
+        return true;
     }
     mes->setError(QStringLiteral("Unknown command"), QString());
     sendErrorMessage(mes);
+    return true;
 }
 
 void V2_ServerSocket::ping(V2_message* mes)
@@ -403,29 +443,49 @@ void V2_ServerSocket::ignore(V2_message*)
 {
 }
 
-void V2_ServerSocket::login(V2_message* mes)
+bool V2_ServerSocket::login(V2_message* mes)
 {
     const QString requestId = mes->id();
     mes->setId(requestId + QLatin1Char('+'));
     if (!m_handler->ok_LOGIN(mes)) {
         sendErrorMessage(mes);
-        return;
+        return true;
     }
     if (m_handler->logged()) {
         mes->setError(QStringLiteral("User already logged"), QString());
         sendErrorMessage(mes);
-        return;
+        return true;
     }
     const QMap<QString, QVariant>* params = mes->jsonParams();
     const QString userName = params->value(QStringLiteral("user")).toString().simplified();
     const QString password = params->value(QStringLiteral("password")).toString().simplified();
-    // While this address and account is being guessed at, a right password
-    // is answered no sooner than a wrong one would be: else a guesser would
-    // know a guess wrong as soon as no acceptance came, and try the next.
-    if (const qint64 hold = acceptanceHold(userName, password); hold > 0) {
-        holdAnswer(hold, HeldAnswer::Acceptance);
+    // While this address and account is being guessed at, every answer is
+    // held alike, a right password's too: else a guesser would know a guess
+    // wrong as soon as no acceptance came, and try the next.
+    const qint64 hold = reserveAnswerHold(userName);
+    if (hold == kNoRoomToHold) {
+        // Left unread, its password unseen, until room frees: the
+        // connection stays an ordinary one waiting to log in.
+        mes->setId(requestId);
+        return false;
+    }
+    if (hold == kTooLateToHold) {
+        mes->setError(QStringLiteral("Too late to log in"), QString());
+        sendErrorMessage(mes);
+        m_connected = false;
+        return true;
+    }
+    // The held answer keeps its room until it is sent, or its user bound.
+    struct HoldRelease {
+        V2_ServerSocket* connection;
+        ~HoldRelease() { connection->releaseAnswerHold(); }
+    } release{this};
+    qint64 stillToHold = hold;
+    if (hold > 0 && passwordRight(userName, password)) {
+        holdAnswer(hold);
+        stillToHold = 0;
         if (m_disconnectRequested || m_socket->state() != QAbstractSocket::ConnectedState)
-            return;
+            return true;
     }
     QMutexLocker binding(&m_loginMutex);
     // A stopped connection may still hold the user of its last login.
@@ -440,13 +500,11 @@ void V2_ServerSocket::login(V2_message* mes)
             user->writeUnlock();
         binding.unlock();
         mes->setError(QStringLiteral("user or password not valid"), QString());
-        qint64 hold = 0;
-        logRefusedLogin(mes, userName, noteRefusedLogin(loginRefusalKey(userName), &hold));
-        // Answered late while the key is being guessed at (as a right
-        // password is then), and nothing more is read meanwhile.
-        holdAnswer(hold, HeldAnswer::Refusal);
+        logRefusedLogin(mes, userName, noteRefusedLogin(loginRefusalKey(userName), hold));
+        // Nothing more is read meanwhile.
+        holdAnswer(stillToHold);
         sendErrorMessage(mes);
-        return;
+        return true;
     }
 
     const int current = user->currentNumberOfConnections();
@@ -457,7 +515,7 @@ void V2_ServerSocket::login(V2_message* mes)
         sendErrorMessage(mes);
         m_connected = false;
         user->writeUnlock();
-        return;
+        return true;
     }
     bindUser(user);
     m_loginName = user->user();
@@ -473,6 +531,7 @@ void V2_ServerSocket::login(V2_message* mes)
     m_lastActivity.restart();
     emit onLogged();
     user->writeUnlock();
+    return true;
 }
 
 void V2_ServerSocket::logRefusedLogin(V2_message* mes, const QString& userName, const QString& consequence)

@@ -55,10 +55,13 @@ public:
     void evict();
     // Evicted, or past its last turn: the thread is on its way out.
     bool isClosing() const;
-    // The answer to a LOGIN this connection holds back while its address
-    // and account are being guessed at.
-    enum class HeldAnswer { None, Refusal, Acceptance };
-    HeldAnswer heldAnswer() const;
+    // Holds back its answer to a LOGIN, from before the password is looked
+    // at until the answer is sent (or the user bound), while its address and
+    // account are being guessed at: such connections have a bound of their
+    // own and are never evicted, whatever the answer.
+    bool holdsAnswer() const;
+    // Past its last turn and still writing its last bytes out.
+    bool isFlushing() const;
     // When this connection began to wait for a login (accepted or logged out),
     // in milliseconds of a monotonic clock.
     qint64 notLoggedSince() const;
@@ -88,6 +91,9 @@ public:
         Binding,   // the user is bound and counted, the client not yet logged in
     };
     static void setLoginHookForTests(std::function<void(LoginStage)> hook);
+    // The stack size of the threads of connections made from now on; one
+    // too small for the system makes their start fail. 0: the default.
+    static void setThreadStackSizeForTests(uint bytes);
 
 signals:
     void onThreadFinished(int descriptor);
@@ -135,21 +141,28 @@ private:
     bool timeoutCheckOk() const;
     // The fixed time to log in has passed.
     bool loginTimeOver() const;
-    void processMessage(V2_message* mes);
-    void login(V2_message* mes);
+    // False when the line is left unread, to be answered in a later turn.
+    bool processMessage(V2_message* mes);
+    bool login(V2_message* mes);
     void logRefusedLogin(V2_message* mes, const QString& userName, const QString& consequence);
     // Whose refused logins slow the answers to logins for this name: the
     // peer's address and the account.
     QString loginRefusalKey(const QString& userName) const;
-    // Waits this long before a LOGIN is answered, running this thread's
-    // events, but never past the time to log in: the answer is always sent.
-    void holdAnswer(qint64 ms, HeldAnswer answer);
-    // How long a right password's acceptance waits: while the key is being
-    // guessed at, as long as a refusal would; else, or for a wrong password, 0.
-    qint64 acceptanceHold(const QString& userName, const QString& password);
+    // Waits this long before a LOGIN is answered, running this thread's events.
+    void holdAnswer(qint64 ms);
+    // Decided before the password is looked at: how long the answer to a
+    // LOGIN for this name waits, the same for a right and a wrong password
+    // (0: answered at once), after taking room to hold it; kNoRoomToHold
+    // when there is none, kTooLateToHold when the wait would not end
+    // within the time to log in.
+    qint64 reserveAnswerHold(const QString& userName);
+    static constexpr qint64 kNoRoomToHold = -1;
+    static constexpr qint64 kTooLateToHold = -2;
+    void releaseAnswerHold();
+    bool passwordRight(const QString& userName, const QString& password);
     // Counts a refused login (closing the connection after enough of them);
-    // sets how long its answer waits and returns what follows, for the log.
-    QString noteRefusedLogin(const QString& key, qint64* hold);
+    // returns what follows, for the log.
+    QString noteRefusedLogin(const QString& key, qint64 hold);
     // This connection's share of that: closes it after enough refusals and
     // says so, else an empty text.
     QString countRefusal();
@@ -173,7 +186,7 @@ private:
     // before it starts).
     void bindUser(V2_User* user);
     void stopLocked();
-    void flushOnClose();
+    void flushOnClose(bool wasLogged);
     QString championship() const;
     QString userName() const;
     QString peerAddress() const;
@@ -209,7 +222,12 @@ private:
     bool m_linesWaiting = false;
     std::atomic<qint64> m_notLoggedSince;
     std::atomic<bool> m_evicted{false};
-    std::atomic<HeldAnswer> m_heldAnswer{HeldAnswer::None};
+    std::atomic<bool> m_answerHeld{false};
+    // The peer address its held answer is counted under (this thread only).
+    QString m_heldFor;
+    std::atomic<bool> m_flushing{false};
+    // A LOGIN waits unread for room to hold its answer.
+    bool m_loginDeferred = false;
     std::atomic<bool> m_pastLastTurn{false};
     // The last successful LOGIN still counts in its user's connections.
     std::atomic<bool> m_loginCounted{false};

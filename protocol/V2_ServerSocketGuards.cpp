@@ -33,7 +33,8 @@ namespace {
 
 constexpr int kLoggedNameChars = 64;
 constexpr qint64 kJoinWindowMs = 60 * 1000;
-// A held refusal is sent this long before the time to log in runs out.
+// A held answer is sent at least this long before the time to log in runs
+// out, and a fresh connection's hold is this much shorter still.
 constexpr qint64 kRefusalMarginMs = 500;
 
 QString shortened(const QString& text)
@@ -48,19 +49,14 @@ qint64 V2_ServerSocket::clockMs()
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-QString V2_ServerSocket::noteRefusedLogin(const QString& key, qint64* hold)
+QString V2_ServerSocket::noteRefusedLogin(const QString& key, qint64 hold)
 {
-    const int maxRefused = m_server->maxRefusedLogins();
     QString consequence;
-    *hold = 0;
     if (m_socket) {
-        LoginRefusals* refusals = m_server->loginRefusals();
-        const int forKey = refusals->refused(key);
-        // The first few refusals of a key are free; later ones wait longer.
-        *hold = refusals->delayAfter(forKey - 1, maxRefused);
+        const int forKey = m_server->loginRefusals()->refused(key);
         consequence = QStringLiteral("%1 refused for this name from this ip").arg(forKey);
-        if (*hold > 0)
-            consequence += QStringLiteral(", answered after %1 s").arg(*hold / 1000.0);
+        if (hold > 0)
+            consequence += QStringLiteral(", answered after %1 s").arg(hold / 1000.0);
     }
     const QString closing = countRefusal();
     if (!closing.isEmpty())
@@ -86,39 +82,60 @@ QString V2_ServerSocket::loginRefusalKey(const QString& userName) const
     return peerAddress() + QLatin1Char('/') + account;
 }
 
-qint64 V2_ServerSocket::acceptanceHold(const QString& userName, const QString& password)
+qint64 V2_ServerSocket::reserveAnswerHold(const QString& userName)
 {
     if (!m_socket)
         return 0;
     LoginRefusals* refusals = m_server->loginRefusals();
-    const qint64 hold = refusals->delayAfter(refusals->refusals(loginRefusalKey(userName)), m_server->maxRefusedLogins());
+    qint64 hold = refusals->delayAfter(refusals->refusals(loginRefusalKey(userName)), m_server->maxRefusedLogins());
     if (hold <= 0)
         return 0;
-    // Only looked at here: the login checks it again once the wait is over.
+    const int loginTimeout = m_server->loginTimeout();
+    if (loginTimeout > 0) {
+        // A fresh connection's answer always comes within its time to log
+        // in; one that has used that time up is answered, whatever its
+        // password, that it is too late: never at once with a real answer.
+        const qint64 answerBy = loginTimeout * 1000LL - kRefusalMarginMs;
+        hold = std::min(hold, answerBy - kRefusalMarginMs);
+        if (hold <= 0 || clockMs() - m_notLoggedSince + hold > answerBy)
+            return kTooLateToHold;
+    }
+    // Held answers are never evicted, so they have a bound of their own,
+    // and one address may take only a share of it.
+    const int cap = std::max(1, m_server->maxNotLoggedConnections());
+    // Kept: the socket forgets its peer's address once the peer has left.
+    m_heldFor = peerAddress();
+    if (!refusals->tryHoldAnswer(m_heldFor, cap, std::max(1, cap / 4)))
+        return kNoRoomToHold;
+    m_answerHeld = true;
+    return hold;
+}
+
+void V2_ServerSocket::releaseAnswerHold()
+{
+    if (m_answerHeld.exchange(false))
+        m_server->loginRefusals()->answerReleased(m_heldFor);
+}
+
+bool V2_ServerSocket::passwordRight(const QString& userName, const QString& password)
+{
     V2_User* user = m_server->findAndLockUser(userName);
     const bool right = user && !user->isRemoved() && user->pass() == password;
     if (user)
         user->writeUnlock();
-    return right ? hold : 0;
+    return right;
 }
 
-void V2_ServerSocket::holdAnswer(qint64 ms, HeldAnswer answer)
+void V2_ServerSocket::holdAnswer(qint64 ms)
 {
     if (!m_socket || ms <= 0)
         return;
-    // The answer is owed before the time to log in ends the connection.
-    const int loginTimeout = m_server->loginTimeout();
-    if (loginTimeout > 0)
-        ms = std::min(ms, loginTimeout * 1000LL - kRefusalMarginMs - (clockMs() - m_notLoggedSince));
-    if (ms <= 0)
-        return;
     // This thread serves only this peer: it waits here, running its own
-    // events so that the peer's leaving or an eviction is noticed (both
-    // wake it), and reading no more than the socket's small buffer before
-    // login holds.
+    // events so that the peer's leaving or the server's going is noticed
+    // (both wake it), and reading no more than the socket's small buffer
+    // before login holds.
     const QDeadlineTimer until(ms);
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-    m_heldAnswer = answer;
     QTimer tick;
     tick.setSingleShot(true);
     while (!until.hasExpired() && !m_disconnectRequested && m_socket->state() == QAbstractSocket::ConnectedState) {
@@ -130,7 +147,6 @@ void V2_ServerSocket::holdAnswer(qint64 ms, HeldAnswer answer)
             QThread::msleep(ulong(std::min(remaining, 50)));
         }
     }
-    m_heldAnswer = HeldAnswer::None;
     // The peer's inactivity is measured from the answer.
     m_lastActivity.restart();
 }
@@ -231,9 +247,14 @@ void V2_ServerSocket::closeDescriptor(qintptr descriptor)
 #endif
 }
 
-V2_ServerSocket::HeldAnswer V2_ServerSocket::heldAnswer() const
+bool V2_ServerSocket::holdsAnswer() const
 {
-    return m_heldAnswer;
+    return m_answerHeld;
+}
+
+bool V2_ServerSocket::isFlushing() const
+{
+    return m_flushing;
 }
 
 bool V2_ServerSocket::isClosing() const
