@@ -5,7 +5,7 @@
 #include "DialogScaleFactor.h"
 #include "DialogUser.h"
 #include "ModalHelper.h"
-#include "StartUp.h"
+#include "TestSettings.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -15,8 +15,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -72,7 +70,6 @@ class TestDialogs final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void scaleFactor();
     void user_data();
@@ -81,19 +78,12 @@ private slots:
     void userForgetsTheCertificate();
     void loadLayout();
     void newNames();
-    void refusesToDeleteDefault();
-    void deleteCurrentThenOk();
-    void deleteAnsweredNo();
+    void deleteLayout_data();
+    void deleteLayout();
 
 private:
-    QTemporaryDir m_config;
+    TestSettings m_config;
 };
-
-void TestDialogs::initTestCase()
-{
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
-    StartUp::setApplicationIdentity();
-}
 
 void TestDialogs::init()
 {
@@ -256,47 +246,41 @@ void TestDialogs::newNames()
     QCOMPARE(combo->count(), 3);
 }
 
-void TestDialogs::refusesToDeleteDefault()
+// "-" on the chosen layout, the box answered: the store (at once) and the
+// list agree, and OK then saves under the name the list shows.
+void TestDialogs::deleteLayout_data()
 {
-    addLayouts({"default", "race"});
-    DialogSaveLayout dialog;
-    dialog.show();
-    dialog.preselect(QStringLiteral("default"));
-    QCOMPARE(deleteCurrent(dialog, QMessageBox::Ok), QStringLiteral("Default layout cannot be deleted"));
-    QCOMPARE(items(dialog.findChild<QComboBox*>(QStringLiteral("comboBox"))), QStringList({"default", "race"}));
-    QVERIFY(AppSettings::open()->contains(QStringLiteral("layouts/default/mainwindow/x")));
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<QStringList>("left");
+    const QString sure = QStringLiteral("Are you sure to delete layout?");
+    QTest::newRow("default refused") << "default" << int(QMessageBox::Ok) << "Default layout cannot be deleted" << QStringList({"default", "practice", "race"});
+    QTest::newRow("yes deletes") << "practice" << int(QMessageBox::Yes) << sure << QStringList({"default", "race"});
+    QTest::newRow("no keeps") << "race" << int(QMessageBox::No) << sure << QStringList({"default", "practice", "race"});
 }
 
-void TestDialogs::deleteCurrentThenOk()
+void TestDialogs::deleteLayout()
 {
+    QFETCH(QString, selected);
+    QFETCH(int, answer);
+    QFETCH(QString, question);
+    QFETCH(QStringList, left);
     addLayouts({"default", "practice", "race"});
     DialogSaveLayout dialog;
     dialog.show();
-    dialog.preselect(QStringLiteral("practice"));
-    QCOMPARE(deleteCurrent(dialog, QMessageBox::Yes), QStringLiteral("Are you sure to delete layout?"));
-    // Removed from the store at once, and from the list.
+    dialog.preselect(selected);
+    QCOMPARE(deleteCurrent(dialog, QMessageBox::StandardButton(answer)), question);
     const auto settings = AppSettings::open();
     settings->beginGroup(QStringLiteral("layouts"));
-    QCOMPARE(settings->childGroups(), QStringList({"default", "race"}));
+    QCOMPARE(settings->childGroups(), left);
     settings->endGroup();
     auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("comboBox"));
-    QCOMPARE(items(combo), QStringList({"default", "race"}));
-    // OK now saves under the name the combo box shows.
+    QCOMPARE(items(combo), left);
     dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(dialog.selectedName(), combo->currentText());
     QVERIFY(!dialog.selectedName().isEmpty());
-}
-
-void TestDialogs::deleteAnsweredNo()
-{
-    addLayouts({"default", "race"});
-    DialogSaveLayout dialog;
-    dialog.show();
-    dialog.preselect(QStringLiteral("race"));
-    deleteCurrent(dialog, QMessageBox::No);
-    QCOMPARE(items(dialog.findChild<QComboBox*>(QStringLiteral("comboBox"))), QStringList({"default", "race"}));
-    QVERIFY(AppSettings::open()->contains(QStringLiteral("layouts/race/mainwindow/x")));
 }
 
 QTEST_MAIN(TestDialogs)

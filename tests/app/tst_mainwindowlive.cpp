@@ -12,7 +12,7 @@
 #include "RecordingWriter.h"
 #include "ReplayBar.h"
 #include "ScriptedServer.h"
-#include "StartUp.h"
+#include "TestSettings.h"
 #include "ToolWindow.h"
 #include "V2DataProvider.h"
 #include "V2_Data.h"
@@ -25,9 +25,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QSettings>
 #include <QStandardItemModel>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -52,7 +50,6 @@ class TestMainWindowLive final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void everyPanelKnowsItsGroup();
     void trustingAnotherCertificateConnectsAtOnce();
@@ -63,14 +60,8 @@ private slots:
     void replayHoldsTheLiveConnection();
 
 private:
-    QTemporaryDir m_config;
+    TestSettings m_config;
 };
-
-void TestMainWindowLive::initTestCase()
-{
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
-    StartUp::setApplicationIdentity();
-}
 
 void TestMainWindowLive::init()
 {

@@ -1,11 +1,9 @@
 #include "MainWindow.h"
-#include "StartUp.h"
+#include "TestSettings.h"
 
 #include <QFile>
 #include <QIcon>
 #include <QPixmap>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 
 // Every picture and style sheet the program names loads from its resources.
@@ -22,13 +20,11 @@ private slots:
     void alertSound();
 
 private:
-    QTemporaryDir m_config;
+    TestSettings m_config;
 };
 
 void TestResources::initTestCase()
 {
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
-    StartUp::setApplicationIdentity();
     // The main window brings the program's resources in.
     MainWindow window(PanelRegistry::Factories{});
 }

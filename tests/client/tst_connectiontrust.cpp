@@ -3,19 +3,18 @@
 #include "ConnectionWatch.h"
 #include "RecordingPlayer.h"
 #include "RecordingWriter.h"
+#include "ScriptedLink.h"
 #include "ScriptedServer.h"
 #include "ServerFixture.h"
 #include "SessionClock.h"
-#include "StartUp.h"
+#include "TestSettings.h"
 #include "V2_Client.h"
 #include "V2_Data.h"
 #include "V2_message.h"
 
 #include <QFile>
 #include <QPair>
-#include <QSettings>
 #include <QSslConfiguration>
-#include <QTemporaryDir>
 #include <QVector>
 #include <QtTest>
 
@@ -29,20 +28,7 @@ qint64 testClock()
     return g_now;
 }
 
-struct Link {
-    explicit Link(bool tls = true)
-        : server(tls)
-        , client(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("V2"), QStringLiteral("2.0"), 0, QStringLiteral("pw"),
-                 QStringLiteral("user"), QStringLiteral("127.0.0.1"))
-    {
-        client.setPort(server.start());
-        client.setSsl(tls);
-    }
-    ~Link() { client.setActive(false); }
-
-    ScriptedServer server;
-    V2_Client client;
-};
+using Link = ScriptedLink;
 
 } // namespace
 
@@ -51,7 +37,6 @@ class TestConnectionTrust final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
     void trustOnFirstUse();
@@ -77,14 +62,8 @@ private slots:
     void pinCheckedAfterAnAcceptedHandshake();
 
 private:
-    QTemporaryDir m_config;
+    TestSettings m_config;
 };
-
-void TestConnectionTrust::initTestCase()
-{
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
-    StartUp::setApplicationIdentity();
-}
 
 void TestConnectionTrust::init()
 {
@@ -168,9 +147,7 @@ void TestConnectionTrust::nothingStaleSurvivesAReconnect()
     ConnectionWatch watch(&link.client);
     QSignalSpy stale(&watch, &ConnectionWatch::staleChanged);
     QSignalSpy changes(&link.client, &V2_Client::onChannelChange);
-    link.client.setActive(true);
-    QVERIFY(link.server.waitForClient());
-    QVERIFY(!link.server.acceptLogin().isEmpty());
+    QVERIFY(link.login());
     link.server.sendLine(QStringLiteral("JSON:1::{\"signalling\":{\"p\":1},\"weather\":{\"a\":1,\"b\":2}}"));
     QTRY_COMPARE(changes.count(), 1);
     link.server.closeClient();
@@ -211,9 +188,7 @@ void TestConnectionTrust::onlyReceivedLinesAreData()
     tree->insertData(QStringLiteral("weather"), 1);
     link.client.replaceTree(tree);
     link.client.receiveBytes("JSON:2::{\"weather\":{\"t\":2}}\n");
-    link.client.setActive(true);
-    QVERIFY(link.server.waitForClient());
-    QVERIFY(!link.server.acceptLogin().isEmpty());
+    QVERIFY(link.login());
     link.server.closeClient();
     QTRY_COMPARE(link.client.socketState(), QAbstractSocket::UnconnectedState);
     QVERIFY(!watch.isStale());

@@ -1,9 +1,9 @@
 #include "LogMessageHandler.h"
 #include "StartUp.h"
+#include "TestSettings.h"
 
 #include <QDir>
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 
 class TestStartUp final : public QObject
@@ -11,21 +11,14 @@ class TestStartUp final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void identity();
     void scaleFactor_data();
     void scaleFactor();
     void loggingFolder();
 
 private:
-    QTemporaryDir m_config;
+    TestSettings m_config;
 };
-
-void TestStartUp::initTestCase()
-{
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
-    StartUp::setApplicationIdentity();
-}
 
 void TestStartUp::identity()
 {

@@ -244,17 +244,14 @@ void TestEventModels::runningStintOnTheServerClock()
 void TestEventModels::trackLimits()
 {
     auto provider = makeTestProvider();
-    const auto add = [&provider](int key, const QString& pNum, qint64 time, const QList<int>& laps) {
-        V2_Data* node = mirrorNode(*provider, QStringLiteral("timing.session.trackLimits.%1").arg(key));
-        node->insertData(QStringLiteral("participant"), pNum);
-        node->insertData(QStringLiteral("time"), quint64(time));
-        node->insertData(QStringLiteral("trackLimitsName"), QStringLiteral("Turn 4"));
-        for (int i = 0; i < laps.size(); ++i)
-            node->getOrCreateDataPointer(QStringLiteral("affectedLaps"))->insertData(QString::number(i), laps.at(i));
-    };
-    add(1, QStringLiteral("10"), kNoon + 2 * kMinute, {12});
-    add(2, QStringLiteral("9"), kNoon + kMinute, {3, 4});
-    add(3, QStringLiteral("7"), kNoon + 3 * kMinute, {1});
+    // Cars 10, 9 and 7 at 12:02, 12:01 and 12:03.
+    mergeMirror(*provider, QStringLiteral(R"({"timing":{"session":{"trackLimits":{"1":{"participant":"10","time":%1,"affectedLaps":[12],"trackLimitsName":"Turn 4"},)"
+                                          R"("2":{"participant":"9","time":%2,"affectedLaps":[3,4],"trackLimitsName":"Turn 4"},)"
+                                          R"("3":{"participant":"7","time":%3,"affectedLaps":[1],"trackLimitsName":"Turn 4"}}}}})")
+                               .arg(kNoon + 2 * kMinute)
+                               .arg(kNoon + kMinute)
+                               .arg(kNoon + 3 * kMinute)
+                               .toUtf8());
     ModelTrackLimits model(provider.get());
     QCOMPARE(model.columnCount(), 4);
     QCOMPARE(text(model, 1, ModelTrackLimits::AffectedLaps), QStringLiteral("3, 4"));
@@ -275,19 +272,10 @@ void TestEventModels::tyres()
 {
     auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
-    for (const char* number : {"10", "2"}) {
-        addDriver(p, QLatin1String(number), 1, QStringLiteral("Driver") + QLatin1String(number));
-        mirrorNode(p, QStringLiteral("timing.session.standings.overall.participantDetails.") + QLatin1String(number))
-            ->insertData(QStringLiteral("currentDriver"), 1);
-    }
-    const auto tyre = [&p](const QString& wheel, int laps, const QString& specification) {
-        V2_Data* node = mirrorNode(p, QStringLiteral("tyres.session.data.2.") + wheel);
-        node->insertData(QStringLiteral("laps"), laps);
-        node->insertData(QStringLiteral("specification"), specification);
-    };
-    tyre(QStringLiteral("frontLeft"), 1, QStringLiteral("Soft"));
-    tyre(QStringLiteral("frontRight"), 0, QString());
-    tyre(QStringLiteral("rearLeft"), 2, QStringLiteral("Medium"));
+    mergeMirror(p, R"({"timing":{"session":{"entry":{"10":{"drivers":{"1":{"lastName":"Driver10"}}},"2":{"drivers":{"1":{"lastName":"Driver2"}}}},)"
+                   R"("standings":{"overall":{"participantDetails":{"10":{"currentDriver":1},"2":{"currentDriver":1}}}}}},)"
+                   R"("tyres":{"session":{"data":{"2":{"frontLeft":{"laps":1,"specification":"Soft"},"frontRight":{"laps":0,"specification":""},)"
+                   R"("rearLeft":{"laps":2,"specification":"Medium"}}}}}})");
     ModelTyresSessionData model(provider.get());
     emit p.controller()->tyresDataReceived();
     QCOMPARE(column(model, ModelTyresSessionData::Number), QStringList({"2", "10"}));

@@ -3,8 +3,8 @@
 #include "LapChartView.h"
 #include "MeteoGraphItem.h"
 #include "MeteoGraphicsView.h"
-#include "StartUp.h"
 #include "TestProvider.h"
+#include "TestSettings.h"
 #include "WidgetLapChart.h"
 #include "WidgetMeteo.h"
 #include "WindDirectionItem.h"
@@ -14,10 +14,8 @@
 #include <QGraphicsSimpleTextItem>
 #include <QImage>
 #include <QPainter>
-#include <QSettings>
 #include <QSlider>
 #include <QStyleOptionGraphicsItem>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -43,6 +41,18 @@ void addSamples(V2DataProvider& p, const char* field, const QList<double>& value
         mirrorNode(p, QStringLiteral("weather.sessionData.%1").arg(1767268800000LL + i * 60000LL))->insertData(QLatin1String(field), values.at(i));
 }
 
+// A graph as it paints itself on black.
+QImage painted(QGraphicsItem* item)
+{
+    QImage image(item->boundingRect().size().toSize(), QImage::Format_ARGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    QStyleOptionGraphicsItem option;
+    item->paint(&painter, &option, nullptr);
+    painter.end();
+    return image;
+}
+
 } // namespace
 
 class TestChartPanels final : public QObject
@@ -50,7 +60,6 @@ class TestChartPanels final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void lapChartOnlyForRaces();
     void lapChartLine();
@@ -68,14 +77,8 @@ private slots:
     void weatherBelowZero();
 
 private:
-    QTemporaryDir m_config;
+    TestSettings m_config;
 };
-
-void TestChartPanels::initTestCase()
-{
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
-    StartUp::setApplicationIdentity();
-}
 
 void TestChartPanels::init()
 {
@@ -286,12 +289,7 @@ void TestChartPanels::lapChartFitsTheRace()
 void TestChartPanels::weatherUnits()
 {
     auto provider = makeTestProvider();
-    V2_Data* now = mirrorNode(*provider, QStringLiteral("weather.currentData"));
-    now->insertData(QStringLiteral("trackTemperature"), 20.0);
-    now->insertData(QStringLiteral("ambientTemperature"), 18.5);
-    now->insertData(QStringLiteral("windSpeed"), 10.0);
-    now->insertData(QStringLiteral("humidity"), 55.7);
-    now->insertData(QStringLiteral("pressure"), 1013.0);
+    mergeMirror(*provider, R"({"weather":{"currentData":{"trackTemperature":20.0,"ambientTemperature":18.5,"windSpeed":10.0,"humidity":55.7,"pressure":1013.0}}})");
     WidgetMeteo panel(provider.get());
     emit provider->controller()->weather();
     CurrentValuesItem* values = panel.view()->currentValues();
@@ -333,12 +331,7 @@ void TestChartPanels::weatherGraphScales()
     MeteoGraphItem* pressure = view.graphs().at(4);
     // All zero: the axes and "0", no line and no division by zero.
     QCOMPARE(humidity->scaleRange(), qMakePair(0.0f, 0.0f));
-    QImage image(humidity->boundingRect().size().toSize(), QImage::Format_ARGB32);
-    image.fill(Qt::black);
-    QPainter painter(&image);
-    QStyleOptionGraphicsItem option;
-    humidity->paint(&painter, &option, nullptr);
-    painter.end();
+    const QImage image = painted(humidity);
     bool yellow = false;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x)
@@ -391,12 +384,7 @@ void TestChartPanels::weatherBelowZero()
         // Scaled between the lowest and the highest value, as pressure is.
         QCOMPARE(temperature->scaleRange(), qMakePair(low, high));
         // The line is drawn, inside the item and above the time axis.
-        QImage image(temperature->boundingRect().size().toSize(), QImage::Format_ARGB32);
-        image.fill(Qt::black);
-        QPainter painter(&image);
-        QStyleOptionGraphicsItem option;
-        temperature->paint(&painter, &option, nullptr);
-        painter.end();
+        const QImage image = painted(temperature);
         int lowest = -1;
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x) {

@@ -6,8 +6,8 @@
 #include "ModelTrackLimits.h"
 #include "ModelTyresSessionData.h"
 #include "SimulatedSession.h"
+#include "TestSettings.h"
 #include "TrackLimitSortProxyModel.h"
-#include "StartUp.h"
 #include "TestProvider.h"
 #include "WidgetPitIn.h"
 #include "WidgetPitLights.h"
@@ -23,10 +23,8 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScrollBar>
-#include <QSettings>
 #include <QStandardItemModel>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -54,7 +52,6 @@ class TestEventPanels final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void raceControlPanel();
     void pitPanelsFollowNewStops();
@@ -63,21 +60,14 @@ private slots:
     void pitLights_data();
     void pitLights();
     void stintsCarList();
-    void stintsKeepAnAbsentCar();
     void raceControlCleaningAgainstTheSimulator();
     void carNumberOrder();
     void affectedLapsCanBeWidened();
     void againstTheSimulator();
 
 private:
-    QTemporaryDir m_config;
+    TestSettings m_config;
 };
-
-void TestEventPanels::initTestCase()
-{
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
-    StartUp::setApplicationIdentity();
-}
 
 void TestEventPanels::init()
 {
@@ -211,30 +201,9 @@ void TestEventPanels::pitLights()
     }
 }
 
+// The cars in number order; a new entry list keeps the chosen car, and a car
+// leaving it leaves an empty table (not another car's times) until it is back.
 void TestEventPanels::stintsCarList()
-{
-    auto provider = makeTestProvider();
-    for (const char* number : {"10", "2", "7"})
-        mirrorNode(*provider, QStringLiteral("timing.session.entry.") + QLatin1String(number));
-    WidgetStints panel(provider.get());
-    QComboBox* cars = panel.carList();
-    QCOMPARE(cars->count(), 3);
-    QCOMPARE(cars->itemText(0), QStringLiteral("2"));
-    QCOMPARE(cars->itemText(2), QStringLiteral("10"));
-    QCOMPARE(panel.model()->participant(), QStringLiteral("2"));
-    cars->setCurrentIndex(2);
-    QCOMPARE(panel.model()->participant(), QStringLiteral("10"));
-    // A new entry list keeps the chosen car.
-    mirrorNode(*provider, QStringLiteral("timing.session.entry.1"));
-    emit provider->controller()->sessionEntry();
-    QCOMPARE(cars->itemText(0), QStringLiteral("1"));
-    QCOMPARE(cars->currentText(), QStringLiteral("10"));
-    QCOMPARE(panel.model()->participant(), QStringLiteral("10"));
-    panel.setBikeLayout(true);
-    QCOMPARE(panel.table()->model()->headerData(ModelSessionStints::Driver, Qt::Horizontal).toString(), QStringLiteral("Rider"));
-}
-
-void TestEventPanels::stintsKeepAnAbsentCar()
 {
     auto provider = makeTestProvider();
     const auto entry = [&provider](const QStringList& cars) {
@@ -245,21 +214,32 @@ void TestEventPanels::stintsKeepAnAbsentCar()
         }
         emit provider->controller()->sessionEntry();
     };
-    entry({"2", "7", "10"});
+    entry({"10", "2", "7"});
     WidgetStints panel(provider.get());
-    panel.carList()->setCurrentIndex(1);
+    QComboBox* cars = panel.carList();
+    QCOMPARE(cars->count(), 3);
+    QCOMPARE(cars->itemText(0), QStringLiteral("2"));
+    QCOMPARE(cars->itemText(2), QStringLiteral("10"));
+    QCOMPARE(panel.model()->participant(), QStringLiteral("2"));
+    cars->setCurrentIndex(2);
+    QCOMPARE(panel.model()->participant(), QStringLiteral("10"));
+    entry({"1", "2", "7", "10"});
+    QCOMPARE(cars->itemText(0), QStringLiteral("1"));
+    QCOMPARE(cars->currentText(), QStringLiteral("10"));
+    QCOMPARE(panel.model()->participant(), QStringLiteral("10"));
+    cars->setCurrentIndex(2);
     QCOMPARE(panel.model()->participant(), QStringLiteral("7"));
     QCOMPARE(panel.model()->rowCount(), 1);
-    // Car 7 leaves the entry: no other car's times in its place, an empty table.
-    entry({"2", "10"});
-    QCOMPARE(panel.carList()->currentIndex(), -1);
+    entry({"1", "2", "10"});
+    QCOMPARE(cars->currentIndex(), -1);
     QCOMPARE(panel.model()->participant(), QString());
     QCOMPARE(panel.model()->rowCount(), 0);
-    // It comes back: shown again.
-    entry({"2", "7", "10"});
-    QCOMPARE(panel.carList()->currentText(), QStringLiteral("7"));
+    entry({"1", "2", "7", "10"});
+    QCOMPARE(cars->currentText(), QStringLiteral("7"));
     QCOMPARE(panel.model()->participant(), QStringLiteral("7"));
     QCOMPARE(panel.model()->rowCount(), 1);
+    panel.setBikeLayout(true);
+    QCOMPARE(panel.table()->model()->headerData(ModelSessionStints::Driver, Qt::Horizontal).toString(), QStringLiteral("Rider"));
 }
 
 void TestEventPanels::againstTheSimulator()

@@ -3,8 +3,8 @@
 #include "ModelSessionLapForCarFollow.h"
 #include "SessionClock.h"
 #include "SimulatedSession.h"
-#include "StartUp.h"
 #include "TestProvider.h"
+#include "TestSettings.h"
 #include "WidgetCarFollow.h"
 #include "WidgetFollow.h"
 #include "WidgetTimingInfo.h"
@@ -14,7 +14,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QSettings>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -74,14 +73,12 @@ class TestFollowPanels final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void freshInstallation();
     void participantRules();
     void removingABlockStopsTheHighlight();
     void columnWidthsShared();
     void csvReadsBack();
-    void csvFailureIsReported();
     void lapColumnsFollowTheTrack();
     void columnChoiceGoesToEveryBlock();
     void timingInfoViews();
@@ -89,14 +86,8 @@ private slots:
     void againstTheSimulator();
 
 private:
-    QTemporaryDir m_config;
+    TestSettings m_config;
 };
-
-void TestFollowPanels::initTestCase()
-{
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
-    StartUp::setApplicationIdentity();
-}
 
 void TestFollowPanels::init()
 {
@@ -221,6 +212,10 @@ void TestFollowPanels::csvReadsBack()
     QCOMPARE(rows.at(1).at(notes), note);
     QCOMPARE(rows.at(1).at(driver), QStringLiteral("Müller"));
     QCOMPARE(rows.at(2).at(rows.at(0).indexOf(QStringLiteral("Lap"))), QStringLiteral("2"));
+    // A file that cannot be written is reported.
+    error.clear();
+    QVERIFY(!block.exportCsv(QStringLiteral("/nonexistent/folder/laps.csv"), &error));
+    QVERIFY(!error.isEmpty());
 }
 
 void TestFollowPanels::lapColumnsFollowTheTrack()
@@ -312,15 +307,6 @@ void TestFollowPanels::columnChoiceGoesToEveryBlock()
     header->moveSection(header->visualIndex(M::Driver), 0);
     for (WidgetCarFollow* block : panel.blocks())
         QCOMPARE(block->table()->horizontalHeader()->visualIndex(M::Driver), 0);
-}
-
-void TestFollowPanels::csvFailureIsReported()
-{
-    auto provider = makeTestProvider();
-    WidgetCarFollow block(provider.get(), 0);
-    QString error;
-    QVERIFY(!block.exportCsv(QStringLiteral("/nonexistent/folder/laps.csv"), &error));
-    QVERIFY(!error.isEmpty());
 }
 
 void TestFollowPanels::timingInfoViews()

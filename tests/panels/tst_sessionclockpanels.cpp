@@ -4,6 +4,7 @@
 #include "SessionClock.h"
 #include "SimulatedSession.h"
 #include "TestProvider.h"
+#include "TestSettings.h"
 #include "WidgetDayTime.h"
 #include "WidgetSessionFlags.h"
 #include "WidgetSessionInfo.h"
@@ -14,7 +15,6 @@
 #include <QSettings>
 #include <QStandardItemModel>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -56,7 +56,6 @@ class TestSessionClockPanels final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
     void defaultGeometry_data();
@@ -65,7 +64,6 @@ private slots:
     void progress();
     void flagPictureAndTitle();
     void neutralisations();
-    void newestFirstKeepsDurations();
     void sectorFlagsAndTexts();
     void runningPeriodCounts();
     void runningPeriodOnTheServerClock();
@@ -75,13 +73,8 @@ private slots:
     void simulatorAtSpeedFive();
 
 private:
-    QTemporaryDir m_config;
+    TestSettings m_config;
 };
-
-void TestSessionClockPanels::initTestCase()
-{
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
-}
 
 void TestSessionClockPanels::init()
 {
@@ -200,11 +193,8 @@ void TestSessionClockPanels::flagPictureAndTitle()
     auto* title = panel.findChild<QLabel*>(QStringLiteral("labelChampName"));
     QVERIFY(flag->image().isNull());
     QCOMPARE(title->text(), QStringLiteral(" / "));
-    V2_Data* info = mirrorNode(*provider, QStringLiteral("timing.session.info"));
-    info->insertData(QStringLiteral("champName"), QStringLiteral("Endurance Cup"));
-    info->insertData(QStringLiteral("name"), QStringLiteral("Race"));
+    mergeMirror(*provider, R"({"timing":{"session":{"info":{"champName":"Endurance Cup","name":"Race"},"status":{"currentFlag":"NONE"}}}})");
     V2_Data* status = mirrorNode(*provider, QStringLiteral("timing.session.status"));
-    status->insertData(QStringLiteral("currentFlag"), QStringLiteral("NONE"));
     emit provider->controller()->sessionInfo();
     QCOMPARE(title->text(), QStringLiteral("Endurance Cup / Race"));
     QVERIFY(flag->image().isNull());
@@ -230,7 +220,7 @@ void TestSessionClockPanels::flagPictureAndTitle()
     SessionClock::setStartTime(g_now / 1000 - 309);
     panel.processUpdate();
     QCOMPARE(panel.findChild<QLabel*>(QStringLiteral("labelElapsed"))->text(), QStringLiteral("05:09"));
-    QCOMPARE(panel.findChild<QLabel*>(QStringLiteral("labelRem"))->text(), SessionClock::remainingText());
+    QCOMPARE(panel.findChild<QLabel*>(QStringLiteral("labelRem"))->text(), QStringLiteral("54:51"));
     QCOMPARE(panel.findChild<QLabel*>(QStringLiteral("labelR_2"))->text(), QStringLiteral("Remaining:"));
 }
 
@@ -253,6 +243,11 @@ void TestSessionClockPanels::neutralisations()
     QCOMPARE(model->item(2, 0)->background().color(), QColor(Qt::green));
     QCOMPARE(model->item(2, 0)->foreground().color(), QColor(22, 22, 22));
     QCOMPARE(model->item(0, 0)->textAlignment(), Qt::AlignCenter);
+    // Newest first: each period keeps its length.
+    panel.setNewestFirst(true);
+    QCOMPARE(column(model, WidgetSessionFlags::FlagColumn), QStringList({"GREEN", "SAFETY", "FULL_YELLOW"}));
+    QCOMPARE(column(model, WidgetSessionFlags::NeutralisedColumn), QStringList({"", "00:08:30", "00:02:00"}));
+    panel.setNewestFirst(false);
     // A flag removed from the tree disappears from the table.
     provider->controller()->getCurrentData()->getV2_Data(QStringLiteral("timing.session.flags"))->deleteKey(QStringLiteral("3"));
     emit provider->controller()->sessionFlags();
@@ -264,21 +259,6 @@ void TestSessionClockPanels::neutralisations()
     QCOMPARE(table->columnWidth(WidgetSessionFlags::FlagColumn), 151);
     WidgetSessionFlags again(provider.get());
     QCOMPARE(again.findChild<QTableView*>(QStringLiteral("tableViewFlags"))->columnWidth(WidgetSessionFlags::FlagColumn), 151);
-}
-
-void TestSessionClockPanels::newestFirstKeepsDurations()
-{
-    auto provider = makeTestProvider();
-    addFlag(*provider, 1, QStringLiteral("FULL_YELLOW"), at(10, 0));
-    addFlag(*provider, 2, QStringLiteral("SAFETY_CAR"), at(10, 2));
-    addFlag(*provider, 3, QStringLiteral("GREEN"), at(10, 10, 30));
-    WidgetSessionFlags panel(provider.get());
-    panel.setNewestFirst(true);
-    const QStandardItemModel* model = panel.flagModel();
-    QCOMPARE(column(model, WidgetSessionFlags::FlagColumn), QStringList({"GREEN", "SAFETY", "FULL_YELLOW"}));
-    QCOMPARE(column(model, WidgetSessionFlags::NeutralisedColumn), QStringList({"", "00:08:30", "00:02:00"}));
-    panel.setNewestFirst(false);
-    QCOMPARE(column(model, WidgetSessionFlags::FlagColumn), QStringList({"FULL_YELLOW", "SAFETY", "GREEN"}));
 }
 
 void TestSessionClockPanels::sectorFlagsAndTexts()

@@ -4,8 +4,8 @@
 #include "ModelStandingCombined.h"
 #include "SessionClock.h"
 #include "SimulatedSession.h"
-#include "StartUp.h"
 #include "TestProvider.h"
+#include "TestSettings.h"
 #include "WidgetAdditionalStandings.h"
 #include "WidgetClassResults.h"
 #include "WidgetStandingCombined.h"
@@ -13,9 +13,7 @@
 
 #include <QHeaderView>
 #include <QMenu>
-#include <QSettings>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -55,7 +53,6 @@ class TestStandingPanels final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
     void fastestLap();
@@ -72,14 +69,8 @@ private slots:
     void pitTimerOnTheServerClock();
 
 private:
-    QTemporaryDir m_config;
+    TestSettings m_config;
 };
-
-void TestStandingPanels::initTestCase()
-{
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
-    StartUp::setApplicationIdentity();
-}
 
 void TestStandingPanels::init()
 {
@@ -97,16 +88,9 @@ void TestStandingPanels::fastestLap()
 {
     auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
-    const QString base = QStringLiteral("timing.session.standings.overall.additional.byFastestLap.");
-    V2_Data* first = mirrorNode(p, base + QStringLiteral("1"));
-    first->insertData(QStringLiteral("participant"), QStringLiteral("7"));
-    first->insertData(QStringLiteral("time"), quint64(89123));
-    first->insertData(QStringLiteral("lap"), 4);
-    first->insertData(QStringLiteral("gap"), 0.0);
-    V2_Data* second = mirrorNode(p, base + QStringLiteral("2")); // no lap, no gap, no time
-    second->insertData(QStringLiteral("participant"), QStringLiteral("9"));
-    mirrorNode(p, QStringLiteral("timing.session.entry.7.drivers.1"))->insertData(QStringLiteral("lastName"), QStringLiteral("Smith"));
-    mirrorNode(p, QStringLiteral("timing.session.entry.7"))->insertData(QStringLiteral("class"), QStringLiteral("GT3"));
+    // The second row has no lap, no gap and no time.
+    mergeMirror(p, R"({"timing":{"session":{"entry":{"7":{"class":"GT3","drivers":{"1":{"lastName":"Smith"}}}},"standings":{"overall":{"additional":)"
+                   R"({"byFastestLap":{"1":{"participant":"7","time":89123,"lap":4,"gap":0.0},"2":{"participant":"9"}}}}}}}})");
     WidgetStandingFastestLap panel(provider.get());
     const ModelAdditionalStanding& model = *panel.model();
     using M = ModelAdditionalStanding;
@@ -120,8 +104,7 @@ void TestStandingPanels::fastestLap()
         QCOMPARE(text(model, 1, column), QString());
     QCOMPARE(model.data(model.index(0, M::Value), Qt::BackgroundRole).value<QBrush>().color(), QColor(Qt::magenta));
     // A gap arrives: one refresh a moment later, in place.
-    second->insertData(QStringLiteral("time"), quint64(89623));
-    second->insertData(QStringLiteral("gap"), 500.0);
+    mergeMirror(p, R"({"timing":{"session":{"standings":{"overall":{"additional":{"byFastestLap":{"2":{"time":89623,"gap":500.0}}}}}}}})");
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
     emit p.controller()->standingsOverallByPosition(2);
     emit p.controller()->participantDetailsByPnum(QStringLiteral("9"));
@@ -138,8 +121,7 @@ void TestStandingPanels::combinedNewBestRepaintsTheOldOne()
     const ModelStandingCombined& model = *panel.model();
     QCOMPARE(model.data(model.index(0, ModelStandingCombined::FastestLap), Qt::BackgroundRole).value<QBrush>().color(), QColor(Qt::magenta));
     // Car 9, second, sets a new combined best: the first row loses its magenta too.
-    mirrorNode(p, QStringLiteral("timing.combined.participantDetails.9"))->insertData(QStringLiteral("fastestLapTime"), quint64(89000));
-    mirrorNode(p, QStringLiteral("timing.combined.bestResults.overall.lap"))->insertData(QStringLiteral("time"), quint64(89000));
+    mergeMirror(p, R"({"timing":{"combined":{"participantDetails":{"9":{"fastestLapTime":89000}},"bestResults":{"overall":{"lap":{"time":89000}}}}}})");
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     emit p.controller()->standingsCombinedOverallByPosition(2);
     bool firstRow = false;
@@ -188,14 +170,8 @@ void TestStandingPanels::additionalStandings()
 {
     auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
-    const QString base = QStringLiteral("timing.session.standings.overall.additional.");
-    V2_Data* speed = mirrorNode(p, base + QStringLiteral("byTopSpeed.1"));
-    speed->insertData(QStringLiteral("participant"), QStringLiteral("7"));
-    speed->insertData(QStringLiteral("speed"), 300.0);
-    V2_Data* sector = mirrorNode(p, base + QStringLiteral("bySectorBestTime.2.standings.1"));
-    sector->insertData(QStringLiteral("participant"), QStringLiteral("9"));
-    sector->insertData(QStringLiteral("time"), quint64(31250));
-    mirrorNode(p, QStringLiteral("timing.session.track.info"))->insertData(QStringLiteral("numberOfSectors"), 3);
+    mergeMirror(p, R"({"timing":{"session":{"track":{"info":{"numberOfSectors":3}},"standings":{"overall":{"additional":{)"
+                   R"("byTopSpeed":{"1":{"participant":"7","speed":300.0}},"bySectorBestTime":{"2":{"standings":{"1":{"participant":"9","time":31250}}}}}}}}}})");
     WidgetAdditionalStandings panel(provider.get());
     panel.show();
     using M = ModelAdditionalStanding;
@@ -217,26 +193,11 @@ void TestStandingPanels::bestsNameTheirDriver()
     // Car 7 set its best lap, S2 and top speed on lap 3 with Jones; Smith drives now.
     auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
-    mirrorNode(p, QStringLiteral("timing.session.entry.7.drivers.1"))->insertData(QStringLiteral("lastName"), QStringLiteral("Smith"));
-    mirrorNode(p, QStringLiteral("timing.session.entry.7.drivers.2"))->insertData(QStringLiteral("lastName"), QStringLiteral("Jones"));
-    mirrorNode(p, QStringLiteral("timing.session.standings.overall.participantDetails.7"))->insertData(QStringLiteral("currentDriver"), 1);
-    for (int lap : {3, 12}) {
-        V2_Data* node = mirrorNode(p, QStringLiteral("timing.analysis.laps.7.laps.%1").arg(lap));
-        node->insertData(QStringLiteral("driver"), lap == 3 ? 2 : 1);
-        node->getOrCreateDataPointer(QStringLiteral("sectors.2"))->insertData(QStringLiteral("time"), quint64(lap == 3 ? 31250 : 32000));
-        node->insertData(QStringLiteral("topSpeed"), lap == 3 ? 287.3 : 281.9);
-    }
-    const QString base = QStringLiteral("timing.session.standings.overall.additional.");
-    V2_Data* fastestRow = mirrorNode(p, base + QStringLiteral("byFastestLap.1"));
-    fastestRow->insertData(QStringLiteral("participant"), QStringLiteral("7"));
-    fastestRow->insertData(QStringLiteral("time"), quint64(89000));
-    fastestRow->insertData(QStringLiteral("lap"), 3);
-    V2_Data* sectorRow = mirrorNode(p, base + QStringLiteral("bySectorBestTime.2.standings.1"));
-    sectorRow->insertData(QStringLiteral("participant"), QStringLiteral("7"));
-    sectorRow->insertData(QStringLiteral("time"), quint64(31250));
-    V2_Data* speedRow = mirrorNode(p, base + QStringLiteral("byTopSpeed.1"));
-    speedRow->insertData(QStringLiteral("participant"), QStringLiteral("7"));
-    speedRow->insertData(QStringLiteral("speed"), 287.3);
+    mergeMirror(p, R"({"timing":{"session":{"entry":{"7":{"drivers":{"1":{"lastName":"Smith"},"2":{"lastName":"Jones"}}}},"standings":{"overall":{)"
+                   R"("participantDetails":{"7":{"currentDriver":1}},"additional":{"byFastestLap":{"1":{"participant":"7","time":89000,"lap":3}},)"
+                   R"("bySectorBestTime":{"2":{"standings":{"1":{"participant":"7","time":31250}}}},"byTopSpeed":{"1":{"participant":"7","speed":287.3}}}}}},)"
+                   R"("analysis":{"laps":{"7":{"laps":{"3":{"driver":2,"sectors":{"2":{"time":31250}},"topSpeed":287.3},)"
+                   R"("12":{"driver":1,"sectors":{"2":{"time":32000}},"topSpeed":281.9}}}}}}})");
     using M = ModelAdditionalStanding;
     M fastest(provider.get(), M::FastestLap);
     M sector(provider.get(), M::SectorBest, 2);
@@ -250,7 +211,7 @@ void TestStandingPanels::bestsNameTheirDriver()
     QCOMPARE(text(speed, 0, M::Value), QStringLiteral("178.5"));
     QCOMPARE(text(speed, 0, M::Name), QStringLiteral("Jones"));
     // A best whose lap is not known (yet): the current driver.
-    sectorRow->insertData(QStringLiteral("time"), quint64(30999));
+    mergeMirror(p, R"({"timing":{"session":{"standings":{"overall":{"additional":{"bySectorBestTime":{"2":{"standings":{"1":{"time":30999}}}}}}}}}})");
     sector.processRefresh();
     QCOMPARE(text(sector, 0, M::Name), QStringLiteral("Smith"));
 }
@@ -275,10 +236,8 @@ void TestStandingPanels::topSpeedDriver()
     QFETCH(QString, name);
     auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
-    const QStringList names = {"Smith", "Jones", "Brown"};
-    for (int driver = 1; driver <= 3; ++driver)
-        mirrorNode(p, QStringLiteral("timing.session.entry.7.drivers.%1").arg(driver))->insertData(QStringLiteral("lastName"), names.at(driver - 1));
-    mirrorNode(p, QStringLiteral("timing.session.standings.overall.participantDetails.7"))->insertData(QStringLiteral("currentDriver"), 1);
+    mergeMirror(p, R"({"timing":{"session":{"entry":{"7":{"drivers":{"1":{"lastName":"Smith"},"2":{"lastName":"Jones"},"3":{"lastName":"Brown"}}}},)"
+                   R"("standings":{"overall":{"participantDetails":{"7":{"currentDriver":1}}}}}}})");
     const auto lap = [&](int number, int driver, double speed) {
         V2_Data* node = mirrorNode(p, QStringLiteral("timing.analysis.laps.7.laps.%1").arg(number));
         node->insertData(QStringLiteral("driver"), driver);

@@ -4,8 +4,8 @@
 #include "PositioningGraphicsViewPromote.h"
 #include "ProgramResources.h"
 #include "Scene.h"
-#include "StartUp.h"
 #include "TestProvider.h"
+#include "TestSettings.h"
 #include "TrackGraphicsView.h"
 #include "WidgetPositioning.h"
 
@@ -17,9 +17,7 @@
 #include <QGraphicsSimpleTextItem>
 #include <QImage>
 #include <QPainter>
-#include <QSettings>
 #include <QSlider>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -76,18 +74,6 @@ QImage render(QGraphicsScene& scene)
     return image;
 }
 
-// Entries 7 and 12 in GT3, 9 in LMP2.
-void entries(V2DataProvider& provider)
-{
-    for (const auto& entry : {std::pair<const char*, const char*>{"7", "GT3"}, {"9", "LMP2"}, {"12", "GT3"}}) {
-        mirrorNode(provider, QStringLiteral("timing.session.entry.") + QLatin1String(entry.first))
-            ->insertData(QStringLiteral("class"), QLatin1String(entry.second));
-        mirrorNode(provider, QStringLiteral("timing.session.classes.") + QLatin1String(entry.second))
-            ->insertData(QStringLiteral("name"), QLatin1String(entry.second));
-    }
-    mirrorNode(provider, QStringLiteral("timing.session.standings.byClass"));
-}
-
 void trackLoops(V2DataProvider& provider, const QStringList& names)
 {
     V2_Data* loops = mirrorNode(provider, QStringLiteral("timing.session.track.info.timingLoops"));
@@ -103,7 +89,6 @@ class TestTrackPanels final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void participantsFiledAndDrawn_data();
     void participantsFiledAndDrawn();
@@ -125,14 +110,8 @@ private slots:
     void previewElidesInTheMiddle();
 
 private:
-    QTemporaryDir m_config;
+    TestSettings m_config;
 };
-
-void TestTrackPanels::initTestCase()
-{
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
-    StartUp::setApplicationIdentity();
-}
 
 void TestTrackPanels::init()
 {
@@ -257,10 +236,9 @@ void TestTrackPanels::picturesAndSections()
     putImage(images, QStringLiteral("track"), 0, 0);
     putImage(images, QStringLiteral("sections.1"), 40, 40);
     putImage(images, QStringLiteral("sections.2"), 80, 40);
-    mirrorNode(*provider, QStringLiteral("positioning.track"))->insertData(QStringLiteral("trackStatus"), 5);
+    // No picture for section 3.
+    mergeMirror(*provider, R"({"positioning":{"track":{"trackStatus":5,"sectionStatus":{"1":true,"3":true}}}})");
     V2_Data* states = mirrorNode(*provider, QStringLiteral("positioning.track.sectionStatus"));
-    states->insertData(QStringLiteral("1"), true);
-    states->insertData(QStringLiteral("3"), true); // no picture for it
 
     // A panel opened late shows what the mirror has.
     WidgetPositioning panel(provider.get());
@@ -325,7 +303,9 @@ void TestTrackPanels::viewScale()
 void TestTrackPanels::panelOptionsAndFilters()
 {
     auto provider = makeTestProvider();
-    entries(*provider);
+    // Entries 7 and 12 in GT3, 9 in LMP2.
+    mergeMirror(*provider, R"({"timing":{"session":{"entry":{"7":{"class":"GT3"},"9":{"class":"LMP2"},"12":{"class":"GT3"}},)"
+                           R"("classes":{"GT3":{"name":"GT3"},"LMP2":{"name":"LMP2"}},"standings":{"byClass":{}}}}})");
     V2_Data* participants = mirrorNode(*provider, QStringLiteral("positioning.participants"));
     putCar(participants, QStringLiteral("7"), 1, 0, QStringLiteral("7"), 100, 100);
     putCar(participants, QStringLiteral("9"), 2, 0, QStringLiteral("9"), 200, 100);

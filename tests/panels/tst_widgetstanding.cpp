@@ -1,16 +1,14 @@
 #include "AppSettings.h"
 #include "ModelSessionStanding.h"
-#include "StartUp.h"
 #include "TestProvider.h"
+#include "TestSettings.h"
 #include "WidgetStanding.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QMenu>
-#include <QSettings>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -54,27 +52,18 @@ class TestWidgetStanding final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void pageBySessionType_data();
     void pageBySessionType();
     void fourthSector();
     void classCombos();
-    void teamSwitch();
     void columnMenu();
-    void headerStateSurvivesRecreation();
     void settingsRestoreHeaderAndKeepS4Hidden();
-    void columnWidths();
+    void stateSurvivesRecreation();
 
 private:
-    QTemporaryDir m_config;
+    TestSettings m_config;
 };
-
-void TestWidgetStanding::initTestCase()
-{
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
-    StartUp::setApplicationIdentity();
-}
 
 void TestWidgetStanding::init()
 {
@@ -143,23 +132,6 @@ void TestWidgetStanding::classCombos()
     QCOMPARE(panel.model(WidgetStanding::RacePage)->classType(), QString());
 }
 
-void TestWidgetStanding::teamSwitch()
-{
-    auto provider = makeTestProvider();
-    {
-        WidgetStanding panel(provider.get());
-        QVERIFY(panel.table(WidgetStanding::RacePage)->isColumnHidden(4));
-        panel.teamBox(WidgetStanding::RacePage)->setChecked(true);
-        QVERIFY(!panel.table(WidgetStanding::RacePage)->isColumnHidden(4));
-        QCOMPARE(AppSettings::open()->value(QStringLiteral("st_showTeam")).toBool(), true);
-        QVERIFY(panel.table(WidgetStanding::PracticePage)->isColumnHidden(4));
-    }
-    WidgetStanding again(provider.get());
-    QVERIFY(again.teamBox(WidgetStanding::RacePage)->isChecked());
-    QVERIFY(!again.table(WidgetStanding::RacePage)->isColumnHidden(4));
-    QVERIFY(!again.teamBox(WidgetStanding::PracticePage)->isChecked());
-}
-
 void TestWidgetStanding::columnMenu()
 {
     auto provider = makeTestProvider();
@@ -187,24 +159,6 @@ void TestWidgetStanding::columnMenu()
     QCOMPARE(texts.at(5), QStringLiteral("Lap"));
 }
 
-void TestWidgetStanding::headerStateSurvivesRecreation()
-{
-    auto provider = makeTestProvider();
-    {
-        WidgetStanding panel(provider.get());
-        QHeaderView* header = panel.table(WidgetStanding::PracticePage)->horizontalHeader();
-        header->moveSection(header->visualIndex(2), 0); // Name first
-        std::unique_ptr<QMenu> menu(panel.columnMenu(WidgetStanding::PracticePage));
-        menu->actions().first()->menu()->actions().at(15)->setChecked(false); // Pit In Time
-    }
-    WidgetStanding again(provider.get());
-    QHeaderView* header = again.table(WidgetStanding::PracticePage)->horizontalHeader();
-    QCOMPARE(header->logicalIndex(0), 2);
-    QVERIFY(again.table(WidgetStanding::PracticePage)->isColumnHidden(15));
-    QVERIFY(!again.table(WidgetStanding::RacePage)->isColumnHidden(15));
-    QCOMPARE(again.table(WidgetStanding::RacePage)->horizontalHeader()->logicalIndex(0), 0);
-}
-
 void TestWidgetStanding::settingsRestoreHeaderAndKeepS4Hidden()
 {
     auto provider = makeTestProvider();
@@ -227,22 +181,41 @@ void TestWidgetStanding::settingsRestoreHeaderAndKeepS4Hidden()
     QVERIFY(race->isColumnHidden(13));
 }
 
-void TestWidgetStanding::columnWidths()
+// What the user set in one panel (the team column, on the practice page a
+// column moved and one hidden, a width) is there in the next, page by page.
+void TestWidgetStanding::stateSurvivesRecreation()
 {
     auto provider = makeTestProvider();
     {
         WidgetStanding panel(provider.get());
+        QVERIFY(panel.table(WidgetStanding::RacePage)->isColumnHidden(4));
+        panel.teamBox(WidgetStanding::RacePage)->setChecked(true);
+        QVERIFY(!panel.table(WidgetStanding::RacePage)->isColumnHidden(4));
+        QCOMPARE(AppSettings::open()->value(QStringLiteral("st_showTeam")).toBool(), true);
+        QVERIFY(panel.table(WidgetStanding::PracticePage)->isColumnHidden(4));
+        QHeaderView* header = panel.table(WidgetStanding::PracticePage)->horizontalHeader();
+        header->moveSection(header->visualIndex(2), 0); // Name first
+        std::unique_ptr<QMenu> menu(panel.columnMenu(WidgetStanding::PracticePage));
+        menu->actions().first()->menu()->actions().at(15)->setChecked(false); // Pit In Time
         panel.table(WidgetStanding::RacePage)->setColumnWidth(2, 177);
         QCOMPARE(AppSettings::open()->value(QStringLiteral("st_2")).toInt(), 177);
         QVERIFY(!AppSettings::open()->contains(QStringLiteral("stpr_2")));
     }
     WidgetStanding again(provider.get());
-    QCOMPARE(again.table(WidgetStanding::RacePage)->columnWidth(2), 177);
-    QVERIFY(again.table(WidgetStanding::PracticePage)->columnWidth(2) != 177);
+    QTableView* race = again.table(WidgetStanding::RacePage);
+    QTableView* practice = again.table(WidgetStanding::PracticePage);
+    QVERIFY(again.teamBox(WidgetStanding::RacePage)->isChecked());
+    QVERIFY(!race->isColumnHidden(4));
+    QVERIFY(!again.teamBox(WidgetStanding::PracticePage)->isChecked());
+    QCOMPARE(practice->horizontalHeader()->logicalIndex(0), 2);
+    QVERIFY(practice->isColumnHidden(15));
+    QVERIFY(!race->isColumnHidden(15));
+    QCOMPARE(race->horizontalHeader()->logicalIndex(0), 0);
+    QCOMPARE(race->columnWidth(2), 177);
+    QVERIFY(practice->columnWidth(2) != 177);
     // A width changed after the last column move outlives the older header state.
-    QHeaderView* header = again.table(WidgetStanding::RacePage)->horizontalHeader();
-    header->moveSection(header->visualIndex(3), 0);
-    again.table(WidgetStanding::RacePage)->setColumnWidth(2, 188);
+    race->horizontalHeader()->moveSection(race->horizontalHeader()->visualIndex(3), 0);
+    race->setColumnWidth(2, 188);
     WidgetStanding third(provider.get());
     QCOMPARE(third.table(WidgetStanding::RacePage)->columnWidth(2), 188);
     QCOMPARE(third.table(WidgetStanding::RacePage)->horizontalHeader()->logicalIndex(0), 3);

@@ -1,6 +1,6 @@
 #include "NumberLiterals.h"
 #include "SampleLines.h"
-#include "ScriptedServer.h"
+#include "ScriptedLink.h"
 #include "V2_Client.h"
 #include "V2_Data.h"
 #include "V2_message.h"
@@ -14,37 +14,7 @@ Q_DECLARE_METATYPE(QByteArray*)
 
 namespace {
 
-// A client wired to a scripted server over loopback.
-struct Link {
-    explicit Link(bool tls)
-        : server(tls)
-        , client(QStringLiteral("Lanterra"),
-                 QStringLiteral("2.3.19"),
-                 QStringLiteral("V2"),
-                 QStringLiteral("2.0"),
-                 0,
-                 QStringLiteral("pw"),
-                 QStringLiteral("user"),
-                 QStringLiteral("127.0.0.1"))
-    {
-        client.setPort(server.start());
-        client.setSsl(tls);
-    }
-
-    ~Link() { client.setActive(false); }
-
-    bool login(int pingRate = 0, int timeout = 0, bool withPingRate = true)
-    {
-        QSignalSpy done(&client, &V2_Client::onLoginDone);
-        client.setActive(true);
-        if (!server.waitForClient() || server.acceptLogin(pingRate, timeout, withPingRate).isEmpty())
-            return false;
-        return QTest::qWaitFor([&] { return done.count() == 1; }, 5000);
-    }
-
-    ScriptedServer server;
-    V2_Client client;
-};
+using Link = ScriptedLink;
 
 QSet<QString> keysOf(const QSignalSpy& spy)
 {
