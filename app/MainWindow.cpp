@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AlertsMenu.h"
 #include "AppSettings.h"
 #include "CertificateTrust.h"
 #include "ConnectionWatch.h"
@@ -122,6 +123,8 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
         if (!m_certificateRefused)
             m_statusLabel->setText(text);
     });
+
+    m_alerts = new AlertsMenu(menuBar(), findChild<QMenu*>(QStringLiteral("menuHelp")), m_provider, this);
 
     m_imperialUnits = settings->value(kImperialUnits, false).toBool();
     m_provider->setUsaUnits(m_imperialUnits);
@@ -273,6 +276,11 @@ QAction* MainWindow::action(const QString& objectName) const
 QString MainWindow::currentLayoutName() const
 {
     return m_currentLayoutName;
+}
+
+AlertsMenu* MainWindow::alertsMenu() const
+{
+    return m_alerts;
 }
 
 RecordingControls* MainWindow::recordingControls() const

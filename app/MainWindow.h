@@ -6,6 +6,7 @@
 
 #include <array>
 
+class AlertsMenu;
 class CertificateTrust;
 class ConnectionWatch;
 class QAction;
@@ -38,6 +39,8 @@ public:
     QAction* action(const QString& objectName) const;
     QString currentLayoutName() const;
     QLabel* statusLabel() const;
+    // The "Alerts" menu, where alert actions go.
+    AlertsMenu* alertsMenu() const;
     // Recording the session and playing recordings back.
     RecordingControls* recordingControls() const;
     QSystemTrayIcon* trayIcon() const;
@@ -115,4 +118,5 @@ private:
     bool m_certificateRefused = false;
     QSystemTrayIcon* m_trayIcon = nullptr;
     RecordingControls* m_recording = nullptr;
+    AlertsMenu* m_alerts = nullptr;
 };
