@@ -78,6 +78,7 @@ void TeamAlertDetector::setClock(Clock clock)
 
 void TeamAlertDetector::forget()
 {
+    ++m_session;
     m_known.clear();
     m_gaps.clear();
     m_crossings.clear();
@@ -124,7 +125,7 @@ QString TeamAlertDetector::carText(const QString& car) const
 
 void TeamAlertDetector::offer(const QString& rule, const QString& car, const QString& event, const QString& text)
 {
-    const QString identity = QStringLiteral("%1|%2|%3|%4").arg(rule).arg(m_provider->getSessionDbId()).arg(car, event);
+    const QString identity = QStringLiteral("%1|%2|%3|%4").arg(rule).arg(m_session).arg(car, event);
     if (m_known.contains(identity))
         return;
     m_known.insert(identity);
@@ -202,7 +203,7 @@ void TeamAlertDetector::lookAtRaceControl()
             groups.append(group.trimmed());
     }
     const QStringList followed = m_provider->getFollowedCars();
-    const QString session = QString::number(m_provider->getSessionDbId());
+    const QString session = QString::number(m_session);
     for (const QString& key : m_provider->getRaceControlMessageKeys()) {
         // Each message is read once, whatever the rules and cars then.
         const QString seen = QStringLiteral("message|%1|%2").arg(session, key);
@@ -368,7 +369,9 @@ void TeamAlertDetector::lookAtStandings()
     const bool positionInClass = m_rules.text(AlertRules::kPosition, "standings") == QLatin1String("class");
     for (const QString& car : m_provider->getFollowedCars()) {
         const QString className = m_provider->getParticipantClass(car);
-        if (gaps) {
+        const QString status = m_provider->getParticipantStatus(car).toUpper();
+        // A car stopped for good has no gap worth a word.
+        if (gaps && status != QLatin1String("STOPPED") && status != QLatin1String("RETIRED")) {
             const Place place = placeOf(car, gapInClass ? className : QString());
             auto it = m_gaps.find(car);
             if (it == m_gaps.end())

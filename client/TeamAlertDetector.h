@@ -85,6 +85,9 @@ private:
     Clock m_clock;
     AlertRules m_rules;
     bool m_quiet = false;
+    // Counts the sessions seen: identities of one session never meet another's.
+    // (Not the session's id: a reconnect's first channels come without it.)
+    int m_session = 0;
     QSet<QString> m_known;
     // Gap and position rules: what they last saw per car.
     QHash<QString, GapCrossing> m_gaps;

@@ -178,6 +178,9 @@ void TestTeamAlerts::slowLap()
         LapTree::writeLap(root, QStringLiteral("7"), n + 1, LapTree::simpleLap(start, laps.at(n)));
         start += quint64(laps.at(n));
     }
+    // The clock stands just after the last known lap's end until the test moves it.
+    qint64 now = qint64(start) + 1000;
+    engine.setClock([&now] { return now; });
     engine.setRules(only({AlertRules::kSlowLap}));
     p.setCarToFollow(1, QStringLiteral("7"));
     if (safetyCar) {
@@ -190,7 +193,7 @@ void TestTeamAlerts::slowLap()
     }
     if (runningFor < 0) {
         // The lap runs long, then ends slower still.
-        engine.setClock([start] { return qint64(start) + 115000; });
+        now = qint64(start) + 115000;
         engine.checkRunningLaps();
         engine.checkRunningLaps();
     }
@@ -199,7 +202,7 @@ void TestTeamAlerts::slowLap()
         emit p.controller()->analysisLapsByPnum(QStringLiteral("7"));
         endLine(p);
     } else {
-        engine.setClock([start, runningFor] { return qint64(start) + runningFor; });
+        now = qint64(start) + runningFor;
         engine.checkRunningLaps();
         engine.checkRunningLaps();
     }
@@ -303,38 +306,100 @@ void TestTeamAlerts::brokenRulesFile()
 
 void TestTeamAlerts::simulatedRace()
 {
-    constexpr int kFrom = 1900;
-    constexpr int kTicks = 300;
-    constexpr qint64 kTickMs = 2000;
-    SimulatedSession session({QStringLiteral("--cars"), QStringLiteral("12"), QStringLiteral("--duration"), QStringLiteral("3600")}, kFrom);
+    // 40 minutes into a 70-minute race: one car stops and retires, the
+    // safety car comes out and goes in, cars pit, race control names cars.
+    constexpr int kFrom = 2280;
+    constexpr int kTicks = 48;
+    constexpr qint64 kTickMs = 10000;
+    constexpr int kAwayFrom = 30; // the client is away from 2580 s to 2600 s
+    constexpr int kAwayTo = 32;
+    constexpr int kJumpTick = 40; // 2680 s
+    SimulatedSession session({QStringLiteral("--cars"), QStringLiteral("12"), QStringLiteral("--duration"), QStringLiteral("4200")}, kFrom);
     V2DataProvider& p = *session.provider;
     ClientV2Controller* client = p.controller();
     SimPublisher& publisher = *session.publisher;
-    TeamAlertEngine& engine = *p.teamAlerts();
     AlertRules rules;
-    for (const QString& id : {AlertRules::kTrackLimits, AlertRules::kStopped, AlertRules::kPersonalBest, AlertRules::kPosition, AlertRules::kGap}) {
+    for (const QString& id : {AlertRules::kTrackLimits, AlertRules::kStopped, AlertRules::kPersonalBest}) {
         AlertRules::Values values = rules.values(id);
         values.enabled = true;
         rules.setValues(AlertRules::indexOf(id), values);
     }
-    engine.setRules(rules);
-    const QStringList followed = p.getFollowedCars();
-    for (int car = 1; car <= 12; ++car)
-        p.setCarToFollow(car, QString::number(car));
-    int tickNow = 0;
-    connect(&engine, &TeamAlertEngine::alertRaised, this, [&](int index) { qDebug() << tickNow << engine.alerts().at(index).text; });
+    const QStringList followed = {QStringLiteral("926"), QStringLiteral("300"), QStringLiteral("745"), QStringLiteral("831"), QStringLiteral("878")};
+    const auto watch = [&](V2DataProvider& provider) {
+        provider.teamAlerts()->setRules(rules);
+        for (int i = 0; i < followed.size(); ++i)
+            provider.setCarToFollow(i, followed.at(i));
+    };
+    watch(p);
     const auto caughtUp = [&] {
         return QJsonDocument::fromJson(client->getCurrentData()->getJsonUtf8(true)) == QJsonDocument::fromJson(publisher.published()->getJsonUtf8());
     };
     QTRY_VERIFY_WITH_TIMEOUT(caughtUp(), 20000);
-    QCOMPARE(texts(engine), QStringList());
+    QCOMPARE(p.getEntryList().size(), 12);
+    // The login's snapshot holds pit stops, messages, flags and track limits of long ago.
+    QCOMPARE(texts(*p.teamAlerts()), QStringList());
 
+    const QString file = m_config.filePath(QStringLiteral("race.lrec.gz"));
+    SessionRecorder recorder(client);
+    QString error;
+    QVERIFY2(recorder.start(file, &error), qPrintable(error));
     QSignalSpy lines(client, &V2_Client::onChannelChange);
+    qint64 jumpMs = 0;
     for (int tick = 1; tick <= kTicks; ++tick) {
-        tickNow = tick;
         const int before = lines.count();
         publisher.publishAt(kFrom * 1000LL + tick * kTickMs);
-        QTRY_VERIFY2_WITH_TIMEOUT(lines.count() > before, qPrintable(QString::number(tick)), 20000);
+        if (tick == kAwayFrom) {
+            p.setActive(false);
+            QTRY_COMPARE(client->socketState(), QAbstractSocket::UnconnectedState);
+        }
+        if (tick >= kAwayFrom && tick < kAwayTo)
+            continue;
+        if (tick == kAwayTo) {
+            p.setActive(true);
+            QTRY_VERIFY_WITH_TIMEOUT(caughtUp(), 20000);
+            continue;
+        }
+        if (lines.count() == before)
+            QVERIFY2(lines.wait(20000), qPrintable(QString::number(tick)));
+        if (tick == kJumpTick)
+            jumpMs = recorder.elapsedMs();
+    }
+    recorder.stop();
+
+    // Written out from the simulator's plan: 831's pit entry (2588 s) and
+    // race control naming 878 (2590 s) came while the client was away.
+    const QStringList live = {
+        "#926 stopped on lap 22",                      // 2310 s
+        "#926 retired",                                // 2430 s
+        "#831 personal best 1:46.627 on lap 23",       // 2482 s
+        "#300 pit entry on lap 23",                    // 2504 s
+        "Safety car deployed",                         // 2520 s
+        "#300 pit exit after 0:24.0 in the pit lane",  // 2528 s, in the same line
+        "#745 pit entry on lap 24",                    // 2524 s, as 745
+        "#745 pit exit after 0:24.0 in the pit lane",  // 2548 s
+        "#831 pit exit after 0:24.0 in the pit lane",  // 2612 s
+        "Safety car ended: green flag",                // 2760 s
+    };
+    QCOMPARE(texts(*p.teamAlerts()), live);
+    QSet<QString> identities;
+    for (const TeamAlert& alert : p.teamAlerts()->alerts())
+        identities.insert(alert.identity);
+    QCOMPARE(identities.size(), live.size());
+
+    // Replayed: the same alerts as they play; after a jump only what follows it.
+    for (qint64 jump : {qint64(-1), jumpMs}) {
+        auto replay = makeTestProvider();
+        watch(*replay);
+        RecordingPlayer player(replay->controller());
+        QVERIFY2(player.open(file, &error), qPrintable(error));
+        QCOMPARE(texts(*replay->teamAlerts()), QStringList());
+        if (jump > 0)
+            player.seek(jump);
+        player.setSpeed(20);
+        player.play();
+        QTRY_VERIFY_WITH_TIMEOUT(!player.isPlaying(), 20000);
+        QCOMPARE(texts(*replay->teamAlerts()), jump > 0 ? QStringList{"Safety car ended: green flag"} : live);
+        player.close();
     }
 }
 
