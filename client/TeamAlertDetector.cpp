@@ -143,7 +143,15 @@ void TeamAlertDetector::offer(const QString& rule, const QString& car, const QSt
     m_sink(alert);
 }
 
-void TeamAlertDetector::look(Domain domain, bool quietly)
+QStringList TeamAlertDetector::followedAmong(const QSet<QString>* cars) const
+{
+    QStringList followed = m_provider->getFollowedCars();
+    if (cars)
+        followed.erase(std::remove_if(followed.begin(), followed.end(), [cars](const QString& car) { return !cars->contains(car); }), followed.end());
+    return followed;
+}
+
+void TeamAlertDetector::look(Domain domain, bool quietly, const QSet<QString>* cars)
 {
     m_quiet = quietly;
     switch (domain) {
@@ -157,13 +165,13 @@ void TeamAlertDetector::look(Domain domain, bool quietly)
         lookAtFlags();
         break;
     case Details:
-        lookAtDetails();
+        lookAtDetails(cars);
         break;
     case Standings:
         lookAtStandings();
         break;
     case Laps:
-        lookAtLaps();
+        lookAtLaps(cars);
         break;
     case DomainCount:
         break;
@@ -272,13 +280,13 @@ bool TeamAlertDetector::neutralisedDuring(quint64 from, quint64 to) const
 // ---------------------------------------------------------------------------
 // Participant details: track limits, bests, status
 
-void TeamAlertDetector::lookAtDetails()
+void TeamAlertDetector::lookAtDetails(const QSet<QString>* cars)
 {
     const bool limits = m_rules.isEnabled(AlertRules::kTrackLimits);
     const int reach = int(m_rules.number(AlertRules::kTrackLimits, "count"));
     const bool best = m_rules.isEnabled(AlertRules::kPersonalBest);
     const bool stopped = m_rules.isEnabled(AlertRules::kStopped);
-    for (const QString& car : m_provider->getFollowedCars()) {
+    for (const QString& car : followedAmong(cars)) {
         if (limits) {
             const int count = m_provider->getTrackLimitsInfractions(car);
             for (int n = reach; n <= count; ++n)
@@ -332,16 +340,21 @@ void TeamAlertDetector::lookAtDetails()
 // ---------------------------------------------------------------------------
 // Standings: gaps and positions
 
-TeamAlertDetector::Place TeamAlertDetector::placeOf(const QString& car, const QString& className) const
+TeamAlertDetector::Place TeamAlertDetector::placeOf(const QString& car, const QString& className, Orders& orders) const
 {
-    Place place;
-    const int count = m_provider->getStandingsCount(className);
-    for (int position = 1; position <= count && place.position == 0; ++position) {
-        if (m_provider->getParticipantAtPosition(position, className) == car)
-            place.position = position;
+    // Each standings is read once per look, whatever the number of cars followed.
+    auto order = orders.find(className);
+    if (order == orders.end()) {
+        order = orders.insert(className, {});
+        const int count = m_provider->getStandingsCount(className);
+        for (int position = 1; position <= count; ++position)
+            order->insert(m_provider->getParticipantAtPosition(position, className), position);
     }
+    Place place;
+    place.position = order->value(car, 0);
     if (place.position == 0)
         return place;
+    const int count = order->size();
     // A standing's gap is to the car ahead of it, in ms.
     const auto gapAt = [&](int position) {
         if (position < 2 || position > count)
@@ -367,12 +380,13 @@ void TeamAlertDetector::lookAtStandings()
     const double threshold = m_rules.number(AlertRules::kGap, "threshold");
     const double hysteresis = m_rules.number(AlertRules::kGap, "hysteresis");
     const bool positionInClass = m_rules.text(AlertRules::kPosition, "standings") == QLatin1String("class");
+    Orders orders;
     for (const QString& car : m_provider->getFollowedCars()) {
         const QString className = m_provider->getParticipantClass(car);
         const QString status = m_provider->getParticipantStatus(car).toUpper();
         // A car stopped for good has no gap worth a word.
         if (gaps && status != QLatin1String("STOPPED") && status != QLatin1String("RETIRED")) {
-            const Place place = placeOf(car, gapInClass ? className : QString());
+            const Place place = placeOf(car, gapInClass ? className : QString(), orders);
             auto it = m_gaps.find(car);
             if (it == m_gaps.end())
                 it = m_gaps.insert(car, GapCrossing(threshold, hysteresis));
@@ -394,7 +408,7 @@ void TeamAlertDetector::lookAtStandings()
             }
         }
         if (positions) {
-            const int position = placeOf(car, positionInClass ? className : QString()).position;
+            const int position = placeOf(car, positionInClass ? className : QString(), orders).position;
             if (position <= 0)
                 continue;
             const int before = m_positions.value(car, 0);
@@ -431,13 +445,13 @@ qint64 TeamAlertDetector::recentMedian(const QString& car, int beforeLap, int co
     return times.size() % 2 ? times.at(middle) : (times.at(middle - 1) + times.at(middle)) / 2;
 }
 
-void TeamAlertDetector::lookAtLaps()
+void TeamAlertDetector::lookAtLaps(const QSet<QString>* cars)
 {
     if (!m_rules.isEnabled(AlertRules::kSlowLap))
         return;
     const double factor = 1.0 + m_rules.number(AlertRules::kSlowLap, "percent") / 100.0;
     const int count = int(m_rules.number(AlertRules::kSlowLap, "laps"));
-    for (const QString& car : m_provider->getFollowedCars()) {
+    for (const QString& car : followedAmong(cars)) {
         int last = 0;
         for (const QString& key : m_provider->getLapKeys(car))
             last = qMax(last, key.toInt());

@@ -46,7 +46,8 @@ public:
     void setRules(const AlertRules& rules);
     void setClock(Clock clock);
 
-    void look(Domain domain, bool quietly);
+    // cars: the cars the line named (details, laps); null for every followed car.
+    void look(Domain domain, bool quietly, const QSet<QString>* cars = nullptr);
     // The laps being run against the clock (the slow-lap rule before the lap ends).
     void lookAtRunningLaps(bool quietly);
     // A new session: nothing known is kept.
@@ -65,16 +66,20 @@ private:
     void lookAtPits();
     void lookAtRaceControl();
     void lookAtFlags();
-    void lookAtDetails();
+    void lookAtDetails(const QSet<QString>* cars);
     void lookAtStandings();
-    void lookAtLaps();
+    void lookAtLaps(const QSet<QString>* cars);
+    // The followed cars, or those of them among cars.
+    QStringList followedAmong(const QSet<QString>* cars) const;
     // The position and the gaps of a car in the overall (empty class) or its class standings.
     struct Place {
         int position = 0;
         double ahead = -1; // seconds; -1 unknown, a lap or more: very large
         double behind = -1;
     };
-    Place placeOf(const QString& car, const QString& className) const;
+    // Car to position, per standings (empty: overall).
+    using Orders = QHash<QString, QHash<QString, int>>;
+    Place placeOf(const QString& car, const QString& className, Orders& orders) const;
     // The median of the car's last valid green laps before lap (ms; 0 when too few).
     qint64 recentMedian(const QString& car, int beforeLap, int count) const;
     bool neutralisedDuring(quint64 from, quint64 to) const;

@@ -40,15 +40,28 @@ TeamAlertEngine::TeamAlertEngine(V2DataProvider* provider, QObject* parent)
     connect(provider, &V2DataProvider::analysisPitOut, this, marks(TeamAlertDetector::Pits));
     connect(provider, &V2DataProvider::raceControlMessages, this, marks(TeamAlertDetector::RaceControl));
     connect(provider, &V2DataProvider::sessionFlags, this, marks(TeamAlertDetector::Flags));
-    connect(provider, &V2DataProvider::participantDetails, this, marks(TeamAlertDetector::Details));
-    connect(provider, &V2DataProvider::participantDetailsByPnum, this, marks(TeamAlertDetector::Details));
-    connect(provider, &V2DataProvider::sessionTrackLimits, this, marks(TeamAlertDetector::Details));
+    const auto allDetails = [this] {
+        m_allDetails = true;
+        mark(TeamAlertDetector::Details);
+    };
+    connect(provider, &V2DataProvider::participantDetails, this, allDetails);
+    connect(provider, &V2DataProvider::sessionTrackLimits, this, allDetails);
+    connect(provider, &V2DataProvider::participantDetailsByPnum, this, [this](const QString& car) {
+        m_detailCars.insert(car);
+        mark(TeamAlertDetector::Details);
+    });
     connect(provider, &V2DataProvider::standingsOverall, this, marks(TeamAlertDetector::Standings));
     connect(provider, &V2DataProvider::standingsOverallByPosition, this, marks(TeamAlertDetector::Standings));
     connect(provider, &V2DataProvider::standingsByClass, this, marks(TeamAlertDetector::Standings));
     connect(provider, &V2DataProvider::standingsByClassByPosition, this, marks(TeamAlertDetector::Standings));
-    connect(provider, &V2DataProvider::analysisLaps, this, marks(TeamAlertDetector::Laps));
-    connect(provider, &V2DataProvider::analysisLapsByPnum, this, marks(TeamAlertDetector::Laps));
+    connect(provider, &V2DataProvider::analysisLaps, this, [this] {
+        m_allLaps = true;
+        mark(TeamAlertDetector::Laps);
+    });
+    connect(provider, &V2DataProvider::analysisLapsByPnum, this, [this](const QString& car) {
+        m_lapCars.insert(car);
+        mark(TeamAlertDetector::Laps);
+    });
     connect(provider, &V2DataProvider::onCarToFollowChanged, this, &TeamAlertEngine::lookQuietly);
     connect(provider, &V2DataProvider::cleanAll, this, [this] {
         // A new session: its keys and messages start afresh.
@@ -153,9 +166,18 @@ void TeamAlertEngine::lineRead(const QSet<QString>& keys)
         for (const QString& key : wholeKeys(domain))
             quietly = quietly || keys.contains(key);
         whole = whole || quietly;
+        const QSet<QString>* cars = nullptr;
+        if (!quietly && domain == TeamAlertDetector::Details && !m_allDetails)
+            cars = &m_detailCars;
+        if (!quietly && domain == TeamAlertDetector::Laps && !m_allLaps)
+            cars = &m_lapCars;
         if (quietly || m_dirty.test(d))
-            m_detector->look(domain, quietly);
+            m_detector->look(domain, quietly, cars);
     }
+    m_detailCars.clear();
+    m_lapCars.clear();
+    m_allDetails = false;
+    m_allLaps = false;
     if (whole)
         m_detector->lookAtRunningLaps(true);
     m_dirty.reset();

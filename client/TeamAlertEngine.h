@@ -74,6 +74,12 @@ private:
     std::unique_ptr<TeamAlertDetector> m_detector;
     std::bitset<TeamAlertDetector::DomainCount> m_dirty;
     bool m_newSession = false;
+    // The cars a line named in its details and laps (one look for the
+    // rest would read every followed car); all of them after a whole collection.
+    QSet<QString> m_detailCars;
+    QSet<QString> m_lapCars;
+    bool m_allDetails = false;
+    bool m_allLaps = false;
     QTimer m_runningLaps;
     QVector<TeamAlert> m_alerts;
     QSet<QString> m_raised;
