@@ -19,7 +19,7 @@ namespace {
 
 using Type = AlertRules::ParameterType;
 
-const AlertSeverity kSeverities[] = {AlertSeverity::Info, AlertSeverity::Warning, AlertSeverity::Critical};
+const AlertSeverity kSeverities[] = { AlertSeverity::Info, AlertSeverity::Warning, AlertSeverity::Critical };
 
 QWidget* makeEditor(const AlertRules::Parameter& parameter, QWidget* parent)
 {
@@ -91,7 +91,7 @@ DialogAlertRules::DialogAlertRules(const AlertRules& rules, QWidget* parent)
     setWindowTitle(tr("Alert rules"));
     auto* grid = new QGridLayout;
     int column = 0;
-    for (const QString& header : {tr("Rule"), tr("Parameters"), tr("Severity"), tr("Notify"), tr("Sound")}) {
+    for (const QString& header : { tr("Rule"), tr("Parameters"), tr("Severity"), tr("Notify"), tr("Sound") }) {
         auto* label = new QLabel(QStringLiteral("<b>%1</b>").arg(header), this);
         grid->addWidget(label, 0, column++);
     }
@@ -116,7 +116,7 @@ DialogAlertRules::DialogAlertRules(const AlertRules& rules, QWidget* parent)
         parameters->addStretch();
         row.severity = new QComboBox(this);
         row.severity->setObjectName(QStringLiteral("severity_") + id);
-        row.severity->addItems({tr("Info"), tr("Warning"), tr("Critical")});
+        row.severity->addItems({ tr("Info"), tr("Warning"), tr("Critical") });
         row.notify = new QCheckBox(this);
         row.notify->setObjectName(QStringLiteral("notify_") + id);
         row.notify->setToolTip(tr("Tray notification"));

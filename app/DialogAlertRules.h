@@ -31,7 +31,8 @@ public:
     bool importFile(const QString& path);
 
 private:
-    struct Row {
+    struct Row
+    {
         QCheckBox* enabled = nullptr;
         QComboBox* severity = nullptr;
         QCheckBox* notify = nullptr;

@@ -23,9 +23,10 @@ namespace {
 constexpr int kCars = 60;
 constexpr int kFollowed = 20;
 constexpr qint64 kFromMs = 2100000; // before the safety car, a retirement and many pit stops
-constexpr int kLines = 300;         // one a second
+constexpr int kLines = 300; // one a second
 
-struct Race {
+struct Race
+{
     std::unique_ptr<V2_Data> start;
     QVector<QByteArray> lines;
 };
@@ -37,7 +38,7 @@ const Race& race()
         Race race;
         SimOptions options;
         QString error;
-        SimOptions::parse({QStringLiteral("lanterra-sim"), QStringLiteral("--cars"), QString::number(kCars)}, &options, &error);
+        SimOptions::parse({ QStringLiteral("lanterra-sim"), QStringLiteral("--cars"), QString::number(kCars) }, &options, &error);
         const SessionSimulator simulator(options, QDateTime::currentMSecsSinceEpoch() - kFromMs);
         race.start = simulator.state(kFromMs);
         std::unique_ptr<V2_Data> previous(new V2_Data(race.start.get()));
@@ -106,8 +107,8 @@ void BM_LineToAlert(benchmark::State& state)
     QObject::connect(provider->teamAlerts(), &TeamAlertEngine::alertRaised, [&] { raisedAt = clock.nsecsElapsed(); });
     quint64 key = 1900000000000ULL;
     for (auto _ : state) {
-        const QByteArray line = "JSON:1::{\"timing\":{\"analysis\":{\"pitIn\":{\"3\":{\"pits\":{\"" + QByteArray::number(++key)
-            + "\":{\"driver\":1,\"lapNumber\":40}}}}}}}\n";
+        const QByteArray line
+            = "JSON:1::{\"timing\":{\"analysis\":{\"pitIn\":{\"3\":{\"pits\":{\"" + QByteArray::number(++key) + "\":{\"driver\":1,\"lapNumber\":40}}}}}}}\n";
         raisedAt = -1;
         clock.start();
         client->receiveBytes(line);

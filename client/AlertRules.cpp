@@ -69,7 +69,7 @@ QVariant checked(const AlertRules::Parameter& parameter, const QVariant& value, 
 
 bool severityFromName(const QString& name, AlertSeverity* severity)
 {
-    for (AlertSeverity candidate : {AlertSeverity::Info, AlertSeverity::Warning, AlertSeverity::Critical}) {
+    for (AlertSeverity candidate : { AlertSeverity::Info, AlertSeverity::Warning, AlertSeverity::Critical }) {
         if (AlertRules::severityName(candidate) == name) {
             *severity = candidate;
             return true;
@@ -296,7 +296,7 @@ bool AlertRules::fromJson(const QByteArray& json, QString* error)
             return fail(QObject::tr("missing"));
         const QJsonObject rule = rules.value(id).toObject();
         Values& values = read.m_values[i];
-        for (const QString& key : {kEnabledKey, kNotifyKey, kSoundKey}) {
+        for (const QString& key : { kEnabledKey, kNotifyKey, kSoundKey }) {
             if (!rule.value(key).isBool())
                 return fail(QObject::tr("\"%1\" must be true or false").arg(key));
         }

@@ -22,18 +22,20 @@ public:
         Integer,
         Number, // seconds, percent: a double
         Choice, // one of the texts of `choices`
-        Text,   // free text (a list of race control groups)
+        Text, // free text (a list of race control groups)
     };
-    struct Parameter {
+    struct Parameter
+    {
         const char* key;
         const char* caption;
         ParameterType type;
         double minimum;
         double maximum;
-        const char* choices;      // Choice: the values, separated by '|'
+        const char* choices; // Choice: the values, separated by '|'
         const char* defaultValue; // as text
     };
-    struct Rule {
+    struct Rule
+    {
         const char* id; // the key in the settings and the file
         const char* caption;
         bool anyCar; // false: only the followed cars
@@ -44,7 +46,8 @@ public:
         QVector<Parameter> parameters;
     };
     // What the user chose for one rule.
-    struct Values {
+    struct Values
+    {
         bool enabled = false;
         AlertSeverity severity = AlertSeverity::Info;
         bool notify = false;

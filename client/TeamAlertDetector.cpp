@@ -19,20 +19,24 @@ constexpr double kLapped = 1e9;
 
 // A track-wide flag that neutralises the race: its name and what its start
 // is called, by its type; none for others.
-struct Neutralisation {
+struct Neutralisation
+{
     const char* name;
     const char* start;
 };
 const Neutralisation* neutralisation(const QString& type)
 {
     static const QHash<QString, Neutralisation> kinds = {
-        {QStringLiteral("SAFETY_CAR"), {QT_TRANSLATE_NOOP("TeamAlertDetector", "Safety car"), QT_TRANSLATE_NOOP("TeamAlertDetector", "Safety car deployed")}},
-        {QStringLiteral("VIRTUAL_SAFETY_CAR"),
-         {QT_TRANSLATE_NOOP("TeamAlertDetector", "Virtual safety car"), QT_TRANSLATE_NOOP("TeamAlertDetector", "Virtual safety car deployed")}},
-        {QStringLiteral("FULL_YELLOW"), {QT_TRANSLATE_NOOP("TeamAlertDetector", "Full-course yellow"), QT_TRANSLATE_NOOP("TeamAlertDetector", "Full-course yellow")}},
-        {QStringLiteral("YELLOW"), {QT_TRANSLATE_NOOP("TeamAlertDetector", "Full-course yellow"), QT_TRANSLATE_NOOP("TeamAlertDetector", "Full-course yellow")}},
-        {QStringLiteral("CODE_60"), {QT_TRANSLATE_NOOP("TeamAlertDetector", "Code 60"), QT_TRANSLATE_NOOP("TeamAlertDetector", "Code 60")}},
-        {QStringLiteral("RED"), {QT_TRANSLATE_NOOP("TeamAlertDetector", "Red flag"), QT_TRANSLATE_NOOP("TeamAlertDetector", "Red flag: session stopped")}},
+        { QStringLiteral("SAFETY_CAR"),
+          { QT_TRANSLATE_NOOP("TeamAlertDetector", "Safety car"), QT_TRANSLATE_NOOP("TeamAlertDetector", "Safety car deployed") } },
+        { QStringLiteral("VIRTUAL_SAFETY_CAR"),
+          { QT_TRANSLATE_NOOP("TeamAlertDetector", "Virtual safety car"), QT_TRANSLATE_NOOP("TeamAlertDetector", "Virtual safety car deployed") } },
+        { QStringLiteral("FULL_YELLOW"),
+          { QT_TRANSLATE_NOOP("TeamAlertDetector", "Full-course yellow"), QT_TRANSLATE_NOOP("TeamAlertDetector", "Full-course yellow") } },
+        { QStringLiteral("YELLOW"),
+          { QT_TRANSLATE_NOOP("TeamAlertDetector", "Full-course yellow"), QT_TRANSLATE_NOOP("TeamAlertDetector", "Full-course yellow") } },
+        { QStringLiteral("CODE_60"), { QT_TRANSLATE_NOOP("TeamAlertDetector", "Code 60"), QT_TRANSLATE_NOOP("TeamAlertDetector", "Code 60") } },
+        { QStringLiteral("RED"), { QT_TRANSLATE_NOOP("TeamAlertDetector", "Red flag"), QT_TRANSLATE_NOOP("TeamAlertDetector", "Red flag: session stopped") } },
     };
     const auto it = kinds.constFind(type.toUpper());
     return it == kinds.constEnd() ? nullptr : &it.value();
@@ -103,8 +107,8 @@ bool TeamAlertDetector::namesCar(const QString& text, const QString& car)
                                              "(?:[0-9A-Za-z]+\\s*(?:,|&|/|\\band\\b)\\s*#?\\s*)*")
             + number;
         const QString opening = QStringLiteral("^\\s*") + number + QStringLiteral("\\s*[-\u2013:]");
-        it = patterns.insert(car, QRegularExpression(QStringLiteral("(?<![0-9A-Za-z])(?:%1)|%2").arg(named, opening),
-                                                     QRegularExpression::CaseInsensitiveOption));
+        it = patterns.insert(car,
+                             QRegularExpression(QStringLiteral("(?<![0-9A-Za-z])(?:%1)|%2").arg(named, opening), QRegularExpression::CaseInsensitiveOption));
     }
     return it->match(text).hasMatch();
 }
@@ -115,7 +119,10 @@ QString TeamAlertDetector::timeText(qint64 ms, int precision)
     const qint64 rounded = (ms + unit / 2) / unit;
     const qint64 fraction = rounded % (1000 / unit);
     const qint64 seconds = rounded / (1000 / unit);
-    return QStringLiteral("%1:%2.%3").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0')).arg(fraction, qMin(3, qMax(1, precision)), 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2.%3")
+        .arg(seconds / 60)
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'))
+        .arg(fraction, qMin(3, qMax(1, precision)), 10, QLatin1Char('0'));
 }
 
 QString TeamAlertDetector::carText(const QString& car) const
@@ -257,7 +264,7 @@ void TeamAlertDetector::lookAtFlags()
                 continue;
             if (open)
                 m_neutralised.last().second = time;
-            m_neutralised.append({time, 0});
+            m_neutralised.append({ time, 0 });
             offer(AlertRules::kSessionFlags, QString(), QStringLiteral("start ") + key, tr(kind->start));
             open = kind;
         } else if (type == QLatin1String("GREEN") && open) {
@@ -318,12 +325,12 @@ void TeamAlertDetector::lookAtDetails(const QSet<QString>* cars)
         const quint64 time = m_provider->getBestLapTimeOrNone(car);
         if (time == NO_TIME || time == 0)
             continue;
-        for (const QString& className : {QString(), m_provider->getParticipantClass(car)}) {
+        for (const QString& className : { QString(), m_provider->getParticipantClass(car) }) {
             auto it = bests.find(className);
             if (it == bests.end())
-                bests.insert(className, {time, car});
+                bests.insert(className, { time, car });
             else if (time < it->first)
-                *it = {time, car};
+                *it = { time, car };
         }
     }
     for (auto it = bests.cbegin(); it != bests.cend(); ++it) {
@@ -417,7 +424,11 @@ void TeamAlertDetector::lookAtStandings()
                 const int n = ++m_positionChanges[car];
                 const QString where = positionInClass ? tr(" in %1").arg(className) : QString();
                 offer(AlertRules::kPosition, car, QString::number(n),
-                      (position < before ? tr("%1 up from P%2 to P%3%4") : tr("%1 down from P%2 to P%3%4")).arg(carText(car)).arg(before).arg(position).arg(where));
+                      (position < before ? tr("%1 up from P%2 to P%3%4") : tr("%1 down from P%2 to P%3%4"))
+                          .arg(carText(car))
+                          .arg(before)
+                          .arg(position)
+                          .arg(where));
             }
         }
     }
@@ -467,7 +478,12 @@ void TeamAlertDetector::lookAtLaps(const QSet<QString>* cars)
             continue;
         const int percent = int(std::lround((double(lap.time) / double(median) - 1.0) * 100.0));
         offer(AlertRules::kSlowLap, car, QString::number(last),
-              tr("%1 lap %2 in %3, %4% slower than its recent median %5").arg(carText(car)).arg(last).arg(timeText(qint64(lap.time), 3)).arg(percent).arg(timeText(median, 3)));
+              tr("%1 lap %2 in %3, %4% slower than its recent median %5")
+                  .arg(carText(car))
+                  .arg(last)
+                  .arg(timeText(qint64(lap.time), 3))
+                  .arg(percent)
+                  .arg(timeText(median, 3)));
     }
 }
 
@@ -482,7 +498,8 @@ void TeamAlertDetector::lookAtRunningLaps(bool quietly)
     for (const QString& car : m_provider->getFollowedCars()) {
         // A car in the pit lane, stopped or finished runs no lap to measure.
         const QString status = m_provider->getParticipantStatus(car).toUpper();
-        if (!m_provider->isRunning(car) || (status != QLatin1String("RUNNING") && !status.isEmpty()) || m_provider->getLastPitInKey(car) > m_provider->getLastPitOutKey(car))
+        if (!m_provider->isRunning(car) || (status != QLatin1String("RUNNING") && !status.isEmpty())
+            || m_provider->getLastPitInKey(car) > m_provider->getLastPitOutKey(car))
             continue;
         const quint64 start = m_provider->getLastLapEndTime(car);
         int last = 0;
@@ -496,7 +513,12 @@ void TeamAlertDetector::lookAtRunningLaps(bool quietly)
             continue;
         const int percent = int(std::lround((double(running) / double(median) - 1.0) * 100.0));
         offer(AlertRules::kSlowLap, car, QString::number(last + 1),
-              tr("%1 lap %2 not completed after %3, %4% over its recent median %5").arg(carText(car)).arg(last + 1).arg(timeText(running, 1)).arg(percent).arg(timeText(median, 3)));
+              tr("%1 lap %2 not completed after %3, %4% over its recent median %5")
+                  .arg(carText(car))
+                  .arg(last + 1)
+                  .arg(timeText(running, 1))
+                  .arg(percent)
+                  .arg(timeText(median, 3)));
     }
     m_quiet = false;
 }

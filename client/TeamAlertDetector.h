@@ -6,9 +6,9 @@
 
 #include <QHash>
 #include <QPair>
-#include <QVector>
 #include <QSet>
 #include <QString>
+#include <QVector>
 
 #include <functional>
 
@@ -27,12 +27,12 @@ class TeamAlertDetector final
 public:
     // The kinds of data read together, each named by the provider's notifications.
     enum Domain {
-        Pits,        // pit entries and exits
+        Pits, // pit entries and exits
         RaceControl, // race control messages
-        Flags,       // the session's flags
-        Details,     // participant details: track limits, bests, status
-        Standings,   // gaps and positions
-        Laps,        // completed laps: the slow-lap rule
+        Flags, // the session's flags
+        Details, // participant details: track limits, bests, status
+        Standings, // gaps and positions
+        Laps, // completed laps: the slow-lap rule
         DomainCount,
     };
     using Sink = std::function<void(const TeamAlert&)>;
@@ -72,7 +72,8 @@ private:
     // The followed cars, or those of them among cars.
     QStringList followedAmong(const QSet<QString>* cars) const;
     // The position and the gaps of a car in the overall (empty class) or its class standings.
-    struct Place {
+    struct Place
+    {
         int position = 0;
         double ahead = -1; // seconds; -1 unknown, a lap or more: very large
         double behind = -1;

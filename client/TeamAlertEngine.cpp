@@ -12,9 +12,9 @@ using Domain = TeamAlertDetector::Domain;
 // updated keys name one of them brought that channel whole.
 const QStringList& wholeKeys(Domain domain)
 {
-    static const QStringList analysis = {QStringLiteral("timing"), QStringLiteral("timing.analysis")};
-    static const QStringList session = {QStringLiteral("timing"), QStringLiteral("timing.session")};
-    static const QStringList raceControl = {QStringLiteral("raceControl"), QStringLiteral("raceControl.messages")};
+    static const QStringList analysis = { QStringLiteral("timing"), QStringLiteral("timing.analysis") };
+    static const QStringList session = { QStringLiteral("timing"), QStringLiteral("timing.session") };
+    static const QStringList raceControl = { QStringLiteral("raceControl"), QStringLiteral("raceControl.messages") };
     switch (domain) {
     case TeamAlertDetector::Pits:
     case TeamAlertDetector::Laps:

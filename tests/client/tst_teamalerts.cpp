@@ -78,22 +78,38 @@ void TestTeamAlerts::raceControlNamesCar_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("car");
     QTest::addColumn<bool>("named");
-    QTest::newRow("Car 7") << "Car 7 - track limits at T2" << "7" << true;
-    QTest::newRow("CAR 7 upper case") << "CAR 7 - TRACK LIMITS AT T2 - LAP 3 DELETED" << "7" << true;
-    QTest::newRow("#7") << "Drive through penalty #7" << "7" << true;
-    QTest::newRow("No. 7") << "No. 7 under investigation" << "7" << true;
-    QTest::newRow("no 7 lower case") << "no 7 warned for pit lane speeding" << "7" << true;
-    QTest::newRow("7 - opening") << "7 - black and white flag" << "7" << true;
-    QTest::newRow("cars 12 and 7") << "Cars 12 and 7: incident noted" << "7" << true;
-    QTest::newRow("cars 7, 12") << "Cars 7, 12 under investigation" << "12" << true;
-    QTest::newRow("three-digit car") << "CAR 107 - 5 SEC PENALTY" << "107" << true;
-    QTest::newRow("17 is another car") << "CAR 17 - TRACK LIMITS" << "7" << false;
-    QTest::newRow("70 is another car") << "Car 70 retired" << "7" << false;
-    QTest::newRow("#77") << "#77 drive through" << "7" << false;
-    QTest::newRow("7B") << "Car 7B warned" << "7" << false;
-    QTest::newRow("a lap number") << "CAR 12 - TRACK LIMITS AT T7 - LAP 7 DELETED" << "7" << false;
-    QTest::newRow("a count") << "SAFETY CAR IN 7 MINUTES" << "7" << false;
-    QTest::newRow("sidecar") << "Sidecar 7 class" << "7" << false;
+    QTest::newRow("Car 7") << "Car 7 - track limits at T2"
+                           << "7" << true;
+    QTest::newRow("CAR 7 upper case") << "CAR 7 - TRACK LIMITS AT T2 - LAP 3 DELETED"
+                                      << "7" << true;
+    QTest::newRow("#7") << "Drive through penalty #7"
+                        << "7" << true;
+    QTest::newRow("No. 7") << "No. 7 under investigation"
+                           << "7" << true;
+    QTest::newRow("no 7 lower case") << "no 7 warned for pit lane speeding"
+                                     << "7" << true;
+    QTest::newRow("7 - opening") << "7 - black and white flag"
+                                 << "7" << true;
+    QTest::newRow("cars 12 and 7") << "Cars 12 and 7: incident noted"
+                                   << "7" << true;
+    QTest::newRow("cars 7, 12") << "Cars 7, 12 under investigation"
+                                << "12" << true;
+    QTest::newRow("three-digit car") << "CAR 107 - 5 SEC PENALTY"
+                                     << "107" << true;
+    QTest::newRow("17 is another car") << "CAR 17 - TRACK LIMITS"
+                                       << "7" << false;
+    QTest::newRow("70 is another car") << "Car 70 retired"
+                                       << "7" << false;
+    QTest::newRow("#77") << "#77 drive through"
+                         << "7" << false;
+    QTest::newRow("7B") << "Car 7B warned"
+                        << "7" << false;
+    QTest::newRow("a lap number") << "CAR 12 - TRACK LIMITS AT T7 - LAP 7 DELETED"
+                                  << "7" << false;
+    QTest::newRow("a count") << "SAFETY CAR IN 7 MINUTES"
+                             << "7" << false;
+    QTest::newRow("sidecar") << "Sidecar 7 class"
+                             << "7" << false;
 }
 
 void TestTeamAlerts::raceControlNamesCar()
@@ -111,13 +127,13 @@ void TestTeamAlerts::gapCrossing_data()
     QTest::addColumn<QList<double>>("gaps");
     QTest::addColumn<QString>("crossings"); // per gap: - none, B below, A above
 
-    QTest::newRow("first gap only sets the side") << 1.0 << 0.3 << QList<double>{0.5, 0.6} << "--";
-    QTest::newRow("closes then opens past the band") << 1.0 << 0.3 << QList<double>{1.5, 0.9, 1.2, 1.31} << "-B-A";
-    QTest::newRow("hovering at the threshold fires once") << 1.0 << 0.3 << QList<double>{1.2, 0.99, 1.01, 0.98, 1.02, 0.97} << "-B----";
-    QTest::newRow("no hysteresis") << 2.0 << 0.0 << QList<double>{2.5, 1.9, 2.1, 1.95} << "-BAB";
-    QTest::newRow("exactly the threshold is not below") << 1.0 << 0.3 << QList<double>{1.5, 1.0, 0.999} << "--B";
-    QTest::newRow("unknown gaps change nothing") << 1.0 << 0.3 << QList<double>{-1.0, 1.5, -1.0, 0.5} << "---B";
-    QTest::newRow("lapped counts as above") << 1.0 << 0.3 << QList<double>{0.5, 1e9} << "-A";
+    QTest::newRow("first gap only sets the side") << 1.0 << 0.3 << QList<double>{ 0.5, 0.6 } << "--";
+    QTest::newRow("closes then opens past the band") << 1.0 << 0.3 << QList<double>{ 1.5, 0.9, 1.2, 1.31 } << "-B-A";
+    QTest::newRow("hovering at the threshold fires once") << 1.0 << 0.3 << QList<double>{ 1.2, 0.99, 1.01, 0.98, 1.02, 0.97 } << "-B----";
+    QTest::newRow("no hysteresis") << 2.0 << 0.0 << QList<double>{ 2.5, 1.9, 2.1, 1.95 } << "-BAB";
+    QTest::newRow("exactly the threshold is not below") << 1.0 << 0.3 << QList<double>{ 1.5, 1.0, 0.999 } << "--B";
+    QTest::newRow("unknown gaps change nothing") << 1.0 << 0.3 << QList<double>{ -1.0, 1.5, -1.0, 0.5 } << "---B";
+    QTest::newRow("lapped counts as above") << 1.0 << 0.3 << QList<double>{ 0.5, 1e9 } << "-A";
 }
 
 void TestTeamAlerts::gapCrossing()
@@ -137,23 +153,23 @@ void TestTeamAlerts::gapCrossing()
 
 void TestTeamAlerts::slowLap_data()
 {
-    QTest::addColumn<QList<int>>("laps");      // lap times in ms, the last one new
-    QTest::addColumn<qint64>("runningFor");    // ms into the lap after them by the clock; 0: no look
-    QTest::addColumn<bool>("safetyCar");       // a safety car out since the last lap began
+    QTest::addColumn<QList<int>>("laps"); // lap times in ms, the last one new
+    QTest::addColumn<qint64>("runningFor"); // ms into the lap after them by the clock; 0: no look
+    QTest::addColumn<bool>("safetyCar"); // a safety car out since the last lap began
     QTest::addColumn<QStringList>("expected");
 
-    const QList<int> steady = {100000, 101000, 99000, 100000, 100000};
-    QTest::newRow("on pace") << steady + QList<int>{105000} << qint64(0) << false << QStringList();
-    QTest::newRow("slower by 12 %") << steady + QList<int>{112000} << qint64(0) << false
-                                    << QStringList{"#7 lap 6 in 1:52.000, 12% slower than its recent median 1:40.000"};
-    QTest::newRow("too few laps for a median") << QList<int>{100000, 101000, 130000} << qint64(0) << false << QStringList();
-    QTest::newRow("under the safety car") << steady + QList<int>{130000} << qint64(0) << true << QStringList();
+    const QList<int> steady = { 100000, 101000, 99000, 100000, 100000 };
+    QTest::newRow("on pace") << steady + QList<int>{ 105000 } << qint64(0) << false << QStringList();
+    QTest::newRow("slower by 12 %") << steady + QList<int>{ 112000 } << qint64(0) << false
+                                    << QStringList{ "#7 lap 6 in 1:52.000, 12% slower than its recent median 1:40.000" };
+    QTest::newRow("too few laps for a median") << QList<int>{ 100000, 101000, 130000 } << qint64(0) << false << QStringList();
+    QTest::newRow("under the safety car") << steady + QList<int>{ 130000 } << qint64(0) << true << QStringList();
     QTest::newRow("running lap past the limit") << steady << qint64(111000) << false
-                                                << QStringList{"#7 lap 6 not completed after 1:51.0, 11% over its recent median 1:40.000"};
+                                                << QStringList{ "#7 lap 6 not completed after 1:51.0, 11% over its recent median 1:40.000" };
     QTest::newRow("running lap within the limit") << steady << qint64(109000) << false << QStringList();
     // The running lap fired; its end is the same lap: once.
-    QTest::newRow("running, then completed slow") << steady + QList<int>{120000} << qint64(-1) << false
-                                                  << QStringList{"#7 lap 6 not completed after 1:55.0, 15% over its recent median 1:40.000"};
+    QTest::newRow("running, then completed slow") << steady + QList<int>{ 120000 } << qint64(-1) << false
+                                                  << QStringList{ "#7 lap 6 not completed after 1:55.0, 15% over its recent median 1:40.000" };
 }
 
 void TestTeamAlerts::slowLap()
@@ -181,7 +197,7 @@ void TestTeamAlerts::slowLap()
     // The clock stands just after the last known lap's end until the test moves it.
     qint64 now = qint64(start) + 1000;
     engine.setClock([&now] { return now; });
-    engine.setRules(only({AlertRules::kSlowLap}));
+    engine.setRules(only({ AlertRules::kSlowLap }));
     p.setCarToFollow(1, QStringLiteral("7"));
     if (safetyCar) {
         V2_Data* flag = mirrorNode(p, QStringLiteral("timing.session.flags.0001"));
@@ -274,7 +290,7 @@ void TestTeamAlerts::brokenRulesFile()
 {
     QFETCH(QByteArray, edit);
     QFETCH(QString, message);
-    AlertRules current = only({AlertRules::kGap, AlertRules::kStopped});
+    AlertRules current = only({ AlertRules::kGap, AlertRules::kStopped });
     const AlertRules before = current;
     QByteArray file = edit;
     const int equals = edit.indexOf('=');
@@ -314,26 +330,25 @@ void TestTeamAlerts::simulatedRace()
     constexpr int kAwayFrom = 30; // the client is away from 2580 s to 2600 s
     constexpr int kAwayTo = 32;
     constexpr int kJumpTick = 40; // 2680 s
-    SimulatedSession session({QStringLiteral("--cars"), QStringLiteral("12"), QStringLiteral("--duration"), QStringLiteral("4200")}, kFrom);
+    SimulatedSession session({ QStringLiteral("--cars"), QStringLiteral("12"), QStringLiteral("--duration"), QStringLiteral("4200") }, kFrom);
     V2DataProvider& p = *session.provider;
     ClientV2Controller* client = p.controller();
     SimPublisher& publisher = *session.publisher;
     AlertRules rules;
-    for (const QString& id : {AlertRules::kTrackLimits, AlertRules::kStopped, AlertRules::kPersonalBest}) {
+    for (const QString& id : { AlertRules::kTrackLimits, AlertRules::kStopped, AlertRules::kPersonalBest }) {
         AlertRules::Values values = rules.values(id);
         values.enabled = true;
         rules.setValues(AlertRules::indexOf(id), values);
     }
-    const QStringList followed = {QStringLiteral("926"), QStringLiteral("300"), QStringLiteral("745"), QStringLiteral("831"), QStringLiteral("878")};
+    const QStringList followed = { QStringLiteral("926"), QStringLiteral("300"), QStringLiteral("745"), QStringLiteral("831"), QStringLiteral("878") };
     const auto watch = [&](V2DataProvider& provider) {
         provider.teamAlerts()->setRules(rules);
         for (int i = 0; i < followed.size(); ++i)
             provider.setCarToFollow(i, followed.at(i));
     };
     watch(p);
-    const auto caughtUp = [&] {
-        return QJsonDocument::fromJson(client->getCurrentData()->getJsonUtf8(true)) == QJsonDocument::fromJson(publisher.published()->getJsonUtf8());
-    };
+    const auto caughtUp
+        = [&] { return QJsonDocument::fromJson(client->getCurrentData()->getJsonUtf8(true)) == QJsonDocument::fromJson(publisher.published()->getJsonUtf8()); };
     QTRY_VERIFY_WITH_TIMEOUT(caughtUp(), 20000);
     QCOMPARE(p.getEntryList().size(), 12);
     // The login's snapshot holds pit stops, messages, flags and track limits of long ago.
@@ -369,16 +384,16 @@ void TestTeamAlerts::simulatedRace()
     // Written out from the simulator's plan: 831's pit entry (2588 s) and
     // race control naming 878 (2590 s) came while the client was away.
     const QStringList live = {
-        "#926 stopped on lap 22",                      // 2310 s
-        "#926 retired",                                // 2430 s
-        "#831 personal best 1:46.627 on lap 23",       // 2482 s
-        "#300 pit entry on lap 23",                    // 2504 s
-        "Safety car deployed",                         // 2520 s
-        "#300 pit exit after 0:24.0 in the pit lane",  // 2528 s, in the same line
-        "#745 pit entry on lap 24",                    // 2524 s, as 745
-        "#745 pit exit after 0:24.0 in the pit lane",  // 2548 s
-        "#831 pit exit after 0:24.0 in the pit lane",  // 2612 s
-        "Safety car ended: green flag",                // 2760 s
+        "#926 stopped on lap 22", // 2310 s
+        "#926 retired", // 2430 s
+        "#831 personal best 1:46.627 on lap 23", // 2482 s
+        "#300 pit entry on lap 23", // 2504 s
+        "Safety car deployed", // 2520 s
+        "#300 pit exit after 0:24.0 in the pit lane", // 2528 s, in the same line
+        "#745 pit entry on lap 24", // 2524 s, as 745
+        "#745 pit exit after 0:24.0 in the pit lane", // 2548 s
+        "#831 pit exit after 0:24.0 in the pit lane", // 2612 s
+        "Safety car ended: green flag", // 2760 s
     };
     QCOMPARE(texts(*p.teamAlerts()), live);
     QSet<QString> identities;
@@ -387,7 +402,7 @@ void TestTeamAlerts::simulatedRace()
     QCOMPARE(identities.size(), live.size());
 
     // Replayed: the same alerts as they play; after a jump only what follows it.
-    for (qint64 jump : {qint64(-1), jumpMs}) {
+    for (qint64 jump : { qint64(-1), jumpMs }) {
         auto replay = makeTestProvider();
         watch(*replay);
         RecordingPlayer player(replay->controller());
@@ -398,7 +413,7 @@ void TestTeamAlerts::simulatedRace()
         player.setSpeed(20);
         player.play();
         QTRY_VERIFY_WITH_TIMEOUT(!player.isPlaying(), 20000);
-        QCOMPARE(texts(*replay->teamAlerts()), jump > 0 ? QStringList{"Safety car ended: green flag"} : live);
+        QCOMPARE(texts(*replay->teamAlerts()), jump > 0 ? QStringList{ "Safety car ended: green flag" } : live);
         player.close();
     }
 }
