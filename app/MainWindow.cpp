@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "AlertPresenter.h"
+#include "AlertsMenu.h"
 #include "AppSettings.h"
 #include "CertificateTrust.h"
 #include "ConnectionWatch.h"
@@ -124,6 +125,8 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
             m_statusLabel->setText(text);
     });
 
+    m_alertsMenu = new AlertsMenu(menuBar(), findChild<QMenu*>(QStringLiteral("menuHelp")), m_provider, this);
+
     m_imperialUnits = settings->value(kImperialUnits, false).toBool();
     m_provider->setUsaUnits(m_imperialUnits);
     action(QStringLiteral("actionUse_USA_units"))->setChecked(m_imperialUnits);
@@ -163,7 +166,7 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
     m_trayIcon->setContextMenu(trayMenu);
     if (QSystemTrayIcon::isSystemTrayAvailable())
         m_trayIcon->show();
-    m_alerts = new AlertPresenter(m_provider->teamAlerts(), statusBar(), menuBar()->findChild<QMenu*>(QStringLiteral("menuAlerts")), m_trayIcon, this);
+    m_alertPresenter = new AlertPresenter(m_provider->teamAlerts(), statusBar(), m_alertsMenu->menu(), m_trayIcon, this);
 }
 
 MainWindow::~MainWindow()
@@ -241,9 +244,6 @@ void MainWindow::buildForm()
     frame->setToolTip(tr("This will show a grey frame arouund tool windows to be able to discern them."));
     connect(frame, &QAction::toggled, this, &MainWindow::on_actionShow_tool_window_frame_toggled);
 
-    QMenu* alerts = menuBar()->addMenu(tr("Alerts"));
-    alerts->setObjectName(QStringLiteral("menuAlerts"));
-
     QMenu* help = menuBar()->addMenu(tr("Help"));
     help->setObjectName(QStringLiteral("menuHelp"));
     connect(addAction(help, "actionAbout", tr("About..."), false), &QAction::triggered, this, [this] {
@@ -280,6 +280,11 @@ QString MainWindow::currentLayoutName() const
     return m_currentLayoutName;
 }
 
+AlertsMenu* MainWindow::alertsMenu() const
+{
+    return m_alertsMenu;
+}
+
 RecordingControls* MainWindow::recordingControls() const
 {
     return m_recording;
@@ -297,7 +302,7 @@ QSystemTrayIcon* MainWindow::trayIcon() const
 
 AlertPresenter* MainWindow::alertPresenter() const
 {
-    return m_alerts;
+    return m_alertPresenter;
 }
 
 // ---------------------------------------------------------------------------

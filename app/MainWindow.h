@@ -7,6 +7,7 @@
 #include <array>
 
 class AlertPresenter;
+class AlertsMenu;
 class CertificateTrust;
 class ConnectionWatch;
 class QAction;
@@ -39,6 +40,8 @@ public:
     QAction* action(const QString& objectName) const;
     QString currentLayoutName() const;
     QLabel* statusLabel() const;
+    // The "Alerts" menu, where alert actions go.
+    AlertsMenu* alertsMenu() const;
     // Recording the session and playing recordings back.
     RecordingControls* recordingControls() const;
     QSystemTrayIcon* trayIcon() const;
@@ -118,5 +121,6 @@ private:
     bool m_certificateRefused = false;
     QSystemTrayIcon* m_trayIcon = nullptr;
     RecordingControls* m_recording = nullptr;
-    AlertPresenter* m_alerts = nullptr;
+    AlertsMenu* m_alertsMenu = nullptr;
+    AlertPresenter* m_alertPresenter = nullptr;
 };

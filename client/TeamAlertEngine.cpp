@@ -1,12 +1,77 @@
 #include "TeamAlertEngine.h"
 
+#include "ClientV2Controller.h"
 #include "SessionClock.h"
 #include "V2DataProvider.h"
+
+namespace {
+
+using Domain = TeamAlertDetector::Domain;
+
+// The channels each kind of data comes in, with their parents: a line whose
+// updated keys name one of them brought that channel whole.
+const QStringList& wholeKeys(Domain domain)
+{
+    static const QStringList analysis = { QStringLiteral("timing"), QStringLiteral("timing.analysis") };
+    static const QStringList session = { QStringLiteral("timing"), QStringLiteral("timing.session") };
+    static const QStringList raceControl = { QStringLiteral("raceControl"), QStringLiteral("raceControl.messages") };
+    switch (domain) {
+    case TeamAlertDetector::Pits:
+    case TeamAlertDetector::Laps:
+        return analysis;
+    case TeamAlertDetector::RaceControl:
+        return raceControl;
+    default:
+        return session;
+    }
+}
+
+constexpr int kRunningLapsIntervalMs = 1000;
+
+} // namespace
 
 TeamAlertEngine::TeamAlertEngine(V2DataProvider* provider, QObject* parent)
     : QObject(parent)
     , m_provider(provider)
+    , m_detector(std::make_unique<TeamAlertDetector>(provider, [this](const TeamAlert& alert) { raise(alert); }))
 {
+    const auto marks = [this](Domain domain) { return [this, domain] { mark(domain); }; };
+    connect(provider, &V2DataProvider::analysisPitIn, this, marks(TeamAlertDetector::Pits));
+    connect(provider, &V2DataProvider::analysisPitOut, this, marks(TeamAlertDetector::Pits));
+    connect(provider, &V2DataProvider::raceControlMessages, this, marks(TeamAlertDetector::RaceControl));
+    connect(provider, &V2DataProvider::sessionFlags, this, marks(TeamAlertDetector::Flags));
+    const auto allDetails = [this] {
+        m_allDetails = true;
+        mark(TeamAlertDetector::Details);
+    };
+    connect(provider, &V2DataProvider::participantDetails, this, allDetails);
+    connect(provider, &V2DataProvider::sessionTrackLimits, this, allDetails);
+    connect(provider, &V2DataProvider::participantDetailsByPnum, this, [this](const QString& car) {
+        m_detailCars.insert(car);
+        mark(TeamAlertDetector::Details);
+    });
+    connect(provider, &V2DataProvider::standingsOverall, this, marks(TeamAlertDetector::Standings));
+    connect(provider, &V2DataProvider::standingsOverallByPosition, this, marks(TeamAlertDetector::Standings));
+    connect(provider, &V2DataProvider::standingsByClass, this, marks(TeamAlertDetector::Standings));
+    connect(provider, &V2DataProvider::standingsByClassByPosition, this, marks(TeamAlertDetector::Standings));
+    connect(provider, &V2DataProvider::analysisLaps, this, [this] {
+        m_allLaps = true;
+        mark(TeamAlertDetector::Laps);
+    });
+    connect(provider, &V2DataProvider::analysisLapsByPnum, this, [this](const QString& car) {
+        m_lapCars.insert(car);
+        mark(TeamAlertDetector::Laps);
+    });
+    connect(provider, &V2DataProvider::onCarToFollowChanged, this, &TeamAlertEngine::lookQuietly);
+    connect(provider, &V2DataProvider::cleanAll, this, [this] {
+        // A new session: its keys and messages start afresh.
+        m_detector->forget();
+        m_newSession = true;
+    });
+    // After the controller's own slot: the line's notifications have all come.
+    connect(provider->controller(), &V2_Client::onChannelChange, this, &TeamAlertEngine::lineRead);
+    m_runningLaps.setInterval(kRunningLapsIntervalMs);
+    connect(&m_runningLaps, &QTimer::timeout, this, &TeamAlertEngine::checkRunningLaps);
 }
 
 TeamAlertEngine::~TeamAlertEngine() = default;
@@ -60,4 +125,68 @@ void TeamAlertEngine::clear()
     m_raised.clear();
     m_unacknowledged = 0;
     emit cleared();
+}
+
+const AlertRules& TeamAlertEngine::rules() const
+{
+    return m_detector->rules();
+}
+
+void TeamAlertEngine::setRules(const AlertRules& rules)
+{
+    m_detector->setRules(rules);
+    lookQuietly();
+    if (rules.isEnabled(AlertRules::kSlowLap))
+        m_runningLaps.start();
+    else
+        m_runningLaps.stop();
+}
+
+void TeamAlertEngine::setClock(std::function<qint64()> clock)
+{
+    m_detector->setClock(std::move(clock));
+}
+
+void TeamAlertEngine::checkRunningLaps()
+{
+    m_detector->lookAtRunningLaps(false);
+}
+
+void TeamAlertEngine::mark(TeamAlertDetector::Domain domain)
+{
+    m_dirty.set(domain);
+}
+
+void TeamAlertEngine::lineRead(const QSet<QString>& keys)
+{
+    bool whole = false;
+    for (int d = 0; d < TeamAlertDetector::DomainCount; ++d) {
+        const auto domain = static_cast<Domain>(d);
+        bool quietly = m_newSession;
+        for (const QString& key : wholeKeys(domain))
+            quietly = quietly || keys.contains(key);
+        whole = whole || quietly;
+        const QSet<QString>* cars = nullptr;
+        if (!quietly && domain == TeamAlertDetector::Details && !m_allDetails)
+            cars = &m_detailCars;
+        if (!quietly && domain == TeamAlertDetector::Laps && !m_allLaps)
+            cars = &m_lapCars;
+        if (quietly || m_dirty.test(d))
+            m_detector->look(domain, quietly, cars);
+    }
+    m_detailCars.clear();
+    m_lapCars.clear();
+    m_allDetails = false;
+    m_allLaps = false;
+    if (whole)
+        m_detector->lookAtRunningLaps(true);
+    m_dirty.reset();
+    m_newSession = false;
+}
+
+void TeamAlertEngine::lookQuietly()
+{
+    for (int d = 0; d < TeamAlertDetector::DomainCount; ++d)
+        m_detector->look(static_cast<Domain>(d), true);
+    m_detector->lookAtRunningLaps(true);
 }

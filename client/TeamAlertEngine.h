@@ -1,10 +1,17 @@
 #pragma once
 
+#include "AlertRules.h"
 #include "TeamAlert.h"
+#include "TeamAlertDetector.h"
 
 #include <QObject>
 #include <QSet>
+#include <QTimer>
 #include <QVector>
+
+#include <bitset>
+#include <functional>
+#include <memory>
 
 class V2DataProvider;
 
@@ -13,6 +20,14 @@ class V2DataProvider;
 // acknowledgement. Reads the provider only through its notifications and
 // getters, like a model; holds no widget, so the program's panels, tests
 // and other programs use it alike. GUI thread only.
+//
+// The kinds of data a line touched are looked at once, at the end of the
+// line (the client's onChannelChange, which comes after the controller's
+// notifications). A line that brings a channel whole (a login's or a
+// reconnect's snapshot, a replay's jump, a recorded login) or a new session
+// is read quietly: what it holds becomes known and raises nothing, so only
+// changes after it count. Other followed cars or other rules are read
+// quietly as well: what they would have raised before is not news.
 class TeamAlertEngine final : public QObject
 {
     Q_OBJECT
@@ -31,8 +46,18 @@ public:
     bool raise(TeamAlert alert);
     void acknowledge(int index);
     void acknowledgeAll();
-    // Forgets the alerts and the identities raised.
+    // Forgets the alerts and the identities raised. What was detected stays
+    // known to the rules: nothing is raised again for it.
     void clear();
+
+    const AlertRules& rules() const;
+    void setRules(const AlertRules& rules);
+    // The track's day time now (ms since the epoch) for the slow-lap rule;
+    // the server's "now" of the session clock unless tests set another.
+    void setClock(std::function<qint64()> clock);
+    // Compares the laps being run with the clock now; a timer does it every
+    // second while the slow-lap rule is on.
+    void checkRunningLaps();
 
 signals:
     // alerts()[index] was appended.
@@ -41,7 +66,21 @@ signals:
     void cleared();
 
 private:
+    void mark(TeamAlertDetector::Domain domain);
+    void lineRead(const QSet<QString>& keys);
+    void lookQuietly();
+
     V2DataProvider* m_provider = nullptr;
+    std::unique_ptr<TeamAlertDetector> m_detector;
+    std::bitset<TeamAlertDetector::DomainCount> m_dirty;
+    bool m_newSession = false;
+    // The cars a line named in its details and laps (one look for the
+    // rest would read every followed car); all of them after a whole collection.
+    QSet<QString> m_detailCars;
+    QSet<QString> m_lapCars;
+    bool m_allDetails = false;
+    bool m_allLaps = false;
+    QTimer m_runningLaps;
     QVector<TeamAlert> m_alerts;
     QSet<QString> m_raised;
     int m_unacknowledged = 0;

@@ -1,5 +1,7 @@
+#include "AlertRules.h"
 #include "AppSettings.h"
 #include "CertificateTrust.h"
+#include "DialogAlertRules.h"
 #include "DialogLoadLayout.h"
 #include "DialogSaveLayout.h"
 #include "DialogScaleFactor.h"
@@ -7,14 +9,19 @@
 #include "ModalHelper.h"
 #include "TestSettings.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
+#include <QFile>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -80,6 +87,7 @@ private slots:
     void newNames();
     void deleteLayout_data();
     void deleteLayout();
+    void alertRules();
 
 private:
     TestSettings m_config;
@@ -285,3 +293,64 @@ void TestDialogs::deleteLayout()
 
 QTEST_MAIN(TestDialogs)
 #include "tst_dialogs.moc"
+
+void TestDialogs::alertRules()
+{
+    AlertRules rules;
+    AlertRules::Values gap = rules.values(AlertRules::kGap);
+    gap.enabled = true;
+    gap.severity = AlertSeverity::Critical;
+    gap.parameters[QStringLiteral("threshold")] = 2.5;
+    gap.parameters[QStringLiteral("side")] = QStringLiteral("behind");
+    rules.setValues(AlertRules::indexOf(AlertRules::kGap), gap);
+    DialogAlertRules dialog(rules);
+    dialog.show();
+    const auto check = [&dialog](const char* name) { return dialog.findChild<QCheckBox*>(QLatin1String(name)); };
+    const auto combo = [&dialog](const char* name) { return dialog.findChild<QComboBox*>(QLatin1String(name)); };
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Alert rules"));
+    QCOMPARE(check("enabled_gap")->text(), QStringLiteral("Gap crosses a threshold"));
+    QVERIFY(check("enabled_gap")->isChecked());
+    QVERIFY(check("enabled_pitLane")->isChecked());
+    QVERIFY(!check("enabled_slowLap")->isChecked());
+    QCOMPARE(dialog.findChild<QDoubleSpinBox*>(QStringLiteral("gap_threshold"))->value(), 2.5);
+    QCOMPARE(combo("gap_side")->currentData().toString(), QStringLiteral("behind"));
+    QCOMPARE(combo("severity_gap")->currentText(), QStringLiteral("Critical"));
+    QCOMPARE(dialog.findChild<QSpinBox*>(QStringLiteral("trackLimits_count"))->value(), 3);
+
+    // Edited in the widgets, read back as rules.
+    check("enabled_slowLap")->setChecked(true);
+    dialog.findChild<QDoubleSpinBox*>(QStringLiteral("slowLap_percent"))->setValue(20);
+    check("sound_pitLane")->setChecked(true);
+    combo("severity_stopped")->setCurrentIndex(1);
+    dialog.findChild<QLineEdit*>(QStringLiteral("raceControlGroups_groups"))->setText(QStringLiteral("PENALTY"));
+    const AlertRules read = dialog.rules();
+    QVERIFY(read.isEnabled(AlertRules::kSlowLap));
+    QCOMPARE(read.number(AlertRules::kSlowLap, "percent"), 20.0);
+    QVERIFY(read.values(AlertRules::kPitLane).sound);
+    QCOMPARE(read.values(AlertRules::kStopped).severity, AlertSeverity::Warning);
+    QCOMPARE(read.text(AlertRules::kRaceControlGroups, "groups"), QStringLiteral("PENALTY"));
+    QCOMPARE(read.number(AlertRules::kGap, "threshold"), 2.5);
+
+    // A refused file is named and changes nothing; an exported one comes back whole.
+    const QString broken = m_config.filePath(QStringLiteral("broken.json"));
+    QFile file(broken);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("{\"lanterraAlertRules\": 1, \"rules\": {\"weather\": {}}}");
+    file.close();
+    QString text;
+    onNextModal([&text](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(box);
+        text = box->text();
+        box->accept();
+    });
+    QVERIFY(!dialog.importFile(broken));
+    QVERIFY2(text.contains(QStringLiteral("Unknown rule \"weather\"")), qPrintable(text));
+    QVERIFY(dialog.rules() == read);
+    const QString shared = m_config.filePath(QStringLiteral("shared.json"));
+    QVERIFY(dialog.exportFile(shared));
+    dialog.setRules(AlertRules());
+    QVERIFY(dialog.rules() != read);
+    QVERIFY(dialog.importFile(shared));
+    QVERIFY(dialog.rules() == read);
+}

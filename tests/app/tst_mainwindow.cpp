@@ -1,3 +1,4 @@
+#include "AlertRules.h"
 #include "AppSettings.h"
 #include "ClientV2Controller.h"
 #include "DialogUser.h"
@@ -9,12 +10,14 @@
 #include "ReplayBar.h"
 #include "ScriptedServer.h"
 #include "StartUp.h"
+#include "TeamAlertEngine.h"
 #include "ToolWindow.h"
 #include "V2DataProvider.h"
 #include "V2_Data.h"
 #include "WidgetPositioning.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGLWidget>
@@ -118,6 +121,7 @@ private slots:
     void staleMarkAndChangedCertificate();
     void firstStart();
     void menus();
+    void alertRulesAppliedAndSaved();
     void panelOpensAtItsLayoutGeometry();
     void closeButtonUnchecksAction();
     void uncheckDeletesAndRecreates();
@@ -213,6 +217,31 @@ void TestMainWindow::menus()
     for (int row = 0; row < RowCount; ++row)
         QVERIFY(window.panelAction(row)->isCheckable());
     QVERIFY(!window.action(QStringLiteral("actionExit"))->isCheckable());
+}
+
+void TestMainWindow::alertRulesAppliedAndSaved()
+{
+    {
+        MainWindow window(Factories{});
+        QStringList menus;
+        for (QAction* action : window.menuBar()->actions())
+            menus << action->text();
+        QCOMPARE(menus, QStringList({"File", "Window", "Layout", "Alerts", "Help"}));
+        QCOMPARE(actionTexts(window.menuBar()->findChild<QMenu*>(QStringLiteral("menuAlerts"))), QStringList({"Alert rules..."}));
+        QVERIFY(!window.dataProvider()->teamAlerts()->rules().isEnabled(AlertRules::kStopped));
+        // Cancel keeps the rules; OK applies and saves them.
+        for (bool ok : {false, true}) {
+            onNextModal([ok](QWidget* modal) {
+                modal->findChild<QCheckBox*>(QStringLiteral("enabled_stopped"))->setChecked(true);
+                ok ? static_cast<QDialog*>(modal)->accept() : static_cast<QDialog*>(modal)->reject();
+            });
+            window.action(QStringLiteral("actionAlertRules"))->trigger();
+            QCOMPARE(window.dataProvider()->teamAlerts()->rules().isEnabled(AlertRules::kStopped), ok);
+            QCOMPARE(stored(QStringLiteral("alertRules/stopped/enabled")).toBool(), ok);
+        }
+    }
+    MainWindow window(Factories{});
+    QVERIFY(window.dataProvider()->teamAlerts()->rules().isEnabled(AlertRules::kStopped));
 }
 
 void TestMainWindow::panelOpensAtItsLayoutGeometry()

@@ -1,0 +1,422 @@
+#include "AlertRules.h"
+#include "ClientV2Controller.h"
+#include "GapCrossing.h"
+#include "LapTree.h"
+#include "RecordingPlayer.h"
+#include "SessionRecorder.h"
+#include "SimulatedSession.h"
+#include "StartUp.h"
+#include "TeamAlertDetector.h"
+#include "TeamAlertEngine.h"
+#include "TestProvider.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// Rules with only these on.
+AlertRules only(const QStringList& ids)
+{
+    AlertRules rules;
+    for (int i = 0; i < AlertRules::catalogue().size(); ++i) {
+        AlertRules::Values values = rules.values(i);
+        values.enabled = ids.contains(QLatin1String(AlertRules::catalogue().at(i).id));
+        rules.setValues(i, values);
+    }
+    return rules;
+}
+
+QStringList texts(const TeamAlertEngine& engine)
+{
+    QStringList out;
+    for (const TeamAlert& alert : engine.alerts())
+        out.append(alert.text);
+    return out;
+}
+
+// The end of a line as the client announces it (nothing brought whole).
+void endLine(V2DataProvider& provider, const QSet<QString>& keys = {})
+{
+    emit provider.controller()->onChannelChange(keys);
+}
+
+const QString kSimulatedRaceStart = QStringLiteral("1900");
+
+} // namespace
+
+class TestTeamAlerts final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void raceControlNamesCar_data();
+    void raceControlNamesCar();
+    void gapCrossing_data();
+    void gapCrossing();
+    void slowLap_data();
+    void slowLap();
+    void rulesRoundTrip();
+    void brokenRulesFile_data();
+    void brokenRulesFile();
+    void simulatedRace();
+
+private:
+    QTemporaryDir m_config;
+};
+
+void TestTeamAlerts::initTestCase()
+{
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
+    StartUp::setApplicationIdentity();
+}
+
+void TestTeamAlerts::raceControlNamesCar_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("car");
+    QTest::addColumn<bool>("named");
+    QTest::newRow("Car 7") << "Car 7 - track limits at T2"
+                           << "7" << true;
+    QTest::newRow("CAR 7 upper case") << "CAR 7 - TRACK LIMITS AT T2 - LAP 3 DELETED"
+                                      << "7" << true;
+    QTest::newRow("#7") << "Drive through penalty #7"
+                        << "7" << true;
+    QTest::newRow("No. 7") << "No. 7 under investigation"
+                           << "7" << true;
+    QTest::newRow("no 7 lower case") << "no 7 warned for pit lane speeding"
+                                     << "7" << true;
+    QTest::newRow("7 - opening") << "7 - black and white flag"
+                                 << "7" << true;
+    QTest::newRow("cars 12 and 7") << "Cars 12 and 7: incident noted"
+                                   << "7" << true;
+    QTest::newRow("cars 7, 12") << "Cars 7, 12 under investigation"
+                                << "12" << true;
+    QTest::newRow("three-digit car") << "CAR 107 - 5 SEC PENALTY"
+                                     << "107" << true;
+    QTest::newRow("17 is another car") << "CAR 17 - TRACK LIMITS"
+                                       << "7" << false;
+    QTest::newRow("70 is another car") << "Car 70 retired"
+                                       << "7" << false;
+    QTest::newRow("#77") << "#77 drive through"
+                         << "7" << false;
+    QTest::newRow("7B") << "Car 7B warned"
+                        << "7" << false;
+    QTest::newRow("a lap number") << "CAR 12 - TRACK LIMITS AT T7 - LAP 7 DELETED"
+                                  << "7" << false;
+    QTest::newRow("a count") << "SAFETY CAR IN 7 MINUTES"
+                             << "7" << false;
+    QTest::newRow("sidecar") << "Sidecar 7 class"
+                             << "7" << false;
+}
+
+void TestTeamAlerts::raceControlNamesCar()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, car);
+    QFETCH(bool, named);
+    QCOMPARE(TeamAlertDetector::namesCar(text, car), named);
+}
+
+void TestTeamAlerts::gapCrossing_data()
+{
+    QTest::addColumn<double>("threshold");
+    QTest::addColumn<double>("hysteresis");
+    QTest::addColumn<QList<double>>("gaps");
+    QTest::addColumn<QString>("crossings"); // per gap: - none, B below, A above
+
+    QTest::newRow("first gap only sets the side") << 1.0 << 0.3 << QList<double>{ 0.5, 0.6 } << "--";
+    QTest::newRow("closes then opens past the band") << 1.0 << 0.3 << QList<double>{ 1.5, 0.9, 1.2, 1.31 } << "-B-A";
+    QTest::newRow("hovering at the threshold fires once") << 1.0 << 0.3 << QList<double>{ 1.2, 0.99, 1.01, 0.98, 1.02, 0.97 } << "-B----";
+    QTest::newRow("no hysteresis") << 2.0 << 0.0 << QList<double>{ 2.5, 1.9, 2.1, 1.95 } << "-BAB";
+    QTest::newRow("exactly the threshold is not below") << 1.0 << 0.3 << QList<double>{ 1.5, 1.0, 0.999 } << "--B";
+    QTest::newRow("unknown gaps change nothing") << 1.0 << 0.3 << QList<double>{ -1.0, 1.5, -1.0, 0.5 } << "---B";
+    QTest::newRow("lapped counts as above") << 1.0 << 0.3 << QList<double>{ 0.5, 1e9 } << "-A";
+}
+
+void TestTeamAlerts::gapCrossing()
+{
+    QFETCH(double, threshold);
+    QFETCH(double, hysteresis);
+    QFETCH(QList<double>, gaps);
+    QFETCH(QString, crossings);
+    GapCrossing crossing(threshold, hysteresis);
+    QString seen;
+    for (double gap : gaps) {
+        const GapCrossing::Side side = crossing.update(gap);
+        seen += side == GapCrossing::Below ? QLatin1Char('B') : side == GapCrossing::Above ? QLatin1Char('A') : QLatin1Char('-');
+    }
+    QCOMPARE(seen, crossings);
+}
+
+void TestTeamAlerts::slowLap_data()
+{
+    QTest::addColumn<QList<int>>("laps"); // lap times in ms, the last one new
+    QTest::addColumn<qint64>("runningFor"); // ms into the lap after them by the clock; 0: no look
+    QTest::addColumn<bool>("safetyCar"); // a safety car out since the last lap began
+    QTest::addColumn<QStringList>("expected");
+
+    const QList<int> steady = { 100000, 101000, 99000, 100000, 100000 };
+    QTest::newRow("on pace") << steady + QList<int>{ 105000 } << qint64(0) << false << QStringList();
+    QTest::newRow("slower by 12 %") << steady + QList<int>{ 112000 } << qint64(0) << false
+                                    << QStringList{ "#7 lap 6 in 1:52.000, 12% slower than its recent median 1:40.000" };
+    QTest::newRow("too few laps for a median") << QList<int>{ 100000, 101000, 130000 } << qint64(0) << false << QStringList();
+    QTest::newRow("under the safety car") << steady + QList<int>{ 130000 } << qint64(0) << true << QStringList();
+    QTest::newRow("running lap past the limit") << steady << qint64(111000) << false
+                                                << QStringList{ "#7 lap 6 not completed after 1:51.0, 11% over its recent median 1:40.000" };
+    QTest::newRow("running lap within the limit") << steady << qint64(109000) << false << QStringList();
+    // The running lap fired; its end is the same lap: once.
+    QTest::newRow("running, then completed slow") << steady + QList<int>{ 120000 } << qint64(-1) << false
+                                                  << QStringList{ "#7 lap 6 not completed after 1:55.0, 15% over its recent median 1:40.000" };
+}
+
+void TestTeamAlerts::slowLap()
+{
+    QFETCH(QList<int>, laps);
+    QFETCH(qint64, runningFor);
+    QFETCH(bool, safetyCar);
+    QFETCH(QStringList, expected);
+
+    auto provider = makeTestProvider();
+    V2DataProvider& p = *provider;
+    TeamAlertEngine& engine = *p.teamAlerts();
+    constexpr quint64 kStart = 1700000000000ULL;
+    V2_Data* root = LapTree::root(p);
+    V2_Data* details = mirrorNode(p, QStringLiteral("timing.session.standings.overall.participantDetails.7"));
+    details->insertData(QStringLiteral("running"), true);
+    details->insertData(QStringLiteral("status"), QStringLiteral("RUNNING"));
+    // The laps before the last one are history when the car is followed.
+    const int known = runningFor > 0 ? laps.size() : laps.size() - 1;
+    quint64 start = kStart;
+    for (int n = 0; n < known; ++n) {
+        LapTree::writeLap(root, QStringLiteral("7"), n + 1, LapTree::simpleLap(start, laps.at(n)));
+        start += quint64(laps.at(n));
+    }
+    // The clock stands just after the last known lap's end until the test moves it.
+    qint64 now = qint64(start) + 1000;
+    engine.setClock([&now] { return now; });
+    engine.setRules(only({ AlertRules::kSlowLap }));
+    p.setCarToFollow(1, QStringLiteral("7"));
+    if (safetyCar) {
+        V2_Data* flag = mirrorNode(p, QStringLiteral("timing.session.flags.0001"));
+        flag->insertData(QStringLiteral("type"), QStringLiteral("SAFETY_CAR"));
+        flag->insertData(QStringLiteral("time"), start + 10000);
+        flag->insertData(QStringLiteral("sector"), 0);
+        emit p.controller()->sessionFlags();
+        endLine(p);
+    }
+    if (runningFor < 0) {
+        // The lap runs long, then ends slower still.
+        now = qint64(start) + 115000;
+        engine.checkRunningLaps();
+        engine.checkRunningLaps();
+    }
+    if (runningFor <= 0) {
+        LapTree::writeLap(root, QStringLiteral("7"), laps.size(), LapTree::simpleLap(start, laps.last()));
+        emit p.controller()->analysisLapsByPnum(QStringLiteral("7"));
+        endLine(p);
+    } else {
+        now = qint64(start) + runningFor;
+        engine.checkRunningLaps();
+        engine.checkRunningLaps();
+    }
+    QCOMPARE(texts(engine), expected);
+}
+
+void TestTeamAlerts::rulesRoundTrip()
+{
+    AlertRules changed;
+    AlertRules::Values gap = changed.values(AlertRules::kGap);
+    gap.enabled = true;
+    gap.severity = AlertSeverity::Critical;
+    gap.sound = true;
+    gap.parameters[QStringLiteral("threshold")] = 2.5;
+    gap.parameters[QStringLiteral("side")] = QStringLiteral("behind");
+    changed.setValues(AlertRules::indexOf(AlertRules::kGap), gap);
+    AlertRules::Values groups = changed.values(AlertRules::kRaceControlGroups);
+    groups.parameters[QStringLiteral("groups")] = QStringLiteral("PENALTY");
+    changed.setValues(AlertRules::indexOf(AlertRules::kRaceControlGroups), groups);
+    QVERIFY(changed != AlertRules());
+
+    // The defaults of a fresh start.
+    const AlertRules fresh;
+    for (const AlertRules::Rule& rule : AlertRules::catalogue()) {
+        const QString id = QLatin1String(rule.id);
+        const bool on = id == AlertRules::kPitLane || id == AlertRules::kRaceControlCar || id == AlertRules::kSessionFlags;
+        QCOMPARE(fresh.isEnabled(id), on);
+        QCOMPARE(fresh.values(id).notify, on);
+    }
+
+    // The file, the settings.
+    AlertRules read;
+    QString error;
+    QVERIFY2(read.fromJson(changed.toJson(), &error), qPrintable(error));
+    QVERIFY(read == changed);
+    QCOMPARE(read.number(AlertRules::kGap, "threshold"), 2.5);
+    const QString path = m_config.filePath(QStringLiteral("rules.json"));
+    QVERIFY(changed.exportTo(path, &error));
+    AlertRules imported;
+    QVERIFY2(imported.importFrom(path, &error), qPrintable(error));
+    QVERIFY(imported == changed);
+    {
+        QSettings settings;
+        changed.save(settings);
+    }
+    QSettings settings;
+    QVERIFY(AlertRules::load(settings) == changed);
+}
+
+void TestTeamAlerts::brokenRulesFile_data()
+{
+    QTest::addColumn<QByteArray>("edit"); // "path=value" into the exported file, or a whole file
+    QTest::addColumn<QString>("message");
+    QTest::newRow("not JSON") << QByteArray("{rules:") << "The file is not JSON";
+    QTest::newRow("another JSON file") << QByteArray("{\"layout\": 1}") << "The file holds no alert rules";
+    QTest::newRow("unknown rule") << QByteArray("rules.weather={}") << "Unknown rule \"weather\"";
+    QTest::newRow("missing rule") << QByteArray("rules.gap=") << "Rule \"gap\": missing";
+    QTest::newRow("wrong type of on/off") << QByteArray("rules.pitLane.enabled=\"yes\"") << "Rule \"pitLane\": \"enabled\" must be true or false";
+    QTest::newRow("unknown severity") << QByteArray("rules.stopped.severity=\"loud\"") << "Rule \"stopped\": \"severity\" must be info, warning or critical";
+    QTest::newRow("number as text") << QByteArray("rules.trackLimits.parameters.count=\"3\"") << "Rule \"trackLimits\": \"count\" must be a number";
+    QTest::newRow("out of range") << QByteArray("rules.gap.parameters.threshold=900") << "Rule \"gap\": \"threshold\" is 900, outside 0.1 to 600";
+    QTest::newRow("not whole") << QByteArray("rules.slowLap.parameters.laps=4.5") << "Rule \"slowLap\": \"laps\" must be a whole number";
+    QTest::newRow("unknown choice") << QByteArray("rules.gap.parameters.side=\"left\"") << "Rule \"gap\": \"side\" must be one of: ahead, behind";
+    QTest::newRow("missing parameter") << QByteArray("rules.gap.parameters.hysteresis=") << "Rule \"gap\": parameter \"hysteresis\" is missing";
+    QTest::newRow("unknown parameter") << QByteArray("rules.stopped.parameters.laps=3") << "Rule \"stopped\": unknown parameter \"laps\"";
+}
+
+void TestTeamAlerts::brokenRulesFile()
+{
+    QFETCH(QByteArray, edit);
+    QFETCH(QString, message);
+    AlertRules current = only({ AlertRules::kGap, AlertRules::kStopped });
+    const AlertRules before = current;
+    QByteArray file = edit;
+    const int equals = edit.indexOf('=');
+    if (equals > 0) {
+        // One value of a good file changed (empty: removed).
+        QJsonObject root = QJsonDocument::fromJson(AlertRules().toJson()).object();
+        const QList<QByteArray> path = edit.left(equals).split('.');
+        const QByteArray value = edit.mid(equals + 1);
+        std::function<void(QJsonObject&, int)> set = [&](QJsonObject& node, int depth) {
+            const QString key = QString::fromLatin1(path.at(depth));
+            if (depth + 1 < path.size()) {
+                QJsonObject child = node.value(key).toObject();
+                set(child, depth + 1);
+                node.insert(key, child);
+            } else if (value.isEmpty()) {
+                node.remove(key);
+            } else {
+                node.insert(key, QJsonDocument::fromJson("[" + value + "]").array().first());
+            }
+        };
+        set(root, 0);
+        file = QJsonDocument(root).toJson();
+    }
+    QString error;
+    QVERIFY(!current.fromJson(file, &error));
+    QVERIFY2(error.startsWith(message), qPrintable(error));
+    QVERIFY(current == before);
+}
+
+void TestTeamAlerts::simulatedRace()
+{
+    // 40 minutes into a 70-minute race: one car stops and retires, the
+    // safety car comes out and goes in, cars pit, race control names cars.
+    constexpr int kFrom = 2280;
+    constexpr int kTicks = 48;
+    constexpr qint64 kTickMs = 10000;
+    constexpr int kAwayFrom = 30; // the client is away from 2580 s to 2600 s
+    constexpr int kAwayTo = 32;
+    constexpr int kJumpTick = 40; // 2680 s
+    SimulatedSession session({ QStringLiteral("--cars"), QStringLiteral("12"), QStringLiteral("--duration"), QStringLiteral("4200") }, kFrom);
+    V2DataProvider& p = *session.provider;
+    ClientV2Controller* client = p.controller();
+    SimPublisher& publisher = *session.publisher;
+    AlertRules rules;
+    for (const QString& id : { AlertRules::kTrackLimits, AlertRules::kStopped, AlertRules::kPersonalBest }) {
+        AlertRules::Values values = rules.values(id);
+        values.enabled = true;
+        rules.setValues(AlertRules::indexOf(id), values);
+    }
+    const QStringList followed = { QStringLiteral("926"), QStringLiteral("300"), QStringLiteral("745"), QStringLiteral("831"), QStringLiteral("878") };
+    const auto watch = [&](V2DataProvider& provider) {
+        provider.teamAlerts()->setRules(rules);
+        for (int i = 0; i < followed.size(); ++i)
+            provider.setCarToFollow(i, followed.at(i));
+    };
+    watch(p);
+    const auto caughtUp
+        = [&] { return QJsonDocument::fromJson(client->getCurrentData()->getJsonUtf8(true)) == QJsonDocument::fromJson(publisher.published()->getJsonUtf8()); };
+    QTRY_VERIFY_WITH_TIMEOUT(caughtUp(), 20000);
+    QCOMPARE(p.getEntryList().size(), 12);
+    // The login's snapshot holds pit stops, messages, flags and track limits of long ago.
+    QCOMPARE(texts(*p.teamAlerts()), QStringList());
+
+    const QString file = m_config.filePath(QStringLiteral("race.lrec.gz"));
+    SessionRecorder recorder(client);
+    QString error;
+    QVERIFY2(recorder.start(file, &error), qPrintable(error));
+    QSignalSpy lines(client, &V2_Client::onChannelChange);
+    qint64 jumpMs = 0;
+    for (int tick = 1; tick <= kTicks; ++tick) {
+        const int before = lines.count();
+        publisher.publishAt(kFrom * 1000LL + tick * kTickMs);
+        if (tick == kAwayFrom) {
+            p.setActive(false);
+            QTRY_COMPARE(client->socketState(), QAbstractSocket::UnconnectedState);
+        }
+        if (tick >= kAwayFrom && tick < kAwayTo)
+            continue;
+        if (tick == kAwayTo) {
+            p.setActive(true);
+            QTRY_VERIFY_WITH_TIMEOUT(caughtUp(), 20000);
+            continue;
+        }
+        if (lines.count() == before)
+            QVERIFY2(lines.wait(20000), qPrintable(QString::number(tick)));
+        if (tick == kJumpTick)
+            jumpMs = recorder.elapsedMs();
+    }
+    recorder.stop();
+
+    // Written out from the simulator's plan: 831's pit entry (2588 s) and
+    // race control naming 878 (2590 s) came while the client was away.
+    const QStringList live = {
+        "#926 stopped on lap 22", // 2310 s
+        "#926 retired", // 2430 s
+        "#831 personal best 1:46.627 on lap 23", // 2482 s
+        "#300 pit entry on lap 23", // 2504 s
+        "Safety car deployed", // 2520 s
+        "#300 pit exit after 0:24.0 in the pit lane", // 2528 s, in the same line
+        "#745 pit entry on lap 24", // 2524 s, as 745
+        "#745 pit exit after 0:24.0 in the pit lane", // 2548 s
+        "#831 pit exit after 0:24.0 in the pit lane", // 2612 s
+        "Safety car ended: green flag", // 2760 s
+    };
+    QCOMPARE(texts(*p.teamAlerts()), live);
+    QSet<QString> identities;
+    for (const TeamAlert& alert : p.teamAlerts()->alerts())
+        identities.insert(alert.identity);
+    QCOMPARE(identities.size(), live.size());
+
+    // Replayed: the same alerts as they play; after a jump only what follows it.
+    for (qint64 jump : { qint64(-1), jumpMs }) {
+        auto replay = makeTestProvider();
+        watch(*replay);
+        RecordingPlayer player(replay->controller());
+        QVERIFY2(player.open(file, &error), qPrintable(error));
+        QCOMPARE(texts(*replay->teamAlerts()), QStringList());
+        if (jump > 0)
+            player.seek(jump);
+        player.setSpeed(20);
+        player.play();
+        QTRY_VERIFY_WITH_TIMEOUT(!player.isPlaying(), 20000);
+        QCOMPARE(texts(*replay->teamAlerts()), jump > 0 ? QStringList{ "Safety car ended: green flag" } : live);
+        player.close();
+    }
+}
+
+QTEST_MAIN(TestTeamAlerts)
+#include "tst_teamalerts.moc"
