@@ -49,7 +49,7 @@ void GapChartItem::setColor(const QColor& color, double penWidth)
 
 GapChartItem::Point* GapChartItem::pointFor(int lap)
 {
-    if (lap < 0)
+    if (lap < 0 || lap > MaxLap)
         return nullptr;
     if (lap >= m_points.size())
         m_points.resize(lap + 1);
@@ -59,7 +59,7 @@ GapChartItem::Point* GapChartItem::pointFor(int lap)
 void GapChartItem::setGap(int lap, qint64 gapMs, bool lapped)
 {
     Point* point = pointFor(lap);
-    if (!point)
+    if (!point || (point->present && point->gap == gapMs && point->lapped == lapped))
         return;
     const bool first = m_firstLap < 0;
     point->gap = gapMs;

@@ -16,6 +16,9 @@
 class GapChartItem final : public QGraphicsItem
 {
 public:
+    // No race runs this many laps: a larger lap number (a garbage key) is ignored.
+    static constexpr int MaxLap = 10000;
+
     explicit GapChartItem(const QString& pNum, QGraphicsItem* parent = nullptr);
     ~GapChartItem() override;
 

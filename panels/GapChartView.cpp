@@ -33,6 +33,19 @@ constexpr double kNarrowestLap = 0.5;
 constexpr double kWidestLap = 120.0;
 constexpr double kFlattestSecond = 0.05;
 constexpr double kTallestSecond = 100.0;
+// Grid and label steps, in laps and in seconds.
+const QVector<int> kLapSteps = { 1, 2, 5, 10, 20, 50, 100, 200, 500, 1000 };
+const QVector<int> kSecondSteps = { 1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 1200, 1800, 3600, 7200 };
+
+// The first step at least `minimumGap` pixels wide.
+int tickStep(double pixelsPerUnit, double minimumGap, const QVector<int>& steps)
+{
+    for (int step : steps) {
+        if (step * pixelsPerUnit >= minimumGap)
+            return step;
+    }
+    return steps.last();
+}
 
 // A lap's end day time; 0 when its start or its time is missing.
 quint64 lapEnd(quint64 start, quint64 time)
@@ -106,6 +119,11 @@ void GapChartView::setProvider(V2DataProvider* provider)
             refreshAll();
     });
     connect(provider, &V2DataProvider::analysisLapsByPnumAndLap, this, &GapChartView::updateLap);
+    // A deleted lap is announced only as its rows removed: one rebuild covers a line's deletions.
+    connect(provider, &V2DataProvider::analysysLapsUpdateByRow, this, [this](int, bool, bool removed) {
+        if (removed)
+            queueRefresh();
+    });
     connect(provider, &V2DataProvider::onCarToFollowChanged, this, &GapChartView::refreshAll);
     // The provider re-reads its pit index after its listeners hear of new pits.
     connect(provider, &V2DataProvider::analysisPitIn, this, [this] { QTimer::singleShot(0, this, [this] { refreshPits(); }); });
@@ -242,11 +260,44 @@ GapChartShading* GapChartView::shading() const
 
 QStringList GapChartView::drawnCars() const
 {
-    if (m_hasChosen)
+    if (m_hasChosen || !m_provider)
         return m_chosen;
     QStringList followed = m_provider->getFollowedCars();
     std::sort(followed.begin(), followed.end(), CarNumberOrder::less);
     return followed;
+}
+
+QString GapChartView::note() const
+{
+    if (!m_race)
+        return tr("The gap chart is drawn for races.");
+    if (m_cars.isEmpty())
+        return tr("No car chosen: follow a car, or add one under \"Cars\".");
+    if (!m_reference.isEmpty() && std::none_of(m_referenceLaps.cbegin(), m_referenceLaps.cend(), [](const Span& span) { return span.end != 0; }))
+        return tr("#%1 has no laps: choose another car, or the leader, under \"Gap to\".").arg(m_reference);
+    return QString();
+}
+
+// Every car that may lead a lap: the entry, and the drawn and reference cars outside it.
+QStringList GapChartView::scannedCars(const QStringList& drawn) const
+{
+    QStringList everyone = m_provider->getEntryList();
+    for (const QString& pNum : drawn + QStringList{ m_reference }) {
+        if (!pNum.isEmpty() && !everyone.contains(pNum))
+            everyone.append(pNum);
+    }
+    return everyone;
+}
+
+void GapChartView::queueRefresh()
+{
+    if (m_refreshQueued)
+        return;
+    m_refreshQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_refreshQueued = false;
+        refreshAll();
+    });
 }
 
 const GapChartView::Span* GapChartView::referenceSpan(int lap) const
@@ -264,14 +315,19 @@ void GapChartView::setGap(Car& car, int lap)
         return;
     }
     qint64 gap = qint64(end) - qint64(reference->end);
+    // A lap down: the reference had ended its next lap (until it has, its lap
+    // N time stands in). A lap up: the car ended lap N before the reference
+    // began it. Such a gap is clipped to that lap.
+    const qint64 lapTime = reference->start != 0 && reference->end > reference->start ? qint64(reference->end - reference->start) : 0;
+    const Span* next = referenceSpan(lap + 1);
+    const qint64 lapDown = next && next->end > reference->end ? qint64(next->end - reference->end) : lapTime;
     bool lapped = false;
-    // A lap or more apart: clipped to the reference's lap time on that lap.
-    if (reference->start != 0 && reference->end > reference->start) {
-        const qint64 lapTime = qint64(reference->end - reference->start);
-        if (std::abs(gap) >= lapTime) {
-            gap = gap > 0 ? lapTime : -lapTime;
-            lapped = true;
-        }
+    if (gap > 0 && lapDown > 0 && gap >= lapDown) {
+        gap = lapDown;
+        lapped = true;
+    } else if (gap < 0 && lapTime > 0 && -gap >= lapTime) {
+        gap = -lapTime;
+        lapped = true;
     }
     car.item->setGap(lap, gap, lapped);
 }
@@ -286,6 +342,7 @@ void GapChartView::refreshAll()
     m_referenceLaps.clear();
     m_shading->clear();
     m_lastLap = 0;
+    m_refreshQueued = false;
     m_race = m_provider && m_provider->isRace();
     if (!m_race) {
         updateSceneRect();
@@ -293,18 +350,14 @@ void GapChartView::refreshAll()
         return;
     }
     const QStringList drawn = drawnCars();
-    QStringList everyone = m_provider->getEntryList();
-    for (const QString& pNum : drawn + QStringList{ m_reference }) {
-        if (!pNum.isEmpty() && !everyone.contains(pNum))
-            everyone.append(pNum);
-    }
+    const QStringList everyone = scannedCars(drawn);
     // Every car's laps are read once: the leader of a lap is whoever ended it first.
     QHash<QString, QVector<AnalysisReader::LapTiming>> kept;
     for (const QString& pNum : qAsConst(everyone)) {
         const QVector<AnalysisReader::LapTiming> timings = m_provider->getLapTimings(pNum);
         for (const AnalysisReader::LapTiming& timing : timings) {
             const quint64 end = lapEnd(timing.start, timing.time);
-            if (end == 0 || timing.lap < 0)
+            if (end == 0 || timing.lap < 0 || timing.lap > GapChartItem::MaxLap)
                 continue;
             if (timing.lap >= m_leader.size())
                 m_leader.resize(timing.lap + 1);
@@ -317,7 +370,7 @@ void GapChartView::refreshAll()
     }
     if (!m_reference.isEmpty()) {
         for (const AnalysisReader::LapTiming& timing : kept.value(m_reference)) {
-            if (timing.lap < 0)
+            if (timing.lap < 0 || timing.lap > GapChartItem::MaxLap)
                 continue;
             if (timing.lap >= m_referenceLaps.size())
                 m_referenceLaps.resize(timing.lap + 1);
@@ -325,7 +378,9 @@ void GapChartView::refreshAll()
         }
     }
     m_lastLap = std::max(0, int(m_leader.size()) - 1);
-    int colour = 0;
+    // A car's palette colour follows its place in the entry, not among the
+    // drawn cars: adding or removing a car leaves the others' colours.
+    const int paletteSize = int(std::size(kPalette));
     for (const QString& pNum : drawn) {
         if (m_cars.contains(pNum))
             continue;
@@ -337,10 +392,11 @@ void GapChartView::refreshAll()
             car.item->setColor(followColour, 2.0);
             car.item->setZValue(1.0);
         } else {
-            car.item->setColor(kPalette[colour++ % int(std::size(kPalette))], 1.5);
+            const int index = int(everyone.indexOf(pNum));
+            car.item->setColor(kPalette[(index < 0 ? 0 : index) % paletteSize], 1.5);
         }
         for (const AnalysisReader::LapTiming& timing : kept.value(pNum)) {
-            if (timing.lap < 0)
+            if (timing.lap < 0 || timing.lap > GapChartItem::MaxLap)
                 continue;
             if (timing.lap >= car.ends.size())
                 car.ends.resize(timing.lap + 1);
@@ -368,7 +424,7 @@ void GapChartView::updateLap(const QString& pNum, const QString& lapKey)
         return;
     bool ok = false;
     const int lap = lapKey.toInt(&ok);
-    if (!ok || lap < 0)
+    if (!ok || lap < 0 || lap > GapChartItem::MaxLap)
         return;
     const AnalysisReader::LapSummary summary = m_provider->getLap(pNum, lapKey);
     const quint64 end = summary.exists ? lapEnd(summary.start, summary.time) : 0;
@@ -379,7 +435,7 @@ void GapChartView::updateLap(const QString& pNum, const QString& lapKey)
     if (end != 0 && (leader.end == 0 || end < leader.end)) {
         leader = Span{ summary.start, end, pNum };
         leaderChanged = true;
-    } else if (leader.pNum == pNum && end != leader.end) {
+    } else if (leader.pNum == pNum && (end != leader.end || summary.start != leader.start)) {
         // The lap's leader changed its lap: someone else may have ended it first.
         leaderChanged = rescanLeader(lap);
     }
@@ -401,10 +457,14 @@ void GapChartView::updateLap(const QString& pNum, const QString& lapKey)
             setGap(*car, lap);
         car->item->setPitLap(lap, m_provider->getPitInLapNumbers(pNum).contains(lap));
     }
-    // A new reference lap moves every drawn car's point on that lap, and only that one.
+    // A new reference lap moves every drawn car's point on that lap, and the
+    // lap-down line of the lap before it; no other point.
     if (referenceChanged) {
-        for (auto it = m_cars.begin(); it != m_cars.end(); ++it)
+        for (auto it = m_cars.begin(); it != m_cars.end(); ++it) {
             setGap(*it, lap);
+            if (lap > 0)
+                setGap(*it, lap - 1);
+        }
     }
     m_lastLap = std::max(m_lastLap, lap);
     updateSceneRect();
@@ -414,7 +474,7 @@ bool GapChartView::rescanLeader(int lap)
 {
     const QString lapKey = QString::number(lap);
     Span best;
-    for (const QString& pNum : m_provider->getEntryList()) {
+    for (const QString& pNum : scannedCars(drawnCars())) {
         const AnalysisReader::LapSummary summary = m_provider->getLap(pNum, lapKey);
         const quint64 end = summary.exists ? lapEnd(summary.start, summary.time) : 0;
         if (end != 0 && (best.end == 0 || end < best.end))
@@ -574,20 +634,6 @@ void GapChartView::keyPressEvent(QKeyEvent* event)
     }
 }
 
-int GapChartView::tickStep(double pixelsPerUnit, double minimumGap, const QVector<int>& steps) const
-{
-    for (int step : steps) {
-        if (step * pixelsPerUnit >= minimumGap)
-            return step;
-    }
-    return steps.last();
-}
-
-namespace {
-const QVector<int> kLapSteps = { 1, 2, 5, 10, 20, 50, 100, 200, 500, 1000 };
-const QVector<int> kSecondSteps = { 1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 1200, 1800, 3600, 7200 };
-} // namespace
-
 void GapChartView::drawBackground(QPainter* painter, const QRectF& rect)
 {
     painter->fillRect(rect, m_dark ? QColor(22, 22, 24) : QColor(Qt::white));
@@ -619,13 +665,13 @@ void GapChartView::drawForeground(QPainter* painter, const QRectF&)
     font.setPointSize(8);
     painter->setFont(font);
     painter->setPen(text);
+    const QString message = note();
+    if (!message.isEmpty())
+        painter->drawText(area, Qt::AlignCenter, message);
     if (!m_race) {
-        painter->drawText(area, Qt::AlignCenter, tr("The gap chart is drawn for races."));
         painter->restore();
         return;
     }
-    if (m_cars.isEmpty())
-        painter->drawText(area, Qt::AlignCenter, tr("No car chosen: follow a car, or add one under \"Cars\"."));
     // Lap numbers along the top.
     painter->fillRect(QRect(0, 0, area.width(), int(kTopMargin)), strip);
     const int lapStep = tickStep(m_lapWidth, 40, kLapSteps);

@@ -16,14 +16,19 @@ class V2DataProvider;
 // The gap at the end of lap N is the difference of the lap-N end day times
 // of the car and of the reference, a lap's end being its "startTime" plus
 // its "time" (`getLapTimings`, `getLap`). The leader of lap N is the car
-// that ended lap N first. A gap of a lap or more — at least the reference's
-// own lap-N time — is clipped to that lap time and drawn dotted: lapped cars
-// run along the one-lap line instead of stretching the chart.
+// that ended lap N first. A car is a lap down at the end of its lap N when
+// the reference had already ended lap N + 1 (until the reference has, its
+// lap-N time stands in), and a lap up when it ended lap N before the
+// reference began it. Such a gap is clipped to that lap and drawn dotted:
+// lapped cars run along the one-lap line instead of stretching the chart.
 //
 // A lap of a car (`analysisLapsByPnumAndLap`) changes one entry of that car's
-// item; only a lap that changes the reference's lap N re-reads lap N of the
-// drawn cars. Whole collections (`analysisProcessed`) and the user's choices
-// rebuild. The view follows the newest lap until the user pans away from it.
+// item; only a lap that changes the reference's lap N re-reads laps N and
+// N − 1 of the drawn cars. Whole collections (`analysisProcessed`), deleted
+// laps (rows announced removed, one rebuild after them), a change of the
+// followed cars or of race/not race, and the user's choices rebuild. Lap
+// numbers above `GapChartItem::MaxLap` are ignored. The view follows the newest lap until
+// the user pans away from it.
 class GapChartView final : public QGraphicsView
 {
     Q_OBJECT
@@ -55,6 +60,10 @@ public:
     void setFollowNewest(bool follow);
     bool followsNewest() const;
 
+    // The cars to draw: the user's, else the followed cars (in a race or not).
+    QStringList drawnCars() const;
+    // What the chart tells instead of or over its lines; empty: nothing.
+    QString note() const;
     // What is drawn, for the panel and its tests.
     QStringList cars() const;
     GapChartItem* line(const QString& pNum) const;
@@ -98,7 +107,8 @@ private:
         bool operator==(const Period& other) const { return from == other.from && to == other.to && kind == other.kind; }
     };
 
-    QStringList drawnCars() const;
+    QStringList scannedCars(const QStringList& drawn) const;
+    void queueRefresh();
     const Span* referenceSpan(int lap) const;
     void setGap(Car& car, int lap);
     bool rescanLeader(int lap);
@@ -109,7 +119,6 @@ private:
     void scrollToNewest();
     void followFromPosition();
     void applyScale(double lapWidth, double secondHeight);
-    int tickStep(double pixelsPerUnit, double minimumGap, const QVector<int>& steps) const;
 
     V2DataProvider* m_provider = nullptr;
     double m_lapWidth = 12.0;
@@ -128,4 +137,5 @@ private:
     QStringList m_order;
     GapChartShading* m_shading = nullptr;
     int m_lastLap = 0;
+    bool m_refreshQueued = false;
 };

@@ -48,7 +48,8 @@ WidgetGapChart::WidgetGapChart(V2DataProvider* provider, QWidget* parent)
     m_follow->setObjectName(QStringLiteral("toolButton_Newest"));
     m_view->setToolTip(tr("Gap to the reference at the end of each lap (the lap end times of the car and of the reference).\n"
                           "Squares: pit-entry laps. Bands: laps under a safety car (grey) or a full-course yellow (yellow).\n"
-                          "A gap of a lap or more is clipped to the reference's lap time on that lap and drawn dotted.\n"
+                          "A car a lap down (the reference had ended the next lap before it ended this one) or a lap up\n"
+                          "(it ended the lap before the reference began it) is clipped to that lap and drawn dotted.\n"
                           "Ctrl+wheel or +/-: zoom the laps; Ctrl+Shift+wheel or Ctrl+ +/-: zoom the gaps.\n"
                           "Drag or arrow keys: pan; End: back to the newest lap."));
     m_cars->setText(tr("Cars"));
@@ -137,13 +138,14 @@ void WidgetGapChart::fillCarMenu()
         saveOptions();
     });
     m_carMenu->addSeparator();
+    // The cars to draw, not those drawn: outside a race or before its laps nothing is.
+    const QStringList drawn = m_view->drawnCars();
     QStringList cars = m_provider->getEntryList();
-    for (const QString& pNum : m_view->cars()) {
+    for (const QString& pNum : drawn) {
         if (!cars.contains(pNum))
             cars.append(pNum);
     }
     std::sort(cars.begin(), cars.end(), CarNumberOrder::less);
-    const QStringList drawn = m_view->cars();
     for (const QString& pNum : qAsConst(cars)) {
         const QString team = m_provider->getParticipantTeam(pNum);
         QAction* action = m_carMenu->addAction(team.isEmpty() ? QStringLiteral("#") + pNum : QStringLiteral("#%1  %2").arg(pNum, team));
@@ -154,10 +156,10 @@ void WidgetGapChart::fillCarMenu()
     }
 }
 
-// The first change makes the cars drawn so far (the followed ones) the user's.
+// The first change makes the cars to draw so far (the followed ones) the user's.
 void WidgetGapChart::toggleCar(const QString& pNum, bool drawn)
 {
-    QStringList cars = m_view->cars();
+    QStringList cars = m_view->drawnCars();
     if (drawn && !cars.contains(pNum))
         cars.append(pNum);
     if (!drawn)
