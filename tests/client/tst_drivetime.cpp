@@ -1,6 +1,8 @@
 #include "DriveTimeCalculator.h"
+#include "DriveTimeMonitor.h"
 #include "DriveTimeRules.h"
 #include "StartUp.h"
+#include "TeamAlertEngine.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -242,6 +244,62 @@ private slots:
         car.drivers[1].toMinMs = 40 * kMin;
         QCOMPARE(int(DriveTimeCalculator::feasibility(car, rules, 100 * kMin).verdict), int(DriveFeasibility::Undecided));
         QCOMPARE(int(DriveTimeCalculator::feasibility(car, rules, 130 * kMin).verdict), int(DriveFeasibility::Feasible));
+    }
+
+
+    // A driver's spell run up to the continuous limit, checked every half
+    // minute: each alert once, at its moment, stamped by the injected clock.
+    void monitorRaisesEachAlertOnce()
+    {
+        TeamAlertEngine engine(nullptr);
+        qint64 clock = 1000;
+        DriveTimeMonitor monitor(&engine, [&clock] { return clock; });
+        const DriveTimeLimits rules = limits(50, 60, 60, 30);
+        // Bob drove 0-40 and rests from 40; Ann took over at 41.
+        const QVector<DriveStint> before = {track(2, 0, 40), pit(1, 40, 41)};
+        QStringList raised;
+        for (qint64 halfMinutes = 2 * 41; halfMinutes <= 2 * 103; ++halfMinutes) {
+            clock = halfMinutes;
+            const qint64 now = halfMinutes * kMin / 2;
+            QVector<DriveStint> stints = before;
+            stints.append(DriveStint{1, false, 0, 41 * kMin, now});
+            const CarDriveTime car = DriveTimeCalculator::compute(stints, kDrivers, rules, PitTimeRule::NotDriving, 10 * kMin, now, true, false);
+            // The race ends at minute 160.
+            const DriveFeasibility feasible = DriveTimeCalculator::feasibility(car, rules, 160 * kMin - now);
+            monitor.check(QStringLiteral("7"), car, feasible, rules, 10 * kMin);
+            for (int i = raised.size(); i < engine.alerts().size(); ++i)
+                raised << QStringLiteral("%1 @%2").arg(engine.alerts().at(i).identity).arg(engine.alerts().at(i).trackTimeMs / 2.0);
+        }
+        const qint64 spell = 41 * kMin;
+        QCOMPARE(raised, QStringList({
+                             QStringLiteral("driveTime|7|1|total-near @91"),
+                             QStringLiteral("driveTime|7|1|%1|continuous-5min @96").arg(spell),
+                             // Bob rested from 40 and is ready at 70: no rest alert.
+                             QStringLiteral("driveTime|7|1|%1|continuous-1min @100").arg(spell),
+                             // Bob's 10 and Cid's 50 no longer fit.
+                             QStringLiteral("driveTime|7|infeasible-1 @100.5"),
+                             QStringLiteral("driveTime|7|1|total-over @101.5"),
+                         }));
+        QCOMPARE(engine.alerts().at(0).text, QStringLiteral("Car 7: Ann has 0:10 left of the maximum drive time"));
+        QCOMPARE(engine.alerts().at(3).text, QStringLiteral("Car 7: Not feasible: the drivers need 1:00 more in all, 0:59 remains"));
+        QCOMPARE(engine.alerts().at(3).severity, AlertSeverity::Critical);
+    }
+
+    void monitorRestNotComplete()
+    {
+        TeamAlertEngine engine(nullptr);
+        DriveTimeMonitor monitor(&engine, [] { return qint64(5); });
+        const DriveTimeLimits rules = limits(0, 0, 60, 90);
+        // Bob got out at 40 and needs 90 of rest; Ann, in since 41, nears her limit at 96.
+        const QVector<DriveStint> stints = {track(2, 0, 40), pit(1, 40, 41), track(1, 41, 96)};
+        for (int twice = 0; twice < 2; ++twice) {
+            const CarDriveTime car = DriveTimeCalculator::compute(stints, kDrivers, rules, PitTimeRule::NotDriving, 0, 96 * kMin, true, false);
+            monitor.check(QStringLiteral("7"), car, DriveTimeCalculator::feasibility(car, rules, 60 * kMin), rules, 0);
+        }
+        QCOMPARE(engine.alerts().size(), 2);
+        QCOMPARE(engine.alerts().at(0).identity, QStringLiteral("driveTime|7|1|%1|continuous-5min").arg(41 * kMin));
+        QCOMPARE(engine.alerts().at(1).identity, QStringLiteral("driveTime|7|2|%1|rest-not-complete").arg(41 * kMin));
+        QCOMPARE(engine.alerts().at(1).text, QStringLiteral("Car 7: Bob is not rested before the stop (0:34 of rest left)"));
     }
 
 private:
