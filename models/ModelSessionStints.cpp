@@ -152,10 +152,8 @@ const ModelSessionStints::Row& ModelSessionStints::row(int index) const
     return m_rows.at(index);
 }
 
-QVector<ModelSessionStints::Row> ModelSessionStints::buildRows() const
+QVector<ModelSessionStints::Row> ModelSessionStints::readRows(const V2DataProvider& p, const QString& pNum)
 {
-    const V2DataProvider& p = *m_provider;
-    const QString& pNum = m_participant;
     QVector<Row> rows;
     if (pNum.isEmpty())
         return rows;
@@ -190,6 +188,7 @@ QVector<ModelSessionStints::Row> ModelSessionStints::buildRows() const
         row.closeLap = laps.second;
         row.running = running;
         const quint64 end = row.finish != 0 ? row.finish : running ? qMax(now, row.start) : qMax(stopped, row.start);
+        row.end = end;
         const quint64 d = end >= row.start ? end - row.start : 0;
 
         if (!first && row.driver == previousDriver) {
@@ -230,7 +229,7 @@ QVector<ModelSessionStints::Row> ModelSessionStints::buildRows() const
 
 void ModelSessionStints::processRefresh()
 {
-    QVector<Row> rows = buildRows();
+    QVector<Row> rows = readRows(*m_provider, m_participant);
     const bool counting = !rows.isEmpty() && rows.last().finish == 0 && rows.last().running;
     if (counting && !m_clock.isActive())
         m_clock.start(kClockMs);

@@ -47,6 +47,9 @@ public:
         QString type;
         quint64 start = 0;
         quint64 finish = 0; // 0 while the stint runs
+        // Where its time stops counting: the finish, else now while the
+        // car runs, else the end of its last lap.
+        quint64 end = 0;
         quint64 accumulated = 0;
         quint64 accumulatedOnTrack = 0;
         quint64 sessionAccumulated = 0;
@@ -72,6 +75,9 @@ public:
     void setSkin(const QString& skin);
     void setBikeLayout(bool bikes);
     const Row& row(int index) const;
+    // A car's stints as the table shows them, read now (the drive-time
+    // panel counts from them too).
+    static QVector<Row> readRows(const V2DataProvider& provider, const QString& pNum);
 
 public slots:
     void processRefresh();
@@ -81,8 +87,6 @@ private slots:
     void cleanAll();
 
 private:
-    QVector<Row> buildRows() const;
-
     V2DataProvider* m_provider;
     QVector<Row> m_rows;
     QString m_participant;

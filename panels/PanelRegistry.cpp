@@ -3,6 +3,7 @@
 #include "WidgetAdditionalStandings.h"
 #include "WidgetClassResults.h"
 #include "WidgetDayTime.h"
+#include "WidgetDriveTime.h"
 #include "WidgetFollow.h"
 #include "WidgetLapChart.h"
 #include "WidgetMeteo.h"
@@ -55,6 +56,7 @@ const Panel kPanels[RowCount] = {
     {"view_tyres", "Tyres", "actionTyres", "Tyres", "Only allowed users can display this information", {220, 220}, {1000, 26, 690, 600}, false, {725, 26, 680, 600}, false, 0},
     {"view_additional_standings", "Additional Standings", "actionAdditional_Standings", "Additional Standings", "", {230, 230}, {100, 100, 1200, 500}, false, {725, 26, 378, 566}, false, UsaUnits},
     {"view_trackpreview", "Track Preview", "actionTrack_Preview", "Track Preview", "", {240, 240}, {725, 26, 378, 566}, false, {725, 26, 378, 566}, false, 0},
+    {"view_drivetime", "Drive Time", "actionDrive_Time", "Drive Time", "Drive time of the followed cars' drivers against the rules", {250, 250}, {100, 100, 900, 420}, false, {100, 100, 900, 420}, false, 0},
 };
 // clang-format on
 
@@ -94,6 +96,7 @@ Factories factories()
     built[Meteo] = &make<WidgetMeteo>;
     built[Positioning] = &make<WidgetPositioning>;
     built[TrackPreview] = &make<WidgetTrackPreview>;
+    built[DriveTime] = &make<WidgetDriveTime>;
     return built;
 }
 

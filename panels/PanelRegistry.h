@@ -38,6 +38,7 @@ enum Row {
     Tyres,
     AdditionalStandings,
     TrackPreview,
+    DriveTime,
     RowCount,
 };
 

@@ -206,7 +206,7 @@ void TestMainWindow::menus()
     const auto menu = [&window](const char* name) { return actionTexts(window.menuBar()->findChild<QMenu*>(QLatin1String(name))); };
     // Written out: a wrong text in a registry row must fail here.
     QCOMPARE(menu("menuWindow"),
-             QStringList({"Additional Standings", "Class Standings", "Day time", "Flags", "Lap Chart", "Messages", "Meteo", "Participant Follow",
+             QStringList({"Additional Standings", "Class Standings", "Day time", "Drive Time", "Flags", "Lap Chart", "Messages", "Meteo", "Participant Follow",
                           "Pit Entry", "Pit Exit", "Pit Lights", "Positioning", "Sector Info", "Session Info", "Standing", "Standing Combined",
                           "Standing Fastest Lap", "Stints", "Track Limits", "Track Preview", "Tyres", "|", "Bring all to primary desktop"}));
     for (int row = 0; row < RowCount; ++row)
