@@ -296,6 +296,10 @@ void SessionSimulator::generateLaps()
         // Grid order: a small stagger so that the start is not a dead heat.
         qint64 start = isRace() ? c * 250 : static_cast<qint64>(noise(stream, -3) * 300000);
         int driver = 1;
+        // Endurance: who takes over at each stop (see below).
+        int previous = 0;
+        int stop = 0;
+        bool doubled = false;
         for (int n = 0; start < horizon; ++n) {
             Lap lap;
             lap.start = start;
@@ -308,7 +312,25 @@ void SessionSimulator::generateLaps()
             lap.pitOut = n > 0 && (n - 1) % stintLaps == 0 && n > 1;
             if (lap.pitIn) {
                 lap.sectors[3] += kPitLossMs / 2;
-                driver = driver % car.drivers.size() + 1;
+                const int count = car.drivers.size();
+                if (m_options.endurance && count > 1) {
+                    // Endurance crews exercise the drive-time rules: a
+                    // driver often stays for a second stint (close to a
+                    // continuous limit of about two hours), and now and
+                    // then the one who just got out comes straight back
+                    // after a single stint (a short rest).
+                    const double roll = noise(stream + 3000, stop++);
+                    if (!doubled && roll < 0.45) {
+                        doubled = true;
+                    } else {
+                        doubled = false;
+                        const int next = roll > 0.85 && previous > 0 && previous != driver ? previous : driver % count + 1;
+                        previous = driver;
+                        driver = next;
+                    }
+                } else {
+                    driver = driver % count + 1;
+                }
             }
             if (lap.pitOut)
                 lap.sectors[0] += kPitLossMs / 2;
