@@ -1,9 +1,11 @@
 #include "DriveTimeRules.h"
 #include "ModelDriveTime.h"
+#include "PanelRegistry.h"
 #include "SessionClock.h"
 #include "SessionSimulator.h"
 #include "SimOptions.h"
 #include "StartUp.h"
+#include "TeamAlertEngine.h"
 #include "TestProvider.h"
 #include "WidgetDriveTime.h"
 
@@ -103,7 +105,7 @@ private slots:
         provider->setCarToFollow(1, QStringLiteral("7"));
 
         WidgetDriveTime panel(provider.get());
-        QCOMPARE(panel.windowTitle(), QStringLiteral("Drive Time"));
+        QCOMPARE(QString::fromLatin1(PanelRegistry::info(PanelRegistry::DriveTime).title), QStringLiteral("Drive Time"));
         const ModelDriveTime& model = *panel.model();
         QCOMPARE(model.rowCount(), 3);
         const QStringList expected[] = {
@@ -159,7 +161,7 @@ private slots:
         const ModelDriveTime& model = *panel.model();
         QCOMPARE(panel.feasibilityLines().size(), cars.size());
         int row = 0;
-        for (const QString& car : cars) {
+        for (const QString& car : provider->getFollowedCars()) {
             const int drivers = provider->getDriverNumbers(car).size();
             QVERIFY(drivers >= 2);
             qint64 onTrack = 0;
