@@ -64,6 +64,13 @@ qint64 ownCapacity(qint64 t, qint64 end, qint64 room, qint64 C, qint64 Q)
     return got;
 }
 
+// Minutes, with hours past the first: "38 min", "15 h 46 min".
+QString slackText(qint64 ms)
+{
+    const qint64 minutes = ms / 60000;
+    return minutes < 60 ? QStringLiteral("%1 min").arg(minutes) : QStringLiteral("%1 h %2 min").arg(minutes / 60).arg(minutes % 60);
+}
+
 QString driverText(const CarDriveTime& car, int driver)
 {
     for (const DriverDriveTime& d : car.drivers)
@@ -166,7 +173,7 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
         for (const DriveSpell& spell : car.spells) {
             if (spell.driver != who.driver)
                 continue;
-            if (last && limits.minRestMs > 0 && spell.start - last->end < limits.minRestMs)
+            if (last && limits.minRestMs > 0 && spell.start - last->end < limits.minRestMs && !over.contains(QStringLiteral("rest")))
                 over << QStringLiteral("rest");
             if (limits.maxContinuousMs > 0 && spell.drivenMs > limits.maxContinuousMs && !over.contains(QStringLiteral("stint")))
                 over << QStringLiteral("stint");
@@ -341,13 +348,12 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
     result.verdict = DriveFeasibility::Feasible;
     result.slackMs = R - t;
     result.slackBoundMs = R - bound;
-    const qint64 slackMinutes = result.slackMs / 60000;
     if (totalNeed == 0)
         result.text = QStringLiteral("Feasible: every driver has the minimum");
     else if (t == bound)
-        result.text = QStringLiteral("Feasible, %1 min slack").arg(slackMinutes);
+        result.text = QStringLiteral("Feasible, %1 slack").arg(slackText(result.slackMs));
     else
-        result.text = QStringLiteral("Feasible, %1 to %2 min slack").arg(slackMinutes).arg(result.slackBoundMs / 60000);
+        result.text = QStringLiteral("Feasible, %1 to %2 slack").arg(slackText(result.slackMs), slackText(result.slackBoundMs));
     return result;
 }
 

@@ -50,7 +50,7 @@ constexpr ColumnSpec<Row> kColumns[] = {
                                         : minutesText(r.time.continuousMs);
      }},
     {ModelDriveTime::Rest, QT_TR_NOOP("Rest"), 70, Right, [](const Row& r) { return r.time.restMs < 0 ? QString() : minutesText(r.time.restMs); }},
-    {ModelDriveTime::State, QT_TR_NOOP("State"), 150, Centre, [](const Row& r) { return ModelDriveTime::stateText(r.time); }},
+    {ModelDriveTime::State, QT_TR_NOOP("State"), 190, Centre, [](const Row& r) { return ModelDriveTime::stateText(r.time); }},
 };
 static_assert(inIdOrder(kColumns) && std::size(kColumns) == ModelDriveTime::ColumnCount, "columns in id order");
 

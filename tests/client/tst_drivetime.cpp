@@ -134,6 +134,9 @@ private slots:
         const QVector<DriveStint> returning = {track(1, 0, 40), pit(2, 40, 41), track(2, 41, 60), pit(1, 60, 61), track(1, 61, 80)};
         QTest::newRow("returning too soon") << returning << PitTimeRule::NotDriving << true << 80LL << 1 << 59LL << 19LL << -1LL << DriveState::Over
                                             << "rest";
+        QVector<DriveStint> twice = returning;
+        twice << pit(2, 80, 81) << track(2, 81, 90) << pit(1, 90, 91) << track(1, 91, 95);
+        QTest::newRow("back too soon twice") << twice << PitTimeRule::NotDriving << true << 95LL << 1 << 63LL << 4LL << -1LL << DriveState::Over << "rest";
         QTest::newRow("returning: the other") << returning << PitTimeRule::NotDriving << true << 80LL << 2 << 19LL << -1LL << 20LL << DriveState::Ok
                                               << "";
         QTest::newRow("never drove") << returning << PitTimeRule::NotDriving << true << 80LL << 3 << 0LL << -1LL << -1LL << DriveState::Ok << "";
@@ -199,6 +202,7 @@ private slots:
         const QVector<DriveStint> none;
         QTest::newRow("exactly feasible") << none << 0LL << 60LL << 180LL << int(DriveFeasibility::Feasible) << "Feasible, 0 min slack";
         QTest::newRow("slack") << none << 0LL << 60LL << 218LL << int(DriveFeasibility::Feasible) << "Feasible, 38 min slack";
+        QTest::newRow("hours of slack") << none << 0LL << 60LL << 1126LL << int(DriveFeasibility::Feasible) << "Feasible, 15 h 46 min slack";
         QTest::newRow("one minute short") << none << 0LL << 60LL << 179LL << int(DriveFeasibility::NotFeasible)
                                           << "Not feasible: the drivers need 3:00 more in all, 2:59 remains";
         // Bob and Cid have their 120; Ann alone needs two spells and a rest.

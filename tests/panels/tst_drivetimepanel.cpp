@@ -118,7 +118,7 @@ private slots:
                 QCOMPARE(cell(model, row, column), expected[row].at(column));
         // Cid 60, Bob 26, Ann 15, Cid's last 10 after his rest: done at 111 of 200.
         QCOMPARE(panel.feasibilityLines().size(), 1);
-        QCOMPARE(panel.feasibilityLines().at(0)->text(), QStringLiteral("#7  Feasible, 89 min slack"));
+        QCOMPARE(panel.feasibilityLines().at(0)->text(), QStringLiteral("#7  Feasible, 1 h 29 min slack"));
 
         // Bob at 51 of his 60: near, in both skins' colours.
         g_now = kNoon + 107 * kMinute;
