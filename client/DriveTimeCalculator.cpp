@@ -350,7 +350,7 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
     result.slackBoundMs = R - bound;
     if (totalNeed == 0)
         result.text = QStringLiteral("Feasible: every driver has the minimum");
-    else if (t == bound)
+    else if (t == bound || slackText(result.slackMs) == slackText(result.slackBoundMs))
         result.text = QStringLiteral("Feasible, %1 slack").arg(slackText(result.slackMs));
     else
         result.text = QStringLiteral("Feasible, %1 to %2 slack").arg(slackText(result.slackMs), slackText(result.slackBoundMs));

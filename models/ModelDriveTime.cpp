@@ -49,7 +49,14 @@ constexpr ColumnSpec<Row> kColumns[] = {
          return r.continuousLimitMs > 0 ? QStringLiteral("%1 / %2").arg(minutesText(r.time.continuousMs), minutesText(r.continuousLimitMs))
                                         : minutesText(r.time.continuousMs);
      }},
-    {ModelDriveTime::Rest, QT_TR_NOOP("Rest"), 70, Right, [](const Row& r) { return r.time.restMs < 0 ? QString() : minutesText(r.time.restMs); }},
+    // A rest not yet complete says how long it must be.
+    {ModelDriveTime::Rest, QT_TR_NOOP("Rest"), 110, Right,
+     [](const Row& r) {
+         if (r.time.restMs < 0)
+             return QString();
+         return r.time.restMs < r.restLimitMs ? QStringLiteral("%1 of %2").arg(minutesText(r.time.restMs), minutesText(r.restLimitMs))
+                                              : minutesText(r.time.restMs);
+     }},
     {ModelDriveTime::State, QT_TR_NOOP("State"), 190, Centre, [](const Row& r) { return ModelDriveTime::stateText(r.time); }},
 };
 static_assert(inIdOrder(kColumns) && std::size(kColumns) == ModelDriveTime::ColumnCount, "columns in id order");
@@ -197,7 +204,7 @@ void ModelDriveTime::refreshRows()
         const DriveFeasibility feasibility = DriveTimeCalculator::feasibility(times, limits, remaining);
         bool first = true;
         for (const DriverDriveTime& time : times.drivers) {
-            rows.append(Row{car, time, limits.maxContinuousMs, first});
+            rows.append(Row{car, time, limits.maxContinuousMs, limits.minRestMs, first});
             first = false;
         }
         lines.append(CarLine{car, feasibility});

@@ -16,6 +16,7 @@ struct DriveTimeRow {
     QString car;
     DriverDriveTime time;
     qint64 continuousLimitMs = 0;
+    qint64 restLimitMs = 0;
     bool firstOfCar = false;
 };
 

@@ -120,6 +120,10 @@ private slots:
         QCOMPARE(panel.feasibilityLines().size(), 1);
         QCOMPARE(panel.feasibilityLines().at(0)->text(), QStringLiteral("#7  Feasible, 1 h 29 min slack"));
 
+        // Earlier, Ann's rest was not complete.
+        g_now = kNoon + 80 * kMinute;
+        panel.model()->processRefresh();
+        QCOMPARE(cell(model, 0, ModelDriveTime::Rest), QStringLiteral("0:25 of 0:30"));
         // Bob at 51 of his 60: near, in both skins' colours.
         g_now = kNoon + 107 * kMinute;
         panel.model()->processRefresh();
