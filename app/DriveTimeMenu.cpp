@@ -1,6 +1,7 @@
 #include "DriveTimeMenu.h"
 
 #include "DialogDriveTimeRules.h"
+#include "DriveTimeMonitor.h"
 #include "V2DataProvider.h"
 #include "WidgetDriveTime.h"
 
@@ -24,6 +25,8 @@ void install(QMenuBar* bar, QWidget* window, V2DataProvider* provider)
             return;
         const DriveTimeRules chosen = dialog.rules();
         chosen.save();
+        // The alerts follow the new rules whether or not a panel is open.
+        provider->driveTimeMonitor()->setRules(chosen);
         for (WidgetDriveTime* panel : window->findChildren<WidgetDriveTime*>())
             panel->setRules(chosen);
     });

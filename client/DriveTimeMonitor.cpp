@@ -1,6 +1,8 @@
 #include "DriveTimeMonitor.h"
 
+#include "StintRows.h"
 #include "TeamAlertEngine.h"
+#include "V2DataProvider.h"
 
 #include <algorithm>
 
@@ -12,6 +14,11 @@ constexpr qint64 kMinuteMs = 60000;
 constexpr qint64 kContinuousMargins[] = {5, 1};
 // A stop is likely this close to the continuous limit.
 constexpr qint64 kStopLikelyMs = 5 * kMinuteMs;
+// Notifications arriving together (a line with stints and pits) make one check.
+constexpr int kSoonMs = 100;
+// As often as the panel's clock, so the two agree; cheap for the few cars a
+// team follows.
+constexpr int kRunningMs = 1000;
 
 QString nameOf(const DriverDriveTime& d)
 {
@@ -20,18 +27,68 @@ QString nameOf(const DriverDriveTime& d)
 
 } // namespace
 
-DriveTimeMonitor::DriveTimeMonitor(TeamAlertEngine* engine, Clock clock)
-    : m_engine(engine)
+DriveTimeMonitor::DriveTimeMonitor(V2DataProvider* provider, TeamAlertEngine* engine, Clock clock, QObject* parent)
+    : QObject(parent)
+    , m_provider(provider)
+    , m_engine(engine)
     , m_clock(std::move(clock))
 {
+    if (!m_provider)
+        return;
+    m_rules = DriveTimeRules::load();
+    m_soon.setSingleShot(true);
+    m_soon.setInterval(kSoonMs);
+    connect(&m_soon, &QTimer::timeout, this, &DriveTimeMonitor::checkFollowed);
+    m_running.setInterval(kRunningMs);
+    connect(&m_running, &QTimer::timeout, this, &DriveTimeMonitor::checkFollowed);
+    const auto soon = [this] { m_soon.start(); };
+    connect(provider, &V2DataProvider::analysisStints, this, soon);
+    connect(provider, &V2DataProvider::analysisPitIn, this, soon);
+    connect(provider, &V2DataProvider::analysisPitOut, this, soon);
+    connect(provider, &V2DataProvider::sessionStatus, this, soon);
+    connect(provider, &V2DataProvider::sessionEntry, this, soon);
+    connect(provider, &V2DataProvider::onCarToFollowChanged, this, soon);
+    connect(provider, &V2DataProvider::cleanAll, this, [this, soon] {
+        clear();
+        soon();
+    });
 }
 
 DriveTimeMonitor::~DriveTimeMonitor() = default;
+
+void DriveTimeMonitor::setRules(const DriveTimeRules& rules)
+{
+    m_rules = rules;
+    if (m_provider)
+        m_soon.start();
+}
+
+const DriveTimeRules& DriveTimeMonitor::rules() const
+{
+    return m_rules;
+}
 
 void DriveTimeMonitor::clear()
 {
     m_infeasibleCount.clear();
     m_infeasible.clear();
+}
+
+void DriveTimeMonitor::checkFollowed()
+{
+    if (!m_provider)
+        return;
+    const qint64 remaining = StintRows::remainingMs(m_rules);
+    bool onTrack = false;
+    for (const QString& car : m_provider->getFollowedCars()) {
+        const CarDriveCheck c = StintRows::driveTime(*m_provider, car, m_rules, remaining);
+        check(car, c.times, c.feasibility, c.limits, m_rules.nearMarginMs);
+        onTrack = onTrack || c.times.currentDriver != 0;
+    }
+    if (onTrack && !m_running.isActive())
+        m_running.start();
+    else if (!onTrack)
+        m_running.stop();
 }
 
 void DriveTimeMonitor::raise(const QString& identity, const QString& car, const QString& text, bool critical)

@@ -3,6 +3,8 @@
 #include <QTimer>
 
 #include "ClientV2Controller.h"
+#include "DriveTimeMonitor.h"
+#include "SessionClock.h"
 #include "TeamAlertEngine.h"
 #include "V2_Data.h"
 
@@ -104,6 +106,7 @@ V2DataProvider::V2DataProvider(const QString& app,
     connect(m_controller, &ClientV2Controller::analysisProcessed, this, &V2DataProvider::analysisProcessed);
     // Last, so that it reads what the models have read when it is told.
     m_teamAlerts = new TeamAlertEngine(this, this);
+    m_driveTime = new DriveTimeMonitor(this, m_teamAlerts, [] { return SessionClock::trackTimeMs(); }, this);
 }
 
 V2DataProvider::~V2DataProvider() = default;
@@ -409,6 +412,11 @@ QColor V2DataProvider::getFollowPanelColor(int panelId) const
 TeamAlertEngine* V2DataProvider::teamAlerts() const
 {
     return m_teamAlerts;
+}
+
+DriveTimeMonitor* V2DataProvider::driveTimeMonitor() const
+{
+    return m_driveTime;
 }
 
 // ---------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include <memory>
 
 class ClientV2Controller;
+class DriveTimeMonitor;
 class TeamAlertEngine;
 class V2_Data;
 
@@ -91,6 +92,9 @@ public:
     // The alerts on the followed cars and the session (owned here, so that
     // every panel reaches the same alerts).
     TeamAlertEngine* teamAlerts() const;
+    // The drive-time alerts of the followed cars, raised through teamAlerts()
+    // whether or not a drive-time panel is open.
+    DriveTimeMonitor* driveTimeMonitor() const;
 
 public slots:
     void setUsaUnits(bool b);
@@ -187,4 +191,5 @@ private:
     bool m_analysisFlushQueued = false;
     FollowRegistry m_follow;
     TeamAlertEngine* m_teamAlerts = nullptr;
+    DriveTimeMonitor* m_driveTime = nullptr;
 };

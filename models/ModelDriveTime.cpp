@@ -1,9 +1,6 @@
 #include "ModelDriveTime.h"
 
-#include "DriveTimeMonitor.h"
-#include "ModelSessionStints.h"
-#include "SessionClock.h"
-#include "TeamAlertEngine.h"
+#include "StintRows.h"
 #include "V2DataProvider.h"
 
 #include <QBrush>
@@ -84,16 +81,10 @@ ModelDriveTime::ModelDriveTime(V2DataProvider* provider, const QString& skin, QO
     , m_skin(skin)
     , m_rules(DriveTimeRules::load())
 {
-    if (TeamAlertEngine* engine = provider->teamAlerts())
-        m_monitor = std::make_unique<DriveTimeMonitor>(engine, [] { return SessionClock::trackTimeMs(); });
     connect(provider, &V2DataProvider::analysisStints, this, &ModelDriveTime::scheduleRefresh);
     connect(provider, &V2DataProvider::sessionEntry, this, &ModelDriveTime::scheduleRefresh);
     connect(provider, &V2DataProvider::onCarToFollowChanged, this, &ModelDriveTime::scheduleRefresh);
-    connect(provider, &V2DataProvider::cleanAll, this, [this] {
-        if (m_monitor)
-            m_monitor->clear();
-        scheduleRefresh();
-    });
+    connect(provider, &V2DataProvider::cleanAll, this, &ModelDriveTime::scheduleRefresh);
     connect(&m_clock, &QTimer::timeout, this, &ModelDriveTime::processRefresh);
     m_clock.start(kClockMs);
     processRefresh();
@@ -173,43 +164,25 @@ const QVector<ModelDriveTime::CarLine>& ModelDriveTime::carLines() const
 
 qint64 ModelDriveTime::remainingMs() const
 {
-    if (SessionClock::endsByTime())
-        return qint64(SessionClock::remainingSeconds()) * 1000;
-    if (m_rules.scheduledEndMs > 0)
-        return std::max<qint64>(0, m_rules.scheduledEndMs - SessionClock::trackTimeMs());
-    return -1;
+    return StintRows::remainingMs(m_rules);
 }
 
 void ModelDriveTime::refreshRows()
 {
-    const V2DataProvider& p = *m_provider;
-    QStringList cars = p.getFollowedCars();
-    const QStringList followed = cars;
+    QStringList cars = m_provider->getFollowedCars();
     if (!m_chosen.isEmpty() && !cars.contains(m_chosen))
         cars.append(m_chosen);
     const qint64 remaining = remainingMs();
-    const qint64 now = SessionClock::serverNowMs();
     QVector<Row> rows;
     QVector<CarLine> lines;
     for (const QString& car : cars) {
-        QVector<DriveStint> stints;
-        for (const ModelSessionStints::Row& s : ModelSessionStints::readRows(p, car))
-            stints.append(DriveStint{s.driver, s.isPit, s.pitInfo, qint64(s.start), qint64(s.end)});
-        QVector<DriveDriver> drivers;
-        for (const int number : p.getDriverNumbers(car))
-            drivers.append(DriveDriver{number, p.getDriverName(car, number)});
-        const DriveTimeLimits limits = m_rules.limitsFor(p.getParticipantClass(car));
-        const bool running = p.isRunning(car);
-        const CarDriveTime times = DriveTimeCalculator::compute(stints, drivers, limits, m_rules.pitTime, m_rules.nearMarginMs, now, running, remaining == 0);
-        const DriveFeasibility feasibility = DriveTimeCalculator::feasibility(times, limits, remaining);
+        const CarDriveCheck check = StintRows::driveTime(*m_provider, car, m_rules, remaining);
         bool first = true;
-        for (const DriverDriveTime& time : times.drivers) {
-            rows.append(Row{car, time, limits.maxContinuousMs, limits.minRestMs, first});
+        for (const DriverDriveTime& time : check.times.drivers) {
+            rows.append(Row{car, time, check.limits.maxContinuousMs, check.limits.minRestMs, first});
             first = false;
         }
-        lines.append(CarLine{car, feasibility});
-        if (m_monitor && followed.contains(car))
-            m_monitor->check(car, times, feasibility, limits, m_rules.nearMarginMs);
+        lines.append(CarLine{car, check.feasibility});
     }
     setRows(rows);
     m_lines = lines;

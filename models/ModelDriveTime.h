@@ -7,9 +7,6 @@
 #include <QStringList>
 #include <QTimer>
 
-#include <memory>
-
-class DriveTimeMonitor;
 class V2DataProvider;
 
 struct DriveTimeRow {
@@ -23,8 +20,8 @@ struct DriveTimeRow {
 // One row per listed driver of each car shown (the followed cars, then the
 // one chosen): the driver's totals against the drive-time rules, and per
 // car whether every minimum can still be reached. Counts from the stints as
-// the stint table reads them; follows the clock once a second. Raises the
-// drive-time alerts of the followed cars.
+// the stint table and the drive-time alerts read them (StintRows); follows
+// the clock once a second. The alerts run without it, in the provider.
 class ModelDriveTime final : public RowTableModel<DriveTimeRow>
 {
     Q_OBJECT
@@ -77,6 +74,5 @@ private:
     QString m_chosen;
     DriveTimeRules m_rules;
     QVector<CarLine> m_lines;
-    std::unique_ptr<DriveTimeMonitor> m_monitor;
     QTimer m_clock;
 };

@@ -1,8 +1,10 @@
 #include "DriveTimeCalculator.h"
 #include "DriveTimeMonitor.h"
 #include "DriveTimeRules.h"
+#include "SessionClock.h"
 #include "StartUp.h"
 #include "TeamAlertEngine.h"
+#include "TestProvider.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -27,6 +29,22 @@ const QVector<DriveDriver> kDrivers = {{1, QStringLiteral("Ann")}, {2, QStringLi
 DriveTimeLimits limits(qint64 minTotal, qint64 maxTotal, qint64 continuous, qint64 rest)
 {
     return DriveTimeLimits{minTotal * kMin, maxTotal * kMin, continuous * kMin, rest * kMin};
+}
+
+qint64 g_now = 0;
+qint64 testClock()
+{
+    return g_now;
+}
+
+void addStint(V2DataProvider& p, int key, int driver, const char* type, qint64 from, qint64 to)
+{
+    V2_Data* node = mirrorNode(p, QStringLiteral("timing.analysis.stints.7.stints.%1").arg(key, 3, 10, QLatin1Char('0')));
+    node->insertData(QStringLiteral("driver"), driver);
+    node->insertData(QStringLiteral("type"), QLatin1String(type));
+    node->insertData(QStringLiteral("pitType"), QString());
+    node->insertData(QStringLiteral("startTime"), quint64(from * kMin));
+    node->insertData(QStringLiteral("finishTime"), quint64(to < 0 ? 0 : to * kMin));
 }
 
 } // namespace
@@ -259,7 +277,7 @@ private slots:
     {
         TeamAlertEngine engine(nullptr);
         qint64 clock = 1000;
-        DriveTimeMonitor monitor(&engine, [&clock] { return clock; });
+        DriveTimeMonitor monitor(nullptr, &engine, [&clock] { return clock; });
         const DriveTimeLimits rules = limits(50, 60, 60, 30);
         // Bob drove 0-40 and rests from 40; Ann took over at 41.
         const QVector<DriveStint> before = {track(2, 0, 40), pit(1, 40, 41)};
@@ -294,7 +312,7 @@ private slots:
     void monitorRestNotComplete()
     {
         TeamAlertEngine engine(nullptr);
-        DriveTimeMonitor monitor(&engine, [] { return qint64(5); });
+        DriveTimeMonitor monitor(nullptr, &engine, [] { return qint64(5); });
         const DriveTimeLimits rules = limits(0, 0, 60, 90);
         // Bob got out at 40 and needs 90 of rest; Ann, in since 41, nears her limit at 96.
         const QVector<DriveStint> stints = {track(2, 0, 40), pit(1, 40, 41), track(1, 41, 96)};
@@ -306,6 +324,37 @@ private slots:
         QCOMPARE(engine.alerts().at(0).identity, QStringLiteral("driveTime|7|1|%1|continuous-5min").arg(41 * kMin));
         QCOMPARE(engine.alerts().at(1).identity, QStringLiteral("driveTime|7|2|%1|rest-not-complete").arg(41 * kMin));
         QCOMPARE(engine.alerts().at(1).text, QStringLiteral("Car 7: Bob is not rested before the stop (0:34 of rest left)"));
+    }
+
+    // No drive-time panel exists here: the provider's monitor raises the
+    // alerts of a followed car on its own, on the rules it was handed.
+    void monitorRunsWithoutPanel()
+    {
+        SessionClock::setClock(&testClock);
+        DriveTimeRules rules;
+        rules.limits = limits(0, 0, 60, 0);
+        rules.save();
+        auto provider = makeTestProvider();
+        mirrorNode(*provider, QStringLiteral("timing.session.standings.overall.participantDetails.7"))->insertData(QStringLiteral("running"), true);
+        // Ann drove 0-55; Bob is in since 56.
+        addStint(*provider, 1, 1, "TRACK", 0, 55);
+        addStint(*provider, 2, 2, "PIT", 55, 56);
+        addStint(*provider, 3, 2, "TRACK", 56, -1);
+        const QVector<TeamAlert>& alerts = provider->teamAlerts()->alerts();
+        g_now = 112 * kMin;
+        provider->setCarToFollow(1, QStringLiteral("7"));
+        QTRY_COMPARE_WITH_TIMEOUT(alerts.size(), 1, 2000);
+        QCOMPARE(alerts.at(0).identity, QStringLiteral("driveTime|7|2|%1|continuous-5min").arg(56 * kMin));
+        // The running spell is followed with no notification.
+        g_now = 115 * kMin + 30000;
+        QTRY_COMPARE_WITH_TIMEOUT(alerts.size(), 2, 3000);
+        QCOMPARE(alerts.at(1).identity, QStringLiteral("driveTime|7|2|%1|continuous-1min").arg(56 * kMin));
+        // Rules set in the dialog reach it: a maximum Bob is now near (Ann is not).
+        rules.limits.maxTotalMs = 66 * kMin;
+        provider->driveTimeMonitor()->setRules(rules);
+        QTRY_COMPARE_WITH_TIMEOUT(alerts.size(), 3, 2000);
+        QCOMPARE(alerts.at(2).identity, QStringLiteral("driveTime|7|2|total-near"));
+        SessionClock::setClock(nullptr);
     }
 
 private:

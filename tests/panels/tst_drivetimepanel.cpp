@@ -5,7 +5,6 @@
 #include "SessionSimulator.h"
 #include "SimOptions.h"
 #include "StartUp.h"
-#include "TeamAlertEngine.h"
 #include "TestProvider.h"
 #include "WidgetDriveTime.h"
 
@@ -133,12 +132,6 @@ private slots:
         emit panel.updateSkin(QStringLiteral("Light"));
         QCOMPARE(background(model, 1), QColor(255, 214, 102));
         QCOMPARE(background(model, 0), QColor(186, 228, 192));
-        // The team alert engine heard of it (the 5-minute warning is still to come).
-        QCOMPARE(provider->teamAlerts()->alerts().size(), 0);
-        g_now = kNoon + 112 * kMinute;
-        panel.model()->processRefresh();
-        QCOMPARE(provider->teamAlerts()->alerts().size(), 1);
-        QCOMPARE(provider->teamAlerts()->alerts().at(0).identity, QStringLiteral("driveTime|7|2|%1|continuous-5min").arg(kNoon + 56 * kMinute));
     }
 
     // The simulator's endurance race at 4 hours, every car followed: one
