@@ -35,7 +35,6 @@ DriveTimeMonitor::DriveTimeMonitor(V2DataProvider* provider, TeamAlertEngine* en
 {
     if (!m_provider)
         return;
-    m_rules = DriveTimeRules::load();
     m_soon.setSingleShot(true);
     m_soon.setInterval(kSoonMs);
     connect(&m_soon, &QTimer::timeout, this, &DriveTimeMonitor::checkFollowed);
@@ -59,12 +58,17 @@ DriveTimeMonitor::~DriveTimeMonitor() = default;
 void DriveTimeMonitor::setRules(const DriveTimeRules& rules)
 {
     m_rules = rules;
+    m_rulesRead = true;
     if (m_provider)
         m_soon.start();
 }
 
 const DriveTimeRules& DriveTimeMonitor::rules() const
 {
+    if (!m_rulesRead) {
+        m_rules = DriveTimeRules::load();
+        m_rulesRead = true;
+    }
     return m_rules;
 }
 
@@ -78,12 +82,16 @@ void DriveTimeMonitor::checkFollowed()
 {
     if (!m_provider)
         return;
-    const qint64 remaining = StintRows::remainingMs(m_rules);
+    const QStringList cars = m_provider->getFollowedCars();
     bool onTrack = false;
-    for (const QString& car : m_provider->getFollowedCars()) {
-        const CarDriveCheck c = StintRows::driveTime(*m_provider, car, m_rules, remaining);
-        check(car, c.times, c.feasibility, c.limits, m_rules.nearMarginMs);
-        onTrack = onTrack || c.times.currentDriver != 0;
+    if (!cars.isEmpty()) {
+        const DriveTimeRules& current = rules();
+        const qint64 remaining = StintRows::remainingMs(current);
+        for (const QString& car : cars) {
+            const CarDriveCheck c = StintRows::driveTime(*m_provider, car, current, remaining);
+            check(car, c.times, c.feasibility, c.limits, current.nearMarginMs);
+            onTrack = onTrack || c.times.currentDriver != 0;
+        }
     }
     if (onTrack && !m_running.isActive())
         m_running.start();

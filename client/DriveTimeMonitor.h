@@ -35,8 +35,8 @@ public:
     DriveTimeMonitor(V2DataProvider* provider, TeamAlertEngine* engine, Clock clock, QObject* parent = nullptr);
     ~DriveTimeMonitor() override;
 
-    // The rules in force (loaded from the settings at first; the rules
-    // dialog hands over the ones chosen).
+    // The rules in force: read from the settings when first needed, then
+    // the ones the rules dialog hands over.
     void setRules(const DriveTimeRules& rules);
     const DriveTimeRules& rules() const;
 
@@ -53,7 +53,9 @@ private:
     V2DataProvider* m_provider;
     TeamAlertEngine* m_engine;
     Clock m_clock;
-    DriveTimeRules m_rules;
+    // Read lazily: a provider that follows no car never opens the settings.
+    mutable DriveTimeRules m_rules;
+    mutable bool m_rulesRead = false;
     // Coalesces the notifications of one moment into one check.
     QTimer m_soon;
     // Follows running spells while a followed car is on track.

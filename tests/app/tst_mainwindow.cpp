@@ -1,6 +1,8 @@
 #include "AppSettings.h"
 #include "ClientV2Controller.h"
+#include "DialogDriveTimeRules.h"
 #include "DialogUser.h"
+#include "DriveTimeMonitor.h"
 #include "MainWindow.h"
 #include "ModalHelper.h"
 #include "PositioningGraphicsViewPromote.h"
@@ -130,6 +132,7 @@ private slots:
     void tyresRefusal();
     void connectionStatus();
     void editConnectionData();
+    void driveTimeRulesReachTheAlerts();
     void saveAndSetThroughDialogs();
     void followPanelAndClosing();
     void openGLDecidedByTheTrackMap();
@@ -466,6 +469,24 @@ void TestMainWindow::editConnectionData()
     });
     window.action(QStringLiteral("actionEdit_credentials"))->trigger();
     QCOMPARE(stored(QStringLiteral("v2host")).toString(), QStringLiteral("timing.example"));
+}
+
+// No drive-time panel is open: the rules chosen still reach the alerts.
+void TestMainWindow::driveTimeRulesReachTheAlerts()
+{
+    MainWindow window(somePanels({DayTime}));
+    // Read once already (as when a followed car was checked).
+    QCOMPARE(window.dataProvider()->driveTimeMonitor()->rules().limits.maxContinuousMs, qint64(0));
+    onNextModal([](QWidget* modal) {
+        auto* dialog = qobject_cast<DialogDriveTimeRules*>(modal);
+        QVERIFY(dialog);
+        DriveTimeRules rules;
+        rules.limits.maxContinuousMs = 45 * 60000;
+        dialog->setRules(rules);
+        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
+    window.action(QStringLiteral("actionDrive_time_rules"))->trigger();
+    QCOMPARE(window.dataProvider()->driveTimeMonitor()->rules().limits.maxContinuousMs, qint64(45 * 60000));
 }
 
 void TestMainWindow::saveAndSetThroughDialogs()
