@@ -11,6 +11,7 @@
 #include "DialogScaleFactor.h"
 #include "DialogUser.h"
 #include "ProgramResources.h"
+#include "DriveTimeMenu.h"
 #include "RecordingControls.h"
 #include "ToolWindow.h"
 #include "V2DataProvider.h"
@@ -148,6 +149,7 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
     statusBar()->addPermanentWidget(m_statusLabel);
     statusBar()->setSizeGripEnabled(false);
 
+    DriveTimeMenu::install(menuBar(), this, m_provider);
     m_recording = new RecordingControls(m_provider, this, action(QStringLiteral("actionRecord_session")), action(QStringLiteral("actionOpen_recording")));
     connect(m_recording, &RecordingControls::replayingChanged, this, [this](bool replaying) {
         // Live data must not flow into a replay; what it shows is not the connection's.

@@ -280,13 +280,25 @@ QString SessionClock::elapsedText()
     return seconds == 0 ? QString() : formatDuration(seconds, false);
 }
 
-QString SessionClock::remainingText()
+int SessionClock::remainingSeconds()
 {
     const Values& v = g_values;
     const qint64 base = v.closed || !v.running ? v.stopTime : trackTimeMs() / 1000;
     const qint64 elapsed = std::max<qint64>(0, base - v.stoppedSeconds - v.startTime);
     const qint64 left = v.finalTime - elapsed;
-    const int remaining = left >= 0 && !v.closed ? static_cast<int>(left) : 0;
+    return left >= 0 && !v.closed ? static_cast<int>(left) : 0;
+}
+
+bool SessionClock::endsByTime()
+{
+    const int type = g_values.finalType;
+    return type == FinalByTime || type == FinalByLapsWithMaxTime || type == FinalByTimePlusLaps;
+}
+
+QString SessionClock::remainingText()
+{
+    const Values& v = g_values;
+    const int remaining = remainingSeconds();
 
     switch (v.finalType) {
     case FinalByTime:

@@ -69,6 +69,10 @@ public:
     static int elapsedSeconds();
     static QString elapsedText();
     static QString remainingText();
+    // The session time left in seconds (0 once it has run out or closed),
+    // meaningful when the session's final type carries a time.
+    static int remainingSeconds();
+    static bool endsByTime();
 
     static QString formatDuration(int seconds, bool showHours);
     static QString formatTime(quint64 milliseconds, bool plusSign, int precision, bool showZero);

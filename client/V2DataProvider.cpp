@@ -4,6 +4,8 @@
 
 #include "CarFlash.h"
 #include "ClientV2Controller.h"
+#include "DriveTimeMonitor.h"
+#include "SessionClock.h"
 #include "TeamAlertEngine.h"
 #include "V2_Data.h"
 
@@ -106,6 +108,7 @@ V2DataProvider::V2DataProvider(const QString& app,
     // Last, so that it reads what the models have read when it is told.
     m_teamAlerts = new TeamAlertEngine(this, this);
     m_carFlash = new CarFlash(m_teamAlerts, this);
+    m_driveTime = new DriveTimeMonitor(this, m_teamAlerts, [] { return SessionClock::trackTimeMs(); }, this);
 }
 
 V2DataProvider::~V2DataProvider() = default;
@@ -416,6 +419,11 @@ CarFlash* V2DataProvider::carFlash() const
 TeamAlertEngine* V2DataProvider::teamAlerts() const
 {
     return m_teamAlerts;
+}
+
+DriveTimeMonitor* V2DataProvider::driveTimeMonitor() const
+{
+    return m_driveTime;
 }
 
 // ---------------------------------------------------------------------------

@@ -15,6 +15,7 @@
 
 class CarFlash;
 class ClientV2Controller;
+class DriveTimeMonitor;
 class TeamAlertEngine;
 class V2_Data;
 
@@ -94,6 +95,9 @@ public:
     // The alerts on the followed cars and the session (owned here, so that
     // every panel reaches the same alerts).
     TeamAlertEngine* teamAlerts() const;
+    // The drive-time alerts of the followed cars, raised through teamAlerts()
+    // whether or not a drive-time panel is open.
+    DriveTimeMonitor* driveTimeMonitor() const;
 
 public slots:
     void setUsaUnits(bool b);
@@ -191,4 +195,5 @@ private:
     FollowRegistry m_follow;
     CarFlash* m_carFlash = nullptr;
     TeamAlertEngine* m_teamAlerts = nullptr;
+    DriveTimeMonitor* m_driveTime = nullptr;
 };

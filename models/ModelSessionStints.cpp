@@ -1,13 +1,11 @@
 #include "ModelSessionStints.h"
 
 #include "ColumnTable.h"
-#include "SessionClock.h"
 #include "V2DataProvider.h"
 
 #include <QBrush>
 #include <QColor>
 #include <QDateTime>
-#include <QHash>
 
 #include <iterator>
 
@@ -32,7 +30,7 @@ constexpr StintColumn kColumns[] = {
     {ModelSessionStints::Driver, QT_TR_NOOP("Driver"), 110, Left, [](const Row& r) { return r.driverName; }},
     {ModelSessionStints::PitType, QT_TR_NOOP("Pit Info"), 60, Centre,
      [](const Row& r) {
-         return r.pitInfo == ModelSessionStints::Penalty ? QStringLiteral("Penalty") : r.pitInfo == ModelSessionStints::SafetyCar ? QStringLiteral("SC") : QString();
+         return r.pitInfo == StintRow::Penalty ? QStringLiteral("Penalty") : r.pitInfo == StintRow::SafetyCar ? QStringLiteral("SC") : QString();
      }},
     {ModelSessionStints::Type, QT_TR_NOOP("Type"), 45, Centre, [](const Row& r) { return r.isPit ? QStringLiteral("Pit") : QStringLiteral("Track"); }},
     {ModelSessionStints::StartTime, QT_TR_NOOP("Start"), 150, Right, [](const Row& r) { return dateTimeText(r.start); }},
@@ -55,16 +53,6 @@ constexpr StintColumn kColumns[] = {
     {ModelSessionStints::SingleStintTime, QT_TR_NOOP("Single Stint Time"), 120, Right, [](const Row& r) { return timeText(r.singleStintTime); }},
 };
 static_assert(inIdOrder(kColumns) && std::size(kColumns) == ModelSessionStints::ColumnCount, "columns in id order");
-
-int pitInfoOf(const QString& pitType)
-{
-    const QString type = pitType.toLower();
-    if (type == QLatin1String("penalty"))
-        return ModelSessionStints::Penalty;
-    if (type == QLatin1String("sc"))
-        return ModelSessionStints::SafetyCar;
-    return ModelSessionStints::NoPitInfo;
-}
 
 } // namespace
 
@@ -152,85 +140,9 @@ const ModelSessionStints::Row& ModelSessionStints::row(int index) const
     return m_rows.at(index);
 }
 
-QVector<ModelSessionStints::Row> ModelSessionStints::buildRows() const
-{
-    const V2DataProvider& p = *m_provider;
-    const QString& pNum = m_participant;
-    QVector<Row> rows;
-    if (pNum.isEmpty())
-        return rows;
-    const bool running = p.isRunning(pNum);
-    // The running stint counts up to now, on the clock the pit times use.
-    const quint64 now = static_cast<quint64>(qMax<qint64>(0, SessionClock::serverNowMs()));
-    // The open stint of a car that has stopped (after the flag, or retired)
-    // ended with its last lap: after the flag these totals are what a team
-    // checks against the drive-time rules.
-    const quint64 stopped = running ? 0 : p.getLastLapEndTime(pNum);
-    bool first = true;
-    int previousDriver = 0;
-    quint64 sessionAccumulated = 0;
-    quint64 sessionAccumulatedOnTrack = 0;
-    quint64 accumulatedOnTrack = 0;
-    quint64 singleStint = 0;
-    QHash<int, quint64> sessionByDriver;
-    QHash<int, quint64> sessionOnTrackByDriver;
-    for (const QString& key : p.getStintKeys(pNum)) {
-        Row row;
-        row.participant = pNum;
-        row.driver = p.getStintDriver(pNum, key);
-        row.driverName = p.getStintDriverName(pNum, key);
-        row.type = p.getStintType(pNum, key);
-        row.isPit = row.type == QLatin1String("PIT");
-        row.pitInfo = pitInfoOf(p.getStintPitType(pNum, key));
-        row.start = p.getStintStartTime(pNum, key);
-        row.finish = p.getStintFinishTime(pNum, key);
-        row.accumulated = p.getStintDriverAccumTime(pNum, key);
-        const QPair<int, int> laps = p.getStintLaps(pNum, key);
-        row.openLap = laps.first;
-        row.closeLap = laps.second;
-        row.running = running;
-        const quint64 end = row.finish != 0 ? row.finish : running ? qMax(now, row.start) : qMax(stopped, row.start);
-        const quint64 d = end >= row.start ? end - row.start : 0;
-
-        if (!first && row.driver == previousDriver) {
-            sessionAccumulated += d;
-            if (!row.isPit) {
-                accumulatedOnTrack += d;
-                sessionAccumulatedOnTrack += d;
-            }
-        } else {
-            accumulatedOnTrack = d;
-            sessionAccumulated = row.driverName.isEmpty() ? 0 : sessionByDriver.value(row.driver) + d;
-            if (row.isPit) {
-                accumulatedOnTrack = 0;
-                sessionAccumulatedOnTrack = sessionOnTrackByDriver.value(row.driver);
-            } else {
-                const auto known = sessionOnTrackByDriver.constFind(row.driver);
-                sessionAccumulatedOnTrack = known != sessionOnTrackByDriver.cend() ? known.value() + d : d;
-            }
-        }
-        sessionByDriver.insert(row.driver, sessionAccumulated);
-        sessionOnTrackByDriver.insert(row.driver, sessionAccumulatedOnTrack);
-        row.accumulatedOnTrack = accumulatedOnTrack;
-        row.sessionAccumulated = sessionAccumulated;
-        row.sessionAccumulatedOnTrack = sessionAccumulatedOnTrack;
-
-        // A fuel stint ends at a normal pit stay; penalties and safety-car stays keep counting.
-        singleStint += d;
-        if (row.isPit && row.pitInfo == NoPitInfo)
-            singleStint = 0;
-        row.singleStintTime = singleStint;
-
-        previousDriver = row.driver;
-        first = false;
-        rows.append(row);
-    }
-    return rows;
-}
-
 void ModelSessionStints::processRefresh()
 {
-    QVector<Row> rows = buildRows();
+    QVector<Row> rows = StintRows::read(*m_provider, m_participant);
     const bool counting = !rows.isEmpty() && rows.last().finish == 0 && rows.last().running;
     if (counting && !m_clock.isActive())
         m_clock.start(kClockMs);

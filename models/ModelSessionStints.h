@@ -1,5 +1,7 @@
 #pragma once
 
+#include "StintRows.h"
+
 #include <QAbstractTableModel>
 #include <QString>
 #include <QTimer>
@@ -33,31 +35,8 @@ public:
         ColumnCount,
     };
 
-    // Pit stays that do not end a fuel stint.
-    enum PitInfo {
-        NoPitInfo = 0,
-        Penalty = 1,
-        SafetyCar = 2,
-    };
-
-    struct Row {
-        QString participant;
-        QString driverName;
-        int driver = 0;
-        QString type;
-        quint64 start = 0;
-        quint64 finish = 0; // 0 while the stint runs
-        quint64 accumulated = 0;
-        quint64 accumulatedOnTrack = 0;
-        quint64 sessionAccumulated = 0;
-        quint64 sessionAccumulatedOnTrack = 0;
-        int openLap = 0;
-        int closeLap = 0;
-        bool isPit = false;
-        bool running = false;
-        quint64 singleStintTime = 0;
-        int pitInfo = NoPitInfo;
-    };
+    // Read by StintRows, which the drive-time panel and alerts share.
+    using Row = StintRow;
 
     ModelSessionStints(V2DataProvider* provider, const QString& skin, QObject* parent = nullptr);
     ~ModelSessionStints() override;
@@ -81,8 +60,6 @@ private slots:
     void cleanAll();
 
 private:
-    QVector<Row> buildRows() const;
-
     V2DataProvider* m_provider;
     QVector<Row> m_rows;
     QString m_participant;

@@ -4,6 +4,7 @@
 #include "WidgetAlerts.h"
 #include "WidgetClassResults.h"
 #include "WidgetDayTime.h"
+#include "WidgetDriveTime.h"
 #include "WidgetFollow.h"
 #include "WidgetGapChart.h"
 #include "WidgetLapChart.h"
@@ -59,6 +60,7 @@ const Panel kPanels[RowCount] = {
     {"view_additional_standings", "Additional Standings", "actionAdditional_Standings", "Additional Standings", "", {230, 230}, {100, 100, 1200, 500}, false, {725, 26, 378, 566}, false, UsaUnits},
     {"view_trackpreview", "Track Preview", "actionTrack_Preview", "Track Preview", "", {240, 240}, {725, 26, 378, 566}, false, {725, 26, 378, 566}, false, 0},
     {"view_alerts", "Alerts", "actionAlerts", "Alerts", "", {250, 250}, {1110, 26, 520, 260}, false, {1118, 26, 520, 260}, false, 0},
+    {"view_drivetime", "Drive Time", "actionDrive_Time", "Drive Time", "Drive time of the followed cars' drivers against the rules", {250, 250}, {100, 100, 900, 420}, false, {100, 100, 900, 420}, false, 0},
     {"view_pitwindow", "Pit Window", "actionPit_Window", "Pit Window", "Where a car rejoins if it stops now or in the next laps", {250, 250}, {300, 200, 900, 420}, false, {300, 200, 900, 420}, false, 0},
     {"view_gapchart", "Gap Chart", "actionGap_Chart", "Gap Chart", "", {250, 250}, {100, 100, 700, 400}, false, {100, 100, 700, 400}, false, 0},
 };
@@ -101,6 +103,7 @@ Factories factories()
     built[Positioning] = &make<WidgetPositioning>;
     built[TrackPreview] = &make<WidgetTrackPreview>;
     built[Alerts] = &make<WidgetAlerts>;
+    built[DriveTime] = &make<WidgetDriveTime>;
     built[PitWindow] = &make<WidgetPitWindow>;
     built[GapChart] = &make<WidgetGapChart>;
     return built;

@@ -39,6 +39,7 @@ enum Row {
     AdditionalStandings,
     TrackPreview,
     Alerts,
+    DriveTime,
     PitWindow,
     GapChart,
     RowCount,

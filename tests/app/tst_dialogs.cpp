@@ -2,6 +2,7 @@
 #include "AppSettings.h"
 #include "CertificateTrust.h"
 #include "DialogAlertRules.h"
+#include "DialogDriveTimeRules.h"
 #include "DialogLoadLayout.h"
 #include "DialogSaveLayout.h"
 #include "DialogScaleFactor.h"
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -79,6 +81,7 @@ class TestDialogs final : public QObject
 private slots:
     void init();
     void scaleFactor();
+    void driveTimeRulesFile();
     void user_data();
     void user();
     void userForgetsTheCertificate_data();
@@ -118,6 +121,36 @@ void TestDialogs::scaleFactor()
     spin->setValue(1.234);
     QCOMPARE(dialog.value(), 1.23);
     QCOMPARE(spin->singleStep(), 0.1);
+}
+
+// The rules as edited (minutes, an empty class cell keeping the event's
+// value) go out to a file and come back; a broken file changes nothing.
+void TestDialogs::driveTimeRulesFile()
+{
+    DriveTimeRules rules;
+    rules.limits = DriveTimeLimits{240 * 60000, 0, 120 * 60000, 60 * 60000};
+    rules.classOverrides.insert(QStringLiteral("AM"), DriveTimeOverride{300 * 60000, -1, -1, -1});
+    rules.pitTime = PitTimeRule::Incoming;
+    DialogDriveTimeRules dialog(rules, {QStringLiteral("PRO"), QStringLiteral("AM")});
+    QCOMPARE(dialog.rules(), rules);
+    dialog.findChild<QSpinBox*>(QStringLiteral("maxTotal"))->setValue(840);
+    rules.limits.maxTotalMs = 840 * 60000;
+    QCOMPARE(dialog.rules(), rules);
+
+    const QString path = m_config.filePath(QStringLiteral("rules.json"));
+    QString error;
+    QVERIFY2(dialog.exportTo(path, &error), qPrintable(error));
+    DialogDriveTimeRules other(DriveTimeRules{}, {});
+    QVERIFY2(other.importFrom(path, &error), qPrintable(error));
+    QCOMPARE(other.rules(), rules);
+
+    QFile broken(m_config.filePath(QStringLiteral("broken.json")));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("{\"version\": 1, \"maxContinuous\": \"two hours\"}");
+    broken.close();
+    QVERIFY(!other.importFrom(broken.fileName(), &error));
+    QCOMPARE(error, QStringLiteral("\"maxContinuous\" must be a whole number of seconds from 0 to 1209600"));
+    QCOMPARE(other.rules(), rules);
 }
 
 void TestDialogs::user_data()

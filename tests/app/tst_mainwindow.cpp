@@ -1,7 +1,9 @@
 #include "AlertRules.h"
 #include "AppSettings.h"
 #include "ClientV2Controller.h"
+#include "DialogDriveTimeRules.h"
 #include "DialogUser.h"
+#include "DriveTimeMonitor.h"
 #include "MainWindow.h"
 #include "ModalHelper.h"
 #include "PositioningGraphicsViewPromote.h"
@@ -134,6 +136,7 @@ private slots:
     void tyresRefusal();
     void connectionStatus();
     void editConnectionData();
+    void driveTimeRulesReachTheAlerts();
     void saveAndSetThroughDialogs();
     void followPanelAndClosing();
     void openGLDecidedByTheTrackMap();
@@ -210,7 +213,7 @@ void TestMainWindow::menus()
     const auto menu = [&window](const char* name) { return actionTexts(window.menuBar()->findChild<QMenu*>(QLatin1String(name))); };
     // Written out: a wrong text in a registry row must fail here.
     QCOMPARE(menu("menuWindow"),
-             QStringList({"Additional Standings", "Alerts", "Class Standings", "Day time", "Flags", "Gap Chart", "Lap Chart", "Messages", "Meteo", "Participant Follow",
+             QStringList({"Additional Standings", "Alerts", "Class Standings", "Day time", "Drive Time", "Flags", "Gap Chart", "Lap Chart", "Messages", "Meteo", "Participant Follow",
                           "Pit Entry", "Pit Exit", "Pit Lights", "Pit Window", "Positioning", "Sector Info", "Session Info", "Standing", "Standing Combined",
                           "Standing Fastest Lap", "Stints", "Track Limits", "Track Preview", "Tyres", "|", "Bring all to primary desktop"}));
     QCOMPARE(menu("menuAlerts"), QStringList({"Alert rules...", "Acknowledge all"}));
@@ -496,6 +499,24 @@ void TestMainWindow::editConnectionData()
     });
     window.action(QStringLiteral("actionEdit_credentials"))->trigger();
     QCOMPARE(stored(QStringLiteral("v2host")).toString(), QStringLiteral("timing.example"));
+}
+
+// No drive-time panel is open: the rules chosen still reach the alerts.
+void TestMainWindow::driveTimeRulesReachTheAlerts()
+{
+    MainWindow window(somePanels({DayTime}));
+    // Read once already (as when a followed car was checked).
+    QCOMPARE(window.dataProvider()->driveTimeMonitor()->rules().limits.maxContinuousMs, qint64(0));
+    onNextModal([](QWidget* modal) {
+        auto* dialog = qobject_cast<DialogDriveTimeRules*>(modal);
+        QVERIFY(dialog);
+        DriveTimeRules rules;
+        rules.limits.maxContinuousMs = 45 * 60000;
+        dialog->setRules(rules);
+        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
+    window.action(QStringLiteral("actionDrive_time_rules"))->trigger();
+    QCOMPARE(window.dataProvider()->driveTimeMonitor()->rules().limits.maxContinuousMs, qint64(45 * 60000));
 }
 
 void TestMainWindow::saveAndSetThroughDialogs()

@@ -68,6 +68,8 @@ private slots:
     void eventsPitsAndStints();
     void stopsSpread_data();
     void stopsSpread();
+    void enduranceRotatesDrivers_data();
+    void enduranceRotatesDrivers();
     void endToEnd();
     void longRaceTicksIncrementally();
     void allChannelsFullAccess_data();
@@ -464,6 +466,65 @@ void TestSessionSimulator::stopsSpread()
         const bool changed = state->getInt(inPath + QStringLiteral(".driver")) != outs->getInt(key + QStringLiteral(".driver"));
         QCOMPARE(changed, stop.kind == Stop::DriverChange);
     }
+}
+
+void TestSessionSimulator::enduranceRotatesDrivers_data()
+{
+    QTest::addColumn<bool>("endurance");
+    QTest::newRow("sprint") << false;
+    QTest::newRow("endurance") << true;
+}
+
+// An endurance crew drives so that the drive-time rules matter: double
+// stints (a spell close to two hours) and a driver back after one stint of
+// another (a short rest); a sprint crew takes turns in order.
+void TestSessionSimulator::enduranceRotatesDrivers()
+{
+    QFETCH(bool, endurance);
+    QStringList arguments = {"--cars", "20", "--duration", "21600", "--seed", "3"};
+    if (endurance)
+        arguments << "--endurance";
+    SessionSimulator simulator(optionsFrom(arguments), kStart);
+    const auto state = simulator.state(21600000, false);
+    int doubles = 0;
+    int shortRests = 0;
+    qint64 longestSpell = 0;
+    for (const QString& car : simulator.participants()) {
+        const V2_Data* stints = state->getV2_Data(QStringLiteral("timing.analysis.stints.%1.stints").arg(car));
+        QVERIFY(stints);
+        // With two drivers every swap brings back the other; with three a
+        // return after one stint is the rotation's doing.
+        const V2_Data* entry = state->getV2_Data(QStringLiteral("timing.session.entry.%1.drivers").arg(car));
+        const bool crewOfThree = entry && entry->datas()->size() >= 3;
+        QVector<int> drivers;
+        qint64 spellStart = 0;
+        for (const QString& key : stints->datas()->keys()) {
+            const V2_Data* stint = stints->getV2_Data(key);
+            if (stint->getString(QStringLiteral("type")) != QLatin1String("TRACK"))
+                continue;
+            const int driver = int(stint->getLongLong(QStringLiteral("driver")));
+            const qint64 start = qint64(stint->getULongLong(QStringLiteral("startTime")));
+            const qint64 finish = qint64(stint->getULongLong(QStringLiteral("finishTime")));
+            if (drivers.isEmpty() || drivers.last() != driver)
+                spellStart = start;
+            else
+                ++doubles;
+            if (crewOfThree && drivers.size() >= 2 && drivers.last() != driver && drivers.at(drivers.size() - 2) == driver)
+                ++shortRests;
+            if (finish > 0)
+                longestSpell = std::max(longestSpell, finish - spellStart);
+            drivers.append(driver);
+        }
+    }
+    if (!endurance) {
+        // A sprint crew takes turns in order: no one is back after a single stint.
+        QCOMPARE(shortRests, 0);
+        return;
+    }
+    QVERIFY2(doubles >= 10, qPrintable(QString::number(doubles)));
+    QVERIFY2(shortRests >= 3, qPrintable(QString::number(shortRests)));
+    // Two stints of at most 31 laps of under two minutes, and the stop between.
+    QVERIFY2(longestSpell > 80 * 60000 && longestSpell < 125 * 60000, qPrintable(QString::number(longestSpell / 60000)));
 }
 
 void TestSessionSimulator::endToEnd()

@@ -336,6 +336,10 @@ void SessionSimulator::generateLaps()
         int stops = 0;
         qint64 outLapExtra = 0;
         qint64 outLapLane = 0;
+        // Endurance: who takes over at a stop (see below).
+        int previous = 0;
+        int next = 0;
+        bool doubled = false;
         for (int n = 0; start < horizon; ++n) {
             Lap lap;
             lap.start = start;
@@ -357,14 +361,31 @@ void SessionSimulator::generateLaps()
                 // Planned; brought forward when a neutralisation makes it cheap.
                 if (n >= due || (isRace() && neutral && due - n <= 5 && n - lastStop >= 3)) {
                     const double r = noise(stream + 9600, stops);
-                    if (r < 0.05)
+                    const int count = car.drivers.size();
+                    if (r < 0.05) {
                         lap.stop = Stop::Repair;
-                    else if (car.drivers.size() > 1 && r < 0.4)
+                    } else if (m_options.endurance && count > 1) {
+                        // Endurance crews exercise the drive-time rules: a
+                        // driver often stays for a second stint (close to a
+                        // continuous limit of about two hours), and now and
+                        // then the one who just got out comes straight back
+                        // after a single stint (a short rest).
+                        const double roll = noise(stream + 3000, stops);
+                        if (!doubled && roll < 0.45) {
+                            doubled = true;
+                            lap.stop = r < 0.6 ? Stop::Tyres : Stop::Fuel;
+                        } else {
+                            doubled = false;
+                            lap.stop = Stop::DriverChange;
+                            next = roll > 0.85 && previous > 0 && previous != driver ? previous : driver % count + 1;
+                        }
+                    } else if (count > 1 && r < 0.4) {
                         lap.stop = Stop::DriverChange;
-                    else if (r < 0.7)
+                    } else if (r < 0.7) {
                         lap.stop = Stop::Tyres;
-                    else
+                    } else {
                         lap.stop = Stop::Fuel;
+                    }
                     lastStop = n;
                     ++stops;
                 } else if (isRace() && !neutral && n > 2 && noise(stream + 9500, n) < 0.006) {
@@ -395,8 +416,12 @@ void SessionSimulator::generateLaps()
                 lap.stopLossMs = loss / 2 + outLapExtra;
                 lap.stopNeutralised = neutral;
                 lastPitIn = n;
-                if (lap.stop == Stop::DriverChange)
-                    driver = driver % car.drivers.size() + 1;
+                if (lap.stop == Stop::DriverChange) {
+                    const int taking = m_options.endurance && next > 0 ? next : driver % car.drivers.size() + 1;
+                    previous = driver;
+                    driver = taking;
+                    next = 0;
+                }
             }
             lap.valid = noise(stream + 7000, n) > 0.04;
             if (noise(stream + 9000, n) < 0.05)

@@ -1,0 +1,70 @@
+// The drive-time panel's refresh on a 24-hour race of 60 cars near its end
+// (some 40 stints a car): every second it re-reads the stints of the cars it
+// shows, works out each driver's times and the feasibility of each car's
+// schedule. Run with three followed cars (a team's) and with all sixty.
+#include "ClientV2Controller.h"
+#include "DriveTimeRules.h"
+#include "ModelDriveTime.h"
+#include "SessionClock.h"
+#include "SessionSimulator.h"
+#include "SimOptions.h"
+#include "StartUp.h"
+#include "TestProvider.h"
+#include "WidgetBenchMain.h"
+#include "WidgetDriveTime.h"
+
+#include <QDateTime>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+constexpr qint64 kMinute = 60000;
+constexpr qint64 kElapsed = 23LL * 60 * kMinute + 30 * kMinute;
+const qint64 kStart = QDateTime::currentMSecsSinceEpoch() - kElapsed;
+
+void BM_DriveTimeRefresh(benchmark::State& state)
+{
+    QTemporaryDir config;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+    StartUp::setApplicationIdentity();
+    DriveTimeRules rules;
+    rules.limits = DriveTimeLimits{240 * kMinute, 840 * kMinute, 120 * kMinute, 60 * kMinute};
+    rules.save();
+    SessionClock::setFinalType(QStringLiteral("BY_TIME"));
+    SessionClock::setFinalTime(86400);
+    SessionClock::setStartTime(kStart / 1000);
+    SessionClock::setRunning(true);
+
+    SimOptions options;
+    QString error;
+    SimOptions::parse({"lanterra-sim", "--cars", "60", "--endurance", "--duration", "86400"}, &options, &error);
+    const SessionSimulator simulator(options, kStart);
+    auto provider = makeTestProvider();
+    provider->controller()->replaceTree(simulator.state(kElapsed, false).release());
+    const QStringList cars = simulator.participants();
+    for (int i = 0; i < state.range(0); ++i)
+        provider->setCarToFollow(i + 1, cars.at(i));
+    WidgetDriveTime panel(provider.get());
+    panel.resize(900, 600);
+    panel.show();
+    QCoreApplication::processEvents();
+    int stints = 0;
+    for (const QString& car : provider->getFollowedCars())
+        stints += provider->getStintKeys(car).size();
+    for (auto _ : state) {
+        panel.model()->processRefresh();
+        // The repaint the refresh asked for.
+        QCoreApplication::processEvents();
+    }
+    state.counters["rows"] = panel.model()->rowCount();
+    state.counters["stints"] = stints;
+}
+
+BENCHMARK(BM_DriveTimeRefresh)->Arg(3)->Arg(60)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+LANTERRA_WIDGET_BENCHMARK_MAIN()

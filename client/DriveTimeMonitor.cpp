@@ -1,0 +1,163 @@
+#include "DriveTimeMonitor.h"
+
+#include "StintRows.h"
+#include "TeamAlertEngine.h"
+#include "V2DataProvider.h"
+
+#include <algorithm>
+
+namespace {
+
+const QString kRule = QStringLiteral("driveTime");
+constexpr qint64 kMinuteMs = 60000;
+// Before the continuous limit, the driver in the car is warned at these.
+constexpr qint64 kContinuousMargins[] = {5, 1};
+// A stop is likely this close to the continuous limit.
+constexpr qint64 kStopLikelyMs = 5 * kMinuteMs;
+// Notifications arriving together (a line with stints and pits) make one check.
+constexpr int kSoonMs = 100;
+// As often as the panel's clock, so the two agree; cheap for the few cars a
+// team follows.
+constexpr int kRunningMs = 1000;
+
+QString nameOf(const DriverDriveTime& d)
+{
+    return d.name.isEmpty() ? QStringLiteral("Driver %1").arg(d.driver) : d.name;
+}
+
+} // namespace
+
+DriveTimeMonitor::DriveTimeMonitor(V2DataProvider* provider, TeamAlertEngine* engine, Clock clock, QObject* parent)
+    : QObject(parent)
+    , m_provider(provider)
+    , m_engine(engine)
+    , m_clock(std::move(clock))
+{
+    if (!m_provider)
+        return;
+    m_soon.setSingleShot(true);
+    m_soon.setInterval(kSoonMs);
+    connect(&m_soon, &QTimer::timeout, this, &DriveTimeMonitor::checkFollowed);
+    m_running.setInterval(kRunningMs);
+    connect(&m_running, &QTimer::timeout, this, &DriveTimeMonitor::checkFollowed);
+    const auto soon = [this] { m_soon.start(); };
+    connect(provider, &V2DataProvider::analysisStints, this, soon);
+    connect(provider, &V2DataProvider::analysisPitIn, this, soon);
+    connect(provider, &V2DataProvider::analysisPitOut, this, soon);
+    connect(provider, &V2DataProvider::sessionStatus, this, soon);
+    connect(provider, &V2DataProvider::sessionEntry, this, soon);
+    connect(provider, &V2DataProvider::onCarToFollowChanged, this, soon);
+    connect(provider, &V2DataProvider::cleanAll, this, [this, soon] {
+        clear();
+        soon();
+    });
+}
+
+DriveTimeMonitor::~DriveTimeMonitor() = default;
+
+void DriveTimeMonitor::setRules(const DriveTimeRules& rules)
+{
+    m_rules = rules;
+    m_rulesRead = true;
+    if (m_provider)
+        m_soon.start();
+}
+
+const DriveTimeRules& DriveTimeMonitor::rules() const
+{
+    if (!m_rulesRead) {
+        m_rules = DriveTimeRules::load();
+        m_rulesRead = true;
+    }
+    return m_rules;
+}
+
+void DriveTimeMonitor::clear()
+{
+    m_infeasibleCount.clear();
+    m_infeasible.clear();
+}
+
+void DriveTimeMonitor::checkFollowed()
+{
+    if (!m_provider)
+        return;
+    const QStringList cars = m_provider->getFollowedCars();
+    bool onTrack = false;
+    if (!cars.isEmpty()) {
+        const DriveTimeRules& current = rules();
+        const qint64 remaining = StintRows::remainingMs(current);
+        for (const QString& car : cars) {
+            const CarDriveCheck c = StintRows::driveTime(*m_provider, car, current, remaining);
+            check(car, c.times, c.feasibility, c.limits, current.nearMarginMs);
+            onTrack = onTrack || c.times.currentDriver != 0;
+        }
+    }
+    if (onTrack && !m_running.isActive())
+        m_running.start();
+    else if (!onTrack)
+        m_running.stop();
+}
+
+void DriveTimeMonitor::raise(const QString& identity, const QString& car, const QString& text, bool critical)
+{
+    TeamAlert alert;
+    alert.identity = identity;
+    alert.ruleId = kRule;
+    alert.carNumber = car;
+    alert.text = text;
+    alert.trackTimeMs = m_clock();
+    alert.severity = critical ? AlertSeverity::Critical : AlertSeverity::Warning;
+    alert.notify = true;
+    alert.sound = critical;
+    m_engine->raise(alert);
+}
+
+void DriveTimeMonitor::check(const QString& car, const CarDriveTime& times, const DriveFeasibility& feasibility, const DriveTimeLimits& limits,
+                             qint64 nearMarginMs)
+{
+    const QString prefix = QStringLiteral("driveTime|%1|").arg(car);
+    const DriverDriveTime* inCar = nullptr;
+    for (const DriverDriveTime& d : times.drivers) {
+        if (d.inCar)
+            inCar = &d;
+        if (d.hasMax && d.toMaxMs <= nearMarginMs) {
+            const bool over = d.toMaxMs < 0;
+            raise(prefix + QStringLiteral("%1|total-%2").arg(d.driver).arg(over ? QStringLiteral("over") : QStringLiteral("near")), car,
+                  over ? QStringLiteral("Car %1: %2 is past the maximum drive time").arg(car, nameOf(d))
+                       : QStringLiteral("Car %1: %2 has %3 left of the maximum drive time").arg(car, nameOf(d), DriveTimeCalculator::hoursMinutes(d.toMaxMs, false)),
+                  over);
+        }
+    }
+
+    if (inCar && limits.maxContinuousMs > 0 && !times.spells.isEmpty()) {
+        // The spell's start names the spell: each one is warned once.
+        const qint64 spell = times.spells.last().start;
+        const qint64 left = limits.maxContinuousMs - inCar->continuousMs;
+        for (const qint64 margin : kContinuousMargins) {
+            if (left <= margin * kMinuteMs)
+                raise(prefix + QStringLiteral("%1|%2|continuous-%3min").arg(inCar->driver).arg(spell).arg(margin), car,
+                      QStringLiteral("Car %1: %2 reaches the continuous limit in %3 min").arg(car, nameOf(*inCar)).arg(std::max<qint64>(0, left) / kMinuteMs),
+                      margin == 1);
+        }
+        if (left <= kStopLikelyMs && limits.minRestMs > 0) {
+            // The next driver: the one who still needs most, in entry order.
+            const DriverDriveTime* next = nullptr;
+            for (const DriverDriveTime& d : times.drivers)
+                if (!d.inCar && (!next || std::max<qint64>(0, d.toMinMs) > std::max<qint64>(0, next->toMinMs)))
+                    next = &d;
+            if (next && next->restMs >= 0 && next->restMs < limits.minRestMs)
+                raise(prefix + QStringLiteral("%1|%2|rest-not-complete").arg(next->driver).arg(spell), car,
+                      QStringLiteral("Car %1: %2 is not rested before the stop (%3 of rest left)")
+                          .arg(car, nameOf(*next), DriveTimeCalculator::hoursMinutes(limits.minRestMs - next->restMs, true)),
+                      true);
+        }
+    }
+
+    const bool infeasible = feasibility.verdict == DriveFeasibility::NotFeasible;
+    if (infeasible && !m_infeasible.value(car)) {
+        const int count = ++m_infeasibleCount[car];
+        raise(prefix + QStringLiteral("infeasible-%1").arg(count), car, QStringLiteral("Car %1: %2").arg(car, feasibility.text), true);
+    }
+    m_infeasible.insert(car, infeasible);
+}

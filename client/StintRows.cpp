@@ -1,0 +1,126 @@
+#include "StintRows.h"
+
+#include "SessionClock.h"
+#include "V2DataProvider.h"
+
+#include <QHash>
+
+#include <algorithm>
+
+namespace {
+
+int pitInfoOf(const QString& pitType)
+{
+    const QString type = pitType.toLower();
+    if (type == QLatin1String("penalty"))
+        return StintRow::Penalty;
+    if (type == QLatin1String("sc"))
+        return StintRow::SafetyCar;
+    return StintRow::NoPitInfo;
+}
+
+} // namespace
+
+namespace StintRows {
+
+QVector<StintRow> read(const V2DataProvider& p, const QString& pNum)
+{
+    QVector<StintRow> rows;
+    if (pNum.isEmpty())
+        return rows;
+    const bool running = p.isRunning(pNum);
+    // The running stint counts up to now, on the clock the pit times use.
+    const quint64 now = static_cast<quint64>(qMax<qint64>(0, SessionClock::serverNowMs()));
+    // The open stint of a car that has stopped (after the flag, or retired)
+    // ended with its last lap: after the flag these totals are what a team
+    // checks against the drive-time rules.
+    const quint64 stopped = running ? 0 : p.getLastLapEndTime(pNum);
+    bool first = true;
+    int previousDriver = 0;
+    quint64 sessionAccumulated = 0;
+    quint64 sessionAccumulatedOnTrack = 0;
+    quint64 accumulatedOnTrack = 0;
+    quint64 singleStint = 0;
+    QHash<int, quint64> sessionByDriver;
+    QHash<int, quint64> sessionOnTrackByDriver;
+    for (const QString& key : p.getStintKeys(pNum)) {
+        StintRow row;
+        row.participant = pNum;
+        row.driver = p.getStintDriver(pNum, key);
+        row.driverName = p.getStintDriverName(pNum, key);
+        row.type = p.getStintType(pNum, key);
+        row.isPit = row.type == QLatin1String("PIT");
+        row.pitInfo = pitInfoOf(p.getStintPitType(pNum, key));
+        row.start = p.getStintStartTime(pNum, key);
+        row.finish = p.getStintFinishTime(pNum, key);
+        row.accumulated = p.getStintDriverAccumTime(pNum, key);
+        const QPair<int, int> laps = p.getStintLaps(pNum, key);
+        row.openLap = laps.first;
+        row.closeLap = laps.second;
+        row.running = running;
+        const quint64 end = row.finish != 0 ? row.finish : running ? qMax(now, row.start) : qMax(stopped, row.start);
+        row.end = end;
+        const quint64 d = end >= row.start ? end - row.start : 0;
+
+        if (!first && row.driver == previousDriver) {
+            sessionAccumulated += d;
+            if (!row.isPit) {
+                accumulatedOnTrack += d;
+                sessionAccumulatedOnTrack += d;
+            }
+        } else {
+            accumulatedOnTrack = d;
+            sessionAccumulated = row.driverName.isEmpty() ? 0 : sessionByDriver.value(row.driver) + d;
+            if (row.isPit) {
+                accumulatedOnTrack = 0;
+                sessionAccumulatedOnTrack = sessionOnTrackByDriver.value(row.driver);
+            } else {
+                const auto known = sessionOnTrackByDriver.constFind(row.driver);
+                sessionAccumulatedOnTrack = known != sessionOnTrackByDriver.cend() ? known.value() + d : d;
+            }
+        }
+        sessionByDriver.insert(row.driver, sessionAccumulated);
+        sessionOnTrackByDriver.insert(row.driver, sessionAccumulatedOnTrack);
+        row.accumulatedOnTrack = accumulatedOnTrack;
+        row.sessionAccumulated = sessionAccumulated;
+        row.sessionAccumulatedOnTrack = sessionAccumulatedOnTrack;
+
+        // A fuel stint ends at a normal pit stay; penalties and safety-car stays keep counting.
+        singleStint += d;
+        if (row.isPit && row.pitInfo == StintRow::NoPitInfo)
+            singleStint = 0;
+        row.singleStintTime = singleStint;
+
+        previousDriver = row.driver;
+        first = false;
+        rows.append(row);
+    }
+    return rows;
+}
+
+qint64 remainingMs(const DriveTimeRules& rules)
+{
+    if (SessionClock::endsByTime())
+        return qint64(SessionClock::remainingSeconds()) * 1000;
+    if (rules.scheduledEndMs > 0)
+        return std::max<qint64>(0, rules.scheduledEndMs - SessionClock::trackTimeMs());
+    return -1;
+}
+
+CarDriveCheck driveTime(const V2DataProvider& p, const QString& pNum, const DriveTimeRules& rules, qint64 remainingMs)
+{
+    QVector<DriveStint> stints;
+    for (const StintRow& s : read(p, pNum))
+        stints.append(DriveStint{s.driver, s.isPit, s.pitInfo, qint64(s.start), qint64(s.end)});
+    QVector<DriveDriver> drivers;
+    for (const int number : p.getDriverNumbers(pNum))
+        drivers.append(DriveDriver{number, p.getDriverName(pNum, number)});
+    CarDriveCheck check;
+    check.limits = rules.limitsFor(p.getParticipantClass(pNum));
+    check.times = DriveTimeCalculator::compute(stints, drivers, check.limits, rules.pitTime, rules.nearMarginMs, SessionClock::serverNowMs(),
+                                               p.isRunning(pNum), remainingMs == 0);
+    check.feasibility = DriveTimeCalculator::feasibility(check.times, check.limits, remainingMs);
+    return check;
+}
+
+} // namespace StintRows

@@ -1,0 +1,365 @@
+#include "DriveTimeCalculator.h"
+#include "DriveTimeMonitor.h"
+#include "DriveTimeRules.h"
+#include "SessionClock.h"
+#include "StartUp.h"
+#include "TeamAlertEngine.h"
+#include "TestProvider.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+constexpr qint64 kMin = 60000;
+
+DriveStint track(int driver, qint64 from, qint64 to)
+{
+    return DriveStint{driver, false, 0, from * kMin, to * kMin};
+}
+
+DriveStint pit(int driver, qint64 from, qint64 to, int info = 0)
+{
+    return DriveStint{driver, true, info, from * kMin, to * kMin};
+}
+
+const QVector<DriveDriver> kDrivers = {{1, QStringLiteral("Ann")}, {2, QStringLiteral("Bob")}, {3, QStringLiteral("Cid")}};
+
+DriveTimeLimits limits(qint64 minTotal, qint64 maxTotal, qint64 continuous, qint64 rest)
+{
+    return DriveTimeLimits{minTotal * kMin, maxTotal * kMin, continuous * kMin, rest * kMin};
+}
+
+qint64 g_now = 0;
+qint64 testClock()
+{
+    return g_now;
+}
+
+void addStint(V2DataProvider& p, int key, int driver, const char* type, qint64 from, qint64 to)
+{
+    V2_Data* node = mirrorNode(p, QStringLiteral("timing.analysis.stints.7.stints.%1").arg(key, 3, 10, QLatin1Char('0')));
+    node->insertData(QStringLiteral("driver"), driver);
+    node->insertData(QStringLiteral("type"), QLatin1String(type));
+    node->insertData(QStringLiteral("pitType"), QString());
+    node->insertData(QStringLiteral("startTime"), quint64(from * kMin));
+    node->insertData(QStringLiteral("finishTime"), quint64(to < 0 ? 0 : to * kMin));
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(QVector<DriveStint>)
+Q_DECLARE_METATYPE(PitTimeRule)
+Q_DECLARE_METATYPE(DriveState)
+
+class TestDriveTime : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_config.isValid());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
+        StartUp::setApplicationIdentity();
+    }
+
+    void rulesRoundTripAndSettings()
+    {
+        DriveTimeRules rules;
+        rules.limits = limits(240, 840, 240, 60);
+        rules.classOverrides.insert(QStringLiteral("BRONZE"), DriveTimeOverride{360 * kMin, -1, -1, -1});
+        rules.pitTime = PitTimeRule::Split;
+        rules.nearMarginMs = 5 * kMin;
+        rules.scheduledEndMs = 1781445600000; // 2026-06-14T14:00:00Z
+        DriveTimeRules read;
+        QString error;
+        QVERIFY2(DriveTimeRules::fromJson(rules.toJson(), &read, &error), qPrintable(error));
+        QVERIFY(read == rules);
+        QCOMPARE(read.limitsFor(QStringLiteral("BRONZE")).minTotalMs, 360 * kMin);
+        QCOMPARE(read.limitsFor(QStringLiteral("BRONZE")).maxTotalMs, 840 * kMin);
+        QCOMPARE(read.limitsFor(QStringLiteral("PRO")).minTotalMs, 240 * kMin);
+        rules.save();
+        QVERIFY(DriveTimeRules::load() == rules);
+    }
+
+    void brokenFileRefused_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("not json") << QByteArray("{\"version\": 1,") << "not JSON";
+        QTest::newRow("array") << QByteArray("[1]") << "the rules must be a JSON object";
+        QTest::newRow("version") << QByteArray("{\"version\": 2}") << "\"version\" must be 1";
+        QTest::newRow("negative") << QByteArray("{\"version\": 1, \"minTotal\": -5}") << "\"minTotal\" must be a whole number of seconds";
+        QTest::newRow("fraction") << QByteArray("{\"version\": 1, \"maxContinuous\": 1.5}") << "\"maxContinuous\" must be a whole number";
+        QTest::newRow("unknown key") << QByteArray("{\"version\": 1, \"minTotl\": 60}") << "unknown key \"minTotl\"";
+        QTest::newRow("pit rule") << QByteArray("{\"version\": 1, \"pitTime\": \"half\"}") << "\"pitTime\" must be one of";
+        QTest::newRow("min above max") << QByteArray("{\"version\": 1, \"minTotal\": 600, \"maxTotal\": 60}") << "\"minTotal\" is above \"maxTotal\"";
+        QTest::newRow("class min above max") << QByteArray("{\"version\": 1, \"maxTotal\": 600, \"classes\": {\"AM\": {\"minTotal\": 900}}}")
+                                             << "class \"AM\": its minimum total is above its maximum";
+        QTest::newRow("class not object") << QByteArray("{\"version\": 1, \"classes\": {\"AM\": 3}}") << "class \"AM\": must be an object";
+        QTest::newRow("end") << QByteArray("{\"version\": 1, \"scheduledEnd\": \"tomorrow\"}") << "\"scheduledEnd\" must be a date";
+    }
+
+    void brokenFileRefused()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(QString, reason);
+        DriveTimeRules rules;
+        rules.limits = limits(60, 120, 60, 30);
+        const DriveTimeRules before = rules;
+        QString error;
+        QVERIFY(!DriveTimeRules::fromJson(json, &rules, &error));
+        QVERIFY2(error.startsWith(reason), qPrintable(error));
+        QVERIFY(rules == before);
+    }
+
+    // Minutes throughout. Limits: minimum 60, maximum 150, continuous 60,
+    // rest 30, near within 10.
+    void driverTimes_data()
+    {
+        QTest::addColumn<QVector<DriveStint>>("stints");
+        QTest::addColumn<PitTimeRule>("rule");
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<qint64>("now");
+        QTest::addColumn<int>("driver");
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<qint64>("continuous"); // -1: not in the car
+        QTest::addColumn<qint64>("rest");       // -1: in the car or never drove
+        QTest::addColumn<DriveState>("state");
+        QTest::addColumn<QString>("reason");
+
+        const QVector<DriveStint> swap = {track(1, 0, 50), pit(2, 50, 52), track(2, 52, 100)};
+        QTest::newRow("swap, pit not driving: out") << swap << PitTimeRule::NotDriving << true << 100LL << 1 << 50LL << -1LL << 50LL << DriveState::Ok << "";
+        QTest::newRow("swap, pit not driving: in") << swap << PitTimeRule::NotDriving << true << 100LL << 2 << 48LL << 48LL << -1LL << DriveState::Ok << "";
+        QTest::newRow("swap, pit to outgoing") << swap << PitTimeRule::Outgoing << true << 100LL << 1 << 52LL << -1LL << 48LL << DriveState::Ok << "";
+        QTest::newRow("swap, pit to incoming") << swap << PitTimeRule::Incoming << true << 100LL << 2 << 50LL << 50LL << -1LL << DriveState::Near << "stint";
+        QTest::newRow("swap, pit split: out") << swap << PitTimeRule::Split << true << 100LL << 1 << 51LL << -1LL << 49LL << DriveState::Ok << "";
+        QTest::newRow("swap, pit split: in") << swap << PitTimeRule::Split << true << 100LL << 2 << 49LL << 49LL << -1LL << DriveState::Ok << "";
+
+        // The stay names another driver, but a penalty never swaps.
+        const QVector<DriveStint> penalty = {track(1, 0, 30), pit(2, 30, 33, 1)};
+        QTest::newRow("penalty stay") << penalty << PitTimeRule::Outgoing << true << 33LL << 1 << 33LL << 33LL << -1LL << DriveState::Ok << "";
+        QTest::newRow("penalty stay: named driver") << penalty << PitTimeRule::Outgoing << true << 33LL << 2 << 0LL << -1LL << -1LL << DriveState::Ok
+                                                    << "";
+        const QVector<DriveStint> safetyCar = {track(1, 0, 40), pit(1, 40, 45, 2), track(1, 45, 70)};
+        QTest::newRow("safety-car stay, pit counted") << safetyCar << PitTimeRule::Outgoing << true << 70LL << 1 << 70LL << 70LL << -1LL
+                                                      << DriveState::Over << "stint";
+        QTest::newRow("safety-car stay, pit not counted") << safetyCar << PitTimeRule::NotDriving << true << 70LL << 1 << 65LL << 65LL << -1LL
+                                                          << DriveState::Over << "stint";
+
+        const QVector<DriveStint> returning = {track(1, 0, 40), pit(2, 40, 41), track(2, 41, 60), pit(1, 60, 61), track(1, 61, 80)};
+        QTest::newRow("returning too soon") << returning << PitTimeRule::NotDriving << true << 80LL << 1 << 59LL << 19LL << -1LL << DriveState::Over
+                                            << "rest";
+        QVector<DriveStint> twice = returning;
+        twice << pit(2, 80, 81) << track(2, 81, 90) << pit(1, 90, 91) << track(1, 91, 95);
+        QTest::newRow("back too soon twice") << twice << PitTimeRule::NotDriving << true << 95LL << 1 << 63LL << 4LL << -1LL << DriveState::Over << "rest";
+        QTest::newRow("returning: the other") << returning << PitTimeRule::NotDriving << true << 80LL << 2 << 19LL << -1LL << 20LL << DriveState::Ok
+                                              << "";
+        QTest::newRow("never drove") << returning << PitTimeRule::NotDriving << true << 80LL << 3 << 0LL << -1LL << -1LL << DriveState::Ok << "";
+
+        const QVector<DriveStint> finished = {track(1, 0, 50), pit(2, 50, 51), track(2, 51, 111)};
+        QTest::newRow("finished car") << finished << PitTimeRule::NotDriving << false << 120LL << 2 << 60LL << -1LL << 9LL << DriveState::Ok << "";
+        QTest::newRow("finished, minimum missed") << finished << PitTimeRule::NotDriving << false << 120LL << 1 << 50LL << -1LL << 70LL
+                                                  << DriveState::Over << "minimum";
+        const QVector<DriveStint> long_ = {track(1, 0, 58), pit(2, 58, 59), track(2, 59, 118), pit(1, 118, 119), track(1, 119, 178),
+                                           pit(2, 178, 179), track(2, 179, 238)};
+        QTest::newRow("stint near its limit") << long_ << PitTimeRule::NotDriving << true << 238LL << 2 << 118LL << 59LL << -1LL << DriveState::Near
+                                                << "stint";
+        QTest::newRow("pit to outgoing, four spells") << long_ << PitTimeRule::Outgoing << true << 238LL << 1 << 119LL << -1LL << 59LL
+                                                      << DriveState::Ok << "";
+        const QVector<DriveStint> third = {track(1, 0, 55), pit(2, 55, 56), track(2, 56, 90), pit(1, 90, 91), track(1, 91, 146), pit(2, 146, 147),
+                                           track(2, 147, 180), pit(1, 180, 181), track(1, 181, 215)};
+        QTest::newRow("total near its maximum") << third << PitTimeRule::NotDriving << true << 215LL << 1 << 144LL << 34LL << -1LL << DriveState::Near
+                                                << "total";
+        QVector<DriveStint> past = third;
+        past.last().end = 225 * kMin;
+        QTest::newRow("total past its maximum") << past << PitTimeRule::NotDriving << true << 225LL << 1 << 154LL << 44LL << -1LL << DriveState::Over
+                                                << "total";
+    }
+
+    void driverTimes()
+    {
+        QFETCH(QVector<DriveStint>, stints);
+        QFETCH(PitTimeRule, rule);
+        QFETCH(bool, running);
+        QFETCH(qint64, now);
+        QFETCH(int, driver);
+        QFETCH(qint64, total);
+        QFETCH(qint64, continuous);
+        QFETCH(qint64, rest);
+        QFETCH(DriveState, state);
+        QFETCH(QString, reason);
+        const bool raceOver = !running;
+        const CarDriveTime car = DriveTimeCalculator::compute(stints, kDrivers, limits(60, 150, 60, 30), rule, 10 * kMin, now * kMin, running, raceOver);
+        QCOMPARE(car.drivers.size(), 3);
+        const DriverDriveTime& d = car.drivers.at(driver - 1);
+        QCOMPARE(d.driver, driver);
+        QCOMPARE(d.totalMs, total * kMin);
+        QCOMPARE(d.inCar, continuous >= 0);
+        if (continuous >= 0)
+            QCOMPARE(d.continuousMs, continuous * kMin);
+        QCOMPARE(d.restMs, rest < 0 ? -1 : rest * kMin);
+        QCOMPARE(d.toMinMs, std::max<qint64>(0, 60 - total) * kMin);
+        QCOMPARE(d.toMaxMs, (150 - total) * kMin);
+        QCOMPARE(d.state, state);
+        QCOMPARE(d.reason, reason);
+    }
+
+    void feasibility_data()
+    {
+        QTest::addColumn<QVector<DriveStint>>("stints");
+        QTest::addColumn<qint64>("now");
+        QTest::addColumn<qint64>("minTotal");
+        QTest::addColumn<qint64>("remaining");
+        QTest::addColumn<int>("verdict");
+        QTest::addColumn<QString>("text");
+
+        // Continuous 60, rest 30.
+        const QVector<DriveStint> none;
+        QTest::newRow("exactly feasible") << none << 0LL << 60LL << 180LL << int(DriveFeasibility::Feasible) << "Feasible, 0 min slack";
+        QTest::newRow("slack") << none << 0LL << 60LL << 218LL << int(DriveFeasibility::Feasible) << "Feasible, 38 min slack";
+        QTest::newRow("hours of slack") << none << 0LL << 60LL << 1126LL << int(DriveFeasibility::Feasible) << "Feasible, 15 h 46 min slack";
+        QTest::newRow("one minute short") << none << 0LL << 60LL << 179LL << int(DriveFeasibility::NotFeasible)
+                                          << "Not feasible: the drivers need 3:00 more in all, 2:59 remains";
+        // Bob and Cid have their 120; Ann alone needs two spells and a rest.
+        const QVector<DriveStint> others = {track(2, 0, 60), pit(3, 60, 60), track(3, 60, 120), pit(2, 120, 120), track(2, 150, 210),
+                                            pit(3, 210, 210), track(3, 210, 270)};
+        QTest::newRow("rest makes it infeasible") << others << 270LL << 120LL << 149LL << int(DriveFeasibility::NotFeasible)
+                                                  << "Not feasible: Ann needs 2:00 more, 1:59 can still be scheduled";
+        QTest::newRow("rest, exactly feasible") << others << 270LL << 120LL << 150LL << int(DriveFeasibility::Feasible) << "Feasible, 0 min slack";
+        // Ann has 50 of a 60 spell: she hands over at once, and does her
+        // last 10 when Bob and Cid have had their hour each.
+        const QVector<DriveStint> inCar = {track(1, 0, 50)};
+        QTest::newRow("driver in the car") << inCar << 50LL << 60LL << 130LL << int(DriveFeasibility::Feasible) << "Feasible, 0 min slack";
+        QTest::newRow("minimum reached") << inCar << 50LL << 30LL << 10LL << int(DriveFeasibility::NotFeasible)
+                                         << "Not feasible: Bob needs 0:30 more, 0:10 can still be scheduled";
+        QTest::newRow("no end") << inCar << 50LL << 60LL << -1LL << int(DriveFeasibility::NoEnd) << "Race end unknown: type it in the drive-time rules";
+    }
+
+    void feasibility()
+    {
+        QFETCH(QVector<DriveStint>, stints);
+        QFETCH(qint64, now);
+        QFETCH(qint64, minTotal);
+        QFETCH(qint64, remaining);
+        QFETCH(int, verdict);
+        QFETCH(QString, text);
+        const DriveTimeLimits rules = limits(minTotal, 0, 60, 30);
+        const CarDriveTime car = DriveTimeCalculator::compute(stints, kDrivers, rules, PitTimeRule::NotDriving, 0, now * kMin, true, false);
+        const DriveFeasibility result = DriveTimeCalculator::feasibility(car, rules, remaining < 0 ? -1 : remaining * kMin);
+        QCOMPARE(result.text, text);
+        QCOMPARE(int(result.verdict), verdict);
+    }
+
+    // Rests longer than the other drivers' spells: no schedule is found and
+    // none is ruled out, which is said rather than guessed.
+    void feasibilityUndecided()
+    {
+        const DriveTimeLimits rules = limits(0, 0, 30, 40);
+        CarDriveTime car;
+        car.drivers = {DriverDriveTime{}, DriverDriveTime{}};
+        car.drivers[0].driver = 1;
+        car.drivers[0].toMinMs = 60 * kMin;
+        car.drivers[1].driver = 2;
+        car.drivers[1].toMinMs = 40 * kMin;
+        QCOMPARE(int(DriveTimeCalculator::feasibility(car, rules, 100 * kMin).verdict), int(DriveFeasibility::Undecided));
+        // The schedule found ends at 110; none can end before 100.
+        QCOMPARE(DriveTimeCalculator::feasibility(car, rules, 130 * kMin).text, QStringLiteral("Feasible, 20 min to 30 min slack"));
+        QCOMPARE(DriveTimeCalculator::feasibility(car, rules, 130 * kMin).verdict, DriveFeasibility::Feasible);
+    }
+
+
+    // A driver's spell run up to the continuous limit, checked every half
+    // minute: each alert once, at its moment, stamped by the injected clock.
+    void monitorRaisesEachAlertOnce()
+    {
+        TeamAlertEngine engine(nullptr);
+        qint64 clock = 1000;
+        DriveTimeMonitor monitor(nullptr, &engine, [&clock] { return clock; });
+        const DriveTimeLimits rules = limits(50, 60, 60, 30);
+        // Bob drove 0-40 and rests from 40; Ann took over at 41.
+        const QVector<DriveStint> before = {track(2, 0, 40), pit(1, 40, 41)};
+        QStringList raised;
+        for (qint64 halfMinutes = 2 * 41; halfMinutes <= 2 * 103; ++halfMinutes) {
+            clock = halfMinutes;
+            const qint64 now = halfMinutes * kMin / 2;
+            QVector<DriveStint> stints = before;
+            stints.append(DriveStint{1, false, 0, 41 * kMin, now});
+            const CarDriveTime car = DriveTimeCalculator::compute(stints, kDrivers, rules, PitTimeRule::NotDriving, 10 * kMin, now, true, false);
+            // The race ends at minute 160.
+            const DriveFeasibility feasible = DriveTimeCalculator::feasibility(car, rules, 160 * kMin - now);
+            monitor.check(QStringLiteral("7"), car, feasible, rules, 10 * kMin);
+            for (int i = raised.size(); i < engine.alerts().size(); ++i)
+                raised << QStringLiteral("%1 @%2").arg(engine.alerts().at(i).identity).arg(engine.alerts().at(i).trackTimeMs / 2.0);
+        }
+        const qint64 spell = 41 * kMin;
+        QCOMPARE(raised, QStringList({
+                             QStringLiteral("driveTime|7|1|total-near @91"),
+                             QStringLiteral("driveTime|7|1|%1|continuous-5min @96").arg(spell),
+                             // Bob rested from 40 and is ready at 70: no rest alert.
+                             QStringLiteral("driveTime|7|1|%1|continuous-1min @100").arg(spell),
+                             // Bob's 10 and Cid's 50 no longer fit.
+                             QStringLiteral("driveTime|7|infeasible-1 @100.5"),
+                             QStringLiteral("driveTime|7|1|total-over @101.5"),
+                         }));
+        QCOMPARE(engine.alerts().at(0).text, QStringLiteral("Car 7: Ann has 0:10 left of the maximum drive time"));
+        QCOMPARE(engine.alerts().at(3).text, QStringLiteral("Car 7: Not feasible: the drivers need 1:00 more in all, 0:59 remains"));
+        QCOMPARE(engine.alerts().at(3).severity, AlertSeverity::Critical);
+    }
+
+    void monitorRestNotComplete()
+    {
+        TeamAlertEngine engine(nullptr);
+        DriveTimeMonitor monitor(nullptr, &engine, [] { return qint64(5); });
+        const DriveTimeLimits rules = limits(0, 0, 60, 90);
+        // Bob got out at 40 and needs 90 of rest; Ann, in since 41, nears her limit at 96.
+        const QVector<DriveStint> stints = {track(2, 0, 40), pit(1, 40, 41), track(1, 41, 96)};
+        for (int twice = 0; twice < 2; ++twice) {
+            const CarDriveTime car = DriveTimeCalculator::compute(stints, kDrivers, rules, PitTimeRule::NotDriving, 0, 96 * kMin, true, false);
+            monitor.check(QStringLiteral("7"), car, DriveTimeCalculator::feasibility(car, rules, 60 * kMin), rules, 0);
+        }
+        QCOMPARE(engine.alerts().size(), 2);
+        QCOMPARE(engine.alerts().at(0).identity, QStringLiteral("driveTime|7|1|%1|continuous-5min").arg(41 * kMin));
+        QCOMPARE(engine.alerts().at(1).identity, QStringLiteral("driveTime|7|2|%1|rest-not-complete").arg(41 * kMin));
+        QCOMPARE(engine.alerts().at(1).text, QStringLiteral("Car 7: Bob is not rested before the stop (0:34 of rest left)"));
+    }
+
+    // No drive-time panel exists here: the provider's monitor raises the
+    // alerts of a followed car on its own, on the rules it was handed.
+    void monitorRunsWithoutPanel()
+    {
+        SessionClock::setClock(&testClock);
+        DriveTimeRules rules;
+        rules.limits = limits(0, 0, 60, 0);
+        rules.save();
+        auto provider = makeTestProvider();
+        mirrorNode(*provider, QStringLiteral("timing.session.standings.overall.participantDetails.7"))->insertData(QStringLiteral("running"), true);
+        // Ann drove 0-55; Bob is in since 56.
+        addStint(*provider, 1, 1, "TRACK", 0, 55);
+        addStint(*provider, 2, 2, "PIT", 55, 56);
+        addStint(*provider, 3, 2, "TRACK", 56, -1);
+        const QVector<TeamAlert>& alerts = provider->teamAlerts()->alerts();
+        g_now = 112 * kMin;
+        provider->setCarToFollow(1, QStringLiteral("7"));
+        QTRY_COMPARE_WITH_TIMEOUT(alerts.size(), 1, 2000);
+        QCOMPARE(alerts.at(0).identity, QStringLiteral("driveTime|7|2|%1|continuous-5min").arg(56 * kMin));
+        // The running spell is followed with no notification.
+        g_now = 115 * kMin + 30000;
+        QTRY_COMPARE_WITH_TIMEOUT(alerts.size(), 2, 3000);
+        QCOMPARE(alerts.at(1).identity, QStringLiteral("driveTime|7|2|%1|continuous-1min").arg(56 * kMin));
+        // Rules set in the dialog reach it: a maximum Bob is now near (Ann is not).
+        rules.limits.maxTotalMs = 66 * kMin;
+        provider->driveTimeMonitor()->setRules(rules);
+        QTRY_COMPARE_WITH_TIMEOUT(alerts.size(), 3, 2000);
+        QCOMPARE(alerts.at(2).identity, QStringLiteral("driveTime|7|2|total-near"));
+        SessionClock::setClock(nullptr);
+    }
+
+private:
+    QTemporaryDir m_config;
+};
+
+QTEST_GUILESS_MAIN(TestDriveTime)
+#include "tst_drivetime.moc"
