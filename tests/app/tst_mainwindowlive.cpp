@@ -78,7 +78,7 @@ void TestMainWindowLive::everyPanelKnowsItsGroup()
                                 "view_standingclass", "view_standingtracklimits", "view_pitin", "view_pitout", "view_pitlights",
                                 "view_timinginfo", "view_follow", "view_racecontrol", "view_meteo", "view_lapchart",
                                 "view_positioning", "view_stints", "view_flags", "view_tyres", "view_additional_standings",
-                                "view_trackpreview", "view_alerts"};
+                                "view_trackpreview", "view_alerts", "view_drivetime", "view_pitwindow", "view_gapchart"};
     QCOMPARE(groups.size(), int(PanelRegistry::RowCount));
     MainWindow window(only({}));
     const Factories all = PanelRegistry::factories();
