@@ -79,6 +79,9 @@ private slots:
     void throttledKeyHoldsEveryAnswer();
     void newcomerOutlivesOlderHeldRefusals();
     void heldAcceptanceKeptUntilBound();
+    void heldAnswerCutShortSaysNothing_data();
+    void heldAnswerCutShortSaysNothing();
+    void waitingLoginTriedOnlyForRoom();
     void throttledLoginNearTheEndOfItsTime_data();
     void throttledLoginNearTheEndOfItsTime();
     void closingStrangersDoNotShutTheDoor();
@@ -101,7 +104,7 @@ void TestV2ServerLogins::failedLoginsLogSparingly()
     RawClient raw;
     QVERIFY(raw.connectTo(fixture.port, false));
     const LogCapture capture;
-    const QString padding(20000, QLatin1Char('z'));
+    const QString padding(3000, QLatin1Char('z'));
     for (int i = 0; i < 40; ++i)
         raw.sendLine(V2_message::loginRequestLine(QStringLiteral("team"), QStringLiteral("guess-%1").arg(i), padding, QStringLiteral("1"),
                                                   QStringLiteral("V2"), QStringLiteral("1.0.0"))
@@ -121,6 +124,8 @@ void TestV2ServerLogins::lineCapBeforeLogin_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::newRow("no line end yet") << QByteArray(70 * 1024, 'a');
     QTest::newRow("a whole line") << "LOGIN:1::" + QByteArray(70 * 1024, ' ') + "\r\n";
+    // Before login every line is a LOGIN, which is short.
+    QTest::newRow("a long LOGIN") << "LOGIN:1::" + QByteArray(5000, ' ') + "\r\n";
 }
 
 void TestV2ServerLogins::lineCapBeforeLogin()
@@ -131,7 +136,7 @@ void TestV2ServerLogins::lineCapBeforeLogin()
     RawClient stranger;
     QVERIFY(stranger.connectTo(fixture.port, false));
     stranger.sendRaw(bytes);
-    QCOMPARE(stranger.nextLine(), QByteArray(R"(ERROR:1::{"reason":"Line longer than 65536 bytes"})"));
+    QCOMPARE(stranger.nextLine(), QByteArray(R"(ERROR:1::{"reason":"Line longer than 4096 bytes"})"));
     QVERIFY(stranger.waitForDisconnected());
 }
 
@@ -425,6 +430,85 @@ void TestV2ServerLogins::heldAcceptanceKeptUntilBound()
     pause.resume.release();
     QVERIFY(team.nextLine(2000 * kSlowdown).startsWith("LOGIN:"));
     QVERIFY(!team.waitForDisconnected(300));
+}
+
+void TestV2ServerLogins::heldAnswerCutShortSaysNothing_data()
+{
+    QTest::addColumn<QByteArray>("password");
+    QTest::newRow("a wrong password") << QByteArray("guess");
+    QTest::newRow("the right password") << QByteArray("pw");
+}
+
+void TestV2ServerLogins::heldAnswerCutShortSaysNothing()
+{
+    QFETCH(QByteArray, password);
+    Fixture fixture(false);
+    fixture.server.setMaxNotLoggedConnections(2);
+    fixture.server.setLoginRetryDelay(1000 * kSlowdown);
+    QVERIFY(throttleTeam(fixture.port));
+    LoginPause pause(V2_ServerSocket::LoginStage::Reserving, 10000 * kSlowdown);
+    RawClient guess;
+    QVERIFY(guess.connectTo(fixture.port, false));
+    guess.sendLine(loginLine("team", password.constData()));
+    // Its LOGIN is read, its answer not held yet: strangers evict it.
+    QVERIFY(pause.reachedStage.tryAcquire(1, 3000 * kSlowdown));
+    V2_ServerSocket* connection = nullptr;
+    for (V2_ServerSocket* client : fixture.server.clients())
+        if (!client->isClosing())
+            connection = client;
+    QVERIFY(connection);
+    const auto strangers = strangersAt(fixture.port, 2);
+    QCOMPARE(strangers.size(), size_t(2));
+    const bool evicted = QTest::qWaitFor([&] { return connection->isClosing(); }, 3000 * kSlowdown);
+    pause.resume.release();
+    QVERIFY(evicted);
+    // Were a refusal sent then, a guesser would learn at once what an
+    // acceptance would have kept for the whole hold.
+    QVERIFY(guess.waitForDisconnected(3000 * kSlowdown));
+    QVERIFY(guess.silentFor(0));
+}
+
+void TestV2ServerLogins::waitingLoginTriedOnlyForRoom()
+{
+    Fixture fixture(false);
+    // One held answer per address.
+    fixture.server.setMaxNotLoggedConnections(4);
+    fixture.server.setLoginRetryDelay(500);
+    QVERIFY(throttleTeam(fixture.port));
+    RawClient first;
+    QVERIFY(first.connectTo(fixture.port, false));
+    first.sendLine(loginLine("team", "guess"));
+    const auto holding = [&] {
+        const auto clients = fixture.server.clients();
+        return std::any_of(clients.begin(), clients.end(), [](V2_ServerSocket* client) { return client->holdsAnswer(); });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(holding(), 3000 * kSlowdown);
+    std::atomic<int> tries{0};
+    V2_ServerSocket::setLoginHookForTests([&tries](V2_ServerSocket::LoginStage stage) {
+        if (stage == V2_ServerSocket::LoginStage::Reserving)
+            ++tries;
+    });
+    // The second waits for room, unread; the bytes after it wake its
+    // thread but are no reason to try its LOGIN again.
+    RawClient second;
+    QVERIFY(second.connectTo(fixture.port, false));
+    QElapsedTimer clock;
+    clock.start();
+    second.sendLine(V2_message::loginRequestLine(QStringLiteral("team"), QStringLiteral("guess"), QString(3000, QLatin1Char('z')), QStringLiteral("1"),
+                                                 QStringLiteral("V2"), QStringLiteral("1.0.0"))
+                        .toUtf8());
+    for (int i = 0; i < 100; ++i) {
+        second.sendRaw("x");
+        QTest::qWait(2);
+    }
+    // Answered once the first answer has freed the room, after a hold of its own.
+    const QByteArray firstLine = first.nextLine(3000 * kSlowdown);
+    const QByteArray line = second.nextLine(4000 * kSlowdown);
+    const qint64 elapsed = clock.elapsed();
+    V2_ServerSocket::setLoginHookForTests(nullptr);
+    QVERIFY2(firstLine.contains("user or password not valid"), firstLine.constData());
+    QVERIFY2(line.contains("user or password not valid"), line.constData());
+    QVERIFY2(tries >= 1 && tries <= elapsed / 50 + 3, qPrintable(QStringLiteral("%1 tries in %2 ms").arg(tries).arg(elapsed)));
 }
 
 void TestV2ServerLogins::throttledLoginNearTheEndOfItsTime_data()
