@@ -48,18 +48,25 @@ constexpr qint64 kLoginLineBytes = 4 * 1024;
 constexpr int kNotLoggedCloseFlushMs = 250;
 constexpr int kCloseFlushSliceMs = 25;
 
-std::function<void(V2_ServerSocket::LoginStage)>& loginHook()
-{
-    static std::function<void(V2_ServerSocket::LoginStage)> hook;
-    return hook;
-}
+// Set by tests while connection threads run; unset, a login pays one load.
+std::function<void(V2_ServerSocket::LoginStage)> g_loginHook;
+std::atomic<bool> g_loginHookSet{false};
+QMutex g_loginHookMutex;
 
 std::atomic<uint> g_testStackSize{0};
 
 void atLoginStage(V2_ServerSocket::LoginStage stage)
 {
-    if (loginHook())
-        loginHook()(stage);
+    if (!g_loginHookSet)
+        return;
+    std::function<void(V2_ServerSocket::LoginStage)> hook;
+    {
+        QMutexLocker locker(&g_loginHookMutex);
+        hook = g_loginHook;
+    }
+    // Called unlocked: a hook may hold this thread until the test lets it go.
+    if (hook)
+        hook(stage);
 }
 
 // TLS 1.2 suites with forward secrecy and authenticated encryption only
@@ -84,7 +91,9 @@ QList<QSslCipher> serverCiphers()
 
 void V2_ServerSocket::setLoginHookForTests(std::function<void(LoginStage)> hook)
 {
-    loginHook() = std::move(hook);
+    QMutexLocker locker(&g_loginHookMutex);
+    g_loginHookSet = bool(hook);
+    g_loginHook = std::move(hook);
 }
 
 void V2_ServerSocket::setThreadStackSizeForTests(uint bytes)
