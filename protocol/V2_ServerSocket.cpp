@@ -1,6 +1,5 @@
 #include "V2_ServerSocket.h"
 
-#include "LogThrottle.h"
 #include "TsanAnnotations.h"
 #include "UserProfileReadLock.h"
 #include "V2_Data.h"
@@ -31,9 +30,6 @@ const QString kHandlerName = QStringLiteral("PEX Skyhaul Protocol V2");
 const QByteArray kLineEnd = "\r\n";
 // The whole of the last writes on closing, however slowly the peer reads.
 constexpr int kCloseFlushMs = 2000;
-// How much of a refused login line the log shows.
-constexpr int kLoggedLineChars = 300;
-constexpr int kLoggedNameChars = 64;
 // A connection not logged in reads this far ahead of its peer at most, and
 // answers this many lines a turn: its requests are a few short lines.
 constexpr qint64 kNotLoggedReadBuffer = 64 * 1024;
@@ -239,26 +235,6 @@ void V2_ServerSocket::flushOnClose(bool wasLogged)
         m_socket->abort();
     else
         m_socket->disconnectFromHost();
-}
-
-bool V2_ServerSocket::loginTimeOver() const
-{
-    // A fixed time to log in, which no amount of talking extends.
-    const int loginTimeout = m_server->loginTimeout();
-    return loginTimeout > 0 && !m_handler->logged() && clockMs() - m_notLoggedSince > loginTimeout * 1000LL;
-}
-
-bool V2_ServerSocket::timeoutCheckOk() const
-{
-    if (loginTimeOver())
-        return false;
-    const int timeout = m_server->timeout();
-    if (timeout == 0)
-        return true;
-    const qint64 idle = m_lastActivity.elapsed();
-    if (!m_handler->logged() && idle > m_server->notLoggedTimeout() * 1000LL)
-        return false;
-    return idle <= timeout * 1000LL;
 }
 
 qint64 V2_ServerSocket::msUntilLimitCheck() const
@@ -571,25 +547,6 @@ bool V2_ServerSocket::answerLogin(V2_message* mes, const QString& requestId)
     emit onLogged();
     user->writeUnlock();
     return true;
-}
-
-void V2_ServerSocket::logRefusedLogin(V2_message* mes, const QString& userName, const QString& consequence)
-{
-    // Anyone may try: a few lines a second at most, each of them short, and
-    // never the password that came with it.
-    static LogThrottle throttle(5);
-    int suppressed = 0;
-    if (!throttle.allow(&suppressed))
-        return;
-    V2_message shown(mes->messageString());
-    shown.insertJson(QStringLiteral("password"), QStringLiteral("***"));
-    const QString text = LogThrottle::shortened(shown.toString(), kLoggedLineChars);
-    QString line = "[V2] Password mistmatch user " + userName.left(kLoggedNameChars) + " msg " + text + " from ip " + peerAddress();
-    if (!consequence.isEmpty())
-        line += QStringLiteral(" (%1)").arg(consequence);
-    if (suppressed > 0)
-        line += QStringLiteral(" (%1 more refused logins not logged)").arg(suppressed);
-    qDebug().noquote() << line;
 }
 
 void V2_ServerSocket::joinChannel(V2_message* mes)
