@@ -204,8 +204,10 @@ bool V2_Server::admitNewcomer()
                 }
                 // A held answer, refusal or acceptance, has its own bound
                 // and is never evicted: were one kind closed sooner than the
-                // other, a guesser would learn which by making room.
-                if (connection->logged() || connection->holdsAnswer())
+                // other, a guesser would learn which by making room. The
+                // hold is read first: a login is marked before its hold is
+                // given back, so one of the two is always seen.
+                if (connection->holdsAnswer() || connection->logged())
                     continue;
                 ++waiting;
                 if (!oldest || connection->notLoggedSince() < oldest->notLoggedSince())

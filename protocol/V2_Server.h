@@ -89,14 +89,16 @@ public:
     // A client line longer than this is refused and its connection closed.
     void setMaxLineBytes(qint64 bytes);
     qint64 maxLineBytes() const;
-    // The same for a client that has not logged in (a login line is short).
+    // The same for a logged-in client that may not upload. Before login
+    // every line is a LOGIN, which is short: 4 KiB at most, or this if less.
     void setMaxNotLoggedLineBytes(qint64 bytes);
     qint64 maxNotLoggedLineBytes() const;
     // Connections that have not logged in yet, each a thread: at this many,
     // a new connection closes the one that has waited longest to log in.
     // Connections holding back the answer to a LOGIN (see
     // setMaxRefusedLogins) are never closed so: at most this many hold one,
-    // a quarter of them from one address; a LOGIN beyond that waits unread.
+    // a quarter of them from one address; a LOGIN beyond that waits, its
+    // password unseen, and only its room is tried again.
     // While this many threads of connections are still closing, a new
     // connection is closed at once, without a thread, once those still
     // writing their last bytes are cut short (the server may then run the
@@ -118,7 +120,11 @@ public:
     // answer for it from there, refusal or acceptance, is held as long as
     // the next refusal would be, each later than the one before, but always
     // within the time to log in: a LOGIN too late for that is answered that
-    // it is too late, whatever its password. 0: neither.
+    // it is too late, whatever its password. While guessers fill their
+    // address's share of held answers (see setMaxNotLoggedConnections), a
+    // LOGIN for a guessed name from that address, the right password's
+    // too, waits for room and may end too late: the team then gets in only
+    // from another address or once the guessing stops. 0: neither.
     void setMaxRefusedLogins(int logins);
     int maxRefusedLogins() const;
     // The first of those delays, in milliseconds; it doubles with each

@@ -1,6 +1,5 @@
 #include "V2_ServerSocket.h"
 
-#include "LogThrottle.h"
 #include "TsanAnnotations.h"
 #include "UserProfileReadLock.h"
 #include "V2_Data.h"
@@ -31,32 +30,39 @@ const QString kHandlerName = QStringLiteral("PEX Skyhaul Protocol V2");
 const QByteArray kLineEnd = "\r\n";
 // The whole of the last writes on closing, however slowly the peer reads.
 constexpr int kCloseFlushMs = 2000;
-// How much of a refused login line the log shows.
-constexpr int kLoggedLineChars = 300;
-constexpr int kLoggedNameChars = 64;
 // A connection not logged in reads this far ahead of its peer at most, and
 // answers this many lines a turn: its requests are a few short lines.
 constexpr qint64 kNotLoggedReadBuffer = 64 * 1024;
 constexpr int kNotLoggedLinesPerTurn = 64;
 // How often a LOGIN waiting for room to hold its answer is tried again.
 constexpr qint64 kDeferredLoginRetryMs = 50;
+// Before login every line is a LOGIN, or refused: a name, a password, an
+// application and versions fit in far less.
+constexpr qint64 kLoginLineBytes = 4 * 1024;
 // A connection not logged in is owed a few short lines on closing; its
 // last bytes are written in slices, so that the server can cut them short.
 constexpr int kNotLoggedCloseFlushMs = 250;
 constexpr int kCloseFlushSliceMs = 25;
 
-std::function<void(V2_ServerSocket::LoginStage)>& loginHook()
-{
-    static std::function<void(V2_ServerSocket::LoginStage)> hook;
-    return hook;
-}
+// Set by tests while connection threads run; unset, a login pays one load.
+std::function<void(V2_ServerSocket::LoginStage)> g_loginHook;
+std::atomic<bool> g_loginHookSet{false};
+QMutex g_loginHookMutex;
 
 std::atomic<uint> g_testStackSize{0};
 
 void atLoginStage(V2_ServerSocket::LoginStage stage)
 {
-    if (loginHook())
-        loginHook()(stage);
+    if (!g_loginHookSet)
+        return;
+    std::function<void(V2_ServerSocket::LoginStage)> hook;
+    {
+        QMutexLocker locker(&g_loginHookMutex);
+        hook = g_loginHook;
+    }
+    // Called unlocked: a hook may hold this thread until the test lets it go.
+    if (hook)
+        hook(stage);
 }
 
 // TLS 1.2 suites with forward secrecy and authenticated encryption only
@@ -81,7 +87,9 @@ QList<QSslCipher> serverCiphers()
 
 void V2_ServerSocket::setLoginHookForTests(std::function<void(LoginStage)> hook)
 {
-    loginHook() = std::move(hook);
+    QMutexLocker locker(&g_loginHookMutex);
+    g_loginHookSet = bool(hook);
+    g_loginHook = std::move(hook);
 }
 
 void V2_ServerSocket::setThreadStackSizeForTests(uint bytes)
@@ -229,34 +237,16 @@ void V2_ServerSocket::flushOnClose(bool wasLogged)
         m_socket->disconnectFromHost();
 }
 
-bool V2_ServerSocket::loginTimeOver() const
-{
-    // A fixed time to log in, which no amount of talking extends.
-    const int loginTimeout = m_server->loginTimeout();
-    return loginTimeout > 0 && !m_handler->logged() && clockMs() - m_notLoggedSince > loginTimeout * 1000LL;
-}
-
-bool V2_ServerSocket::timeoutCheckOk() const
-{
-    if (loginTimeOver())
-        return false;
-    const int timeout = m_server->timeout();
-    if (timeout == 0)
-        return true;
-    const qint64 idle = m_lastActivity.elapsed();
-    if (!m_handler->logged() && idle > m_server->notLoggedTimeout() * 1000LL)
-        return false;
-    return idle <= timeout * 1000LL;
-}
-
 qint64 V2_ServerSocket::msUntilLimitCheck() const
 {
     qint64 until = -1;
     const int loginTimeout = m_server->loginTimeout();
     if (loginTimeout > 0 && !m_handler->logged())
         until = std::max<qint64>(0, loginTimeout * 1000LL - (clockMs() - m_notLoggedSince)) + 5;
-    if (m_loginDeferred)
-        until = until < 0 ? kDeferredLoginRetryMs : std::min(until, kDeferredLoginRetryMs);
+    if (m_deferredLogin) {
+        const qint64 retry = std::max<qint64>(0, kDeferredLoginRetryMs - m_deferredTried.elapsed()) + 1;
+        until = until < 0 ? retry : std::min(until, retry);
+    }
     const int timeout = m_server->timeout();
     if (timeout == 0)
         return until;
@@ -288,6 +278,20 @@ bool V2_ServerSocket::receiveData()
     if (m_socket->readBufferSize() != readBuffer)
         m_socket->setReadBufferSize(readBuffer);
     const int maxLines = logged ? std::numeric_limits<int>::max() : kNotLoggedLinesPerTurn;
+    if (m_deferredLogin) {
+        // Kept parsed: only the room for its answer is tried again, now and
+        // then; the socket's wake-ups meanwhile are no reason to.
+        if (m_deferredTried.elapsed() < kDeferredLoginRetryMs)
+            return false;
+        m_deferredTried.restart();
+        if (!answerLogin(m_deferredLogin.get(), m_deferredRequestId))
+            return false;
+        m_deferredLogin.reset();
+        if (!m_connected)
+            return true;
+        // The lines that came after it.
+        m_linesWaiting = true;
+    }
     // Lines left from the last turn go first; nothing more is read meanwhile.
     if (!m_linesWaiting) {
         if (m_socket->bytesAvailable() <= 0)
@@ -296,7 +300,7 @@ bool V2_ServerSocket::receiveData()
     }
     m_linesWaiting = handleLines(maxLines);
     // A LOGIN waiting for room is tried again after a short sleep, not at once.
-    return !m_loginDeferred;
+    return !m_deferredLogin;
 }
 
 void V2_ServerSocket::receiveBytes(const QByteArray& bytes)
@@ -333,18 +337,16 @@ bool V2_ServerSocket::handleLines(int maxLines)
     // What follows the last line end, unless whole lines are still to come.
     const qint64 remainder = linesLeft ? 0 : m_inBuffer.size();
     m_inLock.unlock();
-    // A LOGIN read again after waiting for room is no new activity.
-    const bool retry = m_loginDeferred;
-    m_loginDeferred = false;
-    if (!lines.isEmpty() && !retry)
+    if (!lines.isEmpty())
         m_lastActivity.restart();
 
-    // Only uploads are long: every other request, a stranger's login
-    // included, is a few hundred bytes, and a longer line is refused
-    // before it is parsed.
+    // Only uploads are long: every other request is a few hundred bytes,
+    // and a longer line is refused before it is parsed.
     const auto lineCap = [this] {
         const qint64 general = m_server->maxLineBytes();
-        return m_handler->logged() && mayUpload() ? general : std::min(general, m_server->maxNotLoggedLineBytes());
+        if (!m_handler->logged())
+            return std::min({general, m_server->maxNotLoggedLineBytes(), kLoginLineBytes});
+        return mayUpload() ? general : std::min(general, m_server->maxNotLoggedLineBytes());
     };
     // The user's rights are read once a read, and again after a line that
     // logged in or out, not for every line.
@@ -361,14 +363,16 @@ bool V2_ServerSocket::handleLines(int maxLines)
         if (!mes.parseMessage(line)) {
             sendErrorMessage(&mes);
         } else if (!processMessage(&mes)) {
-            // This line and those after it go back, to be read again.
+            // A LOGIN waiting for room: kept as it is, and the lines after
+            // it go back, to be read once it is answered.
+            m_deferredLogin.reset(new V2_message(mes));
+            m_deferredTried.start();
             QByteArray back;
-            for (int k = i; k < lines.size(); ++k)
+            for (int k = i + 1; k < lines.size(); ++k)
                 back += lines.at(k) + kLineEnd;
             m_inLock.lock();
             m_inBuffer.prepend(back);
             m_inLock.unlock();
-            m_loginDeferred = true;
             linesLeft = true;
             break;
         }
@@ -383,7 +387,7 @@ bool V2_ServerSocket::handleLines(int maxLines)
             return false;
     }
     requestSnapshots();
-    if (!overlong && !m_loginDeferred && remainder > cap)
+    if (!overlong && !m_deferredLogin && remainder > cap)
         overlong = cap;
     if (overlong) {
         m_inLock.lock();
@@ -456,17 +460,23 @@ bool V2_ServerSocket::login(V2_message* mes)
         sendErrorMessage(mes);
         return true;
     }
+    return answerLogin(mes, requestId);
+}
+
+bool V2_ServerSocket::answerLogin(V2_message* mes, const QString& requestId)
+{
     const QMap<QString, QVariant>* params = mes->jsonParams();
     const QString userName = params->value(QStringLiteral("user")).toString().simplified();
     const QString password = params->value(QStringLiteral("password")).toString().simplified();
     // While this address and account is being guessed at, every answer is
     // held alike, a right password's too: else a guesser would know a guess
     // wrong as soon as no acceptance came, and try the next.
+    atLoginStage(LoginStage::Reserving);
     const qint64 hold = reserveAnswerHold(userName);
     if (hold == kNoRoomToHold) {
-        // Left unread, its password unseen, until room frees: the
+        // Left waiting, its password unseen, until room frees: the
         // connection stays an ordinary one waiting to log in.
-        mes->setId(requestId);
+        m_deferredRequestId = requestId;
         return false;
     }
     if (hold == kTooLateToHold) {
@@ -503,6 +513,11 @@ bool V2_ServerSocket::login(V2_message* mes)
         logRefusedLogin(mes, userName, noteRefusedLogin(loginRefusalKey(userName), hold));
         // Nothing more is read meanwhile.
         holdAnswer(stillToHold);
+        // A hold cut short (evicted, the peer or the server gone) ends in
+        // silence, as an acceptance's does: a refusal sent then would tell
+        // a guess wrong at once.
+        if (hold > 0 && (m_disconnectRequested || m_socket->state() != QAbstractSocket::ConnectedState))
+            return true;
         sendErrorMessage(mes);
         return true;
     }
@@ -532,25 +547,6 @@ bool V2_ServerSocket::login(V2_message* mes)
     emit onLogged();
     user->writeUnlock();
     return true;
-}
-
-void V2_ServerSocket::logRefusedLogin(V2_message* mes, const QString& userName, const QString& consequence)
-{
-    // Anyone may try: a few lines a second at most, each of them short, and
-    // never the password that came with it.
-    static LogThrottle throttle(5);
-    int suppressed = 0;
-    if (!throttle.allow(&suppressed))
-        return;
-    V2_message shown(mes->messageString());
-    shown.insertJson(QStringLiteral("password"), QStringLiteral("***"));
-    const QString text = LogThrottle::shortened(shown.toString(), kLoggedLineChars);
-    QString line = "[V2] Password mistmatch user " + userName.left(kLoggedNameChars) + " msg " + text + " from ip " + peerAddress();
-    if (!consequence.isEmpty())
-        line += QStringLiteral(" (%1)").arg(consequence);
-    if (suppressed > 0)
-        line += QStringLiteral(" (%1 more refused logins not logged)").arg(suppressed);
-    qDebug().noquote() << line;
 }
 
 void V2_ServerSocket::joinChannel(V2_message* mes)

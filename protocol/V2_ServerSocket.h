@@ -87,6 +87,7 @@ public:
     // Points of a login where tests may hold the connection's thread to
     // drive an interleaving with the server's thread. Never set in use.
     enum class LoginStage {
+        Reserving, // a LOGIN is read, room to hold its answer not yet taken
         UserFound, // the user is looked up, not yet bound
         Binding,   // the user is bound and counted, the client not yet logged in
     };
@@ -141,9 +142,13 @@ private:
     bool timeoutCheckOk() const;
     // The fixed time to log in has passed.
     bool loginTimeOver() const;
-    // False when the line is left unread, to be answered in a later turn.
+    // False when a LOGIN waits for room to hold its answer (kept, and tried
+    // again in a later turn).
     bool processMessage(V2_message* mes);
     bool login(V2_message* mes);
+    // From the room to hold its answer on: false, the LOGIN left waiting,
+    // when there is none yet.
+    bool answerLogin(V2_message* mes, const QString& requestId);
     void logRefusedLogin(V2_message* mes, const QString& userName, const QString& consequence);
     // Whose refused logins slow the answers to logins for this name: the
     // peer's address and the account.
@@ -226,8 +231,11 @@ private:
     // The peer address its held answer is counted under (this thread only).
     QString m_heldFor;
     std::atomic<bool> m_flushing{false};
-    // A LOGIN waits unread for room to hold its answer.
-    bool m_loginDeferred = false;
+    // A LOGIN waiting for room to hold its answer, kept parsed (its password
+    // unseen): only the room is tried again, at most every so often.
+    std::unique_ptr<V2_message> m_deferredLogin;
+    QString m_deferredRequestId;
+    QElapsedTimer m_deferredTried;
     std::atomic<bool> m_pastLastTurn{false};
     // The last successful LOGIN still counts in its user's connections.
     std::atomic<bool> m_loginCounted{false};
@@ -236,7 +244,8 @@ private:
     QRecursiveMutex m_loginMutex;
     // A deleted user this connection is to let go of at its next turn.
     std::atomic<V2_User*> m_releaseRequested{nullptr};
-    // Set by doDisconnect: the server is going away, nothing more is written.
+    // Set by doDisconnect: the server going away, an eviction, a cut close
+    // flush or the peer gone; nothing more is written.
     std::atomic<bool> m_disconnectRequested{false};
     // This connection's thread's event dispatcher while the thread runs:
     // other threads wake it through it when they queue something.

@@ -32,6 +32,8 @@
 namespace {
 
 constexpr int kLoggedNameChars = 64;
+// How much of a refused login line the log shows.
+constexpr int kLoggedLineChars = 300;
 constexpr qint64 kJoinWindowMs = 60 * 1000;
 // A held answer is sent at least this long before the time to log in runs
 // out, and a fresh connection's hold is this much shorter still.
@@ -43,6 +45,26 @@ QString shortened(const QString& text)
 }
 
 } // namespace
+
+bool V2_ServerSocket::loginTimeOver() const
+{
+    // A fixed time to log in, which no amount of talking extends.
+    const int loginTimeout = m_server->loginTimeout();
+    return loginTimeout > 0 && !m_handler->logged() && clockMs() - m_notLoggedSince > loginTimeout * 1000LL;
+}
+
+bool V2_ServerSocket::timeoutCheckOk() const
+{
+    if (loginTimeOver())
+        return false;
+    const int timeout = m_server->timeout();
+    if (timeout == 0)
+        return true;
+    const qint64 idle = m_lastActivity.elapsed();
+    if (!m_handler->logged() && idle > m_server->notLoggedTimeout() * 1000LL)
+        return false;
+    return idle <= timeout * 1000LL;
+}
 
 qint64 V2_ServerSocket::clockMs()
 {
@@ -265,4 +287,23 @@ bool V2_ServerSocket::isClosing() const
 qint64 V2_ServerSocket::notLoggedSince() const
 {
     return m_notLoggedSince;
+}
+
+void V2_ServerSocket::logRefusedLogin(V2_message* mes, const QString& userName, const QString& consequence)
+{
+    // Anyone may try: a few lines a second at most, each of them short, and
+    // never the password that came with it.
+    static LogThrottle throttle(5);
+    int suppressed = 0;
+    if (!throttle.allow(&suppressed))
+        return;
+    V2_message shown(mes->messageString());
+    shown.insertJson(QStringLiteral("password"), QStringLiteral("***"));
+    const QString text = LogThrottle::shortened(shown.toString(), kLoggedLineChars);
+    QString line = "[V2] Password mistmatch user " + userName.left(kLoggedNameChars) + " msg " + text + " from ip " + peerAddress();
+    if (!consequence.isEmpty())
+        line += QStringLiteral(" (%1)").arg(consequence);
+    if (suppressed > 0)
+        line += QStringLiteral(" (%1 more refused logins not logged)").arg(suppressed);
+    qDebug().noquote() << line;
 }

@@ -115,15 +115,15 @@ constexpr qint64 kSlowdown = 3;
 constexpr qint64 kSlowdown = 1;
 #endif
 
-// Holds a login at one stage until released (or for a second at most).
+// Holds a login at one stage until released (or for maxMs at most).
 struct LoginPause {
-    explicit LoginPause(V2_ServerSocket::LoginStage stage)
+    explicit LoginPause(V2_ServerSocket::LoginStage stage, int maxMs = 1000)
     {
-        V2_ServerSocket::setLoginHookForTests([this, stage](V2_ServerSocket::LoginStage reached) {
+        V2_ServerSocket::setLoginHookForTests([this, stage, maxMs](V2_ServerSocket::LoginStage reached) {
             if (reached != stage)
                 return;
             reachedStage.release();
-            resume.tryAcquire(1, 1000);
+            resume.tryAcquire(1, maxMs);
         });
     }
     ~LoginPause() { V2_ServerSocket::setLoginHookForTests(nullptr); }
