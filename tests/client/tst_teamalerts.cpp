@@ -4,11 +4,15 @@
 #include "LapTree.h"
 #include "RecordingPlayer.h"
 #include "SessionRecorder.h"
+#include "SessionSimulator.h"
+#include "SimAccounts.h"
 #include "SimulatedSession.h"
 #include "StartUp.h"
 #include "TeamAlertDetector.h"
 #include "TeamAlertEngine.h"
 #include "TestProvider.h"
+#include "V2_Server.h"
+#include "V2_message.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -62,6 +66,8 @@ private slots:
     void brokenRulesFile_data();
     void brokenRulesFile();
     void simulatedRace();
+    void channelEmptyAtLogin_data();
+    void channelEmptyAtLogin();
 
 private:
     QTemporaryDir m_config;
@@ -416,6 +422,74 @@ void TestTeamAlerts::simulatedRace()
         QCOMPARE(texts(*replay->teamAlerts()), jump > 0 ? QStringList{ "Safety car ended: green flag" } : live);
         player.close();
     }
+}
+
+void TestTeamAlerts::channelEmptyAtLogin_data()
+{
+    QTest::addColumn<QString>("absent");
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<QString>("alert");
+    const QByteArray message = R"({"raceControl":{"messages":{"00001":{"groupText":"INFO","text":"CAR 300 - WARNING","dayTime":1}}}})";
+    const QByteArray pitIn = R"({"timing":{"analysis":{"pitIn":{"300":{"pits":{"1700000000000":{"driver":1,"lapNumber":24}}}}}}})";
+    QTest::newRow("race control") << "raceControl" << message << "#300 named by race control: CAR 300 - WARNING";
+    QTest::newRow("pit entries") << "timing.analysis.pitIn" << pitIn << "#300 pit entry on lap 24";
+    QTest::newRow("analysis") << "timing.analysis" << pitIn << "#300 pit entry on lap 24";
+}
+
+void TestTeamAlerts::channelEmptyAtLogin()
+{
+    // A channel without data at the login has no join snapshot: its first
+    // item, when it comes, is news.
+    QFETCH(QString, absent);
+    QFETCH(QByteArray, first);
+    QFETCH(QString, alert);
+    const SimOptions options
+        = SimulatedSession::parse({ QStringLiteral("--cars"), QStringLiteral("12"), QStringLiteral("--duration"), QStringLiteral("4200") });
+    const SessionSimulator simulator(options, QDateTime::currentMSecsSinceEpoch() - 2280000);
+    std::unique_ptr<V2_Data> state = simulator.state(2280000);
+    const int dot = absent.lastIndexOf(QLatin1Char('.'));
+    V2_Data* parent = dot < 0 ? state.get() : state->getV2_Data(absent.left(dot));
+    if (parent)
+        parent->deleteKey(absent.mid(dot + 1));
+    QVERIFY(!state->getV2_Data(absent));
+
+    V2_Server server;
+    SimAccounts::addDemoUser(server);
+    const auto answer = [&](int descriptor, const QString& channel) {
+        const V2_Data* node = state->getV2_Data(channel);
+        if (!node)
+            return;
+        V2_Data snapshot(QStringLiteral("ROOT"));
+        snapshot.setRoot(true);
+        const int last = channel.lastIndexOf(QLatin1Char('.'));
+        V2_Data* at = last < 0 ? &snapshot : snapshot.getOrCreateDataPointer(channel.left(last));
+        at->insertData(channel.mid(last + 1), new V2_Data(node));
+        server.sendV2Data(descriptor, &snapshot);
+    };
+    connect(&server, QOverload<int, QString>::of(&V2_Server::onSnapshotRequest), this, answer);
+    connect(&server, QOverload<int, QString, QString>::of(&V2_Server::onSnapshotRequest), this,
+            [&](int descriptor, const QString& channel, const QString&) { answer(descriptor, channel); });
+    QVERIFY(server.startServer(0));
+    V2DataProvider p(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("PEX JSON PROTOCOL"), QStringLiteral("1.0.0"), server.serverPort(),
+                     QStringLiteral("demo"), QStringLiteral("demo"), QStringLiteral("127.0.0.1"));
+    p.setCarToFollow(0, QStringLiteral("300"));
+    p.setActive(true);
+    ClientV2Controller* client = p.controller();
+    QTRY_VERIFY_WITH_TIMEOUT(QJsonDocument::fromJson(client->getCurrentData()->getJsonUtf8(true)) == QJsonDocument::fromJson(state->getJsonUtf8()), 20000);
+    QCOMPARE(texts(*p.teamAlerts()), QStringList());
+
+    QSignalSpy lines(client, &V2_Client::onChannelChange);
+    for (int i = 0; i < 2; ++i) {
+        V2_Data line(QStringLiteral("ROOT"));
+        line.setRoot(true);
+        V2_message message(QStringLiteral("JSON:1::") + QString::fromUtf8(first));
+        QVERIFY(message.rapidJsonDocument());
+        line.fromRapidJson(*message.rapidJsonDocument(), nullptr);
+        server.sendV2Data(&line);
+        QVERIFY(lines.wait(10000));
+    }
+    QCOMPARE(texts(*p.teamAlerts()), QStringList{ alert });
+    p.setActive(false);
 }
 
 QTEST_MAIN(TestTeamAlerts)
