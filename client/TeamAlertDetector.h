@@ -100,6 +100,8 @@ private:
     QHash<QString, int> m_crossings;
     QHash<QString, int> m_positions;
     QHash<QString, int> m_positionChanges;
+    // Session bests per class (empty: overall): time and holder.
+    QHash<QString, QPair<quint64, QString>> m_bests;
     // Neutralisations as the flags tell them: day times [start, end), end 0 while running.
     QVector<QPair<quint64, quint64>> m_neutralised;
 };

@@ -66,6 +66,8 @@ private slots:
     void brokenRulesFile_data();
     void brokenRulesFile();
     void simulatedRace();
+    void lineByLine_data();
+    void lineByLine();
     void channelEmptyAtLogin_data();
     void channelEmptyAtLogin();
 
@@ -422,6 +424,56 @@ void TestTeamAlerts::simulatedRace()
         QCOMPARE(texts(*replay->teamAlerts()), jump > 0 ? QStringList{ "Safety car ended: green flag" } : live);
         player.close();
     }
+}
+
+void TestTeamAlerts::lineByLine_data()
+{
+    // Lines after the login, each "flags|json" or "car|json" (details of that car).
+    QTest::addColumn<QStringList>("rules");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("expected");
+    const auto details = [](const char* car, const char* fields) {
+        return QStringLiteral("%1|{\"timing\":{\"session\":{\"standings\":{\"overall\":{\"participantDetails\":{\"%1\":{%2}}}}}}}").arg(car, fields);
+    };
+    const auto flag = [](const char* key, const char* type) {
+        return QStringLiteral("flags|{\"timing\":{\"session\":{\"flags\":{\"%1\":{\"type\":\"%2\",\"time\":1%1,\"sector\":0}}}}}").arg(key, type);
+    };
+    QTest::newRow("flag keys counted past 9") << QStringList{ AlertRules::kSessionFlags }
+                                              << QStringList{ flag("9", "SAFETY_CAR"), flag("10", "GREEN"), flag("11", "FULL_YELLOW") }
+                                              << QStringList{ "Safety car deployed", "Safety car ended: green flag", "Full-course yellow" };
+    QTest::newRow("stopped twice") << QStringList{ AlertRules::kStopped }
+                                   << QStringList{ details("7", R"("status":"STOPPED","currentLap":10)"), details("7", R"("status":"RUNNING","currentLap":11)"),
+                                                   details("7", R"("status":"STOPPED","currentLap":14)"),
+                                                   details("7", R"("status":"STOPPED","currentLap":14)") }
+                                   << QStringList{ "#7 stopped on lap 10", "#7 stopped on lap 14" };
+    QTest::newRow("session bests") << QStringList{ AlertRules::kSessionBest }
+                                   << QStringList{ details("7", R"("bestLap":{"time":99000})"), details("12", R"("bestLap":{"time":99500})"),
+                                                   details("12", R"("bestLap":{"time":98000})"), details("7", R"("bestLap":{"time":100000})"),
+                                                   details("7", R"("bestLap":{"time":97500})") }
+                                   // 7's best worsened (a lap deleted): the bests are looked for again, 12's stands.
+                                   << QStringList{ "#7 overall best lap 1:39.000", "#12 overall best lap 1:38.000", "#7 overall best lap 1:37.500" };
+}
+
+void TestTeamAlerts::lineByLine()
+{
+    QFETCH(QStringList, rules);
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, expected);
+    auto provider = makeTestProvider();
+    V2DataProvider& p = *provider;
+    mergeMirror(p, R"({"timing":{"session":{"entry":{"7":{"class":"GT3"},"12":{"class":"GT4"}}}}})");
+    p.teamAlerts()->setRules(only(rules));
+    p.setCarToFollow(0, QStringLiteral("7"));
+    for (const QString& line : lines) {
+        const QString kind = line.section(QLatin1Char('|'), 0, 0);
+        mergeMirror(p, line.section(QLatin1Char('|'), 1).toUtf8());
+        if (kind == QLatin1String("flags"))
+            emit p.controller()->sessionFlags();
+        else
+            emit p.controller()->participantDetailsByPnum(kind);
+        endLine(p);
+    }
+    QCOMPARE(texts(*p.teamAlerts()), expected);
 }
 
 void TestTeamAlerts::channelEmptyAtLogin_data()
