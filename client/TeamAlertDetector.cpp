@@ -104,9 +104,11 @@ bool TeamAlertDetector::namesCar(const QString& text, const QString& car)
     auto it = patterns.find(car);
     if (it == patterns.end()) {
         const QString number = QRegularExpression::escape(car) + QStringLiteral("(?![0-9A-Za-z])");
+        // The items of a list are car numbers too ("Cars 12, 7"), and a
+        // number followed by a unit is a count ("CAR 12, 7 SEC PENALTY").
         const QString named = QStringLiteral("(?:\\bcars?\\b\\.?|#|\\bno\\b\\.?|\\bnr\\b\\.?|\\bnumbers?\\b)\\s*"
-                                             "(?:[0-9A-Za-z]+\\s*(?:,|&|/|\\band\\b)\\s*#?\\s*)*")
-            + number;
+                                             "(?:[0-9]+[A-Za-z]?\\s*(?:,|&|/|\\band\\b)\\s*#?\\s*)*")
+            + number + QStringLiteral("(?!\\s*(?:s|secs?|seconds?|laps?|mins?|minutes?|places?|positions?)\\b)");
         const QString opening = QStringLiteral("^\\s*") + number + QStringLiteral("\\s*[-\u2013:]");
         it = patterns.insert(car,
                              QRegularExpression(QStringLiteral("(?<![0-9A-Za-z])(?:%1)|%2").arg(named, opening), QRegularExpression::CaseInsensitiveOption));

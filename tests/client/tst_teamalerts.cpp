@@ -112,6 +112,12 @@ void TestTeamAlerts::raceControlNamesCar_data()
                          << "7" << false;
     QTest::newRow("7B") << "Car 7B warned"
                         << "7" << false;
+    QTest::newRow("laps to go") << "SAFETY CAR DEPLOYED AND 7 LAPS TO GO"
+                                << "7" << false;
+    QTest::newRow("minutes") << "SAFETY CAR IN, 7 MINUTES"
+                             << "7" << false;
+    QTest::newRow("a penalty's seconds") << "CAR 12, 7 SEC PENALTY"
+                                         << "7" << false;
     QTest::newRow("a lap number") << "CAR 12 - TRACK LIMITS AT T7 - LAP 7 DELETED"
                                   << "7" << false;
     QTest::newRow("a count") << "SAFETY CAR IN 7 MINUTES"
