@@ -463,16 +463,23 @@ void TeamAlertDetector::lookAtStandings()
 // ---------------------------------------------------------------------------
 // Laps: slower than the recent median
 
-qint64 TeamAlertDetector::recentMedian(const QString& car, int beforeLap, int count) const
+qint64 TeamAlertDetector::recentMedian(const QString& car, int beforeLap, quint64 endBefore, int count) const
 {
     const QList<int> pitLaps = m_provider->getPitInLapNumbers(car);
     QVector<qint64> times;
+    // Lap ends walked back from endBefore (the end of lap beforeLap - 1) by
+    // the lap times; unknown (0) past a lap without a time.
+    quint64 end = endBefore;
     for (int lap = beforeLap - 1; lap >= 1 && times.size() < count; --lap) {
-        // In and out laps are no measure of pace.
-        if (pitLaps.contains(lap) || pitLaps.contains(lap - 1))
-            continue;
         const auto summary = m_provider->getLap(car, QString::number(lap));
-        if (summary.exists && summary.valid && summary.time != NO_TIME && summary.time > 0)
+        const bool timed = summary.exists && summary.time != NO_TIME && summary.time > 0;
+        const quint64 start = timed && end > summary.time ? end - summary.time : 0;
+        // In and out laps, and laps behind a safety car or under yellow, are no measure of pace.
+        const bool neutralised = start != 0 && neutralisedDuring(start, end);
+        end = start;
+        if (pitLaps.contains(lap) || pitLaps.contains(lap - 1) || neutralised)
+            continue;
+        if (timed && summary.valid)
             times.append(qint64(summary.time));
     }
     if (times.size() < 3)
@@ -498,8 +505,8 @@ void TeamAlertDetector::lookAtLaps(const QSet<QString>* cars)
         const QList<int> pitLaps = m_provider->getPitInLapNumbers(car);
         if (!lap.exists || lap.time == NO_TIME || lap.time == 0 || pitLaps.contains(last) || pitLaps.contains(last - 1))
             continue;
-        const qint64 median = recentMedian(car, last, count);
         const quint64 end = m_provider->getLastLapEndTime(car);
+        const qint64 median = recentMedian(car, last, end > lap.time ? end - lap.time : 0, count);
         if (median <= 0 || double(lap.time) <= double(median) * factor || neutralisedDuring(end - lap.time, end))
             continue;
         const int percent = int(std::lround((double(lap.time) / double(median) - 1.0) * 100.0));
@@ -533,7 +540,7 @@ void TeamAlertDetector::lookAtRunningLaps(bool quietly)
             last = qMax(last, key.toInt());
         if (start == 0 || last < 1 || m_provider->getPitInLapNumbers(car).contains(last))
             continue;
-        const qint64 median = recentMedian(car, last + 1, count);
+        const qint64 median = recentMedian(car, last + 1, start, count);
         const qint64 running = now - qint64(start);
         if (median <= 0 || double(running) <= double(median) * factor || neutralisedDuring(start, quint64(now)))
             continue;

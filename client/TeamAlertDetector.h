@@ -81,8 +81,9 @@ private:
     // Car to position, per standings (empty: overall).
     using Orders = QHash<QString, QHash<QString, int>>;
     Place placeOf(const QString& car, const QString& className, Orders& orders) const;
-    // The median of the car's last valid green laps before lap (ms; 0 when too few).
-    qint64 recentMedian(const QString& car, int beforeLap, int count) const;
+    // The median of the car's last valid green laps before lap (ms; 0 when
+    // too few); endBefore: the day time lap beforeLap - 1 ended (0 unknown).
+    qint64 recentMedian(const QString& car, int beforeLap, quint64 endBefore, int count) const;
     bool neutralisedDuring(quint64 from, quint64 to) const;
     QString carText(const QString& car) const;
 

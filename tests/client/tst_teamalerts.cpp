@@ -171,19 +171,23 @@ void TestTeamAlerts::slowLap_data()
     QTest::addColumn<qint64>("runningFor"); // ms into the lap after them by the clock; 0: no look
     QTest::addColumn<bool>("safetyCar"); // a safety car out since the last lap began
     QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QList<int>>("neutralised"); // first and last lap behind a safety car before the last lap
 
     const QList<int> steady = { 100000, 101000, 99000, 100000, 100000 };
-    QTest::newRow("on pace") << steady + QList<int>{ 105000 } << qint64(0) << false << QStringList();
+    QTest::newRow("on pace") << steady + QList<int>{ 105000 } << qint64(0) << false << QStringList() << QList<int>();
     QTest::newRow("slower by 12 %") << steady + QList<int>{ 112000 } << qint64(0) << false
-                                    << QStringList{ "#7 lap 6 in 1:52.000, 12% slower than its recent median 1:40.000" };
-    QTest::newRow("too few laps for a median") << QList<int>{ 100000, 101000, 130000 } << qint64(0) << false << QStringList();
-    QTest::newRow("under the safety car") << steady + QList<int>{ 130000 } << qint64(0) << true << QStringList();
+                                    << QStringList{ "#7 lap 6 in 1:52.000, 12% slower than its recent median 1:40.000" } << QList<int>();
+    QTest::newRow("too few laps for a median") << QList<int>{ 100000, 101000, 130000 } << qint64(0) << false << QStringList() << QList<int>();
+    QTest::newRow("under the safety car") << steady + QList<int>{ 130000 } << qint64(0) << true << QStringList() << QList<int>();
     QTest::newRow("running lap past the limit") << steady << qint64(111000) << false
-                                                << QStringList{ "#7 lap 6 not completed after 1:51.0, 11% over its recent median 1:40.000" };
-    QTest::newRow("running lap within the limit") << steady << qint64(109000) << false << QStringList();
+                                                << QStringList{ "#7 lap 6 not completed after 1:51.0, 11% over its recent median 1:40.000" } << QList<int>();
+    QTest::newRow("running lap within the limit") << steady << qint64(109000) << false << QStringList() << QList<int>();
+    // Laps 3 to 5 behind a safety car are left out of the median: 1:40, not 2:10.
+    QTest::newRow("median without safety-car laps") << QList<int>{ 100000, 100000, 130000, 130000, 130000, 100000, 112000 } << qint64(0) << false
+                                                    << QStringList{ "#7 lap 7 in 1:52.000, 12% slower than its recent median 1:40.000" } << QList<int>{ 3, 5 };
     // The running lap fired; its end is the same lap: once.
     QTest::newRow("running, then completed slow") << steady + QList<int>{ 120000 } << qint64(-1) << false
-                                                  << QStringList{ "#7 lap 6 not completed after 1:55.0, 15% over its recent median 1:40.000" };
+                                                  << QStringList{ "#7 lap 6 not completed after 1:55.0, 15% over its recent median 1:40.000" } << QList<int>();
 }
 
 void TestTeamAlerts::slowLap()
@@ -192,6 +196,7 @@ void TestTeamAlerts::slowLap()
     QFETCH(qint64, runningFor);
     QFETCH(bool, safetyCar);
     QFETCH(QStringList, expected);
+    QFETCH(QList<int>, neutralised);
 
     auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
@@ -205,8 +210,18 @@ void TestTeamAlerts::slowLap()
     const int known = runningFor > 0 ? laps.size() : laps.size() - 1;
     quint64 start = kStart;
     for (int n = 0; n < known; ++n) {
+        const auto flag = [&](const char* key, const char* type, quint64 time) {
+            V2_Data* node = mirrorNode(p, QStringLiteral("timing.session.flags.") + QLatin1String(key));
+            node->insertData(QStringLiteral("type"), QLatin1String(type));
+            node->insertData(QStringLiteral("time"), time);
+            node->insertData(QStringLiteral("sector"), 0);
+        };
+        if (!neutralised.isEmpty() && n + 1 == neutralised.first())
+            flag("1", "SAFETY_CAR", start + 1000);
         LapTree::writeLap(root, QStringLiteral("7"), n + 1, LapTree::simpleLap(start, laps.at(n)));
         start += quint64(laps.at(n));
+        if (!neutralised.isEmpty() && n + 1 == neutralised.last())
+            flag("2", "GREEN", start - 1000);
     }
     // The clock stands just after the last known lap's end until the test moves it.
     qint64 now = qint64(start) + 1000;
