@@ -89,6 +89,7 @@ void TeamAlertDetector::forget()
     m_positions.clear();
     m_positionChanges.clear();
     m_neutralised.clear();
+    m_bests.clear();
 }
 
 bool TeamAlertDetector::namesCar(const QString& text, const QString& car)
@@ -103,9 +104,11 @@ bool TeamAlertDetector::namesCar(const QString& text, const QString& car)
     auto it = patterns.find(car);
     if (it == patterns.end()) {
         const QString number = QRegularExpression::escape(car) + QStringLiteral("(?![0-9A-Za-z])");
+        // The items of a list are car numbers too ("Cars 12, 7"), and a
+        // number followed by a unit is a count ("CAR 12, 7 SEC PENALTY").
         const QString named = QStringLiteral("(?:\\bcars?\\b\\.?|#|\\bno\\b\\.?|\\bnr\\b\\.?|\\bnumbers?\\b)\\s*"
-                                             "(?:[0-9A-Za-z]+\\s*(?:,|&|/|\\band\\b)\\s*#?\\s*)*")
-            + number;
+                                             "(?:[0-9]+[A-Za-z]?\\s*(?:,|&|/|\\band\\b)\\s*#?\\s*)*")
+            + number + QStringLiteral("(?!\\s*(?:s|secs?|seconds?|laps?|mins?|minutes?|places?|positions?)\\b)");
         const QString opening = QStringLiteral("^\\s*") + number + QStringLiteral("\\s*[-\u2013:]");
         it = patterns.insert(car,
                              QRegularExpression(QStringLiteral("(?<![0-9A-Za-z])(?:%1)|%2").arg(named, opening), QRegularExpression::CaseInsensitiveOption));
@@ -252,7 +255,10 @@ void TeamAlertDetector::lookAtFlags()
     // track-wide green; sector flags, the finish and notes change nothing.
     m_neutralised.clear();
     const Neutralisation* open = nullptr;
-    for (const QString& key : m_provider->getFlagKeys()) {
+    // Keys are counts, not always zero-padded: "10" comes after "9".
+    QStringList keys = m_provider->getFlagKeys();
+    std::stable_sort(keys.begin(), keys.end(), [](const QString& a, const QString& b) { return a.toLongLong() < b.toLongLong(); });
+    for (const QString& key : qAsConst(keys)) {
         if (m_provider->getFlagSector(key) >= 1)
             continue;
         const QString type = m_provider->getFlagType(key).toUpper();
@@ -309,38 +315,58 @@ void TeamAlertDetector::lookAtDetails(const QSet<QString>* cars)
         }
         if (stopped) {
             const QString status = m_provider->getParticipantStatus(car).toUpper();
+            // A car may stop, go on and stop again: each stop is its own, by its lap.
+            const int lap = m_provider->getCurrentLap(car);
             if (status == QLatin1String("STOPPED"))
-                offer(AlertRules::kStopped, car, status, tr("%1 stopped on lap %2").arg(carText(car)).arg(m_provider->getCurrentLap(car)));
+                offer(AlertRules::kStopped, car, QStringLiteral("%1 %2").arg(status).arg(lap), tr("%1 stopped on lap %2").arg(carText(car)).arg(lap));
             else if (status == QLatin1String("RETIRED"))
                 offer(AlertRules::kStopped, car, status, tr("%1 retired").arg(carText(car)));
         }
     }
 
-    if (!m_rules.isEnabled(AlertRules::kSessionBest))
+    if (!m_rules.isEnabled(AlertRules::kSessionBest)) {
+        m_bests.clear();
         return;
-    const QString scope = m_rules.text(AlertRules::kSessionBest, "standings");
-    // The best lap of each class and overall, with who holds it.
-    QHash<QString, QPair<quint64, QString>> bests;
-    for (const QString& car : m_provider->getEntryList()) {
-        const quint64 time = m_provider->getBestLapTimeOrNone(car);
-        if (time == NO_TIME || time == 0)
-            continue;
-        for (const QString& className : { QString(), m_provider->getParticipantClass(car) }) {
-            auto it = bests.find(className);
-            if (it == bests.end())
-                bests.insert(className, { time, car });
-            else if (time < it->first)
-                *it = { time, car };
-        }
     }
-    for (auto it = bests.cbegin(); it != bests.cend(); ++it) {
-        const bool overall = it.key().isEmpty();
+    const QString scope = m_rules.text(AlertRules::kSessionBest, "standings");
+    // The best lap of each class and overall, with who holds it: kept from
+    // line to line, so a line looks only at the cars it named. A holder whose
+    // best got worse (a lap deleted) makes everyone be looked at again.
+    QSet<QString> changed;
+    const auto take = [&](const QString& car) {
+        const quint64 time = m_provider->getBestLapTimeOrNone(car);
+        bool rescan = false;
+        for (const QString& className : { QString(), m_provider->getParticipantClass(car) }) {
+            auto it = m_bests.find(className);
+            if (it != m_bests.end() && it->second == car && (time == NO_TIME || time == 0 || time > it->first))
+                rescan = true;
+            else if (time != NO_TIME && time != 0 && (it == m_bests.end() || time < it->first)) {
+                m_bests.insert(className, { time, car });
+                changed.insert(className);
+            }
+        }
+        return !rescan;
+    };
+    bool whole = !cars || m_bests.isEmpty();
+    if (!whole) {
+        for (const QString& car : *cars)
+            whole = whole || !take(car);
+    }
+    if (whole) {
+        m_bests.clear();
+        changed.clear();
+        for (const QString& car : m_provider->getEntryList())
+            take(car);
+    }
+    for (const QString& className : qAsConst(changed)) {
+        const auto best = m_bests.value(className);
+        const bool overall = className.isEmpty();
         if (overall ? scope == QLatin1String("class") : scope == QLatin1String("overall"))
             continue;
-        const QString& car = it->second;
-        const QString time = timeText(qint64(it->first), 3);
-        offer(AlertRules::kSessionBest, car, QStringLiteral("%1 %2").arg(it.key()).arg(it->first),
-              overall ? tr("%1 overall best lap %2").arg(carText(car), time) : tr("%1 best lap in %2: %3").arg(carText(car), it.key(), time));
+        const QString& car = best.second;
+        const QString time = timeText(qint64(best.first), 3);
+        offer(AlertRules::kSessionBest, car, QStringLiteral("%1 %2").arg(className).arg(best.first),
+              overall ? tr("%1 overall best lap %2").arg(carText(car), time) : tr("%1 best lap in %2: %3").arg(carText(car), className, time));
     }
 }
 
@@ -437,16 +463,23 @@ void TeamAlertDetector::lookAtStandings()
 // ---------------------------------------------------------------------------
 // Laps: slower than the recent median
 
-qint64 TeamAlertDetector::recentMedian(const QString& car, int beforeLap, int count) const
+qint64 TeamAlertDetector::recentMedian(const QString& car, int beforeLap, quint64 endBefore, int count) const
 {
     const QList<int> pitLaps = m_provider->getPitInLapNumbers(car);
     QVector<qint64> times;
+    // Lap ends walked back from endBefore (the end of lap beforeLap - 1) by
+    // the lap times; unknown (0) past a lap without a time.
+    quint64 end = endBefore;
     for (int lap = beforeLap - 1; lap >= 1 && times.size() < count; --lap) {
-        // In and out laps are no measure of pace.
-        if (pitLaps.contains(lap) || pitLaps.contains(lap - 1))
-            continue;
         const auto summary = m_provider->getLap(car, QString::number(lap));
-        if (summary.exists && summary.valid && summary.time != NO_TIME && summary.time > 0)
+        const bool timed = summary.exists && summary.time != NO_TIME && summary.time > 0;
+        const quint64 start = timed && end > summary.time ? end - summary.time : 0;
+        // In and out laps, and laps behind a safety car or under yellow, are no measure of pace.
+        const bool neutralised = start != 0 && neutralisedDuring(start, end);
+        end = start;
+        if (pitLaps.contains(lap) || pitLaps.contains(lap - 1) || neutralised)
+            continue;
+        if (timed && summary.valid)
             times.append(qint64(summary.time));
     }
     if (times.size() < 3)
@@ -472,8 +505,8 @@ void TeamAlertDetector::lookAtLaps(const QSet<QString>* cars)
         const QList<int> pitLaps = m_provider->getPitInLapNumbers(car);
         if (!lap.exists || lap.time == NO_TIME || lap.time == 0 || pitLaps.contains(last) || pitLaps.contains(last - 1))
             continue;
-        const qint64 median = recentMedian(car, last, count);
         const quint64 end = m_provider->getLastLapEndTime(car);
+        const qint64 median = recentMedian(car, last, end > lap.time ? end - lap.time : 0, count);
         if (median <= 0 || double(lap.time) <= double(median) * factor || neutralisedDuring(end - lap.time, end))
             continue;
         const int percent = int(std::lround((double(lap.time) / double(median) - 1.0) * 100.0));
@@ -507,7 +540,7 @@ void TeamAlertDetector::lookAtRunningLaps(bool quietly)
             last = qMax(last, key.toInt());
         if (start == 0 || last < 1 || m_provider->getPitInLapNumbers(car).contains(last))
             continue;
-        const qint64 median = recentMedian(car, last + 1, count);
+        const qint64 median = recentMedian(car, last + 1, start, count);
         const qint64 running = now - qint64(start);
         if (median <= 0 || double(running) <= double(median) * factor || neutralisedDuring(start, quint64(now)))
             continue;

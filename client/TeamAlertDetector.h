@@ -81,8 +81,9 @@ private:
     // Car to position, per standings (empty: overall).
     using Orders = QHash<QString, QHash<QString, int>>;
     Place placeOf(const QString& car, const QString& className, Orders& orders) const;
-    // The median of the car's last valid green laps before lap (ms; 0 when too few).
-    qint64 recentMedian(const QString& car, int beforeLap, int count) const;
+    // The median of the car's last valid green laps before lap (ms; 0 when
+    // too few); endBefore: the day time lap beforeLap - 1 ended (0 unknown).
+    qint64 recentMedian(const QString& car, int beforeLap, quint64 endBefore, int count) const;
     bool neutralisedDuring(quint64 from, quint64 to) const;
     QString carText(const QString& car) const;
 
@@ -100,6 +101,8 @@ private:
     QHash<QString, int> m_crossings;
     QHash<QString, int> m_positions;
     QHash<QString, int> m_positionChanges;
+    // Session bests per class (empty: overall): time and holder.
+    QHash<QString, QPair<quint64, QString>> m_bests;
     // Neutralisations as the flags tell them: day times [start, end), end 0 while running.
     QVector<QPair<quint64, quint64>> m_neutralised;
 };

@@ -3,13 +3,32 @@
 #include "ClientV2Controller.h"
 #include "SessionClock.h"
 #include "V2DataProvider.h"
+#include "V2_Data.h"
 
 namespace {
 
 using Domain = TeamAlertDetector::Domain;
 
-// The channels each kind of data comes in, with their parents: a line whose
-// updated keys name one of them brought that channel whole.
+// The channel each kind of data comes in.
+const QString& channelOf(Domain domain)
+{
+    static const QString analysis = QStringLiteral("timing.analysis");
+    static const QString session = QStringLiteral("timing.session");
+    static const QString raceControl = QStringLiteral("raceControl.messages");
+    switch (domain) {
+    case TeamAlertDetector::Pits:
+    case TeamAlertDetector::Laps:
+        return analysis;
+    case TeamAlertDetector::RaceControl:
+        return raceControl;
+    default:
+        return session;
+    }
+}
+
+// That channel with its parents: while its snapshot is awaited, a line whose
+// updated keys name one of them (the first line of a connection announces the
+// keys of the mirror it replaced) holds nothing new about it.
 const QStringList& wholeKeys(Domain domain)
 {
     static const QStringList analysis = { QStringLiteral("timing"), QStringLiteral("timing.analysis") };
@@ -34,6 +53,7 @@ TeamAlertEngine::TeamAlertEngine(V2DataProvider* provider, QObject* parent)
     : QObject(parent)
     , m_provider(provider)
     , m_detector(std::make_unique<TeamAlertDetector>(provider, [this](const TeamAlert& alert) { raise(alert); }))
+    , m_awaitedSnapshots(ClientV2Controller::channels())
 {
     const auto marks = [this](Domain domain) { return [this, domain] { mark(domain); }; };
     connect(provider, &V2DataProvider::analysisPitIn, this, marks(TeamAlertDetector::Pits));
@@ -69,7 +89,15 @@ TeamAlertEngine::TeamAlertEngine(V2DataProvider* provider, QObject* parent)
         m_newSession = true;
     });
     // After the controller's own slot: the line's notifications have all come.
-    connect(provider->controller(), &V2_Client::onChannelChange, this, &TeamAlertEngine::lineRead);
+    V2_Client* client = provider->controller();
+    connect(client, &V2_Client::onChannelChange, this, &TeamAlertEngine::lineRead);
+    // The server confirms each join before it sends that channel's snapshot,
+    // and sends the snapshots in joining order.
+    connect(client, &V2_Client::onLoginDone, this, [this] { m_awaitedSnapshots.clear(); });
+    connect(client, &V2_Client::onChannelJoin, this, [this](const QString& channel) {
+        if (!m_awaitedSnapshots.contains(channel))
+            m_awaitedSnapshots.append(channel);
+    });
     m_runningLaps.setInterval(kRunningLapsIntervalMs);
     connect(&m_runningLaps, &QTimer::timeout, this, &TeamAlertEngine::checkRunningLaps);
 }
@@ -159,13 +187,30 @@ void TeamAlertEngine::mark(TeamAlertDetector::Domain domain)
 
 void TeamAlertEngine::lineRead(const QSet<QString>& keys)
 {
-    bool whole = false;
+    const V2_Client* client = m_provider->controller();
+    // The mirror is what came whole (a tree handed over: a replay's jump or
+    // recorded login; or a line into an empty mirror, which becomes it) when
+    // the client holds no line tree beside it.
+    bool whole = !keys.isEmpty();
+    for (auto it = keys.cbegin(); whole && it != keys.cend(); ++it)
+        whole = !client->rxHasNode(it->section(QLatin1Char('.'), 0, 0));
+    const V2_Data* mirror = client->getCurrentData();
+    // Emptied, it is a recorded login: the snapshots of the channels follow
+    // as lines, in joining order.
+    if (whole && mirror->datas()->isEmpty())
+        m_awaitedSnapshots = ClientV2Controller::channels();
+    const auto carries = [&](const QString& channel) { return whole ? mirror->getV2_Data(channel) != nullptr : client->rxHasNode(channel); };
+
+    bool quietAny = false;
     for (int d = 0; d < TeamAlertDetector::DomainCount; ++d) {
         const auto domain = static_cast<Domain>(d);
-        bool quietly = m_newSession;
-        for (const QString& key : wholeKeys(domain))
-            quietly = quietly || keys.contains(key);
-        whole = whole || quietly;
+        bool quietly = m_newSession || whole;
+        if (!quietly && m_awaitedSnapshots.contains(channelOf(domain))) {
+            quietly = carries(channelOf(domain));
+            for (const QString& key : wholeKeys(domain))
+                quietly = quietly || keys.contains(key);
+        }
+        quietAny = quietAny || quietly;
         const QSet<QString>* cars = nullptr;
         if (!quietly && domain == TeamAlertDetector::Details && !m_allDetails)
             cars = &m_detailCars;
@@ -174,11 +219,20 @@ void TeamAlertEngine::lineRead(const QSet<QString>& keys)
         if (quietly || m_dirty.test(d))
             m_detector->look(domain, quietly, cars);
     }
+    // A channel's snapshot has come with the line that carries it, and the
+    // snapshots of the channels joined before it came earlier: a channel
+    // empty at the login has none, and its first item is news.
+    for (int i = m_awaitedSnapshots.size() - 1; i >= 0; --i) {
+        if (carries(m_awaitedSnapshots.at(i))) {
+            m_awaitedSnapshots.erase(m_awaitedSnapshots.begin(), m_awaitedSnapshots.begin() + i + 1);
+            break;
+        }
+    }
     m_detailCars.clear();
     m_lapCars.clear();
     m_allDetails = false;
     m_allLaps = false;
-    if (whole)
+    if (quietAny)
         m_detector->lookAtRunningLaps(true);
     m_dirty.reset();
     m_newSession = false;

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QSet>
+#include <QStringList>
 #include <QTimer>
 #include <QVector>
 
@@ -23,10 +24,11 @@ class V2DataProvider;
 //
 // The kinds of data a line touched are looked at once, at the end of the
 // line (the client's onChannelChange, which comes after the controller's
-// notifications). A line that brings a channel whole (a login's or a
-// reconnect's snapshot, a replay's jump, a recorded login) or a new session
-// is read quietly: what it holds becomes known and raises nothing, so only
-// changes after it count. Other followed cars or other rules are read
+// notifications). What a snapshot brings is read quietly: each channel's
+// join snapshot after a login or a reconnect (the first line carrying that
+// channel), a replay's jump or recorded login, and a new session. What it
+// holds becomes known and raises nothing, so only changes after it count; a
+// channel empty at the login has no snapshot, and its first item is news. Other followed cars or other rules are read
 // quietly as well: what they would have raised before is not news.
 class TeamAlertEngine final : public QObject
 {
@@ -74,6 +76,10 @@ private:
     std::unique_ptr<TeamAlertDetector> m_detector;
     std::bitset<TeamAlertDetector::DomainCount> m_dirty;
     bool m_newSession = false;
+    // The channels joined since the login whose snapshot has not come yet,
+    // in joining order. Before any login (a recording played into a fresh
+    // provider) all of them: its first line is the recorded client's tree.
+    QStringList m_awaitedSnapshots;
     // The cars a line named in its details and laps (one look for the
     // rest would read every followed car); all of them after a whole collection.
     QSet<QString> m_detailCars;

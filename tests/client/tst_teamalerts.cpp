@@ -4,11 +4,15 @@
 #include "LapTree.h"
 #include "RecordingPlayer.h"
 #include "SessionRecorder.h"
+#include "SessionSimulator.h"
+#include "SimAccounts.h"
 #include "SimulatedSession.h"
 #include "StartUp.h"
 #include "TeamAlertDetector.h"
 #include "TeamAlertEngine.h"
 #include "TestProvider.h"
+#include "V2_Server.h"
+#include "V2_message.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -62,6 +66,10 @@ private slots:
     void brokenRulesFile_data();
     void brokenRulesFile();
     void simulatedRace();
+    void lineByLine_data();
+    void lineByLine();
+    void channelEmptyAtLogin_data();
+    void channelEmptyAtLogin();
 
 private:
     QTemporaryDir m_config;
@@ -104,6 +112,12 @@ void TestTeamAlerts::raceControlNamesCar_data()
                          << "7" << false;
     QTest::newRow("7B") << "Car 7B warned"
                         << "7" << false;
+    QTest::newRow("laps to go") << "SAFETY CAR DEPLOYED AND 7 LAPS TO GO"
+                                << "7" << false;
+    QTest::newRow("minutes") << "SAFETY CAR IN, 7 MINUTES"
+                             << "7" << false;
+    QTest::newRow("a penalty's seconds") << "CAR 12, 7 SEC PENALTY"
+                                         << "7" << false;
     QTest::newRow("a lap number") << "CAR 12 - TRACK LIMITS AT T7 - LAP 7 DELETED"
                                   << "7" << false;
     QTest::newRow("a count") << "SAFETY CAR IN 7 MINUTES"
@@ -157,19 +171,23 @@ void TestTeamAlerts::slowLap_data()
     QTest::addColumn<qint64>("runningFor"); // ms into the lap after them by the clock; 0: no look
     QTest::addColumn<bool>("safetyCar"); // a safety car out since the last lap began
     QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QList<int>>("neutralised"); // first and last lap behind a safety car before the last lap
 
     const QList<int> steady = { 100000, 101000, 99000, 100000, 100000 };
-    QTest::newRow("on pace") << steady + QList<int>{ 105000 } << qint64(0) << false << QStringList();
+    QTest::newRow("on pace") << steady + QList<int>{ 105000 } << qint64(0) << false << QStringList() << QList<int>();
     QTest::newRow("slower by 12 %") << steady + QList<int>{ 112000 } << qint64(0) << false
-                                    << QStringList{ "#7 lap 6 in 1:52.000, 12% slower than its recent median 1:40.000" };
-    QTest::newRow("too few laps for a median") << QList<int>{ 100000, 101000, 130000 } << qint64(0) << false << QStringList();
-    QTest::newRow("under the safety car") << steady + QList<int>{ 130000 } << qint64(0) << true << QStringList();
+                                    << QStringList{ "#7 lap 6 in 1:52.000, 12% slower than its recent median 1:40.000" } << QList<int>();
+    QTest::newRow("too few laps for a median") << QList<int>{ 100000, 101000, 130000 } << qint64(0) << false << QStringList() << QList<int>();
+    QTest::newRow("under the safety car") << steady + QList<int>{ 130000 } << qint64(0) << true << QStringList() << QList<int>();
     QTest::newRow("running lap past the limit") << steady << qint64(111000) << false
-                                                << QStringList{ "#7 lap 6 not completed after 1:51.0, 11% over its recent median 1:40.000" };
-    QTest::newRow("running lap within the limit") << steady << qint64(109000) << false << QStringList();
+                                                << QStringList{ "#7 lap 6 not completed after 1:51.0, 11% over its recent median 1:40.000" } << QList<int>();
+    QTest::newRow("running lap within the limit") << steady << qint64(109000) << false << QStringList() << QList<int>();
+    // Laps 3 to 5 behind a safety car are left out of the median: 1:40, not 2:10.
+    QTest::newRow("median without safety-car laps") << QList<int>{ 100000, 100000, 130000, 130000, 130000, 100000, 112000 } << qint64(0) << false
+                                                    << QStringList{ "#7 lap 7 in 1:52.000, 12% slower than its recent median 1:40.000" } << QList<int>{ 3, 5 };
     // The running lap fired; its end is the same lap: once.
     QTest::newRow("running, then completed slow") << steady + QList<int>{ 120000 } << qint64(-1) << false
-                                                  << QStringList{ "#7 lap 6 not completed after 1:55.0, 15% over its recent median 1:40.000" };
+                                                  << QStringList{ "#7 lap 6 not completed after 1:55.0, 15% over its recent median 1:40.000" } << QList<int>();
 }
 
 void TestTeamAlerts::slowLap()
@@ -178,6 +196,7 @@ void TestTeamAlerts::slowLap()
     QFETCH(qint64, runningFor);
     QFETCH(bool, safetyCar);
     QFETCH(QStringList, expected);
+    QFETCH(QList<int>, neutralised);
 
     auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
@@ -191,8 +210,18 @@ void TestTeamAlerts::slowLap()
     const int known = runningFor > 0 ? laps.size() : laps.size() - 1;
     quint64 start = kStart;
     for (int n = 0; n < known; ++n) {
+        const auto flag = [&](const char* key, const char* type, quint64 time) {
+            V2_Data* node = mirrorNode(p, QStringLiteral("timing.session.flags.") + QLatin1String(key));
+            node->insertData(QStringLiteral("type"), QLatin1String(type));
+            node->insertData(QStringLiteral("time"), time);
+            node->insertData(QStringLiteral("sector"), 0);
+        };
+        if (!neutralised.isEmpty() && n + 1 == neutralised.first())
+            flag("1", "SAFETY_CAR", start + 1000);
         LapTree::writeLap(root, QStringLiteral("7"), n + 1, LapTree::simpleLap(start, laps.at(n)));
         start += quint64(laps.at(n));
+        if (!neutralised.isEmpty() && n + 1 == neutralised.last())
+            flag("2", "GREEN", start - 1000);
     }
     // The clock stands just after the last known lap's end until the test moves it.
     qint64 now = qint64(start) + 1000;
@@ -416,6 +445,124 @@ void TestTeamAlerts::simulatedRace()
         QCOMPARE(texts(*replay->teamAlerts()), jump > 0 ? QStringList{ "Safety car ended: green flag" } : live);
         player.close();
     }
+}
+
+void TestTeamAlerts::lineByLine_data()
+{
+    // Lines after the login, each "flags|json" or "car|json" (details of that car).
+    QTest::addColumn<QStringList>("rules");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("expected");
+    const auto details = [](const char* car, const char* fields) {
+        return QStringLiteral("%1|{\"timing\":{\"session\":{\"standings\":{\"overall\":{\"participantDetails\":{\"%1\":{%2}}}}}}}").arg(car, fields);
+    };
+    const auto flag = [](const char* key, const char* type) {
+        return QStringLiteral("flags|{\"timing\":{\"session\":{\"flags\":{\"%1\":{\"type\":\"%2\",\"time\":1%1,\"sector\":0}}}}}").arg(key, type);
+    };
+    QTest::newRow("flag keys counted past 9") << QStringList{ AlertRules::kSessionFlags }
+                                              << QStringList{ flag("9", "SAFETY_CAR"), flag("10", "GREEN"), flag("11", "FULL_YELLOW") }
+                                              << QStringList{ "Safety car deployed", "Safety car ended: green flag", "Full-course yellow" };
+    QTest::newRow("stopped twice") << QStringList{ AlertRules::kStopped }
+                                   << QStringList{ details("7", R"("status":"STOPPED","currentLap":10)"), details("7", R"("status":"RUNNING","currentLap":11)"),
+                                                   details("7", R"("status":"STOPPED","currentLap":14)"),
+                                                   details("7", R"("status":"STOPPED","currentLap":14)") }
+                                   << QStringList{ "#7 stopped on lap 10", "#7 stopped on lap 14" };
+    QTest::newRow("session bests") << QStringList{ AlertRules::kSessionBest }
+                                   << QStringList{ details("7", R"("bestLap":{"time":99000})"), details("12", R"("bestLap":{"time":99500})"),
+                                                   details("12", R"("bestLap":{"time":98000})"), details("7", R"("bestLap":{"time":100000})"),
+                                                   details("7", R"("bestLap":{"time":97500})") }
+                                   // 7's best worsened (a lap deleted): the bests are looked for again, 12's stands.
+                                   << QStringList{ "#7 overall best lap 1:39.000", "#12 overall best lap 1:38.000", "#7 overall best lap 1:37.500" };
+}
+
+void TestTeamAlerts::lineByLine()
+{
+    QFETCH(QStringList, rules);
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, expected);
+    auto provider = makeTestProvider();
+    V2DataProvider& p = *provider;
+    mergeMirror(p, R"({"timing":{"session":{"entry":{"7":{"class":"GT3"},"12":{"class":"GT4"}}}}})");
+    p.teamAlerts()->setRules(only(rules));
+    p.setCarToFollow(0, QStringLiteral("7"));
+    for (const QString& line : lines) {
+        const QString kind = line.section(QLatin1Char('|'), 0, 0);
+        mergeMirror(p, line.section(QLatin1Char('|'), 1).toUtf8());
+        if (kind == QLatin1String("flags"))
+            emit p.controller()->sessionFlags();
+        else
+            emit p.controller()->participantDetailsByPnum(kind);
+        endLine(p);
+    }
+    QCOMPARE(texts(*p.teamAlerts()), expected);
+}
+
+void TestTeamAlerts::channelEmptyAtLogin_data()
+{
+    QTest::addColumn<QString>("absent");
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<QString>("alert");
+    const QByteArray message = R"({"raceControl":{"messages":{"00001":{"groupText":"INFO","text":"CAR 300 - WARNING","dayTime":1}}}})";
+    const QByteArray pitIn = R"({"timing":{"analysis":{"pitIn":{"300":{"pits":{"1700000000000":{"driver":1,"lapNumber":24}}}}}}})";
+    QTest::newRow("race control") << "raceControl" << message << "#300 named by race control: CAR 300 - WARNING";
+    QTest::newRow("pit entries") << "timing.analysis.pitIn" << pitIn << "#300 pit entry on lap 24";
+    QTest::newRow("analysis") << "timing.analysis" << pitIn << "#300 pit entry on lap 24";
+}
+
+void TestTeamAlerts::channelEmptyAtLogin()
+{
+    // A channel without data at the login has no join snapshot: its first
+    // item, when it comes, is news.
+    QFETCH(QString, absent);
+    QFETCH(QByteArray, first);
+    QFETCH(QString, alert);
+    const SimOptions options
+        = SimulatedSession::parse({ QStringLiteral("--cars"), QStringLiteral("12"), QStringLiteral("--duration"), QStringLiteral("4200") });
+    const SessionSimulator simulator(options, QDateTime::currentMSecsSinceEpoch() - 2280000);
+    std::unique_ptr<V2_Data> state = simulator.state(2280000);
+    const int dot = absent.lastIndexOf(QLatin1Char('.'));
+    V2_Data* parent = dot < 0 ? state.get() : state->getV2_Data(absent.left(dot));
+    if (parent)
+        parent->deleteKey(absent.mid(dot + 1));
+    QVERIFY(!state->getV2_Data(absent));
+
+    V2_Server server;
+    SimAccounts::addDemoUser(server);
+    const auto answer = [&](int descriptor, const QString& channel) {
+        const V2_Data* node = state->getV2_Data(channel);
+        if (!node)
+            return;
+        V2_Data snapshot(QStringLiteral("ROOT"));
+        snapshot.setRoot(true);
+        const int last = channel.lastIndexOf(QLatin1Char('.'));
+        V2_Data* at = last < 0 ? &snapshot : snapshot.getOrCreateDataPointer(channel.left(last));
+        at->insertData(channel.mid(last + 1), new V2_Data(node));
+        server.sendV2Data(descriptor, &snapshot);
+    };
+    connect(&server, QOverload<int, QString>::of(&V2_Server::onSnapshotRequest), this, answer);
+    connect(&server, QOverload<int, QString, QString>::of(&V2_Server::onSnapshotRequest), this,
+            [&](int descriptor, const QString& channel, const QString&) { answer(descriptor, channel); });
+    QVERIFY(server.startServer(0));
+    V2DataProvider p(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("PEX JSON PROTOCOL"), QStringLiteral("1.0.0"), server.serverPort(),
+                     QStringLiteral("demo"), QStringLiteral("demo"), QStringLiteral("127.0.0.1"));
+    p.setCarToFollow(0, QStringLiteral("300"));
+    p.setActive(true);
+    ClientV2Controller* client = p.controller();
+    QTRY_VERIFY_WITH_TIMEOUT(QJsonDocument::fromJson(client->getCurrentData()->getJsonUtf8(true)) == QJsonDocument::fromJson(state->getJsonUtf8()), 20000);
+    QCOMPARE(texts(*p.teamAlerts()), QStringList());
+
+    QSignalSpy lines(client, &V2_Client::onChannelChange);
+    for (int i = 0; i < 2; ++i) {
+        V2_Data line(QStringLiteral("ROOT"));
+        line.setRoot(true);
+        V2_message message(QStringLiteral("JSON:1::") + QString::fromUtf8(first));
+        QVERIFY(message.rapidJsonDocument());
+        line.fromRapidJson(*message.rapidJsonDocument(), nullptr);
+        server.sendV2Data(&line);
+        QVERIFY(lines.wait(10000));
+    }
+    QCOMPARE(texts(*p.teamAlerts()), QStringList{ alert });
+    p.setActive(false);
 }
 
 QTEST_MAIN(TestTeamAlerts)
