@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <tuple>
 
 namespace {
 
@@ -77,6 +78,7 @@ private slots:
     void learnerValue();
     void classify_data();
     void classify();
+    void flagPeriods();
     void againstSimulator();
 };
 
@@ -157,6 +159,8 @@ void TestPitWindow::learnerValue_data()
     QTest::newRow("override") << tyres << int(PitLossLearner::Tyres) << false << qint64(42000) << qint64(42000) << 3 << int(PitLossLearner::Override);
     QTest::newRow("neutralised, learnt apart") << tyres + ",Ts:17000,Ts:19000,Ts:18000" << int(PitLossLearner::Tyres) << true << qint64(-1) << qint64(18000) << 3
                                                << int(PitLossLearner::Learnt);
+    QTest::newRow("override under a neutralisation: its share") << tyres + ",Ts:17000,Ts:19000,Ts:18000" << int(PitLossLearner::Tyres) << true << qint64(42000)
+                                                                 << qint64(21000) << 3 << int(PitLossLearner::Override);
     QTest::newRow("neutralised, too few: half the green value") << tyres + ",Ts:17000" << int(PitLossLearner::Tyres) << true << qint64(-1) << qint64(17500) << 1
                                                                 << int(PitLossLearner::Learnt);
     QTest::newRow("neutralised, none: half the user's value") << tyres << int(PitLossLearner::DriverChange) << true << qint64(-1) << qint64(27500) << 0
@@ -203,6 +207,22 @@ void TestPitWindow::classify()
 // Every stop of a 40-minute race: the team asks, as the car nears the pit
 // entry, where it rejoins if it stops now (the loss of the stop it plans, as
 // learnt so far); the simulator says where it was once its out lap was done.
+void TestPitWindow::flagPeriods()
+{
+    // Keys are numbers without padding: "10" and "11" come before "2" as text.
+    auto provider = makeTestProvider();
+    QByteArray flags;
+    const char* const types[] = {"GREEN", "YELLOW", "GREEN", "YELLOW", "GREEN", "YELLOW", "GREEN", "YELLOW", "FULL_YELLOW", "GREEN", "SAFETY_CAR", "GREEN"};
+    for (int key = 1; key <= 12; ++key) {
+        const int sector = QByteArray(types[key - 1]) == "YELLOW" || (key > 1 && key < 8) ? 2 : 0;
+        flags += QStringLiteral("%1\"%2\":{\"type\":\"%3\",\"time\":%4,\"sector\":%5}").arg(key == 1 ? "" : ",").arg(key).arg(types[key - 1]).arg(key * 1000).arg(sector).toUtf8();
+    }
+    mergeMirror(*provider, "{\"timing\":{\"session\":{\"flags\":{" + flags + "}}}}");
+    QCOMPARE(provider->getFlagKeys().size(), 12);
+    const QVector<QPair<quint64, quint64>> expected = {{9000, 10000}, {11000, 12000}};
+    QCOMPARE(PitLossLearner::neutralisedPeriods(*provider), expected);
+}
+
 void TestPitWindow::againstSimulator()
 {
     SimOptions options;
@@ -218,12 +238,12 @@ void TestPitWindow::againstSimulator()
     int hitsAlone = 0;
     int countedAlone = 0;
     int learntTyres = 0;
+    PitLossLearner learner; // learns the new stops each time
     for (const SessionSimulator::StopRecord& stop : stops) {
         if (stop.outLapEndMs >= options.durationSeconds * 1000LL)
             continue; // the race ended before the car was back at the line
         *provider->controller()->getCurrentData() = *simulator.state(stop.pitInMs - 1);
         emit provider->controller()->analysisPitIn();
-        PitLossLearner learner;
         learner.learn(*provider);
         const QString flag = provider->getCurrentFlag();
         const bool neutralised = flag == QLatin1String("SAFETY_CAR") || flag == QLatin1String("FULL_YELLOW");
@@ -253,6 +273,18 @@ void TestPitWindow::againstSimulator()
             qInfo("car %s lap %d kind %d loss %lld (true %lld) at %lld: predicted %d, was %d", qPrintable(stop.car), stop.lap, int(stop.kind), loss.lossMs, stop.lossMs, stop.pitInMs, predicted.first().position, actual);
         hits += std::abs(predicted.first().position - actual) <= 1;
     }
+    // Learning only the new stops each time gives what learning all at once gives.
+    PitLossLearner fresh;
+    fresh.learn(*provider);
+    const auto sorted = [](QVector<PitLossLearner::Sample> all) {
+        std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return std::tie(a.kind, a.neutralised, a.lossMs) < std::tie(b.kind, b.neutralised, b.lossMs); });
+        QStringList text;
+        for (const auto& sample : all)
+            text << QStringLiteral("%1/%2/%3").arg(sample.kind).arg(sample.neutralised).arg(sample.lossMs);
+        return text;
+    };
+    QVERIFY(!fresh.samples().isEmpty());
+    QCOMPARE(sorted(learner.samples()), sorted(fresh.samples()));
     qInfo("pit window hit rate: %d of %d stops within one place (%.1f %%)", hits, counted, 100.0 * hits / std::max(1, counted));
     qInfo("when no other car began a stop meanwhile: %d of %d (%.1f %%)", hitsAlone, countedAlone, 100.0 * hitsAlone / std::max(1, countedAlone));
     QVERIFY(counted >= 20);
