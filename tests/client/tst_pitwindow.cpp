@@ -227,7 +227,9 @@ void TestPitWindow::againstSimulator()
 {
     SimOptions options;
     QString error;
-    QVERIFY(SimOptions::parse({QStringLiteral("lanterra-sim"), QStringLiteral("--duration"), QStringLiteral("2400"), QStringLiteral("--seed"), QStringLiteral("11")},
+    // PITWINDOW_DURATION measures another race length by hand (seconds); CI runs 40 minutes.
+    const QString duration = qEnvironmentVariable("PITWINDOW_DURATION", QStringLiteral("2400"));
+    QVERIFY(SimOptions::parse({QStringLiteral("lanterra-sim"), QStringLiteral("--duration"), duration, QStringLiteral("--seed"), QStringLiteral("11")},
                               &options, &error));
     const SessionSimulator simulator(options, kStart);
     QVector<SessionSimulator::StopRecord> stops = simulator.stops();
@@ -291,7 +293,7 @@ void TestPitWindow::againstSimulator()
     QVERIFY(learntTyres >= PitLossLearner::kMinStops);
     // In a sprint race's pit window the others stop around us, against what
     // the prediction assumes; where they did not, it must hold.
-    QVERIFY2(hits * 100 >= counted * 35, qPrintable(QStringLiteral("%1 of %2").arg(hits).arg(counted)));
+    QVERIFY2(hits * 100 >= counted * 45, qPrintable(QStringLiteral("%1 of %2").arg(hits).arg(counted)));
     QVERIFY2(hitsAlone * 100 >= countedAlone * 80, qPrintable(QStringLiteral("%1 of %2").arg(hitsAlone).arg(countedAlone)));
 }
 
