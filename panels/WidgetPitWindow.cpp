@@ -172,6 +172,7 @@ QString WidgetPitWindow::assumptions()
 {
     return tr("Where the car rejoins if it stops on that lap, from the standings' gaps and the cars' recent pace.\n"
               "It assumes the others keep their recent pace and no one else stops (a stop another car has begun counts).\n"
+              "The standings' gap to the leader is read as time at equal distance, whole laps included (the lap count beside it is not added).\n"
               "A gap of a lap or more is counted exactly: a car a lap down stays a lap down unless the stop costs more than its gap.\n"
               "Class positions count the cars of the same class only.\n"
               "The pit loss is the median of this session's stops of that kind (in and out laps against the car's recent pace),\n"

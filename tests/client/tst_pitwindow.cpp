@@ -79,6 +79,8 @@ private slots:
     void classify_data();
     void classify();
     void flagPeriods();
+    void fieldFromStandings_data();
+    void fieldFromStandings();
     void againstSimulator();
 };
 
@@ -221,6 +223,42 @@ void TestPitWindow::flagPeriods()
     QCOMPARE(provider->getFlagKeys().size(), 12);
     const QVector<QPair<quint64, quint64>> expected = {{9000, 10000}, {11000, 12000}};
     QCOMPARE(PitLossLearner::neutralisedPeriods(*provider), expected);
+}
+
+void TestPitWindow::fieldFromStandings_data()
+{
+    // Car 31's gap as the feed sends it, beside a lap count of one (laps
+    // completed fewer than the leader's): time at equal distance either way.
+    QTest::addColumn<double>("lappedGap");
+    QTest::newRow("a lap and 5 s down") << 105000.0;
+    QTest::newRow("3 s behind, the leader across the line") << 3000.0;
+}
+
+void TestPitWindow::fieldFromStandings()
+{
+    // Leader 7 (laps of 100 s), 12 at 10 s, 31 with a lap fewer; 44 retired
+    // and 55 without a gap are left out.
+    QFETCH(double, lappedGap);
+    auto provider = makeTestProvider();
+    const QStringList cars = {"7", "12", "31", "44", "55"};
+    const QVector<double> gaps = {0.0, 10000.0, lappedGap, 20000.0, -1.0};
+    for (int i = 0; i < cars.size(); ++i) {
+        V2_Data* row = mirrorNode(*provider, QStringLiteral("timing.session.standings.overall.active.%1").arg(i + 1));
+        row->insertData(QStringLiteral("participant"), cars.at(i));
+        row->insertData(QStringLiteral("gapFirstTime"), gaps.at(i));
+        row->insertData(QStringLiteral("gapFirstLaps"), i == 2 ? 1 : 0);
+        if (i == 3)
+            row->insertData(QStringLiteral("status"), QStringLiteral("RETIRED"));
+        mirrorNode(*provider, QStringLiteral("timing.session.standings.overall.participantDetails.%1").arg(cars.at(i)))->insertData(QStringLiteral("elapsedLaps"), 5);
+        for (int lap = 1; lap <= 5; ++lap)
+            mirrorNode(*provider, QStringLiteral("timing.analysis.laps.%1.laps.%2").arg(cars.at(i)).arg(lap))->insertData(QStringLiteral("time"), 100000);
+    }
+    PitWindowPredictor predictor;
+    predictor.refreshField(*provider);
+    QStringList field;
+    for (const PitWindowPredictor::Car& car : predictor.field())
+        field << QStringLiteral("%1:%2:%3").arg(car.number).arg(car.gapMs).arg(car.paceMs);
+    QCOMPARE(field, QStringList({"7:0:100000", "12:10000:100000", QStringLiteral("31:%1:100000").arg(lappedGap)}));
 }
 
 void TestPitWindow::againstSimulator()
