@@ -87,8 +87,9 @@ PitLossLearner::Value PitLossLearner::value(Kind kind, bool neutralised) const
     }
     Value result;
     result.stops = losses.size();
-    if (!neutralised && m_override[kind] >= 0) {
-        result.lossMs = m_override[kind];
+    if (m_override[kind] >= 0) {
+        // The user's word stands under a neutralisation too, at its share.
+        result.lossMs = neutralised ? qint64(m_override[kind] * kNeutralisedShare) : m_override[kind];
         result.source = Override;
     } else if (losses.size() >= kMinStops) {
         result.lossMs = median(losses);
@@ -144,7 +145,15 @@ QVector<QPair<quint64, quint64>> PitLossLearner::neutralisedPeriods(const V2Data
 {
     QVector<QPair<quint64, quint64>> periods;
     bool open = false;
-    for (const QString& key : provider.getFlagKeys()) {
+    // In the order the flags were shown: the keys are numbers, not always
+    // of one width, so their text order is not the flags' order.
+    QStringList keys = provider.getFlagKeys();
+    std::stable_sort(keys.begin(), keys.end(), [&provider](const QString& a, const QString& b) {
+        const quint64 at = provider.getFlagTime(a);
+        const quint64 bt = provider.getFlagTime(b);
+        return at != bt ? at < bt : a.toLongLong() < b.toLongLong();
+    });
+    for (const QString& key : keys) {
         if (provider.getFlagSector(key) >= 1)
             continue; // a local flag
         const bool neutralising = isNeutralisingFlag(provider.getFlagType(key));
@@ -160,40 +169,73 @@ QVector<QPair<quint64, quint64>> PitLossLearner::neutralisedPeriods(const V2Data
     return periods;
 }
 
+void PitLossLearner::reset()
+{
+    m_stops.clear();
+    m_samples.clear();
+}
+
 void PitLossLearner::learn(V2DataProvider& provider)
 {
+    // A completed stop never changes, so only stops not seen before are
+    // read; the flag periods are applied to all again (a late flag record).
     const QVector<QPair<quint64, quint64>> periods = neutralisedPeriods(provider);
-    QVector<Sample> samples;
     for (const QString& car : provider.getPitOutParticipants()) {
-        const QStringList ins = provider.getPitInKeys(car);
+        QHash<QString, Stop>& known = m_stops[car];
         const QStringList outs = provider.getPitOutKeys(car);
+        if (known.size() == outs.size())
+            continue;
+        const QStringList ins = provider.getPitInKeys(car);
         const QList<int> pitInLaps = provider.getPitInLapNumbers(car);
-        const QStringList stints = provider.getStintKeys(car);
-        for (int i = 0; i < outs.size() && i < ins.size(); ++i) {
-            const int inLap = provider.getPitInLapNumber(car, ins.at(i));
+        QStringList stints;
+        for (const QString& outKey : outs) {
+            if (known.contains(outKey))
+                continue;
+            // The entry that went with this exit: the latest one before it.
+            const quint64 exited = outKey.toULongLong();
+            QString inKey;
+            for (const QString& key : ins) {
+                if (key.toULongLong() <= exited && (inKey.isEmpty() || key.toULongLong() > inKey.toULongLong()))
+                    inKey = key;
+            }
+            if (inKey.isEmpty())
+                continue;
+            const int inLap = provider.getPitInLapNumber(car, inKey);
             const AnalysisReader::LapSummary in = provider.getLap(car, QString::number(inLap));
             const AnalysisReader::LapSummary out = provider.getLap(car, QString::number(inLap + 1));
             if (!in.exists || !out.exists || in.time == TimingConstants::NO_TIME || out.time == TimingConstants::NO_TIME)
-                continue;
+                continue; // not complete yet: read again next time
             const qint64 pace = recentPace(provider, car, inLap, pitInLaps);
             if (pace <= 0)
                 continue;
-            const quint64 entered = ins.at(i).toULongLong();
+            const quint64 entered = inKey.toULongLong();
+            // The pit stint begun at the entry (its start within a second of it).
+            if (stints.isEmpty())
+                stints = provider.getStintKeys(car);
             QString pitType;
-            for (const QString& stint : stints) {
-                if (provider.getStintType(car, stint) == QLatin1String("PIT") && provider.getStintStartTime(car, stint) == entered) {
-                    pitType = provider.getStintPitType(car, stint);
+            for (auto it = stints.crbegin(); it != stints.crend(); ++it) {
+                const quint64 start = provider.getStintStartTime(car, *it);
+                if (provider.getStintType(car, *it) == QLatin1String("PIT") && start + 1000 >= entered && start <= entered + 1000) {
+                    pitType = provider.getStintPitType(car, *it);
                     break;
                 }
             }
-            bool neutralised = pitType.compare(QLatin1String("sc"), Qt::CaseInsensitive) == 0;
+            const bool driverChanged = provider.getPitInDriver(car, inKey) != provider.getPitOutDriver(car, outKey);
+            Stop stop;
+            stop.enteredAt = entered;
+            stop.safetyCarInfo = pitType.compare(QLatin1String("sc"), Qt::CaseInsensitive) == 0;
+            stop.sample.kind = classify(pitType, driverChanged, provider.getPitTime(car, outKey));
+            stop.sample.lossMs = qint64(in.time) + qint64(out.time) - 2 * pace;
+            known.insert(outKey, stop);
+        }
+    }
+    QVector<Sample> samples;
+    for (const QHash<QString, Stop>& known : qAsConst(m_stops)) {
+        for (const Stop& stop : known) {
+            Sample sample = stop.sample;
+            sample.neutralised = stop.safetyCarInfo;
             for (const auto& period : periods)
-                neutralised = neutralised || (entered >= period.first && entered < period.second);
-            const bool driverChanged = provider.getPitInDriver(car, ins.at(i)) != provider.getPitOutDriver(car, outs.at(i));
-            Sample sample;
-            sample.kind = classify(pitType, driverChanged, provider.getPitTime(car, outs.at(i)));
-            sample.neutralised = neutralised;
-            sample.lossMs = qint64(in.time) + qint64(out.time) - 2 * pace;
+                sample.neutralised = sample.neutralised || (stop.enteredAt >= period.first && stop.enteredAt < period.second);
             samples.append(sample);
         }
     }

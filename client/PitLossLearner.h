@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -27,9 +28,10 @@ class V2DataProvider;
 //
 // A kind's value is the median of its losses once kMinStops of them exist,
 // so that one long repair stop cannot move it; before that, the user's
-// value. A user override replaces the green value; under a neutralisation
-// the value is learnt from neutralised stops alone, else the green value
-// times kNeutralisedShare. No widget code: the Pit Window panel's model owns one.
+// value. A user override replaces the learnt value, under a neutralisation
+// at kNeutralisedShare of it; otherwise under a neutralisation the value is
+// learnt from neutralised stops alone, else the green value times
+// kNeutralisedShare. No widget code: the Pit Window panel's model owns one.
 class PitLossLearner final
 {
 public:
@@ -69,8 +71,11 @@ public:
     static Kind classify(const QString& pitType, bool driverChanged, quint64 pitTimeMs);
     static QString kindName(Kind kind);
 
-    // Learns again from every completed stop in the provider's tree.
+    // Learns from the completed stops in the provider's tree not learnt
+    // before; every stop's condition is read again from the flags.
     void learn(V2DataProvider& provider);
+    // Forgets the stops learnt (a new session).
+    void reset();
 
     // A car's recent pace: the median of its last five laps before beforeLap
     // (exclusive) that are neither in nor out laps nor the first lap; 0 when
@@ -82,5 +87,12 @@ public:
 private:
     std::array<qint64, KindCount> m_user;
     std::array<qint64, KindCount> m_override;
+    struct Stop {
+        Sample sample; // its condition set from the flags at each learning
+        quint64 enteredAt = 0;
+        bool safetyCarInfo = false;
+    };
+    // Per car, the stops learnt, by pit-out key.
+    QHash<QString, QHash<QString, Stop>> m_stops;
     QVector<Sample> m_samples;
 };

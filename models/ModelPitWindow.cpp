@@ -48,17 +48,25 @@ ModelPitWindow::ModelPitWindow(V2DataProvider* provider, QObject* parent)
             m_learnStale = true;
         scheduleRefresh();
     });
-    for (auto signal : {&V2DataProvider::standingsOverall, &V2DataProvider::sessionFlags})
-        connect(provider, signal, this, &ModelPitWindow::scheduleRefresh);
-    for (auto signal : {&V2DataProvider::analysisPitIn, &V2DataProvider::analysisPitOut, &V2DataProvider::analysisStints, &V2DataProvider::cleanAll})
+    connect(provider, &V2DataProvider::standingsOverall, this, &ModelPitWindow::scheduleRefresh);
+    // A flag record arriving late can put a learnt stop under a neutralisation.
+    for (auto signal : {&V2DataProvider::analysisPitIn, &V2DataProvider::analysisPitOut, &V2DataProvider::analysisStints, &V2DataProvider::sessionFlags})
         connect(provider, signal, this, [this]() {
             m_learnStale = true;
             scheduleRefresh();
         });
+    // A new session: the last one's paces and stops are not this one's.
+    connect(provider, &V2DataProvider::cleanAll, this, [this]() {
+        m_predictor = PitWindowPredictor();
+        m_learner.reset();
+        m_learnStale = true;
+        scheduleRefresh();
+    });
     connect(provider, &V2DataProvider::standingsOverallByPosition, this, &ModelPitWindow::scheduleRefresh);
     // A whole collection of laps: every pace is read again.
     connect(provider, &V2DataProvider::analysisProcessed, this, [this]() {
         m_predictor = PitWindowPredictor();
+        m_learner.reset();
         m_learnStale = true;
         scheduleRefresh();
     });

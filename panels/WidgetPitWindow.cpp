@@ -84,15 +84,22 @@ WidgetPitWindow::WidgetPitWindow(V2DataProvider* provider, QWidget* parent)
     losses->addWidget(new QLabel(tr("Green"), contentWidget()), 0, 1);
     losses->addWidget(new QLabel(tr("SC / FCY"), contentWidget()), 0, 2);
     losses->addWidget(new QLabel(tr("Override"), contentWidget()), 0, 3);
+    losses->addWidget(new QLabel(tr("Until 3 stops"), contentWidget()), 0, 4);
     const auto settings = AppSettings::open();
     settings->beginGroup(kOptionsGroup);
     for (int kind = 0; kind < PitLossLearner::KindCount; ++kind) {
         const auto k = PitLossLearner::Kind(kind);
-        // The user's value per kind lives in the settings, written out once so it can be edited there.
-        const QString userKey = kUserLossKey.arg(kind);
-        if (!settings->contains(userKey))
-            settings->setValue(userKey, double(PitLossLearner::defaultUserValue(k)) / 1000.0);
-        m_model->learner().setUserValue(k, qint64(settings->value(userKey).toDouble() * 1000.0));
+        // The user's value per kind, used until enough stops exist; a value
+        // that is not a positive number of seconds reads as the default.
+        const double user = settings->value(kUserLossKey.arg(kind)).toDouble();
+        m_userValues[kind] = new QDoubleSpinBox(contentWidget());
+        m_userValues[kind]->setObjectName(QStringLiteral("userLossBox%1").arg(kind));
+        m_userValues[kind]->setRange(1.0, 600.0);
+        m_userValues[kind]->setDecimals(1);
+        m_userValues[kind]->setSuffix(tr(" s"));
+        m_userValues[kind]->setToolTip(tr("The loss of this kind used until three such stops exist"));
+        m_userValues[kind]->setValue(user > 0 ? user : double(PitLossLearner::defaultUserValue(k)) / 1000.0);
+        m_model->learner().setUserValue(k, qint64(m_userValues[kind]->value() * 1000.0));
         m_green[kind] = new QLabel(contentWidget());
         m_neutral[kind] = new QLabel(contentWidget());
         m_overrides[kind] = new QDoubleSpinBox(contentWidget());
@@ -101,7 +108,7 @@ WidgetPitWindow::WidgetPitWindow(V2DataProvider* provider, QWidget* parent)
         m_overrides[kind]->setDecimals(1);
         m_overrides[kind]->setSuffix(tr(" s"));
         m_overrides[kind]->setSpecialValueText(tr("learnt"));
-        m_overrides[kind]->setToolTip(tr("Replaces the green value of this kind; at 0 the learnt or default value is used"));
+        m_overrides[kind]->setToolTip(tr("Replaces the learnt value of this kind (under a safety car or full-course yellow, half of it); at 0 the learnt or default value is used"));
         const QVariant stored = settings->value(kOverrideKey.arg(kind));
         if (stored.isValid() && stored.toDouble() > 0) {
             m_overrides[kind]->setValue(stored.toDouble());
@@ -111,6 +118,12 @@ WidgetPitWindow::WidgetPitWindow(V2DataProvider* provider, QWidget* parent)
         losses->addWidget(m_green[kind], kind + 1, 1);
         losses->addWidget(m_neutral[kind], kind + 1, 2);
         losses->addWidget(m_overrides[kind], kind + 1, 3);
+        losses->addWidget(m_userValues[kind], kind + 1, 4);
+        connect(m_userValues[kind], QOverload<double>::of(&QDoubleSpinBox::valueChanged), this, [this, k](double seconds) {
+            m_model->learner().setUserValue(k, qint64(seconds * 1000.0));
+            AppSettings::open()->setValue(kOptionsGroup + QLatin1Char('/') + kUserLossKey.arg(int(k)), seconds);
+            m_model->processRefresh();
+        });
         connect(m_overrides[kind], QOverload<double>::of(&QDoubleSpinBox::valueChanged), this, [this, k](double seconds) {
             m_model->learner().setOverride(k, seconds > 0 ? qint64(seconds * 1000.0) : -1);
             const auto store = AppSettings::open();
@@ -126,7 +139,7 @@ WidgetPitWindow::WidgetPitWindow(V2DataProvider* provider, QWidget* parent)
     m_laps->setValue(settings->value(kLapsKey, kDefaultLaps).toInt());
     m_kind->setCurrentIndex(std::clamp(settings->value(kKindKey, int(PitLossLearner::Tyres)).toInt(), 0, PitLossLearner::KindCount - 1));
     settings->endGroup();
-    losses->setColumnStretch(4, 1);
+    losses->setColumnStretch(5, 1);
 
     auto* layout = static_cast<QBoxLayout*>(contentWidget()->layout());
     layout->addLayout(bar);
@@ -159,10 +172,11 @@ QString WidgetPitWindow::assumptions()
 {
     return tr("Where the car rejoins if it stops on that lap, from the standings' gaps and the cars' recent pace.\n"
               "It assumes the others keep their recent pace and no one else stops (a stop another car has begun counts).\n"
+              "The standings' gap to the leader is read as time at equal distance, whole laps included (the lap count beside it is not added).\n"
               "A gap of a lap or more is counted exactly: a car a lap down stays a lap down unless the stop costs more than its gap.\n"
               "Class positions count the cars of the same class only.\n"
               "The pit loss is the median of this session's stops of that kind (in and out laps against the car's recent pace),\n"
-              "learnt apart under a safety car or full-course yellow; until three stops exist, the value in the settings.");
+              "learnt apart under a safety car or full-course yellow; until three stops exist, the value under \"Until 3 stops\".");
 }
 
 ModelPitWindow* WidgetPitWindow::model() const
@@ -183,6 +197,11 @@ QSpinBox* WidgetPitWindow::lapsAhead() const
 QDoubleSpinBox* WidgetPitWindow::overrideBox(PitLossLearner::Kind kind) const
 {
     return m_overrides[kind];
+}
+
+QDoubleSpinBox* WidgetPitWindow::userValueBox(PitLossLearner::Kind kind) const
+{
+    return m_userValues[kind];
 }
 
 QLabel* WidgetPitWindow::lossLabel(PitLossLearner::Kind kind, bool neutralised) const

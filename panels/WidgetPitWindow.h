@@ -31,6 +31,7 @@ public:
     QComboBox* carList() const;
     QSpinBox* lapsAhead() const;
     QDoubleSpinBox* overrideBox(PitLossLearner::Kind kind) const;
+    QDoubleSpinBox* userValueBox(PitLossLearner::Kind kind) const;
     QLabel* lossLabel(PitLossLearner::Kind kind, bool neutralised) const;
     // What the predictions assume, as the panel's help says it.
     static QString assumptions();
@@ -50,6 +51,7 @@ private:
     std::array<QLabel*, PitLossLearner::KindCount> m_green{};
     std::array<QLabel*, PitLossLearner::KindCount> m_neutral{};
     std::array<QDoubleSpinBox*, PitLossLearner::KindCount> m_overrides{};
+    std::array<QDoubleSpinBox*, PitLossLearner::KindCount> m_userValues{};
     QLabel* m_condition;
     // The car chosen by the user; empty while the followed car is taken.
     QString m_chosen;

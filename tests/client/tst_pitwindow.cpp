@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <tuple>
 
 namespace {
 
@@ -77,6 +78,9 @@ private slots:
     void learnerValue();
     void classify_data();
     void classify();
+    void flagPeriods();
+    void fieldFromStandings_data();
+    void fieldFromStandings();
     void againstSimulator();
 };
 
@@ -157,6 +161,8 @@ void TestPitWindow::learnerValue_data()
     QTest::newRow("override") << tyres << int(PitLossLearner::Tyres) << false << qint64(42000) << qint64(42000) << 3 << int(PitLossLearner::Override);
     QTest::newRow("neutralised, learnt apart") << tyres + ",Ts:17000,Ts:19000,Ts:18000" << int(PitLossLearner::Tyres) << true << qint64(-1) << qint64(18000) << 3
                                                << int(PitLossLearner::Learnt);
+    QTest::newRow("override under a neutralisation: its share") << tyres + ",Ts:17000,Ts:19000,Ts:18000" << int(PitLossLearner::Tyres) << true << qint64(42000)
+                                                                 << qint64(21000) << 3 << int(PitLossLearner::Override);
     QTest::newRow("neutralised, too few: half the green value") << tyres + ",Ts:17000" << int(PitLossLearner::Tyres) << true << qint64(-1) << qint64(17500) << 1
                                                                 << int(PitLossLearner::Learnt);
     QTest::newRow("neutralised, none: half the user's value") << tyres << int(PitLossLearner::DriverChange) << true << qint64(-1) << qint64(27500) << 0
@@ -203,11 +209,65 @@ void TestPitWindow::classify()
 // Every stop of a 40-minute race: the team asks, as the car nears the pit
 // entry, where it rejoins if it stops now (the loss of the stop it plans, as
 // learnt so far); the simulator says where it was once its out lap was done.
+void TestPitWindow::flagPeriods()
+{
+    // Keys are numbers without padding: "10" and "11" come before "2" as text.
+    auto provider = makeTestProvider();
+    QByteArray flags;
+    const char* const types[] = {"GREEN", "YELLOW", "GREEN", "YELLOW", "GREEN", "YELLOW", "GREEN", "YELLOW", "FULL_YELLOW", "GREEN", "SAFETY_CAR", "GREEN"};
+    for (int key = 1; key <= 12; ++key) {
+        const int sector = QByteArray(types[key - 1]) == "YELLOW" || (key > 1 && key < 8) ? 2 : 0;
+        flags += QStringLiteral("%1\"%2\":{\"type\":\"%3\",\"time\":%4,\"sector\":%5}").arg(key == 1 ? "" : ",").arg(key).arg(types[key - 1]).arg(key * 1000).arg(sector).toUtf8();
+    }
+    mergeMirror(*provider, "{\"timing\":{\"session\":{\"flags\":{" + flags + "}}}}");
+    QCOMPARE(provider->getFlagKeys().size(), 12);
+    const QVector<QPair<quint64, quint64>> expected = {{9000, 10000}, {11000, 12000}};
+    QCOMPARE(PitLossLearner::neutralisedPeriods(*provider), expected);
+}
+
+void TestPitWindow::fieldFromStandings_data()
+{
+    // Car 31's gap as the feed sends it, beside a lap count of one (laps
+    // completed fewer than the leader's): time at equal distance either way.
+    QTest::addColumn<double>("lappedGap");
+    QTest::newRow("a lap and 5 s down") << 105000.0;
+    QTest::newRow("3 s behind, the leader across the line") << 3000.0;
+}
+
+void TestPitWindow::fieldFromStandings()
+{
+    // Leader 7 (laps of 100 s), 12 at 10 s, 31 with a lap fewer; 44 retired
+    // and 55 without a gap are left out.
+    QFETCH(double, lappedGap);
+    auto provider = makeTestProvider();
+    const QStringList cars = {"7", "12", "31", "44", "55"};
+    const QVector<double> gaps = {0.0, 10000.0, lappedGap, 20000.0, -1.0};
+    for (int i = 0; i < cars.size(); ++i) {
+        V2_Data* row = mirrorNode(*provider, QStringLiteral("timing.session.standings.overall.active.%1").arg(i + 1));
+        row->insertData(QStringLiteral("participant"), cars.at(i));
+        row->insertData(QStringLiteral("gapFirstTime"), gaps.at(i));
+        row->insertData(QStringLiteral("gapFirstLaps"), i == 2 ? 1 : 0);
+        if (i == 3)
+            row->insertData(QStringLiteral("status"), QStringLiteral("RETIRED"));
+        mirrorNode(*provider, QStringLiteral("timing.session.standings.overall.participantDetails.%1").arg(cars.at(i)))->insertData(QStringLiteral("elapsedLaps"), 5);
+        for (int lap = 1; lap <= 5; ++lap)
+            mirrorNode(*provider, QStringLiteral("timing.analysis.laps.%1.laps.%2").arg(cars.at(i)).arg(lap))->insertData(QStringLiteral("time"), 100000);
+    }
+    PitWindowPredictor predictor;
+    predictor.refreshField(*provider);
+    QStringList field;
+    for (const PitWindowPredictor::Car& car : predictor.field())
+        field << QStringLiteral("%1:%2:%3").arg(car.number).arg(car.gapMs).arg(car.paceMs);
+    QCOMPARE(field, QStringList({"7:0:100000", "12:10000:100000", QStringLiteral("31:%1:100000").arg(lappedGap)}));
+}
+
 void TestPitWindow::againstSimulator()
 {
     SimOptions options;
     QString error;
-    QVERIFY(SimOptions::parse({QStringLiteral("lanterra-sim"), QStringLiteral("--duration"), QStringLiteral("2400"), QStringLiteral("--seed"), QStringLiteral("11")},
+    // PITWINDOW_DURATION measures another race length by hand (seconds); CI runs 40 minutes.
+    const QString duration = qEnvironmentVariable("PITWINDOW_DURATION", QStringLiteral("2400"));
+    QVERIFY(SimOptions::parse({QStringLiteral("lanterra-sim"), QStringLiteral("--duration"), duration, QStringLiteral("--seed"), QStringLiteral("11")},
                               &options, &error));
     const SessionSimulator simulator(options, kStart);
     QVector<SessionSimulator::StopRecord> stops = simulator.stops();
@@ -218,12 +278,12 @@ void TestPitWindow::againstSimulator()
     int hitsAlone = 0;
     int countedAlone = 0;
     int learntTyres = 0;
+    PitLossLearner learner; // learns the new stops each time
     for (const SessionSimulator::StopRecord& stop : stops) {
         if (stop.outLapEndMs >= options.durationSeconds * 1000LL)
             continue; // the race ended before the car was back at the line
         *provider->controller()->getCurrentData() = *simulator.state(stop.pitInMs - 1);
         emit provider->controller()->analysisPitIn();
-        PitLossLearner learner;
         learner.learn(*provider);
         const QString flag = provider->getCurrentFlag();
         const bool neutralised = flag == QLatin1String("SAFETY_CAR") || flag == QLatin1String("FULL_YELLOW");
@@ -253,13 +313,25 @@ void TestPitWindow::againstSimulator()
             qInfo("car %s lap %d kind %d loss %lld (true %lld) at %lld: predicted %d, was %d", qPrintable(stop.car), stop.lap, int(stop.kind), loss.lossMs, stop.lossMs, stop.pitInMs, predicted.first().position, actual);
         hits += std::abs(predicted.first().position - actual) <= 1;
     }
+    // Learning only the new stops each time gives what learning all at once gives.
+    PitLossLearner fresh;
+    fresh.learn(*provider);
+    const auto sorted = [](QVector<PitLossLearner::Sample> all) {
+        std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return std::tie(a.kind, a.neutralised, a.lossMs) < std::tie(b.kind, b.neutralised, b.lossMs); });
+        QStringList text;
+        for (const auto& sample : all)
+            text << QStringLiteral("%1/%2/%3").arg(sample.kind).arg(sample.neutralised).arg(sample.lossMs);
+        return text;
+    };
+    QVERIFY(!fresh.samples().isEmpty());
+    QCOMPARE(sorted(learner.samples()), sorted(fresh.samples()));
     qInfo("pit window hit rate: %d of %d stops within one place (%.1f %%)", hits, counted, 100.0 * hits / std::max(1, counted));
     qInfo("when no other car began a stop meanwhile: %d of %d (%.1f %%)", hitsAlone, countedAlone, 100.0 * hitsAlone / std::max(1, countedAlone));
     QVERIFY(counted >= 20);
     QVERIFY(learntTyres >= PitLossLearner::kMinStops);
     // In a sprint race's pit window the others stop around us, against what
     // the prediction assumes; where they did not, it must hold.
-    QVERIFY2(hits * 100 >= counted * 35, qPrintable(QStringLiteral("%1 of %2").arg(hits).arg(counted)));
+    QVERIFY2(hits * 100 >= counted * 45, qPrintable(QStringLiteral("%1 of %2").arg(hits).arg(counted)));
     QVERIFY2(hitsAlone * 100 >= countedAlone * 80, qPrintable(QStringLiteral("%1 of %2").arg(hitsAlone).arg(countedAlone)));
 }
 

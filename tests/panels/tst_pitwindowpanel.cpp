@@ -1,3 +1,4 @@
+#include "AppSettings.h"
 #include "ModelPitWindow.h"
 #include "StartUp.h"
 #include "TestProvider.h"
@@ -59,7 +60,7 @@ void TestPitWindowPanel::predictsForTheFollowedCar()
     fillField(*provider);
     provider->setCarToFollow(0, QStringLiteral("12"));
     WidgetPitWindow panel(provider.get());
-    QCOMPARE(panel.windowTitle().isEmpty() ? panel.groupName() : panel.groupName(), QStringLiteral("view_pitwindow"));
+    QCOMPARE(panel.groupName(), QStringLiteral("view_pitwindow"));
     QCOMPARE(panel.carList()->currentText(), QStringLiteral("12"));
     panel.lapsAhead()->setValue(2);
     ModelPitWindow* model = panel.model();
@@ -87,8 +88,14 @@ void TestPitWindowPanel::choicesKeptAcrossRecreation()
 {
     auto provider = makeTestProvider();
     fillField(*provider);
+    // A value in the file that is no loss reads as the default.
+    AppSettings::open()->setValue(QStringLiteral("view_pitwindow/user_loss_%1").arg(int(PitLossLearner::DriverChange)), 0);
     {
         WidgetPitWindow panel(provider.get());
+        QCOMPARE(panel.userValueBox(PitLossLearner::DriverChange)->value(), 55.0);
+        // The user's own value until enough stops exist, set in the panel.
+        panel.userValueBox(PitLossLearner::ShortStop)->setValue(33.5);
+        QCOMPARE(panel.lossLabel(PitLossLearner::ShortStop, false)->text(), QStringLiteral("33.5 s (default; 0 stops)"));
         panel.lapsAhead()->setValue(6);
         panel.overrideBox(PitLossLearner::DriveThrough)->setValue(22.5);
         panel.overrideBox(PitLossLearner::Tyres)->setValue(0.0); // the first test's override removed
@@ -99,6 +106,8 @@ void TestPitWindowPanel::choicesKeptAcrossRecreation()
     QCOMPARE(panel.overrideBox(PitLossLearner::DriveThrough)->value(), 22.5);
     QCOMPARE(panel.model()->learner().overrideValue(PitLossLearner::DriveThrough), qint64(22500));
     QCOMPARE(panel.model()->learner().overrideValue(PitLossLearner::Tyres), qint64(-1));
+    QCOMPARE(panel.userValueBox(PitLossLearner::ShortStop)->value(), 33.5);
+    QCOMPARE(panel.model()->learner().userValue(PitLossLearner::ShortStop), qint64(33500));
 }
 
 QTEST_MAIN(TestPitWindowPanel)

@@ -417,7 +417,10 @@ void TestSessionSimulator::stopsSpread()
     const SimOptions options = optionsFrom(arguments);
     SessionSimulator simulator(options, kStart);
     const QVector<SessionSimulator::StopRecord> stops = simulator.stops();
-    QCOMPARE(SessionSimulator(options, kStart).stops().size(), stops.size());
+    const QVector<SessionSimulator::StopRecord> again = SessionSimulator(options, kStart).stops();
+    QCOMPARE(again.size(), stops.size());
+    for (int i = 0; i < stops.size(); ++i)
+        QVERIFY(again.at(i).kind == stops.at(i).kind && again.at(i).pitInMs == stops.at(i).pitInMs && again.at(i).lossMs == stops.at(i).lossMs);
     // Lane times by kind, green and neutralised apart.
     QMap<Stop, QList<qint64>> green;
     QMap<Stop, QList<qint64>> greenLoss;
@@ -435,10 +438,16 @@ void TestSessionSimulator::stopsSpread()
         return values.isEmpty() ? -1 : values.at(values.size() / 2);
     };
     // A drive-through is the lane alone; then fuel, tyres, a driver change, each longer.
-    QVERIFY(middle(green[Stop::DriveThrough]) >= 24000 && middle(green[Stop::DriveThrough]) < 25500);
-    QVERIFY(middle(green[Stop::Fuel]) > 32000 && middle(green[Stop::Fuel]) < 37500);
-    QVERIFY(middle(green[Stop::Tyres]) > 43000 && middle(green[Stop::Tyres]) < 50500);
-    QVERIFY(middle(green[Stop::DriverChange]) > 54000 && middle(green[Stop::DriverChange]) < 63500);
+    // (A short race's one stop per car falls mostly under the neutralisations,
+    // so a kind may have no green stop there.)
+    const auto within = [&](Stop kind, qint64 low, qint64 high) {
+        return !green.contains(kind) || (middle(green[kind]) >= low && middle(green[kind]) < high);
+    };
+    QVERIFY(green.size() >= 3);
+    QVERIFY(within(Stop::DriveThrough, 24000, 25500));
+    QVERIFY(within(Stop::Fuel, 32001, 37500));
+    QVERIFY(within(Stop::Tyres, 43001, 50500));
+    QVERIFY(within(Stop::DriverChange, 54001, 63500));
     if (withRepair)
         QVERIFY(middle(green[Stop::Repair]) > 110000);
     // Some stops fall under the safety car or the full-course yellow, and cost less there.
@@ -449,6 +458,23 @@ void TestSessionSimulator::stopsSpread()
 
     // Published: each stop's lane time, its lap, and the penalty or safety car in the pit info.
     const auto state = simulator.state(options.durationSeconds * 1000LL);
+    // The flag out at the pit entry, from the published flag records.
+    const V2_Data* flags = state->getV2_Data(QStringLiteral("timing.session.flags"));
+    QVERIFY(flags);
+    const auto flagAt = [flags](qint64 at) {
+        QString type;
+        for (const QString& key : flags->datas()->keys()) {
+            if (flags->getLongLong(key + QStringLiteral(".elapsed")) <= at && flags->getInt(key + QStringLiteral(".sector")) == 0)
+                type = flags->getString(key + QStringLiteral(".type"));
+        }
+        return type;
+    };
+    // A short race plans one stop per car (a penalty aside).
+    QMap<QString, int> planned;
+    for (const SessionSimulator::StopRecord& stop : stops)
+        planned[stop.car] += stop.kind != Stop::DriveThrough;
+    for (int count : planned)
+        QVERIFY(withRepair ? count > 1 : count == 1);
     QMap<QString, int> seen;
     for (const SessionSimulator::StopRecord& stop : stops) {
         if (stop.pitInMs + stop.pitMs >= options.durationSeconds * 1000LL)
@@ -460,8 +486,14 @@ void TestSessionSimulator::stopsSpread()
         QCOMPARE(outs->getULongLong(key + QStringLiteral(".pitTime")), quint64(stop.pitMs));
         QCOMPARE(outs->getInt(key + QStringLiteral(".lapNumber")), stop.lap + 1);
         const QString stint = QStringLiteral("timing.analysis.stints.%1.stints.%2.pitType").arg(stop.car).arg(2 * index + 2, 3, 10, QLatin1Char('0'));
-        if (stop.kind == Stop::DriveThrough)
+        const QString flag = flagAt(stop.pitInMs);
+        QCOMPARE(stop.neutralised, flag == QLatin1String("SAFETY_CAR") || flag == QLatin1String("FULL_YELLOW"));
+        if (flag == QLatin1String("SAFETY_CAR"))
+            QCOMPARE(state->getString(stint), QStringLiteral("SC"));
+        else if (stop.kind == Stop::DriveThrough)
             QCOMPARE(state->getString(stint), QStringLiteral("Penalty"));
+        else
+            QCOMPARE(state->getString(stint), QString());
         const QString inPath = QStringLiteral("timing.analysis.pitIn.%1.pits.%2").arg(stop.car).arg(kStart + stop.pitInMs);
         const bool changed = state->getInt(inPath + QStringLiteral(".driver")) != outs->getInt(key + QStringLiteral(".driver"));
         QCOMPARE(changed, stop.kind == Stop::DriverChange);

@@ -8,6 +8,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <limits>
 #include <cmath>
 #include <functional>
 
@@ -313,6 +314,47 @@ bool SessionSimulator::isRace() const
     return m_options.type == QLatin1String("RACE");
 }
 
+SessionSimulator::Stop SessionSimulator::plannedStop(quint32 stream, int stops, const Car& car, bool doubled) const
+{
+    const double r = noise(stream + 9600, stops);
+    if (r < 0.05)
+        return Stop::Repair;
+    if (m_options.endurance && car.drivers.size() > 1) {
+        // Endurance crews exercise the drive-time rules: a driver often
+        // stays for a second stint (close to a continuous limit of about two
+        // hours); otherwise the crew swaps.
+        if (!doubled && noise(stream + 3000, stops) < 0.45)
+            return r < 0.6 ? Stop::Tyres : Stop::Fuel;
+        return Stop::DriverChange;
+    }
+    if (car.drivers.size() > 1 && r < 0.4)
+        return Stop::DriverChange;
+    return r < 0.7 ? Stop::Tyres : Stop::Fuel;
+}
+
+qint64 SessionSimulator::laneTime(Stop kind, quint32 stream, int n) const
+{
+    const double work = noise(stream + 9700, n);
+    qint64 stationary = 0;
+    switch (kind) {
+    case Stop::Fuel: stationary = 8000 + static_cast<qint64>(work * 4000); break;
+    case Stop::Tyres: stationary = 19000 + static_cast<qint64>(work * 6000); break;
+    case Stop::DriverChange: stationary = 30000 + static_cast<qint64>(work * 8000); break;
+    case Stop::Repair: stationary = 90000 + static_cast<qint64>(work * 150000); break;
+    default: break;
+    }
+    return kPitLaneMs + stationary + static_cast<qint64>(noise(stream + 9800, n) * 1500);
+}
+
+qint64 SessionSimulator::pitEntry(const Lap& lap, Stop kind, quint32 stream, int n) const
+{
+    // Where the lane leaves the track does not depend on the flag: the green
+    // cost's in-lap half is where the entry lies, whatever the stop then costs.
+    const qint64 pitMs = laneTime(kind, stream, n);
+    const qint64 greenHalf = (pitMs - kPitTrackMs) / 2;
+    return lap.end() + greenHalf - std::min(pitMs / 2, lap.sectors[3] + greenHalf - 1000);
+}
+
 void SessionSimulator::generateLaps()
 {
     const qint64 horizon = m_options.durationSeconds * 1000LL * 3 / 2 + 300000;
@@ -325,9 +367,11 @@ void SessionSimulator::generateLaps()
         // Laps between planned stops: a fuel load in long races; in short
         // ones a stop the rules ask for somewhere in the race.
         int stintLaps = 22 + static_cast<int>(noise(stream, -2) * 10);
+        bool shortRace = false;
         if (isRace()) {
             const int expected = static_cast<int>(m_options.durationSeconds * 1000.0 / base);
-            if (expected < 2 * stintLaps)
+            shortRace = expected < 2 * stintLaps;
+            if (shortRace)
                 stintLaps = std::max(6, static_cast<int>(expected * (0.3 + 0.4 * noise(stream, -4))));
         }
         int driver = 1;
@@ -354,67 +398,50 @@ void SessionSimulator::generateLaps()
                 lap.sectors[0] += outLapExtra;
                 lap.pitOutAfterStart = outLapLane;
             }
-            // Whether the car stops at the end of this lap, and for what.
-            const bool neutral = neutralised(lap.end());
+            // Whether the car stops at the end of this lap, and for what. The
+            // flag that makes a stop cheap, brings it forward and is written in
+            // its pit info is the one out when the car reaches the pit entry.
             const int due = lastStop + stintLaps;
             if (n > 0 && n > lastPitIn + 1) {
-                // Planned; brought forward when a neutralisation makes it cheap.
-                if (n >= due || (isRace() && neutral && due - n <= 5 && n - lastStop >= 3)) {
-                    const double r = noise(stream + 9600, stops);
-                    const int count = car.drivers.size();
-                    if (r < 0.05) {
-                        lap.stop = Stop::Repair;
-                    } else if (m_options.endurance && count > 1) {
-                        // Endurance crews exercise the drive-time rules: a
-                        // driver often stays for a second stint (close to a
-                        // continuous limit of about two hours), and now and
-                        // then the one who just got out comes straight back
-                        // after a single stint (a short rest).
+                const bool planned = n >= due || (isRace() && due - n <= 5 && n - lastStop >= 3);
+                const qint64 plannedEntry = pitEntry(lap, plannedStop(stream, stops, car, doubled), stream, n);
+                const bool plannedNeutral = neutralised(plannedEntry);
+                if (n >= due || (planned && plannedNeutral)) {
+                    lap.stop = plannedStop(stream, stops, car, doubled);
+                    if (m_options.endurance && car.drivers.size() > 1 && lap.stop != Stop::Repair) {
+                        // A swap, sometimes to the driver who just got out; else a double stint.
+                        doubled = lap.stop != Stop::DriverChange;
                         const double roll = noise(stream + 3000, stops);
-                        if (!doubled && roll < 0.45) {
-                            doubled = true;
-                            lap.stop = r < 0.6 ? Stop::Tyres : Stop::Fuel;
-                        } else {
-                            doubled = false;
-                            lap.stop = Stop::DriverChange;
-                            next = roll > 0.85 && previous > 0 && previous != driver ? previous : driver % count + 1;
-                        }
-                    } else if (count > 1 && r < 0.4) {
-                        lap.stop = Stop::DriverChange;
-                    } else if (r < 0.7) {
-                        lap.stop = Stop::Tyres;
-                    } else {
-                        lap.stop = Stop::Fuel;
+                        if (!doubled)
+                            next = roll > 0.85 && previous > 0 && previous != driver ? previous : driver % car.drivers.size() + 1;
                     }
                     lastStop = n;
                     ++stops;
-                } else if (isRace() && !neutral && n > 2 && noise(stream + 9500, n) < 0.006) {
+                    // A short race has its one stop; no other is planned.
+                    if (shortRace)
+                        stintLaps = std::numeric_limits<int>::max() / 2;
+                } else if (isRace() && n > 2 && noise(stream + 9500, n) < 0.006
+                           && !neutralised(pitEntry(lap, Stop::DriveThrough, stream, n))) {
                     lap.stop = Stop::DriveThrough; // not served under a neutralisation
                 }
             }
             if (lap.stop != Stop::None) {
-                const double work = noise(stream + 9700, n);
-                qint64 stationary = 0;
-                switch (lap.stop) {
-                case Stop::Fuel: stationary = 8000 + static_cast<qint64>(work * 4000); break;
-                case Stop::Tyres: stationary = 19000 + static_cast<qint64>(work * 6000); break;
-                case Stop::DriverChange: stationary = 30000 + static_cast<qint64>(work * 8000); break;
-                case Stop::Repair: stationary = 90000 + static_cast<qint64>(work * 150000); break;
-                default: break;
-                }
+                const qint64 entry = pitEntry(lap, lap.stop, stream, n);
+                const bool neutral = neutralised(entry);
                 lap.pitIn = true;
-                lap.pitMs = kPitLaneMs + stationary + static_cast<qint64>(noise(stream + 9800, n) * 1500);
+                lap.pitMs = laneTime(lap.stop, stream, n);
                 qint64 loss = lap.pitMs - kPitTrackMs;
                 if (neutral)
                     loss = static_cast<qint64>(loss * kNeutralisedStopShare);
                 lap.sectors[3] += loss / 2;
-                lap.pitInBeforeEnd = std::min(lap.pitMs / 2, lap.sectors[3] - 1000);
+                lap.pitInBeforeEnd = lap.end() - entry;
                 outLapExtra = loss - loss / 2;
                 outLapLane = lap.pitMs - lap.pitInBeforeEnd;
                 // A long stop (a repair) leaves the lane within its out lap.
                 outLapExtra = std::max(outLapExtra, outLapLane + 1000 - static_cast<qint64>(base * kSectorShare[0]));
                 lap.stopLossMs = loss / 2 + outLapExtra;
                 lap.stopNeutralised = neutral;
+                lap.stopUnderSafetyCar = safetyCar(entry);
                 lastPitIn = n;
                 if (lap.stop == Stop::DriverChange) {
                     const int taking = m_options.endurance && next > 0 ? next : driver % car.drivers.size() + 1;

@@ -86,7 +86,8 @@ private:
         qint64 pitMs = 0;
         qint64 pitInBeforeEnd = 0;
         qint64 stopLossMs = 0; // added to the in and out laps together
-        bool stopNeutralised = false;
+        bool stopNeutralised = false;   // a safety car or full-course yellow at the pit entry
+        bool stopUnderSafetyCar = false; // the safety car itself, written in the pit info
         // On the out lap: how long after its start the car left the lane.
         qint64 pitOutAfterStart = 0;
         int driver = 1;
@@ -148,6 +149,10 @@ private:
     // Sectors under a local yellow at that moment.
     QSet<int> yellowSectors(qint64 elapsedMs) const;
     bool safetyCar(qint64 elapsedMs) const;
+    // A stop's planning: its kind, lane time and pit-entry moment on lap n.
+    Stop plannedStop(quint32 stream, int stops, const Car& car, bool doubled) const;
+    qint64 laneTime(Stop kind, quint32 stream, int n) const;
+    qint64 pitEntry(const Lap& lap, Stop kind, quint32 stream, int n) const;
     // A safety car or a full-course yellow runs.
     bool neutralised(qint64 elapsedMs) const;
     // When a stop of the lap's car entered and left the pit lane (ms since the start).

@@ -162,7 +162,7 @@ void SessionSimulator::addPitsAndStints(V2_Data* root, qint64 elapsedMs) const
                 break;
             const qint64 out = car.laps.size() > n + 1 ? pitOutAt(car.laps.at(n + 1)) : in + lap.pitMs;
             const bool stillIn = out > elapsedMs;
-            const QString pitType = safetyCar(in) ? QStringLiteral("SC") : lap.stop == Stop::DriveThrough ? QStringLiteral("Penalty") : QString();
+            const QString pitType = lap.stopUnderSafetyCar ? QStringLiteral("SC") : lap.stop == Stop::DriveThrough ? QStringLiteral("Penalty") : QString();
             addStint(QStringLiteral("TRACK"), QString(), stintStart, in, openLap, n + 1, driver);
             addStint(QStringLiteral("PIT"), pitType, in, stillIn ? -1 : out, n + 1, n + 2, car.laps.value(n + 1, lap).driver);
             V2_Data* pitIn = root->getOrCreateDataPointer(QStringLiteral("timing.analysis.pitIn.%1.pits.%2").arg(car.number).arg(m_sessionStartMs + in));
