@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -59,16 +60,21 @@ bool holdsAnAnswer(V2_Server& server)
 }
 
 // Counts the LOGINs that reach the check for room to hold their answer.
+// The count is shared with the hook: a connection thread may still be
+// running a copy of the hook after this object is gone.
 struct RoomChecks {
     RoomChecks()
     {
-        V2_ServerSocket::setLoginHookForTests([this](V2_ServerSocket::LoginStage stage) {
+        V2_ServerSocket::setLoginHookForTests([counter = m_count](V2_ServerSocket::LoginStage stage) {
             if (stage == V2_ServerSocket::LoginStage::Reserving)
-                ++count;
+                ++*counter;
         });
     }
     ~RoomChecks() { V2_ServerSocket::setLoginHookForTests(nullptr); }
-    std::atomic<int> count{0};
+    int count() const { return m_count->load(); }
+
+private:
+    std::shared_ptr<std::atomic<int>> m_count = std::make_shared<std::atomic<int>>(0);
 };
 
 } // namespace
@@ -424,7 +430,7 @@ void TestV2ServerLogins::newcomerOutlivesOlderHeldRefusals()
     {
         const RoomChecks checks;
         strangers.back()->sendLine(loginLine("team", "guess"));
-        QTRY_VERIFY_WITH_TIMEOUT(checks.count > 0, 3000 * kSlowdown);
+        QTRY_VERIFY_WITH_TIMEOUT(checks.count() > 0, 3000 * kSlowdown);
     }
     RawClient team;
     QVERIFY(team.connectTo(fixture.port, false));
@@ -522,7 +528,7 @@ void TestV2ServerLogins::waitingLoginTriedOnlyForRoom()
     const QByteArray firstLine = first.nextLine(3000 * kSlowdown);
     const QByteArray line = second.nextLine(4000 * kSlowdown);
     const qint64 elapsed = clock.elapsed();
-    const int tries = checks.count;
+    const int tries = checks.count();
     QVERIFY2(firstLine.contains("user or password not valid"), firstLine.constData());
     QVERIFY2(line.contains("user or password not valid"), line.constData());
     QVERIFY2(tries >= 1 && tries <= elapsed / 50 + 3, qPrintable(QStringLiteral("%1 tries in %2 ms").arg(tries).arg(elapsed)));
