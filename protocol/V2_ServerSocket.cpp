@@ -188,6 +188,15 @@ void V2_ServerSocket::run()
     }
     m_pastLastTurn = true;
     const bool wasLogged = m_handler->logged();
+    // A LOGIN still waiting for room to hold its answer when a time limit
+    // ends the connection is told so: its password was never read, and the
+    // client must not take the close for a network fault.
+    if (m_deferredLogin && !m_disconnectRequested) {
+        m_deferredLogin->setError(QStringLiteral("Too late to log in"), QString());
+        sendErrorMessage(m_deferredLogin.get());
+        m_deferredLogin.reset();
+        sendData();
+    }
 
     {
         QMutexLocker locker(&m_wakeMutex);

@@ -108,6 +108,7 @@ private slots:
     void heldAnswerCutShortSaysNothing_data();
     void heldAnswerCutShortSaysNothing();
     void waitingLoginTriedOnlyForRoom();
+    void waitingLoginToldWhenTimeRunsOut();
     void throttledLoginNearTheEndOfItsTime_data();
     void throttledLoginNearTheEndOfItsTime();
     void closingStrangersDoNotShutTheDoor();
@@ -532,6 +533,25 @@ void TestV2ServerLogins::waitingLoginTriedOnlyForRoom()
     QVERIFY2(firstLine.contains("user or password not valid"), firstLine.constData());
     QVERIFY2(line.contains("user or password not valid"), line.constData());
     QVERIFY2(tries >= 1 && tries <= elapsed / 50 + 3, qPrintable(QStringLiteral("%1 tries in %2 ms").arg(tries).arg(elapsed)));
+}
+
+void TestV2ServerLogins::waitingLoginToldWhenTimeRunsOut()
+{
+    Fixture fixture(false);
+    // One held answer per address, held for longer than a stranger may idle.
+    fixture.server.setMaxNotLoggedConnections(4);
+    fixture.server.setLoginRetryDelay(4000 * kSlowdown);
+    fixture.server.setNotLoggedTimeout(1);
+    QVERIFY(throttleTeam(fixture.port));
+    RawClient first;
+    QVERIFY(first.connectTo(fixture.port, false));
+    first.sendLine(loginLine("team", "guess"));
+    QTRY_VERIFY_WITH_TIMEOUT(holdsAnAnswer(fixture.server), 3000 * kSlowdown);
+    RawClient second;
+    QVERIFY(second.connectTo(fixture.port, false));
+    second.sendLine(loginLine("team", "pw"));
+    const QByteArray line = second.nextLine(3000 * kSlowdown);
+    QVERIFY2(line.contains("Too late to log in"), line.constData());
 }
 
 void TestV2ServerLogins::throttledLoginNearTheEndOfItsTime_data()
