@@ -123,6 +123,8 @@ bool TeamAlertEngine::raise(TeamAlert alert)
     if (m_raised.contains(alert.identity))
         return false;
     m_raised.insert(alert.identity);
+    // The session's clock, which a replay sets to the recorded time: an alert
+    // is raised as its line is read, so this is the event's track time.
     if (alert.trackTimeMs == 0)
         alert.trackTimeMs = SessionClock::trackTimeMs();
     if (!alert.acknowledged)
