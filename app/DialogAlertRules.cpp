@@ -15,9 +15,13 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace {
 
 using Type = AlertRules::ParameterType;
+
+constexpr int kMaxDecimals = 6;
 
 const AlertSeverity kSeverities[] = { AlertSeverity::Info, AlertSeverity::Warning, AlertSeverity::Critical };
 
@@ -54,9 +58,18 @@ void setEditor(QWidget* editor, const AlertRules::Parameter& parameter, const QV
     case Type::Integer:
         static_cast<QSpinBox*>(editor)->setValue(value.toInt());
         break;
-    case Type::Number:
-        static_cast<QDoubleSpinBox*>(editor)->setValue(value.toDouble());
+    case Type::Number: {
+        // As many decimals as the value holds (an imported 0.25 stays 0.25,
+        // not 0.3), at least one, so OK keeps what was shown.
+        auto* box = static_cast<QDoubleSpinBox*>(editor);
+        const double number = value.toDouble();
+        int decimals = 1;
+        while (decimals < kMaxDecimals && std::abs(std::round(number * std::pow(10.0, decimals)) - number * std::pow(10.0, decimals)) > 1e-6)
+            ++decimals;
+        box->setDecimals(decimals);
+        box->setValue(number);
         break;
+    }
     case Type::Choice: {
         auto* box = static_cast<QComboBox*>(editor);
         box->setCurrentIndex(qMax(0, box->findData(value.toString())));

@@ -46,6 +46,9 @@ const QStringList& wholeKeys(Domain domain)
 }
 
 constexpr int kRunningLapsIntervalMs = 1000;
+// A live session sends a line at least every second or two; longer without
+// one, what is shown has stopped moving.
+constexpr qint64 kLiveDataMs = 5000;
 
 } // namespace
 
@@ -54,6 +57,7 @@ TeamAlertEngine::TeamAlertEngine(V2DataProvider* provider, QObject* parent)
     , m_provider(provider)
     , m_detector(std::make_unique<TeamAlertDetector>(provider, [this](const TeamAlert& alert) { raise(alert); }))
     , m_awaitedSnapshots(ClientV2Controller::channels())
+    , m_clock(&SessionClock::serverNowMs)
 {
     const auto marks = [this](Domain domain) { return [this, domain] { mark(domain); }; };
     connect(provider, &V2DataProvider::analysisPitIn, this, marks(TeamAlertDetector::Pits));
@@ -119,6 +123,8 @@ bool TeamAlertEngine::raise(TeamAlert alert)
     if (m_raised.contains(alert.identity))
         return false;
     m_raised.insert(alert.identity);
+    // The session's clock, which a replay sets to the recorded time: an alert
+    // is raised as its line is read, so this is the event's track time.
     if (alert.trackTimeMs == 0)
         alert.trackTimeMs = SessionClock::trackTimeMs();
     if (!alert.acknowledged)
@@ -172,11 +178,20 @@ void TeamAlertEngine::setRules(const AlertRules& rules)
 
 void TeamAlertEngine::setClock(std::function<qint64()> clock)
 {
+    m_clock = clock;
+    m_lastLineMs = 0;
     m_detector->setClock(std::move(clock));
 }
 
 void TeamAlertEngine::checkRunningLaps()
 {
+    // The lap's start is a server stamp and "now" runs on without lines: a
+    // lap would look ever longer while nothing new is known about it. The
+    // same clock is read at each line's end, so a replay's (recorded, still
+    // while paused) and a live one's are compared alike.
+    const qint64 now = m_clock();
+    if (m_lastLineMs == 0 || now - m_lastLineMs > kLiveDataMs || now < m_lastLineMs)
+        return;
     m_detector->lookAtRunningLaps(false);
 }
 
@@ -187,6 +202,7 @@ void TeamAlertEngine::mark(TeamAlertDetector::Domain domain)
 
 void TeamAlertEngine::lineRead(const QSet<QString>& keys)
 {
+    m_lastLineMs = m_clock();
     const V2_Client* client = m_provider->controller();
     // The mirror is what came whole (a tree handed over: a replay's jump or
     // recorded login; or a line into an empty mirror, which becomes it) when

@@ -58,7 +58,11 @@ public:
     // the server's "now" of the session clock unless tests set another.
     void setClock(std::function<qint64()> clock);
     // Compares the laps being run with the clock now; a timer does it every
-    // second while the slow-lap rule is on.
+    // second while the slow-lap rule is on. Only while data are live: not
+    // before the first line, nor once none has come for a few seconds by
+    // that clock (a stalled or dropped connection), when the laps' ends stand
+    // still however far the clock runs. A paused replay's clock stands still
+    // with them.
     void checkRunningLaps();
 
 signals:
@@ -87,6 +91,9 @@ private:
     bool m_allDetails = false;
     bool m_allLaps = false;
     QTimer m_runningLaps;
+    std::function<qint64()> m_clock;
+    // The clock when the last line came; 0 before any.
+    qint64 m_lastLineMs = 0;
     QVector<TeamAlert> m_alerts;
     QSet<QString> m_raised;
     int m_unacknowledged = 0;

@@ -335,6 +335,7 @@ void TestDialogs::alertRules()
     gap.severity = AlertSeverity::Critical;
     gap.parameters[QStringLiteral("threshold")] = 2.5;
     gap.parameters[QStringLiteral("side")] = QStringLiteral("behind");
+    gap.parameters[QStringLiteral("hysteresis")] = 0.25; // finer than the field's one decimal
     rules.setValues(AlertRules::indexOf(AlertRules::kGap), gap);
     DialogAlertRules dialog(rules);
     dialog.show();
@@ -363,6 +364,8 @@ void TestDialogs::alertRules()
     QCOMPARE(read.values(AlertRules::kStopped).severity, AlertSeverity::Warning);
     QCOMPARE(read.text(AlertRules::kRaceControlGroups, "groups"), QStringLiteral("PENALTY"));
     QCOMPARE(read.number(AlertRules::kGap, "threshold"), 2.5);
+    QCOMPARE(dialog.findChild<QDoubleSpinBox*>(QStringLiteral("gap_hysteresis"))->value(), 0.25);
+    QCOMPARE(read.number(AlertRules::kGap, "hysteresis"), 0.25);
 
     // A refused file is named and changes nothing; an exported one comes back whole.
     const QString broken = m_config.filePath(QStringLiteral("broken.json"));

@@ -3,6 +3,7 @@
 #include "GapCrossing.h"
 #include "LapTree.h"
 #include "RecordingPlayer.h"
+#include "SessionClock.h"
 #include "SessionRecorder.h"
 #include "SessionSimulator.h"
 #include "SimAccounts.h"
@@ -45,6 +46,10 @@ void endLine(V2DataProvider& provider, const QSet<QString>& keys = {})
 {
     emit provider.controller()->onChannelChange(keys);
 }
+
+// A recorded day (2020-09-13) and a track two hours ahead of UTC.
+constexpr qint64 kRecordedMs = 1600000000000;
+constexpr qint64 kOffsetMs = 7200000;
 
 const QString kSimulatedRaceStart = QStringLiteral("1900");
 
@@ -172,22 +177,24 @@ void TestTeamAlerts::slowLap_data()
     QTest::addColumn<bool>("safetyCar"); // a safety car out since the last lap began
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<QList<int>>("neutralised"); // first and last lap behind a safety car before the last lap
+    QTest::addColumn<bool>("stalled"); // no line came while the clock ran on (a stalled or dropped connection)
 
     const QList<int> steady = { 100000, 101000, 99000, 100000, 100000 };
-    QTest::newRow("on pace") << steady + QList<int>{ 105000 } << qint64(0) << false << QStringList() << QList<int>();
+    QTest::newRow("on pace") << steady + QList<int>{ 105000 } << qint64(0) << false << QStringList() << QList<int>() << false;
     QTest::newRow("slower by 12 %") << steady + QList<int>{ 112000 } << qint64(0) << false
-                                    << QStringList{ "#7 lap 6 in 1:52.000, 12% slower than its recent median 1:40.000" } << QList<int>();
-    QTest::newRow("too few laps for a median") << QList<int>{ 100000, 101000, 130000 } << qint64(0) << false << QStringList() << QList<int>();
-    QTest::newRow("under the safety car") << steady + QList<int>{ 130000 } << qint64(0) << true << QStringList() << QList<int>();
+                                    << QStringList{ "#7 lap 6 in 1:52.000, 12% slower than its recent median 1:40.000" } << QList<int>() << false;
+    QTest::newRow("too few laps for a median") << QList<int>{ 100000, 101000, 130000 } << qint64(0) << false << QStringList() << QList<int>() << false;
+    QTest::newRow("under the safety car") << steady + QList<int>{ 130000 } << qint64(0) << true << QStringList() << QList<int>() << false;
     QTest::newRow("running lap past the limit") << steady << qint64(111000) << false
-                                                << QStringList{ "#7 lap 6 not completed after 1:51.0, 11% over its recent median 1:40.000" } << QList<int>();
-    QTest::newRow("running lap within the limit") << steady << qint64(109000) << false << QStringList() << QList<int>();
+                                                << QStringList{ "#7 lap 6 not completed after 1:51.0, 11% over its recent median 1:40.000" } << QList<int>() << false;
+    QTest::newRow("running lap past the limit, no data since") << steady << qint64(111000) << false << QStringList() << QList<int>() << true;
+    QTest::newRow("running lap within the limit") << steady << qint64(109000) << false << QStringList() << QList<int>() << false;
     // Laps 3 to 5 behind a safety car are left out of the median: 1:40, not 2:10.
     QTest::newRow("median without safety-car laps") << QList<int>{ 100000, 100000, 130000, 130000, 130000, 100000, 112000 } << qint64(0) << false
-                                                    << QStringList{ "#7 lap 7 in 1:52.000, 12% slower than its recent median 1:40.000" } << QList<int>{ 3, 5 };
+                                                    << QStringList{ "#7 lap 7 in 1:52.000, 12% slower than its recent median 1:40.000" } << QList<int>{ 3, 5 } << false;
     // The running lap fired; its end is the same lap: once.
     QTest::newRow("running, then completed slow") << steady + QList<int>{ 120000 } << qint64(-1) << false
-                                                  << QStringList{ "#7 lap 6 not completed after 1:55.0, 15% over its recent median 1:40.000" } << QList<int>();
+                                                  << QStringList{ "#7 lap 6 not completed after 1:55.0, 15% over its recent median 1:40.000" } << QList<int>() << false;
 }
 
 void TestTeamAlerts::slowLap()
@@ -197,6 +204,7 @@ void TestTeamAlerts::slowLap()
     QFETCH(bool, safetyCar);
     QFETCH(QStringList, expected);
     QFETCH(QList<int>, neutralised);
+    QFETCH(bool, stalled);
 
     auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
@@ -228,6 +236,7 @@ void TestTeamAlerts::slowLap()
     engine.setClock([&now] { return now; });
     engine.setRules(only({ AlertRules::kSlowLap }));
     p.setCarToFollow(1, QStringLiteral("7"));
+    endLine(p); // data are live: a line has just come
     if (safetyCar) {
         V2_Data* flag = mirrorNode(p, QStringLiteral("timing.session.flags.0001"));
         flag->insertData(QStringLiteral("type"), QStringLiteral("SAFETY_CAR"));
@@ -239,6 +248,7 @@ void TestTeamAlerts::slowLap()
     if (runningFor < 0) {
         // The lap runs long, then ends slower still.
         now = qint64(start) + 115000;
+        endLine(p);
         engine.checkRunningLaps();
         engine.checkRunningLaps();
     }
@@ -248,6 +258,8 @@ void TestTeamAlerts::slowLap()
         endLine(p);
     } else {
         now = qint64(start) + runningFor;
+        if (!stalled)
+            endLine(p);
         engine.checkRunningLaps();
         engine.checkRunningLaps();
     }
@@ -473,6 +485,26 @@ void TestTeamAlerts::lineByLine_data()
                                                    details("7", R"("bestLap":{"time":97500})") }
                                    // 7's best worsened (a lap deleted): the bests are looked for again, 12's stands.
                                    << QStringList{ "#7 overall best lap 1:39.000", "#12 overall best lap 1:38.000", "#7 overall best lap 1:37.500" };
+    // Falling back and rising again raises no count twice.
+    QTest::newRow("track limits") << QStringList{ AlertRules::kTrackLimits }
+                                  << QStringList{ details("7", R"("trackLimitsInfractions":2)"), details("7", R"("trackLimitsInfractions":3)"),
+                                                  details("7", R"("trackLimitsInfractions":5)"), details("7", R"("trackLimitsInfractions":4)"),
+                                                  details("7", R"("trackLimitsInfractions":5)") }
+                                  << QStringList{ "#7 has 3 track-limits infractions", "#7 has 4 track-limits infractions", "#7 has 5 track-limits infractions" };
+    const auto standings = [](const char* first, const char* second, int gapMs) {
+        return QStringLiteral("standings|{\"timing\":{\"session\":{\"standings\":{\"overall\":{\"active\":{"
+                              "\"1\":{\"participant\":\"%1\"},\"2\":{\"participant\":\"%2\",\"gapPreviousTime\":%3}}}}}}}")
+            .arg(QLatin1String(first), QLatin1String(second))
+            .arg(gapMs);
+    };
+    QTest::newRow("gap to the car ahead") << QStringList{ AlertRules::kGap }
+                                          << QStringList{ standings("12", "7", 1500), standings("12", "7", 900), standings("12", "7", 1200),
+                                                          standings("12", "7", 1400) }
+                                          << QStringList{ "#7 closes to 0.9 s behind #12 (under 1.0 s)", "#7 drops to 1.4 s behind #12 (over 1.0 s)" };
+    QTest::newRow("position") << QStringList{ AlertRules::kPosition }
+                              << QStringList{ standings("12", "7", 1500), standings("7", "12", 300), standings("7", "12", 800),
+                                              standings("12", "7", 200) }
+                              << QStringList{ "#7 up from P2 to P1", "#7 down from P1 to P2" };
 }
 
 void TestTeamAlerts::lineByLine()
@@ -485,16 +517,25 @@ void TestTeamAlerts::lineByLine()
     mergeMirror(p, R"({"timing":{"session":{"entry":{"7":{"class":"GT3"},"12":{"class":"GT4"}}}}})");
     p.teamAlerts()->setRules(only(rules));
     p.setCarToFollow(0, QStringLiteral("7"));
+    SessionClock::setClock([] { return kRecordedMs; });
+    SessionClock::setUtcOffset(kOffsetMs);
     for (const QString& line : lines) {
         const QString kind = line.section(QLatin1Char('|'), 0, 0);
         mergeMirror(p, line.section(QLatin1Char('|'), 1).toUtf8());
         if (kind == QLatin1String("flags"))
             emit p.controller()->sessionFlags();
+        else if (kind == QLatin1String("standings"))
+            emit p.controller()->standingsOverall();
         else
             emit p.controller()->participantDetailsByPnum(kind);
         endLine(p);
     }
     QCOMPARE(texts(*p.teamAlerts()), expected);
+    // An alert is stamped on the session's clock (a replay's is the recorded time), at the track's offset.
+    for (const TeamAlert& alert : p.teamAlerts()->alerts())
+        QCOMPARE(alert.trackTimeMs, kRecordedMs + kOffsetMs);
+    SessionClock::setClock(nullptr);
+    SessionClock::setUtcOffset(0);
 }
 
 void TestTeamAlerts::channelEmptyAtLogin_data()
