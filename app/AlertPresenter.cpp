@@ -1,5 +1,6 @@
 #include "AlertPresenter.h"
 
+#include "ProgramResources.h"
 #include "TeamAlertEngine.h"
 
 #include <QAction>
@@ -38,7 +39,9 @@ AlertPresenter::AlertPresenter(TeamAlertEngine* alerts, QStatusBar* statusBar, Q
     m_count->setFont(bold);
     statusBar->addPermanentWidget(m_count);
     m_acknowledgeAll->setObjectName(QStringLiteral("actionAcknowledge_all_alerts"));
-    menu->addAction(m_acknowledgeAll);
+    Q_ASSERT(menu);
+    if (menu)
+        menu->addAction(m_acknowledgeAll);
     connect(m_acknowledgeAll, &QAction::triggered, alerts, &TeamAlertEngine::acknowledgeAll);
     connect(alerts, &TeamAlertEngine::alertRaised, this, &AlertPresenter::present);
     connect(alerts, &TeamAlertEngine::acknowledgedChanged, this, &AlertPresenter::showCount);
@@ -58,6 +61,11 @@ QAction* AlertPresenter::acknowledgeAllAction() const
     return m_acknowledgeAll;
 }
 
+QSoundEffect* AlertPresenter::soundEffect() const
+{
+    return m_sound;
+}
+
 void AlertPresenter::setNotifier(Notifier notifier)
 {
     m_notifier = std::move(notifier);
@@ -72,14 +80,16 @@ void AlertPresenter::present(int index)
 {
     const TeamAlert alert = m_alerts->alerts().at(index);
     showCount();
-    if (alert.notify) {
-        // One message for the alerts of one burst, once it has been read.
-        if (m_toNotify.isEmpty())
-            QTimer::singleShot(0, this, &AlertPresenter::notify);
-        m_toNotify.append(alert);
+    if (!alert.notify && !alert.sound)
+        return;
+    // One message and one sound for the alerts of one burst, once it has been read.
+    if (!m_burstQueued) {
+        m_burstQueued = true;
+        QTimer::singleShot(0, this, &AlertPresenter::presentBurst);
     }
-    if (alert.sound)
-        m_soundPlayer();
+    if (alert.notify)
+        m_toNotify.append(alert);
+    m_soundAsked = m_soundAsked || alert.sound;
 }
 
 void AlertPresenter::showCount()
@@ -90,8 +100,13 @@ void AlertPresenter::showCount()
     m_acknowledgeAll->setEnabled(count > 0);
 }
 
-void AlertPresenter::notify()
+void AlertPresenter::presentBurst()
 {
+    m_burstQueued = false;
+    if (m_soundAsked) {
+        m_soundAsked = false;
+        m_soundPlayer();
+    }
     QVector<TeamAlert> alerts;
     alerts.swap(m_toNotify);
     if (alerts.isEmpty())
@@ -115,11 +130,13 @@ void AlertPresenter::notify()
 void AlertPresenter::playSound()
 {
     if (!m_sound) {
+        ProgramResources::init();
         m_sound = new QSoundEffect(this);
         m_sound->setSource(QUrl(kSound));
         m_sound->setVolume(0.8);
     }
-    // Without an audio output the effect reports an error and stays silent.
+    // A sound that failed to load is not played; without an audio output
+    // the effect stays silent.
     if (m_sound->status() != QSoundEffect::Error)
         m_sound->play();
 }

@@ -41,11 +41,25 @@ QVariant ModelSessionLapForCarFollow::data(const QModelIndex& index, int role) c
 
 void ModelSessionLapForCarFollow::repaintFlash(const QString& car)
 {
-    // The block shows one car's laps, spread over the session's rows: one
-    // announcement of them all, which the block's filter narrows.
-    if (car != followedParticipant() || rowCount() == 0)
+    // The model holds the session's laps and the block's filter shows one
+    // car's: only that car's rows are announced, one range per run of them,
+    // so a blink costs the proxy a look at those rows, not at every lap.
+    if (car != followedParticipant())
         return;
-    emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::BackgroundRole, Qt::ForegroundRole, ColumnTable::FlashRole});
+    const QVector<int> roles{Qt::BackgroundRole, Qt::ForegroundRole, ColumnTable::FlashRole};
+    const int count = rowCount();
+    const int lastColumn = columnCount() - 1;
+    int first = -1;
+    for (int row = 0; row <= count; ++row) {
+        const LapAnalysisRecord* record = row < count ? recordAt(row) : nullptr;
+        const bool ours = record && record->pNum == car;
+        if (ours && first < 0)
+            first = row;
+        else if (!ours && first >= 0) {
+            emit dataChanged(index(first, 0), index(row - 1, lastColumn), roles);
+            first = -1;
+        }
+    }
 }
 
 int ModelSessionLapForCarFollow::extraColumnCount() const

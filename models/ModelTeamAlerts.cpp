@@ -124,7 +124,9 @@ QVariant ModelTeamAlerts::data(const QModelIndex& index, int role) const
         // The severity by shape as well as by colour: circle, triangle, octagon.
         return index.column() == Time ? QVariant(m_icons[severityIndex(alert.severity)]) : QVariant();
     case Qt::ToolTipRole:
-        return alert.acknowledged ? tr("%1 (acknowledged)").arg(severityText(alert.severity)) : severityText(alert.severity);
+        // The cells' tooltips cover the table's own, so they carry its hint.
+        return alert.acknowledged ? tr("%1 (acknowledged)").arg(severityText(alert.severity))
+                                  : tr("%1: double-click to acknowledge").arg(severityText(alert.severity));
     case Qt::BackgroundRole:
         return background(alert);
     case Qt::ForegroundRole:

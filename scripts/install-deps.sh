@@ -13,7 +13,6 @@ packages=(
     libqt5svg5-dev
     libqt5opengl5-dev
     qtmultimedia5-dev
-    libqt5multimedia5-plugins
     rapidjson-dev
     zlib1g-dev
     libbenchmark-dev

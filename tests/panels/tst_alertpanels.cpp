@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
+#include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -25,6 +26,8 @@
 
 namespace {
 
+// The flash's orange, unlike any follow, best-time or pit-lap colour.
+const QColor kFlash(255, 140, 0);
 constexpr qint64 kTrackTime = Q_INT64_C(1767225600000) + 14 * 3600000; // 14:00:00 at the track, 1 January 2026
 
 TeamAlert alert(const QString& car, const QString& text, AlertSeverity severity = AlertSeverity::Info, qint64 seconds = 0)
@@ -132,8 +135,12 @@ void TestAlertPanels::newestFirstWithSeverity()
              QStringList({"14:01:05", "", "Pit entry", "Safety car"}));
     QCOMPARE(QStringList({cell(model, 1, 0), cell(model, 1, 1), cell(model, 1, 3)}), QStringList({"14:00:05", "7", "Car 7 in the pit lane"}));
     // Severity by an icon and a text as well as a tint.
-    QVERIFY(!model.data(model.index(0, ModelTeamAlerts::Time), Qt::DecorationRole).value<QIcon>().isNull());
-    QCOMPARE(model.data(model.index(0, 0), Qt::ToolTipRole).toString(), QStringLiteral("Critical"));
+    const auto picture = [&model](int row) {
+        return model.data(model.index(row, ModelTeamAlerts::Time), Qt::DecorationRole).value<QIcon>().pixmap(16).toImage();
+    };
+    QVERIFY(!picture(0).isNull());
+    QVERIFY(picture(0) != picture(1));
+    QCOMPARE(model.data(model.index(0, 0), Qt::ToolTipRole).toString(), QStringLiteral("Critical: double-click to acknowledge"));
     QCOMPARE(background(model, 0, 3), criticalTint);
     QVERIFY(model.data(model.index(0, 3), Qt::FontRole).value<QFont>().bold());
     // An acknowledged row: no tint, plain and dimmed.
@@ -216,6 +223,11 @@ void TestAlertPanels::flashOnStandingsAndFollowBlock()
     const QAbstractItemModel& follow = *block.table()->model();
     QCOMPARE(follow.rowCount(), 2);
     QSignalSpy standingsChanged(&standings, &QAbstractItemModel::dataChanged);
+    // The block announces through its filter; its source, only car 7's laps.
+    QSignalSpy blockChanged(&follow, &QAbstractItemModel::dataChanged);
+    const QAbstractItemModel* laps = qobject_cast<const QSortFilterProxyModel*>(&follow)->sourceModel();
+    QCOMPARE(laps->rowCount(), 3);
+    QSignalSpy lapsChanged(laps, &QAbstractItemModel::dataChanged);
 
     provider->teamAlerts()->raise(alert(QStringLiteral("7"), QStringLiteral("Car 7 in the pit lane")));
     // Car 7's row alone, announced as one row, lit at once.
@@ -224,30 +236,40 @@ void TestAlertPanels::flashOnStandingsAndFollowBlock()
     QCOMPARE(standingsChanged.at(0).at(1).toModelIndex().row(), 0);
     QVERIFY(flashing(standings, 0));
     QVERIFY(!flashing(standings, 1));
-    QCOMPARE(background(standings, 0, ModelSessionStanding::NumberColumn), ColumnTable::flashColour());
-    QVERIFY(background(standings, 1, ModelSessionStanding::NumberColumn) != ColumnTable::flashColour());
+    QCOMPARE(background(standings, 0, ModelSessionStanding::NumberColumn), kFlash);
+    QVERIFY(background(standings, 1, ModelSessionStanding::NumberColumn) != kFlash);
     QVERIFY(flashing(follow, 0) && flashing(follow, 1));
-    QCOMPARE(background(follow, 1, ModelSessionLap::Driver), ColumnTable::flashColour());
+    QCOMPARE(background(follow, 1, ModelSessionLap::Driver), kFlash);
+    QVERIFY(!blockChanged.isEmpty());
+    QStringList announced;
+    for (const QList<QVariant>& range : qAsConst(lapsChanged))
+        for (int row = range.at(0).toModelIndex().row(); row <= range.at(1).toModelIndex().row(); ++row)
+            announced << cell(*laps, row, ModelSessionLap::Number);
+    QCOMPARE(announced, QStringList({"7", "7"}));
     // It blinks: unlit on the next spell, still flashing.
     now += CarFlash::kBlinkMs;
     provider->carFlash()->tick();
     QVERIFY(flashing(standings, 0));
-    QVERIFY(background(standings, 0, ModelSessionStanding::NumberColumn) != ColumnTable::flashColour());
+    QVERIFY(background(standings, 0, ModelSessionStanding::NumberColumn) != kFlash);
     // Its time up, it stops and its row is repainted once more.
     standingsChanged.clear();
+    blockChanged.clear();
     now += CarFlash::kFlashMs;
     provider->carFlash()->tick();
     QVERIFY(!flashing(standings, 0));
     QVERIFY(!flashing(follow, 0));
     QCOMPARE(standingsChanged.size(), 1);
+    QVERIFY(!blockChanged.isEmpty());
     provider->carFlash()->tick();
-    QVERIFY(background(standings, 0, ModelSessionStanding::NumberColumn) != ColumnTable::flashColour());
+    QVERIFY(background(standings, 0, ModelSessionStanding::NumberColumn) != kFlash);
     // Another car's alert leaves the block alone; an alert on no car flashes nothing.
+    blockChanged.clear();
     provider->teamAlerts()->raise(alert(QStringLiteral("17"), QStringLiteral("Car 17 in the pit lane")));
     provider->teamAlerts()->raise(alert(QString(), QStringLiteral("Red flag")));
     QVERIFY(flashing(standings, 1));
     QVERIFY(!flashing(standings, 0));
     QVERIFY(!flashing(follow, 0));
+    QCOMPARE(blockChanged.size(), 0);
 }
 
 QTEST_MAIN(TestAlertPanels)
