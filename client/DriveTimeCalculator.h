@@ -62,6 +62,7 @@ struct DriveFeasibility {
         NotFeasible,
         Undecided, // neither a schedule nor a proof of none was found
         NoEnd,     // the race's end is not known
+        NotRace,   // practice or qualifying: the rules judge the race only
     };
     Verdict verdict = NoEnd;
     qint64 slackMs = 0;     // Feasible: slack of the schedule found

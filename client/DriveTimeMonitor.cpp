@@ -84,7 +84,8 @@ void DriveTimeMonitor::checkFollowed()
         return;
     const QStringList cars = m_provider->getFollowedCars();
     bool onTrack = false;
-    if (!cars.isEmpty()) {
+    // Outside a race nothing is judged: no alert, and no periodic check.
+    if (!cars.isEmpty() && m_provider->isRace()) {
         const DriveTimeRules& current = rules();
         const qint64 remaining = StintRows::remainingMs(current);
         for (const QString& car : cars) {

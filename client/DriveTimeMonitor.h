@@ -46,6 +46,8 @@ public:
                qint64 nearMarginMs);
     // A new session: feasibility is judged afresh.
     void clear();
+    // Whether running spells are being followed each second.
+    bool isChecking() const { return m_running.isActive(); }
 
 private:
     void raise(const QString& identity, const QString& car, const QString& text, bool critical);

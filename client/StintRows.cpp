@@ -117,9 +117,17 @@ CarDriveCheck driveTime(const V2DataProvider& p, const QString& pNum, const Driv
         drivers.append(DriveDriver{number, p.getDriverName(pNum, number)});
     CarDriveCheck check;
     check.limits = rules.limitsFor(p.getParticipantClass(pNum));
+    // A team follows its car all weekend; a minimum is owed over the race,
+    // so practice and qualifying show the times and judge nothing.
+    const bool race = p.isRace();
     check.times = DriveTimeCalculator::compute(stints, drivers, check.limits, rules.pitTime, rules.nearMarginMs, SessionClock::serverNowMs(),
-                                               p.isRunning(pNum), remainingMs == 0);
-    check.feasibility = DriveTimeCalculator::feasibility(check.times, check.limits, remainingMs);
+                                               p.isRunning(pNum), race && remainingMs == 0);
+    if (race) {
+        check.feasibility = DriveTimeCalculator::feasibility(check.times, check.limits, remainingMs);
+    } else {
+        check.feasibility.verdict = DriveFeasibility::NotRace;
+        check.feasibility.text = QStringLiteral("Drive-time rules apply to the race");
+    }
     return check;
 }
 

@@ -342,7 +342,15 @@ private slots:
         addStint(*provider, 3, 2, "TRACK", 56, -1);
         const QVector<TeamAlert>& alerts = provider->teamAlerts()->alerts();
         g_now = 112 * kMin;
+        // In practice the same spell raises nothing.
+        V2_Data* info = mirrorNode(*provider, QStringLiteral("timing.session.info"));
+        info->insertData(QStringLiteral("type"), QStringLiteral("PRACTICE"));
         provider->setCarToFollow(1, QStringLiteral("7"));
+        QTest::qWait(300);
+        QCOMPARE(alerts.size(), 0);
+        QVERIFY(!provider->driveTimeMonitor()->isChecking());
+        info->insertData(QStringLiteral("type"), QStringLiteral("RACE"));
+        provider->driveTimeMonitor()->setRules(rules);
         QTRY_COMPARE_WITH_TIMEOUT(alerts.size(), 1, 2000);
         QCOMPARE(alerts.at(0).identity, QStringLiteral("driveTime|7|2|%1|continuous-5min").arg(56 * kMin));
         // The running spell is followed with no notification.

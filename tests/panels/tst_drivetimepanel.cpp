@@ -90,6 +90,8 @@ private slots:
         raceByTime(kNoon, 300);
 
         auto provider = makeTestProvider();
+        V2_Data* info = mirrorNode(*provider, QStringLiteral("timing.session.info"));
+        info->insertData(QStringLiteral("type"), QStringLiteral("RACE"));
         V2_Data* entry = mirrorNode(*provider, QStringLiteral("timing.session.entry.7"));
         entry->insertData(QStringLiteral("class"), QStringLiteral("GT3"));
         const char* const names[] = {"Ann", "Bob", "Cid"};
@@ -132,6 +134,14 @@ private slots:
         emit panel.updateSkin(QStringLiteral("Light"));
         QCOMPARE(background(model, 1), QColor(255, 214, 102));
         QCOMPARE(background(model, 0), QColor(186, 228, 192));
+
+        // The same times in a practice session that has run out: no
+        // verdict, and no minimum missed.
+        info->insertData(QStringLiteral("type"), QStringLiteral("PRACTICE"));
+        g_now = kNoon + 300 * kMinute;
+        panel.model()->processRefresh();
+        QCOMPARE(panel.feasibilityLines().at(0)->text(), QStringLiteral("#7  Drive-time rules apply to the race"));
+        QCOMPARE(cell(model, 2, ModelDriveTime::State), QStringLiteral("OK"));
     }
 
     // The simulator's endurance race at 4 hours, every car followed: one
