@@ -89,8 +89,9 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
                      qint64 nearMarginMs, qint64 now, bool running, bool raceOver);
 
 // Whether every driver can still reach the minimum in remainingMs, and the
-// slack. remainingMs < 0: no known end.
-DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& limits, qint64 remainingMs);
+// slack. remainingMs < 0: no known end. swapMs: what a driver swap takes;
+// swapsCostTime: the pit lane counts for nobody, so each swap uses it up.
+DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& limits, qint64 remainingMs, qint64 swapMs, bool swapsCostTime);
 
 // "1:12" (hours and minutes), minutes rounded down or up.
 QString hoursMinutes(qint64 ms, bool roundUp);

@@ -123,7 +123,8 @@ CarDriveCheck driveTime(const V2DataProvider& p, const QString& pNum, const Driv
     check.times = DriveTimeCalculator::compute(stints, drivers, check.limits, rules.pitTime, rules.nearMarginMs, SessionClock::serverNowMs(),
                                                p.isRunning(pNum), race && remainingMs == 0);
     if (race) {
-        check.feasibility = DriveTimeCalculator::feasibility(check.times, check.limits, remainingMs);
+        check.feasibility = DriveTimeCalculator::feasibility(check.times, check.limits, remainingMs, rules.swapTimeMs,
+                                                             rules.pitTime == PitTimeRule::NotDriving);
     } else {
         check.feasibility.verdict = DriveFeasibility::NotRace;
         check.feasibility.text = QStringLiteral("Drive-time rules apply to the race");
