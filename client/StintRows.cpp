@@ -120,9 +120,16 @@ CarDriveCheck driveTime(const V2DataProvider& p, const QString& pNum, const Driv
     // A team follows its car all weekend; a minimum is owed over the race,
     // so practice and qualifying show the times and judge nothing.
     const bool race = p.isRace();
+    const bool running = p.isRunning(pNum);
+    // A minimum is missed once the car is in after the flag, whether the
+    // race ran by time or by laps; until then its final lap still counts.
+    const bool over = race && !running && (remainingMs == 0 || p.isSessionFinished());
     check.times = DriveTimeCalculator::compute(stints, drivers, check.limits, rules.pitTime, rules.nearMarginMs, SessionClock::serverNowMs(),
-                                               p.isRunning(pNum), race && remainingMs == 0);
-    if (race) {
+                                               running, over);
+    if (race && remainingMs == 0 && running) {
+        check.feasibility.verdict = DriveFeasibility::Undecided;
+        check.feasibility.text = QStringLiteral("Final lap: the minimums are settled at the flag");
+    } else if (race) {
         check.feasibility = DriveTimeCalculator::feasibility(check.times, check.limits, remainingMs, rules.swapTimeMs,
                                                              rules.pitTime == PitTimeRule::NotDriving);
     } else {

@@ -324,7 +324,7 @@ private slots:
                              // Bob rested from 40 and is ready at 70: no rest alert.
                              QStringLiteral("driveTime|7|1|%1|continuous-1min @100").arg(spell),
                              // Bob's 10 and Cid's 50 no longer fit.
-                             QStringLiteral("driveTime|7|infeasible-1 @100.5"),
+                             QStringLiteral("driveTime|7|%1|infeasible @100.5").arg(spell),
                              QStringLiteral("driveTime|7|1|total-over @101.5"),
                          }));
         QCOMPARE(engine.alerts().at(0).text, QStringLiteral("Car 7: Ann has 0:10 left of the maximum drive time"));
@@ -347,6 +347,36 @@ private slots:
         QCOMPARE(engine.alerts().at(0).identity, QStringLiteral("driveTime|7|1|%1|continuous-5min").arg(41 * kMin));
         QCOMPARE(engine.alerts().at(1).identity, QStringLiteral("driveTime|7|2|%1|rest-not-complete").arg(41 * kMin));
         QCOMPARE(engine.alerts().at(1).text, QStringLiteral("Car 7: Bob is not rested before the stop (0:34 of rest left)"));
+    }
+
+    // The infeasible alert: once per stint however often the verdict flips,
+    // and again in the next stint and in a later session.
+    void monitorInfeasibleOncePerStintAndSession()
+    {
+        TeamAlertEngine engine(nullptr);
+        DriveTimeMonitor monitor(nullptr, &engine, [] { return qint64(5); });
+        const DriveTimeLimits rules = limits(60, 0, 60, 0);
+        monitor.setSession(QStringLiteral("100"));
+        const auto checkAt = [&](const QVector<DriveStint>& stints, qint64 now, qint64 remaining) {
+            const CarDriveTime car = DriveTimeCalculator::compute(stints, kDrivers, rules, PitTimeRule::Outgoing, 0, now * kMin, true, false);
+            monitor.check(QStringLiteral("7"), car, DriveTimeCalculator::feasibility(car, rules, remaining * kMin, kMin, false), rules, 0);
+        };
+        // Ann in since 0; Bob and Cid need 60 each: 119 left is too little.
+        const QVector<DriveStint> first = {track(1, 0, 10)};
+        checkAt(first, 10, 119);
+        checkAt(first, 10, 200);
+        checkAt(first, 10, 119);
+        QCOMPARE(engine.alerts().size(), 1);
+        const QVector<DriveStint> second = {track(1, 0, 10), pit(2, 10, 11), track(2, 11, 12)};
+        checkAt(second, 12, 100);
+        QCOMPARE(engine.alerts().size(), 2);
+        monitor.clear();
+        monitor.setSession(QStringLiteral("200"));
+        checkAt(first, 10, 119);
+        QCOMPARE(engine.alerts().size(), 3);
+        QCOMPARE(engine.alerts().at(0).identity, QStringLiteral("driveTime|100|7|0|infeasible"));
+        QCOMPARE(engine.alerts().at(1).identity, QStringLiteral("driveTime|100|7|%1|infeasible").arg(11 * kMin));
+        QCOMPARE(engine.alerts().at(2).identity, QStringLiteral("driveTime|200|7|0|infeasible"));
     }
 
     // No drive-time panel exists here: the provider's monitor raises the

@@ -137,6 +137,16 @@ private slots:
         QCOMPARE(background(model, 1), QColor(255, 214, 102));
         QCOMPARE(background(model, 0), QColor(186, 228, 192));
 
+        // The clock at 0:00 while the car runs its final lap: nothing is
+        // judged yet; once in after the flag, Cid's minimum is missed.
+        g_now = kNoon + 300 * kMinute;
+        panel.model()->processRefresh();
+        QCOMPARE(panel.feasibilityLines().at(0)->text(), QStringLiteral("#7  Final lap: the minimums are settled at the flag"));
+        QCOMPARE(cell(model, 2, ModelDriveTime::State), QStringLiteral("OK"));
+        mirrorNode(*provider, QStringLiteral("timing.session.standings.overall.participantDetails.7"))->insertData(QStringLiteral("running"), false);
+        panel.model()->processRefresh();
+        QCOMPARE(cell(model, 2, ModelDriveTime::State), QStringLiteral("OVER: minimum"));
+
         // The same times in a practice session that has run out: no
         // verdict, and no minimum missed.
         info->insertData(QStringLiteral("type"), QStringLiteral("PRACTICE"));
