@@ -100,7 +100,10 @@ QVector<StintRow> read(const V2DataProvider& p, const QString& pNum)
 
 qint64 remainingMs(const DriveTimeRules& rules)
 {
-    if (SessionClock::endsByTime())
+    // A race by laps with a maximum time may end well before it: that time
+    // would make a schedule look feasible that is not, so it is no end.
+    const int type = SessionClock::finalType();
+    if (type == SessionClock::FinalByTime || type == SessionClock::FinalByTimePlusLaps)
         return qint64(SessionClock::remainingSeconds()) * 1000;
     if (rules.scheduledEndMs > 0)
         return std::max<qint64>(0, rules.scheduledEndMs - SessionClock::trackTimeMs());
@@ -132,6 +135,9 @@ CarDriveCheck driveTime(const V2DataProvider& p, const QString& pNum, const Driv
     } else if (race) {
         check.feasibility = DriveTimeCalculator::feasibility(check.times, check.limits, remainingMs, rules.swapTimeMs,
                                                              rules.pitTime == PitTimeRule::NotDriving);
+        const int type = SessionClock::finalType();
+        if (check.feasibility.verdict == DriveFeasibility::NoEnd && (type == SessionClock::FinalByLaps || type == SessionClock::FinalByLapsWithMaxTime))
+            check.feasibility.text = QStringLiteral("Race by laps: no verdict until its end is typed in the drive-time rules");
     } else {
         check.feasibility.verdict = DriveFeasibility::NotRace;
         check.feasibility.text = QStringLiteral("Drive-time rules apply to the race");

@@ -154,6 +154,14 @@ private slots:
         panel.model()->processRefresh();
         QCOMPARE(panel.feasibilityLines().at(0)->text(), QStringLiteral("#7  Drive-time rules apply to the race"));
         QCOMPARE(cell(model, 2, ModelDriveTime::State), QStringLiteral("OK"));
+
+        // A race by laps, its maximum time no end.
+        info->insertData(QStringLiteral("type"), QStringLiteral("RACE"));
+        mirrorNode(*provider, QStringLiteral("timing.session.standings.overall.participantDetails.7"))->insertData(QStringLiteral("running"), true);
+        SessionClock::setFinalType(QStringLiteral("BY_LAPS_WITH_MAX_TIME"));
+        g_now = kNoon + 100 * kMinute;
+        panel.model()->processRefresh();
+        QCOMPARE(panel.feasibilityLines().at(0)->text(), QStringLiteral("#7  Race by laps: no verdict until its end is typed in the drive-time rules"));
     }
 
     // The simulator's endurance race at 4 hours, every car followed: one
