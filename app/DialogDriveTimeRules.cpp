@@ -54,6 +54,7 @@ DialogDriveTimeRules::DialogDriveTimeRules(const DriveTimeRules& rules, const QS
     , m_minRest(minutesBox(this, QStringLiteral("minRest")))
     , m_nearMargin(minutesBox(this, QStringLiteral("nearMargin")))
     , m_pitTime(new QComboBox(this))
+    , m_swapTime(new QSpinBox(this))
     , m_classes(new QTableWidget(0, 5, this))
     , m_hasEnd(new QCheckBox(tr("Race ends at (when the session gives no end):"), this))
     , m_end(new QDateTimeEdit(this))
@@ -62,6 +63,9 @@ DialogDriveTimeRules::DialogDriveTimeRules(const DriveTimeRules& rules, const QS
     setWindowTitle(tr("Drive-time rules"));
     m_nearMargin->setSpecialValueText(QString());
     m_pitTime->setObjectName(QStringLiteral("pitTime"));
+    m_swapTime->setObjectName(QStringLiteral("swapTime"));
+    m_swapTime->setRange(1, 3600);
+    m_swapTime->setSuffix(tr(" s"));
     m_pitTime->addItems({tr("Pit lane is not driving"), tr("Pit lane counts: to the driver coming in"), tr("Pit lane counts: to the driver going out"),
                          tr("Pit lane counts: split between both")});
     m_classes->setObjectName(QStringLiteral("classes"));
@@ -80,6 +84,7 @@ DialogDriveTimeRules::DialogDriveTimeRules(const DriveTimeRules& rules, const QS
     form->addRow(tr("Maximum continuous driving:"), m_maxContinuous);
     form->addRow(tr("Minimum rest between stints:"), m_minRest);
     form->addRow(tr("Pit-lane time:"), m_pitTime);
+    form->addRow(tr("Driver swap takes:"), m_swapTime);
     form->addRow(tr("Near within:"), m_nearMargin);
     form->addRow(m_hasEnd, m_end);
 
@@ -121,6 +126,7 @@ void DialogDriveTimeRules::setRules(const DriveTimeRules& rules)
     m_minRest->setValue(int(rules.limits.minRestMs / kMinuteMs));
     m_nearMargin->setValue(int(rules.nearMarginMs / kMinuteMs));
     m_pitTime->setCurrentIndex(static_cast<int>(rules.pitTime));
+    m_swapTime->setValue(int(rules.swapTimeMs / 1000));
     QStringList classes = m_knownClasses;
     for (const QString& key : rules.classOverrides.keys())
         if (!classes.contains(key))
@@ -148,6 +154,7 @@ DriveTimeRules DialogDriveTimeRules::rules() const
     rules.limits.minRestMs = m_minRest->value() * kMinuteMs;
     rules.nearMarginMs = m_nearMargin->value() * kMinuteMs;
     rules.pitTime = static_cast<PitTimeRule>(m_pitTime->currentIndex());
+    rules.swapTimeMs = qint64(m_swapTime->value()) * 1000;
     for (int row = 0; row < m_classes->rowCount(); ++row) {
         const QString key = m_classes->item(row, 0) ? m_classes->item(row, 0)->text().trimmed() : QString();
         const DriveTimeOverride o{cellValue(m_classes->item(row, 1)), cellValue(m_classes->item(row, 2)), cellValue(m_classes->item(row, 3)),

@@ -42,6 +42,7 @@ private:
     QSpinBox* m_minRest;
     QSpinBox* m_nearMargin;
     QComboBox* m_pitTime;
+    QSpinBox* m_swapTime;
     QTableWidget* m_classes;
     QCheckBox* m_hasEnd;
     QDateTimeEdit* m_end;

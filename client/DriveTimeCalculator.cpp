@@ -44,6 +44,8 @@ qint64 ownFinish(qint64 t, qint64 n, qint64 room, qint64 C, qint64 Q)
         return t + n;
     if (n <= room)
         return t + n;
+    if (Q >= kNever)
+        return kNever;
     const qint64 left = n - room;
     return t + room + Q + left + Q * (ceilDiv(left, C) - 1);
 }
@@ -56,6 +58,8 @@ qint64 ownCapacity(qint64 t, qint64 end, qint64 room, qint64 C, qint64 Q)
     if (C <= 0)
         return end - t;
     qint64 got = std::min(room, end - t);
+    if (Q >= kNever)
+        return got;
     t += room + Q;
     if (t >= end)
         return got;
@@ -212,29 +216,36 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
 //
 // The question is one of scheduling: the time left, [0, R], is shared out
 // in spells, one driver at a time; a spell lasts at most C (the driver in
-// the car has C minus his running spell left of his first one); two spells
-// of one driver are at least Q apart, counted from his last spell for a
-// driver who has driven. Driver swaps are taken to cost no time, and the
-// car may be driven by anyone between the spells that count (time no one
-// needs is no loss). Every driver i must still get n_i.
+// the car has C minus his running spell left of his first one); a spell
+// ends in a swap to another driver, so one driver never has two spells in
+// a row, and two spells of one driver are at least Q' = max(Q, S) apart,
+// S being the time a swap takes (someone else is in the car meanwhile).
+// When the pit lane counts for nobody, every swap also takes S of R from
+// everyone. The car may be driven by anyone between the spells that count
+// (time no one needs is no loss); it is not left idle in reality, but a
+// schedule with idle time only says the real one has room.
+// Every driver i must still get n_i.
 //
 // The answer is exact because each verdict carries its proof:
 // - NotFeasible for one driver: ownFinish is the earliest he alone can be
 //   done (his first spell as long as allowed, then full spells each after
-//   a rest: any schedule of his has at least as many rests before the same
-//   amount), so past R no schedule helps him; ownCapacity is what he can
-//   still get.
-// - NotFeasible for all together: the spells do not overlap, so the needs
-//   cannot add up to more than R.
+//   a gap of Q': any schedule of his has at least as many gaps before the
+//   same amount), so past R no schedule helps him; ownCapacity is what he
+//   can still get.
+// - NotFeasible for all together: the spells do not overlap, and when
+//   swaps cost time each driver not in the car who still needs time gets
+//   in at least once, so the needs and those swaps cannot add up to more
+//   than R.
 // - Feasible: a schedule was built that meets every rule (an earliest-
 //   finish-first list schedule: whenever the car is free it goes to the
 //   rested driver whose own finish lies latest, for as long as his spell
-//   may last or his need runs); it shows the slack it leaves, and the lower
-//   bound above shows the most slack any schedule can leave. When the two
-//   agree the slack is exact.
+//   may last or his need runs, never to the driver who just got out: when
+//   he alone is left, another driver takes a turn in between); it shows
+//   the slack it leaves, and the lower bound above shows the most slack
+//   any schedule can leave. When the two agree the slack is exact.
 // - Undecided when neither a schedule nor a proof was found: said so, never
 //   guessed (it needs rests longer than the others' spells can fill).
-DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& limits, qint64 remainingMs)
+DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& limits, qint64 remainingMs, qint64 swapMs, bool swapsCostTime)
 {
     DriveFeasibility result;
     if (remainingMs < 0) {
@@ -242,8 +253,10 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         return result;
     }
     const qint64 C = limits.maxContinuousMs;
-    const qint64 Q = limits.minRestMs;
+    // A lone listed driver has no one to hand over to: one spell only.
+    const qint64 Q = car.drivers.size() < 2 ? kNever : std::max(limits.minRestMs, swapMs);
     const qint64 R = remainingMs;
+    const qint64 swapCost = swapsCostTime ? swapMs : 0;
     struct Need {
         int driver;
         qint64 need;
@@ -253,9 +266,12 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
     };
     QVector<Need> needs;
     qint64 totalNeed = 0;
+    qint64 swapsIn = 0; // drivers who need time and must first get in
+    int last = -1;      // who had the car last: he may not follow himself
     for (const DriverDriveTime& d : car.drivers) {
         Need n{d.driver, std::max<qint64>(0, d.toMinMs), 0, C > 0 ? C : kNever, d.inCar};
         if (d.inCar) {
+            last = needs.size();
             n.room = C > 0 ? std::max<qint64>(0, C - d.continuousMs) : kNever;
             if (n.room == 0) {
                 // At the limit: he gets out now and rests.
@@ -263,15 +279,20 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
                 n.ready = Q;
                 n.room = C;
             }
-        } else if (d.restMs >= 0 && Q > 0) {
-            n.ready = std::max<qint64>(0, Q - d.restMs);
+        } else if (d.restMs >= 0 && limits.minRestMs > 0) {
+            n.ready = std::max<qint64>(0, limits.minRestMs - d.restMs);
         }
+        if (n.need > 0 && !n.inCar)
+            ++swapsIn;
         totalNeed += n.need;
         needs.append(n);
     }
+    // With nobody in the car the first to get in swaps with no one.
+    if (car.currentDriver == 0 && swapsIn > 0)
+        --swapsIn;
 
     // Lower bound of the time every need takes, and the proofs of failure.
-    qint64 bound = totalNeed;
+    qint64 bound = totalNeed + swapsIn * swapCost;
     for (const Need& n : needs) {
         if (n.need == 0)
             continue;
@@ -287,12 +308,16 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
             return result;
         }
     }
-    if (totalNeed > R) {
+    if (bound > R) {
         result.verdict = DriveFeasibility::NotFeasible;
-        result.needMs = totalNeed;
+        result.needMs = bound;
         result.canMs = R;
-        result.text = QStringLiteral("Not feasible: the drivers need %1 more in all, %2 remains")
-                          .arg(hoursMinutes(totalNeed, true), hoursMinutes(R, false));
+        result.text = swapsIn * swapCost > 0
+            ? QStringLiteral("Not feasible: the drivers need %1 more in all with %2 swaps, %3 remains")
+                  .arg(hoursMinutes(bound, true))
+                  .arg(swapsIn)
+                  .arg(hoursMinutes(R, false))
+            : QStringLiteral("Not feasible: the drivers need %1 more in all, %2 remains").arg(hoursMinutes(totalNeed, true), hoursMinutes(R, false));
         return result;
     }
 
@@ -302,12 +327,17 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         int pick = -1;
         qint64 pickFinish = -1;
         qint64 nextReady = kNever;
+        bool onlyLast = false;
         for (int i = 0; i < needs.size(); ++i) {
             const Need& n = needs.at(i);
             if (n.need == 0)
                 continue;
             if (n.ready > t) {
                 nextReady = std::min(nextReady, n.ready);
+                continue;
+            }
+            if (i == last && !n.inCar) {
+                onlyLast = true;
                 continue;
             }
             const qint64 finish = ownFinish(t, n.need, n.room, C, Q);
@@ -318,9 +348,20 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
             }
         }
         if (pick < 0) {
+            if (onlyLast) {
+                // Another driver takes a turn: a swap out and one back.
+                t += 2 * swapCost;
+                last = -1;
+                continue;
+            }
             if (nextReady == kNever)
                 break; // every need met
-            t = nextReady;
+            // Someone else drives meanwhile: a swap to him.
+            if (last >= 0) {
+                t += swapCost;
+                last = -1;
+            }
+            t = std::max(t, nextReady);
             continue;
         }
         for (Need& n : needs) {
@@ -332,14 +373,16 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
             }
         }
         Need& n = needs[pick];
+        if (!n.inCar && (last >= 0 || t > 0 || car.currentDriver != 0))
+            t += swapCost; // he gets in
         const qint64 spell = std::min(n.need, n.room);
         t += spell;
         n.need -= spell;
         n.inCar = false;
         n.ready = t + Q;
         n.room = C > 0 ? C : kNever;
+        last = pick;
     }
-
     if (t > R) {
         result.verdict = DriveFeasibility::Undecided;
         result.text = QStringLiteral("Feasibility undecided: no schedule found within %1, none ruled out").arg(hoursMinutes(R, false));

@@ -62,6 +62,7 @@ struct DriveFeasibility {
         NotFeasible,
         Undecided, // neither a schedule nor a proof of none was found
         NoEnd,     // the race's end is not known
+        NotRace,   // practice or qualifying: the rules judge the race only
     };
     Verdict verdict = NoEnd;
     qint64 slackMs = 0;     // Feasible: slack of the schedule found
@@ -88,8 +89,9 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
                      qint64 nearMarginMs, qint64 now, bool running, bool raceOver);
 
 // Whether every driver can still reach the minimum in remainingMs, and the
-// slack. remainingMs < 0: no known end.
-DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& limits, qint64 remainingMs);
+// slack. remainingMs < 0: no known end. swapMs: what a driver swap takes;
+// swapsCostTime: the pit lane counts for nobody, so each swap uses it up.
+DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& limits, qint64 remainingMs, qint64 swapMs, bool swapsCostTime);
 
 // "1:12" (hours and minutes), minutes rounded down or up.
 QString hoursMinutes(qint64 ms, bool roundUp);

@@ -74,8 +74,12 @@ const DriveTimeRules& DriveTimeMonitor::rules() const
 
 void DriveTimeMonitor::clear()
 {
-    m_infeasibleCount.clear();
-    m_infeasible.clear();
+    m_session.clear();
+}
+
+void DriveTimeMonitor::setSession(const QString& session)
+{
+    m_session = session;
 }
 
 void DriveTimeMonitor::checkFollowed()
@@ -84,7 +88,10 @@ void DriveTimeMonitor::checkFollowed()
         return;
     const QStringList cars = m_provider->getFollowedCars();
     bool onTrack = false;
-    if (!cars.isEmpty()) {
+    // Outside a race nothing is judged: no alert, and no periodic check.
+    if (!cars.isEmpty() && m_provider->isRace()) {
+        const qint64 start = m_provider->getSessionStartTime();
+        setSession(start > 0 ? QString::number(start) : QString());
         const DriveTimeRules& current = rules();
         const qint64 remaining = StintRows::remainingMs(current);
         for (const QString& car : cars) {
@@ -116,7 +123,8 @@ void DriveTimeMonitor::raise(const QString& identity, const QString& car, const 
 void DriveTimeMonitor::check(const QString& car, const CarDriveTime& times, const DriveFeasibility& feasibility, const DriveTimeLimits& limits,
                              qint64 nearMarginMs)
 {
-    const QString prefix = QStringLiteral("driveTime|%1|").arg(car);
+    // The session in every identity: a later session's alerts are new ones.
+    const QString prefix = m_session.isEmpty() ? QStringLiteral("driveTime|%1|").arg(car) : QStringLiteral("driveTime|%1|%2|").arg(m_session, car);
     const DriverDriveTime* inCar = nullptr;
     for (const DriverDriveTime& d : times.drivers) {
         if (d.inCar)
@@ -154,10 +162,11 @@ void DriveTimeMonitor::check(const QString& car, const CarDriveTime& times, cons
         }
     }
 
-    const bool infeasible = feasibility.verdict == DriveFeasibility::NotFeasible;
-    if (infeasible && !m_infeasible.value(car)) {
-        const int count = ++m_infeasibleCount[car];
-        raise(prefix + QStringLiteral("infeasible-%1").arg(count), car, QStringLiteral("Car %1: %2").arg(car, feasibility.text), true);
+    // Once per stint, named by the running spell's start: a verdict that
+    // flips back and forth within a stint (late corrections, edits) does
+    // not sound again; the next stint, if still infeasible, does.
+    if (feasibility.verdict == DriveFeasibility::NotFeasible) {
+        const qint64 stint = times.spells.isEmpty() ? 0 : times.spells.last().start;
+        raise(prefix + QStringLiteral("%1|infeasible").arg(stint), car, QStringLiteral("Car %1: %2").arg(car, feasibility.text), true);
     }
-    m_infeasible.insert(car, infeasible);
 }

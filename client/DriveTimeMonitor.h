@@ -44,8 +44,12 @@ public:
     void checkFollowed();
     void check(const QString& car, const CarDriveTime& times, const DriveFeasibility& feasibility, const DriveTimeLimits& limits,
                qint64 nearMarginMs);
-    // A new session: feasibility is judged afresh.
+    // A new session: its alerts are told apart by the session set next.
     void clear();
+    // The session the alerts belong to (its start); empty: none known.
+    void setSession(const QString& session);
+    // Whether running spells are being followed each second.
+    bool isChecking() const { return m_running.isActive(); }
 
 private:
     void raise(const QString& identity, const QString& car, const QString& text, bool critical);
@@ -60,7 +64,5 @@ private:
     QTimer m_soon;
     // Follows running spells while a followed car is on track.
     QTimer m_running;
-    // Per car: how often its schedule became infeasible, and whether it is now.
-    QHash<QString, int> m_infeasibleCount;
-    QHash<QString, bool> m_infeasible;
+    QString m_session;
 };

@@ -24,6 +24,9 @@ const char* const kPitTime = "pitTime";
 const char* const kNearMargin = "nearMargin";
 const char* const kClasses = "classes";
 const char* const kScheduledEnd = "scheduledEnd";
+const char* const kSwapTime = "swapTime";
+// A swap takes some time; longer than this is a typing slip.
+constexpr qint64 kMaxSwapSeconds = 3600;
 
 const char* const kPitNames[] = {"notDriving", "outgoing", "incoming", "split"};
 
@@ -81,7 +84,7 @@ bool DriveTimeOverride::operator==(const DriveTimeOverride& o) const
 bool DriveTimeRules::operator==(const DriveTimeRules& o) const
 {
     return limits == o.limits && classOverrides == o.classOverrides && pitTime == o.pitTime && nearMarginMs == o.nearMarginMs
-        && scheduledEndMs == o.scheduledEndMs;
+        && scheduledEndMs == o.scheduledEndMs && swapTimeMs == o.swapTimeMs;
 }
 
 DriveTimeLimits DriveTimeRules::limitsFor(const QString& classKey) const
@@ -116,6 +119,7 @@ QByteArray DriveTimeRules::toJson() const
     putSeconds(root, kMinRest, limits.minRestMs);
     root.insert(QLatin1String(kPitTime), pitTimeName(pitTime));
     putSeconds(root, kNearMargin, nearMarginMs);
+    putSeconds(root, kSwapTime, swapTimeMs);
     QJsonObject classes;
     for (auto it = classOverrides.cbegin(); it != classOverrides.cend(); ++it) {
         QJsonObject one;
@@ -152,7 +156,7 @@ bool DriveTimeRules::fromJson(const QByteArray& json, DriveTimeRules* rules, QSt
         *error = QStringLiteral("\"version\" must be %1").arg(kFormatVersion);
         return false;
     }
-    if (!onlyKnownKeys(root, {kVersion, kMinTotal, kMaxTotal, kMaxContinuous, kMinRest, kPitTime, kNearMargin, kClasses, kScheduledEnd}, error,
+    if (!onlyKnownKeys(root, {kVersion, kMinTotal, kMaxTotal, kMaxContinuous, kMinRest, kPitTime, kNearMargin, kClasses, kScheduledEnd, kSwapTime}, error,
                        QString()))
         return false;
     DriveTimeRules read;
@@ -161,6 +165,12 @@ bool DriveTimeRules::fromJson(const QByteArray& json, DriveTimeRules* rules, QSt
         || !readSeconds(root, kMaxContinuous, &read.limits.maxContinuousMs, error, QString())
         || !readSeconds(root, kMinRest, &read.limits.minRestMs, error, QString()) || !readSeconds(root, kNearMargin, &read.nearMarginMs, error, QString()))
         return false;
+    if (!readSeconds(root, kSwapTime, &read.swapTimeMs, error, QString()))
+        return false;
+    if (read.swapTimeMs < 1000 || read.swapTimeMs > kMaxSwapSeconds * 1000) {
+        *error = QStringLiteral("\"swapTime\" must be a whole number of seconds from 1 to %1").arg(kMaxSwapSeconds);
+        return false;
+    }
     if (!ordered(read.limits.minTotalMs, read.limits.maxTotalMs)) {
         *error = QStringLiteral("\"minTotal\" is above \"maxTotal\"");
         return false;

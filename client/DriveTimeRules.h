@@ -44,6 +44,10 @@ public:
     QMap<QString, DriveTimeOverride> classOverrides; // by class key
     PitTimeRule pitTime = PitTimeRule::NotDriving;
     qint64 nearMarginMs = 10 * 60 * 1000;
+    // What a driver swap takes, pit lane and the change: another driver is
+    // in the car between two spells of one, and when the pit lane counts
+    // for nobody each swap uses this up of the race. Never 0.
+    qint64 swapTimeMs = 2 * 60 * 1000;
     // Typed by the user (ms since the epoch, track time); 0 when none.
     qint64 scheduledEndMs = 0;
 

@@ -100,7 +100,10 @@ QVector<StintRow> read(const V2DataProvider& p, const QString& pNum)
 
 qint64 remainingMs(const DriveTimeRules& rules)
 {
-    if (SessionClock::endsByTime())
+    // A race by laps with a maximum time may end well before it: that time
+    // would make a schedule look feasible that is not, so it is no end.
+    const int type = SessionClock::finalType();
+    if (type == SessionClock::FinalByTime || type == SessionClock::FinalByTimePlusLaps)
         return qint64(SessionClock::remainingSeconds()) * 1000;
     if (rules.scheduledEndMs > 0)
         return std::max<qint64>(0, rules.scheduledEndMs - SessionClock::trackTimeMs());
@@ -117,9 +120,28 @@ CarDriveCheck driveTime(const V2DataProvider& p, const QString& pNum, const Driv
         drivers.append(DriveDriver{number, p.getDriverName(pNum, number)});
     CarDriveCheck check;
     check.limits = rules.limitsFor(p.getParticipantClass(pNum));
+    // A team follows its car all weekend; a minimum is owed over the race,
+    // so practice and qualifying show the times and judge nothing.
+    const bool race = p.isRace();
+    const bool running = p.isRunning(pNum);
+    // A minimum is missed once the car is in after the flag, whether the
+    // race ran by time or by laps; until then its final lap still counts.
+    const bool over = race && !running && (remainingMs == 0 || p.isSessionFinished());
     check.times = DriveTimeCalculator::compute(stints, drivers, check.limits, rules.pitTime, rules.nearMarginMs, SessionClock::serverNowMs(),
-                                               p.isRunning(pNum), remainingMs == 0);
-    check.feasibility = DriveTimeCalculator::feasibility(check.times, check.limits, remainingMs);
+                                               running, over);
+    if (race && remainingMs == 0 && running) {
+        check.feasibility.verdict = DriveFeasibility::Undecided;
+        check.feasibility.text = QStringLiteral("Final lap: the minimums are settled at the flag");
+    } else if (race) {
+        check.feasibility = DriveTimeCalculator::feasibility(check.times, check.limits, remainingMs, rules.swapTimeMs,
+                                                             rules.pitTime == PitTimeRule::NotDriving);
+        const int type = SessionClock::finalType();
+        if (check.feasibility.verdict == DriveFeasibility::NoEnd && (type == SessionClock::FinalByLaps || type == SessionClock::FinalByLapsWithMaxTime))
+            check.feasibility.text = QStringLiteral("Race by laps: no verdict until its end is typed in the drive-time rules");
+    } else {
+        check.feasibility.verdict = DriveFeasibility::NotRace;
+        check.feasibility.text = QStringLiteral("Drive-time rules apply to the race");
+    }
     return check;
 }
 

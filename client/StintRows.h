@@ -53,8 +53,9 @@ namespace StintRows {
 
 QVector<StintRow> read(const V2DataProvider& provider, const QString& pNum);
 
-// The race time left: from the session when it ends by time, else from the
-// end typed in the rules; -1 when unknown.
+// The race time left: from the session when it ends by time (a race by
+// laps, even with a maximum time, does not), else from the end typed in
+// the rules; -1 when unknown.
 qint64 remainingMs(const DriveTimeRules& rules);
 
 // Each listed driver's times of a car, and whether every minimum can still

@@ -131,10 +131,13 @@ void TestDialogs::driveTimeRulesFile()
     rules.limits = DriveTimeLimits{240 * 60000, 0, 120 * 60000, 60 * 60000};
     rules.classOverrides.insert(QStringLiteral("AM"), DriveTimeOverride{300 * 60000, -1, -1, -1});
     rules.pitTime = PitTimeRule::Incoming;
+    rules.swapTimeMs = 75000;
     DialogDriveTimeRules dialog(rules, {QStringLiteral("PRO"), QStringLiteral("AM")});
     QCOMPARE(dialog.rules(), rules);
     dialog.findChild<QSpinBox*>(QStringLiteral("maxTotal"))->setValue(840);
     rules.limits.maxTotalMs = 840 * 60000;
+    dialog.findChild<QSpinBox*>(QStringLiteral("swapTime"))->setValue(90);
+    rules.swapTimeMs = 90000;
     QCOMPARE(dialog.rules(), rules);
 
     const QString path = m_config.filePath(QStringLiteral("rules.json"));

@@ -73,6 +73,7 @@ private slots:
         rules.pitTime = PitTimeRule::Split;
         rules.nearMarginMs = 5 * kMin;
         rules.scheduledEndMs = 1781445600000; // 2026-06-14T14:00:00Z
+        rules.swapTimeMs = 75000;
         DriveTimeRules read;
         QString error;
         QVERIFY2(DriveTimeRules::fromJson(rules.toJson(), &read, &error), qPrintable(error));
@@ -99,6 +100,7 @@ private slots:
         QTest::newRow("class min above max") << QByteArray("{\"version\": 1, \"maxTotal\": 600, \"classes\": {\"AM\": {\"minTotal\": 900}}}")
                                              << "class \"AM\": its minimum total is above its maximum";
         QTest::newRow("class not object") << QByteArray("{\"version\": 1, \"classes\": {\"AM\": 3}}") << "class \"AM\": must be an object";
+        QTest::newRow("no swap time") << QByteArray("{\"version\": 1, \"swapTime\": 0}") << "\"swapTime\" must be a whole number of seconds from 1";
         QTest::newRow("end") << QByteArray("{\"version\": 1, \"scheduledEnd\": \"tomorrow\"}") << "\"scheduledEnd\" must be a date";
     }
 
@@ -215,27 +217,45 @@ private slots:
         QTest::addColumn<qint64>("remaining");
         QTest::addColumn<int>("verdict");
         QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("continuous");
+        QTest::addColumn<qint64>("rest");
+        QTest::addColumn<bool>("swapsCost");
 
-        // Continuous 60, rest 30.
+        // Continuous 60, rest 30, a swap takes 2 and the pit lane counts
+        // (unless said otherwise).
         const QVector<DriveStint> none;
-        QTest::newRow("exactly feasible") << none << 0LL << 60LL << 180LL << int(DriveFeasibility::Feasible) << "Feasible, 0 min slack";
-        QTest::newRow("slack") << none << 0LL << 60LL << 218LL << int(DriveFeasibility::Feasible) << "Feasible, 38 min slack";
-        QTest::newRow("hours of slack") << none << 0LL << 60LL << 1126LL << int(DriveFeasibility::Feasible) << "Feasible, 15 h 46 min slack";
+        QTest::newRow("exactly feasible") << none << 0LL << 60LL << 180LL << int(DriveFeasibility::Feasible) << "Feasible, 0 min slack" << 60LL << 30LL << false;
+        QTest::newRow("slack") << none << 0LL << 60LL << 218LL << int(DriveFeasibility::Feasible) << "Feasible, 38 min slack" << 60LL << 30LL << false;
+        QTest::newRow("hours of slack") << none << 0LL << 60LL << 1126LL << int(DriveFeasibility::Feasible) << "Feasible, 15 h 46 min slack" << 60LL << 30LL << false;
         QTest::newRow("one minute short") << none << 0LL << 60LL << 179LL << int(DriveFeasibility::NotFeasible)
-                                          << "Not feasible: the drivers need 3:00 more in all, 2:59 remains";
+                                          << "Not feasible: the drivers need 3:00 more in all, 2:59 remains" << 60LL << 30LL << false;
         // Bob and Cid have their 120; Ann alone needs two spells and a rest.
         const QVector<DriveStint> others = {track(2, 0, 60), pit(3, 60, 60), track(3, 60, 120), pit(2, 120, 120), track(2, 150, 210),
                                             pit(3, 210, 210), track(3, 210, 270)};
         QTest::newRow("rest makes it infeasible") << others << 270LL << 120LL << 149LL << int(DriveFeasibility::NotFeasible)
-                                                  << "Not feasible: Ann needs 2:00 more, 1:59 can still be scheduled";
-        QTest::newRow("rest, exactly feasible") << others << 270LL << 120LL << 150LL << int(DriveFeasibility::Feasible) << "Feasible, 0 min slack";
+                                                  << "Not feasible: Ann needs 2:00 more, 1:59 can still be scheduled" << 60LL << 30LL << false;
+        QTest::newRow("rest, exactly feasible") << others << 270LL << 120LL << 150LL << int(DriveFeasibility::Feasible) << "Feasible, 0 min slack" << 60LL << 30LL << false;
         // Ann has 50 of a 60 spell: she hands over at once, and does her
         // last 10 when Bob and Cid have had their hour each.
         const QVector<DriveStint> inCar = {track(1, 0, 50)};
-        QTest::newRow("driver in the car") << inCar << 50LL << 60LL << 130LL << int(DriveFeasibility::Feasible) << "Feasible, 0 min slack";
+        QTest::newRow("driver in the car") << inCar << 50LL << 60LL << 130LL << int(DriveFeasibility::Feasible) << "Feasible, 0 min slack" << 60LL << 30LL << false;
         QTest::newRow("minimum reached") << inCar << 50LL << 30LL << 10LL << int(DriveFeasibility::NotFeasible)
-                                         << "Not feasible: Bob needs 0:30 more, 0:10 can still be scheduled";
-        QTest::newRow("no end") << inCar << 50LL << 60LL << -1LL << int(DriveFeasibility::NoEnd) << "Race end unknown: type it in the drive-time rules";
+                                         << "Not feasible: Bob needs 0:30 more, 0:10 can still be scheduled" << 60LL << 30LL << false;
+        // Swaps under a pit lane that counts for nobody: the first to get
+        // in swaps with no one, the two others cost 2 each.
+        QTest::newRow("swaps use up the slack") << none << 0LL << 60LL << 184LL << int(DriveFeasibility::Feasible) << "Feasible, 0 min slack" << 60LL << 30LL
+                                                << true;
+        QTest::newRow("swaps make it infeasible") << none << 0LL << 60LL << 183LL << int(DriveFeasibility::NotFeasible)
+                                                  << "Not feasible: the drivers need 3:04 more in all with 2 swaps, 3:03 remains" << 60LL << 30LL << true;
+        // Continuous 120, no rest: Bob and Cid have their 300, Ann needs
+        // 300 with 300 left. She cannot follow herself: two swaps out and
+        // back in lose her 4 of it.
+        const QVector<DriveStint> alone = {track(2, 0, 120), pit(3, 120, 120), track(3, 120, 240), pit(2, 240, 240), track(2, 240, 360),
+                                           pit(3, 360, 360), track(3, 360, 480), pit(2, 480, 480), track(2, 480, 540), pit(3, 540, 540),
+                                           track(3, 540, 600)};
+        QTest::newRow("no rest, one driver short") << alone << 600LL << 300LL << 300LL << int(DriveFeasibility::NotFeasible)
+                                                   << "Not feasible: Ann needs 5:00 more, 4:56 can still be scheduled" << 120LL << 0LL << false;
+        QTest::newRow("no end") << inCar << 50LL << 60LL << -1LL << int(DriveFeasibility::NoEnd) << "Race end unknown: type it in the drive-time rules" << 60LL << 30LL << false;
     }
 
     void feasibility()
@@ -246,9 +266,12 @@ private slots:
         QFETCH(qint64, remaining);
         QFETCH(int, verdict);
         QFETCH(QString, text);
-        const DriveTimeLimits rules = limits(minTotal, 0, 60, 30);
+        QFETCH(qint64, continuous);
+        QFETCH(qint64, rest);
+        QFETCH(bool, swapsCost);
+        const DriveTimeLimits rules = limits(minTotal, 0, continuous, rest);
         const CarDriveTime car = DriveTimeCalculator::compute(stints, kDrivers, rules, PitTimeRule::NotDriving, 0, now * kMin, true, false);
-        const DriveFeasibility result = DriveTimeCalculator::feasibility(car, rules, remaining < 0 ? -1 : remaining * kMin);
+        const DriveFeasibility result = DriveTimeCalculator::feasibility(car, rules, remaining < 0 ? -1 : remaining * kMin, 2 * kMin, swapsCost);
         QCOMPARE(result.text, text);
         QCOMPARE(int(result.verdict), verdict);
     }
@@ -264,10 +287,10 @@ private slots:
         car.drivers[0].toMinMs = 60 * kMin;
         car.drivers[1].driver = 2;
         car.drivers[1].toMinMs = 40 * kMin;
-        QCOMPARE(int(DriveTimeCalculator::feasibility(car, rules, 100 * kMin).verdict), int(DriveFeasibility::Undecided));
+        QCOMPARE(int(DriveTimeCalculator::feasibility(car, rules, 100 * kMin, kMin, false).verdict), int(DriveFeasibility::Undecided));
         // The schedule found ends at 110; none can end before 100.
-        QCOMPARE(DriveTimeCalculator::feasibility(car, rules, 130 * kMin).text, QStringLiteral("Feasible, 20 min to 30 min slack"));
-        QCOMPARE(DriveTimeCalculator::feasibility(car, rules, 130 * kMin).verdict, DriveFeasibility::Feasible);
+        QCOMPARE(DriveTimeCalculator::feasibility(car, rules, 130 * kMin, kMin, false).text, QStringLiteral("Feasible, 20 min to 30 min slack"));
+        QCOMPARE(DriveTimeCalculator::feasibility(car, rules, 130 * kMin, kMin, false).verdict, DriveFeasibility::Feasible);
     }
 
 
@@ -289,7 +312,7 @@ private slots:
             stints.append(DriveStint{1, false, 0, 41 * kMin, now});
             const CarDriveTime car = DriveTimeCalculator::compute(stints, kDrivers, rules, PitTimeRule::NotDriving, 10 * kMin, now, true, false);
             // The race ends at minute 160.
-            const DriveFeasibility feasible = DriveTimeCalculator::feasibility(car, rules, 160 * kMin - now);
+            const DriveFeasibility feasible = DriveTimeCalculator::feasibility(car, rules, 160 * kMin - now, kMin, false);
             monitor.check(QStringLiteral("7"), car, feasible, rules, 10 * kMin);
             for (int i = raised.size(); i < engine.alerts().size(); ++i)
                 raised << QStringLiteral("%1 @%2").arg(engine.alerts().at(i).identity).arg(engine.alerts().at(i).trackTimeMs / 2.0);
@@ -301,7 +324,7 @@ private slots:
                              // Bob rested from 40 and is ready at 70: no rest alert.
                              QStringLiteral("driveTime|7|1|%1|continuous-1min @100").arg(spell),
                              // Bob's 10 and Cid's 50 no longer fit.
-                             QStringLiteral("driveTime|7|infeasible-1 @100.5"),
+                             QStringLiteral("driveTime|7|%1|infeasible @100.5").arg(spell),
                              QStringLiteral("driveTime|7|1|total-over @101.5"),
                          }));
         QCOMPARE(engine.alerts().at(0).text, QStringLiteral("Car 7: Ann has 0:10 left of the maximum drive time"));
@@ -318,12 +341,42 @@ private slots:
         const QVector<DriveStint> stints = {track(2, 0, 40), pit(1, 40, 41), track(1, 41, 96)};
         for (int twice = 0; twice < 2; ++twice) {
             const CarDriveTime car = DriveTimeCalculator::compute(stints, kDrivers, rules, PitTimeRule::NotDriving, 0, 96 * kMin, true, false);
-            monitor.check(QStringLiteral("7"), car, DriveTimeCalculator::feasibility(car, rules, 60 * kMin), rules, 0);
+            monitor.check(QStringLiteral("7"), car, DriveTimeCalculator::feasibility(car, rules, 60 * kMin, kMin, false), rules, 0);
         }
         QCOMPARE(engine.alerts().size(), 2);
         QCOMPARE(engine.alerts().at(0).identity, QStringLiteral("driveTime|7|1|%1|continuous-5min").arg(41 * kMin));
         QCOMPARE(engine.alerts().at(1).identity, QStringLiteral("driveTime|7|2|%1|rest-not-complete").arg(41 * kMin));
         QCOMPARE(engine.alerts().at(1).text, QStringLiteral("Car 7: Bob is not rested before the stop (0:34 of rest left)"));
+    }
+
+    // The infeasible alert: once per stint however often the verdict flips,
+    // and again in the next stint and in a later session.
+    void monitorInfeasibleOncePerStintAndSession()
+    {
+        TeamAlertEngine engine(nullptr);
+        DriveTimeMonitor monitor(nullptr, &engine, [] { return qint64(5); });
+        const DriveTimeLimits rules = limits(60, 0, 60, 0);
+        monitor.setSession(QStringLiteral("100"));
+        const auto checkAt = [&](const QVector<DriveStint>& stints, qint64 now, qint64 remaining) {
+            const CarDriveTime car = DriveTimeCalculator::compute(stints, kDrivers, rules, PitTimeRule::Outgoing, 0, now * kMin, true, false);
+            monitor.check(QStringLiteral("7"), car, DriveTimeCalculator::feasibility(car, rules, remaining * kMin, kMin, false), rules, 0);
+        };
+        // Ann in since 0; Bob and Cid need 60 each: 119 left is too little.
+        const QVector<DriveStint> first = {track(1, 0, 10)};
+        checkAt(first, 10, 119);
+        checkAt(first, 10, 200);
+        checkAt(first, 10, 119);
+        QCOMPARE(engine.alerts().size(), 1);
+        const QVector<DriveStint> second = {track(1, 0, 10), pit(2, 10, 11), track(2, 11, 12)};
+        checkAt(second, 12, 100);
+        QCOMPARE(engine.alerts().size(), 2);
+        monitor.clear();
+        monitor.setSession(QStringLiteral("200"));
+        checkAt(first, 10, 119);
+        QCOMPARE(engine.alerts().size(), 3);
+        QCOMPARE(engine.alerts().at(0).identity, QStringLiteral("driveTime|100|7|0|infeasible"));
+        QCOMPARE(engine.alerts().at(1).identity, QStringLiteral("driveTime|100|7|%1|infeasible").arg(11 * kMin));
+        QCOMPARE(engine.alerts().at(2).identity, QStringLiteral("driveTime|200|7|0|infeasible"));
     }
 
     // No drive-time panel exists here: the provider's monitor raises the
@@ -342,7 +395,15 @@ private slots:
         addStint(*provider, 3, 2, "TRACK", 56, -1);
         const QVector<TeamAlert>& alerts = provider->teamAlerts()->alerts();
         g_now = 112 * kMin;
+        // In practice the same spell raises nothing.
+        V2_Data* info = mirrorNode(*provider, QStringLiteral("timing.session.info"));
+        info->insertData(QStringLiteral("type"), QStringLiteral("PRACTICE"));
         provider->setCarToFollow(1, QStringLiteral("7"));
+        QTest::qWait(300);
+        QCOMPARE(alerts.size(), 0);
+        QVERIFY(!provider->driveTimeMonitor()->isChecking());
+        info->insertData(QStringLiteral("type"), QStringLiteral("RACE"));
+        provider->driveTimeMonitor()->setRules(rules);
         QTRY_COMPARE_WITH_TIMEOUT(alerts.size(), 1, 2000);
         QCOMPARE(alerts.at(0).identity, QStringLiteral("driveTime|7|2|%1|continuous-5min").arg(56 * kMin));
         // The running spell is followed with no notification.

@@ -90,6 +90,8 @@ private slots:
         raceByTime(kNoon, 300);
 
         auto provider = makeTestProvider();
+        V2_Data* info = mirrorNode(*provider, QStringLiteral("timing.session.info"));
+        info->insertData(QStringLiteral("type"), QStringLiteral("RACE"));
         V2_Data* entry = mirrorNode(*provider, QStringLiteral("timing.session.entry.7"));
         entry->insertData(QStringLiteral("class"), QStringLiteral("GT3"));
         const char* const names[] = {"Ann", "Bob", "Cid"};
@@ -115,9 +117,11 @@ private slots:
         for (int row = 0; row < 3; ++row)
             for (int column = 0; column < ModelDriveTime::ColumnCount; ++column)
                 QCOMPARE(cell(model, row, column), expected[row].at(column));
-        // Cid 60, Bob 26, Ann 15, Cid's last 10 after his rest: done at 111 of 200.
+        // Cid 60, Bob 26, Ann 15, Cid's last 10 after his rest, each after a
+        // 2-min swap that counts for nobody: done at 119 of 200; no schedule
+        // ends before 111 of driving and Ann's and Cid's swaps in, 115.
         QCOMPARE(panel.feasibilityLines().size(), 1);
-        QCOMPARE(panel.feasibilityLines().at(0)->text(), QStringLiteral("#7  Feasible, 1 h 29 min slack"));
+        QCOMPARE(panel.feasibilityLines().at(0)->text(), QStringLiteral("#7  Feasible, 1 h 21 min to 1 h 25 min slack"));
 
         // Earlier, Ann's rest was not complete.
         g_now = kNoon + 80 * kMinute;
@@ -132,6 +136,32 @@ private slots:
         emit panel.updateSkin(QStringLiteral("Light"));
         QCOMPARE(background(model, 1), QColor(255, 214, 102));
         QCOMPARE(background(model, 0), QColor(186, 228, 192));
+
+        // The clock at 0:00 while the car runs its final lap: nothing is
+        // judged yet; once in after the flag, Cid's minimum is missed.
+        g_now = kNoon + 300 * kMinute;
+        panel.model()->processRefresh();
+        QCOMPARE(panel.feasibilityLines().at(0)->text(), QStringLiteral("#7  Final lap: the minimums are settled at the flag"));
+        QCOMPARE(cell(model, 2, ModelDriveTime::State), QStringLiteral("OK"));
+        mirrorNode(*provider, QStringLiteral("timing.session.standings.overall.participantDetails.7"))->insertData(QStringLiteral("running"), false);
+        panel.model()->processRefresh();
+        QCOMPARE(cell(model, 2, ModelDriveTime::State), QStringLiteral("OVER: minimum"));
+
+        // The same times in a practice session that has run out: no
+        // verdict, and no minimum missed.
+        info->insertData(QStringLiteral("type"), QStringLiteral("PRACTICE"));
+        g_now = kNoon + 300 * kMinute;
+        panel.model()->processRefresh();
+        QCOMPARE(panel.feasibilityLines().at(0)->text(), QStringLiteral("#7  Drive-time rules apply to the race"));
+        QCOMPARE(cell(model, 2, ModelDriveTime::State), QStringLiteral("OK"));
+
+        // A race by laps, its maximum time no end.
+        info->insertData(QStringLiteral("type"), QStringLiteral("RACE"));
+        mirrorNode(*provider, QStringLiteral("timing.session.standings.overall.participantDetails.7"))->insertData(QStringLiteral("running"), true);
+        SessionClock::setFinalType(QStringLiteral("BY_LAPS_WITH_MAX_TIME"));
+        g_now = kNoon + 100 * kMinute;
+        panel.model()->processRefresh();
+        QCOMPARE(panel.feasibilityLines().at(0)->text(), QStringLiteral("#7  Race by laps: no verdict until its end is typed in the drive-time rules"));
     }
 
     // The simulator's endurance race at 4 hours, every car followed: one
