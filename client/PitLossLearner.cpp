@@ -183,23 +183,37 @@ void PitLossLearner::learn(V2DataProvider& provider)
     for (const QString& car : provider.getPitOutParticipants()) {
         QHash<QString, Stop>& known = m_stops[car];
         const QStringList outs = provider.getPitOutKeys(car);
-        if (known.size() == outs.size())
+        const bool pending = std::any_of(known.cbegin(), known.cend(), [](const Stop& stop) { return stop.stintPending; });
+        if (known.size() == outs.size() && !pending)
             continue;
         const QStringList ins = provider.getPitInKeys(car);
         const QList<int> pitInLaps = provider.getPitInLapNumbers(car);
         QStringList stints;
         for (const QString& outKey : outs) {
-            if (known.contains(outKey))
+            const auto seen = known.constFind(outKey);
+            if (seen != known.cend() && !seen->stintPending)
                 continue;
-            // The entry that went with this exit: the latest one before it.
+            // The entry that went with this exit: the latest one before it
+            // and after the exit before it (an exit whose entry is missing
+            // must not take the previous stop's).
             const quint64 exited = outKey.toULongLong();
+            quint64 previousExit = 0;
+            for (const QString& key : outs) {
+                if (key.toULongLong() < exited)
+                    previousExit = std::max(previousExit, key.toULongLong());
+            }
             QString inKey;
             for (const QString& key : ins) {
-                if (key.toULongLong() <= exited && (inKey.isEmpty() || key.toULongLong() > inKey.toULongLong()))
+                const quint64 entered = key.toULongLong();
+                if (entered <= exited && entered > previousExit && (inKey.isEmpty() || entered > inKey.toULongLong()))
                     inKey = key;
             }
-            if (inKey.isEmpty())
+            if (inKey.isEmpty()) {
+                Stop unpaired;
+                unpaired.counted = false;
+                known.insert(outKey, unpaired);
                 continue;
+            }
             const int inLap = provider.getPitInLapNumber(car, inKey);
             const AnalysisReader::LapSummary in = provider.getLap(car, QString::number(inLap));
             const AnalysisReader::LapSummary out = provider.getLap(car, QString::number(inLap + 1));
@@ -213,10 +227,12 @@ void PitLossLearner::learn(V2DataProvider& provider)
             if (stints.isEmpty())
                 stints = provider.getStintKeys(car);
             QString pitType;
+            bool stintFound = false;
             for (auto it = stints.crbegin(); it != stints.crend(); ++it) {
                 const quint64 start = provider.getStintStartTime(car, *it);
                 if (provider.getStintType(car, *it) == QLatin1String("PIT") && start + 1000 >= entered && start <= entered + 1000) {
                     pitType = provider.getStintPitType(car, *it);
+                    stintFound = true;
                     break;
                 }
             }
@@ -226,12 +242,15 @@ void PitLossLearner::learn(V2DataProvider& provider)
             stop.safetyCarInfo = pitType.compare(QLatin1String("sc"), Qt::CaseInsensitive) == 0;
             stop.sample.kind = classify(pitType, driverChanged, provider.getPitTime(car, outKey));
             stop.sample.lossMs = qint64(in.time) + qint64(out.time) - 2 * pace;
+            stop.stintPending = !stintFound;
             known.insert(outKey, stop);
         }
     }
     QVector<Sample> samples;
     for (const QHash<QString, Stop>& known : qAsConst(m_stops)) {
         for (const Stop& stop : known) {
+            if (!stop.counted)
+                continue;
             Sample sample = stop.sample;
             sample.neutralised = stop.safetyCarInfo;
             for (const auto& period : periods)

@@ -91,6 +91,11 @@ private:
         Sample sample; // its condition set from the flags at each learning
         quint64 enteredAt = 0;
         bool safetyCarInfo = false;
+        // Its pit stint not read yet: the stop is read again at the next
+        // learning, as its pit info ("SC", "Penalty") may come after the out lap.
+        bool stintPending = false;
+        // An exit without an entry of its own: known, never a sample.
+        bool counted = true;
     };
     // Per car, the stops learnt, by pit-out key.
     QHash<QString, QHash<QString, Stop>> m_stops;

@@ -88,6 +88,7 @@ void TeamAlertDetector::forget()
     m_crossings.clear();
     m_positions.clear();
     m_positionChanges.clear();
+    m_stoppedOnLap.clear();
     m_neutralised.clear();
     m_bests.clear();
 }
@@ -315,11 +316,17 @@ void TeamAlertDetector::lookAtDetails(const QSet<QString>* cars)
         }
         if (stopped) {
             const QString status = m_provider->getParticipantStatus(car).toUpper();
-            // A car may stop, go on and stop again: each stop is its own, by its lap.
-            const int lap = m_provider->getCurrentLap(car);
-            if (status == QLatin1String("STOPPED"))
+            // A car may stop, go on and stop again: each stop is its own, by
+            // the lap it stopped on (its lap count may move while it stands).
+            if (status == QLatin1String("STOPPED")) {
+                const auto stoppedOn = m_stoppedOnLap.constFind(car);
+                const int lap = stoppedOn != m_stoppedOnLap.cend() ? *stoppedOn : m_provider->getCurrentLap(car);
+                m_stoppedOnLap.insert(car, lap);
                 offer(AlertRules::kStopped, car, QStringLiteral("%1 %2").arg(status).arg(lap), tr("%1 stopped on lap %2").arg(carText(car)).arg(lap));
-            else if (status == QLatin1String("RETIRED"))
+            } else {
+                m_stoppedOnLap.remove(car);
+            }
+            if (status == QLatin1String("RETIRED"))
                 offer(AlertRules::kStopped, car, status, tr("%1 retired").arg(carText(car)));
         }
     }

@@ -101,6 +101,8 @@ private:
     QHash<QString, int> m_crossings;
     QHash<QString, int> m_positions;
     QHash<QString, int> m_positionChanges;
+    // The lap each followed car stopped on, while it stays stopped.
+    QHash<QString, int> m_stoppedOnLap;
     // Session bests per class (empty: overall): time and holder.
     QHash<QString, QPair<quint64, QString>> m_bests;
     // Neutralisations as the flags tell them: day times [start, end), end 0 while running.

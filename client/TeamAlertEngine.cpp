@@ -237,8 +237,13 @@ void TeamAlertEngine::lineRead(const QSet<QString>& keys)
     }
     // A channel's snapshot has come with the line that carries it, and the
     // snapshots of the channels joined before it came earlier: a channel
-    // empty at the login has none, and its first item is news.
-    for (int i = m_awaitedSnapshots.size() - 1; i >= 0; --i) {
+    // empty at the login has none, and its first item is news. A snapshot
+    // holds its one channel; a line of several is a publication that came
+    // between a join and its snapshot (read quietly above), and ends no wait.
+    int carried = 0;
+    for (const QString& channel : ClientV2Controller::channels())
+        carried += carries(channel) ? 1 : 0;
+    for (int i = m_awaitedSnapshots.size() - 1; carried == 1 && i >= 0; --i) {
         if (carries(m_awaitedSnapshots.at(i))) {
             m_awaitedSnapshots.erase(m_awaitedSnapshots.begin(), m_awaitedSnapshots.begin() + i + 1);
             break;

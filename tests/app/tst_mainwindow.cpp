@@ -229,7 +229,7 @@ void TestMainWindow::alertRulesAppliedAndSaved()
         QStringList menus;
         for (QAction* action : window.menuBar()->actions())
             menus << action->text();
-        QCOMPARE(menus, QStringList({"File", "Window", "Layout", "Alerts", "Help"}));
+        QCOMPARE(menus, QStringList({"File", "Window", "Layout", "Alerts", "Drive time", "Help"}));
         QCOMPARE(actionTexts(window.menuBar()->findChild<QMenu*>(QStringLiteral("menuAlerts"))), QStringList({"Alert rules...", "Acknowledge all"}));
         QVERIFY(!window.dataProvider()->teamAlerts()->rules().isEnabled(AlertRules::kStopped));
         // Cancel keeps the rules; OK applies and saves them.

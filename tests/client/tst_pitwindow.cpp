@@ -55,6 +55,16 @@ QVector<PitLossLearner::Sample> samples(const QString& text)
     return all;
 }
 
+// The reverse of samples(), in a fixed order.
+QString text(const QVector<PitLossLearner::Sample>& samples)
+{
+    QStringList items;
+    for (const PitLossLearner::Sample& sample : samples)
+        items << QStringLiteral("%1%2:%3").arg(QStringLiteral("DSTC").at(int(sample.kind))).arg(sample.neutralised ? "s" : "").arg(sample.lossMs);
+    items.sort();
+    return items.join(QLatin1Char(','));
+}
+
 PitLossLearner::Kind plannedKind(SessionSimulator::Stop stop)
 {
     switch (stop) {
@@ -79,6 +89,7 @@ private slots:
     void classify_data();
     void classify();
     void flagPeriods();
+    void learntFromTheTree();
     void fieldFromStandings_data();
     void fieldFromStandings();
     void againstSimulator();
@@ -223,6 +234,28 @@ void TestPitWindow::flagPeriods()
     QCOMPARE(provider->getFlagKeys().size(), 12);
     const QVector<QPair<quint64, quint64>> expected = {{9000, 10000}, {11000, 12000}};
     QCOMPARE(PitLossLearner::neutralisedPeriods(*provider), expected);
+}
+
+// A stop's pit info may come after its out lap, and an exit whose entry is
+// missing must not take the previous stop's.
+void TestPitWindow::learntFromTheTree()
+{
+    auto provider = makeTestProvider();
+    mergeMirror(*provider, R"({"timing":{"session":{"standings":{"overall":{"participantDetails":{"7":{"elapsedLaps":10}}}}}}})");
+    for (int lap = 1; lap <= 10; ++lap)
+        mirrorNode(*provider, QStringLiteral("timing.analysis.laps.7.laps.%1").arg(lap))->insertData(QStringLiteral("time"), lap == 5 ? 130000 : lap == 6 ? 125000 : 100000);
+    mergeMirror(*provider, R"({"timing":{"analysis":{"pitIn":{"7":{"pits":{"500000":{"lapNumber":5,"driver":1}}}},)"
+                           R"("pitOut":{"7":{"pits":{"530000":{"pitTime":30000,"driver":1}}}}}}})");
+    PitLossLearner learner;
+    learner.learn(*provider);
+    // In and out laps 130 s and 125 s against a pace of 100 s; 30 s in the lane.
+    QCOMPARE(text(learner.samples()), QStringLiteral("S:55000"));
+    mergeMirror(*provider, R"({"timing":{"analysis":{"stints":{"7":{"stints":{"002":{"type":"PIT","startTime":500000,"pitType":"SC"}}}}}}})");
+    learner.learn(*provider);
+    QCOMPARE(text(learner.samples()), QStringLiteral("Ss:55000"));
+    mergeMirror(*provider, R"({"timing":{"analysis":{"pitOut":{"7":{"pits":{"900000":{"pitTime":30000,"driver":1}}}}}}})");
+    learner.learn(*provider);
+    QCOMPARE(text(learner.samples()), QStringLiteral("Ss:55000"));
 }
 
 void TestPitWindow::fieldFromStandings_data()

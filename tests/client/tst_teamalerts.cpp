@@ -474,10 +474,11 @@ void TestTeamAlerts::lineByLine_data()
     QTest::newRow("flag keys counted past 9") << QStringList{ AlertRules::kSessionFlags }
                                               << QStringList{ flag("9", "SAFETY_CAR"), flag("10", "GREEN"), flag("11", "FULL_YELLOW") }
                                               << QStringList{ "Safety car deployed", "Safety car ended: green flag", "Full-course yellow" };
+    // Its lap count moving while it stands is the same stop.
     QTest::newRow("stopped twice") << QStringList{ AlertRules::kStopped }
                                    << QStringList{ details("7", R"("status":"STOPPED","currentLap":10)"), details("7", R"("status":"RUNNING","currentLap":11)"),
                                                    details("7", R"("status":"STOPPED","currentLap":14)"),
-                                                   details("7", R"("status":"STOPPED","currentLap":14)") }
+                                                   details("7", R"("status":"STOPPED","currentLap":15)") }
                                    << QStringList{ "#7 stopped on lap 10", "#7 stopped on lap 14" };
     QTest::newRow("session bests") << QStringList{ AlertRules::kSessionBest }
                                    << QStringList{ details("7", R"("bestLap":{"time":99000})"), details("12", R"("bestLap":{"time":99500})"),
@@ -543,11 +544,15 @@ void TestTeamAlerts::channelEmptyAtLogin_data()
     QTest::addColumn<QString>("absent");
     QTest::addColumn<QByteArray>("first");
     QTest::addColumn<QString>("alert");
+    QTest::addColumn<bool>("publishedFirst"); // a publication before the analysis snapshot
     const QByteArray message = R"({"raceControl":{"messages":{"00001":{"groupText":"INFO","text":"CAR 300 - WARNING","dayTime":1}}}})";
     const QByteArray pitIn = R"({"timing":{"analysis":{"pitIn":{"300":{"pits":{"1700000000000":{"driver":1,"lapNumber":24}}}}}}})";
-    QTest::newRow("race control") << "raceControl" << message << "#300 named by race control: CAR 300 - WARNING";
-    QTest::newRow("pit entries") << "timing.analysis.pitIn" << pitIn << "#300 pit entry on lap 24";
-    QTest::newRow("analysis") << "timing.analysis" << pitIn << "#300 pit entry on lap 24";
+    QTest::newRow("race control") << "raceControl" << message << "#300 named by race control: CAR 300 - WARNING" << false;
+    QTest::newRow("pit entries") << "timing.analysis.pitIn" << pitIn << "#300 pit entry on lap 24" << false;
+    QTest::newRow("analysis") << "timing.analysis" << pitIn << "#300 pit entry on lap 24" << false;
+    // Published between the analysis join and its snapshot, carrying the
+    // channels joined so far: the snapshot after it is still a snapshot.
+    QTest::newRow("a publication first") << "raceControl" << message << "#300 named by race control: CAR 300 - WARNING" << true;
 }
 
 void TestTeamAlerts::channelEmptyAtLogin()
@@ -557,6 +562,7 @@ void TestTeamAlerts::channelEmptyAtLogin()
     QFETCH(QString, absent);
     QFETCH(QByteArray, first);
     QFETCH(QString, alert);
+    QFETCH(bool, publishedFirst);
     const SimOptions options
         = SimulatedSession::parse({ QStringLiteral("--cars"), QStringLiteral("12"), QStringLiteral("--duration"), QStringLiteral("4200") });
     const SessionSimulator simulator(options, QDateTime::currentMSecsSinceEpoch() - 2280000);
@@ -566,6 +572,10 @@ void TestTeamAlerts::channelEmptyAtLogin()
     if (parent)
         parent->deleteKey(absent.mid(dot + 1));
     QVERIFY(!state->getV2_Data(absent));
+    // A stop of the followed car in the analysis snapshot: news if read as a change.
+    V2_Data* earlierStop = state->getOrCreateDataPointer(QStringLiteral("timing.analysis.pitIn.300.pits.1699999000000"));
+    earlierStop->insertData(QStringLiteral("driver"), 1);
+    earlierStop->insertData(QStringLiteral("lapNumber"), 3);
 
     V2_Server server;
     SimAccounts::addDemoUser(server);
@@ -573,6 +583,14 @@ void TestTeamAlerts::channelEmptyAtLogin()
         const V2_Data* node = state->getV2_Data(channel);
         if (!node)
             return;
+        if (publishedFirst && channel == QLatin1String("timing.analysis")) {
+            V2_Data publication(QStringLiteral("ROOT"));
+            publication.setRoot(true);
+            const QString temperature = QStringLiteral("weather.currentData.trackTemperature");
+            publication.getOrCreateDataPointer(QStringLiteral("weather.currentData"))->insertData(QStringLiteral("trackTemperature"), state->getDouble(temperature));
+            publication.getOrCreateDataPointer(QStringLiteral("timing.analysis.pitIn.300.pits"))->insertData(QStringLiteral("1699999000000"), new V2_Data(earlierStop));
+            server.sendV2Data(&publication);
+        }
         V2_Data snapshot(QStringLiteral("ROOT"));
         snapshot.setRoot(true);
         const int last = channel.lastIndexOf(QLatin1Char('.'));
