@@ -26,23 +26,13 @@ const QString& channelOf(Domain domain)
     }
 }
 
-// That channel with its parents: while its snapshot is awaited, a line whose
+// That channel with its parent: while its snapshot is awaited, a line whose
 // updated keys name one of them (the first line of a connection announces the
 // keys of the mirror it replaced) holds nothing new about it.
-const QStringList& wholeKeys(Domain domain)
+QStringList wholeKeys(Domain domain)
 {
-    static const QStringList analysis = { QStringLiteral("timing"), QStringLiteral("timing.analysis") };
-    static const QStringList session = { QStringLiteral("timing"), QStringLiteral("timing.session") };
-    static const QStringList raceControl = { QStringLiteral("raceControl"), QStringLiteral("raceControl.messages") };
-    switch (domain) {
-    case TeamAlertDetector::Pits:
-    case TeamAlertDetector::Laps:
-        return analysis;
-    case TeamAlertDetector::RaceControl:
-        return raceControl;
-    default:
-        return session;
-    }
+    const QString& channel = channelOf(domain);
+    return { channel.section(QLatin1Char('.'), 0, 0), channel };
 }
 
 constexpr int kRunningLapsIntervalMs = 1000;
