@@ -49,6 +49,11 @@ TeamAlertEngine::TeamAlertEngine(V2DataProvider* provider, QObject* parent)
     , m_awaitedSnapshots(ClientV2Controller::channels())
     , m_clock(&SessionClock::serverNowMs)
 {
+    m_runningLaps.setInterval(kRunningLapsIntervalMs);
+    connect(&m_runningLaps, &QTimer::timeout, this, &TeamAlertEngine::checkRunningLaps);
+    // Without a provider it only keeps the alerts other monitors raise.
+    if (!provider)
+        return;
     const auto marks = [this](Domain domain) { return [this, domain] { mark(domain); }; };
     connect(provider, &V2DataProvider::analysisPitIn, this, marks(TeamAlertDetector::Pits));
     connect(provider, &V2DataProvider::analysisPitOut, this, marks(TeamAlertDetector::Pits));
@@ -92,8 +97,6 @@ TeamAlertEngine::TeamAlertEngine(V2DataProvider* provider, QObject* parent)
         if (!m_awaitedSnapshots.contains(channel))
             m_awaitedSnapshots.append(channel);
     });
-    m_runningLaps.setInterval(kRunningLapsIntervalMs);
-    connect(&m_runningLaps, &QTimer::timeout, this, &TeamAlertEngine::checkRunningLaps);
 }
 
 TeamAlertEngine::~TeamAlertEngine() = default;
@@ -159,6 +162,8 @@ const AlertRules& TeamAlertEngine::rules() const
 void TeamAlertEngine::setRules(const AlertRules& rules)
 {
     m_detector->setRules(rules);
+    if (!m_provider)
+        return;
     lookQuietly();
     if (rules.isEnabled(AlertRules::kSlowLap))
         m_runningLaps.start();
@@ -230,9 +235,12 @@ void TeamAlertEngine::lineRead(const QSet<QString>& keys)
     // empty at the login has none, and its first item is news. A snapshot
     // holds its one channel; a line of several is a publication that came
     // between a join and its snapshot (read quietly above), and ends no wait.
+    // A tree handed over whole (a recording's start, a jump) holds them all.
     int carried = 0;
     for (const QString& channel : ClientV2Controller::channels())
         carried += carries(channel) ? 1 : 0;
+    if (whole && carried > 1)
+        m_awaitedSnapshots.clear();
     for (int i = m_awaitedSnapshots.size() - 1; carried == 1 && i >= 0; --i) {
         if (carries(m_awaitedSnapshots.at(i))) {
             m_awaitedSnapshots.erase(m_awaitedSnapshots.begin(), m_awaitedSnapshots.begin() + i + 1);

@@ -368,8 +368,8 @@ void TestTeamAlerts::simulatedRace()
     constexpr int kFrom = 2280;
     constexpr int kTicks = 48;
     constexpr qint64 kTickMs = 10000;
-    constexpr int kAwayFrom = 30; // the client is away from 2580 s to 2600 s
-    constexpr int kAwayTo = 32;
+    constexpr int kAwayFrom = 33; // the client is away from 2610 s to 2630 s
+    constexpr int kAwayTo = 35;
     constexpr int kJumpTick = 40; // 2680 s
     SimulatedSession session({ QStringLiteral("--cars"), QStringLiteral("12"), QStringLiteral("--duration"), QStringLiteral("4200") }, kFrom);
     V2DataProvider& p = *session.provider;
@@ -422,18 +422,17 @@ void TestTeamAlerts::simulatedRace()
     }
     recorder.stop();
 
-    // Written out from the simulator's plan: 831's pit entry (2588 s) and
-    // race control naming 878 (2590 s) came while the client was away.
+    // Written out from the simulator's plan: race control naming 878
+    // (2619 s) came while the client was away.
     const QStringList live = {
         "#926 stopped on lap 22", // 2310 s
+        "#831 pit entry on lap 22", // 2391 s
+        "#745 pit entry on lap 23", // 2415 s
         "#926 retired", // 2430 s
-        "#831 personal best 1:46.627 on lap 23", // 2482 s
-        "#300 pit entry on lap 23", // 2504 s
+        "#831 pit exit after 1:00.9 in the pit lane", // 2452 s
+        "#745 pit exit after 0:57.7 in the pit lane", // 2473 s
         "Safety car deployed", // 2520 s
-        "#300 pit exit after 0:24.0 in the pit lane", // 2528 s, in the same line
-        "#745 pit entry on lap 24", // 2524 s, as 745
-        "#745 pit exit after 0:24.0 in the pit lane", // 2548 s
-        "#831 pit exit after 0:24.0 in the pit lane", // 2612 s
+        "#831 personal best 1:46.820 on lap 24",
         "Safety car ended: green flag", // 2760 s
     };
     QCOMPARE(texts(*p.teamAlerts()), live);

@@ -317,9 +317,11 @@ bool SessionSimulator::isRace() const
 SessionSimulator::Stop SessionSimulator::plannedStop(quint32 stream, int stops, const Car& car, bool doubled) const
 {
     const double r = noise(stream + 9600, stops);
-    if (r < 0.05)
+    const bool crew = m_options.endurance && car.drivers.size() > 1;
+    // A repair keeps the driver in: never after a double stint (a third).
+    if (r < 0.05 && !(crew && doubled))
         return Stop::Repair;
-    if (m_options.endurance && car.drivers.size() > 1) {
+    if (crew) {
         // Endurance crews exercise the drive-time rules: a driver often
         // stays for a second stint (close to a continuous limit of about two
         // hours); otherwise the crew swaps.
@@ -408,8 +410,9 @@ void SessionSimulator::generateLaps()
                 const bool plannedNeutral = neutralised(plannedEntry);
                 if (n >= due || (planned && plannedNeutral)) {
                     lap.stop = plannedStop(stream, stops, car, doubled);
-                    if (m_options.endurance && car.drivers.size() > 1 && lap.stop != Stop::Repair) {
-                        // A swap, sometimes to the driver who just got out; else a double stint.
+                    if (m_options.endurance && car.drivers.size() > 1) {
+                        // A swap, sometimes to the driver who just got out; else
+                        // a double stint (a repair keeps the driver in too).
                         doubled = lap.stop != Stop::DriverChange;
                         const double roll = noise(stream + 3000, stops);
                         if (!doubled)
