@@ -33,6 +33,10 @@ DialogSaveLayout::DialogSaveLayout(QWidget* parent)
     layout->addWidget(add, 0, 3);
     layout->addWidget(m_buttonBox, 1, 0, 1, 4);
     layout->setColumnStretch(1, 1);
+    // Tab follows the form: the list, "-", "+", then OK and Cancel (the box is made first).
+    setTabOrder(m_comboBox, remove);
+    setTabOrder(remove, add);
+    setTabOrder(add, m_buttonBox);
     connect(remove, &QPushButton::clicked, this, &DialogSaveLayout::on_pushButtonDeleteLayout_clicked);
     connect(add, &QPushButton::clicked, this, &DialogSaveLayout::on_pushButtonNewLayout_clicked);
 }

@@ -12,6 +12,7 @@
 #include "DialogUser.h"
 #include "ProgramResources.h"
 #include "DriveTimeMenu.h"
+#include "KeyboardShortcuts.h"
 #include "RecordingControls.h"
 #include "ToolWindow.h"
 #include "V2DataProvider.h"
@@ -169,6 +170,7 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
     if (QSystemTrayIcon::isSystemTrayAvailable())
         m_trayIcon->show();
     m_alertPresenter = new AlertPresenter(m_provider->teamAlerts(), statusBar(), m_alertsMenu->menu(), m_trayIcon, this);
+    new KeyboardShortcuts(this); // last: it binds the keys of every action made above
 }
 
 MainWindow::~MainWindow()

@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
 #include <QLocale>
 #include <QMainWindow>
 #include <QMessageBox>
@@ -51,6 +52,24 @@ RecordingControls::RecordingControls(V2DataProvider* provider, QMainWindow* wind
     });
     connect(m_recorder, &SessionRecorder::failed, this, [this](const QString& error) { report(tr("Recording stopped"), error, nullptr); });
     connect(m_player, &RecordingPlayer::loaded, this, &RecordingControls::recordingLoaded);
+
+    // File → "Replay", below "Open recording...": the replay's keys, usable while one plays.
+    auto* replayMenu = new QMenu(tr("Replay"), window);
+    replayMenu->setObjectName(QStringLiteral("menuReplay"));
+    replayMenu->addActions(m_bar->keyActions());
+    for (QWidget* holder : m_openAction->associatedWidgets()) {
+        auto* file = qobject_cast<QMenu*>(holder);
+        if (!file)
+            continue;
+        const QList<QAction*> entries = file->actions();
+        const int next = entries.indexOf(m_openAction) + 1;
+        file->insertMenu(entries.value(next), replayMenu);
+        break;
+    }
+    connect(this, &RecordingControls::replayingChanged, this, [this](bool replaying) {
+        for (QAction* keyAction : m_bar->keyActions())
+            keyAction->setEnabled(replaying);
+    });
 }
 
 RecordingControls::~RecordingControls() = default;

@@ -3,6 +3,7 @@
 #include "RecordingPlayer.h"
 #include "SessionClock.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QMouseEvent>
@@ -11,9 +12,13 @@
 #include <QStyleOptionSlider>
 #include <QToolButton>
 
+#include <functional>
+
 namespace {
 
 const int kSpeeds[] = {1, 2, 4, 8, 16};
+const qint64 kShortJumpMs = 10 * 1000;
+const qint64 kLongJumpMs = 60 * 1000;
 
 QString clock(qint64 ms)
 {
@@ -71,12 +76,19 @@ ReplayBar::ReplayBar(RecordingPlayer* player, QWidget* parent)
     addWidget(m_time);
     addWidget(leave);
 
-    connect(m_play, &QToolButton::clicked, this, [this] {
-        if (m_player->isPlaying())
-            m_player->pause();
-        else
-            m_player->play();
-    });
+    connect(m_play, &QToolButton::clicked, this, &ReplayBar::togglePlaying);
+    const auto addKeyAction = [this](const char* objectName, const QString& text, const std::function<void()>& act) {
+        auto* keyAction = new QAction(text, this);
+        keyAction->setObjectName(QLatin1String(objectName));
+        keyAction->setEnabled(false);
+        connect(keyAction, &QAction::triggered, this, act);
+        m_keyActions.append(keyAction);
+    };
+    addKeyAction("actionReplay_play_pause", tr("Play/Pause"), [this] { togglePlaying(); });
+    addKeyAction("actionReplay_back", tr("Back 10 s"), [this] { jump(-kShortJumpMs); });
+    addKeyAction("actionReplay_forward", tr("Forward 10 s"), [this] { jump(kShortJumpMs); });
+    addKeyAction("actionReplay_back_minute", tr("Back 1 min"), [this] { jump(-kLongJumpMs); });
+    addKeyAction("actionReplay_forward_minute", tr("Forward 1 min"), [this] { jump(kLongJumpMs); });
     connect(m_player, &RecordingPlayer::playingChanged, this, [this](bool playing) { m_play->setText(playing ? tr("Pause") : tr("Play")); });
     connect(m_speed, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [this](int index) { m_player->setSpeed(m_speed->itemData(index).toInt()); });
@@ -89,6 +101,25 @@ ReplayBar::ReplayBar(RecordingPlayer* player, QWidget* parent)
     connect(m_slider, &QSlider::sliderMoved, this, [this](int seconds) { m_time->setText(clock(seconds * 1000LL) + QStringLiteral(" / ") + clock(m_player->duration())); });
     connect(m_player, &RecordingPlayer::positionChanged, this, &ReplayBar::showPosition);
     connect(leave, &QToolButton::clicked, this, &ReplayBar::leaveRequested);
+}
+
+QList<QAction*> ReplayBar::keyActions() const
+{
+    return m_keyActions;
+}
+
+void ReplayBar::togglePlaying()
+{
+    if (m_player->isPlaying())
+        m_player->pause();
+    else
+        m_player->play();
+}
+
+void ReplayBar::jump(qint64 ms)
+{
+    // The player keeps the jump within the recording.
+    m_player->seek(m_player->position() + ms);
 }
 
 void ReplayBar::refresh()

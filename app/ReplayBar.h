@@ -2,6 +2,7 @@
 
 #include <QToolBar>
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QSlider;
@@ -21,16 +22,22 @@ public:
 
     // Takes the player's length and position (after a recording is opened).
     void refresh();
+    // Play/pause and the jumps back and forward, for a menu and its keys;
+    // they act only while the bar is in use (the caller enables them).
+    QList<QAction*> keyActions() const;
 
 signals:
     void leaveRequested();
 
 private:
     void showPosition(qint64 ms);
+    void togglePlaying();
+    void jump(qint64 ms);
 
     RecordingPlayer* m_player;
     QToolButton* m_play;
     QComboBox* m_speed;
     QSlider* m_slider;
     QLabel* m_time;
+    QList<QAction*> m_keyActions;
 };

@@ -230,6 +230,15 @@ void ModelSessionStanding::setClassType(const QString& classType)
     processRefresh();
 }
 
+int ModelSessionStanding::rowOfCar(const QString& pNum) const
+{
+    for (int row = 0; row < m_rows.size(); ++row) {
+        if (m_rows.at(row).participant == pNum)
+            return row;
+    }
+    return -1;
+}
+
 QString ModelSessionStanding::classType() const
 {
     return m_classType;

@@ -53,6 +53,8 @@ public:
     bool showsBestSectors(int row) const;
     // The running or last pit stop's length; empty once the session is closed.
     QString pitTimeText(const StandingRow& row) const;
+    // The row showing this car, or -1.
+    int rowOfCar(const QString& pNum) const;
 
 public slots:
     void processUpdateOverall(int pos);

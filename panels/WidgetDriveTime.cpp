@@ -100,6 +100,16 @@ void WidgetDriveTime::setRules(const DriveTimeRules& rules)
     m_model->setRules(rules);
 }
 
+bool WidgetDriveTime::setCar(const QString& car)
+{
+    // Item 0 is "(followed only)", never a car.
+    const int index = m_cars->findText(car, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (index <= 0)
+        return false;
+    m_cars->setCurrentIndex(index);
+    return true;
+}
+
 void WidgetDriveTime::refillCars()
 {
     QStringList cars = m_provider->getEntryList();

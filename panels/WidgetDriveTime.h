@@ -28,6 +28,8 @@ public:
     // The feasibility line of each car shown, in the table's order.
     QList<QLabel*> feasibilityLines() const;
     void setRules(const DriveTimeRules& rules);
+    // Adds this car to the followed ones shown, as if chosen from the list; false when it is not listed.
+    bool setCar(const QString& car);
 
 public slots:
     void refillCars();

@@ -209,6 +209,17 @@ QLabel* WidgetPitWindow::lossLabel(PitLossLearner::Kind kind, bool neutralised) 
     return neutralised ? m_neutral[kind] : m_green[kind];
 }
 
+bool WidgetPitWindow::setCar(const QString& car)
+{
+    const int index = m_cars->findText(car, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (index < 0)
+        return false;
+    m_cars->setCurrentIndex(index);
+    m_chosen = car;
+    m_model->setCar(car);
+    return true;
+}
+
 void WidgetPitWindow::refillCars()
 {
     QStringList cars = m_provider->getEntryList();

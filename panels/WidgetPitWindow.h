@@ -35,6 +35,8 @@ public:
     QLabel* lossLabel(PitLossLearner::Kind kind, bool neutralised) const;
     // What the predictions assume, as the panel's help says it.
     static QString assumptions();
+    // Predicts for this car, as if chosen from the list; false when it is not listed.
+    bool setCar(const QString& car);
 
 public slots:
     void refillCars();

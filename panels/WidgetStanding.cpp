@@ -11,6 +11,7 @@
 #include <QDebug>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
 #include <QSettings>
@@ -64,8 +65,20 @@ WidgetStanding::WidgetStanding(V2DataProvider* provider, QWidget* parent)
     connect(m_pages[RacePage].team, &QCheckBox::stateChanged, this, &WidgetStanding::on_checkBoxRace_stateChanged);
     connect(m_pages[PracticePage].team, &QCheckBox::stateChanged, this, &WidgetStanding::on_checkBoxPractice_stateChanged);
     // The tables store their widths, order and hidden columns themselves.
-    for (const PageParts& parts : m_pages)
+    for (const PageParts& parts : m_pages) {
         connect(this, &ToolWindow::updateSkin, parts.model, &ModelSessionStanding::updateSkin);
+        // The highlight stays on the car, not on its old row.
+        const auto follow = [this] { markShownCar(false); };
+        connect(parts.model, &QAbstractItemModel::modelReset, this, follow);
+        connect(parts.model, &QAbstractItemModel::dataChanged, this, follow);
+        connect(parts.model, &QAbstractItemModel::rowsInserted, this, follow);
+        connect(parts.model, &QAbstractItemModel::rowsRemoved, this, follow);
+        connect(parts.table, &QAbstractItemView::pressed, this, [this] {
+            m_shownCar.clear();
+            markShownCar(false);
+        });
+    }
+    connect(m_stack, &QStackedWidget::currentChanged, this, [this] { markShownCar(false); });
     updateStack();
     updateCombos();
     setHiddenColumnsFromSettings();
@@ -151,6 +164,43 @@ void WidgetStanding::updateCombos()
         if (index < 0 && !remembered.isEmpty() && parts.model->classType() != QString())
             parts.model->setClassType(QString());
     }
+}
+
+bool WidgetStanding::showCar(const QString& car)
+{
+    m_shownCar = car;
+    return markShownCar(true);
+}
+
+QString WidgetStanding::shownCar() const
+{
+    return m_shownCar;
+}
+
+bool WidgetStanding::markShownCar(bool scroll)
+{
+    const int page = currentPage();
+    PageParts& parts = m_pages[page];
+    int row = m_shownCar.isEmpty() ? -1 : parts.model->rowOfCar(m_shownCar);
+    if (row < 0 && scroll && !m_shownCar.isEmpty() && parts.combo->currentIndex() > 0) {
+        parts.combo->setCurrentIndex(0);
+        row = parts.model->rowOfCar(m_shownCar);
+    }
+    for (int other = 0; other < PageCount; ++other) {
+        if (other != page || row < 0)
+            m_pages[other].table->selectionModel()->clearSelection();
+    }
+    if (row < 0)
+        return false;
+    // The column at the left edge: scrolling to the car moves the view up or down only.
+    const int leftColumn = parts.table->columnAt(0);
+    const QModelIndex index = parts.model->index(row, leftColumn >= 0 ? leftColumn : int(ModelSessionStanding::NumberColumn));
+    QItemSelectionModel* selection = parts.table->selectionModel();
+    if (!selection->isRowSelected(row, QModelIndex()) || selection->selectedRows().size() != 1)
+        selection->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (scroll)
+        parts.table->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    return true;
 }
 
 void WidgetStanding::selectClass(int page, int index)

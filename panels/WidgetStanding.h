@@ -38,6 +38,11 @@ public:
     using TablePanel::columnMenu;
     // The column menu of a page's table (the caller owns it).
     QMenu* columnMenu(int page);
+    // Scrolls to the car and highlights its row, which the highlight follows
+    // as positions change, until the user presses a row. A car outside the
+    // class shown brings back the overall standings. False when no row shows it.
+    bool showCar(const QString& car);
+    QString shownCar() const;
 
 public slots:
     void updateStack();
@@ -64,8 +69,11 @@ private:
     void buildPage(int page);
     void applyTeam(int page, int state);
     void selectClass(int page, int index);
+    // Highlights the shown car's row again (where it is now); scroll: bring it into view.
+    bool markShownCar(bool scroll);
 
     V2DataProvider* m_provider;
     QStackedWidget* m_stack;
     PageParts m_pages[PageCount];
+    QString m_shownCar;
 };

@@ -87,6 +87,15 @@ void WidgetStints::refillCars()
         m_model->setParticipant(m_cars->currentText());
 }
 
+bool WidgetStints::setCar(const QString& car)
+{
+    const int index = m_cars->findText(car, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (index < 0)
+        return false;
+    m_cars->setCurrentIndex(index);
+    return true;
+}
+
 void WidgetStints::chooseCar(int index)
 {
     if (index >= 0)

@@ -21,6 +21,8 @@ public:
     ModelSessionStints* model() const;
     QComboBox* carList() const;
     QTableView* table() const;
+    // Shows the stints of this car, as if chosen from the list; false when it is not listed.
+    bool setCar(const QString& car);
 
 public slots:
     // Fills the car list again, keeping the chosen car when it is still there.

@@ -204,10 +204,10 @@ void TestMainWindow::firstStart()
 void TestMainWindow::menus()
 {
     {
-        // No panel built: the "Window" menu holds only the arrangement action.
+        // No panel built: the "Window" menu holds only finding a car and the arrangement action.
         MainWindow window(Factories{});
         QMenu* menu = window.menuBar()->findChild<QMenu*>(QStringLiteral("menuWindow"));
-        QCOMPARE(actionTexts(menu), QStringList({"|", "Bring all to primary desktop"}));
+        QCOMPARE(actionTexts(menu), QStringList({"|", "Find a car...", "Bring all to primary desktop"}));
     }
     MainWindow window(everyPanel());
     const auto menu = [&window](const char* name) { return actionTexts(window.menuBar()->findChild<QMenu*>(QLatin1String(name))); };
@@ -215,7 +215,8 @@ void TestMainWindow::menus()
     QCOMPARE(menu("menuWindow"),
              QStringList({"Additional Standings", "Alerts", "Class Standings", "Day time", "Drive Time", "Flags", "Gap Chart", "Lap Chart", "Messages", "Meteo", "Participant Follow",
                           "Pit Entry", "Pit Exit", "Pit Lights", "Pit Window", "Positioning", "Sector Info", "Session Info", "Standing", "Standing Combined",
-                          "Standing Fastest Lap", "Stints", "Track Limits", "Track Preview", "Tyres", "|", "Bring all to primary desktop"}));
+                          "Standing Fastest Lap", "Stints", "Track Limits", "Track Preview", "Tyres", "|", "Find a car...",
+                          "Bring all to primary desktop"}));
     QCOMPARE(menu("menuAlerts"), QStringList({"Alert rules...", "Acknowledge all"}));
     for (int row = 0; row < RowCount; ++row)
         QVERIFY(window.panelAction(row)->isCheckable());
