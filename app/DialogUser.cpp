@@ -65,6 +65,9 @@ DialogUser::DialogUser(QWidget* parent)
     layout->addRow(m_error);
     layout->addRow(buttons);
 
+    // Tab in reading order: the button box was made before "Forget".
+    setTabOrder(m_password, forget);
+    setTabOrder(forget, buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &DialogUser::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_port, &QLineEdit::textEdited, m_error, &QWidget::hide);

@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QScopedValueRollback>
 #include <QLabel>
 #include <QMenu>
 #include <QSettings>
@@ -75,6 +76,7 @@ WidgetStanding::WidgetStanding(V2DataProvider* provider, QWidget* parent)
         connect(parts.model, &QAbstractItemModel::rowsRemoved, this, follow);
         connect(parts.table, &QAbstractItemView::pressed, this, [this] {
             m_shownCar.clear();
+            m_scrollPending = false;
             markShownCar(false);
         });
     }
@@ -169,6 +171,8 @@ void WidgetStanding::updateCombos()
 bool WidgetStanding::showCar(const QString& car)
 {
     m_shownCar = car;
+    // A panel just opened may not have its rows yet: it scrolls once they come.
+    m_scrollPending = true;
     return markShownCar(true);
 }
 
@@ -179,12 +183,24 @@ QString WidgetStanding::shownCar() const
 
 bool WidgetStanding::markShownCar(bool scroll)
 {
+    // Rebuilding the rows below announces them, which calls this again.
+    if (m_marking)
+        return false;
+    const QScopedValueRollback<bool> marking(m_marking, true);
+    const bool asked = scroll;
+    scroll = scroll || m_scrollPending;
     const int page = currentPage();
     PageParts& parts = m_pages[page];
     int row = m_shownCar.isEmpty() ? -1 : parts.model->rowOfCar(m_shownCar);
-    if (row < 0 && scroll && !m_shownCar.isEmpty() && parts.combo->currentIndex() > 0) {
-        parts.combo->setCurrentIndex(0);
+    if (row < 0 && asked && !m_shownCar.isEmpty()) {
+        // A model has no rows before the first standings notification (none
+        // comes in a paused replay), and a class filter may hide the car.
+        parts.model->processRefresh();
         row = parts.model->rowOfCar(m_shownCar);
+        if (row < 0 && parts.combo->currentIndex() > 0) {
+            parts.combo->setCurrentIndex(0);
+            row = parts.model->rowOfCar(m_shownCar);
+        }
     }
     for (int other = 0; other < PageCount; ++other) {
         if (other != page || row < 0)
@@ -198,8 +214,12 @@ bool WidgetStanding::markShownCar(bool scroll)
     QItemSelectionModel* selection = parts.table->selectionModel();
     if (!selection->isRowSelected(row, QModelIndex()) || selection->selectedRows().size() != 1)
         selection->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    if (scroll)
+    if (scroll) {
+        // Rows just built lay out later: the scroll range must know them now.
+        parts.table->doItemsLayout();
         parts.table->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    }
+    m_scrollPending = false;
     return true;
 }
 

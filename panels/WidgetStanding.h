@@ -76,4 +76,6 @@ private:
     QStackedWidget* m_stack;
     PageParts m_pages[PageCount];
     QString m_shownCar;
+    bool m_scrollPending = false;
+    bool m_marking = false;
 };

@@ -14,6 +14,7 @@
 #include "MainWindow.h"
 #include "ModalHelper.h"
 #include "ModelPitWindow.h"
+#include "ModelSessionStanding.h"
 #include "RecordingControls.h"
 #include "RecordingPlayer.h"
 #include "RecordingWriter.h"
@@ -286,7 +287,7 @@ void TestKeyboard::alertAndReplayKeys()
 
 void TestKeyboard::sheetListsTheTable()
 {
-    MainWindow window(only({DayTime, SessionInfo}));
+    MainWindow window(PanelRegistry::factories());
     activate(&window);
     QStringList rows;
     onNextModal([&rows](QWidget* modal) {
