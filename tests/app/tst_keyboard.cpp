@@ -35,6 +35,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTableView>
@@ -113,7 +115,7 @@ private slots:
     void panelKeysOpenAndClose_data();
     void panelKeysOpenAndClose();
     void layoutKeysLoadTheirLayout();
-    void alertAndReplayKeys();
+    void delayAlertAndReplayKeys();
     void sheetListsTheTable();
     void matches_data();
     void matches();
@@ -239,7 +241,7 @@ void TestKeyboard::layoutKeysLoadTheirLayout()
     QCOMPARE(window.currentLayoutName(), QStringLiteral("default"));
 }
 
-void TestKeyboard::alertAndReplayKeys()
+void TestKeyboard::delayAlertAndReplayKeys()
 {
     const QString path = m_config.filePath(QStringLiteral("keys.lrec"));
     {
@@ -250,7 +252,13 @@ void TestKeyboard::alertAndReplayKeys()
         writer.write(300000, QByteArrayLiteral(R"(JSON:2::{"weather":{"a":2}})"));
     }
     MainWindow window(only({DayTime}));
+    // An action made after the keys were bound gets its keys when the window shows.
+    QAction* delay = window.menuBar()->findChild<QMenu*>(QStringLiteral("menuFile"))->addAction(QStringLiteral("Delay..."));
+    delay->setObjectName(QStringLiteral("actionDelay"));
+    QSignalSpy delayAsked(delay, &QAction::triggered);
     activate(&window);
+    QTest::keySequence(&window, QKeySequence(QStringLiteral("Ctrl+Shift+D")));
+    QCOMPARE(delayAsked.count(), 1);
     TeamAlertEngine* alerts = window.dataProvider()->teamAlerts();
     TeamAlert alert;
     alert.identity = QStringLiteral("pit 7");
