@@ -101,19 +101,19 @@ QVector<KeyboardShortcuts::Shortcut> KeyboardShortcuts::table()
 {
     QVector<Shortcut> shortcuts;
     for (int row = 0; row < PanelRegistry::RowCount; ++row)
-        shortcuts.append({QLatin1String(PanelRegistry::info(row).actionName), QKeySequence(QStringLiteral("Alt+W, %1").arg(QLatin1Char(kPanelKeys[row])))});
+        shortcuts.append({ QLatin1String(PanelRegistry::info(row).actionName), QKeySequence(QStringLiteral("Alt+W, %1").arg(QLatin1Char(kPanelKeys[row]))) });
     for (int index = 0; index < kLayoutKeys; ++index)
-        shortcuts.append({layoutActionName(index), QKeySequence(QStringLiteral("Ctrl+%1").arg(index + 1))});
-    shortcuts.append({QStringLiteral("actionFind_car"), QKeySequence(), QKeySequence::Find});
+        shortcuts.append({ layoutActionName(index), QKeySequence(QStringLiteral("Ctrl+%1").arg(index + 1)) });
+    shortcuts.append({ QStringLiteral("actionFind_car"), QKeySequence(), QKeySequence::Find });
     // Function keys for the replay, as media players and debuggers step.
-    shortcuts.append({QStringLiteral("actionReplay_play_pause"), QKeySequence(Qt::Key_F8)});
-    shortcuts.append({QStringLiteral("actionReplay_back"), QKeySequence(Qt::Key_F7)});
-    shortcuts.append({QStringLiteral("actionReplay_forward"), QKeySequence(Qt::Key_F9)});
-    shortcuts.append({QStringLiteral("actionReplay_back_minute"), QKeySequence(Qt::SHIFT + Qt::Key_F7)});
-    shortcuts.append({QStringLiteral("actionReplay_forward_minute"), QKeySequence(Qt::SHIFT + Qt::Key_F9)});
-    shortcuts.append({QStringLiteral("actionDelay"), QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_D)});
-    shortcuts.append({QStringLiteral("actionAcknowledge_all_alerts"), QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_K)});
-    shortcuts.append({QStringLiteral("actionKeyboard_shortcuts"), QKeySequence(), QKeySequence::HelpContents});
+    shortcuts.append({ QStringLiteral("actionReplay_play_pause"), QKeySequence(Qt::Key_F8) });
+    shortcuts.append({ QStringLiteral("actionReplay_back"), QKeySequence(Qt::Key_F7) });
+    shortcuts.append({ QStringLiteral("actionReplay_forward"), QKeySequence(Qt::Key_F9) });
+    shortcuts.append({ QStringLiteral("actionReplay_back_minute"), QKeySequence(Qt::SHIFT + Qt::Key_F7) });
+    shortcuts.append({ QStringLiteral("actionReplay_forward_minute"), QKeySequence(Qt::SHIFT + Qt::Key_F9) });
+    shortcuts.append({ QStringLiteral("actionDelay"), QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_D) });
+    shortcuts.append({ QStringLiteral("actionAcknowledge_all_alerts"), QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_K) });
+    shortcuts.append({ QStringLiteral("actionKeyboard_shortcuts"), QKeySequence(), QKeySequence::HelpContents });
     return shortcuts;
 }
 
@@ -121,7 +121,7 @@ QList<QKeySequence> KeyboardShortcuts::keysOf(const Shortcut& shortcut)
 {
     if (shortcut.standard != QKeySequence::UnknownKey)
         return QKeySequence::keyBindings(shortcut.standard);
-    return {shortcut.keys};
+    return { shortcut.keys };
 }
 
 void KeyboardShortcuts::bind()

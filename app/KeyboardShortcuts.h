@@ -25,7 +25,8 @@ class KeyboardShortcuts final : public QObject
     Q_DISABLE_COPY(KeyboardShortcuts)
 
 public:
-    struct Shortcut {
+    struct Shortcut
+    {
         QString action; // object name of the action it triggers
         QKeySequence keys;
         // Not UnknownKey: the platform's own keys for that meaning (Find, Help) instead of `keys`.

@@ -43,7 +43,7 @@ ShortcutSheet::ShortcutSheet(MainWindow* window)
     setObjectName(QStringLiteral("ShortcutSheet"));
     setWindowTitle(tr("Keyboard shortcuts"));
     m_table->setObjectName(QStringLiteral("shortcutTable"));
-    m_table->setHorizontalHeaderLabels({tr("Action"), tr("Keys")});
+    m_table->setHorizontalHeaderLabels({ tr("Action"), tr("Keys") });
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->verticalHeader()->hide();

@@ -158,10 +158,10 @@ void TestKeyboard::everyShortcutOnceAndNoStandardKey()
     QList<QPair<QString, QKeySequence>> keys;
     for (QAction* action : window.findChildren<QAction*>()) {
         for (const QKeySequence& sequence : action->shortcuts())
-            keys.append({action->objectName(), sequence});
+            keys.append({ action->objectName(), sequence });
     }
     for (QShortcut* shortcut : window.findChildren<QShortcut*>())
-        keys.append({shortcut->objectName(), shortcut->key()});
+        keys.append({ shortcut->objectName(), shortcut->key() });
     QVERIFY(keys.size() >= table.size() - 1);
     for (int a = 0; a < keys.size(); ++a) {
         for (int b = 0; b < keys.size(); ++b) {
@@ -198,7 +198,7 @@ void TestKeyboard::panelKeysOpenAndClose()
 {
     QFETCH(QString, keys);
     QFETCH(int, row);
-    MainWindow window(only({DayTime, SessionInfo, row}));
+    MainWindow window(only({ DayTime, SessionInfo, row }));
     activate(&window);
     QVERIFY(!window.panel(row));
     QTest::keySequence(&window, QKeySequence(keys));
@@ -218,7 +218,7 @@ void TestKeyboard::layoutKeysLoadTheirLayout()
     settings->setValue(QStringLiteral("layouts/Race/mainwindow/x"), 40);
     settings->setValue(QStringLiteral("layouts/Race/view_standing/show"), true);
     settings->setValue(QStringLiteral("layouts/Race/view_standing/x"), 300);
-    MainWindow window(only({DayTime, SessionInfo, Standing}));
+    MainWindow window(only({ DayTime, SessionInfo, Standing }));
     activate(&window);
     auto* keys = window.findChild<KeyboardShortcuts*>();
     QCOMPARE(keys->layoutAction(0)->text(), QStringLiteral("Race"));
@@ -251,7 +251,7 @@ void TestKeyboard::delayAlertAndReplayKeys()
         writer.write(0, QByteArrayLiteral(R"(JSON:1::{"weather":{"a":1}})"));
         writer.write(300000, QByteArrayLiteral(R"(JSON:2::{"weather":{"a":2}})"));
     }
-    MainWindow window(only({DayTime}));
+    MainWindow window(only({ DayTime }));
     // An action made after the keys were bound gets its keys when the window shows.
     QAction* delay = window.menuBar()->findChild<QMenu*>(QStringLiteral("menuFile"))->addAction(QStringLiteral("Delay..."));
     delay->setObjectName(QStringLiteral("actionDelay"));
@@ -310,9 +310,9 @@ void TestKeyboard::sheetListsTheTable()
     QVERIFY(!QApplication::activeModalWidget());
     // Every panel, the one layout there is, and the rest but the delay (not made yet).
     QCOMPARE(rows.size(), RowCount + 1 + 8);
-    for (const char* row : {"Window → Day time = Alt+W, D", "Window → Standing = Alt+W, S", "Window → Track Preview = Alt+W, V",
-                            "Layout → default = Ctrl+1", "Window → Find a car = Ctrl+F", "Replay → Play/Pause = F8", "Replay → Back 1 min = Shift+F7",
-                            "Alerts → Acknowledge all = Ctrl+Shift+K", "Help → Keyboard shortcuts = F1"})
+    for (const char* row : { "Window → Day time = Alt+W, D", "Window → Standing = Alt+W, S", "Window → Track Preview = Alt+W, V", "Layout → default = Ctrl+1",
+                             "Window → Find a car = Ctrl+F", "Replay → Play/Pause = F8", "Replay → Back 1 min = Shift+F7",
+                             "Alerts → Acknowledge all = Ctrl+Shift+K", "Help → Keyboard shortcuts = F1" })
         QVERIFY2(rows.contains(QString::fromUtf8(row)), row);
 }
 
@@ -320,10 +320,10 @@ void TestKeyboard::matches_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("cars");
-    QTest::newRow("number, then numbers it begins") << "3" << QStringList({"3", "30", "31", "32", "33", "34", "35", "36", "37", "38", "39"});
-    QTest::newRow("number alone") << " 40 " << QStringList({"40"});
-    QTest::newRow("team or driver, any case") << "ROSS" << QStringList({"7", "33"});
-    QTest::newRow("driver") << "berg" << QStringList({"33"});
+    QTest::newRow("number, then numbers it begins") << "3" << QStringList({ "3", "30", "31", "32", "33", "34", "35", "36", "37", "38", "39" });
+    QTest::newRow("number alone") << " 40 " << QStringList({ "40" });
+    QTest::newRow("team or driver, any case") << "ROSS" << QStringList({ "7", "33" });
+    QTest::newRow("driver") << "berg" << QStringList({ "33" });
     QTest::newRow("nothing") << "zz" << QStringList();
     QTest::newRow("empty") << "" << QStringList();
 }
@@ -341,9 +341,9 @@ void TestKeyboard::matches()
 // open on that car's row, the other panels switch to it.
 void TestKeyboard::findCarShowsItEverywhere()
 {
-    MainWindow window(only({DayTime, SessionInfo, Standing, Stints, DriveTime, PitWindow}));
+    MainWindow window(only({ DayTime, SessionInfo, Standing, Stints, DriveTime, PitWindow }));
     fillRace(*window.dataProvider());
-    for (int row : {Stints, DriveTime, PitWindow})
+    for (int row : { Stints, DriveTime, PitWindow })
         window.panelAction(row)->trigger();
     activate(&window);
     onNextModal([](QWidget* modal) {
@@ -391,26 +391,26 @@ void TestKeyboard::dialogsByKeyboard_data()
     QTest::addColumn<QStringList>("tabOrder");
     QTest::addColumn<bool>("enterAccepts");
     QTest::newRow("scale factor") << DialogFactory([] { return new DialogScaleFactor(1.5, nullptr); })
-                                  << QStringList({"doubleSpinBox", "OK", "Cancel", "doubleSpinBox"}) << true;
+                                  << QStringList({ "doubleSpinBox", "OK", "Cancel", "doubleSpinBox" }) << true;
     QTest::newRow("connection data") << DialogFactory([] {
         auto* dialog = new DialogUser(nullptr);
         dialog->setPort(11001);
         return dialog;
-    }) << QStringList({"lineEditHost", "lineEditPort", "lineEditUser", "lineEditPassword", "pushButtonForgetCertificate", "OK", "Cancel", "lineEditHost"})
+    }) << QStringList({ "lineEditHost", "lineEditPort", "lineEditUser", "lineEditPassword", "pushButtonForgetCertificate", "OK", "Cancel", "lineEditHost" })
                                      << true;
-    QTest::newRow("set layout") << DialogFactory([] { return new DialogLoadLayout(nullptr); }) << QStringList({"comboBox", "OK", "Cancel", "comboBox"})
+    QTest::newRow("set layout") << DialogFactory([] { return new DialogLoadLayout(nullptr); }) << QStringList({ "comboBox", "OK", "Cancel", "comboBox" })
                                 << true;
     QTest::newRow("save layout") << DialogFactory([] { return new DialogSaveLayout(nullptr); })
-                                 << QStringList({"comboBox", "pushButtonDeleteLayout", "pushButtonNewLayout", "OK", "Cancel", "comboBox"}) << true;
+                                 << QStringList({ "comboBox", "pushButtonDeleteLayout", "pushButtonNewLayout", "OK", "Cancel", "comboBox" }) << true;
     QTest::newRow("find a car, nothing typed") << DialogFactory([] {
         V2DataProvider* provider = makeTestProvider().release();
         auto* dialog = new FindCar(provider, nullptr);
         provider->setParent(dialog);
         return dialog;
-    })
-                                               << QStringList({"findText", "findMatches", "Cancel", "findText"}) << false;
+    }) << QStringList({ "findText", "findMatches", "Cancel", "findText" })
+                                               << false;
     QTest::newRow("alert rules") << DialogFactory([] { return new DialogAlertRules(AlertRules(), nullptr); }) << QStringList() << true;
-    QTest::newRow("drive-time rules") << DialogFactory([] { return new DialogDriveTimeRules(DriveTimeRules(), {QStringLiteral("GT3")}, nullptr); })
+    QTest::newRow("drive-time rules") << DialogFactory([] { return new DialogDriveTimeRules(DriveTimeRules(), { QStringLiteral("GT3") }, nullptr); })
                                       << QStringList() << true;
 }
 
@@ -430,7 +430,7 @@ void TestKeyboard::dialogsByKeyboard()
         QVERIFY(defaultButton);
         QCOMPARE(defaultButton->text().remove(QLatin1Char('&')), QStringLiteral("OK"));
         if (!tabOrder.isEmpty()) {
-            QStringList walked{focusName()};
+            QStringList walked{ focusName() };
             for (int step = 1; step < tabOrder.size(); ++step) {
                 QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
                 walked << focusName();
