@@ -132,6 +132,7 @@ private slots:
     void cleanup();
     void sharedBetweenSeats();
     void latestChangeWins();
+    void ownCarsSharedOnJoining();
     void uploadsRefused();
     void nothingShared_data();
     void nothingShared();
@@ -224,6 +225,25 @@ void TestTeamFollowSync::latestChangeWins()
     QCOMPARE(a->block(1)->participant(), last);
 }
 
+void TestTeamFollowSync::ownCarsSharedOnJoining()
+{
+    const auto a = seat(QStringLiteral("a"), false);
+    const auto b = seat(QStringLiteral("b"));
+    QVERIFY(a && b);
+    b->choose(0, QStringLiteral("7"));
+    a->choose(0, QStringLiteral("12"));
+    a->choose(1, QStringLiteral("9"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_channel->uploads, 1, 1000);
+    // Switched on while logged in: the team's block 1 is taken over, and
+    // A's block 2, which the team has not used, is shared once the
+    // channel's content has come.
+    a->provider->teamFollow()->setEnabled(true);
+    QTRY_COMPARE_WITH_TIMEOUT(a->block(0)->participant(), QStringLiteral("7"), 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(b->block(1)->participant(), QStringLiteral("9"), TeamFollowSync::SettleMs + 1000);
+    QCOMPARE(m_channel->uploads, 2);
+    QCOMPARE(b->block(0)->participant(), QStringLiteral("7"));
+}
+
 void TestTeamFollowSync::uploadsRefused()
 {
     const auto viewer = seat(QStringLiteral("viewer"));
@@ -272,6 +292,16 @@ void TestTeamFollowSync::nothingShared()
     QCOMPARE(m_channel->uploads, 0);
     QCOMPARE(m_channel->teamSnapshots, 0);
     QVERIFY(!s->provider->controller()->joinedChannels().contains(QStringLiteral("team")));
+
+    // Said once for this server: a reconnect says nothing more.
+    QSignalSpy logins(s->provider->controller(), &V2_Client::onLoginDone);
+    s->provider->setActive(false);
+    s->provider->setActive(true);
+    QTRY_COMPARE_WITH_TIMEOUT(logins.count(), 1, 8000);
+    QTest::qWait(300);
+    QCOMPARE(s->notices.count(), notices);
+    QCOMPARE(s->state(), state);
+    QCOMPARE(m_channel->teamSnapshots, 0);
 }
 
 QTEST_MAIN(TestTeamFollowSync)
