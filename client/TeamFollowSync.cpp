@@ -123,6 +123,7 @@ void TeamFollowSync::onLoginDone()
 void TeamFollowSync::join()
 {
     m_noChannelAt.clear();
+    setState(State::Waiting);
     m_client->joinChannel(channel(), channel());
 }
 

@@ -228,7 +228,9 @@ void WidgetCarFollow::takeOver(const QString& pNum, const QColor& color)
 
 void WidgetCarFollow::shareBlock()
 {
-    m_provider->teamFollow()->share(m_panelId, m_participant, m_color);
+    // The car asked for, even before this seat's entry list names it: a
+    // block waiting for the entry must not empty the team's block.
+    m_provider->teamFollow()->share(m_panelId, m_edit->text().trimmed(), m_color);
 }
 
 void WidgetCarFollow::on_pushButtonRemoveWidget_clicked()
