@@ -13,6 +13,7 @@
 #include "ProgramResources.h"
 #include "DriveTimeMenu.h"
 #include "KeyboardShortcuts.h"
+#include "TeamFollowMenu.h"
 #include "RecordingControls.h"
 #include "ToolWindow.h"
 #include "V2DataProvider.h"
@@ -151,6 +152,7 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
     statusBar()->setSizeGripEnabled(false);
 
     DriveTimeMenu::install(menuBar(), this, m_provider);
+    TeamFollowMenu::install(findChild<QMenu*>(QStringLiteral("menuFile")), statusBar(), m_provider);
     m_recording = new RecordingControls(m_provider, this, action(QStringLiteral("actionRecord_session")), action(QStringLiteral("actionOpen_recording")));
     connect(m_recording, &RecordingControls::replayingChanged, this, [this](bool replaying) {
         // Live data must not flow into a replay; what it shows is not the connection's.

@@ -56,3 +56,8 @@ QColor FollowRegistry::panelColor(int panelId) const
 {
     return m_colors.value(panelId);
 }
+
+QList<int> FollowRegistry::panels() const
+{
+    return m_colors.keys();
+}

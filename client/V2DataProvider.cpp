@@ -7,6 +7,7 @@
 #include "DriveTimeMonitor.h"
 #include "SessionClock.h"
 #include "TeamAlertEngine.h"
+#include "TeamFollowSync.h"
 #include "V2_Data.h"
 
 #include <QMetaMethod>
@@ -109,6 +110,7 @@ V2DataProvider::V2DataProvider(const QString& app,
     m_teamAlerts = new TeamAlertEngine(this, this);
     m_carFlash = new CarFlash(m_teamAlerts, this);
     m_driveTime = new DriveTimeMonitor(this, m_teamAlerts, [] { return SessionClock::trackTimeMs(); }, this);
+    m_teamFollow = new TeamFollowSync(this, this);
 }
 
 V2DataProvider::~V2DataProvider() = default;
@@ -411,6 +413,11 @@ QColor V2DataProvider::getFollowPanelColor(int panelId) const
     return m_follow.panelColor(panelId);
 }
 
+QList<int> V2DataProvider::getFollowPanels() const
+{
+    return m_follow.panels();
+}
+
 CarFlash* V2DataProvider::carFlash() const
 {
     return m_carFlash;
@@ -424,6 +431,11 @@ TeamAlertEngine* V2DataProvider::teamAlerts() const
 DriveTimeMonitor* V2DataProvider::driveTimeMonitor() const
 {
     return m_driveTime;
+}
+
+TeamFollowSync* V2DataProvider::teamFollow() const
+{
+    return m_teamFollow;
 }
 
 // ---------------------------------------------------------------------------

@@ -17,6 +17,7 @@ class CarFlash;
 class ClientV2Controller;
 class DriveTimeMonitor;
 class TeamAlertEngine;
+class TeamFollowSync;
 class V2_Data;
 
 // The one object through which models and panels see live timing data.
@@ -87,6 +88,8 @@ public:
     QStringList getFollowedCars() const;
     QColor getFollowColor(const QString& pNum) const;
     QColor getFollowPanelColor(int panelId) const;
+    // The follow blocks by panel id (each registers its colour).
+    QList<int> getFollowPanels() const;
     // Forgets a removed follow block: its car and its colour.
     void removeFollowPanel(int panelId);
     // The cars flashing because an alert named them.
@@ -98,6 +101,9 @@ public:
     // The drive-time alerts of the followed cars, raised through teamAlerts()
     // whether or not a drive-time panel is open.
     DriveTimeMonitor* driveTimeMonitor() const;
+    // The follow blocks shared with the team's other seats through the
+    // server, when the user switches it on.
+    TeamFollowSync* teamFollow() const;
 
 public slots:
     void setUsaUnits(bool b);
@@ -196,4 +202,5 @@ private:
     CarFlash* m_carFlash = nullptr;
     TeamAlertEngine* m_teamAlerts = nullptr;
     DriveTimeMonitor* m_driveTime = nullptr;
+    TeamFollowSync* m_teamFollow = nullptr;
 };

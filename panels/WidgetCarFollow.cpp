@@ -3,6 +3,7 @@
 #include "AppSettings.h"
 #include "CsvExport.h"
 #include "ModelSessionLapForCarFollow.h"
+#include "TeamFollowSync.h"
 #include "V2DataProvider.h"
 
 #include <QCheckBox>
@@ -86,7 +87,12 @@ WidgetCarFollow::WidgetCarFollow(V2DataProvider* provider, int panelId, QWidget*
     layout->addLayout(bar);
     layout->addWidget(m_table);
 
-    connect(m_edit, &QLineEdit::editingFinished, this, &WidgetCarFollow::on_lineEditSessionLapCar1_editingFinished);
+    // Only the user's own choices are shared: a car set by the program (the
+    // last run's, the team's) goes nowhere.
+    connect(m_edit, &QLineEdit::editingFinished, this, [this] {
+        on_lineEditSessionLapCar1_editingFinished();
+        shareBlock();
+    });
     connect(m_colorButton, &QPushButton::clicked, this, &WidgetCarFollow::on_pushButtonColorPick_clicked);
     connect(remove, &QPushButton::clicked, this, &WidgetCarFollow::on_pushButtonRemoveWidget_clicked);
     connect(csv, &QPushButton::clicked, this, &WidgetCarFollow::on_pushButtonDownloadCSV_clicked);
@@ -208,6 +214,23 @@ void WidgetCarFollow::on_pushButtonColorPick_clicked()
     setColor(chosen);
     // Chosen again so that the registry carries the new colour.
     on_lineEditSessionLapCar1_editingFinished();
+    shareBlock();
+}
+
+void WidgetCarFollow::takeOver(const QString& pNum, const QColor& color)
+{
+    if (color.isValid() && color != m_color)
+        setColor(color);
+    else if (pNum == m_edit->text().trimmed())
+        return;
+    setParticipant(pNum);
+}
+
+void WidgetCarFollow::shareBlock()
+{
+    // The car asked for, even before this seat's entry list names it: a
+    // block waiting for the entry must not empty the team's block.
+    m_provider->teamFollow()->share(m_panelId, m_edit->text().trimmed(), m_color);
 }
 
 void WidgetCarFollow::on_pushButtonRemoveWidget_clicked()

@@ -34,6 +34,8 @@ public:
     // Gives the block its colour (registered with the provider) and its car.
     void setColor(const QColor& color);
     void setParticipant(const QString& pNum);
+    // Takes over a block the team's channel changed (nothing is uploaded).
+    void takeOver(const QString& pNum, const QColor& color);
     QTableView* table() const;
     ModelSessionLapForCarFollow* model() const;
     QLineEdit* participantEdit() const;
@@ -70,6 +72,8 @@ protected:
     void columnChoiceChanged(QTableView* view) override;
 
 private:
+    // Uploads the block after the user changed it, when sharing is on.
+    void shareBlock();
     void showColor();
     // Hides the sections and sectors the track has not.
     void showAbsentColumns();

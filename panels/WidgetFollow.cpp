@@ -2,6 +2,7 @@
 
 #include "AppSettings.h"
 #include "PanelRegistry.h"
+#include "TeamFollowSync.h"
 #include "V2DataProvider.h"
 #include "WidgetCarFollow.h"
 
@@ -37,19 +38,44 @@ WidgetFollow::WidgetFollow(V2DataProvider* provider, QWidget* parent)
     layout->addWidget(area);
     addVerticalSpacer();
 
+    // What the team shares stands over this seat's last run.
+    TeamFollowSync* team = provider->teamFollow();
+    const QMap<int, TeamFollowSync::Block> shared = team->sharedBlocks();
     const auto settings = AppSettings::open();
     settings->beginGroup(kFollowGroup);
     const int count = settings->value(kCountKey, kDefaultCount).toInt();
     for (int i = 0; i < count; ++i) {
         const QString n = QString::number(i + 1);
         const QColor fallback = WidgetCarFollow::defaultColor(i);
-        const QColor color(settings->value(QStringLiteral("car_follow_color_bR_") + n, fallback.red()).toInt(),
-                           settings->value(QStringLiteral("car_follow_color_bG_") + n, fallback.green()).toInt(),
-                           settings->value(QStringLiteral("car_follow_color_bB_") + n, fallback.blue()).toInt());
-        addBlock(i, color, settings->value(QStringLiteral("car_follow_") + n).toString());
+        QColor color(settings->value(QStringLiteral("car_follow_color_bR_") + n, fallback.red()).toInt(),
+                     settings->value(QStringLiteral("car_follow_color_bG_") + n, fallback.green()).toInt(),
+                     settings->value(QStringLiteral("car_follow_color_bB_") + n, fallback.blue()).toInt());
+        QString pNum = settings->value(QStringLiteral("car_follow_") + n).toString();
+        if (shared.contains(i)) {
+            pNum = shared.value(i).car;
+            color = shared.value(i).color.isValid() ? shared.value(i).color : color;
+        }
+        addBlock(i, color, pNum);
     }
     settings->endGroup();
+    for (auto it = shared.cbegin(); it != shared.cend(); ++it)
+        takeOver(it.key(), it.value().car, it.value().color);
+    connect(team, &TeamFollowSync::blockShared, this, &WidgetFollow::takeOver);
     connect(m_add, &QPushButton::clicked, this, &WidgetFollow::on_AddCarToFollow_clicked);
+}
+
+void WidgetFollow::takeOver(int panelId, const QString& pNum, const QColor& color)
+{
+    for (WidgetCarFollow* block : qAsConst(m_blocks)) {
+        if (block->panelId() == panelId) {
+            block->takeOver(pNum, color);
+            return;
+        }
+    }
+    // A block this seat has not (more blocks elsewhere, or removed here) is
+    // made for a car, not for an empty one.
+    if (!pNum.isEmpty())
+        addBlock(panelId, color.isValid() ? color : WidgetCarFollow::defaultColor(panelId), pNum);
 }
 
 WidgetFollow::~WidgetFollow() = default;
@@ -116,7 +142,9 @@ void WidgetFollow::removeWidgetCarFollow(int id)
         WidgetCarFollow* block = m_blocks.at(i);
         if (block->panelId() != id)
             continue;
-        // The registry forgets the block: its car is no longer highlighted.
+        // The registry forgets the block: its car is no longer highlighted,
+        // and the team's seats see the block emptied.
+        m_provider->teamFollow()->share(id, QString(), block->color());
         m_provider->removeFollowPanel(id);
         m_blocks.removeAt(i);
         m_blockLayout->removeWidget(block);

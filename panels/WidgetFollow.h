@@ -33,6 +33,8 @@ public slots:
     void removeVerticalSpacer();
 
 private:
+    // The team's channel changed a block: that block, or a new one, takes it.
+    void takeOver(int panelId, const QString& pNum, const QColor& color);
     WidgetCarFollow* addBlock(int id, const QColor& color, const QString& pNum);
 
     V2DataProvider* m_provider;

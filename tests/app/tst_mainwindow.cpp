@@ -13,6 +13,7 @@
 #include "ScriptedServer.h"
 #include "StartUp.h"
 #include "TeamAlertEngine.h"
+#include "TeamFollowSync.h"
 #include "ToolWindow.h"
 #include "V2DataProvider.h"
 #include "V2_Data.h"
@@ -137,6 +138,7 @@ private slots:
     void connectionStatus();
     void editConnectionData();
     void driveTimeRulesReachTheAlerts();
+    void shareFollowedCarsSetting();
     void saveAndSetThroughDialogs();
     void followPanelAndClosing();
     void openGLDecidedByTheTrackMap();
@@ -520,6 +522,26 @@ void TestMainWindow::driveTimeRulesReachTheAlerts()
     QCOMPARE(window.dataProvider()->driveTimeMonitor()->rules().limits.maxContinuousMs, qint64(45 * 60000));
 }
 
+void TestMainWindow::shareFollowedCarsSetting()
+{
+    {
+        MainWindow window(Factories{});
+        QAction* share = window.action(QStringLiteral("actionShare_followed_cars"));
+        TeamFollowSync* team = window.dataProvider()->teamFollow();
+        QVERIFY(share->isCheckable() && !share->isChecked() && !team->isEnabled());
+        share->trigger();
+        QCOMPARE(stored(QStringLiteral("share_followed_cars")).toBool(), true);
+        QCOMPARE(team->state(), TeamFollowSync::State::Waiting);
+    }
+    MainWindow window(Factories{});
+    QAction* share = window.action(QStringLiteral("actionShare_followed_cars"));
+    QVERIFY(share->isChecked() && window.dataProvider()->teamFollow()->isEnabled());
+    // A server without the channel: said on the status bar, and the entry says why.
+    window.dataProvider()->controller()->receiveBytes("ERROR:team+:team:{\"advice\":\"\",\"reason\":\"Unknown channel\"}\n");
+    QCOMPARE(share->text(), QStringLiteral("Share followed cars through this server (no team channel here)"));
+    QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("This server has no team channel: followed cars are not shared."));
+}
+
 void TestMainWindow::saveAndSetThroughDialogs()
 {
     MainWindow window(somePanels({DayTime, SessionInfo}));
@@ -711,8 +733,8 @@ void TestMainWindow::recordThenReplay()
     RecordingControls* controls = window.recordingControls();
     QAction* record = window.action(QStringLiteral("actionRecord_session"));
     QAction* open = window.action(QStringLiteral("actionOpen_recording"));
-    QCOMPARE(actionTexts(window.menuBar()->findChild<QMenu*>(QStringLiteral("menuFile"))).mid(0, 3),
-             QStringList({"Set connection data...", "Record session...", "Open recording..."}));
+    QCOMPARE(actionTexts(window.menuBar()->findChild<QMenu*>(QStringLiteral("menuFile"))).mid(0, 4),
+             QStringList({"Set connection data...", "Share followed cars through this server", "Record session...", "Open recording..."}));
     QString error;
     QVERIFY(!controls->startRecording(m_config.filePath(QStringLiteral("no/such/dir/race.lrec")), &error));
     QVERIFY2(error.contains(QStringLiteral("Cannot create")), qPrintable(error));
