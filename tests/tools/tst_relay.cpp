@@ -1,8 +1,10 @@
 #include "ConnectionWatch.h"
 #include "LanterraChannels.h"
+#include "RecordingReader.h"
 #include "Relay.h"
 #include "RelayFeed.h"
 #include "RelayOptions.h"
+#include "ReplayState.h"
 #include "SimAccounts.h"
 #include "SimOptions.h"
 #include "SimPublisher.h"
@@ -110,7 +112,7 @@ private slots:
 private:
     // The relay in front of upstream, its seats' accounts in INI files:
     // "demo" (everything, uploads) and "pit" (kLimited only, no uploads).
-    std::unique_ptr<Relay> relayFor(quint16 upstreamPort);
+    std::unique_ptr<Relay> relayFor(quint16 upstreamPort, const QStringList& more = {});
     bool seatsReady(const QList<V2DataProvider*>& seats);
 
     QTemporaryDir m_dir;
@@ -146,15 +148,16 @@ void TestRelay::initTestCase()
     users.sync();
 }
 
-std::unique_ptr<Relay> TestRelay::relayFor(quint16 upstreamPort)
+std::unique_ptr<Relay> TestRelay::relayFor(quint16 upstreamPort, const QStringList& more)
 {
     RelayOptions options;
     QString error;
-    const bool parsed = RelayOptions::parse({QStringLiteral("lanterra-relay"), QStringLiteral("--upstream"), QStringLiteral("127.0.0.1:%1").arg(upstreamPort),
+    const bool parsed = RelayOptions::parse(QStringList{QStringLiteral("lanterra-relay"), QStringLiteral("--upstream"), QStringLiteral("127.0.0.1:%1").arg(upstreamPort),
                                              QStringLiteral("--user"), QStringLiteral("demo"), QStringLiteral("--port"), QStringLiteral("0"),
                                              QStringLiteral("--users"), m_dir.filePath(QStringLiteral("users.ini")), QStringLiteral("--profiles"),
                                              m_dir.filePath(QStringLiteral("profiles.ini")), QStringLiteral("--certificate"),
-                                             kTls + QStringLiteral("/test-cert.pem"), QStringLiteral("--key"), kTls + QStringLiteral("/test-key.pem")},
+                                             kTls + QStringLiteral("/test-cert.pem"), QStringLiteral("--key"), kTls + QStringLiteral("/test-key.pem")}
+                                                + more,
                                             QStringLiteral("demo"), &options, &error);
     if (!parsed)
         qFatal("bad relay options: %s", qPrintable(error));
@@ -179,7 +182,8 @@ bool TestRelay::seatsReady(const QList<V2DataProvider*>& seats)
 void TestRelay::seatsMirrorTheUpstream()
 {
     Upstream upstream(0, 600000);
-    std::unique_ptr<Relay> relay = relayFor(upstream.server.serverPort());
+    const QString recording = m_dir.filePath(QStringLiteral("relay.lrec.gz"));
+    std::unique_ptr<Relay> relay = relayFor(upstream.server.serverPort(), {QStringLiteral("--record"), recording});
     const quint16 port = relay->server()->serverPort();
     // The truth: the program connected to the timing server itself.
     std::unique_ptr<V2DataProvider> direct = seat(upstream.server.serverPort(), QStringLiteral("demo"), QStringLiteral("demo"));
@@ -223,6 +227,24 @@ void TestRelay::seatsMirrorTheUpstream()
     QVERIFY(relay->feed()->linesRelayed() >= 12);
     // The timing server saw the relay once, and the direct client.
     QCOMPARE(upstream.server.clientsLogged(), 2);
+
+    // The recording replays to what the relay received.
+    const QByteArray received = relay->feed()->client()->getCurrentData()->getJsonUtf8(true);
+    relay.reset();
+    RecordingReader reader;
+    QString error;
+    QVERIFY2(reader.open(recording, &error), qPrintable(error));
+    QCOMPARE(reader.port(), int(upstream.server.serverPort()));
+    ReplayState replay;
+    qint64 ms = 0;
+    QByteArray line;
+    int records = 0;
+    while (reader.next(&ms, &line) == RecordingReader::Status::Record) {
+        replay.apply(line);
+        ++records;
+    }
+    QVERIFY(records >= 24);
+    QCOMPARE(replay.tree()->getJsonUtf8(true), received);
 }
 
 void TestRelay::upstreamRestartConverges()
