@@ -25,8 +25,10 @@ Relay::Relay(const RelayOptions& options, QObject* parent)
 
 Relay::~Relay()
 {
-    // The seats go before the upstream they were fed from.
-    m_server->stopServer();
+    // The upstream first (the seats are told), then the seats' connections:
+    // their threads call into the team channel directly until they end.
+    m_feed->stop();
+    m_server.reset();
 }
 
 bool Relay::setUp(QString* error, int* exitCode, QString* tlsNote)

@@ -81,6 +81,8 @@ RelayFeed::RelayFeed(V2_Server* server, const RelayOptions& options, QObject* pa
 
 RelayFeed::~RelayFeed()
 {
+    // The server may be gone already: nothing more is published.
+    disconnect(m_client.get(), nullptr, this, nullptr);
     m_client->setActive(false);
 }
 

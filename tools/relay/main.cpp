@@ -11,6 +11,26 @@
 #include "V2_Server.h"
 
 #include <cstdio>
+#include <memory>
+
+#ifdef Q_OS_UNIX
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void quitOnSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+} // namespace
+#endif
 
 int main(int argc, char** argv)
 {
@@ -48,6 +68,20 @@ int main(int argc, char** argv)
         qInfo().noquote() << QStringLiteral("[relay] %1").arg(tlsNote);
     if (!options.recordFile.isEmpty())
         qInfo().noquote() << QStringLiteral("[relay] Recording into %1").arg(options.recordFile);
+#ifdef Q_OS_UNIX
+    // Ctrl-C and a service stop end the event loop, so that the recording
+    // is closed whole and the seats are told.
+    std::unique_ptr<QSocketNotifier> quitNotifier;
+    if (::pipe(signalPipe) == 0) {
+        quitNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(quitNotifier.get(), &QSocketNotifier::activated, &app, [] {
+            qInfo().noquote() << QStringLiteral("[relay] Stopping");
+            QCoreApplication::quit();
+        });
+        std::signal(SIGINT, quitOnSignal);
+        std::signal(SIGTERM, quitOnSignal);
+    }
+#endif
     relay.start();
     return app.exec();
 }
