@@ -103,6 +103,7 @@ class TestRelay final : public QObject
 private slots:
     void initTestCase();
     void seatsMirrorTheUpstream();
+    void upstreamRestartConverges_data();
     void upstreamRestartConverges();
     void teamChannel();
     void badOptions_data();
@@ -247,11 +248,22 @@ void TestRelay::seatsMirrorTheUpstream()
     QCOMPARE(replay.tree()->getJsonUtf8(true), received);
 }
 
+void TestRelay::upstreamRestartConverges_data()
+{
+    QTest::addColumn<int>("settleMs");
+    QTest::newRow("snapshots in before catching up") << 150;
+    // Catching up would come before the login's first line, which then
+    // replaces the relay's mirror whole.
+    QTest::newRow("catching up due at once") << 0;
+}
+
 void TestRelay::upstreamRestartConverges()
 {
+    QFETCH(int, settleMs);
     auto upstream = std::make_unique<Upstream>(0, 600000);
     const quint16 upstreamPort = upstream->server.serverPort();
     std::unique_ptr<Relay> relay = relayFor(upstreamPort);
+    relay->feed()->setSettleMs(settleMs);
     std::unique_ptr<V2DataProvider> a = seat(relay->server()->serverPort(), QStringLiteral("demo"), QStringLiteral("demo"));
     std::unique_ptr<V2DataProvider> pit = seat(relay->server()->serverPort(), QStringLiteral("pit"), QStringLiteral("wall"));
     QTRY_VERIFY_WITH_TIMEOUT(relay->feed()->isLive() && seatsReady({a.get(), pit.get()}), 8000);

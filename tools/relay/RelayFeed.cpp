@@ -159,6 +159,7 @@ void RelayFeed::loggedIn()
 {
     qInfo().noquote() << QStringLiteral("[relay] Logged in to %1 (%2); joining %3 channels").arg(m_client->serverName(), m_client->serverVersion()).arg(m_channels.size());
     m_loggedIn = true;
+    m_firstLinePending = true;
     m_awaitedJoins = QSet<QString>(m_channels.cbegin(), m_channels.cend());
     for (const QString& channel : qAsConst(m_channels))
         m_client->joinChannel(channel, QString());
@@ -175,6 +176,7 @@ void RelayFeed::channelJoined(const QString& channel)
 
 void RelayFeed::dataArrived()
 {
+    m_firstLinePending = false;
     // Until catching up, the lines only fill the mirror.
     if (!m_live)
         return;
@@ -208,6 +210,12 @@ void RelayFeed::catchUp()
 {
     if (m_live || !m_loggedIn)
         return;
+    // The login's first line replaces the client's mirror whole, telling no
+    // one what it dropped: until it has come, the mirror is the old one.
+    if (m_firstLinePending) {
+        m_settle.start(m_settleMs);
+        return;
+    }
     std::unique_ptr<V2_Data> difference(m_seatsHold->difference(m_client->getCurrentData()));
     difference->setRoot(true);
     const int changed = difference->datas()->size();

@@ -71,6 +71,7 @@ private:
     std::unique_ptr<V2_Data> m_seatsHold;
     bool m_live = false;
     bool m_loggedIn = false;
+    bool m_firstLinePending = false;
     QSet<QString> m_awaitedJoins;
     QTimer m_settle;
     int m_settleMs = DEFAULT_SETTLE_MS;
