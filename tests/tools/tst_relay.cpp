@@ -324,7 +324,7 @@ void TestRelay::teamChannel()
     a->controller()->sendMessage(&upload, QStringLiteral("1"), QStringLiteral("team"), QStringLiteral("follow"));
     QTRY_COMPARE_WITH_TIMEOUT(mirror(b.get())->getString(QStringLiteral("team.follow.1.car")), QStringLiteral("12"), 1000);
     QCOMPARE(mirror(b.get())->getString(QStringLiteral("team.follow.1.color")), QStringLiteral("#ff0000"));
-    QCOMPARE(mirror(pit.get())->getString(QStringLiteral("team.follow.1.seat")), QStringLiteral("demo"));
+    QTRY_COMPARE_WITH_TIMEOUT(mirror(pit.get())->getString(QStringLiteral("team.follow.1.seat")), QStringLiteral("demo"), 1000);
 
     // B then follows another car in that block: the later change wins everywhere.
     upload = follow(QStringLiteral("1"), QStringLiteral("7"), QStringLiteral("#00ff00"), QStringLiteral("demo"));
