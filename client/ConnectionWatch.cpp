@@ -1,5 +1,6 @@
 #include "ConnectionWatch.h"
 
+#include "RelayNotice.h"
 #include "SessionClock.h"
 #include "V2_Client.h"
 
@@ -10,6 +11,11 @@ ConnectionWatch::ConnectionWatch(V2_Client* client, QObject* parent)
 {
     connect(client, &V2_Client::dataReceived, this, &ConnectionWatch::dataArrived);
     connect(client, &V2_Client::onDisconnected, this, &ConnectionWatch::connectionLost);
+    // A team relay stays connected when it loses its timing server and says so instead.
+    connect(client, &V2_Client::errorReceived, this, [this](const QString& error) {
+        if (error.contains(relayUpstreamLostReason()))
+            connectionLost();
+    });
     m_clock.setInterval(1000);
     connect(&m_clock, &QTimer::timeout, this, &ConnectionWatch::tick);
 }

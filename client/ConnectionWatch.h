@@ -8,7 +8,8 @@ class V2_Client;
 
 // Whether what the panels show is live: once data has arrived from the
 // server, a dropped connection makes it stale until the next data line after
-// reconnecting. While stale it says, once a second, how long ago the last
+// reconnecting (or a team relay's notice that it lost its timing server,
+// until its next data line). While stale it says, once a second, how long ago the last
 // data came. Only lines received from the server are data.
 class ConnectionWatch final : public QObject
 {

@@ -1,0 +1,7 @@
+#include "RelayNotice.h"
+
+const QString& relayUpstreamLostReason()
+{
+    static const QString reason = QStringLiteral("Relay lost the timing server");
+    return reason;
+}

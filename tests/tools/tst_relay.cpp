@@ -1,0 +1,470 @@
+#include "ConnectionWatch.h"
+#include "LanterraChannels.h"
+#include "RecordingReader.h"
+#include "Relay.h"
+#include "RelayFeed.h"
+#include "RelayOptions.h"
+#include "ReplayState.h"
+#include "SimAccounts.h"
+#include "SimOptions.h"
+#include "SimPublisher.h"
+#include "TeamChannel.h"
+#include "V2DataProvider.h"
+#include "ClientV2Controller.h"
+#include "V2_Data.h"
+#include "V2_Server.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString kTls = QStringLiteral(LANTERRA_TEST_TLS_DIR);
+// The restricted seat's channels.
+const QStringList kLimited = {QStringLiteral("weather"), QStringLiteral("timing.session")};
+
+SimOptions simOptions()
+{
+    SimOptions options;
+    QString error;
+    if (!SimOptions::parse({QStringLiteral("lanterra-sim"), QStringLiteral("--cars"), QStringLiteral("8"), QStringLiteral("--classes"), QStringLiteral("2"),
+                            QStringLiteral("--elapsed"), QStringLiteral("600")},
+                           &options, &error))
+        qFatal("bad simulator options: %s", qPrintable(error));
+    return options;
+}
+
+// The timing server: the simulator on the library's server, TLS, on a given port (0: any).
+struct Upstream {
+    explicit Upstream(quint16 port, qint64 elapsedMs)
+    {
+        SimAccounts::addDemoUser(server);
+        server.startServer(port);
+        publisher = std::make_unique<SimPublisher>(&server, options, QDateTime::currentMSecsSinceEpoch() - elapsedMs);
+        publisher->publishAt(elapsedMs);
+    }
+    SimOptions options = simOptions();
+    V2_Server server;
+    std::unique_ptr<SimPublisher> publisher;
+};
+
+// One seat: the program's client path, TLS.
+std::unique_ptr<V2DataProvider> seat(quint16 port, const QString& user, const QString& password)
+{
+    return std::make_unique<V2DataProvider>(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("PEX JSON PROTOCOL"), QStringLiteral("1.0.0"),
+                                            port, password, user, QStringLiteral("127.0.0.1"));
+}
+
+const V2_Data* mirror(V2DataProvider* seat)
+{
+    return seat->controller()->getCurrentData();
+}
+
+QByteArray channelJson(const V2_Data* tree, const QString& channel)
+{
+    const V2_Data* node = tree->getV2_Data(channel);
+    return node ? node->getJsonUtf8(true) : QByteArray("(none)");
+}
+
+// Every channel of the seat equals the reference's; a channel it may not join is absent.
+bool sameAs(const V2_Data* seat, const V2_Data* reference, const QStringList& channels, QByteArray* fault)
+{
+    for (const QString& channel : lanterraChannels()) {
+        const QByteArray expected = channels.contains(channel) ? channelJson(reference, channel) : QByteArray("(none)");
+        const QByteArray actual = channelJson(seat, channel);
+        if (actual != expected) {
+            *fault = channel.toUtf8() + ": " + actual.left(300) + "\n  expected " + expected.left(300);
+            return false;
+        }
+    }
+    return true;
+}
+
+QJsonObject follow(const QString& block, const QString& car, const QString& color, const QString& user)
+{
+    return QJsonObject{{QStringLiteral("team"),
+                        QJsonObject{{QStringLiteral("follow"),
+                                     QJsonObject{{block, QJsonObject{{QStringLiteral("car"), car}, {QStringLiteral("color"), color}, {QStringLiteral("seat"), user}}}}}}}};
+}
+
+} // namespace
+
+class TestRelay final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void seatsMirrorTheUpstream();
+    void upstreamRestartConverges_data();
+    void upstreamRestartConverges();
+    void teamChannel();
+    void badOptions_data();
+    void badOptions();
+    void programExitCodes();
+
+private:
+    // The relay in front of upstream, its seats' accounts in INI files:
+    // "demo" (everything, uploads) and "pit" (kLimited only, no uploads).
+    std::unique_ptr<Relay> relayFor(quint16 upstreamPort, const QStringList& more = {});
+    bool seatsReady(const QList<V2DataProvider*>& seats);
+
+    QTemporaryDir m_dir;
+};
+
+void TestRelay::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toUtf8());
+    QSettings profiles(m_dir.filePath(QStringLiteral("profiles.ini")), QSettings::IniFormat);
+    for (const QString& channel : lanterraChannels() + QStringList{QStringLiteral("team")}) {
+        const QStringList parts = channel.split(QLatin1Char('.'));
+        for (int i = 1; i <= parts.size(); ++i)
+            profiles.setValue(QStringLiteral("FULL/") + parts.mid(0, i).join(QLatin1Char('.')), 2);
+    }
+    profiles.setValue(QStringLiteral("FULL/PROFILE/IS_ALLOWED_TO_SEND_DATA"), true);
+    profiles.setValue(QStringLiteral("PIT/weather"), 2);
+    profiles.setValue(QStringLiteral("PIT/timing"), 1);
+    profiles.setValue(QStringLiteral("PIT/timing.session"), 2);
+    profiles.setValue(QStringLiteral("PIT/team"), 2);
+    profiles.sync();
+    QSettings users(m_dir.filePath(QStringLiteral("users.ini")), QSettings::IniFormat);
+    const QList<QStringList> accounts = {{QStringLiteral("demo"), QStringLiteral("demo"), QStringLiteral("FULL")},
+                                         {QStringLiteral("pit"), QStringLiteral("wall"), QStringLiteral("PIT")}};
+    for (const QStringList& account : accounts) {
+        users.beginGroup(account.at(0));
+        users.setValue(QStringLiteral("USER"), account.at(0));
+        users.setValue(QStringLiteral("PASSWORD"), account.at(1));
+        users.setValue(QStringLiteral("PROFILE"), account.at(2));
+        users.setValue(QStringLiteral("MAX_CONNECTIONS"), 10);
+        users.endGroup();
+    }
+    users.sync();
+}
+
+std::unique_ptr<Relay> TestRelay::relayFor(quint16 upstreamPort, const QStringList& more)
+{
+    RelayOptions options;
+    QString error;
+    const bool parsed = RelayOptions::parse(QStringList{QStringLiteral("lanterra-relay"), QStringLiteral("--upstream"), QStringLiteral("127.0.0.1:%1").arg(upstreamPort),
+                                             QStringLiteral("--user"), QStringLiteral("demo"), QStringLiteral("--port"), QStringLiteral("0"),
+                                             QStringLiteral("--users"), m_dir.filePath(QStringLiteral("users.ini")), QStringLiteral("--profiles"),
+                                             m_dir.filePath(QStringLiteral("profiles.ini")), QStringLiteral("--certificate"),
+                                             kTls + QStringLiteral("/test-cert.pem"), QStringLiteral("--key"), kTls + QStringLiteral("/test-key.pem")}
+                                                + more,
+                                            QStringLiteral("demo"), &options, &error);
+    if (!parsed)
+        qFatal("bad relay options: %s", qPrintable(error));
+    auto relay = std::make_unique<Relay>(options);
+    int exitCode = 0;
+    if (!relay->setUp(&error, &exitCode))
+        qFatal("relay not set up: %s", qPrintable(error));
+    relay->feed()->setSettleMs(150);
+    relay->start();
+    return relay;
+}
+
+bool TestRelay::seatsReady(const QList<V2DataProvider*>& seats)
+{
+    for (V2DataProvider* seat : seats) {
+        if (seat->controller()->joinedChannels().size() < 2 || mirror(seat)->datas()->isEmpty())
+            return false;
+    }
+    return true;
+}
+
+void TestRelay::seatsMirrorTheUpstream()
+{
+    Upstream upstream(0, 600000);
+    const QString recording = m_dir.filePath(QStringLiteral("relay.lrec.gz"));
+    std::unique_ptr<Relay> relay = relayFor(upstream.server.serverPort(), {QStringLiteral("--record"), recording});
+    const quint16 port = relay->server()->serverPort();
+    // The truth: the program connected to the timing server itself.
+    std::unique_ptr<V2DataProvider> direct = seat(upstream.server.serverPort(), QStringLiteral("demo"), QStringLiteral("demo"));
+    std::unique_ptr<V2DataProvider> a = seat(port, QStringLiteral("demo"), QStringLiteral("demo"));
+    std::unique_ptr<V2DataProvider> b = seat(port, QStringLiteral("demo"), QStringLiteral("demo"));
+    std::unique_ptr<V2DataProvider> pit = seat(port, QStringLiteral("pit"), QStringLiteral("wall"));
+    QTRY_VERIFY_WITH_TIMEOUT(relay->feed()->isLive() && seatsReady({direct.get(), a.get(), b.get(), pit.get()}), 8000);
+    QCOMPARE(upstream.server.clientsLogged(), 2);
+
+    // Random steps of the session, and random keys set and deleted.
+    QRandomGenerator random(37);
+    qint64 at = 600000;
+    QStringList extras;
+    for (int step = 0; step < 12; ++step) {
+        at += random.bounded(200, 20000);
+        upstream.publisher->publishAt(at);
+        V2_Data change(QStringLiteral("ROOT"));
+        change.setRoot(true);
+        const QString key = QStringLiteral("relayTest%1").arg(random.bounded(4));
+        const QString path = QStringLiteral("weather.") + key;
+        V2_Data* weather = change.getOrCreateDataPointer(QStringLiteral("weather"));
+        const bool remove = extras.contains(key) && random.bounded(2) == 0;
+        const int value = step * 1000 + random.bounded(1000);
+        if (remove) {
+            weather->insertDeletedData(key);
+            extras.removeOne(key);
+        } else {
+            weather->getOrCreateSingleDataPointer(key)->insertData(QStringLiteral("value"), value);
+            extras << key;
+        }
+        upstream.server.sendV2Data(&change);
+        // The direct client has both lines: the seats must come to the same.
+        QTRY_VERIFY_WITH_TIMEOUT(remove ? !mirror(direct.get())->getV2_Data(path) : mirror(direct.get())->getInt(path + QStringLiteral(".value")) == value,
+                                 3000);
+        QByteArray fault;
+        QTRY_VERIFY2_WITH_TIMEOUT(sameAs(mirror(a.get()), mirror(direct.get()), lanterraChannels(), &fault)
+                                      && sameAs(mirror(b.get()), mirror(direct.get()), lanterraChannels(), &fault)
+                                      && sameAs(mirror(pit.get()), mirror(direct.get()), kLimited, &fault),
+                                  fault.constData(), 3000);
+    }
+    QVERIFY(relay->feed()->linesRelayed() >= 12);
+    // The timing server saw the relay once, and the direct client.
+    QCOMPARE(upstream.server.clientsLogged(), 2);
+
+    // The recording replays to what the relay received.
+    const QByteArray received = relay->feed()->client()->getCurrentData()->getJsonUtf8(true);
+    relay.reset();
+    RecordingReader reader;
+    QString error;
+    QVERIFY2(reader.open(recording, &error), qPrintable(error));
+    QCOMPARE(reader.port(), int(upstream.server.serverPort()));
+    ReplayState replay;
+    qint64 ms = 0;
+    QByteArray line;
+    int records = 0;
+    while (reader.next(&ms, &line) == RecordingReader::Status::Record) {
+        replay.apply(line);
+        ++records;
+    }
+    QVERIFY(records >= 24);
+    QCOMPARE(replay.tree()->getJsonUtf8(true), received);
+}
+
+void TestRelay::upstreamRestartConverges_data()
+{
+    QTest::addColumn<int>("settleMs");
+    QTest::newRow("snapshots in before catching up") << 150;
+    // Catching up would come before the login's first line, which then
+    // replaces the relay's mirror whole.
+    QTest::newRow("catching up due at once") << 0;
+}
+
+void TestRelay::upstreamRestartConverges()
+{
+    QFETCH(int, settleMs);
+    auto upstream = std::make_unique<Upstream>(0, 600000);
+    const quint16 upstreamPort = upstream->server.serverPort();
+    std::unique_ptr<Relay> relay = relayFor(upstreamPort);
+    relay->feed()->setSettleMs(settleMs);
+    std::unique_ptr<V2DataProvider> a = seat(relay->server()->serverPort(), QStringLiteral("demo"), QStringLiteral("demo"));
+    std::unique_ptr<V2DataProvider> pit = seat(relay->server()->serverPort(), QStringLiteral("pit"), QStringLiteral("wall"));
+    QTRY_VERIFY_WITH_TIMEOUT(relay->feed()->isLive() && seatsReady({a.get(), pit.get()}), 8000);
+    // The program's watch counts from the next data line.
+    ConnectionWatch watch(a->controller());
+    QSignalSpy stale(&watch, &ConnectionWatch::staleChanged);
+    QSignalSpy logins(a->controller(), &V2_Client::onLoginDone);
+    QSignalSpy pitLogins(pit->controller(), &V2_Client::onLoginDone);
+    // Nodes that the restarted server will not have.
+    V2_Data extra(QStringLiteral("ROOT"));
+    extra.setRoot(true);
+    extra.getOrCreateDataPointer(QStringLiteral("weather.gone"))->insertData(QStringLiteral("value"), 1);
+    upstream->server.sendV2Data(&extra);
+    QTRY_VERIFY_WITH_TIMEOUT(mirror(a.get())->getV2_Data(QStringLiteral("weather.gone")) && mirror(pit.get())->getV2_Data(QStringLiteral("weather.gone")),
+                             2000);
+    upstream.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(!relay->feed()->isLive(), 3000);
+    // The seats are told, and keep what they had.
+    QTRY_COMPARE_WITH_TIMEOUT(stale.count(), 1, 2000);
+    QCOMPARE(stale.at(0).at(0).toBool(), true);
+    QVERIFY(mirror(a.get())->getV2_Data(QStringLiteral("weather.gone")));
+
+    // The session went on meanwhile: the new server is 40 s further.
+    upstream = std::make_unique<Upstream>(upstreamPort, 640000);
+    QVERIFY(upstream->server.started());
+    std::unique_ptr<V2DataProvider> direct = seat(upstreamPort, QStringLiteral("demo"), QStringLiteral("demo"));
+    QTRY_VERIFY_WITH_TIMEOUT(relay->feed()->isLive() && seatsReady({direct.get()}), 8000);
+    QByteArray fault;
+    QTRY_VERIFY2_WITH_TIMEOUT(sameAs(mirror(a.get()), mirror(direct.get()), lanterraChannels(), &fault)
+                                  && sameAs(mirror(pit.get()), mirror(direct.get()), kLimited, &fault),
+                              fault.constData(), 3000);
+    QVERIFY(!mirror(a.get())->getV2_Data(QStringLiteral("weather.gone")));
+    QVERIFY(!mirror(pit.get())->getV2_Data(QStringLiteral("weather.gone")));
+    QCOMPARE(stale.count(), 2);
+    QCOMPARE(stale.at(1).at(0).toBool(), false);
+    QCOMPARE(logins.count(), 0);
+    QCOMPARE(pitLogins.count(), 0);
+}
+
+void TestRelay::teamChannel()
+{
+    Upstream upstream(0, 600000);
+    std::unique_ptr<Relay> relay = relayFor(upstream.server.serverPort());
+    const quint16 port = relay->server()->serverPort();
+    std::unique_ptr<V2DataProvider> a = seat(port, QStringLiteral("demo"), QStringLiteral("demo"));
+    std::unique_ptr<V2DataProvider> b = seat(port, QStringLiteral("demo"), QStringLiteral("demo"));
+    std::unique_ptr<V2DataProvider> pit = seat(port, QStringLiteral("pit"), QStringLiteral("wall"));
+    QTRY_VERIFY_WITH_TIMEOUT(relay->feed()->isLive() && seatsReady({a.get(), b.get(), pit.get()}), 8000);
+    for (V2DataProvider* s : {a.get(), b.get(), pit.get()})
+        s->controller()->joinChannel(QStringLiteral("team"), QString());
+    QTRY_VERIFY_WITH_TIMEOUT(a->controller()->joinedChannels().contains(QStringLiteral("team"))
+                                 && b->controller()->joinedChannels().contains(QStringLiteral("team"))
+                                 && pit->controller()->joinedChannels().contains(QStringLiteral("team")),
+                             2000);
+
+    // A follows car 12 in block 1: B has it within a second.
+    QJsonObject upload = follow(QStringLiteral("1"), QStringLiteral("12"), QStringLiteral("#ff0000"), QStringLiteral("demo"));
+    a->controller()->sendMessage(&upload, QStringLiteral("1"), QStringLiteral("team"), QStringLiteral("follow"));
+    QTRY_COMPARE_WITH_TIMEOUT(mirror(b.get())->getString(QStringLiteral("team.follow.1.car")), QStringLiteral("12"), 1000);
+    QCOMPARE(mirror(b.get())->getString(QStringLiteral("team.follow.1.color")), QStringLiteral("#ff0000"));
+    QTRY_COMPARE_WITH_TIMEOUT(mirror(pit.get())->getString(QStringLiteral("team.follow.1.seat")), QStringLiteral("demo"), 1000);
+
+    // B then follows another car in that block: the later change wins everywhere.
+    upload = follow(QStringLiteral("1"), QStringLiteral("7"), QStringLiteral("#00ff00"), QStringLiteral("demo"));
+    b->controller()->sendMessage(&upload, QStringLiteral("2"), QStringLiteral("team"), QStringLiteral("follow"));
+    QTRY_COMPARE_WITH_TIMEOUT(mirror(a.get())->getString(QStringLiteral("team.follow.1.car")), QStringLiteral("7"), 1000);
+    QCOMPARE(relay->team()->node()->getString(QStringLiteral("follow.1.car")), QStringLiteral("7"));
+
+    // The pit seat may not upload: it is told, and nothing changes.
+    QSignalSpy errors(pit->controller(), &V2_Client::errorReceived);
+    upload = follow(QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("#0000ff"), QStringLiteral("pit"));
+    pit->controller()->sendMessage(&upload, QStringLiteral("3"), QStringLiteral("team"), QStringLiteral("follow"));
+    QTRY_VERIFY_WITH_TIMEOUT(!errors.isEmpty(), 2000);
+    QVERIFY2(errors.at(0).at(0).toString().contains(QStringLiteral("You are not allowed to send data")), qPrintable(errors.at(0).at(0).toString()));
+
+    // What an upload holds outside the team node is not taken; the rest is.
+    QJsonObject mixed = follow(QStringLiteral("3"), QString(), QStringLiteral("#123456"), QStringLiteral("demo"));
+    mixed.insert(QStringLiteral("weather"), QJsonObject{{QStringLiteral("forged"), 1}});
+    QJsonObject team = mixed.value(QStringLiteral("team")).toObject();
+    team.insert(QStringLiteral("alertRules"), QJsonObject{{QStringLiteral("pitLoss"), 25}});
+    mixed.insert(QStringLiteral("team"), team);
+    a->controller()->sendMessage(&mixed, QStringLiteral("4"), QStringLiteral("team"), QStringLiteral("follow"));
+    QTRY_COMPARE_WITH_TIMEOUT(mirror(b.get())->getInt(QStringLiteral("team.alertRules.pitLoss")), 25, 1000);
+    QVERIFY(mirror(b.get())->getV2_Data(QStringLiteral("team.follow.3")));
+    QCOMPARE(mirror(b.get())->getString(QStringLiteral("team.follow.3.car"), QStringLiteral("x")), QString());
+    QCOMPARE(relay->feed()->client()->getCurrentData()->getInt(QStringLiteral("weather.forged"), -1), -1);
+    QCOMPARE(mirror(b.get())->getInt(QStringLiteral("weather.forged"), -1), -1);
+    // Alert rules are replaced whole.
+    QJsonObject rules{{QStringLiteral("team"), QJsonObject{{QStringLiteral("alertRules"), QJsonObject{{QStringLiteral("gap"), 2}}}}}};
+    a->controller()->sendMessage(&rules, QStringLiteral("5"), QStringLiteral("team"), QStringLiteral("follow"));
+    QTRY_COMPARE_WITH_TIMEOUT(mirror(b.get())->getInt(QStringLiteral("team.alertRules.gap")), 2, 1000);
+    QCOMPARE(mirror(b.get())->getInt(QStringLiteral("team.alertRules.pitLoss"), -1), -1);
+
+    // A seat joining later gets the team node whole.
+    std::unique_ptr<V2DataProvider> late = seat(port, QStringLiteral("demo"), QStringLiteral("demo"));
+    QTRY_VERIFY_WITH_TIMEOUT(seatsReady({late.get()}), 4000);
+    late->controller()->joinChannel(QStringLiteral("team"), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(mirror(late.get())->getString(QStringLiteral("team.follow.1.car")), QStringLiteral("7"), 2000);
+    QCOMPARE(mirror(late.get())->getInt(QStringLiteral("team.alertRules.gap")), 2);
+}
+
+void TestRelay::badOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("environment");
+    QTest::addColumn<QString>("error");
+    const QString missing = m_dir.filePath(QStringLiteral("missing.ini"));
+    const QString users = m_dir.filePath(QStringLiteral("users.ini"));
+    const QString emptyPassword = m_dir.filePath(QStringLiteral("empty.txt"));
+    const QStringList base = {QStringLiteral("--upstream"), QStringLiteral("timing.example:11001"), QStringLiteral("--user"), QStringLiteral("team")};
+    QTest::newRow("no upstream") << QStringList{QStringLiteral("--user"), QStringLiteral("team")} << "pw" << "--upstream is missing";
+    QTest::newRow("upstream without port") << QStringList{QStringLiteral("--upstream"), QStringLiteral("timing.example"), QStringLiteral("--user"), QStringLiteral("t")}
+                                           << "pw" << "--upstream must be host:port";
+    QTest::newRow("upstream port 0") << QStringList{QStringLiteral("--upstream"), QStringLiteral("h:0"), QStringLiteral("--user"), QStringLiteral("t")} << "pw"
+                                     << "--upstream must be host:port";
+    QTest::newRow("no user") << QStringList{QStringLiteral("--upstream"), QStringLiteral("h:1")} << "pw" << "--user is missing";
+    QTest::newRow("no password") << base << "" << "No password";
+    QTest::newRow("password on the command line") << base + QStringList{QStringLiteral("--password"), QStringLiteral("x")} << "pw" << "Unknown option 'password'";
+    QTest::newRow("unreadable password file") << base + QStringList{QStringLiteral("--password-file"), missing} << "pw" << "Cannot read the password file";
+    QTest::newRow("empty password file") << base + QStringList{QStringLiteral("--password-file"), emptyPassword} << "pw" << "is empty";
+    QTest::newRow("bad pin") << base + QStringList{QStringLiteral("--upstream-pin"), QStringLiteral("abc")} << "pw" << "64 hexadecimal digits";
+    QTest::newRow("pin without TLS") << base + QStringList{QStringLiteral("--upstream-pin"), QString(64, QLatin1Char('a')), QStringLiteral("--upstream-no-tls")}
+                                     << "pw" << "needs TLS";
+    QTest::newRow("bad port") << base + QStringList{QStringLiteral("--port"), QStringLiteral("70000")} << "pw" << "--port must be a number";
+    QTest::newRow("users without profiles") << base + QStringList{QStringLiteral("--users"), users} << "pw" << "go together";
+    QTest::newRow("missing users file") << base + QStringList{QStringLiteral("--users"), missing, QStringLiteral("--profiles"), users} << "pw" << "Cannot read";
+    QTest::newRow("certificate without key") << base + QStringList{QStringLiteral("--certificate"), kTls + QStringLiteral("/test-cert.pem")} << "pw"
+                                             << "--certificate and --key go together";
+    QTest::newRow("team is no upstream channel") << base + QStringList{QStringLiteral("--channels"), QStringLiteral("weather,team")} << "pw" << "no channel";
+    QTest::newRow("missing config") << base + QStringList{QStringLiteral("--config"), missing} << "pw" << "Cannot read";
+    QTest::newRow("unknown option") << base + QStringList{QStringLiteral("--speed"), QStringLiteral("2")} << "pw" << "Unknown option 'speed'";
+    QTest::newRow("stray argument") << base + QStringList{QStringLiteral("extra")} << "pw" << "Unexpected argument: extra";
+}
+
+void TestRelay::badOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, environment);
+    QFETCH(QString, error);
+    QFile empty(m_dir.filePath(QStringLiteral("empty.txt")));
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    RelayOptions options;
+    QString message;
+    QVERIFY(!RelayOptions::parse(QStringList{QStringLiteral("lanterra-relay")} + arguments, environment, &options, &message));
+    QVERIFY2(message.contains(error), qPrintable(message));
+}
+
+void TestRelay::programExitCodes()
+{
+    // What the options take: the password file's first line, the INI file
+    // under the command line, and the defaults.
+    const QString passwordFile = m_dir.filePath(QStringLiteral("password.txt"));
+    QFile password(passwordFile);
+    QVERIFY(password.open(QIODevice::WriteOnly));
+    password.write("s3cret word\r\nignored\n");
+    password.close();
+    const QString config = m_dir.filePath(QStringLiteral("relay.ini"));
+    {
+        QSettings ini(config, QSettings::IniFormat);
+        ini.setValue(QStringLiteral("upstream/address"), QStringLiteral("timing.example:12000"));
+        ini.setValue(QStringLiteral("upstream/user"), QStringLiteral("team"));
+        ini.setValue(QStringLiteral("upstream/passwordFile"), passwordFile);
+        ini.setValue(QStringLiteral("relay/port"), 12002);
+    }
+    RelayOptions options;
+    QString message;
+    QVERIFY2(RelayOptions::parse({QStringLiteral("lanterra-relay"), QStringLiteral("--config"), config, QStringLiteral("--port"), QStringLiteral("12003")},
+                                 QStringLiteral("env"), &options, &message),
+             qPrintable(message));
+    QCOMPARE(options.upstreamHost, QStringLiteral("timing.example"));
+    QCOMPARE(options.upstreamPort, quint16(12000));
+    QCOMPARE(options.password, QStringLiteral("s3cret word"));
+    QCOMPARE(options.port, quint16(12003));
+    QCOMPARE(options.channels.size(), 13);
+    QVERIFY(options.upstreamTls && options.tls);
+    QVERIFY2(RelayOptions::parse({QStringLiteral("lanterra-relay"), QStringLiteral("--upstream"), QStringLiteral("[::1]:11001"), QStringLiteral("--user"),
+                                  QStringLiteral("t")},
+                                 QStringLiteral("from env"), &options, &message),
+             qPrintable(message));
+    QCOMPARE(options.upstreamHost, QStringLiteral("::1"));
+    QCOMPARE(options.password, QStringLiteral("from env"));
+    QCOMPARE(options.port, quint16(11002));
+
+    // The program itself: 2 and a message for a bad option, 0 for --help.
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(RelayOptions::PASSWORD_VARIABLE);
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(LANTERRA_RELAY_PATH), {QStringLiteral("--upstream"), QStringLiteral("h:1"), QStringLiteral("--user"), QStringLiteral("t")});
+    QVERIFY(process.waitForFinished(5000));
+    QCOMPARE(process.exitCode(), 2);
+    QVERIFY(process.readAllStandardError().contains("lanterra-relay: No password"));
+    process.start(QStringLiteral(LANTERRA_RELAY_PATH), {QStringLiteral("--help")});
+    QVERIFY(process.waitForFinished(5000));
+    QCOMPARE(process.exitCode(), 0);
+    const QByteArray help = process.readAllStandardOutput();
+    for (const char* option : {"--upstream", "--user", "--password-file", "--upstream-no-tls", "--upstream-pin", "--port", "--no-tls", "--users", "--profiles",
+                               "--record", "--certificate", "--key", "--config", "LANTERRA_RELAY_PASSWORD"})
+        QVERIFY2(help.contains(option), option);
+}
+
+QTEST_MAIN(TestRelay)
+#include "tst_relay.moc"

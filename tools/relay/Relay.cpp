@@ -1,0 +1,87 @@
+#include "Relay.h"
+
+#include "ProgramTlsPair.h"
+#include "RelayAccounts.h"
+#include "RelayFeed.h"
+#include "RelayRecorder.h"
+#include "TeamChannel.h"
+#include "V2_Server.h"
+
+#include <QDebug>
+
+Relay::Relay(const RelayOptions& options, QObject* parent)
+    : QObject(parent)
+    , m_options(options)
+    , m_server(std::make_unique<V2_Server>())
+    , m_feed(std::make_unique<RelayFeed>(m_server.get(), options))
+    , m_team(std::make_unique<TeamChannel>(m_server.get()))
+    , m_recorder(std::make_unique<RelayRecorder>(m_feed->client()))
+{
+    m_server->setSsl(options.tls);
+    connect(m_server.get(), QOverload<int, QString>::of(&V2_Server::onSnapshotRequest), this, &Relay::answerSnapshot);
+    connect(m_server.get(), QOverload<int, QString, QString>::of(&V2_Server::onSnapshotRequest), this,
+            [this](int descriptor, const QString& channel, const QString&) { answerSnapshot(descriptor, channel); });
+}
+
+Relay::~Relay()
+{
+    // The upstream first (the seats are told), then the seats' connections:
+    // their threads call into the team channel directly until they end.
+    m_feed->stop();
+    m_server.reset();
+}
+
+bool Relay::setUp(QString* error, int* exitCode, QString* tlsNote)
+{
+    *exitCode = 2;
+    if (m_options.usersFile.isEmpty())
+        RelayAccounts::addDemoUser(*m_server, m_options.channels);
+    else if (!RelayAccounts::loadAccounts(*m_server, m_options, error))
+        return false;
+    QString note;
+    if (m_options.tls && !ProgramTlsPair::apply(m_server.get(), m_options.certificateFile, m_options.keyFile, &note, error))
+        return false;
+    if (tlsNote)
+        *tlsNote = note;
+    if (!m_options.recordFile.isEmpty() && !m_recorder->start(m_options.recordFile, error))
+        return false;
+    if (!m_server->startServer(m_options.port)) {
+        *error = QStringLiteral("cannot listen on port %1: %2").arg(m_options.port).arg(m_server->errorString());
+        *exitCode = 3;
+        return false;
+    }
+    return true;
+}
+
+void Relay::start()
+{
+    m_feed->start();
+}
+
+V2_Server* Relay::server() const
+{
+    return m_server.get();
+}
+
+RelayFeed* Relay::feed() const
+{
+    return m_feed.get();
+}
+
+TeamChannel* Relay::team() const
+{
+    return m_team.get();
+}
+
+RelayRecorder* Relay::recorder() const
+{
+    return m_recorder.get();
+}
+
+void Relay::answerSnapshot(int descriptor, const QString& channel)
+{
+    if (channel == TeamChannel::CHANNEL)
+        m_team->answerSnapshot(descriptor);
+    else if (!m_feed->answerSnapshot(descriptor, channel))
+        qDebug().noquote() << QStringLiteral("[relay] Nothing relayed for channel %1").arg(channel);
+}

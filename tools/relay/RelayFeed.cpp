@@ -1,0 +1,229 @@
+#include "RelayFeed.h"
+
+#include "RelayNotice.h"
+#include "RelayOptions.h"
+#include "V2_Client.h"
+#include "V2_Data.h"
+#include "V2_Server.h"
+#include "V2_ServerSocket.h"
+#include "V2_message.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+
+namespace {
+
+V2_Data* newRoot()
+{
+    auto* root = new V2_Data(QStringLiteral("ROOT"));
+    root->setRoot(true);
+    return root;
+}
+
+// Lays the deletion markers of deleted (the client's record of a line's
+// deletions) over change.
+void addDeletions(V2_Data* change, const V2_Data* deleted)
+{
+    for (auto it = deleted->datas()->cbegin(); it != deleted->datas()->cend(); ++it) {
+        if (const V2_Data* child = deleted->getInLevelV2_Data(it.key())) {
+            V2_Data* target = change->getInLevelV2_Data(it.key());
+            if (!target) {
+                if (change->keyExists(it.key()))
+                    continue;
+                target = change->getOrCreateSingleDataPointer(it.key());
+            }
+            addDeletions(target, child);
+        } else if (V2_Data::isDeleteMarker(it.value())) {
+            change->insertDeletedData(it.key());
+        }
+    }
+}
+
+// The wire carries a node's path flag as an "ignorePath" member, which the
+// client turned into the flag alone: the seats get the member back.
+void restorePathFlags(V2_Data* node)
+{
+    static const QString member = QStringLiteral("ignorePath");
+    if (node->getIgnorePath() && !node->isRoot() && !node->datas()->contains(member))
+        node->insertData(member, true);
+    for (auto it = node->datas()->cbegin(); it != node->datas()->cend(); ++it) {
+        if (V2_Data* child = V2_Data::nodeOf(it.value()))
+            restorePathFlags(child);
+    }
+}
+
+} // namespace
+
+RelayFeed::RelayFeed(V2_Server* server, const RelayOptions& options, QObject* parent)
+    : QObject(parent)
+    , m_server(server)
+    , m_client(std::make_unique<V2_Client>(QStringLiteral("lanterra-relay"), QCoreApplication::applicationVersion(), QStringLiteral("PEX JSON PROTOCOL"),
+                                           QStringLiteral("1.0.0"), options.upstreamPort, options.password, options.user, options.upstreamHost))
+    , m_channels(options.channels)
+    , m_seatsHold(newRoot())
+{
+    m_client->setSsl(options.upstreamTls);
+    if (!options.upstreamPin.isEmpty())
+        m_client->setExpectedFingerprint(options.upstreamPin);
+    m_settle.setSingleShot(true);
+    connect(&m_settle, &QTimer::timeout, this, &RelayFeed::catchUp);
+    connect(m_client.get(), &V2_Client::onLoginDone, this, &RelayFeed::loggedIn);
+    connect(m_client.get(), &V2_Client::onChannelJoin, this, &RelayFeed::channelJoined);
+    connect(m_client.get(), &V2_Client::dataReceived, this, &RelayFeed::dataArrived);
+    connect(m_client.get(), &V2_Client::onDisconnected, this, &RelayFeed::dropped);
+    connect(m_client.get(), &V2_Client::errorReceived, this,
+            [](const QString& error) { qWarning().noquote() << QStringLiteral("[relay] Upstream: %1").arg(error); });
+    connect(m_client.get(), &V2_Client::certificateRejected, this, [](const QByteArray& fingerprint, const QString& subject) {
+        qCritical().noquote() << QStringLiteral("[relay] Upstream certificate refused (%1, SHA-256 %2): not the pinned one")
+                                     .arg(subject, QString::fromLatin1(fingerprint));
+    });
+}
+
+RelayFeed::~RelayFeed()
+{
+    // The server may be gone already: nothing more is published.
+    disconnect(m_client.get(), nullptr, this, nullptr);
+    m_client->setActive(false);
+}
+
+V2_Client* RelayFeed::client() const
+{
+    return m_client.get();
+}
+
+void RelayFeed::start()
+{
+    qInfo().noquote() << QStringLiteral("[relay] Connecting to %1:%2 as %3 (%4)")
+                             .arg(m_client->host())
+                             .arg(m_client->port())
+                             .arg(m_client->username(), m_client->getSsl() ? QStringLiteral("TLS") : QStringLiteral("plain TCP"));
+    m_client->setActive(true);
+}
+
+void RelayFeed::stop()
+{
+    m_client->setActive(false);
+}
+
+void RelayFeed::setSettleMs(int ms)
+{
+    m_settleMs = ms;
+}
+
+bool RelayFeed::isLive() const
+{
+    return m_live;
+}
+
+QStringList RelayFeed::channels() const
+{
+    return m_channels;
+}
+
+quint64 RelayFeed::linesRelayed() const
+{
+    return m_lines;
+}
+
+bool RelayFeed::answerSnapshot(int descriptor, const QString& channel)
+{
+    if (!m_channels.contains(channel))
+        return false;
+    // While the upstream is away the seats hold the old mirror; after a new
+    // login the mirror fills channel by channel and catching up sends the rest.
+    if (const V2_Data* node = m_client->getCurrentData()->getV2_Data(channel)) {
+        std::unique_ptr<V2_Data> snapshot(newRoot());
+        const QStringList parts = channel.split(QLatin1Char('.'));
+        V2_Data* parent = parts.size() > 1 ? snapshot->getOrCreateDataPointer(parts.mid(0, parts.size() - 1).join(QLatin1Char('.'))) : snapshot.get();
+        parent->insertData(parts.last(), new V2_Data(node));
+        restorePathFlags(snapshot.get());
+        m_server->sendV2Data(descriptor, snapshot.get());
+    }
+    if (!m_live)
+        sendLostNotice(descriptor);
+    return true;
+}
+
+void RelayFeed::sendLostNotice(int descriptor)
+{
+    V2_message notice(V2_message::errorLine(QString(), QStringLiteral("relay"), relayUpstreamLostReason(),
+                                            QStringLiteral("The relay is reconnecting; what is shown may be stale")));
+    const QMap<int, V2_ServerSocket*> clients = m_server->clients();
+    for (auto it = clients.cbegin(); it != clients.cend(); ++it) {
+        if ((descriptor < 0 || it.key() == descriptor) && it.value()->logged())
+            m_server->sendMessage(it.key(), &notice);
+    }
+}
+
+void RelayFeed::loggedIn()
+{
+    qInfo().noquote() << QStringLiteral("[relay] Logged in to %1 (%2); joining %3 channels").arg(m_client->serverName(), m_client->serverVersion()).arg(m_channels.size());
+    m_loggedIn = true;
+    m_firstLinePending = true;
+    m_awaitedJoins = QSet<QString>(m_channels.cbegin(), m_channels.cend());
+    for (const QString& channel : qAsConst(m_channels))
+        m_client->joinChannel(channel, QString());
+    // A refused join is never confirmed: the wait ends anyway.
+    m_settle.start(3 * m_settleMs);
+}
+
+void RelayFeed::channelJoined(const QString& channel)
+{
+    m_awaitedJoins.remove(channel);
+    if (m_awaitedJoins.isEmpty() && !m_live)
+        m_settle.start(m_settleMs);
+}
+
+void RelayFeed::dataArrived()
+{
+    m_firstLinePending = false;
+    // Until catching up, the lines only fill the mirror.
+    if (!m_live)
+        return;
+    std::unique_ptr<V2_Data> change(new V2_Data(m_client->getRxData()));
+    change->setRoot(true);
+    addDeletions(change.get(), m_client->getDeletedData());
+    if (change->datas()->isEmpty())
+        return;
+    restorePathFlags(change.get());
+    m_server->sendV2Data(change.get());
+    ++m_lines;
+    emit lineRelayed();
+}
+
+void RelayFeed::dropped()
+{
+    m_loggedIn = false;
+    m_settle.stop();
+    if (!m_live)
+        return;
+    // The client keeps the mirror until the next login's first line: it is
+    // what the seats hold.
+    m_seatsHold.reset(new V2_Data(m_client->getCurrentData()));
+    m_live = false;
+    qWarning().noquote() << QStringLiteral("[relay] Lost the timing server %1:%2; the seats are told and keep their data").arg(m_client->host()).arg(m_client->port());
+    sendLostNotice();
+    emit liveChanged(false);
+}
+
+void RelayFeed::catchUp()
+{
+    if (m_live || !m_loggedIn)
+        return;
+    // The login's first line replaces the client's mirror whole, telling no
+    // one what it dropped: until it has come, the mirror is the old one.
+    if (m_firstLinePending) {
+        m_settle.start(m_settleMs);
+        return;
+    }
+    std::unique_ptr<V2_Data> difference(m_seatsHold->difference(m_client->getCurrentData()));
+    difference->setRoot(true);
+    const int changed = difference->datas()->size();
+    restorePathFlags(difference.get());
+    if (changed > 0)
+        m_server->sendV2Data(difference.get());
+    m_seatsHold.reset();
+    m_live = true;
+    qInfo().noquote() << QStringLiteral("[relay] Following the timing server; the seats were brought up to date (%1 top-level keys changed)").arg(changed);
+    emit liveChanged(true);
+}
