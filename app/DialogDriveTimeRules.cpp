@@ -17,6 +17,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <iterator>
+
 namespace {
 
 constexpr qint64 kMinuteMs = 60000;
@@ -113,6 +115,14 @@ DialogDriveTimeRules::DialogDriveTimeRules(const DriveTimeRules& rules, const QS
     layout->addLayout(classButtons);
     layout->addWidget(m_classes);
     layout->addWidget(buttons);
+
+    // Tab in reading order (the fields were made in another), and out of the
+    // table rather than round its cells: the arrows move between those.
+    m_classes->setTabKeyNavigation(false);
+    QWidget* const chain[] = { m_minTotal, m_maxTotal, m_maxContinuous, m_minRest,   m_pitTime, m_swapTime, m_nearMargin,
+                               m_hasEnd,   m_end,      addClass,        removeClass, m_classes, buttons };
+    for (std::size_t i = 1; i < std::size(chain); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
     setRules(rules);
 }
 

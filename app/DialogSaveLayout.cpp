@@ -55,7 +55,7 @@ void DialogSaveLayout::on_pushButtonDeleteLayout_clicked()
         return;
     if (!name.isEmpty()) {
         const auto settings = AppSettings::open();
-        settings->beginGroup(QStringLiteral("layouts"));
+        settings->beginGroup(kLayoutsGroup);
         settings->remove(name);
         settings->endGroup();
     }

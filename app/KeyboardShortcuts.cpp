@@ -2,6 +2,7 @@
 
 #include "AppSettings.h"
 #include "FindCar.h"
+#include "LayoutDialog.h"
 #include "MainWindow.h"
 #include "PanelRegistry.h"
 #include "ShortcutSheet.h"
@@ -12,13 +13,16 @@
 #include <QMenuBar>
 #include <QSettings>
 
+#include <iterator>
+
 namespace {
 
 // A panel opens and closes with "Alt+W" ("W" as Window) and then its letter:
 // one prefix leaves every single key and the toolkit's standard keys alone
 // and has room for 36 panels (letters and digits). Letters as mnemonic as
-// the menu texts allow; a new registry row needs one here (a test checks).
-const std::array<char, PanelRegistry::RowCount> kPanelKeys = {
+// the menu texts allow; a new registry row needs one here (the build checks).
+// No menu title or button may take Alt+W as its mnemonic: the chord would clash.
+const char kPanelKeys[] = {
     'D', // Day time
     'I', // Session Info
     'S', // Standing
@@ -45,8 +49,7 @@ const std::array<char, PanelRegistry::RowCount> kPanelKeys = {
     'J', // Pit Window
     'Q', // Gap Chart
 };
-
-const QString kLayouts = QStringLiteral("layouts");
+static_assert(std::size(kPanelKeys) == PanelRegistry::RowCount, "every registry row needs its panel key");
 
 QString layoutActionName(int index)
 {
@@ -133,6 +136,9 @@ void KeyboardShortcuts::bind()
         action->setShortcuts(keysOf(shortcut));
         // The panels are windows of their own: the keys work from them too.
         action->setShortcutContext(Qt::ApplicationShortcut);
+        // A held key acts once: a repeated play/pause ends anywhere, and each
+        // jump or layout rebuilds what the panels show.
+        action->setAutoRepeat(false);
     }
 }
 
@@ -149,7 +155,7 @@ bool KeyboardShortcuts::eventFilter(QObject* watched, QEvent* event)
 void KeyboardShortcuts::refreshLayouts()
 {
     const auto settings = AppSettings::open();
-    settings->beginGroup(kLayouts);
+    settings->beginGroup(LayoutDialog::kLayoutsGroup);
     m_layoutNames = settings->childGroups();
     settings->endGroup();
     for (int index = 0; index < kLayoutKeys; ++index) {

@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QSettings>
 
+const QString LayoutDialog::kLayoutsGroup = QStringLiteral("layouts");
+
 LayoutDialog::LayoutDialog(QWidget* parent)
     : QDialog(parent)
     , m_label(new QLabel(this))
@@ -17,7 +19,7 @@ LayoutDialog::LayoutDialog(QWidget* parent)
     m_comboBox->setObjectName(QStringLiteral("comboBox"));
     m_buttonBox->setObjectName(QStringLiteral("buttonBox"));
     const auto settings = AppSettings::open();
-    settings->beginGroup(QStringLiteral("layouts"));
+    settings->beginGroup(kLayoutsGroup);
     m_comboBox->addItems(settings->childGroups());
     settings->endGroup();
     m_selectedName = m_comboBox->currentText();

@@ -15,6 +15,9 @@ class LayoutDialog : public QDialog
     Q_DISABLE_COPY(LayoutDialog)
 
 public:
+    // The settings group holding the named layouts, one child group each.
+    static const QString kLayoutsGroup;
+
     ~LayoutDialog() override;
 
     // Selects the item whose text is exactly this name, if there is one.

@@ -47,6 +47,7 @@ ShortcutSheet::ShortcutSheet(MainWindow* window)
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->verticalHeader()->hide();
+    m_table->setTabKeyNavigation(false); // Tab reaches Close; the arrows move in the table
     m_table->horizontalHeader()->setStretchLastSection(true);
     for (const KeyboardShortcuts::Shortcut& shortcut : KeyboardShortcuts::table()) {
         const QAction* action = window->action(shortcut.action);

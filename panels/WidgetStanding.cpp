@@ -18,6 +18,7 @@
 #include <QSettings>
 #include <QStackedWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -41,12 +42,17 @@ const PageKeys kPageKeys[WidgetStanding::PageCount] = {
 constexpr int kTeamColumn = ModelSessionStanding::TeamColumn;
 constexpr int kS4Column = ModelSessionStanding::S4Column;
 
+// How long a found car stays highlighted: the highlight paints over the row's
+// timing colours and its alert flash, so it only shows where the car is.
+constexpr int kShownCarMs = 4000;
+
 } // namespace
 
 WidgetStanding::WidgetStanding(V2DataProvider* provider, QWidget* parent)
     : TablePanel(parent, true)
     , m_provider(provider)
     , m_stack(new QStackedWidget(contentWidget()))
+    , m_shownCarTimer(new QTimer(this))
 {
     PanelRegistry::place(this, PanelRegistry::Standing);
     m_stack->setObjectName(QStringLiteral("stackedWidget"));
@@ -74,12 +80,14 @@ WidgetStanding::WidgetStanding(V2DataProvider* provider, QWidget* parent)
         connect(parts.model, &QAbstractItemModel::dataChanged, this, follow);
         connect(parts.model, &QAbstractItemModel::rowsInserted, this, follow);
         connect(parts.model, &QAbstractItemModel::rowsRemoved, this, follow);
-        connect(parts.table, &QAbstractItemView::pressed, this, [this] {
-            m_shownCar.clear();
-            m_scrollPending = false;
-            markShownCar(false);
-        });
+        connect(parts.table, &QAbstractItemView::pressed, this, &WidgetStanding::forgetShownCar);
     }
+    m_shownCarTimer->setObjectName(QStringLiteral("shownCarTimer"));
+    m_shownCarTimer->setSingleShot(true);
+    m_shownCarTimer->setInterval(kShownCarMs);
+    connect(m_shownCarTimer, &QTimer::timeout, this, &WidgetStanding::forgetShownCar);
+    // The same number in a new session is another car.
+    connect(provider, &V2DataProvider::cleanAll, this, &WidgetStanding::forgetShownCar);
     connect(m_stack, &QStackedWidget::currentChanged, this, [this] { markShownCar(false); });
     updateStack();
     updateCombos();
@@ -171,6 +179,7 @@ void WidgetStanding::updateCombos()
 bool WidgetStanding::showCar(const QString& car)
 {
     m_shownCar = car;
+    m_shownCarTimer->start();
     // A panel just opened may not have its rows yet: it scrolls once they come.
     m_scrollPending = true;
     return markShownCar(true);
@@ -179,6 +188,14 @@ bool WidgetStanding::showCar(const QString& car)
 QString WidgetStanding::shownCar() const
 {
     return m_shownCar;
+}
+
+void WidgetStanding::forgetShownCar()
+{
+    m_shownCarTimer->stop();
+    m_shownCar.clear();
+    m_scrollPending = false;
+    markShownCar(false);
 }
 
 bool WidgetStanding::markShownCar(bool scroll)

@@ -10,6 +10,7 @@ class QComboBox;
 class QMenu;
 class QStackedWidget;
 class QTableView;
+class QTimer;
 class V2DataProvider;
 
 // The live classification: the race columns during a race and the
@@ -39,7 +40,8 @@ public:
     // The column menu of a page's table (the caller owns it).
     QMenu* columnMenu(int page);
     // Scrolls to the car and highlights its row, which the highlight follows
-    // as positions change, until the user presses a row. A car outside the
+    // as positions change, for a few seconds (until a row is pressed or a new
+    // session starts, if sooner). A car outside the
     // class shown brings back the overall standings. False when no row shows it.
     bool showCar(const QString& car);
     QString shownCar() const;
@@ -71,11 +73,13 @@ private:
     void selectClass(int page, int index);
     // Highlights the shown car's row again (where it is now); scroll: bring it into view.
     bool markShownCar(bool scroll);
+    void forgetShownCar();
 
     V2DataProvider* m_provider;
     QStackedWidget* m_stack;
     PageParts m_pages[PageCount];
     QString m_shownCar;
+    QTimer* m_shownCarTimer;
     bool m_scrollPending = false;
     bool m_marking = false;
 };

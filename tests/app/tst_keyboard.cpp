@@ -151,6 +151,7 @@ void TestKeyboard::everyShortcutOnceAndNoStandardKey()
         QVERIFY2(action, qPrintable(entry.action));
         QVERIFY2(!action->shortcut().isEmpty(), qPrintable(entry.action));
         QCOMPARE(action->shortcutContext(), Qt::ApplicationShortcut);
+        QVERIFY2(!action->autoRepeat(), qPrintable(entry.action)); // a held key acts once
     }
     QCOMPARE(window.panelAction(Standing)->shortcut(), QKeySequence(QStringLiteral("Alt+W, S")));
     QCOMPARE(window.panelAction(GapChart)->shortcut(), QKeySequence(QStringLiteral("Alt+W, Q")));
@@ -304,6 +305,10 @@ void TestKeyboard::sheetListsTheTable()
         QCOMPARE(sheet->windowTitle(), QStringLiteral("Keyboard shortcuts"));
         for (int row = 0; row < sheet->table()->rowCount(); ++row)
             rows << sheet->table()->item(row, 0)->text() + QStringLiteral(" = ") + sheet->table()->item(row, 1)->text();
+        activate(sheet);
+        QCOMPARE(focusName(), QStringLiteral("shortcutTable"));
+        QTest::keyClick(sheet->table(), Qt::Key_Tab); // out of the table, not to its next cell
+        QCOMPARE(focusName(), QStringLiteral("Close"));
         QTest::keyClick(sheet, Qt::Key_Escape);
     });
     QTest::keySequence(&window, QKeySequence(Qt::Key_F1));
@@ -382,12 +387,27 @@ void TestKeyboard::findCarShowsItEverywhere()
     emit provider.controller()->standingsOverallByPosition(34);
     QTRY_COMPARE(table->selectionModel()->selectedRows().value(0).row(), 33);
     QCOMPARE(table->selectionModel()->selectedRows().size(), 1);
+
+    // The highlight hides the row's own colours: it goes after a few seconds
+    // (the wait cut short here), and at once with a new session.
+    auto* fade = standing->findChild<QTimer*>(QStringLiteral("shownCarTimer"));
+    QVERIFY(fade && fade->isActive());
+    QCOMPARE(fade->interval(), 4000);
+    fade->start(1);
+    QTRY_VERIFY(table->selectionModel()->selectedRows().isEmpty());
+    QVERIFY(standing->shownCar().isEmpty());
+    QVERIFY(standing->showCar(QStringLiteral("33")));
+    emit provider.controller()->cleanAll();
+    emit provider.controller()->standingsOverall();
+    QTRY_COMPARE(table->model()->rowCount(), 40);
+    QVERIFY(standing->shownCar().isEmpty());
+    QVERIFY(table->selectionModel()->selectedRows().isEmpty());
 }
 
 void TestKeyboard::dialogsByKeyboard_data()
 {
     QTest::addColumn<DialogFactory>("make");
-    // Tab from the first field, round to it again; empty: not checked (long forms).
+    // Tab from the first field: round to it again, or the first fields of a long form.
     QTest::addColumn<QStringList>("tabOrder");
     QTest::addColumn<bool>("enterAccepts");
     QTest::newRow("scale factor") << DialogFactory([] { return new DialogScaleFactor(1.5, nullptr); })
@@ -409,9 +429,16 @@ void TestKeyboard::dialogsByKeyboard_data()
         return dialog;
     }) << QStringList({ "findText", "findMatches", "Cancel", "findText" })
                                                << false;
-    QTest::newRow("alert rules") << DialogFactory([] { return new DialogAlertRules(AlertRules(), nullptr); }) << QStringList() << true;
+    QTest::newRow("alert rules") << DialogFactory([] { return new DialogAlertRules(AlertRules(), nullptr); })
+                                 << QStringList({ "enabled_pitLane", "severity_pitLane", "notify_pitLane", "sound_pitLane", "enabled_raceControlCar",
+                                                  "severity_raceControlCar", "notify_raceControlCar", "sound_raceControlCar", "enabled_raceControlGroups",
+                                                  "raceControlGroups_groups", "severity_raceControlGroups" })
+                                 << true;
+    // With a class row: Tab must leave the table, not walk its cells.
     QTest::newRow("drive-time rules") << DialogFactory([] { return new DialogDriveTimeRules(DriveTimeRules(), { QStringLiteral("GT3") }, nullptr); })
-                                      << QStringList() << true;
+                                      << QStringList({ "minTotal", "maxTotal", "maxContinuous", "minRest", "pitTime", "swapTime", "nearMargin", "hasEnd",
+                                                       "Add class", "Remove class", "classes", "OK", "exportButton", "importButton", "Cancel", "minTotal" })
+                                      << true;
 }
 
 void TestKeyboard::dialogsByKeyboard()

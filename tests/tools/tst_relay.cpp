@@ -9,6 +9,7 @@
 #include "SimOptions.h"
 #include "SimPublisher.h"
 #include "TeamChannel.h"
+#include "TeamFollowSync.h"
 #include "V2DataProvider.h"
 #include "ClientV2Controller.h"
 #include "V2_Data.h"
@@ -106,6 +107,7 @@ private slots:
     void upstreamRestartConverges_data();
     void upstreamRestartConverges();
     void teamChannel();
+    void programSeatsShareFollows();
     void badOptions_data();
     void badOptions();
     void programExitCodes();
@@ -363,6 +365,40 @@ void TestRelay::teamChannel()
     late->controller()->joinChannel(QStringLiteral("team"), QString());
     QTRY_COMPARE_WITH_TIMEOUT(mirror(late.get())->getString(QStringLiteral("team.follow.1.car")), QStringLiteral("7"), 2000);
     QCOMPARE(mirror(late.get())->getInt(QStringLiteral("team.alertRules.gap")), 2);
+}
+
+// The program's own sharing, end to end through the relay: what one seat
+// follows reaches the other's blocks; the pit seat, refused, says so.
+void TestRelay::programSeatsShareFollows()
+{
+    Upstream upstream(0, 600000);
+    std::unique_ptr<Relay> relay = relayFor(upstream.server.serverPort());
+    const quint16 port = relay->server()->serverPort();
+    std::unique_ptr<V2DataProvider> a = seat(port, QStringLiteral("demo"), QStringLiteral("demo"));
+    std::unique_ptr<V2DataProvider> b = seat(port, QStringLiteral("demo"), QStringLiteral("demo"));
+    std::unique_ptr<V2DataProvider> pit = seat(port, QStringLiteral("pit"), QStringLiteral("wall"));
+    QSignalSpy pitNotice(pit->teamFollow(), &TeamFollowSync::notice);
+    for (V2DataProvider* s : {a.get(), b.get(), pit.get()})
+        s->teamFollow()->setEnabled(true);
+    QTRY_VERIFY_WITH_TIMEOUT(a->teamFollow()->state() == TeamFollowSync::State::Sharing
+                                 && b->teamFollow()->state() == TeamFollowSync::State::Sharing
+                                 && pit->teamFollow()->state() == TeamFollowSync::State::Sharing,
+                             8000);
+
+    QSignalSpy shared(b->teamFollow(), &TeamFollowSync::blockShared);
+    a->teamFollow()->share(0, QStringLiteral("12"), QColor(QStringLiteral("#ff0000")));
+    QTRY_VERIFY_WITH_TIMEOUT(!shared.isEmpty(), 1000);
+    QCOMPARE(shared.last().at(0).toInt(), 0);
+    QCOMPARE(shared.last().at(1).toString(), QStringLiteral("12"));
+    QCOMPARE(shared.last().at(2).value<QColor>(), QColor(QStringLiteral("#ff0000")));
+    QCOMPARE(relay->team()->node()->getString(QStringLiteral("follow.1.car")), QStringLiteral("12"));
+
+    pit->teamFollow()->share(1, QStringLiteral("3"), QColor(QStringLiteral("#0000ff")));
+    QTRY_COMPARE_WITH_TIMEOUT(pit->teamFollow()->state(), TeamFollowSync::State::ReceiveOnly, 2000);
+    QCOMPARE(pitNotice.count(), 1);
+    QVERIFY(!relay->team()->node()->getV2_Data(QStringLiteral("follow.2")));
+    // Refused, it still shows what the team follows.
+    QCOMPARE(pit->teamFollow()->sharedBlocks().value(0).car, QStringLiteral("12"));
 }
 
 void TestRelay::badOptions_data()
