@@ -18,6 +18,7 @@
 #include "ToolWindow.h"
 #include "V2DataProvider.h"
 #include "V2_Data.h"
+#include "WidgetFollow.h"
 #include "PositioningGraphicsViewPromote.h"
 #include "WidgetPositioning.h"
 
@@ -50,7 +51,6 @@ const QString kShowBorder = QStringLiteral("showBorder");
 const QString kImperialUnits = QStringLiteral("useImperialUnits");
 const QString kUseOpenGL = QStringLiteral("use_opengl");
 const QString kScaleFactor = QStringLiteral("appScaleFactor");
-const QString kCarFollow = QStringLiteral("car_follow");
 const QString& kLayouts = LayoutDialog::kLayoutsGroup; // a reference: no order of initialisation to depend on
 const QString kLastLayoutName = QStringLiteral("lastLayoutName");
 const QString kDefaultLayout = QStringLiteral("default");
@@ -757,26 +757,7 @@ void MainWindow::on_actionLayoutSave_triggered()
 
 void MainWindow::saveFollowedCars()
 {
-    const auto settings = AppSettings::open();
-    settings->remove(kCarFollow);
-    settings->beginGroup(kCarFollow);
-    // Every block under its own number, with its colour also when it follows
-    // nothing: cars and colours come back in the blocks they were in.
-    const QList<int> followSlots = m_panels[Follow]->followSlots();
-    for (int i = 0; i < followSlots.size(); ++i) {
-        const int n = i + 1;
-        const QString pNum = m_provider->getCarToFollow(followSlots.at(i));
-        if (!pNum.isEmpty())
-            settings->setValue(QStringLiteral("car_follow_%1").arg(n), pNum);
-        const QColor color = m_provider->getFollowPanelColor(followSlots.at(i));
-        if (!color.isValid())
-            continue;
-        settings->setValue(QStringLiteral("car_follow_color_bR_%1").arg(n), color.red());
-        settings->setValue(QStringLiteral("car_follow_color_bG_%1").arg(n), color.green());
-        settings->setValue(QStringLiteral("car_follow_color_bB_%1").arg(n), color.blue());
-    }
-    settings->setValue(QStringLiteral("car_follow_count"), QString::number(followSlots.size()));
-    settings->endGroup();
+    WidgetFollow::save(*m_provider, m_panels[Follow]->followSlots());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

@@ -56,8 +56,3 @@ QColor FollowRegistry::panelColor(int panelId) const
 {
     return m_colors.value(panelId);
 }
-
-QList<int> FollowRegistry::panels() const
-{
-    return m_colors.keys();
-}

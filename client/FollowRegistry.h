@@ -22,8 +22,6 @@ public:
     QColor color(const QString& pNum) const;
     // A block's colour, with or without a car; invalid when it has none.
     QColor panelColor(int panelId) const;
-    // The blocks given a colour, in id order.
-    QList<int> panels() const;
 
 private:
     QMap<int, QColor> m_colors;

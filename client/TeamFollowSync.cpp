@@ -7,7 +7,6 @@
 #include "V2_message.h"
 
 #include <QJsonObject>
-#include <QTimer>
 #include <QtDebug>
 
 namespace {
@@ -29,11 +28,7 @@ TeamFollowSync::TeamFollowSync(V2DataProvider* provider, QObject* parent)
     : QObject(parent)
     , m_provider(provider)
     , m_client(provider->controller())
-    , m_settle(new QTimer(this))
 {
-    m_settle->setSingleShot(true);
-    m_settle->setInterval(SettleMs);
-    connect(m_settle, &QTimer::timeout, this, &TeamFollowSync::shareUnnamedBlocks);
     connect(m_client, &V2_Client::onLoginDone, this, &TeamFollowSync::onLoginDone);
     connect(m_client, &V2_Client::onChannelJoin, this, &TeamFollowSync::onChannelJoin);
     connect(m_client, &V2_Client::onDisconnected, this, &TeamFollowSync::onDisconnected);
@@ -57,7 +52,6 @@ void TeamFollowSync::setEnabled(bool enabled)
             join();
         return;
     }
-    m_settle->stop();
     if (m_joined && live())
         m_client->leaveChannel(channel(), channel());
     m_joined = false;
@@ -140,13 +134,10 @@ void TeamFollowSync::onChannelJoin(const QString& name)
     m_joined = true;
     const bool refused = !m_refusedFor.isEmpty() && m_refusedFor == identity();
     setState(refused ? State::ReceiveOnly : State::Sharing);
-    if (!refused)
-        m_settle->start();
 }
 
 void TeamFollowSync::onDisconnected()
 {
-    m_settle->stop();
     m_joined = false;
     // The next join brings the channel's content afresh, to be taken over again.
     m_channel.clear();
@@ -202,7 +193,6 @@ void TeamFollowSync::onErrorReceived(const QString& line)
         if (m_refusedFor == identity())
             return;
         m_refusedFor = identity();
-        m_settle->stop();
         if (m_joined)
             setState(State::ReceiveOnly);
         qWarning().noquote() << "Team sharing:" << m_client->host() << "refuses uploads from" << m_client->username()
@@ -211,20 +201,14 @@ void TeamFollowSync::onErrorReceived(const QString& line)
     }
 }
 
-void TeamFollowSync::shareUnnamedBlocks()
-{
-    // This seat's cars followed before the join, in blocks the team has not used.
-    for (int panelId : m_provider->getFollowPanels()) {
-        if (m_channel.contains(panelId))
-            continue;
-        share(panelId, m_provider->getCarToFollow(panelId), m_provider->getFollowPanelColor(panelId));
-    }
-}
-
 void TeamFollowSync::upload(int panelId, const Block& block)
 {
-    // Kept as the channel's at once: the echo of an older change of ours
-    // must not undo this one, and a block changed back is uploaded again.
+    // Kept as the channel's at once, so the same value is not sent twice and
+    // a block changed back is sent again. The mirror keeps the block's older
+    // value until the server publishes this upload back to every seat, this
+    // one included: a team line arriving before that (another seat's
+    // change, or our own older upload coming back) briefly puts the older
+    // value back in the block, and this upload's echo then brings this one.
     m_channel.insert(panelId, block);
     const QJsonObject entry{
         {QStringLiteral("car"), block.car},

@@ -6,7 +6,6 @@
 #include <QSet>
 #include <QString>
 
-class QTimer;
 class V2DataProvider;
 class V2_Client;
 
@@ -18,7 +17,9 @@ class V2_Client;
 // latest change wins. What the channel brings (its content on joining, and
 // every seat's changes, this seat's own among them) is handed to the follow
 // blocks through blockShared, and taking it over uploads nothing, so no
-// change goes round in circles. GUI thread only.
+// change goes round in circles. Joining uploads nothing: the channel's
+// content is taken over, and this seat's cars in blocks the channel does
+// not name stay here until the user changes them. GUI thread only.
 //
 // A server without the channel, or one that refuses this user's uploads,
 // is said once (notice) and remembered for that server and user: nothing
@@ -45,9 +46,6 @@ public:
     };
 
     static const QString& channel();
-    // Waited for after joining before this seat's own blocks that the
-    // channel does not name are shared: the channel's content comes first.
-    static constexpr int SettleMs = 1000;
 
     explicit TeamFollowSync(V2DataProvider* provider, QObject* parent = nullptr);
     ~TeamFollowSync() override;
@@ -78,7 +76,6 @@ private:
     void onChannelChange(const QSet<QString>& keys);
     void onErrorReceived(const QString& line);
     void join();
-    void shareUnnamedBlocks();
     void upload(int panelId, const Block& block);
     void setState(State state);
     bool live() const;
@@ -87,7 +84,6 @@ private:
 
     V2DataProvider* m_provider;
     V2_Client* m_client;
-    QTimer* m_settle;
     QMap<int, Block> m_channel;
     State m_state = State::Off;
     bool m_enabled = false;

@@ -413,11 +413,6 @@ QColor V2DataProvider::getFollowPanelColor(int panelId) const
     return m_follow.panelColor(panelId);
 }
 
-QList<int> V2DataProvider::getFollowPanels() const
-{
-    return m_follow.panels();
-}
-
 CarFlash* V2DataProvider::carFlash() const
 {
     return m_carFlash;

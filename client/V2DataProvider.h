@@ -88,8 +88,6 @@ public:
     QStringList getFollowedCars() const;
     QColor getFollowColor(const QString& pNum) const;
     QColor getFollowPanelColor(int panelId) const;
-    // The follow blocks by panel id (each registers its colour).
-    QList<int> getFollowPanels() const;
     // Forgets a removed follow block: its car and its colour.
     void removeFollowPanel(int panelId);
     // The cars flashing because an alert named them.

@@ -16,6 +16,12 @@ namespace {
 
 const QString kFollowGroup = QStringLiteral("car_follow");
 const QString kCountKey = QStringLiteral("car_follow_count");
+// The blocks' numbers; without it (an older file) they are 1 to the count.
+const QString kNumbersKey = QStringLiteral("car_follow_numbers");
+const QString kCarKey = QStringLiteral("car_follow_");
+const QString kRedKey = QStringLiteral("car_follow_color_bR_");
+const QString kGreenKey = QStringLiteral("car_follow_color_bG_");
+const QString kBlueKey = QStringLiteral("car_follow_color_bB_");
 constexpr int kDefaultCount = 4;
 
 } // namespace
@@ -43,19 +49,27 @@ WidgetFollow::WidgetFollow(V2DataProvider* provider, QWidget* parent)
     const QMap<int, TeamFollowSync::Block> shared = team->sharedBlocks();
     const auto settings = AppSettings::open();
     settings->beginGroup(kFollowGroup);
-    const int count = settings->value(kCountKey, kDefaultCount).toInt();
-    for (int i = 0; i < count; ++i) {
-        const QString n = QString::number(i + 1);
-        const QColor fallback = WidgetCarFollow::defaultColor(i);
-        QColor color(settings->value(QStringLiteral("car_follow_color_bR_") + n, fallback.red()).toInt(),
-                     settings->value(QStringLiteral("car_follow_color_bG_") + n, fallback.green()).toInt(),
-                     settings->value(QStringLiteral("car_follow_color_bB_") + n, fallback.blue()).toInt());
-        QString pNum = settings->value(QStringLiteral("car_follow_") + n).toString();
-        if (shared.contains(i)) {
-            pNum = shared.value(i).car;
-            color = shared.value(i).color.isValid() ? shared.value(i).color : color;
+    QList<int> numbers;
+    for (const QString& n : settings->value(kNumbersKey).toStringList())
+        numbers.append(n.toInt());
+    if (!settings->contains(kNumbersKey)) {
+        for (int n = 1; n <= settings->value(kCountKey, kDefaultCount).toInt(); ++n)
+            numbers.append(n);
+    }
+    for (int number : qAsConst(numbers)) {
+        const int id = number - 1;
+        if (id < 0 || followSlots().contains(id))
+            continue;
+        const QString n = QString::number(number);
+        const QColor fallback = WidgetCarFollow::defaultColor(id);
+        QColor color(settings->value(kRedKey + n, fallback.red()).toInt(), settings->value(kGreenKey + n, fallback.green()).toInt(),
+                     settings->value(kBlueKey + n, fallback.blue()).toInt());
+        QString pNum = settings->value(kCarKey + n).toString();
+        if (shared.contains(id)) {
+            pNum = shared.value(id).car;
+            color = shared.value(id).color.isValid() ? shared.value(id).color : color;
         }
-        addBlock(i, color, pNum);
+        addBlock(id, color, pNum);
     }
     settings->endGroup();
     for (auto it = shared.cbegin(); it != shared.cend(); ++it)
@@ -79,6 +93,34 @@ void WidgetFollow::takeOver(int panelId, const QString& pNum, const QColor& colo
 }
 
 WidgetFollow::~WidgetFollow() = default;
+
+void WidgetFollow::save(const V2DataProvider& provider, const QList<int>& panelIds)
+{
+    const auto settings = AppSettings::open();
+    settings->remove(kFollowGroup);
+    settings->beginGroup(kFollowGroup);
+    // Every block under its own number, with its colour also when it follows
+    // nothing: cars and colours come back in the blocks they were in, and a
+    // block keeps its number in the team's channel.
+    QStringList numbers;
+    for (int id : panelIds) {
+        const QString n = QString::number(id + 1);
+        numbers.append(n);
+        const QString pNum = provider.getCarToFollow(id);
+        if (!pNum.isEmpty())
+            settings->setValue(kCarKey + n, pNum);
+        const QColor color = provider.getFollowPanelColor(id);
+        if (!color.isValid())
+            continue;
+        settings->setValue(kRedKey + n, color.red());
+        settings->setValue(kGreenKey + n, color.green());
+        settings->setValue(kBlueKey + n, color.blue());
+    }
+    settings->setValue(kNumbersKey, numbers);
+    // For an older program, which reads blocks 1 to the count.
+    settings->setValue(kCountKey, QString::number(panelIds.size()));
+    settings->endGroup();
+}
 
 void WidgetFollow::setBikeLayout(bool bikes)
 {

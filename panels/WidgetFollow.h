@@ -24,6 +24,9 @@ public:
     void setBikeLayout(bool bikes) override;
     QList<int> followSlots() const override;
     QList<WidgetCarFollow*> blocks() const;
+    // Keeps each block's car and colour under its own number (panel id + 1),
+    // the number the team's channel knows it by, for the next run.
+    static void save(const V2DataProvider& provider, const QList<int>& panelIds);
 
 public slots:
     void on_AddCarToFollow_clicked();

@@ -608,17 +608,18 @@ void TestMainWindow::followPanelAndClosing()
     QVERIFY(follow->isVisible());
     QCOMPARE(follow->pos(), QPoint(91, 92));
 
-    // Three follow blocks, the second with a colour but no car; a fourth
-    // block that was removed is forgotten by the registry.
-    testPanel(*window, Follow)->blocks = {0, 1, 2};
+    // Three follow blocks numbered 1, 2 and 6 (others were removed), the
+    // second with a colour but no car; a removed block is forgotten by the
+    // registry.
+    testPanel(*window, Follow)->blocks = {0, 1, 5};
     provider->setFollowColor(0, QColor(255, 0, 0));
     provider->setFollowColor(1, QColor(4, 5, 6));
-    provider->setFollowColor(2, QColor(10, 20, 30));
+    provider->setFollowColor(5, QColor(10, 20, 30));
     provider->setFollowColor(3, QColor(1, 2, 3));
     provider->setCarToFollow(3, QStringLiteral("44"));
     provider->removeFollowPanel(3);
     provider->setCarToFollow(0, QStringLiteral("7"));
-    provider->setCarToFollow(2, QStringLiteral("12"));
+    provider->setCarToFollow(5, QStringLiteral("12"));
     AppSettings::open()->setValue(QStringLiteral("car_follow/car_follow_5"), QStringLiteral("stale"));
     window->action(QStringLiteral("actionDark_skin"))->setChecked(false);
     follow->move(77, 78);
@@ -627,20 +628,20 @@ void TestMainWindow::followPanelAndClosing()
     QCOMPARE(settings->value(QStringLiteral("skin")).toString(), QStringLiteral("Light"));
     QCOMPARE(settings->value(QStringLiteral("showBorder")).toBool(), true);
     settings->beginGroup(QStringLiteral("car_follow"));
-    // Each block under its own number: the third block's car used to be
-    // written as the second, so cars moved up a block on every restart
-    // while empty blocks lost their colours.
+    // Each block under its own number, the one the team's channel knows it
+    // by: numbered by position, block 6's car came back as block 3's.
     QCOMPARE(settings->childKeys(),
-             QStringList({"car_follow_1", "car_follow_3", "car_follow_color_bB_1", "car_follow_color_bB_2", "car_follow_color_bB_3", "car_follow_color_bG_1",
-                          "car_follow_color_bG_2", "car_follow_color_bG_3", "car_follow_color_bR_1", "car_follow_color_bR_2", "car_follow_color_bR_3",
-                          "car_follow_count"}));
+             QStringList({"car_follow_1", "car_follow_6", "car_follow_color_bB_1", "car_follow_color_bB_2", "car_follow_color_bB_6", "car_follow_color_bG_1",
+                          "car_follow_color_bG_2", "car_follow_color_bG_6", "car_follow_color_bR_1", "car_follow_color_bR_2", "car_follow_color_bR_6",
+                          "car_follow_count", "car_follow_numbers"}));
     QCOMPARE(settings->value(QStringLiteral("car_follow_color_bG_2")).toInt(), 5);
     QCOMPARE(settings->value(QStringLiteral("car_follow_1")).toString(), QStringLiteral("7"));
     QCOMPARE(settings->value(QStringLiteral("car_follow_color_bR_1")).toInt(), 255);
-    QCOMPARE(settings->value(QStringLiteral("car_follow_3")).toString(), QStringLiteral("12"));
-    QCOMPARE(settings->value(QStringLiteral("car_follow_color_bR_3")).toInt(), 10);
-    QCOMPARE(settings->value(QStringLiteral("car_follow_color_bG_3")).toInt(), 20);
-    QCOMPARE(settings->value(QStringLiteral("car_follow_color_bB_3")).toInt(), 30);
+    QCOMPARE(settings->value(QStringLiteral("car_follow_6")).toString(), QStringLiteral("12"));
+    QCOMPARE(settings->value(QStringLiteral("car_follow_color_bR_6")).toInt(), 10);
+    QCOMPARE(settings->value(QStringLiteral("car_follow_color_bG_6")).toInt(), 20);
+    QCOMPARE(settings->value(QStringLiteral("car_follow_color_bB_6")).toInt(), 30);
+    QCOMPARE(settings->value(QStringLiteral("car_follow_numbers")).toStringList(), QStringList({"1", "2", "6"}));
     QCOMPARE(settings->value(QStringLiteral("car_follow_count")).toString(), QStringLiteral("3"));
     settings->endGroup();
     // Layouts are not saved on closing.

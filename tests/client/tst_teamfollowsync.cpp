@@ -1,9 +1,12 @@
+#include "AppSettings.h"
 #include "ClientV2Controller.h"
 #include "ServerFixture.h"
 #include "TeamFollowSync.h"
 #include "TestSettings.h"
 #include "V2DataProvider.h"
+#include "V2_Data.h"
 #include "V2_ServerSocket.h"
+#include "V2_message.h"
 #include "WidgetCarFollow.h"
 #include "WidgetFollow.h"
 
@@ -108,12 +111,14 @@ struct Seat {
         emit block(index)->participantEdit()->editingFinished();
     }
     TeamFollowSync::State state() const { return provider->teamFollow()->state(); }
-    int refusals() const
+    int errorsWith(const QString& reason) const
     {
-        return int(std::count_if(errors.cbegin(), errors.cend(), [](const QList<QVariant>& error) {
-            return error.at(0).toString().contains(QLatin1String("You are not allowed to send data"));
+        return int(std::count_if(errors.cbegin(), errors.cend(), [&](const QList<QVariant>& error) {
+            const QString line = error.at(0).toString();
+            return V2_message(line).channel() == TeamFollowSync::channel() && line.contains(reason);
         }));
     }
+    int refusals() const { return errorsWith(QStringLiteral("You are not allowed to send data")); }
 
     std::unique_ptr<V2DataProvider> provider;
     std::unique_ptr<WidgetFollow> follow;
@@ -132,7 +137,8 @@ private slots:
     void cleanup();
     void sharedBetweenSeats();
     void latestChangeWins();
-    void ownCarsSharedOnJoining();
+    void joiningTakesTheTeamOver();
+    void blockNumbersKept();
     void uploadsRefused();
     void nothingShared_data();
     void nothingShared();
@@ -147,6 +153,8 @@ private:
 
 void TestTeamFollowSync::init()
 {
+    // Every seat starts from the follow blocks of a fresh installation.
+    AppSettings::open()->remove(QStringLiteral("car_follow"));
     m_server.reset(new V2_Server);
     auto* seats = profileWith(QStringLiteral("Seats"), {{"timing", 2}, {"timing.session", 2}, {"team", 2}});
     seats->setIsAllowedToSendData(true);
@@ -225,7 +233,7 @@ void TestTeamFollowSync::latestChangeWins()
     QCOMPARE(a->block(1)->participant(), last);
 }
 
-void TestTeamFollowSync::ownCarsSharedOnJoining()
+void TestTeamFollowSync::joiningTakesTheTeamOver()
 {
     const auto a = seat(QStringLiteral("a"), false);
     const auto b = seat(QStringLiteral("b"));
@@ -234,14 +242,49 @@ void TestTeamFollowSync::ownCarsSharedOnJoining()
     a->choose(0, QStringLiteral("12"));
     a->choose(1, QStringLiteral("9"));
     QTRY_COMPARE_WITH_TIMEOUT(m_channel->uploads, 1, 1000);
-    // Switched on while logged in: the team's block 1 is taken over, and
-    // A's block 2, which the team has not used, is shared once the
-    // channel's content has come.
+    // Switched on while logged in: the team's block 1 is taken over; A's
+    // block 2, which the team has not used, stays A's and is not uploaded
+    // (an upload on joining could beat the team's content to the server).
     a->provider->teamFollow()->setEnabled(true);
     QTRY_COMPARE_WITH_TIMEOUT(a->block(0)->participant(), QStringLiteral("7"), 1000);
-    QTRY_COMPARE_WITH_TIMEOUT(b->block(1)->participant(), QStringLiteral("9"), TeamFollowSync::SettleMs + 1000);
-    QCOMPARE(m_channel->uploads, 2);
-    QCOMPARE(b->block(0)->participant(), QStringLiteral("7"));
+    // A reconnect takes the content over again, uploading nothing either.
+    QSignalSpy logins(a->provider->controller(), &V2_Client::onLoginDone);
+    a->provider->setActive(false);
+    a->provider->setActive(true);
+    QTRY_COMPARE_WITH_TIMEOUT(logins.count(), 1, 8000);
+    QTRY_COMPARE_WITH_TIMEOUT(a->state(), TeamFollowSync::State::Sharing, 1000);
+    QTest::qWait(1200);
+    QCOMPARE(m_channel->uploads, 1);
+    QCOMPARE(a->block(0)->participant(), QStringLiteral("7"));
+    QCOMPARE(a->block(1)->participant(), QStringLiteral("9"));
+    QVERIFY(b->block(1)->participant().isEmpty());
+}
+
+void TestTeamFollowSync::blockNumbersKept()
+{
+    auto a = seat(QStringLiteral("a"));
+    QVERIFY(a);
+    // Removing block 2 empties it for the team; car 9 goes to block 4.
+    a->choose(1, QStringLiteral("7"));
+    // Removed once the team has it back (before, its echo would bring the block back).
+    QTRY_VERIFY_WITH_TIMEOUT(a->provider->controller()->getCurrentData()->getV2_Data(QStringLiteral("team.follow.2")), 1000);
+    a->follow->removeWidgetCarFollow(1);
+    a->choose(2, QStringLiteral("9"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_channel->uploads, 3, 1000);
+    QCOMPARE(m_channel->blocks.value(QStringLiteral("2")).toObject().value(QStringLiteral("car")).toString(), QString());
+    QCOMPARE(m_channel->blocks.value(QStringLiteral("4")).toObject().value(QStringLiteral("car")).toString(), QStringLiteral("9"));
+
+    // Saved, and the next run joins again: car 9 is back in block 4, not
+    // renumbered into block 3 beside a second block 4 the team adds.
+    WidgetFollow::save(*a->provider, a->follow->followSlots());
+    a.reset();
+    a = seat(QStringLiteral("a"));
+    QVERIFY(a);
+    QTRY_COMPARE_WITH_TIMEOUT(a->block(2)->participant(), QStringLiteral("9"), 1000);
+    QCOMPARE(a->follow->followSlots(), QList<int>({0, 2, 3}));
+    QTest::qWait(300);
+    QCOMPARE(a->follow->followSlots(), QList<int>({0, 2, 3}));
+    QCOMPARE(m_channel->uploads, 3);
 }
 
 void TestTeamFollowSync::uploadsRefused()
@@ -291,6 +334,7 @@ void TestTeamFollowSync::nothingShared()
     QCOMPARE(s->notices.count(), notices);
     QCOMPARE(m_channel->uploads, 0);
     QCOMPARE(m_channel->teamSnapshots, 0);
+    QCOMPARE(s->errorsWith(QStringLiteral("Unknown channel")), notices);
     QVERIFY(!s->provider->controller()->joinedChannels().contains(QStringLiteral("team")));
 
     // Said once for this server: a reconnect says nothing more.
@@ -301,7 +345,8 @@ void TestTeamFollowSync::nothingShared()
     QTest::qWait(300);
     QCOMPARE(s->notices.count(), notices);
     QCOMPARE(s->state(), state);
-    QCOMPARE(m_channel->teamSnapshots, 0);
+    // Not joined again: the server would answer "Unknown channel" once more.
+    QCOMPARE(s->errorsWith(QStringLiteral("Unknown channel")), notices);
 }
 
 QTEST_MAIN(TestTeamFollowSync)
