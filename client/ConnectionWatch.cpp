@@ -14,8 +14,12 @@ ConnectionWatch::ConnectionWatch(V2_Client* client, QObject* parent)
     // A team relay stays connected when it loses its timing server and says so instead.
     connect(client, &V2_Client::errorReceived, this, [this](const QString& error) {
         if (error.contains(relayUpstreamLostReason()))
-            connectionLost();
+            relayLost();
+        else if (error.contains(relayUpstreamBackReason()))
+            relayBack();
     });
+    // A new login is a new server's word: its data counts again.
+    connect(client, &V2_Client::onLoginDone, this, [this] { m_relayLost = false; });
     m_clock.setInterval(1000);
     connect(&m_clock, &QTimer::timeout, this, &ConnectionWatch::tick);
 }
@@ -29,6 +33,8 @@ bool ConnectionWatch::isStale() const
 
 QString ConnectionWatch::staleText() const
 {
+    if (m_lastData < 0)
+        return tr("Connection lost — no data yet");
     const qint64 ago = qMax<qint64>(0, SessionClock::nowMs() - m_lastData) / 1000;
     const QTime time = QTime(0, 0).addSecs(int(qMin<qint64>(ago, 86399)));
     return tr("Connection lost — last data %1 ago").arg(time.toString(ago >= 3600 ? QStringLiteral("h:mm:ss") : QStringLiteral("mm:ss")));
@@ -37,6 +43,7 @@ QString ConnectionWatch::staleText() const
 void ConnectionWatch::forget()
 {
     m_lastData = -1;
+    m_relayLost = false;
     if (!m_stale)
         return;
     m_stale = false;
@@ -47,7 +54,7 @@ void ConnectionWatch::forget()
 void ConnectionWatch::dataArrived()
 {
     m_lastData = SessionClock::nowMs();
-    if (!m_stale)
+    if (!m_stale || m_relayLost)
         return;
     // A fresh snapshot after reconnecting: live again.
     m_stale = false;
@@ -64,6 +71,29 @@ void ConnectionWatch::connectionLost()
     m_clock.start();
     emit staleChanged(true);
     emit staleTextChanged(staleText());
+}
+
+void ConnectionWatch::relayLost()
+{
+    m_relayLost = true;
+    if (m_stale)
+        return;
+    m_stale = true;
+    m_clock.start();
+    emit staleChanged(true);
+    emit staleTextChanged(staleText());
+}
+
+void ConnectionWatch::relayBack()
+{
+    if (!m_relayLost)
+        return;
+    m_relayLost = false;
+    if (!m_stale)
+        return;
+    m_stale = false;
+    m_clock.stop();
+    emit staleChanged(false);
 }
 
 void ConnectionWatch::tick()

@@ -8,9 +8,11 @@ class V2_Client;
 
 // Whether what the panels show is live: once data has arrived from the
 // server, a dropped connection makes it stale until the next data line after
-// reconnecting (or a team relay's notice that it lost its timing server,
-// until its next data line). While stale it says, once a second, how long ago the last
-// data came. Only lines received from the server are data.
+// reconnecting. A team relay's notice that it lost its timing server makes
+// it stale, data or not, until the relay's notice that it is back (or a new
+// login): what the relay sends meanwhile is its old copy or the team's own.
+// While stale it says, once a second, how long ago the last data came.
+// Only lines received from the server are data.
 class ConnectionWatch final : public QObject
 {
     Q_OBJECT
@@ -34,10 +36,13 @@ signals:
 private slots:
     void dataArrived();
     void connectionLost();
+    void relayLost();
+    void relayBack();
     void tick();
 
 private:
     qint64 m_lastData = -1;
     bool m_stale = false;
+    bool m_relayLost = false;
     QTimer m_clock;
 };

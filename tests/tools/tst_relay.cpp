@@ -4,6 +4,7 @@
 #include "Relay.h"
 #include "RelayFeed.h"
 #include "RelayOptions.h"
+#include "RelayRecorder.h"
 #include "ReplayState.h"
 #include "SimAccounts.h"
 #include "SimOptions.h"
@@ -16,6 +17,7 @@
 #include "V2_Server.h"
 
 #include <QDateTime>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -95,6 +97,17 @@ QJsonObject follow(const QString& block, const QString& car, const QString& colo
                                      QJsonObject{{block, QJsonObject{{QStringLiteral("car"), car}, {QStringLiteral("color"), color}, {QStringLiteral("seat"), user}}}}}}}};
 }
 
+// Warnings about refused uploads, counted while a test row runs.
+int g_refusalWarnings = 0;
+QtMessageHandler g_previousHandler = nullptr;
+
+void countRefusals(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg && message.contains(QLatin1String("partly or wholly ignored")))
+        ++g_refusalWarnings;
+    g_previousHandler(type, context, message);
+}
+
 } // namespace
 
 class TestRelay final : public QObject
@@ -108,6 +121,8 @@ private slots:
     void upstreamRestartConverges();
     void teamChannel();
     void programSeatsShareFollows();
+    void teamUploadsBounded_data();
+    void teamUploadsBounded();
     void badOptions_data();
     void badOptions();
     void programExitCodes();
@@ -186,6 +201,13 @@ void TestRelay::seatsMirrorTheUpstream()
 {
     Upstream upstream(0, 600000);
     const QString recording = m_dir.filePath(QStringLiteral("relay.lrec.gz"));
+    // An earlier recording of that name is kept.
+    QFile earlier(recording);
+    QVERIFY(earlier.open(QIODevice::WriteOnly));
+    earlier.write("earlier");
+    earlier.close();
+    // Without a pin the operator learns which one to give.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Upstream certificate taken unchecked .* --upstream-pin [0-9A-Fa-f:]{64,}")));
     std::unique_ptr<Relay> relay = relayFor(upstream.server.serverPort(), {QStringLiteral("--record"), recording});
     const quint16 port = relay->server()->serverPort();
     // The truth: the program connected to the timing server itself.
@@ -233,10 +255,14 @@ void TestRelay::seatsMirrorTheUpstream()
 
     // The recording replays to what the relay received.
     const QByteArray received = relay->feed()->client()->getCurrentData()->getJsonUtf8(true);
+    const QString recorded = relay->recorder()->path();
     relay.reset();
+    QVERIFY(earlier.open(QIODevice::ReadOnly));
+    QCOMPARE(earlier.readAll(), QByteArray("earlier"));
+    QVERIFY2(recorded.startsWith(m_dir.filePath(QStringLiteral("relay-"))) && recorded.endsWith(QLatin1String("Z.lrec.gz")), qPrintable(recorded));
     RecordingReader reader;
     QString error;
-    QVERIFY2(reader.open(recording, &error), qPrintable(error));
+    QVERIFY2(reader.open(recorded, &error), qPrintable(error));
     QCOMPARE(reader.port(), int(upstream.server.serverPort()));
     ReplayState replay;
     qint64 ms = 0;
@@ -250,18 +276,36 @@ void TestRelay::seatsMirrorTheUpstream()
     QCOMPARE(replay.tree()->getJsonUtf8(true), received);
 }
 
+enum class Late { None, DuringOutage, BeforeCatchUp };
+Q_DECLARE_METATYPE(Late)
+
 void TestRelay::upstreamRestartConverges_data()
 {
     QTest::addColumn<int>("settleMs");
-    QTest::newRow("snapshots in before catching up") << 150;
+    QTest::addColumn<bool>("quiet");
+    QTest::addColumn<bool>("teamUpload");
+    QTest::addColumn<Late>("late");
+    QTest::newRow("snapshots in before catching up") << 150 << false << false << Late::None;
     // Catching up would come before the login's first line, which then
     // replaces the relay's mirror whole.
-    QTest::newRow("catching up due at once") << 0;
+    QTest::newRow("catching up due at once") << 0 << false << false << Late::None;
+    // Nothing changed: no data line, yet the seats go live.
+    QTest::newRow("quiet outage") << 150 << true << false << Late::None;
+    // A team line is no word from the timing server.
+    // A team line is no word from the timing server, and a seat connecting
+    // meanwhile is stale from the start.
+    QTest::newRow("team upload, seat connecting during the outage") << 150 << false << true << Late::DuringOutage;
+    // Joined after the new login's first line: answered from what the seats
+    // hold, not from the new, partial mirror.
+    QTest::newRow("seat joining before catching up") << 1000 << false << false << Late::BeforeCatchUp;
 }
 
 void TestRelay::upstreamRestartConverges()
 {
     QFETCH(int, settleMs);
+    QFETCH(bool, quiet);
+    QFETCH(bool, teamUpload);
+    QFETCH(Late, late);
     auto upstream = std::make_unique<Upstream>(0, 600000);
     const quint16 upstreamPort = upstream->server.serverPort();
     std::unique_ptr<Relay> relay = relayFor(upstreamPort);
@@ -269,38 +313,98 @@ void TestRelay::upstreamRestartConverges()
     std::unique_ptr<V2DataProvider> a = seat(relay->server()->serverPort(), QStringLiteral("demo"), QStringLiteral("demo"));
     std::unique_ptr<V2DataProvider> pit = seat(relay->server()->serverPort(), QStringLiteral("pit"), QStringLiteral("wall"));
     QTRY_VERIFY_WITH_TIMEOUT(relay->feed()->isLive() && seatsReady({a.get(), pit.get()}), 8000);
+    if (teamUpload) {
+        a->controller()->joinChannel(QStringLiteral("team"), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(a->controller()->joinedChannels().contains(QStringLiteral("team")), 2000);
+    }
     // The program's watch counts from the next data line.
     ConnectionWatch watch(a->controller());
     QSignalSpy stale(&watch, &ConnectionWatch::staleChanged);
     QSignalSpy logins(a->controller(), &V2_Client::onLoginDone);
     QSignalSpy pitLogins(pit->controller(), &V2_Client::onLoginDone);
-    // Nodes that the restarted server will not have.
+    // Nodes that the restarted server will not have (or only later).
     V2_Data extra(QStringLiteral("ROOT"));
     extra.setRoot(true);
     extra.getOrCreateDataPointer(QStringLiteral("weather.gone"))->insertData(QStringLiteral("value"), 1);
-    upstream->server.sendV2Data(&extra);
-    QTRY_VERIFY_WITH_TIMEOUT(mirror(a.get())->getV2_Data(QStringLiteral("weather.gone")) && mirror(pit.get())->getV2_Data(QStringLiteral("weather.gone")),
-                             2000);
-    upstream.reset();
+    extra.getOrCreateDataPointer(QStringLiteral("weather.kept"))->insertData(QStringLiteral("value"), 2);
+    V2_Data kept(QStringLiteral("ROOT"));
+    kept.setRoot(true);
+    kept.getOrCreateDataPointer(QStringLiteral("weather.kept"))->insertData(QStringLiteral("value"), 2);
+    QSignalSpy relayLines(relay->feed()->client(), &V2_Client::dataReceived);
+    if (!quiet) {
+        upstream->server.sendV2Data(&extra);
+        QTRY_VERIFY_WITH_TIMEOUT(mirror(a.get())->getV2_Data(QStringLiteral("weather.gone")) && mirror(pit.get())->getV2_Data(QStringLiteral("weather.gone")),
+                                 2000);
+        upstream.reset();
+    } else {
+        // A step of the session, which the timing server's snapshot keeps.
+        QSignalSpy lines(a->controller(), &V2_Client::dataReceived);
+        upstream->publisher->publishAt(601000);
+        QTRY_VERIFY_WITH_TIMEOUT(!lines.isEmpty(), 2000);
+        // The relay drops its login; the timing server goes on unchanged.
+        relay->feed()->stop();
+    }
     QTRY_VERIFY_WITH_TIMEOUT(!relay->feed()->isLive(), 3000);
+    relayLines.clear();
     // The seats are told, and keep what they had.
     QTRY_COMPARE_WITH_TIMEOUT(stale.count(), 1, 2000);
     QCOMPARE(stale.at(0).at(0).toBool(), true);
-    QVERIFY(mirror(a.get())->getV2_Data(QStringLiteral("weather.gone")));
+    QCOMPARE(bool(mirror(a.get())->getV2_Data(QStringLiteral("weather.gone"))), !quiet);
+    if (teamUpload) {
+        QJsonObject upload = follow(QStringLiteral("1"), QStringLiteral("12"), QStringLiteral("#ff0000"), QStringLiteral("demo"));
+        a->controller()->sendMessage(&upload, QStringLiteral("1"), QStringLiteral("team"), QStringLiteral("follow"));
+        QTRY_COMPARE_WITH_TIMEOUT(mirror(a.get())->getString(QStringLiteral("team.follow.1.car")), QStringLiteral("12"), 2000);
+        QVERIFY(watch.isStale());
+    }
+    std::unique_ptr<V2DataProvider> third;
+    std::unique_ptr<ConnectionWatch> thirdWatch;
+    const auto connectThird = [&] {
+        third = seat(relay->server()->serverPort(), QStringLiteral("demo"), QStringLiteral("demo"));
+        thirdWatch = std::make_unique<ConnectionWatch>(third->controller());
+    };
+    if (late == Late::DuringOutage) {
+        connectThird();
+        QTRY_VERIFY_WITH_TIMEOUT(seatsReady({third.get()}), 4000);
+        QTRY_VERIFY_WITH_TIMEOUT(thirdWatch->isStale(), 2000);
+        QVERIFY(third->controller()->getCurrentData()->getV2_Data(QStringLiteral("weather.kept")));
+        // Its last line is a snapshot, the team's: still stale.
+        third->controller()->joinChannel(QStringLiteral("team"), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(mirror(third.get())->getString(QStringLiteral("team.follow.1.car")), QStringLiteral("12"), 2000);
+        QVERIFY(thirdWatch->isStale());
+    }
 
     // The session went on meanwhile: the new server is 40 s further.
-    upstream = std::make_unique<Upstream>(upstreamPort, 640000);
-    QVERIFY(upstream->server.started());
-    std::unique_ptr<V2DataProvider> direct = seat(upstreamPort, QStringLiteral("demo"), QStringLiteral("demo"));
+    std::unique_ptr<V2DataProvider> direct;
+    if (!quiet) {
+        upstream = std::make_unique<Upstream>(upstreamPort, 640000);
+        QVERIFY(upstream->server.started());
+        direct = seat(upstreamPort, QStringLiteral("demo"), QStringLiteral("demo"));
+    } else {
+        direct = seat(upstreamPort, QStringLiteral("demo"), QStringLiteral("demo"));
+        relay->feed()->start();
+    }
+    if (late == Late::BeforeCatchUp) {
+        QTRY_VERIFY_WITH_TIMEOUT(!relayLines.isEmpty(), 4000);
+        connectThird();
+        QTRY_VERIFY_WITH_TIMEOUT(seatsReady({third.get()}), 4000);
+        // The node comes back upstream, unchanged, while the relay still waits.
+        upstream->server.sendV2Data(&kept);
+        QTRY_VERIFY_WITH_TIMEOUT(relay->feed()->client()->getCurrentData()->getV2_Data(QStringLiteral("weather.kept")), 1000);
+        QVERIFY2(!relay->feed()->isLive(), "the seat joined after catching up: raise the settle time");
+    }
     QTRY_VERIFY_WITH_TIMEOUT(relay->feed()->isLive() && seatsReady({direct.get()}), 8000);
     QByteArray fault;
     QTRY_VERIFY2_WITH_TIMEOUT(sameAs(mirror(a.get()), mirror(direct.get()), lanterraChannels(), &fault)
-                                  && sameAs(mirror(pit.get()), mirror(direct.get()), kLimited, &fault),
+                                  && sameAs(mirror(pit.get()), mirror(direct.get()), kLimited, &fault)
+                                  && (!third || sameAs(mirror(third.get()), mirror(direct.get()), lanterraChannels(), &fault)),
                               fault.constData(), 3000);
     QVERIFY(!mirror(a.get())->getV2_Data(QStringLiteral("weather.gone")));
     QVERIFY(!mirror(pit.get())->getV2_Data(QStringLiteral("weather.gone")));
-    QCOMPARE(stale.count(), 2);
+    // Live again, at every seat.
+    QTRY_COMPARE_WITH_TIMEOUT(stale.count(), 2, 2000);
     QCOMPARE(stale.at(1).at(0).toBool(), false);
+    if (thirdWatch)
+        QTRY_VERIFY_WITH_TIMEOUT(!thirdWatch->isStale(), 2000);
     QCOMPARE(logins.count(), 0);
     QCOMPARE(pitLogins.count(), 0);
 }
@@ -365,6 +469,56 @@ void TestRelay::teamChannel()
     late->controller()->joinChannel(QStringLiteral("team"), QString());
     QTRY_COMPARE_WITH_TIMEOUT(mirror(late.get())->getString(QStringLiteral("team.follow.1.car")), QStringLiteral("7"), 2000);
     QCOMPARE(mirror(late.get())->getInt(QStringLiteral("team.alertRules.gap")), 2);
+
+    // A line past the relay's cap is refused before it is parsed.
+    QSignalSpy lateErrors(late->controller(), &V2_Client::errorReceived);
+    QJsonObject huge{{QStringLiteral("team"), QJsonObject{{QStringLiteral("alertRules"), QJsonObject{{QStringLiteral("x"), QString(Relay::MAX_LINE_BYTES, QLatin1Char('x'))}}}}}};
+    late->controller()->sendMessage(&huge, QStringLiteral("6"), QStringLiteral("team"), QStringLiteral("follow"));
+    QTRY_VERIFY_WITH_TIMEOUT(!lateErrors.isEmpty(), 2000);
+    QVERIFY2(lateErrors.at(0).at(0).toString().contains(QStringLiteral("Line longer than 65536 bytes")), qPrintable(lateErrors.at(0).at(0).toString()));
+    QCOMPARE(relay->team()->node()->getInt(QStringLiteral("alertRules.gap")), 2);
+}
+
+void TestRelay::teamUploadsBounded_data()
+{
+    QTest::addColumn<QVariantMap>("parameters");
+    QTest::addColumn<QByteArray>("node");
+    QTest::addColumn<int>("refused");
+    const auto upload = [](const QByteArray& json) { return QVariantMap{{QStringLiteral("data"), QString::fromUtf8(json)}, {QStringLiteral("name"), QStringLiteral("follow")}}; };
+    QTest::newRow("follow entry") << upload(R"({"team":{"follow":{"1":{"car":"12","color":"#ff0000","seat":"demo"}}}})")
+                                  << QByteArray(R"({"follow":{"1":{"car":"12","color":"#ff0000","seat":"demo"}}})") << 0;
+    QTest::newRow("team not an object") << upload(R"({"team":5})") << QByteArray() << 1;
+    QTest::newRow("data not JSON") << upload("{not json") << QByteArray() << 1;
+    QTest::newRow("data neither text nor object") << QVariantMap{{QStringLiteral("data"), 5}} << QByteArray() << 1;
+    QTest::newRow("unknown team key") << upload(R"({"team":{"junk":{"a":1},"follow":{"2":{"car":"3"}}}})") << QByteArray(R"({"follow":{"2":{"car":"3"}}})")
+                                      << 1;
+    QTest::newRow("path flag under team") << upload(R"({"team":{"ignorePath":true}})") << QByteArray() << 1;
+    QTest::newRow("block not a small number") << upload(R"({"team":{"follow":{"123":{"car":"1"},"x":{"car":"1"},"4":"7"}}})") << QByteArray() << 3;
+    QTest::newRow("unknown field, long text, number") << upload(R"({"team":{"follow":{"1":{"car":")" + QByteArray(65, '9') + R"(","lap":"3","seat":4,"color":"#fff"}}}})")
+                                                      << QByteArray(R"({"follow":{"1":{"color":"#fff"}}})") << 3;
+    QTest::newRow("oversized alert rules") << upload(R"({"team":{"alertRules":{"big":")" + QByteArray(17000, 'x') + R"("}}})") << QByteArray() << 1;
+    QTest::newRow("alert rules not an object") << upload(R"({"team":{"alertRules":[1]}})") << QByteArray() << 1;
+    QTest::newRow("outside team") << upload(R"({"weather":{"x":1},"team":{"alertRules":{"gap":2}}})") << QByteArray(R"({"alertRules":{"gap":2}})") << 1;
+}
+
+void TestRelay::teamUploadsBounded()
+{
+    QFETCH(QVariantMap, parameters);
+    QFETCH(QByteArray, node);
+    QFETCH(int, refused);
+    V2_Server server;
+    TeamChannel team(&server);
+    g_refusalWarnings = 0;
+    g_previousHandler = qInstallMessageHandler(countRefusals);
+    // The same upload twice from one connection: logged once.
+    const int first = team.applyUpload(parameters, 7);
+    const int second = team.applyUpload(parameters, 7);
+    qInstallMessageHandler(g_previousHandler);
+    QCOMPARE(first, refused);
+    QCOMPARE(second, refused);
+    QCOMPARE(g_refusalWarnings, refused > 0 ? 1 : 0);
+    const QByteArray actual = team.node() ? team.node()->getJsonUtf8() : QByteArray();
+    QCOMPARE(QJsonDocument::fromJson(actual), QJsonDocument::fromJson(node));
 }
 
 // The program's own sharing, end to end through the relay: what one seat
@@ -419,6 +573,8 @@ void TestRelay::badOptions_data()
     QTest::newRow("no password") << base << "" << "No password";
     QTest::newRow("password on the command line") << base + QStringList{QStringLiteral("--password"), QStringLiteral("x")} << "pw" << "Unknown option 'password'";
     QTest::newRow("unreadable password file") << base + QStringList{QStringLiteral("--password-file"), missing} << "pw" << "Cannot read the password file";
+    QTest::newRow("overlong password file") << base + QStringList{QStringLiteral("--password-file"), m_dir.filePath(QStringLiteral("long.txt"))} << "pw"
+                                            << "first line longer than 4095 bytes";
     QTest::newRow("empty password file") << base + QStringList{QStringLiteral("--password-file"), emptyPassword} << "pw" << "is empty";
     QTest::newRow("bad pin") << base + QStringList{QStringLiteral("--upstream-pin"), QStringLiteral("abc")} << "pw" << "64 hexadecimal digits";
     QTest::newRow("pin without TLS") << base + QStringList{QStringLiteral("--upstream-pin"), QString(64, QLatin1Char('a')), QStringLiteral("--upstream-no-tls")}
@@ -442,6 +598,10 @@ void TestRelay::badOptions()
     QFile empty(m_dir.filePath(QStringLiteral("empty.txt")));
     QVERIFY(empty.open(QIODevice::WriteOnly));
     empty.close();
+    QFile longLine(m_dir.filePath(QStringLiteral("long.txt")));
+    QVERIFY(longLine.open(QIODevice::WriteOnly));
+    longLine.write(QByteArray(5000, 'x') + "\n");
+    longLine.close();
     RelayOptions options;
     QString message;
     QVERIFY(!RelayOptions::parse(QStringList{QStringLiteral("lanterra-relay")} + arguments, environment, &options, &message));

@@ -18,6 +18,9 @@ Relay::Relay(const RelayOptions& options, QObject* parent)
     , m_recorder(std::make_unique<RelayRecorder>(m_feed->client()))
 {
     m_server->setSsl(options.tls);
+    // Seats send only short uploads: a longer line closes its connection
+    // before it is parsed on the relay's thread.
+    m_server->setMaxLineBytes(MAX_LINE_BYTES);
     connect(m_server.get(), QOverload<int, QString>::of(&V2_Server::onSnapshotRequest), this, &Relay::answerSnapshot);
     connect(m_server.get(), QOverload<int, QString, QString>::of(&V2_Server::onSnapshotRequest), this,
             [this](int descriptor, const QString& channel, const QString&) { answerSnapshot(descriptor, channel); });

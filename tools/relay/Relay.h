@@ -21,6 +21,10 @@ class Relay final : public QObject
     Q_DISABLE_COPY(Relay)
 
 public:
+    // The longest line a seat may send: an upload of follow entries and
+    // alert rules is a few kilobytes.
+    static constexpr qint64 MAX_LINE_BYTES = 64 * 1024;
+
     explicit Relay(const RelayOptions& options, QObject* parent = nullptr);
     ~Relay() override;
 

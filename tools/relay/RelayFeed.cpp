@@ -63,7 +63,8 @@ RelayFeed::RelayFeed(V2_Server* server, const RelayOptions& options, QObject* pa
     , m_seatsHold(newRoot())
 {
     m_client->setSsl(options.upstreamTls);
-    if (!options.upstreamPin.isEmpty())
+    m_pinned = !options.upstreamPin.isEmpty();
+    if (m_pinned)
         m_client->setExpectedFingerprint(options.upstreamPin);
     m_settle.setSingleShot(true);
     connect(&m_settle, &QTimer::timeout, this, &RelayFeed::catchUp);
@@ -73,6 +74,13 @@ RelayFeed::RelayFeed(V2_Server* server, const RelayOptions& options, QObject* pa
     connect(m_client.get(), &V2_Client::onDisconnected, this, &RelayFeed::dropped);
     connect(m_client.get(), &V2_Client::errorReceived, this,
             [](const QString& error) { qWarning().noquote() << QStringLiteral("[relay] Upstream: %1").arg(error); });
+    // Without a pin any certificate is taken: its fingerprint is the pin to give.
+    connect(m_client.get(), &V2_Client::certificateAccepted, this, [this](const QByteArray& fingerprint, const QString& subject) {
+        if (m_pinned)
+            return;
+        qWarning().noquote() << QStringLiteral("[relay] Upstream certificate taken unchecked (%1); to accept only it, give --upstream-pin %2")
+                                    .arg(subject, QString::fromLatin1(fingerprint));
+    });
     connect(m_client.get(), &V2_Client::certificateRejected, this, [](const QByteArray& fingerprint, const QString& subject) {
         qCritical().noquote() << QStringLiteral("[relay] Upstream certificate refused (%1, SHA-256 %2): not the pinned one")
                                      .arg(subject, QString::fromLatin1(fingerprint));
@@ -129,9 +137,11 @@ bool RelayFeed::answerSnapshot(int descriptor, const QString& channel)
 {
     if (!m_channels.contains(channel))
         return false;
-    // While the upstream is away the seats hold the old mirror; after a new
-    // login the mirror fills channel by channel and catching up sends the rest.
-    if (const V2_Data* node = m_client->getCurrentData()->getV2_Data(channel)) {
+    // Until catching up, a joining seat gets what the others hold: after a
+    // new login the client's mirror is partial, and catching up sends every
+    // seat only the difference from that copy.
+    const V2_Data* source = !m_live && m_seatsHold ? m_seatsHold.get() : m_client->getCurrentData();
+    if (const V2_Data* node = source->getV2_Data(channel)) {
         std::unique_ptr<V2_Data> snapshot(newRoot());
         const QStringList parts = channel.split(QLatin1Char('.'));
         V2_Data* parent = parts.size() > 1 ? snapshot->getOrCreateDataPointer(parts.mid(0, parts.size() - 1).join(QLatin1Char('.'))) : snapshot.get();
@@ -139,15 +149,16 @@ bool RelayFeed::answerSnapshot(int descriptor, const QString& channel)
         restorePathFlags(snapshot.get());
         m_server->sendV2Data(descriptor, snapshot.get());
     }
+    // The program holds itself stale from this notice on, whatever data
+    // comes before or after it, until the relay says it is back.
     if (!m_live)
-        sendLostNotice(descriptor);
+        sendNotice(relayUpstreamLostReason(), QStringLiteral("The relay is reconnecting; what is shown may be stale"), descriptor);
     return true;
 }
 
-void RelayFeed::sendLostNotice(int descriptor)
+void RelayFeed::sendNotice(const QString& reason, const QString& advice, int descriptor)
 {
-    V2_message notice(V2_message::errorLine(QString(), QStringLiteral("relay"), relayUpstreamLostReason(),
-                                            QStringLiteral("The relay is reconnecting; what is shown may be stale")));
+    V2_message notice(V2_message::errorLine(QString(), QStringLiteral("relay"), reason, advice));
     const QMap<int, V2_ServerSocket*> clients = m_server->clients();
     for (auto it = clients.cbegin(); it != clients.cend(); ++it) {
         if ((descriptor < 0 || it.key() == descriptor) && it.value()->logged())
@@ -202,7 +213,7 @@ void RelayFeed::dropped()
     m_seatsHold.reset(new V2_Data(m_client->getCurrentData()));
     m_live = false;
     qWarning().noquote() << QStringLiteral("[relay] Lost the timing server %1:%2; the seats are told and keep their data").arg(m_client->host()).arg(m_client->port());
-    sendLostNotice();
+    sendNotice(relayUpstreamLostReason(), QStringLiteral("The relay is reconnecting; what is shown may be stale"));
     emit liveChanged(false);
 }
 
@@ -224,6 +235,8 @@ void RelayFeed::catchUp()
         m_server->sendV2Data(difference.get());
     m_seatsHold.reset();
     m_live = true;
+    // Also after a quiet outage, when there was nothing to send.
+    sendNotice(relayUpstreamBackReason(), QStringLiteral("The relay's data is live again"));
     qInfo().noquote() << QStringLiteral("[relay] Following the timing server; the seats were brought up to date (%1 top-level keys changed)").arg(changed);
     emit liveChanged(true);
 }

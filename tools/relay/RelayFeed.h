@@ -46,8 +46,6 @@ public:
     QStringList channels() const;
     // Whether channel is relayed; if so, its content goes to the seat.
     bool answerSnapshot(int descriptor, const QString& channel);
-    // Tells one seat (or every logged-in seat with -1) that the upstream is lost.
-    void sendLostNotice(int descriptor = -1);
     // Data lines republished since the start.
     quint64 linesRelayed() const;
 
@@ -63,6 +61,8 @@ private:
     void dataArrived();
     void dropped();
     void catchUp();
+    // Tells one seat (or every logged-in seat with -1) the upstream's state.
+    void sendNotice(const QString& reason, const QString& advice, int descriptor = -1);
 
     V2_Server* m_server;
     std::unique_ptr<V2_Client> m_client;
@@ -70,6 +70,7 @@ private:
     // What the seats hold while the upstream is away (null while live).
     std::unique_ptr<V2_Data> m_seatsHold;
     bool m_live = false;
+    bool m_pinned = false;
     bool m_loggedIn = false;
     bool m_firstLinePending = false;
     QSet<QString> m_awaitedJoins;

@@ -46,6 +46,8 @@ bool hostAndPort(const QString& text, QString* host, quint16* port)
     return !host->isEmpty();
 }
 
+constexpr qint64 kMaxPasswordLine = 4096;
+
 bool readPassword(const QString& path, QString* password, QString* error)
 {
     QFile file(path);
@@ -53,8 +55,14 @@ bool readPassword(const QString& path, QString* password, QString* error)
         *error = QStringLiteral("Cannot read the password file %1").arg(path);
         return false;
     }
-    // The first line; a trailing line end is not part of the password.
-    *password = QString::fromUtf8(file.readLine()).remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+    // The first line; a trailing line end is not part of the password. Read
+    // bounded: a device or a huge file is no password file.
+    const QByteArray line = file.readLine(kMaxPasswordLine);
+    if (!line.endsWith('\n') && !file.atEnd()) {
+        *error = QStringLiteral("The password file %1 has a first line longer than %2 bytes").arg(path).arg(kMaxPasswordLine - 1);
+        return false;
+    }
+    *password = QString::fromUtf8(line).remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
     if (password->isEmpty()) {
         *error = QStringLiteral("The password file %1 is empty").arg(path);
         return false;

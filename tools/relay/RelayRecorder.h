@@ -20,8 +20,11 @@ public:
     explicit RelayRecorder(V2_Client* client, QObject* parent = nullptr);
     ~RelayRecorder() override;
 
-    // Creates the file; false with a message.
+    // Creates the file; false with a message. An existing file is kept:
+    // the recording goes to a name with the UTC start time added
+    // ("race-20260614T130000Z.lrec.gz"), which path() then gives.
     bool start(const QString& path, QString* error);
+    QString path() const;
     bool isRecording() const;
     qint64 records() const;
 
@@ -34,4 +37,5 @@ private:
     QElapsedTimer m_clock;
     QTimer m_flushTimer;
     qint64 m_records = 0;
+    QString m_path;
 };

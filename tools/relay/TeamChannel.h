@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QVariantMap>
 
@@ -29,9 +30,11 @@ public:
     // The team node (null until the first upload).
     const V2_Data* node() const;
     void answerSnapshot(int descriptor);
-    // One upload's parameters: either the upload line's {"data": JSON text,
-    // "name": ...} or the tree itself.
-    void applyUpload(const QVariantMap& parameters);
+    // One upload's parameters from connection descriptor: either the upload
+    // line's {"data": JSON text, "name": ...} or the tree itself. Only the
+    // follow entries and the alert rules are taken; returns how many parts
+    // were refused (logged once per connection).
+    int applyUpload(const QVariantMap& parameters, int descriptor);
 
 signals:
     void changed();
@@ -40,7 +43,10 @@ private:
     void watchConnections();
     // On a connection's thread: copies the parameters over to this thread.
     void uploadArrived(QVariantMap* data, int descriptor, QString champ);
+    void forgetConnection(int descriptor);
 
     V2_Server* m_server;
     std::unique_ptr<V2_Data> m_tree;
+    // Connections whose refused uploads were logged already.
+    QSet<int> m_warned;
 };
