@@ -133,7 +133,8 @@ CarDriveCheck driveTime(const V2DataProvider& p, const QString& pNum, const Driv
         check.feasibility.verdict = DriveFeasibility::Undecided;
         check.feasibility.text = QStringLiteral("Final lap: the minimums are settled at the flag");
     } else if (race) {
-        check.feasibility = DriveTimeCalculator::feasibility(check.times, check.limits, remainingMs, rules.swapTimeMs,
+        check.feasibility = DriveTimeCalculator::feasibility(check.times, check.limits, remainingMs,
+                                                             DriveTimeCalculator::swapTimeMs(check.times, rules.swapTimeMs),
                                                              rules.pitTime == PitTimeRule::NotDriving);
         const int type = SessionClock::finalType();
         if (check.feasibility.verdict == DriveFeasibility::NoEnd && (type == SessionClock::FinalByLaps || type == SessionClock::FinalByLapsWithMaxTime))
