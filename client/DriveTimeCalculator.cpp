@@ -15,9 +15,10 @@ constexpr qint64 kMinuteMs = 60000;
 // A car's own swaps stand for the typed swap time once there are this many:
 // fewer, and one slow stop would decide.
 constexpr int kSwapsToLearn = 3;
-// Plans the search may look at per phase: some 4 ms on this machine's
-// slowest case seen (rests longer than two spells), far fewer usually.
-constexpr int kSearchNodes = 4000;
+// Plans the search may look at per phase: about 1 ms on this machine in
+// the slowest case found (rests longer than two spells, bench_drivetime);
+// a few µs when the first plan meets the bound, as it mostly does.
+constexpr int kSearchNodes = 20000;
 
 qint64 duration(const DriveStint& s)
 {

@@ -102,6 +102,7 @@ private slots:
         QTest::newRow("class not object") << QByteArray("{\"version\": 1, \"classes\": {\"AM\": 3}}") << "class \"AM\": must be an object";
         QTest::newRow("no swap time") << QByteArray("{\"version\": 1, \"swapTime\": 0}") << "\"swapTime\" must be a whole number of seconds from 1";
         QTest::newRow("end") << QByteArray("{\"version\": 1, \"scheduledEnd\": \"tomorrow\"}") << "\"scheduledEnd\" must be a date";
+        QTest::newRow("end without zone") << QByteArray("{\"version\": 1, \"scheduledEnd\": \"2026-06-14T14:00:00\"}") << "\"scheduledEnd\" needs its zone";
     }
 
     void brokenFileRefused()
