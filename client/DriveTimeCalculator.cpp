@@ -226,13 +226,13 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
 // - NotFeasible when the search went through every plan and none fits.
 // - Undecided only when the search stopped at its bound (said so).
 //
-// The search first tries the lengths a best plan is built from (a limit,
-// a need, the hand-over as another driver's rest ends); when that plan
-// does not meet the lower bound it also tries every whole minute. A plan
-// of whole-minute turns is at most a minute per turn later than one timed
-// to the second (each turn made a little longer, everything after it a
-// little later, every rule still kept); the line shows whole minutes, and
-// a strategist plans stops to the minute, not to the second.
+// The search first tries the lengths a best plan is mostly built from (a
+// limit, a need, a hand-over as another driver's rest ends); when that plan
+// does not meet the lower bound it also tries every whole minute, and is
+// then exact over plans of whole-minute turns: a plan timed to the second
+// can be earlier by less than a minute per turn only. Minutes, because the
+// line shows minutes, the rules are typed in minutes, a strategist calls
+// stops to the minute, and a finer step would multiply the plans to try.
 DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& limits, qint64 remainingMs, qint64 swapMs, bool swapsCostTime)
 {
     using DriveTimeSchedule::kNever;

@@ -21,16 +21,23 @@ qint64 ceilDiv(qint64 a, qint64 b)
 // is over): waiting longer never helps, as no rule has an upper bound in
 // time. So a plan is its order of drivers and its lengths.
 //
-// Why a few lengths per turn are enough: for one order, the end of the last
-// turn is a convex piecewise-linear function of the lengths, non-decreasing
-// in each (a start is the later of two sums of earlier lengths). Its least
-// value over the lengths allowed (0 to the spell's most, each driver's
-// lengths adding up to his need) lies at a corner, where every length is
-// pinned by a bound (0, the spell's most, what is left of his need) or by
-// a tie between the two reasons a turn waits: the car is handed over just
-// as the next driver's rest ends. So each turn tries 0 (a hand-over only:
-// it lets the driver who got out come back), the most it may last, and each
-// length that hands over exactly as another driver's rest ends.
+// Which lengths: for one order, the end of the last turn is a convex
+// piecewise-linear function of the lengths, non-decreasing in each (a
+// start is the later of two sums of earlier lengths); its least value lies
+// where every length is pinned by a bound (0, the spell's most, what is
+// left of a need) or by a tie between the two reasons a turn waits (the
+// car is handed over just as the next driver's rest ends). Most such
+// lengths can be told when the turn is chosen: 0 (a hand-over only, which
+// lets the driver who got out come back), the most it may last, what is
+// left over once his later spells are full, the hand-over as another
+// driver's rest ends, and the return from a rest as a waiting driver is
+// done. Some are pinned only by turns further on (two spells of a need
+// split in halves), so with step set every whole step is tried as well:
+// the search is then exact over plans whose turns last whole steps or end
+// at one of those lengths, and a plan timed finer is at most one step per
+// turn earlier (round each of its turns up to a whole step, or to its
+// bound when that comes first: every rule still holds, and each turn moves
+// later by less than a step).
 //
 // Branch and bound: the first plan tried is the earliest-finish-first list
 // schedule (the driver who would finish his own need latest goes first, his

@@ -37,8 +37,9 @@ struct DrivePlan {
 };
 
 // The earliest moment every driver can have his need, over every order of
-// turns and every length the rules allow, found exactly by a depth-first
-// branch-and-bound. Pure: tests give it the drivers by hand.
+// turns and the lengths the rules allow (with step set, to within a step
+// per turn), found by a depth-first branch-and-bound. Pure: tests give it
+// the drivers by hand.
 namespace DriveTimeSchedule {
 
 // kNever stands for "no limit" (a spell, a rest) and "no end".
@@ -47,8 +48,9 @@ constexpr qint64 kNever = std::numeric_limits<qint64>::max() / 4;
 // continuous: the longest spell (kNever: none); gap: the least time
 // between two spells of one driver (kNever: one spell each); swap: what a
 // hand-over takes of the race (0 when the pit lane counts as driving);
-// limit: plans ending later are of no interest; maxNodes: the search's
-// bound.
+// step: 0 tries only the lengths the limits, needs and rests give, else
+// every whole step too; limit: plans ending later are of no interest;
+// maxNodes: the search's bound.
 DrivePlan earliest(const std::vector<PlanDriver>& drivers, qint64 continuous, qint64 gap, qint64 swap, qint64 step, qint64 limit, int maxNodes);
 
 // When a driver alone finishes a need starting at t, with a first spell of
