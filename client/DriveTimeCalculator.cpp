@@ -259,6 +259,7 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
             if (n.room == 0) {
                 // At the limit: he gets out now and rests.
                 n.inCar = false;
+                n.justOut = true;
                 n.ready = Q;
                 n.room = C;
             }

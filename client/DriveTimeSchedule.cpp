@@ -66,9 +66,11 @@ public:
             if (d.inCar) {
                 m_inCar = i;
                 m_room0 = std::max<qint64>(0, d.room);
+            } else if (d.justOut) {
+                m_last = i;
             }
         }
-        m_occupied = m_inCar >= 0;
+        m_occupied = m_inCar >= 0 || m_last >= 0;
     }
 
     DrivePlan run()

@@ -11,6 +11,7 @@ struct PlanDriver {
     qint64 ready = 0; // when his rest allows him in again
     qint64 room = 0;  // in the car: what his running spell may still last
     bool inCar = false;
+    bool justOut = false; // he had the car until now: another driver takes it next
 };
 
 // One turn at the wheel of a plan, from now in ms. A turn of 0 ms is a

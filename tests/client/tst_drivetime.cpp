@@ -343,6 +343,28 @@ private slots:
         QCOMPARE(result.nextDriver, plan.isEmpty() ? 0 : 1);
     }
 
+    // Ann is in the car at the 60 limit and needs 30, rest 30: Bob takes the
+    // car for the swap, Ann is back at 30 and done at 60 of 100.
+    void feasibilityAtTheLimit()
+    {
+        const DriveTimeLimits rules = limits(0, 0, 60, 30);
+        CarDriveTime car;
+        car.drivers = {DriverDriveTime{}, DriverDriveTime{}};
+        car.drivers[0].driver = 1;
+        car.drivers[0].name = QStringLiteral("Ann");
+        car.drivers[0].toMinMs = 30 * kMin;
+        car.drivers[0].inCar = true;
+        car.drivers[0].continuousMs = 60 * kMin;
+        car.drivers[1].driver = 2;
+        car.drivers[1].name = QStringLiteral("Bob");
+        car.drivers[1].toMinMs = 0;
+        car.currentDriver = 1;
+        const DriveFeasibility result = DriveTimeCalculator::feasibility(car, rules, 100 * kMin, kMin, false);
+        QCOMPARE(result.text, QStringLiteral("Feasible, 40 min slack"));
+        QCOMPARE(result.plan, QStringLiteral("Plan: Bob (swap only), Ann 0:30"));
+        QCOMPARE(result.nextDriver, 2);
+    }
+
     // The swap time a car's own driver changes give, in minutes (the typed
     // one is 2): a stay with no change is no swap, and an open one is not
     // over.
