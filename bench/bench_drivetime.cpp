@@ -70,10 +70,12 @@ BENCHMARK(BM_DriveTimeRefresh)->Arg(3)->Arg(60)->Unit(benchmark::kMillisecond);
 // at the start, minimum 5 h, spells of 2 h, rest 1 h: the plan meets the
 // bound at once; (1) three drivers with rests longer than two spells
 // (spells 81 min, rest 183), the slowest case found: the search stops at
-// its bound with a plan, so the slack is a range.
+// its bound with a plan, so the slack is a range; (2) the same with long
+// spells and rests (150 min, rest 400): the whole-minute phase tries up
+// to 150 lengths per driver in every state.
 void BM_Feasibility(benchmark::State& state)
 {
-    const bool hard = state.range(0) == 1;
+    const bool hard = state.range(0) >= 1;
     CarDriveTime car;
     const qint64 needs[] = {300, 300, 300, 300};
     const qint64 hardNeeds[] = {320, 400, 350};
@@ -86,7 +88,9 @@ void BM_Feasibility(benchmark::State& state)
         car.drivers.append(d);
     }
     car.currentDriver = 1;
-    const DriveTimeLimits limits = hard ? DriveTimeLimits{0, 0, 81 * kMinute, 183 * kMinute} : DriveTimeLimits{0, 0, 120 * kMinute, 60 * kMinute};
+    const DriveTimeLimits limits = state.range(0) == 2 ? DriveTimeLimits{0, 0, 150 * kMinute, 400 * kMinute}
+        : hard                                         ? DriveTimeLimits{0, 0, 81 * kMinute, 183 * kMinute}
+                                                       : DriveTimeLimits{0, 0, 120 * kMinute, 60 * kMinute};
     DriveFeasibility result;
     for (auto _ : state) {
         result = DriveTimeCalculator::feasibility(car, limits, 1440 * kMinute, 2 * kMinute, true);
@@ -95,7 +99,7 @@ void BM_Feasibility(benchmark::State& state)
     state.SetLabel(result.text.toStdString());
 }
 
-BENCHMARK(BM_Feasibility)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Feasibility)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

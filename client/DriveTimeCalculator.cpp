@@ -15,10 +15,11 @@ constexpr qint64 kMinuteMs = 60000;
 // A car's own swaps stand for the typed swap time once there are this many:
 // fewer, and one slow stop would decide.
 constexpr int kSwapsToLearn = 3;
-// Plans the search may look at per phase: about 1 ms on this machine in
-// the slowest case found (rests longer than two spells, bench_drivetime);
-// a few µs when the first plan meets the bound, as it mostly does.
-constexpr int kSearchNodes = 20000;
+// The search's work per phase (states visited plus lengths tried): a car
+// takes about 1.5 ms on this machine at most with both phases
+// (bench_drivetime's hard rows, which stop at this bound); a few µs when
+// the first plan meets the bound, as it mostly does.
+constexpr qint64 kSearchWork = 50000;
 
 qint64 duration(const DriveStint& s)
 {
@@ -64,7 +65,9 @@ qint64 swapTimeMs(const CarDriveTime& car, qint64 typedMs)
     std::sort(stays.begin(), stays.end());
     // Of an even count the longer middle one: a swap taken longer makes no
     // plan look feasible that is not.
-    return stays.at(stays.size() / 2);
+    // Never 0 (zero-length pit records): a hand-over would cost nothing and
+    // a driver could follow himself at once; a typed swap is at least 1 s.
+    return std::max<qint64>(1000, stays.at(stays.size() / 2));
 }
 
 QString hoursMinutes(qint64 ms, bool roundUp)
@@ -221,16 +224,20 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
 //   allowed, then full spells each after a gap of Q'), or all the needs
 //   and the swaps they take in all together, past R.
 // - Feasible with the plan found (its turns, and so who takes the car
-//   next): its slack is exact when it meets the lower bound or the search
-//   went through every other plan.
-// - NotFeasible when the search went through every plan and none fits.
+//   next): its slack is exact when it meets the lower bound; when the
+//   whole-minute phase decided, it is the best of whole-minute plans, and a
+//   plan timed to the second may have up to a minute per turn more.
+// - NotFeasible "to the minute" when the whole-minute phase went through
+//   every plan and none fits: a plan timed to the second could still fit
+//   within a minute per turn, so the text says to the minute.
 // - Undecided only when the search stopped at its bound (said so).
 //
 // The search first tries the lengths a best plan is mostly built from (a
 // limit, a need, a hand-over as another driver's rest ends); when that plan
 // does not meet the lower bound it also tries every whole minute, and is
-// then exact over plans of whole-minute turns: a plan timed to the second
-// can be earlier by less than a minute per turn only. Minutes, because the
+// then exact over plans of whole-minute turns only: a plan timed to the
+// second can be earlier by less than a minute per turn, and those minutes
+// add up over the turns (each rounded turn delays all later ones). Minutes, because the
 // line shows minutes, the rules are typed in minutes, a strategist calls
 // stops to the minute, and a finer step would multiply the plans to try.
 DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& limits, qint64 remainingMs, qint64 swapMs, bool swapsCostTime)
@@ -310,10 +317,11 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         return result;
     }
 
-    DrivePlan plan = DriveTimeSchedule::earliest(needs, C, Q, swapCost, 0, R, kSearchNodes);
-    if (plan.outcome != DrivePlan::Found || plan.finish > plan.bound) {
+    DrivePlan plan = DriveTimeSchedule::earliest(needs, C, Q, swapCost, 0, R, kSearchWork);
+    const bool toTheMinute = plan.outcome != DrivePlan::Found || plan.finish > plan.bound;
+    if (toTheMinute) {
         // Not proved best: every whole minute too, from the best plan known.
-        const DrivePlan fine = DriveTimeSchedule::earliest(needs, C, Q, swapCost, kMinuteMs, plan.turns.empty() ? R : plan.finish - 1, kSearchNodes);
+        const DrivePlan fine = DriveTimeSchedule::earliest(needs, C, Q, swapCost, kMinuteMs, plan.turns.empty() ? R : plan.finish - 1, kSearchWork);
         if (!fine.turns.empty()) {
             plan.turns = fine.turns;
             plan.finish = fine.finish;
@@ -326,12 +334,16 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         result.canMs = R;
         result.text = plan.outcome == DrivePlan::Stopped
             ? QStringLiteral("Feasibility undecided: the search stopped at its bound, no plan within %1 found and none ruled out").arg(hoursMinutes(R, false))
-            : QStringLiteral("Not feasible: no plan fits every minimum in the %1 left (every plan tried)").arg(hoursMinutes(R, false));
+            : QStringLiteral("Not feasible to the minute: no plan of whole-minute turns fits every minimum in the %1 left").arg(hoursMinutes(R, false));
         return result;
     }
     result.verdict = DriveFeasibility::Feasible;
     result.slackMs = R - plan.finish;
-    result.slackBoundMs = plan.outcome == DrivePlan::Found ? result.slackMs : R - plan.bound;
+    // Proved best only when it meets the bound; else the whole-minute phase
+    // gives at most a minute per turn less than a plan timed to the second.
+    result.slackBoundMs = plan.finish <= plan.bound ? result.slackMs
+        : plan.outcome == DrivePlan::Found         ? std::min(R - plan.bound, result.slackMs + qint64(plan.turns.size()) * kMinuteMs)
+                                                   : R - plan.bound;
     QStringList turnsText;
     for (int i = 0; i < int(plan.turns.size()); ++i) {
         const PlanTurn& turn = plan.turns.at(i);
@@ -343,9 +355,12 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
                                             : QStringLiteral("%1 (swap only)").arg(driverText(car, driver)));
     }
     result.plan = QStringLiteral("Plan: ") + turnsText.join(QStringLiteral(", "));
-    result.text = result.slackBoundMs == result.slackMs || slackText(result.slackMs) == slackText(result.slackBoundMs)
-        ? QStringLiteral("Feasible, %1 slack").arg(slackText(result.slackMs))
-        : QStringLiteral("Feasible, %1 to %2 slack (the search stopped at its bound)").arg(slackText(result.slackMs), slackText(result.slackBoundMs));
+    if (result.slackBoundMs == result.slackMs || slackText(result.slackMs) == slackText(result.slackBoundMs))
+        result.text = QStringLiteral("Feasible, %1 slack").arg(slackText(result.slackMs));
+    else if (plan.outcome == DrivePlan::Found)
+        result.text = QStringLiteral("Feasible, %1 slack to the minute").arg(slackText(result.slackMs));
+    else
+        result.text = QStringLiteral("Feasible, %1 to %2 slack (the search stopped at its bound)").arg(slackText(result.slackMs), slackText(result.slackBoundMs));
     return result;
 }
 

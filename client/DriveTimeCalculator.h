@@ -81,8 +81,10 @@ struct DriveFeasibility {
 namespace DriveTimeCalculator {
 
 // The spells at the wheel. A pit stay with a driver change splits its time
-// by the rule; a penalty or safety-car stay never starts another driver's
-// spell; a stay without a change keeps the driver in the car.
+// by the rule, a penalty or safety-car stay included: a change is taken from
+// the car leaving the pit with another driver, so such a stay never starts
+// another driver's spell while the car is still in; a stay without a change
+// keeps the driver in the car.
 // swapStays: when given, the pit-lane time of each driver change done.
 QVector<DriveSpell> spells(const QVector<DriveStint>& stints, PitTimeRule rule, QVector<qint64>* swapStays = nullptr);
 

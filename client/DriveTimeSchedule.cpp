@@ -46,16 +46,23 @@ qint64 ceilDiv(qint64 a, qint64 b)
 // no earlier than the best plan is dropped, and the search ends when a plan
 // meets the lower bound at the root. Drivers alike (the same need and rest)
 // are tried once.
+//
+// The search is bounded by its work, not only by the states it visits: a
+// state with the whole minutes of a long need has thousands of children, so
+// every length tried counts, and so does every state. Its depth is bounded
+// too (kMaxTurns), so that the recursion stays well within a 1 MB stack.
+constexpr int kMaxTurns = 400;
+
 class Search final
 {
 public:
-    Search(const std::vector<PlanDriver>& drivers, qint64 continuous, qint64 gap, qint64 swap, qint64 step, qint64 limit, int maxNodes)
+    Search(const std::vector<PlanDriver>& drivers, qint64 continuous, qint64 gap, qint64 swap, qint64 step, qint64 limit, qint64 maxWork)
         : m_k(int(drivers.size()))
         , m_continuous(continuous)
         , m_gap(gap)
         , m_swap(swap)
         , m_step(step)
-        , m_maxNodes(maxNodes)
+        , m_maxWork(maxWork)
         , m_bestFinish(limit >= kNever ? kNever : limit + 1)
         , m_limit(limit)
     {
@@ -96,7 +103,7 @@ public:
         } else {
             visit();
         }
-        plan.nodes = m_nodes;
+        plan.work = m_work;
         if (m_bestFinish <= m_limit) {
             plan.finish = m_bestFinish;
             plan.turns = m_best;
@@ -146,7 +153,7 @@ private:
     {
         if (done())
             return;
-        if (++m_nodes > m_maxNodes) {
+        if (++m_work > m_maxWork || m_path.size() >= std::size_t(kMaxTurns)) {
             m_stopped = true;
             return;
         }
@@ -189,6 +196,11 @@ private:
             if (handOver)
                 children.push_back(Child{d, start, 0, order});
         }
+        m_work += qint64(children.size());
+        if (m_work > m_maxWork) {
+            m_stopped = true;
+            return;
+        }
         if (idle >= 0)
             children.push_back(Child{idle, std::max(m_free + entry, m_ready.at(idle)), 0, -1});
         // The list schedule's choice first: the soonest start, then the
@@ -230,9 +242,8 @@ private:
         std::vector<qint64> result;
         if (full <= 0)
             return result;
-        result.push_back(full);
         const auto add = [&](qint64 length) {
-            if (length > 0 && length < full && std::find(result.cbegin(), result.cend(), length) == result.cend())
+            if (length > 0 && length < full)
                 result.push_back(length);
         };
         // What is left over once his later spells are full.
@@ -254,7 +265,9 @@ private:
         if (m_step > 0)
             for (qint64 length = full / m_step * m_step; length > 0; length -= m_step)
                 add(length);
-        std::sort(result.begin() + 1, result.end(), std::greater<qint64>());
+        std::sort(result.begin(), result.end(), std::greater<qint64>());
+        result.erase(std::unique(result.begin(), result.end()), result.end());
+        result.insert(result.begin(), full);
         return result;
     }
 
@@ -293,7 +306,7 @@ private:
     const qint64 m_gap;
     const qint64 m_swap;
     const qint64 m_step;
-    const int m_maxNodes;
+    const qint64 m_maxWork;
     std::vector<qint64> m_need;
     std::vector<qint64> m_ready;
     int m_inCar = -1; // still in the car at the start, driving on
@@ -308,7 +321,7 @@ private:
     qint64 m_bestFinish;
     qint64 m_limit;
     qint64 m_rootBound = 0;
-    int m_nodes = 0;
+    qint64 m_work = 0;
     bool m_stopped = false;
 };
 
@@ -343,9 +356,9 @@ qint64 ownCapacity(qint64 t, qint64 end, qint64 room, qint64 continuous, qint64 
     return got;
 }
 
-DrivePlan earliest(const std::vector<PlanDriver>& drivers, qint64 continuous, qint64 gap, qint64 swap, qint64 step, qint64 limit, int maxNodes)
+DrivePlan earliest(const std::vector<PlanDriver>& drivers, qint64 continuous, qint64 gap, qint64 swap, qint64 step, qint64 limit, qint64 maxWork)
 {
-    return Search(drivers, continuous, gap, swap, step, limit, maxNodes).run();
+    return Search(drivers, continuous, gap, swap, step, limit, maxWork).run();
 }
 
 } // namespace DriveTimeSchedule

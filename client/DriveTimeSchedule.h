@@ -27,14 +27,14 @@ struct DrivePlan {
     enum Outcome {
         Found,   // the earliest plan within the limit, in turns
         None,    // every plan was looked at: none ends within the limit
-        Stopped, // the search hit its bound first; turns hold the best plan
+        Stopped, // the search hit its bound (work or turns) first; turns hold the best plan
                  // found (empty: none), bound what no plan can beat
     };
     Outcome outcome = None;
     qint64 finish = 0; // Found and Stopped with turns: when the last need is met
     qint64 bound = 0;  // no plan meets every need earlier
     std::vector<PlanTurn> turns;
-    int nodes = 0; // plans looked at, for the benchmark
+    qint64 work = 0; // states visited and lengths tried, for the benchmark
 };
 
 // The earliest moment every driver can have his need, over every order of
@@ -51,8 +51,9 @@ constexpr qint64 kNever = std::numeric_limits<qint64>::max() / 4;
 // hand-over takes of the race (0 when the pit lane counts as driving);
 // step: 0 tries only the lengths the limits, needs and rests give, else
 // every whole step too; limit: plans ending later are of no interest;
-// maxNodes: the search's bound.
-DrivePlan earliest(const std::vector<PlanDriver>& drivers, qint64 continuous, qint64 gap, qint64 swap, qint64 step, qint64 limit, int maxNodes);
+// maxWork: the search's bound, in states visited plus lengths tried (it
+// also stops past a few hundred turns).
+DrivePlan earliest(const std::vector<PlanDriver>& drivers, qint64 continuous, qint64 gap, qint64 swap, qint64 step, qint64 limit, qint64 maxWork);
 
 // When a driver alone finishes a need starting at t, with a first spell of
 // at most room, spells of at most continuous and gaps of gap: no schedule

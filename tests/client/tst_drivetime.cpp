@@ -286,7 +286,9 @@ private slots:
 
     // Ann and Bob, nobody in the car, no rest running; the swap takes 1 and
     // counts as driving. Rests longer than a spell, where a list schedule
-    // finds no plan and no bound rules one out: the answers by hand.
+    // finds no plan and no bound rules one out: the answers by hand. The
+    // whole-minute phase decides these, so the line says "to the minute":
+    // the search proves them only over whole-minute turns.
     void feasibilityExact_data()
     {
         QTest::addColumn<qint64>("ann");
@@ -304,17 +306,17 @@ private slots:
         // B-A-B-A: Ann's second starts 70 after Bob's first (at least 10
         // long): 110 again. More spells only add rests.
         QTest::newRow("two long rests, none fits") << 60LL << 40LL << 30LL << 40LL << 100LL << int(DriveFeasibility::NotFeasible)
-                                                   << "Not feasible: no plan fits every minimum in the 1:40 left (every plan tried)" << "";
-        QTest::newRow("two long rests, slack") << 60LL << 40LL << 30LL << 40LL << 130LL << int(DriveFeasibility::Feasible) << "Feasible, 20 min slack"
+                                                   << "Not feasible to the minute: no plan of whole-minute turns fits every minimum in the 1:40 left" << "";
+        QTest::newRow("two long rests, slack") << 60LL << 40LL << 30LL << 40LL << 130LL << int(DriveFeasibility::Feasible) << "Feasible, 20 min slack to the minute"
                                                << "Plan: Ann 0:30, Bob 0:30, Ann 0:30, Bob 0:10";
         // Continuous 4, rest 5, 5 each: two spells each. A-B-A-B ends at
         // least 5 after Bob's first ends (a1 + b1), plus b2: a1 + 10, and
         // a1 >= 1 as a2 <= 4: 11, with Ann's short spell first. The list
         // schedule (full spells first) ends at 14.
-        QTest::newRow("short spell first, exactly") << 5LL << 5LL << 4LL << 5LL << 11LL << int(DriveFeasibility::Feasible) << "Feasible, 0 min slack"
+        QTest::newRow("short spell first, exactly") << 5LL << 5LL << 4LL << 5LL << 11LL << int(DriveFeasibility::Feasible) << "Feasible, 0 min slack to the minute"
                                                     << "Plan: Ann 0:01, Bob 0:04, Ann 0:04, Bob 0:01";
         QTest::newRow("short spell first, one short") << 5LL << 5LL << 4LL << 5LL << 10LL << int(DriveFeasibility::NotFeasible)
-                                                      << "Not feasible: no plan fits every minimum in the 0:10 left (every plan tried)" << "";
+                                                      << "Not feasible to the minute: no plan of whole-minute turns fits every minimum in the 0:10 left" << "";
     }
 
     void feasibilityExact()
@@ -371,27 +373,31 @@ private slots:
     void learntSwapTime_data()
     {
         QTest::addColumn<QVector<DriveStint>>("stints");
-        QTest::addColumn<qint64>("swap");
+        QTest::addColumn<qint64>("swapMs");
         const QVector<DriveStint> two = {track(1, 0, 50), pit(2, 50, 53), track(2, 53, 100), pit(3, 100, 101), track(3, 101, 150),
                                          pit(3, 150, 160), track(3, 160, 200)};
-        QTest::newRow("two swaps: typed") << two << 2LL;
+        QTest::newRow("two swaps: typed") << two << 2 * kMin;
         QVector<DriveStint> three = two;
-        three << pit(1, 200, 202) << track(1, 202, 250);
-        QTest::newRow("three: the middle one") << three << 2LL;
+        three << pit(1, 200, 204) << track(1, 204, 250);
+        // Stays 3, 1, 4.
+        QTest::newRow("three: the middle one") << three << 3 * kMin;
         QVector<DriveStint> four = three;
         four << pit(2, 250, 255) << track(2, 255, 300);
-        QTest::newRow("four: the longer middle one") << four << 3LL;
+        QTest::newRow("four: the longer middle one") << four << 4 * kMin;
         QVector<DriveStint> open = three;
         open << pit(2, 250, 260);
-        QTest::newRow("an open stay is not over") << open << 2LL;
+        QTest::newRow("an open stay is not over") << open << 3 * kMin;
+        const QVector<DriveStint> instant = {track(1, 0, 50), pit(2, 50, 50), track(2, 50, 100), pit(3, 100, 100), track(3, 100, 150),
+                                             pit(1, 150, 150), track(1, 150, 200)};
+        QTest::newRow("zero-length stays: 1 s") << instant << 1000LL;
     }
 
     void learntSwapTime()
     {
         QFETCH(QVector<DriveStint>, stints);
-        QFETCH(qint64, swap);
+        QFETCH(qint64, swapMs);
         const CarDriveTime car = DriveTimeCalculator::compute(stints, kDrivers, limits(0, 0, 0, 0), PitTimeRule::NotDriving, 0, 300 * kMin, true, false);
-        QCOMPARE(DriveTimeCalculator::swapTimeMs(car, 2 * kMin), swap * kMin);
+        QCOMPARE(DriveTimeCalculator::swapTimeMs(car, 2 * kMin), swapMs);
     }
 
     // A driver's spell run up to the continuous limit, checked every half
