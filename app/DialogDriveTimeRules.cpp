@@ -94,6 +94,8 @@ DialogDriveTimeRules::DialogDriveTimeRules(const DriveTimeRules& rules, const QS
     auto* addClass = new QPushButton(tr("Add class"), this);
     auto* removeClass = new QPushButton(tr("Remove class"), this);
     classButtons->addWidget(new QLabel(tr("Per-class values (minutes; empty: the event's):"), this));
+    // The timing names each car's class, not its drivers' ratings.
+    classButtons->addWidget(new QLabel(tr("Overrides by car class (not by driver rating, which the timing does not give):"), this));
     classButtons->addStretch();
     classButtons->addWidget(addClass);
     classButtons->addWidget(removeClass);

@@ -3,6 +3,7 @@
 // shows, works out each driver's times and the feasibility of each car's
 // schedule. Run with three followed cars (a team's) and with all sixty.
 #include "ClientV2Controller.h"
+#include "DriveTimeCalculator.h"
 #include "DriveTimeRules.h"
 #include "ModelDriveTime.h"
 #include "SessionClock.h"
@@ -64,6 +65,41 @@ void BM_DriveTimeRefresh(benchmark::State& state)
 }
 
 BENCHMARK(BM_DriveTimeRefresh)->Arg(3)->Arg(60)->Unit(benchmark::kMillisecond);
+
+// The feasibility of one car alone, 24 h before the end: (0) four drivers
+// at the start, minimum 5 h, spells of 2 h, rest 1 h: the plan meets the
+// bound at once; (1) three drivers with rests longer than two spells
+// (spells 81 min, rest 183), the slowest case found: the search stops at
+// its bound with a plan, so the slack is a range; (2) the same with long
+// spells and rests (150 min, rest 400): the whole-minute phase tries up
+// to 150 lengths per driver in every state.
+void BM_Feasibility(benchmark::State& state)
+{
+    const bool hard = state.range(0) >= 1;
+    CarDriveTime car;
+    const qint64 needs[] = {300, 300, 300, 300};
+    const qint64 hardNeeds[] = {320, 400, 350};
+    const int drivers = hard ? 3 : 4;
+    for (int i = 0; i < drivers; ++i) {
+        DriverDriveTime d;
+        d.driver = i + 1;
+        d.toMinMs = (hard ? hardNeeds[i] : needs[i]) * kMinute;
+        d.inCar = i == 0;
+        car.drivers.append(d);
+    }
+    car.currentDriver = 1;
+    const DriveTimeLimits limits = state.range(0) == 2 ? DriveTimeLimits{0, 0, 150 * kMinute, 400 * kMinute}
+        : hard                                         ? DriveTimeLimits{0, 0, 81 * kMinute, 183 * kMinute}
+                                                       : DriveTimeLimits{0, 0, 120 * kMinute, 60 * kMinute};
+    DriveFeasibility result;
+    for (auto _ : state) {
+        result = DriveTimeCalculator::feasibility(car, limits, 1440 * kMinute, 2 * kMinute, true);
+        benchmark::DoNotOptimize(result);
+    }
+    state.SetLabel(result.text.toStdString());
+}
+
+BENCHMARK(BM_Feasibility)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

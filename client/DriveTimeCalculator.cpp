@@ -1,5 +1,7 @@
 #include "DriveTimeCalculator.h"
 
+#include "DriveTimeSchedule.h"
+
 #include <QHash>
 
 #include <algorithm>
@@ -9,63 +11,34 @@ namespace DriveTimeCalculator {
 
 namespace {
 
-constexpr qint64 kNever = std::numeric_limits<qint64>::max() / 4;
+constexpr qint64 kMinuteMs = 60000;
+// A car's own swaps stand for the typed swap time once there are this many:
+// fewer, and one slow stop would decide.
+constexpr int kSwapsToLearn = 3;
+// The search's work per phase (states visited plus lengths tried): about
+// 40 ns a unit on the 2-core build machine, so a car takes about 2 ms CPU
+// at worst with both phases (0.6 ms in bench_drivetime's hard rows, which
+// stop at this bound); a few µs when the first plan meets the bound, as it
+// mostly does.
+constexpr qint64 kSearchWork = 25000;
 
 qint64 duration(const DriveStint& s)
 {
     return s.end > s.start ? s.end - s.start : 0;
 }
 
-// The driver of the next stint on track, else (the car is in the pit now)
-// the driver the stay itself names.
-int nextDriver(const QVector<DriveStint>& stints, int from)
+// The driver of the next stint on track; -1 while the car is in the pit.
+int nextTrackDriver(const QVector<DriveStint>& stints, int from)
 {
     for (int i = from + 1; i < stints.size(); ++i)
         if (!stints.at(i).isPit)
             return stints.at(i).driver;
-    return stints.at(from).driver;
+    return -1;
 }
 
 qint64 ceilDiv(qint64 a, qint64 b)
 {
     return (a + b - 1) / b;
-}
-
-// When a driver alone finishes a need of n starting at t, with a first
-// spell of at most room (the rest of his running spell; C when he gets in
-// afresh), spells of at most C and rests of Q: the first spell as long as
-// it may be, then full spells. Running the first spell to its end is best:
-// stopping it early leaves more to drive after the same rest.
-qint64 ownFinish(qint64 t, qint64 n, qint64 room, qint64 C, qint64 Q)
-{
-    if (n <= 0)
-        return t;
-    if (C <= 0)
-        return t + n;
-    if (n <= room)
-        return t + n;
-    if (Q >= kNever)
-        return kNever;
-    const qint64 left = n - room;
-    return t + room + Q + left + Q * (ceilDiv(left, C) - 1);
-}
-
-// The most a driver alone can drive between t and end, same terms.
-qint64 ownCapacity(qint64 t, qint64 end, qint64 room, qint64 C, qint64 Q)
-{
-    if (end <= t)
-        return 0;
-    if (C <= 0)
-        return end - t;
-    qint64 got = std::min(room, end - t);
-    if (Q >= kNever)
-        return got;
-    t += room + Q;
-    if (t >= end)
-        return got;
-    const qint64 cycles = (end - t) / (C + Q);
-    got += cycles * C + std::min(C, end - t - cycles * (C + Q));
-    return got;
 }
 
 // Minutes, with hours past the first: "38 min", "15 h 46 min".
@@ -85,13 +58,26 @@ QString driverText(const CarDriveTime& car, int driver)
 
 } // namespace
 
+qint64 swapTimeMs(const CarDriveTime& car, qint64 typedMs)
+{
+    if (car.swapStaysMs.size() < kSwapsToLearn)
+        return typedMs;
+    QVector<qint64> stays = car.swapStaysMs;
+    std::sort(stays.begin(), stays.end());
+    // Of an even count the longer middle one: a swap taken longer makes no
+    // plan look feasible that is not.
+    // Never 0 (zero-length pit records): a hand-over would cost nothing and
+    // a driver could follow himself at once; a typed swap is at least 1 s.
+    return std::max<qint64>(1000, stays.at(stays.size() / 2));
+}
+
 QString hoursMinutes(qint64 ms, bool roundUp)
 {
     const qint64 minutes = std::max<qint64>(0, roundUp ? ceilDiv(ms, 60000) : ms / 60000);
     return QStringLiteral("%1:%2").arg(minutes / 60).arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
-QVector<DriveSpell> spells(const QVector<DriveStint>& stints, PitTimeRule rule)
+QVector<DriveSpell> spells(const QVector<DriveStint>& stints, PitTimeRule rule, QVector<qint64>* swapStays)
 {
     QVector<DriveSpell> result;
     const auto open = [&](int driver, qint64 at, qint64 driven) { result.append(DriveSpell{driver, at, at, driven}); };
@@ -105,8 +91,7 @@ QVector<DriveSpell> spells(const QVector<DriveStint>& stints, PitTimeRule rule)
         DriveSpell* current = &result.last();
         if (!s.isPit) {
             if (s.driver != current->driver) {
-                // A change without a stay between (after a penalty or
-                // safety-car stay, which never changes the driver).
+                // A change without a stay between.
                 open(s.driver, s.start, 0);
                 current = &result.last();
             }
@@ -114,8 +99,14 @@ QVector<DriveSpell> spells(const QVector<DriveStint>& stints, PitTimeRule rule)
             current->end = s.end;
             continue;
         }
-        const int next = nextDriver(stints, i);
-        const bool change = s.pitInfo == 0 && next != current->driver;
+        // Who leaves the pit: the next stint on track says. While the car
+        // is still in, a plain stay's record names the incoming driver;
+        // a penalty or safety-car stay's does not (the driver stays in
+        // unless the car comes out with another one: a swap made under
+        // the safety car is a swap like any other).
+        const int onTrack = nextTrackDriver(stints, i);
+        const int next = onTrack >= 0 ? onTrack : s.pitInfo == 0 ? s.driver : current->driver;
+        const bool change = next != current->driver;
         if (!change) {
             // The driver stays in the car (a refuelling stop, a penalty,
             // the safety car).
@@ -124,6 +115,8 @@ QVector<DriveSpell> spells(const QVector<DriveStint>& stints, PitTimeRule rule)
             current->end = s.end;
             continue;
         }
+        if (swapStays && onTrack >= 0)
+            swapStays->append(d); // over: the car is out with the new driver
         switch (rule) {
         case PitTimeRule::NotDriving:
             current->end = s.start;
@@ -156,7 +149,7 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
                      qint64 nearMarginMs, qint64 now, bool running, bool raceOver)
 {
     CarDriveTime car;
-    car.spells = spells(stints, rule);
+    car.spells = spells(stints, rule, &car.swapStaysMs);
     if (running && !car.spells.isEmpty())
         car.currentDriver = car.spells.last().driver;
 
@@ -219,184 +212,161 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
 // the car has C minus his running spell left of his first one); a spell
 // ends in a swap to another driver, so one driver never has two spells in
 // a row, and two spells of one driver are at least Q' = max(Q, S) apart,
-// S being the time a swap takes (someone else is in the car meanwhile).
-// When the pit lane counts for nobody, every swap also takes S of R from
-// everyone. The car may be driven by anyone between the spells that count
-// (time no one needs is no loss); it is not left idle in reality, but a
-// schedule with idle time only says the real one has room.
-// Every driver i must still get n_i.
+// S being the time a swap takes. When the pit lane counts for nobody,
+// every swap also takes S of R from everyone. The car may stand between
+// spells (it does not in reality, but someone who needs nothing, or no
+// one, driving meanwhile changes no one's minimum). Every driver i must
+// still get n_i.
 //
-// The answer is exact because each verdict carries its proof:
-// - NotFeasible for one driver: ownFinish is the earliest he alone can be
-//   done (his first spell as long as allowed, then full spells each after
-//   a gap of Q': any schedule of his has at least as many gaps before the
-//   same amount), so past R no schedule helps him; ownCapacity is what he
-//   can still get.
-// - NotFeasible for all together: the spells do not overlap, and when
-//   swaps cost time each driver not in the car who still needs time gets
-//   in at least once, so the needs and those swaps cannot add up to more
-//   than R.
-// - Feasible: a schedule was built that meets every rule (an earliest-
-//   finish-first list schedule: whenever the car is free it goes to the
-//   rested driver whose own finish lies latest, for as long as his spell
-//   may last or his need runs, never to the driver who just got out: when
-//   he alone is left, another driver takes a turn in between); it shows
-//   the slack it leaves, and the lower bound above shows the most slack
-//   any schedule can leave. When the two agree the slack is exact.
-// - Undecided when neither a schedule nor a proof was found: said so, never
-//   guessed (it needs rests longer than the others' spells can fill).
+// Decided by DriveTimeSchedule::earliest, which finds the earliest end of
+// every minimum over every plan, so each verdict carries its proof:
+// - NotFeasible at once when a bound already shows it: ownFinish, the
+//   earliest one driver alone can be done (his first spell as long as
+//   allowed, then full spells each after a gap of Q'), or all the needs
+//   and the swaps they take in all together, past R.
+// - Feasible with the plan found (its turns, and so who takes the car
+//   next): its slack is exact when it meets the lower bound; when the
+//   whole-minute phase decided, it is the best of whole-minute plans, and a
+//   plan timed to the second may have up to a minute per turn more.
+// - NotFeasible "to the minute" when the whole-minute phase went through
+//   every plan and none fits: a plan timed to the second could still fit
+//   within a minute per turn, so the text says to the minute.
+// - Undecided only when the search stopped at its bound (said so).
+//
+// The search first tries the lengths a best plan is mostly built from (a
+// limit, a need, a hand-over as another driver's rest ends); when that plan
+// does not meet the lower bound it also tries every whole minute, and is
+// then exact over plans of whole-minute turns only: a plan timed to the
+// second can be earlier by less than a minute per turn, and those minutes
+// add up over the turns (each rounded turn delays all later ones). Minutes, because the
+// line shows minutes, the rules are typed in minutes, a strategist calls
+// stops to the minute, and a finer step would multiply the plans to try.
 DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& limits, qint64 remainingMs, qint64 swapMs, bool swapsCostTime)
 {
+    using DriveTimeSchedule::kNever;
     DriveFeasibility result;
     if (remainingMs < 0) {
         result.text = QStringLiteral("Race end unknown: type it in the drive-time rules");
         return result;
     }
-    const qint64 C = limits.maxContinuousMs;
+    const qint64 C = limits.maxContinuousMs > 0 ? limits.maxContinuousMs : kNever;
     // A lone listed driver has no one to hand over to: one spell only.
     const qint64 Q = car.drivers.size() < 2 ? kNever : std::max(limits.minRestMs, swapMs);
     const qint64 R = remainingMs;
     const qint64 swapCost = swapsCostTime ? swapMs : 0;
-    struct Need {
-        int driver;
-        qint64 need;
-        qint64 ready; // when he may get in
-        qint64 room;  // his first spell's most
-        bool inCar;
-    };
-    QVector<Need> needs;
+    std::vector<PlanDriver> needs;
     qint64 totalNeed = 0;
-    qint64 swapsIn = 0; // drivers who need time and must first get in
-    int last = -1;      // who had the car last: he may not follow himself
+    qint64 turns = 0; // the least number of times drivers get in
     for (const DriverDriveTime& d : car.drivers) {
-        Need n{d.driver, std::max<qint64>(0, d.toMinMs), 0, C > 0 ? C : kNever, d.inCar};
+        PlanDriver n;
+        n.need = std::max<qint64>(0, d.toMinMs);
+        n.room = C;
+        n.inCar = d.inCar;
         if (d.inCar) {
-            last = needs.size();
-            n.room = C > 0 ? std::max<qint64>(0, C - d.continuousMs) : kNever;
+            n.room = C < kNever ? std::max<qint64>(0, C - d.continuousMs) : kNever;
             if (n.room == 0) {
                 // At the limit: he gets out now and rests.
                 n.inCar = false;
+                n.justOut = true;
                 n.ready = Q;
                 n.room = C;
             }
         } else if (d.restMs >= 0 && limits.minRestMs > 0) {
             n.ready = std::max<qint64>(0, limits.minRestMs - d.restMs);
         }
-        if (n.need > 0 && !n.inCar)
-            ++swapsIn;
+        if (n.need > 0)
+            turns += n.inCar ? (n.need > n.room ? (n.need - n.room + C - 1) / C : 0) : (n.need + C - 1) / C;
         totalNeed += n.need;
-        needs.append(n);
+        needs.push_back(n);
     }
     // With nobody in the car the first to get in swaps with no one.
-    if (car.currentDriver == 0 && swapsIn > 0)
-        --swapsIn;
+    if (car.currentDriver == 0 && turns > 0)
+        --turns;
 
-    // Lower bound of the time every need takes, and the proofs of failure.
-    qint64 bound = totalNeed + swapsIn * swapCost;
-    for (const Need& n : needs) {
+    // The proofs of failure that need no search.
+    for (int i = 0; i < int(needs.size()); ++i) {
+        const PlanDriver& n = needs.at(i);
         if (n.need == 0)
             continue;
-        const qint64 finish = ownFinish(n.ready, n.need, n.room, C, Q);
-        bound = std::max(bound, finish);
-        if (finish > R) {
+        if (DriveTimeSchedule::ownFinish(n.ready, n.need, n.room, C, Q) > R) {
             result.verdict = DriveFeasibility::NotFeasible;
-            result.driver = n.driver;
+            result.driver = car.drivers.at(i).driver;
             result.needMs = n.need;
-            result.canMs = ownCapacity(n.ready, R, n.room, C, Q);
+            result.canMs = DriveTimeSchedule::ownCapacity(n.ready, R, n.room, C, Q);
             result.text = QStringLiteral("Not feasible: %1 needs %2 more, %3 can still be scheduled")
-                              .arg(driverText(car, n.driver), hoursMinutes(n.need, true), hoursMinutes(result.canMs, false));
+                              .arg(driverText(car, result.driver), hoursMinutes(n.need, true), hoursMinutes(result.canMs, false));
             return result;
         }
     }
-    if (bound > R) {
+    const qint64 allTogether = totalNeed + turns * swapCost;
+    if (allTogether > R) {
         result.verdict = DriveFeasibility::NotFeasible;
-        result.needMs = bound;
+        result.needMs = allTogether;
         result.canMs = R;
-        result.text = swapsIn * swapCost > 0
+        result.text = turns * swapCost > 0
             ? QStringLiteral("Not feasible: the drivers need %1 more in all with %2 swaps, %3 remains")
-                  .arg(hoursMinutes(bound, true))
-                  .arg(swapsIn)
+                  .arg(hoursMinutes(allTogether, true))
+                  .arg(turns)
                   .arg(hoursMinutes(R, false))
             : QStringLiteral("Not feasible: the drivers need %1 more in all, %2 remains").arg(hoursMinutes(totalNeed, true), hoursMinutes(R, false));
         return result;
     }
-
-    // The list schedule.
-    qint64 t = 0;
-    for (;;) {
-        int pick = -1;
-        qint64 pickFinish = -1;
-        qint64 nextReady = kNever;
-        bool onlyLast = false;
-        for (int i = 0; i < needs.size(); ++i) {
-            const Need& n = needs.at(i);
-            if (n.need == 0)
-                continue;
-            if (n.ready > t) {
-                nextReady = std::min(nextReady, n.ready);
-                continue;
-            }
-            if (i == last && !n.inCar) {
-                onlyLast = true;
-                continue;
-            }
-            const qint64 finish = ownFinish(t, n.need, n.room, C, Q);
-            // Ties: the driver in the car stays (no swap), then entry order.
-            if (finish > pickFinish || (finish == pickFinish && n.inCar)) {
-                pick = i;
-                pickFinish = finish;
-            }
-        }
-        if (pick < 0) {
-            if (onlyLast) {
-                // Another driver takes a turn: a swap out and one back.
-                t += 2 * swapCost;
-                last = -1;
-                continue;
-            }
-            if (nextReady == kNever)
-                break; // every need met
-            // Someone else drives meanwhile: a swap to him.
-            if (last >= 0) {
-                t += swapCost;
-                last = -1;
-            }
-            t = std::max(t, nextReady);
-            continue;
-        }
-        for (Need& n : needs) {
-            // Whoever was in the car and is not picked gets out now.
-            if (n.inCar && &n != &needs[pick]) {
-                n.inCar = false;
-                n.ready = std::max(n.ready, t + Q);
-                n.room = C > 0 ? C : kNever;
-            }
-        }
-        Need& n = needs[pick];
-        if (!n.inCar && (last >= 0 || t > 0 || car.currentDriver != 0))
-            t += swapCost; // he gets in
-        const qint64 spell = std::min(n.need, n.room);
-        t += spell;
-        n.need -= spell;
-        n.inCar = false;
-        n.ready = t + Q;
-        n.room = C > 0 ? C : kNever;
-        last = pick;
+    if (totalNeed == 0) {
+        result.verdict = DriveFeasibility::Feasible;
+        result.slackMs = result.slackBoundMs = R;
+        result.text = QStringLiteral("Feasible: every driver has the minimum");
+        return result;
     }
-    if (t > R) {
-        result.verdict = DriveFeasibility::Undecided;
-        result.text = QStringLiteral("Feasibility undecided: no schedule found within %1, none ruled out").arg(hoursMinutes(R, false));
+
+    DrivePlan plan = DriveTimeSchedule::earliest(needs, C, Q, swapCost, 0, R, kSearchWork);
+    const bool toTheMinute = plan.outcome != DrivePlan::Found || plan.finish > plan.bound;
+    if (toTheMinute) {
+        // Not proved best: every whole minute too, from the best plan known.
+        const DrivePlan fine = DriveTimeSchedule::earliest(needs, C, Q, swapCost, kMinuteMs, plan.turns.empty() ? R : plan.finish - 1, kSearchWork);
+        if (!fine.turns.empty()) {
+            plan.turns = fine.turns;
+            plan.finish = fine.finish;
+        }
+        plan.outcome = fine.outcome == DrivePlan::Stopped ? DrivePlan::Stopped : plan.turns.empty() ? DrivePlan::None : DrivePlan::Found;
+    }
+    if (plan.turns.empty()) {
+        result.verdict = plan.outcome == DrivePlan::Stopped ? DriveFeasibility::Undecided : DriveFeasibility::NotFeasible;
+        result.needMs = plan.bound;
+        result.canMs = R;
+        result.text = plan.outcome == DrivePlan::Stopped
+            ? QStringLiteral("Feasibility undecided: the search stopped at its bound, no plan within %1 found and none ruled out").arg(hoursMinutes(R, false))
+            : QStringLiteral("Not feasible to the minute: no plan of whole-minute turns fits every minimum in the %1 left").arg(hoursMinutes(R, false));
         return result;
     }
     result.verdict = DriveFeasibility::Feasible;
-    result.slackMs = R - t;
-    result.slackBoundMs = R - bound;
-    if (totalNeed == 0)
-        result.text = QStringLiteral("Feasible: every driver has the minimum");
-    else if (t == bound || slackText(result.slackMs) == slackText(result.slackBoundMs))
+    result.slackMs = R - plan.finish;
+    // Proved best only when it meets the bound; else the whole-minute phase
+    // gives at most a minute per turn less than a plan timed to the second.
+    result.slackBoundMs = plan.finish <= plan.bound ? result.slackMs
+        : plan.outcome == DrivePlan::Found         ? std::min(R - plan.bound, result.slackMs + qint64(plan.turns.size()) * kMinuteMs)
+                                                   : R - plan.bound;
+    QStringList turnsText;
+    for (int i = 0; i < int(plan.turns.size()); ++i) {
+        const PlanTurn& turn = plan.turns.at(i);
+        const int driver = car.drivers.at(turn.driver).driver;
+        const bool drivesOn = i == 0 && needs.at(turn.driver).inCar;
+        if (!drivesOn && result.nextDriver == 0)
+            result.nextDriver = driver;
+        turnsText << (turn.end > turn.start ? QStringLiteral("%1 %2").arg(driverText(car, driver), hoursMinutes(turn.end - turn.start, true))
+                                            : QStringLiteral("%1 (swap only)").arg(driverText(car, driver)));
+    }
+    result.plan = QStringLiteral("Plan: ") + turnsText.join(QStringLiteral(", "));
+    // A turn is charged its driving only: the car's stops without a driver
+    // change (fuel, tyres) also take race time when the pit lane counts
+    // for nobody, and the plan does not know how many there will be.
+    if (swapsCostTime)
+        result.plan += QStringLiteral(" (stops without a driver change not counted)");
+    if (result.slackBoundMs == result.slackMs || slackText(result.slackMs) == slackText(result.slackBoundMs))
         result.text = QStringLiteral("Feasible, %1 slack").arg(slackText(result.slackMs));
+    else if (plan.outcome == DrivePlan::Found)
+        result.text = QStringLiteral("Feasible, %1 slack to the minute").arg(slackText(result.slackMs));
     else
-        result.text = QStringLiteral("Feasible, %1 to %2 slack").arg(slackText(result.slackMs), slackText(result.slackBoundMs));
+        result.text = QStringLiteral("Feasible, %1 to %2 slack (the search stopped at its bound)").arg(slackText(result.slackMs), slackText(result.slackBoundMs));
     return result;
 }
 

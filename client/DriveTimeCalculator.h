@@ -54,19 +54,22 @@ struct CarDriveTime {
     QVector<DriverDriveTime> drivers; // in the entry's order
     QVector<DriveSpell> spells;
     int currentDriver = 0; // 0 when nobody is in a running car
+    QVector<qint64> swapStaysMs; // the pit-lane time of each driver change done
 };
 
 struct DriveFeasibility {
     enum Verdict {
         Feasible,
         NotFeasible,
-        Undecided, // neither a schedule nor a proof of none was found
+        Undecided, // the search stopped at its bound: no plan found, none ruled out
         NoEnd,     // the race's end is not known
         NotRace,   // practice or qualifying: the rules judge the race only
     };
     Verdict verdict = NoEnd;
-    qint64 slackMs = 0;     // Feasible: slack of the schedule found
-    qint64 slackBoundMs = 0; // Feasible: no schedule has more slack
+    qint64 slackMs = 0;      // Feasible: slack of the plan found
+    qint64 slackBoundMs = 0; // Feasible: no plan has more (the same once proved best)
+    int nextDriver = 0;      // Feasible: who takes the car next in the plan found (0: none needed)
+    QString plan;            // Feasible: the plan found, turn by turn
     int driver = 0;          // NotFeasible: the driver short (0: all together)
     qint64 needMs = 0;
     qint64 canMs = 0;
@@ -78,9 +81,12 @@ struct DriveFeasibility {
 namespace DriveTimeCalculator {
 
 // The spells at the wheel. A pit stay with a driver change splits its time
-// by the rule; a penalty or safety-car stay never starts another driver's
-// spell; a stay without a change keeps the driver in the car.
-QVector<DriveSpell> spells(const QVector<DriveStint>& stints, PitTimeRule rule);
+// by the rule, a penalty or safety-car stay included: a change is taken from
+// the car leaving the pit with another driver, so such a stay never starts
+// another driver's spell while the car is still in; a stay without a change
+// keeps the driver in the car.
+// swapStays: when given, the pit-lane time of each driver change done.
+QVector<DriveSpell> spells(const QVector<DriveStint>& stints, PitTimeRule rule, QVector<qint64>* swapStays = nullptr);
 
 // Per listed driver, drivers who never drove included (and any driver the
 // stints name beyond the list). running: the car is still out, so its last
@@ -92,6 +98,10 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
 // slack. remainingMs < 0: no known end. swapMs: what a driver swap takes;
 // swapsCostTime: the pit lane counts for nobody, so each swap uses it up.
 DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& limits, qint64 remainingMs, qint64 swapMs, bool swapsCostTime);
+
+// What a driver swap of this car takes: the median lane time of its own
+// driver changes once it has made three, else the typed time.
+qint64 swapTimeMs(const CarDriveTime& car, qint64 typedMs);
 
 // "1:12" (hours and minutes), minutes rounded down or up.
 QString hoursMinutes(qint64 ms, bool roundUp);

@@ -148,18 +148,8 @@ void DriveTimeMonitor::check(const QString& car, const CarDriveTime& times, cons
                       QStringLiteral("Car %1: %2 reaches the continuous limit in %3 min").arg(car, nameOf(*inCar)).arg(std::max<qint64>(0, left) / kMinuteMs),
                       margin == 1);
         }
-        if (left <= kStopLikelyMs && limits.minRestMs > 0) {
-            // The next driver: the one who still needs most, in entry order.
-            const DriverDriveTime* next = nullptr;
-            for (const DriverDriveTime& d : times.drivers)
-                if (!d.inCar && (!next || std::max<qint64>(0, d.toMinMs) > std::max<qint64>(0, next->toMinMs)))
-                    next = &d;
-            if (next && next->restMs >= 0 && next->restMs < limits.minRestMs)
-                raise(prefix + QStringLiteral("%1|%2|rest-not-complete").arg(next->driver).arg(spell), car,
-                      QStringLiteral("Car %1: %2 is not rested before the stop (%3 of rest left)")
-                          .arg(car, nameOf(*next), DriveTimeCalculator::hoursMinutes(limits.minRestMs - next->restMs, true)),
-                      true);
-        }
+        if (left <= kStopLikelyMs && limits.minRestMs > 0)
+            checkNextRested(prefix, car, times, feasibility, limits, spell);
     }
 
     // Once per stint, named by the running spell's start: a verdict that
@@ -169,4 +159,34 @@ void DriveTimeMonitor::check(const QString& car, const CarDriveTime& times, cons
         const qint64 stint = times.spells.isEmpty() ? 0 : times.spells.last().start;
         raise(prefix + QStringLiteral("%1|infeasible").arg(stint), car, QStringLiteral("Car %1: %2").arg(car, feasibility.text), true);
     }
+}
+
+void DriveTimeMonitor::checkNextRested(const QString& prefix, const QString& car, const CarDriveTime& times, const DriveFeasibility& feasibility,
+                                       const DriveTimeLimits& limits, qint64 spell)
+{
+    const auto rested = [&](const DriverDriveTime& d) { return d.restMs < 0 || d.restMs >= limits.minRestMs; };
+    // The next driver of the plan that keeps every minimum, when there is
+    // one: anyone else would be a guess.
+    if (feasibility.verdict == DriveFeasibility::Feasible && feasibility.nextDriver != 0) {
+        for (const DriverDriveTime& d : times.drivers)
+            if (d.driver == feasibility.nextDriver && !d.inCar && !rested(d))
+                raise(prefix + QStringLiteral("%1|%2|rest-not-complete").arg(d.driver).arg(spell), car,
+                      QStringLiteral("Car %1: %2 is not rested before the stop (%3 of rest left)")
+                          .arg(car, nameOf(d), DriveTimeCalculator::hoursMinutes(limits.minRestMs - d.restMs, true)),
+                      true);
+        return;
+    }
+    // No plan names one: any driver will do, so only none rested matters.
+    qint64 soonest = -1;
+    for (const DriverDriveTime& d : times.drivers) {
+        if (d.inCar)
+            continue;
+        if (rested(d))
+            return;
+        const qint64 wait = limits.minRestMs - d.restMs;
+        soonest = soonest < 0 ? wait : std::min(soonest, wait);
+    }
+    if (soonest >= 0)
+        raise(prefix + QStringLiteral("any|%1|rest-not-complete").arg(spell), car,
+              QStringLiteral("Car %1: no driver is rested before the stop (the first in %2)").arg(car, DriveTimeCalculator::hoursMinutes(soonest, true)), true);
 }

@@ -53,6 +53,9 @@ public:
 
 private:
     void raise(const QString& identity, const QString& car, const QString& text, bool critical);
+    // A stop is likely: the driver taking over (the plan's next, else any) is rested.
+    void checkNextRested(const QString& prefix, const QString& car, const CarDriveTime& times, const DriveFeasibility& feasibility,
+                         const DriveTimeLimits& limits, qint64 spell);
 
     V2DataProvider* m_provider;
     TeamAlertEngine* m_engine;

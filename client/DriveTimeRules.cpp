@@ -3,6 +3,7 @@
 #include "AppSettings.h"
 
 #include <QDateTime>
+#include <QDebug>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
@@ -221,6 +222,11 @@ bool DriveTimeRules::fromJson(const QByteArray& json, DriveTimeRules* rules, QSt
             *error = QStringLiteral("\"scheduledEnd\" must be a date and time such as 2026-06-14T14:00:00Z");
             return false;
         }
+        // Local to whom: the track, this computer? A file travels.
+        if (at.timeSpec() == Qt::LocalTime) {
+            *error = QStringLiteral("\"scheduledEnd\" needs its zone, such as 2026-06-14T14:00:00Z or 2026-06-14T16:00:00+02:00");
+            return false;
+        }
         read.scheduledEndMs = at.toMSecsSinceEpoch();
     }
     *rules = read;
@@ -231,9 +237,9 @@ DriveTimeRules DriveTimeRules::load()
 {
     DriveTimeRules rules;
     const QByteArray stored = AppSettings::open()->value(kRulesKey).toByteArray();
-    QString ignored;
-    if (!stored.isEmpty())
-        fromJson(stored, &rules, &ignored);
+    QString error;
+    if (!stored.isEmpty() && !fromJson(stored, &rules, &error))
+        qWarning() << "Drive-time rules in the settings unreadable, the defaults used:" << error;
     return rules;
 }
 

@@ -19,6 +19,30 @@ int pitInfoOf(const QString& pitType)
     return StintRow::NoPitInfo;
 }
 
+// A car's feasibility, searched once until its stints, rules or swap time
+// change or the race's minute turns: the panel and the alert monitor each
+// ask every second, and a search can take a millisecond or two. Within the
+// minute the needs and rests only move with the clock. GUI thread only.
+struct FeasibilityCache {
+    QByteArray key;
+    DriveFeasibility result;
+};
+
+QByteArray feasibilityKey(const V2DataProvider& p, const QVector<DriveStint>& stints, bool running, const QVector<DriveDriver>& drivers,
+                          const DriveTimeLimits& limits, const DriveTimeRules& rules, qint64 remainingMs)
+{
+    QVector<qint64> key{qint64(quintptr(&p)), running, limits.minTotalMs, limits.maxTotalMs, limits.maxContinuousMs, limits.minRestMs,
+                        qint64(rules.pitTime), rules.swapTimeMs, remainingMs < 0 ? -1 : remainingMs / 60000};
+    for (const DriveDriver& d : drivers)
+        key << d.driver;
+    for (int i = 0; i < stints.size(); ++i) {
+        const DriveStint& s = stints.at(i);
+        // The running stint's end is now: the minute stands for it.
+        key << s.driver << s.isPit << s.pitInfo << s.start << (running && i == stints.size() - 1 ? 0 : s.end);
+    }
+    return QByteArray(reinterpret_cast<const char*>(key.constData()), int(key.size() * sizeof(qint64)));
+}
+
 } // namespace
 
 namespace StintRows {
@@ -133,8 +157,16 @@ CarDriveCheck driveTime(const V2DataProvider& p, const QString& pNum, const Driv
         check.feasibility.verdict = DriveFeasibility::Undecided;
         check.feasibility.text = QStringLiteral("Final lap: the minimums are settled at the flag");
     } else if (race) {
-        check.feasibility = DriveTimeCalculator::feasibility(check.times, check.limits, remainingMs, rules.swapTimeMs,
+        static QHash<QString, FeasibilityCache> cache;
+        FeasibilityCache& cached = cache[pNum];
+        const QByteArray key = feasibilityKey(p, stints, running, drivers, check.limits, rules, remainingMs);
+        if (cached.key != key) {
+            cached.key = key;
+            cached.result = DriveTimeCalculator::feasibility(check.times, check.limits, remainingMs,
+                                                             DriveTimeCalculator::swapTimeMs(check.times, rules.swapTimeMs),
                                                              rules.pitTime == PitTimeRule::NotDriving);
+        }
+        check.feasibility = cached.result;
         const int type = SessionClock::finalType();
         if (check.feasibility.verdict == DriveFeasibility::NoEnd && (type == SessionClock::FinalByLaps || type == SessionClock::FinalByLapsWithMaxTime))
             check.feasibility.text = QStringLiteral("Race by laps: no verdict until its end is typed in the drive-time rules");

@@ -147,6 +147,8 @@ void WidgetDriveTime::showCarLines()
         const QString text = QStringLiteral("#%1  %2").arg(lines.at(i).car, lines.at(i).feasibility.text);
         if (m_lineLabels.at(i)->text() != text)
             m_lineLabels.at(i)->setText(text);
+        // The plan behind a verdict of feasible, for whoever asks.
+        m_lineLabels.at(i)->setToolTip(lines.at(i).feasibility.plan);
         const QString style = lineStyle(lines.at(i).feasibility.verdict, dark);
         if (m_lineLabels.at(i)->styleSheet() != style)
             m_lineLabels.at(i)->setStyleSheet(style);

@@ -1,0 +1,364 @@
+#include "DriveTimeSchedule.h"
+
+#include <algorithm>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace DriveTimeSchedule {
+
+namespace {
+
+qint64 ceilDiv(qint64 a, qint64 b)
+{
+    return (a + b - 1) / b;
+}
+
+// The search works on the rules' own times, to the millisecond: no grid.
+// A plan is a sequence of turns, one driver after another, never the same
+// driver twice in a row; each turn starts as early as the car and the
+// driver allow (the car is free, plus a swap once someone had it; his rest
+// is over): waiting longer never helps, as no rule has an upper bound in
+// time. So a plan is its order of drivers and its lengths.
+//
+// Which lengths: for one order, the end of the last turn is a convex
+// piecewise-linear function of the lengths, non-decreasing in each (a
+// start is the later of two sums of earlier lengths); its least value lies
+// where every length is pinned by a bound (0, the spell's most, what is
+// left of a need) or by a tie between the two reasons a turn waits (the
+// car is handed over just as the next driver's rest ends). Most such
+// lengths can be told when the turn is chosen: 0 (a hand-over only, which
+// lets the driver who got out come back), the most it may last, what is
+// left over once his later spells are full, the hand-over as another
+// driver's rest ends, and the return from a rest as a waiting driver is
+// done. Some are pinned only by turns further on (two spells of a need
+// split in halves), so with step set every whole step is tried as well:
+// the search is then exact over plans whose turns last whole steps or end
+// at one of those lengths, and a plan timed finer is at most one step per
+// turn earlier (round each of its turns up to a whole step, or to its
+// bound when that comes first: every rule still holds, and each turn moves
+// later by less than a step).
+//
+// Branch and bound: the first plan tried is the earliest-finish-first list
+// schedule (the driver who would finish his own need latest goes first, his
+// spell as long as allowed); a branch whose lower bound (the drivers' needs
+// and the swaps they take in all, or one driver's own earliest finish) is
+// no earlier than the best plan is dropped, and the search ends when a plan
+// meets the lower bound at the root. Drivers alike (the same need and rest)
+// are tried once.
+//
+// The search is bounded by its work, not only by the states it visits: a
+// state with the whole minutes of a long need has thousands of children, so
+// every length tried counts, and so does every state. Its depth is bounded
+// too (kMaxTurns), so that the recursion stays well within a 1 MB stack.
+constexpr int kMaxTurns = 400;
+
+class Search final
+{
+public:
+    Search(const std::vector<PlanDriver>& drivers, qint64 continuous, qint64 gap, qint64 swap, qint64 step, qint64 limit, qint64 maxWork)
+        : m_k(int(drivers.size()))
+        , m_continuous(continuous)
+        , m_gap(gap)
+        , m_swap(swap)
+        , m_step(step)
+        , m_maxWork(maxWork)
+        , m_bestFinish(limit >= kNever ? kNever : limit + 1)
+        , m_limit(limit)
+    {
+        for (int i = 0; i < m_k; ++i) {
+            const PlanDriver& d = drivers.at(i);
+            m_need.push_back(std::max<qint64>(0, d.need));
+            m_ready.push_back(std::max<qint64>(0, d.ready));
+            if (d.inCar) {
+                m_inCar = i;
+                m_room0 = std::max<qint64>(0, d.room);
+            } else if (d.justOut) {
+                m_last = i;
+            }
+        }
+        m_occupied = m_inCar >= 0 || m_last >= 0;
+    }
+
+    DrivePlan run()
+    {
+        DrivePlan plan;
+        plan.bound = lowerBound();
+        m_rootBound = plan.bound;
+        if (m_inCar >= 0) {
+            // He drives on first, or gets out now.
+            for (const qint64 length : lengths(m_inCar, 0, m_room0)) {
+                branch(m_inCar, 0, length, true);
+                if (done())
+                    break;
+            }
+            const int inCar = m_inCar;
+            const qint64 ready = m_ready.at(inCar);
+            m_inCar = -1;
+            if (!done()) {
+                m_ready[inCar] = std::max(ready, m_gap);
+                m_last = inCar;
+                visit();
+            }
+        } else {
+            visit();
+        }
+        plan.work = m_work;
+        if (m_bestFinish <= m_limit) {
+            plan.finish = m_bestFinish;
+            plan.turns = m_best;
+        }
+        plan.outcome = m_stopped ? DrivePlan::Stopped : m_bestFinish <= m_limit ? DrivePlan::Found : DrivePlan::None;
+        return plan;
+    }
+
+private:
+    struct Child {
+        int driver;
+        qint64 start;
+        qint64 length;
+        qint64 order; // the driver's own finish from this start: latest first
+    };
+
+    bool done() const { return m_stopped || m_bestFinish <= m_rootBound; }
+
+    qint64 spellCap(int d) const { return d == m_inCar ? m_room0 : m_continuous; }
+
+    qint64 lowerBound() const
+    {
+        const qint64 entry = m_occupied ? m_swap : 0;
+        qint64 total = 0;
+        qint64 turns = 0;
+        qint64 bound = m_free;
+        for (int d = 0; d < m_k; ++d) {
+            const qint64 need = m_need.at(d);
+            if (need == 0)
+                continue;
+            total += need;
+            qint64 start = std::max(m_ready.at(d), m_free + (d == m_last ? 2 * m_swap : entry));
+            if (d == m_inCar) {
+                start = m_free;
+                turns += need > m_room0 ? ceilDiv(need - m_room0, m_continuous) : 0;
+            } else {
+                turns += ceilDiv(need, m_continuous);
+            }
+            bound = std::max(bound, ownFinish(start, need, spellCap(d), m_continuous, m_gap));
+        }
+        // Every turn but the first into an empty car is a swap.
+        const qint64 swaps = std::max<qint64>(0, turns - (m_occupied ? 0 : 1));
+        return std::max(bound, m_free + total + swaps * m_swap);
+    }
+
+    void visit()
+    {
+        if (done())
+            return;
+        if (++m_work > m_maxWork || m_path.size() >= std::size_t(kMaxTurns)) {
+            m_stopped = true;
+            return;
+        }
+        if (std::all_of(m_need.cbegin(), m_need.cend(), [](qint64 n) { return n == 0; })) {
+            if (m_free < m_bestFinish) {
+                m_bestFinish = m_free;
+                m_best = m_path;
+            }
+            return;
+        }
+        if (lowerBound() >= m_bestFinish)
+            return;
+        // Orders that meet in the same state go on alike: once is enough.
+        if (!m_seen.insert(stateKey()).second)
+            return;
+
+        const qint64 entry = m_occupied ? m_swap : 0;
+        // A hand-over only, to let the driver who just got out come back.
+        const bool handOver = m_last >= 0 && m_need.at(m_last) > 0 && !m_lastHandOver;
+        std::vector<Child> children;
+        int idle = -1; // the soonest driver with no need: one stands for all
+        for (int d = 0; d < m_k; ++d) {
+            if (d == m_last)
+                continue;
+            const qint64 start = std::max(m_free + entry, m_ready.at(d));
+            const qint64 need = m_need.at(d);
+            if (need == 0) {
+                if (handOver && (idle < 0 || m_ready.at(d) < m_ready.at(idle)))
+                    idle = d;
+                continue;
+            }
+            bool twin = false;
+            for (int o = 0; o < d && !twin; ++o)
+                twin = o != m_last && m_need.at(o) == need && m_ready.at(o) == m_ready.at(d);
+            if (twin)
+                continue;
+            const qint64 order = ownFinish(start, need, m_continuous, m_continuous, m_gap);
+            for (const qint64 length : lengths(d, start, m_continuous))
+                children.push_back(Child{d, start, length, order});
+            if (handOver)
+                children.push_back(Child{d, start, 0, order});
+        }
+        m_work += qint64(children.size());
+        if (m_work > m_maxWork) {
+            m_stopped = true;
+            return;
+        }
+        if (idle >= 0)
+            children.push_back(Child{idle, std::max(m_free + entry, m_ready.at(idle)), 0, -1});
+        // The list schedule's choice first: the soonest start, then the
+        // latest own finish, then the longest turn.
+        std::stable_sort(children.begin(), children.end(), [](const Child& a, const Child& b) {
+            if (a.start != b.start)
+                return a.start < b.start;
+            if (a.order != b.order)
+                return a.order > b.order;
+            return a.length > b.length;
+        });
+        for (const Child& c : children) {
+            branch(c.driver, c.start, c.length, false);
+            if (done())
+                return;
+        }
+    }
+
+    // A rest over before the car is free is over now: such drivers are alike.
+    std::string stateKey() const
+    {
+        std::vector<qint64> key;
+        key.reserve(3 + 2 * m_k);
+        key.push_back(m_free);
+        key.push_back(m_last);
+        key.push_back(m_lastHandOver);
+        for (int d = 0; d < m_k; ++d) {
+            key.push_back(m_need.at(d));
+            key.push_back(d == m_last ? m_ready.at(d) : std::max(m_ready.at(d), m_free));
+        }
+        return std::string(reinterpret_cast<const char*>(key.data()), key.size() * sizeof(qint64));
+    }
+
+    // The lengths a turn of d from start may take, longest first.
+    std::vector<qint64> lengths(int d, qint64 start, qint64 cap) const
+    {
+        const qint64 need = m_need.at(d);
+        const qint64 full = std::min(cap, need);
+        std::vector<qint64> result;
+        if (full <= 0)
+            return result;
+        const auto add = [&](qint64 length) {
+            if (length > 0 && length < full)
+                result.push_back(length);
+        };
+        // What is left over once his later spells are full.
+        if (need > cap && m_continuous < kNever)
+            add(need % m_continuous);
+        for (int e = 0; e < m_k; ++e) {
+            const qint64 other = m_need.at(e);
+            if (e == d || other == 0)
+                continue;
+            // Handed over just as e's rest ends.
+            add(m_ready.at(e) - m_swap - start);
+            // Back from his rest just as e, waiting for his own, is done.
+            for (const qint64 turn : {std::min(m_continuous, other), other % m_continuous})
+                if (turn > 0)
+                    add(m_ready.at(e) + turn + m_swap - m_gap - start);
+        }
+        // Every whole step too: turns between those lengths can only come
+        // from ties further on, which whole steps approach to within one.
+        if (m_step > 0)
+            for (qint64 length = full / m_step * m_step; length > 0; length -= m_step)
+                add(length);
+        std::sort(result.begin(), result.end(), std::greater<qint64>());
+        result.erase(std::unique(result.begin(), result.end()), result.end());
+        result.insert(result.begin(), full);
+        return result;
+    }
+
+    // One turn, then the rest of the plan, then undone.
+    void branch(int d, qint64 start, qint64 length, bool drivesOn)
+    {
+        const qint64 need = m_need.at(d);
+        const qint64 ready = m_ready.at(d);
+        const qint64 free = m_free;
+        const int last = m_last;
+        const bool lastHandOver = m_lastHandOver;
+        const bool occupied = m_occupied;
+        const int inCar = m_inCar;
+        m_need[d] = need - std::min(need, length);
+        m_ready[d] = start + length + m_gap;
+        m_free = start + length;
+        m_last = d;
+        m_lastHandOver = length == 0;
+        m_occupied = true;
+        if (drivesOn)
+            m_inCar = -1;
+        m_path.push_back(PlanTurn{d, start, start + length});
+        visit();
+        m_path.pop_back();
+        m_need[d] = need;
+        m_ready[d] = ready;
+        m_free = free;
+        m_last = last;
+        m_lastHandOver = lastHandOver;
+        m_occupied = occupied;
+        m_inCar = inCar;
+    }
+
+    const int m_k;
+    const qint64 m_continuous;
+    const qint64 m_gap;
+    const qint64 m_swap;
+    const qint64 m_step;
+    const qint64 m_maxWork;
+    std::vector<qint64> m_need;
+    std::vector<qint64> m_ready;
+    int m_inCar = -1; // still in the car at the start, driving on
+    qint64 m_room0 = 0;
+    int m_last = -1;  // who had the car last: he may not follow himself
+    qint64 m_free = 0;
+    bool m_lastHandOver = false;
+    bool m_occupied = false; // someone had the car: getting in is a swap
+    std::unordered_set<std::string> m_seen;
+    std::vector<PlanTurn> m_path;
+    std::vector<PlanTurn> m_best;
+    qint64 m_bestFinish;
+    qint64 m_limit;
+    qint64 m_rootBound = 0;
+    qint64 m_work = 0;
+    bool m_stopped = false;
+};
+
+} // namespace
+
+qint64 ownFinish(qint64 t, qint64 need, qint64 room, qint64 continuous, qint64 gap)
+{
+    // The first spell as long as it may be, then full spells: stopping one
+    // early leaves more to drive after the same gap.
+    if (need <= 0)
+        return t;
+    if (need <= room)
+        return t + need;
+    if (gap >= kNever)
+        return kNever;
+    const qint64 left = need - room;
+    return t + room + gap + left + gap * (ceilDiv(left, continuous) - 1);
+}
+
+qint64 ownCapacity(qint64 t, qint64 end, qint64 room, qint64 continuous, qint64 gap)
+{
+    if (end <= t)
+        return 0;
+    qint64 got = std::min(room, end - t);
+    if (gap >= kNever || room >= end - t)
+        return got;
+    t += room + gap;
+    if (t >= end)
+        return got;
+    const qint64 cycles = (end - t) / (continuous + gap);
+    got += cycles * continuous + std::min(continuous, end - t - cycles * (continuous + gap));
+    return got;
+}
+
+DrivePlan earliest(const std::vector<PlanDriver>& drivers, qint64 continuous, qint64 gap, qint64 swap, qint64 step, qint64 limit, qint64 maxWork)
+{
+    return Search(drivers, continuous, gap, swap, step, limit, maxWork).run();
+}
+
+} // namespace DriveTimeSchedule

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <limits>
+#include <vector>
+
+// A driver as the schedule search sees him, times from now in ms.
+struct PlanDriver {
+    qint64 need = 0;  // still to drive for the minimum
+    qint64 ready = 0; // when his rest allows him in again
+    qint64 room = 0;  // in the car: what his running spell may still last
+    bool inCar = false;
+    bool justOut = false; // he had the car until now: another driver takes it next
+};
+
+// One turn at the wheel of a plan, from now in ms. A turn of 0 ms is a
+// hand-over only: someone takes the car for the swap so that the driver
+// who got out may come back.
+struct PlanTurn {
+    int driver = 0; // index into the drivers searched
+    qint64 start = 0;
+    qint64 end = 0;
+};
+
+struct DrivePlan {
+    enum Outcome {
+        Found,   // the earliest plan within the limit, in turns
+        None,    // every plan was looked at: none ends within the limit
+        Stopped, // the search hit its bound (work or turns) first; turns hold the best plan
+                 // found (empty: none), bound what no plan can beat
+    };
+    Outcome outcome = None;
+    qint64 finish = 0; // Found and Stopped with turns: when the last need is met
+    qint64 bound = 0;  // no plan meets every need earlier
+    std::vector<PlanTurn> turns;
+    qint64 work = 0; // states visited and lengths tried, for the benchmark
+};
+
+// The earliest moment every driver can have his need, over every order of
+// turns and the lengths the rules allow (with step set, to within a step
+// per turn), found by a depth-first branch-and-bound. Pure: tests give it
+// the drivers by hand.
+namespace DriveTimeSchedule {
+
+// kNever stands for "no limit" (a spell, a rest) and "no end".
+constexpr qint64 kNever = std::numeric_limits<qint64>::max() / 4;
+
+// continuous: the longest spell (kNever: none); gap: the least time
+// between two spells of one driver (kNever: one spell each); swap: what a
+// hand-over takes of the race (0 when the pit lane counts as driving);
+// step: 0 tries only the lengths the limits, needs and rests give, else
+// every whole step too; limit: plans ending later are of no interest;
+// maxWork: the search's bound, in states visited plus lengths tried (it
+// also stops past a few hundred turns).
+DrivePlan earliest(const std::vector<PlanDriver>& drivers, qint64 continuous, qint64 gap, qint64 swap, qint64 step, qint64 limit, qint64 maxWork);
+
+// When a driver alone finishes a need starting at t, with a first spell of
+// at most room, spells of at most continuous and gaps of gap: no schedule
+// of his can do better.
+qint64 ownFinish(qint64 t, qint64 need, qint64 room, qint64 continuous, qint64 gap);
+// The most he alone can drive between t and end, same terms.
+qint64 ownCapacity(qint64 t, qint64 end, qint64 room, qint64 continuous, qint64 gap);
+
+} // namespace DriveTimeSchedule
