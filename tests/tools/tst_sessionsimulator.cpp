@@ -406,7 +406,7 @@ void TestSessionSimulator::stopsSpread_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<bool>("withRepair"); // a long race has its long repair stop
     QTest::newRow("40-minute race") << QStringList({"--duration", "2400", "--seed", "3"}) << false;
-    QTest::newRow("6-hour race") << QStringList({"--duration", "21600", "--seed", "4", "--cars", "40"}) << true;
+    QTest::newRow("6-hour race") << QStringList({"--duration", "21600", "--seed", "4", "--cars", "20"}) << true;
 }
 
 void TestSessionSimulator::stopsSpread()
@@ -620,12 +620,13 @@ void TestSessionSimulator::endToEnd()
     QVERIFY(changes.last().at(0).value<QSet<QString>>().size() < 2000);
 }
 
-// A 24-hour race joined near its end: the lap history grows by the laps of
-// each tick, and the mirror of a client that joined the history's channel
-// follows the state the simulator describes for that moment.
+// An endurance race joined near its end: the lap history grows by the laps
+// of each tick, and the mirror of a client that joined the history's
+// channel follows the state the simulator describes for that moment. (What
+// a 24-hour race costs a tick is bench_recording's to measure.)
 void TestSessionSimulator::longRaceTicksIncrementally()
 {
-    const SimOptions options = optionsFrom({"--no-tls", "--cars", "60", "--endurance", "--duration", "86400", "--elapsed", "84600"});
+    const SimOptions options = optionsFrom({"--no-tls", "--cars", "20", "--endurance", "--duration", "7200", "--elapsed", "6600"});
     V2_Server server;
     server.setSsl(false);
     server.setFullAccess(true);
@@ -649,7 +650,7 @@ void TestSessionSimulator::longRaceTicksIncrementally()
 
     // Ticks as the simulator runs them, with the event loop turning between
     // them (the client reads and pings meanwhile).
-    qint64 at = 84600000;
+    qint64 at = 6600000;
     qint64 publishingNs = 0;
     for (int tick = 0; tick < 10; ++tick) {
         timer.restart();
@@ -657,18 +658,14 @@ void TestSessionSimulator::longRaceTicksIncrementally()
         publishingNs += timer.nsecsElapsed();
         QCoreApplication::processEvents();
     }
-    qInfo("24-hour race: publisher ready in %lld ms, %lld ms a tick", startMs, publishingNs / 10 / 1000000);
+    qInfo("publisher ready in %lld ms, %lld ms a tick", startMs, publishingNs / 10 / 1000000);
 
-    // The mirror is large: compared once, when the updates have stopped.
-    QSignalSpy changes(&client, &V2_Client::onChannelChange);
-    QVERIFY(QTest::qWaitFor([&] { return client.getCurrentData()->getV2_Data(SessionSimulator::lapHistoryPath()); }, 60000));
-    while (changes.wait(2000)) {
-    }
     const std::unique_ptr<V2_Data> truth = SessionSimulator(options, kStart).state(at);
     QVERIFY(publisher.published()->equals(truth.get()));
     const V2_Data* laps = truth->getV2_Data(SessionSimulator::lapHistoryPath());
-    QVERIFY(laps && laps->datas()->size() >= 60);
-    QVERIFY(json(client.getCurrentData()->getV2_Data(QStringLiteral("timing.analysis"))) == asReceived(truth->getV2_Data(QStringLiteral("timing.analysis"))));
+    QVERIFY(laps && laps->datas()->size() >= options.cars);
+    const QByteArray expected = asReceived(truth->getV2_Data(QStringLiteral("timing.analysis")));
+    QTRY_VERIFY_WITH_TIMEOUT(json(client.getCurrentData()->getV2_Data(QStringLiteral("timing.analysis"))) == expected, 30000);
 }
 
 void TestSessionSimulator::allChannelsFullAccess_data()
