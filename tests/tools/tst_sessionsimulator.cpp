@@ -49,6 +49,47 @@ QByteArray asReceived(const V2_Data* node)
     return json(&root);
 }
 
+// The simulator published over plain TCP and a client of it: logged in as
+// the demo user of `profile`, or to a full-access server without one.
+struct Published {
+    Published(const SimOptions& options, V2_Profile* profile = nullptr)
+        : publisher(&server, options, kStart)
+    {
+        server.setSsl(false);
+        server.setFullAccess(!profile);
+        // Without a login the client never pings; slow builds take longer than the inactivity limit.
+        server.setTimeout(0);
+        if (profile) {
+            server.addProfile(profile->name(), profile);
+            server.addUser(new V2_User(QStringLiteral("demo"), QStringLiteral("demo"), QStringLiteral("demo"), 5, profile));
+        }
+    }
+
+    bool join(const QStringList& channels)
+    {
+        if (!server.startServer(0))
+            return false;
+        const QString user = server.fullAccess() ? QString() : QStringLiteral("demo");
+        client = std::make_unique<V2_Client>(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), server.serverPort(), user,
+                                             user, QStringLiteral("127.0.0.1"));
+        client->setSsl(false);
+        QSignalSpy ready(client.get(), user.isEmpty() ? &V2_Client::onConnected : &V2_Client::onLoginDone);
+        QSignalSpy joined(client.get(), &V2_Client::onChannelJoin);
+        client->setActive(true);
+        if (!QTest::qWaitFor([&] { return ready.count() == 1; }, 5000))
+            return false;
+        for (const QString& channel : channels)
+            client->joinChannel(channel, QString());
+        return QTest::qWaitFor([&] { return joined.count() == channels.size(); }, 5000);
+    }
+
+    QByteArray mirror(const QString& path) const { return json(client->getCurrentData()->getV2_Data(path)); }
+
+    V2_Server server;
+    SimPublisher publisher;
+    std::unique_ptr<V2_Client> client;
+};
+
 } // namespace
 
 class TestSessionSimulator final : public QObject
@@ -561,47 +602,19 @@ void TestSessionSimulator::enduranceRotatesDrivers()
 
 void TestSessionSimulator::endToEnd()
 {
-    const SimOptions options = optionsFrom({"--no-tls"});
-    V2_Server server;
-    server.setSsl(false);
     auto* profile = new V2_Profile(QStringLiteral("FULL"));
     for (const char* key : {"weather", "timing", "timing.session"})
         profile->keyList()->insert(QLatin1String(key), 2);
-    server.addProfile(profile->name(), profile);
-    server.addUser(new V2_User(QStringLiteral("demo"), QStringLiteral("demo"), QStringLiteral("demo"), 5, profile));
-    QVERIFY(server.startServer(0));
-    SimPublisher publisher(&server, options, kStart);
-
-    V2_Client client(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), server.serverPort(), QStringLiteral("demo"),
-                     QStringLiteral("demo"), QStringLiteral("127.0.0.1"));
-    client.setSsl(false);
-    QSignalSpy done(&client, &V2_Client::onLoginDone);
-    QSignalSpy joined(&client, &V2_Client::onChannelJoin);
-    client.setActive(true);
-    QTRY_COMPARE(done.count(), 1);
-    client.joinChannel(QStringLiteral("weather"), QStringLiteral("1"));
-    client.joinChannel(QStringLiteral("timing.session"), QStringLiteral("2"));
-    QTRY_COMPARE(joined.count(), 2);
+    Published session(optionsFrom({"--no-tls"}), profile);
+    QVERIFY(session.join({QStringLiteral("weather"), QStringLiteral("timing.session")}));
+    SimPublisher& publisher = session.publisher;
+    V2_Client& client = *session.client;
 
     // The snapshot first, then only changes: the mirror follows the state.
     for (qint64 at : {qint64(0), qint64(25000), qint64(90000), qint64(700000)}) {
         publisher.publishAt(at);
-        const auto same = [&] {
-            return json(client.getCurrentData()->getV2_Data(QStringLiteral("weather"))) == asReceived(publisher.published()->getV2_Data(QStringLiteral("weather")))
-                && json(client.getCurrentData()->getV2_Data(QStringLiteral("timing.session")))
-                == asReceived(publisher.published()->getV2_Data(QStringLiteral("timing.session")));
-        };
-        if (!QTest::qWaitFor(same, 5000)) {
-            const QByteArray mine = json(client.getCurrentData()->getV2_Data(QStringLiteral("timing.session")));
-            const QByteArray theirs = asReceived(publisher.published()->getV2_Data(QStringLiteral("timing.session")));
-            int i = 0;
-            while (i < mine.size() && i < theirs.size() && mine[i] == theirs[i])
-                ++i;
-            QFAIL(qPrintable(QStringLiteral("at %1 ms the mirror differs at byte %2: %3 | %4")
-                                 .arg(at)
-                                 .arg(i)
-                                 .arg(QString::fromUtf8(mine.mid(std::max(0, i - 60), 120)), QString::fromUtf8(theirs.mid(std::max(0, i - 60), 120)))));
-        }
+        for (const QString& channel : {QStringLiteral("weather"), QStringLiteral("timing.session")})
+            QTRY_VERIFY2_WITH_TIMEOUT(session.mirror(channel) == asReceived(publisher.published()->getV2_Data(channel)), qPrintable(channel), 5000);
     }
     QCOMPARE(client.getCurrentData()->getV2_Data(QStringLiteral("weather.sessionData"))->datas()->size(), 71);
 
@@ -627,26 +640,12 @@ void TestSessionSimulator::endToEnd()
 void TestSessionSimulator::longRaceTicksIncrementally()
 {
     const SimOptions options = optionsFrom({"--no-tls", "--cars", "20", "--endurance", "--duration", "7200", "--elapsed", "6600"});
-    V2_Server server;
-    server.setSsl(false);
-    server.setFullAccess(true);
-    // Without a login the client never pings; slow builds take longer than the inactivity limit.
-    server.setTimeout(0);
-    QVERIFY(server.startServer(0));
     QElapsedTimer timer;
     timer.start();
-    SimPublisher publisher(&server, options, kStart);
+    Published session(options);
     const qint64 startMs = timer.elapsed();
-
-    V2_Client client(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), server.serverPort(), {}, {},
-                     QStringLiteral("127.0.0.1"));
-    client.setSsl(false);
-    QSignalSpy connected(&client, &V2_Client::onConnected);
-    QSignalSpy joined(&client, &V2_Client::onChannelJoin);
-    client.setActive(true);
-    QTRY_COMPARE(connected.count(), 1);
-    client.joinChannel(QStringLiteral("timing.analysis"), QStringLiteral("1"));
-    QTRY_COMPARE(joined.count(), 1);
+    SimPublisher& publisher = session.publisher;
+    QVERIFY(session.join({QStringLiteral("timing.analysis")}));
 
     // Ticks as the simulator runs them, with the event loop turning between
     // them (the client reads and pings meanwhile).
@@ -665,7 +664,7 @@ void TestSessionSimulator::longRaceTicksIncrementally()
     const V2_Data* laps = truth->getV2_Data(SessionSimulator::lapHistoryPath());
     QVERIFY(laps && laps->datas()->size() >= options.cars);
     const QByteArray expected = asReceived(truth->getV2_Data(QStringLiteral("timing.analysis")));
-    QTRY_VERIFY_WITH_TIMEOUT(json(client.getCurrentData()->getV2_Data(QStringLiteral("timing.analysis"))) == expected, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(session.mirror(QStringLiteral("timing.analysis")) == expected, 30000);
 }
 
 void TestSessionSimulator::allChannelsFullAccess_data()
@@ -682,22 +681,10 @@ void TestSessionSimulator::allChannelsFullAccess()
     QFETCH(QStringList, arguments);
     QFETCH(qint64, at);
     const SimOptions options = optionsFrom(arguments);
-    V2_Server server;
-    server.setSsl(false);
-    server.setFullAccess(true);
-    QVERIFY(server.startServer(0));
-    SimPublisher publisher(&server, options, kStart);
-
-    V2_Client client(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("V2"), QStringLiteral("1.0.0"), server.serverPort(), {}, {},
-                     QStringLiteral("127.0.0.1"));
-    client.setSsl(false);
-    QSignalSpy connected(&client, &V2_Client::onConnected);
-    QSignalSpy joined(&client, &V2_Client::onChannelJoin);
-    client.setActive(true);
-    QTRY_COMPARE(connected.count(), 1);
-    for (const QString& channel : SessionSimulator::channels())
-        client.joinChannel(channel, QString());
-    QTRY_COMPARE(joined.count(), SessionSimulator::channels().size());
+    Published session(options);
+    QVERIFY(session.join(SessionSimulator::channels()));
+    SimPublisher& publisher = session.publisher;
+    V2_Client& client = *session.client;
     publisher.publishAt(at);
 
     const QString car = SessionSimulator(options, kStart).participants().first();
