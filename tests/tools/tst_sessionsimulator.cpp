@@ -635,8 +635,9 @@ void TestSessionSimulator::endToEnd()
 
 // An endurance race joined near its end: the lap history grows by the laps
 // of each tick, and the mirror of a client that joined the history's
-// channel follows the state the simulator describes for that moment. (What
-// a 24-hour race costs a tick is bench_recording's to measure.)
+// channel follows the state the simulator describes for that moment. (A
+// short race checks that as well as a 24-hour one; bench_recording ticks
+// one of those.)
 void TestSessionSimulator::longRaceTicksIncrementally()
 {
     const SimOptions options = optionsFrom({"--no-tls", "--cars", "20", "--endurance", "--duration", "7200", "--elapsed", "6600"});
