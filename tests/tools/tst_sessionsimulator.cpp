@@ -665,7 +665,7 @@ void TestSessionSimulator::longRaceTicksIncrementally()
     const V2_Data* laps = truth->getV2_Data(SessionSimulator::lapHistoryPath());
     QVERIFY(laps && laps->datas()->size() >= options.cars);
     const QByteArray expected = asReceived(truth->getV2_Data(QStringLiteral("timing.analysis")));
-    QTRY_VERIFY_WITH_TIMEOUT(session.mirror(QStringLiteral("timing.analysis")) == expected, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(session.mirror(QStringLiteral("timing.analysis")) == expected, 15000);
 }
 
 void TestSessionSimulator::allChannelsFullAccess_data()
