@@ -52,8 +52,7 @@ void TestV2ServerFaults::deleteProfileWhileAConnectionReadsIt()
 {
     Fixture fixture(false);
     RawClient team;
-    QVERIFY(team.connectTo(fixture.port, false));
-    QVERIFY(team.login(QStringLiteral("team"), QStringLiteral("pw")));
+    QVERIFY(fixture.logIn(team, QStringLiteral("team")));
 
     // A reader in a connection's order: the user's lock, then its profile's.
     std::atomic<int> outcome{0};
@@ -169,8 +168,7 @@ void TestV2ServerFaults::profileReloadKeepsUsersBound()
     orphan->setProfileName(QStringLiteral("Gone"));
     fixture.server.addUser(orphan);
     RawClient raw;
-    QVERIFY(raw.connectTo(fixture.port, false));
-    QVERIFY(raw.login(QStringLiteral("added"), QStringLiteral("pw")));
+    QVERIFY(fixture.logIn(raw, QStringLiteral("added")));
 
     QTemporaryDir dir;
     QSettings store(dir.filePath(QStringLiteral("profiles.ini")), QSettings::IniFormat);
@@ -201,8 +199,7 @@ void TestV2ServerFaults::updatedUserStaysOneObject()
     QFETCH(QString, password);
     Fixture fixture(false);
     RawClient first;
-    QVERIFY(first.connectTo(fixture.port, false));
-    QVERIFY(first.login(QStringLiteral("team"), QStringLiteral("pw")));
+    QVERIFY(fixture.logIn(first, QStringLiteral("team")));
     first.sendLine("JOIN:1:weather:");
     QCOMPARE(first.nextLine(), QByteArray("JOIN:1+:weather:"));
 
@@ -306,8 +303,7 @@ void TestV2ServerFaults::oneSnapshotPerChannelAndJoinRate()
     fixture.server.setMaxJoinsPerMinute(30);
     QSignalSpy snapshots(&fixture.server, QOverload<int, QString>::of(&V2_Server::onSnapshotRequest));
     RawClient raw;
-    QVERIFY(raw.connectTo(fixture.port, false));
-    QVERIFY(raw.login(QStringLiteral("team"), QStringLiteral("pw")));
+    QVERIFY(fixture.logIn(raw, QStringLiteral("team")));
     const auto readUntil = [&raw](const QByteArray& prefix) {
         for (QByteArray line = raw.nextLine(); !line.isEmpty(); line = raw.nextLine()) {
             if (line.startsWith(prefix))
@@ -335,8 +331,7 @@ void TestV2ServerFaults::channelRequestsLogSparingly()
 {
     Fixture fixture(false);
     RawClient raw;
-    QVERIFY(raw.connectTo(fixture.port, false));
-    QVERIFY(raw.login(QStringLiteral("other"), QStringLiteral("pw")));
+    QVERIFY(fixture.logIn(raw, QStringLiteral("other")));
     QTest::qWait(1000); // the log's allowance of earlier tests has passed
     const LogCapture capture;
     const QByteArray channel(4000, 'c');
@@ -354,8 +349,7 @@ void TestV2ServerFaults::logKeepsTheLoginName()
 {
     Fixture fixture(false);
     RawClient raw;
-    QVERIFY(raw.connectTo(fixture.port, false));
-    QVERIFY(raw.login(QStringLiteral("team"), QStringLiteral("pw")));
+    QVERIFY(fixture.logIn(raw, QStringLiteral("team")));
     // The server's thread changes the account under its lock; the
     // connection logs the name it logged in with.
     fixture.teamUser->writeLock();
@@ -399,8 +393,7 @@ void TestV2ServerFaults::joinConfirmedBeforeSnapshot()
         fixture.server.sendV2Data(descriptor, snapshot.get());
     });
     RawClient raw;
-    QVERIFY(raw.connectTo(fixture.port, false));
-    QVERIFY(raw.login(QStringLiteral("team"), QStringLiteral("pw")));
+    QVERIFY(fixture.logIn(raw, QStringLiteral("team")));
     raw.sendLine("JOIN:3:weather:");
     QCOMPARE(raw.nextLine(), QByteArray("JOIN:3+:weather:"));
     QCOMPARE(raw.nextLine(), QByteArray(R"(JSON:3::{"weather":{"snap":1}})"));
@@ -430,8 +423,7 @@ void TestV2ServerFaults::pingRateAndTimeoutReachLiveConnections()
 {
     Fixture fixture(false);
     RawClient raw;
-    QVERIFY(raw.connectTo(fixture.port, false));
-    QVERIFY(raw.login(QStringLiteral("team"), QStringLiteral("pw")));
+    QVERIFY(fixture.logIn(raw, QStringLiteral("team")));
     fixture.server.setPingRate(3);
     fixture.server.setTimeout(1);
     V2_ServerSocket* connection = fixture.server.clients().first();

@@ -244,8 +244,7 @@ void TestV2ServerLogins::logoutStartsANewTimeToLogIn()
     Fixture fixture(false);
     fixture.server.setLoginTimeout(1);
     RawClient team;
-    QVERIFY(team.connectTo(fixture.port, false));
-    QVERIFY(team.login(QStringLiteral("team"), QStringLiteral("pw")));
+    QVERIFY(fixture.logIn(team, QStringLiteral("team")));
     QTest::qWait(1200);
     fixture.server.disconnectAllClients();
     QVERIFY(!team.waitForDisconnected(500));
@@ -637,8 +636,7 @@ void TestV2ServerLogins::connectionWithoutAThread()
     }
     V2_ServerSocket::setThreadStackSizeForTests(0);
     RawClient team;
-    QVERIFY(team.connectTo(fixture.port, false));
-    QVERIFY(team.login(QStringLiteral("team"), QStringLiteral("pw")));
+    QVERIFY(fixture.logIn(team, QStringLiteral("team")));
 }
 
 void TestV2ServerLogins::inputWhileARefusalIsHeldIsBounded()
@@ -647,12 +645,7 @@ void TestV2ServerLogins::inputWhileARefusalIsHeldIsBounded()
     // Held far longer than what follows takes, in any build (the time to
     // log in still bounds it).
     fixture.server.setLoginRetryDelay(60000);
-    RawClient guesser;
-    QVERIFY(guesser.connectTo(fixture.port, true));
-    for (int i = 0; i < 3; ++i) {
-        guesser.sendLine(loginLine("team", "guess"));
-        QVERIFY(guesser.nextLine().contains("user or password not valid"));
-    }
+    QVERIFY(throttleTeam(fixture.port, true));
     // The next refusal for "team" from here is held; meanwhile its sender
     // writes megabytes that end no line.
     RawClient stranger;
@@ -711,15 +704,13 @@ void TestV2ServerLogins::loggedOutConnectionsStillMakeRoom()
     std::vector<std::unique_ptr<RawClient>> mates;
     for (int i = 0; i < 4; ++i) {
         mates.emplace_back(new RawClient);
-        QVERIFY(mates.back()->connectTo(fixture.port, false));
-        QVERIFY(mates.back()->login(QStringLiteral("mate"), QStringLiteral("pw")));
+        QVERIFY(fixture.logIn(*mates.back(), QStringLiteral("mate")));
     }
     // Logged out, all four wait to log in again: twice the cap, none closing.
     fixture.server.disconnectAllClients();
     QTRY_COMPARE(fixture.server.clientsLogged(), 0);
     RawClient newcomer;
-    QVERIFY(newcomer.connectTo(fixture.port, false));
-    QVERIFY(newcomer.login(QStringLiteral("other"), QStringLiteral("pw")));
+    QVERIFY(fixture.logIn(newcomer, QStringLiteral("other")));
     // One of them (logged out at the same moment) made room.
     const auto connectedMates = [&] { return std::count_if(mates.begin(), mates.end(), [](const auto& mate) { return mate->isConnected(); }); };
     QTRY_COMPARE_WITH_TIMEOUT(connectedMates(), 3L, 2000 * kSlowdown);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RawClient.h"
 #include "V2_Client.h"
 #include "V2_Data.h"
 #include "V2_Profile.h"
@@ -82,6 +83,9 @@ struct Fixture {
             c->joinChannel(channel, channel);
         return QTest::qWaitFor([&] { return joined.count() == channels.size(); }, 5000);
     }
+
+    // A raw peer connected over plain TCP and logged in as user.
+    bool logIn(RawClient& raw, const QString& user) { return raw.connectTo(port, false) && raw.login(user, QStringLiteral("pw")); }
 
     V2_Server server;
     V2_Profile* team = nullptr;
