@@ -3,6 +3,7 @@
 #include "ToolWindow.h"
 
 #include <QList>
+#include <QPointer>
 #include <QString>
 
 class QAbstractItemModel;
@@ -10,7 +11,7 @@ class QMenu;
 class QTableView;
 
 // The base of every table panel: it sets each table view up once (panel
-// font, 19-pixel rows, no editing or selection), keeps its column widths
+// font, rows of its height, no editing or selection), keeps its column widths
 // under the panel's own keys and, where the panel keeps one, its header
 // state (order and hidden columns), offers the show/hide-column menu and
 // keeps the newest row in sight.
@@ -72,8 +73,16 @@ protected:
     // A column shown or hidden from the menu, or moved in the header.
     virtual void columnChoiceChanged(QTableView* view);
 
+    void textScaleChanged(qreal oldScale) override;
+
 private:
     void popUpColumnMenu(QTableView* view, const QPoint& position);
+    // The panel font and rows of its height.
+    void sizeToText(QTableView* view);
+    // Stored or default widths at the text size in force; other columns grow by ratio.
+    void setColumnWidths(QTableView* view, qreal ratio);
+
+    QList<QPointer<QTableView>> m_views;
 
     // Widths set by fitting are not the user's choice.
     bool m_fitting = false;

@@ -45,7 +45,8 @@ WidgetAdditionalStandings::WidgetAdditionalStandings(V2DataProvider* provider, Q
         box->setSpacing(2);
         auto* caption = new QLabel(tr(kCaptions[i]), m_boxes[i]);
         caption->setObjectName(QStringLiteral("labelCaption"));
-        QFont bold = caption->font();
+        // Bold only: the size follows the panel's text size.
+        QFont bold;
         bold.setBold(true);
         caption->setFont(bold);
         m_tables[i] = addTable(m_models[i], {QLatin1String(kWidthKeys[i]), QString(), false}, m_boxes[i], QStringLiteral("tableView%1").arg(i));

@@ -21,7 +21,6 @@ const QString kHeaderStateKey = QStringLiteral("classres_hHeaderState");
 using Columns = ModelSessionStandingBySector;
 const int kShownColumns[] = {Columns::Position, Columns::Number, Columns::Name,    Columns::Laps,
                              Columns::Gap,      Columns::Interval, Columns::LastLap, Columns::FastestLap};
-constexpr int kRowHeight = 19;
 
 } // namespace
 
@@ -79,7 +78,7 @@ void WidgetClassResults::updateClasses()
     if (classes == shownClasses()) {
         // The same classes: each table fits its rows again.
         for (const ClassTable& entry : qAsConst(m_classes))
-            entry.table->setFixedHeight(entry.table->horizontalHeader()->height() + kRowHeight * entry.model->rowCount() + 4);
+            entry.table->setFixedHeight(entry.table->horizontalHeader()->height() + ToolWindow::rowHeight() * entry.model->rowCount() + 4);
         return;
     }
     for (const ClassTable& entry : qAsConst(m_classes))
@@ -94,7 +93,8 @@ void WidgetClassResults::updateClasses()
         layout->setContentsMargins(0, 0, 0, 4);
         auto* title = new QLabel(name, entry.box);
         title->setObjectName(QStringLiteral("labelClass"));
-        QFont bold = title->font();
+        // Bold only: the size follows the panel's text size.
+        QFont bold;
         bold.setBold(true);
         title->setFont(bold);
         entry.model = new ModelSessionStandingBySector(m_provider, skin, entry.box);
@@ -110,7 +110,7 @@ void WidgetClassResults::updateClasses()
         connect(this, &ToolWindow::updateSkin, entry.model, &ModelSessionStanding::updateSkin);
         // Each table as tall as its rows: the panel scrolls, not the tables.
         const auto fit = [table = entry.table, model = entry.model] {
-            table->setFixedHeight(table->horizontalHeader()->height() + kRowHeight * model->rowCount() + 4);
+            table->setFixedHeight(table->horizontalHeader()->height() + ToolWindow::rowHeight() * model->rowCount() + 4);
         };
         connect(entry.model, &QAbstractItemModel::modelReset, entry.table, fit);
         connect(entry.model, &QAbstractItemModel::rowsInserted, entry.table, fit);

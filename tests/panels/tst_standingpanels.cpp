@@ -6,6 +6,7 @@
 #include "SimulatedSession.h"
 #include "TestProvider.h"
 #include "TestSettings.h"
+#include "TimingColours.h"
 #include "WidgetAdditionalStandings.h"
 #include "WidgetClassResults.h"
 #include "WidgetStandingCombined.h"
@@ -63,6 +64,8 @@ private slots:
     void topSpeedDriver_data();
     void topSpeedDriver();
     void combinedNewBestRepaintsTheOldOne();
+    void bestsFollowPaletteAndCue_data();
+    void bestsFollowPaletteAndCue();
     void additionalStandingsFitTheirPanel();
     void classTablesFollowTheClasses();
     void againstTheSimulator();
@@ -82,6 +85,8 @@ void TestStandingPanels::cleanup()
 {
     // A failed check must not leave a test's clock to the next.
     SessionClock::setClock(nullptr);
+    TimingColours::instance()->setPalette(TimingColours::Classic);
+    TimingColours::instance()->setCues(true);
 }
 
 void TestStandingPanels::fastestLap()
@@ -259,6 +264,50 @@ void TestStandingPanels::topSpeedDriver()
     lap(13, 1, 250.0);
     model.processRefresh();
     QCOMPARE(text(model, 0, M::Name), QStringLiteral("Jones"));
+}
+
+void TestStandingPanels::bestsFollowPaletteAndCue_data()
+{
+    QTest::addColumn<bool>("combined");
+    QTest::addColumn<bool>("safe");
+    QTest::addColumn<bool>("cues");
+    QTest::addColumn<QColor>("back");
+    QTest::addColumn<bool>("bold");
+    const QColor orange(230, 159, 0);
+    QTest::newRow("fastest classic") << false << false << true << QColor(Qt::magenta) << true;
+    QTest::newRow("fastest safe") << false << true << true << orange << true;
+    QTest::newRow("fastest safe no cue") << false << true << false << orange << false;
+    QTest::newRow("combined classic no cue") << true << false << false << QColor(Qt::magenta) << false;
+    QTest::newRow("combined safe") << true << true << true << orange << true;
+}
+
+void TestStandingPanels::bestsFollowPaletteAndCue()
+{
+    QFETCH(bool, combined);
+    QFETCH(bool, safe);
+    QFETCH(bool, cues);
+    QFETCH(QColor, back);
+    QFETCH(bool, bold);
+    auto provider = makeTestProvider();
+    V2DataProvider& p = *provider;
+    mergeMirror(p, R"({"timing":{"session":{"standings":{"overall":{"additional":)"
+                   R"({"byFastestLap":{"1":{"participant":"7","time":89123,"lap":4,"gap":0.0},"2":{"participant":"9","time":89500}}}}}}}})");
+    addCombined(p, QStringLiteral("BEST_TIME"), 1);
+    WidgetStandingFastestLap fastest(provider.get());
+    WidgetStandingCombined combinedPanel(provider.get());
+    const QAbstractItemModel& model = combined ? static_cast<const QAbstractItemModel&>(*combinedPanel.model()) : *fastest.model();
+    const int column = combined ? int(ModelStandingCombined::FastestLap) : int(ModelAdditionalStanding::Value);
+    QSignalSpy repainted(&model, &QAbstractItemModel::dataChanged);
+    TimingColours::instance()->setPalette(safe ? TimingColours::ColourSafe : TimingColours::Classic);
+    TimingColours::instance()->setCues(cues);
+    QCOMPARE(repainted.count(), int(safe) + int(!cues));
+    QCOMPARE(model.data(model.index(0, column), Qt::BackgroundRole).value<QBrush>().color(), back);
+    QCOMPARE(model.data(model.index(0, column), Qt::ForegroundRole).value<QBrush>().color(), QColor(22, 22, 22));
+    QCOMPARE(model.data(model.index(0, column), Qt::FontRole).value<QFont>().bold(), bold);
+    QCOMPARE(model.data(model.index(0, column), Qt::FontRole).isValid(), bold);
+    // The second row holds no best: no cue, no colour of a best.
+    QVERIFY(!model.data(model.index(1, column), Qt::FontRole).isValid());
+    QVERIFY(!model.data(model.index(1, column), Qt::BackgroundRole).isValid());
 }
 
 void TestStandingPanels::additionalStandingsFitTheirPanel()
