@@ -87,7 +87,7 @@ QVariant ModelAnalysisTable::data(const QModelIndex& index, int role) const
     case Qt::ForegroundRole:
         return TimingColours::foreground(index.column() == Value && !cell.valid ? TimingColours::Invalid : TimingColours::NoMark, highlight, m_skin);
     case Qt::FontRole:
-        return TimingColours::font(index.column() == Value && !cell.valid ? TimingColours::Invalid : TimingColours::NoMark);
+        return TimingColours::font(index.column() == Value && !cell.valid ? TimingColours::Invalid : TimingColours::NoMark, highlight.isValid());
     default:
         return QVariant();
     }

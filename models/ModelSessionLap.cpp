@@ -214,7 +214,7 @@ QVariant ModelSessionLap::data(const QModelIndex& index, int role) const
         return TimingColours::foreground(mark(*record, column), highlight(*record), m_skin);
     }
     case Qt::FontRole:
-        return TimingColours::font(mark(*record, column));
+        return TimingColours::font(mark(*record, column), highlight(*record).isValid());
     default:
         return QVariant();
     }

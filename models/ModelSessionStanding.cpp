@@ -439,7 +439,7 @@ QVariant ModelSessionStanding::data(const QModelIndex& index, int role) const
     case Qt::ForegroundRole:
         return TimingColours::foreground(mark(row, index.row(), index.column()), m_provider->getFollowColor(row.participant), m_skin);
     case Qt::FontRole:
-        return TimingColours::font(mark(row, index.row(), index.column()));
+        return TimingColours::font(mark(row, index.row(), index.column()), m_provider->getFollowColor(row.participant).isValid());
     default:
         return QVariant();
     }

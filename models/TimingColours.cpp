@@ -97,7 +97,10 @@ QVariant TimingColours::foreground(Mark mark, const QColor& highlight, const QSt
             return QBrush(dark ? kSafePersonalBest : kSafeBlue);
         return QBrush(dark ? QColor(Qt::cyan) : QColor(Qt::blue));
     case Invalid:
-        // Grey, yet readable on the high-contrast skin's black.
+        // Grey cannot be read on a followed car's colour: dark text there,
+        // struck out (`font`). Elsewhere grey, readable on the high-contrast black.
+        if (highlight.isValid())
+            return QBrush(kDarkText);
         if (skin == AppSettings::kHighContrastSkin)
             return QBrush(QColor(Qt::lightGray));
         return QBrush(dark ? QColor(Qt::darkGray) : QColor(Qt::gray));
@@ -107,9 +110,11 @@ QVariant TimingColours::foreground(Mark mark, const QColor& highlight, const QSt
     return QBrush(text(highlight.isValid(), skin));
 }
 
-QVariant TimingColours::font(Mark mark)
+QVariant TimingColours::font(Mark mark, bool highlighted)
 {
-    if (!instance()->cues() || mark == NoMark)
+    // On a highlighted row an invalid time is told by its stroke alone.
+    const bool needed = mark == Invalid && highlighted;
+    if ((!instance()->cues() && !needed) || mark == NoMark)
         return QVariant();
     QFont font;
     switch (mark) {

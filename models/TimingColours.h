@@ -46,8 +46,10 @@ public:
     // The cell's text colour in a skin; a highlighted row has dark text.
     static QVariant foreground(Mark mark, const QColor& highlight, const QString& skin);
     // The cue's font (only the cue's attribute set, so the view's font fills
-    // the rest), or none when cues are off or the cell has no mark.
-    static QVariant font(Mark mark);
+    // the rest), or none when cues are off or the cell has no mark. An
+    // invalid time on a highlighted row (dark text there) is struck out
+    // with cues off too.
+    static QVariant font(Mark mark, bool highlighted = false);
     static QColor fill(Mark mark);
     // A table's ordinary text in a skin, on a highlighted row or not.
     static QColor text(bool highlighted, const QString& skin);

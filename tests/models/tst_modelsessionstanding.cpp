@@ -292,6 +292,8 @@ void TestModelSessionStanding::sectorColours_data()
     QTest::newRow("invalid light") << "Light" << quint64(25000) << quint64(25000) << false << false << none << QColor(Qt::gray);
     QTest::newRow("followed") << "Dark" << quint64(26000) << quint64(25500) << true << true << follow << darkText;
     QTest::newRow("followed best") << "Dark" << quint64(25000) << quint64(25000) << true << true << QColor(Qt::magenta) << darkText;
+    // Grey is not read on a follow colour: dark text, struck out.
+    QTest::newRow("invalid followed") << "Dark" << quint64(25000) << quint64(25000) << false << true << follow << darkText;
 }
 
 void TestModelSessionStanding::sectorColours()
@@ -315,6 +317,8 @@ void TestModelSessionStanding::sectorColours()
     race.processRefresh();
     QCOMPARE(background(race, 0, ModelSessionStandingBySector::S2), back);
     QCOMPARE(foreground(race, 0, ModelSessionStandingBySector::S2), fore);
+    TimingColours::instance()->setCues(false);
+    QCOMPARE(cue(race, 0, ModelSessionStandingBySector::S2), !valid && followed ? QStringLiteral("s") : QStringLiteral("-"));
 }
 
 void TestModelSessionStanding::lastLapColours()
@@ -380,7 +384,7 @@ void TestModelSessionStanding::paletteAndCue_data()
     QTest::newRow("race classic pit best dark") << false << "Dark" << false << true << 3 << s2 << none << QColor(Qt::cyan) << "i";
     QTest::newRow("race safe pit best dark") << false << "Dark" << true << true << 3 << s2 << none << sky << "i";
     QTest::newRow("race safe pit best light") << false << "Light" << true << false << 3 << s2 << none << QColor(0, 114, 178) << "-";
-    QTest::newRow("race ordinary high contrast") << false << "HighContrast" << true << true << 0 << ModelSessionStandingBySector::Name << none
+    QTest::newRow("race ordinary high contrast") << false << "HighContrast" << true << true << 0 << int(ModelSessionStandingBySector::Name) << none
                                                   << QColor(255, 255, 255) << "-";
     QTest::newRow("practice safe session best") << true << "Dark" << true << true << 0 << s2 << orange << dark << "b";
     QTest::newRow("practice classic personal best") << true << "Dark" << false << true << 1 << s2 << QColor(Qt::cyan) << dark << "u";
