@@ -428,10 +428,13 @@ void TestMainWindow::textSizeKeptWithTheLayout()
     QVERIFY(window.action(QStringLiteral("actionText_size_200"))->isChecked());
     window.setLayout(QStringLiteral("default"));
     QCOMPARE(panel->font().pointSizeF(), 2 * base);
-    // A panel opened now is made at that size.
-    window.panelAction(Standing)->trigger();
-    window.panelAction(Standing)->trigger();
-    QCOMPARE(window.panel(Standing)->findChild<QTableView*>(QStringLiteral("tableViewRace"))->verticalHeader()->defaultSectionSize(), 38);
+    // A panel made now is made at that size ("default" hid the old one: open, close, open anew).
+    for (int i = 0; i < 3; ++i)
+        window.panelAction(Standing)->trigger();
+    QVERIFY(window.panel(Standing) && window.panel(Standing) != panel);
+    auto* fresh = window.panel(Standing)->findChild<QTableView*>(QStringLiteral("tableViewRace"));
+    QVERIFY(fresh);
+    QCOMPARE(fresh->verticalHeader()->defaultSectionSize(), 38);
     window.action(QStringLiteral("actionText_size_100"))->trigger();
 }
 
