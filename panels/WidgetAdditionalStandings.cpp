@@ -106,6 +106,12 @@ void WidgetAdditionalStandings::resizeEvent(QResizeEvent* event)
     arrangeTables();
 }
 
+void WidgetAdditionalStandings::textScaleChanged(qreal oldScale)
+{
+    TablePanel::textScaleChanged(oldScale);
+    arrangeTables();
+}
+
 void WidgetAdditionalStandings::arrangeTables()
 {
     QVector<QWidget*> shown;
@@ -114,7 +120,8 @@ void WidgetAdditionalStandings::arrangeTables()
             shown.append(box);
     }
     // The panel's own width: its content follows it only after this event.
-    const int fit = std::max(1, (width() - 2 * kFrameRoom) / kNarrowestTable);
+    // Tables grow with the text size, and so does the narrowest one.
+    const int fit = std::max(1, (width() - 2 * kFrameRoom) / qRound(kNarrowestTable * textScale()));
     const int perRow = std::min(fit, int(shown.size()));
     if (perRow == m_perRow || perRow == 0)
         return;

@@ -7,6 +7,7 @@
 #include "TestProvider.h"
 #include "TestSettings.h"
 #include "TimingColours.h"
+#include "ToolWindow.h"
 #include "WidgetAdditionalStandings.h"
 #include "WidgetClassResults.h"
 #include "WidgetStandingCombined.h"
@@ -66,6 +67,7 @@ private slots:
     void combinedNewBestRepaintsTheOldOne();
     void bestsFollowPaletteAndCue_data();
     void bestsFollowPaletteAndCue();
+    void additionalStandingsFitTheirPanel_data();
     void additionalStandingsFitTheirPanel();
     void classTablesFollowTheClasses();
     void againstTheSimulator();
@@ -87,6 +89,7 @@ void TestStandingPanels::cleanup()
     SessionClock::setClock(nullptr);
     TimingColours::instance()->setPalette(TimingColours::Classic);
     TimingColours::instance()->setCues(true);
+    ToolWindow::setTextScale(1);
 }
 
 void TestStandingPanels::fastestLap()
@@ -310,8 +313,18 @@ void TestStandingPanels::bestsFollowPaletteAndCue()
     QVERIFY(!model.data(model.index(1, column), Qt::BackgroundRole).isValid());
 }
 
+void TestStandingPanels::additionalStandingsFitTheirPanel_data()
+{
+    QTest::addColumn<qreal>("textScale");
+    QTest::newRow("text 100 %") << qreal(1);
+    // Twice the text: the tables wrap to fewer per row, each value still in sight.
+    QTest::newRow("text 200 %") << qreal(2);
+}
+
 void TestStandingPanels::additionalStandingsFitTheirPanel()
 {
+    QFETCH(qreal, textScale);
+    ToolWindow::setTextScale(textScale);
     // Forty cars in every table, a panel of 630 x 420 pixels.
     auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
