@@ -147,16 +147,21 @@ void TablePanel::textScaleChanged(qreal oldScale)
 
 void TablePanel::restoreHeader(QTableView* view)
 {
-    const QString widthKey = widthKeyOf(view);
-    const auto settings = AppSettings::open();
-    const QByteArray state = settings->value(headerStateKeyOf(view)).toByteArray();
-    if (!state.isEmpty())
+    const QByteArray state = AppSettings::open()->value(headerStateKeyOf(view)).toByteArray();
+    if (!state.isEmpty()) {
+        const bool fitting = m_fitting;
+        m_fitting = true;
         view->horizontalHeader()->restoreState(state);
-    for (int column = 0; column < view->model()->columnCount() && !widthKey.isEmpty(); ++column) {
-        const QVariant stored = settings->value(widthKey.arg(column));
-        if (stored.isValid())
-            view->horizontalHeader()->resizeSection(column, qRound(stored.toInt() * textScale()));
+        m_fitting = fitting;
     }
+    // The state holds pixels at the size it was saved at; stored and default
+    // widths are at size 1 and are given again at the size in force.
+    setColumnWidths(view, 1);
+}
+
+bool TablePanel::isFitting() const
+{
+    return m_fitting;
 }
 
 void TablePanel::saveHeader(QTableView* view)

@@ -51,8 +51,9 @@ protected:
     QTableView* addTable(QAbstractItemModel* model, const TableKeys& keys, QWidget* parent, const QString& objectName);
     // The same for a view the panel made itself (with its own header), after its model is set.
     void setUpTable(QTableView* view, const TableKeys& keys);
-    // The saved header state, then the stored widths: a width is stored on
-    // every resize, so it is newer than any header state. `addTable` does it;
+    // The saved header state, then the stored (or default) widths at the text
+    // size in force: a width is stored on every resize, so it is newer than
+    // any header state. `addTable` does it;
     // a panel calls it again only to undo changes of its own.
     void restoreHeader(QTableView* view);
     void saveHeader(QTableView* view);
@@ -61,6 +62,8 @@ protected:
     // that returns is shown again unless the user had hidden it.
     void setAbsentColumns(QTableView* view, const QList<int>& columns);
     void storeColumnWidth(QTableView* view, int column, int width);
+    // Whether widths are being set by the panel (fitting, a text size), not by the user.
+    bool isFitting() const;
     // Fits to their contents the columns the user has not sized.
     void fitColumns(QTableView* view);
     // Scrolls to the newest row: the bottom, or the top when newest first.
