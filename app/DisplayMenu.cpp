@@ -48,6 +48,15 @@ const SkinEntry& skinEntry(const QString& skin)
     return kSkins[1];
 }
 
+// A stored size that is not a number is 100 %; others are kept within the sizes offered.
+qreal storedTextScale(const QVariant& stored)
+{
+    bool ok = false;
+    const qreal scale = stored.toDouble(&ok);
+    const QList<qreal>& scales = DisplayMenu::textScales();
+    return ok ? qBound(scales.first(), scale, scales.last()) : 1.0;
+}
+
 } // namespace
 
 const QString DisplayMenu::kTextScaleKey = QStringLiteral("textScale");
@@ -82,7 +91,11 @@ DisplayMenu::DisplayMenu(QMenu* menu, QMainWindow* window)
     safe->setToolTip(tr("Bests in orange and sky blue (Okabe-Ito), told apart with any colour vision."));
     TimingColours* colours = TimingColours::instance();
     colours->setPalette(settings->value(kPaletteKey).toString() == kColourSafe ? TimingColours::ColourSafe : TimingColours::Classic);
-    colours->setCues(settings->value(kCuesKey, true).toBool());
+    // Marks without colour from the first start, but not for users updating
+    // (their settings already hold a skin), who keep the look they know.
+    if (!settings->contains(kCuesKey))
+        settings->setValue(kCuesKey, !settings->contains(AppSettings::kSkinKey));
+    colours->setCues(settings->value(kCuesKey).toBool());
     safe->setChecked(colours->palette() == TimingColours::ColourSafe);
     connect(safe, &QAction::toggled, colours, [colours](bool on) {
         AppSettings::open()->setValue(kPaletteKey, on ? kColourSafe : kClassic);
@@ -110,7 +123,7 @@ DisplayMenu::DisplayMenu(QMenu* menu, QMainWindow* window)
         group->addAction(action);
         connect(action, &QAction::triggered, this, [this, scale] { setTextScale(scale); });
     }
-    ToolWindow::setTextScale(settings->value(kTextScaleKey, 1.0).toDouble());
+    ToolWindow::setTextScale(storedTextScale(settings->value(kTextScaleKey, 1.0)));
     QApplication::setFont(ToolWindow::panelFont());
     checkTextScale();
 }
@@ -198,7 +211,7 @@ void DisplayMenu::loadTextScale(const QString& layout)
 {
     const QVariant stored = AppSettings::open()->value(QStringLiteral("%1/%2/%3").arg(kLayouts, layout, kTextScaleKey));
     if (stored.isValid())
-        setTextScale(stored.toDouble());
+        setTextScale(storedTextScale(stored));
 }
 
 void DisplayMenu::saveTextScale(QSettings& settings) const

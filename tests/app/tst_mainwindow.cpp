@@ -34,8 +34,6 @@
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QToolButton>
-#include <QTableView>
-#include <QHeaderView>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -133,7 +131,6 @@ private slots:
     void savingTwice();
     void removedLastLayoutOpensEverything();
     void skinToggling();
-    void textSizeKeptWithTheLayout();
     void displayOptions();
     void bringAllToPrimaryDesktop();
     void tyresRefusal();
@@ -165,7 +162,6 @@ void TestMainWindow::init()
 void TestMainWindow::cleanup()
 {
     qApp->setStyleSheet(QString());
-    ToolWindow::setTextScale(1);
 }
 
 void TestMainWindow::firstStart()
@@ -374,68 +370,11 @@ void TestMainWindow::skinToggling()
     QCOMPARE(skins.at(1).at(0).toString(), QStringLiteral("Dark"));
     QVERIFY(qApp->styleSheet().contains(QLatin1String("Dark skin")));
 
-    // High contrast: the only one checked; unchecking it goes back to dark.
-    window.action(QStringLiteral("actionHigh_contrast_skin"))->setChecked(true);
-    QVERIFY(!window.action(QStringLiteral("actionDark_skin"))->isChecked());
-    QVERIFY(!window.action(QStringLiteral("actionLight_skin"))->isChecked());
-    QCOMPARE(stored(QStringLiteral("skin")).toString(), QStringLiteral("HighContrast"));
-    QCOMPARE(skins.at(2).at(0).toString(), QStringLiteral("HighContrast"));
-    QVERIFY(qApp->styleSheet().contains(QLatin1String("High contrast skin")));
-    window.action(QStringLiteral("actionHigh_contrast_skin"))->setChecked(false);
-    QVERIFY(window.action(QStringLiteral("actionDark_skin"))->isChecked());
-    QCOMPARE(skins.at(3).at(0).toString(), QStringLiteral("Dark"));
-
     // The stored skin is the next start's.
     window.action(QStringLiteral("actionLight_skin"))->setChecked(true);
     MainWindow next(somePanels({DayTime}));
     QVERIFY(next.action(QStringLiteral("actionLight_skin"))->isChecked());
     QVERIFY(!next.action(QStringLiteral("actionDark_skin"))->isChecked());
-}
-
-void TestMainWindow::textSizeKeptWithTheLayout()
-{
-    Factories real{};
-    real[Standing] = PanelRegistry::factories()[Standing];
-    MainWindow window(real);
-    window.panelAction(Standing)->trigger();
-    ToolWindow* panel = window.panel(Standing);
-    QVERIFY(panel);
-    auto* table = panel->findChild<QTableView*>(QStringLiteral("tableViewRace"));
-    QVERIFY(table);
-    // The panel font's size depends on the screen; the text size doubles it.
-    const qreal base = panel->font().pointSizeF();
-    QVERIFY(base >= 6);
-    QCOMPARE(table->verticalHeader()->defaultSectionSize(), 19);
-    const int nameWidth = table->columnWidth(2);
-
-    // Every open panel grows at once: font, rows, columns, title bar.
-    window.action(QStringLiteral("actionText_size_200"))->trigger();
-    QCOMPARE(panel->font().pointSizeF(), 2 * base);
-    QCOMPARE(table->font().pointSizeF(), 2 * base);
-    QCOMPARE(table->verticalHeader()->defaultSectionSize(), 38);
-    QCOMPARE(table->columnWidth(2), 2 * nameWidth);
-    QCOMPARE(panel->findChild<QWidget*>(QStringLiteral("titleBar"))->height(), 60);
-    QCOMPARE(stored(QStringLiteral("textScale")).toDouble(), 2.0);
-
-    // A layout keeps its size; one saved without a size leaves it as it is.
-    window.saveLayout(QStringLiteral("garage"));
-    QCOMPARE(stored(QStringLiteral("layouts/garage/textScale")).toDouble(), 2.0);
-    window.action(QStringLiteral("actionText_size_100"))->trigger();
-    QCOMPARE(table->verticalHeader()->defaultSectionSize(), 19);
-    QCOMPARE(table->columnWidth(2), nameWidth);
-    window.setLayout(QStringLiteral("garage"));
-    QCOMPARE(panel->font().pointSizeF(), 2 * base);
-    QVERIFY(window.action(QStringLiteral("actionText_size_200"))->isChecked());
-    window.setLayout(QStringLiteral("default"));
-    QCOMPARE(panel->font().pointSizeF(), 2 * base);
-    // A panel made now is made at that size ("default" hid the old one: open, close, open anew).
-    for (int i = 0; i < 3; ++i)
-        window.panelAction(Standing)->trigger();
-    QVERIFY(window.panel(Standing) && window.panel(Standing) != panel);
-    auto* fresh = window.panel(Standing)->findChild<QTableView*>(QStringLiteral("tableViewRace"));
-    QVERIFY(fresh);
-    QCOMPARE(fresh->verticalHeader()->defaultSectionSize(), 38);
-    window.action(QStringLiteral("actionText_size_100"))->trigger();
 }
 
 void TestMainWindow::displayOptions()

@@ -408,6 +408,14 @@ void TestStandingPanels::classTablesFollowTheClasses()
     WidgetClassResults again(provider.get());
     QVERIFY(!again.table(1)->isColumnHidden(M::S1));
     QVERIFY(again.table(1)->isColumnHidden(M::Class));
+    // A change of text size refits the tables, at least as a panel made at that size;
+    // the header state saved at 100 % gives the widths at 200 %.
+    ToolWindow::setTextScale(2);
+    panel.applyTextScale();
+    WidgetClassResults atTwo(provider.get());
+    QVERIFY(panel.table(0)->height() >= atTwo.table(0)->height());
+    QCOMPARE(atTwo.table(0)->columnWidth(M::Name), 310);
+    QCOMPARE(atTwo.table(0)->columnWidth(M::Gap), 128);
 }
 
 void TestStandingPanels::againstTheSimulator()
