@@ -10,6 +10,7 @@
 #include "DialogSaveLayout.h"
 #include "DialogScaleFactor.h"
 #include "DialogUser.h"
+#include "DisplayMenu.h"
 #include "ProgramResources.h"
 #include "DriveTimeMenu.h"
 #include "KeyboardShortcuts.h"
@@ -25,7 +26,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFile>
 #include <QGLFormat>
 #include <QLabel>
 #include <QMenu>
@@ -56,20 +56,6 @@ const QString kLastLayoutName = QStringLiteral("lastLayoutName");
 const QString kDefaultLayout = QStringLiteral("default");
 const QString kMainWindowGroup = QStringLiteral("mainwindow");
 
-const QString kDark = QStringLiteral("Dark");
-const QString kLight = QStringLiteral("Light");
-
-// The style sheet of a skin, as Latin-1 text up to its first NUL byte; an
-// empty sheet when the resource is missing.
-QString skinStyleSheet(bool dark)
-{
-    QFile file(dark ? QStringLiteral(":/qss/Resources/qss/DarkStyle.qss") : QStringLiteral(":/qss/Resources/qss/LightStyle.qss"));
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    const QByteArray bytes = file.readAll();
-    return QString::fromLatin1(bytes.constData(), qstrnlen(bytes.constData(), uint(bytes.size())));
-}
-
 void writeGeometry(QSettings& settings, const QString& group, const QRect& geometry, bool show)
 {
     settings.beginGroup(group);
@@ -98,10 +84,6 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
 
     m_showBorder = settings->value(kShowBorder, true).toBool();
     action(QStringLiteral("actionShow_tool_window_frame"))->setChecked(m_showBorder);
-
-    const bool dark = settings->value(AppSettings::kSkinKey, kDark).toString() == kDark;
-    checkSkinActions(dark);
-    qApp->setStyleSheet(skinStyleSheet(dark));
 
     setFont(ToolWindow::panelFont());
     setWindowTitle(QStringLiteral("%1 v%2").arg(QStringLiteral("Lanterra"), QCoreApplication::applicationVersion()));
@@ -236,10 +218,9 @@ void MainWindow::buildForm()
     connect(addAction(layout, "actionLayoutSet", tr("Set..."), false), &QAction::triggered, this, &MainWindow::on_actionLayoutSet_triggered);
     connect(addAction(layout, "actionLayoutSave", tr("Save..."), false), &QAction::triggered, this, &MainWindow::on_actionLayoutSave_triggered);
     layout->addSeparator();
-    QAction* dark = addAction(layout, "actionDark_skin", tr("Dark skin"), true);
-    dark->setChecked(true);
-    connect(dark, &QAction::toggled, this, &MainWindow::on_actionDark_skin_toggled);
-    connect(addAction(layout, "actionLight_skin", tr("Light skin"), true), &QAction::toggled, this, &MainWindow::on_actionLight_skin_toggled);
+    // Skins, timing colours and text size.
+    m_display = new DisplayMenu(layout, this);
+    connect(m_display, &DisplayMenu::skinChanged, this, &MainWindow::updateSkin);
     layout->addSeparator();
     connect(addAction(layout, "actionSet_application_scale", tr("Set application scale..."), false), &QAction::triggered, this,
             &MainWindow::on_actionSet_application_scale_triggered);
@@ -309,6 +290,11 @@ QSystemTrayIcon* MainWindow::trayIcon() const
 AlertPresenter* MainWindow::alertPresenter() const
 {
     return m_alertPresenter;
+}
+
+DisplayMenu* MainWindow::displayMenu() const
+{
+    return m_display;
 }
 
 // ---------------------------------------------------------------------------
@@ -561,39 +547,6 @@ void MainWindow::on_actionExit_triggered()
 // ---------------------------------------------------------------------------
 // Display options
 
-void MainWindow::applySkin(bool dark)
-{
-    const QString sheet = skinStyleSheet(dark);
-    emit updateSkin(dark ? kDark : kLight);
-    qApp->setStyleSheet(sheet);
-}
-
-void MainWindow::checkSkinActions(bool dark)
-{
-    // Each skin action shows the opposite of the other; neither runs its handler again.
-    const QSignalBlocker darkBlocker(action(QStringLiteral("actionDark_skin")));
-    const QSignalBlocker lightBlocker(action(QStringLiteral("actionLight_skin")));
-    action(QStringLiteral("actionDark_skin"))->setChecked(dark);
-    action(QStringLiteral("actionLight_skin"))->setChecked(!dark);
-}
-
-void MainWindow::chooseSkin(bool dark)
-{
-    checkSkinActions(dark);
-    AppSettings::open()->setValue(AppSettings::kSkinKey, dark ? kDark : kLight);
-    applySkin(dark);
-}
-
-void MainWindow::on_actionDark_skin_toggled(bool checked)
-{
-    chooseSkin(checked);
-}
-
-void MainWindow::on_actionLight_skin_toggled(bool checked)
-{
-    chooseSkin(!checked);
-}
-
 void MainWindow::on_actionUse_USA_units_triggered(bool checked)
 {
     m_imperialUnits = checked;
@@ -684,6 +637,7 @@ void MainWindow::createDefaultLayout()
 
 void MainWindow::applyLayout(const QString& name)
 {
+    m_display->loadTextScale(name);
     const auto settings = AppSettings::open();
     settings->beginGroup(kLayouts);
     settings->beginGroup(name);
@@ -709,6 +663,7 @@ void MainWindow::saveLayout(const QString& name)
     settings->beginGroup(kLayouts);
     settings->beginGroup(name);
     saveWidgetGeometry(*settings);
+    m_display->saveTextScale(*settings);
     for (int row = 0; row < RowCount; ++row) {
         if (m_panels[row])
             m_panels[row]->saveWidgetGeometry(*settings);
@@ -723,6 +678,7 @@ void MainWindow::setLayout(const QString& name)
 {
     m_currentLayoutName = name;
     AppSettings::open()->setValue(kLastLayoutName, name);
+    m_display->loadTextScale(name);
     for (ToolWindow* open : m_panels) {
         if (open)
             loadPanelGeometry(open);
@@ -764,7 +720,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     {
         const auto settings = AppSettings::open();
-        settings->setValue(AppSettings::kSkinKey, action(QStringLiteral("actionDark_skin"))->isChecked() ? kDark : kLight);
+        settings->setValue(AppSettings::kSkinKey, m_display->skin());
         settings->setValue(kShowBorder, action(QStringLiteral("actionShow_tool_window_frame"))->isChecked());
     }
     if (m_panels[Follow])

@@ -10,6 +10,7 @@ class AlertPresenter;
 class AlertsMenu;
 class CertificateTrust;
 class ConnectionWatch;
+class DisplayMenu;
 class QAction;
 class QLabel;
 class QMenu;
@@ -47,6 +48,8 @@ public:
     QSystemTrayIcon* trayIcon() const;
     // The alerts' count, menu action, notifications and sound.
     AlertPresenter* alertPresenter() const;
+    // Skins, timing colours and text size.
+    DisplayMenu* displayMenu() const;
 
     // Named layouts
     void saveWidgetGeometry(QSettings& settings);
@@ -76,8 +79,6 @@ private slots:
     void on_actionExit_triggered();
     void on_actionBring_all_to_primary_desktop_triggered();
     void on_actionUse_OpenGL_triggered(bool checked);
-    void on_actionDark_skin_toggled(bool checked);
-    void on_actionLight_skin_toggled(bool checked);
     void on_actionSort_Messages_Flags_toggled(bool checked);
     void on_actionShow_tool_window_frame_toggled(bool checked);
     void on_actionUse_USA_units_triggered(bool checked);
@@ -90,9 +91,6 @@ protected:
 private:
     void buildForm();
     QAction* addAction(QMenu* menu, const char* objectName, const QString& text, bool checkable);
-    void checkSkinActions(bool dark);
-    void chooseSkin(bool dark);
-    void applySkin(bool dark);
     // Opens (creating it when needed) or closes the panel of a row.
     void setPanelOpen(int row, bool open);
     void loadPanelGeometry(ToolWindow* panel);
@@ -123,4 +121,5 @@ private:
     RecordingControls* m_recording = nullptr;
     AlertsMenu* m_alertsMenu = nullptr;
     AlertPresenter* m_alertPresenter = nullptr;
+    DisplayMenu* m_display = nullptr;
 };

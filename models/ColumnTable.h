@@ -85,20 +85,4 @@ QVariant headerData(const Spec (&columns)[N], const char* context, int section, 
     return QVariant();
 }
 
-// The cell colours the timing tables share: magenta behind a session best,
-// a followed car's colour behind its row, dark text on either, light text
-// in the dark skin otherwise.
-inline QVariant background(bool best, const QColor& highlight)
-{
-    if (best)
-        return QBrush(Qt::magenta);
-    return highlight.isValid() ? QVariant(QBrush(highlight)) : QVariant();
-}
-
-inline QVariant foreground(bool best, const QColor& highlight, const QString& skin)
-{
-    const bool light = best || highlight.isValid() || skin != QLatin1String("Dark");
-    return QBrush(light ? QColor(22, 22, 22) : QColor(220, 220, 220));
-}
-
 } // namespace ColumnTable

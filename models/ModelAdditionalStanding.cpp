@@ -1,6 +1,7 @@
 #include "ModelAdditionalStanding.h"
 
 #include "ColumnTable.h"
+#include "TimingColours.h"
 #include "SessionClock.h"
 #include "V2DataProvider.h"
 
@@ -49,6 +50,7 @@ ModelAdditionalStanding::ModelAdditionalStanding(V2DataProvider* provider, Kind 
     , m_usaUnits(provider->usaUnits())
 {
     connect(provider, &V2DataProvider::standingsOverall, this, &ModelAdditionalStanding::scheduleRefresh);
+    connect(TimingColours::instance(), &TimingColours::changed, this, &ModelAdditionalStanding::repaintAll);
     connect(provider, &V2DataProvider::standingsOverallByPosition, this, &ModelAdditionalStanding::scheduleRefresh);
     connect(provider, &V2DataProvider::participantDetails, this, &ModelAdditionalStanding::scheduleRefresh);
     connect(provider, &V2DataProvider::participantDetailsByPnum, this, &ModelAdditionalStanding::scheduleRefresh);
@@ -104,9 +106,11 @@ QVariant ModelAdditionalStanding::data(const QModelIndex& index, int role) const
     case Qt::TextAlignmentRole:
         return kColumns[index.column()].alignment;
     case Qt::BackgroundRole:
-        return ColumnTable::background(best, highlight);
+        return TimingColours::background(best ? TimingColours::SessionBest : TimingColours::NoMark, highlight);
     case Qt::ForegroundRole:
-        return ColumnTable::foreground(best, highlight, m_skin);
+        return TimingColours::foreground(best ? TimingColours::SessionBest : TimingColours::NoMark, highlight, m_skin);
+    case Qt::FontRole:
+        return TimingColours::font(best ? TimingColours::SessionBest : TimingColours::NoMark);
     default:
         return QVariant();
     }

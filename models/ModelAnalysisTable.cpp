@@ -1,6 +1,7 @@
 #include "ModelAnalysisTable.h"
 
 #include "ColumnTable.h"
+#include "TimingColours.h"
 #include "V2DataProvider.h"
 
 #include <QBrush>
@@ -11,8 +12,6 @@
 
 namespace {
 
-const QColor kDarkText(22, 22, 22);
-const QColor kLightText(220, 220, 220);
 const int kDefaultWidths[ModelAnalysisTable::ColumnCount] = {90, 40, 80};
 
 } // namespace
@@ -25,6 +24,7 @@ ModelAnalysisTable::ModelAnalysisTable(V2DataProvider* provider, const QString& 
     connect(provider, &V2DataProvider::analysisProcessed, this, &ModelAnalysisTable::processAnalysis);
     connect(provider, &V2DataProvider::onCarToFollowChanged, this, &ModelAnalysisTable::refreshAll);
     connect(provider, &V2DataProvider::cleanAll, this, &ModelAnalysisTable::cleanAll);
+    connect(TimingColours::instance(), &TimingColours::changed, this, &ModelAnalysisTable::refreshAll);
 }
 
 ModelAnalysisTable::~ModelAnalysisTable() = default;
@@ -83,13 +83,11 @@ QVariant ModelAnalysisTable::data(const QModelIndex& index, int role) const
     case Qt::TextAlignmentRole:
         return ColumnTable::Right;
     case Qt::BackgroundRole:
-        return highlight.isValid() ? QVariant(QBrush(highlight)) : QVariant();
-    case Qt::ForegroundRole: {
-        const bool dark = m_skin == QLatin1String("Dark");
-        if (index.column() == Value && !cell.valid)
-            return QBrush(dark ? QColor(Qt::darkGray) : QColor(Qt::gray));
-        return QBrush(highlight.isValid() || !dark ? kDarkText : kLightText);
-    }
+        return TimingColours::background(TimingColours::NoMark, highlight);
+    case Qt::ForegroundRole:
+        return TimingColours::foreground(index.column() == Value && !cell.valid ? TimingColours::Invalid : TimingColours::NoMark, highlight, m_skin);
+    case Qt::FontRole:
+        return TimingColours::font(index.column() == Value && !cell.valid ? TimingColours::Invalid : TimingColours::NoMark, highlight.isValid());
     default:
         return QVariant();
     }

@@ -1,5 +1,6 @@
 #include "ModelDriveTime.h"
 
+#include "AppSettings.h"
 #include "StintRows.h"
 #include "V2DataProvider.h"
 
@@ -111,7 +112,7 @@ QVariant ModelDriveTime::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= rows().size())
         return QVariant();
     const Row& row = rows().at(index.row());
-    const bool dark = m_skin == QLatin1String("Dark");
+    const bool dark = AppSettings::isDarkSkin(m_skin);
     const bool stateCell = index.column() == State;
     switch (role) {
     case Qt::BackgroundRole:

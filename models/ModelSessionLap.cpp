@@ -19,8 +19,6 @@ namespace {
 using namespace ColumnTable;
 
 const QString kNoParticipant = QStringLiteral("---");
-const QColor kDarkText(22, 22, 22);
-const QColor kLightText(220, 220, 220);
 
 // One cell being made: the record and the notes.
 struct LapCell {
@@ -104,6 +102,7 @@ ModelSessionLap::ModelSessionLap(V2DataProvider* provider, const QString& skin, 
     connect(provider, &V2DataProvider::onCarToFollowChanged, this, &ModelSessionLap::repaintAll);
     connect(provider, &V2DataProvider::cleanAll, this, &ModelSessionLap::cleanAll);
     connect(provider, &V2DataProvider::speedUnitsChanged, this, &ModelSessionLap::repaintSpeeds);
+    connect(TimingColours::instance(), &TimingColours::changed, this, &ModelSessionLap::repaintAll);
 }
 
 ModelSessionLap::~ModelSessionLap() = default;
@@ -210,46 +209,44 @@ QVariant ModelSessionLap::data(const QModelIndex& index, int role) const
             if (pit.isValid())
                 return pit;
         }
-        return role == Qt::BackgroundRole ? background(*record, column) : foreground(*record, column);
+        if (role == Qt::BackgroundRole)
+            return TimingColours::background(mark(*record, column), highlight(*record));
+        return TimingColours::foreground(mark(*record, column), highlight(*record), m_skin);
     }
+    case Qt::FontRole:
+        return TimingColours::font(mark(*record, column), highlight(*record).isValid());
     default:
         return QVariant();
     }
 }
 
-QVariant ModelSessionLap::background(const LapAnalysisRecord& record, int column) const
+TimingColours::Mark ModelSessionLap::mark(const LapAnalysisRecord& record, int column) const
 {
-    if (column == LapTime && record.isValid && hasTime(record.lapTime)) {
-        if (record.lapTime == m_sessionBests[4])
-            return QBrush(Qt::magenta);
-        if (record.lapTime == m_followedBests[4])
-            return QBrush(Qt::cyan);
+    if (column == LapTime) {
+        if (!record.isValid)
+            return TimingColours::Invalid;
+        if (hasTime(record.lapTime) && record.lapTime == m_sessionBests[4])
+            return TimingColours::SessionBest;
+        if (hasTime(record.lapTime) && record.lapTime == m_followedBests[4])
+            return TimingColours::PersonalBest;
+        return TimingColours::NoMark;
     }
     if (isSector(column)) {
         const int s = column - S1;
         const quint64 time = record.sectorTime[s];
-        if (hasTime(time) && record.sectorValid[s] && !record.sectorTrackLimits[s]) {
-            if (time == m_sessionBests[s])
-                return QBrush(Qt::magenta);
-            if (time == m_followedBests[s])
-                return QBrush(Qt::cyan);
-        }
+        if (!record.sectorValid[s] || record.sectorTrackLimits[s])
+            return TimingColours::Invalid;
+        if (hasTime(time) && time == m_sessionBests[s])
+            return TimingColours::SessionBest;
+        if (hasTime(time) && time == m_followedBests[s])
+            return TimingColours::PersonalBest;
     }
-    const QColor highlight = m_carFollowMode ? QColor() : m_provider->getFollowColor(record.pNum);
-    return highlight.isValid() ? QVariant(QBrush(highlight)) : QVariant();
+    return TimingColours::NoMark;
 }
 
-QVariant ModelSessionLap::foreground(const LapAnalysisRecord& record, int column) const
+QColor ModelSessionLap::highlight(const LapAnalysisRecord& record) const
 {
-    const bool dark = m_skin == QLatin1String("Dark");
-    const QColor dimmed = dark ? QColor(Qt::darkGray) : QColor(Qt::gray);
-    if (column == LapTime && !record.isValid)
-        return QBrush(dimmed);
-    if (isSector(column) && (!record.sectorValid[column - S1] || record.sectorTrackLimits[column - S1]))
-        return QBrush(dimmed);
-    if (background(record, column).isValid())
-        return QBrush(kDarkText);
-    return QBrush(dark ? kLightText : kDarkText);
+    return m_carFollowMode ? QColor() : m_provider->getFollowColor(record.pNum);
 }
 
 bool ModelSessionLap::setData(const QModelIndex& index, const QVariant& value, int role)

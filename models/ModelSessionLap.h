@@ -2,6 +2,7 @@
 
 #include "AnalysisRowsView.h"
 #include "LapAnalysisRecord.h"
+#include "TimingColours.h"
 
 #include <QAbstractTableModel>
 #include <QMap>
@@ -84,8 +85,10 @@ private:
     bool readBests();
     void repaintAll();
     void repaintSpeeds();
-    QVariant background(const LapAnalysisRecord& record, int column) const;
-    QVariant foreground(const LapAnalysisRecord& record, int column) const;
+    // What a cell's time means, for its colours and cue.
+    TimingColours::Mark mark(const LapAnalysisRecord& record, int column) const;
+    // The followed car's colour behind its rows (none in a follow block).
+    QColor highlight(const LapAnalysisRecord& record) const;
 
     V2DataProvider* m_provider;
     AnalysisRowsView<LapAnalysisRecord> m_copy;

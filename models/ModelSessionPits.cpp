@@ -1,6 +1,7 @@
 #include "ModelSessionPits.h"
 
 #include "ColumnTable.h"
+#include "TimingColours.h"
 #include "ModelSessionPitIn.h"
 #include "ModelSessionPitOut.h"
 #include "V2DataProvider.h"
@@ -98,9 +99,9 @@ QVariant ModelSessionPits::data(const QModelIndex& index, int role) const
     case Qt::TextAlignmentRole:
         return Right;
     case Qt::BackgroundRole:
-        return ColumnTable::background(false, m_provider->getFollowColor(row.pNum));
+        return TimingColours::background(TimingColours::NoMark, m_provider->getFollowColor(row.pNum));
     case Qt::ForegroundRole:
-        return ColumnTable::foreground(false, m_provider->getFollowColor(row.pNum), m_skin);
+        return TimingColours::foreground(TimingColours::NoMark, m_provider->getFollowColor(row.pNum), m_skin);
     default:
         return QVariant();
     }

@@ -6,6 +6,7 @@
 #include "ModelSessionStandingPractice.h"
 #include "ProgramResources.h"
 #include "SessionClock.h"
+#include "TimingColours.h"
 #include "V2DataProvider.h"
 
 #include <QBrush>
@@ -20,9 +21,7 @@ namespace {
 // A car in the pit lane shows its best sectors this long after entering.
 constexpr qint64 kShowBestAfterMs = 15000;
 
-const QString kDark = QStringLiteral("Dark");
 const QColor kDarkText(22, 22, 22);
-const QColor kLightText(220, 220, 220);
 
 QString clockText(quint64 dayTime)
 {
@@ -196,6 +195,7 @@ ModelSessionStanding::ModelSessionStanding(V2DataProvider* provider, const QStri
     connect(provider, &V2DataProvider::onCarToFollowChanged, this, &ModelSessionStanding::refreshAll);
     connect(provider, &V2DataProvider::cleanAll, this, &ModelSessionStanding::cleanAll);
     connect(provider->carFlash(), &CarFlash::changed, this, &ModelSessionStanding::repaintCar);
+    connect(TimingColours::instance(), &TimingColours::changed, this, &ModelSessionStanding::refreshAll);
     connect(&m_timer, &QTimer::timeout, this, &ModelSessionStanding::refreshPitTimeColumn);
     m_timer.start(practice ? 1000 : 300);
 }
@@ -438,10 +438,17 @@ QVariant ModelSessionStanding::data(const QModelIndex& index, int role) const
         return columnSpec(m_practice, index.column()).alignment;
     case Qt::DecorationRole:
         return decoration(row, index.column());
-    case Qt::BackgroundRole:
-        return background(row, index.row(), index.column());
+    case Qt::BackgroundRole: {
+        const TimingColours::Mark cellMark = mark(row, index.row(), index.column());
+        // Best sectors shown in the pit lane stand on no ground at all.
+        if (cellMark == TimingColours::BestInPit)
+            return QVariant();
+        return TimingColours::background(cellMark, m_provider->getFollowColor(row.participant));
+    }
     case Qt::ForegroundRole:
-        return foreground(row, index.row(), index.column());
+        return TimingColours::foreground(mark(row, index.row(), index.column()), m_provider->getFollowColor(row.participant), m_skin);
+    case Qt::FontRole:
+        return TimingColours::font(mark(row, index.row(), index.column()), m_provider->getFollowColor(row.participant).isValid());
     default:
         return QVariant();
     }
@@ -479,53 +486,28 @@ QVariant ModelSessionStanding::decoration(const StandingRow& row, int column) co
     return QVariant();
 }
 
-QVariant ModelSessionStanding::background(const StandingRow& row, int rowIndex, int column) const
+TimingColours::Mark ModelSessionStanding::mark(const StandingRow& row, int rowIndex, int column) const
 {
-    const QColor highlight = m_provider->getFollowColor(row.participant);
-    const QVariant plain = highlight.isValid() ? QVariant(QBrush(highlight)) : QVariant();
-    if (column >= S1Column && column <= S4Column) {
-        const int s = column - S1Column;
-        if (showsBestSectors(rowIndex) && row.bestSector[s] != 0)
-            return QVariant();
-        const quint64 last = row.lastSector[s];
-        const bool marked = m_practice && row.sectorTrackLimits[s];
-        if (last != 0 && row.lastSectorValid[s] && !marked) {
-            if (last == m_sessionBestSector[s])
-                return QBrush(Qt::magenta);
-            if (last == row.bestSector[s])
-                return QBrush(Qt::cyan);
-        }
-        return plain;
-    }
-    if (column == LastLapColumn && row.laps > 0 && row.lastLapValid) {
-        if (row.lastLapTime == m_sessionBestLap)
-            return QBrush(Qt::magenta);
-        if (row.lastLapTime == row.bestLapTime)
-            return QBrush(Qt::cyan);
-    }
-    return plain;
-}
-
-QVariant ModelSessionStanding::foreground(const StandingRow& row, int rowIndex, int column) const
-{
-    const bool dark = m_skin == kDark;
-    const QColor defaultColor = m_provider->getFollowColor(row.participant).isValid() ? kDarkText : (dark ? kLightText : kDarkText);
-    const QColor dimmed = dark ? QColor(Qt::darkGray) : QColor(Qt::gray);
     if (column >= S1Column && column <= S4Column) {
         const int s = column - S1Column;
         if (showsBestSectors(rowIndex))
-            return QBrush(row.bestSector[s] != 0 ? (dark ? QColor(Qt::cyan) : QColor(Qt::blue)) : defaultColor);
+            return row.bestSector[s] != 0 ? TimingColours::BestInPit : TimingColours::NoMark;
         const quint64 last = row.lastSector[s];
         if (!row.lastSectorValid[s])
-            return QBrush(dimmed);
-        return QBrush(last == m_sessionBestSector[s] || last == row.bestSector[s] ? kDarkText : defaultColor);
+            return TimingColours::Invalid;
+        // In practice a sector over the track limits is no best, whatever its time.
+        if (last == 0 || (m_practice && row.sectorTrackLimits[s]))
+            return TimingColours::NoMark;
+        if (last == m_sessionBestSector[s])
+            return TimingColours::SessionBest;
+        return last == row.bestSector[s] ? TimingColours::PersonalBest : TimingColours::NoMark;
     }
-    if (column == LastLapColumn) {
-        if (row.laps < 1)
-            return QBrush(defaultColor);
+    if (column == LastLapColumn && row.laps > 0) {
         if (!row.lastLapValid)
-            return QBrush(dimmed);
-        return QBrush(row.lastLapTime == m_sessionBestLap || row.lastLapTime == row.bestLapTime ? kDarkText : defaultColor);
+            return TimingColours::Invalid;
+        if (row.lastLapTime == m_sessionBestLap)
+            return TimingColours::SessionBest;
+        return row.lastLapTime == row.bestLapTime ? TimingColours::PersonalBest : TimingColours::NoMark;
     }
-    return QBrush(defaultColor);
+    return TimingColours::NoMark;
 }

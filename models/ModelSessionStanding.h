@@ -2,6 +2,7 @@
 
 #include "CoalescedTableModel.h"
 #include "StandingRow.h"
+#include "TimingColours.h"
 
 #include <QIcon>
 #include <QPixmap>
@@ -81,8 +82,8 @@ private:
     bool readBests();
     void updatePosition(int pos);
     StandingRow buildRow(int position) const;
-    QVariant background(const StandingRow& row, int rowIndex, int column) const;
-    QVariant foreground(const StandingRow& row, int rowIndex, int column) const;
+    // What a cell's time means, for its colours and cue.
+    TimingColours::Mark mark(const StandingRow& row, int rowIndex, int column) const;
     QVariant decoration(const StandingRow& row, int column) const;
 
     V2DataProvider* m_provider;

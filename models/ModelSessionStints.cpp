@@ -1,5 +1,6 @@
 #include "ModelSessionStints.h"
 
+#include "AppSettings.h"
 #include "ColumnTable.h"
 #include "V2DataProvider.h"
 
@@ -91,7 +92,7 @@ QVariant ModelSessionStints::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= m_rows.size())
         return QVariant();
     const Row& row = m_rows.at(index.row());
-    const bool dark = m_skin == QLatin1String("Dark");
+    const bool dark = AppSettings::isDarkSkin(m_skin);
     switch (role) {
     case Qt::DisplayRole:
         return kColumns[index.column()].text(row);

@@ -1,6 +1,7 @@
 #include "ModelStandingCombined.h"
 
 #include "ColumnTable.h"
+#include "TimingColours.h"
 #include "SessionClock.h"
 #include "SharedTables.h"
 #include "V2DataProvider.h"
@@ -44,6 +45,7 @@ ModelStandingCombined::ModelStandingCombined(V2DataProvider* provider, QObject* 
     connect(provider, &V2DataProvider::combinedParticipantDetailsByPnum, this, &ModelStandingCombined::processParticipant);
     connect(provider, &V2DataProvider::combinedInfo, this, &ModelStandingCombined::processRefresh);
     connect(provider, &V2DataProvider::onCarToFollowChanged, this, &ModelStandingCombined::repaintAll);
+    connect(TimingColours::instance(), &TimingColours::changed, this, &ModelStandingCombined::repaintAll);
     connect(provider, &V2DataProvider::cleanAll, this, &ModelStandingCombined::cleanAll);
     processRefresh();
 }
@@ -132,9 +134,11 @@ QVariant ModelStandingCombined::data(const QModelIndex& index, int role) const
     case Qt::TextAlignmentRole:
         return column < FirstSession ? kHeaders[column].alignment : Right;
     case Qt::BackgroundRole:
-        return ColumnTable::background(best, highlight);
+        return TimingColours::background(best ? TimingColours::SessionBest : TimingColours::NoMark, highlight);
     case Qt::ForegroundRole:
-        return ColumnTable::foreground(best, highlight, m_skin);
+        return TimingColours::foreground(best ? TimingColours::SessionBest : TimingColours::NoMark, highlight, m_skin);
+    case Qt::FontRole:
+        return TimingColours::font(best ? TimingColours::SessionBest : TimingColours::NoMark);
     default:
         return QVariant();
     }

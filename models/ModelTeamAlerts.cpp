@@ -1,5 +1,6 @@
 #include "ModelTeamAlerts.h"
 
+#include "AppSettings.h"
 #include "ColumnTable.h"
 #include "ProgramResources.h"
 #include "TeamAlertEngine.h"
@@ -42,7 +43,6 @@ constexpr AlertColumn kColumns[] = {
 };
 static_assert(inIdOrder(kColumns) && std::size(kColumns) == ModelTeamAlerts::ColumnCount, "columns in id order");
 
-const QString kDark = QStringLiteral("Dark");
 
 // Tints of alerts not yet acknowledged, by severity, on the dark and the light skin.
 const QColor kDarkTints[] = {{31, 58, 86}, {90, 71, 18}, {110, 30, 36}};
@@ -145,13 +145,13 @@ QVariant ModelTeamAlerts::background(const TeamAlert& alert) const
 {
     if (alert.acknowledged)
         return QVariant();
-    const QColor* tints = m_skin == kDark ? kDarkTints : kLightTints;
+    const QColor* tints = AppSettings::isDarkSkin(m_skin) ? kDarkTints : kLightTints;
     return QBrush(tints[severityIndex(alert.severity)]);
 }
 
 QVariant ModelTeamAlerts::foreground(const TeamAlert& alert) const
 {
-    const bool dark = m_skin == kDark;
+    const bool dark = AppSettings::isDarkSkin(m_skin);
     if (alert.acknowledged)
         return QBrush(dark ? QColor(130, 136, 145) : QColor(128, 128, 128));
     return QBrush(dark ? QColor(235, 235, 235) : QColor(22, 22, 22));

@@ -1,5 +1,7 @@
 #include "GapChartItem.h"
 
+#include "ToolWindow.h"
+
 #include <QFont>
 #include <QPainter>
 #include <QStyleOptionGraphicsItem>
@@ -16,7 +18,8 @@ constexpr double kMargin = 4.0;
 
 QFont numberFont()
 {
-    QFont font(QStringLiteral("Segoe UI"), 8);
+    QFont font(QStringLiteral("Segoe UI"));
+    font.setPointSizeF(8 * ToolWindow::textScale());
     font.setBold(true);
     return font;
 }

@@ -661,9 +661,8 @@ void GapChartView::drawForeground(QPainter* painter, const QRectF&)
     const QRect area = viewport()->rect();
     const QColor strip = m_dark ? QColor(34, 34, 38) : QColor(243, 243, 246);
     const QColor text = m_dark ? QColor(200, 200, 205) : QColor(60, 60, 66);
-    QFont font = painter->font();
-    font.setPointSize(8);
-    painter->setFont(font);
+    // The panel's font, at the text size the user chose.
+    painter->setFont(font());
     painter->setPen(text);
     const QString message = note();
     if (!message.isEmpty())

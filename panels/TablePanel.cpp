@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr int kRowHeight = 19;
 const char* const kWidthKeyProperty = "tableWidthKey";
 const char* const kHeaderStateKeyProperty = "tableHeaderStateKey";
 // Columns the data have not (hidden, not offered), and those of them the user had hidden.
@@ -75,27 +74,19 @@ QTableView* TablePanel::addTable(QAbstractItemModel* model, const TableKeys& key
 
 void TablePanel::setUpTable(QTableView* view, const TableKeys& keys)
 {
-    view->setFont(panelFont());
     view->setSelectionMode(QAbstractItemView::NoSelection);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setWordWrap(false);
     view->verticalHeader()->setVisible(keys.rowNumbers);
-    view->verticalHeader()->setMinimumSectionSize(kRowHeight);
-    view->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    sizeToText(view);
+    m_views.append(view);
     QHeaderView* header = view->horizontalHeader();
     header->setHighlightSections(false);
     // The keys travel with the view, which may go before or after the panel.
     view->setProperty(kWidthKeyProperty, keys.widthKey);
     view->setProperty(kHeaderStateKeyProperty, keys.headerStateKey);
 
-    const QAbstractItemModel* model = view->model();
-    const auto settings = AppSettings::open();
-    for (int column = 0; column < model->columnCount(); ++column) {
-        const QVariant stored = keys.widthKey.isEmpty() ? QVariant() : settings->value(keys.widthKey.arg(column));
-        const QVariant fallback = model->headerData(column, Qt::Horizontal, ColumnTable::DefaultWidthRole);
-        if (stored.isValid() || fallback.isValid())
-            view->setColumnWidth(column, stored.isValid() ? stored.toInt() : fallback.toInt());
-    }
+    setColumnWidths(view, 1);
     if (!keys.widthKey.isEmpty())
         connect(header, &QHeaderView::sectionResized, this, [this, view](int column, int, int width) { storeColumnWidth(view, column, width); });
     if (!keys.headerStateKey.isEmpty()) {
@@ -112,21 +103,65 @@ void TablePanel::storeColumnWidth(QTableView* view, int column, int width)
     const QString key = widthKeyOf(view);
     if (m_fitting || width <= 0 || key.isEmpty())
         return;
-    AppSettings::open()->setValue(key.arg(column), width);
+    // Widths are kept at text size 1, so that they hold at every size.
+    AppSettings::open()->setValue(key.arg(column), qRound(width / textScale()));
+}
+
+void TablePanel::sizeToText(QTableView* view)
+{
+    view->setFont(panelFont());
+    view->verticalHeader()->setMinimumSectionSize(rowHeight());
+    view->verticalHeader()->setDefaultSectionSize(rowHeight());
+}
+
+void TablePanel::setColumnWidths(QTableView* view, qreal ratio)
+{
+    // Stored widths and the model's defaults are at text size 1; a column
+    // with neither (fitted to its contents) grows by the change of size.
+    const QString widthKey = widthKeyOf(view);
+    const QAbstractItemModel* model = view->model();
+    const auto settings = AppSettings::open();
+    const bool fitting = m_fitting;
+    m_fitting = true;
+    for (int column = 0; column < model->columnCount(); ++column) {
+        const QVariant stored = widthKey.isEmpty() ? QVariant() : settings->value(widthKey.arg(column));
+        const QVariant fallback = model->headerData(column, Qt::Horizontal, ColumnTable::DefaultWidthRole);
+        if (stored.isValid() || fallback.isValid())
+            view->horizontalHeader()->resizeSection(column, qRound((stored.isValid() ? stored.toInt() : fallback.toInt()) * textScale()));
+        else if (ratio != 1 && !view->isColumnHidden(column))
+            view->horizontalHeader()->resizeSection(column, qRound(view->columnWidth(column) * ratio));
+    }
+    m_fitting = fitting;
+}
+
+void TablePanel::textScaleChanged(qreal oldScale)
+{
+    ToolWindow::textScaleChanged(oldScale);
+    for (QTableView* view : qAsConst(m_views)) {
+        if (!view)
+            continue;
+        sizeToText(view);
+        setColumnWidths(view, textScale() / oldScale);
+    }
 }
 
 void TablePanel::restoreHeader(QTableView* view)
 {
-    const QString widthKey = widthKeyOf(view);
-    const auto settings = AppSettings::open();
-    const QByteArray state = settings->value(headerStateKeyOf(view)).toByteArray();
-    if (!state.isEmpty())
+    const QByteArray state = AppSettings::open()->value(headerStateKeyOf(view)).toByteArray();
+    if (!state.isEmpty()) {
+        const bool fitting = m_fitting;
+        m_fitting = true;
         view->horizontalHeader()->restoreState(state);
-    for (int column = 0; column < view->model()->columnCount() && !widthKey.isEmpty(); ++column) {
-        const QVariant stored = settings->value(widthKey.arg(column));
-        if (stored.isValid())
-            view->horizontalHeader()->resizeSection(column, stored.toInt());
+        m_fitting = fitting;
     }
+    // The state holds pixels at the size it was saved at; stored and default
+    // widths are at size 1 and are given again at the size in force.
+    setColumnWidths(view, 1);
+}
+
+bool TablePanel::isFitting() const
+{
+    return m_fitting;
 }
 
 void TablePanel::saveHeader(QTableView* view)

@@ -3,6 +3,7 @@
 #include "ToolWindow.h"
 
 #include <QList>
+#include <QPointer>
 #include <QString>
 
 class QAbstractItemModel;
@@ -10,7 +11,7 @@ class QMenu;
 class QTableView;
 
 // The base of every table panel: it sets each table view up once (panel
-// font, 19-pixel rows, no editing or selection), keeps its column widths
+// font, rows of its height, no editing or selection), keeps its column widths
 // under the panel's own keys and, where the panel keeps one, its header
 // state (order and hidden columns), offers the show/hide-column menu and
 // keeps the newest row in sight.
@@ -50,8 +51,9 @@ protected:
     QTableView* addTable(QAbstractItemModel* model, const TableKeys& keys, QWidget* parent, const QString& objectName);
     // The same for a view the panel made itself (with its own header), after its model is set.
     void setUpTable(QTableView* view, const TableKeys& keys);
-    // The saved header state, then the stored widths: a width is stored on
-    // every resize, so it is newer than any header state. `addTable` does it;
+    // The saved header state, then the stored (or default) widths at the text
+    // size in force: a width is stored on every resize, so it is newer than
+    // any header state. `addTable` does it;
     // a panel calls it again only to undo changes of its own.
     void restoreHeader(QTableView* view);
     void saveHeader(QTableView* view);
@@ -60,6 +62,8 @@ protected:
     // that returns is shown again unless the user had hidden it.
     void setAbsentColumns(QTableView* view, const QList<int>& columns);
     void storeColumnWidth(QTableView* view, int column, int width);
+    // Whether widths are being set by the panel (fitting, a text size), not by the user.
+    bool isFitting() const;
     // Fits to their contents the columns the user has not sized.
     void fitColumns(QTableView* view);
     // Scrolls to the newest row: the bottom, or the top when newest first.
@@ -72,8 +76,16 @@ protected:
     // A column shown or hidden from the menu, or moved in the header.
     virtual void columnChoiceChanged(QTableView* view);
 
+    void textScaleChanged(qreal oldScale) override;
+
 private:
     void popUpColumnMenu(QTableView* view, const QPoint& position);
+    // The panel font and rows of its height.
+    void sizeToText(QTableView* view);
+    // Stored or default widths at the text size in force; other columns grow by ratio.
+    void setColumnWidths(QTableView* view, qreal ratio);
+
+    QList<QPointer<QTableView>> m_views;
 
     // Widths set by fitting are not the user's choice.
     bool m_fitting = false;

@@ -20,6 +20,11 @@ const QString kTinted = QStringLiteral("background-color: rgba(0, 0, 0, 0.4);");
 // A panel whose data are not live: its title bar turns red.
 const QString kStale = QStringLiteral("background-color: rgba(170, 30, 30, 0.9);");
 
+constexpr int kRowHeight = 19;
+constexpr int kTitleBarHeight = 30;
+constexpr int kTitleButtonSize = 24;
+qreal g_textScale = 1;
+
 } // namespace
 
 ToolWindow::ToolWindow(QWidget* parent, bool floating)
@@ -27,6 +32,7 @@ ToolWindow::ToolWindow(QWidget* parent, bool floating)
     , m_floating(floating)
 {
     ProgramResources::init();
+    m_textScale = g_textScale;
     setFont(panelFont());
     if (!m_floating) {
         // Embedded panels put their form straight into themselves.
@@ -50,7 +56,7 @@ void ToolWindow::buildTitleBar()
 {
     m_titleBar = new QWidget(this);
     m_titleBar->setObjectName(QStringLiteral("titleBar"));
-    m_titleBar->setFixedHeight(30);
+    m_titleBar->setFixedHeight(qRound(kTitleBarHeight * m_textScale));
     auto* bar = new QHBoxLayout(m_titleBar);
     bar->setContentsMargins(8, 0, 4, 0);
     bar->setSpacing(4);
@@ -62,7 +68,7 @@ void ToolWindow::buildTitleBar()
     const auto button = [this, bar](const QString& name, const QString& text) {
         auto* b = new QPushButton(text, m_titleBar);
         b->setObjectName(name);
-        b->setFixedSize(24, 24);
+        b->setFixedSize(qRound(kTitleButtonSize * m_textScale), qRound(kTitleButtonSize * m_textScale));
         bar->addWidget(b);
         return b;
     };
@@ -95,8 +101,46 @@ QFont ToolWindow::panelFont()
 {
     QFont font(QApplication::font().defaultFamily());
     const QScreen* screen = QGuiApplication::primaryScreen();
-    font.setPointSize(panelFontPointSize(screen ? screen->logicalDotsPerInchX() : 96));
+    font.setPointSizeF(panelFontPointSize(screen ? screen->logicalDotsPerInchX() : 96) * g_textScale);
     return font;
+}
+
+qreal ToolWindow::textScale()
+{
+    return g_textScale;
+}
+
+void ToolWindow::setTextScale(qreal scale)
+{
+    g_textScale = qBound<qreal>(0.5, scale, 3);
+}
+
+int ToolWindow::rowHeight()
+{
+    return qRound(kRowHeight * g_textScale);
+}
+
+void ToolWindow::applyTextScale()
+{
+    QList<ToolWindow*> panels{this};
+    panels += findChildren<ToolWindow*>();
+    for (ToolWindow* panel : qAsConst(panels)) {
+        const qreal old = panel->m_textScale;
+        if (qFuzzyCompare(old, g_textScale))
+            continue;
+        panel->m_textScale = g_textScale;
+        panel->textScaleChanged(old);
+    }
+}
+
+void ToolWindow::textScaleChanged(qreal)
+{
+    setFont(panelFont());
+    if (!m_titleBar)
+        return;
+    m_titleBar->setFixedHeight(qRound(kTitleBarHeight * m_textScale));
+    for (QPushButton* button : {m_minimize, m_maximize, m_close})
+        button->setFixedSize(qRound(kTitleButtonSize * m_textScale), qRound(kTitleButtonSize * m_textScale));
 }
 
 int ToolWindow::panelFontPointSize(qreal logicalDpi)

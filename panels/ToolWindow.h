@@ -62,8 +62,18 @@ public:
     // The widget a panel puts its form into (the window itself when not floating).
     QWidget* contentWidget() const;
 
+    // The panel font, at the text size the user chose for the whole program.
     static QFont panelFont();
     static int panelFontPointSize(qreal logicalDpi);
+    // The text size: a factor of the panel font (1 as designed, up to 2 to be
+    // read from across the garage). Panels made afterwards take it; open
+    // ones take it through `applyTextScale`.
+    static qreal textScale();
+    static void setTextScale(qreal scale);
+    // The height of a table row in the panel font (19 pixels at size 1).
+    static int rowHeight();
+    // Takes the text size in force into this panel and the panels embedded in it.
+    void applyTextScale();
     // Which resize zone a point of a widget of that size lies in.
     static Edge edgeAt(const QPoint& position, const QSize& size, int edgeWidth);
 
@@ -79,6 +89,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // The text size changed from `oldScale` to the one in force: the panel
+    // font is set again; panels that size things by the font follow it.
+    virtual void textScaleChanged(qreal oldScale);
 
 private:
     void buildTitleBar();
@@ -99,4 +112,6 @@ private:
     bool m_floating;
     bool m_showBorder = true;
     bool m_stale = false;
+    // The text size this panel was last laid out for.
+    qreal m_textScale = 1;
 };

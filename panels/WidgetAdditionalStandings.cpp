@@ -45,7 +45,8 @@ WidgetAdditionalStandings::WidgetAdditionalStandings(V2DataProvider* provider, Q
         box->setSpacing(2);
         auto* caption = new QLabel(tr(kCaptions[i]), m_boxes[i]);
         caption->setObjectName(QStringLiteral("labelCaption"));
-        QFont bold = caption->font();
+        // Bold only: the size follows the panel's text size.
+        QFont bold;
         bold.setBold(true);
         caption->setFont(bold);
         m_tables[i] = addTable(m_models[i], {QLatin1String(kWidthKeys[i]), QString(), false}, m_boxes[i], QStringLiteral("tableView%1").arg(i));
@@ -105,6 +106,12 @@ void WidgetAdditionalStandings::resizeEvent(QResizeEvent* event)
     arrangeTables();
 }
 
+void WidgetAdditionalStandings::textScaleChanged(qreal oldScale)
+{
+    TablePanel::textScaleChanged(oldScale);
+    arrangeTables();
+}
+
 void WidgetAdditionalStandings::arrangeTables()
 {
     QVector<QWidget*> shown;
@@ -113,7 +120,8 @@ void WidgetAdditionalStandings::arrangeTables()
             shown.append(box);
     }
     // The panel's own width: its content follows it only after this event.
-    const int fit = std::max(1, (width() - 2 * kFrameRoom) / kNarrowestTable);
+    // Tables grow with the text size, and so does the narrowest one.
+    const int fit = std::max(1, (width() - 2 * kFrameRoom) / qRound(kNarrowestTable * textScale()));
     const int perRow = std::min(fit, int(shown.size()));
     if (perRow == m_perRow || perRow == 0)
         return;

@@ -33,6 +33,7 @@ public slots:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void textScaleChanged(qreal oldScale) override;
 
 private:
     void arrangeTables();

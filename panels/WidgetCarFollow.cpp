@@ -110,8 +110,9 @@ WidgetCarFollow::WidgetCarFollow(V2DataProvider* provider, int panelId, QWidget*
     connect(this, &ToolWindow::updateSkin, m_model, &ModelSessionLap::updateSkin);
     loadSettings();
     m_model->processAnalysis();
-    // Once more after the widths the blocks share: the header state's sizes win.
+    // Once more for the order and the hidden columns; the widths the blocks share win.
     restoreHeader(m_table);
+    updateTableConfig();
     showAbsentColumns();
     showColor();
 }
@@ -291,17 +292,28 @@ void WidgetCarFollow::updateTableConfig()
     m_applyingWidths = true;
     for (int column = 0; column < m_proxy->columnCount(); ++column) {
         if (m_columnWidths.contains(column))
-            m_table->setColumnWidth(column, m_columnWidths.value(column));
+            m_table->setColumnWidth(column, qRound(m_columnWidths.value(column) * textScale()));
     }
     m_applyingWidths = false;
 }
 
+void WidgetCarFollow::textScaleChanged(qreal oldScale)
+{
+    // The panel's own resizing is not the user's; his widths are then given at the new size.
+    m_applyingWidths = true;
+    TablePanel::textScaleChanged(oldScale);
+    m_applyingWidths = false;
+    updateTableConfig();
+}
+
 void WidgetCarFollow::_slotColumnWidthChangedCar1(int column, int, int newWidth)
 {
-    if (m_applyingWidths || newWidth <= 0)
+    if (m_applyingWidths || isFitting() || newWidth <= 0)
         return;
-    m_columnWidths.insert(column, newWidth);
-    AppSettings::open()->setValue(kColumnsGroup + QLatin1Char('/') + kColumnKey.arg(column), newWidth);
+    // Kept at text size 1, as every table's widths.
+    const int width = qRound(newWidth / textScale());
+    m_columnWidths.insert(column, width);
+    AppSettings::open()->setValue(kColumnsGroup + QLatin1Char('/') + kColumnKey.arg(column), width);
     emit onColumnWidthChanged(m_panelId);
 }
 

@@ -39,7 +39,7 @@ public:
     QTableView* table() const;
     ModelSessionLapForCarFollow* model() const;
     QLineEdit* participantEdit() const;
-    // The widths the user gave the columns, shared by every block.
+    // The widths the user gave the columns (at text size 1), shared by every block.
     QMap<int, int> columnWidths() const;
     void applyColumnWidths(const QMap<int, int>& widths);
     // Shows and hides the columns as the user last chose in any block.
@@ -70,6 +70,7 @@ public slots:
 
 protected:
     void columnChoiceChanged(QTableView* view) override;
+    void textScaleChanged(qreal oldScale) override;
 
 private:
     // Uploads the block after the user changed it, when sharing is on.

@@ -21,7 +21,13 @@ const QString kHeaderStateKey = QStringLiteral("classres_hHeaderState");
 using Columns = ModelSessionStandingBySector;
 const int kShownColumns[] = {Columns::Position, Columns::Number, Columns::Name,    Columns::Laps,
                              Columns::Gap,      Columns::Interval, Columns::LastLap, Columns::FastestLap};
-constexpr int kRowHeight = 19;
+
+// Each table as tall as its header and rows: the panel scrolls, not the tables.
+// The header's hint, as its height is laid out only once shown.
+void fitRows(QTableView* table, const QAbstractItemModel* model)
+{
+    table->setFixedHeight(table->horizontalHeader()->sizeHint().height() + ToolWindow::rowHeight() * model->rowCount() + 4);
+}
 
 } // namespace
 
@@ -73,13 +79,21 @@ ModelSessionStandingBySector* WidgetClassResults::model(int index) const
     return m_classes.at(index).model;
 }
 
+void WidgetClassResults::textScaleChanged(qreal oldScale)
+{
+    TablePanel::textScaleChanged(oldScale);
+    // Taller rows and header: each table fits its rows again.
+    for (const ClassTable& entry : qAsConst(m_classes))
+        fitRows(entry.table, entry.model);
+}
+
 void WidgetClassResults::updateClasses()
 {
     const QStringList classes = m_provider->getClasses();
     if (classes == shownClasses()) {
         // The same classes: each table fits its rows again.
         for (const ClassTable& entry : qAsConst(m_classes))
-            entry.table->setFixedHeight(entry.table->horizontalHeader()->height() + kRowHeight * entry.model->rowCount() + 4);
+            fitRows(entry.table, entry.model);
         return;
     }
     for (const ClassTable& entry : qAsConst(m_classes))
@@ -94,7 +108,8 @@ void WidgetClassResults::updateClasses()
         layout->setContentsMargins(0, 0, 0, 4);
         auto* title = new QLabel(name, entry.box);
         title->setObjectName(QStringLiteral("labelClass"));
-        QFont bold = title->font();
+        // Bold only: the size follows the panel's text size.
+        QFont bold;
         bold.setBold(true);
         title->setFont(bold);
         entry.model = new ModelSessionStandingBySector(m_provider, skin, entry.box);
@@ -109,9 +124,7 @@ void WidgetClassResults::updateClasses()
         entry.table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         connect(this, &ToolWindow::updateSkin, entry.model, &ModelSessionStanding::updateSkin);
         // Each table as tall as its rows: the panel scrolls, not the tables.
-        const auto fit = [table = entry.table, model = entry.model] {
-            table->setFixedHeight(table->horizontalHeader()->height() + kRowHeight * model->rowCount() + 4);
-        };
+        const auto fit = [table = entry.table, model = entry.model] { fitRows(table, model); };
         connect(entry.model, &QAbstractItemModel::modelReset, entry.table, fit);
         connect(entry.model, &QAbstractItemModel::rowsInserted, entry.table, fit);
         fit();

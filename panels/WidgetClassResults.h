@@ -32,6 +32,7 @@ public slots:
     void updateClasses();
 
 protected:
+    void textScaleChanged(qreal oldScale) override;
     // Every class table shows the same columns.
     void columnChoiceChanged(QTableView* view) override;
 

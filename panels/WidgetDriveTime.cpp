@@ -50,9 +50,7 @@ WidgetDriveTime::WidgetDriveTime(V2DataProvider* provider, QWidget* parent)
     m_cars->setObjectName(QStringLiteral("comboBoxParticipants"));
     m_cars->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_table = addTable(m_model, {kWidthKey, kHeaderKey}, contentWidget(), QStringLiteral("tableView"));
-    QFont font = m_table->font();
-    font.setPointSizeF(font.pointSizeF() * kTableScale);
-    m_table->setFont(font);
+    m_table->setFont(largeType(kTableScale, false));
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->verticalHeader()->hide();
     auto* bar = new QHBoxLayout;
@@ -125,6 +123,22 @@ void WidgetDriveTime::refillCars()
     }
 }
 
+QFont WidgetDriveTime::largeType(double scale, bool bold)
+{
+    QFont font = panelFont();
+    font.setPointSizeF(font.pointSizeF() * scale);
+    font.setBold(bold);
+    return font;
+}
+
+void WidgetDriveTime::textScaleChanged(qreal oldScale)
+{
+    TablePanel::textScaleChanged(oldScale);
+    m_table->setFont(largeType(kTableScale, false));
+    for (QLabel* label : qAsConst(m_lineLabels))
+        label->setFont(largeType(kLineScale, true));
+}
+
 void WidgetDriveTime::showCarLines()
 {
     const QVector<ModelDriveTime::CarLine>& lines = m_model->carLines();
@@ -133,16 +147,13 @@ void WidgetDriveTime::showCarLines()
     while (m_lineLabels.size() < lines.size()) {
         auto* label = new QLabel(contentWidget());
         label->setObjectName(QStringLiteral("feasibility"));
-        QFont font = label->font();
-        font.setPointSizeF(font.pointSizeF() * kLineScale);
-        font.setBold(true);
-        label->setFont(font);
+        label->setFont(largeType(kLineScale, true));
         label->setWordWrap(true);
         label->setMargin(4);
         m_lines->addWidget(label);
         m_lineLabels.append(label);
     }
-    const bool dark = m_skin == QLatin1String("Dark");
+    const bool dark = AppSettings::isDarkSkin(m_skin);
     for (int i = 0; i < lines.size(); ++i) {
         const QString text = QStringLiteral("#%1  %2").arg(lines.at(i).car, lines.at(i).feasibility.text);
         if (m_lineLabels.at(i)->text() != text)

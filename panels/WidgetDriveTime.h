@@ -38,7 +38,13 @@ private slots:
     void showCarLines();
     void applySkin(const QString& skin);
 
+protected:
+    void textScaleChanged(qreal oldScale) override;
+
 private:
+    // The panel font made larger, to be read from across the garage.
+    static QFont largeType(double scale, bool bold);
+
     V2DataProvider* m_provider;
     ModelDriveTime* m_model;
     QComboBox* m_cars;

@@ -1,5 +1,6 @@
 #include "WidgetSessionInfo.h"
 
+#include "AppSettings.h"
 #include "PanelRegistry.h"
 #include "ResizableQframe.h"
 #include "ResizableQlabelImage.h"
@@ -15,6 +16,13 @@ namespace {
 
 constexpr int kTickMs = 500;
 const QString kCaptionStyle = QStringLiteral("color: rgb(126, 126, 126);");
+// Captions stay quieter than the values, yet readable on black.
+const QString kHighContrastCaptionStyle = QStringLiteral("color: rgb(210, 210, 210);");
+
+QString captionStyle(const QString& skin)
+{
+    return skin == AppSettings::kHighContrastSkin ? kHighContrastCaptionStyle : kCaptionStyle;
+}
 
 // The picture of each flag the session can show.
 struct FlagPicture {
@@ -59,8 +67,10 @@ WidgetSessionInfo::WidgetSessionInfo(V2DataProvider* provider, QWidget* parent)
     m_title->setAlignment(Qt::AlignCenter);
     QLabel* remainingCaption = label(m_frame, "labelR_2", tr("Remaining:"));
     QLabel* elapsedCaption = label(m_frame, "labelElapsedText", tr("Elapsed:"));
-    for (QLabel* caption : {remainingCaption, elapsedCaption})
-        caption->setStyleSheet(kCaptionStyle);
+    for (QLabel* caption : {remainingCaption, elapsedCaption}) {
+        caption->setStyleSheet(captionStyle(AppSettings::skin()));
+        connect(this, &ToolWindow::updateSkin, caption, [caption](const QString& skin) { caption->setStyleSheet(captionStyle(skin)); });
+    }
     for (QLabel* value : {m_remaining, m_elapsed, m_percent})
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     for (QWidget* widget : {static_cast<QWidget*>(m_title), static_cast<QWidget*>(remainingCaption), static_cast<QWidget*>(m_remaining),

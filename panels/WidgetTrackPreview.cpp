@@ -11,7 +11,6 @@ WidgetTrackPreview::WidgetTrackPreview(V2DataProvider* provider, QWidget* parent
 {
     PanelRegistry::place(this, PanelRegistry::TrackPreview);
     setWindowTitle(tr("Track Preview"));
-    m_view->setFont(panelFont());
     static_cast<QBoxLayout*>(contentWidget()->layout())->addWidget(m_view, 1);
 }
 

@@ -21,15 +21,26 @@ WidgetTyres::WidgetTyres(V2DataProvider* provider, QWidget* parent)
 {
     PanelRegistry::place(this, PanelRegistry::Tyres);
     m_table = addTable(m_model, {QString(), QString(), true}, QStringLiteral("tableView"));
+    applyStoredWidths();
+}
+
+WidgetTyres::~WidgetTyres() = default;
+
+void WidgetTyres::textScaleChanged(qreal oldScale)
+{
+    TablePanel::textScaleChanged(oldScale);
+    applyStoredWidths();
+}
+
+void WidgetTyres::applyStoredWidths()
+{
     const auto settings = AppSettings::open();
     for (int column = 0; column < ModelTyresSessionData::ColumnCount; ++column) {
         const QVariant width = settings->value(QLatin1String(kWidthKeys[column]));
         if (width.isValid())
-            m_table->setColumnWidth(column, width.toInt());
+            m_table->setColumnWidth(column, qRound(width.toInt() * textScale()));
     }
 }
-
-WidgetTyres::~WidgetTyres() = default;
 
 ModelTyresSessionData* WidgetTyres::model() const
 {

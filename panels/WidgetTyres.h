@@ -19,7 +19,13 @@ public:
     ModelTyresSessionData* model() const;
     QTableView* table() const;
 
+protected:
+    void textScaleChanged(qreal oldScale) override;
+
 private:
+    // The stored widths (at text size 1) at the size in force.
+    void applyStoredWidths();
+
     ModelTyresSessionData* m_model;
     QTableView* m_table;
 };

@@ -6,6 +6,9 @@
 namespace AppSettings {
 
 const QString kSkinKey = QStringLiteral("skin");
+const QString kDarkSkin = QStringLiteral("Dark");
+const QString kLightSkin = QStringLiteral("Light");
+const QString kHighContrastSkin = QStringLiteral("HighContrast");
 
 std::unique_ptr<QSettings> open()
 {
@@ -15,7 +18,12 @@ std::unique_ptr<QSettings> open()
 
 QString skin()
 {
-    return open()->value(kSkinKey, QStringLiteral("Dark")).toString();
+    return open()->value(kSkinKey, kDarkSkin).toString();
+}
+
+bool isDarkSkin(const QString& skin)
+{
+    return skin == kDarkSkin || skin == kHighContrastSkin;
 }
 
 } // namespace AppSettings

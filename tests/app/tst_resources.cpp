@@ -85,6 +85,7 @@ void TestResources::styleSheets_data()
     QTest::addColumn<QString>("skin");
     QTest::newRow("dark") << ":/qss/Resources/qss/DarkStyle.qss" << "Dark skin";
     QTest::newRow("light") << ":/qss/Resources/qss/LightStyle.qss" << "Light skin";
+    QTest::newRow("high contrast") << ":/qss/Resources/qss/HighContrastStyle.qss" << "High contrast skin";
 }
 
 void TestResources::styleSheets()

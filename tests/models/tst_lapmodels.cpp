@@ -4,6 +4,7 @@
 #include "ModelSessionSector.h"
 #include "ModelSessionSpeed.h"
 #include "TestProvider.h"
+#include "TimingColours.h"
 
 #include <QAbstractItemModelTester>
 #include <QLineEdit>
@@ -67,6 +68,9 @@ class TestLapModels final : public QObject
 
 private slots:
     void bestColours();
+    void paletteAndCue_data();
+    void paletteAndCue();
+    void cleanup();
     void announcements();
     void carFollowColumnsAndPitLaps();
     void notesStayWithTheirLap();
@@ -123,6 +127,82 @@ void TestLapModels::bestColours()
     p.setCarToFollow(1, QStringLiteral("9"));
     QCOMPARE(colour(all, marked, ModelSessionLap::Number, Qt::BackgroundRole), QColor(Qt::red));
     QVERIFY(!follow.data(follow.index(marked, ModelSessionLap::Number), Qt::BackgroundRole).isValid());
+}
+
+void TestLapModels::cleanup()
+{
+    TimingColours::instance()->setPalette(TimingColours::Classic);
+    TimingColours::instance()->setCues(true);
+}
+
+void TestLapModels::paletteAndCue_data()
+{
+    QTest::addColumn<bool>("followBlock");
+    QTest::addColumn<QString>("car");
+    QTest::addColumn<int>("lap");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<bool>("safe");
+    QTest::addColumn<bool>("cues");
+    QTest::addColumn<QColor>("back");
+    QTest::addColumn<QColor>("fore");
+    QTest::addColumn<int>("font"); // 0 none, 1 bold, 2 underline, 3 struck out
+    const int s2 = ModelSessionLap::S1 + 1;
+    const QColor dark(22, 22, 22);
+    const QColor orange(230, 159, 0);
+    const QColor sky(86, 180, 233);
+    QTest::newRow("table classic best") << false << "7" << 2 << s2 << false << true << QColor(Qt::magenta) << dark << 1;
+    QTest::newRow("table safe best") << false << "7" << 2 << s2 << true << true << orange << dark << 1;
+    QTest::newRow("table safe best no cue") << false << "7" << 2 << s2 << true << false << orange << dark << 0;
+    QTest::newRow("block safe best") << true << "7" << 2 << s2 << true << true << orange << dark << 1;
+    QTest::newRow("block classic personal") << true << "7" << 3 << s2 << false << true << QColor(Qt::cyan) << dark << 2;
+    QTest::newRow("block safe personal") << true << "7" << 3 << s2 << true << true << sky << dark << 2;
+    QTest::newRow("table marked") << false << "9" << 3 << s2 << true << true << QColor() << QColor(Qt::darkGray) << 3;
+    QTest::newRow("table marked no cue") << false << "9" << 3 << s2 << true << false << QColor() << QColor(Qt::darkGray) << 0;
+    QTest::newRow("table plain") << false << "9" << 1 << s2 << true << true << QColor() << QColor(220, 220, 220) << 0;
+}
+
+void TestLapModels::paletteAndCue()
+{
+    QFETCH(bool, followBlock);
+    QFETCH(QString, car);
+    QFETCH(int, lap);
+    QFETCH(int, column);
+    QFETCH(bool, safe);
+    QFETCH(bool, cues);
+    QFETCH(QColor, back);
+    QFETCH(QColor, fore);
+    QFETCH(int, font);
+    auto provider = session();
+    V2DataProvider& p = *provider;
+    writeLap(p, QStringLiteral("7"), 2, {25000});
+    writeLap(p, QStringLiteral("7"), 3, {27000});
+    writeLap(p, QStringLiteral("9"), 3, {25000, true});
+    mirrorNode(p, QStringLiteral("timing.session.bestResults.overall.sectors.2"))->insertData(QStringLiteral("time"), quint64(25000));
+    mirrorNode(p, kDetails + QStringLiteral("7.bestSectors.2"))->insertData(QStringLiteral("time"), quint64(27000));
+    emit p.controller()->analysisLaps();
+    ModelSessionLap all(provider.get(), QStringLiteral("Dark"), false);
+    ModelSessionLapForCarFollow block(provider.get(), QStringLiteral("Dark"));
+    block.setFollowedParticipant(QStringLiteral("7"));
+    ModelSessionLap& model = followBlock ? block : all;
+    model.processAnalysis();
+    QSignalSpy repainted(&model, &QAbstractItemModel::dataChanged);
+    TimingColours::instance()->setPalette(safe ? TimingColours::ColourSafe : TimingColours::Classic);
+    TimingColours::instance()->setCues(cues);
+    QCOMPARE(repainted.count(), int(safe) + int(!cues));
+    int row = -1;
+    for (int r = 0; r < model.rowCount(); ++r) {
+        if (model.recordAt(r)->pNum == car && model.recordAt(r)->lapNumber == lap)
+            row = r;
+    }
+    QVERIFY(row >= 0);
+    const QVariant brush = model.data(model.index(row, column), Qt::BackgroundRole);
+    QCOMPARE(brush.isValid() ? brush.value<QBrush>().color() : QColor(), back);
+    QCOMPARE(colour(model, row, column, Qt::ForegroundRole), fore);
+    const QVariant cue = model.data(model.index(row, column), Qt::FontRole);
+    QCOMPARE(cue.isValid(), font != 0);
+    QCOMPARE(cue.value<QFont>().bold(), font == 1);
+    QCOMPARE(cue.value<QFont>().underline(), font == 2);
+    QCOMPARE(cue.value<QFont>().strikeOut(), font == 3);
 }
 
 void TestLapModels::announcements()

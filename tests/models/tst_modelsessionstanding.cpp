@@ -2,6 +2,7 @@
 #include "ModelSessionStandingPractice.h"
 #include "SessionClock.h"
 #include "TestProvider.h"
+#include "TimingColours.h"
 
 #include <QAbstractItemModelTester>
 #include <QBrush>
@@ -61,6 +62,25 @@ QColor foreground(const QAbstractItemModel& model, int row, int column)
     return model.data(model.index(row, column), Qt::ForegroundRole).value<QBrush>().color();
 }
 
+// A cell's cue as letters: b bold, u underlined, i italic, s struck out; "-" without a font.
+QString cue(const QAbstractItemModel& model, int row, int column)
+{
+    const QVariant value = model.data(model.index(row, column), Qt::FontRole);
+    if (!value.isValid())
+        return QStringLiteral("-");
+    const QFont font = value.value<QFont>();
+    QString letters;
+    if (font.bold())
+        letters += QLatin1Char('b');
+    if (font.underline())
+        letters += QLatin1Char('u');
+    if (font.italic())
+        letters += QLatin1Char('i');
+    if (font.strikeOut())
+        letters += QLatin1Char('s');
+    return letters;
+}
+
 } // namespace
 
 class TestModelSessionStanding final : public QObject
@@ -79,6 +99,8 @@ private slots:
     void sectorColours_data();
     void sectorColours();
     void lastLapColours();
+    void paletteAndCue_data();
+    void paletteAndCue();
     void icons();
     void practiceColumns();
     void classAndOverallUpdates();
@@ -97,6 +119,8 @@ void TestModelSessionStanding::init()
 void TestModelSessionStanding::cleanup()
 {
     SessionClock::setClock(nullptr);
+    TimingColours::instance()->setPalette(TimingColours::Classic);
+    TimingColours::instance()->setCues(true);
 }
 
 void TestModelSessionStanding::headersAndShape()
@@ -268,6 +292,8 @@ void TestModelSessionStanding::sectorColours_data()
     QTest::newRow("invalid light") << "Light" << quint64(25000) << quint64(25000) << false << false << none << QColor(Qt::gray);
     QTest::newRow("followed") << "Dark" << quint64(26000) << quint64(25500) << true << true << follow << darkText;
     QTest::newRow("followed best") << "Dark" << quint64(25000) << quint64(25000) << true << true << QColor(Qt::magenta) << darkText;
+    // Grey is not read on a follow colour: dark text, struck out.
+    QTest::newRow("invalid followed") << "Dark" << quint64(25000) << quint64(25000) << false << true << follow << darkText;
 }
 
 void TestModelSessionStanding::sectorColours()
@@ -291,6 +317,8 @@ void TestModelSessionStanding::sectorColours()
     race.processRefresh();
     QCOMPARE(background(race, 0, ModelSessionStandingBySector::S2), back);
     QCOMPARE(foreground(race, 0, ModelSessionStandingBySector::S2), fore);
+    TimingColours::instance()->setCues(false);
+    QCOMPARE(cue(race, 0, ModelSessionStandingBySector::S2), !valid && followed ? QStringLiteral("s") : QStringLiteral("-"));
 }
 
 void TestModelSessionStanding::lastLapColours()
@@ -324,6 +352,85 @@ void TestModelSessionStanding::lastLapColours()
     QCOMPARE(text(race, 1, ModelSessionStandingBySector::Laps), QString());
     QVERIFY(!race.data(race.index(1, ModelSessionStandingBySector::LastLap), Qt::BackgroundRole).isValid());
     QCOMPARE(foreground(race, 1, ModelSessionStandingBySector::LastLap), QColor(220, 220, 220));
+}
+
+void TestModelSessionStanding::paletteAndCue_data()
+{
+    QTest::addColumn<bool>("practice");
+    QTest::addColumn<QString>("skin");
+    QTest::addColumn<bool>("safe");
+    QTest::addColumn<bool>("cues");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QColor>("back");
+    QTest::addColumn<QColor>("fore");
+    QTest::addColumn<QString>("font");
+    // Row 0: a session best sector; row 1: a personal best sector and a personal
+    // best last lap; row 2: an invalid sector; row 3: best sectors in the pit lane.
+    const int s2 = ModelSessionStandingBySector::S2;
+    const int lastLap = ModelSessionStandingBySector::LastLap;
+    const QColor dark(22, 22, 22);
+    const QColor none;
+    const QColor orange(230, 159, 0);
+    const QColor sky(86, 180, 233);
+    QTest::newRow("race classic session best") << false << "Dark" << false << true << 0 << s2 << QColor(Qt::magenta) << dark << "b";
+    QTest::newRow("race safe session best") << false << "Dark" << true << true << 0 << s2 << orange << dark << "b";
+    QTest::newRow("race safe session best no cue") << false << "Dark" << true << false << 0 << s2 << orange << dark << "-";
+    QTest::newRow("race safe personal best") << false << "Dark" << true << true << 1 << s2 << sky << dark << "u";
+    QTest::newRow("race classic personal lap") << false << "Light" << false << true << 1 << lastLap << QColor(Qt::cyan) << dark << "u";
+    QTest::newRow("race safe personal lap") << false << "Light" << true << true << 1 << lastLap << sky << dark << "u";
+    QTest::newRow("race invalid") << false << "Dark" << true << true << 2 << s2 << none << QColor(Qt::darkGray) << "s";
+    QTest::newRow("race invalid high contrast") << false << "HighContrast" << true << true << 2 << s2 << none << QColor(Qt::lightGray) << "s";
+    QTest::newRow("race classic pit best dark") << false << "Dark" << false << true << 3 << s2 << none << QColor(Qt::cyan) << "i";
+    QTest::newRow("race safe pit best dark") << false << "Dark" << true << true << 3 << s2 << none << sky << "i";
+    QTest::newRow("race safe pit best light") << false << "Light" << true << false << 3 << s2 << none << QColor(0, 114, 178) << "-";
+    QTest::newRow("race ordinary high contrast") << false << "HighContrast" << true << true << 0 << int(ModelSessionStandingBySector::Name) << none
+                                                  << QColor(255, 255, 255) << "-";
+    QTest::newRow("practice safe session best") << true << "Dark" << true << true << 0 << s2 << orange << dark << "b";
+    QTest::newRow("practice classic personal best") << true << "Dark" << false << true << 1 << s2 << QColor(Qt::cyan) << dark << "u";
+}
+
+void TestModelSessionStanding::paletteAndCue()
+{
+    QFETCH(bool, practice);
+    QFETCH(QString, skin);
+    QFETCH(bool, safe);
+    QFETCH(bool, cues);
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(QColor, back);
+    QFETCH(QColor, fore);
+    QFETCH(QString, font);
+    auto provider = makeTestProvider();
+    mirrorNode(*provider, QStringLiteral("timing.session.bestResults.overall.sectors.2"))->insertData(QStringLiteral("time"), quint64(25000));
+    mirrorNode(*provider, QStringLiteral("timing.session.bestResults.overall.lap"))->insertData(QStringLiteral("time"), quint64(90000));
+    const char* cars[] = {"7", "9", "11", "12"};
+    const quint64 last[] = {25000, 25500, 25000, 26000};
+    const quint64 best[] = {25000, 25500, 25000, 25800};
+    for (int i = 0; i < 4; ++i) {
+        const QString car = QLatin1String(cars[i]);
+        addCar(*provider, i + 1, car);
+        setSector(*provider, car, 2, last[i], best[i], i != 2);
+        mirrorNode(*provider, kDetails + car + QStringLiteral(".lastLap"))->insertData(QStringLiteral("time"), quint64(91000));
+        mirrorNode(*provider, kDetails + car + QStringLiteral(".lastLap"))->insertData(QStringLiteral("isValid"), true);
+        mirrorNode(*provider, kDetails + car + QStringLiteral(".bestLap"))->insertData(QStringLiteral("time"), quint64(91000));
+    }
+    // Car 12 entered the pit lane 20 s ago: its best sectors show.
+    mirrorNode(*provider, QStringLiteral("timing.analysis.pitIn.12.pits.%1").arg(g_now - 20000));
+    std::unique_ptr<ModelSessionStanding> model;
+    if (practice)
+        model = std::make_unique<ModelSessionStandingPractice>(provider.get(), skin);
+    else
+        model = std::make_unique<ModelSessionStandingBySector>(provider.get(), skin);
+    model->processRefresh();
+    QSignalSpy repainted(model.get(), &QAbstractItemModel::dataChanged);
+    TimingColours::instance()->setPalette(safe ? TimingColours::ColourSafe : TimingColours::Classic);
+    TimingColours::instance()->setCues(cues);
+    // A change of palette or cue repaints every row at once.
+    QCOMPARE(repainted.count(), int(safe) + int(!cues));
+    QCOMPARE(background(*model, row, column), back);
+    QCOMPARE(foreground(*model, row, column), fore);
+    QCOMPARE(cue(*model, row, column), font);
 }
 
 void TestModelSessionStanding::icons()

@@ -172,6 +172,11 @@ void TestEventPanels::tyreWidthsAreReadOnly()
     QCOMPARE(panel.table()->columnWidth(ModelTyresSessionData::FrontLeft), 133);
     panel.table()->setColumnWidth(ModelTyresSessionData::Name, 99);
     QCOMPARE(AppSettings::open()->allKeys(), QStringList({"Front Left"}));
+    // The stored width is at text size 1.
+    ToolWindow::setTextScale(2);
+    panel.applyTextScale();
+    ToolWindow::setTextScale(1);
+    QCOMPARE(panel.table()->columnWidth(ModelTyresSessionData::FrontLeft), 266);
 }
 
 void TestEventPanels::pitLights_data()

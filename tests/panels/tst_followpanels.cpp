@@ -78,6 +78,8 @@ private slots:
     void participantRules();
     void removingABlockStopsTheHighlight();
     void columnWidthsShared();
+    void columnWidthsFollowTheTextSize_data();
+    void columnWidthsFollowTheTextSize();
     void csvReadsBack();
     void lapColumnsFollowTheTrack();
     void columnChoiceGoesToEveryBlock();
@@ -92,6 +94,7 @@ private:
 void TestFollowPanels::init()
 {
     AppSettings::open()->clear();
+    ToolWindow::setTextScale(1);
 }
 
 void TestFollowPanels::freshInstallation()
@@ -174,6 +177,46 @@ void TestFollowPanels::columnWidthsShared()
     }
     WidgetFollow again(provider.get());
     QCOMPARE(again.blocks().at(3)->table()->columnWidth(ModelSessionLap::Driver), 143);
+}
+
+void TestFollowPanels::columnWidthsFollowTheTextSize_data()
+{
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<int>("resizedAt200");
+    QTest::addColumn<int>("widthAt200");
+    QTest::addColumn<int>("storedAfter");
+    QTest::addColumn<int>("widthBackAt100");
+
+    // 0: none. The Driver column's default width is 110.
+    QTest::newRow("user's width") << 100 << 0 << 200 << 100 << 100;
+    QTest::newRow("default width") << 0 << 0 << 220 << 0 << 110;
+    QTest::newRow("resized at 200 %") << 100 << 300 << 300 << 150 << 150;
+}
+
+void TestFollowPanels::columnWidthsFollowTheTextSize()
+{
+    QFETCH(int, stored);
+    QFETCH(int, resizedAt200);
+    QFETCH(int, widthAt200);
+    QFETCH(int, storedAfter);
+    QFETCH(int, widthBackAt100);
+    const QString key = QStringLiteral("car_follow_columns/cwc_16");
+    if (stored)
+        AppSettings::open()->setValue(key, stored);
+    auto provider = makeTestProvider();
+    WidgetFollow panel(provider.get());
+    ToolWindow::setTextScale(2);
+    panel.applyTextScale();
+    if (resizedAt200)
+        panel.blocks().at(0)->table()->setColumnWidth(ModelSessionLap::Driver, resizedAt200);
+    for (WidgetCarFollow* block : panel.blocks())
+        QCOMPARE(block->table()->columnWidth(ModelSessionLap::Driver), widthAt200);
+    QCOMPARE(AppSettings::open()->value(key, 0).toInt(), storedAfter);
+    ToolWindow::setTextScale(1);
+    panel.applyTextScale();
+    for (WidgetCarFollow* block : panel.blocks())
+        QCOMPARE(block->table()->columnWidth(ModelSessionLap::Driver), widthBackAt100);
+    QCOMPARE(AppSettings::open()->value(key, 0).toInt(), storedAfter);
 }
 
 void TestFollowPanels::csvReadsBack()

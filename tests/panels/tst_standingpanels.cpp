@@ -6,6 +6,8 @@
 #include "SimulatedSession.h"
 #include "TestProvider.h"
 #include "TestSettings.h"
+#include "TimingColours.h"
+#include "ToolWindow.h"
 #include "WidgetAdditionalStandings.h"
 #include "WidgetClassResults.h"
 #include "WidgetStandingCombined.h"
@@ -63,6 +65,9 @@ private slots:
     void topSpeedDriver_data();
     void topSpeedDriver();
     void combinedNewBestRepaintsTheOldOne();
+    void bestsFollowPaletteAndCue_data();
+    void bestsFollowPaletteAndCue();
+    void additionalStandingsFitTheirPanel_data();
     void additionalStandingsFitTheirPanel();
     void classTablesFollowTheClasses();
     void againstTheSimulator();
@@ -82,6 +87,9 @@ void TestStandingPanels::cleanup()
 {
     // A failed check must not leave a test's clock to the next.
     SessionClock::setClock(nullptr);
+    TimingColours::instance()->setPalette(TimingColours::Classic);
+    TimingColours::instance()->setCues(true);
+    ToolWindow::setTextScale(1);
 }
 
 void TestStandingPanels::fastestLap()
@@ -261,8 +269,62 @@ void TestStandingPanels::topSpeedDriver()
     QCOMPARE(text(model, 0, M::Name), QStringLiteral("Jones"));
 }
 
+void TestStandingPanels::bestsFollowPaletteAndCue_data()
+{
+    QTest::addColumn<bool>("combined");
+    QTest::addColumn<bool>("safe");
+    QTest::addColumn<bool>("cues");
+    QTest::addColumn<QColor>("back");
+    QTest::addColumn<bool>("bold");
+    const QColor orange(230, 159, 0);
+    QTest::newRow("fastest classic") << false << false << true << QColor(Qt::magenta) << true;
+    QTest::newRow("fastest safe") << false << true << true << orange << true;
+    QTest::newRow("fastest safe no cue") << false << true << false << orange << false;
+    QTest::newRow("combined classic no cue") << true << false << false << QColor(Qt::magenta) << false;
+    QTest::newRow("combined safe") << true << true << true << orange << true;
+}
+
+void TestStandingPanels::bestsFollowPaletteAndCue()
+{
+    QFETCH(bool, combined);
+    QFETCH(bool, safe);
+    QFETCH(bool, cues);
+    QFETCH(QColor, back);
+    QFETCH(bool, bold);
+    auto provider = makeTestProvider();
+    V2DataProvider& p = *provider;
+    mergeMirror(p, R"({"timing":{"session":{"standings":{"overall":{"additional":)"
+                   R"({"byFastestLap":{"1":{"participant":"7","time":89123,"lap":4,"gap":0.0},"2":{"participant":"9","time":89500}}}}}}}})");
+    addCombined(p, QStringLiteral("BEST_TIME"), 1);
+    WidgetStandingFastestLap fastest(provider.get());
+    WidgetStandingCombined combinedPanel(provider.get());
+    const QAbstractItemModel& model = combined ? static_cast<const QAbstractItemModel&>(*combinedPanel.model()) : *fastest.model();
+    const int column = combined ? int(ModelStandingCombined::FastestLap) : int(ModelAdditionalStanding::Value);
+    QSignalSpy repainted(&model, &QAbstractItemModel::dataChanged);
+    TimingColours::instance()->setPalette(safe ? TimingColours::ColourSafe : TimingColours::Classic);
+    TimingColours::instance()->setCues(cues);
+    QCOMPARE(repainted.count(), int(safe) + int(!cues));
+    QCOMPARE(model.data(model.index(0, column), Qt::BackgroundRole).value<QBrush>().color(), back);
+    QCOMPARE(model.data(model.index(0, column), Qt::ForegroundRole).value<QBrush>().color(), QColor(22, 22, 22));
+    QCOMPARE(model.data(model.index(0, column), Qt::FontRole).value<QFont>().bold(), bold);
+    QCOMPARE(model.data(model.index(0, column), Qt::FontRole).isValid(), bold);
+    // The second row holds no best: no cue, no colour of a best.
+    QVERIFY(!model.data(model.index(1, column), Qt::FontRole).isValid());
+    QVERIFY(!model.data(model.index(1, column), Qt::BackgroundRole).isValid());
+}
+
+void TestStandingPanels::additionalStandingsFitTheirPanel_data()
+{
+    QTest::addColumn<qreal>("textScale");
+    QTest::newRow("text 100 %") << qreal(1);
+    // Twice the text: the tables wrap to fewer per row, each value still in sight.
+    QTest::newRow("text 200 %") << qreal(2);
+}
+
 void TestStandingPanels::additionalStandingsFitTheirPanel()
 {
+    QFETCH(qreal, textScale);
+    ToolWindow::setTextScale(textScale);
     // Forty cars in every table, a panel of 630 x 420 pixels.
     auto provider = makeTestProvider();
     V2DataProvider& p = *provider;
@@ -346,6 +408,14 @@ void TestStandingPanels::classTablesFollowTheClasses()
     WidgetClassResults again(provider.get());
     QVERIFY(!again.table(1)->isColumnHidden(M::S1));
     QVERIFY(again.table(1)->isColumnHidden(M::Class));
+    // A change of text size refits the tables, at least as a panel made at that size;
+    // the header state saved at 100 % gives the widths at 200 %.
+    ToolWindow::setTextScale(2);
+    panel.applyTextScale();
+    WidgetClassResults atTwo(provider.get());
+    QVERIFY(panel.table(0)->height() >= atTwo.table(0)->height());
+    QCOMPARE(atTwo.table(0)->columnWidth(M::Name), 310);
+    QCOMPARE(atTwo.table(0)->columnWidth(M::Gap), 128);
 }
 
 void TestStandingPanels::againstTheSimulator()
