@@ -3,6 +3,7 @@
 #include "AlertPresenter.h"
 #include "AlertsMenu.h"
 #include "AppSettings.h"
+#include "BuiltInLayouts.h"
 #include "CertificateTrust.h"
 #include "ConnectionWatch.h"
 #include "ClientV2Controller.h"
@@ -14,6 +15,7 @@
 #include "DriveTimeMenu.h"
 #include "RecordingControls.h"
 #include "ToolWindow.h"
+#include "ViewMenu.h"
 #include "V2DataProvider.h"
 #include "V2_Data.h"
 #include "PositioningGraphicsViewPromote.h"
@@ -29,6 +31,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmapCache>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -150,6 +153,7 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
     statusBar()->setSizeGripEnabled(false);
 
     DriveTimeMenu::install(menuBar(), this, m_provider);
+    new ViewMenu(menuBar(), statusBar(), m_provider->controller()->delay(), this);
     m_recording = new RecordingControls(m_provider, this, action(QStringLiteral("actionRecord_session")), action(QStringLiteral("actionOpen_recording")));
     connect(m_recording, &RecordingControls::replayingChanged, this, [this](bool replaying) {
         // Live data must not flow into a replay; what it shows is not the connection's.
@@ -675,6 +679,8 @@ void MainWindow::createDefaultLayout()
             writeGeometry(*settings, QLatin1String(info(row).group), info(row).layoutGeometry, info(row).layoutShow);
         settings->endGroup();
     }
+    // Written anew at every start: they fit the screen the program runs on.
+    BuiltInLayouts::write(*settings, screen()->availableGeometry());
     settings->endGroup();
 }
 
@@ -723,6 +729,9 @@ void MainWindow::setLayout(const QString& name)
         if (open)
             loadPanelGeometry(open);
     }
+    // A built-in arrangement is chosen for its panels: they open.
+    if (BuiltInLayouts::isBuiltIn(name))
+        applyLayout(name);
 }
 
 void MainWindow::on_actionLayoutSet_triggered()

@@ -13,6 +13,17 @@
 
 namespace StartUp {
 
+namespace {
+
+// The keys the main window reads its connection and layout from.
+const QString kHost = QStringLiteral("v2host");
+const QString kPort = QStringLiteral("v2port");
+const QString kUser = QStringLiteral("v2user");
+const QString kPassword = QStringLiteral("v2password");
+const QString kLastLayoutName = QStringLiteral("lastLayoutName");
+
+} // namespace
+
 void setApplicationIdentity()
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Veltrano Systems"));
@@ -41,6 +52,31 @@ void tuneAllocator()
 #ifdef __GLIBC__
     mallopt(M_MXFAST, 0);
 #endif
+}
+
+bool storeConnection(const QString& text, QString* error)
+{
+    const int at = text.lastIndexOf(QLatin1Char('@'));
+    const int colon = text.indexOf(QLatin1Char(':'));
+    const int portColon = text.lastIndexOf(QLatin1Char(':'));
+    bool portOk = false;
+    const int port = text.mid(portColon + 1).toInt(&portOk);
+    if (at < 0 || colon < 0 || colon > at || portColon < at || !portOk || port <= 0 || port > 65535 || portColon == at + 1) {
+        *error = QStringLiteral("--connect takes USER:PASSWORD@HOST:PORT, not \"%1\".").arg(text);
+        return false;
+    }
+    // Written key by key: whatever else the file holds (layouts, panels) stays.
+    const auto settings = AppSettings::open();
+    settings->setValue(kHost, text.mid(at + 1, portColon - at - 1));
+    settings->setValue(kPort, port);
+    settings->setValue(kUser, text.left(colon));
+    settings->setValue(kPassword, text.mid(colon + 1, at - colon - 1));
+    return true;
+}
+
+void storeLayout(const QString& name)
+{
+    AppSettings::open()->setValue(kLastLayoutName, name);
 }
 
 } // namespace StartUp

@@ -2,6 +2,7 @@
 
 #include <QTimer>
 
+#include "BroadcastDelay.h"
 #include "CarFlash.h"
 #include "ClientV2Controller.h"
 #include "DriveTimeMonitor.h"
@@ -163,6 +164,8 @@ void V2DataProvider::setPort(int port)
 
 void V2DataProvider::setActive(bool active)
 {
+    // Without the live connection (a replay) nothing is held back.
+    m_controller->delay()->setLive(active);
     m_controller->setActive(active);
 }
 

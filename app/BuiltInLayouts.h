@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+class QSettings;
+
+// The named layouts the program brings, beside "default": "Pit wall" (the
+// race as it runs) and "Strategy" (stints, drive time and stops). They are
+// written into the settings store at every start, tiled to the screen the
+// program runs on, so they always fit it and are never a user's arrangement:
+// the save dialog does not offer their names (a user's arrangement goes
+// under a name of the user's own), and choosing one opens its panels.
+namespace BuiltInLayouts {
+
+QStringList names();
+bool isBuiltIn(const QString& name);
+// The registry rows a built-in layout shows, in tiling order (none for another name).
+QVector<int> rows(const QString& name);
+// count panel places tiling area in rows of nearly equal size, left to
+// right and top to bottom; the first rows take the extra place.
+QVector<QRect> tiles(const QRect& area, int count);
+// Writes every built-in layout into the group "layouts" (which the caller
+// has opened): the main window along the top of screen, the panels tiled
+// below it, every other panel hidden.
+void write(QSettings& settings, const QRect& screen);
+
+} // namespace BuiltInLayouts

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+
+// Holds the data lines received from the server and hands each over a set
+// number of seconds after it arrived, so that the whole picture (every
+// panel, the clock, the flags, race control, the alerts) runs as far behind
+// as the television does. Raising the delay pauses the picture until the
+// oldest held line is due; lowering it hands over at once, in order, what
+// is due. One single-shot timer waits for the next due line.
+class BroadcastDelay final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(BroadcastDelay)
+
+public:
+    static constexpr int MaxSeconds = 300;
+    // Held lines beyond this are handed over early rather than kept: the
+    // picture runs a little ahead instead of the memory growing on.
+    static constexpr qint64 MaxHeldBytes = 512LL * 1024 * 1024;
+
+    // Hands one held line over; first: it was the first data line of its connection.
+    using Deliver = std::function<void(const QByteArray& line, bool first)>;
+    // Milliseconds since the epoch.
+    using Clock = std::function<qint64()>;
+
+    explicit BroadcastDelay(Deliver deliver, QObject* parent = nullptr);
+
+    // Reads "--delay" text: whole seconds from 0 to MaxSeconds; false with the reason otherwise.
+    static bool parseSeconds(const QString& text, int* seconds, QString* error);
+
+    int seconds() const;
+    // Clamped to 0..MaxSeconds; the session clock follows.
+    void setSeconds(int seconds);
+    // Off while no live connection is wanted (a replay runs): what is held
+    // is handed over at once, the session clock runs undelayed, and new
+    // lines pass straight through; on again, the delay applies again.
+    void setLive(bool live);
+    // Whether a line arriving now must be held (a delay is on, or earlier
+    // lines still wait: the order is kept).
+    bool holding() const;
+    void hold(const QByteArray& line, bool first);
+    // Hands over every line due by now (the timer calls it).
+    void deliverDue();
+
+    int heldCount() const;
+    qint64 heldBytes() const;
+    // The held lines, oldest first (a recording started now takes them too).
+    QList<QByteArray> heldLines() const;
+
+    void setClock(Clock clock);
+
+signals:
+    void secondsChanged(int seconds);
+
+private:
+    struct Held {
+        qint64 arrivedMs;
+        QByteArray line;
+        bool first;
+    };
+    qint64 effectiveDelayMs() const;
+    void applyToSessionClock() const;
+    void schedule();
+
+    Deliver m_deliver;
+    Clock m_clock;
+    std::deque<Held> m_held;
+    qint64 m_heldBytes = 0;
+    int m_seconds = 0;
+    bool m_live = true;
+    bool m_delivering = false;
+    QTimer m_timer;
+};
