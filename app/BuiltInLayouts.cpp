@@ -4,6 +4,7 @@
 
 #include <QSettings>
 
+#include <algorithm>
 #include <cmath>
 
 namespace BuiltInLayouts {

@@ -15,7 +15,7 @@
 
 ViewMenu::ViewMenu(QMenuBar* bar, QStatusBar* status, BroadcastDelay* delay, QWidget* window)
     : QObject(window)
-    , m_menu(new QMenu(tr("View"), window))
+    , m_menu(new QMenu(tr("View"), bar))
     , m_delayBox(new QSpinBox(status))
     , m_delay(delay)
     , m_window(window)

@@ -13,6 +13,12 @@ BroadcastDelay::BroadcastDelay(Deliver deliver, QObject* parent)
     connect(&m_timer, &QTimer::timeout, this, &BroadcastDelay::deliverDue);
 }
 
+BroadcastDelay::~BroadcastDelay()
+{
+    if (effectiveDelayMs() > 0)
+        SessionClock::setDelay(0);
+}
+
 bool BroadcastDelay::parseSeconds(const QString& text, int* seconds, QString* error)
 {
     bool ok = false;

@@ -31,6 +31,8 @@ public:
     using Clock = std::function<qint64()>;
 
     explicit BroadcastDelay(Deliver deliver, QObject* parent = nullptr);
+    // The session clock runs undelayed again.
+    ~BroadcastDelay() override;
 
     // Reads "--delay" text: whole seconds from 0 to MaxSeconds; false with the reason otherwise.
     static bool parseSeconds(const QString& text, int* seconds, QString* error);

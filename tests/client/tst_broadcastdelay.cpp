@@ -4,6 +4,7 @@
 #include "SessionClock.h"
 #include "SessionRecorder.h"
 #include "TestSettings.h"
+#include "V2_Data.h"
 
 #include <QtTest>
 
@@ -32,7 +33,9 @@ struct Link {
         controller.delay()->setClock(&testClock);
         controller.setPort(server.start());
         QObject::connect(&controller, &V2_Client::onChannelChange, [this](const QSet<QString>& keys) {
-            for (const QString& key : keys) {
+            QStringList sorted = keys.values();
+            sorted.sort();
+            for (const QString& key : qAsConst(sorted)) {
                 if (key.startsWith(QLatin1Char('l')))
                     delivered.append(QStringLiteral("%1@%2").arg(key.mid(1)).arg(g_offset));
             }
@@ -75,6 +78,7 @@ private slots:
     void linesFollowTheDelay();
     void clockShowsTheDelayedMoment_data();
     void clockShowsTheDelayedMoment();
+    void reconnectWhileHeld();
     void recordingTakesLiveLines();
     void delayOption_data();
     void delayOption();
@@ -154,6 +158,29 @@ void TestBroadcastDelay::clockShowsTheDelayedMoment()
     QCOMPARE(SessionClock::serverNowMs(), kStart + shows);
     // The computer's own clock is not delayed.
     QCOMPARE(SessionClock::nowMs(), kStart + readAt);
+}
+
+void TestBroadcastDelay::reconnectWhileHeld()
+{
+    Link link;
+    QVERIFY(link.login());
+    link.controller.delay()->setSeconds(10);
+    QVERIFY(link.send(1));
+    link.server.closeClient();
+    QVERIFY(link.server.waitForClient(10000));
+    QVERIFY(!link.server.acceptLogin().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(link.controller.loginActive(), 5000);
+    g_offset = 1000;
+    QVERIFY(link.send(2));
+    // The last connection's line shows at its time, merged as before...
+    g_offset = 10000;
+    link.controller.delay()->deliverDue();
+    QCOMPARE(link.controller.getCurrentData()->datas()->keys(), QStringList({"l1"}));
+    // ...and the new connection's first line replaces the mirror when its time comes.
+    g_offset = 11000;
+    link.controller.delay()->deliverDue();
+    QCOMPARE(link.controller.getCurrentData()->datas()->keys(), QStringList({"l2"}));
+    QCOMPARE(link.delivered, QStringList({"1@10000", "1@11000", "2@11000"}));
 }
 
 void TestBroadcastDelay::recordingTakesLiveLines()
