@@ -2,6 +2,7 @@
 
 #include "BroadcastDelay.h"
 #include "TimeOfDay.h"
+#include "WidgetSessionFlags.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -87,9 +88,12 @@ void ViewMenu::showDelay(int seconds)
 void ViewMenu::setTrackTime(bool track)
 {
     TimeOfDay::setZone(track ? TimeOfDay::TrackTime : TimeOfDay::ComputerTime);
-    // The tables write their times when painted: a repaint shows the other clock.
+    // The tables write their times when painted: a repaint shows the other
+    // clock. The flags panel writes them into its items: it reads them again.
     for (QWidget* widget : QApplication::allWidgets()) {
-        if (auto* view = qobject_cast<QAbstractItemView*>(widget))
+        if (auto* flags = qobject_cast<WidgetSessionFlags*>(widget))
+            flags->processUpdate();
+        else if (auto* view = qobject_cast<QAbstractItemView*>(widget))
             view->viewport()->update();
     }
 }
