@@ -22,9 +22,14 @@ QVector<int> rows(const QString& name);
 // count panel places tiling area in rows of nearly equal size, left to
 // right and top to bottom; the first rows take the extra place.
 QVector<QRect> tiles(const QRect& area, int count);
-// Writes every built-in layout into the group "layouts" (which the caller
-// has opened): the main window along the top of screen, the panels tiled
-// below it, every other panel hidden.
-void write(QSettings& settings, const QRect& screen);
+// At start (settings at their root): writes "default" when missing and
+// every built-in layout, marked as built in (the main window along the top
+// of screen, the panels tiled below it, every other panel hidden). A user's
+// own layout under a built-in name (one without the mark, saved before there
+// were built-in layouts) is first kept as "<name> (mine)". Returns the layout to open: last, under its new name
+// if it moved; "default", said on stderr, when no layout has that name.
+QString install(QSettings& settings, const QRect& screen, const QString& last);
+// One panel's (or the main window's) place in a layout.
+void writeGeometry(QSettings& settings, const QString& group, const QRect& geometry, bool show);
 
 } // namespace BuiltInLayouts

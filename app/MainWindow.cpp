@@ -3,6 +3,7 @@
 #include "AlertPresenter.h"
 #include "AlertsMenu.h"
 #include "AppSettings.h"
+#include "BroadcastDelay.h"
 #include "BuiltInLayouts.h"
 #include "CertificateTrust.h"
 #include "ConnectionWatch.h"
@@ -54,7 +55,6 @@ const QString kScaleFactor = QStringLiteral("appScaleFactor");
 const QString kCarFollow = QStringLiteral("car_follow");
 const QString kLayouts = QStringLiteral("layouts");
 const QString kLastLayoutName = QStringLiteral("lastLayoutName");
-const QString kDefaultLayout = QStringLiteral("default");
 const QString kMainWindowGroup = QStringLiteral("mainwindow");
 
 const QString kDark = QStringLiteral("Dark");
@@ -69,17 +69,6 @@ QString skinStyleSheet(bool dark)
         return QString();
     const QByteArray bytes = file.readAll();
     return QString::fromLatin1(bytes.constData(), qstrnlen(bytes.constData(), uint(bytes.size())));
-}
-
-void writeGeometry(QSettings& settings, const QString& group, const QRect& geometry, bool show)
-{
-    settings.beginGroup(group);
-    settings.setValue(QStringLiteral("x"), geometry.x());
-    settings.setValue(QStringLiteral("y"), geometry.y());
-    settings.setValue(QStringLiteral("w"), geometry.width());
-    settings.setValue(QStringLiteral("h"), geometry.height());
-    settings.setValue(QStringLiteral("show"), show);
-    settings.endGroup();
 }
 
 } // namespace
@@ -138,10 +127,8 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
     action(QStringLiteral("actionUse_OpenGL"))->setChecked(m_useOpenGL);
     m_bikeLayout = m_provider->isChampBikes();
 
-    createDefaultLayout();
-    m_currentLayoutName = settings->value(kLastLayoutName).toString();
-    if (m_currentLayoutName.isEmpty())
-        m_currentLayoutName = kDefaultLayout;
+    m_currentLayoutName = BuiltInLayouts::install(*settings, screen()->availableGeometry(), settings->value(kLastLayoutName).toString());
+    settings->setValue(kLastLayoutName, m_currentLayoutName);
     applyLayout(m_currentLayoutName);
 
     m_statusLabel = new QLabel(tr("Not connected"), this);
@@ -547,6 +534,7 @@ void MainWindow::on_actionEdit_credentials_triggered()
     // Another server's data are no last data of this one: they do not stay
     // on screen as stale while the new server is reached.
     if (otherServer) {
+        m_provider->controller()->delay()->drop();
         m_provider->controller()->replaceTree(new V2_Data(QStringLiteral("ROOT")));
         m_watch->forget();
     }
@@ -657,7 +645,7 @@ void MainWindow::refreshBikeLayout()
 
 void MainWindow::saveWidgetGeometry(QSettings& settings)
 {
-    writeGeometry(settings, kMainWindowGroup, QRect(pos(), size()), true);
+    BuiltInLayouts::writeGeometry(settings, kMainWindowGroup, QRect(pos(), size()), true);
 }
 
 void MainWindow::loadWidgetGeometry(QSettings& settings)
@@ -666,22 +654,6 @@ void MainWindow::loadWidgetGeometry(QSettings& settings)
     move(settings.value(QStringLiteral("x"), 100).toInt(), settings.value(QStringLiteral("y"), 100).toInt());
     resize(settings.value(QStringLiteral("w"), 200).toInt(), settings.value(QStringLiteral("h"), 200).toInt());
     settings.endGroup();
-}
-
-void MainWindow::createDefaultLayout()
-{
-    const auto settings = AppSettings::open();
-    settings->beginGroup(kLayouts);
-    if (!settings->childGroups().contains(kDefaultLayout)) {
-        settings->beginGroup(kDefaultLayout);
-        writeGeometry(*settings, kMainWindowGroup, mainWindowLayoutGeometry(), true);
-        for (int row = 0; row < RowCount; ++row)
-            writeGeometry(*settings, QLatin1String(info(row).group), info(row).layoutGeometry, info(row).layoutShow);
-        settings->endGroup();
-    }
-    // Written anew at every start: they fit the screen the program runs on.
-    BuiltInLayouts::write(*settings, screen()->availableGeometry());
-    settings->endGroup();
 }
 
 void MainWindow::applyLayout(const QString& name)

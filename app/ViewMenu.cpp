@@ -47,6 +47,8 @@ ViewMenu::ViewMenu(QMenuBar* bar, QStatusBar* status, BroadcastDelay* delay, QWi
 
     m_delayBox->setObjectName(QStringLiteral("delayBox"));
     m_delayBox->setRange(0, BroadcastDelay::MaxSeconds);
+    // A value typed digit by digit would first catch up, then freeze the picture.
+    m_delayBox->setKeyboardTracking(false);
     m_delayBox->setPrefix(tr("Delay "));
     m_delayBox->setSuffix(tr(" s"));
     m_delayBox->setToolTip(tr("The timing is held back this long; 0 shows it live."));

@@ -33,8 +33,8 @@ int main(int argc, char** argv)
     const QCommandLineOption delay(QStringLiteral("delay"),
                                    QStringLiteral("Hold the timing back SECONDS (0 to %1) to match the television picture.").arg(BroadcastDelay::MaxSeconds),
                                    QStringLiteral("SECONDS"));
-    const QCommandLineOption connect(QStringLiteral("connect"), QStringLiteral("Store the timing server to connect to, keeping every other setting."),
-                                     QStringLiteral("USER:PASSWORD@HOST:PORT"));
+    const QCommandLineOption connect(QStringLiteral("connect"), QStringLiteral("Store the timing server to connect to, keeping every other setting; the password is read from %1.").arg(QLatin1String(StartUp::kPasswordVariable)),
+                                     QStringLiteral("USER@HOST:PORT"));
     const QCommandLineOption layout(QStringLiteral("layout"), QStringLiteral("Open the named layout NAME (\"Pit wall\", \"Strategy\" or one saved)."),
                                     QStringLiteral("NAME"));
     parser.addOptions({record, replay, delay, connect, layout});

@@ -2,14 +2,15 @@
 
 #include "SessionClock.h"
 
-#include <QDateTime>
-
 BroadcastDelay::BroadcastDelay(Deliver deliver, QObject* parent)
     : QObject(parent)
     , m_deliver(std::move(deliver))
-    , m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
+    , m_clock([this] { return m_monotonic.elapsed(); })
 {
+    m_monotonic.start();
     m_timer.setSingleShot(true);
+    // A coarse timer may fire seconds late at 300 s, while the session clock moves on.
+    m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &BroadcastDelay::deliverDue);
 }
 
@@ -59,6 +60,13 @@ void BroadcastDelay::setLive(bool live)
     m_live = live;
     applyToSessionClock();
     deliverDue();
+}
+
+void BroadcastDelay::drop()
+{
+    m_held.clear();
+    m_heldBytes = 0;
+    m_timer.stop();
 }
 
 bool BroadcastDelay::holding() const

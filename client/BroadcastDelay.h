@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -27,7 +28,8 @@ public:
 
     // Hands one held line over; first: it was the first data line of its connection.
     using Deliver = std::function<void(const QByteArray& line, bool first)>;
-    // Milliseconds since the epoch.
+    // Milliseconds on a clock that never steps back (not the wall clock: a
+    // step of the system time must not freeze the picture).
     using Clock = std::function<qint64()>;
 
     explicit BroadcastDelay(Deliver deliver, QObject* parent = nullptr);
@@ -40,10 +42,14 @@ public:
     int seconds() const;
     // Clamped to 0..MaxSeconds; the session clock follows.
     void setSeconds(int seconds);
-    // Off while no live connection is wanted (a replay runs): what is held
-    // is handed over at once, the session clock runs undelayed, and new
-    // lines pass straight through; on again, the delay applies again.
+    // Off while a replay runs: what is held is handed over at once, the
+    // session clock runs undelayed, and new lines pass straight through; on
+    // again, the delay applies again. A connection merely paused (a prompt,
+    // the connection dialog) keeps its held lines coming on time.
     void setLive(bool live);
+    // Forgets the held lines unseen (another server's lines must not land on
+    // the new server's tree).
+    void drop();
     // Whether a line arriving now must be held (a delay is on, or earlier
     // lines still wait: the order is kept).
     bool holding() const;
@@ -72,6 +78,7 @@ private:
     void schedule();
 
     Deliver m_deliver;
+    QElapsedTimer m_monotonic;
     Clock m_clock;
     std::deque<Held> m_held;
     qint64 m_heldBytes = 0;

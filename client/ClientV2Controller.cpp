@@ -130,9 +130,14 @@ void ClientV2Controller::deliverHeld(const QByteArray& line, bool first)
         return;
     const bool waiting = firstLineReplacesMirror();
     setFirstLineReplacesMirror(first);
-    // The server's lead is forgotten when that connection's data show, not before.
-    if (first)
+    // A new connection's snapshot replaces the tree when it shows, not at the
+    // login: the old connection's lines handed over meanwhile would take the
+    // whole-collection reads, and rows gone during the outage would stay. The
+    // server's lead is forgotten at that moment too.
+    if (first) {
+        m_fullRefresh.set();
         m_forgetLeadOnData = true;
+    }
     V2_Client::processJSON(&message);
     setFirstLineReplacesMirror(waiting);
 }

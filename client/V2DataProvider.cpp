@@ -164,8 +164,7 @@ void V2DataProvider::setPort(int port)
 
 void V2DataProvider::setActive(bool active)
 {
-    // Without the live connection (a replay) nothing is held back.
-    m_controller->delay()->setLive(active);
+    // The delay goes on while the connection pauses: only a replay ends it.
     m_controller->setActive(active);
 }
 

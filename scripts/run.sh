@@ -20,7 +20,9 @@ cmake --build "$build" --parallel "$(nproc)" --target lanterra lanterra-sim
 # panels arranged in earlier runs stay; a fresh folder opens "Pit wall".
 mkdir -p "$config"
 export XDG_CONFIG_HOME="$config"
-args=(--connect "demo:demo@localhost:$port")
+# The password goes through the environment: a command line is readable by all.
+export LANTERRA_PASSWORD=demo
+args=(--connect "demo@localhost:$port")
 if [ ! -f "$config/Veltrano Systems/Lanterra.ini" ]; then
     args+=(--layout "Pit wall")
 fi

@@ -4,6 +4,7 @@
 #include "SessionClock.h"
 #include "SessionRecorder.h"
 #include "TestSettings.h"
+#include "V2DataProvider.h"
 #include "V2_Data.h"
 
 #include <QtTest>
@@ -18,14 +19,15 @@ qint64 testClock()
     return kStart + g_offset;
 }
 
-// The controller logged in to a scripted server, its delay and the session
+// The provider's controller logged in to a scripted server, its delay and the session
 // clock on the test clock; every line handed to the client is noted as
 // "<n>@<ms>" from its one top-level key "l<n>".
 struct Link {
     Link()
         : server(true)
-        , controller(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("PEX JSON PROTOCOL"), QStringLiteral("1.0.0"), 0, QStringLiteral("pw"),
-                     QStringLiteral("user"), QStringLiteral("127.0.0.1"))
+        , provider(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("PEX JSON PROTOCOL"), QStringLiteral("1.0.0"), 0, QStringLiteral("pw"),
+                   QStringLiteral("user"), QStringLiteral("127.0.0.1"), false)
+        , controller(*provider.controller())
     {
         g_offset = 0;
         SessionClock::reset();
@@ -50,20 +52,22 @@ struct Link {
 
     bool login()
     {
-        controller.setActive(true);
+        provider.setActive(true);
         return server.waitForClient() && !server.acceptLogin().isEmpty() && QTest::qWaitFor([this] { return controller.loginActive(); }, 5000);
     }
 
-    // Sends line n and waits until the client has read it (handled or held).
-    bool send(int n)
+    // Sends line n (with more top-level members, if any) and waits until the
+    // client has read it (handled or held).
+    bool send(int n, const QString& more = QString())
     {
         QSignalSpy read(&controller, &V2_Client::receivedDataLog);
-        server.send(QStringLiteral("JSON:1::{\"l%1\":{\"v\":%1}}\r\n").arg(n).toUtf8());
+        server.send(QStringLiteral("JSON:1::{\"l%1\":{\"v\":%1}%2}\r\n").arg(n).arg(more).toUtf8());
         return read.wait(5000);
     }
 
     ScriptedServer server;
-    ClientV2Controller controller;
+    V2DataProvider provider;
+    ClientV2Controller& controller;
     QStringList delivered;
 };
 
@@ -89,8 +93,10 @@ private:
 
 void TestBroadcastDelay::linesFollowTheDelay_data()
 {
-    // Steps "<ms> delay <s>", "<ms> line <n>" or "<ms> tick" (the timer's
-    // call at that moment); the lines handed over, "<n>@<ms>", in order.
+    // Steps "<ms> delay <s>", "<ms> line <n>", "<ms> tick" (the timer's call
+    // at that moment), "<ms> pause" (the connection stopped and started
+    // again, as for a prompt) or "<ms> replay on|off"; the lines handed over,
+    // "<n>@<ms>", in order.
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("delivered");
     QTest::newRow("no delay") << QStringList{"0 line 1", "500 line 2"} << QStringList{"1@0", "2@500"};
@@ -106,6 +112,10 @@ void TestBroadcastDelay::linesFollowTheDelay_data()
                                      << QStringList{"1@20000", "2@20000", "3@21000"};
     QTest::newRow("raised from live") << QStringList{"0 line 1", "1000 delay 5", "1000 line 2", "2000 line 3", "5999 tick", "6000 tick", "7000 tick"}
                                       << QStringList{"1@0", "2@6000", "3@7000"};
+    QTest::newRow("a pause holds on") << QStringList{"0 delay 10", "0 line 1", "3000 pause", "9999 tick", "10000 tick"} << QStringList{"1@10000"};
+    QTest::newRow("a replay shows what is held") << QStringList{"0 delay 10", "0 line 1", "3000 replay on", "4000 replay off", "4000 line 2", "13999 tick",
+                                                                "14000 tick"}
+                                                 << QStringList{"1@3000", "2@14000"};
 }
 
 void TestBroadcastDelay::linesFollowTheDelay()
@@ -121,6 +131,11 @@ void TestBroadcastDelay::linesFollowTheDelay()
             link.controller.delay()->setSeconds(parts.at(2).toInt());
         else if (parts.at(1) == QLatin1String("line"))
             QVERIFY(link.send(parts.at(2).toInt()));
+        else if (parts.at(1) == QLatin1String("pause")) {
+            link.provider.setActive(false);
+            QVERIFY(link.login());
+        } else if (parts.at(1) == QLatin1String("replay"))
+            link.controller.delay()->setLive(parts.at(2) == QLatin1String("off"));
         else
             link.controller.delay()->deliverDue();
     }
@@ -165,21 +180,27 @@ void TestBroadcastDelay::reconnectWhileHeld()
     Link link;
     QVERIFY(link.login());
     link.controller.delay()->setSeconds(10);
-    QVERIFY(link.send(1));
+    // Three cars before the outage, two in the new connection's snapshot, one session.
+    const QString standings = QStringLiteral(",\"timing\":{\"session\":{\"info\":{\"sessionDbId\":5},\"standings\":{\"overall\":{\"active\":{%1}}}}}");
+    QVERIFY(link.send(1, standings.arg(QStringLiteral("\"1\":{\"n\":7},\"2\":{\"n\":8},\"3\":{\"n\":9}"))));
     link.server.closeClient();
     QVERIFY(link.server.waitForClient(10000));
     QVERIFY(!link.server.acceptLogin().isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(link.controller.loginActive(), 5000);
     g_offset = 1000;
-    QVERIFY(link.send(2));
+    QVERIFY(link.send(2, standings.arg(QStringLiteral("\"1\":{\"n\":8},\"2\":{\"n\":9}"))));
+    QSignalSpy whole(&link.controller, &ClientV2Controller::standingsOverall);
     // The last connection's line shows at its time, merged as before...
     g_offset = 10000;
     link.controller.delay()->deliverDue();
-    QCOMPARE(link.controller.getCurrentData()->datas()->keys(), QStringList({"l1"}));
-    // ...and the new connection's first line replaces the mirror when its time comes.
+    QCOMPARE(link.controller.getCurrentData()->datas()->keys(), QStringList({"l1", "timing"}));
+    // ...and the new connection's first line replaces the mirror when its
+    // time comes, the standings read whole so that car 9's old third place goes.
+    whole.clear();
     g_offset = 11000;
     link.controller.delay()->deliverDue();
-    QCOMPARE(link.controller.getCurrentData()->datas()->keys(), QStringList({"l2"}));
+    QCOMPARE(link.controller.getCurrentData()->datas()->keys(), QStringList({"l2", "timing"}));
+    QCOMPARE(whole.count(), 1);
     QCOMPARE(link.delivered, QStringList({"1@10000", "1@11000", "2@11000"}));
 }
 
