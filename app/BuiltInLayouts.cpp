@@ -138,13 +138,20 @@ QString install(QSettings& settings, const QRect& screen, const QString& last)
     }
     // Written anew at every start: they fit the screen the program starts on.
     writeBuiltIns(settings, screen, &start);
-    // A misspelt name would open every panel at its default place.
-    if (!settings.childGroups().contains(start)) {
-        std::fprintf(stderr, "lanterra: there is no layout \"%s\"; opening \"%s\".\n", qPrintable(start), qPrintable(kDefault));
-        start = kDefault;
-    }
     settings.endGroup();
     return start;
+}
+
+QString optionLayout(QSettings& settings, const QString& name)
+{
+    settings.beginGroup(kLayouts);
+    const bool stored = settings.childGroups().contains(name);
+    settings.endGroup();
+    if (stored || name == kDefault || isBuiltIn(name))
+        return name;
+    // A misspelt name would open every panel at its default place.
+    std::fprintf(stderr, "lanterra: there is no layout \"%s\"; opening \"%s\".\n", qPrintable(name), qPrintable(kDefault));
+    return kDefault;
 }
 
 } // namespace BuiltInLayouts

@@ -26,9 +26,12 @@ QVector<QRect> tiles(const QRect& area, int count);
 // every built-in layout, marked as built in (the main window along the top
 // of screen, the panels tiled below it, every other panel hidden). A user's
 // own layout under a built-in name (one without the mark, saved before there
-// were built-in layouts) is first kept as "<name> (mine)". Returns the layout to open: last, under its new name
-// if it moved; "default", said on stderr, when no layout has that name.
+// were built-in layouts) is first kept as "<name> (mine)". Returns the layout to
+// open: last ("default" when empty), under its new name if it moved.
 QString install(QSettings& settings, const QRect& screen, const QString& last);
+// The layout "--layout name" opens: name if there is one of that name (or it
+// is built in), else "default", said on stderr.
+QString optionLayout(QSettings& settings, const QString& name);
 // One panel's (or the main window's) place in a layout.
 void writeGeometry(QSettings& settings, const QString& group, const QRect& geometry, bool show);
 

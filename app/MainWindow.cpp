@@ -127,8 +127,10 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
     action(QStringLiteral("actionUse_OpenGL"))->setChecked(m_useOpenGL);
     m_bikeLayout = m_provider->isChampBikes();
 
-    m_currentLayoutName = BuiltInLayouts::install(*settings, screen()->availableGeometry(), settings->value(kLastLayoutName).toString());
-    settings->setValue(kLastLayoutName, m_currentLayoutName);
+    const QString last = settings->value(kLastLayoutName).toString();
+    m_currentLayoutName = BuiltInLayouts::install(*settings, screen()->availableGeometry(), last);
+    if (!last.isEmpty() && m_currentLayoutName != last) // the user's own moved to "(mine)"
+        settings->setValue(kLastLayoutName, m_currentLayoutName);
     applyLayout(m_currentLayoutName);
 
     m_statusLabel = new QLabel(tr("Not connected"), this);

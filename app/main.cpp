@@ -1,5 +1,7 @@
 // Lanterra: the program's entry point.
+#include "AppSettings.h"
 #include "BroadcastDelay.h"
+#include "BuiltInLayouts.h"
 #include "ClientV2Controller.h"
 #include "MainWindow.h"
 #include "RecordingControls.h"
@@ -9,6 +11,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QSettings>
 
 #include <cstdio>
 
@@ -47,7 +50,7 @@ int main(int argc, char** argv)
         }
     }
     if (parser.isSet(layout))
-        StartUp::storeLayout(parser.value(layout));
+        StartUp::storeLayout(BuiltInLayouts::optionLayout(*AppSettings::open(), parser.value(layout)));
     int delaySeconds = 0;
     if (parser.isSet(delay)) {
         QString error;

@@ -136,6 +136,8 @@ private slots:
     void removedLastLayoutOpensEverything();
     void builtInLayouts();
     void builtInTiles_data();
+    void startLayout_data();
+    void startLayout();
     void builtInTiles();
     void viewMenuAndDelay();
     void skinToggling();
@@ -398,6 +400,53 @@ void TestMainWindow::builtInLayouts()
     QCOMPARE(stored(QStringLiteral("layouts/Pit wall/view_standing/x")).toInt(), 0);
 }
 
+void TestMainWindow::startLayout_data()
+{
+    // The last layout stored (or asked for with --layout), the user's own
+    // layouts (standings at x 640), the layout opened, and the layouts
+    // stored after two starts.
+    QTest::addColumn<QString>("last");
+    QTest::addColumn<bool>("option");
+    QTest::addColumn<QStringList>("own");
+    QTest::addColumn<QString>("opened");
+    QTest::addColumn<QStringList>("layouts");
+    QTest::newRow("a user's Strategy") << "Strategy" << false << QStringList{"Strategy"} << "Strategy (mine)"
+                                       << QStringList{"Pit wall", "Strategy", "Strategy (mine)", "default"};
+    QTest::newRow("(mine) taken") << "Race" << true << QStringList{"Race", "Strategy", "Strategy (mine)"} << "Race"
+                                  << QStringList{"Pit wall", "Race", "Strategy", "Strategy (mine 2)", "Strategy (mine)", "default"};
+    QTest::newRow("unknown --layout") << "Pitwall" << true << QStringList{} << "default" << QStringList{"Pit wall", "Strategy", "default"};
+}
+
+void TestMainWindow::startLayout()
+{
+    QFETCH(QString, last);
+    QFETCH(bool, option);
+    QFETCH(QStringList, own);
+    QFETCH(QString, opened);
+    QFETCH(QStringList, layouts);
+    for (const QString& name : own)
+        AppSettings::open()->setValue(QStringLiteral("layouts/%1/view_standing/x").arg(name), 640);
+    AppSettings::open()->setValue(QStringLiteral("lastLayoutName"), option ? BuiltInLayouts::optionLayout(*AppSettings::open(), last) : last);
+    {
+        MainWindow window(somePanels({DayTime, Standing}));
+        QCOMPARE(window.currentLayoutName(), opened);
+        // "default" hides the standings: not every panel opens for a misspelt name.
+        QCOMPARE(window.panel(Standing) != nullptr, opened != QLatin1String("default"));
+    }
+    MainWindow again(somePanels({DayTime}));
+    QCOMPARE(again.currentLayoutName(), opened);
+    const auto settings = AppSettings::open();
+    settings->beginGroup(QStringLiteral("layouts"));
+    QStringList groups = settings->childGroups();
+    groups.sort();
+    QCOMPARE(groups, layouts);
+    for (const QString& name : layouts) {
+        if (name.startsWith(QLatin1String("Strategy (mine")) || name == QLatin1String("Race"))
+            QVERIFY2(settings->value(name + QStringLiteral("/view_standing/x")).toInt() == 640, qPrintable(name));
+    }
+    QCOMPARE(settings->value(QStringLiteral("Strategy/view_gapchart/show")).toBool(), true);
+}
+
 void TestMainWindow::builtInTiles_data()
 {
     QTest::addColumn<QRect>("area");
@@ -439,6 +488,12 @@ void TestMainWindow::viewMenuAndDelay()
     QCOMPARE(box->value(), 45);
     box->setValue(20);
     QCOMPARE(delay->seconds(), 20);
+    // Typed over: only the finished value counts, not its first digit.
+    QSignalSpy changes(delay, &BroadcastDelay::secondsChanged);
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(box, QStringLiteral("45"));
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(changes, QList<QList<QVariant>>({{45}}));
     box->setValue(0);
     QCOMPARE(delay->seconds(), 0);
     QVERIFY(box->isHidden());
