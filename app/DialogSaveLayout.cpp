@@ -1,6 +1,7 @@
 #include "DialogSaveLayout.h"
 
 #include "AppSettings.h"
+#include "BuiltInLayouts.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -18,6 +19,12 @@ DialogSaveLayout::DialogSaveLayout(QWidget* parent)
     resize(322, 86);
     setMinimumSize(322, 86);
     m_label->setText(tr("Layout :"));
+    // Rewritten at every start, a built-in layout would lose what is saved under its name.
+    for (const QString& name : BuiltInLayouts::names()) {
+        const int index = m_comboBox->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (index >= 0)
+            m_comboBox->removeItem(index);
+    }
     auto* remove = new QPushButton(QStringLiteral("-"), this);
     remove->setObjectName(QStringLiteral("pushButtonDeleteLayout"));
     auto* add = new QPushButton(QStringLiteral("+"), this);
@@ -42,6 +49,18 @@ DialogSaveLayout::DialogSaveLayout(QWidget* parent)
 }
 
 DialogSaveLayout::~DialogSaveLayout() = default;
+
+void DialogSaveLayout::preselect(const QString& name)
+{
+    if (!BuiltInLayouts::isBuiltIn(name)) {
+        LayoutDialog::preselect(name);
+        return;
+    }
+    const QString own = tr("%1 (mine)").arg(name);
+    if (m_comboBox->findText(own, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+        m_comboBox->addItem(own);
+    LayoutDialog::preselect(own);
+}
 
 void DialogSaveLayout::on_pushButtonDeleteLayout_clicked()
 {
@@ -71,6 +90,10 @@ void DialogSaveLayout::on_pushButtonNewLayout_clicked()
     // The store would read a slash as a group inside a group.
     if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'))) {
         QMessageBox::information(this, tr("New layout"), tr("A layout name cannot contain / or \\."));
+        return;
+    }
+    if (BuiltInLayouts::isBuiltIn(name)) {
+        QMessageBox::information(this, tr("New layout"), tr("\"%1\" is built in and cannot be saved over; choose a name of your own.").arg(name));
         return;
     }
     m_comboBox->addItem(name);

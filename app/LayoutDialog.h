@@ -21,7 +21,7 @@ public:
     ~LayoutDialog() override;
 
     // Selects the item whose text is exactly this name, if there is one.
-    void preselect(const QString& name);
+    virtual void preselect(const QString& name);
     QString selectedName() const;
 
 protected:

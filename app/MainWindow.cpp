@@ -3,6 +3,8 @@
 #include "AlertPresenter.h"
 #include "AlertsMenu.h"
 #include "AppSettings.h"
+#include "BroadcastDelay.h"
+#include "BuiltInLayouts.h"
 #include "CertificateTrust.h"
 #include "ConnectionWatch.h"
 #include "ClientV2Controller.h"
@@ -17,6 +19,7 @@
 #include "TeamFollowMenu.h"
 #include "RecordingControls.h"
 #include "ToolWindow.h"
+#include "ViewMenu.h"
 #include "V2DataProvider.h"
 #include "V2_Data.h"
 #include "WidgetFollow.h"
@@ -32,6 +35,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmapCache>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -53,19 +57,7 @@ const QString kUseOpenGL = QStringLiteral("use_opengl");
 const QString kScaleFactor = QStringLiteral("appScaleFactor");
 const QString& kLayouts = LayoutDialog::kLayoutsGroup; // a reference: no order of initialisation to depend on
 const QString kLastLayoutName = QStringLiteral("lastLayoutName");
-const QString kDefaultLayout = QStringLiteral("default");
 const QString kMainWindowGroup = QStringLiteral("mainwindow");
-
-void writeGeometry(QSettings& settings, const QString& group, const QRect& geometry, bool show)
-{
-    settings.beginGroup(group);
-    settings.setValue(QStringLiteral("x"), geometry.x());
-    settings.setValue(QStringLiteral("y"), geometry.y());
-    settings.setValue(QStringLiteral("w"), geometry.width());
-    settings.setValue(QStringLiteral("h"), geometry.height());
-    settings.setValue(QStringLiteral("show"), show);
-    settings.endGroup();
-}
 
 } // namespace
 
@@ -119,10 +111,10 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
     action(QStringLiteral("actionUse_OpenGL"))->setChecked(m_useOpenGL);
     m_bikeLayout = m_provider->isChampBikes();
 
-    createDefaultLayout();
-    m_currentLayoutName = settings->value(kLastLayoutName).toString();
-    if (m_currentLayoutName.isEmpty())
-        m_currentLayoutName = kDefaultLayout;
+    const QString last = settings->value(kLastLayoutName).toString();
+    m_currentLayoutName = BuiltInLayouts::install(*settings, screen()->availableGeometry(), last);
+    if (!last.isEmpty() && m_currentLayoutName != last) // the user's own moved to "(mine)"
+        settings->setValue(kLastLayoutName, m_currentLayoutName);
     applyLayout(m_currentLayoutName);
 
     m_statusLabel = new QLabel(tr("Not connected"), this);
@@ -135,6 +127,7 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
 
     DriveTimeMenu::install(menuBar(), this, m_provider);
     TeamFollowMenu::install(findChild<QMenu*>(QStringLiteral("menuFile")), statusBar(), m_provider);
+    new ViewMenu(menuBar(), statusBar(), m_provider->controller()->delay(), this);
     m_recording = new RecordingControls(m_provider, this, action(QStringLiteral("actionRecord_session")), action(QStringLiteral("actionOpen_recording")));
     connect(m_recording, &RecordingControls::replayingChanged, this, [this](bool replaying) {
         // Live data must not flow into a replay; what it shows is not the connection's.
@@ -533,6 +526,7 @@ void MainWindow::on_actionEdit_credentials_triggered()
     // Another server's data are no last data of this one: they do not stay
     // on screen as stale while the new server is reached.
     if (otherServer) {
+        m_provider->controller()->delay()->drop();
         m_provider->controller()->replaceTree(new V2_Data(QStringLiteral("ROOT")));
         m_watch->forget();
     }
@@ -610,7 +604,7 @@ void MainWindow::refreshBikeLayout()
 
 void MainWindow::saveWidgetGeometry(QSettings& settings)
 {
-    writeGeometry(settings, kMainWindowGroup, QRect(pos(), size()), true);
+    BuiltInLayouts::writeGeometry(settings, kMainWindowGroup, QRect(pos(), size()), true);
 }
 
 void MainWindow::loadWidgetGeometry(QSettings& settings)
@@ -619,20 +613,6 @@ void MainWindow::loadWidgetGeometry(QSettings& settings)
     move(settings.value(QStringLiteral("x"), 100).toInt(), settings.value(QStringLiteral("y"), 100).toInt());
     resize(settings.value(QStringLiteral("w"), 200).toInt(), settings.value(QStringLiteral("h"), 200).toInt());
     settings.endGroup();
-}
-
-void MainWindow::createDefaultLayout()
-{
-    const auto settings = AppSettings::open();
-    settings->beginGroup(kLayouts);
-    if (!settings->childGroups().contains(kDefaultLayout)) {
-        settings->beginGroup(kDefaultLayout);
-        writeGeometry(*settings, kMainWindowGroup, mainWindowLayoutGeometry(), true);
-        for (int row = 0; row < RowCount; ++row)
-            writeGeometry(*settings, QLatin1String(info(row).group), info(row).layoutGeometry, info(row).layoutShow);
-        settings->endGroup();
-    }
-    settings->endGroup();
 }
 
 void MainWindow::applyLayout(const QString& name)
@@ -683,6 +663,9 @@ void MainWindow::setLayout(const QString& name)
         if (open)
             loadPanelGeometry(open);
     }
+    // A built-in arrangement is chosen for its panels: they open.
+    if (BuiltInLayouts::isBuiltIn(name))
+        applyLayout(name);
 }
 
 void MainWindow::on_actionLayoutSet_triggered()

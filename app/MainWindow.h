@@ -94,7 +94,6 @@ private:
     // Opens (creating it when needed) or closes the panel of a row.
     void setPanelOpen(int row, bool open);
     void loadPanelGeometry(ToolWindow* panel);
-    void createDefaultLayout();
     // Hands the option's current value to a panel, or to every open panel that takes it.
     void applyOption(ToolWindow* panel, int option) const;
     // The track map's first opening settles whether OpenGL can be used.

@@ -1,5 +1,6 @@
 #include "RecordingControls.h"
 
+#include "BroadcastDelay.h"
 #include "ClientV2Controller.h"
 #include "RecordingPlayer.h"
 #include "RecordingReader.h"
@@ -186,7 +187,7 @@ void RecordingControls::recordingLoaded(bool ok, const QString& error)
     if (!ok) {
         m_recordAction->setEnabled(!m_player->isOpen());
         if (liveHeld)
-            m_provider->setActive(m_wasActive);
+            endReplayPause();
         if (!error.isEmpty())
             report(tr("Cannot open the recording"), error, nullptr);
         return;
@@ -214,7 +215,7 @@ void RecordingControls::leaveReplay()
     m_label->hide();
     m_recordAction->setEnabled(true);
     emit replayingChanged(false);
-    m_provider->setActive(m_wasActive);
+    endReplayPause();
 }
 
 bool RecordingControls::isReplaying() const
@@ -227,6 +228,14 @@ void RecordingControls::restLive()
     // The live connection rests while the recording plays.
     m_wasActive = m_provider->controller()->isActive();
     m_provider->setActive(false);
+    // A replay shows its own moment: what the delay holds shows now.
+    m_provider->controller()->delay()->setLive(false);
+}
+
+void RecordingControls::endReplayPause()
+{
+    m_provider->controller()->delay()->setLive(true);
+    m_provider->setActive(m_wasActive);
 }
 
 void RecordingControls::setLiveAfterReplay(bool live)

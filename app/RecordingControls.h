@@ -56,6 +56,7 @@ private:
     void recordingLoaded(bool ok, const QString& error);
     void report(const QString& title, const QString& text, QString* error);
     void restLive();
+    void endReplayPause();
 
     V2DataProvider* m_provider;
     QMainWindow* m_window;

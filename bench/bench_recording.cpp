@@ -1,11 +1,14 @@
 // Session recordings: what recording costs on the client's line path (as a
 // ratio to the line's own processing), the file size per hour of a 60-car
-// race (plain and gzip), and the time a jump takes in the program's player
-// into the last minutes of a 24-hour race (panels' caches rebuilt).
+// race (plain and gzip), the time a jump takes in the program's player
+// into the last minutes of a 24-hour race (panels' caches rebuilt), and the
+// memory the broadcast delay holds for its longest delay in such a race.
 #include "BenchLines.h"
 #include "BenchRatios.h"
+#include "BroadcastDelay.h"
 #include "ClientV2Controller.h"
 #include "RecordingPlayer.h"
+#include "ResidentMemory.h"
 #include "SessionRecorder.h"
 #include "SimAccounts.h"
 #include "SimOptions.h"
@@ -200,8 +203,34 @@ void BM_JumpInto24HourRace(benchmark::State& state)
     }
 }
 
+// Five minutes of a 60-car race at one tick a second, all held by a delay
+// of five minutes (the longest): the bytes held and the resident memory they add.
+void BM_DelayHoldsFiveMinutes(benchmark::State& state)
+{
+    constexpr int kTicks = BroadcastDelay::MaxSeconds;
+    for (auto _ : state) {
+        Simulated race({QStringLiteral("--cars"), QStringLiteral("60"), QStringLiteral("--duration"), QStringLiteral("10800")}, 3600000);
+        race.client->setActive(true);
+        race.settle();
+        BroadcastDelay* delay = race.client->controller()->delay();
+        delay->setSeconds(BroadcastDelay::MaxSeconds);
+        const long before = residentKiB();
+        for (int tick = 1; tick <= kTicks; ++tick) {
+            race.publisher->publishAt(3600000 + tick * 1000LL);
+            QCoreApplication::processEvents();
+        }
+        QTest::qWait(1500);
+        state.counters["held_lines"] = delay->heldCount();
+        state.counters["held_MiB"] = delay->heldBytes() / 1048576.0;
+        state.counters["resident_added_MiB"] = (residentKiB() - before) / 1024.0;
+        delay->setSeconds(0);
+        race.client->setActive(false);
+    }
+}
+
 BENCHMARK(BM_ReceiveLine)->ArgsProduct({{Standings, Participant, Lap}, {Off, Plain, Gzip}});
 BENCHMARK(BM_FileSizePerHour)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_DelayHoldsFiveMinutes)->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(BM_JumpInto24HourRace)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(4);
 
 } // namespace

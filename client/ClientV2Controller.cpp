@@ -1,9 +1,11 @@
 #include "ClientV2Controller.h"
 
+#include "BroadcastDelay.h"
 #include "LanterraChannels.h"
 #include "SessionClock.h"
 #include "TimingConstants.h"
 #include "V2_Data.h"
+#include "V2_message.h"
 
 namespace {
 
@@ -82,6 +84,7 @@ ClientV2Controller::ClientV2Controller(const QString& app,
                                        const QString& host,
                                        QObject* parent)
     : V2_Client(app, appVersion, protocol, protocolVersion, port, password, username, host, parent)
+    , m_delay(new BroadcastDelay([this](const QByteArray& line, bool first) { deliverHeld(line, first); }, this))
 {
     m_fullRefresh.set();
     setSsl(true);
@@ -100,6 +103,43 @@ int ClientV2Controller::sessionId() const
 bool ClientV2Controller::sessionValid() const
 {
     return m_sessionValid;
+}
+
+BroadcastDelay* ClientV2Controller::delay() const
+{
+    return m_delay;
+}
+
+void ClientV2Controller::processJSON(V2_message* message)
+{
+    // Lines handed over by a replay or a test are not the server's: never held.
+    if (!readingSocket() || !m_delay->holding()) {
+        V2_Client::processJSON(message);
+        return;
+    }
+    // The mark of a connection's first line goes with that line, so that
+    // lines of the last connection handed over meanwhile do not take it.
+    m_delay->hold(message->lineBytes(), firstLineReplacesMirror());
+    setFirstLineReplacesMirror(false);
+}
+
+void ClientV2Controller::deliverHeld(const QByteArray& line, bool first)
+{
+    V2_message message;
+    if (!message.parseMessage(line))
+        return;
+    const bool waiting = firstLineReplacesMirror();
+    setFirstLineReplacesMirror(first);
+    // A new connection's snapshot replaces the tree when it shows, not at the
+    // login: the old connection's lines handed over meanwhile would take the
+    // whole-collection reads, and rows gone during the outage would stay. The
+    // server's lead is forgotten at that moment too.
+    if (first) {
+        m_fullRefresh.set();
+        m_forgetLeadOnData = true;
+    }
+    V2_Client::processJSON(&message);
+    setFirstLineReplacesMirror(waiting);
 }
 
 void ClientV2Controller::afterLogin()

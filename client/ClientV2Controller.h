@@ -7,6 +7,7 @@
 
 #include <bitset>
 
+class BroadcastDelay;
 class V2_Data;
 
 // The program's protocol client: joins the channels this program shows
@@ -35,6 +36,9 @@ public:
 
     int sessionId() const;
     bool sessionValid() const;
+    // Holds the data lines read from the server for the broadcast delay;
+    // the login, joins, pings and errors are never held.
+    BroadcastDelay* delay() const;
 
 signals:
     void sessionInfo();
@@ -78,6 +82,9 @@ signals:
     void cleanAll();
     void analysisLapsEnd();
     void analysisProcessed();
+
+protected:
+    void processJSON(V2_message* message) override;
 
 private slots:
     void afterLogin();
@@ -135,6 +142,8 @@ private:
     void copySessionStatus() const;
     void noteServerTimes() const;
     bool take(Item item);
+    // A held line handed over, with the connection mark it arrived with.
+    void deliverHeld(const QByteArray& line, bool first);
 
     int m_sessionId = 0;
     std::bitset<RefreshCount> m_fullRefresh;
@@ -144,4 +153,5 @@ private:
     // After a login the server's lead is forgotten when its data come, not
     // before: until then the kept tree is read on the clock it had.
     bool m_forgetLeadOnData = false;
+    BroadcastDelay* m_delay;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <limits>
 
 namespace {
 
@@ -31,6 +32,17 @@ qint64 systemClock()
 }
 
 SessionClock::Clock g_clock = &systemClock;
+
+// The broadcast delay, and the picture's moment when it was last raised.
+qint64 g_delay = 0;
+qint64 g_pictureFloor = std::numeric_limits<qint64>::min();
+
+// The moment the picture shows: the wall clock less the delay, never back
+// from where it stood when the delay was raised.
+qint64 pictureNow()
+{
+    return std::max(g_clock() - g_delay, g_pictureFloor);
+}
 
 // How far the server's day times run ahead of our clock (behind when
 // negative), as last worked out from the stamps received.
@@ -72,6 +84,11 @@ QString lapsToGo(int laps)
 void SessionClock::setUtcOffset(qint64 milliseconds)
 {
     g_values.utcOffset = milliseconds;
+}
+
+qint64 SessionClock::utcOffset()
+{
+    return g_values.utcOffset;
 }
 
 void SessionClock::setClosed(bool closed)
@@ -201,12 +218,27 @@ bool SessionClock::timeFinished()
 void SessionClock::setClock(Clock clock)
 {
     g_clock = clock ? clock : &systemClock;
+    g_pictureFloor = std::numeric_limits<qint64>::min();
     forgetLeads();
+}
+
+void SessionClock::setDelay(qint64 milliseconds)
+{
+    const qint64 floor = pictureNow();
+    g_delay = std::max<qint64>(0, milliseconds);
+    g_pictureFloor = g_delay > 0 ? floor : std::numeric_limits<qint64>::min();
+}
+
+qint64 SessionClock::delayMs()
+{
+    return g_delay;
 }
 
 void SessionClock::reset()
 {
     g_values = Values();
+    g_delay = 0;
+    g_pictureFloor = std::numeric_limits<qint64>::min();
     forgetLeads();
 }
 
@@ -217,12 +249,12 @@ qint64 SessionClock::nowMs()
 
 qint64 SessionClock::serverNowMs()
 {
-    return g_clock() + g_serverLead;
+    return pictureNow() + g_serverLead;
 }
 
 void SessionClock::noteServerTime(qint64 dayTimeMs, bool justHappened)
 {
-    const qint64 now = g_clock();
+    const qint64 now = pictureNow();
     const qint64 lead = dayTimeMs - now;
     if (dayTimeMs <= 0 || lead > kLeadLimitMs || (!justHappened && lead < 0))
         return;
@@ -258,12 +290,12 @@ void SessionClock::forgetServerLead()
 
 qint64 SessionClock::trackTimeMs()
 {
-    return g_clock() + g_values.utcOffset;
+    return pictureNow() + g_values.utcOffset;
 }
 
 QDateTime SessionClock::trackDateTime()
 {
-    return QDateTime::fromMSecsSinceEpoch(g_clock()).addMSecs(g_values.utcOffset);
+    return QDateTime::fromMSecsSinceEpoch(pictureNow()).addMSecs(g_values.utcOffset);
 }
 
 int SessionClock::elapsedSeconds()

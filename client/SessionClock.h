@@ -21,6 +21,7 @@ public:
     SessionClock() = delete;
 
     static void setUtcOffset(qint64 milliseconds);
+    static qint64 utcOffset();
     static void setClosed(bool closed);
     static void setFinalType(const QString& text);
     static void setFinalTime(int seconds);
@@ -82,6 +83,13 @@ public:
     // The server's lead, measured on the previous clock, is forgotten.
     using Clock = qint64 (*)();
     static void setClock(Clock clock);
+    // The picture runs this far behind the wall clock (a broadcast delay):
+    // the track's time, the session's elapsed and remaining time and the
+    // server's "now" are read that much earlier. A raised delay holds the
+    // picture's moment where it stood until the wall clock minus the delay
+    // reaches it, as the data are held; nowMs() stays the computer's clock.
+    static void setDelay(qint64 milliseconds);
+    static qint64 delayMs();
     // Every value back to its start (zero, false, -1 laps).
     static void reset();
 };

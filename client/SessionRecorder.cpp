@@ -1,5 +1,7 @@
 #include "SessionRecorder.h"
 
+#include "BroadcastDelay.h"
+#include "ClientV2Controller.h"
 #include "ReplayState.h"
 #include "V2_Client.h"
 #include "V2_Data.h"
@@ -43,6 +45,18 @@ bool SessionRecorder::start(const QString& path, QString* error)
             return false;
         }
         ++m_records;
+    }
+    // Lines held back by a broadcast delay were received before now, yet are
+    // not in the tree: they follow it, so that the recording misses nothing.
+    if (const auto* controller = qobject_cast<const ClientV2Controller*>(m_client)) {
+        for (const QByteArray& line : controller->delay()->heldLines()) {
+            if (!m_writer.write(0, line)) {
+                *error = m_writer.errorString();
+                m_writer.close();
+                return false;
+            }
+            ++m_records;
+        }
     }
     connect(m_client, &V2_Client::receivedDataLog, this, &SessionRecorder::record, Qt::UniqueConnection);
     m_flushTimer.start();

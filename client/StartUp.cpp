@@ -13,6 +13,17 @@
 
 namespace StartUp {
 
+namespace {
+
+// The keys the main window reads its connection and layout from.
+const QString kHost = QStringLiteral("v2host");
+const QString kPort = QStringLiteral("v2port");
+const QString kUser = QStringLiteral("v2user");
+const QString kPassword = QStringLiteral("v2password");
+const QString kLastLayoutName = QStringLiteral("lastLayoutName");
+
+} // namespace
+
 void setApplicationIdentity()
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Veltrano Systems"));
@@ -41,6 +52,38 @@ void tuneAllocator()
 #ifdef __GLIBC__
     mallopt(M_MXFAST, 0);
 #endif
+}
+
+bool storeConnection(const QString& text, QString* error)
+{
+    const int at = text.lastIndexOf(QLatin1Char('@'));
+    const int portColon = text.lastIndexOf(QLatin1Char(':'));
+    bool portOk = false;
+    const int port = text.mid(portColon + 1).toInt(&portOk);
+    if (at < 0 || portColon <= at + 1 || !portOk || port <= 0 || port > 65535) {
+        // Not the text itself: it may hold a password.
+        *error = QStringLiteral("--connect takes USER@HOST:PORT (the password in %1).").arg(QLatin1String(kPasswordVariable));
+        return false;
+    }
+    const QString account = text.left(at);
+    const int colon = account.indexOf(QLatin1Char(':'));
+    // Written key by key: whatever else the file holds (layouts, panels) stays.
+    const auto settings = AppSettings::open();
+    settings->setValue(kHost, text.mid(at + 1, portColon - at - 1));
+    settings->setValue(kPort, port);
+    settings->setValue(kUser, account.left(colon));
+    // On the command line any local user could read it: the environment is
+    // the way; without either, the stored password stays.
+    if (colon >= 0)
+        settings->setValue(kPassword, account.mid(colon + 1));
+    else if (qEnvironmentVariableIsSet(kPasswordVariable))
+        settings->setValue(kPassword, qEnvironmentVariable(kPasswordVariable));
+    return true;
+}
+
+void storeLayout(const QString& name)
+{
+    AppSettings::open()->setValue(kLastLayoutName, name);
 }
 
 } // namespace StartUp

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 // The program's start-up steps that come before the application object.
 namespace StartUp {
@@ -17,5 +18,14 @@ QByteArray applyScaleFactor();
 // of being kept aside and merged, all together, by the next large
 // allocation, which would stall whoever makes it.
 void tuneAllocator();
+// Where storeConnection takes the password from.
+constexpr char kPasswordVariable[] = "LANTERRA_PASSWORD";
+// Reads "USER@HOST:PORT" and stores the connection the main window starts
+// with (host, port, user, and the password from kPasswordVariable when set,
+// else the stored one stays), touching no other setting; false with the
+// reason for a text of another shape. "USER:PASSWORD@HOST:PORT" is still read.
+bool storeConnection(const QString& text, QString* error);
+// Makes name the layout the main window opens with.
+void storeLayout(const QString& name);
 
 } // namespace StartUp

@@ -2,6 +2,7 @@
 
 #include <QTimer>
 
+#include "BroadcastDelay.h"
 #include "CarFlash.h"
 #include "ClientV2Controller.h"
 #include "DriveTimeMonitor.h"
@@ -165,6 +166,7 @@ void V2DataProvider::setPort(int port)
 
 void V2DataProvider::setActive(bool active)
 {
+    // The delay goes on while the connection pauses: only a replay ends it.
     m_controller->setActive(active);
 }
 

@@ -2,6 +2,7 @@
 
 #include "ColumnTable.h"
 #include "TimingColours.h"
+#include "TimeOfDay.h"
 #include "V2DataProvider.h"
 
 #include <QBrush>
@@ -78,7 +79,7 @@ QVariant ModelAnalysisTable::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         if (index.column() == DayTime)
-            return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(cell.dayTime)).toString(QStringLiteral("HH:mm:ss.zzz"));
+            return TimeOfDay::text(static_cast<qint64>(cell.dayTime), QStringLiteral("HH:mm:ss.zzz"));
         return index.column() == Number ? cell.pNum : cell.value;
     case Qt::TextAlignmentRole:
         return ColumnTable::Right;

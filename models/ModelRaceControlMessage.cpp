@@ -1,6 +1,7 @@
 #include "ModelRaceControlMessage.h"
 
 #include "ColumnTable.h"
+#include "TimeOfDay.h"
 #include "V2DataProvider.h"
 
 #include <QDateTime>
@@ -15,7 +16,7 @@ using RaceControlColumn = ColumnSpec<ModelRaceControlMessage::Row>;
 constexpr RaceControlColumn kColumns[] = {
     {ModelRaceControlMessage::Time, QT_TR_NOOP("Time"), 90, Right,
      [](const ModelRaceControlMessage::Row& r) {
-         return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(r.dayTime)).toString(QStringLiteral("HH:mm:ss.zzz"));
+         return TimeOfDay::text(static_cast<qint64>(r.dayTime), QStringLiteral("HH:mm:ss.zzz"));
      }},
     {ModelRaceControlMessage::Group, QT_TR_NOOP("Group"), 90, Left, [](const ModelRaceControlMessage::Row& r) { return r.group; }},
     {ModelRaceControlMessage::Message, QT_TR_NOOP("Message"), 400, Left, [](const ModelRaceControlMessage::Row& r) { return r.text; }},

@@ -3,6 +3,7 @@
 #include "ColumnTable.h"
 #include "ProgramResources.h"
 #include "SessionClock.h"
+#include "TimeOfDay.h"
 #include "TimingConstants.h"
 #include "V2DataProvider.h"
 
@@ -52,7 +53,7 @@ QString blank(const LapCell&)
 
 constexpr LapColumn kColumns[] = {
     {ModelSessionLap::DayTime, QT_TR_NOOP("Day Time"), 70, Right,
-     [](const LapCell& c) { return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(c.record.startTime)).toString(QStringLiteral("HH:mm:ss")); }},
+     [](const LapCell& c) { return TimeOfDay::text(static_cast<qint64>(c.record.startTime), QStringLiteral("HH:mm:ss")); }},
     {ModelSessionLap::Number, QT_TR_NOOP("Nr"), 40, Right, [](const LapCell& c) { return c.record.pNum; }},
     {ModelSessionLap::Spacer1, "", 0, Right, &blank},
     {ModelSessionLap::Lap, QT_TR_NOOP("Lap"), 40, Right, [](const LapCell& c) { return c.record.lapNumber >= 1 ? QString::number(c.record.lapNumber) : QString(); }},

@@ -4,6 +4,7 @@
 #include "TimingColours.h"
 #include "ModelSessionPitIn.h"
 #include "ModelSessionPitOut.h"
+#include "TimeOfDay.h"
 #include "V2DataProvider.h"
 
 #include <QBrush>
@@ -24,7 +25,7 @@ using PitColumn = ColumnSpec<Row>;
 
 QString clockText(const Row& row)
 {
-    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(row.time)).toString(QStringLiteral("HH:mm:ss.zzz"));
+    return TimeOfDay::text(static_cast<qint64>(row.time), QStringLiteral("HH:mm:ss.zzz"));
 }
 
 // A stop's length; a stop of an hour or more (repairs) keeps its hours.

@@ -7,6 +7,7 @@
 #include "ProgramResources.h"
 #include "SessionClock.h"
 #include "TimingColours.h"
+#include "TimeOfDay.h"
 #include "V2DataProvider.h"
 
 #include <QBrush>
@@ -25,7 +26,7 @@ const QColor kDarkText(22, 22, 22);
 
 QString clockText(quint64 dayTime)
 {
-    return dayTime == 0 ? QString() : QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(dayTime)).toString(QStringLiteral("HH:mm:ss"));
+    return TimeOfDay::text(static_cast<qint64>(dayTime), QStringLiteral("HH:mm:ss"));
 }
 
 // The pit-out time counts only when it is later than the pit-in time.

@@ -2,6 +2,7 @@
 
 #include "AppSettings.h"
 #include "ColumnTable.h"
+#include "TimeOfDay.h"
 #include "V2DataProvider.h"
 
 #include <QBrush>
@@ -22,7 +23,7 @@ constexpr int kClockMs = 1000;
 
 QString dateTimeText(quint64 milliseconds)
 {
-    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(milliseconds)).toString(QStringLiteral("dd/MM/yyyy HH:mm:ss.zzz"));
+    return TimeOfDay::text(static_cast<qint64>(milliseconds), QStringLiteral("dd/MM/yyyy HH:mm:ss.zzz"));
 }
 
 constexpr StintColumn kColumns[] = {

@@ -3,7 +3,9 @@
 #include "AppSettings.h"
 #include "ColumnTable.h"
 #include "ProgramResources.h"
+#include "SessionClock.h"
 #include "TeamAlertEngine.h"
+#include "TimeOfDay.h"
 #include "V2DataProvider.h"
 
 #include <QBrush>
@@ -34,9 +36,10 @@ QString ruleText(const QString& ruleId)
 }
 
 constexpr AlertColumn kColumns[] = {
-    // The track's time of day: the clock reads it as UTC plus the track's offset.
+    // Raised on the track's clock: less the track's offset, it is the moment
+    // every other table writes, on the clock the user chose.
     {ModelTeamAlerts::Time, QT_TR_NOOP("Time"), 92, Left,
-     [](const TeamAlert& a) { return QDateTime::fromMSecsSinceEpoch(a.trackTimeMs, Qt::UTC).toString(QStringLiteral("HH:mm:ss")); }},
+     [](const TeamAlert& a) { return TimeOfDay::text(a.trackTimeMs - SessionClock::utcOffset(), QStringLiteral("HH:mm:ss")); }},
     {ModelTeamAlerts::Car, QT_TR_NOOP("Car"), 45, Right, [](const TeamAlert& a) { return a.carNumber; }},
     {ModelTeamAlerts::Rule, QT_TR_NOOP("Rule"), 110, Left, [](const TeamAlert& a) { return ruleText(a.ruleId); }},
     {ModelTeamAlerts::Text, QT_TR_NOOP("Alert"), 320, Left, [](const TeamAlert& a) { return a.text; }},

@@ -1,6 +1,7 @@
 #include "ModelTrackLimits.h"
 
 #include "ColumnTable.h"
+#include "TimeOfDay.h"
 #include "V2DataProvider.h"
 
 #include <QDateTime>
@@ -16,7 +17,7 @@ using TrackLimitColumn = ColumnSpec<TrackLimitsRecord>;
 constexpr TrackLimitColumn kColumns[] = {
     {ModelTrackLimits::Time, QT_TR_NOOP("Time"), 150, Right,
      [](const TrackLimitsRecord& r) {
-         return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(r.time)).toString(QStringLiteral("yyyy/MM/dd HH:mm:ss.zzz"));
+         return TimeOfDay::text(static_cast<qint64>(r.time), QStringLiteral("yyyy/MM/dd HH:mm:ss.zzz"));
      }},
     {ModelTrackLimits::Participant, QT_TR_NOOP("Participant"), 70, Right, [](const TrackLimitsRecord& r) { return r.participant; }},
     {ModelTrackLimits::TrackLimitName, QT_TR_NOOP("Track Limit"), 120, Left, [](const TrackLimitsRecord& r) { return r.trackLimitsName; }},

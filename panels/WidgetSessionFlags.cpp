@@ -2,6 +2,7 @@
 
 #include "PanelRegistry.h"
 #include "SessionClock.h"
+#include "TimeOfDay.h"
 #include "V2DataProvider.h"
 
 #include <QCheckBox>
@@ -167,7 +168,7 @@ QList<QStandardItem*> WidgetSessionFlags::rowFor(const FlagRecord& record) const
     auto* flag = new QStandardItem(flagText(record.type, record.info, record.sector));
     auto* hour = new QStandardItem(record.time == -1 ? QString()
                                                      : QStringLiteral("    ")
-                                                           + QDateTime::fromMSecsSinceEpoch(record.time).toString(QStringLiteral("hh:mm:ss.zzz")));
+                                                           + TimeOfDay::text(record.time, QStringLiteral("hh:mm:ss.zzz")));
     auto* neutralised = new QStandardItem();
     // An unknown session time stays empty rather than reading as the start.
     auto* elapsed = new QStandardItem(record.elapsed < 0 ? QString() : SessionClock::formatDuration(static_cast<int>(record.elapsed / 1000), true));

@@ -630,6 +630,21 @@ void V2_Client::processJSON(V2_message* message)
     emit onChannelChange(m_keysUpdated);
 }
 
+bool V2_Client::readingSocket() const
+{
+    return m_readingSocket;
+}
+
+bool V2_Client::firstLineReplacesMirror() const
+{
+    return m_firstLineReplacesMirror;
+}
+
+void V2_Client::setFirstLineReplacesMirror(bool replaces)
+{
+    m_firstLineReplacesMirror = replaces;
+}
+
 void V2_Client::replaceTree(V2_Data* tree)
 {
     tree->setRoot(true);

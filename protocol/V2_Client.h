@@ -181,6 +181,13 @@ protected:
 
     void calculateDataKeysUpdated();
     void addKeysUpdated(V2_Data* rx, V2_Data* current, QSet<QString>& keys);
+    // The line being handled was read from the socket (not handed over by receiveBytes).
+    bool readingSocket() const;
+    // Whether the next data line handled is the first of a connection (it
+    // replaces the mirror). One who holds data lines back hands each over
+    // with the mark it had when it arrived.
+    bool firstLineReplacesMirror() const;
+    void setFirstLineReplacesMirror(bool replaces);
 
 private slots:
     void receiveData();

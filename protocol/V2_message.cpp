@@ -468,6 +468,11 @@ void V2_message::setChannel(const QString& channel)
     m_channel = channel;
 }
 
+QByteArray V2_message::lineBytes() const
+{
+    return m_line;
+}
+
 QString V2_message::messageString() const
 {
     if (!m_messageStringReady) {

@@ -58,6 +58,8 @@ public:
     // The same document, kept alive (with the bytes its strings point into)
     // for as long as the returned pointer is held.
     std::shared_ptr<const rapidjson::Document> sharedDocument() const;
+    // The bytes of a received line as read (without CR LF); empty for a built message.
+    QByteArray lineBytes() const;
 
     void insertJson(const QJsonObject& obj);
     void insertJson(const QString& key, const QString& value);

@@ -15,16 +15,17 @@ port=11001
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLANTERRA_BUILD_TESTS=OFF > /dev/null
 cmake --build "$build" --parallel "$(nproc)" --target lanterra lanterra-sim
 
-# Private settings: the program reads its connection data from here.
-mkdir -p "$config/Veltrano Systems"
-cat > "$config/Veltrano Systems/Lanterra.ini" <<INI
-[General]
-v2host=localhost
-v2port=$port
-v2user=demo
-v2password=demo
-INI
+# Private settings: the program reads its connection data from here. Only
+# the connection is written (by the program itself), so the layouts and
+# panels arranged in earlier runs stay; a fresh folder opens "Pit wall".
+mkdir -p "$config"
 export XDG_CONFIG_HOME="$config"
+# The password goes through the environment: a command line is readable by all.
+export LANTERRA_PASSWORD=demo
+args=(--connect "demo@localhost:$port")
+if [ ! -f "$config/Veltrano Systems/Lanterra.ini" ]; then
+    args+=(--layout "Pit wall")
+fi
 
 "$build/tools/sim/lanterra-sim" --port "$port" --elapsed 1800 "$@" &
 sim=$!
@@ -32,7 +33,7 @@ trap 'kill "$sim" 2>/dev/null || true' EXIT
 
 # Without a display, a virtual one.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    xvfb-run -a "$build/lanterra"
+    xvfb-run -a "$build/lanterra" "${args[@]}"
 else
-    "$build/lanterra"
+    "$build/lanterra" "${args[@]}"
 fi

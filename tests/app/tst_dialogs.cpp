@@ -269,25 +269,29 @@ void TestDialogs::newNames()
     settings->beginGroup(QStringLiteral("layouts"));
     QCOMPARE(settings->childGroups(), QStringList({"default"}));
     settings->endGroup();
-    // An empty name adds nothing; a name with a slash is refused.
+    // An empty name adds nothing.
     addName(dialog, QString());
     QCOMPARE(combo->count(), 3);
     QString refusal;
-    onNextModal([&refusal](QWidget* input) {
-        onNextModal(
-            [&refusal](QWidget* modal) {
-                auto* box = qobject_cast<QMessageBox*>(modal);
-                QVERIFY(box);
-                refusal = box->text();
-                box->accept();
-            },
-            input);
-        qobject_cast<QInputDialog*>(input)->setTextValue(QStringLiteral("a/b"));
-        qobject_cast<QInputDialog*>(input)->accept();
-    });
-    dialog.findChild<QPushButton*>(QStringLiteral("pushButtonNewLayout"))->click();
-    QTRY_VERIFY(!refusal.isEmpty());
-    QCOMPARE(combo->count(), 3);
+    // A name with a slash, and a built-in layout's name, are refused.
+    for (const QString& name : {QStringLiteral("a/b"), QStringLiteral("Pit wall")}) {
+        refusal.clear();
+        onNextModal([&refusal, name](QWidget* input) {
+            onNextModal(
+                [&refusal](QWidget* modal) {
+                    auto* box = qobject_cast<QMessageBox*>(modal);
+                    QVERIFY(box);
+                    refusal = box->text();
+                    box->accept();
+                },
+                input);
+            qobject_cast<QInputDialog*>(input)->setTextValue(name);
+            qobject_cast<QInputDialog*>(input)->accept();
+        });
+        dialog.findChild<QPushButton*>(QStringLiteral("pushButtonNewLayout"))->click();
+        QTRY_VERIFY(!refusal.isEmpty());
+        QCOMPARE(combo->count(), 3);
+    }
 }
 
 // "-" on the chosen layout, the box answered: the store (at once) and the

@@ -11,6 +11,9 @@
 #include "RecordingPlayer.h"
 #include "ReplayBar.h"
 #include "ScriptedServer.h"
+#include "BroadcastDelay.h"
+#include "BuiltInLayouts.h"
+#include "DialogSaveLayout.h"
 #include "StartUp.h"
 #include "TeamAlertEngine.h"
 #include "TeamFollowSync.h"
@@ -32,6 +35,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QToolButton>
@@ -131,6 +135,12 @@ private slots:
     void saveThenSetDefault();
     void savingTwice();
     void removedLastLayoutOpensEverything();
+    void builtInLayouts();
+    void builtInTiles_data();
+    void startLayout_data();
+    void startLayout();
+    void builtInTiles();
+    void viewMenuAndDelay();
     void skinToggling();
     void displayOptions();
     void bringAllToPrimaryDesktop();
@@ -232,7 +242,7 @@ void TestMainWindow::alertRulesAppliedAndSaved()
         QStringList menus;
         for (QAction* action : window.menuBar()->actions())
             menus << action->text();
-        QCOMPARE(menus, QStringList({"File", "Window", "Layout", "Alerts", "Drive time", "Help"}));
+        QCOMPARE(menus, QStringList({"File", "View", "Window", "Layout", "Alerts", "Drive time", "Help"}));
         QCOMPARE(actionTexts(window.menuBar()->findChild<QMenu*>(QStringLiteral("menuAlerts"))), QStringList({"Alert rules...", "Acknowledge all"}));
         QVERIFY(!window.dataProvider()->teamAlerts()->rules().isEnabled(AlertRules::kStopped));
         // Cancel keeps the rules; OK applies and saves them.
@@ -335,7 +345,7 @@ void TestMainWindow::savingTwice()
     QCOMPARE(settings->value(QStringLiteral("view_daytime/x")).toInt(), 111); // kept from the first save
     settings->endGroup();
     settings->beginGroup(QStringLiteral("layouts"));
-    QCOMPARE(settings->childGroups(), QStringList({"default", "twice"}));
+    QCOMPARE(settings->childGroups(), QStringList({"Pit wall", "Strategy", "default", "twice"}));
 }
 
 void TestMainWindow::removedLastLayoutOpensEverything()
@@ -351,6 +361,145 @@ void TestMainWindow::removedLastLayoutOpensEverything()
     QCOMPARE(window.panel(Meteo)->geometry(), QRect(33, 44, 301, 201));
     QCOMPARE(window.pos(), QPoint(100, 100));
     QCOMPARE(window.size(), QSize(250, 200)); // the width raised to the minimum
+}
+
+void TestMainWindow::builtInLayouts()
+{
+    MainWindow window(everyPanel());
+    const auto settings = AppSettings::open();
+    // Written at start, tiled to the screen (the offscreen one: 800 x 600),
+    // the panels below the main window's 80 pixels.
+    settings->beginGroup(QStringLiteral("layouts/Pit wall"));
+    QCOMPARE(settings->value(QStringLiteral("mainwindow/w")).toInt(), 800);
+    QCOMPARE(settings->value(QStringLiteral("view_standing/x")).toInt(), 0);
+    QCOMPARE(settings->value(QStringLiteral("view_standing/y")).toInt(), 80);
+    QCOMPARE(settings->value(QStringLiteral("view_standing/w")).toInt(), 200);
+    QCOMPARE(settings->value(QStringLiteral("view_standing/h")).toInt(), 260);
+    QCOMPARE(settings->value(QStringLiteral("view_follow/x")).toInt(), 533);
+    QCOMPARE(settings->value(QStringLiteral("view_follow/y")).toInt(), 340);
+    QCOMPARE(settings->value(QStringLiteral("view_daytime/show")).toBool(), false);
+    settings->endGroup();
+    QCOMPARE(settings->value(QStringLiteral("layouts/Strategy/view_gapchart/show")).toBool(), true);
+    QCOMPARE(settings->value(QStringLiteral("layouts/Strategy/view_standing/show")).toBool(), false);
+
+    // Chosen, it opens its panels; the day clock of "default" goes.
+    window.setLayout(QStringLiteral("Pit wall"));
+    for (int row : {Standing, SessionInfo, Flags, Positioning, LapChart, RaceControl, Follow})
+        QVERIFY2(window.panel(row) && window.panel(row)->isVisible(), info(row).group);
+    QVERIFY(!window.panel(DayTime)->isVisible());
+    QVERIFY(!window.panel(Stints));
+
+    // A save never goes under a built-in name: the user's own is offered instead.
+    DialogSaveLayout dialog(&window);
+    const auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("comboBox"));
+    QCOMPARE(combo->findText(QStringLiteral("Pit wall")), -1);
+    QCOMPARE(combo->findText(QStringLiteral("Strategy")), -1);
+    dialog.preselect(QStringLiteral("Pit wall"));
+    QCOMPARE(dialog.selectedName(), QStringLiteral("Pit wall (mine)"));
+
+    // A user's arrangement saved under the name by hand does not outlive the next start.
+    AppSettings::open()->setValue(QStringLiteral("layouts/Pit wall/view_standing/x"), 999);
+    MainWindow again(somePanels({DayTime}));
+    QCOMPARE(stored(QStringLiteral("layouts/Pit wall/view_standing/x")).toInt(), 0);
+}
+
+void TestMainWindow::startLayout_data()
+{
+    // The last layout stored (or asked for with --layout), the user's own
+    // layouts (standings at x 640), the layout opened, and the layouts
+    // stored after two starts.
+    QTest::addColumn<QString>("last");
+    QTest::addColumn<bool>("option");
+    QTest::addColumn<QStringList>("own");
+    QTest::addColumn<QString>("opened");
+    QTest::addColumn<QStringList>("layouts");
+    QTest::newRow("a user's Strategy") << "Strategy" << false << QStringList{"Strategy"} << "Strategy (mine)"
+                                       << QStringList{"Pit wall", "Strategy", "Strategy (mine)", "default"};
+    QTest::newRow("(mine) taken") << "Race" << true << QStringList{"Race", "Strategy", "Strategy (mine)"} << "Race"
+                                  << QStringList{"Pit wall", "Race", "Strategy", "Strategy (mine 2)", "Strategy (mine)", "default"};
+    QTest::newRow("unknown --layout") << "Pitwall" << true << QStringList{} << "default" << QStringList{"Pit wall", "Strategy", "default"};
+}
+
+void TestMainWindow::startLayout()
+{
+    QFETCH(QString, last);
+    QFETCH(bool, option);
+    QFETCH(QStringList, own);
+    QFETCH(QString, opened);
+    QFETCH(QStringList, layouts);
+    for (const QString& name : own)
+        AppSettings::open()->setValue(QStringLiteral("layouts/%1/view_standing/x").arg(name), 640);
+    AppSettings::open()->setValue(QStringLiteral("lastLayoutName"), option ? BuiltInLayouts::optionLayout(*AppSettings::open(), last) : last);
+    {
+        MainWindow window(somePanels({DayTime, Standing}));
+        QCOMPARE(window.currentLayoutName(), opened);
+        // "default" hides the standings: not every panel opens for a misspelt name.
+        QCOMPARE(window.panel(Standing) != nullptr, opened != QLatin1String("default"));
+    }
+    MainWindow again(somePanels({DayTime}));
+    QCOMPARE(again.currentLayoutName(), opened);
+    const auto settings = AppSettings::open();
+    settings->beginGroup(QStringLiteral("layouts"));
+    QStringList groups = settings->childGroups();
+    groups.sort();
+    QCOMPARE(groups, layouts);
+    for (const QString& name : layouts) {
+        if (name.startsWith(QLatin1String("Strategy (mine")) || name == QLatin1String("Race"))
+            QVERIFY2(settings->value(name + QStringLiteral("/view_standing/x")).toInt() == 640, qPrintable(name));
+    }
+    QCOMPARE(settings->value(QStringLiteral("Strategy/view_gapchart/show")).toBool(), true);
+}
+
+void TestMainWindow::builtInTiles_data()
+{
+    QTest::addColumn<QRect>("area");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QVector<QRect>>("tiles");
+    QTest::newRow("seven on full HD") << QRect(0, 80, 1920, 1000) << 7
+                                      << QVector<QRect>{{0, 80, 480, 500},    {480, 80, 480, 500},   {960, 80, 480, 500}, {1440, 80, 480, 500},
+                                                        {0, 580, 640, 500}, {640, 580, 640, 500}, {1280, 580, 640, 500}};
+    QTest::newRow("six on a second screen") << QRect(1920, 100, 1200, 600) << 6
+                                            << QVector<QRect>{{1920, 100, 400, 300}, {2320, 100, 400, 300}, {2720, 100, 400, 300},
+                                                              {1920, 400, 400, 300}, {2320, 400, 400, 300}, {2720, 400, 400, 300}};
+    QTest::newRow("one") << QRect(0, 0, 1000, 500) << 1 << QVector<QRect>{{0, 0, 1000, 500}};
+}
+
+void TestMainWindow::builtInTiles()
+{
+    QFETCH(QRect, area);
+    QFETCH(int, count);
+    QFETCH(QVector<QRect>, tiles);
+    QCOMPARE(BuiltInLayouts::tiles(area, count), tiles);
+}
+
+void TestMainWindow::viewMenuAndDelay()
+{
+    MainWindow window(Factories{});
+    BroadcastDelay* delay = window.dataProvider()->controller()->delay();
+    auto* box = window.statusBar()->findChild<QSpinBox*>(QStringLiteral("delayBox"));
+    QVERIFY(box);
+    QCOMPARE(actionTexts(window.menuBar()->findChild<QMenu*>(QStringLiteral("menuView"))), QStringList({"Delay...", "Times of day in"}));
+    // Hidden while the timing is live.
+    QVERIFY(box->isHidden());
+    onNextModal([](QWidget* modal) {
+        modal->findChild<QSpinBox*>()->setValue(45);
+        static_cast<QDialog*>(modal)->accept();
+    });
+    window.action(QStringLiteral("actionDelay"))->trigger();
+    QCOMPARE(delay->seconds(), 45);
+    QVERIFY(!box->isHidden());
+    QCOMPARE(box->value(), 45);
+    box->setValue(20);
+    QCOMPARE(delay->seconds(), 20);
+    // Typed over: only the finished value counts, not its first digit.
+    QSignalSpy changes(delay, &BroadcastDelay::secondsChanged);
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(box, QStringLiteral("45"));
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(changes, QList<QList<QVariant>>({{45}}));
+    box->setValue(0);
+    QCOMPARE(delay->seconds(), 0);
+    QVERIFY(box->isHidden());
 }
 
 void TestMainWindow::skinToggling()

@@ -1,3 +1,4 @@
+#include "AppSettings.h"
 #include "LogMessageHandler.h"
 #include "StartUp.h"
 #include "TestSettings.h"
@@ -15,6 +16,8 @@ private slots:
     void scaleFactor_data();
     void scaleFactor();
     void loggingFolder();
+    void connectionKeepsTheRest_data();
+    void connectionKeepsTheRest();
 
 private:
     TestSettings m_config;
@@ -64,6 +67,69 @@ void TestStartUp::loggingFolder()
     QFile file(logFilePath());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains(" [ Warning ] started\r\n"));
+}
+
+void TestStartUp::connectionKeepsTheRest_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QByteArray>("variable"); // LANTERRA_PASSWORD; null: not set
+    QTest::newRow("demo") << "demo:demo@localhost:11001" << true << "localhost" << 11001 << "demo" << "demo" << QByteArray();
+    QTest::newRow("at sign in password") << "ann:p@ss:1@timing.example:443" << true << "timing.example" << 443 << "ann" << "p@ss:1" << QByteArray();
+    QTest::newRow("password from the environment") << "demo@localhost:11001" << true << "localhost" << 11001 << "demo" << "s3cr:t@" << QByteArray("s3cr:t@");
+    QTest::newRow("no password keeps the stored") << "demo@localhost:11001" << true << "localhost" << 11001 << "demo" << "old" << QByteArray();
+    QTest::newRow("no port") << "demo:demo@localhost" << false << "old.example" << 1 << "old" << "old" << QByteArray();
+    QTest::newRow("no user") << "localhost:11001" << false << "old.example" << 1 << "old" << "old" << QByteArray();
+    QTest::newRow("port out of range") << "demo:demo@localhost:70000" << false << "old.example" << 1 << "old" << "old" << QByteArray();
+}
+
+void TestStartUp::connectionKeepsTheRest()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(QByteArray, variable);
+    if (variable.isNull())
+        qunsetenv(StartUp::kPasswordVariable);
+    else
+        qputenv(StartUp::kPasswordVariable, variable);
+    // A settings file a user arranged: a layout, a panel's columns, an option.
+    const QString path = AppSettings::open()->fileName();
+    QFile::remove(path);
+    {
+        const auto settings = AppSettings::open();
+        settings->setValue(QStringLiteral("v2host"), QStringLiteral("old.example"));
+        settings->setValue(QStringLiteral("v2port"), 1);
+        settings->setValue(QStringLiteral("v2user"), QStringLiteral("old"));
+        settings->setValue(QStringLiteral("v2password"), QStringLiteral("old"));
+        settings->setValue(QStringLiteral("lastLayoutName"), QStringLiteral("Race day"));
+        settings->setValue(QStringLiteral("layouts/Race day/view_standing/x"), 640);
+        settings->setValue(QStringLiteral("layouts/Race day/view_standing/show"), true);
+        settings->setValue(QStringLiteral("standing_width_3"), 77);
+        settings->setValue(QStringLiteral("useUSAunits"), true);
+    }
+    QString error;
+    QCOMPARE(StartUp::storeConnection(text, &error), ok);
+    QCOMPARE(error.isEmpty(), ok);
+    // The text may hold a password: a refusal never repeats it.
+    QVERIFY2(!error.contains(QLatin1String("demo")), qPrintable(error));
+    const auto settings = AppSettings::open();
+    QCOMPARE(settings->value(QStringLiteral("v2host")).toString(), host);
+    QCOMPARE(settings->value(QStringLiteral("v2port")).toInt(), port);
+    QCOMPARE(settings->value(QStringLiteral("v2user")).toString(), user);
+    QCOMPARE(settings->value(QStringLiteral("v2password")).toString(), password);
+    QCOMPARE(settings->value(QStringLiteral("lastLayoutName")).toString(), QStringLiteral("Race day"));
+    QCOMPARE(settings->value(QStringLiteral("layouts/Race day/view_standing/x")).toInt(), 640);
+    QCOMPARE(settings->value(QStringLiteral("layouts/Race day/view_standing/show")).toBool(), true);
+    QCOMPARE(settings->value(QStringLiteral("standing_width_3")).toInt(), 77);
+    QCOMPARE(settings->value(QStringLiteral("useUSAunits")).toBool(), true);
 }
 
 QTEST_GUILESS_MAIN(TestStartUp)

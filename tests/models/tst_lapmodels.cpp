@@ -2,15 +2,23 @@
 #include "ModelSessionLap.h"
 #include "ModelSessionLapForCarFollow.h"
 #include "ModelSessionSector.h"
+#include "AppSettings.h"
+#include "CsvExport.h"
 #include "ModelSessionSpeed.h"
+#include "SessionClock.h"
 #include "TestProvider.h"
 #include "TimingColours.h"
+#include "TestSettings.h"
+#include "TimeOfDay.h"
 
 #include <QAbstractItemModelTester>
 #include <QLineEdit>
 #include <QPointer>
+#include <QSettings>
 #include <QTableView>
 #include <QtTest>
+
+#include <ctime>
 
 namespace {
 
@@ -78,6 +86,11 @@ private slots:
     void sectorLiveRows();
     void sectionAndSpeedModels();
     void speedUnitsEverywhere();
+    void timesOfDayInTheChosenClock_data();
+    void timesOfDayInTheChosenClock();
+
+private:
+    TestSettings m_settings;
 };
 
 void TestLapModels::bestColours()
@@ -411,6 +424,52 @@ void TestLapModels::speedUnitsEverywhere()
     QCOMPARE(laps.headerData(ModelSessionLap::Speed, Qt::Horizontal).toString(), QStringLiteral("Speed (mph)"));
     QCOMPARE(follow.headerData(ModelSessionLap::Speed, Qt::Horizontal).toString(), QStringLiteral("Speed (mph)"));
     QCOMPARE(speeds.headerData(ModelAnalysisTable::Value, Qt::Horizontal).toString(), QStringLiteral("Speed (mph)"));
+}
+
+void TestLapModels::timesOfDayInTheChosenClock_data()
+{
+    QTest::addColumn<int>("zone");
+    QTest::addColumn<QString>("lapStart");
+    QTest::addColumn<QString>("stored");
+    // Car 7's first lap starts at 12:00:00 UTC; the track runs two hours ahead.
+    QTest::newRow("this computer's time") << int(TimeOfDay::ComputerTime) << QStringLiteral("12:00:00") << QStringLiteral("computer");
+    QTest::newRow("track time") << int(TimeOfDay::TrackTime) << QStringLiteral("14:00:00") << QStringLiteral("track");
+}
+
+void TestLapModels::timesOfDayInTheChosenClock()
+{
+    QFETCH(int, zone);
+    QFETCH(QString, lapStart);
+    QFETCH(QString, stored);
+    // The computer's clock reads UTC here, whatever the machine's zone.
+    qputenv("TZ", "UTC");
+    tzset();
+    SessionClock::setUtcOffset(7200000);
+    TimeOfDay::setZone(TimeOfDay::Zone(zone));
+    auto provider = session();
+    ModelSessionLap model(provider.get(), QStringLiteral("Dark"), false);
+    model.processAnalysis();
+    int row = 0;
+    while (row < model.rowCount() && !(model.recordAt(row)->pNum == QLatin1String("7") && model.recordAt(row)->lapNumber == 1))
+        ++row;
+    QVERIFY(row < model.rowCount());
+    QCOMPARE(model.data(model.index(row, ModelSessionLap::DayTime)).toString(), lapStart);
+
+    QTableView view;
+    view.setModel(&model);
+    QString error;
+    const QString path = m_settings.filePath(QStringLiteral("laps.csv"));
+    QVERIFY2(CsvExport::write(view, path, &error), qPrintable(error));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    QVERIFY(lines.size() > row + 1);
+    QVERIFY2(lines.at(row + 1).startsWith(lapStart.toUtf8() + ';'), lines.at(row + 1).constData());
+
+    // The choice is kept for the next start.
+    QCOMPARE(AppSettings::open()->value(TimeOfDay::kZoneKey).toString(), stored);
+    TimeOfDay::setZone(TimeOfDay::ComputerTime);
+    SessionClock::setUtcOffset(0);
 }
 
 QTEST_MAIN(TestLapModels)

@@ -4,9 +4,11 @@
 #include "ModelSessionLapForCarFollow.h"
 #include "ModelSessionStandingBySector.h"
 #include "ModelTeamAlerts.h"
+#include "SessionClock.h"
 #include "StartUp.h"
 #include "TeamAlertEngine.h"
 #include "TestProvider.h"
+#include "TimeOfDay.h"
 #include "WidgetAlerts.h"
 #include "WidgetCarFollow.h"
 
@@ -22,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <ctime>
 #include <memory>
 
 namespace {
@@ -94,6 +97,9 @@ private:
 
 void TestAlertPanels::initTestCase()
 {
+    // The computer's clock reads UTC here, whatever the machine's zone.
+    qputenv("TZ", "UTC");
+    tzset();
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
     StartUp::setApplicationIdentity();
 }
@@ -134,6 +140,13 @@ void TestAlertPanels::newestFirstWithSeverity()
     QCOMPARE(QStringList({cell(model, 0, 0), cell(model, 0, 1), cell(model, 0, 2), cell(model, 0, 3)}),
              QStringList({"14:01:05", "", "Pit entry", "Safety car"}));
     QCOMPARE(QStringList({cell(model, 1, 0), cell(model, 1, 1), cell(model, 1, 3)}), QStringList({"14:00:05", "7", "Car 7 in the pit lane"}));
+    // The track two hours ahead of this computer: its clock, or the computer's.
+    SessionClock::setUtcOffset(7200000);
+    QCOMPARE(cell(model, 0, 0), QStringLiteral("12:01:05"));
+    TimeOfDay::setZone(TimeOfDay::TrackTime);
+    QCOMPARE(cell(model, 0, 0), QStringLiteral("14:01:05"));
+    TimeOfDay::setZone(TimeOfDay::ComputerTime);
+    SessionClock::setUtcOffset(0);
     // Severity by an icon and a text as well as a tint.
     const auto picture = [&model](int row) {
         return model.data(model.index(row, ModelTeamAlerts::Time), Qt::DecorationRole).value<QIcon>().pixmap(16).toImage();

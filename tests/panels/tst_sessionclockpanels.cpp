@@ -5,6 +5,7 @@
 #include "SimulatedSession.h"
 #include "TestProvider.h"
 #include "TestSettings.h"
+#include "TimeOfDay.h"
 #include "WidgetDayTime.h"
 #include "WidgetSessionFlags.h"
 #include "WidgetSessionInfo.h"
@@ -235,6 +236,14 @@ void TestSessionClockPanels::neutralisations()
     QCOMPARE(column(model, WidgetSessionFlags::FlagColumn), QStringList({"FULL_YELLOW", "SAFETY", "GREEN"}));
     QCOMPARE(column(model, WidgetSessionFlags::NeutralisedColumn), QStringList({"00:02:00", "00:08:30", ""}));
     QCOMPARE(column(model, WidgetSessionFlags::HourColumn).at(1), QStringLiteral("    10:02:00.000"));
+    // On the track's clock, an hour ahead here, once the panel reads its flags again.
+    SessionClock::setUtcOffset(3600000);
+    TimeOfDay::setZone(TimeOfDay::TrackTime);
+    panel.processUpdate();
+    QCOMPARE(column(model, WidgetSessionFlags::HourColumn).at(1), QStringLiteral("    11:02:00.000"));
+    TimeOfDay::setZone(TimeOfDay::ComputerTime);
+    SessionClock::setUtcOffset(0);
+    panel.processUpdate();
     QVERIFY(!panel.isCounting());
     // Colours of the flag and hour cells.
     QCOMPARE(model->item(0, 0)->background().color(), QColor(Qt::yellow));

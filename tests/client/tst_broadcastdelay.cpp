@@ -1,0 +1,257 @@
+#include "BroadcastDelay.h"
+#include "ClientV2Controller.h"
+#include "ScriptedServer.h"
+#include "SessionClock.h"
+#include "SessionRecorder.h"
+#include "TestSettings.h"
+#include "V2DataProvider.h"
+#include "V2_Data.h"
+
+#include <QtTest>
+
+namespace {
+
+// The wall clock of these tests: 1 Jan 2026 12:00:00 UTC plus g_offset.
+constexpr qint64 kStart = Q_INT64_C(1767268800000);
+qint64 g_offset = 0;
+qint64 testClock()
+{
+    return kStart + g_offset;
+}
+
+// The provider's controller logged in to a scripted server, its delay and the session
+// clock on the test clock; every line handed to the client is noted as
+// "<n>@<ms>" from its one top-level key "l<n>".
+struct Link {
+    Link()
+        : server(true)
+        , provider(QStringLiteral("Lanterra"), QStringLiteral("2.3.19"), QStringLiteral("PEX JSON PROTOCOL"), QStringLiteral("1.0.0"), 0, QStringLiteral("pw"),
+                   QStringLiteral("user"), QStringLiteral("127.0.0.1"), false)
+        , controller(*provider.controller())
+    {
+        g_offset = 0;
+        SessionClock::reset();
+        SessionClock::setClock(&testClock);
+        controller.delay()->setClock(&testClock);
+        controller.setPort(server.start());
+        QObject::connect(&controller, &V2_Client::onChannelChange, [this](const QSet<QString>& keys) {
+            QStringList sorted = keys.values();
+            sorted.sort();
+            for (const QString& key : qAsConst(sorted)) {
+                if (key.startsWith(QLatin1Char('l')))
+                    delivered.append(QStringLiteral("%1@%2").arg(key.mid(1)).arg(g_offset));
+            }
+        });
+    }
+    ~Link()
+    {
+        controller.setActive(false);
+        SessionClock::setClock(nullptr);
+        SessionClock::reset();
+    }
+
+    bool login()
+    {
+        provider.setActive(true);
+        return server.waitForClient() && !server.acceptLogin().isEmpty() && QTest::qWaitFor([this] { return controller.loginActive(); }, 5000);
+    }
+
+    // Sends line n (with more top-level members, if any) and waits until the
+    // client has read it (handled or held).
+    bool send(int n, const QString& more = QString())
+    {
+        QSignalSpy read(&controller, &V2_Client::receivedDataLog);
+        server.send(QStringLiteral("JSON:1::{\"l%1\":{\"v\":%1}%2}\r\n").arg(n).arg(more).toUtf8());
+        return read.wait(5000);
+    }
+
+    ScriptedServer server;
+    V2DataProvider provider;
+    ClientV2Controller& controller;
+    QStringList delivered;
+};
+
+} // namespace
+
+class TestBroadcastDelay final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void linesFollowTheDelay_data();
+    void linesFollowTheDelay();
+    void clockShowsTheDelayedMoment_data();
+    void clockShowsTheDelayedMoment();
+    void reconnectWhileHeld();
+    void recordingTakesLiveLines();
+    void delayOption_data();
+    void delayOption();
+
+private:
+    TestSettings m_settings;
+};
+
+void TestBroadcastDelay::linesFollowTheDelay_data()
+{
+    // Steps "<ms> delay <s>", "<ms> line <n>", "<ms> tick" (the timer's call
+    // at that moment), "<ms> pause" (the connection stopped and started
+    // again, as for a prompt) or "<ms> replay on|off"; the lines handed over,
+    // "<n>@<ms>", in order.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("delivered");
+    QTest::newRow("no delay") << QStringList{"0 line 1", "500 line 2"} << QStringList{"1@0", "2@500"};
+    QTest::newRow("held 30 s") << QStringList{"0 delay 30", "0 line 1", "1000 line 2", "29999 tick", "30000 tick", "30999 tick", "31000 tick"}
+                               << QStringList{"1@30000", "2@31000"};
+    QTest::newRow("raised while held") << QStringList{"0 delay 10", "0 line 1", "5000 line 2", "8000 delay 20", "10000 tick", "19999 tick", "20000 tick",
+                                                      "24000 tick", "25000 tick"}
+                                       << QStringList{"1@20000", "2@25000"};
+    QTest::newRow("lowered catches up in order") << QStringList{"0 delay 60", "0 line 1", "10000 line 2", "20000 line 3", "30000 delay 15", "34999 tick",
+                                                                "35000 tick"}
+                                                 << QStringList{"1@30000", "2@30000", "3@35000"};
+    QTest::newRow("lowered to live") << QStringList{"0 delay 60", "0 line 1", "10000 line 2", "20000 delay 0", "21000 line 3"}
+                                     << QStringList{"1@20000", "2@20000", "3@21000"};
+    QTest::newRow("raised from live") << QStringList{"0 line 1", "1000 delay 5", "1000 line 2", "2000 line 3", "5999 tick", "6000 tick", "7000 tick"}
+                                      << QStringList{"1@0", "2@6000", "3@7000"};
+    QTest::newRow("a pause holds on") << QStringList{"0 delay 10", "0 line 1", "3000 pause", "9999 tick", "10000 tick"} << QStringList{"1@10000"};
+    QTest::newRow("a replay shows what is held") << QStringList{"0 delay 10", "0 line 1", "3000 replay on", "4000 replay off", "4000 line 2", "13999 tick",
+                                                                "14000 tick"}
+                                                 << QStringList{"1@3000", "2@14000"};
+}
+
+void TestBroadcastDelay::linesFollowTheDelay()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, delivered);
+    Link link;
+    QVERIFY(link.login());
+    for (const QString& step : steps) {
+        const QStringList parts = step.split(QLatin1Char(' '));
+        g_offset = parts.at(0).toLongLong();
+        if (parts.at(1) == QLatin1String("delay"))
+            link.controller.delay()->setSeconds(parts.at(2).toInt());
+        else if (parts.at(1) == QLatin1String("line"))
+            QVERIFY(link.send(parts.at(2).toInt()));
+        else if (parts.at(1) == QLatin1String("pause")) {
+            link.provider.setActive(false);
+            QVERIFY(link.login());
+        } else if (parts.at(1) == QLatin1String("replay"))
+            link.controller.delay()->setLive(parts.at(2) == QLatin1String("off"));
+        else
+            link.controller.delay()->deliverDue();
+    }
+    QCOMPARE(link.delivered, delivered);
+}
+
+void TestBroadcastDelay::clockShowsTheDelayedMoment_data()
+{
+    // Steps "<ms> delay <s>"; then the track's time read at a moment, ms after the start.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<qint64>("readAt");
+    QTest::addColumn<qint64>("shows");
+    QTest::newRow("live") << QStringList{} << qint64(40000) << qint64(40000);
+    QTest::newRow("30 s behind") << QStringList{"0 delay 30"} << qint64(40000) << qint64(10000);
+    // Raised, the picture stands still until the delay is reached.
+    QTest::newRow("raised: still") << QStringList{"10000 delay 30"} << qint64(25000) << qint64(10000);
+    QTest::newRow("raised: reached") << QStringList{"10000 delay 30"} << qint64(45000) << qint64(15000);
+    QTest::newRow("lowered: at once") << QStringList{"0 delay 60", "70000 delay 20"} << qint64(70000) << qint64(50000);
+}
+
+void TestBroadcastDelay::clockShowsTheDelayedMoment()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(qint64, readAt);
+    QFETCH(qint64, shows);
+    Link link;
+    SessionClock::setUtcOffset(3600000);
+    for (const QString& step : steps) {
+        const QStringList parts = step.split(QLatin1Char(' '));
+        g_offset = parts.at(0).toLongLong();
+        link.controller.delay()->setSeconds(parts.at(2).toInt());
+    }
+    g_offset = readAt;
+    QCOMPARE(SessionClock::trackTimeMs(), kStart + shows + 3600000);
+    QCOMPARE(SessionClock::serverNowMs(), kStart + shows);
+    // The computer's own clock is not delayed.
+    QCOMPARE(SessionClock::nowMs(), kStart + readAt);
+}
+
+void TestBroadcastDelay::reconnectWhileHeld()
+{
+    Link link;
+    QVERIFY(link.login());
+    link.controller.delay()->setSeconds(10);
+    // Three cars before the outage, two in the new connection's snapshot, one session.
+    const QString standings = QStringLiteral(",\"timing\":{\"session\":{\"info\":{\"sessionDbId\":5},\"standings\":{\"overall\":{\"active\":{%1}}}}}");
+    QVERIFY(link.send(1, standings.arg(QStringLiteral("\"1\":{\"n\":7},\"2\":{\"n\":8},\"3\":{\"n\":9}"))));
+    link.server.closeClient();
+    QVERIFY(link.server.waitForClient(10000));
+    QVERIFY(!link.server.acceptLogin().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(link.controller.loginActive(), 5000);
+    g_offset = 1000;
+    QVERIFY(link.send(2, standings.arg(QStringLiteral("\"1\":{\"n\":8},\"2\":{\"n\":9}"))));
+    QSignalSpy whole(&link.controller, &ClientV2Controller::standingsOverall);
+    // The last connection's line shows at its time, merged as before...
+    g_offset = 10000;
+    link.controller.delay()->deliverDue();
+    QCOMPARE(link.controller.getCurrentData()->datas()->keys(), QStringList({"l1", "timing"}));
+    // ...and the new connection's first line replaces the mirror when its
+    // time comes, the standings read whole so that car 9's old third place goes.
+    whole.clear();
+    g_offset = 11000;
+    link.controller.delay()->deliverDue();
+    QCOMPARE(link.controller.getCurrentData()->datas()->keys(), QStringList({"l2", "timing"}));
+    QCOMPARE(whole.count(), 1);
+    QCOMPARE(link.delivered, QStringList({"1@10000", "1@11000", "2@11000"}));
+}
+
+void TestBroadcastDelay::recordingTakesLiveLines()
+{
+    Link link;
+    QVERIFY(link.login());
+    link.controller.delay()->setSeconds(30);
+    QVERIFY(link.send(1));
+    SessionRecorder recorder(&link.controller);
+    QString error;
+    QVERIFY2(recorder.start(m_settings.filePath(QStringLiteral("delayed.rec")), &error), qPrintable(error));
+    // The line held when the recording began is in it, and so is one arriving after.
+    QCOMPARE(recorder.records(), qint64(1));
+    QVERIFY(link.send(2));
+    QCOMPARE(recorder.records(), qint64(2));
+    QVERIFY(link.delivered.isEmpty());
+    QCOMPARE(link.controller.delay()->heldCount(), 2);
+    recorder.stop();
+}
+
+void TestBroadcastDelay::delayOption_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("seconds");
+    QTest::newRow("zero") << "0" << true << 0;
+    QTest::newRow("45") << "45" << true << 45;
+    QTest::newRow("most") << "300" << true << 300;
+    QTest::newRow("too long") << "301" << false << 0;
+    QTest::newRow("negative") << "-5" << false << 0;
+    QTest::newRow("fraction") << "2.5" << false << 0;
+    QTest::newRow("word") << "half" << false << 0;
+    QTest::newRow("empty") << "" << false << 0;
+}
+
+void TestBroadcastDelay::delayOption()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+    QFETCH(int, seconds);
+    int parsed = -1;
+    QString error;
+    QCOMPARE(BroadcastDelay::parseSeconds(text, &parsed, &error), ok);
+    if (ok) {
+        QCOMPARE(parsed, seconds);
+    } else {
+        QCOMPARE(parsed, -1);
+        QVERIFY2(error.contains(QLatin1String("0 to 300")), qPrintable(error));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestBroadcastDelay)
+#include "tst_broadcastdelay.moc"
