@@ -1,5 +1,7 @@
 #include "BroadcastDelay.h"
 
+#include <algorithm>
+
 #include "SessionClock.h"
 
 BroadcastDelay::BroadcastDelay(Deliver deliver, QObject* parent)
@@ -112,6 +114,11 @@ void BroadcastDelay::schedule()
     }
     const qint64 wait = m_held.front().arrivedMs + effectiveDelayMs() - m_clock();
     m_timer.start(static_cast<int>(qBound<qint64>(0, wait, MaxSeconds * 1000LL)));
+}
+
+bool BroadcastDelay::holdsFirstLine() const
+{
+    return std::any_of(m_held.begin(), m_held.end(), [](const Held& held) { return held.first; });
 }
 
 int BroadcastDelay::heldCount() const

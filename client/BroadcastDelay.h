@@ -57,6 +57,8 @@ public:
     // Hands over every line due by now (the timer calls it).
     void deliverDue();
 
+    // A connection's first line is held: the tree it replaces is still the last connection's.
+    bool holdsFirstLine() const;
     int heldCount() const;
     qint64 heldBytes() const;
     // The held lines, oldest first (a recording started now takes them too).

@@ -3,6 +3,7 @@
 #include "BroadcastDelay.h"
 #include "LanterraChannels.h"
 #include "SessionClock.h"
+#include "TeamFollowSync.h"
 #include "TimingConstants.h"
 #include "V2_Data.h"
 #include "V2_message.h"
@@ -110,10 +111,30 @@ BroadcastDelay* ClientV2Controller::delay() const
     return m_delay;
 }
 
+namespace {
+
+// A data line that carries the team's shared channel alone.
+bool teamOnly(const V2_message* message)
+{
+    const rapidjson::Document* document = message->rapidJsonDocument();
+    if (!document || !document->IsObject() || document->MemberCount() != 1)
+        return false;
+    const QString& team = TeamFollowSync::channel();
+    const rapidjson::Value& name = document->MemberBegin()->name;
+    return name.IsString() && QLatin1String(name.GetString(), int(name.GetStringLength())) == team;
+}
+
+} // namespace
+
 void ClientV2Controller::processJSON(V2_message* message)
 {
-    // Lines handed over by a replay or a test are not the server's: never held.
-    if (!readingSocket() || !m_delay->holding()) {
+    // Lines handed over by a replay or a test are not the server's: never
+    // held. Nor are the team's shared follows, which are no race timing: a
+    // followed car reaches the other seats at once, and a seat's own change
+    // does not come back the delay's length later. While a connection's first
+    // line is waiting (it replaces the tree), team lines wait behind it, or
+    // they would land on the last connection's tree.
+    if (!readingSocket() || !m_delay->holding() || (!firstLineReplacesMirror() && !m_delay->holdsFirstLine() && teamOnly(message))) {
         V2_Client::processJSON(message);
         return;
     }

@@ -12,7 +12,10 @@ ConnectionWatch::ConnectionWatch(V2_Client* client, QObject* parent)
     connect(client, &V2_Client::dataReceived, this, &ConnectionWatch::dataArrived);
     connect(client, &V2_Client::onDisconnected, this, &ConnectionWatch::connectionLost);
     // A team relay stays connected when it loses its timing server and says so instead.
-    connect(client, &V2_Client::errorReceived, this, [this](const QString& error) {
+    connect(client, &V2_Client::errorReceived, this, [this, client](const QString& error) {
+        // A replayed notice is the recording's past, not this connection's.
+        if (!client->readingSocket())
+            return;
         if (error.contains(relayUpstreamLostReason()))
             relayLost();
         else if (error.contains(relayUpstreamBackReason()))

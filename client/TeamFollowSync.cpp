@@ -176,7 +176,8 @@ void TeamFollowSync::onChannelChange(const QSet<QString>& keys)
 
 void TeamFollowSync::onErrorReceived(const QString& line)
 {
-    if (!m_enabled)
+    // A replayed error is a recorded server's, not the one shared with.
+    if (!m_enabled || !m_client->readingSocket())
         return;
     V2_message error(line);
     if (error.command() != QLatin1String("ERROR") || error.channel() != channel())

@@ -36,6 +36,9 @@ class PEXJSONV2_EXPORT V2_Client : public QObject
     Q_DISABLE_COPY(V2_Client)
 
 public:
+    // The line being handled was read from the socket (not handed over by
+    // receiveBytes: a replay's or a test's): what a connected server says.
+    bool readingSocket() const;
     // One received line may not grow past this.
     static constexpr qint64 DEFAULT_MAX_LINE_BYTES = V2_LineLimit::DEFAULT_MAX_LINE_BYTES;
     static constexpr int CHECK_INTERVAL_MS = 2000;
@@ -181,8 +184,6 @@ protected:
 
     void calculateDataKeysUpdated();
     void addKeysUpdated(V2_Data* rx, V2_Data* current, QSet<QString>& keys);
-    // The line being handled was read from the socket (not handed over by receiveBytes).
-    bool readingSocket() const;
     // Whether the next data line handled is the first of a connection (it
     // replaces the mirror). One who holds data lines back hands each over
     // with the mark it had when it arrived.

@@ -15,6 +15,7 @@
 #include "BuiltInLayouts.h"
 #include "DialogSaveLayout.h"
 #include "StartUp.h"
+#include "TestPanels.h"
 #include "TeamAlertEngine.h"
 #include "TeamFollowSync.h"
 #include "ToolWindow.h"
@@ -47,74 +48,6 @@
 
 using namespace PanelRegistry;
 
-namespace {
-
-// A panel as panels are: its registry group and its own geometry defaults;
-// it records the options it is given.
-class TestPanel final : public ToolWindow
-{
-public:
-    explicit TestPanel(int row)
-        : ToolWindow(nullptr, true)
-    {
-        setPlace(QLatin1String(info(row).group), QRect(33, 44, 301, 201), true);
-    }
-    void setUsaUnits(bool on) override { options << QStringLiteral("units %1").arg(on); }
-    void setBikeLayout(bool bikes) override { options << QStringLiteral("bikes %1").arg(bikes); }
-    void setNewestFirst(bool on) override { options << QStringLiteral("newest %1").arg(on); }
-    void setUseOpenGL(bool on) override { options << QStringLiteral("opengl %1").arg(on); }
-    QList<int> followSlots() const override { return blocks; }
-    QStringList options;
-    QList<int> blocks;
-};
-
-template <int Row>
-ToolWindow* makePanel(V2DataProvider*, QWidget*)
-{
-    return new TestPanel(Row);
-}
-
-template <std::size_t... Rows>
-Factories allFactories(std::index_sequence<Rows...>)
-{
-    return {{&makePanel<Rows>...}};
-}
-
-// Every panel of the registry built, as a test panel.
-Factories everyPanel()
-{
-    return allFactories(std::make_index_sequence<RowCount>());
-}
-
-// Only some panels built.
-Factories somePanels(std::initializer_list<int> rows)
-{
-    const Factories all = everyPanel();
-    Factories some{};
-    for (int row : rows)
-        some[row] = all[row];
-    return some;
-}
-
-TestPanel* testPanel(MainWindow& window, int row)
-{
-    return static_cast<TestPanel*>(window.panel(row));
-}
-
-QVariant stored(const QString& key)
-{
-    return AppSettings::open()->value(key);
-}
-
-QStringList actionTexts(QMenu* menu)
-{
-    QStringList texts;
-    for (QAction* action : menu->actions())
-        texts << (action->isSeparator() ? QStringLiteral("|") : action->text());
-    return texts;
-}
-
-} // namespace
 
 class TestMainWindow final : public QObject
 {
@@ -132,14 +65,6 @@ private slots:
     void panelOpensAtItsLayoutGeometry();
     void closeButtonUnchecksAction();
     void uncheckDeletesAndRecreates();
-    void saveThenSetDefault();
-    void savingTwice();
-    void removedLastLayoutOpensEverything();
-    void builtInLayouts();
-    void builtInTiles_data();
-    void startLayout_data();
-    void startLayout();
-    void builtInTiles();
     void viewMenuAndDelay();
     void skinToggling();
     void displayOptions();
@@ -296,180 +221,6 @@ void TestMainWindow::uncheckDeletesAndRecreates()
     QVERIFY(window.panel(SessionInfo));
     QVERIFY(window.panelAction(SessionInfo)->isChecked());
     QCOMPARE(window.panel(SessionInfo)->pos(), QPoint(8, 130)); // from the layout, not where the old one was
-}
-
-void TestMainWindow::saveThenSetDefault()
-{
-    MainWindow window(somePanels({DayTime, SessionInfo, Standing}));
-    window.panelAction(DayTime)->trigger();
-    window.panelAction(SessionInfo)->trigger();
-    window.panelAction(Standing)->trigger();
-    ToolWindow* standing = window.panel(Standing);
-    standing->setGeometry(300, 310, 320, 330);
-    window.saveLayout(QStringLiteral("race"));
-    const auto settings = AppSettings::open();
-    QCOMPARE(settings->value(QStringLiteral("layouts/race/view_standing/x")).toInt(), 300);
-    QCOMPARE(settings->value(QStringLiteral("layouts/race/view_standing/show")).toBool(), true);
-    QCOMPARE(settings->value(QStringLiteral("layouts/race/view_daytime/show")).toBool(), false);
-    QVERIFY(!settings->contains(QStringLiteral("layouts/race/view_daytime/x")));
-    QCOMPARE(settings->value(QStringLiteral("layouts/race/mainwindow/w")).toInt(), window.width());
-
-    window.setLayout(QStringLiteral("default"));
-    QCOMPARE(stored(QStringLiteral("lastLayoutName")).toString(), QStringLiteral("default"));
-    // Not deleted: hidden at its place in "default", its action unchecked.
-    QCOMPARE(window.panel(Standing), standing);
-    QVERIFY(!standing->isVisible());
-    QCOMPARE(standing->pos(), QPoint(725, 26));
-    QVERIFY(!window.panelAction(Standing)->isChecked());
-    // Closed panels stay closed.
-    QVERIFY(!window.panel(DayTime));
-
-    window.setLayout(QStringLiteral("race"));
-    QVERIFY(standing->isVisible());
-    QCOMPARE(standing->geometry(), QRect(300, 310, 320, 330));
-    QVERIFY(window.panelAction(Standing)->isChecked());
-}
-
-void TestMainWindow::savingTwice()
-{
-    MainWindow window(somePanels({DayTime, SessionInfo, Standing}));
-    window.panel(DayTime)->move(111, 112);
-    window.saveLayout(QStringLiteral("twice"));
-    window.panelAction(DayTime)->trigger(); // closed now
-    window.panel(SessionInfo)->move(221, 222);
-    window.saveLayout(QStringLiteral("twice"));
-    const auto settings = AppSettings::open();
-    settings->beginGroup(QStringLiteral("layouts/twice"));
-    QCOMPARE(settings->value(QStringLiteral("view_sessioninfo/x")).toInt(), 221);
-    QCOMPARE(settings->value(QStringLiteral("view_daytime/show")).toBool(), false);
-    QCOMPARE(settings->value(QStringLiteral("view_daytime/x")).toInt(), 111); // kept from the first save
-    settings->endGroup();
-    settings->beginGroup(QStringLiteral("layouts"));
-    QCOMPARE(settings->childGroups(), QStringList({"Pit wall", "Strategy", "default", "twice"}));
-}
-
-void TestMainWindow::removedLastLayoutOpensEverything()
-{
-    AppSettings::open()->setValue(QStringLiteral("lastLayoutName"), QStringLiteral("gone"));
-    MainWindow window(everyPanel());
-    QCOMPARE(window.currentLayoutName(), QStringLiteral("gone"));
-    for (int row = 0; row < RowCount; ++row) {
-        QVERIFY2(window.panel(row) && window.panel(row)->isVisible(), info(row).group);
-        QVERIFY(window.panelAction(row)->isChecked());
-    }
-    // Their own defaults, and the main window's.
-    QCOMPARE(window.panel(Meteo)->geometry(), QRect(33, 44, 301, 201));
-    QCOMPARE(window.pos(), QPoint(100, 100));
-    QCOMPARE(window.size(), QSize(250, 200)); // the width raised to the minimum
-}
-
-void TestMainWindow::builtInLayouts()
-{
-    MainWindow window(everyPanel());
-    const auto settings = AppSettings::open();
-    // Written at start, tiled to the screen (the offscreen one: 800 x 600),
-    // the panels below the main window's 80 pixels.
-    settings->beginGroup(QStringLiteral("layouts/Pit wall"));
-    QCOMPARE(settings->value(QStringLiteral("mainwindow/w")).toInt(), 800);
-    QCOMPARE(settings->value(QStringLiteral("view_standing/x")).toInt(), 0);
-    QCOMPARE(settings->value(QStringLiteral("view_standing/y")).toInt(), 80);
-    QCOMPARE(settings->value(QStringLiteral("view_standing/w")).toInt(), 200);
-    QCOMPARE(settings->value(QStringLiteral("view_standing/h")).toInt(), 260);
-    QCOMPARE(settings->value(QStringLiteral("view_follow/x")).toInt(), 533);
-    QCOMPARE(settings->value(QStringLiteral("view_follow/y")).toInt(), 340);
-    QCOMPARE(settings->value(QStringLiteral("view_daytime/show")).toBool(), false);
-    settings->endGroup();
-    QCOMPARE(settings->value(QStringLiteral("layouts/Strategy/view_gapchart/show")).toBool(), true);
-    QCOMPARE(settings->value(QStringLiteral("layouts/Strategy/view_standing/show")).toBool(), false);
-
-    // Chosen, it opens its panels; the day clock of "default" goes.
-    window.setLayout(QStringLiteral("Pit wall"));
-    for (int row : {Standing, SessionInfo, Flags, Positioning, LapChart, RaceControl, Follow})
-        QVERIFY2(window.panel(row) && window.panel(row)->isVisible(), info(row).group);
-    QVERIFY(!window.panel(DayTime)->isVisible());
-    QVERIFY(!window.panel(Stints));
-
-    // A save never goes under a built-in name: the user's own is offered instead.
-    DialogSaveLayout dialog(&window);
-    const auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("comboBox"));
-    QCOMPARE(combo->findText(QStringLiteral("Pit wall")), -1);
-    QCOMPARE(combo->findText(QStringLiteral("Strategy")), -1);
-    dialog.preselect(QStringLiteral("Pit wall"));
-    QCOMPARE(dialog.selectedName(), QStringLiteral("Pit wall (mine)"));
-
-    // A user's arrangement saved under the name by hand does not outlive the next start.
-    AppSettings::open()->setValue(QStringLiteral("layouts/Pit wall/view_standing/x"), 999);
-    MainWindow again(somePanels({DayTime}));
-    QCOMPARE(stored(QStringLiteral("layouts/Pit wall/view_standing/x")).toInt(), 0);
-}
-
-void TestMainWindow::startLayout_data()
-{
-    // The last layout stored (or asked for with --layout), the user's own
-    // layouts (standings at x 640), the layout opened, and the layouts
-    // stored after two starts.
-    QTest::addColumn<QString>("last");
-    QTest::addColumn<bool>("option");
-    QTest::addColumn<QStringList>("own");
-    QTest::addColumn<QString>("opened");
-    QTest::addColumn<QStringList>("layouts");
-    QTest::newRow("a user's Strategy") << "Strategy" << false << QStringList{"Strategy"} << "Strategy (mine)"
-                                       << QStringList{"Pit wall", "Strategy", "Strategy (mine)", "default"};
-    QTest::newRow("(mine) taken") << "Race" << true << QStringList{"Race", "Strategy", "Strategy (mine)"} << "Race"
-                                  << QStringList{"Pit wall", "Race", "Strategy", "Strategy (mine 2)", "Strategy (mine)", "default"};
-    QTest::newRow("unknown --layout") << "Pitwall" << true << QStringList{} << "default" << QStringList{"Pit wall", "Strategy", "default"};
-}
-
-void TestMainWindow::startLayout()
-{
-    QFETCH(QString, last);
-    QFETCH(bool, option);
-    QFETCH(QStringList, own);
-    QFETCH(QString, opened);
-    QFETCH(QStringList, layouts);
-    for (const QString& name : own)
-        AppSettings::open()->setValue(QStringLiteral("layouts/%1/view_standing/x").arg(name), 640);
-    AppSettings::open()->setValue(QStringLiteral("lastLayoutName"), option ? BuiltInLayouts::optionLayout(*AppSettings::open(), last) : last);
-    {
-        MainWindow window(somePanels({DayTime, Standing}));
-        QCOMPARE(window.currentLayoutName(), opened);
-        // "default" hides the standings: not every panel opens for a misspelt name.
-        QCOMPARE(window.panel(Standing) != nullptr, opened != QLatin1String("default"));
-    }
-    MainWindow again(somePanels({DayTime}));
-    QCOMPARE(again.currentLayoutName(), opened);
-    const auto settings = AppSettings::open();
-    settings->beginGroup(QStringLiteral("layouts"));
-    QStringList groups = settings->childGroups();
-    groups.sort();
-    QCOMPARE(groups, layouts);
-    for (const QString& name : layouts) {
-        if (name.startsWith(QLatin1String("Strategy (mine")) || name == QLatin1String("Race"))
-            QVERIFY2(settings->value(name + QStringLiteral("/view_standing/x")).toInt() == 640, qPrintable(name));
-    }
-    QCOMPARE(settings->value(QStringLiteral("Strategy/view_gapchart/show")).toBool(), true);
-}
-
-void TestMainWindow::builtInTiles_data()
-{
-    QTest::addColumn<QRect>("area");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QVector<QRect>>("tiles");
-    QTest::newRow("seven on full HD") << QRect(0, 80, 1920, 1000) << 7
-                                      << QVector<QRect>{{0, 80, 480, 500},    {480, 80, 480, 500},   {960, 80, 480, 500}, {1440, 80, 480, 500},
-                                                        {0, 580, 640, 500}, {640, 580, 640, 500}, {1280, 580, 640, 500}};
-    QTest::newRow("six on a second screen") << QRect(1920, 100, 1200, 600) << 6
-                                            << QVector<QRect>{{1920, 100, 400, 300}, {2320, 100, 400, 300}, {2720, 100, 400, 300},
-                                                              {1920, 400, 400, 300}, {2320, 400, 400, 300}, {2720, 400, 400, 300}};
-    QTest::newRow("one") << QRect(0, 0, 1000, 500) << 1 << QVector<QRect>{{0, 0, 1000, 500}};
-}
-
-void TestMainWindow::builtInTiles()
-{
-    QFETCH(QRect, area);
-    QFETCH(int, count);
-    QFETCH(QVector<QRect>, tiles);
-    QCOMPARE(BuiltInLayouts::tiles(area, count), tiles);
 }
 
 void TestMainWindow::viewMenuAndDelay()
@@ -682,12 +433,18 @@ void TestMainWindow::shareFollowedCarsSetting()
         QCOMPARE(stored(QStringLiteral("share_followed_cars")).toBool(), true);
         QCOMPARE(team->state(), TeamFollowSync::State::Waiting);
     }
+    ScriptedServer server(true);
+    AppSettings::open()->setValue(QStringLiteral("v2host"), QStringLiteral("localhost"));
+    AppSettings::open()->setValue(QStringLiteral("v2port"), server.start());
     MainWindow window(Factories{});
     QAction* share = window.action(QStringLiteral("actionShare_followed_cars"));
     QVERIFY(share->isChecked() && window.dataProvider()->teamFollow()->isEnabled());
     // A server without the channel: said on the status bar, and the entry says why.
-    window.dataProvider()->controller()->receiveBytes("ERROR:team+:team:{\"advice\":\"\",\"reason\":\"Unknown channel\"}\n");
-    QCOMPARE(share->text(), QStringLiteral("Share followed cars through this server (no team channel here)"));
+    QVERIFY(server.waitForClient());
+    QVERIFY(!server.acceptLogin().isEmpty());
+    QVERIFY(!server.nextLineStartingWith("JOIN:team:team").isEmpty());
+    server.sendLine(QStringLiteral("ERROR:team+:team:{\"advice\":\"\",\"reason\":\"Unknown channel\"}"));
+    QTRY_COMPARE(share->text(), QStringLiteral("Share followed cars through this server (no team channel here)"));
     QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("This server has no team channel: followed cars are not shared."));
 }
 

@@ -38,8 +38,8 @@ struct Link {
             QStringList sorted = keys.values();
             sorted.sort();
             for (const QString& key : qAsConst(sorted)) {
-                if (key.startsWith(QLatin1Char('l')))
-                    delivered.append(QStringLiteral("%1@%2").arg(key.mid(1)).arg(g_offset));
+                if (key.startsWith(QLatin1Char('l')) || key == QLatin1String("team"))
+                    delivered.append(QStringLiteral("%1@%2").arg(key.startsWith(QLatin1Char('l')) ? key.mid(1) : key).arg(g_offset));
             }
         });
     }
@@ -60,8 +60,12 @@ struct Link {
     // client has read it (handled or held).
     bool send(int n, const QString& more = QString())
     {
+        return sendLine(QStringLiteral("JSON:1::{\"l%1\":{\"v\":%1}%2}\r\n").arg(n).arg(more).toUtf8());
+    }
+    bool sendLine(const QByteArray& line)
+    {
         QSignalSpy read(&controller, &V2_Client::receivedDataLog);
-        server.send(QStringLiteral("JSON:1::{\"l%1\":{\"v\":%1}%2}\r\n").arg(n).arg(more).toUtf8());
+        server.send(line);
         return read.wait(5000);
     }
 
@@ -93,7 +97,7 @@ private:
 
 void TestBroadcastDelay::linesFollowTheDelay_data()
 {
-    // Steps "<ms> delay <s>", "<ms> line <n>", "<ms> tick" (the timer's call
+    // Steps "<ms> delay <s>", "<ms> line <n>", "<ms> team" (a line of the team channel), "<ms> tick" (the timer's call
     // at that moment), "<ms> pause" (the connection stopped and started
     // again, as for a prompt) or "<ms> replay on|off"; the lines handed over,
     // "<n>@<ms>", in order.
@@ -113,6 +117,12 @@ void TestBroadcastDelay::linesFollowTheDelay_data()
     QTest::newRow("raised from live") << QStringList{"0 line 1", "1000 delay 5", "1000 line 2", "2000 line 3", "5999 tick", "6000 tick", "7000 tick"}
                                       << QStringList{"1@0", "2@6000", "3@7000"};
     QTest::newRow("a pause holds on") << QStringList{"0 delay 10", "0 line 1", "3000 pause", "9999 tick", "10000 tick"} << QStringList{"1@10000"};
+    // The team's shared follows are no race timing; a connection's first line is held whatever it holds.
+    QTest::newRow("team lines pass") << QStringList{"0 line 1", "0 delay 30", "0 line 2", "1000 team", "29999 tick", "30000 tick"}
+                                     << QStringList{"1@0", "team@1000", "2@30000"};
+    QTest::newRow("team lines wait behind a first line") << QStringList{"0 delay 10", "0 line 1", "1000 team", "9999 tick", "10000 tick", "11000 tick"}
+                                                         << QStringList{"1@10000", "team@11000"};
+    QTest::newRow("a first team line is held") << QStringList{"0 delay 10", "0 team", "9999 tick", "10000 tick"} << QStringList{"team@10000"};
     QTest::newRow("a replay shows what is held") << QStringList{"0 delay 10", "0 line 1", "3000 replay on", "4000 replay off", "4000 line 2", "13999 tick",
                                                                 "14000 tick"}
                                                  << QStringList{"1@3000", "2@14000"};
@@ -131,6 +141,8 @@ void TestBroadcastDelay::linesFollowTheDelay()
             link.controller.delay()->setSeconds(parts.at(2).toInt());
         else if (parts.at(1) == QLatin1String("line"))
             QVERIFY(link.send(parts.at(2).toInt()));
+        else if (parts.at(1) == QLatin1String("team"))
+            QVERIFY(link.sendLine("JSON:1::{\"team\":{\"follow\":{\"1\":{\"car\":\"12\"}}}}\r\n"));
         else if (parts.at(1) == QLatin1String("pause")) {
             link.provider.setActive(false);
             QVERIFY(link.login());

@@ -1,6 +1,7 @@
 #include "AppSettings.h"
 #include "CertificateTrust.h"
 #include "ConnectionWatch.h"
+#include "RelayNotice.h"
 #include "RecordingPlayer.h"
 #include "RecordingWriter.h"
 #include "ScriptedLink.h"
@@ -196,6 +197,9 @@ void TestConnectionTrust::onlyReceivedLinesAreData()
     QVERIFY(!link.server.acceptLogin().isEmpty());
     link.server.sendLine(QStringLiteral("JSON:3::{\"weather\":{\"t\":3}}"));
     QTRY_COMPARE(link.client.getCurrentData()->getInt(QStringLiteral("weather.t")), 3);
+    // Nor is a relay's notice handed over (a replayed one) this connection's word.
+    link.client.receiveBytes(V2_message::errorLine(QStringLiteral("9"), QString(), relayUpstreamLostReason()).toUtf8() + '\n');
+    QVERIFY(!watch.isStale());
     // A recording played and closed meanwhile changes nothing of that.
     {
         RecordingPlayer player(&link.client);

@@ -193,6 +193,9 @@ void TestTeamFollowSync::sharedBetweenSeats()
     const auto b = seat(QStringLiteral("b"));
     QVERIFY(a && b);
     QCOMPARE(a->state(), TeamFollowSync::State::Sharing);
+    // A recorded server's errors (a replay's) are not this server's word.
+    a->provider->controller()->receiveBytes(V2_message::errorLine(QStringLiteral("9+"), QStringLiteral("team"), QStringLiteral("Unknown channel")).toUtf8() + '\n');
+    QCOMPARE(a->state(), TeamFollowSync::State::Sharing);
 
     a->choose(0, QStringLiteral("12"), QColor(0x12, 0x34, 0x56));
     QTRY_COMPARE_WITH_TIMEOUT(b->block(0)->participant(), QStringLiteral("12"), 1000);

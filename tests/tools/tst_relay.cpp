@@ -314,7 +314,7 @@ void TestRelay::upstreamRestartConverges()
     std::unique_ptr<V2DataProvider> pit = seat(relay->server()->serverPort(), QStringLiteral("pit"), QStringLiteral("wall"));
     QTRY_VERIFY_WITH_TIMEOUT(relay->feed()->isLive() && seatsReady({a.get(), pit.get()}), 8000);
     if (teamUpload) {
-        a->controller()->joinChannel(QStringLiteral("team"), QString());
+        a->teamFollow()->setEnabled(true); // joins the team channel (a seat not sharing leaves it)
         QTRY_VERIFY_WITH_TIMEOUT(a->controller()->joinedChannels().contains(QStringLiteral("team")), 2000);
     }
     // The program's watch counts from the next data line.
@@ -368,7 +368,7 @@ void TestRelay::upstreamRestartConverges()
         QTRY_VERIFY_WITH_TIMEOUT(thirdWatch->isStale(), 2000);
         QVERIFY(third->controller()->getCurrentData()->getV2_Data(QStringLiteral("weather.kept")));
         // Its last line is a snapshot, the team's: still stale.
-        third->controller()->joinChannel(QStringLiteral("team"), QString());
+        third->teamFollow()->setEnabled(true); // joins the team channel (a seat not sharing leaves it)
         QTRY_COMPARE_WITH_TIMEOUT(mirror(third.get())->getString(QStringLiteral("team.follow.1.car")), QStringLiteral("12"), 2000);
         QVERIFY(thirdWatch->isStale());
     }
@@ -419,7 +419,7 @@ void TestRelay::teamChannel()
     std::unique_ptr<V2DataProvider> pit = seat(port, QStringLiteral("pit"), QStringLiteral("wall"));
     QTRY_VERIFY_WITH_TIMEOUT(relay->feed()->isLive() && seatsReady({a.get(), b.get(), pit.get()}), 8000);
     for (V2DataProvider* s : {a.get(), b.get(), pit.get()})
-        s->controller()->joinChannel(QStringLiteral("team"), QString());
+        s->teamFollow()->setEnabled(true); // joins the team channel (a seat not sharing leaves it)
     QTRY_VERIFY_WITH_TIMEOUT(a->controller()->joinedChannels().contains(QStringLiteral("team"))
                                  && b->controller()->joinedChannels().contains(QStringLiteral("team"))
                                  && pit->controller()->joinedChannels().contains(QStringLiteral("team")),
@@ -466,7 +466,7 @@ void TestRelay::teamChannel()
     // A seat joining later gets the team node whole.
     std::unique_ptr<V2DataProvider> late = seat(port, QStringLiteral("demo"), QStringLiteral("demo"));
     QTRY_VERIFY_WITH_TIMEOUT(seatsReady({late.get()}), 4000);
-    late->controller()->joinChannel(QStringLiteral("team"), QString());
+    late->teamFollow()->setEnabled(true); // joins the team channel (a seat not sharing leaves it)
     QTRY_COMPARE_WITH_TIMEOUT(mirror(late.get())->getString(QStringLiteral("team.follow.1.car")), QStringLiteral("7"), 2000);
     QCOMPARE(mirror(late.get())->getInt(QStringLiteral("team.alertRules.gap")), 2);
 
