@@ -76,12 +76,12 @@ bool BroadcastDelay::holding() const
     return effectiveDelayMs() > 0 || !m_held.empty();
 }
 
-void BroadcastDelay::hold(const QByteArray& line, bool first)
+void BroadcastDelay::hold(const QByteArray& line, bool first, bool team)
 {
     // Its own exact copy: the read buffer it shares may be far larger.
     QByteArray copy(line.constData(), line.size());
     m_heldBytes += copy.size();
-    m_held.push_back({m_clock(), std::move(copy), first});
+    m_held.push_back({m_clock(), std::move(copy), first, team});
     if (m_held.size() == 1 || m_heldBytes > MaxHeldBytes)
         deliverDue();
 }
@@ -116,9 +116,9 @@ void BroadcastDelay::schedule()
     m_timer.start(static_cast<int>(qBound<qint64>(0, wait, MaxSeconds * 1000LL)));
 }
 
-bool BroadcastDelay::holdsFirstLine() const
+bool BroadcastDelay::mayPassTeamLine() const
 {
-    return std::any_of(m_held.begin(), m_held.end(), [](const Held& held) { return held.first; });
+    return std::none_of(m_held.begin(), m_held.end(), [](const Held& held) { return held.first || held.team; });
 }
 
 int BroadcastDelay::heldCount() const

@@ -53,12 +53,15 @@ public:
     // Whether a line arriving now must be held (a delay is on, or earlier
     // lines still wait: the order is kept).
     bool holding() const;
-    void hold(const QByteArray& line, bool first);
+    // team: a line of the team's shared channel alone (see mayPassTeamLine).
+    void hold(const QByteArray& line, bool first, bool team = false);
     // Hands over every line due by now (the timer calls it).
     void deliverDue();
 
-    // A connection's first line is held: the tree it replaces is still the last connection's.
-    bool holdsFirstLine() const;
+    // Whether a team line may skip the delay: no connection's first line is
+    // held (the tree it would land on is still the last connection's) and no
+    // team line is (it must not be overtaken by a newer one).
+    bool mayPassTeamLine() const;
     int heldCount() const;
     qint64 heldBytes() const;
     // The held lines, oldest first (a recording started now takes them too).
@@ -74,6 +77,7 @@ private:
         qint64 arrivedMs;
         QByteArray line;
         bool first;
+        bool team;
     };
     qint64 effectiveDelayMs() const;
     void applyToSessionClock() const;

@@ -133,14 +133,20 @@ void ClientV2Controller::processJSON(V2_message* message)
     // followed car reaches the other seats at once, and a seat's own change
     // does not come back the delay's length later. While a connection's first
     // line is waiting (it replaces the tree), team lines wait behind it, or
-    // they would land on the last connection's tree.
-    if (!readingSocket() || !m_delay->holding() || (!firstLineReplacesMirror() && !m_delay->holdsFirstLine() && teamOnly(message))) {
+    // they would land on the last connection's tree; and while a team line
+    // waits, the next waits too, or it would be overtaken by an older one.
+    if (!readingSocket() || !m_delay->holding()) {
+        V2_Client::processJSON(message);
+        return;
+    }
+    const bool team = teamOnly(message);
+    if (team && !firstLineReplacesMirror() && m_delay->mayPassTeamLine()) {
         V2_Client::processJSON(message);
         return;
     }
     // The mark of a connection's first line goes with that line, so that
     // lines of the last connection handed over meanwhile do not take it.
-    m_delay->hold(message->lineBytes(), firstLineReplacesMirror());
+    m_delay->hold(message->lineBytes(), firstLineReplacesMirror(), team);
     setFirstLineReplacesMirror(false);
 }
 

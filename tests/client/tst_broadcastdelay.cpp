@@ -7,6 +7,7 @@
 #include "V2DataProvider.h"
 #include "V2_Data.h"
 
+#include <QRegularExpression>
 #include <QtTest>
 
 namespace {
@@ -38,9 +39,11 @@ struct Link {
             QStringList sorted = keys.values();
             sorted.sort();
             for (const QString& key : qAsConst(sorted)) {
-                if (key.startsWith(QLatin1Char('l')) || key == QLatin1String("team"))
-                    delivered.append(QStringLiteral("%1@%2").arg(key.startsWith(QLatin1Char('l')) ? key.mid(1) : key).arg(g_offset));
+                if (key.startsWith(QLatin1Char('l')))
+                    delivered.append(QStringLiteral("%1@%2").arg(key.mid(1)).arg(g_offset));
             }
+            if (!sorted.filter(QRegularExpression(QStringLiteral("^team"))).isEmpty())
+                delivered.append(QStringLiteral("team@%1").arg(g_offset));
         });
     }
     ~Link()
@@ -122,6 +125,9 @@ void TestBroadcastDelay::linesFollowTheDelay_data()
                                      << QStringList{"1@0", "team@1000", "2@30000"};
     QTest::newRow("team lines wait behind a first line") << QStringList{"0 delay 10", "0 line 1", "1000 team", "9999 tick", "10000 tick", "11000 tick"}
                                                          << QStringList{"1@10000", "team@11000"};
+    // A team line waiting keeps the next behind it: the older must not come last.
+    QTest::newRow("team lines keep their order") << QStringList{"0 delay 10", "0 line 1", "1000 team", "10000 tick", "10500 team", "11000 tick", "20500 tick"}
+                                                 << QStringList{"1@10000", "team@11000", "team@20500"};
     QTest::newRow("a first team line is held") << QStringList{"0 delay 10", "0 team", "9999 tick", "10000 tick"} << QStringList{"team@10000"};
     QTest::newRow("a replay shows what is held") << QStringList{"0 delay 10", "0 line 1", "3000 replay on", "4000 replay off", "4000 line 2", "13999 tick",
                                                                 "14000 tick"}
@@ -142,7 +148,7 @@ void TestBroadcastDelay::linesFollowTheDelay()
         else if (parts.at(1) == QLatin1String("line"))
             QVERIFY(link.send(parts.at(2).toInt()));
         else if (parts.at(1) == QLatin1String("team"))
-            QVERIFY(link.sendLine("JSON:1::{\"team\":{\"follow\":{\"1\":{\"car\":\"12\"}}}}\r\n"));
+            QVERIFY(link.sendLine("JSON:1::{\"team\":{\"follow\":{\"1\":{\"car\":\"" + parts.at(0).toUtf8() + "\"}}}}\r\n"));
         else if (parts.at(1) == QLatin1String("pause")) {
             link.provider.setActive(false);
             QVERIFY(link.login());
