@@ -23,6 +23,7 @@
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTcpServer>
 #include <QtTest>
 
 #include <memory>
@@ -125,6 +126,8 @@ private slots:
     void teamUploadsBounded();
     void badOptions_data();
     void badOptions();
+    void setUpFailures_data();
+    void setUpFailures();
     void programExitCodes();
 
 private:
@@ -606,6 +609,49 @@ void TestRelay::badOptions()
     QString message;
     QVERIFY(!RelayOptions::parse(QStringList{QStringLiteral("lanterra-relay")} + arguments, environment, &options, &message));
     QVERIFY2(message.contains(error), qPrintable(message));
+}
+
+// Files that parse but cannot serve: a clear reason and the exit code, nothing started.
+void TestRelay::setUpFailures_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("reason");
+    const QString noUsers = m_dir.filePath(QStringLiteral("no-users.ini"));
+    QFile(noUsers).open(QIODevice::WriteOnly);
+    const QString garbage = m_dir.filePath(QStringLiteral("garbage.pem"));
+    QFile file(garbage);
+    if (file.open(QIODevice::WriteOnly))
+        file.write("-----BEGIN CERTIFICATE-----\nnot a certificate\n-----END CERTIFICATE-----\n");
+    const QString key = kTls + QStringLiteral("/test-key.pem");
+    QTest::newRow("users file naming no user") << QStringList{"--users", noUsers, "--profiles", m_dir.filePath(QStringLiteral("profiles.ini"))} << 2
+                                               << "names no user";
+    QTest::newRow("broken certificate") << QStringList{"--certificate", garbage, "--key", key} << 2 << "no TLS pair";
+    QTest::newRow("unwritable recording") << QStringList{"--record", m_dir.filePath(QStringLiteral("no/such/dir/race.lrec"))} << 2 << "race.lrec";
+    QTest::newRow("port in use") << QStringList{"--port", "PORT"} << 3 << "cannot listen on port";
+}
+
+void TestRelay::setUpFailures()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, reason);
+    QTcpServer taken;
+    QVERIFY(taken.listen(QHostAddress::Any));
+    arguments.replaceInStrings(QStringLiteral("PORT"), QString::number(taken.serverPort()));
+    RelayOptions options;
+    QString error;
+    QVERIFY2(RelayOptions::parse(QStringList{"lanterra-relay", "--upstream", "127.0.0.1:1", "--user", "demo", "--port", "0", "--certificate",
+                                             kTls + QStringLiteral("/test-cert.pem"), "--key", kTls + QStringLiteral("/test-key.pem")}
+                                     + arguments,
+                                 QStringLiteral("demo"), &options, &error),
+             qPrintable(error));
+    Relay relay(options);
+    int code = 0;
+    QVERIFY(!relay.setUp(&error, &code));
+    QCOMPARE(code, exitCode);
+    QVERIFY2(error.contains(reason), qPrintable(error));
+    QVERIFY(!relay.server()->started());
 }
 
 void TestRelay::programExitCodes()
