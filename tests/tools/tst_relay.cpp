@@ -625,7 +625,7 @@ void TestRelay::setUpFailures_data()
         file.write("-----BEGIN CERTIFICATE-----\nnot a certificate\n-----END CERTIFICATE-----\n");
     const QString key = kTls + QStringLiteral("/test-key.pem");
     QTest::newRow("users file naming no user") << QStringList{"--users", noUsers, "--profiles", m_dir.filePath(QStringLiteral("profiles.ini"))} << 2
-                                               << "names no user";
+                                               << "names no user who may log in";
     QTest::newRow("broken certificate") << QStringList{"--certificate", garbage, "--key", key} << 2 << "no TLS pair";
     QTest::newRow("unwritable recording") << QStringList{"--record", m_dir.filePath(QStringLiteral("no/such/dir/race.lrec"))} << 2 << "race.lrec";
     QTest::newRow("port in use") << QStringList{"--port", "PORT"} << 3 << "cannot listen on port";

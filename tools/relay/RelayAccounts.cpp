@@ -8,6 +8,8 @@
 
 #include <QSettings>
 
+#include <algorithm>
+
 namespace RelayAccounts {
 
 void addDemoUser(V2_Server& server, const QStringList& channels)
@@ -33,8 +35,10 @@ bool loadAccounts(V2_Server& server, const RelayOptions& options, QString* error
     }
     server.loadProfiles(&profiles);
     server.loadUsers(&users);
-    if (server.users()->isEmpty()) {
-        *error = QStringLiteral("%1 names no user").arg(options.usersFile);
+    // The server always holds "DEFAULT" and "FULL_ACCESS", which cannot log in.
+    const QMap<QString, V2_User*>* all = server.users();
+    if (std::none_of(all->cbegin(), all->cend(), [](const V2_User* user) { return user->maxConnections() > 0; })) {
+        *error = QStringLiteral("%1 names no user who may log in").arg(options.usersFile);
         return false;
     }
     return true;
