@@ -70,17 +70,18 @@ void ConnectionWatch::connectionLost()
     // Nothing shown yet is nothing stale.
     if (m_stale || m_lastData < 0)
         return;
-    m_stale = true;
-    m_clock.start();
-    emit staleChanged(true);
-    emit staleTextChanged(staleText());
+    becomeStale();
 }
 
 void ConnectionWatch::relayLost()
 {
     m_relayLost = true;
-    if (m_stale)
-        return;
+    if (!m_stale)
+        becomeStale();
+}
+
+void ConnectionWatch::becomeStale()
+{
     m_stale = true;
     m_clock.start();
     emit staleChanged(true);

@@ -36,6 +36,7 @@ signals:
 private slots:
     void dataArrived();
     void connectionLost();
+    void becomeStale();
     void relayLost();
     void relayBack();
     void tick();
