@@ -68,6 +68,20 @@ QColor colour(const QAbstractItemModel& model, int row, int column, int role)
     return model.data(model.index(row, column), role).value<QBrush>().color();
 }
 
+// Car 7's lap 2 has the session's best second sector; its lap 3 the car's own best.
+std::unique_ptr<V2DataProvider> bestSectorSession()
+{
+    auto provider = session();
+    V2DataProvider& p = *provider;
+    writeLap(p, QStringLiteral("7"), 2, {25000});
+    writeLap(p, QStringLiteral("7"), 3, {27000});
+    writeLap(p, QStringLiteral("9"), 3, {25000, true});
+    mirrorNode(p, QStringLiteral("timing.session.bestResults.overall.sectors.2"))->insertData(QStringLiteral("time"), quint64(25000));
+    mirrorNode(p, kDetails + QStringLiteral("7.bestSectors.2"))->insertData(QStringLiteral("time"), quint64(27000));
+    emit p.controller()->analysisLaps();
+    return provider;
+}
+
 } // namespace
 
 class TestLapModels final : public QObject
@@ -95,15 +109,7 @@ private:
 
 void TestLapModels::bestColours()
 {
-    auto provider = session();
-    V2DataProvider& p = *provider;
-    // Car 7's lap 2 has the session's best second sector; its lap 3 the car's own best.
-    writeLap(p, QStringLiteral("7"), 2, {25000});
-    writeLap(p, QStringLiteral("7"), 3, {27000});
-    writeLap(p, QStringLiteral("9"), 3, {25000, true});
-    mirrorNode(p, QStringLiteral("timing.session.bestResults.overall.sectors.2"))->insertData(QStringLiteral("time"), quint64(25000));
-    mirrorNode(p, kDetails + QStringLiteral("7.bestSectors.2"))->insertData(QStringLiteral("time"), quint64(27000));
-    emit p.controller()->analysisLaps();
+    auto provider = bestSectorSession();
     ModelSessionLap all(provider.get(), QStringLiteral("Dark"), false);
     ModelSessionLapForCarFollow follow(provider.get(), QStringLiteral("Dark"));
     all.processAnalysis();
@@ -136,8 +142,8 @@ void TestLapModels::bestColours()
     QVERIFY(all.data(all.index(marked, s2), Qt::DecorationRole).isValid());
     QCOMPARE(all.cellText(best, s2), QStringLiteral("25.000"));
     // A followed car's rows take its colour in the general table only.
-    p.setFollowColor(1, QColor(Qt::red));
-    p.setCarToFollow(1, QStringLiteral("9"));
+    provider->setFollowColor(1, QColor(Qt::red));
+    provider->setCarToFollow(1, QStringLiteral("9"));
     QCOMPARE(colour(all, marked, ModelSessionLap::Number, Qt::BackgroundRole), QColor(Qt::red));
     QVERIFY(!follow.data(follow.index(marked, ModelSessionLap::Number), Qt::BackgroundRole).isValid());
 }
@@ -185,14 +191,7 @@ void TestLapModels::paletteAndCue()
     QFETCH(QColor, back);
     QFETCH(QColor, fore);
     QFETCH(int, font);
-    auto provider = session();
-    V2DataProvider& p = *provider;
-    writeLap(p, QStringLiteral("7"), 2, {25000});
-    writeLap(p, QStringLiteral("7"), 3, {27000});
-    writeLap(p, QStringLiteral("9"), 3, {25000, true});
-    mirrorNode(p, QStringLiteral("timing.session.bestResults.overall.sectors.2"))->insertData(QStringLiteral("time"), quint64(25000));
-    mirrorNode(p, kDetails + QStringLiteral("7.bestSectors.2"))->insertData(QStringLiteral("time"), quint64(27000));
-    emit p.controller()->analysisLaps();
+    auto provider = bestSectorSession();
     ModelSessionLap all(provider.get(), QStringLiteral("Dark"), false);
     ModelSessionLapForCarFollow block(provider.get(), QStringLiteral("Dark"));
     block.setFollowedParticipant(QStringLiteral("7"));
