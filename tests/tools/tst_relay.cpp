@@ -619,6 +619,8 @@ void TestRelay::setUpFailures_data()
     QTest::addColumn<QString>("reason");
     const QString noUsers = m_dir.filePath(QStringLiteral("no-users.ini"));
     QFile(noUsers).open(QIODevice::WriteOnly);
+    const QString nobody = m_dir.filePath(QStringLiteral("nobody.ini"));
+    QSettings(nobody, QSettings::IniFormat).setValue(QStringLiteral("ghost/USER"), QStringLiteral("ghost"));
     const QString garbage = m_dir.filePath(QStringLiteral("garbage.pem"));
     QFile file(garbage);
     if (file.open(QIODevice::WriteOnly))
@@ -626,9 +628,12 @@ void TestRelay::setUpFailures_data()
     const QString key = kTls + QStringLiteral("/test-key.pem");
     QTest::newRow("users file naming no user") << QStringList{"--users", noUsers, "--profiles", m_dir.filePath(QStringLiteral("profiles.ini"))} << 2
                                                << "names no user who may log in";
+    QTest::newRow("users file whose user has no connections")
+        << QStringList{"--users", nobody, "--profiles", m_dir.filePath(QStringLiteral("profiles.ini"))} << 2 << "names no user who may log in";
     QTest::newRow("broken certificate") << QStringList{"--certificate", garbage, "--key", key} << 2 << "no TLS pair";
     QTest::newRow("unwritable recording") << QStringList{"--record", m_dir.filePath(QStringLiteral("no/such/dir/race.lrec"))} << 2 << "race.lrec";
-    QTest::newRow("port in use") << QStringList{"--port", "PORT"} << 3 << "cannot listen on port";
+    QTest::newRow("port in use, recording asked") << QStringList{"--port", "PORT", "--record", m_dir.filePath(QStringLiteral("never.lrec"))} << 3
+                                                  << "cannot listen on port";
 }
 
 void TestRelay::setUpFailures()
@@ -637,7 +642,7 @@ void TestRelay::setUpFailures()
     QFETCH(int, exitCode);
     QFETCH(QString, reason);
     QTcpServer taken;
-    QVERIFY(taken.listen(QHostAddress::Any));
+    QVERIFY(taken.listen(QHostAddress::LocalHost));
     arguments.replaceInStrings(QStringLiteral("PORT"), QString::number(taken.serverPort()));
     RelayOptions options;
     QString error;
@@ -652,6 +657,7 @@ void TestRelay::setUpFailures()
     QCOMPARE(code, exitCode);
     QVERIFY2(error.contains(reason), qPrintable(error));
     QVERIFY(!relay.server()->started());
+    QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("never.lrec"))));
 }
 
 void TestRelay::programExitCodes()

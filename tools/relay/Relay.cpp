@@ -46,11 +46,15 @@ bool Relay::setUp(QString* error, int* exitCode, QString* tlsNote)
         return false;
     if (tlsNote)
         *tlsNote = note;
-    if (!m_options.recordFile.isEmpty() && !m_recorder->start(m_options.recordFile, error))
-        return false;
     if (!m_server->startServer(m_options.port)) {
         *error = QStringLiteral("cannot listen on port %1: %2").arg(m_options.port).arg(m_server->errorString());
         *exitCode = 3;
+        return false;
+    }
+    // The recording is opened last, so a relay that cannot start leaves no
+    // empty file behind.
+    if (!m_options.recordFile.isEmpty() && !m_recorder->start(m_options.recordFile, error)) {
+        m_server->stopServer();
         return false;
     }
     return true;
