@@ -102,6 +102,19 @@ void BroadcastDelay::deliverDue()
         m_heldBytes -= held.line.size();
         m_deliver(held.line, held.first);
     }
+    // Team lines are held only to keep behind a connection's first line (and
+    // to keep their own order): once no first line waits, they all go, so a
+    // run of them is never chained a whole delay behind one another.
+    // Searched afresh each time: a line handed over may change what is held.
+    while (std::none_of(m_held.begin(), m_held.end(), [](const Held& held) { return held.first; })) {
+        const auto team = std::find_if(m_held.begin(), m_held.end(), [](const Held& held) { return held.team; });
+        if (team == m_held.end())
+            break;
+        const QByteArray line = std::move(team->line);
+        m_heldBytes -= line.size();
+        m_held.erase(team);
+        m_deliver(line, false);
+    }
     m_delivering = false;
     schedule();
 }

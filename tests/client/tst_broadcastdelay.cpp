@@ -124,10 +124,10 @@ void TestBroadcastDelay::linesFollowTheDelay_data()
     QTest::newRow("team lines pass") << QStringList{"0 line 1", "0 delay 30", "0 line 2", "1000 team", "29999 tick", "30000 tick"}
                                      << QStringList{"1@0", "team@1000", "2@30000"};
     QTest::newRow("team lines wait behind a first line") << QStringList{"0 delay 10", "0 line 1", "1000 team", "9999 tick", "10000 tick", "11000 tick"}
-                                                         << QStringList{"1@10000", "team@11000"};
-    // A team line waiting keeps the next behind it: the older must not come last.
-    QTest::newRow("team lines keep their order") << QStringList{"0 delay 10", "0 line 1", "1000 team", "10000 tick", "10500 team", "11000 tick", "20500 tick"}
-                                                 << QStringList{"1@10000", "team@11000", "team@20500"};
+                                                         << QStringList{"1@10000", "team@10000"};
+    // Team lines keep their order behind a first line, and go with it: never chained a delay behind one another.
+    QTest::newRow("team lines keep their order") << QStringList{"0 delay 10", "0 line 1", "1000 team", "9000 team", "10000 tick", "10500 team"}
+                                                 << QStringList{"1@10000", "team@10000", "team@10000", "team@10500"};
     QTest::newRow("a first team line is held") << QStringList{"0 delay 10", "0 team", "9999 tick", "10000 tick"} << QStringList{"team@10000"};
     QTest::newRow("a replay shows what is held") << QStringList{"0 delay 10", "0 line 1", "3000 replay on", "4000 replay off", "4000 line 2", "13999 tick",
                                                                 "14000 tick"}
