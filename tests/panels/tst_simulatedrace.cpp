@@ -13,7 +13,6 @@
 #include "ModelStandingCombined.h"
 #include "ModelTrackLimits.h"
 #include "ModelTyresSessionData.h"
-#include "SessionClock.h"
 #include "SimulatedSession.h"
 #include "TestProvider.h"
 #include "TestSettings.h"
@@ -205,7 +204,9 @@ void TestSimulatedRace::followPanels()
         QCOMPARE(table->index(row, ModelSessionLap::Number).data().toString(), car);
         QCOMPARE(lap.toInt(), row + 1);
         const quint64 time = laps->getULongLong(lap + QStringLiteral(".time"));
-        QCOMPARE(table->index(row, ModelSessionLap::LapTime).data().toString(), SessionClock::formatTime(time, false, 3, false));
+        QVERIFY(time >= 60000 && time < 3600000);
+        const QString written = QStringLiteral("%1:%2.%3").arg(time / 60000).arg(time / 1000 % 60, 2, 10, QLatin1Char('0')).arg(time % 1000, 3, 10, QLatin1Char('0'));
+        QCOMPARE(table->index(row, ModelSessionLap::LapTime).data().toString(), written);
     }
     QTRY_COMPARE(m_panels->info.table(WidgetTimingInfo::Laps)->model()->rowCount(), p.getLapRows().size());
 }
@@ -240,7 +241,6 @@ void TestSimulatedRace::eventPanels()
     QCOMPARE(in->index(0, 2).data().toString(), QDateTime::fromMSecsSinceEpoch(firstKey.toLongLong()).toString(QStringLiteral("HH:mm:ss.zzz")));
     // "<laps> Laps (<specification>)" of the published tyre of the first car in the list.
     const QString tyreCar = w.tyres.model()->index(0, 0).data().toString();
-    QVERIFY(truth->getV2_Data(QStringLiteral("tyres.session.data.%1.frontLeft").arg(tyreCar)));
     const int laps = truth->getInt(QStringLiteral("tyres.session.data.%1.frontLeft.laps").arg(tyreCar));
     const QString specification = truth->getString(QStringLiteral("tyres.session.data.%1.frontLeft.specification").arg(tyreCar));
     QVERIFY(laps >= 2 && !specification.isEmpty());
