@@ -1,48 +1,13 @@
-#include "AlertRules.h"
 #include "AppSettings.h"
-#include "ClientV2Controller.h"
-#include "DialogDriveTimeRules.h"
-#include "DialogUser.h"
-#include "DriveTimeMonitor.h"
-#include "MainWindow.h"
-#include "ModalHelper.h"
-#include "PositioningGraphicsViewPromote.h"
-#include "RecordingControls.h"
-#include "RecordingPlayer.h"
-#include "ReplayBar.h"
-#include "ScriptedServer.h"
-#include "BroadcastDelay.h"
 #include "BuiltInLayouts.h"
 #include "DialogSaveLayout.h"
-#include "StartUp.h"
+#include "MainWindow.h"
 #include "TestPanels.h"
-#include "TeamAlertEngine.h"
-#include "TeamFollowSync.h"
+#include "TestSettings.h"
 #include "ToolWindow.h"
-#include "V2DataProvider.h"
-#include "V2_Data.h"
-#include "WidgetPositioning.h"
-#include <QAction>
-#include <QCheckBox>
+
 #include <QComboBox>
-#include <QDialogButtonBox>
-#include <QGLWidget>
-#include <QInputDialog>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QSettings>
-#include <QSpinBox>
-#include <QStatusBar>
-#include <QSystemTrayIcon>
-#include <QToolButton>
-#include <QTemporaryDir>
 #include <QtTest>
-#include <memory>
-#include <utility>
 
 using namespace PanelRegistry;
 
@@ -52,7 +17,6 @@ class TestLayouts final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void saveThenSetDefault();
     void savingTwice();
@@ -64,14 +28,8 @@ private slots:
     void startLayout();
 
 private:
-    QTemporaryDir m_config;
+    TestSettings m_config;
 };
-
-void TestLayouts::initTestCase()
-{
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
-    StartUp::setApplicationIdentity();
-}
 
 void TestLayouts::init()
 {

@@ -14,10 +14,10 @@
 #include "BroadcastDelay.h"
 #include "BuiltInLayouts.h"
 #include "DialogSaveLayout.h"
-#include "StartUp.h"
 #include "TestPanels.h"
 #include "TeamAlertEngine.h"
 #include "TeamFollowSync.h"
+#include "TestSettings.h"
 #include "ToolWindow.h"
 #include "V2DataProvider.h"
 #include "V2_Data.h"
@@ -35,12 +35,10 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSettings>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QToolButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -54,7 +52,6 @@ class TestMainWindow final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
     // First: no dialog handler of another test is still waiting for a modal window.
@@ -80,14 +77,8 @@ private slots:
     void recordThenReplay();
 
 private:
-    QTemporaryDir m_config;
+    TestSettings m_config;
 };
-
-void TestMainWindow::initTestCase()
-{
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
-    StartUp::setApplicationIdentity();
-}
 
 void TestMainWindow::init()
 {

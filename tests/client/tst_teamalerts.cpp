@@ -8,15 +8,14 @@
 #include "SessionSimulator.h"
 #include "SimAccounts.h"
 #include "SimulatedSession.h"
-#include "StartUp.h"
 #include "TeamAlertDetector.h"
 #include "TeamAlertEngine.h"
 #include "TestProvider.h"
+#include "TestSettings.h"
 #include "V2_Server.h"
 #include "V2_message.h"
 
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -60,7 +59,6 @@ class TestTeamAlerts final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void raceControlNamesCar_data();
     void raceControlNamesCar();
     void gapCrossing_data();
@@ -77,14 +75,8 @@ private slots:
     void channelEmptyAtLogin();
 
 private:
-    QTemporaryDir m_config;
+    TestSettings m_config;
 };
-
-void TestTeamAlerts::initTestCase()
-{
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
-    StartUp::setApplicationIdentity();
-}
 
 void TestTeamAlerts::raceControlNamesCar_data()
 {

@@ -1,5 +1,4 @@
 #include "ClientV2Controller.h"
-#include "SimulatedSession.h"
 #include "LapTree.h"
 #include "TestProvider.h"
 #include "V2DataProvider.h"
@@ -128,7 +127,6 @@ private slots:
     void tyresRefusal_data();
     void tyresRefusal();
     void combinedName();
-    void againstTheSimulator();
 };
 void TestV2DataProvider::getters_data()
 {
@@ -478,76 +476,6 @@ void TestV2DataProvider::combinedName()
     QCOMPARE(p.getCombinedParticipantName(P), QStringLiteral("A. Smith"));
     mergeMirror(p, R"({"timing":{"session":{"info":{"champIsEndurance":true}}}})");
     QCOMPARE(p.getCombinedParticipantName(P), QStringLiteral("Blue Racing"));
-}
-
-void TestV2DataProvider::againstTheSimulator()
-{
-    SimulatedSession session({QStringLiteral("--cars"), QStringLiteral("20")}, 3600);
-    V2DataProvider& p = *session.provider;
-    SimPublisher& publisher = *session.publisher;
-    QSignalSpy processed(&p, &V2DataProvider::analysisProcessed);
-    QTRY_VERIFY_WITH_TIMEOUT(p.getLapRows().size() > 0 && p.getStandingsCount(QString()) == 20 && !p.getWeatherSampleKeys().isEmpty(), 20000);
-    const V2_Data* truth = publisher.published();
-
-    // Session, track and entry.
-    QCOMPARE(p.getSessionName(), truth->getString(QStringLiteral("timing.session.info.name")));
-    QVERIFY(!p.getSessionName().isEmpty());
-    QCOMPARE(p.isRace(), truth->getString(QStringLiteral("timing.session.info.type")) == QLatin1String("RACE"));
-    QCOMPARE(p.getTrackName(), truth->getString(QStringLiteral("timing.session.track.info.name")));
-    QCOMPARE(p.getEntryList().size(), 20);
-    QVERIFY(!p.getTimingLoopNames().isEmpty());
-    QVERIFY(!p.getClasses().isEmpty());
-    // Standings and details: every position names a car of the entry.
-    QSet<QString> seen;
-    for (int position = 1; position <= 20; ++position) {
-        const QString pNum = p.getParticipantAtPosition(position, QString());
-        QVERIFY(p.getEntryList().contains(pNum));
-        seen.insert(pNum);
-        QCOMPARE(pNum, truth->getString(QStringLiteral("timing.session.standings.overall.active.%1.participant").arg(position)));
-        QVERIFY(p.getCurrentLap(pNum) >= 1);
-        QVERIFY(!p.getDriverName(pNum, 1).isEmpty());
-    }
-    QCOMPARE(seen.size(), 20);
-    QCOMPARE(p.getGapFirstTime(1, QString()), truth->getDouble(QStringLiteral("timing.session.standings.overall.active.1.gapFirstTime"), -1.0));
-    QVERIFY(p.getSessionBestLapTime() > 0 && p.getSessionBestLapTime() != NO_TIME);
-    // Lap analysis: one record per lap of the tree, in order, positions right.
-    int lapCount = 0;
-    for (const QString& pNum : p.getEntryList())
-        lapCount += p.getLapKeys(pNum).size();
-    QCOMPARE(p.getLapRows().size(), lapCount);
-    QCOMPARE(p.getSpeedRows().size(), lapCount);
-    QCOMPARE(p.getSectorRows(2)->size(), lapCount);
-    QString fault;
-    describeAll(p, &fault);
-    QVERIFY2(fault.isEmpty(), qPrintable(fault));
-    // Race control, flags, weather, tyres, pits.
-    QCOMPARE(p.getRaceControlMessageKeys(), truth->getV2_Data(QStringLiteral("raceControl.messages"))->datas()->keys());
-    QCOMPARE(p.getFlagKeys().size(), truth->getV2_Data(QStringLiteral("timing.session.flags"))->datas()->size());
-    QVERIFY(p.getWeatherSampleKeys().size() >= 55 && p.getWeatherSampleKeys().size() <= 61);
-    QVERIFY(p.getCurrentAmbientTemperature() != 0.0f);
-    const QString leader = p.getParticipantAtPosition(1, QString());
-    QTRY_VERIFY_WITH_TIMEOUT(!p.getTyresData(leader).rearRight.isEmpty(), 10000);
-    const V2_Data* wheel = truth->getV2_Data(QStringLiteral("tyres.session.data.%1.rearRight").arg(leader));
-    const int tyreLaps = wheel->getInt(QStringLiteral("laps"));
-    QCOMPARE(p.getTyresData(leader).rearRight, QStringLiteral("%1 %2 (%3)")
-                                                   .arg(tyreLaps)
-                                                   .arg(tyreLaps < 2 ? QStringLiteral("Lap") : QStringLiteral("Laps"))
-                                                   .arg(wheel->getString(QStringLiteral("specification"))));
-    QCOMPARE(p.getPitInParticipants().isEmpty(), !truth->getV2_Data(QStringLiteral("timing.analysis.pitIn")));
-    QCOMPARE(p.getTrackLimits().size(), truth->getV2_Data(QStringLiteral("timing.session.trackLimits"))
-                                             ? truth->getV2_Data(QStringLiteral("timing.session.trackLimits"))->datas()->size()
-                                             : 0);
-
-    // Two more simulated minutes arrive lap by lap; the caches still match a rebuild.
-    QSignalSpy ends(p.controller(), &ClientV2Controller::analysisLapsEnd);
-    for (qint64 at = 3610000; at <= 3720000; at += 10000)
-        publisher.publishAt(at);
-    QTRY_VERIFY_WITH_TIMEOUT(ends.count() > 0 && p.getLapRows().size() > lapCount, 20000);
-    QTest::qWait(200);
-    const QStringList live = describeAll(p, &fault);
-    QVERIFY2(fault.isEmpty(), qPrintable(fault));
-    emit p.controller()->analysisLaps();
-    QCOMPARE(describeAll(p, &fault), live);
 }
 
 // A login brings several whole collections in one read, each asking the

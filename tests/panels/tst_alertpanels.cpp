@@ -5,9 +5,9 @@
 #include "ModelSessionStandingBySector.h"
 #include "ModelTeamAlerts.h"
 #include "SessionClock.h"
-#include "StartUp.h"
 #include "TeamAlertEngine.h"
 #include "TestProvider.h"
+#include "TestSettings.h"
 #include "TimeOfDay.h"
 #include "WidgetAlerts.h"
 #include "WidgetCarFollow.h"
@@ -18,10 +18,8 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
-#include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <ctime>
@@ -92,7 +90,7 @@ private slots:
     void flashOnStandingsAndFollowBlock();
 
 private:
-    QTemporaryDir m_config;
+    TestSettings m_config;
 };
 
 void TestAlertPanels::initTestCase()
@@ -100,8 +98,6 @@ void TestAlertPanels::initTestCase()
     // The computer's clock reads UTC here, whatever the machine's zone.
     qputenv("TZ", "UTC");
     tzset();
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
-    StartUp::setApplicationIdentity();
 }
 
 void TestAlertPanels::init()

@@ -5,7 +5,6 @@
 #include "ModelSessionStints.h"
 #include "ModelTrackLimits.h"
 #include "ModelTyresSessionData.h"
-#include "SimulatedSession.h"
 #include "TestSettings.h"
 #include "TrackLimitSortProxyModel.h"
 #include "TestProvider.h"
@@ -19,33 +18,12 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QDateTime>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QtTest>
-
-namespace {
-
-int childCount(const V2_Data* tree, const QString& path)
-{
-    const V2_Data* node = tree->getV2_Data(path);
-    return node ? node->datas()->size() : 0;
-}
-
-// Every pit of every car under a pits branch ("pitIn" or "pitOut").
-int pitCount(const V2_Data* tree, const QString& kind)
-{
-    const V2_Data* cars = tree->getV2_Data(QStringLiteral("timing.analysis.") + kind);
-    int count = 0;
-    for (const QString& car : cars ? cars->datas()->keys() : QStringList())
-        count += childCount(tree, QStringLiteral("timing.analysis.%1.%2.pits").arg(kind, car));
-    return count;
-}
-
-} // namespace
 
 class TestEventPanels final : public QObject
 {
@@ -60,10 +38,8 @@ private slots:
     void pitLights_data();
     void pitLights();
     void stintsCarList();
-    void raceControlCleaningAgainstTheSimulator();
     void carNumberOrder();
     void affectedLapsCanBeWidened();
-    void againstTheSimulator();
 
 private:
     TestSettings m_config;
@@ -245,78 +221,6 @@ void TestEventPanels::stintsCarList()
     QCOMPARE(panel.model()->rowCount(), 1);
     panel.setBikeLayout(true);
     QCOMPARE(panel.table()->model()->headerData(ModelSessionStints::Driver, Qt::Horizontal).toString(), QStringLiteral("Rider"));
-}
-
-void TestEventPanels::againstTheSimulator()
-{
-    SimulatedSession session({QStringLiteral("--cars"), QStringLiteral("20")}, 3600);
-    V2DataProvider& p = *session.provider;
-    WidgetRaceControl raceControl(&p);
-    raceControl.keepAction()->setChecked(true); // every message, whenever sent
-    WidgetPitIn pitIn(&p);
-    WidgetPitOut pitOut(&p);
-    WidgetTrackLimits trackLimits(&p);
-    WidgetTyres tyres(&p);
-    WidgetPitLights lights(&p);
-    WidgetStints stints(&p);
-    const V2_Data* truth = session.publisher->published();
-    QVERIFY(pitCount(truth, QStringLiteral("pitIn")) > 0);
-    QTRY_VERIFY_WITH_TIMEOUT(pitIn.model()->rowCount() == pitCount(truth, QStringLiteral("pitIn")) && tyres.model()->rowCount() == 20
-                                 && stints.model()->rowCount() > 0,
-                             20000);
-    // Channels arrive on lines of their own.
-    QTRY_COMPARE(pitOut.model()->rowCount(), pitCount(truth, QStringLiteral("pitOut")));
-    QTRY_COMPARE(raceControl.model()->rowCount(), childCount(truth, QStringLiteral("raceControl.messages")));
-    // Reconnected with "Keep" on: each message once. Counted exactly once
-    // the whole login has been read (the tyres come last): waiting for the
-    // count would pass the moment it went by on its way to twice as many.
-    QSignalSpy tyresAgain(&p, &V2DataProvider::tyresDataReceived);
-    p.setActive(false);
-    p.setActive(true);
-    QTRY_VERIFY_WITH_TIMEOUT(tyresAgain.count() > 0, 20000);
-    QCOMPARE(raceControl.model()->rowCount(), childCount(truth, QStringLiteral("raceControl.messages")));
-    QTRY_COMPARE(trackLimits.model()->rowCount(), childCount(truth, QStringLiteral("timing.session.trackLimits")));
-    const QString car = stints.carList()->currentText();
-    QTRY_COMPARE(stints.model()->rowCount(), childCount(truth, QStringLiteral("timing.analysis.stints.%1.stints").arg(car)));
-    // The first pit entry's time of day and car, as published.
-    const ModelSessionPits* in = pitIn.model();
-    const QString firstCar = in->index(0, 0).data().toString();
-    const QString firstKey = truth->getV2_Data(QStringLiteral("timing.analysis.pitIn.%1.pits").arg(firstCar))->datas()->firstKey();
-    QCOMPARE(in->index(0, 2).data().toString(), QDateTime::fromMSecsSinceEpoch(firstKey.toLongLong()).toString(QStringLiteral("HH:mm:ss.zzz")));
-    // Tyres of the first car in the list, as the provider words them.
-    const QString tyreCar = tyres.model()->index(0, 0).data().toString();
-    QVERIFY(truth->getV2_Data(QStringLiteral("tyres.session.data.%1.frontLeft").arg(tyreCar)));
-    // "<laps> Laps (<specification>)" of the published tyre.
-    const int laps = truth->getInt(QStringLiteral("tyres.session.data.%1.frontLeft.laps").arg(tyreCar));
-    const QString specification = truth->getString(QStringLiteral("tyres.session.data.%1.frontLeft.specification").arg(tyreCar));
-    QVERIFY(laps >= 2 && !specification.isEmpty());
-    QTRY_COMPARE(tyres.model()->index(0, ModelTyresSessionData::FrontLeft).data().toString(),
-                 QString::number(laps) + QStringLiteral(" Laps (") + specification + QLatin1Char(')'));
-    // The simulator keeps the pit entry open (green); at the flag no safety car holds the exit.
-    QTRY_COMPARE(lights.shownPictures(), QStringList({":/icons/Resources/light_green.svg", ":/icons/Resources/light_green.svg"}));
-}
-
-void TestEventPanels::raceControlCleaningAgainstTheSimulator()
-{
-    SimulatedSession session({QStringLiteral("--cars"), QStringLiteral("10")}, 1200);
-    V2DataProvider& p = *session.provider;
-    WidgetRaceControl raceControl(&p);
-    QVERIFY(raceControl.model()->cleaning());
-    const V2_Data* truth = session.publisher->published();
-    const int published = childCount(truth, QStringLiteral("raceControl.messages"));
-    QVERIFY(published > 0);
-    QTRY_COMPARE_WITH_TIMEOUT(raceControl.model()->rowCount(), published, 20000);
-    // The session start in the messages' milliseconds (it was in seconds).
-    const qint64 start = truth->getLongLong(QStringLiteral("timing.session.info.date"));
-    QCOMPARE(p.getSessionStartTime(), start);
-    // A message of the session before is left out.
-    V2_Data* old = mirrorNode(p, QStringLiteral("raceControl.messages.00000"));
-    old->insertData(QStringLiteral("dayTime"), quint64(start - 60000));
-    old->insertData(QStringLiteral("text"), QStringLiteral("previous session"));
-    emit p.controller()->raceControlMessages();
-    QCOMPARE(raceControl.model()->rowCount(), published);
-    raceControl.keepAction()->setChecked(true);
-    QCOMPARE(raceControl.model()->rowCount(), published + 1);
 }
 
 void TestEventPanels::carNumberOrder()

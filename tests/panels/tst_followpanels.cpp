@@ -1,8 +1,6 @@
 #include "AppSettings.h"
 #include "ModelSessionLap.h"
 #include "ModelSessionLapForCarFollow.h"
-#include "SessionClock.h"
-#include "SimulatedSession.h"
 #include "TestProvider.h"
 #include "TestSettings.h"
 #include "WidgetCarFollow.h"
@@ -85,7 +83,6 @@ private slots:
     void columnChoiceGoesToEveryBlock();
     void timingInfoViews();
     void speedTabAnnouncesRowsOnAUnitSwitch();
-    void againstTheSimulator();
 
 private:
     TestSettings m_config;
@@ -390,31 +387,6 @@ void TestFollowPanels::speedTabAnnouncesRowsOnAUnitSwitch()
     QCOMPARE(speeds->rowCount(), 2);
     QCOMPARE(reset.count() + inserted.count(), 1);
     QCOMPARE(speeds->data(speeds->index(0, 2)).toString(), QStringLiteral("124.3"));
-}
-
-void TestFollowPanels::againstTheSimulator()
-{
-    SimulatedSession session({QStringLiteral("--cars"), QStringLiteral("10")}, 1800);
-    V2DataProvider& p = *session.provider;
-    WidgetFollow follow(&p);
-    WidgetTimingInfo info(&p);
-    QTRY_VERIFY_WITH_TIMEOUT(p.getLapRows().size() > 0, 20000);
-    const V2_Data* truth = session.publisher->published();
-    const QString car = p.getEntryList().first();
-    WidgetCarFollow* block = follow.blocks().first();
-    block->setParticipant(car);
-    const V2_Data* laps = truth->getV2_Data(QStringLiteral("timing.analysis.laps.%1.laps").arg(car));
-    QTRY_COMPARE(block->table()->model()->rowCount(), laps->datas()->size());
-    // Its laps in order, with their lap times as published.
-    const QAbstractItemModel* table = block->table()->model();
-    for (int row = 0; row < table->rowCount(); ++row) {
-        const QString lap = table->index(row, ModelSessionLap::Lap).data().toString();
-        QCOMPARE(table->index(row, ModelSessionLap::Number).data().toString(), car);
-        QCOMPARE(lap.toInt(), row + 1);
-        const quint64 time = laps->getULongLong(lap + QStringLiteral(".time"));
-        QCOMPARE(table->index(row, ModelSessionLap::LapTime).data().toString(), SessionClock::formatTime(time, false, 3, false));
-    }
-    QTRY_COMPARE(info.table(WidgetTimingInfo::Laps)->model()->rowCount(), p.getLapRows().size());
 }
 
 QTEST_MAIN(TestFollowPanels)

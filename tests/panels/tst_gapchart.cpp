@@ -3,15 +3,13 @@
 #include "GapChartShading.h"
 #include "GapChartView.h"
 #include "LapTree.h"
-#include "StartUp.h"
 #include "TestProvider.h"
+#include "TestSettings.h"
 #include "WidgetGapChart.h"
 
 #include <QComboBox>
 #include <QMenu>
 #include <QScrollBar>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -55,7 +53,6 @@ class TestGapChart final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void geometry_data();
     void geometry();
     void shading_data();
@@ -74,14 +71,8 @@ private slots:
     void carMenuKeepsTheList();
 
 private:
-    QTemporaryDir m_config;
+    TestSettings m_config;
 };
-
-void TestGapChart::initTestCase()
-{
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
-    StartUp::setApplicationIdentity();
-}
 
 void TestGapChart::geometry_data()
 {

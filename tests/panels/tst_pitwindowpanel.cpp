@@ -1,15 +1,13 @@
 #include "AppSettings.h"
 #include "ModelPitWindow.h"
-#include "StartUp.h"
 #include "TestProvider.h"
+#include "TestSettings.h"
 #include "WidgetPitWindow.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
-#include <QSettings>
 #include <QSpinBox>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -39,20 +37,12 @@ class TestPitWindowPanel final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void predictsForTheFollowedCar();
     void choicesKeptAcrossRecreation();
 
 private:
-    QTemporaryDir m_config;
+    TestSettings m_config;
 };
-
-void TestPitWindowPanel::initTestCase()
-{
-    QVERIFY(m_config.isValid());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
-    StartUp::setApplicationIdentity();
-}
 
 void TestPitWindowPanel::predictsForTheFollowedCar()
 {

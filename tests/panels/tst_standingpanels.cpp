@@ -3,7 +3,6 @@
 #include "ModelSessionStandingBySector.h"
 #include "ModelStandingCombined.h"
 #include "SessionClock.h"
-#include "SimulatedSession.h"
 #include "TestProvider.h"
 #include "TestSettings.h"
 #include "TimingColours.h"
@@ -70,7 +69,6 @@ private slots:
     void additionalStandingsFitTheirPanel_data();
     void additionalStandingsFitTheirPanel();
     void classTablesFollowTheClasses();
-    void againstTheSimulator();
     void pitTimerOnTheServerClock();
 
 private:
@@ -416,30 +414,6 @@ void TestStandingPanels::classTablesFollowTheClasses()
     QVERIFY(panel.table(0)->height() >= atTwo.table(0)->height());
     QCOMPARE(atTwo.table(0)->columnWidth(M::Name), 310);
     QCOMPARE(atTwo.table(0)->columnWidth(M::Gap), 128);
-}
-
-void TestStandingPanels::againstTheSimulator()
-{
-    SimulatedSession session({QStringLiteral("--cars"), QStringLiteral("12"), QStringLiteral("--classes"), QStringLiteral("3")}, 1800);
-    V2DataProvider& p = *session.provider;
-    WidgetStandingCombined combined(&p);
-    WidgetStandingFastestLap fastest(&p);
-    WidgetAdditionalStandings additional(&p);
-    WidgetClassResults classes(&p);
-    const V2_Data* truth = session.publisher->published();
-    const QString base = QStringLiteral("timing.session.standings.overall.additional.");
-    QTRY_COMPARE_WITH_TIMEOUT(fastest.model()->rowCount(), truth->getV2_Data(base + QStringLiteral("byFastestLap"))->datas()->size(), 20000);
-    QTRY_COMPARE(combined.model()->rowCount(), 12);
-    QTRY_COMPARE(classes.shownClasses().size(), 3);
-    QTRY_COMPARE(text(*fastest.model(), 0, ModelAdditionalStanding::Number), truth->getString(base + QStringLiteral("byFastestLap.1.participant")));
-    QCOMPARE(text(*combined.model(), 0, ModelStandingCombined::Number), truth->getString(QStringLiteral("timing.combined.standings.overall.1.number")));
-    QVERIFY(!combined.table()->isColumnHidden(ModelStandingCombined::FirstSession)); // best time over two sessions
-    QTRY_COMPARE(text(*additional.model(WidgetAdditionalStandings::TopSpeedTable), 0, ModelAdditionalStanding::Number),
-                 truth->getString(base + QStringLiteral("byTopSpeed.1.participant")));
-    int classRows = 0;
-    for (int i = 0; i < 3; ++i)
-        classRows += classes.model(i)->rowCount();
-    QCOMPARE(classRows, 12);
 }
 
 // A simulator faster than real time stamps the pit entry ahead of the wall
