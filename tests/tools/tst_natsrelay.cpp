@@ -106,8 +106,11 @@ std::unique_ptr<Relay> relay(const QStringList& arguments)
 
 std::unique_ptr<Relay> origin(const Upstream& upstream, const NatsServer& nats)
 {
-    return relay({QStringLiteral("--upstream"), QStringLiteral("127.0.0.1:%1").arg(upstream.server.serverPort()), QStringLiteral("--user"),
-                  QStringLiteral("demo"), QStringLiteral("--nats-publish"), nats.url()});
+    std::unique_ptr<Relay> result = relay({QStringLiteral("--upstream"), QStringLiteral("127.0.0.1:%1").arg(upstream.server.serverPort()), QStringLiteral("--user"),
+                                           QStringLiteral("demo"), QStringLiteral("--nats-publish"), nats.url()});
+    // Snapshots in several parts, as a long race's are.
+    result->origin()->setPartBytes(4096);
+    return result;
 }
 
 std::unique_ptr<Relay> edge(const NatsServer& nats)

@@ -173,9 +173,28 @@ void NatsEdge::takeSnapshot(const QByteArray& data)
     NatsWire::Header header;
     QByteArray body;
     // Also a NATS status (no one answering) arrives here: the request is repeated.
-    if (!NatsWire::decode(data, &header, &body))
+    int index = 0;
+    int count = 0;
+    QByteArray part;
+    if (!NatsWire::decode(data, &header, &body) || !NatsWire::decodePart(body, &index, &count, &part))
         return;
-    const QByteArray json = qUncompress(body);
+    // The parts come in order; one missing (or of another snapshot) drops
+    // the whole, and the request is repeated.
+    if (index == 0) {
+        m_parts.clear();
+        m_partsHeader = header;
+        m_nextPart = 0;
+    }
+    if (index != m_nextPart || header.base != m_partsHeader.base || header.sequence != m_partsHeader.sequence) {
+        m_parts.clear();
+        m_nextPart = 0;
+        return;
+    }
+    m_parts.append(part);
+    if (++m_nextPart < count)
+        return;
+    const QByteArray json = qUncompress(std::exchange(m_parts, {}));
+    m_nextPart = 0;
     rapidjson::Document document;
     document.Parse(json.constData(), static_cast<size_t>(json.size()));
     if (document.HasParseError() || !document.IsObject()) {

@@ -95,6 +95,10 @@ private:
     int m_treeSubscription = -1;
     QTimer m_requestTimer;
     QTimer m_silence;
+    // The parts of the snapshot arriving, and where it stands.
+    QByteArray m_parts;
+    NatsWire::Header m_partsHeader;
+    int m_nextPart = 0;
     quint64 m_snapshots = 0;
     quint64 m_applied = 0;
 };

@@ -23,6 +23,8 @@ class NatsOrigin final : public QObject
 
 public:
     static constexpr int ANNOUNCE_MS = 1000;
+    // Room left in a message for the header and a part's place.
+    static constexpr int HEADER_ROOM = 256;
 
     NatsOrigin(RelayFeed* feed, NatsConnection* nats, const QString& prefix, QObject* parent = nullptr);
     ~NatsOrigin() override;
@@ -32,6 +34,9 @@ public:
     QByteArray base() const;
     quint64 sequence() const;
     quint64 messagesPublished() const;
+    // Snapshot parts are cut to this size at most (default: what the NATS
+    // server accepts); tests set it small.
+    void setPartBytes(int bytes);
 
 private:
     void publishChange(const V2_Data* change);
@@ -47,7 +52,12 @@ private:
     quint64 m_sequence = 0;
     quint64 m_published = 0;
     int m_requests = -1;
-    bool m_payloadWarned = false;
+    int m_partBytes = 0;
+    // The last snapshot, compressed, and where it stands: edges asking
+    // together (after a new base) share it.
+    QByteArray m_snapshot;
+    QByteArray m_snapshotBase;
+    quint64 m_snapshotSequence = 0;
     bool m_ready = false;
     QTimer m_announce;
 };

@@ -3,6 +3,8 @@
 #include <QList>
 #include <QRandomGenerator>
 
+#include <algorithm>
+
 namespace NatsWire {
 
 QByteArray changeSubject(const QString& prefix, const QString& channel)
@@ -41,6 +43,33 @@ QByteArray encode(const Header& header, const QByteArray& body)
     message.reserve(header.base.size() + body.size() + 24);
     message.append(header.base).append(' ').append(QByteArray::number(header.sequence)).append(header.live ? " 1\n" : " 0\n").append(body);
     return message;
+}
+
+QList<QByteArray> snapshotParts(const QByteArray& compressed, int partBytes)
+{
+    const int count = std::max(1, static_cast<int>((compressed.size() + partBytes - 1) / partBytes));
+    QList<QByteArray> parts;
+    for (int index = 0; index < count; ++index)
+        parts << QByteArray::number(index) + ' ' + QByteArray::number(count) + '\n' + compressed.mid(index * partBytes, partBytes);
+    return parts;
+}
+
+bool decodePart(const QByteArray& body, int* index, int* count, QByteArray* data)
+{
+    const int end = body.indexOf('\n');
+    if (end < 0)
+        return false;
+    const QList<QByteArray> fields = body.left(end).split(' ');
+    bool indexOk = false;
+    bool countOk = false;
+    if (fields.size() != 2)
+        return false;
+    *index = fields.at(0).toInt(&indexOk);
+    *count = fields.at(1).toInt(&countOk);
+    if (!indexOk || !countOk || *count < 1 || *index < 0 || *index >= *count)
+        return false;
+    *data = body.mid(end + 1);
+    return true;
 }
 
 bool decode(const QByteArray& message, Header* header, QByteArray* body)

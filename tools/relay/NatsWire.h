@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 // The relay's messages over NATS. Every message is a header line
@@ -12,7 +13,9 @@
 // - PREFIX.tree.base: no body, the base and the last SEQUENCE sent, once a
 //   second and whenever the base or LIVE changes;
 // - replies to PREFIX.snapshot requests: the whole tree (wire JSON, zlib),
-//   standing at SEQUENCE.
+//   standing at SEQUENCE, in one or more parts whose body starts with
+//   "INDEX COUNT\n" (a long race's tree exceeds NATS' max_payload even
+//   compressed).
 // All tree subjects share one subscription, so an edge sees them in the
 // order the origin sent them. LIVE is 0 while the origin has lost its
 // upstream.
@@ -35,6 +38,10 @@ QByteArray snapshotSubject(const QString& prefix);
 QByteArray newBase();
 
 QByteArray encode(const Header& header, const QByteArray& body);
+// The compressed tree cut into parts of at most partBytes.
+QList<QByteArray> snapshotParts(const QByteArray& compressed, int partBytes);
+// One part's place and data; false for a malformed one.
+bool decodePart(const QByteArray& body, int* index, int* count, QByteArray* data);
 // False for a message that is none of the relay's.
 bool decode(const QByteArray& message, Header* header, QByteArray* body);
 
