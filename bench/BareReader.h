@@ -38,9 +38,8 @@ public:
         // logged in yet: try again a little later, as a V2_Client does.
         QObject::connect(&m_socket, &QSslSocket::disconnected, this, [this, port] {
             if (!m_hasJoined)
-                QTimer::singleShot(200 + QRandomGenerator::global()->bounded(800), this, [this, port] {
-                    m_socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
-                });
+                QTimer::singleShot(200 + QRandomGenerator::global()->bounded(800), this,
+                                   [this, port] { m_socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), port); });
         });
         QObject::connect(&m_ping, &QTimer::timeout, this, [this] { send(V2_message::pingLine()); });
         m_ping.start(5000);

@@ -92,8 +92,8 @@ int runReaders(int count, quint16 port, int updates)
     latencies.reserve(static_cast<size_t>(count * updates));
     int joined = 0;
     for (int i = 0; i < count; ++i)
-        readers.emplace_back(new RawReader(port, QStringLiteral("bench"), [&joined] { ++joined; },
-                                           [&latencies](qint64 sentAt) { latencies.push_back(wallMicros() - sentAt); }));
+        readers.emplace_back(new RawReader(
+            port, QStringLiteral("bench"), [&joined] { ++joined; }, [&latencies](qint64 sentAt) { latencies.push_back(wallMicros() - sentAt); }));
     if (!QTest::qWaitFor([&] { return joined == count; }, 120000)) {
         std::printf("FAILED joined %d of %d\n", joined, count);
         return 1;
@@ -113,8 +113,9 @@ int runReaders(int count, quint16 port, int updates)
 // ---------------------------------------------------------------------------
 // Publisher side (benchmark)
 
-struct Child {
-    std::unique_ptr<QProcess> process{new QProcess};
+struct Child
+{
+    std::unique_ptr<QProcess> process{ new QProcess };
     QByteArray output;
     const QByteArray& read()
     {
@@ -131,8 +132,9 @@ void startReaders(std::vector<Child>& children, int count, quint16 port)
         children.emplace_back();
         Child& child = children.back();
         child.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.process->start(QCoreApplication::applicationFilePath(), {QStringLiteral("--readers"), QString::number(std::min(kReadersPerProcess, count - first)),
-                                                                       QString::number(port), QString::number(kUpdates)});
+        child.process->start(
+            QCoreApplication::applicationFilePath(),
+            { QStringLiteral("--readers"), QString::number(std::min(kReadersPerProcess, count - first)), QString::number(port), QString::number(kUpdates) });
     }
 }
 
@@ -229,8 +231,9 @@ void BM_NatsEdges(benchmark::State& state)
         const quint16 monitorPort = freePort();
         const QString url = QStringLiteral("nats://127.0.0.1:%1").arg(natsPort);
         Child nats;
-        nats.process->start(natsPath, {QStringLiteral("-a"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(natsPort), QStringLiteral("-m"),
-                                       QString::number(monitorPort)});
+        nats.process->start(natsPath,
+                            { QStringLiteral("-a"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(natsPort), QStringLiteral("-m"),
+                              QString::number(monitorPort) });
         if (!QTest::qWaitFor([&] { return portOpen(natsPort); }, 5000)) {
             state.SkipWithError("nats-server did not start");
             return;
@@ -242,18 +245,20 @@ void BM_NatsEdges(benchmark::State& state)
         };
         Child origin;
         origin.process->setProcessEnvironment(relayEnvironment(QStringLiteral("origin")));
-        origin.process->start(relayPath, {QStringLiteral("--upstream"), QStringLiteral("127.0.0.1:%1").arg(server.serverPort()), QStringLiteral("--user"),
-                                          QStringLiteral("bench"), QStringLiteral("--password-file"), password.fileName(), QStringLiteral("--channels"),
-                                          QStringLiteral("timing.session"), QStringLiteral("--nats-publish"), url});
+        origin.process->start(relayPath,
+                              { QStringLiteral("--upstream"), QStringLiteral("127.0.0.1:%1").arg(server.serverPort()), QStringLiteral("--user"),
+                                QStringLiteral("bench"), QStringLiteral("--password-file"), password.fileName(), QStringLiteral("--channels"),
+                                QStringLiteral("timing.session"), QStringLiteral("--nats-publish"), url });
         std::vector<Child> edgeProcesses(static_cast<size_t>(edges));
         std::vector<quint16> edgePorts;
         for (int e = 0; e < edges; ++e) {
             edgePorts.push_back(freePort());
             Child& edge = edgeProcesses[static_cast<size_t>(e)];
             edge.process->setProcessEnvironment(relayEnvironment(QStringLiteral("edge%1").arg(e)));
-            edge.process->start(relayPath, {QStringLiteral("--nats-subscribe"), url, QStringLiteral("--port"), QString::number(edgePorts.back()),
-                                            QStringLiteral("--channels"), QStringLiteral("timing.session"), QStringLiteral("--users"),
-                                            dir.filePath(QStringLiteral("users.ini")), QStringLiteral("--profiles"), dir.filePath(QStringLiteral("profiles.ini"))});
+            edge.process->start(relayPath,
+                                { QStringLiteral("--nats-subscribe"), url, QStringLiteral("--port"), QString::number(edgePorts.back()),
+                                  QStringLiteral("--channels"), QStringLiteral("timing.session"), QStringLiteral("--users"),
+                                  dir.filePath(QStringLiteral("users.ini")), QStringLiteral("--profiles"), dir.filePath(QStringLiteral("profiles.ini")) });
         }
         for (const quint16 port : edgePorts) {
             if (!QTest::qWaitFor([&] { return portOpen(port); }, 20000)) {
@@ -270,20 +275,25 @@ void BM_NatsEdges(benchmark::State& state)
         QObject::connect(&warmUp, &QTimer::timeout, [&] { server.sendV2Data(trees.front().get()); });
         warmUp.start(200);
         QByteArray base;
-        const bool followed = QTest::qWaitFor([&] {
-            const QByteArray log = relayLog(dir, QStringLiteral("origin"));
-            const int at = log.indexOf("New base ");
-            if (at >= 0)
-                base = log.mid(at + 9, log.indexOf(' ', at + 9) - at - 9);
-            return !base.isEmpty();
-        }, 20000);
-        const bool synced = followed && QTest::qWaitFor([&] {
-            for (int e = 0; e < edges; ++e) {
-                if (!relayLog(dir, QStringLiteral("edge%1").arg(e)).contains("Snapshot of the origin taken (base " + base))
-                    return false;
-            }
-            return true;
-        }, 20000);
+        const bool followed = QTest::qWaitFor(
+            [&] {
+                const QByteArray log = relayLog(dir, QStringLiteral("origin"));
+                const int at = log.indexOf("New base ");
+                if (at >= 0)
+                    base = log.mid(at + 9, log.indexOf(' ', at + 9) - at - 9);
+                return !base.isEmpty();
+            },
+            20000);
+        const bool synced = followed
+            && QTest::qWaitFor(
+                                [&] {
+                                    for (int e = 0; e < edges; ++e) {
+                                        if (!relayLog(dir, QStringLiteral("edge%1").arg(e)).contains("Snapshot of the origin taken (base " + base))
+                                            return false;
+                                    }
+                                    return true;
+                                },
+                                20000);
         warmUp.stop();
         if (!synced) {
             state.SkipWithError("the edges did not follow the origin");
@@ -294,7 +304,7 @@ void BM_NatsEdges(benchmark::State& state)
         startReaders(directReaders, direct, server.serverPort());
         for (const quint16 port : edgePorts)
             startReaders(edgeReaders, perEdge, port);
-        for (std::vector<Child>* group : {&directReaders, &edgeReaders}) {
+        for (std::vector<Child>* group : { &directReaders, &edgeReaders }) {
             for (Child& child : *group) {
                 if (!QTest::qWaitFor([&] { return child.has("READY"); }, 180000) || !child.output.contains("READY")) {
                     state.SkipWithError("readers did not log in");
@@ -352,7 +362,7 @@ void BM_NatsEdges(benchmark::State& state)
         state.counters["nats_in_msgs_per_s"] = (natsIn1 - natsIn0) / seconds;
         state.counters["nats_out_msgs_per_s"] = (natsOut1 - natsOut0) / seconds;
 
-        for (Child* child : {&origin, &nats}) {
+        for (Child* child : { &origin, &nats }) {
             child->process->terminate();
             child->process->waitForFinished(5000);
         }
@@ -364,7 +374,7 @@ void BM_NatsEdges(benchmark::State& state)
 }
 
 // Arguments: edges, bare readers per edge, bare readers on the publishing server.
-BENCHMARK(BM_NatsEdges)->Args({3, 50, 150})->Args({3, 150, 450})->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_NatsEdges)->Args({ 3, 50, 150 })->Args({ 3, 150, 450 })->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 // The snapshot an origin sends an edge: the simulator's whole tree of a
 // 60-car race after the given minutes, as JSON and compressed (NATS'
@@ -374,8 +384,8 @@ void BM_SnapshotSize(benchmark::State& state)
     const int minutes = static_cast<int>(state.range(0));
     SimOptions options;
     QString error;
-    SimOptions::parse({QStringLiteral("lanterra-sim"), QStringLiteral("--cars"), QStringLiteral("60"), QStringLiteral("--duration"), QString::number(minutes * 60),
-                       QStringLiteral("--elapsed"), QString::number(minutes * 60)},
+    SimOptions::parse({ QStringLiteral("lanterra-sim"), QStringLiteral("--cars"), QStringLiteral("60"), QStringLiteral("--duration"),
+                        QString::number(minutes * 60), QStringLiteral("--elapsed"), QString::number(minutes * 60) },
                       &options, &error);
     const SessionSimulator simulator(options, QDateTime::currentMSecsSinceEpoch() - minutes * 60000LL);
     const std::unique_ptr<V2_Data> tree = simulator.state(minutes * 60000LL);

@@ -28,12 +28,14 @@ namespace {
 const QString kTls = QStringLiteral(LANTERRA_TEST_TLS_DIR);
 
 // The timing server: the simulator on the library's server, TLS.
-struct Upstream {
+struct Upstream
+{
     Upstream()
     {
         QString error;
-        if (!SimOptions::parse({QStringLiteral("lanterra-sim"), QStringLiteral("--cars"), QStringLiteral("8"), QStringLiteral("--elapsed"), QStringLiteral("600")},
-                               &options, &error))
+        if (!SimOptions::parse(
+                { QStringLiteral("lanterra-sim"), QStringLiteral("--cars"), QStringLiteral("8"), QStringLiteral("--elapsed"), QStringLiteral("600") }, &options,
+                &error))
             qFatal("bad simulator options: %s", qPrintable(error));
         SimAccounts::addDemoUser(server);
         server.startServer(0);
@@ -62,12 +64,15 @@ public:
             probe.listen(QHostAddress::LocalHost, 0);
             m_port = probe.serverPort();
         }
-        m_process.start(program, {QStringLiteral("-a"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(m_port)});
-        const bool up = m_process.waitForStarted(3000) && QTest::qWaitFor([this] {
-            QTcpSocket probe;
-            probe.connectToHost(QHostAddress::LocalHost, m_port);
-            return probe.waitForConnected(100);
-        }, 5000);
+        m_process.start(program, { QStringLiteral("-a"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(m_port) });
+        const bool up = m_process.waitForStarted(3000)
+            && QTest::qWaitFor(
+                            [this] {
+                                QTcpSocket probe;
+                                probe.connectToHost(QHostAddress::LocalHost, m_port);
+                                return probe.waitForConnected(100);
+                            },
+                            5000);
         if (!up)
             *error = QStringLiteral("nats-server did not start on port %1: %2").arg(m_port).arg(QString::fromUtf8(m_process.readAllStandardError()));
         return up;
@@ -90,8 +95,8 @@ std::unique_ptr<Relay> relay(const QStringList& arguments)
 {
     RelayOptions options;
     QString error;
-    if (!RelayOptions::parse(QStringList{QStringLiteral("lanterra-relay"), QStringLiteral("--certificate"), kTls + QStringLiteral("/test-cert.pem"),
-                                         QStringLiteral("--key"), kTls + QStringLiteral("/test-key.pem")}
+    if (!RelayOptions::parse(QStringList{ QStringLiteral("lanterra-relay"), QStringLiteral("--certificate"), kTls + QStringLiteral("/test-cert.pem"),
+                                          QStringLiteral("--key"), kTls + QStringLiteral("/test-key.pem") }
                                  + arguments,
                              QStringLiteral("demo"), &options, &error))
         qFatal("bad relay options: %s", qPrintable(error));
@@ -106,8 +111,8 @@ std::unique_ptr<Relay> relay(const QStringList& arguments)
 
 std::unique_ptr<Relay> origin(const Upstream& upstream, const NatsServer& nats)
 {
-    std::unique_ptr<Relay> result = relay({QStringLiteral("--upstream"), QStringLiteral("127.0.0.1:%1").arg(upstream.server.serverPort()), QStringLiteral("--user"),
-                                           QStringLiteral("demo"), QStringLiteral("--nats-publish"), nats.url()});
+    std::unique_ptr<Relay> result = relay({ QStringLiteral("--upstream"), QStringLiteral("127.0.0.1:%1").arg(upstream.server.serverPort()),
+                                            QStringLiteral("--user"), QStringLiteral("demo"), QStringLiteral("--nats-publish"), nats.url() });
     // Snapshots in several parts, as a long race's are.
     result->origin()->setPartBytes(4096);
     return result;
@@ -115,11 +120,12 @@ std::unique_ptr<Relay> origin(const Upstream& upstream, const NatsServer& nats)
 
 std::unique_ptr<Relay> edge(const NatsServer& nats)
 {
-    return relay({QStringLiteral("--nats-subscribe"), nats.url(), QStringLiteral("--port"), QStringLiteral("0")});
+    return relay({ QStringLiteral("--nats-subscribe"), nats.url(), QStringLiteral("--port"), QStringLiteral("0") });
 }
 
 // A seat: the library's client over TLS, joining every channel at each login.
-struct Seat {
+struct Seat
+{
     explicit Seat(quint16 port)
         : client(QStringLiteral("test"), QStringLiteral("1"), QStringLiteral("PEX JSON PROTOCOL"), QStringLiteral("1.0.0"), port, QStringLiteral("demo"),
                  QStringLiteral("demo"), QStringLiteral("127.0.0.1"))
@@ -318,20 +324,24 @@ void TestNatsRelay::badOptions_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("error");
     const QString url = QStringLiteral("nats://127.0.0.1:4222");
-    const QStringList upstream = {QStringLiteral("--upstream"), QStringLiteral("127.0.0.1:11001"), QStringLiteral("--user"), QStringLiteral("team")};
-    QTest::newRow("both roles") << upstream + QStringList{QStringLiteral("--nats-publish"), url, QStringLiteral("--nats-subscribe"), url}
+    const QStringList upstream = { QStringLiteral("--upstream"), QStringLiteral("127.0.0.1:11001"), QStringLiteral("--user"), QStringLiteral("team") };
+    QTest::newRow("both roles") << upstream + QStringList{ QStringLiteral("--nats-publish"), url, QStringLiteral("--nats-subscribe"), url }
                                 << QStringLiteral("exclude each other");
-    QTest::newRow("edge with an upstream") << upstream + QStringList{QStringLiteral("--nats-subscribe"), url} << QStringLiteral("--upstream is no option of an edge");
-    QTest::newRow("edge recording") << QStringList{QStringLiteral("--nats-subscribe"), url, QStringLiteral("--record"), QStringLiteral("x.lrec")}
+    QTest::newRow("edge with an upstream") << upstream + QStringList{ QStringLiteral("--nats-subscribe"), url }
+                                           << QStringLiteral("--upstream is no option of an edge");
+    QTest::newRow("edge recording") << QStringList{ QStringLiteral("--nats-subscribe"), url, QStringLiteral("--record"), QStringLiteral("x.lrec") }
                                     << QStringLiteral("--record is no option of an edge");
-    QTest::newRow("URL without a port") << QStringList{QStringLiteral("--nats-subscribe"), QStringLiteral("nats://host")} << QStringLiteral("is no NATS server");
-    QTest::newRow("URL of another scheme") << upstream + QStringList{QStringLiteral("--nats-publish"), QStringLiteral("http://host:4222")}
+    QTest::newRow("URL without a port") << QStringList{ QStringLiteral("--nats-subscribe"), QStringLiteral("nats://host") }
+                                        << QStringLiteral("is no NATS server");
+    QTest::newRow("URL of another scheme") << upstream + QStringList{ QStringLiteral("--nats-publish"), QStringLiteral("http://host:4222") }
                                            << QStringLiteral("is no NATS server");
-    QTest::newRow("port out of range") << QStringList{QStringLiteral("--nats-subscribe"), QStringLiteral("nats://host:70000")} << QStringLiteral("is no NATS server");
-    QTest::newRow("prefix alone") << upstream + QStringList{QStringLiteral("--nats-prefix"), QStringLiteral("team")} << QStringLiteral("needs --nats-publish");
-    QTest::newRow("prefix with a wildcard") << QStringList{QStringLiteral("--nats-subscribe"), url, QStringLiteral("--nats-prefix"), QStringLiteral("a.*")}
+    QTest::newRow("port out of range") << QStringList{ QStringLiteral("--nats-subscribe"), QStringLiteral("nats://host:70000") }
+                                       << QStringLiteral("is no NATS server");
+    QTest::newRow("prefix alone") << upstream + QStringList{ QStringLiteral("--nats-prefix"), QStringLiteral("team") }
+                                  << QStringLiteral("needs --nats-publish");
+    QTest::newRow("prefix with a wildcard") << QStringList{ QStringLiteral("--nats-subscribe"), url, QStringLiteral("--nats-prefix"), QStringLiteral("a.*") }
                                             << QStringLiteral("--nats-prefix must be");
-    QTest::newRow("origin without upstream") << QStringList{QStringLiteral("--nats-publish"), url} << QStringLiteral("--upstream is missing");
+    QTest::newRow("origin without upstream") << QStringList{ QStringLiteral("--nats-publish"), url } << QStringLiteral("--upstream is missing");
 }
 
 void TestNatsRelay::badOptions()
@@ -340,7 +350,7 @@ void TestNatsRelay::badOptions()
     QFETCH(QString, error);
     RelayOptions options;
     QString message;
-    QVERIFY(!RelayOptions::parse(QStringList{QStringLiteral("lanterra-relay")} + arguments, QStringLiteral("secret"), &options, &message));
+    QVERIFY(!RelayOptions::parse(QStringList{ QStringLiteral("lanterra-relay") } + arguments, QStringLiteral("secret"), &options, &message));
     QVERIFY2(message.contains(error), qPrintable(message));
 }
 

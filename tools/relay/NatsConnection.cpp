@@ -12,10 +12,11 @@
 // count of the parties still able to call back (the owner, the connection
 // until its closed callback, each subscription until its completion
 // callback), so that the last one frees it.
-struct NatsBridge {
+struct NatsBridge
+{
     std::mutex mutex;
     NatsConnection* target = nullptr;
-    std::atomic<int> references{1};
+    std::atomic<int> references{ 1 };
 
     void retain() { references.fetch_add(1); }
     void release()
@@ -24,12 +25,12 @@ struct NatsBridge {
             delete this;
     }
     // Runs call on the target's thread, if the target still exists then.
-    template <typename Call>
-    void post(Call call)
+    template <typename Call> void post(Call call)
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (NatsConnection* connection = target)
-            QMetaObject::invokeMethod(connection, [connection, call] { call(connection); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                connection, [connection, call] { call(connection); }, Qt::QueuedConnection);
     }
 
     static void onConnected(natsConnection*, void* closure)
@@ -51,7 +52,8 @@ struct NatsBridge {
 namespace {
 
 // One subscription's closure.
-struct NatsTap {
+struct NatsTap
+{
     NatsBridge* bridge;
     int id;
 };
@@ -191,7 +193,7 @@ int NatsConnection::subscribe(const QByteArray& subject)
     if (!m_connection)
         return -1;
     const int id = static_cast<int>(m_subscriptions.size());
-    auto* tap = new NatsTap{m_bridge, id};
+    auto* tap = new NatsTap{ m_bridge, id };
     natsSubscription* subscription = nullptr;
     if (natsConnection_Subscribe(&subscription, m_connection, subject.constData(), &onMessage, tap) != NATS_OK) {
         delete tap;

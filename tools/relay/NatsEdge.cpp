@@ -94,7 +94,7 @@ bool NatsEdge::answerSnapshot(int descriptor, const QString& channel)
 {
     if (!m_channels.contains(channel))
         return false;
-    if (std::unique_ptr<V2_Data> snapshot{RelayTree::channelCopy(m_tree.get(), channel)})
+    if (std::unique_ptr<V2_Data> snapshot{ RelayTree::channelCopy(m_tree.get(), channel) })
         m_server->sendV2Data(descriptor, snapshot.get());
     if (!m_live)
         sendNotice(relayUpstreamLostReason(), QStringLiteral("The relay is reconnecting; what is shown may be stale"), descriptor);
@@ -132,12 +132,12 @@ void NatsEdge::takeChange(const NatsWire::Header& header, const QByteArray& body
             m_waiting.clear();
             m_requesting = false;
         }
-        m_waiting.append({header, body});
+        m_waiting.append({ header, body });
         requestSnapshot("catching up");
         return;
     }
     if (header.base != m_base || header.sequence > m_sequence + 1) {
-        m_waiting.append({header, body});
+        m_waiting.append({ header, body });
         requestSnapshot(header.base != m_base ? "new base" : "gap in the changes");
         return;
     }
@@ -223,7 +223,8 @@ void NatsEdge::takeSnapshot(const QByteArray& data)
     m_requesting = false;
     m_requestTimer.stop();
     ++m_snapshots;
-    qInfo().noquote() << QStringLiteral("[relay] Snapshot of the origin taken (base %1%2, change %3); the seats were brought up to date (%4 top-level keys changed)")
+    qInfo().noquote() << QStringLiteral(
+                             "[relay] Snapshot of the origin taken (base %1%2, change %3); the seats were brought up to date (%4 top-level keys changed)")
                              .arg(QString::fromLatin1(m_base), newBase ? QStringLiteral(", new") : QString())
                              .arg(m_sequence)
                              .arg(changed);

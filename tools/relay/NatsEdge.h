@@ -61,7 +61,8 @@ signals:
     void changeApplied();
 
 private:
-    struct Pending {
+    struct Pending
+    {
         NatsWire::Header header;
         QByteArray body;
     };

@@ -96,7 +96,7 @@ void NatsOrigin::publishChange(const V2_Data* change)
     std::unique_ptr<V2_Data> rest(new V2_Data(change));
     rest->setRoot(true);
     for (const QString& channel : m_feed->channels()) {
-        if (std::unique_ptr<V2_Data> part{RelayTree::channelCopy(change, channel)}) {
+        if (std::unique_ptr<V2_Data> part{ RelayTree::channelCopy(change, channel) }) {
             publishPart(NatsWire::changeSubject(m_prefix, channel), part.get());
             removeChannel(rest.get(), channel.split(QLatin1Char('.')));
         }
@@ -110,7 +110,7 @@ void NatsOrigin::publishPart(const QByteArray& subject, const V2_Data* part)
 {
     ++m_sequence;
     // Sent or buffered for the reconnect: a lost one is a gap the edges repair.
-    if (m_nats->publish(subject, NatsWire::encode({m_base, m_sequence, m_feed->isLive()}, part->getJsonUtf8(false))))
+    if (m_nats->publish(subject, NatsWire::encode({ m_base, m_sequence, m_feed->isLive() }, part->getJsonUtf8(false))))
         ++m_published;
 }
 
@@ -131,7 +131,7 @@ void NatsOrigin::answerRequest(int subscription, const QByteArray&, const QByteA
     const qint64 limit = m_partBytes > 0 ? m_partBytes : m_nats->maxPayload() - HEADER_ROOM;
     const QList<QByteArray> parts = NatsWire::snapshotParts(m_snapshot, static_cast<int>(std::max<qint64>(limit, 4096)));
     for (const QByteArray& part : parts)
-        m_nats->publish(replyTo, NatsWire::encode({m_base, m_sequence, m_feed->isLive()}, part));
+        m_nats->publish(replyTo, NatsWire::encode({ m_base, m_sequence, m_feed->isLive() }, part));
 }
 
 void NatsOrigin::beginBase()
@@ -147,5 +147,5 @@ void NatsOrigin::announce()
 {
     if (!m_ready)
         return;
-    m_nats->publish(NatsWire::baseSubject(m_prefix), NatsWire::encode({m_base, m_sequence, m_feed->isLive()}, QByteArray()));
+    m_nats->publish(NatsWire::baseSubject(m_prefix), NatsWire::encode({ m_base, m_sequence, m_feed->isLive() }, QByteArray()));
 }

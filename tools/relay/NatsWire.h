@@ -21,7 +21,8 @@
 // upstream.
 namespace NatsWire {
 
-struct Header {
+struct Header
+{
     QByteArray base;
     quint64 sequence = 0;
     bool live = true;
