@@ -7,6 +7,7 @@
 // well below a core. Reports delivered updates/s, publish-to-onChannelChange
 // latency (p50, p99), server CPU per delivered update and the server's CPU
 // use while the N clients sit idle.
+#include "BareReader.h"
 #include "SampleLines.h"
 #include "V2_Client.h"
 #include "V2_Data.h"
@@ -42,13 +43,6 @@ constexpr int kRateHz = 10;
 constexpr int kIdleMs = 3000;
 constexpr int kClientsPerProcess = 100;
 
-qint64 wallMicros()
-{
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return static_cast<qint64>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
 double processCpuSeconds(bool kernelOnly = false)
 {
     rusage usage{};
@@ -59,66 +53,6 @@ double processCpuSeconds(bool kernelOnly = false)
 
 // ---------------------------------------------------------------------------
 // Client side (child process)
-
-// A bare TLS reader, for figures of the server alone: logs in, joins, pings
-// and finds sentAt in each data line without parsing the JSON.
-class RawReader final : public QObject
-{
-public:
-    RawReader(quint16 port, const QString& user, std::function<void()> joined, std::function<void(qint64)> sentAt)
-        : m_joined(std::move(joined))
-        , m_sentAt(std::move(sentAt))
-    {
-        m_socket.setPeerVerifyMode(QSslSocket::VerifyNone);
-        QObject::connect(&m_socket, &QSslSocket::encrypted, this, [this, user] {
-            send(V2_message::loginRequestLine(user, QStringLiteral("bench"), QStringLiteral("bench"), QStringLiteral("1"), QStringLiteral("V2"),
-                                              QStringLiteral("1.0.0")));
-        });
-        QObject::connect(&m_socket, &QSslSocket::readyRead, this, [this] { read(); });
-        // The server turns away connections beyond its limit of ones not
-        // logged in yet: try again a little later, as a V2_Client does.
-        QObject::connect(&m_socket, &QSslSocket::disconnected, this, [this, port] {
-            if (!m_hasJoined)
-                QTimer::singleShot(200 + QRandomGenerator::global()->bounded(800), this, [this, port] {
-                    m_socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
-                });
-        });
-        QObject::connect(&m_ping, &QTimer::timeout, this, [this] { send(V2_message::pingLine()); });
-        m_ping.start(5000);
-        m_socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
-    }
-
-private:
-    void send(const QString& line) { m_socket.write(line.toUtf8() + "\r\n"); }
-
-    void read()
-    {
-        m_buffer += m_socket.readAll();
-        int start = 0;
-        for (int end = m_buffer.indexOf('\n'); end >= 0; end = m_buffer.indexOf('\n', start)) {
-            const QByteArray line = m_buffer.mid(start, end - start);
-            start = end + 1;
-            if (line.startsWith("LOGIN:")) {
-                send(V2_message::line(QStringLiteral("JOIN"), QStringLiteral("1"), QStringLiteral("timing.session")));
-            } else if (line.startsWith("JOIN:")) {
-                m_hasJoined = true;
-                m_joined();
-            } else if (line.startsWith("JSON:")) {
-                const int at = line.indexOf("\"sentAt\":");
-                if (at >= 0)
-                    m_sentAt(std::atoll(line.constData() + at + 9));
-            }
-        }
-        m_buffer.remove(0, start);
-    }
-
-    QSslSocket m_socket;
-    QTimer m_ping;
-    QByteArray m_buffer;
-    bool m_hasJoined = false;
-    std::function<void()> m_joined;
-    std::function<void(qint64)> m_sentAt;
-};
 
 int runClients(int count, quint16 port, int updates, int profiles, int firstIndex, bool raw)
 {

@@ -15,6 +15,8 @@ packages=(
     qtmultimedia5-dev
     rapidjson-dev
     zlib1g-dev
+    nats-server
+    libnats-dev
     libbenchmark-dev
     clang
     libclang-rt-14-dev

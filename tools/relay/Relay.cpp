@@ -1,5 +1,8 @@
 #include "Relay.h"
 
+#include "NatsConnection.h"
+#include "NatsEdge.h"
+#include "NatsOrigin.h"
 #include "ProgramTlsPair.h"
 #include "RelayAccounts.h"
 #include "RelayFeed.h"
@@ -24,6 +27,13 @@ Relay::Relay(const RelayOptions& options, QObject* parent)
     connect(m_server.get(), QOverload<int, QString>::of(&V2_Server::onSnapshotRequest), this, &Relay::answerSnapshot);
     connect(m_server.get(), QOverload<int, QString, QString>::of(&V2_Server::onSnapshotRequest), this,
             [this](int descriptor, const QString& channel, const QString&) { answerSnapshot(descriptor, channel); });
+    if (!options.natsPublish.isEmpty()) {
+        m_nats = std::make_unique<NatsConnection>(options.natsPublish, QStringLiteral("lanterra-relay origin"));
+        m_origin = std::make_unique<NatsOrigin>(m_feed.get(), m_nats.get(), options.natsPrefix);
+    } else if (!options.natsSubscribe.isEmpty()) {
+        m_nats = std::make_unique<NatsConnection>(options.natsSubscribe, QStringLiteral("lanterra-relay edge"));
+        m_edge = std::make_unique<NatsEdge>(m_server.get(), m_nats.get(), options.natsPrefix, options.channels);
+    }
 }
 
 Relay::~Relay()
@@ -31,6 +41,9 @@ Relay::~Relay()
     // The upstream first (the seats are told), then the seats' connections:
     // their threads call into the team channel directly until they end.
     m_feed->stop();
+    m_origin.reset();
+    m_edge.reset();
+    m_nats.reset();
     m_server.reset();
 }
 
@@ -46,14 +59,16 @@ bool Relay::setUp(QString* error, int* exitCode, QString* tlsNote)
         return false;
     if (tlsNote)
         *tlsNote = note;
-    if (!m_server->startServer(m_options.port)) {
+    if (m_options.listen && !m_server->startServer(m_options.port)) {
         *error = QStringLiteral("cannot listen on port %1: %2").arg(m_options.port).arg(m_server->errorString());
         *exitCode = 3;
         return false;
     }
     // The recording is opened last, so a relay that cannot start leaves no
     // empty file behind.
-    if (!m_options.recordFile.isEmpty() && !m_recorder->start(m_options.recordFile, error)) {
+    const bool ready = (!m_nats || m_nats->open(error)) && (!m_origin || m_origin->start(error)) && (!m_edge || m_edge->start(error))
+                       && (m_options.recordFile.isEmpty() || m_recorder->start(m_options.recordFile, error));
+    if (!ready) {
         m_server->stopServer();
         return false;
     }
@@ -62,7 +77,9 @@ bool Relay::setUp(QString* error, int* exitCode, QString* tlsNote)
 
 void Relay::start()
 {
-    m_feed->start();
+    // An edge's tree comes over NATS, as soon as it is connected.
+    if (!m_edge)
+        m_feed->start();
 }
 
 V2_Server* Relay::server() const
@@ -85,10 +102,20 @@ RelayRecorder* Relay::recorder() const
     return m_recorder.get();
 }
 
+NatsOrigin* Relay::origin() const
+{
+    return m_origin.get();
+}
+
+NatsEdge* Relay::edge() const
+{
+    return m_edge.get();
+}
+
 void Relay::answerSnapshot(int descriptor, const QString& channel)
 {
     if (channel == TeamChannel::CHANNEL)
         m_team->answerSnapshot(descriptor);
-    else if (!m_feed->answerSnapshot(descriptor, channel))
+    else if (m_edge ? !m_edge->answerSnapshot(descriptor, channel) : !m_feed->answerSnapshot(descriptor, channel))
         qDebug().noquote() << QStringLiteral("[relay] Nothing relayed for channel %1").arg(channel);
 }

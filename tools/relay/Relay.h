@@ -6,6 +6,9 @@
 
 #include <memory>
 
+class NatsConnection;
+class NatsEdge;
+class NatsOrigin;
 class RelayFeed;
 class RelayRecorder;
 class TeamChannel;
@@ -15,6 +18,9 @@ class V2_Server;
 // server for the team's seats, the team channel (TeamChannel) and, when
 // asked, the recording (RelayRecorder). Snapshot requests of the seats are
 // answered from the mirror or from the team node.
+//
+// Over NATS it is an origin (NatsOrigin: the feed's changes go to NATS as
+// well) or an edge (NatsEdge: no upstream, the tree comes from an origin).
 class Relay final : public QObject
 {
     Q_OBJECT
@@ -38,6 +44,9 @@ public:
     RelayFeed* feed() const;
     TeamChannel* team() const;
     RelayRecorder* recorder() const;
+    // Null unless the relay is one.
+    NatsOrigin* origin() const;
+    NatsEdge* edge() const;
 
 private:
     void answerSnapshot(int descriptor, const QString& channel);
@@ -47,4 +56,7 @@ private:
     std::unique_ptr<RelayFeed> m_feed;
     std::unique_ptr<TeamChannel> m_team;
     std::unique_ptr<RelayRecorder> m_recorder;
+    std::unique_ptr<NatsConnection> m_nats;
+    std::unique_ptr<NatsOrigin> m_origin;
+    std::unique_ptr<NatsEdge> m_edge;
 };

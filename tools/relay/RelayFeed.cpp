@@ -2,6 +2,7 @@
 
 #include "RelayNotice.h"
 #include "RelayOptions.h"
+#include "RelayTree.h"
 #include "V2_Client.h"
 #include "V2_Data.h"
 #include "V2_Server.h"
@@ -11,48 +12,9 @@
 #include <QCoreApplication>
 #include <QDebug>
 
-namespace {
-
-V2_Data* newRoot()
-{
-    auto* root = new V2_Data(QStringLiteral("ROOT"));
-    root->setRoot(true);
-    return root;
-}
-
-// Lays the deletion markers of deleted (the client's record of a line's
-// deletions) over change.
-void addDeletions(V2_Data* change, const V2_Data* deleted)
-{
-    for (auto it = deleted->datas()->cbegin(); it != deleted->datas()->cend(); ++it) {
-        if (const V2_Data* child = deleted->getInLevelV2_Data(it.key())) {
-            V2_Data* target = change->getInLevelV2_Data(it.key());
-            if (!target) {
-                if (change->keyExists(it.key()))
-                    continue;
-                target = change->getOrCreateSingleDataPointer(it.key());
-            }
-            addDeletions(target, child);
-        } else if (V2_Data::isDeleteMarker(it.value())) {
-            change->insertDeletedData(it.key());
-        }
-    }
-}
-
-// The wire carries a node's path flag as an "ignorePath" member, which the
-// client turned into the flag alone: the seats get the member back.
-void restorePathFlags(V2_Data* node)
-{
-    static const QString member = QStringLiteral("ignorePath");
-    if (node->getIgnorePath() && !node->isRoot() && !node->datas()->contains(member))
-        node->insertData(member, true);
-    for (auto it = node->datas()->cbegin(); it != node->datas()->cend(); ++it) {
-        if (V2_Data* child = V2_Data::nodeOf(it.value()))
-            restorePathFlags(child);
-    }
-}
-
-} // namespace
+using RelayTree::addDeletions;
+using RelayTree::newRoot;
+using RelayTree::restorePathFlags;
 
 RelayFeed::RelayFeed(V2_Server* server, const RelayOptions& options, QObject* parent)
     : QObject(parent)
@@ -140,20 +102,19 @@ bool RelayFeed::answerSnapshot(int descriptor, const QString& channel)
     // Until catching up, a joining seat gets what the others hold: after a
     // new login the client's mirror is partial, and catching up sends every
     // seat only the difference from that copy.
-    const V2_Data* source = !m_live && m_seatsHold ? m_seatsHold.get() : m_client->getCurrentData();
-    if (const V2_Data* node = source->getV2_Data(channel)) {
-        std::unique_ptr<V2_Data> snapshot(newRoot());
-        const QStringList parts = channel.split(QLatin1Char('.'));
-        V2_Data* parent = parts.size() > 1 ? snapshot->getOrCreateDataPointer(parts.mid(0, parts.size() - 1).join(QLatin1Char('.'))) : snapshot.get();
-        parent->insertData(parts.last(), new V2_Data(node));
-        restorePathFlags(snapshot.get());
+    const V2_Data* source = seatsTree();
+    if (std::unique_ptr<V2_Data> snapshot{RelayTree::channelCopy(source, channel)})
         m_server->sendV2Data(descriptor, snapshot.get());
-    }
     // The program holds itself stale from this notice on, whatever data
     // comes before or after it, until the relay says it is back.
     if (!m_live)
         sendNotice(relayUpstreamLostReason(), QStringLiteral("The relay is reconnecting; what is shown may be stale"), descriptor);
     return true;
+}
+
+const V2_Data* RelayFeed::seatsTree() const
+{
+    return !m_live && m_seatsHold ? m_seatsHold.get() : m_client->getCurrentData();
 }
 
 void RelayFeed::sendNotice(const QString& reason, const QString& advice, int descriptor)
@@ -200,6 +161,7 @@ void RelayFeed::dataArrived()
     m_server->sendV2Data(change.get());
     ++m_lines;
     emit lineRelayed();
+    emit changePublished(change.get());
 }
 
 void RelayFeed::dropped()
@@ -231,8 +193,10 @@ void RelayFeed::catchUp()
     difference->setRoot(true);
     const int changed = difference->datas()->size();
     restorePathFlags(difference.get());
-    if (changed > 0)
+    if (changed > 0) {
         m_server->sendV2Data(difference.get());
+        emit changePublished(difference.get());
+    }
     m_seatsHold.reset();
     m_live = true;
     // Also after a quiet outage, when there was nothing to send.

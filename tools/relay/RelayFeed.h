@@ -48,12 +48,18 @@ public:
     bool answerSnapshot(int descriptor, const QString& channel);
     // Data lines republished since the start.
     quint64 linesRelayed() const;
+    // What the seats are brought to: the mirror while live, else what they
+    // hold until catching up.
+    const V2_Data* seatsTree() const;
 
 signals:
     // The seats follow the timing server again, or no longer.
     void liveChanged(bool live);
     // One upstream data line went out to the seats.
     void lineRelayed();
+    // A change went out to the seats (a data line, or the catching up after
+    // a new login), as they got it; valid during the call only.
+    void changePublished(const V2_Data* change);
 
 private:
     void loggedIn();

@@ -28,6 +28,9 @@ const QString kProfilesKey = QStringLiteral("relay/profiles");
 const QString kCertificateKey = QStringLiteral("relay/certificate");
 const QString kKeyKey = QStringLiteral("relay/key");
 const QString kRecordKey = QStringLiteral("relay/record");
+const QString kNatsPublishKey = QStringLiteral("nats/publish");
+const QString kNatsSubscribeKey = QStringLiteral("nats/subscribe");
+const QString kNatsPrefixKey = QStringLiteral("nats/prefix");
 
 bool hostAndPort(const QString& text, QString* host, quint16* port)
 {
@@ -44,6 +47,17 @@ bool hostAndPort(const QString& text, QString* host, quint16* port)
         *host = host->mid(1, host->size() - 2);
     *port = static_cast<quint16>(number);
     return !host->isEmpty();
+}
+
+// nats://host:port (the scheme libnats takes for plain connections).
+bool natsUrl(const QString& text)
+{
+    static const QRegularExpression url(QStringLiteral("^nats://([A-Za-z0-9.-]+|\\[[0-9A-Fa-f:]+\\]):([0-9]{1,5})$"));
+    const QRegularExpressionMatch match = url.match(text);
+    if (!match.hasMatch())
+        return false;
+    const int port = match.captured(2).toInt();
+    return port >= 1 && port <= 65535;
 }
 
 constexpr qint64 kMaxPasswordLine = 4096;
@@ -109,7 +123,16 @@ bool RelayOptions::parse(const QStringList& arguments, const QString& environmen
     const QCommandLineOption profiles(QStringLiteral("profiles"), QStringLiteral("Profiles INI file of the seats."), QStringLiteral("file"));
     const QCommandLineOption record(QStringLiteral("record"), QStringLiteral("Records the session into this file (.gz: compressed)."),
                                     QStringLiteral("file"));
-    parser.addOptions({config, upstream, user, passwordFile, upstreamNoTls, pin, channels, port, noTls, users, profiles, record});
+    const QCommandLineOption natsPublish(QStringLiteral("nats-publish"),
+                                         QStringLiteral("Origin: publishes the upstream's changes and answers snapshots on this NATS server."),
+                                         QStringLiteral("nats://host:port"));
+    const QCommandLineOption natsSubscribe(QStringLiteral("nats-subscribe"),
+                                           QStringLiteral("Edge: serves the seats from an origin through this NATS server (no upstream)."),
+                                           QStringLiteral("nats://host:port"));
+    const QCommandLineOption natsPrefix(QStringLiteral("nats-prefix"), QStringLiteral("First part of the NATS subjects (default \"lanterra\")."),
+                                        QStringLiteral("name"));
+    parser.addOptions({config, upstream, user, passwordFile, upstreamNoTls, pin, channels, port, noTls, users, profiles, record, natsPublish,
+                       natsSubscribe, natsPrefix});
     parser.addOptions(SimOptions::tlsPairOptions());
 
     if (!parser.parse(arguments)) {
@@ -146,50 +169,90 @@ bool RelayOptions::parse(const QStringList& arguments, const QString& environmen
     };
 
     RelayOptions result;
-    const QString address = value(upstream, kUpstreamKey);
-    if (address.isEmpty()) {
-        *error = QStringLiteral("--upstream is missing");
+    result.natsPublish = value(natsPublish, kNatsPublishKey).trimmed();
+    result.natsSubscribe = value(natsSubscribe, kNatsSubscribeKey).trimmed();
+    const bool edge = !result.natsSubscribe.isEmpty();
+    if (edge && !result.natsPublish.isEmpty()) {
+        *error = QStringLiteral("--nats-publish and --nats-subscribe exclude each other: a relay is an origin or an edge");
         return false;
     }
-    if (!hostAndPort(address, &result.upstreamHost, &result.upstreamPort)) {
-        *error = QStringLiteral("--upstream must be host:port with a port from 1 to 65535");
-        return false;
-    }
-    result.user = value(user, kUserKey).trimmed();
-    if (result.user.isEmpty()) {
-        *error = QStringLiteral("--user is missing");
-        return false;
-    }
-    const QString passwordPath = value(passwordFile, kPasswordFileKey);
-    if (!passwordPath.isEmpty()) {
-        if (!readPassword(passwordPath, &result.password, error))
+    for (const QString& url : {result.natsPublish, result.natsSubscribe}) {
+        if (!url.isEmpty() && !natsUrl(url)) {
+            *error = QStringLiteral("\"%1\" is no NATS server: give nats://host:port").arg(url);
             return false;
-    } else if (!parser.isSet(passwordFile) && file.contains(kPasswordKey)) {
-        result.password = file.value(kPasswordKey).toString();
+        }
+    }
+    const QString prefixText = value(natsPrefix, kNatsPrefixKey).trimmed();
+    if (!prefixText.isEmpty()) {
+        static const QRegularExpression prefixName(QStringLiteral("^[A-Za-z0-9_-]+(\\.[A-Za-z0-9_-]+)*$"));
+        if (!prefixName.match(prefixText).hasMatch()) {
+            *error = QStringLiteral("--nats-prefix must be dot-separated words of letters, digits, _ and -");
+            return false;
+        }
+        if (result.natsPublish.isEmpty() && !edge) {
+            *error = QStringLiteral("--nats-prefix needs --nats-publish or --nats-subscribe");
+            return false;
+        }
+        result.natsPrefix = prefixText;
+    }
+    if (edge) {
+        // An edge's tree comes from its origin only.
+        for (const QCommandLineOption* option : {&upstream, &user, &passwordFile, &upstreamNoTls, &pin, &record}) {
+            if (parser.isSet(*option)) {
+                *error = QStringLiteral("--%1 is no option of an edge (--nats-subscribe): the origin has the upstream").arg(option->names().first());
+                return false;
+            }
+        }
+        if (file.contains(kUpstreamKey) || file.contains(kRecordKey)) {
+            *error = QStringLiteral("An edge (--nats-subscribe) takes no upstream and no recording: remove them from %1").arg(parser.value(config));
+            return false;
+        }
     } else {
-        result.password = environmentPassword;
-    }
-    if (result.password.isEmpty()) {
-        *error = QStringLiteral("No password: give --password-file or set %1").arg(PASSWORD_VARIABLE);
-        return false;
-    }
-    result.upstreamTls = true;
-    if (parser.isSet(upstreamNoTls))
-        result.upstreamTls = false;
-    else if (file.contains(kUpstreamTlsKey) && !boolValue(file.value(kUpstreamTlsKey), &result.upstreamTls)) {
-        *error = QStringLiteral("%1 must be true or false").arg(kUpstreamTlsKey);
-        return false;
-    }
-    const QString pinText = value(pin, kPinKey).remove(QLatin1Char(':')).trimmed().toLower();
-    static const QRegularExpression sha256(QStringLiteral("^[0-9a-f]{64}$"));
-    if (!pinText.isEmpty() && !sha256.match(pinText).hasMatch()) {
-        *error = QStringLiteral("--upstream-pin must be a SHA-256 fingerprint: 64 hexadecimal digits");
-        return false;
-    }
-    result.upstreamPin = pinText.toLatin1();
-    if (!result.upstreamTls && !result.upstreamPin.isEmpty()) {
-        *error = QStringLiteral("--upstream-pin needs TLS to the timing server");
-        return false;
+        const QString address = value(upstream, kUpstreamKey);
+        if (address.isEmpty()) {
+            *error = QStringLiteral("--upstream is missing");
+            return false;
+        }
+        if (!hostAndPort(address, &result.upstreamHost, &result.upstreamPort)) {
+            *error = QStringLiteral("--upstream must be host:port with a port from 1 to 65535");
+            return false;
+        }
+        result.user = value(user, kUserKey).trimmed();
+        if (result.user.isEmpty()) {
+            *error = QStringLiteral("--user is missing");
+            return false;
+        }
+        const QString passwordPath = value(passwordFile, kPasswordFileKey);
+        if (!passwordPath.isEmpty()) {
+            if (!readPassword(passwordPath, &result.password, error))
+                return false;
+        } else if (!parser.isSet(passwordFile) && file.contains(kPasswordKey)) {
+            result.password = file.value(kPasswordKey).toString();
+        } else {
+            result.password = environmentPassword;
+        }
+        if (result.password.isEmpty()) {
+            *error = QStringLiteral("No password: give --password-file or set %1").arg(PASSWORD_VARIABLE);
+            return false;
+        }
+        result.upstreamTls = true;
+        if (parser.isSet(upstreamNoTls))
+            result.upstreamTls = false;
+        else if (file.contains(kUpstreamTlsKey) && !boolValue(file.value(kUpstreamTlsKey), &result.upstreamTls)) {
+            *error = QStringLiteral("%1 must be true or false").arg(kUpstreamTlsKey);
+            return false;
+        }
+        const QString pinText = value(pin, kPinKey).remove(QLatin1Char(':')).trimmed().toLower();
+        static const QRegularExpression sha256(QStringLiteral("^[0-9a-f]{64}$"));
+        if (!pinText.isEmpty() && !sha256.match(pinText).hasMatch()) {
+            *error = QStringLiteral("--upstream-pin must be a SHA-256 fingerprint: 64 hexadecimal digits");
+            return false;
+        }
+        result.upstreamPin = pinText.toLatin1();
+        if (!result.upstreamTls && !result.upstreamPin.isEmpty()) {
+            *error = QStringLiteral("--upstream-pin needs TLS to the timing server");
+            return false;
+        }
     }
     const QString channelText = parser.isSet(channels) ? parser.value(channels) : file.value(kChannelsKey).toStringList().join(QLatin1Char(','));
     result.channels = lanterraChannels();
@@ -215,6 +278,8 @@ bool RelayOptions::parse(const QStringList& arguments, const QString& environmen
         }
         result.port = static_cast<quint16>(number);
     }
+    // An origin serves seats only when given a port.
+    result.listen = result.natsPublish.isEmpty() || !portText.isEmpty();
     result.tls = true;
     if (parser.isSet(noTls))
         result.tls = false;

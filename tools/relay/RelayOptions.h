@@ -23,6 +23,12 @@ struct RelayOptions {
     QString certificateFile;
     QString keyFile;
     QString recordFile;
+    // NATS: an origin publishes there, an edge (no upstream) subscribes.
+    QString natsPublish;
+    QString natsSubscribe;
+    QString natsPrefix = QStringLiteral("lanterra");
+    // Whether the seats' port is opened (an origin's only with --port).
+    bool listen = true;
     // Set when --help was given: the text to print instead of running.
     QString helpText;
 

@@ -60,10 +60,13 @@ int main(int argc, char** argv)
         qCritical().noquote() << QStringLiteral("lanterra-relay: %1").arg(error);
         return exitCode;
     }
-    qInfo().noquote() << QStringLiteral("[relay] Seats connect on port %1 (%2)%3")
-                             .arg(relay.server()->serverPort())
-                             .arg(options.tls ? QStringLiteral("TLS") : QStringLiteral("plain TCP"),
-                                  options.usersFile.isEmpty() ? QStringLiteral(", user demo/demo") : QString());
+    if (options.listen)
+        qInfo().noquote() << QStringLiteral("[relay] Seats connect on port %1 (%2)%3")
+                                 .arg(relay.server()->serverPort())
+                                 .arg(options.tls ? QStringLiteral("TLS") : QStringLiteral("plain TCP"),
+                                      options.usersFile.isEmpty() ? QStringLiteral(", user demo/demo") : QString());
+    else
+        qInfo().noquote() << QStringLiteral("[relay] Origin only: no port for seats (give --port to serve some here too)");
     if (!tlsNote.isEmpty())
         qInfo().noquote() << QStringLiteral("[relay] %1").arg(tlsNote);
     if (!options.recordFile.isEmpty())
