@@ -405,10 +405,9 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         // Not proved best: every whole minute too, from the best plan known.
         // Not to the second: a best plan's lengths may be pinned by ties
         // across several turns (two spells of one need split so that a
-        // rest ends just as another driver is done), which even with every
-        // rule in whole minutes can fall on half minutes; finding them for
-        // every order would take a linear program per plan, past the
-        // budget. So this phase's answers say "to the minute", unless its
+        // rest ends just as another driver is done), which fall on no grid
+        // (needs and rests run to the millisecond); finding them for every
+        // order would take a linear program per order, past the budget. So this phase's answers say "to the minute", unless its
         // plan meets the lower bound, or comes within the same minute.
         const DrivePlan fine =
             DriveTimeSchedule::earliest(needs, C, Q, swapCost, kMinuteMs, plan.turns.empty() ? R : plan.finish - 1, kSearchWork, stops);
