@@ -156,20 +156,60 @@ private:
         }
         // Every turn but the first into an empty car is a swap.
         const qint64 swaps = std::max<qint64>(0, turns - (m_occupied ? 0 : 1));
-        // Each driver's need takes so many runs (a run ends at a stop, and
-        // a change of driver is one); every run but one still going on or
-        // into an empty car starts with a stop, and a stop beyond the
-        // swaps takes the shorter of the two times (more swaps than the
-        // least cost at least as much).
-        qint64 extra = 0;
+        // With the stops counted, two bounds on the time in swaps and stops.
+        // All together: each driver's need takes so many runs (a run ends at
+        // a stop, and a change of driver is one); every run but one still
+        // going on or into an empty car starts with a stop, and a stop
+        // beyond the swaps takes the shorter of the two times (more swaps
+        // than the least cost at least as much). Driver by driver: the
+        // least each one's need spends in them (leastStopTime).
+        qint64 stopped = swaps * m_swap;
         if (m_stops.every > 0 && total > 0) {
             qint64 runs = 0;
-            for (int d = 0; d < m_k; ++d)
+            qint64 own = 0;
+            for (int d = 0; d < m_k; ++d) {
+                if (m_need.at(d) == 0)
+                    continue;
                 runs += ceilDiv(m_need.at(d), m_stops.every);
+                own += leastStopTime(m_need.at(d), d == m_inCar);
+            }
             const bool freeRun = !m_occupied || (m_inCar >= 0 && m_need.at(m_inCar) > 0);
-            extra = std::max<qint64>(0, runs - (freeRun ? 1 : 0) - swaps) * std::min(m_swap, m_stops.time);
+            stopped += std::max<qint64>(0, runs - (freeRun ? 1 : 0) - swaps) * std::min(m_swap, m_stops.time);
+            // The first turn into an empty car is no swap.
+            stopped = std::max(stopped, own - (m_occupied ? 0 : m_swap));
         }
-        return std::max(bound, m_free + total + swaps * m_swap + extra);
+        return std::max(bound, m_free + total + stopped);
+    }
+
+    // The least time one driver's need spends in swaps and stops: in T
+    // turns of at most C, a turn's first C / every runs drive a whole run
+    // each and one more what is left of C, so r runs drive at most so
+    // much; each turn starts with a swap (the first not when he drives on)
+    // and each further run with a stop. Over every T worth trying: from
+    // the fewest turns to turns no longer than a run.
+    qint64 leastStopTime(qint64 need, bool drivesOn) const
+    {
+        const qint64 every = m_stops.every;
+        const qint64 cap = std::min(m_continuous, need);
+        const qint64 whole = cap / every; // whole runs in a turn
+        const qint64 part = cap - whole * every;
+        const qint64 fewest = ceilDiv(need, cap);
+        const qint64 most = std::max(fewest, ceilDiv(need, std::min(cap, every)));
+        qint64 least = kNever;
+        for (qint64 turns = fewest; turns <= most; ++turns) {
+            qint64 runs = 0;
+            if (need <= every * whole * turns) {
+                runs = ceilDiv(need, every);
+            } else {
+                const qint64 left = need - every * whole * turns;
+                if (part == 0 || left > part * turns)
+                    continue;
+                runs = whole * turns + ceilDiv(left, part);
+            }
+            runs = std::max(runs, turns);
+            least = std::min(least, (drivesOn ? turns - 1 : turns) * m_swap + (runs - turns) * m_stops.time);
+        }
+        return least;
     }
 
     void visit()
