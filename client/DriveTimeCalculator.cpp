@@ -19,9 +19,10 @@ constexpr int kSwapsToLearn = 3;
 constexpr int kPlainStay = 0;
 constexpr int kPenaltyStay = 1;
 // The search's work per phase (states visited plus lengths tried): about
-// 40 ns a unit on the 2-core build machine, so a car takes about 2 ms CPU
-// at worst with both phases (0.6 ms in bench_drivetime's hard rows, which
-// stop at this bound); a few µs when the first plan meets the bound, as it
+// 40 ns a unit on the 2-core build machine (up to 70 with stops counted),
+// so a car takes about 2 ms CPU at worst with both phases, under 4 ms with
+// stops counted (0.6 and 2.2 ms in bench_drivetime's hard rows, which stop
+// at this bound); a few µs when the first plan meets the bound, as it
 // mostly does.
 constexpr qint64 kSearchWork = 25000;
 
