@@ -260,9 +260,10 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
 // so the drivers must drive all of R within their maxima: each can drive
 // no more than his maximum left, nor than his own spells and rests allow
 // from when he may start (ownCapacity). Less than R in all proves the race
-// cannot be filled; the rest, R less that sum, is the most spare the
-// maxima leave (an upper bound: it does not see two drivers resting at the
-// same time). When the pit lane counts for nobody, the car may stand in it
+// cannot be filled; what the sum has beyond R is the most spare the maxima
+// leave (an upper bound: it does not see two drivers resting at the same
+// time, so a Feasible line with maxima is proved for the minimums and this
+// bound, not for filling every minute). When the pit lane counts for nobody, the car may stand in it
 // counting against no maximum, so the maxima cannot make it unfillable.
 //
 // Stops without a driver change: when the pit lane counts for a driver,
@@ -408,8 +409,9 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         // across several turns (two spells of one need split so that a
         // rest ends just as another driver is done), which fall on no grid
         // (needs and rests run to the millisecond); finding them for every
-        // order would take a linear program per order, past the budget. So this phase's answers say "to the minute", unless its
-        // plan meets the lower bound, or comes within the same minute.
+        // order would take a linear program per order, past the budget. So
+        // this phase's answers say "to the minute", unless its plan meets
+        // the lower bound or comes within the same minute of it.
         const DrivePlan fine =
             DriveTimeSchedule::earliest(needs, C, Q, swapCost, kMinuteMs, plan.turns.empty() ? R : plan.finish - 1, kSearchWork, stops);
         if (!fine.turns.empty()) {
