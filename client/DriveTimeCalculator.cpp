@@ -344,6 +344,19 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         const PlanDriver& n = needs.at(i);
         if (n.need == 0)
             continue;
+        // A plan's turns never give a driver more than his need, so a need
+        // within his maximum is all the search has to respect of it; the
+        // dialog lets a minimum above the maximum through.
+        const DriverDriveTime& d = car.drivers.at(i);
+        if (d.hasMax && n.need > std::max<qint64>(0, d.toMaxMs)) {
+            result.verdict = DriveFeasibility::NotFeasible;
+            result.driver = d.driver;
+            result.needMs = n.need;
+            result.canMs = std::max<qint64>(0, d.toMaxMs);
+            result.text = QStringLiteral("Not feasible: %1 needs %2 more for the minimum, the maximum leaves %3")
+                              .arg(driverText(car, d.driver), hoursMinutes(n.need, true), hoursMinutes(result.canMs, false));
+            return result;
+        }
         if (DriveTimeSchedule::ownFinish(n.ready, n.need, n.room, C, Q) > R) {
             result.verdict = DriveFeasibility::NotFeasible;
             result.driver = car.drivers.at(i).driver;

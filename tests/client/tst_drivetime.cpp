@@ -392,6 +392,8 @@ private slots:
         // The car may stand in a pit lane that counts for nobody: 90 and two
         // swaps of 2.
         QTest::newRow("pit lane for nobody") << 30LL << 60LL << 30LL << 200LL << true << "Feasible, 1 h 46 min slack";
+        // A minimum above the maximum (the dialog allows it).
+        QTest::newRow("minimum above the maximum") << 90LL << 60LL << 30LL << 400LL << true << "Not feasible: Ann needs 1:30 more for the minimum, the maximum leaves 1:00";
     }
 
     void feasibilityMaxima()
