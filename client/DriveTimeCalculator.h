@@ -71,7 +71,7 @@ struct DriveFeasibility {
     Verdict verdict = NoEnd;
     qint64 slackMs = 0;      // Feasible: slack of the plan found
     qint64 slackBoundMs = 0; // Feasible: no plan has more (the same once proved best)
-    qint64 spareMs = -1;     // Feasible: the most the maxima leave beyond the race (-1: not bound)
+    qint64 spareMs = -1;     // the most the maxima leave beyond the race (-1: not checked)
     int nextDriver = 0;      // Feasible: who takes the car next in the plan found (0: none needed)
     QString plan;            // Feasible: the plan found, turn by turn
     int driver = 0;          // NotFeasible: the driver short (0: all together)
