@@ -72,7 +72,9 @@ BENCHMARK(BM_DriveTimeRefresh)->Arg(3)->Arg(60)->Unit(benchmark::kMillisecond);
 // (spells 81 min, rest 183), the slowest case found: the search stops at
 // its bound with a plan, so the slack is a range; (2) the same with long
 // spells and rests (150 min, rest 400): the whole-minute phase tries up
-// to 150 lengths per driver in every state.
+// to 150 lengths per driver in every state; (3) (1) with the car's own
+// stops without a driver change counted (every 50 min, 65 s each, 20 min
+// into a run): more lengths per turn, one where each stop falls due.
 void BM_Feasibility(benchmark::State& state)
 {
     const bool hard = state.range(0) >= 1;
@@ -88,6 +90,11 @@ void BM_Feasibility(benchmark::State& state)
         car.drivers.append(d);
     }
     car.currentDriver = 1;
+    if (state.range(0) == 3) {
+        car.stopStaysMs = {65000, 65000, 65000};
+        car.runsToStopMs = {50 * kMinute, 50 * kMinute, 50 * kMinute};
+        car.runMs = 20 * kMinute;
+    }
     const DriveTimeLimits limits = state.range(0) == 2 ? DriveTimeLimits{0, 0, 150 * kMinute, 400 * kMinute}
         : hard                                         ? DriveTimeLimits{0, 0, 81 * kMinute, 183 * kMinute}
                                                        : DriveTimeLimits{0, 0, 120 * kMinute, 60 * kMinute};
@@ -99,7 +106,7 @@ void BM_Feasibility(benchmark::State& state)
     state.SetLabel(result.text.toStdString());
 }
 
-BENCHMARK(BM_Feasibility)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Feasibility)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -15,10 +15,14 @@ constexpr qint64 kMinuteMs = 60000;
 // A car's own swaps stand for the typed swap time once there are this many:
 // fewer, and one slow stop would decide.
 constexpr int kSwapsToLearn = 3;
+// DriveStint::pitInfo.
+constexpr int kPlainStay = 0;
+constexpr int kPenaltyStay = 1;
 // The search's work per phase (states visited plus lengths tried): about
-// 40 ns a unit on the 2-core build machine, so a car takes about 2 ms CPU
-// at worst with both phases (0.6 ms in bench_drivetime's hard rows, which
-// stop at this bound); a few µs when the first plan meets the bound, as it
+// 40 ns a unit on the 2-core build machine (up to 70 with stops counted),
+// so a car takes about 2 ms CPU at worst with both phases, under 4 ms with
+// stops counted (0.6 and 2.2 ms in bench_drivetime's hard rows, which stop
+// at this bound); a few µs when the first plan meets the bound, as it
 // mostly does.
 constexpr qint64 kSearchWork = 25000;
 
@@ -56,6 +60,25 @@ QString driverText(const CarDriveTime& car, int driver)
     return QStringLiteral("Driver %1").arg(driver);
 }
 
+// The car's stops without a driver change, as it has made them: of its
+// runs the shorter middle one, of its stays the longer middle one, so that
+// no plan looks feasible that is not. Fewer than three: none known.
+PlanStops stopsOf(const CarDriveTime& car)
+{
+    PlanStops stops;
+    if (car.stopStaysMs.size() < kSwapsToLearn)
+        return stops;
+    QVector<qint64> runs = car.runsToStopMs;
+    QVector<qint64> stays = car.stopStaysMs;
+    std::sort(runs.begin(), runs.end());
+    std::sort(stays.begin(), stays.end());
+    // At least a minute: a run of nothing (two stays in a row) is no interval.
+    stops.every = std::max(kMinuteMs, runs.at((runs.size() - 1) / 2));
+    stops.time = stays.at(stays.size() / 2);
+    stops.fuel = car.currentDriver != 0 ? car.runMs : 0;
+    return stops;
+}
+
 } // namespace
 
 qint64 swapTimeMs(const CarDriveTime& car, qint64 typedMs)
@@ -77,9 +100,10 @@ QString hoursMinutes(qint64 ms, bool roundUp)
     return QStringLiteral("%1:%2").arg(minutes / 60).arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
-QVector<DriveSpell> spells(const QVector<DriveStint>& stints, PitTimeRule rule, QVector<qint64>* swapStays)
+QVector<DriveSpell> spells(const QVector<DriveStint>& stints, PitTimeRule rule, CarDriveTime* stays)
 {
     QVector<DriveSpell> result;
+    qint64 run = 0; // track time since the last stay that ended a run
     const auto open = [&](int driver, qint64 at, qint64 driven) { result.append(DriveSpell{driver, at, at, driven}); };
     for (int i = 0; i < stints.size(); ++i) {
         const DriveStint& s = stints.at(i);
@@ -97,6 +121,7 @@ QVector<DriveSpell> spells(const QVector<DriveStint>& stints, PitTimeRule rule, 
             }
             current->drivenMs += d;
             current->end = s.end;
+            run += d;
             continue;
         }
         // Who leaves the pit: the next stint on track says. While the car
@@ -107,6 +132,15 @@ QVector<DriveSpell> spells(const QVector<DriveStint>& stints, PitTimeRule rule, 
         const int onTrack = nextTrackDriver(stints, i);
         const int next = onTrack >= 0 ? onTrack : s.pitInfo == 0 ? s.driver : current->driver;
         const bool change = next != current->driver;
+        // Every stay but a penalty's may refuel, and a driver change does;
+        // the car's own stops are learnt from its plain stays alone (one
+        // under the safety car is taken early).
+        if (stays && !change && s.pitInfo == kPlainStay && onTrack >= 0) {
+            stays->stopStaysMs.append(d);
+            stays->runsToStopMs.append(run);
+        }
+        if (change || s.pitInfo != kPenaltyStay)
+            run = 0;
         if (!change) {
             // The driver stays in the car (a refuelling stop, a penalty,
             // the safety car).
@@ -115,8 +149,8 @@ QVector<DriveSpell> spells(const QVector<DriveStint>& stints, PitTimeRule rule, 
             current->end = s.end;
             continue;
         }
-        if (swapStays && onTrack >= 0)
-            swapStays->append(d); // over: the car is out with the new driver
+        if (stays && onTrack >= 0)
+            stays->swapStaysMs.append(d); // over: the car is out with the new driver
         switch (rule) {
         case PitTimeRule::NotDriving:
             current->end = s.start;
@@ -142,6 +176,8 @@ QVector<DriveSpell> spells(const QVector<DriveStint>& stints, PitTimeRule rule, 
         }
         }
     }
+    if (stays)
+        stays->runMs = run;
     return result;
 }
 
@@ -149,7 +185,7 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
                      qint64 nearMarginMs, qint64 now, bool running, bool raceOver)
 {
     CarDriveTime car;
-    car.spells = spells(stints, rule, &car.swapStaysMs);
+    car.spells = spells(stints, rule, &car);
     if (running && !car.spells.isEmpty())
         car.currentDriver = car.spells.last().driver;
 
@@ -217,6 +253,26 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
 // spells (it does not in reality, but someone who needs nothing, or no
 // one, driving meanwhile changes no one's minimum). Every driver i must
 // still get n_i.
+//
+// The maxima: no plan gives a driver more than his need, so they bind only
+// on the time nobody needs. When the pit lane counts for a driver, every
+// moment left is someone's (on track, or in the pit with him in the car),
+// so the drivers must drive all of R within their maxima: each can drive
+// no more than his maximum left, nor than his own spells and rests allow
+// from when he may start (ownCapacity). Less than R in all proves the race
+// cannot be filled; what the sum has beyond R is the most spare the maxima
+// leave (an upper bound: it does not see two drivers resting at the same
+// time, so a Feasible line with maxima is proved for the minimums and this
+// bound, not for filling every minute). When the pit lane counts for nobody, the car may stand in it
+// counting against no maximum, so the maxima cannot make it unfillable.
+//
+// Stops without a driver change: when the pit lane counts for a driver,
+// such a stop is his driving, a part of his turn like any lap, so it
+// changes nothing here. When it counts for nobody, each takes race time
+// from everyone: the plan makes one each time a run reaches the car's own
+// interval between such stops, each as long as its own (stopsOf), a driver
+// change starting a run afresh. Until the car has made three, none is
+// counted and the plan says so.
 //
 // Decided by DriveTimeSchedule::earliest, which finds the earliest end of
 // every minimum over every plan, so each verdict carries its proof:
@@ -288,6 +344,19 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         const PlanDriver& n = needs.at(i);
         if (n.need == 0)
             continue;
+        // A plan's turns never give a driver more than his need, so a need
+        // within his maximum is all the search has to respect of it; the
+        // dialog lets a minimum above the maximum through.
+        const DriverDriveTime& d = car.drivers.at(i);
+        if (d.hasMax && n.need > std::max<qint64>(0, d.toMaxMs)) {
+            result.verdict = DriveFeasibility::NotFeasible;
+            result.driver = d.driver;
+            result.needMs = n.need;
+            result.canMs = std::max<qint64>(0, d.toMaxMs);
+            result.text = QStringLiteral("Not feasible: %1 needs %2 more for the minimum, the maximum leaves %3")
+                              .arg(driverText(car, d.driver), hoursMinutes(n.need, true), hoursMinutes(result.canMs, false));
+            return result;
+        }
         if (DriveTimeSchedule::ownFinish(n.ready, n.need, n.room, C, Q) > R) {
             result.verdict = DriveFeasibility::NotFeasible;
             result.driver = car.drivers.at(i).driver;
@@ -311,18 +380,53 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
             : QStringLiteral("Not feasible: the drivers need %1 more in all, %2 remains").arg(hoursMinutes(totalNeed, true), hoursMinutes(R, false));
         return result;
     }
+    qint64 spare = -1;
+    if (!swapsCostTime && std::any_of(car.drivers.cbegin(), car.drivers.cend(), [](const DriverDriveTime& d) { return d.hasMax; })) {
+        qint64 fill = 0;
+        for (int i = 0; i < int(needs.size()); ++i) {
+            const PlanDriver& n = needs.at(i);
+            qint64 can = DriveTimeSchedule::ownCapacity(n.ready, R, n.room, C, Q);
+            if (car.drivers.at(i).hasMax)
+                can = std::min(can, std::max<qint64>(0, car.drivers.at(i).toMaxMs));
+            fill += can;
+        }
+        if (fill < R) {
+            result.verdict = DriveFeasibility::NotFeasible;
+            result.needMs = R;
+            result.canMs = fill;
+            result.text = QStringLiteral("Not feasible: within the maxima the drivers can drive only %1 of the %2 left")
+                              .arg(hoursMinutes(fill, false), hoursMinutes(R, false));
+            return result;
+        }
+        spare = fill - R;
+    }
+    result.spareMs = spare;
+    // The most spare the maxima leave, when less than the slack.
+    const auto spareText = [spare](qint64 slack) {
+        return spare >= 0 && spare < slack ? QStringLiteral(", at most %1 spare under the maxima").arg(slackText(spare)) : QString();
+    };
     if (totalNeed == 0) {
         result.verdict = DriveFeasibility::Feasible;
         result.slackMs = result.slackBoundMs = R;
-        result.text = QStringLiteral("Feasible: every driver has the minimum");
+        result.text = QStringLiteral("Feasible: every driver has the minimum") + spareText(R);
         return result;
     }
 
-    DrivePlan plan = DriveTimeSchedule::earliest(needs, C, Q, swapCost, 0, R, kSearchWork);
-    const bool toTheMinute = plan.outcome != DrivePlan::Found || plan.finish > plan.bound;
+    const PlanStops stops = swapsCostTime ? stopsOf(car) : PlanStops();
+    DrivePlan plan = DriveTimeSchedule::earliest(needs, C, Q, swapCost, 0, R, kSearchWork, stops);
+    // A bound past the end proves it: no plan to look for.
+    const bool toTheMinute = plan.bound <= R && (plan.outcome != DrivePlan::Found || plan.finish > plan.bound);
     if (toTheMinute) {
         // Not proved best: every whole minute too, from the best plan known.
-        const DrivePlan fine = DriveTimeSchedule::earliest(needs, C, Q, swapCost, kMinuteMs, plan.turns.empty() ? R : plan.finish - 1, kSearchWork);
+        // Not to the second: a best plan's lengths may be pinned by ties
+        // across several turns (two spells of one need split so that a
+        // rest ends just as another driver is done), which fall on no grid
+        // (needs and rests run to the millisecond); finding them for every
+        // order would take a linear program per order, past the budget. So
+        // this phase's answers say "to the minute", unless its plan meets
+        // the lower bound or comes within the same minute of it.
+        const DrivePlan fine =
+            DriveTimeSchedule::earliest(needs, C, Q, swapCost, kMinuteMs, plan.turns.empty() ? R : plan.finish - 1, kSearchWork, stops);
         if (!fine.turns.empty()) {
             plan.turns = fine.turns;
             plan.finish = fine.finish;
@@ -333,9 +437,12 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         result.verdict = plan.outcome == DrivePlan::Stopped ? DriveFeasibility::Undecided : DriveFeasibility::NotFeasible;
         result.needMs = plan.bound;
         result.canMs = R;
-        result.text = plan.outcome == DrivePlan::Stopped
-            ? QStringLiteral("Feasibility undecided: the search stopped at its bound, no plan within %1 found and none ruled out").arg(hoursMinutes(R, false))
-            : QStringLiteral("Not feasible to the minute: no plan of whole-minute turns fits every minimum in the %1 left").arg(hoursMinutes(R, false));
+        if (plan.bound > R)
+            result.text = QStringLiteral("Not feasible: the minimums take %1 at the least, %2 remains").arg(hoursMinutes(plan.bound, true), hoursMinutes(R, false));
+        else if (plan.outcome == DrivePlan::Stopped)
+            result.text = QStringLiteral("Feasibility undecided: the search stopped at its bound, no plan within %1 found and none ruled out").arg(hoursMinutes(R, false));
+        else
+            result.text = QStringLiteral("Not feasible to the minute: no plan of whole-minute turns fits every minimum in the %1 left").arg(hoursMinutes(R, false));
         return result;
     }
     result.verdict = DriveFeasibility::Feasible;
@@ -352,21 +459,27 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         const bool drivesOn = i == 0 && needs.at(turn.driver).inCar;
         if (!drivesOn && result.nextDriver == 0)
             result.nextDriver = driver;
-        turnsText << (turn.end > turn.start ? QStringLiteral("%1 %2").arg(driverText(car, driver), hoursMinutes(turn.end - turn.start, true))
-                                            : QStringLiteral("%1 (swap only)").arg(driverText(car, driver)));
+        const qint64 driving = turn.end - turn.start - turn.stops * stops.time;
+        QString text = driving > 0 ? QStringLiteral("%1 %2").arg(driverText(car, driver), hoursMinutes(driving, true))
+                                   : QStringLiteral("%1 (swap only)").arg(driverText(car, driver));
+        if (turn.stops > 0)
+            text += turn.stops == 1 ? QStringLiteral(" (1 stop)") : QStringLiteral(" (%1 stops)").arg(turn.stops);
+        turnsText << text;
     }
     result.plan = QStringLiteral("Plan: ") + turnsText.join(QStringLiteral(", "));
-    // A turn is charged its driving only: the car's stops without a driver
-    // change (fuel, tyres) also take race time when the pit lane counts
-    // for nobody, and the plan does not know how many there will be.
-    if (swapsCostTime)
-        result.plan += QStringLiteral(" (stops without a driver change not counted)");
+    if (swapsCostTime && stops.every > 0)
+        result.plan += QStringLiteral(" (a stop without a driver change after every %1 of a run, %2 s each, as the car's own)")
+                           .arg(hoursMinutes(stops.every, false))
+                           .arg(stops.time / 1000);
+    else if (swapsCostTime)
+        result.plan += QStringLiteral(" (stops without a driver change not counted until the car has made %1)").arg(kSwapsToLearn);
     if (result.slackBoundMs == result.slackMs || slackText(result.slackMs) == slackText(result.slackBoundMs))
         result.text = QStringLiteral("Feasible, %1 slack").arg(slackText(result.slackMs));
     else if (plan.outcome == DrivePlan::Found)
         result.text = QStringLiteral("Feasible, %1 slack to the minute").arg(slackText(result.slackMs));
     else
         result.text = QStringLiteral("Feasible, %1 to %2 slack (the search stopped at its bound)").arg(slackText(result.slackMs), slackText(result.slackBoundMs));
+    result.text += spareText(result.slackMs);
     return result;
 }
 

@@ -55,6 +55,9 @@ struct CarDriveTime {
     QVector<DriveSpell> spells;
     int currentDriver = 0; // 0 when nobody is in a running car
     QVector<qint64> swapStaysMs; // the pit-lane time of each driver change done
+    QVector<qint64> stopStaysMs; // each plain stay without a driver change done
+    QVector<qint64> runsToStopMs; // the track time from the stay before to each of those
+    qint64 runMs = 0;             // the track time since the last stay that ended a run
 };
 
 struct DriveFeasibility {
@@ -68,6 +71,7 @@ struct DriveFeasibility {
     Verdict verdict = NoEnd;
     qint64 slackMs = 0;      // Feasible: slack of the plan found
     qint64 slackBoundMs = 0; // Feasible: no plan has more (the same once proved best)
+    qint64 spareMs = -1;     // the most the maxima leave beyond the race (-1: not checked)
     int nextDriver = 0;      // Feasible: who takes the car next in the plan found (0: none needed)
     QString plan;            // Feasible: the plan found, turn by turn
     int driver = 0;          // NotFeasible: the driver short (0: all together)
@@ -85,8 +89,9 @@ namespace DriveTimeCalculator {
 // the car leaving the pit with another driver, so such a stay never starts
 // another driver's spell while the car is still in; a stay without a change
 // keeps the driver in the car.
-// swapStays: when given, the pit-lane time of each driver change done.
-QVector<DriveSpell> spells(const QVector<DriveStint>& stints, PitTimeRule rule, QVector<qint64>* swapStays = nullptr);
+// stays: when given, its stays and runs are filled in (swapStaysMs,
+// stopStaysMs, runsToStopMs, runMs).
+QVector<DriveSpell> spells(const QVector<DriveStint>& stints, PitTimeRule rule, CarDriveTime* stays = nullptr);
 
 // Per listed driver, drivers who never drove included (and any driver the
 // stints name beyond the list). running: the car is still out, so its last
@@ -96,7 +101,8 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
 
 // Whether every driver can still reach the minimum in remainingMs, and the
 // slack. remainingMs < 0: no known end. swapMs: what a driver swap takes;
-// swapsCostTime: the pit lane counts for nobody, so each swap uses it up.
+// swapsCostTime: the pit lane counts for nobody, so each swap uses it up,
+// and so does each stop without a driver change (learnt from the car's own).
 DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& limits, qint64 remainingMs, qint64 swapMs, bool swapsCostTime);
 
 // What a driver swap of this car takes: the median lane time of its own

@@ -47,6 +47,14 @@ qint64 ceilDiv(qint64 a, qint64 b)
 // meets the lower bound at the root. Drivers alike (the same need and rest)
 // are tried once.
 //
+// Stops without a driver change (when they take race time) add their time
+// to a turn, a step each time its run reaches the stop interval: for one
+// order and one count of stops per turn the end is the same function plus
+// a constant, and a turn just past a stop is later than the same turn
+// ending just before it, so a best plan's turns also end where a stop
+// falls due, a length tried with the others. Rounding a turn up to a whole
+// step never crosses such a length, so the whole-step phase's claim holds.
+//
 // The search is bounded by its work, not only by the states it visits: a
 // state with the whole minutes of a long need has thousands of children, so
 // every length tried counts, and so does every state. Its depth is bounded
@@ -56,13 +64,15 @@ constexpr int kMaxTurns = 400;
 class Search final
 {
 public:
-    Search(const std::vector<PlanDriver>& drivers, qint64 continuous, qint64 gap, qint64 swap, qint64 step, qint64 limit, qint64 maxWork)
+    Search(const std::vector<PlanDriver>& drivers, qint64 continuous, qint64 gap, qint64 swap, qint64 step, qint64 limit, qint64 maxWork,
+           const PlanStops& stops)
         : m_k(int(drivers.size()))
         , m_continuous(continuous)
         , m_gap(gap)
         , m_swap(swap)
         , m_step(step)
         , m_maxWork(maxWork)
+        , m_stops(stops.every > 0 ? stops : PlanStops())
         , m_bestFinish(limit >= kNever ? kNever : limit + 1)
         , m_limit(limit)
     {
@@ -87,7 +97,7 @@ public:
         m_rootBound = plan.bound;
         if (m_inCar >= 0) {
             // He drives on first, or gets out now.
-            for (const qint64 length : lengths(m_inCar, 0, m_room0)) {
+            for (const qint64 length : lengths(m_inCar, 0, m_room0, m_stops.fuel)) {
                 branch(m_inCar, 0, length, true);
                 if (done())
                     break;
@@ -146,7 +156,60 @@ private:
         }
         // Every turn but the first into an empty car is a swap.
         const qint64 swaps = std::max<qint64>(0, turns - (m_occupied ? 0 : 1));
-        return std::max(bound, m_free + total + swaps * m_swap);
+        // With the stops counted, two bounds on the time in swaps and stops.
+        // All together: each driver's need takes so many runs (a run ends at
+        // a stop, and a change of driver is one); every run but one still
+        // going on or into an empty car starts with a stop, and a stop
+        // beyond the swaps takes the shorter of the two times (more swaps
+        // than the least cost at least as much). Driver by driver: the
+        // least each one's need spends in them (leastStopTime).
+        qint64 stopped = swaps * m_swap;
+        if (m_stops.every > 0 && total > 0) {
+            qint64 runs = 0;
+            qint64 own = 0;
+            for (int d = 0; d < m_k; ++d) {
+                if (m_need.at(d) == 0)
+                    continue;
+                runs += ceilDiv(m_need.at(d), m_stops.every);
+                own += leastStopTime(m_need.at(d), d == m_inCar);
+            }
+            const bool freeRun = !m_occupied || (m_inCar >= 0 && m_need.at(m_inCar) > 0);
+            stopped += std::max<qint64>(0, runs - (freeRun ? 1 : 0) - swaps) * std::min(m_swap, m_stops.time);
+            // The first turn into an empty car is no swap.
+            stopped = std::max(stopped, own - (m_occupied ? 0 : m_swap));
+        }
+        return std::max(bound, m_free + total + stopped);
+    }
+
+    // The least time one driver's need spends in swaps and stops: in T
+    // turns of at most C, a turn's first C / every runs drive a whole run
+    // each and one more what is left of C, so r runs drive at most so
+    // much; each turn starts with a swap (the first not when he drives on)
+    // and each further run with a stop. Over every T worth trying: from
+    // the fewest turns to turns no longer than a run.
+    qint64 leastStopTime(qint64 need, bool drivesOn) const
+    {
+        const qint64 every = m_stops.every;
+        const qint64 cap = std::min(m_continuous, need);
+        const qint64 whole = cap / every; // whole runs in a turn
+        const qint64 part = cap - whole * every;
+        const qint64 fewest = ceilDiv(need, cap);
+        const qint64 most = std::max(fewest, ceilDiv(need, std::min(cap, every)));
+        qint64 least = kNever;
+        for (qint64 turns = fewest; turns <= most; ++turns) {
+            qint64 runs = 0;
+            if (need <= every * whole * turns) {
+                runs = ceilDiv(need, every);
+            } else {
+                const qint64 left = need - every * whole * turns;
+                if (part == 0 || left > part * turns)
+                    continue;
+                runs = whole * turns + ceilDiv(left, part);
+            }
+            runs = std::max(runs, turns);
+            least = std::min(least, (drivesOn ? turns - 1 : turns) * m_swap + (runs - turns) * m_stops.time);
+        }
+        return least;
     }
 
     void visit()
@@ -191,7 +254,7 @@ private:
             if (twin)
                 continue;
             const qint64 order = ownFinish(start, need, m_continuous, m_continuous, m_gap);
-            for (const qint64 length : lengths(d, start, m_continuous))
+            for (const qint64 length : lengths(d, start, m_continuous, 0))
                 children.push_back(Child{d, start, length, order});
             if (handOver)
                 children.push_back(Child{d, start, 0, order});
@@ -234,8 +297,15 @@ private:
         return std::string(reinterpret_cast<const char*>(key.data()), key.size() * sizeof(qint64));
     }
 
-    // The lengths a turn of d from start may take, longest first.
-    std::vector<qint64> lengths(int d, qint64 start, qint64 cap) const
+    // The stops a turn of length makes, fuel into its run.
+    qint64 stopsIn(qint64 length, qint64 fuel) const
+    {
+        return m_stops.every > 0 && length > 0 ? std::max<qint64>(0, ceilDiv(fuel + length, m_stops.every) - 1) : 0;
+    }
+
+    // The lengths a turn of d from start, fuel into its run, may take,
+    // longest first.
+    std::vector<qint64> lengths(int d, qint64 start, qint64 cap, qint64 fuel) const
     {
         const qint64 need = m_need.at(d);
         const qint64 full = std::min(cap, need);
@@ -260,6 +330,10 @@ private:
                 if (turn > 0)
                     add(m_ready.at(e) + turn + m_swap - m_gap - start);
         }
+        // Ending just as a stop falls due.
+        if (m_stops.every > 0)
+            for (qint64 run = m_stops.every - fuel % m_stops.every; run < full; run += m_stops.every)
+                add(run);
         // Every whole step too: turns between those lengths can only come
         // from ties further on, which whole steps approach to within one.
         if (m_step > 0)
@@ -281,15 +355,17 @@ private:
         const bool lastHandOver = m_lastHandOver;
         const bool occupied = m_occupied;
         const int inCar = m_inCar;
+        const qint64 stops = stopsIn(length, drivesOn ? m_stops.fuel : 0);
+        const qint64 end = start + length + stops * m_stops.time;
         m_need[d] = need - std::min(need, length);
-        m_ready[d] = start + length + m_gap;
-        m_free = start + length;
+        m_ready[d] = end + m_gap;
+        m_free = end;
         m_last = d;
         m_lastHandOver = length == 0;
         m_occupied = true;
         if (drivesOn)
             m_inCar = -1;
-        m_path.push_back(PlanTurn{d, start, start + length});
+        m_path.push_back(PlanTurn{d, start, end, int(stops)});
         visit();
         m_path.pop_back();
         m_need[d] = need;
@@ -307,6 +383,7 @@ private:
     const qint64 m_swap;
     const qint64 m_step;
     const qint64 m_maxWork;
+    const PlanStops m_stops;
     std::vector<qint64> m_need;
     std::vector<qint64> m_ready;
     int m_inCar = -1; // still in the car at the start, driving on
@@ -356,9 +433,10 @@ qint64 ownCapacity(qint64 t, qint64 end, qint64 room, qint64 continuous, qint64 
     return got;
 }
 
-DrivePlan earliest(const std::vector<PlanDriver>& drivers, qint64 continuous, qint64 gap, qint64 swap, qint64 step, qint64 limit, qint64 maxWork)
+DrivePlan earliest(const std::vector<PlanDriver>& drivers, qint64 continuous, qint64 gap, qint64 swap, qint64 step, qint64 limit, qint64 maxWork,
+                   const PlanStops& stops)
 {
-    return Search(drivers, continuous, gap, swap, step, limit, maxWork).run();
+    return Search(drivers, continuous, gap, swap, step, limit, maxWork, stops).run();
 }
 
 } // namespace DriveTimeSchedule

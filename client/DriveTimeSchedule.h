@@ -20,7 +20,19 @@ struct PlanDriver {
 struct PlanTurn {
     int driver = 0; // index into the drivers searched
     qint64 start = 0;
-    qint64 end = 0;
+    qint64 end = 0;   // his driving and the stops made within the turn
+    int stops = 0;    // stops without a driver change within the turn
+};
+
+// Stops without a driver change that take race time (the pit lane counts
+// for nobody): within a turn, one each time the car has driven every since
+// its last stop, each taking time. A driver change is a stop too, so a turn
+// after one starts afresh; the driver in the car at the start is fuel into
+// his run. every 0: none counted.
+struct PlanStops {
+    qint64 every = 0;
+    qint64 time = 0;
+    qint64 fuel = 0;
 };
 
 struct DrivePlan {
@@ -52,8 +64,9 @@ constexpr qint64 kNever = std::numeric_limits<qint64>::max() / 4;
 // step: 0 tries only the lengths the limits, needs and rests give, else
 // every whole step too; limit: plans ending later are of no interest;
 // maxWork: the search's bound, in states visited plus lengths tried (it
-// also stops past a few hundred turns).
-DrivePlan earliest(const std::vector<PlanDriver>& drivers, qint64 continuous, qint64 gap, qint64 swap, qint64 step, qint64 limit, qint64 maxWork);
+// also stops past a few hundred turns); stops: those a turn makes.
+DrivePlan earliest(const std::vector<PlanDriver>& drivers, qint64 continuous, qint64 gap, qint64 swap, qint64 step, qint64 limit, qint64 maxWork,
+                   const PlanStops& stops = PlanStops());
 
 // When a driver alone finishes a need starting at t, with a first spell of
 // at most room, spells of at most continuous and gaps of gap: no schedule

@@ -1,8 +1,10 @@
 #include "DriveTimeCalculator.h"
 #include "DriveTimeMonitor.h"
 #include "DriveTimeRules.h"
+#include "DriveTimeSchedule.h"
 #include "SessionClock.h"
 #include "StartUp.h"
+#include "StintRows.h"
 #include "TeamAlertEngine.h"
 #include "TestProvider.h"
 
@@ -365,6 +367,178 @@ private slots:
         QCOMPARE(result.text, QStringLiteral("Feasible, 40 min slack"));
         QCOMPARE(result.plan, QStringLiteral("Plan: Bob (swap only), Ann 0:30"));
         QCOMPARE(result.nextDriver, 2);
+    }
+
+    // Nobody in the car, min 30 each, continuous 60; a swap takes 2. When
+    // the pit lane counts for a driver, all of the time left is someone's.
+    void feasibilityMaxima_data()
+    {
+        QTest::addColumn<qint64>("minTotal");
+        QTest::addColumn<qint64>("maxTotal");
+        QTest::addColumn<qint64>("rest");
+        QTest::addColumn<qint64>("remaining");
+        QTest::addColumn<bool>("swapsCost");
+        QTest::addColumn<QString>("text");
+        // Three maxima of 60 cover 180 of 200.
+        QTest::newRow("maxima short") << 30LL << 60LL << 30LL << 200LL << false
+                                      << "Not feasible: within the maxima the drivers can drive only 3:00 of the 3:20 left";
+        QTest::newRow("maxima short, minimums met") << 0LL << 60LL << 30LL << 200LL << false
+                                                    << "Not feasible: within the maxima the drivers can drive only 3:00 of the 3:20 left";
+        // Each drives his 60 in turn; the minimums are done at 90.
+        QTest::newRow("maxima fill it exactly") << 30LL << 60LL << 30LL << 180LL << false << "Feasible, 1 h 30 min slack, at most 0 min spare under the maxima";
+        // A rest of 150: one spell of 60 each fits in 200, whatever the maxima.
+        QTest::newRow("rests within the maxima") << 30LL << 150LL << 150LL << 200LL << false
+                                                 << "Not feasible: within the maxima the drivers can drive only 3:00 of the 3:20 left";
+        // The car may stand in a pit lane that counts for nobody: 90 and two
+        // swaps of 2.
+        QTest::newRow("pit lane for nobody") << 30LL << 60LL << 30LL << 200LL << true << "Feasible, 1 h 46 min slack";
+        // A minimum above the maximum (the dialog allows it).
+        QTest::newRow("minimum above the maximum") << 90LL << 60LL << 30LL << 400LL << true << "Not feasible: Ann needs 1:30 more for the minimum, the maximum leaves 1:00";
+    }
+
+    void feasibilityMaxima()
+    {
+        QFETCH(qint64, minTotal);
+        QFETCH(qint64, maxTotal);
+        QFETCH(qint64, rest);
+        QFETCH(qint64, remaining);
+        QFETCH(bool, swapsCost);
+        QFETCH(QString, text);
+        const DriveTimeLimits rules = limits(minTotal, maxTotal, 60, rest);
+        const PitTimeRule pit = swapsCost ? PitTimeRule::NotDriving : PitTimeRule::Outgoing;
+        const CarDriveTime car = DriveTimeCalculator::compute({}, kDrivers, rules, pit, 0, 0, false, false);
+        QCOMPARE(DriveTimeCalculator::feasibility(car, rules, remaining * kMin, 2 * kMin, swapsCost).text, text);
+    }
+
+    // Ann has stopped every 40 for 2 without handing over and is 4 into a
+    // run; Bob and Cid need 90 each, no continuous limit, swaps of 2 for
+    // nobody. 90 takes three runs, so each needs two stops besides the
+    // swap in: 180 + 2 swaps + 4 stops, 2 each = 192.
+    void feasibilityStops_data()
+    {
+        QTest::addColumn<qint64>("remaining");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("stops use the slack") << 200LL << "Feasible, 8 min slack";
+        QTest::newRow("stops make it infeasible") << 191LL << "Not feasible: the minimums take 3:12 at the least, 3:11 remains";
+    }
+
+    void feasibilityStops()
+    {
+        QFETCH(qint64, remaining);
+        QFETCH(QString, text);
+        const QVector<DriveStint> stints = {track(1, 0, 40),    pit(1, 40, 42),    track(1, 42, 82), pit(1, 82, 84),
+                                            track(1, 84, 124), pit(1, 124, 126), track(1, 126, 130)};
+        const DriveTimeLimits rules = limits(90, 0, 0, 0);
+        const CarDriveTime car = DriveTimeCalculator::compute(stints, kDrivers, rules, PitTimeRule::NotDriving, 0, 130 * kMin, true, false);
+        QCOMPARE(car.runMs, 4 * kMin);
+        const DriveFeasibility result = DriveTimeCalculator::feasibility(car, rules, remaining * kMin, 2 * kMin, true);
+        QCOMPARE(result.text, text);
+        if (result.verdict == DriveFeasibility::Feasible)
+            QCOMPARE(result.plan, QStringLiteral("Plan: Bob 1:30 (2 stops), Cid 1:30 (2 stops) (a stop without a driver change after every 0:40 of a run, "
+                                                 "120 s each, as the car's own)"));
+    }
+
+    // The search's own bounds: Ann and Bob, nobody in the car, no swap cost.
+    void searchBounds_data()
+    {
+        QTest::addColumn<qint64>("ann");
+        QTest::addColumn<qint64>("bob");
+        QTest::addColumn<qint64>("continuous");
+        QTest::addColumn<qint64>("gap");
+        QTest::addColumn<qint64>("maxWork");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<qint64>("finish");
+        QTest::addColumn<qint64>("bound");
+        // feasibilityExact's first case: 110, no plan before 100 (Ann's own
+        // two spells and rest), whole minutes tried.
+        QTest::newRow("work enough") << 60LL << 40LL << 30LL << 40LL << 25000LL << int(DrivePlan::Found) << 110LL << 100LL;
+        QTest::newRow("work budget hit") << 60LL << 40LL << 30LL << 40LL << 3LL << int(DrivePlan::Stopped) << 0LL << 100LL;
+        // Spells of 1 need 600 turns: the dive stops at its depth.
+        QTest::newRow("depth cap") << 300LL << 300LL << 1LL << 1LL << 1000000LL << int(DrivePlan::Stopped) << 0LL << 600LL;
+    }
+
+    void searchBounds()
+    {
+        QFETCH(qint64, ann);
+        QFETCH(qint64, bob);
+        QFETCH(qint64, continuous);
+        QFETCH(qint64, gap);
+        QFETCH(qint64, maxWork);
+        QFETCH(int, outcome);
+        QFETCH(qint64, finish);
+        QFETCH(qint64, bound);
+        std::vector<PlanDriver> drivers(2);
+        drivers[0].need = ann * kMin;
+        drivers[1].need = bob * kMin;
+        const DrivePlan plan = DriveTimeSchedule::earliest(drivers, continuous * kMin, gap * kMin, 0, kMin, 1440 * kMin, maxWork);
+        QCOMPARE(int(plan.outcome), outcome);
+        QCOMPARE(plan.finish, finish * kMin);
+        QCOMPARE(plan.bound, bound * kMin);
+        QCOMPARE(plan.turns.empty(), finish == 0);
+    }
+
+    // What the line says when the search stops: a plan found gives a range
+    // up to what no plan can beat; none found, Undecided.
+    void feasibilityAtItsBound()
+    {
+        // The benchmark's hard car: Ann in the car (needs 320), Bob 400, Cid
+        // 350; spells 81, rest 183, swaps of 2 for nobody, 24 h left. Bob
+        // alone, in at 2, finishes at 2 + 81 + 183 + 319 + 3 x 183 = 1134
+        // at the soonest: at most 306 of slack.
+        CarDriveTime car;
+        car.drivers.resize(3);
+        const qint64 needs[] = {320, 400, 350};
+        for (int i = 0; i < 3; ++i) {
+            car.drivers[i].driver = i + 1;
+            car.drivers[i].toMinMs = needs[i] * kMin;
+        }
+        car.drivers[0].inCar = true;
+        car.currentDriver = 1;
+        DriveFeasibility result = DriveTimeCalculator::feasibility(car, limits(0, 0, 81, 183), 1440 * kMin, 2 * kMin, true);
+        QCOMPARE(int(result.verdict), int(DriveFeasibility::Feasible));
+        QCOMPARE(result.slackBoundMs, 306 * kMin);
+        QVERIFY2(result.text.endsWith(QStringLiteral(" to 5 h 6 min slack (the search stopped at its bound)")), qPrintable(result.text));
+        // Spells of 1 for 300 each: more turns than the search goes deep.
+        car = CarDriveTime();
+        car.drivers.resize(2);
+        for (int i = 0; i < 2; ++i) {
+            car.drivers[i].driver = i + 1;
+            car.drivers[i].toMinMs = 300 * kMin;
+        }
+        result = DriveTimeCalculator::feasibility(car, limits(0, 0, 1, 0), 1440 * kMin, kMin, false);
+        QCOMPARE(int(result.verdict), int(DriveFeasibility::Undecided));
+        QCOMPARE(result.text, QStringLiteral("Feasibility undecided: the search stopped at its bound, no plan within 24:00 found and none ruled out"));
+    }
+
+    // A car's verdict is kept until a key of it changes: Ann alone, in the
+    // car since 0, needs 30 more of her 60 at minute 30 (slack: the time
+    // left less 30). Within the minute the verdict is the stored one.
+    void feasibilityCache()
+    {
+        SessionClock::setClock(&testClock);
+        g_now = 30 * kMin;
+        auto provider = makeTestProvider();
+        mirrorNode(*provider, QStringLiteral("timing.session.info"))->insertData(QStringLiteral("type"), QStringLiteral("RACE"));
+        mirrorNode(*provider, QStringLiteral("timing.session.standings.overall.participantDetails.7"))->insertData(QStringLiteral("running"), true);
+        addStint(*provider, 1, 1, "TRACK", 0, -1);
+        DriveTimeRules rules;
+        rules.limits = limits(60, 0, 0, 0);
+        const auto slack = [&](qint64 remaining) {
+            return StintRows::driveTime(*provider, QStringLiteral("7"), rules, remaining).feasibility.slackMs;
+        };
+        QCOMPARE(slack(100 * kMin + 30000), 70 * kMin + 30000);
+        QCOMPARE(slack(100 * kMin + 10000), 70 * kMin + 30000); // the same minute
+        QCOMPARE(slack(99 * kMin + 50000), 69 * kMin + 50000);  // the minute turned
+        QCOMPARE(slack(99 * kMin + 20000), 69 * kMin + 50000);
+        rules.limits = limits(50, 0, 0, 0); // the limits changed: 20 more
+        QCOMPARE(slack(99 * kMin + 20000), 79 * kMin + 20000);
+        // The stints changed: Ann drove 0-40 and is in the pit since, which
+        // counts for nobody: 10 more.
+        addStint(*provider, 1, 1, "TRACK", 0, 40);
+        addStint(*provider, 2, 1, "PIT", 40, -1);
+        g_now = 45 * kMin;
+        QCOMPARE(slack(99 * kMin + 20000), 89 * kMin + 20000);
+        SessionClock::setClock(nullptr);
     }
 
     // The swap time a car's own driver changes give, in minutes (the typed
