@@ -1,5 +1,6 @@
 #include "BroadcastDelay.h"
 #include "ClientV2Controller.h"
+#include "ConnectionWatch.h"
 #include "ScriptedServer.h"
 #include "SessionClock.h"
 #include "SessionRecorder.h"
@@ -90,6 +91,8 @@ private slots:
     void clockShowsTheDelayedMoment_data();
     void clockShowsTheDelayedMoment();
     void reconnectWhileHeld();
+    void staleFollowsThePicture_data();
+    void staleFollowsThePicture();
     void recordingTakesLiveLines();
     void delayOption_data();
     void delayOption();
@@ -220,6 +223,47 @@ void TestBroadcastDelay::reconnectWhileHeld()
     QCOMPARE(link.controller.getCurrentData()->datas()->keys(), QStringList({"l2", "timing"}));
     QCOMPARE(whole.count(), 1);
     QCOMPARE(link.delivered, QStringList({"1@10000", "1@11000", "2@11000"}));
+}
+
+void TestBroadcastDelay::staleFollowsThePicture_data()
+{
+    // A line at 0, the connection dropped at 2000, the reconnect's first line at 13000.
+    QTest::addColumn<int>("delay");
+    QTest::addColumn<QStringList>("marks");
+    QTest::newRow("live") << 0 << QStringList{"stale@2000", "live@13000"};
+    QTest::newRow("held 10 s") << 10 << QStringList{"stale@12000", "live@23000"};
+}
+
+void TestBroadcastDelay::staleFollowsThePicture()
+{
+    QFETCH(int, delay);
+    QFETCH(QStringList, marks);
+    Link link;
+    ConnectionWatch watch(&link.controller);
+    QStringList seen;
+    connect(&watch, &ConnectionWatch::staleChanged, [&seen](bool stale) { seen.append(QStringLiteral("%1@%2").arg(stale ? "stale" : "live").arg(g_offset)); });
+    QVERIFY(link.login());
+    link.controller.delay()->setSeconds(delay);
+    QVERIFY(link.send(1));
+    g_offset = 2000;
+    QSignalSpy lost(&link.controller, &V2_Client::onDisconnected);
+    link.server.closeClient();
+    QVERIFY(lost.wait(5000));
+    // The picture still shows the line held before the drop, then the drop.
+    for (const qint64 at : {10000, 11999, 12000}) {
+        g_offset = at;
+        link.controller.delay()->deliverDue();
+    }
+    // Reconnected at once rather than at the client's next check.
+    link.provider.setActive(false);
+    QVERIFY(link.login());
+    g_offset = 13000;
+    QVERIFY(link.send(2));
+    for (const qint64 at : {22999, 23000}) {
+        g_offset = at;
+        link.controller.delay()->deliverDue();
+    }
+    QCOMPARE(seen, marks);
 }
 
 void TestBroadcastDelay::recordingTakesLiveLines()
