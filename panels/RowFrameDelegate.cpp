@@ -57,7 +57,7 @@ void RowFrameDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     if (index.row() != m_row)
         return;
     // Wide enough to see from across the garage, growing with the text.
-    const int width = qMax(2, option.fontMetrics.height() / 6);
+    const int width = qMax(3, option.fontMetrics.height() / 5);
     const QRect& cell = option.rect;
     const QHeaderView* header = m_view->horizontalHeader();
     const bool left = index.column() == edgeColumn(header, true);
