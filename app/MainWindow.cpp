@@ -18,6 +18,7 @@
 #include "KeyboardShortcuts.h"
 #include "TeamFollowMenu.h"
 #include "RecordingControls.h"
+#include "StartUp.h"
 #include "ToolWindow.h"
 #include "ViewMenu.h"
 #include "V2DataProvider.h"
@@ -46,17 +47,18 @@ using namespace PanelRegistry;
 
 namespace {
 
-// Settings keys of the main window.
-const QString kHost = QStringLiteral("v2host");
-const QString kPort = QStringLiteral("v2port");
-const QString kUser = QStringLiteral("v2user");
-const QString kPassword = QStringLiteral("v2password");
+// Settings keys of the main window. The connection's and the first
+// layout's are StartUp's, which --connect and --layout write too.
+using StartUp::kHostKey;
+using StartUp::kLastLayoutKey;
+using StartUp::kPasswordKey;
+using StartUp::kPortKey;
+using StartUp::kUserKey;
 const QString kShowBorder = QStringLiteral("showBorder");
 const QString kImperialUnits = QStringLiteral("useImperialUnits");
 const QString kUseOpenGL = QStringLiteral("use_opengl");
 const QString kScaleFactor = QStringLiteral("appScaleFactor");
 const QString& kLayouts = LayoutDialog::kLayoutsGroup; // a reference: no order of initialisation to depend on
-const QString kLastLayoutName = QStringLiteral("lastLayoutName");
 const QString kMainWindowGroup = QStringLiteral("mainwindow");
 
 } // namespace
@@ -81,8 +83,8 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
     setWindowTitle(QStringLiteral("%1 v%2").arg(QStringLiteral("Lanterra"), QCoreApplication::applicationVersion()));
 
     m_provider = new V2DataProvider(QStringLiteral("Lanterra"), QCoreApplication::applicationVersion(), QStringLiteral("PEX JSON PROTOCOL"),
-                                    QStringLiteral("1.0.0"), settings->value(kPort, 11001).toInt(), settings->value(kPassword).toString(),
-                                    settings->value(kUser).toString(), settings->value(kHost, QStringLiteral("localhost")).toString());
+                                    QStringLiteral("1.0.0"), settings->value(kPortKey, 11001).toInt(), settings->value(kPasswordKey).toString(),
+                                    settings->value(kUserKey).toString(), settings->value(kHostKey, QStringLiteral("localhost")).toString());
     m_provider->setParent(this);
     connect(m_provider, &V2DataProvider::onConnected, this, &MainWindow::lanterraLoginConnected);
     connect(m_provider, &V2DataProvider::onDisconnected, this, &MainWindow::lanterraLoginDisconnected);
@@ -111,10 +113,10 @@ MainWindow::MainWindow(const Factories& factories, QWidget* parent)
     action(QStringLiteral("actionUse_OpenGL"))->setChecked(m_useOpenGL);
     m_bikeLayout = m_provider->isChampBikes();
 
-    const QString last = settings->value(kLastLayoutName).toString();
+    const QString last = settings->value(kLastLayoutKey).toString();
     m_currentLayoutName = BuiltInLayouts::install(*settings, screen()->availableGeometry(), last);
     if (!last.isEmpty() && m_currentLayoutName != last) // the user's own moved to "(mine)"
-        settings->setValue(kLastLayoutName, m_currentLayoutName);
+        settings->setValue(kLastLayoutKey, m_currentLayoutName);
     applyLayout(m_currentLayoutName);
 
     m_statusLabel = new QLabel(tr("Not connected"), this);
@@ -505,10 +507,10 @@ void MainWindow::on_actionEdit_credentials_triggered()
     const bool otherServer = CertificateTrust::normalisedHost(dialog.host()) != CertificateTrust::normalisedHost(m_provider->host())
                              || dialog.port() != m_provider->port();
     const auto settings = AppSettings::open();
-    settings->setValue(kHost, dialog.host());
-    settings->setValue(kPort, dialog.port());
-    settings->setValue(kUser, dialog.username());
-    settings->setValue(kPassword, dialog.password());
+    settings->setValue(kHostKey, dialog.host());
+    settings->setValue(kPortKey, dialog.port());
+    settings->setValue(kUserKey, dialog.username());
+    settings->setValue(kPasswordKey, dialog.password());
     m_provider->setActive(false);
     m_provider->setHost(dialog.host());
     m_provider->setPort(dialog.port());
@@ -657,7 +659,7 @@ void MainWindow::saveLayout(const QString& name)
 void MainWindow::setLayout(const QString& name)
 {
     m_currentLayoutName = name;
-    AppSettings::open()->setValue(kLastLayoutName, name);
+    AppSettings::open()->setValue(kLastLayoutKey, name);
     m_display->loadTextScale(name);
     for (ToolWindow* open : m_panels) {
         if (open)
@@ -688,7 +690,7 @@ void MainWindow::on_actionLayoutSave_triggered()
         return;
     m_currentLayoutName = dialog.selectedName();
     saveLayout(m_currentLayoutName);
-    AppSettings::open()->setValue(kLastLayoutName, m_currentLayoutName);
+    AppSettings::open()->setValue(kLastLayoutKey, m_currentLayoutName);
 }
 
 // ---------------------------------------------------------------------------

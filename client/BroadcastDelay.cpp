@@ -81,8 +81,15 @@ void BroadcastDelay::hold(const QByteArray& line, bool first, bool team)
     // Its own exact copy: the read buffer it shares may be far larger.
     QByteArray copy(line.constData(), line.size());
     m_heldBytes += copy.size();
-    m_held.push_back({m_clock(), std::move(copy), first, team});
+    m_held.push_back({m_clock(), std::move(copy), first, team, {}});
     if (m_held.size() == 1 || m_heldBytes > MaxHeldBytes)
+        deliverDue();
+}
+
+void BroadcastDelay::holdEvent(std::function<void()> event)
+{
+    m_held.push_back({m_clock(), QByteArray(), false, false, std::move(event)});
+    if (m_held.size() == 1)
         deliverDue();
 }
 
@@ -100,7 +107,12 @@ void BroadcastDelay::deliverDue()
         Held held = std::move(front);
         m_held.pop_front();
         m_heldBytes -= held.line.size();
+        if (held.event) {
+            held.event();
+            continue;
+        }
         m_deliver(held.line, held.first);
+        emit lineShown();
     }
     // Team lines are held only to keep behind a connection's first line (and
     // to keep their own order): once no first line waits, they all go, so a
@@ -136,7 +148,7 @@ bool BroadcastDelay::mayPassTeamLine() const
 
 int BroadcastDelay::heldCount() const
 {
-    return static_cast<int>(m_held.size());
+    return static_cast<int>(std::count_if(m_held.begin(), m_held.end(), [](const Held& held) { return !held.event; }));
 }
 
 qint64 BroadcastDelay::heldBytes() const
@@ -148,8 +160,10 @@ QList<QByteArray> BroadcastDelay::heldLines() const
 {
     QList<QByteArray> lines;
     lines.reserve(static_cast<int>(m_held.size()));
-    for (const Held& held : m_held)
-        lines.append(held.line);
+    for (const Held& held : m_held) {
+        if (!held.event)
+            lines.append(held.line);
+    }
     return lines;
 }
 

@@ -47,14 +47,17 @@ public:
     // again, the delay applies again. A connection merely paused (a prompt,
     // the connection dialog) keeps its held lines coming on time.
     void setLive(bool live);
-    // Forgets the held lines unseen (another server's lines must not land on
-    // the new server's tree).
+    // Forgets the held lines and events unseen (another server's lines must
+    // not land on the new server's tree).
     void drop();
     // Whether a line arriving now must be held (a delay is on, or earlier
     // lines still wait: the order is kept).
     bool holding() const;
     // team: a line of the team's shared channel alone (see mayPassTeamLine).
     void hold(const QByteArray& line, bool first, bool team = false);
+    // Something that happened to the connection now (it dropped, a relay's
+    // notice), run when the picture reaches this moment, in order with the lines.
+    void holdEvent(std::function<void()> event);
     // Hands over every line due by now (the timer calls it).
     void deliverDue();
 
@@ -62,6 +65,7 @@ public:
     // held (the tree it would land on is still the last connection's) and no
     // team line is (it must not be overtaken by a newer one).
     bool mayPassTeamLine() const;
+    // Lines only, not events.
     int heldCount() const;
     qint64 heldBytes() const;
     // The held lines, oldest first (a recording started now takes them too).
@@ -71,6 +75,8 @@ public:
 
 signals:
     void secondsChanged(int seconds);
+    // A held line has just been handed over.
+    void lineShown();
 
 private:
     struct Held {
@@ -78,6 +84,7 @@ private:
         QByteArray line;
         bool first;
         bool team;
+        std::function<void()> event;
     };
     qint64 effectiveDelayMs() const;
     void applyToSessionClock() const;

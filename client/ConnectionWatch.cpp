@@ -1,28 +1,39 @@
 #include "ConnectionWatch.h"
 
+#include "BroadcastDelay.h"
+#include "ClientV2Controller.h"
 #include "RelayNotice.h"
 #include "SessionClock.h"
 #include "V2_Client.h"
 
+#include <QPointer>
 #include <QTime>
 
 ConnectionWatch::ConnectionWatch(V2_Client* client, QObject* parent)
     : QObject(parent)
 {
-    connect(client, &V2_Client::dataReceived, this, &ConnectionWatch::dataArrived);
-    connect(client, &V2_Client::onDisconnected, this, &ConnectionWatch::connectionLost);
+    if (auto* controller = qobject_cast<ClientV2Controller*>(client)) {
+        m_delay = controller->delay();
+        connect(m_delay, &BroadcastDelay::lineShown, this, &ConnectionWatch::dataArrived);
+    }
+    // A line the delay holds counts when it is shown.
+    connect(client, &V2_Client::dataReceived, this, [this] {
+        if (!m_delay || !m_delay->holding())
+            dataArrived();
+    });
+    connect(client, &V2_Client::onDisconnected, this, [this] { inPicture(&ConnectionWatch::connectionLost); });
     // A team relay stays connected when it loses its timing server and says so instead.
     connect(client, &V2_Client::errorReceived, this, [this, client](const QString& error) {
         // A replayed notice is the recording's past, not this connection's.
         if (!client->readingSocket())
             return;
         if (error.contains(relayUpstreamLostReason()))
-            relayLost();
+            inPicture(&ConnectionWatch::relayLost);
         else if (error.contains(relayUpstreamBackReason()))
-            relayBack();
+            inPicture(&ConnectionWatch::relayBack);
     });
     // A new login is a new server's word: its data counts again.
-    connect(client, &V2_Client::onLoginDone, this, [this] { m_relayLost = false; });
+    connect(client, &V2_Client::onLoginDone, this, [this] { inPicture(&ConnectionWatch::loggedIn); });
     m_clock.setInterval(1000);
     connect(&m_clock, &QTimer::timeout, this, &ConnectionWatch::tick);
 }
@@ -63,6 +74,23 @@ void ConnectionWatch::dataArrived()
     m_stale = false;
     m_clock.stop();
     emit staleChanged(false);
+}
+
+void ConnectionWatch::loggedIn()
+{
+    m_relayLost = false;
+}
+
+void ConnectionWatch::inPicture(void (ConnectionWatch::*event)())
+{
+    if (m_delay && m_delay->holding()) {
+        m_delay->holdEvent([watch = QPointer<ConnectionWatch>(this), event] {
+            if (watch)
+                (watch.data()->*event)();
+        });
+        return;
+    }
+    (this->*event)();
 }
 
 void ConnectionWatch::connectionLost()

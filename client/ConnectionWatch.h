@@ -4,6 +4,7 @@
 #include <QString>
 #include <QTimer>
 
+class BroadcastDelay;
 class V2_Client;
 
 // Whether what the panels show is live: once data has arrived from the
@@ -12,7 +13,9 @@ class V2_Client;
 // it stale, data or not, until the relay's notice that it is back (or a new
 // login): what the relay sends meanwhile is its old copy or the team's own.
 // While stale it says, once a second, how long ago the last data came.
-// Only lines received from the server are data.
+// Only lines received from the server are data. Under a broadcast delay the
+// panels show the connection's past: a drop, a reconnect's first line and a
+// relay's notices count when the delayed picture reaches them.
 class ConnectionWatch final : public QObject
 {
     Q_OBJECT
@@ -35,6 +38,7 @@ signals:
 
 private slots:
     void dataArrived();
+    void loggedIn();
     void connectionLost();
     void becomeStale();
     void relayLost();
@@ -42,6 +46,10 @@ private slots:
     void tick();
 
 private:
+    // Runs event now, or when the delayed picture reaches this moment.
+    void inPicture(void (ConnectionWatch::*event)());
+
+    BroadcastDelay* m_delay = nullptr;
     qint64 m_lastData = -1;
     bool m_stale = false;
     bool m_relayLost = false;

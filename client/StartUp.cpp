@@ -13,16 +13,11 @@
 
 namespace StartUp {
 
-namespace {
-
-// The keys the main window reads its connection and layout from.
-const QString kHost = QStringLiteral("v2host");
-const QString kPort = QStringLiteral("v2port");
-const QString kUser = QStringLiteral("v2user");
-const QString kPassword = QStringLiteral("v2password");
-const QString kLastLayoutName = QStringLiteral("lastLayoutName");
-
-} // namespace
+const QString kHostKey = QStringLiteral("v2host");
+const QString kPortKey = QStringLiteral("v2port");
+const QString kUserKey = QStringLiteral("v2user");
+const QString kPasswordKey = QStringLiteral("v2password");
+const QString kLastLayoutKey = QStringLiteral("lastLayoutName");
 
 void setApplicationIdentity()
 {
@@ -69,21 +64,21 @@ bool storeConnection(const QString& text, QString* error)
     const int colon = account.indexOf(QLatin1Char(':'));
     // Written key by key: whatever else the file holds (layouts, panels) stays.
     const auto settings = AppSettings::open();
-    settings->setValue(kHost, text.mid(at + 1, portColon - at - 1));
-    settings->setValue(kPort, port);
-    settings->setValue(kUser, account.left(colon));
+    settings->setValue(kHostKey, text.mid(at + 1, portColon - at - 1));
+    settings->setValue(kPortKey, port);
+    settings->setValue(kUserKey, account.left(colon));
     // On the command line any local user could read it: the environment is
     // the way; without either, the stored password stays.
     if (colon >= 0)
-        settings->setValue(kPassword, account.mid(colon + 1));
+        settings->setValue(kPasswordKey, account.mid(colon + 1));
     else if (qEnvironmentVariableIsSet(kPasswordVariable))
-        settings->setValue(kPassword, qEnvironmentVariable(kPasswordVariable));
+        settings->setValue(kPasswordKey, qEnvironmentVariable(kPasswordVariable));
     return true;
 }
 
 void storeLayout(const QString& name)
 {
-    AppSettings::open()->setValue(kLastLayoutName, name);
+    AppSettings::open()->setValue(kLastLayoutKey, name);
 }
 
 } // namespace StartUp

@@ -6,6 +6,15 @@
 // The program's start-up steps that come before the application object.
 namespace StartUp {
 
+// The settings keys of the connection the main window starts with, which
+// --connect and the connection dialog write.
+extern const QString kHostKey;
+extern const QString kPortKey;
+extern const QString kUserKey;
+extern const QString kPasswordKey;
+// The layout the main window opens with, which --layout writes.
+extern const QString kLastLayoutKey;
+
 // Organisation "Veltrano Systems", application "Lanterra", version 2.3.19.
 void setApplicationIdentity();
 // Creates the log folder beside the settings file and installs the log handler.

@@ -13,17 +13,21 @@
 namespace {
 
 const QColor kPalette[] = {Qt::blue, Qt::gray, Qt::darkRed, Qt::darkGreen, Qt::darkBlue, Qt::darkCyan, Qt::darkMagenta, Qt::darkYellow, Qt::darkGray};
+// At text size 1; the labels' room, the rows and the axis grow with the text.
 constexpr double kLineX = 40.0;
 constexpr double kAxisGap = 28.0;
+constexpr double kRowHeight = 15.0;
+constexpr double kLabelPoints = 9.0;
 // Fitted lap widths stay within the panel slider's range.
 constexpr double kNarrowestLap = 0.5;
 constexpr double kWidestLap = 60.0;
 // Room right of the last lap, below the last row.
 constexpr double kEndMargin = 10.0;
 
-QFont labelFont()
+QFont labelFont(double textScale)
 {
-    QFont font(QStringLiteral("Segoe UI"), 9);
+    QFont font(QStringLiteral("Segoe UI"));
+    font.setPointSizeF(kLabelPoints * textScale);
     font.setBold(true);
     return font;
 }
@@ -95,13 +99,27 @@ bool LapChartView::fitsToWidth() const
     return m_fitToWidth;
 }
 
+void LapChartView::setTextScale(double scale)
+{
+    if (scale == m_textScale)
+        return;
+    m_textScale = scale;
+    m_rowHeight = kRowHeight * scale;
+    refreshAll();
+}
+
+double LapChartView::lineX() const
+{
+    return kLineX * m_textScale;
+}
+
 void LapChartView::fitLapWidth()
 {
     if (!m_fitToWidth || !m_provider)
         return;
     // The race so far across the panel: one lap more than run, for the line's end.
     const int laps = std::max(1, m_provider->getSessionElapsedLaps()) + 1;
-    const double room = viewport()->width() - kLineX - kEndMargin;
+    const double room = viewport()->width() - lineX() - kEndMargin;
     const double width = std::clamp(room / laps, kNarrowestLap, kWidestLap);
     if (width != m_lapWidth) {
         m_lapWidth = width;
@@ -161,17 +179,17 @@ void LapChartView::drawAxis(bool race)
         return;
     m_lapCount = m_provider->getSessionElapsedLaps();
     const auto add = [this](int lap, double x) {
-        auto* label = scene()->addSimpleText(QString::number(lap), labelFont());
+        auto* label = scene()->addSimpleText(QString::number(lap), labelFont(m_textScale));
         label->setBrush(Qt::white);
-        label->setPos(x - label->boundingRect().width() / 2, -15);
+        label->setPos(x - label->boundingRect().width() / 2, -15 * m_textScale);
         m_axisLabels.append(label);
     };
-    double x = m_lapWidth * 0.5 + kLineX;
+    double x = m_lapWidth * 0.5 + lineX();
     double lastLabel = x;
     add(m_lapCount < 1 ? 0 : 1, x);
     for (int lap = 2; lap <= m_lapCount; ++lap) {
         x += m_lapWidth;
-        if (x - lastLabel > kAxisGap) {
+        if (x - lastLabel > kAxisGap * m_textScale) {
             add(lap, x);
             lastLabel = x;
         }
@@ -231,11 +249,11 @@ void LapChartView::refreshAll()
         Car car;
         car.pNum = pNum;
         car.row = row;
-        car.label = scene()->addSimpleText(pNum.right(3), labelFont());
+        car.label = scene()->addSimpleText(pNum.right(3), labelFont(m_textScale));
         car.label->setFlag(QGraphicsItem::ItemIsSelectable, true);
         car.label->setPos(0, row * m_rowHeight);
         car.line = new LapChartItem(car.label);
-        car.line->setPos(kLineX, m_rowHeight * 0.5);
+        car.line->setPos(lineX(), m_rowHeight * 0.5);
         const QColor highlight = m_provider->getFollowColor(pNum);
         QColor color;
         double width = 1.0;

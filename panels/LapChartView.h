@@ -31,6 +31,9 @@ public:
     // Lap width chosen so that the race so far fills the view's width.
     void setFitToWidth(bool fit);
     bool fitsToWidth() const;
+    // The panel's text size: the car labels, the room left for them, the
+    // rows and the lap numbers grow with it.
+    void setTextScale(double scale);
 
     // What is drawn, for the panel and its tests.
     QStringList cars() const;
@@ -63,8 +66,11 @@ private:
     void refreshStacking();
     void fitLapWidth();
     void fitSceneRect();
+    // Where the lines begin, right of the car labels.
+    double lineX() const;
 
     V2DataProvider* m_provider = nullptr;
+    double m_textScale = 1.0;
     double m_rowHeight = 15.0;
     double m_lapWidth = 2.5;
     bool m_showPits = true;

@@ -95,6 +95,12 @@ double ParticipantsItem::itemScale() const
     return m_itemScale;
 }
 
+void ParticipantsItem::setTextScale(double scale)
+{
+    m_textScale = scale;
+    update();
+}
+
 void ParticipantsItem::setShowUnknown(bool show)
 {
     m_showUnknown = show;
@@ -109,9 +115,10 @@ bool ParticipantsItem::showUnknown() const
 double ParticipantsItem::markerScale(double viewScale) const
 {
     // A view smaller than the scene would shrink the numbers past reading.
+    const double scale = m_itemScale * m_textScale;
     if (viewScale <= 0)
-        return m_itemScale;
-    return m_itemScale * std::max(1.0, kSmallestViewScale / viewScale);
+        return scale;
+    return scale * std::max(1.0, kSmallestViewScale / viewScale);
 }
 
 quint64 ParticipantsItem::repaintCount() const

@@ -30,6 +30,8 @@ public:
     void setVisibleNumbers(const QStringList& numbers);
     void setItemScale(double scale);
     double itemScale() const;
+    // The program's text size: markers and their numbers grow with it, on top of the item scale.
+    void setTextScale(double scale);
     void setShowUnknown(bool show);
     bool showUnknown() const;
 
@@ -41,8 +43,9 @@ public:
     static QString label(const QString& text);
     quint64 repaintCount() const;
     // The scale a marker is drawn at on a view that shows the scene at
-    // viewScale: the item scale, enlarged so that a small view does not
-    // shrink markers below their size on a view of the whole scene.
+    // viewScale: the item scale times the text size, enlarged so that a
+    // small view does not shrink markers below their size on a view of the
+    // whole scene.
     double markerScale(double viewScale) const;
 
     QRectF boundingRect() const override;
@@ -56,6 +59,7 @@ private:
     V2DataProvider* m_provider = nullptr;
     QSet<QString> m_visibleNumbers;
     double m_itemScale = 1.0;
+    double m_textScale = 1.0;
     bool m_showUnknown = true;
     quint64 m_repaints = 0;
     QPixmap m_redArrow;

@@ -16,6 +16,14 @@ void ResizableQframe::resizeEvent(QResizeEvent* event)
     refit();
 }
 
+void ResizableQframe::setMinimumPixelSize(int pixels)
+{
+    if (pixels == m_minimumPixelSize)
+        return;
+    m_minimumPixelSize = pixels;
+    refit();
+}
+
 void ResizableQframe::refit()
 {
     double widthLimit = 100.0;
@@ -38,7 +46,7 @@ void ResizableQframe::refit()
         else
             heightLimit = qMin(heightLimit, heightRatio);
     }
-    const int size = int(10.0 * qMin(qMax(widthLimit, 0.0), heightLimit));
+    const int size = qMax(int(10.0 * qMin(qMax(widthLimit, 0.0), heightLimit)), m_minimumPixelSize);
     if (size < 1)
         return;
     for (QLabel* label : qAsConst(fitted)) {

@@ -70,6 +70,7 @@ WidgetLapChart::WidgetLapChart(V2DataProvider* provider, QWidget* parent)
     connect(m_showPits, &QCheckBox::clicked, this, &WidgetLapChart::on_checkBox_clicked);
     connect(m_colorsOnFollowed, &QCheckBox::clicked, this, &WidgetLapChart::on_checkBox_ColorsOnFollowed_clicked);
     connect(m_scale, &QSlider::valueChanged, this, &WidgetLapChart::on_horizontalSlider_valueChanged);
+    m_view->setTextScale(textScale());
     m_view->setProvider(provider);
 }
 
@@ -116,4 +117,10 @@ void WidgetLapChart::on_checkBox_ColorsOnFollowed_clicked(bool checked)
 {
     m_view->setColorsOnFollowed(checked);
     AppSettings::open()->setValue(kOptionsGroup + QLatin1Char('/') + kFocusKey, checked);
+}
+
+void WidgetLapChart::textScaleChanged(qreal oldScale)
+{
+    ToolWindow::textScaleChanged(oldScale);
+    m_view->setTextScale(textScale());
 }

@@ -27,6 +27,9 @@ public slots:
     void on_horizontalSlider_valueChanged(int value);
     void on_checkBox_ColorsOnFollowed_clicked(bool checked);
 
+protected:
+    void textScaleChanged(qreal oldScale) override;
+
 private:
     LapChartView* m_view;
     QCheckBox* m_showPits;

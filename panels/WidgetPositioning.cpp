@@ -88,6 +88,7 @@ WidgetPositioning::WidgetPositioning(V2DataProvider* provider, QWidget* parent)
     const QVariant storedScale = settings->value(kItemScaleKey);
     m_itemSize->setValue(storedScale.isValid() ? storedScale.toInt() : 0);
     m_scene->setItemScale(itemScaleOf(storedScale.isValid() ? storedScale.toInt() : kDefaultItemScale));
+    m_scene->participantsItem()->setTextScale(textScale());
     m_showBackground->setChecked(settings->value(kShowBackgroundKey, false).toBool());
     m_scene->setShowBackground(m_showBackground->isChecked());
     m_showLabels->setChecked(settings->value(kShowLabelsKey, true).toBool());
@@ -153,6 +154,12 @@ void WidgetPositioning::setClasses()
         m_classes->setCurrentIndex(index >= 0 ? index : 0);
     }
     on_comboBoxClassesFilter_currentIndexChanged(m_classes->currentText());
+}
+
+void WidgetPositioning::textScaleChanged(qreal oldScale)
+{
+    ToolWindow::textScaleChanged(oldScale);
+    m_scene->participantsItem()->setTextScale(textScale());
 }
 
 void WidgetPositioning::on_horizontalSliderItemSize_valueChanged(int value)

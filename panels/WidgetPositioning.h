@@ -40,6 +40,10 @@ public slots:
     void onUpdateCarsFollow();
     void on_checkBox_ShowUnknownParticipants_stateChanged(int state);
 
+protected:
+    // The car numbers on the map grow with the text.
+    void textScaleChanged(qreal oldScale) override;
+
 private:
     V2DataProvider* m_provider;
     PositioningController* m_controller;

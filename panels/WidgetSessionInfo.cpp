@@ -7,6 +7,7 @@
 #include "SessionClock.h"
 #include "V2DataProvider.h"
 
+#include <QFontInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -96,6 +97,7 @@ WidgetSessionInfo::WidgetSessionInfo(V2DataProvider* provider, QWidget* parent)
     grid->setColumnStretch(1, 4);
     grid->setColumnStretch(2, 2);
     contentWidget()->layout()->addWidget(m_frame);
+    fitNoSmallerThanText();
 
     connect(provider, &V2DataProvider::sessionInfo, this, &WidgetSessionInfo::processUpdate);
     connect(provider, &V2DataProvider::sessionStatus, this, &WidgetSessionInfo::processUpdate);
@@ -166,6 +168,20 @@ void WidgetSessionInfo::processUpdate()
     if (m_progress->isHidden())
         m_progress->show();
     showProgress(progress.first, progress.second);
+}
+
+void WidgetSessionInfo::textScaleChanged(qreal oldScale)
+{
+    ToolWindow::textScaleChanged(oldScale);
+    fitNoSmallerThanText();
+}
+
+void WidgetSessionInfo::fitNoSmallerThanText()
+{
+    // The texts fit the window, yet no smaller than the panel font: at a
+    // large text size they stay large in a small window (the taller title
+    // bar would otherwise shrink them below their size at 100 %).
+    m_frame->setMinimumPixelSize(QFontInfo(panelFont()).pixelSize());
 }
 
 void WidgetSessionInfo::showProgress(int value, int maximum)

@@ -21,11 +21,14 @@ public:
     WidgetSessionInfo(V2DataProvider* provider, QWidget* parent = nullptr);
     ~WidgetSessionInfo() override;
 
-
 public slots:
     void processUpdate();
 
+protected:
+    void textScaleChanged(qreal oldScale) override;
+
 private:
+    void fitNoSmallerThanText();
     void showProgress(int value, int maximum);
 
     V2DataProvider* m_provider;

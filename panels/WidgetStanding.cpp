@@ -4,6 +4,7 @@
 #include "ModelSessionStandingBySector.h"
 #include "ModelSessionStandingPractice.h"
 #include "PanelRegistry.h"
+#include "RowFrameDelegate.h"
 #include "V2DataProvider.h"
 
 #include <QCheckBox>
@@ -11,7 +12,6 @@
 #include <QDebug>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QItemSelectionModel>
 #include <QScopedValueRollback>
 #include <QLabel>
 #include <QMenu>
@@ -42,8 +42,8 @@ const PageKeys kPageKeys[WidgetStanding::PageCount] = {
 constexpr int kTeamColumn = ModelSessionStanding::TeamColumn;
 constexpr int kS4Column = ModelSessionStanding::S4Column;
 
-// How long a found car stays highlighted: the highlight paints over the row's
-// timing colours and its alert flash, so it only shows where the car is.
+// How long a found car stays framed: long enough to find it on the screen, not
+// so long that the frame reads as a mark of its own.
 constexpr int kShownCarMs = 4000;
 
 } // namespace
@@ -108,6 +108,8 @@ void WidgetStanding::buildPage(int page)
     parts.combo->setObjectName(QLatin1String(keys.comboBox));
     parts.combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     parts.table = addTable(parts.model, {QLatin1String(keys.widthKey), QLatin1String(keys.headerStateKey)}, widget, QLatin1String(keys.table));
+    parts.frame = new RowFrameDelegate(parts.table);
+    parts.table->setItemDelegate(parts.frame);
     auto* bar = new QHBoxLayout;
     bar->addWidget(parts.team);
     bar->addStretch();
@@ -190,6 +192,11 @@ QString WidgetStanding::shownCar() const
     return m_shownCar;
 }
 
+int WidgetStanding::shownRow(int page) const
+{
+    return m_pages[page].frame->row();
+}
+
 void WidgetStanding::forgetShownCar()
 {
     m_shownCarTimer->stop();
@@ -219,18 +226,13 @@ bool WidgetStanding::markShownCar(bool scroll)
             row = parts.model->rowOfCar(m_shownCar);
         }
     }
-    for (int other = 0; other < PageCount; ++other) {
-        if (other != page || row < 0)
-            m_pages[other].table->selectionModel()->clearSelection();
-    }
+    for (int other = 0; other < PageCount; ++other)
+        m_pages[other].frame->setRow(other == page ? row : -1);
     if (row < 0)
         return false;
     // The column at the left edge: scrolling to the car moves the view up or down only.
     const int leftColumn = parts.table->columnAt(0);
     const QModelIndex index = parts.model->index(row, leftColumn >= 0 ? leftColumn : int(ModelSessionStanding::NumberColumn));
-    QItemSelectionModel* selection = parts.table->selectionModel();
-    if (!selection->isRowSelected(row, QModelIndex()) || selection->selectedRows().size() != 1)
-        selection->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     if (scroll) {
         // Rows just built lay out later: the scroll range must know them now.
         parts.table->doItemsLayout();

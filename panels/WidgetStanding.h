@@ -11,6 +11,7 @@ class QMenu;
 class QStackedWidget;
 class QTableView;
 class QTimer;
+class RowFrameDelegate;
 class V2DataProvider;
 
 // The live classification: the race columns during a race and the
@@ -39,12 +40,14 @@ public:
     using TablePanel::columnMenu;
     // The column menu of a page's table (the caller owns it).
     QMenu* columnMenu(int page);
-    // Scrolls to the car and highlights its row, which the highlight follows
+    // Scrolls to the car and frames its row, which the frame follows
     // as positions change, for a few seconds (until a row is pressed or a new
     // session starts, if sooner). A car outside the
     // class shown brings back the overall standings. False when no row shows it.
     bool showCar(const QString& car);
     QString shownCar() const;
+    // The framed row of a page's table; -1: none.
+    int shownRow(int page) const;
 
 public slots:
     void updateStack();
@@ -65,13 +68,14 @@ private:
         QComboBox* combo = nullptr;
         QCheckBox* team = nullptr;
         ModelSessionStanding* model = nullptr;
+        RowFrameDelegate* frame = nullptr;
     };
 
     bool offersColumn(const QTableView* view, int column) const override;
     void buildPage(int page);
     void applyTeam(int page, int state);
     void selectClass(int page, int index);
-    // Highlights the shown car's row again (where it is now); scroll: bring it into view.
+    // Frames the shown car's row again (where it is now); scroll: bring it into view.
     bool markShownCar(bool scroll);
     void forgetShownCar();
 

@@ -375,9 +375,7 @@ void TestKeyboard::findCarShowsItEverywhere()
     QVERIFY(window.panelAction(Standing)->isChecked());
     QTableView* table = standing->table(WidgetStanding::RacePage);
     QCOMPARE(standing->currentPage(), int(WidgetStanding::RacePage));
-    const QModelIndexList selected = table->selectionModel()->selectedRows();
-    QCOMPARE(selected.size(), 1);
-    QCOMPARE(selected.first().row(), 32);
+    QCOMPARE(standing->shownRow(WidgetStanding::RacePage), 32);
     QTRY_VERIFY(table->viewport()->rect().contains(table->visualRect(table->model()->index(32, 1))));
     QVERIFY(!table->viewport()->rect().intersects(table->visualRect(table->model()->index(0, 1)))); // it did scroll
     QCOMPARE(qobject_cast<WidgetStints*>(window.panel(Stints))->carList()->currentText(), QStringLiteral("33"));
@@ -386,29 +384,51 @@ void TestKeyboard::findCarShowsItEverywhere()
     QCOMPARE(pitWindow->carList()->currentText(), QStringLiteral("33"));
     QCOMPARE(pitWindow->model()->car(), QStringLiteral("33"));
 
-    // The highlight follows the car when positions change.
+    // The frame keeps the row's own colours (here a follow colour) in every
+    // skin, and is drawn in the skin's selection colour along the row's edge.
     V2DataProvider& provider = *window.dataProvider();
+    const QColor follow(0, 200, 120);
+    provider.setFollowColor(1, follow);
+    provider.setCarToFollow(1, QStringLiteral("33"));
+    const QModelIndex cellIndex = table->model()->index(32, ModelSessionStanding::ClassColumn);
+    QTRY_COMPARE(cellIndex.data(Qt::BackgroundRole).value<QBrush>().color(), follow);
+    for (const char* skin : { "actionLight_skin", "actionHigh_contrast_skin", "actionDark_skin" }) {
+        window.findChild<QAction*>(QLatin1String(skin))->trigger();
+        QVERIFY(table->selectionModel()->selectedRows().isEmpty());
+        const QRect cell = table->visualRect(cellIndex);
+        const QImage image = table->viewport()->grab().toImage();
+        const QColor frame = table->palette().color(QPalette::Highlight);
+        int followPixels = 0;
+        int framePixels = 0;
+        for (int x = cell.left(); x <= cell.right(); ++x) {
+            framePixels += QColor(image.pixel(x, cell.top())) == frame;
+            for (int y = cell.top(); y <= cell.bottom(); ++y)
+                followPixels += QColor(image.pixel(x, y)) == follow;
+        }
+        QVERIFY2(followPixels > cell.width() * cell.height() / 3, skin);
+        QCOMPARE(framePixels, cell.width());
+    }
+
+    // The frame follows the car when positions change.
     mirrorNode(provider, QStringLiteral("timing.session.standings.overall.active.33"))->insertData(QStringLiteral("participant"), QStringLiteral("34"));
     mirrorNode(provider, QStringLiteral("timing.session.standings.overall.active.34"))->insertData(QStringLiteral("participant"), QStringLiteral("33"));
     emit provider.controller()->standingsOverallByPosition(33);
     emit provider.controller()->standingsOverallByPosition(34);
-    QTRY_COMPARE(table->selectionModel()->selectedRows().value(0).row(), 33);
-    QCOMPARE(table->selectionModel()->selectedRows().size(), 1);
+    QTRY_COMPARE(standing->shownRow(WidgetStanding::RacePage), 33);
 
-    // The highlight hides the row's own colours: it goes after a few seconds
-    // (the wait cut short here), and at once with a new session.
+    // It goes after a few seconds (the wait cut short here), and at once with a new session.
     auto* fade = standing->findChild<QTimer*>(QStringLiteral("shownCarTimer"));
     QVERIFY(fade && fade->isActive());
     QCOMPARE(fade->interval(), 4000);
     fade->start(1);
-    QTRY_VERIFY(table->selectionModel()->selectedRows().isEmpty());
+    QTRY_COMPARE(standing->shownRow(WidgetStanding::RacePage), -1);
     QVERIFY(standing->shownCar().isEmpty());
     QVERIFY(standing->showCar(QStringLiteral("33")));
     emit provider.controller()->cleanAll();
     emit provider.controller()->standingsOverall();
     QTRY_COMPARE(table->model()->rowCount(), 40);
     QVERIFY(standing->shownCar().isEmpty());
-    QVERIFY(table->selectionModel()->selectedRows().isEmpty());
+    QCOMPARE(standing->shownRow(WidgetStanding::RacePage), -1);
 }
 
 void TestKeyboard::dialogsByKeyboard_data()

@@ -1,11 +1,14 @@
 #include "BroadcastDelay.h"
 #include "ClientV2Controller.h"
+#include "ConnectionWatch.h"
+#include "RelayNotice.h"
 #include "ScriptedServer.h"
 #include "SessionClock.h"
 #include "SessionRecorder.h"
 #include "TestSettings.h"
 #include "V2DataProvider.h"
 #include "V2_Data.h"
+#include "V2_message.h"
 
 #include <QRegularExpression>
 #include <QtTest>
@@ -90,6 +93,8 @@ private slots:
     void clockShowsTheDelayedMoment_data();
     void clockShowsTheDelayedMoment();
     void reconnectWhileHeld();
+    void staleFollowsThePicture_data();
+    void staleFollowsThePicture();
     void recordingTakesLiveLines();
     void delayOption_data();
     void delayOption();
@@ -220,6 +225,64 @@ void TestBroadcastDelay::reconnectWhileHeld()
     QCOMPARE(link.controller.getCurrentData()->datas()->keys(), QStringList({"l2", "timing"}));
     QCOMPARE(whole.count(), 1);
     QCOMPARE(link.delivered, QStringList({"1@10000", "1@11000", "2@11000"}));
+}
+
+void TestBroadcastDelay::staleFollowsThePicture_data()
+{
+    // A line at 0; at 2000 the connection drops (or a team relay says it
+    // lost its server); at 13000 the reconnect's first line (or the relay's
+    // "back" notice, then a line).
+    QTest::addColumn<int>("delay");
+    QTest::addColumn<bool>("relay");
+    QTest::addColumn<QStringList>("marks");
+    QTest::newRow("live") << 0 << false << QStringList{"stale@2000", "live@13000"};
+    QTest::newRow("held 10 s") << 10 << false << QStringList{"stale@12000", "live@23000"};
+    QTest::newRow("relay, live") << 0 << true << QStringList{"stale@2000", "live@13000"};
+    QTest::newRow("relay, held 10 s") << 10 << true << QStringList{"stale@12000", "live@23000"};
+}
+
+void TestBroadcastDelay::staleFollowsThePicture()
+{
+    QFETCH(int, delay);
+    QFETCH(bool, relay);
+    QFETCH(QStringList, marks);
+    Link link;
+    ConnectionWatch watch(&link.controller);
+    const auto notice = [&link](const QString& reason) {
+        return link.sendLine((V2_message::errorLine(QString(), QStringLiteral("relay"), reason) + QStringLiteral("\r\n")).toUtf8());
+    };
+    QStringList seen;
+    connect(&watch, &ConnectionWatch::staleChanged, [&seen](bool stale) { seen.append(QStringLiteral("%1@%2").arg(stale ? "stale" : "live").arg(g_offset)); });
+    QVERIFY(link.login());
+    link.controller.delay()->setSeconds(delay);
+    QVERIFY(link.send(1));
+    g_offset = 2000;
+    if (relay) {
+        QVERIFY(notice(relayUpstreamLostReason()));
+    } else {
+        QSignalSpy lost(&link.controller, &V2_Client::onDisconnected);
+        link.server.closeClient();
+        QVERIFY(lost.wait(5000));
+    }
+    // The picture still shows the line held before, then the loss.
+    for (const qint64 at : {10000, 11999, 12000}) {
+        g_offset = at;
+        link.controller.delay()->deliverDue();
+    }
+    g_offset = 13000;
+    if (relay) {
+        QVERIFY(notice(relayUpstreamBackReason()));
+    } else {
+        // Reconnected at once rather than at the client's next check.
+        link.provider.setActive(false);
+        QVERIFY(link.login());
+    }
+    QVERIFY(link.send(2));
+    for (const qint64 at : {22999, 23000}) {
+        g_offset = at;
+        link.controller.delay()->deliverDue();
+    }
+    QCOMPARE(seen, marks);
 }
 
 void TestBroadcastDelay::recordingTakesLiveLines()

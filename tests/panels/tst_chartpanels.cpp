@@ -5,6 +5,7 @@
 #include "MeteoGraphicsView.h"
 #include "TestProvider.h"
 #include "TestSettings.h"
+#include "ToolWindow.h"
 #include "WidgetLapChart.h"
 #include "WidgetMeteo.h"
 #include "WindDirectionItem.h"
@@ -69,6 +70,8 @@ private slots:
     void lapChartSettings();
     void lapChartGhostsAndSceneRect();
     void lapChartFitsTheRace();
+    void lapChartFollowsTextSize_data();
+    void lapChartFollowsTextSize();
     void weatherUnits();
     void weatherCarousel();
     void weatherGraphScales();
@@ -125,6 +128,48 @@ void TestChartPanels::lapChartLine()
     QCOMPARE(view.line(QStringLiteral("7"))->points().last(), QPointF(4 * w, -h));
     QVERIFY(view.line(QStringLiteral("7"))->markers().boundingRect().contains(QPointF(4 * w, -h)));
     QVERIFY(view.line(QStringLiteral("7"))->boundingRect().contains(view.line(QStringLiteral("7"))->markers().boundingRect()));
+}
+
+void TestChartPanels::lapChartFollowsTextSize_data()
+{
+    // The labels' point size, where the lines begin, the second row's top,
+    // and the lap numbers shown at a lap width of 2.5 pixels.
+    QTest::addColumn<qreal>("scale");
+    QTest::addColumn<qreal>("points");
+    QTest::addColumn<qreal>("lineX");
+    QTest::addColumn<qreal>("secondRow");
+    QTest::addColumn<QStringList>("laps");
+    QTest::newRow("100 %") << 1.0 << 9.0 << 40.0 << 15.0 << QStringList({"1", "13", "25", "37"});
+    QTest::newRow("200 %") << 2.0 << 18.0 << 80.0 << 30.0 << QStringList({"1", "24"});
+}
+
+void TestChartPanels::lapChartFollowsTextSize()
+{
+    QFETCH(qreal, scale);
+    QFETCH(qreal, points);
+    QFETCH(qreal, lineX);
+    QFETCH(qreal, secondRow);
+    QFETCH(QStringList, laps);
+    auto provider = makeTestProvider();
+    race(*provider, {2}, 40);
+    WidgetLapChart panel(provider.get());
+    panel.view()->setLapWidth(2.5);
+    ToolWindow::setTextScale(scale);
+    panel.applyTextScale();
+    ToolWindow::setTextScale(1);
+    LapChartView* view = panel.view();
+    for (const char* car : {"9", "7", "12"})
+        QCOMPARE(view->label(QLatin1String(car))->font().pointSizeF(), points);
+    QCOMPARE(view->line(QStringLiteral("7"))->scenePos().x(), lineX);
+    QCOMPARE(view->label(QStringLiteral("7"))->pos().y(), secondRow);
+    // The widest label, "12", fits left of the lines.
+    QVERIFY(view->label(QStringLiteral("12"))->boundingRect().width() < lineX);
+    QStringList shown;
+    for (QGraphicsSimpleTextItem* label : view->axisLabels()) {
+        shown << label->text();
+        QCOMPARE(label->font().pointSizeF(), points);
+    }
+    QCOMPARE(shown, laps);
 }
 
 void TestChartPanels::lapChartAxis()

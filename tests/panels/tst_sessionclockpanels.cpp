@@ -6,10 +6,12 @@
 #include "TestProvider.h"
 #include "TestSettings.h"
 #include "TimeOfDay.h"
+#include "ToolWindow.h"
 #include "WidgetDayTime.h"
 #include "WidgetSessionFlags.h"
 #include "WidgetSessionInfo.h"
 
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QProgressBar>
@@ -64,6 +66,7 @@ private slots:
     void progress_data();
     void progress();
     void flagPictureAndTitle();
+    void sessionInfoFollowsTextSize();
     void neutralisations();
     void sectorFlagsAndTexts();
     void runningPeriodCounts();
@@ -184,6 +187,31 @@ void TestSessionClockPanels::progress()
     SessionClock::setFinalType(QStringLiteral("BY_LAPS"));
     panel.processUpdate();
     QVERIFY(!bar->isHidden());
+}
+
+// Its texts fit the window, but at 200 % not below the panel font: the
+// taller title bar made them smaller than at 100 %.
+void TestSessionClockPanels::sessionInfoFollowsTextSize()
+{
+    auto provider = makeTestProvider();
+    mergeMirror(*provider, R"({"timing":{"session":{"info":{"champName":"Endurance Cup","name":"Race"}}}})");
+    WidgetSessionInfo panel(provider.get());
+    panel.resize(340, 130);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    emit provider->controller()->sessionInfo();
+    auto* title = panel.findChild<QLabel*>(QStringLiteral("labelChampName"));
+    const int normal = title->font().pixelSize();
+    QVERIFY(normal > 0);
+    ToolWindow::setTextScale(2);
+    const int large = QFontInfo(ToolWindow::panelFont()).pixelSize();
+    panel.applyTextScale();
+    ToolWindow::setTextScale(1);
+    QCOMPARE(panel.size(), QSize(340, 130));
+    QTRY_VERIFY2(title->font().pixelSize() >= large && large > normal,
+                 qPrintable(QStringLiteral("%1 after %2, the panel font %3").arg(title->font().pixelSize()).arg(normal).arg(large)));
+    panel.applyTextScale();
+    QTRY_COMPARE(title->font().pixelSize(), normal);
 }
 
 void TestSessionClockPanels::flagPictureAndTitle()

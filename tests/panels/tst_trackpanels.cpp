@@ -6,6 +6,7 @@
 #include "Scene.h"
 #include "TestProvider.h"
 #include "TestSettings.h"
+#include "ToolWindow.h"
 #include "TrackGraphicsView.h"
 #include "WidgetPositioning.h"
 
@@ -21,6 +22,20 @@
 #include <QtTest>
 
 namespace {
+
+// Where the view paints green (a marker's fill), in pixels of the view.
+QRect paintedGreen(WidgetPositioning& panel)
+{
+    const QImage image = panel.view()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QRect box;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) == qRgb(0, 255, 0))
+                box |= QRect(x, y, 1, 1);
+        }
+    }
+    return box;
+}
 
 // A 20 x 20 picture: transparent, with a grey 10 x 10 square in the middle.
 QString greySquarePng()
@@ -105,6 +120,7 @@ private slots:
     void decorationsUnderTheMarker();
     void sharedPositionKeepsOwnColours();
     void markersLegibleOnSmallView();
+    void markersFollowTextSize();
     void previewBarHeight_data();
     void previewBarHeight();
     void previewElidesInTheMiddle();
@@ -462,25 +478,36 @@ void TestTrackPanels::markersLegibleOnSmallView()
     // The label's painted fill, in pixels of the view: the box keeps the
     // 15.6 pixels it has on a view of the whole scene, 12 inside its outline
     // (the fill was 2, the number unreadable).
-    const auto paintedBox = [&panel] {
-        const QImage image = panel.view()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
-        QRect box;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                if (image.pixel(x, y) == qRgb(0, 255, 0))
-                    box |= QRect(x, y, 1, 1);
-            }
-        }
-        return box;
-    };
-    const QRect box = paintedBox();
+    const QRect box = paintedGreen(panel);
     QVERIFY2(box.height() >= 11 && box.width() >= 11, qPrintable(QStringLiteral("%1 x %2").arg(box.width()).arg(box.height())));
     // The slider still enlarges them, and has room to be moved.
     QSlider* slider = panel.findChild<QSlider*>(QStringLiteral("horizontalSliderItemSize"));
     QVERIFY2(slider->width() >= 80, qPrintable(QString::number(slider->width())));
     slider->setValue(500);
-    const QRect larger = paintedBox();
+    const QRect larger = paintedGreen(panel);
     QVERIFY2(larger.height() > 2 * box.height(), qPrintable(QStringLiteral("%1 after %2").arg(larger.height()).arg(box.height())));
+}
+
+void TestTrackPanels::markersFollowTextSize()
+{
+    auto provider = makeTestProvider();
+    WidgetPositioning panel(provider.get());
+    panel.resize(630, 420);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    V2_Data participants;
+    putCar(&participants, QStringLiteral("7"), 1, 0x1, QStringLiteral("7"), Scene::kWidth / 2, Scene::kHeight / 2, QStringLiteral("00FF00"));
+    panel.positioningController()->onUpdateParticipants(&participants);
+    const QRect normal = paintedGreen(panel);
+    // At 200 % the marker and its number are drawn twice as large, whatever room the view has left.
+    ToolWindow::setTextScale(2);
+    panel.applyTextScale();
+    ToolWindow::setTextScale(1);
+    const QRect large = paintedGreen(panel);
+    QVERIFY2(qAbs(large.height() - 2 * normal.height()) <= 2 && qAbs(large.width() - 2 * normal.width()) <= 2,
+             qPrintable(QStringLiteral("%1 x %2 after %3 x %4").arg(large.width()).arg(large.height()).arg(normal.width()).arg(normal.height())));
+    panel.applyTextScale();
+    QCOMPARE(paintedGreen(panel).size(), normal.size());
 }
 
 void TestTrackPanels::previewBarHeight_data()
