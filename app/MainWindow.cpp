@@ -432,11 +432,13 @@ void MainWindow::onDisableTyresData()
 
 void MainWindow::lanterraLoginConnected()
 {
+    m_connected = true;
     m_statusLabel->setText(tr("Connected to %1").arg(m_provider->host()));
 }
 
 void MainWindow::lanterraLoginDisconnected()
 {
+    m_connected = false;
     if (m_certificateRefused)
         m_statusLabel->setText(tr("Certificate changed — not connected"));
     else if (m_watch->isStale())
@@ -450,6 +452,14 @@ void MainWindow::onStaleChanged(bool stale)
     for (ToolWindow* panel : m_panels) {
         if (panel)
             panel->setStale(stale);
+    }
+    // Under a broadcast delay the picture turns live long after the
+    // reconnect was said: the stale text must not stay.
+    if (!stale && !m_certificateRefused) {
+        if (m_connected)
+            lanterraLoginConnected();
+        else
+            lanterraLoginDisconnected();
     }
 }
 

@@ -116,6 +116,8 @@ private:
     CertificateTrust* m_trust = nullptr;
     ConnectionWatch* m_watch = nullptr;
     bool m_certificateRefused = false;
+    // Logged in: what the status bar says again once the data are live.
+    bool m_connected = false;
     QSystemTrayIcon* m_trayIcon = nullptr;
     RecordingControls* m_recording = nullptr;
     AlertsMenu* m_alertsMenu = nullptr;

@@ -56,6 +56,7 @@ private slots:
     void cleanup();
     // First: no dialog handler of another test is still waiting for a modal window.
     void staleMarkAndChangedCertificate();
+    void staleUnderADelay();
     void firstStart();
     void menus();
     void alertRulesAppliedAndSaved();
@@ -589,6 +590,27 @@ void TestMainWindow::staleMarkAndChangedCertificate()
     client->setActive(false);
 }
 
+void TestMainWindow::staleUnderADelay()
+{
+    MainWindow window(somePanels({DayTime}));
+    auto* controller = qobject_cast<ClientV2Controller*>(window.dataProvider()->controller());
+    qint64 now = 0;
+    controller->delay()->setClock([&now] { return now; });
+    emit controller->dataReceived();
+    controller->delay()->setSeconds(10);
+    emit controller->onDisconnected();
+    emit controller->onConnected();
+    QCOMPARE(window.statusLabel()->text(), QStringLiteral("Connected to localhost"));
+    // The picture reaches the drop, then the reconnect's first line.
+    now = 10000;
+    controller->delay()->deliverDue();
+    QVERIFY(window.panel(DayTime)->isStale());
+    QVERIFY(window.statusLabel()->text().startsWith(QStringLiteral("Connection lost — last data")));
+    emit controller->delay()->lineShown();
+    QVERIFY(!window.panel(DayTime)->isStale());
+    QCOMPARE(window.statusLabel()->text(), QStringLiteral("Connected to localhost"));
+    controller->delay()->setSeconds(0);
+}
 
 void TestMainWindow::openGLDecidedByTheTrackMap()
 {
