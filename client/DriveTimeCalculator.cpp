@@ -15,6 +15,8 @@ constexpr qint64 kMinuteMs = 60000;
 // A car's own swaps stand for the typed swap time once there are this many:
 // fewer, and one slow stop would decide.
 constexpr int kSwapsToLearn = 3;
+// The same for its stops without a driver change.
+constexpr int kStopsToLearn = 3;
 // DriveStint::pitInfo.
 constexpr int kPlainStay = 0;
 constexpr int kPenaltyStay = 1;
@@ -60,23 +62,122 @@ QString driverText(const CarDriveTime& car, int driver)
     return QStringLiteral("Driver %1").arg(driver);
 }
 
-// The car's stops without a driver change, as it has made them: of its
-// runs the shorter middle one, of its stays the longer middle one, so that
-// no plan looks feasible that is not. Fewer than three: none known.
+// The car's stops without a driver change, as it has made them. A run much
+// shorter than the longest (a repair a lap after a fuel stop, a stop just
+// after a safety-car stay) says nothing of how far the car goes on a tank,
+// nor a stay much longer than the shortest of how long refuelling takes: of
+// the others, the shorter middle run and the longer middle stay. Fewer than
+// three stops: none known.
 PlanStops stopsOf(const CarDriveTime& car)
 {
     PlanStops stops;
-    if (car.stopStaysMs.size() < kSwapsToLearn)
+    if (car.stopStaysMs.size() < kStopsToLearn)
         return stops;
     QVector<qint64> runs = car.runsToStopMs;
     QVector<qint64> stays = car.stopStaysMs;
     std::sort(runs.begin(), runs.end());
     std::sort(stays.begin(), stays.end());
+    const qint64 longest = runs.last();
+    runs.erase(runs.begin(), std::find_if(runs.begin(), runs.end(), [longest](qint64 r) { return 2 * r >= longest; }));
+    const qint64 shortest = stays.first();
+    stays.erase(std::find_if(stays.begin(), stays.end(), [shortest](qint64 t) { return t > 2 * shortest; }), stays.end());
     // At least a minute: a run of nothing (two stays in a row) is no interval.
     stops.every = std::max(kMinuteMs, runs.at((runs.size() - 1) / 2));
     stops.time = stays.at(stays.size() / 2);
     stops.fuel = car.currentDriver != 0 ? car.runMs : 0;
     return stops;
+}
+
+// Whether the plan's turns extend to a race driven without a break, as it
+// must be when the pit lane counts for a driver: every moment to R some
+// driver's, no spell past C, two spells of one driver Q apart, no one past
+// his maximum. Built step by step, each gap filled by lengthening the spell
+// before or by a ready driver other than the last (whoever can drive on
+// longest), every step checked against those rules: true is a proof of a
+// plan that fills the race; false proves nothing.
+bool fillsTheRace(const CarDriveTime& car, const std::vector<PlanDriver>& needs, const std::vector<PlanTurn>& turns, qint64 C, qint64 Q, qint64 R)
+{
+    using DriveTimeSchedule::kNever;
+    const int k = int(needs.size());
+    std::vector<qint64> left(k, kNever); // what each maximum leaves beyond the plan's turns
+    std::vector<qint64> readyAt(k);
+    int last = -1;        // who has the car
+    qint64 spellFrom = 0; // since when
+    for (int i = 0; i < k; ++i) {
+        readyAt[i] = needs.at(i).ready;
+        const DriverDriveTime& d = car.drivers.at(i);
+        if (d.hasMax)
+            left[i] = std::max<qint64>(0, d.toMaxMs);
+        if (d.inCar) {
+            last = i;
+            spellFrom = -d.continuousMs;
+        }
+    }
+    for (const PlanTurn& t : turns)
+        left[t.driver] -= t.end - t.start;
+    if (std::any_of(left.cbegin(), left.cend(), [](qint64 l) { return l < 0; }))
+        return false;
+    const auto nextTurn = [&turns](int d, std::size_t from) {
+        for (std::size_t j = from; j < turns.size(); ++j)
+            if (turns.at(j).driver == d)
+                return turns.at(j).start;
+        return kNever;
+    };
+    qint64 now = 0;
+    for (std::size_t j = 0; j <= turns.size(); ++j) {
+        const bool atEnd = j == turns.size();
+        const qint64 until = atEnd ? R : turns.at(j).start;
+        const int who = atEnd ? -1 : turns.at(j).driver;
+        const qint64 length = atEnd ? 0 : turns.at(j).end - turns.at(j).start;
+        if (until < now)
+            return false;
+        while (now < until) {
+            int best = -1;
+            qint64 bestEnd = now;
+            for (int y = 0; y < k; ++y) {
+                const bool drivesOn = y == last;
+                if (!drivesOn && readyAt[y] > now)
+                    continue;
+                const qint64 from = drivesOn ? spellFrom : now;
+                qint64 end = std::min({from + C, until, now + left[y]});
+                if (y == who) {
+                    // Either straight into his planned turn, as one spell,
+                    // or rested before it.
+                    if (end < until || until + length - from > C)
+                        end = std::min(end, until - Q);
+                } else if (const qint64 next = nextTurn(y, j); next < kNever) {
+                    end = std::min(end, next - Q);
+                }
+                if (end > bestEnd) {
+                    best = y;
+                    bestEnd = end;
+                }
+            }
+            if (best < 0)
+                return false;
+            if (best != last) {
+                last = best;
+                spellFrom = now;
+            }
+            left[best] -= bestEnd - now;
+            now = bestEnd;
+            readyAt[best] = now + Q;
+        }
+        if (atEnd)
+            break;
+        if (who == last) {
+            if (turns.at(j).end - spellFrom > C)
+                return false;
+        } else {
+            if (readyAt[who] > until)
+                return false;
+            last = who;
+            spellFrom = until;
+        }
+        now = turns.at(j).end;
+        readyAt[who] = now + Q;
+    }
+    return true;
 }
 
 } // namespace
@@ -381,33 +482,49 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         return result;
     }
     qint64 spare = -1;
-    if (!swapsCostTime && std::any_of(car.drivers.cbegin(), car.drivers.cend(), [](const DriverDriveTime& d) { return d.hasMax; })) {
-        qint64 fill = 0;
+    if (!swapsCostTime) {
+        qint64 fill = 0;       // within the spell limit and rests
+        qint64 fillMax = 0;    // and the maxima
+        bool anyMax = false;
         for (int i = 0; i < int(needs.size()); ++i) {
             const PlanDriver& n = needs.at(i);
-            qint64 can = DriveTimeSchedule::ownCapacity(n.ready, R, n.room, C, Q);
-            if (car.drivers.at(i).hasMax)
-                can = std::min(can, std::max<qint64>(0, car.drivers.at(i).toMaxMs));
+            const qint64 can = DriveTimeSchedule::ownCapacity(n.ready, R, n.room, C, Q);
             fill += can;
+            const DriverDriveTime& d = car.drivers.at(i);
+            anyMax = anyMax || d.hasMax;
+            fillMax += d.hasMax ? std::min(can, std::max<qint64>(0, d.toMaxMs)) : can;
         }
-        if (fill < R) {
+        if (fillMax < R) {
             result.verdict = DriveFeasibility::NotFeasible;
             result.needMs = R;
-            result.canMs = fill;
-            result.text = QStringLiteral("Not feasible: within the maxima the drivers can drive only %1 of the %2 left")
-                              .arg(hoursMinutes(fill, false), hoursMinutes(R, false));
+            result.canMs = fillMax;
+            result.text = QStringLiteral("Not feasible: within the %1 the drivers can drive only %2 of the %3 left")
+                              .arg(fill < R ? QStringLiteral("limits") : QStringLiteral("maxima"), hoursMinutes(fillMax, false), hoursMinutes(R, false));
             return result;
         }
-        spare = fill - R;
+        if (anyMax)
+            spare = fillMax - R;
     }
     result.spareMs = spare;
     // The most spare the maxima leave, when less than the slack.
     const auto spareText = [spare](qint64 slack) {
         return spare >= 0 && spare < slack ? QStringLiteral(", at most %1 spare under the maxima").arg(slackText(spare)) : QString();
     };
+    // When the pit lane counts for a driver, a plan for the minimums is a
+    // proof only once it extends to the whole race (fillsTheRace); else the
+    // line says what is proved and what is not.
+    const auto unfilled = [&](const std::vector<PlanTurn>& turns) { return !swapsCostTime && !fillsTheRace(car, needs, turns, C, Q, R); };
+    const auto notFilledText = [&spare] {
+        return QStringLiteral("; filling the race within the limits not proved") + (spare >= 0 ? QStringLiteral(" (at most %1 spare)").arg(slackText(spare)) : QString());
+    };
     if (totalNeed == 0) {
-        result.verdict = DriveFeasibility::Feasible;
         result.slackMs = result.slackBoundMs = R;
+        if (unfilled({})) {
+            result.verdict = DriveFeasibility::Undecided;
+            result.text = QStringLiteral("Every driver has the minimum") + notFilledText();
+            return result;
+        }
+        result.verdict = DriveFeasibility::Feasible;
         result.text = QStringLiteral("Feasible: every driver has the minimum") + spareText(R);
         return result;
     }
@@ -433,6 +550,13 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         }
         plan.outcome = fine.outcome == DrivePlan::Stopped ? DrivePlan::Stopped : plan.turns.empty() ? DrivePlan::None : DrivePlan::Found;
     }
+    // Stops without a driver change counted from the car's own: any verdict
+    // of the search rests on them, so it names them.
+    const QString stopsText = stops.every > 0 ? QStringLiteral(" (a stop without a driver change after every %1 of a run, %2 s each, as the car's own)")
+                                                    .arg(hoursMinutes(stops.every, false))
+                                                    .arg(stops.time / 1000)
+        : swapsCostTime ? QStringLiteral(" (stops without a driver change not counted until the car has made %1)").arg(kStopsToLearn)
+                        : QString();
     if (plan.turns.empty()) {
         result.verdict = plan.outcome == DrivePlan::Stopped ? DriveFeasibility::Undecided : DriveFeasibility::NotFeasible;
         result.needMs = plan.bound;
@@ -443,6 +567,8 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
             result.text = QStringLiteral("Feasibility undecided: the search stopped at its bound, no plan within %1 found and none ruled out").arg(hoursMinutes(R, false));
         else
             result.text = QStringLiteral("Not feasible to the minute: no plan of whole-minute turns fits every minimum in the %1 left").arg(hoursMinutes(R, false));
+        if (stops.every > 0)
+            result.text += stopsText;
         return result;
     }
     result.verdict = DriveFeasibility::Feasible;
@@ -466,20 +592,20 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
             text += turn.stops == 1 ? QStringLiteral(" (1 stop)") : QStringLiteral(" (%1 stops)").arg(turn.stops);
         turnsText << text;
     }
-    result.plan = QStringLiteral("Plan: ") + turnsText.join(QStringLiteral(", "));
-    if (swapsCostTime && stops.every > 0)
-        result.plan += QStringLiteral(" (a stop without a driver change after every %1 of a run, %2 s each, as the car's own)")
-                           .arg(hoursMinutes(stops.every, false))
-                           .arg(stops.time / 1000);
-    else if (swapsCostTime)
-        result.plan += QStringLiteral(" (stops without a driver change not counted until the car has made %1)").arg(kSwapsToLearn);
+    result.plan = QStringLiteral("Plan: ") + turnsText.join(QStringLiteral(", ")) + stopsText;
+    QString slack;
     if (result.slackBoundMs == result.slackMs || slackText(result.slackMs) == slackText(result.slackBoundMs))
-        result.text = QStringLiteral("Feasible, %1 slack").arg(slackText(result.slackMs));
+        slack = QStringLiteral(", %1 slack").arg(slackText(result.slackMs));
     else if (plan.outcome == DrivePlan::Found)
-        result.text = QStringLiteral("Feasible, %1 slack to the minute").arg(slackText(result.slackMs));
+        slack = QStringLiteral(", %1 slack to the minute").arg(slackText(result.slackMs));
     else
-        result.text = QStringLiteral("Feasible, %1 to %2 slack (the search stopped at its bound)").arg(slackText(result.slackMs), slackText(result.slackBoundMs));
-    result.text += spareText(result.slackMs);
+        slack = QStringLiteral(", %1 to %2 slack (the search stopped at its bound)").arg(slackText(result.slackMs), slackText(result.slackBoundMs));
+    if (unfilled(plan.turns)) {
+        result.verdict = DriveFeasibility::Undecided;
+        result.text = QStringLiteral("Feasible for the minimums") + slack + notFilledText();
+    } else {
+        result.text = QStringLiteral("Feasible") + slack + spareText(result.slackMs);
+    }
     return result;
 }
 
