@@ -20,12 +20,12 @@ constexpr int kStopsToLearn = 3;
 // DriveStint::pitInfo.
 constexpr int kPlainStay = 0;
 constexpr int kPenaltyStay = 1;
-// The search's work per phase (states visited plus lengths tried): about
-// 40 ns a unit on the 2-core build machine (up to 70 with stops counted),
-// so a car takes about 2 ms CPU at worst with both phases, under 4 ms with
-// stops counted (0.6 and 2.2 ms in bench_drivetime's hard rows, which stop
-// at this bound); a few µs when the first plan meets the bound, as it
-// mostly does.
+// The search's work per phase (states visited, lengths tried and the turn
+// counts the stop bound weighs): about 40 ns a unit on the 2-core build
+// machine, so a car takes about 2 ms CPU at worst with both phases (0.2 to
+// 0.7 ms in bench_drivetime's hard rows, which stop at this bound, stops
+// every minute included); a few µs when the first plan meets the bound, as
+// it mostly does.
 constexpr qint64 kSearchWork = 25000;
 
 qint64 duration(const DriveStint& s)
@@ -117,11 +117,14 @@ bool fillsTheRace(const CarDriveTime& car, const std::vector<PlanDriver>& needs,
         left[t.driver] -= t.end - t.start;
     if (std::any_of(left.cbegin(), left.cend(), [](qint64 l) { return l < 0; }))
         return false;
-    const auto nextTurn = [&turns](int d, std::size_t from) {
-        for (std::size_t j = from; j < turns.size(); ++j)
-            if (turns.at(j).driver == d)
-                return turns.at(j).start;
-        return kNever;
+    // Each driver's next turn of the plan from turn `from` on; from only
+    // grows, so each looks through the turns once.
+    std::vector<std::size_t> nextOf(k, 0);
+    const auto nextTurn = [&turns, &nextOf](int d, std::size_t from) {
+        std::size_t& j = nextOf[d];
+        while (j < turns.size() && (j < from || turns.at(j).driver != d))
+            ++j;
+        return j < turns.size() ? turns.at(j).start : kNever;
     };
     qint64 now = 0;
     for (std::size_t j = 0; j <= turns.size(); ++j) {
@@ -351,21 +354,21 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
 // a row, and two spells of one driver are at least Q' = max(Q, S) apart,
 // S being the time a swap takes. When the pit lane counts for nobody,
 // every swap also takes S of R from everyone. The car may stand between
-// spells (it does not in reality, but someone who needs nothing, or no
-// one, driving meanwhile changes no one's minimum). Every driver i must
-// still get n_i.
+// spells: when the pit lane counts for nobody it may stand in it, counting
+// against no one's spell, rest or maximum. Every driver i must still get
+// n_i.
 //
-// The maxima: no plan gives a driver more than his need, so they bind only
-// on the time nobody needs. When the pit lane counts for a driver, every
-// moment left is someone's (on track, or in the pit with him in the car),
-// so the drivers must drive all of R within their maxima: each can drive
-// no more than his maximum left, nor than his own spells and rests allow
-// from when he may start (ownCapacity). Less than R in all proves the race
-// cannot be filled; what the sum has beyond R is the most spare the maxima
-// leave (an upper bound: it does not see two drivers resting at the same
-// time, so a Feasible line with maxima is proved for the minimums and this
-// bound, not for filling every minute). When the pit lane counts for nobody, the car may stand in it
-// counting against no maximum, so the maxima cannot make it unfillable.
+// When the pit lane counts for a driver, every moment left is someone's
+// (on track, or in the pit with him in the car), so the car may not stand:
+// - A bound first: each driver can drive no more than his own spells and
+//   rests allow from when he may start (ownCapacity), nor than his maximum
+//   left; less than R in all proves the race cannot be filled. What the
+//   sum has beyond R is the most spare the maxima leave.
+// - The bound does not see two drivers resting at once, so a plan for the
+//   minimums is Feasible only once fillsTheRace has extended it, step by
+//   checked step, to a plan that drives all of R within every limit; when
+//   its greedy steps find none, the line says the minimums fit and that
+//   filling the race is not proved (Undecided: neither side is proved).
 //
 // Stops without a driver change: when the pit lane counts for a driver,
 // such a stop is his driving, a part of his turn like any lap, so it
@@ -388,7 +391,8 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
 // - NotFeasible "to the minute" when the whole-minute phase went through
 //   every plan and none fits: a plan timed to the second could still fit
 //   within a minute per turn, so the text says to the minute.
-// - Undecided only when the search stopped at its bound (said so).
+// - Undecided when the search stopped at its bound, or filling the race is
+//   not proved (each said so).
 //
 // The search first tries the lengths a best plan is mostly built from (a
 // limit, a need, a hand-over as another driver's rest ends); when that plan
