@@ -65,22 +65,25 @@ QString driverText(const CarDriveTime& car, int driver)
 // The car's stops without a driver change, as it has made them. A run much
 // shorter than the longest (a repair a lap after a fuel stop, a stop just
 // after a safety-car stay) says nothing of how far the car goes on a tank,
-// nor a stay much longer than the shortest of how long refuelling takes: of
-// the others, the shorter middle run and the longer middle stay. Fewer than
-// three stops: none known.
+// nor its stay of how long refuelling takes: of the stops ending a run at
+// least half the longest, the shorter middle run and the longer middle
+// stay. Fewer than three stops: none known.
 PlanStops stopsOf(const CarDriveTime& car)
 {
     PlanStops stops;
     if (car.stopStaysMs.size() < kStopsToLearn)
         return stops;
-    QVector<qint64> runs = car.runsToStopMs;
-    QVector<qint64> stays = car.stopStaysMs;
+    const qint64 longest = *std::max_element(car.runsToStopMs.cbegin(), car.runsToStopMs.cend());
+    QVector<qint64> runs;
+    QVector<qint64> stays;
+    for (int i = 0; i < car.runsToStopMs.size(); ++i) {
+        if (2 * car.runsToStopMs.at(i) >= longest) {
+            runs.append(car.runsToStopMs.at(i));
+            stays.append(car.stopStaysMs.at(i));
+        }
+    }
     std::sort(runs.begin(), runs.end());
     std::sort(stays.begin(), stays.end());
-    const qint64 longest = runs.last();
-    runs.erase(runs.begin(), std::find_if(runs.begin(), runs.end(), [longest](qint64 r) { return 2 * r >= longest; }));
-    const qint64 shortest = stays.first();
-    stays.erase(std::find_if(stays.begin(), stays.end(), [shortest](qint64 t) { return t > 2 * shortest; }), stays.end());
     // At least a minute: a run of nothing (two stays in a row) is no interval.
     stops.every = std::max(kMinuteMs, runs.at((runs.size() - 1) / 2));
     stops.time = stays.at(stays.size() / 2);
@@ -172,7 +175,7 @@ bool fillsTheRace(const CarDriveTime& car, const std::vector<PlanDriver>& needs,
             if (turns.at(j).end - spellFrom > C)
                 return false;
         } else {
-            if (readyAt[who] > until)
+            if (readyAt[who] > until || length > C)
                 return false;
             last = who;
             spellFrom = until;

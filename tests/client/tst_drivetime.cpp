@@ -439,9 +439,9 @@ private slots:
         const QString stops40 = QStringLiteral(" (a stop without a driver change after every 0:40 of a run, 120 s each, as the car's own)");
         QTest::newRow("stops use the slack") << every40 << 200LL << "Feasible, 8 min slack" << "Plan: Bob 1:30 (2 stops), Cid 1:30 (2 stops)" + stops40;
         QTest::newRow("stops make it infeasible") << every40 << 191LL << "Not feasible: the minimums take 3:12 at the least, 3:11 remains" + stops40 << "";
-        // A fuel run of 45, then repairs after 4 and 3 (stays of 1, 3, 4):
-        // the short runs and the long stays say nothing of a tank, so a stop
-        // every 45 of 1: 180 + 2 swaps + 2 stops of 1 = 186.
+        // A fuel run of 45 and its stay of 1, then repairs after 4 and 3
+        // (stays of 3 and 4), which say nothing of a tank: a stop every 45
+        // of 1, so 180 + 2 swaps of 2 + 2 stops of 1 = 186.
         const QVector<DriveStint> repairs = {track(1, 0, 45), pit(1, 45, 46), track(1, 46, 50), pit(1, 50, 53),
                                              track(1, 53, 56), pit(1, 56, 60), track(1, 60, 130)};
         QTest::newRow("repair stops") << repairs << 200LL << "Feasible, 14 min slack"
