@@ -21,11 +21,12 @@ constexpr int kStopsToLearn = 3;
 constexpr int kPlainStay = 0;
 constexpr int kPenaltyStay = 1;
 // The search's work per phase (states visited, lengths tried and the turn
-// counts the stop bound weighs): about 40 ns a unit on the 2-core build
-// machine, so a car takes about 2 ms CPU at worst with both phases (0.2 to
-// 0.7 ms in bench_drivetime's hard rows, which stop at this bound, stops
-// every minute included); a few µs when the first plan meets the bound, as
-// it mostly does.
+// counts the stop bound weighs): 40 to 75 ns a unit on the 2-core build
+// machine, so a car takes 2 to 4 ms CPU at the very worst with both phases
+// (0.2 to 0.7 ms in bench_drivetime's hard rows, which stop at this bound,
+// a stop every minute included); a few µs when the first plan meets the
+// bound, as it mostly does. Extending a plan to fill the race is linear in
+// its turns and spells (µs).
 constexpr qint64 kSearchWork = 25000;
 
 qint64 duration(const DriveStint& s)
