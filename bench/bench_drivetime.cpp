@@ -74,10 +74,14 @@ BENCHMARK(BM_DriveTimeRefresh)->Arg(3)->Arg(60)->Unit(benchmark::kMillisecond);
 // spells and rests (150 min, rest 400): the whole-minute phase tries up
 // to 150 lengths per driver in every state; (3) (1) with the car's own
 // stops without a driver change counted (every 50 min, 65 s each, 20 min
-// into a run): more lengths per turn, one where each stop falls due.
+// into a run): more lengths per turn, one where each stop falls due;
+// (4) (1) with a stop every minute, 10 s each (the shortest interval
+// learnt): hundreds of turn counts per driver in each lower bound; (5)
+// (0) with the pit lane counting for a driver: the plan is extended to
+// the whole race.
 void BM_Feasibility(benchmark::State& state)
 {
-    const bool hard = state.range(0) >= 1;
+    const bool hard = state.range(0) >= 1 && state.range(0) <= 4;
     CarDriveTime car;
     const qint64 needs[] = {300, 300, 300, 300};
     const qint64 hardNeeds[] = {320, 400, 350};
@@ -95,18 +99,22 @@ void BM_Feasibility(benchmark::State& state)
         car.runsToStopMs = {50 * kMinute, 50 * kMinute, 50 * kMinute};
         car.runMs = 20 * kMinute;
     }
+    if (state.range(0) == 4) {
+        car.stopStaysMs = {10000, 10000, 10000};
+        car.runsToStopMs = {kMinute, kMinute, kMinute};
+    }
     const DriveTimeLimits limits = state.range(0) == 2 ? DriveTimeLimits{0, 0, 150 * kMinute, 400 * kMinute}
         : hard                                         ? DriveTimeLimits{0, 0, 81 * kMinute, 183 * kMinute}
                                                        : DriveTimeLimits{0, 0, 120 * kMinute, 60 * kMinute};
     DriveFeasibility result;
     for (auto _ : state) {
-        result = DriveTimeCalculator::feasibility(car, limits, 1440 * kMinute, 2 * kMinute, true);
+        result = DriveTimeCalculator::feasibility(car, limits, 1440 * kMinute, 2 * kMinute, state.range(0) != 5);
         benchmark::DoNotOptimize(result);
     }
     state.SetLabel(result.text.toStdString());
 }
 
-BENCHMARK(BM_Feasibility)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Feasibility)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Arg(5)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -15,15 +15,18 @@ constexpr qint64 kMinuteMs = 60000;
 // A car's own swaps stand for the typed swap time once there are this many:
 // fewer, and one slow stop would decide.
 constexpr int kSwapsToLearn = 3;
+// The same for its stops without a driver change.
+constexpr int kStopsToLearn = 3;
 // DriveStint::pitInfo.
 constexpr int kPlainStay = 0;
 constexpr int kPenaltyStay = 1;
-// The search's work per phase (states visited plus lengths tried): about
-// 40 ns a unit on the 2-core build machine (up to 70 with stops counted),
-// so a car takes about 2 ms CPU at worst with both phases, under 4 ms with
-// stops counted (0.6 and 2.2 ms in bench_drivetime's hard rows, which stop
-// at this bound); a few µs when the first plan meets the bound, as it
-// mostly does.
+// The search's work per phase (states visited, lengths tried and the turn
+// counts the stop bound weighs): 40 to 75 ns a unit on the 2-core build
+// machine, so a car takes 2 to 4 ms CPU at the very worst with both phases
+// (0.2 to 0.7 ms in bench_drivetime's hard rows, which stop at this bound,
+// a stop every minute included); a few µs when the first plan meets the
+// bound, as it mostly does. Extending a plan to fill the race is linear in
+// its turns and spells (µs).
 constexpr qint64 kSearchWork = 25000;
 
 qint64 duration(const DriveStint& s)
@@ -60,16 +63,26 @@ QString driverText(const CarDriveTime& car, int driver)
     return QStringLiteral("Driver %1").arg(driver);
 }
 
-// The car's stops without a driver change, as it has made them: of its
-// runs the shorter middle one, of its stays the longer middle one, so that
-// no plan looks feasible that is not. Fewer than three: none known.
+// The car's stops without a driver change, as it has made them. A run much
+// shorter than the longest (a repair a lap after a fuel stop, a stop just
+// after a safety-car stay) says nothing of how far the car goes on a tank,
+// nor its stay of how long refuelling takes: of the stops ending a run at
+// least half the longest, the shorter middle run and the longer middle
+// stay. Fewer than three stops: none known.
 PlanStops stopsOf(const CarDriveTime& car)
 {
     PlanStops stops;
-    if (car.stopStaysMs.size() < kSwapsToLearn)
+    if (car.stopStaysMs.size() < kStopsToLearn)
         return stops;
-    QVector<qint64> runs = car.runsToStopMs;
-    QVector<qint64> stays = car.stopStaysMs;
+    const qint64 longest = *std::max_element(car.runsToStopMs.cbegin(), car.runsToStopMs.cend());
+    QVector<qint64> runs;
+    QVector<qint64> stays;
+    for (int i = 0; i < car.runsToStopMs.size(); ++i) {
+        if (2 * car.runsToStopMs.at(i) >= longest) {
+            runs.append(car.runsToStopMs.at(i));
+            stays.append(car.stopStaysMs.at(i));
+        }
+    }
     std::sort(runs.begin(), runs.end());
     std::sort(stays.begin(), stays.end());
     // At least a minute: a run of nothing (two stays in a row) is no interval.
@@ -77,6 +90,101 @@ PlanStops stopsOf(const CarDriveTime& car)
     stops.time = stays.at(stays.size() / 2);
     stops.fuel = car.currentDriver != 0 ? car.runMs : 0;
     return stops;
+}
+
+// Whether the plan's turns extend to a race driven without a break, as it
+// must be when the pit lane counts for a driver: every moment to R some
+// driver's, no spell past C, two spells of one driver Q apart, no one past
+// his maximum. Built step by step, each gap filled by lengthening the spell
+// before or by a ready driver other than the last (whoever can drive on
+// longest), every step checked against those rules: true is a proof of a
+// plan that fills the race; false proves nothing.
+bool fillsTheRace(const CarDriveTime& car, const std::vector<PlanDriver>& needs, const std::vector<PlanTurn>& turns, qint64 C, qint64 Q, qint64 R)
+{
+    using DriveTimeSchedule::kNever;
+    const int k = int(needs.size());
+    std::vector<qint64> left(k, kNever); // what each maximum leaves beyond the plan's turns
+    std::vector<qint64> readyAt(k);
+    int last = -1;        // who has the car
+    qint64 spellFrom = 0; // since when
+    for (int i = 0; i < k; ++i) {
+        readyAt[i] = needs.at(i).ready;
+        const DriverDriveTime& d = car.drivers.at(i);
+        if (d.hasMax)
+            left[i] = std::max<qint64>(0, d.toMaxMs);
+        if (d.inCar) {
+            last = i;
+            spellFrom = -d.continuousMs;
+        }
+    }
+    for (const PlanTurn& t : turns)
+        left[t.driver] -= t.end - t.start;
+    if (std::any_of(left.cbegin(), left.cend(), [](qint64 l) { return l < 0; }))
+        return false;
+    // Each driver's next turn of the plan from turn `from` on; from only
+    // grows, so each looks through the turns once.
+    std::vector<std::size_t> nextOf(k, 0);
+    const auto nextTurn = [&turns, &nextOf](int d, std::size_t from) {
+        std::size_t& j = nextOf[d];
+        while (j < turns.size() && (j < from || turns.at(j).driver != d))
+            ++j;
+        return j < turns.size() ? turns.at(j).start : kNever;
+    };
+    qint64 now = 0;
+    for (std::size_t j = 0; j <= turns.size(); ++j) {
+        const bool atEnd = j == turns.size();
+        const qint64 until = atEnd ? R : turns.at(j).start;
+        const int who = atEnd ? -1 : turns.at(j).driver;
+        const qint64 length = atEnd ? 0 : turns.at(j).end - turns.at(j).start;
+        if (until < now)
+            return false;
+        while (now < until) {
+            int best = -1;
+            qint64 bestEnd = now;
+            for (int y = 0; y < k; ++y) {
+                const bool drivesOn = y == last;
+                if (!drivesOn && readyAt[y] > now)
+                    continue;
+                const qint64 from = drivesOn ? spellFrom : now;
+                qint64 end = std::min({from + C, until, now + left[y]});
+                if (y == who) {
+                    // Either straight into his planned turn, as one spell,
+                    // or rested before it.
+                    if (end < until || until + length - from > C)
+                        end = std::min(end, until - Q);
+                } else if (const qint64 next = nextTurn(y, j); next < kNever) {
+                    end = std::min(end, next - Q);
+                }
+                if (end > bestEnd) {
+                    best = y;
+                    bestEnd = end;
+                }
+            }
+            if (best < 0)
+                return false;
+            if (best != last) {
+                last = best;
+                spellFrom = now;
+            }
+            left[best] -= bestEnd - now;
+            now = bestEnd;
+            readyAt[best] = now + Q;
+        }
+        if (atEnd)
+            break;
+        if (who == last) {
+            if (turns.at(j).end - spellFrom > C)
+                return false;
+        } else {
+            if (readyAt[who] > until || length > C)
+                return false;
+            last = who;
+            spellFrom = until;
+        }
+        now = turns.at(j).end;
+        readyAt[who] = now + Q;
+    }
+    return true;
 }
 
 } // namespace
@@ -250,21 +358,21 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
 // a row, and two spells of one driver are at least Q' = max(Q, S) apart,
 // S being the time a swap takes. When the pit lane counts for nobody,
 // every swap also takes S of R from everyone. The car may stand between
-// spells (it does not in reality, but someone who needs nothing, or no
-// one, driving meanwhile changes no one's minimum). Every driver i must
-// still get n_i.
+// spells: when the pit lane counts for nobody it may stand in it, counting
+// against no one's spell, rest or maximum. Every driver i must still get
+// n_i.
 //
-// The maxima: no plan gives a driver more than his need, so they bind only
-// on the time nobody needs. When the pit lane counts for a driver, every
-// moment left is someone's (on track, or in the pit with him in the car),
-// so the drivers must drive all of R within their maxima: each can drive
-// no more than his maximum left, nor than his own spells and rests allow
-// from when he may start (ownCapacity). Less than R in all proves the race
-// cannot be filled; what the sum has beyond R is the most spare the maxima
-// leave (an upper bound: it does not see two drivers resting at the same
-// time, so a Feasible line with maxima is proved for the minimums and this
-// bound, not for filling every minute). When the pit lane counts for nobody, the car may stand in it
-// counting against no maximum, so the maxima cannot make it unfillable.
+// When the pit lane counts for a driver, every moment left is someone's
+// (on track, or in the pit with him in the car), so the car may not stand:
+// - A bound first: each driver can drive no more than his own spells and
+//   rests allow from when he may start (ownCapacity), nor than his maximum
+//   left; less than R in all proves the race cannot be filled. What the
+//   sum has beyond R is the most spare the maxima leave.
+// - The bound does not see two drivers resting at once, so a plan for the
+//   minimums is Feasible only once fillsTheRace has extended it, step by
+//   checked step, to a plan that drives all of R within every limit; when
+//   its greedy steps find none, the line says the minimums fit and that
+//   filling the race is not proved (Undecided: neither side is proved).
 //
 // Stops without a driver change: when the pit lane counts for a driver,
 // such a stop is his driving, a part of his turn like any lap, so it
@@ -287,7 +395,8 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
 // - NotFeasible "to the minute" when the whole-minute phase went through
 //   every plan and none fits: a plan timed to the second could still fit
 //   within a minute per turn, so the text says to the minute.
-// - Undecided only when the search stopped at its bound (said so).
+// - Undecided when the search stopped at its bound, or filling the race is
+//   not proved (each said so).
 //
 // The search first tries the lengths a best plan is mostly built from (a
 // limit, a need, a hand-over as another driver's rest ends); when that plan
@@ -381,33 +490,49 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         return result;
     }
     qint64 spare = -1;
-    if (!swapsCostTime && std::any_of(car.drivers.cbegin(), car.drivers.cend(), [](const DriverDriveTime& d) { return d.hasMax; })) {
-        qint64 fill = 0;
+    if (!swapsCostTime) {
+        qint64 fill = 0;       // within the spell limit and rests
+        qint64 fillMax = 0;    // and the maxima
+        bool anyMax = false;
         for (int i = 0; i < int(needs.size()); ++i) {
             const PlanDriver& n = needs.at(i);
-            qint64 can = DriveTimeSchedule::ownCapacity(n.ready, R, n.room, C, Q);
-            if (car.drivers.at(i).hasMax)
-                can = std::min(can, std::max<qint64>(0, car.drivers.at(i).toMaxMs));
+            const qint64 can = DriveTimeSchedule::ownCapacity(n.ready, R, n.room, C, Q);
             fill += can;
+            const DriverDriveTime& d = car.drivers.at(i);
+            anyMax = anyMax || d.hasMax;
+            fillMax += d.hasMax ? std::min(can, std::max<qint64>(0, d.toMaxMs)) : can;
         }
-        if (fill < R) {
+        if (fillMax < R) {
             result.verdict = DriveFeasibility::NotFeasible;
             result.needMs = R;
-            result.canMs = fill;
-            result.text = QStringLiteral("Not feasible: within the maxima the drivers can drive only %1 of the %2 left")
-                              .arg(hoursMinutes(fill, false), hoursMinutes(R, false));
+            result.canMs = fillMax;
+            result.text = QStringLiteral("Not feasible: within the %1 the drivers can drive only %2 of the %3 left")
+                              .arg(fill < R ? QStringLiteral("limits") : QStringLiteral("maxima"), hoursMinutes(fillMax, false), hoursMinutes(R, false));
             return result;
         }
-        spare = fill - R;
+        if (anyMax)
+            spare = fillMax - R;
     }
     result.spareMs = spare;
     // The most spare the maxima leave, when less than the slack.
     const auto spareText = [spare](qint64 slack) {
         return spare >= 0 && spare < slack ? QStringLiteral(", at most %1 spare under the maxima").arg(slackText(spare)) : QString();
     };
+    // When the pit lane counts for a driver, a plan for the minimums is a
+    // proof only once it extends to the whole race (fillsTheRace); else the
+    // line says what is proved and what is not.
+    const auto unfilled = [&](const std::vector<PlanTurn>& turns) { return !swapsCostTime && !fillsTheRace(car, needs, turns, C, Q, R); };
+    const auto notFilledText = [&spare] {
+        return QStringLiteral("; filling the race within the limits not proved") + (spare >= 0 ? QStringLiteral(" (at most %1 spare)").arg(slackText(spare)) : QString());
+    };
     if (totalNeed == 0) {
-        result.verdict = DriveFeasibility::Feasible;
         result.slackMs = result.slackBoundMs = R;
+        if (unfilled({})) {
+            result.verdict = DriveFeasibility::Undecided;
+            result.text = QStringLiteral("Every driver has the minimum") + notFilledText();
+            return result;
+        }
+        result.verdict = DriveFeasibility::Feasible;
         result.text = QStringLiteral("Feasible: every driver has the minimum") + spareText(R);
         return result;
     }
@@ -433,6 +558,13 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         }
         plan.outcome = fine.outcome == DrivePlan::Stopped ? DrivePlan::Stopped : plan.turns.empty() ? DrivePlan::None : DrivePlan::Found;
     }
+    // Stops without a driver change counted from the car's own: any verdict
+    // of the search rests on them, so it names them.
+    const QString stopsText = stops.every > 0 ? QStringLiteral(" (a stop without a driver change after every %1 of a run, %2 s each, as the car's own)")
+                                                    .arg(hoursMinutes(stops.every, false))
+                                                    .arg(stops.time / 1000)
+        : swapsCostTime ? QStringLiteral(" (stops without a driver change not counted until the car has made %1)").arg(kStopsToLearn)
+                        : QString();
     if (plan.turns.empty()) {
         result.verdict = plan.outcome == DrivePlan::Stopped ? DriveFeasibility::Undecided : DriveFeasibility::NotFeasible;
         result.needMs = plan.bound;
@@ -443,6 +575,8 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
             result.text = QStringLiteral("Feasibility undecided: the search stopped at its bound, no plan within %1 found and none ruled out").arg(hoursMinutes(R, false));
         else
             result.text = QStringLiteral("Not feasible to the minute: no plan of whole-minute turns fits every minimum in the %1 left").arg(hoursMinutes(R, false));
+        if (stops.every > 0)
+            result.text += stopsText;
         return result;
     }
     result.verdict = DriveFeasibility::Feasible;
@@ -466,20 +600,20 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
             text += turn.stops == 1 ? QStringLiteral(" (1 stop)") : QStringLiteral(" (%1 stops)").arg(turn.stops);
         turnsText << text;
     }
-    result.plan = QStringLiteral("Plan: ") + turnsText.join(QStringLiteral(", "));
-    if (swapsCostTime && stops.every > 0)
-        result.plan += QStringLiteral(" (a stop without a driver change after every %1 of a run, %2 s each, as the car's own)")
-                           .arg(hoursMinutes(stops.every, false))
-                           .arg(stops.time / 1000);
-    else if (swapsCostTime)
-        result.plan += QStringLiteral(" (stops without a driver change not counted until the car has made %1)").arg(kSwapsToLearn);
+    result.plan = QStringLiteral("Plan: ") + turnsText.join(QStringLiteral(", ")) + stopsText;
+    QString slack;
     if (result.slackBoundMs == result.slackMs || slackText(result.slackMs) == slackText(result.slackBoundMs))
-        result.text = QStringLiteral("Feasible, %1 slack").arg(slackText(result.slackMs));
+        slack = QStringLiteral(", %1 slack").arg(slackText(result.slackMs));
     else if (plan.outcome == DrivePlan::Found)
-        result.text = QStringLiteral("Feasible, %1 slack to the minute").arg(slackText(result.slackMs));
+        slack = QStringLiteral(", %1 slack to the minute").arg(slackText(result.slackMs));
     else
-        result.text = QStringLiteral("Feasible, %1 to %2 slack (the search stopped at its bound)").arg(slackText(result.slackMs), slackText(result.slackBoundMs));
-    result.text += spareText(result.slackMs);
+        slack = QStringLiteral(", %1 to %2 slack (the search stopped at its bound)").arg(slackText(result.slackMs), slackText(result.slackBoundMs));
+    if (unfilled(plan.turns)) {
+        result.verdict = DriveFeasibility::Undecided;
+        result.text = QStringLiteral("Feasible for the minimums") + slack + notFilledText();
+    } else {
+        result.text = QStringLiteral("Feasible") + slack + spareText(result.slackMs);
+    }
     return result;
 }
 

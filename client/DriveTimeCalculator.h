@@ -64,7 +64,8 @@ struct DriveFeasibility {
     enum Verdict {
         Feasible,
         NotFeasible,
-        Undecided, // the search stopped at its bound: no plan found, none ruled out
+        Undecided, // the search stopped at its bound: no plan found, none ruled out; or
+                   // the minimums' plan (slack, plan) is not proved to fill the race
         NoEnd,     // the race's end is not known
         NotRace,   // practice or qualifying: the rules judge the race only
     };

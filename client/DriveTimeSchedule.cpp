@@ -134,7 +134,7 @@ private:
 
     qint64 spellCap(int d) const { return d == m_inCar ? m_room0 : m_continuous; }
 
-    qint64 lowerBound() const
+    qint64 lowerBound()
     {
         const qint64 entry = m_occupied ? m_swap : 0;
         qint64 total = 0;
@@ -187,7 +187,7 @@ private:
     // much; each turn starts with a swap (the first not when he drives on)
     // and each further run with a stop. Over every T worth trying: from
     // the fewest turns to turns no longer than a run.
-    qint64 leastStopTime(qint64 need, bool drivesOn) const
+    qint64 leastStopTime(qint64 need, bool drivesOn)
     {
         const qint64 every = m_stops.every;
         const qint64 cap = std::min(m_continuous, need);
@@ -195,6 +195,8 @@ private:
         const qint64 part = cap - whole * every;
         const qint64 fewest = ceilDiv(need, cap);
         const qint64 most = std::max(fewest, ceilDiv(need, std::min(cap, every)));
+        // Work like any other: with short runs it is many turns per visit.
+        m_work += most - fewest + 1;
         qint64 least = kNever;
         for (qint64 turns = fewest; turns <= most; ++turns) {
             qint64 runs = 0;

@@ -309,13 +309,19 @@ private slots:
         // long): 110 again. More spells only add rests.
         QTest::newRow("two long rests, none fits") << 60LL << 40LL << 30LL << 40LL << 100LL << int(DriveFeasibility::NotFeasible)
                                                    << "Not feasible to the minute: no plan of whole-minute turns fits every minimum in the 1:40 left" << "";
-        QTest::newRow("two long rests, slack") << 60LL << 40LL << 30LL << 40LL << 130LL << int(DriveFeasibility::Feasible) << "Feasible, 20 min slack to the minute"
-                                               << "Plan: Ann 0:30, Bob 0:30, Ann 0:30, Bob 0:10";
+        // Yet the pit lane counts, so the car may never stand: each can
+        // drive only 30 + 30 of 130 (a spell, the rest of 40, a spell).
+        QTest::newRow("two long rests, slack") << 60LL << 40LL << 30LL << 40LL << 130LL << int(DriveFeasibility::NotFeasible)
+                                               << "Not feasible: within the limits the drivers can drive only 2:00 of the 2:10 left" << "";
         // Continuous 4, rest 5, 5 each: two spells each. A-B-A-B ends at
         // least 5 after Bob's first ends (a1 + b1), plus b2: a1 + 10, and
         // a1 >= 1 as a2 <= 4: 11, with Ann's short spell first. The list
         // schedule (full spells first) ends at 14.
-        QTest::newRow("short spell first, exactly") << 5LL << 5LL << 4LL << 5LL << 11LL << int(DriveFeasibility::Feasible) << "Feasible, 0 min slack to the minute"
+        // Each could drive 4 + 2 of 11, enough in sum; yet with two drivers
+        // the car stands while one rests 5 and the other may drive only 4,
+        // so filling the race is not proved.
+        QTest::newRow("short spell first, exactly") << 5LL << 5LL << 4LL << 5LL << 11LL << int(DriveFeasibility::Undecided)
+                                                    << "Feasible for the minimums, 0 min slack to the minute; filling the race within the limits not proved"
                                                     << "Plan: Ann 0:01, Bob 0:04, Ann 0:04, Bob 0:01";
         QTest::newRow("short spell first, one short") << 5LL << 5LL << 4LL << 5LL << 10LL << int(DriveFeasibility::NotFeasible)
                                                       << "Not feasible to the minute: no plan of whole-minute turns fits every minimum in the 0:10 left" << "";
@@ -386,9 +392,17 @@ private slots:
                                                     << "Not feasible: within the maxima the drivers can drive only 3:00 of the 3:20 left";
         // Each drives his 60 in turn; the minimums are done at 90.
         QTest::newRow("maxima fill it exactly") << 30LL << 60LL << 30LL << 180LL << false << "Feasible, 1 h 30 min slack, at most 0 min spare under the maxima";
-        // A rest of 150: one spell of 60 each fits in 200, whatever the maxima.
+        // A rest of 150: one spell of 60 each fits in 200, whatever the
+        // maxima, and with none.
         QTest::newRow("rests within the maxima") << 30LL << 150LL << 150LL << 200LL << false
-                                                 << "Not feasible: within the maxima the drivers can drive only 3:00 of the 3:20 left";
+                                                 << "Not feasible: within the limits the drivers can drive only 3:00 of the 3:20 left";
+        QTest::newRow("rests, no maxima") << 30LL << 0LL << 150LL << 200LL << false
+                                          << "Not feasible: within the limits the drivers can drive only 3:00 of the 3:20 left";
+        // A rest of 130: each can drive 60 + 60 of 250, enough in sum; but
+        // after three spells of at most 60 all three rest (130 > 120), so
+        // the minimums' plan (done at 90) is not proved to fill the race.
+        QTest::newRow("all three resting") << 30LL << 0LL << 130LL << 250LL << false
+                                           << "Feasible for the minimums, 2 h 40 min slack; filling the race within the limits not proved";
         // The car may stand in a pit lane that counts for nobody: 90 and two
         // swaps of 2.
         QTest::newRow("pit lane for nobody") << 30LL << 60LL << 30LL << 200LL << true << "Feasible, 1 h 46 min slack";
@@ -410,32 +424,65 @@ private slots:
         QCOMPARE(DriveTimeCalculator::feasibility(car, rules, remaining * kMin, 2 * kMin, swapsCost).text, text);
     }
 
-    // Ann has stopped every 40 for 2 without handing over and is 4 into a
-    // run; Bob and Cid need 90 each, no continuous limit, swaps of 2 for
-    // nobody. 90 takes three runs, so each needs two stops besides the
-    // swap in: 180 + 2 swaps + 4 stops, 2 each = 192.
+    // Ann has her 90 and stays in the car; Bob and Cid need 90 each, no
+    // continuous limit, swaps of 2 for nobody.
     void feasibilityStops_data()
     {
+        QTest::addColumn<QVector<DriveStint>>("stints");
         QTest::addColumn<qint64>("remaining");
         QTest::addColumn<QString>("text");
-        QTest::newRow("stops use the slack") << 200LL << "Feasible, 8 min slack";
-        QTest::newRow("stops make it infeasible") << 191LL << "Not feasible: the minimums take 3:12 at the least, 3:11 remains";
+        QTest::addColumn<QString>("plan");
+        // Every 40 for 2, Ann 4 into a run: 90 takes three runs, so each
+        // needs two stops besides the swap in: 180 + 2 swaps + 4 stops of 2.
+        const QVector<DriveStint> every40 = {track(1, 0, 40),    pit(1, 40, 42),    track(1, 42, 82), pit(1, 82, 84),
+                                             track(1, 84, 124), pit(1, 124, 126), track(1, 126, 130)};
+        const QString stops40 = QStringLiteral(" (a stop without a driver change after every 0:40 of a run, 120 s each, as the car's own)");
+        QTest::newRow("stops use the slack") << every40 << 200LL << "Feasible, 8 min slack" << "Plan: Bob 1:30 (2 stops), Cid 1:30 (2 stops)" + stops40;
+        QTest::newRow("stops make it infeasible") << every40 << 191LL << "Not feasible: the minimums take 3:12 at the least, 3:11 remains" + stops40 << "";
+        // A fuel run of 45 and its stay of 1, then repairs after 4 and 3
+        // (stays of 3 and 4), which say nothing of a tank: a stop every 45
+        // of 1, so 180 + 2 swaps of 2 + 2 stops of 1 = 186.
+        const QVector<DriveStint> repairs = {track(1, 0, 45), pit(1, 45, 46), track(1, 46, 50), pit(1, 50, 53),
+                                             track(1, 53, 56), pit(1, 56, 60), track(1, 60, 130)};
+        QTest::newRow("repair stops") << repairs << 200LL << "Feasible, 14 min slack"
+                                      << "Plan: Bob 1:30 (1 stop), Cid 1:30 (1 stop) (a stop without a driver change after every 0:45 of a run, 60 s each, "
+                                         "as the car's own)";
     }
 
     void feasibilityStops()
     {
+        QFETCH(QVector<DriveStint>, stints);
         QFETCH(qint64, remaining);
         QFETCH(QString, text);
-        const QVector<DriveStint> stints = {track(1, 0, 40),    pit(1, 40, 42),    track(1, 42, 82), pit(1, 82, 84),
-                                            track(1, 84, 124), pit(1, 124, 126), track(1, 126, 130)};
+        QFETCH(QString, plan);
         const DriveTimeLimits rules = limits(90, 0, 0, 0);
         const CarDriveTime car = DriveTimeCalculator::compute(stints, kDrivers, rules, PitTimeRule::NotDriving, 0, 130 * kMin, true, false);
-        QCOMPARE(car.runMs, 4 * kMin);
         const DriveFeasibility result = DriveTimeCalculator::feasibility(car, rules, remaining * kMin, 2 * kMin, true);
         QCOMPARE(result.text, text);
-        if (result.verdict == DriveFeasibility::Feasible)
-            QCOMPARE(result.plan, QStringLiteral("Plan: Bob 1:30 (2 stops), Cid 1:30 (2 stops) (a stop without a driver change after every 0:40 of a run, "
-                                                 "120 s each, as the car's own)"));
+        QCOMPARE(result.plan, plan);
+    }
+
+    // The pit lane counts for a driver, so the car may never stand. Ann has
+    // her minimum and 55 of a 60 spell; Bob needs 30 and has rested 70 of
+    // 100. Ann can drive 5, then 60 after her rest (65); Bob 60 from 30,
+    // then 10 after his rest (70): 2:15 of 3:20.
+    void feasibilityFillsTheRace()
+    {
+        const DriveTimeLimits rules = limits(30, 0, 60, 100);
+        CarDriveTime car;
+        car.drivers = {DriverDriveTime{}, DriverDriveTime{}};
+        car.drivers[0].driver = 1;
+        car.drivers[0].name = QStringLiteral("Ann");
+        car.drivers[0].toMinMs = 0;
+        car.drivers[0].inCar = true;
+        car.drivers[0].continuousMs = 55 * kMin;
+        car.drivers[1].driver = 2;
+        car.drivers[1].name = QStringLiteral("Bob");
+        car.drivers[1].toMinMs = 30 * kMin;
+        car.drivers[1].restMs = 70 * kMin;
+        car.currentDriver = 1;
+        const DriveFeasibility result = DriveTimeCalculator::feasibility(car, rules, 200 * kMin, kMin, false);
+        QCOMPARE(result.text, QStringLiteral("Not feasible: within the limits the drivers can drive only 2:15 of the 3:20 left"));
     }
 
     // The search's own bounds: Ann and Bob, nobody in the car, no swap cost.
@@ -644,7 +691,7 @@ private slots:
         const DriveTimeLimits rules = limits(minTotal, 0, 60, 90);
         for (int twice = 0; twice < 2; ++twice) {
             const CarDriveTime car = DriveTimeCalculator::compute(stints, kDrivers, rules, PitTimeRule::NotDriving, 0, 96 * kMin, true, false);
-            monitor.check(QStringLiteral("7"), car, DriveTimeCalculator::feasibility(car, rules, 60 * kMin, kMin, false), rules, 0);
+            monitor.check(QStringLiteral("7"), car, DriveTimeCalculator::feasibility(car, rules, 60 * kMin, kMin, true), rules, 0);
         }
         QCOMPARE(engine.alerts().size(), identity.isEmpty() ? 1 : 2);
         QCOMPARE(engine.alerts().at(0).identity, QStringLiteral("driveTime|7|1|%1|continuous-5min").arg(41 * kMin));
