@@ -227,10 +227,10 @@ void NatsEdge::takeSnapshot(const QByteArray& data)
         return;
     }
     if (header.base == m_base && header.sequence < m_sequence) {
-        // Never sent for a request it answers: the seats would go back.
-        qWarning().noquote() << QStringLiteral("[relay] A snapshot at change %1 came after change %2 was applied; refused")
-                                    .arg(header.sequence)
-                                    .arg(m_sequence);
+        // The origin never goes back within a base, so this one is stale:
+        // taking it would move the seats back.
+        qWarning().noquote()
+            << QStringLiteral("[relay] A snapshot at change %1 came after change %2 was applied; refused").arg(header.sequence).arg(m_sequence);
         m_requesting = false;
         requestSnapshot("refused an older snapshot");
         return;

@@ -50,7 +50,8 @@ QList<QByteArray> snapshotParts(const QByteArray& compressed, int partBytes, qui
     const int count = std::max(1, static_cast<int>((compressed.size() + partBytes - 1) / partBytes));
     QList<QByteArray> parts;
     for (int index = 0; index < count; ++index)
-        parts << QByteArray::number(index) + ' ' + QByteArray::number(count) + ' ' + QByteArray::number(request) + '\n' + compressed.mid(index * partBytes, partBytes);
+        parts << QByteArray::number(index) + ' ' + QByteArray::number(count) + ' ' + QByteArray::number(request) + '\n'
+                + compressed.mid(index * partBytes, partBytes);
     return parts;
 }
 
