@@ -231,7 +231,7 @@ class TestNatsRelay final : public QObject
 public:
     enum class Event { LateEdge, EdgeRestarted, DroppedMessage, NatsRestarted, OriginRestarted };
     Q_ENUM(Event)
-    enum class Script { StaleAnswer, OlderAnswer, SlowAnswer };
+    enum class Script { StaleAnswer, OlderAnswer, SlowAnswer, WaitingOverflow };
     Q_ENUM(Script)
 
 private slots:
@@ -387,6 +387,7 @@ void TestNatsRelay::scriptedOrigin_data()
     QTest::newRow("an answer of the previous base to an earlier request") << Script::StaleAnswer;
     QTest::newRow("the request answered from an older point") << Script::OlderAnswer;
     QTest::newRow("a slow answer, announcements meanwhile") << Script::SlowAnswer;
+    QTest::newRow("changes waiting past the byte cap") << Script::WaitingOverflow;
 }
 
 void TestNatsRelay::scriptedOrigin()
@@ -432,6 +433,21 @@ void TestNatsRelay::scriptedOrigin()
 
     origin.send(origin.requests.at(0), origin.answer(origin.requests.at(0), "b1", 5, 5));
     QTRY_COMPARE_WITH_TIMEOUT(value(), 5, 3000);
+    if (script == Script::WaitingOverflow) {
+        // Three changes of 36 bytes wait past a gap; the third overflows the
+        // cap, so the answer under way would leave a hole: a fresh request.
+        edge->setMaxWaitingBytes(100);
+        // Well past the wait below: only the overflow asks again.
+        edge->setRequestTimeout(10000);
+        for (int sequence = 7; sequence <= 9; ++sequence)
+            origin.change("b1", sequence, sequence);
+        QTRY_COMPARE_WITH_TIMEOUT(origin.requests.size(), 3, 2000);
+        // Change 9 waited again and follows the snapshot.
+        origin.send(origin.requests.at(2), origin.answer(origin.requests.at(2), "b1", 8, 8));
+        QTRY_VERIFY_WITH_TIMEOUT(value() == 9 && edge->sequence() == 9, 3000);
+        QCOMPARE(seen, QVector<int>({ 5, 8, 9 }));
+        return;
+    }
     origin.announce("b2", 7);
     QTRY_COMPARE_WITH_TIMEOUT(origin.requests.size(), 2, 3000);
     origin.send(origin.requests.at(1), origin.answer(origin.requests.at(1), "b2", 7, 7));

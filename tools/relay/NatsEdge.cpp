@@ -95,6 +95,11 @@ void NatsEdge::setRequestTimeout(int ms)
     m_requestTimer.setInterval(ms);
 }
 
+void NatsEdge::setMaxWaitingBytes(qint64 bytes)
+{
+    m_maxWaitingBytes = bytes;
+}
+
 bool NatsEdge::answerSnapshot(int descriptor, const QString& channel)
 {
     if (!m_channels.contains(channel))
@@ -154,7 +159,7 @@ void NatsEdge::takeChange(const NatsWire::Header& header, const QByteArray& body
 
 void NatsEdge::wait(const NatsWire::Header& header, const QByteArray& body)
 {
-    if (m_waiting.size() >= MAX_WAITING || m_waitingBytes + body.size() > MAX_WAITING_BYTES) {
+    if (m_waiting.size() >= MAX_WAITING || m_waitingBytes + body.size() > m_maxWaitingBytes) {
         // The answer under way would need what is dropped: a fresh one.
         qWarning().noquote() << QStringLiteral("[relay] %1 changes (%2 bytes) waited for a snapshot; dropped, a fresh snapshot is asked for")
                                     .arg(m_waiting.size())

@@ -57,6 +57,8 @@ public:
     void dropNextChange();
     // For tests: a stalled answer is asked again after ms.
     void setRequestTimeout(int ms);
+    // For tests: the bytes of changes kept while a snapshot is awaited.
+    void setMaxWaitingBytes(qint64 bytes);
 
 signals:
     void liveChanged(bool live);
@@ -103,6 +105,7 @@ private:
     bool m_dropNext = false;
     QVector<Pending> m_waiting;
     qint64 m_waitingBytes = 0;
+    qint64 m_maxWaitingBytes = MAX_WAITING_BYTES;
     int m_treeSubscription = -1;
     QTimer m_requestTimer;
     QTimer m_silence;
