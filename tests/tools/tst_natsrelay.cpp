@@ -1,4 +1,5 @@
 #include "LanterraChannels.h"
+#include "NatsConnection.h"
 #include "NatsEdge.h"
 #include "NatsOrigin.h"
 #include "Relay.h"
@@ -172,6 +173,55 @@ bool sameAs(const V2_Data* seat, const V2_Data* reference, QByteArray* fault)
     return true;
 }
 
+// The origin's side of NATS played by hand on the test's own connection, with
+// weather.natsTest.value standing for the tree.
+struct ScriptedOrigin
+{
+    struct Request
+    {
+        QByteArray replyTo;
+        QByteArray number;
+    };
+
+    explicit ScriptedOrigin(const QString& url)
+        : nats(url, QStringLiteral("scripted origin"))
+    {
+        QObject::connect(&nats, &NatsConnection::received, &nats, [this](int id, const QByteArray&, const QByteArray& replyTo, const QByteArray& data) {
+            if (id == subscription)
+                requests.append({ replyTo, data });
+        });
+    }
+    bool open(QString* error)
+    {
+        subscription = nats.open(error) ? nats.subscribe("lanterra.snapshot") : -1;
+        return subscription >= 0;
+    }
+    static QByteArray header(const QByteArray& base, quint64 sequence) { return base + ' ' + QByteArray::number(sequence) + " 1\n"; }
+    static QByteArray tree(int value) { return R"({"weather":{"natsTest":{"value":)" + QByteArray::number(value) + "}}}"; }
+    void change(const QByteArray& base, quint64 sequence, int value) { nats.publish("lanterra.tree.ch.weather", header(base, sequence) + tree(value)); }
+    void announce(const QByteArray& base, quint64 sequence) { nats.publish("lanterra.tree.base", header(base, sequence)); }
+    // The messages answering request with the tree at sequence, in parts.
+    QList<QByteArray> answer(const Request& request, const QByteArray& base, quint64 sequence, int value, int parts = 1) const
+    {
+        const QByteArray compressed = qCompress(tree(value));
+        const int size = (compressed.size() + parts - 1) / parts;
+        QList<QByteArray> messages;
+        for (int index = 0; index < parts; ++index)
+            messages << header(base, sequence) + QByteArray::number(index) + ' ' + QByteArray::number(parts) + ' ' + request.number + '\n'
+                    + compressed.mid(index * size, size);
+        return messages;
+    }
+    void send(const Request& request, const QList<QByteArray>& messages)
+    {
+        for (const QByteArray& message : messages)
+            nats.publish(request.replyTo, message);
+    }
+
+    NatsConnection nats;
+    int subscription = -1;
+    QVector<Request> requests;
+};
+
 } // namespace
 
 class TestNatsRelay final : public QObject
@@ -181,22 +231,31 @@ class TestNatsRelay final : public QObject
 public:
     enum class Event { LateEdge, EdgeRestarted, DroppedMessage, NatsRestarted, OriginRestarted };
     Q_ENUM(Event)
+    enum class Script { StaleAnswer, OlderAnswer, SlowAnswer, WaitingOverflow };
+    Q_ENUM(Script)
 
 private slots:
     void initTestCase();
     void edgesConverge_data();
     void edgesConverge();
+    void scriptedOrigin_data();
+    void scriptedOrigin();
     void badOptions_data();
     void badOptions();
 
 private:
     QTemporaryDir m_dir;
+    // Shared by the rows (it takes most of a second to set up); each row
+    // carries the session on from where the last one left it.
+    std::unique_ptr<Upstream> m_upstream;
+    qint64 m_at = 600000;
 };
 
 void TestNatsRelay::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toUtf8());
+    m_upstream = std::make_unique<Upstream>();
 }
 
 void TestNatsRelay::edgesConverge_data()
@@ -212,7 +271,7 @@ void TestNatsRelay::edgesConverge_data()
 void TestNatsRelay::edgesConverge()
 {
     QFETCH(Event, event);
-    Upstream upstream;
+    Upstream& upstream = *m_upstream;
     NatsServer nats;
     QString error;
     QVERIFY2(nats.start(&error), qPrintable(error));
@@ -246,7 +305,7 @@ void TestNatsRelay::edgesConverge()
 
     // Random steps of the session, and random keys set and deleted.
     QRandomGenerator random(38);
-    qint64 at = 600000;
+    qint64& at = m_at;
     QStringList extras;
     for (int step = 0; step < 10; ++step) {
         if (step == 4) {
@@ -263,6 +322,8 @@ void TestNatsRelay::edgesConverge()
                 edges[1]->edge()->dropNextChange();
                 break;
             case Event::NatsRestarted:
+                // The notices at the first sync are not the ones looked for.
+                seats[0]->notices.clear();
                 nats.stop();
                 break;
             case Event::OriginRestarted:
@@ -275,6 +336,7 @@ void TestNatsRelay::edgesConverge()
         if (step == 6 && event == Event::NatsRestarted) {
             // The seats were told, and kept their data meanwhile.
             QTRY_VERIFY_WITH_TIMEOUT(!edges[0]->edge()->isLive() && seats[0]->told(relayUpstreamLostReason()), 3000);
+            QVERIFY(!seats[0]->told(relayUpstreamBackReason()));
             QVERIFY2(nats.start(&error), qPrintable(error));
         }
         at += random.bounded(200, 20000);
@@ -317,6 +379,92 @@ void TestNatsRelay::edgesConverge()
         QVERIFY(source->origin()->base() != firstBase);
         break;
     }
+}
+
+void TestNatsRelay::scriptedOrigin_data()
+{
+    QTest::addColumn<Script>("script");
+    QTest::newRow("an answer of the previous base to an earlier request") << Script::StaleAnswer;
+    QTest::newRow("the request answered from an older point") << Script::OlderAnswer;
+    QTest::newRow("a slow answer, announcements meanwhile") << Script::SlowAnswer;
+    QTest::newRow("changes waiting past the byte cap") << Script::WaitingOverflow;
+}
+
+void TestNatsRelay::scriptedOrigin()
+{
+    QFETCH(Script, script);
+    NatsServer server;
+    QString error;
+    QVERIFY2(server.start(&error), qPrintable(error));
+    ScriptedOrigin origin(server.url());
+    QVERIFY2(origin.open(&error), qPrintable(error));
+    QTRY_VERIFY_WITH_TIMEOUT(origin.nats.isConnected(), 3000);
+    std::unique_ptr<Relay> relayed = edge(server);
+    NatsEdge* edge = relayed->edge();
+    edge->setRequestTimeout(600);
+    Seat seat(relayed->server()->serverPort());
+    // Every value the seat held, in turn.
+    QVector<int> seen;
+    const auto value = [&seat] {
+        const V2_Data* tree = seat.client.getCurrentData();
+        return tree->getV2_Data(QStringLiteral("weather.natsTest")) ? tree->getInt(QStringLiteral("weather.natsTest.value")) : -1;
+    };
+    QObject::connect(&seat.client, &V2_Client::dataReceived, &seat.client, [&] {
+        if (value() >= 0 && (seen.isEmpty() || seen.last() != value()))
+            seen << value();
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(seat.client.joinedChannels().contains(QStringLiteral("weather")) && origin.requests.size() == 1, 5000);
+
+    if (script == Script::SlowAnswer) {
+        // Asked while the origin was not heard: its first announcement asks again.
+        origin.announce("b1", 5);
+        QTRY_COMPARE_WITH_TIMEOUT(origin.requests.size(), 2, 3000);
+        // Each part comes well within the timeout, the whole well past it.
+        for (const QByteArray& part : origin.answer(origin.requests.at(1), "b1", 5, 5, 4)) {
+            origin.announce("b1", 5);
+            origin.send(origin.requests.at(1), { part });
+            QTest::qWait(200);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(value() == 5 && edge->sequence() == 5, 3000);
+        QCOMPARE(origin.requests.size(), 2);
+        QCOMPARE(edge->snapshotsTaken(), quint64(1));
+        return;
+    }
+
+    origin.send(origin.requests.at(0), origin.answer(origin.requests.at(0), "b1", 5, 5));
+    QTRY_COMPARE_WITH_TIMEOUT(value(), 5, 3000);
+    if (script == Script::WaitingOverflow) {
+        // Three changes of 36 bytes wait past a gap; the third overflows the
+        // cap, so the answer under way would leave a hole: a fresh request.
+        edge->setMaxWaitingBytes(100);
+        // Well past the wait below: only the overflow asks again.
+        edge->setRequestTimeout(10000);
+        for (int sequence = 7; sequence <= 9; ++sequence)
+            origin.change("b1", sequence, sequence);
+        QTRY_COMPARE_WITH_TIMEOUT(origin.requests.size(), 3, 2000);
+        // Change 9 waited again and follows the snapshot.
+        origin.send(origin.requests.at(2), origin.answer(origin.requests.at(2), "b1", 8, 8));
+        QTRY_VERIFY_WITH_TIMEOUT(value() == 9 && edge->sequence() == 9, 3000);
+        QCOMPARE(seen, QVector<int>({ 5, 8, 9 }));
+        return;
+    }
+    origin.announce("b2", 7);
+    QTRY_COMPARE_WITH_TIMEOUT(origin.requests.size(), 2, 3000);
+    origin.send(origin.requests.at(1), origin.answer(origin.requests.at(1), "b2", 7, 7));
+    QTRY_COMPARE_WITH_TIMEOUT(value(), 7, 3000);
+    // Change 8 lost: a new request.
+    origin.change("b2", 9, 9);
+    QTRY_COMPARE_WITH_TIMEOUT(origin.requests.size(), 3, 3000);
+    if (script == Script::StaleAnswer) {
+        origin.send(origin.requests.at(0), origin.answer(origin.requests.at(0), "b1", 5, 5));
+    } else {
+        origin.send(origin.requests.at(2), origin.answer(origin.requests.at(2), "b2", 6, 6));
+        QTRY_COMPARE_WITH_TIMEOUT(origin.requests.size(), 4, 3000);
+    }
+    origin.send(origin.requests.last(), origin.answer(origin.requests.last(), "b2", 9, 9));
+    QTRY_VERIFY_WITH_TIMEOUT(value() == 9 && edge->sequence() == 9, 3000);
+    QCOMPARE(edge->base(), QByteArray("b2"));
+    QCOMPARE(seen, QVector<int>({ 5, 7, 9 }));
 }
 
 void TestNatsRelay::badOptions_data()

@@ -70,6 +70,13 @@ void onMessage(natsConnection*, natsSubscription*, natsMsg* message, void* closu
     tap->bridge->post([id, subject, replyTo, data](NatsConnection* connection) { emit connection->received(id, subject, replyTo, data); });
 }
 
+// Asynchronous errors, such as messages dropped for a slow consumer (the
+// edge then finds a gap and takes a snapshot).
+void onError(natsConnection*, natsSubscription*, natsStatus status, void*)
+{
+    qWarning().noquote() << QStringLiteral("[nats] %1").arg(QString::fromUtf8(natsStatus_GetText(status)));
+}
+
 void onComplete(void* closure)
 {
     auto* tap = static_cast<NatsTap*>(closure);
@@ -129,6 +136,12 @@ bool NatsConnection::open(QString* error)
         status = natsOptions_SetMaxReconnect(options, -1);
     if (status == NATS_OK)
         status = natsOptions_SetReconnectWait(options, RECONNECT_WAIT_MS);
+    if (status == NATS_OK)
+        status = natsOptions_SetPingInterval(options, PING_INTERVAL_MS);
+    if (status == NATS_OK)
+        status = natsOptions_SetMaxPingsOut(options, MAX_PINGS_OUT);
+    if (status == NATS_OK)
+        status = natsOptions_SetErrorHandler(options, &onError, nullptr);
     if (status == NATS_OK)
         status = natsOptions_SetRetryOnFailedConnect(options, true, &NatsBridge::onConnected, m_bridge);
     if (status == NATS_OK)

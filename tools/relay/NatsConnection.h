@@ -23,6 +23,10 @@ class NatsConnection final : public QObject
 public:
     // Time between two connection attempts.
     static constexpr int RECONNECT_WAIT_MS = 250;
+    // A server that vanished without closing the connection is noticed
+    // after this many unanswered pings, one per interval.
+    static constexpr int PING_INTERVAL_MS = 5000;
+    static constexpr int MAX_PINGS_OUT = 2;
 
     explicit NatsConnection(const QString& url, const QString& name, QObject* parent = nullptr);
     ~NatsConnection() override;

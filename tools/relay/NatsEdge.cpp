@@ -24,7 +24,7 @@ NatsEdge::NatsEdge(V2_Server* server, NatsConnection* nats, const QString& prefi
     m_requestTimer.setInterval(REQUEST_TIMEOUT_MS);
     connect(&m_requestTimer, &QTimer::timeout, this, [this] {
         m_requesting = false;
-        requestSnapshot("no answer yet");
+        requestSnapshot("no answer for a while");
     });
     m_silence.setSingleShot(true);
     m_silence.setInterval(SILENCE_MS);
@@ -90,6 +90,16 @@ void NatsEdge::dropNextChange()
     m_dropNext = true;
 }
 
+void NatsEdge::setRequestTimeout(int ms)
+{
+    m_requestTimer.setInterval(ms);
+}
+
+void NatsEdge::setMaxWaitingBytes(qint64 bytes)
+{
+    m_maxWaitingBytes = bytes;
+}
+
 bool NatsEdge::answerSnapshot(int descriptor, const QString& channel)
 {
     if (!m_channels.contains(channel))
@@ -128,16 +138,12 @@ void NatsEdge::takeChange(const NatsWire::Header& header, const QByteArray& body
         return;
     }
     if (!m_synced) {
-        if (m_waiting.size() >= MAX_WAITING) {
-            m_waiting.clear();
-            m_requesting = false;
-        }
-        m_waiting.append({ header, body });
+        wait(header, body);
         requestSnapshot("catching up");
         return;
     }
     if (header.base != m_base || header.sequence > m_sequence + 1) {
-        m_waiting.append({ header, body });
+        wait(header, body);
         requestSnapshot(header.base != m_base ? "new base" : "gap in the changes");
         return;
     }
@@ -151,14 +157,31 @@ void NatsEdge::takeChange(const NatsWire::Header& header, const QByteArray& body
     m_sequence = header.sequence;
 }
 
+void NatsEdge::wait(const NatsWire::Header& header, const QByteArray& body)
+{
+    if (m_waiting.size() >= MAX_WAITING || m_waitingBytes + body.size() > m_maxWaitingBytes) {
+        // The answer under way would need what is dropped: a fresh one.
+        qWarning().noquote() << QStringLiteral("[relay] %1 changes (%2 bytes) waited for a snapshot; dropped, a fresh snapshot is asked for")
+                                    .arg(m_waiting.size())
+                                    .arg(m_waitingBytes);
+        m_waiting.clear();
+        m_waitingBytes = 0;
+        m_requesting = false;
+    }
+    m_waiting.append({ header, body });
+    m_waitingBytes += body.size();
+}
+
 void NatsEdge::takeAnnouncement(const NatsWire::Header& header)
 {
     // Sent after every change it counts: a higher number means the last
     // changes were lost.
     if (!m_synced) {
-        // The origin is there now: a request it may have missed (before
-        // its upstream was followed) is not waited out.
-        m_requesting = false;
+        // The origin is there now: a request it may have missed (sent while
+        // it was silent) is not waited out. One it is answering is left to
+        // finish: asking again would only make it send the tree twice.
+        if (m_requestMaybeMissed)
+            m_requesting = false;
         requestSnapshot("catching up");
     } else if (header.base != m_base)
         requestSnapshot("new base");
@@ -175,9 +198,16 @@ void NatsEdge::takeSnapshot(const QByteArray& data)
     // Also a NATS status (no one answering) arrives here: the request is repeated.
     int index = 0;
     int count = 0;
+    quint64 request = 0;
     QByteArray part;
-    if (!NatsWire::decode(data, &header, &body) || !NatsWire::decodePart(body, &index, &count, &part))
+    if (!NatsWire::decode(data, &header, &body) || !NatsWire::decodePart(body, &index, &count, &request, &part))
         return;
+    // An answer to an earlier request may stand at an older point.
+    if (request != m_request)
+        return;
+    // Progress: only a stalled answer is asked for again.
+    m_requestMaybeMissed = false;
+    m_requestTimer.start();
     // The parts come in order; one missing (or of another snapshot) drops
     // the whole, and the request is repeated.
     if (index == 0) {
@@ -199,6 +229,15 @@ void NatsEdge::takeSnapshot(const QByteArray& data)
     document.Parse(json.constData(), static_cast<size_t>(json.size()));
     if (document.HasParseError() || !document.IsObject()) {
         qWarning().noquote() << QStringLiteral("[relay] Unreadable snapshot from the origin (%1 bytes)").arg(data.size());
+        return;
+    }
+    if (header.base == m_base && header.sequence < m_sequence) {
+        // The origin never goes back within a base, so this one is stale:
+        // taking it would move the seats back.
+        qWarning().noquote()
+            << QStringLiteral("[relay] A snapshot at change %1 came after change %2 was applied; refused").arg(header.sequence).arg(m_sequence);
+        m_requesting = false;
+        requestSnapshot("refused an older snapshot");
         return;
     }
     std::unique_ptr<V2_Data> tree(RelayTree::newRoot());
@@ -231,6 +270,7 @@ void NatsEdge::takeSnapshot(const QByteArray& data)
     // What came meanwhile, past the snapshot. Changes of another base are
     // dropped: if that base is newer, its next message asks again.
     const QVector<Pending> waiting = std::exchange(m_waiting, {});
+    m_waitingBytes = 0;
     for (const Pending& pending : waiting) {
         if (pending.header.base == m_base)
             takeChange(pending.header, pending.body);
@@ -265,7 +305,10 @@ void NatsEdge::requestSnapshot(const char* why)
     if (m_requesting || !m_nats->isConnected())
         return;
     qDebug().noquote() << QStringLiteral("[relay] Asking the origin for a snapshot (%1)").arg(QLatin1String(why));
-    m_requesting = m_nats->request(NatsWire::snapshotSubject(m_prefix), QByteArray());
+    m_parts.clear();
+    m_nextPart = 0;
+    m_requesting = m_nats->request(NatsWire::snapshotSubject(m_prefix), QByteArray::number(++m_request));
+    m_requestMaybeMissed = !m_originHeard;
     m_requestTimer.start();
 }
 
@@ -275,9 +318,15 @@ void NatsEdge::lose()
     m_hasSnapshot = false;
     m_synced = false;
     m_requesting = false;
+    // Heard again only after the reconnect: the first request may reach
+    // NATS before the origin is back on it.
+    m_originHeard = false;
     m_requestTimer.stop();
     m_silence.stop();
     m_waiting.clear();
+    m_waitingBytes = 0;
+    m_parts.clear();
+    m_nextPart = 0;
     updateLive();
 }
 

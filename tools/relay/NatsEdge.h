@@ -30,13 +30,14 @@ class NatsEdge final : public QObject
     Q_DISABLE_COPY(NatsEdge)
 
 public:
-    // An unanswered snapshot request is repeated after this long.
+    // A snapshot request is repeated after this long without a part of its answer.
     static constexpr int REQUEST_TIMEOUT_MS = 2000;
     // An origin not heard from for this long is taken as gone.
     static constexpr int SILENCE_MS = 3500;
-    // Changes kept while a snapshot is awaited; past that, they are dropped
-    // and the snapshot is asked for again.
+    // Changes kept while a snapshot is awaited, in number and in bytes; past
+    // either, they are dropped and a fresh snapshot is asked for.
     static constexpr int MAX_WAITING = 20000;
+    static constexpr qint64 MAX_WAITING_BYTES = 64 * 1024 * 1024;
 
     NatsEdge(V2_Server* server, NatsConnection* nats, const QString& prefix, const QStringList& channels, QObject* parent = nullptr);
     ~NatsEdge() override;
@@ -54,6 +55,10 @@ public:
     bool answerSnapshot(int descriptor, const QString& channel);
     // For tests: the next change message is dropped as if NATS had lost it.
     void dropNextChange();
+    // For tests: a stalled answer is asked again after ms.
+    void setRequestTimeout(int ms);
+    // For tests: the bytes of changes kept while a snapshot is awaited.
+    void setMaxWaitingBytes(qint64 bytes);
 
 signals:
     void liveChanged(bool live);
@@ -69,6 +74,7 @@ private:
 
     void received(int subscription, const QByteArray& subject, const QByteArray& replyTo, const QByteArray& data);
     void takeChange(const NatsWire::Header& header, const QByteArray& body);
+    void wait(const NatsWire::Header& header, const QByteArray& body);
     void takeAnnouncement(const NatsWire::Header& header);
     void takeSnapshot(const QByteArray& data);
     bool apply(const QByteArray& body);
@@ -91,8 +97,15 @@ private:
     bool m_originLive = false;
     bool m_live = false;
     bool m_requesting = false;
+    // The request went out while the origin was not heard, so it may have
+    // missed it; cleared by the first part of the answer.
+    bool m_requestMaybeMissed = false;
+    // The number of the latest request: only its answer is taken.
+    quint64 m_request = 0;
     bool m_dropNext = false;
     QVector<Pending> m_waiting;
+    qint64 m_waitingBytes = 0;
+    qint64 m_maxWaitingBytes = MAX_WAITING_BYTES;
     int m_treeSubscription = -1;
     QTimer m_requestTimer;
     QTimer m_silence;

@@ -6,11 +6,13 @@
 #include "RelayTree.h"
 #include "V2_Data.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QStringList>
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -52,7 +54,10 @@ NatsOrigin::NatsOrigin(RelayFeed* feed, NatsConnection* nats, const QString& pre
     });
     connect(m_nats, &NatsConnection::disconnected, this,
             [this] { qWarning().noquote() << QStringLiteral("[relay] Lost NATS at %1; reconnecting").arg(m_nats->url()); });
-    connect(m_nats, &NatsConnection::received, this, &NatsOrigin::answerRequest);
+    connect(m_nats, &NatsConnection::received, this, &NatsOrigin::takeRequest);
+    m_answer.setSingleShot(true);
+    m_answer.setInterval(ANSWER_WINDOW_MS);
+    connect(&m_answer, &QTimer::timeout, this, &NatsOrigin::answerRequests);
 }
 
 NatsOrigin::~NatsOrigin() = default;
@@ -82,6 +87,11 @@ quint64 NatsOrigin::sequence() const
 quint64 NatsOrigin::messagesPublished() const
 {
     return m_published;
+}
+
+quint64 NatsOrigin::snapshotsBuilt() const
+{
+    return m_snapshotsBuilt;
 }
 
 void NatsOrigin::setPartBytes(int bytes)
@@ -114,9 +124,22 @@ void NatsOrigin::publishPart(const QByteArray& subject, const V2_Data* part)
         ++m_published;
 }
 
-void NatsOrigin::answerRequest(int subscription, const QByteArray&, const QByteArray& replyTo, const QByteArray&)
+void NatsOrigin::takeRequest(int subscription, const QByteArray&, const QByteArray& replyTo, const QByteArray& data)
 {
     if (subscription != m_requests || replyTo.isEmpty() || !m_ready)
+        return;
+    bool ok = false;
+    const quint64 request = data.toULongLong(&ok);
+    if (!ok)
+        return;
+    m_askers.append({ replyTo, request });
+    if (!m_answer.isActive())
+        m_answer.start();
+}
+
+void NatsOrigin::answerRequests()
+{
+    if (m_askers.isEmpty())
         return;
     if (m_snapshot.isEmpty() || m_snapshotBase != m_base || m_snapshotSequence != m_sequence) {
         std::unique_ptr<V2_Data> tree(new V2_Data(m_feed->seatsTree()));
@@ -127,11 +150,18 @@ void NatsOrigin::answerRequest(int subscription, const QByteArray&, const QByteA
         m_snapshot = qCompress(tree->getJsonUtf8(false));
         m_snapshotBase = m_base;
         m_snapshotSequence = m_sequence;
+        ++m_snapshotsBuilt;
+        // Building a long race's tree takes a second or more: the requests
+        // that came meanwhile share it instead of building the next one.
+        QCoreApplication::sendPostedEvents(m_nats, QEvent::MetaCall);
     }
     const qint64 limit = m_partBytes > 0 ? m_partBytes : m_nats->maxPayload() - HEADER_ROOM;
-    const QList<QByteArray> parts = NatsWire::snapshotParts(m_snapshot, static_cast<int>(std::max<qint64>(limit, 4096)));
-    for (const QByteArray& part : parts)
-        m_nats->publish(replyTo, NatsWire::encode({ m_base, m_sequence, m_feed->isLive() }, part));
+    const int partBytes = static_cast<int>(std::max<qint64>(limit, 4096));
+    const QByteArray header = NatsWire::encode({ m_snapshotBase, m_snapshotSequence, m_feed->isLive() }, QByteArray());
+    for (const Asker& asker : std::exchange(m_askers, {})) {
+        for (const QByteArray& part : NatsWire::snapshotParts(m_snapshot, partBytes, asker.request))
+            m_nats->publish(asker.replyTo, header + part);
+    }
 }
 
 void NatsOrigin::beginBase()

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <QVector>
 
 class NatsConnection;
 class RelayFeed;
@@ -25,6 +26,8 @@ public:
     static constexpr int ANNOUNCE_MS = 1000;
     // Room left in a message for the header and a part's place.
     static constexpr int HEADER_ROOM = 256;
+    // Requests arriving this close together share one answer.
+    static constexpr int ANSWER_WINDOW_MS = 20;
 
     NatsOrigin(RelayFeed* feed, NatsConnection* nats, const QString& prefix, QObject* parent = nullptr);
     ~NatsOrigin() override;
@@ -34,14 +37,23 @@ public:
     QByteArray base() const;
     quint64 sequence() const;
     quint64 messagesPublished() const;
+    // How many times the whole tree was serialised for an answer.
+    quint64 snapshotsBuilt() const;
     // Snapshot parts are cut to this size at most (default: what the NATS
     // server accepts); tests set it small.
     void setPartBytes(int bytes);
 
 private:
+    struct Asker
+    {
+        QByteArray replyTo;
+        quint64 request = 0;
+    };
+
     void publishChange(const V2_Data* change);
     void publishPart(const QByteArray& subject, const V2_Data* part);
-    void answerRequest(int subscription, const QByteArray& subject, const QByteArray& replyTo, const QByteArray& data);
+    void takeRequest(int subscription, const QByteArray& subject, const QByteArray& replyTo, const QByteArray& data);
+    void answerRequests();
     void beginBase();
     void announce();
 
@@ -54,10 +66,14 @@ private:
     int m_requests = -1;
     int m_partBytes = 0;
     // The last snapshot, compressed, and where it stands: edges asking
-    // together (after a new base) share it.
+    // together (after a new base) share it, and it is built at most once
+    // per point.
     QByteArray m_snapshot;
     QByteArray m_snapshotBase;
     quint64 m_snapshotSequence = 0;
+    quint64 m_snapshotsBuilt = 0;
+    QVector<Asker> m_askers;
     bool m_ready = false;
     QTimer m_announce;
+    QTimer m_answer;
 };

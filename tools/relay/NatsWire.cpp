@@ -45,16 +45,17 @@ QByteArray encode(const Header& header, const QByteArray& body)
     return message;
 }
 
-QList<QByteArray> snapshotParts(const QByteArray& compressed, int partBytes)
+QList<QByteArray> snapshotParts(const QByteArray& compressed, int partBytes, quint64 request)
 {
     const int count = std::max(1, static_cast<int>((compressed.size() + partBytes - 1) / partBytes));
     QList<QByteArray> parts;
     for (int index = 0; index < count; ++index)
-        parts << QByteArray::number(index) + ' ' + QByteArray::number(count) + '\n' + compressed.mid(index * partBytes, partBytes);
+        parts << QByteArray::number(index) + ' ' + QByteArray::number(count) + ' ' + QByteArray::number(request) + '\n'
+                + compressed.mid(index * partBytes, partBytes);
     return parts;
 }
 
-bool decodePart(const QByteArray& body, int* index, int* count, QByteArray* data)
+bool decodePart(const QByteArray& body, int* index, int* count, quint64* request, QByteArray* data)
 {
     const int end = body.indexOf('\n');
     if (end < 0)
@@ -62,11 +63,13 @@ bool decodePart(const QByteArray& body, int* index, int* count, QByteArray* data
     const QList<QByteArray> fields = body.left(end).split(' ');
     bool indexOk = false;
     bool countOk = false;
-    if (fields.size() != 2)
+    bool requestOk = false;
+    if (fields.size() != 3)
         return false;
     *index = fields.at(0).toInt(&indexOk);
     *count = fields.at(1).toInt(&countOk);
-    if (!indexOk || !countOk || *count < 1 || *index < 0 || *index >= *count)
+    *request = fields.at(2).toULongLong(&requestOk);
+    if (!indexOk || !countOk || !requestOk || *count < 1 || *index < 0 || *index >= *count)
         return false;
     *data = body.mid(end + 1);
     return true;
