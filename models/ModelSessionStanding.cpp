@@ -314,13 +314,15 @@ StandingRow ModelSessionStanding::buildRow(int position) const
 
 void ModelSessionStanding::refreshRows()
 {
-    readBests();
+    // New session bests recolour every row; else only changed rows repaint.
+    const bool bestsChanged = readBests();
     const int count = m_provider->getStandingsCount(standingsClass());
     QVector<StandingRow> rows;
     rows.reserve(count);
     for (int i = 0; i < count; ++i)
         rows.append(buildRow(i + 1));
-    replaceRows(m_rows, std::move(rows));
+    replaceRows(m_rows, std::move(rows), bestsChanged || m_repaintAll);
+    m_repaintAll = false;
 }
 
 void ModelSessionStanding::processUpdateOverall(int pos)
@@ -337,6 +339,8 @@ void ModelSessionStanding::processUpdateByClass(int pos)
 
 void ModelSessionStanding::updatePosition(int pos)
 {
+    if (deferWhileHeld())
+        return;
     const int r = pos - 1;
     // The by-class signal does not name the class: a position this model's
     // own standings do not hold belongs to another class.
@@ -353,7 +357,11 @@ void ModelSessionStanding::updatePosition(int pos)
         m_rows.append(buildRow(pos));
         endInsertRows();
     } else {
-        m_rows[r] = buildRow(pos);
+        StandingRow fresh = buildRow(pos);
+        // A position announced with nothing of its row changed repaints nothing.
+        if (!repaintAll && fresh == m_rows.at(r))
+            return;
+        m_rows[r] = std::move(fresh);
     }
     if (repaintAll)
         refreshAll();
@@ -374,7 +382,17 @@ void ModelSessionStanding::processParticipantDetailsUpdate(QString pNum)
 void ModelSessionStanding::updateSkin(QString skin)
 {
     m_skin = skin;
+    // The colours change with the skin: every row repaints.
+    m_repaintAll = true;
     processRefresh();
+}
+
+void ModelSessionStanding::heldChanged(bool held)
+{
+    if (held)
+        m_timer.stop();
+    else
+        m_timer.start();
 }
 
 void ModelSessionStanding::refreshPitTimeColumn()
@@ -389,12 +407,16 @@ void ModelSessionStanding::refreshPitTimeColumn()
 
 void ModelSessionStanding::refreshAll()
 {
+    if (deferWhileHeld())
+        return;
     if (!m_rows.isEmpty())
         emit dataChanged(index(0, 0), index(m_rows.size() - 1, SharedColumnCount - 1));
 }
 
 void ModelSessionStanding::repaintCar(const QString& pNum)
 {
+    if (isHeld())
+        return;
     for (int r = 0; r < m_rows.size(); ++r) {
         if (m_rows.at(r).participant == pNum) {
             emit dataChanged(index(r, 0), index(r, SharedColumnCount - 1), {Qt::BackgroundRole, Qt::ForegroundRole, ColumnTable::FlashRole});

@@ -76,6 +76,7 @@ private slots:
 
 private:
     void refreshRows() override;
+    void heldChanged(bool held) override;
     bool isOverall() const;
     // The class key the provider reads: empty for the overall standings.
     QString standingsClass() const;
@@ -97,6 +98,8 @@ private:
     QIcon m_checkeredIcon;
     QPixmap m_trackLimitsIcon;
     bool m_sessionClosed = false;
+    // The next refresh repaints every row (the skin changed).
+    bool m_repaintAll = false;
     QString m_skin;
     QTimer m_timer;
     bool m_practice;

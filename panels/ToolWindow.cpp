@@ -4,6 +4,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QHideEvent>
+#include <QShowEvent>
+#include <QTimer>
+
+#include <memory>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -293,6 +298,62 @@ void ToolWindow::changeEvent(QEvent* event)
     if (event->type() == QEvent::WindowTitleChange)
         setTitleBarText(windowTitle());
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        updateShowing();
+}
+
+bool ToolWindow::isShowing() const
+{
+    return m_showing;
+}
+
+void ToolWindow::runWhileShowing(QTimer* clock, std::function<void()> tick)
+{
+    // Whether it ran when the panel went out of sight.
+    auto wasRunning = std::make_shared<bool>(false);
+    connect(this, &ToolWindow::showingChanged, clock, [clock, tick = std::move(tick), wasRunning](bool showing) {
+        if (!showing) {
+            *wasRunning = clock->isActive();
+            clock->stop();
+            return;
+        }
+        tick();
+        if (*wasRunning && !clock->isActive())
+            clock->start();
+    });
+}
+
+void ToolWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    m_mapped = true;
+    updateShowing();
+}
+
+void ToolWindow::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    // A spontaneous hide is the window system unmapping the window (minimised).
+    m_mapped = false;
+    updateShowing();
+}
+
+void ToolWindow::updateShowing()
+{
+    bool showing = m_mapped && isVisible() && !window()->isMinimized();
+    if (!m_floating) {
+        const auto* host = parentWidget() ? qobject_cast<const ToolWindow*>(parentWidget()->window()) : nullptr;
+        showing = showing && (!host || host->isShowing());
+    }
+    if (showing != m_showing) {
+        m_showing = showing;
+        emit showingChanged(showing);
+    }
+    if (m_floating) {
+        const QList<ToolWindow*> embedded = findChildren<ToolWindow*>();
+        for (ToolWindow* panel : embedded)
+            panel->updateShowing();
+    }
 }
 
 void ToolWindow::paintEvent(QPaintEvent* event)

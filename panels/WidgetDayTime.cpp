@@ -24,6 +24,7 @@ WidgetDayTime::WidgetDayTime(V2DataProvider* provider, QWidget* parent)
     contentWidget()->layout()->addWidget(m_label);
     connect(&m_timer, &QTimer::timeout, this, &WidgetDayTime::processUpdate);
     m_timer.start(kTickMs);
+    runWhileShowing(&m_timer, [this] { processUpdate(); });
     processUpdate();
 }
 
