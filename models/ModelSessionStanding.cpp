@@ -361,6 +361,24 @@ void ModelSessionStanding::updatePosition(int pos)
         // A position announced with nothing of its row changed repaints nothing.
         if (!repaintAll && fresh == m_rows.at(r))
             return;
+        if (!repaintAll) {
+            // Only the cells that look different are laid out and painted again
+            // (most updates move the gaps alone).
+            const QVector<CellLook> before = looks(r);
+            m_rows[r] = std::move(fresh);
+            const QVector<CellLook> after = looks(r);
+            int first = -1;
+            int last = -1;
+            for (int column = 0; column < SharedColumnCount; ++column) {
+                if (before.at(column) == after.at(column))
+                    continue;
+                first = first < 0 ? column : first;
+                last = column;
+            }
+            if (first >= 0)
+                emit dataChanged(index(r, first), index(r, last));
+            return;
+        }
         m_rows[r] = std::move(fresh);
     }
     if (repaintAll)
@@ -488,6 +506,23 @@ QString ModelSessionStanding::pitTimeText(const StandingRow& row) const
     const qint64 duration = qMax<qint64>(0, end - static_cast<qint64>(row.pitInTime));
     const QTime clock = QTime(0, 0).addMSecs(static_cast<int>(qMin<qint64>(duration, 86399999)));
     return clock.toString(duration >= 3600000 ? QStringLiteral("hh:mm:ss") : QStringLiteral("mm:ss.zzz"));
+}
+
+QVector<ModelSessionStanding::CellLook> ModelSessionStanding::looks(int rowIndex) const
+{
+    const StandingRow& row = m_rows.at(rowIndex);
+    QVector<CellLook> cells(SharedColumnCount);
+    for (int column = 0; column < SharedColumnCount; ++column) {
+        CellLook& cell = cells[column];
+        cell.text = columnSpec(m_practice, column).text({*this, row, rowIndex});
+        cell.mark = int(mark(row, rowIndex, column));
+        // The icons follow the status and a sector's track limits.
+        if (column == NumberColumn)
+            cell.decoration = row.participantStatus;
+        else if (column >= S1Column && column <= S4Column && row.sectorTrackLimits[column - S1Column])
+            cell.decoration = QStringLiteral("trackLimits");
+    }
+    return cells;
 }
 
 QVariant ModelSessionStanding::decoration(const StandingRow& row, int column) const

@@ -75,6 +75,14 @@ private slots:
     void repaintCar(const QString& pNum);
 
 private:
+    // What a cell shows (text, colour mark, icon), to tell which cells changed.
+    struct CellLook {
+        QString text;
+        int mark = 0;
+        QString decoration;
+        bool operator==(const CellLook& other) const { return text == other.text && mark == other.mark && decoration == other.decoration; }
+    };
+    QVector<CellLook> looks(int rowIndex) const;
     void refreshRows() override;
     void heldChanged(bool held) override;
     bool isOverall() const;

@@ -536,12 +536,13 @@ void TestModelSessionStanding::updatesAnnounceOneRow()
     race.processRefresh();
     QSignalSpy changed(&race, &QAbstractItemModel::dataChanged);
     QSignalSpy reset(&race, &QAbstractItemModel::modelReset);
-    // Positions 2 and 3 swap: each update rebuilds and announces its own row.
+    // Positions 2 and 3 swap: each update rebuilds its own row and announces
+    // the cells that look different (number and driver; not the position).
     standing(*provider, 2)->insertData(QStringLiteral("participant"), QStringLiteral("3"));
     emit provider->controller()->standingsOverallByPosition(2);
     QCOMPARE(changed.count(), 1);
-    QCOMPARE(changed.at(0).at(0).toModelIndex(), race.index(1, 0));
-    QCOMPARE(changed.at(0).at(1).toModelIndex(), race.index(1, 20));
+    QCOMPARE(changed.at(0).at(0).toModelIndex(), race.index(1, 1));
+    QCOMPARE(changed.at(0).at(1).toModelIndex(), race.index(1, 2));
     QCOMPARE(text(race, 1, 1), QStringLiteral("3"));
     QCOMPARE(reset.count(), 0);
     // A new session best repaints everything.
