@@ -4,19 +4,19 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QHideEvent>
-#include <QShowEvent>
-#include <QTimer>
-
-#include <memory>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
+#include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <memory>
 
 namespace {
 
@@ -326,21 +326,20 @@ void ToolWindow::runWhileShowing(QTimer* clock, std::function<void()> tick)
 void ToolWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    m_mapped = true;
     updateShowing();
 }
 
 void ToolWindow::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
-    // A spontaneous hide is the window system unmapping the window (minimised).
-    m_mapped = false;
+    // Only what the toolkit knows counts (hidden, minimised): a window system
+    // that unmaps a window need not say when it maps it again.
     updateShowing();
 }
 
 void ToolWindow::updateShowing()
 {
-    bool showing = m_mapped && isVisible() && !window()->isMinimized();
+    bool showing = isVisible() && !window()->isMinimized();
     if (!m_floating) {
         const auto* host = parentWidget() ? qobject_cast<const ToolWindow*>(parentWidget()->window()) : nullptr;
         showing = showing && (!host || host->isShowing());

@@ -134,7 +134,6 @@ private:
     // Until first hidden a panel counts as seen: one made and never shown
     // (as in a test) works as before.
     bool m_showing = true;
-    bool m_mapped = true;
     // The text size this panel was last laid out for.
     qreal m_textScale = 1;
 };
