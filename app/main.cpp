@@ -4,6 +4,7 @@
 #include "BuiltInLayouts.h"
 #include "ClientV2Controller.h"
 #include "MainWindow.h"
+#include "PaintStats.h"
 #include "RecordingControls.h"
 #include "StartUp.h"
 #include "ToolWindow.h"
@@ -14,6 +15,7 @@
 #include <QSettings>
 
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char** argv)
 {
@@ -26,6 +28,7 @@ int main(int argc, char** argv)
     StartUp::applyScaleFactor();
 
     QApplication app(argc, argv);
+    const std::unique_ptr<PaintStats> paintStats(PaintStats::installIfAsked(nullptr));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Live timing for race teams."));
     parser.addHelpOption();

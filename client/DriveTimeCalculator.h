@@ -48,6 +48,13 @@ struct DriverDriveTime {
     qint64 restMs = -1;      // since the last spell ended; -1 never drove or in the car
     DriveState state = DriveState::Ok;
     QString reason; // why near or over, for the text cue
+
+    bool operator==(const DriverDriveTime& other) const
+    {
+        return driver == other.driver && name == other.name && totalMs == other.totalMs && toMinMs == other.toMinMs && toMaxMs == other.toMaxMs
+            && hasMax == other.hasMax && inCar == other.inCar && continuousMs == other.continuousMs && restMs == other.restMs
+            && state == other.state && reason == other.reason;
+    }
 };
 
 struct CarDriveTime {

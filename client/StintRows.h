@@ -37,6 +37,15 @@ struct StintRow {
     bool running = false;
     quint64 singleStintTime = 0;
     int pitInfo = NoPitInfo;
+
+    bool operator==(const StintRow& other) const
+    {
+        return participant == other.participant && driverName == other.driverName && driver == other.driver && type == other.type
+            && start == other.start && finish == other.finish && end == other.end && accumulated == other.accumulated
+            && accumulatedOnTrack == other.accumulatedOnTrack && sessionAccumulated == other.sessionAccumulated
+            && sessionAccumulatedOnTrack == other.sessionAccumulatedOnTrack && openLap == other.openLap && closeLap == other.closeLap
+            && isPit == other.isPit && running == other.running && singleStintTime == other.singleStintTime && pitInfo == other.pitInfo;
+    }
 };
 
 // A car's drive times against the rules, read now.

@@ -7,6 +7,7 @@
 #include <QVector>
 
 #include <cstddef>
+#include <type_traits>
 #include <utility>
 
 // The base of a table model that re-reads all its rows when the provider
@@ -25,6 +26,12 @@ public:
 
     ~CoalescedTableModel() override;
 
+    // Held (its panel cannot be seen), the model reads and announces
+    // nothing: refreshes are only noted, and a model's own clock stops.
+    // Released, a noted refresh is done at once, before the views paint.
+    void setHeld(bool held);
+    bool isHeld() const;
+
 public slots:
     // Re-reads now; a refresh waiting for the burst's end is dropped.
     void processRefresh();
@@ -36,12 +43,38 @@ protected:
 
     // The model's re-read of its rows: it ends with replaceRows.
     virtual void refreshRows() = 0;
+    // For a model's own updates (one row, a clock's repaint): true while
+    // held, noting that a refresh is owed, so the update is skipped.
+    bool deferWhileHeld();
+    // Held or released: a model with a clock of its own stops or starts it.
+    virtual void heldChanged(bool held);
 
-    // The rows a refresh read: in place with one repaint of every row when
-    // their number is unchanged, else with a reset.
-    template <typename Rows> void replaceRows(Rows& rows, Rows fresh)
+    // The rows a refresh read: in place when their number is unchanged, else
+    // with a reset. In place, rows that compare (`operator==`) are repainted
+    // only where they changed, one range per run of changed rows (a cell's
+    // text is laid out again only when it may differ); others, or all rows
+    // when `repaintAll` (what every row shows changed), are repainted whole.
+    template <typename Rows> void replaceRows(Rows& rows, Rows fresh, bool repaintAll = false)
     {
+        using Row = typename Rows::value_type;
         if (fresh.size() == rows.size() && !fresh.isEmpty()) {
+            if constexpr (IsComparable<Row>::value) {
+                if (!repaintAll) {
+                    QVector<std::pair<int, int>> runs;
+                    for (int r = 0; r < fresh.size(); ++r) {
+                        if (fresh.at(r) == rows.at(r))
+                            continue;
+                        if (!runs.isEmpty() && runs.last().second == r - 1)
+                            runs.last().second = r;
+                        else
+                            runs.append({r, r});
+                    }
+                    rows = std::move(fresh);
+                    for (const auto& run : qAsConst(runs))
+                        emit dataChanged(index(run.first, 0), index(run.second, columnCount() - 1));
+                    return;
+                }
+            }
             rows = std::move(fresh);
             ColumnTable::repaintRows(*this);
             return;
@@ -52,7 +85,16 @@ protected:
     }
 
 private:
+    template <typename T, typename = void>
+    struct IsComparable : std::false_type {
+    };
+    template <typename T>
+    struct IsComparable<T, std::void_t<decltype(std::declval<const T&>() == std::declval<const T&>())>> : std::true_type {
+    };
+
     QTimer m_refresh;
+    bool m_held = false;
+    bool m_owed = false;
 };
 
 // A coalesced model of one vector of rows and one `ColumnSpec` table over

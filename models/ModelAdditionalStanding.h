@@ -45,6 +45,12 @@ public:
         double speed = 0.0;
         int lap = -1;
         double gap = -1.0;
+
+        bool operator==(const Row& other) const
+        {
+            return pNum == other.pNum && name == other.name && className == other.className && time == other.time && speed == other.speed
+                && lap == other.lap && gap == other.gap;
+        }
     };
 
     // sector: 1 to 4 for SectorBest.

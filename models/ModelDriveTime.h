@@ -15,6 +15,12 @@ struct DriveTimeRow {
     qint64 continuousLimitMs = 0;
     qint64 restLimitMs = 0;
     bool firstOfCar = false;
+
+    bool operator==(const DriveTimeRow& other) const
+    {
+        return car == other.car && time == other.time && continuousLimitMs == other.continuousLimitMs && restLimitMs == other.restLimitMs
+            && firstOfCar == other.firstOfCar;
+    }
 };
 
 // One row per listed driver of each car shown (the followed cars, then the

@@ -314,13 +314,15 @@ StandingRow ModelSessionStanding::buildRow(int position) const
 
 void ModelSessionStanding::refreshRows()
 {
-    readBests();
+    // New session bests recolour every row; else only changed rows repaint.
+    const bool bestsChanged = readBests();
     const int count = m_provider->getStandingsCount(standingsClass());
     QVector<StandingRow> rows;
     rows.reserve(count);
     for (int i = 0; i < count; ++i)
         rows.append(buildRow(i + 1));
-    replaceRows(m_rows, std::move(rows));
+    replaceRows(m_rows, std::move(rows), bestsChanged || m_repaintAll);
+    m_repaintAll = false;
 }
 
 void ModelSessionStanding::processUpdateOverall(int pos)
@@ -337,6 +339,8 @@ void ModelSessionStanding::processUpdateByClass(int pos)
 
 void ModelSessionStanding::updatePosition(int pos)
 {
+    if (deferWhileHeld())
+        return;
     const int r = pos - 1;
     // The by-class signal does not name the class: a position this model's
     // own standings do not hold belongs to another class.
@@ -353,7 +357,29 @@ void ModelSessionStanding::updatePosition(int pos)
         m_rows.append(buildRow(pos));
         endInsertRows();
     } else {
-        m_rows[r] = buildRow(pos);
+        StandingRow fresh = buildRow(pos);
+        // A position announced with nothing of its row changed repaints nothing.
+        if (!repaintAll && fresh == m_rows.at(r))
+            return;
+        if (!repaintAll) {
+            // Only the cells that look different are laid out and painted again
+            // (most updates move the gaps alone).
+            const QVector<CellLook> before = looks(r);
+            m_rows[r] = std::move(fresh);
+            const QVector<CellLook> after = looks(r);
+            int first = -1;
+            int last = -1;
+            for (int column = 0; column < SharedColumnCount; ++column) {
+                if (before.at(column) == after.at(column))
+                    continue;
+                first = first < 0 ? column : first;
+                last = column;
+            }
+            if (first >= 0)
+                emit dataChanged(index(r, first), index(r, last));
+            return;
+        }
+        m_rows[r] = std::move(fresh);
     }
     if (repaintAll)
         refreshAll();
@@ -374,7 +400,17 @@ void ModelSessionStanding::processParticipantDetailsUpdate(QString pNum)
 void ModelSessionStanding::updateSkin(QString skin)
 {
     m_skin = skin;
+    // The colours change with the skin: every row repaints.
+    m_repaintAll = true;
     processRefresh();
+}
+
+void ModelSessionStanding::heldChanged(bool held)
+{
+    if (held)
+        m_timer.stop();
+    else
+        m_timer.start();
 }
 
 void ModelSessionStanding::refreshPitTimeColumn()
@@ -389,12 +425,16 @@ void ModelSessionStanding::refreshPitTimeColumn()
 
 void ModelSessionStanding::refreshAll()
 {
+    if (deferWhileHeld())
+        return;
     if (!m_rows.isEmpty())
         emit dataChanged(index(0, 0), index(m_rows.size() - 1, SharedColumnCount - 1));
 }
 
 void ModelSessionStanding::repaintCar(const QString& pNum)
 {
+    if (isHeld())
+        return;
     for (int r = 0; r < m_rows.size(); ++r) {
         if (m_rows.at(r).participant == pNum) {
             emit dataChanged(index(r, 0), index(r, SharedColumnCount - 1), {Qt::BackgroundRole, Qt::ForegroundRole, ColumnTable::FlashRole});
@@ -466,6 +506,23 @@ QString ModelSessionStanding::pitTimeText(const StandingRow& row) const
     const qint64 duration = qMax<qint64>(0, end - static_cast<qint64>(row.pitInTime));
     const QTime clock = QTime(0, 0).addMSecs(static_cast<int>(qMin<qint64>(duration, 86399999)));
     return clock.toString(duration >= 3600000 ? QStringLiteral("hh:mm:ss") : QStringLiteral("mm:ss.zzz"));
+}
+
+QVector<ModelSessionStanding::CellLook> ModelSessionStanding::looks(int rowIndex) const
+{
+    const StandingRow& row = m_rows.at(rowIndex);
+    QVector<CellLook> cells(SharedColumnCount);
+    for (int column = 0; column < SharedColumnCount; ++column) {
+        CellLook& cell = cells[column];
+        cell.text = columnSpec(m_practice, column).text({*this, row, rowIndex});
+        cell.mark = int(mark(row, rowIndex, column));
+        // The icons follow the status and a sector's track limits.
+        if (column == NumberColumn)
+            cell.decoration = row.participantStatus;
+        else if (column >= S1Column && column <= S4Column && row.sectorTrackLimits[column - S1Column])
+            cell.decoration = QStringLiteral("trackLimits");
+    }
+    return cells;
 }
 
 QVariant ModelSessionStanding::decoration(const StandingRow& row, int column) const

@@ -75,7 +75,16 @@ private slots:
     void repaintCar(const QString& pNum);
 
 private:
+    // What a cell shows (text, colour mark, icon), to tell which cells changed.
+    struct CellLook {
+        QString text;
+        int mark = 0;
+        QString decoration;
+        bool operator==(const CellLook& other) const { return text == other.text && mark == other.mark && decoration == other.decoration; }
+    };
+    QVector<CellLook> looks(int rowIndex) const;
     void refreshRows() override;
+    void heldChanged(bool held) override;
     bool isOverall() const;
     // The class key the provider reads: empty for the overall standings.
     QString standingsClass() const;
@@ -97,6 +106,8 @@ private:
     QIcon m_checkeredIcon;
     QPixmap m_trackLimitsIcon;
     bool m_sessionClosed = false;
+    // The next refresh repaints every row (the skin changed).
+    bool m_repaintAll = false;
     QString m_skin;
     QTimer m_timer;
     bool m_practice;

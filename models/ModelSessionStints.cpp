@@ -151,9 +151,19 @@ void ModelSessionStints::processRefresh()
     else if (!counting)
         m_clock.stop();
     if (rows.size() == m_rows.size() && !rows.isEmpty()) {
-        // The same stints: repainted, not reset (the clock refreshes every second).
+        // The same stints: only those that changed are repainted (each second
+        // the clock moves the open stint alone), none reset.
+        int first = -1;
+        int last = -1;
+        for (int r = 0; r < rows.size(); ++r) {
+            if (rows.at(r) == m_rows.at(r))
+                continue;
+            first = first < 0 ? r : first;
+            last = r;
+        }
         m_rows = rows;
-        repaintAll();
+        if (first >= 0)
+            emit dataChanged(index(first, 0), index(last, columnCount() - 1));
         return;
     }
     beginResetModel();

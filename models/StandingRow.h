@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <algorithm>
+
 // What one row of the standings shows, copied from the data provider when
 // the row is built so that painting needs no tree lookups.
 struct StandingRow {
@@ -30,4 +32,17 @@ struct StandingRow {
     bool lastLapValid = true;
     bool lastSectorValid[4] = {true, true, true, true};
     int trackLimitsInfractions = 0;
+
+    bool operator==(const StandingRow& other) const
+    {
+        return participant == other.participant && driverName == other.driverName && className == other.className && team == other.team
+            && laps == other.laps && gapFirstTime == other.gapFirstTime && gapFirstLaps == other.gapFirstLaps
+            && gapPreviousTime == other.gapPreviousTime && gapPreviousLaps == other.gapPreviousLaps && currentSector == other.currentSector
+            && pitStops == other.pitStops && lastPitInLap == other.lastPitInLap && pitInTime == other.pitInTime && pitOutTime == other.pitOutTime
+            && std::equal(lastSector, lastSector + 4, other.lastSector) && std::equal(bestSector, bestSector + 4, other.bestSector)
+            && std::equal(sectorTrackLimits, sectorTrackLimits + 4, other.sectorTrackLimits) && standingStatus == other.standingStatus
+            && participantStatus == other.participantStatus && lastLapTime == other.lastLapTime && bestLapTime == other.bestLapTime
+            && bestLapNumber == other.bestLapNumber && lastLapValid == other.lastLapValid
+            && std::equal(lastSectorValid, lastSectorValid + 4, other.lastSectorValid) && trackLimitsInfractions == other.trackLimitsInfractions;
+    }
 };

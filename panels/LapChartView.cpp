@@ -208,8 +208,23 @@ QVector<LapChartItem::LapRecord> LapChartView::lapRecords(const QString& pNum) c
     return records;
 }
 
+void LapChartView::setHeld(bool held)
+{
+    m_held = held;
+    if (!held && m_owed)
+        refreshAll();
+}
+
+bool LapChartView::isHeld() const
+{
+    return m_held;
+}
+
 void LapChartView::refreshAll()
 {
+    m_owed = m_held;
+    if (m_held)
+        return;
     // Out of the hash before deleting: deleting a selected label makes the
     // scene announce the selection change at once, and the stacking walks
     // the hash.
@@ -288,6 +303,10 @@ void LapChartView::refreshAll()
 
 void LapChartView::update(QString pNum)
 {
+    if (m_held) {
+        m_owed = true;
+        return;
+    }
     const auto car = m_cars.constFind(pNum);
     if (car == m_cars.cend())
         return;

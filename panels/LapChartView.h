@@ -45,6 +45,12 @@ signals:
     // A fitted chart changed its lap width.
     void lapWidthFitted(double width);
 
+public:
+    // Held (its panel cannot be seen), the chart draws nothing: changes are
+    // only noted, and releasing it rebuilds once, at once.
+    void setHeld(bool held);
+    bool isHeld() const;
+
 public slots:
     void refreshAll();
     void update(QString pNum);
@@ -82,4 +88,6 @@ private:
     QHash<QString, Car> m_cars;
     QStringList m_order;
     int m_lapCount = 0;
+    bool m_held = false;
+    bool m_owed = false;
 };

@@ -35,14 +35,52 @@ PositioningController::PositioningController(ClientV2Controller* controller, QOb
 {
     if (!controller)
         return;
-    connect(controller, &ClientV2Controller::updateTrackImages, this, &PositioningController::onUpdateTrackImages);
-    connect(controller, &ClientV2Controller::updateFlag, this, &PositioningController::onUpdateFlag);
-    connect(controller, &ClientV2Controller::updateSectionStatus, this, &PositioningController::onUpdateSections);
-    connect(controller, &ClientV2Controller::updateParticipants, this, &PositioningController::onUpdateParticipants);
+    // While held a notification is only noted: the mirror holds what it said.
+    connect(controller, &ClientV2Controller::updateTrackImages, this, [this](V2_Data* node) {
+        if (!owedWhileHeld())
+            onUpdateTrackImages(node);
+    });
+    connect(controller, &ClientV2Controller::updateFlag, this, [this](int status) {
+        if (!owedWhileHeld())
+            onUpdateFlag(status);
+    });
+    connect(controller, &ClientV2Controller::updateSectionStatus, this, [this](V2_Data* node) {
+        if (!owedWhileHeld())
+            onUpdateSections(node);
+    });
+    connect(controller, &ClientV2Controller::updateParticipants, this, [this](V2_Data* node) {
+        if (!owedWhileHeld())
+            onUpdateParticipants(node);
+    });
     // clearParticipants stays unconnected: the map keeps the last cars it had.
 }
 
 PositioningController::~PositioningController() = default;
+
+bool PositioningController::owedWhileHeld()
+{
+    m_owed = m_owed || m_held;
+    return m_held;
+}
+
+void PositioningController::setHeld(bool held)
+{
+    m_held = held;
+    if (!held && m_owed) {
+        m_owed = false;
+        refresh();
+        if (m_controller) {
+            // The cars as the mirror holds them; none there keeps the last ones, as a live map does.
+            if (V2_Data* cars = m_controller->getCurrentData()->getV2_Data(QStringLiteral("positioning.participants")))
+                onUpdateParticipants(cars);
+        }
+    }
+}
+
+bool PositioningController::isHeld() const
+{
+    return m_held;
+}
 
 void PositioningController::refresh()
 {

@@ -26,8 +26,12 @@ public:
     ~PositioningController() override;
 
     // Applies what the mirror already holds, so that a panel opened late
-    // shows the track at once.
+    // (or shown again) shows the track and the cars at once.
     void refresh();
+    // Held (the map cannot be seen), notifications are only noted; released,
+    // the mirror is read once, at once.
+    void setHeld(bool held);
+    bool isHeld() const;
 
     const TrackImage& background() const;
     const TrackImage& tarmac() const;
@@ -52,6 +56,8 @@ public slots:
     void onUpdateTrackImages(V2_Data* trackImagesData);
 
 private:
+    bool owedWhileHeld();
+
     ClientV2Controller* m_controller;
     TrackImage m_background;
     TrackImage m_tarmac;
@@ -60,4 +66,6 @@ private:
     QMap<QString, bool> m_sectionStates;
     int m_currentTrackFlag = 1;
     Participants m_participants;
+    bool m_held = false;
+    bool m_owed = false;
 };

@@ -1,8 +1,10 @@
 #include "TablePanel.h"
 
 #include "AppSettings.h"
+#include "CoalescedTableModel.h"
 #include "ColumnTable.h"
 
+#include <QAbstractProxyModel>
 #include <QHeaderView>
 #include <QLayout>
 #include <QMenu>
@@ -48,6 +50,21 @@ QString headerStateKeyOf(const QTableView* view)
 TablePanel::TablePanel(QWidget* parent, bool floating)
     : ToolWindow(parent, floating)
 {
+    connect(this, &ToolWindow::showingChanged, this, [this](bool showing) {
+        for (QTableView* view : qAsConst(m_views)) {
+            if (view)
+                holdModel(view, !showing);
+        }
+    });
+}
+
+void TablePanel::holdModel(QTableView* view, bool held)
+{
+    QAbstractItemModel* model = view->model();
+    while (auto* proxy = qobject_cast<QAbstractProxyModel*>(model))
+        model = proxy->sourceModel();
+    if (auto* coalesced = qobject_cast<CoalescedTableModel*>(model))
+        coalesced->setHeld(held);
 }
 
 TablePanel::~TablePanel() = default;
@@ -80,6 +97,8 @@ void TablePanel::setUpTable(QTableView* view, const TableKeys& keys)
     view->verticalHeader()->setVisible(keys.rowNumbers);
     sizeToText(view);
     m_views.append(view);
+    if (!isShowing())
+        holdModel(view, true);
     QHeaderView* header = view->horizontalHeader();
     header->setHighlightSections(false);
     // The keys travel with the view, which may go before or after the panel.

@@ -79,6 +79,10 @@ protected:
     void textScaleChanged(qreal oldScale) override;
 
 private:
+    // The model behind a view (through its proxies), held while the panel
+    // cannot be seen: a table model on `CoalescedTableModel` then reads
+    // nothing, and catches up once when the panel shows again.
+    static void holdModel(QTableView* view, bool held);
     void popUpColumnMenu(QTableView* view, const QPoint& position);
     // The panel font and rows of its height.
     void sizeToText(QTableView* view);

@@ -5,13 +5,18 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
+#include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <memory>
 
 namespace {
 
@@ -293,6 +298,61 @@ void ToolWindow::changeEvent(QEvent* event)
     if (event->type() == QEvent::WindowTitleChange)
         setTitleBarText(windowTitle());
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        updateShowing();
+}
+
+bool ToolWindow::isShowing() const
+{
+    return m_showing;
+}
+
+void ToolWindow::runWhileShowing(QTimer* clock, std::function<void()> tick)
+{
+    // Whether it ran when the panel went out of sight.
+    auto wasRunning = std::make_shared<bool>(false);
+    connect(this, &ToolWindow::showingChanged, clock, [clock, tick = std::move(tick), wasRunning](bool showing) {
+        if (!showing) {
+            *wasRunning = clock->isActive();
+            clock->stop();
+            return;
+        }
+        tick();
+        if (*wasRunning && !clock->isActive())
+            clock->start();
+    });
+}
+
+void ToolWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    updateShowing();
+}
+
+void ToolWindow::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    // Only what the toolkit knows counts (hidden, minimised): a window system
+    // that unmaps a window need not say when it maps it again.
+    updateShowing();
+}
+
+void ToolWindow::updateShowing()
+{
+    bool showing = isVisible() && !window()->isMinimized();
+    if (!m_floating) {
+        const auto* host = parentWidget() ? qobject_cast<const ToolWindow*>(parentWidget()->window()) : nullptr;
+        showing = showing && (!host || host->isShowing());
+    }
+    if (showing != m_showing) {
+        m_showing = showing;
+        emit showingChanged(showing);
+    }
+    if (m_floating) {
+        const QList<ToolWindow*> embedded = findChildren<ToolWindow*>();
+        for (ToolWindow* panel : embedded)
+            panel->updateShowing();
+    }
 }
 
 void ToolWindow::paintEvent(QPaintEvent* event)

@@ -5,9 +5,12 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
 class QLabel;
 class QPushButton;
 class QSettings;
+class QTimer;
 
 // The base of every panel: a frameless floating window with its own title
 // bar (minimise, maximise, close), moved by the title bar and resized by its
@@ -53,6 +56,14 @@ public:
     void setTitleBarText(const QString& text);
     void setShowBorder(bool on);
     bool showBorder() const;
+    // Whether the panel can be seen: shown and not minimised (an embedded
+    // panel: shown in a panel that can be seen). A panel that cannot be seen
+    // does no model or drawing work; it catches up when shown (`showingChanged`).
+    bool isShowing() const;
+    // A clock that only refreshes what the panel shows stops while the panel
+    // cannot be seen; shown again, `tick` runs at once and a clock that was
+    // running goes on.
+    void runWhileShowing(QTimer* clock, std::function<void()> tick);
     // Marks the panel's data as not live (the connection is lost).
     void setStale(bool stale);
     bool isStale() const;
@@ -80,6 +91,9 @@ public:
 signals:
     void state(bool visible);
     void updateSkin(QString skin);
+    // The panel can be seen again, or no longer (hidden, closed, minimised,
+    // restored); emitted on the change only, before the panel paints.
+    void showingChanged(bool showing);
 
 public slots:
     void setVisible(bool visible) override;
@@ -89,6 +103,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     // The text size changed from `oldScale` to the one in force: the panel
     // font is set again; panels that size things by the font follow it.
     virtual void textScaleChanged(qreal oldScale);
@@ -96,6 +112,9 @@ protected:
 private:
     void buildTitleBar();
     void toggleMaximized();
+    // Works out whether the panel can be seen and announces a change, to the
+    // panels embedded in it too.
+    void updateShowing();
 
     QString m_groupName;
     QRect m_defaultGeometry;
@@ -112,6 +131,9 @@ private:
     bool m_floating;
     bool m_showBorder = true;
     bool m_stale = false;
+    // Until first hidden a panel counts as seen: one made and never shown
+    // (as in a test) works as before.
+    bool m_showing = true;
     // The text size this panel was last laid out for.
     qreal m_textScale = 1;
 };

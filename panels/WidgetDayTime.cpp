@@ -9,7 +9,9 @@
 
 namespace {
 
-constexpr int kTickMs = 300;
+// The tick comes just after the second turns, so the text changes on time
+// with one wake-up a second.
+constexpr int kAfterTurnMs = 5;
 
 } // namespace
 
@@ -22,8 +24,9 @@ WidgetDayTime::WidgetDayTime(V2DataProvider* provider, QWidget* parent)
     m_label->setObjectName(QStringLiteral("labelDayTime"));
     m_label->setAlignment(Qt::AlignCenter);
     contentWidget()->layout()->addWidget(m_label);
+    m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &WidgetDayTime::processUpdate);
-    m_timer.start(kTickMs);
+    runWhileShowing(&m_timer, [this] { processUpdate(); });
     processUpdate();
 }
 
@@ -36,6 +39,8 @@ ResizableQlabel* WidgetDayTime::clockLabel() const
 
 void WidgetDayTime::processUpdate()
 {
+    const QDateTime now = SessionClock::trackDateTime();
     // The font is fitted on resizes only: the clock's width hardly changes.
-    m_label->setText(SessionClock::trackDateTime().toString(QStringLiteral("hh:mm:ss")), true);
+    m_label->setText(now.toString(QStringLiteral("hh:mm:ss")), true);
+    m_timer.start(1000 - now.time().msec() + kAfterTurnMs);
 }

@@ -45,6 +45,7 @@ WidgetLapChart::WidgetLapChart(V2DataProvider* provider, QWidget* parent)
     auto* layout = static_cast<QBoxLayout*>(contentWidget()->layout());
     layout->addLayout(bar);
     layout->addWidget(m_view, 1);
+    connect(this, &ToolWindow::showingChanged, m_view, [this](bool showing) { m_view->setHeld(!showing); });
 
     const auto settings = AppSettings::open();
     settings->beginGroup(kOptionsGroup);

@@ -111,6 +111,7 @@ WidgetPositioning::WidgetPositioning(V2DataProvider* provider, QWidget* parent)
     }
     processUpdate();
     m_controller->refresh();
+    connect(this, &ToolWindow::showingChanged, m_controller, [this](bool showing) { m_controller->setHeld(!showing); });
 }
 
 WidgetPositioning::~WidgetPositioning() = default;

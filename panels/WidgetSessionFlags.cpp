@@ -90,6 +90,7 @@ WidgetSessionFlags::WidgetSessionFlags(V2DataProvider* provider, QWidget* parent
     connect(provider, &V2DataProvider::cleanAll, this, &WidgetSessionFlags::processUpdate);
     connect(&m_timer, &QTimer::timeout, this, &WidgetSessionFlags::updateRunningPeriod);
     m_timer.start(kTickMs);
+    runWhileShowing(&m_timer, [this] { updateRunningPeriod(); });
     processUpdate();
 }
 

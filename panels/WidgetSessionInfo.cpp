@@ -103,6 +103,7 @@ WidgetSessionInfo::WidgetSessionInfo(V2DataProvider* provider, QWidget* parent)
     connect(provider, &V2DataProvider::sessionStatus, this, &WidgetSessionInfo::processUpdate);
     connect(&m_timer, &QTimer::timeout, this, &WidgetSessionInfo::processUpdate);
     m_timer.start(kTickMs);
+    runWhileShowing(&m_timer, [this] { processUpdate(); });
     processUpdate();
 }
 
@@ -113,8 +114,6 @@ void WidgetSessionInfo::processUpdate()
     const QString remainingBefore = m_remaining->text();
     const QString elapsedBefore = m_elapsed->text();
     const QString titleBefore = m_title->text();
-    m_remaining->clear();
-    m_elapsed->clear();
 
     // Flag picture: the chequered flag once finished, else the current flag.
     QString picture;
@@ -127,9 +126,12 @@ void WidgetSessionInfo::processUpdate()
                 picture = QLatin1String(entry.picture);
         }
     }
-    m_flag->setImage(picture.isEmpty() ? QPixmap() : QPixmap(picture));
-    if (!m_provider->isSessionFinished() && flag == QLatin1String("NONE"))
-        m_flag->clear();
+    // Scaled again only when it changes: the clock ticks far more often than the flag.
+    if (!m_flagShown || picture != m_flagPicture) {
+        m_flagShown = true;
+        m_flagPicture = picture;
+        m_flag->setImage(picture.isEmpty() ? QPixmap() : QPixmap(picture));
+    }
 
     m_title->setText(m_provider->getChampName() + QStringLiteral(" / ") + m_provider->getSessionName());
     m_remaining->setText(SessionClock::remainingText());

@@ -40,4 +40,7 @@ private:
     QProgressBar* m_progress;
     QLabel* m_percent;
     QTimer m_timer;
+    // The flag picture on show (its resource name; empty for none).
+    QString m_flagPicture;
+    bool m_flagShown = false;
 };
