@@ -147,6 +147,9 @@ void FindCar::showCar(MainWindow* window, const QString& car)
     if (!window->panel(Standing) && standingAction && standingAction->isEnabled())
         standingAction->trigger();
     if (auto* standing = qobject_cast<WidgetStanding*>(window->panel(Standing))) {
+        // Restored first: a minimised panel holds its rows, and the car is
+        // looked for in the rows it shows.
+        standing->setWindowState(standing->windowState() & ~Qt::WindowMinimized);
         standing->show();
         standing->raise();
         standing->showCar(car);

@@ -361,7 +361,9 @@ void ModelSessionStanding::updatePosition(int pos)
         // A position announced with nothing of its row changed repaints nothing.
         if (!repaintAll && fresh == m_rows.at(r))
             return;
-        if (!repaintAll) {
+        // Another car in the row: every cell takes that car's follow colour
+        // and flash, so the whole row is painted again.
+        if (!repaintAll && fresh.participant == m_rows.at(r).participant) {
             // Only the cells that look different are laid out and painted again
             // (most updates move the gaps alone).
             const QVector<CellLook> before = looks(r);

@@ -52,8 +52,13 @@ TablePanel::TablePanel(QWidget* parent, bool floating)
 {
     connect(this, &ToolWindow::showingChanged, this, [this](bool showing) {
         for (QTableView* view : qAsConst(m_views)) {
-            if (view)
-                holdModel(view, !showing);
+            if (!view)
+                continue;
+            holdModel(view, !showing);
+            // Colours that changed while held (a follow, the palette, a
+            // flash) belong to rows whose data did not: paint them all once.
+            if (showing)
+                view->viewport()->update();
         }
     });
 }

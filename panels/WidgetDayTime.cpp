@@ -12,6 +12,9 @@ namespace {
 // The tick comes just after the second turns, so the text changes on time
 // with one wake-up a second.
 constexpr int kAfterTurnMs = 5;
+// While the track's clock runs faster than real time (a fast replay), a
+// tick this often, so the seconds still run.
+constexpr int kFastClockTickMs = 300;
 
 } // namespace
 
@@ -42,5 +45,11 @@ void WidgetDayTime::processUpdate()
     const QDateTime now = SessionClock::trackDateTime();
     // The font is fitted on resizes only: the clock's width hardly changes.
     m_label->setText(now.toString(QStringLiteral("hh:mm:ss")), true);
-    m_timer.start(1000 - now.time().msec() + kAfterTurnMs);
+    const qint64 trackMs = now.toMSecsSinceEpoch();
+    const qint64 realMs = m_sinceLastTick.isValid() ? m_sinceLastTick.restart() : 0;
+    if (!m_sinceLastTick.isValid())
+        m_sinceLastTick.start();
+    const bool fast = realMs > 0 && (trackMs - m_lastTrackMs > realMs * 3 / 2 + kAfterTurnMs || trackMs < m_lastTrackMs);
+    m_lastTrackMs = trackMs;
+    m_timer.start(fast ? kFastClockTickMs : 1000 - now.time().msec() + kAfterTurnMs);
 }

@@ -2,6 +2,7 @@
 
 #include "ToolWindow.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 class ResizableQlabel;
@@ -26,4 +27,8 @@ private:
     V2DataProvider* m_provider;
     ResizableQlabel* m_label;
     QTimer m_timer;
+    // The last tick, on the track's clock and on a steady one: a replay
+    // faster than real time is told by the track running ahead.
+    qint64 m_lastTrackMs = 0;
+    QElapsedTimer m_sinceLastTick;
 };

@@ -536,15 +536,22 @@ void TestModelSessionStanding::updatesAnnounceOneRow()
     race.processRefresh();
     QSignalSpy changed(&race, &QAbstractItemModel::dataChanged);
     QSignalSpy reset(&race, &QAbstractItemModel::modelReset);
-    // Positions 2 and 3 swap: each update rebuilds its own row and announces
-    // the cells that look different (number and driver; not the position).
+    // Positions 2 and 3 swap: each update rebuilds its own row, all of it
+    // (another car brings its own follow colour and flash to every cell).
     standing(*provider, 2)->insertData(QStringLiteral("participant"), QStringLiteral("3"));
     emit provider->controller()->standingsOverallByPosition(2);
     QCOMPARE(changed.count(), 1);
-    QCOMPARE(changed.at(0).at(0).toModelIndex(), race.index(1, 1));
-    QCOMPARE(changed.at(0).at(1).toModelIndex(), race.index(1, 2));
+    QCOMPARE(changed.at(0).at(0).toModelIndex(), race.index(1, 0));
+    QCOMPARE(changed.at(0).at(1).toModelIndex(), race.index(1, 20));
     QCOMPARE(text(race, 1, 1), QStringLiteral("3"));
     QCOMPARE(reset.count(), 0);
+    // The same car with another driver: the driver's cell alone.
+    mirrorNode(*provider, QStringLiteral("timing.session.entry.3.drivers.1"))->insertData(QStringLiteral("lastName"), QStringLiteral("Other"));
+    emit provider->controller()->standingsOverallByPosition(2);
+    QCOMPARE(changed.count(), 2);
+    QCOMPARE(changed.at(1).at(0).toModelIndex(), race.index(1, 2));
+    QCOMPARE(changed.at(1).at(1).toModelIndex(), race.index(1, 2));
+    changed.removeLast();
     // A new session best repaints everything.
     mirrorNode(*provider, QStringLiteral("timing.session.bestResults.overall.lap"))->insertData(QStringLiteral("time"), quint64(89000));
     emit provider->controller()->standingsOverallByPosition(3);

@@ -28,6 +28,13 @@ qint64 testClock()
     return g_now;
 }
 
+// A replay at sixteen times real time, from g_now.
+QElapsedTimer g_replayRun;
+qint64 replayClock()
+{
+    return g_now + 16 * g_replayRun.elapsed();
+}
+
 // A local time of day on the test's day, in ms since the epoch.
 qint64 at(int hour, int minute, int second = 0)
 {
@@ -61,6 +68,7 @@ class TestSessionClockPanels final : public QObject
 private slots:
     void init();
     void cleanup();
+    void dayClockRunsWithAFastReplay();
     void defaultGeometry_data();
     void defaultGeometry();
     void progress_data();
@@ -90,6 +98,21 @@ void TestSessionClockPanels::init()
 void TestSessionClockPanels::cleanup()
 {
     SessionClock::setClock(nullptr);
+}
+
+void TestSessionClockPanels::dayClockRunsWithAFastReplay()
+{
+    auto provider = makeTestProvider();
+    g_replayRun.start();
+    SessionClock::setClock(&replayClock);
+    WidgetDayTime clock(provider.get());
+    QTest::qWait(50);
+    // The next call comes as a second turns: a once-a-second tick would wait
+    // a whole second of real time, sixteen of the replay's.
+    g_now = at(10, 30, 16) - 16 * g_replayRun.elapsed();
+    clock.processUpdate();
+    const QString shown = clock.clockLabel()->text();
+    QTRY_VERIFY_WITH_TIMEOUT(clock.clockLabel()->text() != shown, 800);
 }
 
 void TestSessionClockPanels::defaultGeometry_data()
