@@ -3,6 +3,7 @@
 #include "ProgramResources.h"
 
 #include <QApplication>
+#include <QHash>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHideEvent>
@@ -138,9 +139,28 @@ void ToolWindow::applyTextScale()
     }
 }
 
-void ToolWindow::textScaleChanged(qreal)
+void ToolWindow::textScaleChanged(qreal oldScale)
 {
+    // A widget the skin's style sheet gives a font (a weight, say) keeps its
+    // size when the panel's font changes: those that did not follow are
+    // scaled here. Embedded panels scale their own.
+    QHash<QWidget*, qreal> before;
+    for (QWidget* child : findChildren<QWidget*>()) {
+        QWidget* owner = child->parentWidget();
+        while (owner && !qobject_cast<ToolWindow*>(owner))
+            owner = owner->parentWidget();
+        if (owner == this && child->font().pointSizeF() > 0)
+            before.insert(child, child->font().pointSizeF());
+    }
     setFont(panelFont());
+    const qreal ratio = oldScale > 0 ? m_textScale / oldScale : 1;
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        if (!qFuzzyCompare(it.key()->font().pointSizeF(), it.value()))
+            continue;
+        QFont font = it.key()->font();
+        font.setPointSizeF(it.value() * ratio);
+        it.key()->setFont(font);
+    }
     if (!m_titleBar)
         return;
     m_titleBar->setFixedHeight(qRound(kTitleBarHeight * m_textScale));

@@ -7,6 +7,8 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTableView>
@@ -49,6 +51,7 @@ private slots:
     void cleanup();
     void highContrastSkin();
     void textSizeKeptWithTheLayout();
+    void textSizeReachesStyledWidgets();
     void storedChoicesAtStart_data();
     void storedChoicesAtStart();
 
@@ -135,6 +138,22 @@ void TestDisplay::textSizeKeptWithTheLayout()
     auto* fresh = window.panel(Standing)->findChild<QTableView*>(QStringLiteral("tableViewRace"));
     QVERIFY(fresh);
     QCOMPARE(fresh->verticalHeader()->defaultSectionSize(), 38);
+}
+
+void TestDisplay::textSizeReachesStyledWidgets()
+{
+    // The skin's style sheet sets weights on headers and title buttons: their
+    // fonts must still follow a size chosen while the program runs.
+    MainWindow window(standingsOnly());
+    window.action(QStringLiteral("actionDark_skin"))->setChecked(true);
+    QTableView* table = raceTable(window);
+    QVERIFY(table);
+    ToolWindow* panel = window.panel(Standing);
+    const qreal base = panel->font().pointSizeF();
+    window.action(QStringLiteral("actionText_size_200"))->trigger();
+    QCOMPARE(table->horizontalHeader()->font().pointSizeF(), 2 * base);
+    QCOMPARE(panel->findChild<QLabel*>(QStringLiteral("titleBarLabel"))->font().pointSizeF(), 2 * base);
+    QCOMPARE(panel->findChild<QPushButton*>(QStringLiteral("btnClose"))->font().pointSizeF(), 2 * base);
 }
 
 void TestDisplay::storedChoicesAtStart_data()

@@ -429,6 +429,16 @@ void TestKeyboard::findCarShowsItEverywhere()
     QTRY_COMPARE(table->model()->rowCount(), 40);
     QVERIFY(standing->shownCar().isEmpty());
     QCOMPARE(standing->shownRow(WidgetStanding::RacePage), -1);
+
+    // A minimised panel holds its rows: it is restored first, and finds the car where it is now.
+    standing->showMinimized();
+    QTRY_VERIFY(!standing->isShowing());
+    mirrorNode(provider, QStringLiteral("timing.session.standings.overall.active.33"))->insertData(QStringLiteral("participant"), QStringLiteral("33"));
+    mirrorNode(provider, QStringLiteral("timing.session.standings.overall.active.34"))->insertData(QStringLiteral("participant"), QStringLiteral("34"));
+    emit provider.controller()->standingsOverall();
+    FindCar::showCar(&window, QStringLiteral("33"));
+    QVERIFY(standing->isShowing());
+    QCOMPARE(standing->shownRow(WidgetStanding::RacePage), 32);
 }
 
 void TestKeyboard::dialogsByKeyboard_data()
