@@ -11,6 +11,7 @@
 //
 //     bench_nats [--benchmark_filter=...]
 #include "BareReader.h"
+#include "ProcessCpu.h"
 #include "SampleLines.h"
 #include "SessionSimulator.h"
 #include "SimOptions.h"
@@ -55,17 +56,6 @@ quint16 freePort()
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
-}
-
-// utime + stime of a process, in seconds.
-double processCpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    return (fields.value(11).toLongLong() + fields.value(12).toLongLong()) / double(sysconf(_SC_CLK_TCK));
 }
 
 bool portOpen(quint16 port)

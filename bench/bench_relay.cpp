@@ -10,6 +10,7 @@
 // connections the timing server had logged in with the relay's ten seats on.
 //
 //     bench_relay [--seconds 120] [--relay path/to/lanterra-relay]
+#include "ProcessCpu.h"
 #include "SimAccounts.h"
 #include "SimOptions.h"
 #include "SimPublisher.h"
@@ -49,18 +50,6 @@ qint64 wallMicros()
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     return static_cast<qint64>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
-// utime + stime of a process, in seconds.
-double processCpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    // Fields 14 and 15 of the file; the split starts at field 3.
-    return (fields.value(11).toLongLong() + fields.value(12).toLongLong()) / double(sysconf(_SC_CLK_TCK));
 }
 
 quint16 freePort()

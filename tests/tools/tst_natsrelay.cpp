@@ -4,6 +4,7 @@
 #include "NatsOrigin.h"
 #include "Relay.h"
 #include "RelayFeed.h"
+#include "RandomWeather.h"
 #include "RelayNotice.h"
 #include "RelayOptions.h"
 #include "SimAccounts.h"
@@ -306,7 +307,7 @@ void TestNatsRelay::edgesConverge()
     // Random steps of the session, and random keys set and deleted.
     QRandomGenerator random(38);
     qint64& at = m_at;
-    QStringList extras;
+    RandomWeather weather(QStringLiteral("natsTest"));
     for (int step = 0; step < 10; ++step) {
         if (step == 4) {
             switch (event) {
@@ -341,23 +342,9 @@ void TestNatsRelay::edgesConverge()
         }
         at += random.bounded(200, 20000);
         upstream.publisher->publishAt(at);
-        V2_Data change(QStringLiteral("ROOT"));
-        change.setRoot(true);
-        const QString key = QStringLiteral("natsTest%1").arg(random.bounded(4));
-        const QString path = QStringLiteral("weather.") + key;
-        V2_Data* weather = change.getOrCreateDataPointer(QStringLiteral("weather"));
-        const bool remove = extras.contains(key) && random.bounded(2) == 0;
-        const int value = step * 1000 + random.bounded(1000);
-        if (remove) {
-            weather->insertDeletedData(key);
-            extras.removeOne(key);
-        } else {
-            weather->getOrCreateSingleDataPointer(key)->insertData(QStringLiteral("value"), value);
-            extras << key;
-        }
-        upstream.server.sendV2Data(&change);
+        weather.send(upstream.server, random, step);
         const V2_Data* truth = source->feed()->client()->getCurrentData();
-        QTRY_VERIFY_WITH_TIMEOUT(remove ? !truth->getV2_Data(path) : truth->getInt(path + QStringLiteral(".value")) == value, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(weather.takenBy(truth), 3000);
     }
     QTRY_VERIFY2_WITH_TIMEOUT(converged(&fault), fault.constData(), 10000);
     for (size_t i = 0; i < edges.size(); ++i)

@@ -1,5 +1,6 @@
 #include "ConnectionWatch.h"
 #include "LanterraChannels.h"
+#include "RandomWeather.h"
 #include "RecordingReader.h"
 #include "Relay.h"
 #include "RelayFeed.h"
@@ -224,28 +225,13 @@ void TestRelay::seatsMirrorTheUpstream()
     // Random steps of the session, and random keys set and deleted.
     QRandomGenerator random(37);
     qint64 at = 600000;
-    QStringList extras;
+    RandomWeather weather(QStringLiteral("relayTest"));
     for (int step = 0; step < 12; ++step) {
         at += random.bounded(200, 20000);
         upstream.publisher->publishAt(at);
-        V2_Data change(QStringLiteral("ROOT"));
-        change.setRoot(true);
-        const QString key = QStringLiteral("relayTest%1").arg(random.bounded(4));
-        const QString path = QStringLiteral("weather.") + key;
-        V2_Data* weather = change.getOrCreateDataPointer(QStringLiteral("weather"));
-        const bool remove = extras.contains(key) && random.bounded(2) == 0;
-        const int value = step * 1000 + random.bounded(1000);
-        if (remove) {
-            weather->insertDeletedData(key);
-            extras.removeOne(key);
-        } else {
-            weather->getOrCreateSingleDataPointer(key)->insertData(QStringLiteral("value"), value);
-            extras << key;
-        }
-        upstream.server.sendV2Data(&change);
+        weather.send(upstream.server, random, step);
         // The direct client has both lines: the seats must come to the same.
-        QTRY_VERIFY_WITH_TIMEOUT(remove ? !mirror(direct.get())->getV2_Data(path) : mirror(direct.get())->getInt(path + QStringLiteral(".value")) == value,
-                                 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(weather.takenBy(mirror(direct.get())), 3000);
         QByteArray fault;
         QTRY_VERIFY2_WITH_TIMEOUT(sameAs(mirror(a.get()), mirror(direct.get()), lanterraChannels(), &fault)
                                       && sameAs(mirror(b.get()), mirror(direct.get()), lanterraChannels(), &fault)
