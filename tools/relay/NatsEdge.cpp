@@ -1,7 +1,7 @@
 #include "NatsEdge.h"
 
 #include "NatsConnection.h"
-#include "RelayNotice.h"
+#include "RelaySeats.h"
 #include "RelayTree.h"
 #include "V2_Data.h"
 #include "V2_Server.h"
@@ -107,7 +107,7 @@ bool NatsEdge::answerSnapshot(int descriptor, const QString& channel)
     if (std::unique_ptr<V2_Data> snapshot{ RelayTree::channelCopy(m_tree.get(), channel) })
         m_server->sendV2Data(descriptor, snapshot.get());
     if (!m_live)
-        sendNotice(relayUpstreamLostReason(), QStringLiteral("The relay is reconnecting; what is shown may be stale"), descriptor);
+        RelaySeats::tell(m_server, false, descriptor);
     return true;
 }
 
@@ -337,18 +337,8 @@ void NatsEdge::updateLive()
         return;
     m_live = live;
     if (live)
-        sendNotice(relayUpstreamBackReason(), QStringLiteral("The relay's data is live again"));
+        RelaySeats::tell(m_server, true);
     else
-        sendNotice(relayUpstreamLostReason(), QStringLiteral("The relay is reconnecting; what is shown may be stale"));
+        RelaySeats::tell(m_server, false);
     emit liveChanged(live);
-}
-
-void NatsEdge::sendNotice(const QString& reason, const QString& advice, int descriptor)
-{
-    V2_message notice(V2_message::errorLine(QString(), QStringLiteral("relay"), reason, advice));
-    const QMap<int, V2_ServerSocket*> clients = m_server->clients();
-    for (auto it = clients.cbegin(); it != clients.cend(); ++it) {
-        if ((descriptor < 0 || it.key() == descriptor) && it.value()->logged())
-            m_server->sendMessage(it.key(), &notice);
-    }
 }

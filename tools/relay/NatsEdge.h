@@ -81,7 +81,6 @@ private:
     void requestSnapshot(const char* why);
     void lose();
     void updateLive();
-    void sendNotice(const QString& reason, const QString& advice, int descriptor = -1);
 
     V2_Server* m_server;
     NatsConnection* m_nats;

@@ -1,7 +1,7 @@
 #include "RelayFeed.h"
 
-#include "RelayNotice.h"
 #include "RelayOptions.h"
+#include "RelaySeats.h"
 #include "RelayTree.h"
 #include "V2_Client.h"
 #include "V2_Data.h"
@@ -108,23 +108,13 @@ bool RelayFeed::answerSnapshot(int descriptor, const QString& channel)
     // The program holds itself stale from this notice on, whatever data
     // comes before or after it, until the relay says it is back.
     if (!m_live)
-        sendNotice(relayUpstreamLostReason(), QStringLiteral("The relay is reconnecting; what is shown may be stale"), descriptor);
+        RelaySeats::tell(m_server, false, descriptor);
     return true;
 }
 
 const V2_Data* RelayFeed::seatsTree() const
 {
     return !m_live && m_seatsHold ? m_seatsHold.get() : m_client->getCurrentData();
-}
-
-void RelayFeed::sendNotice(const QString& reason, const QString& advice, int descriptor)
-{
-    V2_message notice(V2_message::errorLine(QString(), QStringLiteral("relay"), reason, advice));
-    const QMap<int, V2_ServerSocket*> clients = m_server->clients();
-    for (auto it = clients.cbegin(); it != clients.cend(); ++it) {
-        if ((descriptor < 0 || it.key() == descriptor) && it.value()->logged())
-            m_server->sendMessage(it.key(), &notice);
-    }
 }
 
 void RelayFeed::loggedIn()
@@ -175,7 +165,7 @@ void RelayFeed::dropped()
     m_seatsHold.reset(new V2_Data(m_client->getCurrentData()));
     m_live = false;
     qWarning().noquote() << QStringLiteral("[relay] Lost the timing server %1:%2; the seats are told and keep their data").arg(m_client->host()).arg(m_client->port());
-    sendNotice(relayUpstreamLostReason(), QStringLiteral("The relay is reconnecting; what is shown may be stale"));
+    RelaySeats::tell(m_server, false);
     emit liveChanged(false);
 }
 
@@ -200,7 +190,7 @@ void RelayFeed::catchUp()
     m_seatsHold.reset();
     m_live = true;
     // Also after a quiet outage, when there was nothing to send.
-    sendNotice(relayUpstreamBackReason(), QStringLiteral("The relay's data is live again"));
+    RelaySeats::tell(m_server, true);
     qInfo().noquote() << QStringLiteral("[relay] Following the timing server; the seats were brought up to date (%1 top-level keys changed)").arg(changed);
     emit liveChanged(true);
 }

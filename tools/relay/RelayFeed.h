@@ -67,8 +67,6 @@ private:
     void dataArrived();
     void dropped();
     void catchUp();
-    // Tells one seat (or every logged-in seat with -1) the upstream's state.
-    void sendNotice(const QString& reason, const QString& advice, int descriptor = -1);
 
     V2_Server* m_server;
     std::unique_ptr<V2_Client> m_client;
