@@ -5,8 +5,6 @@
 #include "RelayTree.h"
 #include "V2_Data.h"
 #include "V2_Server.h"
-#include "V2_ServerSocket.h"
-#include "V2_message.h"
 
 #include <QDebug>
 

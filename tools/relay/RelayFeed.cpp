@@ -6,8 +6,6 @@
 #include "V2_Client.h"
 #include "V2_Data.h"
 #include "V2_Server.h"
-#include "V2_ServerSocket.h"
-#include "V2_message.h"
 
 #include <QCoreApplication>
 #include <QDebug>
