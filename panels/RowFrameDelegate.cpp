@@ -21,7 +21,7 @@ int edgeColumn(const QHeaderView* header, bool first)
 } // namespace
 
 RowFrameDelegate::RowFrameDelegate(QTableView* view)
-    : QStyledItemDelegate(view)
+    : CellDelegate(view)
     , m_view(view)
 {
 }
@@ -53,7 +53,7 @@ void RowFrameDelegate::repaintRow(int row) const
 
 void RowFrameDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    QStyledItemDelegate::paint(painter, option, index);
+    CellDelegate::paint(painter, option, index);
     if (index.row() != m_row)
         return;
     // Wide enough to see from across the garage, growing with the text.

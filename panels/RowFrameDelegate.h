@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QStyledItemDelegate>
+#include "CellDelegate.h"
 
 class QTableView;
 
@@ -9,7 +9,7 @@ class QTableView;
 // alert flash, as a selection would. The frame is the skin's selection
 // colour with a line of the text colour inside it, so that it stands out
 // on every cell background of every skin.
-class RowFrameDelegate final : public QStyledItemDelegate
+class RowFrameDelegate final : public CellDelegate
 {
     Q_OBJECT
     Q_DISABLE_COPY(RowFrameDelegate)

@@ -1,6 +1,7 @@
 #include "TablePanel.h"
 
 #include "AppSettings.h"
+#include "CellDelegate.h"
 #include "CoalescedTableModel.h"
 #include "ColumnTable.h"
 
@@ -8,13 +9,11 @@
 #include <QHeaderView>
 #include <QLayout>
 #include <QMenu>
-#include <QScrollBar>
 #include <QSet>
 #include <QSignalBlocker>
 #include <QSettings>
 #include <QTableView>
 
-#include <memory>
 
 namespace {
 
@@ -99,6 +98,9 @@ void TablePanel::setUpTable(QTableView* view, const TableKeys& keys)
     view->setSelectionMode(QAbstractItemView::NoSelection);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setWordWrap(false);
+    // Timing tables repaint their rows every second: their cells are drawn
+    // without the style's text layout on every paint.
+    view->setItemDelegate(new CellDelegate(view));
     view->verticalHeader()->setVisible(keys.rowNumbers);
     sizeToText(view);
     m_views.append(view);
@@ -245,24 +247,6 @@ void TablePanel::followNewRows(QTableView* view, bool newestFirst)
         view->scrollToTop();
     else
         view->scrollToBottom();
-}
-
-void TablePanel::followRowsAtEnd(QTableView* view)
-{
-    QAbstractItemModel* model = view->model();
-    auto atEnd = std::make_shared<bool>(true);
-    const auto before = [view, atEnd] {
-        const QScrollBar* bar = view->verticalScrollBar();
-        *atEnd = bar->value() == bar->maximum();
-    };
-    const auto after = [view, atEnd] {
-        if (*atEnd)
-            view->scrollToBottom();
-    };
-    connect(model, &QAbstractItemModel::rowsAboutToBeInserted, view, before);
-    connect(model, &QAbstractItemModel::rowsInserted, view, after);
-    connect(model, &QAbstractItemModel::modelAboutToBeReset, view, before);
-    connect(model, &QAbstractItemModel::modelReset, view, after);
 }
 
 bool TablePanel::offersColumn(const QTableView* view, int column) const

@@ -68,9 +68,6 @@ protected:
     void fitColumns(QTableView* view);
     // Scrolls to the newest row: the bottom, or the top when newest first.
     static void followNewRows(QTableView* view, bool newestFirst);
-    // Rows added at the end keep the view at the end while it is there; a
-    // user reading older rows is left where he is.
-    static void followRowsAtEnd(QTableView* view);
     // Whether the column menu offers a column; every column but the absent ones by default.
     virtual bool offersColumn(const QTableView* view, int column) const;
     // A column shown or hidden from the menu, or moved in the header.

@@ -1,6 +1,7 @@
 #include "WidgetTimingInfo.h"
 
 #include "AppSettings.h"
+#include "EndFollower.h"
 #include "ModelSectionTime.h"
 #include "ModelSectionTimeAcc.h"
 #include "ModelSessionLap.h"
@@ -66,7 +67,7 @@ WidgetTimingInfo::WidgetTimingInfo(V2DataProvider* provider, QWidget* parent)
         m_tables[view] = addTable(model, {QLatin1String(kViews[view].widthKey), view == Laps ? kLapsHeaderStateKey : QString(), true}, m_tabs,
                                   QStringLiteral("tableView%1").arg(view));
         // The newest laps are at the bottom.
-        followRowsAtEnd(m_tables[view]);
+        new EndFollower(m_tables[view]);
         if (analysis[view]) {
             connect(this, &ToolWindow::updateSkin, analysis[view], &ModelAnalysisTable::updateSkin);
             analysis[view]->processAnalysis();

@@ -1,0 +1,175 @@
+#include "AppSettings.h"
+#include "CellDelegate.h"
+#include "DisplayMenu.h"
+#include "EndFollower.h"
+
+#include <QApplication>
+#include <QScrollBar>
+#include <QStandardItemModel>
+#include <QTabWidget>
+#include <QTableView>
+#include <QtTest>
+
+namespace {
+
+// Cells of every kind a timing table shows, in a model both views share.
+void fillCells(QStandardItemModel& model)
+{
+    model.setColumnCount(4);
+    const auto add = [&model](const QList<QStandardItem*>& row) { model.appendRow(row); };
+    auto* right = new QStandardItem(QStringLiteral("1:45.678"));
+    right->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    auto* centre = new QStandardItem(QStringLiteral("P12"));
+    centre->setTextAlignment(Qt::AlignCenter);
+    auto* bold = new QStandardItem(QStringLiteral("S2 32.101"));
+    QFont font = QApplication::font();
+    font.setBold(true);
+    bold->setFont(font);
+    bold->setBackground(QColor(0x9c, 0x27, 0xb0));
+    bold->setForeground(Qt::white);
+    add({new QStandardItem(QStringLiteral("Anna Lindqvist")), right, centre, bold});
+    auto* ground = new QStandardItem(QStringLiteral("+1 lap"));
+    ground->setBackground(QColor(0xff, 0xeb, 0x3b));
+    ground->setForeground(Qt::black);
+    auto* icon = new QStandardItem(QStringLiteral("7"));
+    QPixmap pit(12, 12);
+    pit.fill(Qt::red);
+    icon->setIcon(QIcon(pit));
+    add({new QStandardItem(QStringLiteral("A name far too long for its narrow column")), ground, icon, new QStandardItem()});
+    for (int i = 0; i < 6; ++i)
+        add({new QStandardItem(QStringLiteral("Car %1").arg(i)), new QStandardItem(QString::number(i * 1.5, 'f', 3)), new QStandardItem, new QStandardItem});
+}
+
+QImage render(QTableView& view)
+{
+    // No focus: the current cell would be drawn by the style in both.
+    view.setFocusPolicy(Qt::NoFocus);
+    view.setWordWrap(false);
+    view.resize(420, 260);
+    view.setColumnWidth(0, 90);
+    view.show();
+    QCoreApplication::processEvents();
+    return view.viewport()->grab().toImage();
+}
+
+} // namespace
+
+class TestTableViews final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cellsDrawnAsTheStyleDrawsThem_data();
+    void cellsDrawnAsTheStyleDrawsThem();
+    void keptTextsAreBounded();
+    void followsTheEnd_data();
+    void followsTheEnd();
+};
+
+void TestTableViews::cellsDrawnAsTheStyleDrawsThem_data()
+{
+    QTest::addColumn<QString>("skin");
+    QTest::newRow("no skin") << QString();
+    QTest::newRow("dark") << AppSettings::kDarkSkin;
+    QTest::newRow("light") << AppSettings::kLightSkin;
+    QTest::newRow("high contrast") << AppSettings::kHighContrastSkin;
+}
+
+// The straight path must look like the style's: same ground, same place of
+// each text, the same elision; the icon cell is the style's own.
+void TestTableViews::cellsDrawnAsTheStyleDrawsThem()
+{
+    QFETCH(QString, skin);
+    qApp->setStyleSheet(skin.isEmpty() ? QString() : DisplayMenu::styleSheet(skin));
+    QStandardItemModel model;
+    fillCells(model);
+    QTableView styled;
+    styled.setModel(&model);
+    QTableView straight;
+    straight.setModel(&model);
+    auto* delegate = new CellDelegate(&straight);
+    straight.setItemDelegate(delegate);
+    const QImage expected = render(styled);
+    const QImage drawn = render(straight);
+    qApp->setStyleSheet(QString());
+    // The straight path drew the texts, not the style.
+    QVERIFY(delegate->keptTexts() >= 10);
+    QCOMPARE(drawn.size(), expected.size());
+    int differing = 0;
+    for (int y = 0; y < drawn.height(); ++y) {
+        for (int x = 0; x < drawn.width(); ++x)
+            differing += drawn.pixel(x, y) != expected.pixel(x, y);
+    }
+    QCOMPARE(differing, 0);
+}
+
+void TestTableViews::keptTextsAreBounded()
+{
+    QStandardItemModel model(1, 1);
+    QTableView view;
+    view.setModel(&model);
+    auto* delegate = new CellDelegate(&view);
+    view.setItemDelegate(delegate);
+    view.setFocusPolicy(Qt::NoFocus);
+    view.setWordWrap(false);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    // A gap that changes every second, for hours.
+    for (int i = 0; i < 5000; ++i) {
+        model.setData(model.index(0, 0), QString::number(i));
+        view.viewport()->grab();
+    }
+    QVERIFY(delegate->keptTexts() > 0);
+    QVERIFY(delegate->keptTexts() <= 4096);
+}
+
+void TestTableViews::followsTheEnd_data()
+{
+    QTest::addColumn<bool>("onOtherTab");
+    QTest::addColumn<bool>("readingOlder");
+    QTest::newRow("shown, at its end") << false << false;
+    QTest::newRow("on another tab") << true << false;
+    QTest::newRow("reading older rows") << false << true;
+}
+
+void TestTableViews::followsTheEnd()
+{
+    QFETCH(bool, onOtherTab);
+    QFETCH(bool, readingOlder);
+    QStandardItemModel model(40, 1);
+    QTabWidget tabs;
+    auto* view = new QTableView;
+    view->setModel(&model);
+    new EndFollower(view);
+    tabs.addTab(new QWidget, QStringLiteral("other"));
+    tabs.addTab(view, QStringLiteral("laps"));
+    tabs.setCurrentIndex(1);
+    tabs.resize(300, 200);
+    tabs.show();
+    QScrollBar* bar = view->verticalScrollBar();
+    QTRY_VERIFY(bar->maximum() > 0);
+    bar->setValue(readingOlder ? 3 : bar->maximum());
+    if (onOtherTab)
+        tabs.setCurrentIndex(0);
+    QSignalSpy moved(bar, &QScrollBar::valueChanged);
+    // A burst of rows, as a lap completes for several cars at once.
+    for (int i = 0; i < 20; ++i)
+        model.appendRow(new QStandardItem(QString::number(i)));
+    QTest::qWait(20);
+    if (onOtherTab) {
+        // Out of sight it is not laid out nor scrolled; shown, it is at its end.
+        QCOMPARE(moved.count(), 0);
+        tabs.setCurrentIndex(1);
+    }
+    if (readingOlder) {
+        QCOMPARE(bar->value(), 3);
+        return;
+    }
+    QTRY_COMPARE(bar->value(), bar->maximum());
+    QVERIFY(bar->maximum() >= 20);
+    // Once for the burst, not once a row.
+    QVERIFY(moved.count() <= 2);
+}
+
+QTEST_MAIN(TestTableViews)
+#include "tst_tableviews.moc"
