@@ -57,7 +57,10 @@ protected:
     template <typename Rows> void replaceRows(Rows& rows, Rows fresh, bool repaintAll = false)
     {
         using Row = typename Rows::value_type;
-        if (fresh.size() == rows.size() && !fresh.isEmpty()) {
+        // Nothing before and nothing now (no car followed): nothing to lay out again.
+        if (fresh.isEmpty() && rows.isEmpty())
+            return;
+        if (fresh.size() == rows.size()) {
             if constexpr (IsComparable<Row>::value) {
                 if (!repaintAll) {
                     QVector<std::pair<int, int>> runs;

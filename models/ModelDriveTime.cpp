@@ -168,6 +168,16 @@ qint64 ModelDriveTime::remainingMs() const
     return StintRows::remainingMs(m_rules);
 }
 
+void ModelDriveTime::heldChanged(bool held)
+{
+    // Out of sight the running times need no clock: the refresh owed on
+    // showing again reads them afresh.
+    if (held)
+        m_clock.stop();
+    else
+        m_clock.start();
+}
+
 void ModelDriveTime::refreshRows()
 {
     QStringList cars = m_provider->getFollowedCars();

@@ -73,6 +73,7 @@ signals:
 
 protected:
     void refreshRows() override;
+    void heldChanged(bool held) override;
 
 private:
     V2DataProvider* m_provider;

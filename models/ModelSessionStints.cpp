@@ -150,7 +150,10 @@ void ModelSessionStints::processRefresh()
         m_clock.start(kClockMs);
     else if (!counting)
         m_clock.stop();
-    if (rows.size() == m_rows.size() && !rows.isEmpty()) {
+    // No car chosen, or none of its stints yet: the stints of other cars change nothing here.
+    if (rows.isEmpty() && m_rows.isEmpty())
+        return;
+    if (rows.size() == m_rows.size()) {
         // The same stints: only those that changed are repainted (each second
         // the clock moves the open stint alone), none reset.
         int first = -1;

@@ -5,10 +5,14 @@
 #include "PositioningController.h"
 #include "TestProvider.h"
 #include "TestSettings.h"
+#include "ModelDriveTime.h"
+#include "ModelSessionStints.h"
+#include "WidgetDriveTime.h"
 #include "WidgetLapChart.h"
 #include "WidgetPositioning.h"
 #include "WidgetSessionInfo.h"
 #include "WidgetStanding.h"
+#include "WidgetStints.h"
 
 #include <QSignalSpy>
 #include <QTableView>
@@ -85,6 +89,8 @@ private slots:
     void trackMapCatchesUpWhenShown_data();
     void trackMapCatchesUpWhenShown();
     void clockRepaintsNothingUnchanged();
+    void emptyTablesStayStill_data();
+    void emptyTablesStayStill();
 
 private:
     TestSettings m_config;
@@ -100,6 +106,47 @@ static void outOfSightRows()
     QTest::addColumn<bool>("minimise");
     QTest::newRow("hidden") << false;
     QTest::newRow("minimised") << true;
+}
+
+void TestHiddenPanels::emptyTablesStayStill_data()
+{
+    QTest::addColumn<bool>("driveTime");
+    QTest::newRow("drive time, its clock") << true;
+    QTest::newRow("stints, another car's stint") << false;
+}
+
+// A table with nothing to show (no car followed, none chosen) is neither
+// reset nor repainted by a clock or by other cars' data.
+void TestHiddenPanels::emptyTablesStayStill()
+{
+    QFETCH(bool, driveTime);
+    auto provider = makeTestProvider();
+    std::unique_ptr<TablePanel> panel;
+    QAbstractItemModel* model = nullptr;
+    if (driveTime) {
+        auto* drive = new WidgetDriveTime(provider.get());
+        model = drive->model();
+        panel.reset(drive);
+    } else {
+        auto* stints = new WidgetStints(provider.get());
+        model = stints->model();
+        panel.reset(stints);
+    }
+    panel->show();
+    QVERIFY(QTest::qWaitForWindowExposed(panel.get()));
+    QCOMPARE(model->rowCount(), 0);
+    QTest::qWait(2 * CoalescedTableModel::kCoalesceMs);
+    QSignalSpy reset(model, &QAbstractItemModel::modelReset);
+    PaintCounter paints(panel.get());
+    for (int i = 0; i < 3; ++i) {
+        if (driveTime)
+            static_cast<ModelDriveTime*>(model)->processRefresh();
+        else
+            emit provider->analysisStints();
+        QTest::qWait(2 * CoalescedTableModel::kCoalesceMs);
+    }
+    QCOMPARE(reset.count(), 0);
+    QCOMPARE(paints.count, 0);
 }
 
 void TestHiddenPanels::tableCatchesUpWhenShown_data()
