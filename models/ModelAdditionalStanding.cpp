@@ -151,33 +151,28 @@ QString ModelAdditionalStanding::driverOf(const Row& row) const
     // Who drove the lap that set the value, not who drives now: the car may
     // have changed drivers since. Empty when the lap is not known.
     const V2DataProvider& p = *m_provider;
+    if (m_kind == FastestLap && row.lap < 0)
+        return QString();
+    const double value = m_kind == FastestLap ? double(row.lap) : m_kind == SectorBest ? double(row.time) : row.speed;
+    const int laps = p.getLapCount(row.pNum);
+    const auto known = m_drivers.constFind(row.pNum);
+    if (known != m_drivers.cend() && known->value == value && known->laps == laps)
+        return known->name;
+    int driver = -1;
     switch (m_kind) {
-    case FastestLap: {
-        const int driver = row.lap >= 0 ? p.getLapDriver(row.pNum, QString::number(row.lap)) : -1;
-        return driver >= 0 ? p.getDriverName(row.pNum, driver) : QString();
+    case FastestLap:
+        driver = p.getLapDriver(row.pNum, QString::number(row.lap));
+        break;
+    case SectorBest:
+        driver = p.getSectorTimeDriver(row.pNum, m_sector, row.time);
+        break;
+    case TopSpeed:
+        driver = p.getTopSpeedDriver(row.pNum, row.speed);
+        break;
     }
-    case SectorBest: {
-        const int laps = p.getLapCount(row.pNum);
-        const auto known = m_sectorDrivers.constFind(row.pNum);
-        if (known != m_sectorDrivers.cend() && known->value == row.time && known->laps == laps)
-            return known->name;
-        const int driver = p.getSectorTimeDriver(row.pNum, m_sector, row.time);
-        const QString name = driver < 0 ? QString() : p.getDriverName(row.pNum, driver);
-        m_sectorDrivers.insert(row.pNum, {double(row.time), laps, name});
-        return name;
-    }
-    case TopSpeed: {
-        const int laps = p.getLapCount(row.pNum);
-        const auto known = m_speedDrivers.constFind(row.pNum);
-        if (known != m_speedDrivers.cend() && known->value == row.speed && known->laps == laps)
-            return known->name;
-        const int driver = p.getTopSpeedDriver(row.pNum, row.speed);
-        const QString name = driver < 0 ? QString() : p.getDriverName(row.pNum, driver);
-        m_speedDrivers.insert(row.pNum, {row.speed, laps, name});
-        return name;
-    }
-    }
-    return QString();
+    const QString name = driver < 0 ? QString() : p.getDriverName(row.pNum, driver);
+    m_drivers.insert(row.pNum, {value, laps, name});
+    return name;
 }
 
 void ModelAdditionalStanding::refreshRows()
@@ -222,8 +217,7 @@ void ModelAdditionalStanding::repaintAll()
 
 void ModelAdditionalStanding::cleanAll()
 {
-    m_sectorDrivers.clear();
-    m_speedDrivers.clear();
+    m_drivers.clear();
     beginResetModel();
     m_rows.clear();
     endResetModel();

@@ -85,15 +85,15 @@ private:
     QVector<Row> m_rows;
     QString m_skin = QStringLiteral("Dark");
     bool m_usaUnits = false;
-    // Per car, the best sector time (or top speed) last looked up, the car's
-    // lap count then and the driver of the lap that set it, empty when none
-    // did: finding that lap reads all of the car's laps, so it is looked for
-    // again only when the value or the laps change.
+    // Per car, the value last looked up (the fastest lap's number, the best
+    // sector time or the top speed), the car's lap count then and the driver
+    // of the lap that set it, empty when none did: finding that lap reads the
+    // car's laps, so it is looked for again only when the value or the laps
+    // change.
     struct DriverLookup {
         double value;
         int laps;
         QString name;
     };
-    mutable QHash<QString, DriverLookup> m_sectorDrivers;
-    mutable QHash<QString, DriverLookup> m_speedDrivers;
+    mutable QHash<QString, DriverLookup> m_drivers;
 };
