@@ -1,4 +1,5 @@
 #include "SessionClock.h"
+#include "TimeOfDay.h"
 
 #include <QtTest>
 
@@ -54,6 +55,8 @@ private slots:
     void trackTime();
     void serverNow_data();
     void serverNow();
+    void timesOfDayAcrossZoneChanges_data();
+    void timesOfDayAcrossZoneChanges();
 };
 
 void TestSessionClock::init()
@@ -300,6 +303,39 @@ void TestSessionClock::serverNow()
     SessionClock::noteServerTime(g_now + 5000);
     SessionClock::setClock(&fixedClock);
     QCOMPARE(SessionClock::serverNowMs(), g_now);
+}
+
+void TestSessionClock::timesOfDayAcrossZoneChanges_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<qint64>("utcMs");
+    QTest::addColumn<QString>("shown");
+    // Zones written out, so that no zone database is needed.
+    const QByteArray berlin = "CET-1CEST,M3.5.0,M10.5.0/3";
+    const QByteArray stJohns = "NST3:30NDT,M3.2.0,M11.1.0";
+    QTest::newRow("UTC") << QByteArray("UTC") << Q_INT64_C(1774745999123) << QStringLiteral("00:59:59.123");
+    QTest::newRow("Berlin, last second of winter time") << berlin << Q_INT64_C(1774745999000) << QStringLiteral("01:59:59.000");
+    QTest::newRow("Berlin, first second of summer time") << berlin << Q_INT64_C(1774746000000) << QStringLiteral("03:00:00.000");
+    QTest::newRow("Berlin, back to winter time") << berlin << Q_INT64_C(1792890000000) << QStringLiteral("02:00:00.000");
+    QTest::newRow("Berlin, the hour before it") << berlin << Q_INT64_C(1792889999000) << QStringLiteral("02:59:59.000");
+    QTest::newRow("St John's, half an hour off, before") << stJohns << Q_INT64_C(1772947799000) << QStringLiteral("01:59:59.000");
+    QTest::newRow("St John's, after") << stJohns << Q_INT64_C(1772947800000) << QStringLiteral("03:00:00.000");
+}
+
+// Times of day in the computer's time, across its zone's changes of offset.
+void TestSessionClock::timesOfDayAcrossZoneChanges()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(qint64, utcMs);
+    QFETCH(QString, shown);
+    const QByteArray before = qgetenv("TZ");
+    qputenv("TZ", zone);
+    tzset();
+    TimeOfDay::load();
+    const QString text = TimeOfDay::text(utcMs, QStringLiteral("HH:mm:ss.zzz"));
+    qputenv("TZ", before);
+    tzset();
+    QCOMPARE(text, shown);
 }
 
 QTEST_GUILESS_MAIN(TestSessionClock)
