@@ -115,11 +115,16 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
     const QPalette::ColorGroup group = !(opt.state & QStyle::State_Enabled) ? QPalette::Disabled
         : (opt.state & QStyle::State_Active)                                ? QPalette::Normal
                                                                             : QPalette::Inactive;
-    painter->save();
-    if (clip)
+    // The view sets what it draws with itself; a clip is the one thing to undo.
+    if (clip) {
+        painter->save();
         painter->setClipRect(cell);
-    painter->setFont(opt.font);
+    }
+    // Setting a font makes a new one for the device: only when it differs.
+    if (painter->font() != opt.font)
+        painter->setFont(opt.font);
     painter->setPen(opt.palette.color(group, QPalette::Text));
     painter->drawStaticText(QPointF(x, row.top()), *text);
-    painter->restore();
+    if (clip)
+        painter->restore();
 }

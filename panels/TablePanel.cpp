@@ -4,6 +4,7 @@
 #include "CellDelegate.h"
 #include "CoalescedTableModel.h"
 #include "ColumnTable.h"
+#include "PanelTableView.h"
 
 #include <QAbstractProxyModel>
 #include <QHeaderView>
@@ -82,7 +83,7 @@ QTableView* TablePanel::addTable(QAbstractItemModel* model, const TableKeys& key
 
 QTableView* TablePanel::addTable(QAbstractItemModel* model, const TableKeys& keys, QWidget* parent, const QString& objectName)
 {
-    auto* view = new QTableView(parent);
+    auto* view = new PanelTableView(parent);
     view->setObjectName(objectName);
     view->setModel(model);
     setUpTable(view, keys);

@@ -2,6 +2,7 @@
 
 #include "ModelTrackLimits.h"
 #include "PanelRegistry.h"
+#include "PanelTableView.h"
 #include "TrackLimitHeader.h"
 #include "TrackLimitSortProxyModel.h"
 #include "V2DataProvider.h"
@@ -20,7 +21,7 @@ WidgetTrackLimits::WidgetTrackLimits(V2DataProvider* provider, QWidget* parent)
     : TablePanel(parent, true)
     , m_provider(provider)
     , m_proxy(new TrackLimitSortProxyModel(this))
-    , m_table(new QTableView(contentWidget()))
+    , m_table(new PanelTableView(contentWidget()))
 {
     PanelRegistry::place(this, PanelRegistry::TrackLimits);
     rebuild();

@@ -2,6 +2,7 @@
 #include "CellDelegate.h"
 #include "DisplayMenu.h"
 #include "EndFollower.h"
+#include "PanelTableView.h"
 
 #include <QApplication>
 #include <QScrollBar>
@@ -62,6 +63,7 @@ private slots:
     void cellsDrawnAsTheStyleDrawsThem_data();
     void cellsDrawnAsTheStyleDrawsThem();
     void keptTextsAreBounded();
+    void changedRowsAloneRepaint();
     void followsTheEnd_data();
     void followsTheEnd();
 };
@@ -121,6 +123,35 @@ void TestTableViews::keptTextsAreBounded()
     }
     QVERIFY(delegate->keptTexts() > 0);
     QVERIFY(delegate->keptTexts() <= 4096);
+}
+
+// A model's range of changed rows repaints those rows, not the whole view.
+void TestTableViews::changedRowsAloneRepaint()
+{
+    QStandardItemModel model(40, 4);
+    PanelTableView view;
+    view.setModel(&model);
+    view.resize(400, 300);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    struct Recorder final : QObject {
+        QRegion painted;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint)
+                painted += static_cast<QPaintEvent*>(event)->region();
+            return false;
+        }
+    } recorder;
+    view.viewport()->installEventFilter(&recorder);
+    QTest::qWait(20);
+    recorder.painted = QRegion();
+    emit model.dataChanged(model.index(2, 0), model.index(3, 3));
+    QTRY_VERIFY(!recorder.painted.isEmpty());
+    const QRect rows = recorder.painted.boundingRect();
+    QCOMPARE(rows.top(), view.rowViewportPosition(2));
+    QCOMPARE(rows.height(), 2 * view.rowHeight(2));
+    QCOMPARE(rows.width(), view.viewport()->width());
 }
 
 void TestTableViews::followsTheEnd_data()

@@ -1,0 +1,26 @@
+#include "PanelTableView.h"
+
+#include <QHeaderView>
+
+PanelTableView::PanelTableView(QWidget* parent)
+    : QTableView(parent)
+{
+}
+
+PanelTableView::~PanelTableView() = default;
+
+void PanelTableView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QVector<int>& roles)
+{
+    const bool rows = topLeft.isValid() && bottomRight.isValid() && topLeft != bottomRight && topLeft.parent() == rootIndex()
+        && topLeft.row() <= bottomRight.row() && !verticalHeader()->isSectionHidden(topLeft.row())
+        && !verticalHeader()->isSectionHidden(bottomRight.row());
+    if (!rows || !isVisible()) {
+        QTableView::dataChanged(topLeft, bottomRight, roles);
+        return;
+    }
+    // Rows in between that are hidden take no room; the range is every
+    // column, as moved columns are not contiguous on the screen.
+    const int top = rowViewportPosition(topLeft.row());
+    const int bottom = rowViewportPosition(bottomRight.row()) + rowHeight(bottomRight.row());
+    viewport()->update(0, top, viewport()->width(), bottom - top);
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QTableView>
+
+// The table view of every table panel. A model announces a change of some
+// rows as one range; the toolkit's view repaints all of itself for any range
+// of more than one cell, so each second every row of a timing table was
+// drawn again for the few that changed. This one repaints the range's rows.
+class PanelTableView final : public QTableView
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(PanelTableView)
+
+public:
+    explicit PanelTableView(QWidget* parent = nullptr);
+    ~PanelTableView() override;
+
+protected:
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QVector<int>& roles = QVector<int>()) override;
+};
