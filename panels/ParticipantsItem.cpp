@@ -30,6 +30,8 @@ enum Status : quint32 {
 constexpr int kPitLaneDrop = 70;
 constexpr int kBoldWeight = 75;
 constexpr int kThinWeight = 0;
+// Numbers kept laid out per font; a session has a few dozen.
+constexpr int kMaxLabels = 512;
 // Fan boost, attack mode and no GPS: under the marker, centred on it.
 const QRectF kUnderMarker(-24, -24, 48, 48);
 const QRectF kFollowCircle(-18, -18, 36, 36);
@@ -245,7 +247,22 @@ void ParticipantsItem::drawMarker(QPainter* painter, const ParticipantPosition& 
     painter->setBrush(fill);
     painter->drawRoundedRect(box, 50, 50, Qt::RelativeSize);
     painter->setPen(QPen(textColour, 2));
-    painter->drawText(box, Qt::AlignCenter, text);
+    if (text.size() <= 3) {
+        QHash<QString, QStaticText>& labels = m_labels[text.size() == 3][emphasised];
+        auto found = labels.find(text);
+        if (found == labels.end()) {
+            if (labels.size() >= kMaxLabels)
+                labels.clear();
+            QStaticText label(text);
+            label.setTextFormat(Qt::PlainText);
+            label.prepare(QTransform(), m_labelFonts[text.size() == 3][emphasised]);
+            found = labels.insert(text, label);
+        }
+        const QSizeF size = found->size();
+        painter->drawStaticText(box.center() - QPointF(size.width() / 2, size.height() / 2), *found);
+    } else {
+        painter->drawText(box, Qt::AlignCenter, text);
+    }
 
     if (blink < 128 && has(status, Leader))
         painter->drawPixmap(kRedArrow, m_redArrow, QRectF(m_redArrow.rect()));

@@ -4,9 +4,11 @@
 
 #include <QFont>
 #include <QGraphicsObject>
+#include <QHash>
 #include <QMultiMap>
 #include <QPixmap>
 #include <QSet>
+#include <QStaticText>
 #include <QStringList>
 
 class V2DataProvider;
@@ -68,4 +70,6 @@ private:
     QPixmap m_attackMode;
     QPixmap m_fanBoost;
     QFont m_labelFonts[2][2]; // [small text][bold]
+    // The numbers laid out once per font: a repaint draws sixty of them.
+    mutable QHash<QString, QStaticText> m_labels[2][2];
 };
