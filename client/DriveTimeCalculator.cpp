@@ -1,5 +1,6 @@
 #include "DriveTimeCalculator.h"
 
+#include "DriveTimeFill.h"
 #include "DriveTimeSchedule.h"
 
 #include <QHash>
@@ -26,7 +27,8 @@ constexpr int kPenaltyStay = 1;
 // (0.2 to 0.7 ms in bench_drivetime's hard rows, which stop at this bound,
 // a stop every minute included); a few µs when the first plan meets the
 // bound, as it mostly does. Extending a plan to fill the race is linear in
-// its turns and spells (µs).
+// its turns and spells (µs); the fill search, run only when that fails,
+// has the same budget.
 constexpr qint64 kSearchWork = 25000;
 
 qint64 duration(const DriveStint& s)
@@ -369,10 +371,16 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
 //   left; less than R in all proves the race cannot be filled. What the
 //   sum has beyond R is the most spare the maxima leave.
 // - The bound does not see two drivers resting at once, so a plan for the
-//   minimums is Feasible only once fillsTheRace has extended it, step by
-//   checked step, to a plan that drives all of R within every limit; when
-//   its greedy steps find none, the line says the minimums fit and that
-//   filling the race is not proved (Undecided: neither side is proved).
+//   minimums is Feasible only once some plan drives all of R within every
+//   limit, each need met: first fillsTheRace, which extends the minimums'
+//   plan step by checked step (cheap, mostly enough); when its greedy
+//   steps find none, DriveTimeFill's complete search over every order and
+//   turn length (whole minutes, and the lengths the rules pin). Its answer
+//   decides: a plan is Feasible; a window from now that the drivers' own
+//   spells and rests cannot cover (nobody ready yet; all resting at once)
+//   is Not feasible outright; no plan of whole-minute turns is Not
+//   feasible "to the minute", as for the minimums; the search stopped at
+//   its bound leaves it Undecided, and the line says so.
 //
 // Stops without a driver change: when the pit lane counts for a driver,
 // such a stop is his driving, a part of his turn like any lap, so it
@@ -395,8 +403,8 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
 // - NotFeasible "to the minute" when the whole-minute phase went through
 //   every plan and none fits: a plan timed to the second could still fit
 //   within a minute per turn, so the text says to the minute.
-// - Undecided when the search stopped at its bound, or filling the race is
-//   not proved (each said so).
+// - Undecided when the search stopped at its bound, or the fill search did
+//   (each said so).
 //
 // The search first tries the lengths a best plan is mostly built from (a
 // limit, a need, a hand-over as another driver's rest ends); when that plan
@@ -519,15 +527,44 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         return spare >= 0 && spare < slack ? QStringLiteral(", at most %1 spare under the maxima").arg(slackText(spare)) : QString();
     };
     // When the pit lane counts for a driver, a plan for the minimums is a
-    // proof only once it extends to the whole race (fillsTheRace); else the
-    // line says what is proved and what is not.
-    const auto unfilled = [&](const std::vector<PlanTurn>& turns) { return !swapsCostTime && !fillsTheRace(car, needs, turns, C, Q, R); };
+    // proof only once some plan drives all of the time left: the minimums'
+    // plan extended step by step (fillsTheRace, cheap), else the complete
+    // search (DriveTimeFill), whose None is a proof over whole-minute turns,
+    // and a proof outright when a window no timing fills decides it.
+    enum class Fill { Filled, NotFilled, Unknown };
+    const auto filled = [&](const std::vector<PlanTurn>& turns) {
+        if (swapsCostTime || fillsTheRace(car, needs, turns, C, Q, R))
+            return Fill::Filled;
+        std::vector<qint64> most;
+        for (const DriverDriveTime& d : car.drivers)
+            most.push_back(d.hasMax ? std::max<qint64>(0, d.toMaxMs) : kNever);
+        const FillPlan fill = DriveTimeFill::fill(needs, most, C, Q, R, kMinuteMs, kSearchWork);
+        if (fill.outcome == FillPlan::Found)
+            return Fill::Filled;
+        if (fill.outcome == FillPlan::Stopped)
+            return Fill::Unknown;
+        result = DriveFeasibility();
+        result.verdict = DriveFeasibility::NotFeasible;
+        result.spareMs = spare;
+        result.needMs = fill.windowEnd > 0 ? fill.windowEnd : R;
+        result.canMs = fill.windowEnd > 0 ? fill.windowCan : 0;
+        result.text = fill.windowEnd > 0
+            ? QStringLiteral("Not feasible: within the limits the drivers can drive only %1 of the first %2")
+                  .arg(hoursMinutes(fill.windowCan, false), hoursMinutes(fill.windowEnd, true))
+            : QStringLiteral("Not feasible to the minute: no plan of whole-minute turns drives all of the %1 left within the limits")
+                  .arg(hoursMinutes(R, false));
+        return Fill::NotFilled;
+    };
     const auto notFilledText = [&spare] {
-        return QStringLiteral("; filling the race within the limits not proved") + (spare >= 0 ? QStringLiteral(" (at most %1 spare)").arg(slackText(spare)) : QString());
+        return QStringLiteral("; filling the race within the limits not proved, the search stopped at its bound")
+            + (spare >= 0 ? QStringLiteral(" (at most %1 spare)").arg(slackText(spare)) : QString());
     };
     if (totalNeed == 0) {
         result.slackMs = result.slackBoundMs = R;
-        if (unfilled({})) {
+        const Fill fill = filled({});
+        if (fill == Fill::NotFilled)
+            return result;
+        if (fill == Fill::Unknown) {
             result.verdict = DriveFeasibility::Undecided;
             result.text = QStringLiteral("Every driver has the minimum") + notFilledText();
             return result;
@@ -608,7 +645,10 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         slack = QStringLiteral(", %1 slack to the minute").arg(slackText(result.slackMs));
     else
         slack = QStringLiteral(", %1 to %2 slack (the search stopped at its bound)").arg(slackText(result.slackMs), slackText(result.slackBoundMs));
-    if (unfilled(plan.turns)) {
+    const Fill fill = filled(plan.turns);
+    if (fill == Fill::NotFilled)
+        return result;
+    if (fill == Fill::Unknown) {
         result.verdict = DriveFeasibility::Undecided;
         result.text = QStringLiteral("Feasible for the minimums") + slack + notFilledText();
     } else {

@@ -1,4 +1,5 @@
 #include "DriveTimeCalculator.h"
+#include "DriveTimeFill.h"
 #include "DriveTimeMonitor.h"
 #include "DriveTimeRules.h"
 #include "DriveTimeSchedule.h"
@@ -317,12 +318,11 @@ private slots:
         // least 5 after Bob's first ends (a1 + b1), plus b2: a1 + 10, and
         // a1 >= 1 as a2 <= 4: 11, with Ann's short spell first. The list
         // schedule (full spells first) ends at 14.
-        // Each could drive 4 + 2 of 11, enough in sum; yet with two drivers
-        // the car stands while one rests 5 and the other may drive only 4,
-        // so filling the race is not proved.
-        QTest::newRow("short spell first, exactly") << 5LL << 5LL << 4LL << 5LL << 11LL << int(DriveFeasibility::Undecided)
-                                                    << "Feasible for the minimums, 0 min slack to the minute; filling the race within the limits not proved"
-                                                    << "Plan: Ann 0:01, Bob 0:04, Ann 0:04, Bob 0:01";
+        // Each could drive 4 + 2 of 11, enough in sum; yet in any 9 each
+        // drives at most 4 (a spell, the next one only after a rest of 5),
+        // so the car stands within the first 9 whatever the timing.
+        QTest::newRow("short spell first, exactly") << 5LL << 5LL << 4LL << 5LL << 11LL << int(DriveFeasibility::NotFeasible)
+                                                    << "Not feasible: within the limits the drivers can drive only 0:08 of the first 0:09" << "";
         QTest::newRow("short spell first, one short") << 5LL << 5LL << 4LL << 5LL << 10LL << int(DriveFeasibility::NotFeasible)
                                                       << "Not feasible to the minute: no plan of whole-minute turns fits every minimum in the 0:10 left" << "";
     }
@@ -399,10 +399,10 @@ private slots:
         QTest::newRow("rests, no maxima") << 30LL << 0LL << 150LL << 200LL << false
                                           << "Not feasible: within the limits the drivers can drive only 3:00 of the 3:20 left";
         // A rest of 130: each can drive 60 + 60 of 250, enough in sum; but
-        // after three spells of at most 60 all three rest (130 > 120), so
-        // the minimums' plan (done at 90) is not proved to fill the race.
+        // in the 190 to the first one's return each drives at most 60, so
+        // after three spells all three rest (130 > 120).
         QTest::newRow("all three resting") << 30LL << 0LL << 130LL << 250LL << false
-                                           << "Feasible for the minimums, 2 h 40 min slack; filling the race within the limits not proved";
+                                           << "Not feasible: within the limits the drivers can drive only 3:00 of the first 3:10";
         // The car may stand in a pit lane that counts for nobody: 90 and two
         // swaps of 2.
         QTest::newRow("pit lane for nobody") << 30LL << 60LL << 30LL << 200LL << true << "Feasible, 1 h 46 min slack";
@@ -483,6 +483,86 @@ private slots:
         car.currentDriver = 1;
         const DriveFeasibility result = DriveTimeCalculator::feasibility(car, rules, 200 * kMin, kMin, false);
         QCOMPARE(result.text, QStringLiteral("Not feasible: within the limits the drivers can drive only 2:15 of the 3:20 left"));
+    }
+
+    // The pit lane counts for a driver: continuous 60, rest 120, swaps of 1.
+    void feasibilityFill_data()
+    {
+        QTest::addColumn<QVector<qint64>>("needs");  // Ann, Bob, Cid
+        QTest::addColumn<QVector<qint64>>("rested"); // -1: never drove; Ann's: in the car, her spell so far
+        QTest::addColumn<qint64>("remaining");
+        QTest::addColumn<QString>("text");
+        // The minimums' plan, Cid 60 then Bob 20, extended step by step gives
+        // the car at 80 to Ann, who can drive on longest (to 140); then
+        // nobody is ready (Cid at 180, Bob at 200). A plan that fills the
+        // 240: Cid 0-60, Bob 60-120, Ann 120-180, Cid 180-240.
+        QTest::newRow("a fill the extension missed") << QVector<qint64>{0, 20, 60} << QVector<qint64>{-1, -1, -1} << 240LL << "Feasible, 2 h 40 min slack";
+        // Ann is at her limit; Bob is back at 20, Cid at 30: by the sums
+        // (Ann 120-150, Bob 20-80, Cid 30-90) 150 of 150 could be driven,
+        // but nobody can take the car before 20.
+        QTest::newRow("nobody ready") << QVector<qint64>{0, 0, 0} << QVector<qint64>{60, 100, 90} << 150LL
+                                      << "Not feasible: within the limits the drivers can drive only 0:00 of the first 0:20";
+    }
+
+    void feasibilityFill()
+    {
+        QFETCH(QVector<qint64>, needs);
+        QFETCH(QVector<qint64>, rested);
+        QFETCH(qint64, remaining);
+        QFETCH(QString, text);
+        const DriveTimeLimits rules = limits(0, 0, 60, 120);
+        CarDriveTime car;
+        for (int i = 0; i < 3; ++i) {
+            DriverDriveTime d;
+            d.driver = kDrivers.at(i).driver;
+            d.name = kDrivers.at(i).name;
+            d.toMinMs = needs.at(i) * kMin;
+            d.inCar = i == 0 && rested.at(0) >= 0;
+            if (d.inCar)
+                d.continuousMs = rested.at(0) * kMin;
+            else
+                d.restMs = rested.at(i) < 0 ? -1 : rested.at(i) * kMin;
+            car.drivers.append(d);
+        }
+        car.currentDriver = car.drivers.at(0).inCar ? 1 : 0;
+        QCOMPARE(DriveTimeCalculator::feasibility(car, rules, remaining * kMin, kMin, false).text, text);
+    }
+
+    // The fill search itself: Ann and Bob, spells of 60, gaps of 60, no need.
+    void fillSearch_data()
+    {
+        QTest::addColumn<qint64>("bobReady");
+        QTest::addColumn<qint64>("maxWork");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("turns"); // driver:start-end, minutes
+        QTest::addColumn<qint64>("windowEnd");
+        QTest::addColumn<qint64>("windowCan");
+        // Alike, so Ann first; each back just as the other's 60 ends.
+        QTest::newRow("found") << 0LL << 25000LL << int(FillPlan::Found) << "0:0-60 1:60-120 0:120-180 1:180-240" << 0LL << 0LL;
+        QTest::newRow("work budget hit") << 0LL << 1LL << int(FillPlan::Stopped) << "" << 0LL << 0LL;
+        // Bob ready at 70: to 240 Ann drives at most 0-60 and 120-180, Bob
+        // 70-130 and 190-240: 230.
+        QTest::newRow("Bob late") << 70LL << 25000LL << int(FillPlan::None) << "" << 240LL << 230LL;
+    }
+
+    void fillSearch()
+    {
+        QFETCH(qint64, bobReady);
+        QFETCH(qint64, maxWork);
+        QFETCH(int, outcome);
+        QFETCH(QString, turns);
+        QFETCH(qint64, windowEnd);
+        QFETCH(qint64, windowCan);
+        std::vector<PlanDriver> drivers(2);
+        drivers[1].ready = bobReady * kMin;
+        const FillPlan plan = DriveTimeFill::fill(drivers, {}, 60 * kMin, 60 * kMin, 240 * kMin, kMin, maxWork);
+        QCOMPARE(int(plan.outcome), outcome);
+        QStringList got;
+        for (const PlanTurn& t : plan.turns)
+            got << QStringLiteral("%1:%2-%3").arg(t.driver).arg(t.start / kMin).arg(t.end / kMin);
+        QCOMPARE(got.join(QLatin1Char(' ')), turns);
+        QCOMPARE(plan.windowEnd, windowEnd * kMin);
+        QCOMPARE(plan.windowCan, windowCan * kMin);
     }
 
     // The search's own bounds: Ann and Bob, nobody in the car, no swap cost.
