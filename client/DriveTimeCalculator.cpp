@@ -22,13 +22,13 @@ constexpr int kStopsToLearn = 3;
 constexpr int kPlainStay = 0;
 constexpr int kPenaltyStay = 1;
 // The search's work per phase (states visited, lengths tried and the turn
-// counts the stop bound weighs): 40 to 75 ns a unit on the 2-core build
+// counts the stop bound weighs): 10 to 75 ns a unit on the 2-core build
 // machine, so a car takes 2 to 4 ms CPU at the very worst with both phases
-// (0.2 to 0.7 ms in bench_drivetime's hard rows, which stop at this bound,
+// (0.3 to 0.9 ms in bench_drivetime's hard rows, which stop at this bound,
 // a stop every minute included); a few µs when the first plan meets the
 // bound, as it mostly does. Extending a plan to fill the race is linear in
 // its turns and spells (µs); the fill search, run only when that fails,
-// has the same budget.
+// has the same budget (tens of µs when it finds a plan).
 constexpr qint64 kSearchWork = 25000;
 
 qint64 duration(const DriveStint& s)

@@ -289,9 +289,9 @@ private slots:
 
     // Ann and Bob, nobody in the car, no rest running; the swap takes 1 and
     // counts as driving. Rests longer than a spell, where a list schedule
-    // finds no plan and no bound rules one out: the answers by hand. The
-    // whole-minute phase decides these, so the line says "to the minute":
-    // the search proves them only over whole-minute turns.
+    // finds no plan: the answers by hand. Between two turns of one driver
+    // only the other drives, one turn of at most a spell, so the car stands
+    // for the rest beyond it: a bound that now proves the infeasible ones.
     void feasibilityExact_data()
     {
         QTest::addColumn<qint64>("ann");
@@ -307,9 +307,11 @@ private slots:
         // spells). A-B-A-B: Ann's second starts at 70 at the soonest, ends at
         // 100; Bob's second starts after it and runs at least 10: 110.
         // B-A-B-A: Ann's second starts 70 after Bob's first (at least 10
-        // long): 110 again. More spells only add rests.
+        // long): 110 again. More spells only add rests. The bound: between
+        // Ann's two turns Bob drives at most 30 of her rest of 40, so the
+        // car stands 10: 60 + 40 + 10.
         QTest::newRow("two long rests, none fits") << 60LL << 40LL << 30LL << 40LL << 100LL << int(DriveFeasibility::NotFeasible)
-                                                   << "Not feasible to the minute: no plan of whole-minute turns fits every minimum in the 1:40 left" << "";
+                                                   << "Not feasible: the minimums take 1:50 at the least, 1:40 remains" << "";
         // Yet the pit lane counts, so the car may never stand: each can
         // drive only 30 + 30 of 130 (a spell, the rest of 40, a spell).
         QTest::newRow("two long rests, slack") << 60LL << 40LL << 30LL << 40LL << 130LL << int(DriveFeasibility::NotFeasible)
@@ -323,8 +325,10 @@ private slots:
         // so the car stands within the first 9 whatever the timing.
         QTest::newRow("short spell first, exactly") << 5LL << 5LL << 4LL << 5LL << 11LL << int(DriveFeasibility::NotFeasible)
                                                     << "Not feasible: within the limits the drivers can drive only 0:08 of the first 0:09" << "";
+        // Bob drives at most 4 of Ann's rest of 5 between her two turns:
+        // 5 + 5 + 1.
         QTest::newRow("short spell first, one short") << 5LL << 5LL << 4LL << 5LL << 10LL << int(DriveFeasibility::NotFeasible)
-                                                      << "Not feasible to the minute: no plan of whole-minute turns fits every minimum in the 0:10 left" << "";
+                                                      << "Not feasible: the minimums take 0:11 at the least, 0:10 remains" << "";
     }
 
     void feasibilityExact()
@@ -576,10 +580,11 @@ private slots:
         QTest::addColumn<int>("outcome");
         QTest::addColumn<qint64>("finish");
         QTest::addColumn<qint64>("bound");
-        // feasibilityExact's first case: 110, no plan before 100 (Ann's own
-        // two spells and rest), whole minutes tried.
-        QTest::newRow("work enough") << 60LL << 40LL << 30LL << 40LL << 25000LL << int(DrivePlan::Found) << 110LL << 100LL;
-        QTest::newRow("work budget hit") << 60LL << 40LL << 30LL << 40LL << 3LL << int(DrivePlan::Stopped) << 0LL << 100LL;
+        // feasibilityExact's first case: 110, no plan before 110 (100 of
+        // driving, and the car stands 10 of Ann's rest of 40 between her
+        // two turns, Bob driving at most 30 of it).
+        QTest::newRow("work enough") << 60LL << 40LL << 30LL << 40LL << 25000LL << int(DrivePlan::Found) << 110LL << 110LL;
+        QTest::newRow("work budget hit") << 60LL << 40LL << 30LL << 40LL << 3LL << int(DrivePlan::Stopped) << 0LL << 110LL;
         // Spells of 1 need 600 turns: the dive stops at its depth.
         QTest::newRow("depth cap") << 300LL << 300LL << 1LL << 1LL << 1000000LL << int(DrivePlan::Stopped) << 0LL << 600LL;
     }
