@@ -355,6 +355,20 @@ private:
         return m_stops.every > 0 && length > 0 ? std::max<qint64>(0, ceilDiv(fuel + length, m_stops.every) - 1) : 0;
     }
 
+    // The length of a turn, fuel into its run, that with its stops takes
+    // span; -1 when none does (span falls within a stop: the length
+    // ending as that stop falls due is tried anyway). With n stops the
+    // length is span - n time, and its run must reach n stop intervals
+    // but not n + 1: n every < fuel + span - n time <= (n + 1) every.
+    qint64 lengthEndingIn(qint64 span, qint64 fuel) const
+    {
+        if (m_stops.every <= 0 || m_stops.time <= 0 || span <= 0)
+            return span;
+        const qint64 n = std::max<qint64>(0, ceilDiv(fuel + span - m_stops.every, m_stops.every + m_stops.time));
+        const qint64 length = span - n * m_stops.time;
+        return length > 0 && stopsIn(length, fuel) == n ? length : -1;
+    }
+
     // The lengths a turn of d from start, fuel into its run, may take,
     // longest first.
     std::vector<qint64> lengths(int d, qint64 start, qint64 cap, qint64 fuel) const
@@ -376,11 +390,12 @@ private:
             if (e == d || other == 0)
                 continue;
             // Handed over just as e's rest ends.
-            add(m_ready.at(e) - m_swap - start);
-            // Back from his rest just as e, waiting for his own, is done.
+            add(lengthEndingIn(m_ready.at(e) - m_swap - start, fuel));
+            // Back from his rest just as e, waiting for his own, is done
+            // (e's turn starts a run afresh).
             for (const qint64 turn : {std::min(m_continuous, other), other % m_continuous})
                 if (turn > 0)
-                    add(m_ready.at(e) + turn + m_swap - m_gap - start);
+                    add(lengthEndingIn(m_ready.at(e) + turn + stopsIn(turn, 0) * m_stops.time + m_swap - m_gap - start, fuel));
         }
         // Ending just as a stop falls due.
         if (m_stops.every > 0)

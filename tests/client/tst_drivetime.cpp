@@ -609,6 +609,26 @@ private slots:
         QCOMPARE(plan.turns.empty(), finish == 0);
     }
 
+    // A tie with the stops' time: spells of 54, gaps of 38, swaps of 2, a
+    // stop every 39 of 4; Ann needs 43, Bob 50. No plan ends before 99:
+    // 93 of driving, each need two runs (a swap or a stop of at least 2
+    // between them) and the first swap. Bob 0-11, Ann 13-52, Bob 54-93,
+    // Ann 95-99 meets it without a stop. Bob's 11 is a tie the first phase
+    // tries: back from his rest just as Ann, from 0, would be done with 43,
+    // its stop and the swap (43 + 4 + 2 - 38); without the stop's time it
+    // tried 7 and found only 101.
+    void searchStopTies()
+    {
+        std::vector<PlanDriver> drivers(2);
+        drivers[0].need = 43 * kMin;
+        drivers[1].need = 50 * kMin;
+        const PlanStops stops{39 * kMin, 4 * kMin, 0};
+        const DrivePlan plan = DriveTimeSchedule::earliest(drivers, 54 * kMin, 38 * kMin, 2 * kMin, 0, 1440 * kMin, 25000, stops);
+        QCOMPARE(int(plan.outcome), int(DrivePlan::Found));
+        QCOMPARE(plan.finish, 99 * kMin);
+        QCOMPARE(plan.bound, 99 * kMin);
+    }
+
     // What the line says when the search stops: a plan found gives a range
     // up to what no plan can beat; none found, Undecided.
     void feasibilityAtItsBound()
