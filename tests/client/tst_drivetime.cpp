@@ -693,6 +693,70 @@ private slots:
         SessionClock::setClock(nullptr);
     }
 
+    // Each part of the cached verdict's key, changed alone, is searched
+    // again. Bob drove 0-10, Ann since 11 (19 of it by 30); minimum 60,
+    // no other limit, a swap of 1 for nobody, 100 left: Ann drives on her
+    // 41, Bob his 50 after the swap: 92.
+    void feasibilityCacheKeys_data()
+    {
+        QTest::addColumn<int>("change");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("plan"); // empty: not compared
+        QTest::newRow("minimum") << 0 << "Feasible, 4 min slack" << ""; // 43 + 1 + 52
+        QTest::newRow("maximum") << 1 << "Not feasible: Ann needs 0:41 more for the minimum, the maximum leaves 0:26" << "";
+        // Ann's spell has 11 left: Ann 11, Bob 30, Ann 30, Bob 20, three swaps.
+        QTest::newRow("continuous") << 2 << "Feasible, 6 min slack" << "";
+        // Bob is back at 50 (rested 20 of 70): 50 + 50.
+        QTest::newRow("rest") << 3 << "Feasible, 0 min slack" << "";
+        // The lane 10-11 is Bob's: 41 + 49, no swap time.
+        QTest::newRow("pit rule") << 4 << "Feasible, 10 min slack" << "";
+        QTest::newRow("swap time") << 5 << "Feasible, 6 min slack" << ""; // 41 + 3 + 50
+        QTest::newRow("another driver listed") << 6 << "Not feasible: the drivers need 2:33 more in all with 2 swaps, 1:40 remains" << "";
+        QTest::newRow("a driver renamed") << 7 << "Feasible, 8 min slack"
+                                          << "Plan: Ann 0:41, Rob 0:50 (stops without a driver change not counted until the car has made 3)";
+    }
+
+    void feasibilityCacheKeys()
+    {
+        QFETCH(int, change);
+        QFETCH(QString, text);
+        QFETCH(QString, plan);
+        SessionClock::setClock(&testClock);
+        g_now = 30 * kMin;
+        auto provider = makeTestProvider();
+        mirrorNode(*provider, QStringLiteral("timing.session.info"))->insertData(QStringLiteral("type"), QStringLiteral("RACE"));
+        mirrorNode(*provider, QStringLiteral("timing.session.standings.overall.participantDetails.7"))->insertData(QStringLiteral("running"), true);
+        const auto name = [&](int driver, const QString& lastName) {
+            mirrorNode(*provider, QStringLiteral("timing.session.entry.7.drivers.%1").arg(driver))->insertData(QStringLiteral("lastName"), lastName);
+        };
+        name(1, QStringLiteral("Ann"));
+        name(2, QStringLiteral("Bob"));
+        addStint(*provider, 1, 2, "TRACK", 0, 10);
+        addStint(*provider, 2, 1, "PIT", 10, 11);
+        addStint(*provider, 3, 1, "TRACK", 11, -1);
+        DriveTimeRules rules;
+        rules.limits = limits(60, 0, 0, 0);
+        rules.pitTime = PitTimeRule::NotDriving;
+        rules.swapTimeMs = kMin;
+        const auto verdict = [&] { return StintRows::driveTime(*provider, QStringLiteral("7"), rules, 100 * kMin).feasibility; };
+        QCOMPARE(verdict().text, QStringLiteral("Feasible, 8 min slack"));
+        switch (change) {
+        case 0: rules.limits.minTotalMs = 62 * kMin; break;
+        case 1: rules.limits.maxTotalMs = 45 * kMin; break;
+        case 2: rules.limits.maxContinuousMs = 30 * kMin; break;
+        case 3: rules.limits.minRestMs = 70 * kMin; break;
+        case 4: rules.pitTime = PitTimeRule::Outgoing; break;
+        case 5: rules.swapTimeMs = 3 * kMin; break;
+        case 6: name(3, QStringLiteral("Cid")); break;
+        default: name(2, QStringLiteral("Rob")); break;
+        }
+        const DriveFeasibility after = verdict();
+        QCOMPARE(after.text, text);
+        if (!plan.isEmpty())
+            QCOMPARE(after.plan, plan);
+        SessionClock::setClock(nullptr);
+    }
+
     // The swap time a car's own driver changes give, in minutes (the typed
     // one is 2): a stay with no change is no swap, and an open one is not
     // over.
