@@ -43,13 +43,14 @@ class Search final
 {
 public:
     Search(const std::vector<PlanDriver>& drivers, const std::vector<qint64>& most, qint64 continuous, qint64 gap, qint64 end, qint64 step,
-           qint64 maxWork)
+           qint64 maxWork, qint64 needsBy)
         : m_k(int(drivers.size()))
         , m_continuous(continuous)
         , m_gap(gap)
         , m_end(end)
         , m_step(step)
         , m_maxWork(maxWork)
+        , m_needsBy(needsBy)
     {
         for (int i = 0; i < m_k; ++i) {
             const PlanDriver& d = drivers.at(i);
@@ -114,6 +115,16 @@ private:
         }
         if (needs > left)
             return false;
+        if (m_needsBy < kNever) {
+            // The turn that meets a need starts at a state where he could
+            // meet it by then, so every plan kept meets them all by then.
+            const qint64 by = std::min(m_needsBy, m_end);
+            if (needs > 0 && needs > by - m_t)
+                return false;
+            for (int d = 0; d < m_k; ++d)
+                if (m_need.at(d) > 0 && capacity(d, by) < m_need.at(d))
+                    return false;
+        }
         std::vector<qint64> ends{m_end};
         for (int d = 0; d < m_k; ++d) {
             const qint64 start = mayDriveOn(d) ? m_t : std::max(m_ready.at(d), m_t);
@@ -128,6 +139,9 @@ private:
                     ends.push_back(h);
         }
         m_work += qint64(ends.size());
+        // The earliest window short is the one to report: the first moment
+        // nobody can be at the wheel.
+        std::sort(ends.begin(), ends.end());
         for (const qint64 h : ends) {
             qint64 can = 0;
             for (int d = 0; d < m_k; ++d)
@@ -260,6 +274,7 @@ private:
     const qint64 m_end;
     const qint64 m_step;
     const qint64 m_maxWork;
+    const qint64 m_needsBy;
     std::vector<qint64> m_need;
     std::vector<qint64> m_ready;
     std::vector<qint64> m_most;
@@ -276,9 +291,9 @@ private:
 } // namespace
 
 FillPlan fill(const std::vector<PlanDriver>& drivers, const std::vector<qint64>& most, qint64 continuous, qint64 gap, qint64 end, qint64 step,
-              qint64 maxWork)
+              qint64 maxWork, qint64 needsBy)
 {
-    return Search(drivers, most, continuous, gap, end, step, maxWork).run();
+    return Search(drivers, most, continuous, gap, end, step, maxWork, needsBy).run();
 }
 
 } // namespace DriveTimeFill

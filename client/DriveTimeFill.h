@@ -27,11 +27,12 @@ struct FillPlan {
 // met and no driver past his most (DriveTimeSchedule::kNever: no maximum).
 // A depth-first search with a memo of states that failed; with step set it
 // tries every whole step of a turn besides the lengths the rules give, and
-// None is then a proof over plans of such turns. Pure: tests give it the
-// drivers by hand.
+// None is then a proof over plans of such turns. needsBy, when set: only
+// plans that meet every need by then (a window failing at the root is then
+// no proof about filling alone). Pure: tests give it the drivers by hand.
 namespace DriveTimeFill {
 
 FillPlan fill(const std::vector<PlanDriver>& drivers, const std::vector<qint64>& most, qint64 continuous, qint64 gap, qint64 end, qint64 step,
-              qint64 maxWork);
+              qint64 maxWork, qint64 needsBy = DriveTimeSchedule::kNever);
 
 } // namespace DriveTimeFill

@@ -124,7 +124,9 @@ private slots:
         car.currentDriver = 1;
         const DriveFeasibility result = DriveTimeCalculator::feasibility(car, rules, 100 * kMin, kMin, false);
         QCOMPARE(result.text, QStringLiteral("Feasible, 40 min slack"));
-        QCOMPARE(result.plan, QStringLiteral("Plan: Bob (swap only), Ann 0:30"));
+        // The plan that fills the race: Bob until Ann's rest is over, Ann's
+        // full spell, Bob to the end.
+        QCOMPARE(result.plan, QStringLiteral("Plan: Bob 0:30, Ann 1:00, then 1 turn to the end"));
         QCOMPARE(result.nextDriver, 2);
     }
 
@@ -238,32 +240,54 @@ private slots:
         QCOMPARE(result.text, QStringLiteral("Not feasible: within the limits the drivers can drive only 2:15 of the 3:20 left"));
     }
 
-    // The pit lane counts for a driver: continuous 60, rest 120, swaps of 1.
+    // The pit lane counts for a driver: continuous 60, swaps of 1.
     void feasibilityFill_data()
     {
         QTest::addColumn<QVector<qint64>>("needs");  // Ann, Bob, Cid
         QTest::addColumn<QVector<qint64>>("rested"); // -1: never drove; Ann's: in the car, her spell so far
+        QTest::addColumn<qint64>("rest");
         QTest::addColumn<qint64>("remaining");
         QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("plan");
+        QTest::addColumn<int>("next");
         // The minimums' plan, Cid 60 then Bob 20, extended step by step gives
         // the car at 80 to Ann, who can drive on longest (to 140); then
         // nobody is ready (Cid at 180, Bob at 200). A plan that fills the
         // 240: Cid 0-60, Bob 60-120, Ann 120-180, Cid 180-240.
-        QTest::newRow("a fill the extension missed") << QVector<qint64>{0, 20, 60} << QVector<qint64>{-1, -1, -1} << 240LL << "Feasible, 2 h 40 min slack";
+        QTest::newRow("a fill the extension missed") << QVector<qint64>{0, 20, 60} << QVector<qint64>{-1, -1, -1} << 120LL << 240LL
+                                                     << "Feasible, 2 h 40 min slack" << "Plan: Cid 1:00, Bob 1:00, then 2 turns to the end" << 3;
         // Ann is at her limit; Bob is back at 20, Cid at 30: by the sums
         // (Ann 120-150, Bob 20-80, Cid 30-90) 150 of 150 could be driven,
         // but nobody can take the car before 20.
-        QTest::newRow("nobody ready") << QVector<qint64>{0, 0, 0} << QVector<qint64>{60, 100, 90} << 150LL
-                                      << "Not feasible: within the limits the drivers can drive only 0:00 of the first 0:20";
+        QTest::newRow("nobody ready") << QVector<qint64>{0, 0, 0} << QVector<qint64>{60, 100, 90} << 120LL << 150LL
+                                      << "Not feasible: within the limits the drivers can drive only 0:00 of the first 0:20" << "" << 0;
+        // Ann has 5 left of her spell and, once out, is back 90 later; Cid
+        // is back at 70; Bob drives at most 60 from now. To 70: 5 + 60 + 0.
+        // The minimums' plan (Bob 0-20 at once) cannot be extended: Ann,
+        // out at 0, may not take the car again before 90.
+        QTest::newRow("the driver out at once rests") << QVector<qint64>{0, 20, 0} << QVector<qint64>{55, -1, 20} << 90LL << 150LL
+                                                      << "Not feasible: within the limits the drivers can drive only 1:05 of the first 1:10" << "" << 0;
+        // Ann has 40 left of her spell. Bob in at once meets his 20 at 20, but
+        // then nobody is ready at 60 (Cid at 70, Ann at 90): Ann must drive
+        // on at least 10, so every fill meets Bob's need at 30 or later
+        // (Ann 0-10, Bob 10-70, Cid 70-130, Ann 130-150: 2 h). The fill found
+        // drives Ann on for all of her 40, Bob 40-100 (his 20 met at 60),
+        // Cid 100-150: it leaves 1 h 30; none leaves more than the minimums'
+        // 2 h 10. Bob is next, not at once.
+        QTest::newRow("the fill's own plan") << QVector<qint64>{0, 20, 0} << QVector<qint64>{20, -1, 20} << 90LL << 150LL
+                                             << "Feasible, 1 h 30 min to 2 h 10 min slack" << "Plan: Ann 0:40, Bob 1:00, then 1 turn to the end" << 2;
     }
 
     void feasibilityFill()
     {
         QFETCH(QVector<qint64>, needs);
         QFETCH(QVector<qint64>, rested);
+        QFETCH(qint64, rest);
         QFETCH(qint64, remaining);
         QFETCH(QString, text);
-        const DriveTimeLimits rules = limits(0, 0, 60, 120);
+        QFETCH(QString, plan);
+        QFETCH(int, next);
+        const DriveTimeLimits rules = limits(0, 0, 60, rest);
         CarDriveTime car;
         for (int i = 0; i < 3; ++i) {
             DriverDriveTime d;
@@ -278,7 +302,10 @@ private slots:
             car.drivers.append(d);
         }
         car.currentDriver = car.drivers.at(0).inCar ? 1 : 0;
-        QCOMPARE(DriveTimeCalculator::feasibility(car, rules, remaining * kMin, kMin, false).text, text);
+        const DriveFeasibility result = DriveTimeCalculator::feasibility(car, rules, remaining * kMin, kMin, false);
+        QCOMPARE(result.text, text);
+        QCOMPARE(result.plan, plan);
+        QCOMPARE(result.nextDriver, next);
     }
 
     // The fill search itself: Ann and Bob, spells of 60, gaps of 60, no need.
@@ -293,9 +320,9 @@ private slots:
         // Alike, so Ann first; each back just as the other's 60 ends.
         QTest::newRow("found") << 0LL << 25000LL << int(FillPlan::Found) << "0:0-60 1:60-120 0:120-180 1:180-240" << 0LL << 0LL;
         QTest::newRow("work budget hit") << 0LL << 1LL << int(FillPlan::Stopped) << "" << 0LL << 0LL;
-        // Bob ready at 70: to 240 Ann drives at most 0-60 and 120-180, Bob
-        // 70-130 and 190-240: 230.
-        QTest::newRow("Bob late") << 70LL << 25000LL << int(FillPlan::None) << "" << 240LL << 230LL;
+        // Bob ready at 70: to 70 only Ann drives, 0-60; the earliest window
+        // short (to 240 also: Ann 0-60 and 120-180, Bob 70-130 and 190-240).
+        QTest::newRow("Bob late") << 70LL << 25000LL << int(FillPlan::None) << "" << 70LL << 60LL;
     }
 
     void fillSearch()
