@@ -350,6 +350,8 @@ private slots:
     {
         QTest::addColumn<qint64>("ann");
         QTest::addColumn<qint64>("bob");
+        QTest::addColumn<qint64>("cid"); // -1: only Ann and Bob
+        QTest::addColumn<qint64>("swap");
         QTest::addColumn<qint64>("continuous");
         QTest::addColumn<qint64>("gap");
         QTest::addColumn<qint64>("maxWork");
@@ -359,26 +361,37 @@ private slots:
         // feasibilityExact's first case: 110, no plan before 110 (100 of
         // driving, and the car stands 10 of Ann's rest of 40 between her
         // two turns, Bob driving at most 30 of it).
-        QTest::newRow("work enough") << 60LL << 40LL << 30LL << 40LL << 25000LL << int(DrivePlan::Found) << 110LL << 110LL;
-        QTest::newRow("work budget hit") << 60LL << 40LL << 30LL << 40LL << 3LL << int(DrivePlan::Stopped) << 0LL << 110LL;
+        QTest::newRow("work enough") << 60LL << 40LL << -1LL << 0LL << 30LL << 40LL << 25000LL << int(DrivePlan::Found) << 110LL << 110LL;
+        QTest::newRow("work budget hit") << 60LL << 40LL << -1LL << 0LL << 30LL << 40LL << 3LL << int(DrivePlan::Stopped) << 0LL << 110LL;
+        // Three drivers, swaps of 5: between two of Ann's turns the others
+        // drive m turns of at most 41 with m + 1 swaps, so the car stands at
+        // least max(5 (m + 1), 100 - 41 m): 59, 18, 20 for m = 1, 2, 3, so
+        // 18, not two drivers' 59. Bound: 164 of driving + 18 = 182, Ann's
+        // own 41 + 100 + 41 too; met by Ann 0-41, Bob 46-87, Cid 92-133,
+        // Ann 141-182.
+        QTest::newRow("three drivers") << 82LL << 41LL << 41LL << 5LL << 41LL << 100LL << 25000LL << int(DrivePlan::Found) << 182LL << 182LL;
         // Spells of 1 need 600 turns: the dive stops at its depth.
-        QTest::newRow("depth cap") << 300LL << 300LL << 1LL << 1LL << 1000000LL << int(DrivePlan::Stopped) << 0LL << 600LL;
+        QTest::newRow("depth cap") << 300LL << 300LL << -1LL << 0LL << 1LL << 1LL << 1000000LL << int(DrivePlan::Stopped) << 0LL << 600LL;
     }
 
     void searchBounds()
     {
         QFETCH(qint64, ann);
         QFETCH(qint64, bob);
+        QFETCH(qint64, cid);
+        QFETCH(qint64, swap);
         QFETCH(qint64, continuous);
         QFETCH(qint64, gap);
         QFETCH(qint64, maxWork);
         QFETCH(int, outcome);
         QFETCH(qint64, finish);
         QFETCH(qint64, bound);
-        std::vector<PlanDriver> drivers(2);
+        std::vector<PlanDriver> drivers(cid < 0 ? 2 : 3);
         drivers[0].need = ann * kMin;
         drivers[1].need = bob * kMin;
-        const DrivePlan plan = DriveTimeSchedule::earliest(drivers, continuous * kMin, gap * kMin, 0, kMin, 1440 * kMin, maxWork);
+        if (cid >= 0)
+            drivers[2].need = cid * kMin;
+        const DrivePlan plan = DriveTimeSchedule::earliest(drivers, continuous * kMin, gap * kMin, swap * kMin, kMin, 1440 * kMin, maxWork);
         QCOMPARE(int(plan.outcome), outcome);
         QCOMPARE(plan.finish, finish * kMin);
         QCOMPARE(plan.bound, bound * kMin);
