@@ -478,6 +478,10 @@ private slots:
         const QVector<DriveStint> cidAtMax = {track(3, 0, 5), pit(2, 5, 6), track(2, 6, 9), pit(1, 9, 41), track(1, 41, 96)};
         QTest::newRow("the rested one at his maximum") << cidAtMax << 0LL << 5LL
                                                        << QStringList{any, "Car 7: no driver is rested before the stop (the first in 0:03; at the maximum: Cid)"};
+        // Cid drove 0-5 and Bob 6-11: both at the maximum of 5.
+        const QVector<DriveStint> bothAtMax = {track(3, 0, 5), pit(2, 5, 6), track(2, 6, 11), pit(1, 11, 41), track(1, 41, 96)};
+        QTest::newRow("every other one at his maximum") << bothAtMax << 0LL << 5LL
+                                                        << QStringList{any, "Car 7: no other driver may take the car (at the maximum: Bob, Cid)"};
     }
 
     void monitorRestNotComplete()
