@@ -418,6 +418,26 @@ private slots:
         QCOMPARE(plan.bound, 99 * kMin);
     }
 
+    // The rest-gap bound with stops: spells of 30, gaps of 40, swaps of 2,
+    // a stop every 25 of 3; Ann needs 60, Bob 30, the car empty. Between
+    // Ann's two turns (30 each, 60 in one is past the spell) the car stands
+    // at least max(2 + 2, 40 - 30) = 10; her 60 in two turns of 30 takes
+    // four runs, so two stops of 3 (in three turns: two gaps, 20): 16. So
+    // 90 + 16 = 106, above her own 30 + 40 + 30 and the swaps and stops
+    // all together (98). Met: Ann 0-33 (a stop at 25), Bob 35-68 (a stop
+    // at 60), Ann 73-106 (a stop at 98), back 40 after 33.
+    void searchRestGapsWithStops()
+    {
+        std::vector<PlanDriver> drivers(2);
+        drivers[0].need = 60 * kMin;
+        drivers[1].need = 30 * kMin;
+        const PlanStops stops{25 * kMin, 3 * kMin, 0};
+        const DrivePlan plan = DriveTimeSchedule::earliest(drivers, 30 * kMin, 40 * kMin, 2 * kMin, 0, 1440 * kMin, 25000, stops);
+        QCOMPARE(int(plan.outcome), int(DrivePlan::Found));
+        QCOMPARE(plan.bound, 106 * kMin);
+        QCOMPARE(plan.finish, 106 * kMin);
+    }
+
     // What the line says when the search stops: a plan found gives a range
     // up to what no plan can beat; none found, Undecided.
     void feasibilityAtItsBound()
