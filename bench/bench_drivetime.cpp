@@ -77,10 +77,10 @@ BENCHMARK(BM_DriveTimeRefresh)->Arg(3)->Arg(60)->Unit(benchmark::kMillisecond);
 // into a run): more lengths per turn, one where each stop falls due;
 // (4) (1) with a stop every minute, 10 s each (the shortest interval
 // learnt): hundreds of turn counts per driver in each lower bound; (5)
-// (0) with the pit lane counting for a driver: the plan is extended to
-// the whole race; (6) three drivers needing 0, 20 and 60 min, none in the
-// car, spells of 60, rest 120, the pit lane counting: the extension of the
-// minimums' plan strands the car, so the fill search finds the rotation.
+// (0) with the pit lane counting for a driver: the fill search drives the
+// whole race; (6) three drivers needing 0, 20 and 60 min, none in the
+// car, spells of 60, rest 120, the pit lane counting: a rotation that
+// fills the race once the car is left to the longest rests.
 void BM_Feasibility(benchmark::State& state)
 {
     const bool hard = state.range(0) >= 1 && state.range(0) <= 4;
