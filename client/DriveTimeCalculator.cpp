@@ -1,5 +1,6 @@
 #include "DriveTimeCalculator.h"
 
+#include "DriveTimeFill.h"
 #include "DriveTimeSchedule.h"
 
 #include <QHash>
@@ -21,12 +22,14 @@ constexpr int kStopsToLearn = 3;
 constexpr int kPlainStay = 0;
 constexpr int kPenaltyStay = 1;
 // The search's work per phase (states visited, lengths tried and the turn
-// counts the stop bound weighs): 40 to 75 ns a unit on the 2-core build
+// counts the stop bound weighs): 10 to 75 ns a unit on the 2-core build
 // machine, so a car takes 2 to 4 ms CPU at the very worst with both phases
-// (0.2 to 0.7 ms in bench_drivetime's hard rows, which stop at this bound,
+// (0.3 to 0.9 ms in bench_drivetime's hard rows, which stop at this bound,
 // a stop every minute included); a few µs when the first plan meets the
-// bound, as it mostly does. Extending a plan to fill the race is linear in
-// its turns and spells (µs).
+// bound, as it mostly does. The fill search (the pit lane counting for a
+// driver) has the same budget and runs at most twice, so such a car takes
+// up to about twice that at the very worst (tens of µs when it finds a
+// plan at once).
 constexpr qint64 kSearchWork = 25000;
 
 qint64 duration(const DriveStint& s)
@@ -92,99 +95,24 @@ PlanStops stopsOf(const CarDriveTime& car)
     return stops;
 }
 
-// Whether the plan's turns extend to a race driven without a break, as it
-// must be when the pit lane counts for a driver: every moment to R some
-// driver's, no spell past C, two spells of one driver Q apart, no one past
-// his maximum. Built step by step, each gap filled by lengthening the spell
-// before or by a ready driver other than the last (whoever can drive on
-// longest), every step checked against those rules: true is a proof of a
-// plan that fills the race; false proves nothing.
-bool fillsTheRace(const CarDriveTime& car, const std::vector<PlanDriver>& needs, const std::vector<PlanTurn>& turns, qint64 C, qint64 Q, qint64 R)
+// When the plan has met every need: the moment the last driver reaches
+// his, 0 when none needs any.
+qint64 needsMetAt(const std::vector<PlanDriver>& needs, const std::vector<PlanTurn>& turns)
 {
-    using DriveTimeSchedule::kNever;
-    const int k = int(needs.size());
-    std::vector<qint64> left(k, kNever); // what each maximum leaves beyond the plan's turns
-    std::vector<qint64> readyAt(k);
-    int last = -1;        // who has the car
-    qint64 spellFrom = 0; // since when
-    for (int i = 0; i < k; ++i) {
-        readyAt[i] = needs.at(i).ready;
-        const DriverDriveTime& d = car.drivers.at(i);
-        if (d.hasMax)
-            left[i] = std::max<qint64>(0, d.toMaxMs);
-        if (d.inCar) {
-            last = i;
-            spellFrom = -d.continuousMs;
-        }
+    std::vector<qint64> left(needs.size());
+    for (std::size_t i = 0; i < needs.size(); ++i)
+        left[i] = needs.at(i).need;
+    qint64 met = 0;
+    for (const PlanTurn& t : turns) {
+        qint64& l = left[t.driver];
+        if (l <= 0)
+            continue;
+        const qint64 driven = std::min(l, t.end - t.start);
+        l -= driven;
+        if (l == 0)
+            met = std::max(met, t.start + driven);
     }
-    for (const PlanTurn& t : turns)
-        left[t.driver] -= t.end - t.start;
-    if (std::any_of(left.cbegin(), left.cend(), [](qint64 l) { return l < 0; }))
-        return false;
-    // Each driver's next turn of the plan from turn `from` on; from only
-    // grows, so each looks through the turns once.
-    std::vector<std::size_t> nextOf(k, 0);
-    const auto nextTurn = [&turns, &nextOf](int d, std::size_t from) {
-        std::size_t& j = nextOf[d];
-        while (j < turns.size() && (j < from || turns.at(j).driver != d))
-            ++j;
-        return j < turns.size() ? turns.at(j).start : kNever;
-    };
-    qint64 now = 0;
-    for (std::size_t j = 0; j <= turns.size(); ++j) {
-        const bool atEnd = j == turns.size();
-        const qint64 until = atEnd ? R : turns.at(j).start;
-        const int who = atEnd ? -1 : turns.at(j).driver;
-        const qint64 length = atEnd ? 0 : turns.at(j).end - turns.at(j).start;
-        if (until < now)
-            return false;
-        while (now < until) {
-            int best = -1;
-            qint64 bestEnd = now;
-            for (int y = 0; y < k; ++y) {
-                const bool drivesOn = y == last;
-                if (!drivesOn && readyAt[y] > now)
-                    continue;
-                const qint64 from = drivesOn ? spellFrom : now;
-                qint64 end = std::min({from + C, until, now + left[y]});
-                if (y == who) {
-                    // Either straight into his planned turn, as one spell,
-                    // or rested before it.
-                    if (end < until || until + length - from > C)
-                        end = std::min(end, until - Q);
-                } else if (const qint64 next = nextTurn(y, j); next < kNever) {
-                    end = std::min(end, next - Q);
-                }
-                if (end > bestEnd) {
-                    best = y;
-                    bestEnd = end;
-                }
-            }
-            if (best < 0)
-                return false;
-            if (best != last) {
-                last = best;
-                spellFrom = now;
-            }
-            left[best] -= bestEnd - now;
-            now = bestEnd;
-            readyAt[best] = now + Q;
-        }
-        if (atEnd)
-            break;
-        if (who == last) {
-            if (turns.at(j).end - spellFrom > C)
-                return false;
-        } else {
-            if (readyAt[who] > until || length > C)
-                return false;
-            last = who;
-            spellFrom = until;
-        }
-        now = turns.at(j).end;
-        readyAt[who] = now + Q;
-    }
-    return true;
+    return met;
 }
 
 } // namespace
@@ -369,10 +297,18 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
 //   left; less than R in all proves the race cannot be filled. What the
 //   sum has beyond R is the most spare the maxima leave.
 // - The bound does not see two drivers resting at once, so a plan for the
-//   minimums is Feasible only once fillsTheRace has extended it, step by
-//   checked step, to a plan that drives all of R within every limit; when
-//   its greedy steps find none, the line says the minimums fit and that
-//   filling the race is not proved (Undecided: neither side is proved).
+//   minimums is Feasible only once some plan drives all of R within every
+//   limit, each need met: DriveTimeFill's complete search over every order
+//   and turn length (whole minutes, and the lengths the rules pin). Its
+//   answer decides: a plan is Feasible, and the line shows that plan (its
+//   next driver is the one the rest alert watches) with the slack it
+//   leaves, a range up to the minimums' best when the fill meets the
+//   needs later than that; a window from now that the drivers' own spells
+//   and rests cannot cover (nobody ready yet; all resting at once) is Not
+//   feasible outright; no plan of whole-minute turns stays Undecided (a
+//   plan timed to the second is not ruled out: rounding a fill's turns
+//   moves its end and can cross a maximum), and so does the search stopped
+//   at its bound; the line says which.
 //
 // Stops without a driver change: when the pit lane counts for a driver,
 // such a stop is his driving, a part of his turn like any lap, so it
@@ -395,8 +331,8 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
 // - NotFeasible "to the minute" when the whole-minute phase went through
 //   every plan and none fits: a plan timed to the second could still fit
 //   within a minute per turn, so the text says to the minute.
-// - Undecided when the search stopped at its bound, or filling the race is
-//   not proved (each said so).
+// - Undecided when the search stopped at its bound, or the fill search did
+//   or found no plan of whole-minute turns (each said so).
 //
 // The search first tries the lengths a best plan is mostly built from (a
 // limit, a need, a hand-over as another driver's rest ends); when that plan
@@ -519,18 +455,44 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         return spare >= 0 && spare < slack ? QStringLiteral(", at most %1 spare under the maxima").arg(slackText(spare)) : QString();
     };
     // When the pit lane counts for a driver, a plan for the minimums is a
-    // proof only once it extends to the whole race (fillsTheRace); else the
-    // line says what is proved and what is not.
-    const auto unfilled = [&](const std::vector<PlanTurn>& turns) { return !swapsCostTime && !fillsTheRace(car, needs, turns, C, Q, R); };
-    const auto notFilledText = [&spare] {
-        return QStringLiteral("; filling the race within the limits not proved") + (spare >= 0 ? QStringLiteral(" (at most %1 spare)").arg(slackText(spare)) : QString());
+    // proof only once some plan drives all of the time left, each need met:
+    // the complete search (DriveTimeFill) decides, and a plan it finds is
+    // the one shown. Its None is over whole-minute turns only, so it leaves
+    // the verdict Undecided; a window no timing fills proves the opposite.
+    const auto fillRace = [&](qint64 needsBy) {
+        std::vector<qint64> most;
+        for (const DriverDriveTime& d : car.drivers)
+            most.push_back(d.hasMax ? std::max<qint64>(0, d.toMaxMs) : kNever);
+        return DriveTimeFill::fill(needs, most, C, Q, R, kMinuteMs, kSearchWork, needsBy);
+    };
+    const auto windowFails = [&](const FillPlan& fill) {
+        if (fill.outcome != FillPlan::None || fill.windowEnd == 0)
+            return false;
+        result = DriveFeasibility();
+        result.verdict = DriveFeasibility::NotFeasible;
+        result.spareMs = spare;
+        result.needMs = fill.windowEnd;
+        result.canMs = fill.windowCan;
+        result.text = QStringLiteral("Not feasible: within the limits the drivers can drive only %1 of the first %2")
+                          .arg(hoursMinutes(fill.windowCan, false), hoursMinutes(fill.windowEnd, true));
+        return true;
+    };
+    const auto notFilledText = [&spare](const FillPlan& fill) {
+        return QStringLiteral("; filling the race within the limits not proved, ")
+            + (fill.outcome == FillPlan::Stopped ? QStringLiteral("the search stopped at its bound") : QStringLiteral("no plan of whole-minute turns found"))
+            + (spare >= 0 ? QStringLiteral(" (at most %1 spare)").arg(slackText(spare)) : QString());
     };
     if (totalNeed == 0) {
         result.slackMs = result.slackBoundMs = R;
-        if (unfilled({})) {
-            result.verdict = DriveFeasibility::Undecided;
-            result.text = QStringLiteral("Every driver has the minimum") + notFilledText();
-            return result;
+        if (!swapsCostTime) {
+            const FillPlan fill = fillRace(kNever);
+            if (windowFails(fill))
+                return result;
+            if (fill.outcome != FillPlan::Found) {
+                result.verdict = DriveFeasibility::Undecided;
+                result.text = QStringLiteral("Every driver has the minimum") + notFilledText(fill);
+                return result;
+            }
         }
         result.verdict = DriveFeasibility::Feasible;
         result.text = QStringLiteral("Feasible: every driver has the minimum") + spareText(R);
@@ -565,7 +527,23 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
                                                     .arg(stops.time / 1000)
         : swapsCostTime ? QStringLiteral(" (stops without a driver change not counted until the car has made %1)").arg(kStopsToLearn)
                         : QString();
-    if (plan.turns.empty()) {
+    // A fill proves the minimums too, so it is tried as well when their
+    // search stopped without a plan.
+    FillPlan fill;
+    if (!swapsCostTime && (!plan.turns.empty() || (plan.outcome == DrivePlan::Stopped && plan.bound <= R))) {
+        fill = fillRace(kNever);
+        if (windowFails(fill))
+            return result;
+        // A fill meeting the needs later than the minimums' plan leaves less
+        // slack: one meeting them by then, when there is one, shows the best.
+        if (fill.outcome == FillPlan::Found && !plan.turns.empty() && needsMetAt(needs, fill.turns) > plan.finish) {
+            FillPlan early = fillRace(plan.finish);
+            if (early.outcome == FillPlan::Found)
+                fill = std::move(early);
+        }
+    }
+    const bool filled = !swapsCostTime && fill.outcome == FillPlan::Found;
+    if (plan.turns.empty() && !filled) {
         result.verdict = plan.outcome == DrivePlan::Stopped ? DriveFeasibility::Undecided : DriveFeasibility::NotFeasible;
         result.needMs = plan.bound;
         result.canMs = R;
@@ -580,15 +558,27 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         return result;
     }
     result.verdict = DriveFeasibility::Feasible;
-    result.slackMs = R - plan.finish;
-    // Proved best only when it meets the bound; else the whole-minute phase
-    // gives at most a minute per turn less than a plan timed to the second.
-    result.slackBoundMs = plan.finish <= plan.bound ? result.slackMs
-        : plan.outcome == DrivePlan::Found         ? std::min(R - plan.bound, result.slackMs + qint64(plan.turns.size()) * kMinuteMs)
-                                                   : R - plan.bound;
+    // No plan has more slack than the minimums' best allows: proved best
+    // when the plan meets the bound; else the whole-minute phase gives at
+    // most a minute per turn less than a plan timed to the second.
+    const qint64 bestSlack = plan.turns.empty()      ? R - plan.bound
+        : plan.finish <= plan.bound                  ? R - plan.finish
+        : plan.outcome == DrivePlan::Found           ? std::min(R - plan.bound, R - plan.finish + qint64(plan.turns.size()) * kMinuteMs)
+                                                     : R - plan.bound;
+    // The fill shown leaves the slack of its own meeting of the needs, which
+    // may be later than the minimums' best: then a range.
+    const std::vector<PlanTurn>& shown = filled ? fill.turns : plan.turns;
+    const qint64 met = filled ? needsMetAt(needs, fill.turns) : plan.finish;
+    result.slackMs = R - met;
+    result.slackBoundMs = std::max(result.slackMs, bestSlack);
     QStringList turnsText;
-    for (int i = 0; i < int(plan.turns.size()); ++i) {
-        const PlanTurn& turn = plan.turns.at(i);
+    for (int i = 0; i < int(shown.size()); ++i) {
+        const PlanTurn& turn = shown.at(i);
+        if (filled && turn.start >= met) {
+            // The rest of a fill, after the last need is met.
+            turnsText << (shown.size() - i == 1 ? QStringLiteral("then 1 turn to the end") : QStringLiteral("then %1 turns to the end").arg(shown.size() - i));
+            break;
+        }
         const int driver = car.drivers.at(turn.driver).driver;
         const bool drivesOn = i == 0 && needs.at(turn.driver).inCar;
         if (!drivesOn && result.nextDriver == 0)
@@ -604,13 +594,15 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
     QString slack;
     if (result.slackBoundMs == result.slackMs || slackText(result.slackMs) == slackText(result.slackBoundMs))
         slack = QStringLiteral(", %1 slack").arg(slackText(result.slackMs));
+    else if (filled)
+        slack = QStringLiteral(", %1 to %2 slack").arg(slackText(result.slackMs), slackText(result.slackBoundMs));
     else if (plan.outcome == DrivePlan::Found)
         slack = QStringLiteral(", %1 slack to the minute").arg(slackText(result.slackMs));
     else
         slack = QStringLiteral(", %1 to %2 slack (the search stopped at its bound)").arg(slackText(result.slackMs), slackText(result.slackBoundMs));
-    if (unfilled(plan.turns)) {
+    if (!swapsCostTime && !filled) {
         result.verdict = DriveFeasibility::Undecided;
-        result.text = QStringLiteral("Feasible for the minimums") + slack + notFilledText();
+        result.text = QStringLiteral("Feasible for the minimums") + slack + notFilledText(fill);
     } else {
         result.text = QStringLiteral("Feasible") + slack + spareText(result.slackMs);
     }

@@ -166,27 +166,37 @@ void DriveTimeMonitor::checkNextRested(const QString& prefix, const QString& car
 {
     const auto rested = [&](const DriverDriveTime& d) { return d.restMs < 0 || d.restMs >= limits.minRestMs; };
     // The next driver of the plan that keeps every minimum, when there is
-    // one: anyone else would be a guess.
-    if (feasibility.verdict == DriveFeasibility::Feasible && feasibility.nextDriver != 0) {
+    // one, by name: taking anyone else changes the plan.
+    if (feasibility.nextDriver != 0) {
         for (const DriverDriveTime& d : times.drivers)
             if (d.driver == feasibility.nextDriver && !d.inCar && !rested(d))
                 raise(prefix + QStringLiteral("%1|%2|rest-not-complete").arg(d.driver).arg(spell), car,
                       QStringLiteral("Car %1: %2 is not rested before the stop (%3 of rest left)")
                           .arg(car, nameOf(d), DriveTimeCalculator::hoursMinutes(limits.minRestMs - d.restMs, true)),
                       true);
-        return;
     }
-    // No plan names one: any driver will do, so only none rested matters.
+    // And whoever the plan names, the car needs someone who may take it:
+    // rested, and short of his maximum.
     qint64 soonest = -1;
+    QStringList atMax;
     for (const DriverDriveTime& d : times.drivers) {
         if (d.inCar)
             continue;
+        if (d.hasMax && d.toMaxMs <= 0) {
+            atMax << nameOf(d);
+            continue;
+        }
         if (rested(d))
             return;
         const qint64 wait = limits.minRestMs - d.restMs;
         soonest = soonest < 0 ? wait : std::min(soonest, wait);
     }
+    const QString identity = prefix + QStringLiteral("any|%1|rest-not-complete").arg(spell);
+    const QString maxima = atMax.isEmpty() ? QString() : QStringLiteral("; at the maximum: %1").arg(atMax.join(QStringLiteral(", ")));
     if (soonest >= 0)
-        raise(prefix + QStringLiteral("any|%1|rest-not-complete").arg(spell), car,
-              QStringLiteral("Car %1: no driver is rested before the stop (the first in %2)").arg(car, DriveTimeCalculator::hoursMinutes(soonest, true)), true);
+        raise(identity, car,
+              QStringLiteral("Car %1: no driver is rested before the stop (the first in %2%3)").arg(car, DriveTimeCalculator::hoursMinutes(soonest, true), maxima),
+              true);
+    else if (!atMax.isEmpty())
+        raise(identity, car, QStringLiteral("Car %1: no other driver may take the car (at the maximum: %2)").arg(car, atMax.join(QStringLiteral(", "))), true);
 }

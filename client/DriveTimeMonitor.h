@@ -53,7 +53,8 @@ public:
 
 private:
     void raise(const QString& identity, const QString& car, const QString& text, bool critical);
-    // A stop is likely: the driver taking over (the plan's next, else any) is rested.
+    // A stop is likely: the plan's next driver is rested, and someone who
+    // may take over (short of his maximum) is.
     void checkNextRested(const QString& prefix, const QString& car, const CarDriveTime& times, const DriveFeasibility& feasibility,
                          const DriveTimeLimits& limits, qint64 spell);
 

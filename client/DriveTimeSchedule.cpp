@@ -1,7 +1,9 @@
 #include "DriveTimeSchedule.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -42,8 +44,9 @@ qint64 ceilDiv(qint64 a, qint64 b)
 // Branch and bound: the first plan tried is the earliest-finish-first list
 // schedule (the driver who would finish his own need latest goes first, his
 // spell as long as allowed); a branch whose lower bound (the drivers' needs
-// and the swaps they take in all, or one driver's own earliest finish) is
-// no earlier than the best plan is dropped, and the search ends when a plan
+// and the swaps they take in all, the time the car stands while one
+// driver rests, or one driver's own earliest finish) is no earlier than
+// the best plan is dropped, and the search ends when a plan
 // meets the lower bound at the root. Drivers alike (the same need and rest)
 // are tried once.
 //
@@ -171,14 +174,53 @@ private:
                 if (m_need.at(d) == 0)
                     continue;
                 runs += ceilDiv(m_need.at(d), m_stops.every);
-                own += leastStopTime(m_need.at(d), d == m_inCar);
+                own += leastStopTime(m_need.at(d), m_swap, d == m_inCar ? 0 : m_swap);
             }
             const bool freeRun = !m_occupied || (m_inCar >= 0 && m_need.at(m_inCar) > 0);
             stopped += std::max<qint64>(0, runs - (freeRun ? 1 : 0) - swaps) * std::min(m_swap, m_stops.time);
             // The first turn into an empty car is no swap.
             stopped = std::max(stopped, own - (m_occupied ? 0 : m_swap));
         }
-        return std::max(bound, m_free + total + stopped);
+        return std::max({bound, m_free + total + stopped, m_free + total + restGaps()});
+    }
+
+    // Another bound on the time nobody drives: a driver's two turns are at
+    // least gap apart, end to start, and between them only others drive,
+    // m turns of at most a spell each, every one of the m + 1 hand-overs
+    // taking a swap; the rest of the gap the car stands. So each such gap
+    // holds at least max((m + 1) swap, gap - m C) of no driving, the least
+    // over m at the crossing of the two (with two drivers m is 1: the other
+    // cannot follow himself). A driver needs at least so many turns, so
+    // that many gaps less one; getting into a car someone had is one more
+    // swap. Others' stops are left out, so it stays a bound with them; his
+    // own, within his turns, are added.
+    qint64 restGaps()
+    {
+        if (m_gap >= kNever || m_continuous >= kNever)
+            return 0;
+        qint64 gapCost = std::max(2 * m_swap, m_gap - m_continuous);
+        if (m_k > 2) {
+            const qint64 cross = std::max<qint64>(1, (m_gap - m_swap) / (m_continuous + m_swap));
+            for (const qint64 m : {cross, cross + 1})
+                gapCost = std::min(gapCost, std::max((m + 1) * m_swap, m_gap - m * m_continuous));
+        }
+        qint64 most = 0;
+        for (int d = 0; d < m_k; ++d) {
+            const qint64 need = m_need.at(d);
+            if (need == 0)
+                continue;
+            const qint64 entry = m_occupied && d != m_inCar ? m_swap : 0;
+            if (m_stops.every > 0) {
+                // His own stops lie within his turns, outside his gaps.
+                most = std::max(most, leastStopTime(need, gapCost, entry));
+                continue;
+            }
+            qint64 turns = ceilDiv(need, m_continuous);
+            if (d == m_inCar)
+                turns = std::min(turns, 1 + (need > m_room0 ? ceilDiv(need - m_room0, m_continuous) : 0));
+            most = std::max(most, (turns - 1) * gapCost + entry);
+        }
+        return most;
     }
 
     // The least time one driver's need spends in swaps and stops: in T
@@ -186,9 +228,16 @@ private:
     // each and one more what is left of C, so r runs drive at most so
     // much; each turn starts with a swap (the first not when he drives on)
     // and each further run with a stop. Over every T worth trying: from
-    // the fewest turns to turns no longer than a run.
-    qint64 leastStopTime(qint64 need, bool drivesOn)
+    // the fewest turns to turns no longer than a run. between: what lies
+    // between two of his turns at the least (a swap; or a rest gap's time
+    // nobody drives), entry: before the first.
+    qint64 leastStopTime(qint64 need, qint64 between, qint64 entry)
     {
+        // The same needs come back in state after state: worked out once.
+        const StopKey key{need, between, entry};
+        ++m_work;
+        if (const auto known = m_leastStops.find(key); known != m_leastStops.end())
+            return known->second;
         const qint64 every = m_stops.every;
         const qint64 cap = std::min(m_continuous, need);
         const qint64 whole = cap / every; // whole runs in a turn
@@ -209,8 +258,9 @@ private:
                 runs = whole * turns + ceilDiv(left, part);
             }
             runs = std::max(runs, turns);
-            least = std::min(least, (drivesOn ? turns - 1 : turns) * m_swap + (runs - turns) * m_stops.time);
+            least = std::min(least, (turns - 1) * between + entry + (runs - turns) * m_stops.time);
         }
+        m_leastStops.emplace(key, least);
         return least;
     }
 
@@ -305,6 +355,20 @@ private:
         return m_stops.every > 0 && length > 0 ? std::max<qint64>(0, ceilDiv(fuel + length, m_stops.every) - 1) : 0;
     }
 
+    // The length of a turn, fuel into its run, that with its stops takes
+    // span; -1 when none does (span falls within a stop: the length
+    // ending as that stop falls due is tried anyway). With n stops the
+    // length is span - n time, and its run must reach n stop intervals
+    // but not n + 1: n every < fuel + span - n time <= (n + 1) every.
+    qint64 lengthEndingIn(qint64 span, qint64 fuel) const
+    {
+        if (m_stops.every <= 0 || m_stops.time <= 0 || span <= 0)
+            return span;
+        const qint64 n = std::max<qint64>(0, ceilDiv(fuel + span - m_stops.every, m_stops.every + m_stops.time));
+        const qint64 length = span - n * m_stops.time;
+        return length > 0 && stopsIn(length, fuel) == n ? length : -1;
+    }
+
     // The lengths a turn of d from start, fuel into its run, may take,
     // longest first.
     std::vector<qint64> lengths(int d, qint64 start, qint64 cap, qint64 fuel) const
@@ -326,11 +390,12 @@ private:
             if (e == d || other == 0)
                 continue;
             // Handed over just as e's rest ends.
-            add(m_ready.at(e) - m_swap - start);
-            // Back from his rest just as e, waiting for his own, is done.
+            add(lengthEndingIn(m_ready.at(e) - m_swap - start, fuel));
+            // Back from his rest just as e, waiting for his own, is done
+            // (e's turn starts a run afresh).
             for (const qint64 turn : {std::min(m_continuous, other), other % m_continuous})
                 if (turn > 0)
-                    add(m_ready.at(e) + turn + m_swap - m_gap - start);
+                    add(lengthEndingIn(m_ready.at(e) + turn + stopsIn(turn, 0) * m_stops.time + m_swap - m_gap - start, fuel));
         }
         // Ending just as a stop falls due.
         if (m_stops.every > 0)
@@ -395,6 +460,11 @@ private:
     bool m_lastHandOver = false;
     bool m_occupied = false; // someone had the car: getting in is a swap
     std::unordered_set<std::string> m_seen;
+    using StopKey = std::array<qint64, 3>;
+    struct StopKeyHash {
+        std::size_t operator()(const StopKey& k) const { return std::hash<qint64>()(k[0] * 1000003 ^ k[1] * 10007 ^ k[2]); }
+    };
+    std::unordered_map<StopKey, qint64, StopKeyHash> m_leastStops;
     std::vector<PlanTurn> m_path;
     std::vector<PlanTurn> m_best;
     qint64 m_bestFinish;

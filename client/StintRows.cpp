@@ -19,8 +19,8 @@ int pitInfoOf(const QString& pitType)
     return StintRow::NoPitInfo;
 }
 
-// A car's feasibility, searched once until its stints, rules or swap time
-// change or the race's minute turns: the panel and the alert monitor each
+// A car's feasibility, searched once until its stints, rules, swap time or
+// drivers change or the race's minute turns: the panel and the alert monitor each
 // ask every second, and a search can take a millisecond or two. Within the
 // minute the needs and rests only move with the clock. GUI thread only.
 struct FeasibilityCache {
@@ -40,7 +40,11 @@ QByteArray feasibilityKey(const V2DataProvider& p, const QVector<DriveStint>& st
         // The running stint's end is now: the minute stands for it.
         key << s.driver << s.isPit << s.pitInfo << s.start << (running && i == stints.size() - 1 ? 0 : s.end);
     }
-    return QByteArray(reinterpret_cast<const char*>(key.constData()), int(key.size() * sizeof(qint64)));
+    QByteArray bytes(reinterpret_cast<const char*>(key.constData()), int(key.size() * sizeof(qint64)));
+    // The verdict's texts name the drivers.
+    for (const DriveDriver& d : drivers)
+        bytes += d.name.toUtf8() + '\0';
+    return bytes;
 }
 
 } // namespace
