@@ -345,7 +345,7 @@ private slots:
         QCOMPARE(plan.windowCan, windowCan * kMin);
     }
 
-    // The search's own bounds: Ann and Bob, nobody in the car, no swap cost.
+    // The search's own bounds and lengths: nobody in the car.
     void searchBounds_data()
     {
         QTest::addColumn<qint64>("ann");
@@ -355,23 +355,44 @@ private slots:
         QTest::addColumn<qint64>("continuous");
         QTest::addColumn<qint64>("gap");
         QTest::addColumn<qint64>("maxWork");
+        QTest::addColumn<qint64>("step"); // 0: only the lengths the limits give
+        QTest::addColumn<qint64>("stopEvery"); // 0: no stops counted
+        QTest::addColumn<qint64>("stopTime");
         QTest::addColumn<int>("outcome");
         QTest::addColumn<qint64>("finish");
         QTest::addColumn<qint64>("bound");
         // feasibilityExact's first case: 110, no plan before 110 (100 of
         // driving, and the car stands 10 of Ann's rest of 40 between her
         // two turns, Bob driving at most 30 of it).
-        QTest::newRow("work enough") << 60LL << 40LL << -1LL << 0LL << 30LL << 40LL << 25000LL << int(DrivePlan::Found) << 110LL << 110LL;
-        QTest::newRow("work budget hit") << 60LL << 40LL << -1LL << 0LL << 30LL << 40LL << 3LL << int(DrivePlan::Stopped) << 0LL << 110LL;
+        QTest::newRow("work enough") << 60LL << 40LL << -1LL << 0LL << 30LL << 40LL << 25000LL << 1LL << 0LL << 0LL << int(DrivePlan::Found) << 110LL << 110LL;
+        QTest::newRow("work budget hit") << 60LL << 40LL << -1LL << 0LL << 30LL << 40LL << 3LL << 1LL << 0LL << 0LL << int(DrivePlan::Stopped) << 0LL << 110LL;
         // Three drivers, swaps of 5: between two of Ann's turns the others
         // drive m turns of at most 41 with m + 1 swaps, so the car stands at
         // least max(5 (m + 1), 100 - 41 m): 59, 18, 20 for m = 1, 2, 3, so
         // 18, not two drivers' 59. Bound: 164 of driving + 18 = 182, Ann's
         // own 41 + 100 + 41 too; met by Ann 0-41, Bob 46-87, Cid 92-133,
         // Ann 141-182.
-        QTest::newRow("three drivers") << 82LL << 41LL << 41LL << 5LL << 41LL << 100LL << 25000LL << int(DrivePlan::Found) << 182LL << 182LL;
+        QTest::newRow("three drivers") << 82LL << 41LL << 41LL << 5LL << 41LL << 100LL << 25000LL << 1LL << 0LL << 0LL << int(DrivePlan::Found) << 182LL << 182LL;
         // Spells of 1 need 600 turns: the dive stops at its depth.
-        QTest::newRow("depth cap") << 300LL << 300LL << -1LL << 0LL << 1LL << 1LL << 1000000LL << int(DrivePlan::Stopped) << 0LL << 600LL;
+        QTest::newRow("depth cap") << 300LL << 300LL << -1LL << 0LL << 1LL << 1LL << 1000000LL << 1LL << 0LL << 0LL << int(DrivePlan::Stopped) << 0LL << 600LL;
+        // A tie with the stops' time: spells of 54, gaps of 38, swaps of 2, a
+        // stop every 39 of 4; Ann needs 43, Bob 50. No plan ends before 99:
+        // 93 of driving, each need two runs (a swap or a stop of at least 2
+        // between them) and the first swap. Bob 0-11, Ann 13-52, Bob 54-93,
+        // Ann 95-99 meets it without a stop. Bob's 11 is a tie the first phase
+        // tries: back from his rest just as Ann, from 0, would be done with 43,
+        // its stop and the swap (43 + 4 + 2 - 38); without the stop's time it
+        // tried 7 and found only 101.
+        QTest::newRow("a tie with the stops' time") << 43LL << 50LL << -1LL << 2LL << 54LL << 38LL << 25000LL << 0LL << 39LL << 4LL << int(DrivePlan::Found) << 99LL << 99LL;
+        // The rest-gap bound with stops: spells of 30, gaps of 40, swaps of 2,
+        // a stop every 25 of 3; Ann needs 60, Bob 30, the car empty. Between
+        // Ann's two turns (30 each, 60 in one is past the spell) the car stands
+        // at least max(2 + 2, 40 - 30) = 10; her 60 in two turns of 30 takes
+        // four runs, so two stops of 3 (in three turns: two gaps, 20): 16. So
+        // 90 + 16 = 106, above her own 30 + 40 + 30 and the swaps and stops
+        // all together (98). Met: Ann 0-33 (a stop at 25), Bob 35-68 (a stop
+        // at 60), Ann 73-106 (a stop at 98), back 40 after 33.
+        QTest::newRow("rest gaps with stops") << 60LL << 30LL << -1LL << 2LL << 30LL << 40LL << 25000LL << 0LL << 25LL << 3LL << int(DrivePlan::Found) << 106LL << 106LL;
     }
 
     void searchBounds()
@@ -383,6 +404,9 @@ private slots:
         QFETCH(qint64, continuous);
         QFETCH(qint64, gap);
         QFETCH(qint64, maxWork);
+        QFETCH(qint64, step);
+        QFETCH(qint64, stopEvery);
+        QFETCH(qint64, stopTime);
         QFETCH(int, outcome);
         QFETCH(qint64, finish);
         QFETCH(qint64, bound);
@@ -391,51 +415,12 @@ private slots:
         drivers[1].need = bob * kMin;
         if (cid >= 0)
             drivers[2].need = cid * kMin;
-        const DrivePlan plan = DriveTimeSchedule::earliest(drivers, continuous * kMin, gap * kMin, swap * kMin, kMin, 1440 * kMin, maxWork);
+        const PlanStops stops{stopEvery * kMin, stopTime * kMin, 0};
+        const DrivePlan plan = DriveTimeSchedule::earliest(drivers, continuous * kMin, gap * kMin, swap * kMin, step * kMin, 1440 * kMin, maxWork, stops);
         QCOMPARE(int(plan.outcome), outcome);
         QCOMPARE(plan.finish, finish * kMin);
         QCOMPARE(plan.bound, bound * kMin);
         QCOMPARE(plan.turns.empty(), finish == 0);
-    }
-
-    // A tie with the stops' time: spells of 54, gaps of 38, swaps of 2, a
-    // stop every 39 of 4; Ann needs 43, Bob 50. No plan ends before 99:
-    // 93 of driving, each need two runs (a swap or a stop of at least 2
-    // between them) and the first swap. Bob 0-11, Ann 13-52, Bob 54-93,
-    // Ann 95-99 meets it without a stop. Bob's 11 is a tie the first phase
-    // tries: back from his rest just as Ann, from 0, would be done with 43,
-    // its stop and the swap (43 + 4 + 2 - 38); without the stop's time it
-    // tried 7 and found only 101.
-    void searchStopTies()
-    {
-        std::vector<PlanDriver> drivers(2);
-        drivers[0].need = 43 * kMin;
-        drivers[1].need = 50 * kMin;
-        const PlanStops stops{39 * kMin, 4 * kMin, 0};
-        const DrivePlan plan = DriveTimeSchedule::earliest(drivers, 54 * kMin, 38 * kMin, 2 * kMin, 0, 1440 * kMin, 25000, stops);
-        QCOMPARE(int(plan.outcome), int(DrivePlan::Found));
-        QCOMPARE(plan.finish, 99 * kMin);
-        QCOMPARE(plan.bound, 99 * kMin);
-    }
-
-    // The rest-gap bound with stops: spells of 30, gaps of 40, swaps of 2,
-    // a stop every 25 of 3; Ann needs 60, Bob 30, the car empty. Between
-    // Ann's two turns (30 each, 60 in one is past the spell) the car stands
-    // at least max(2 + 2, 40 - 30) = 10; her 60 in two turns of 30 takes
-    // four runs, so two stops of 3 (in three turns: two gaps, 20): 16. So
-    // 90 + 16 = 106, above her own 30 + 40 + 30 and the swaps and stops
-    // all together (98). Met: Ann 0-33 (a stop at 25), Bob 35-68 (a stop
-    // at 60), Ann 73-106 (a stop at 98), back 40 after 33.
-    void searchRestGapsWithStops()
-    {
-        std::vector<PlanDriver> drivers(2);
-        drivers[0].need = 60 * kMin;
-        drivers[1].need = 30 * kMin;
-        const PlanStops stops{25 * kMin, 3 * kMin, 0};
-        const DrivePlan plan = DriveTimeSchedule::earliest(drivers, 30 * kMin, 40 * kMin, 2 * kMin, 0, 1440 * kMin, 25000, stops);
-        QCOMPARE(int(plan.outcome), int(DrivePlan::Found));
-        QCOMPARE(plan.bound, 106 * kMin);
-        QCOMPARE(plan.finish, 106 * kMin);
     }
 
     // What the line says when the search stops: a plan found gives a range
