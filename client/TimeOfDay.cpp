@@ -5,9 +5,8 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QSettings>
-
-#include <ctime>
 
 namespace TimeOfDay {
 
@@ -20,26 +19,40 @@ const QString kComputer = QStringLiteral("computer");
 
 Zone g_zone = ComputerTime;
 
-// How often the computer's zone is read again: a clock moved to another zone
+// How long the computer's offsets are kept: a clock moved to another zone
 // shows within a minute.
 constexpr qint64 kZoneReadMs = 60000;
+// Every zone's offset, and every change of it, falls on a quarter hour of
+// UTC: within one such slot the offset is one.
+constexpr qint64 kSlotMs = 15 * 60 * 1000;
+constexpr int kMaxSlots = 4096;
 
 // The computer's offset from UTC at a moment, in ms. The toolkit's local
 // time reads the zone again on every conversion (a file looked up each
-// time), and the tables convert every time of day they paint: here the
-// zone is read once a minute, and each conversion is the C library's own.
+// time), and the tables convert every time of day they paint: here one
+// conversion serves a quarter hour, for a minute, or until the zone named
+// in the environment changes.
 qint64 localOffsetMs(qint64 utcMs)
 {
-    thread_local QElapsedTimer read;
-    if (!read.isValid() || read.elapsed() >= kZoneReadMs) {
-        tzset();
-        read.start();
+    struct Offsets {
+        QByteArray zone;
+        QElapsedTimer age;
+        QHash<qint64, qint64> bySlot;
+    };
+    thread_local Offsets kept;
+    const QByteArray zone = qgetenv("TZ");
+    if (!kept.age.isValid() || kept.age.elapsed() >= kZoneReadMs || zone != kept.zone || kept.bySlot.size() >= kMaxSlots) {
+        kept.bySlot.clear();
+        kept.zone = zone;
+        kept.age.start();
     }
-    const std::time_t seconds = std::time_t(utcMs >= 0 ? utcMs / 1000 : -((-utcMs + 999) / 1000));
-    std::tm local {};
-    if (!localtime_r(&seconds, &local))
-        return 0;
-    return qint64(local.tm_gmtoff) * 1000;
+    const qint64 slot = utcMs >= 0 ? utcMs / kSlotMs : -((-utcMs + kSlotMs - 1) / kSlotMs);
+    const auto found = kept.bySlot.constFind(slot);
+    if (found != kept.bySlot.cend())
+        return *found;
+    const qint64 offset = qint64(QDateTime::fromMSecsSinceEpoch(slot * kSlotMs).offsetFromUtc()) * 1000;
+    kept.bySlot.insert(slot, offset);
+    return offset;
 }
 
 } // namespace

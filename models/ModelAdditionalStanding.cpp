@@ -54,7 +54,11 @@ ModelAdditionalStanding::ModelAdditionalStanding(V2DataProvider* provider, Kind 
     connect(provider, &V2DataProvider::standingsOverallByPosition, this, &ModelAdditionalStanding::scheduleRefresh);
     connect(provider, &V2DataProvider::participantDetails, this, &ModelAdditionalStanding::scheduleRefresh);
     connect(provider, &V2DataProvider::participantDetailsByPnum, this, &ModelAdditionalStanding::scheduleRefresh);
-    connect(provider, &V2DataProvider::sessionEntry, this, &ModelAdditionalStanding::scheduleRefresh);
+    // A corrected name comes with the entry: the drivers looked up are read again.
+    connect(provider, &V2DataProvider::sessionEntry, this, [this] {
+        m_drivers.clear();
+        scheduleRefresh();
+    });
     connect(provider, &V2DataProvider::onCarToFollowChanged, this, &ModelAdditionalStanding::repaintAll);
     connect(provider, &V2DataProvider::cleanAll, this, &ModelAdditionalStanding::cleanAll);
     processRefresh();

@@ -170,12 +170,14 @@ qint64 ModelDriveTime::remainingMs() const
 
 void ModelDriveTime::heldChanged(bool held)
 {
-    // Out of sight the running times need no clock: the refresh owed on
-    // showing again reads them afresh.
-    if (held)
+    // Out of sight the running times need no clock; they run on all the
+    // same, so a refresh is owed for when the panel shows again.
+    if (held) {
         m_clock.stop();
-    else
+        deferWhileHeld();
+    } else {
         m_clock.start();
+    }
 }
 
 void ModelDriveTime::refreshRows()

@@ -7,9 +7,10 @@
 
 namespace {
 
-// Texts kept per font before they are let go: a timing table shows a few
-// thousand cells; gaps and clocks bring new texts every second.
-constexpr int kMaxTexts = 4096;
+// Texts kept per font and generation: a table shows a thousand cells or
+// so; gaps and clocks bring new texts every second. When the newer
+// generation is full the older one goes: what was shown since stays.
+constexpr int kMaxTexts = 1024;
 // Fonts kept: the plain and bold text of a size or two.
 constexpr int kMaxFonts = 8;
 
@@ -26,7 +27,7 @@ int CellDelegate::keptTexts() const
 {
     int count = 0;
     for (const FontTexts& entry : qAsConst(m_fonts))
-        count += entry.texts.size();
+        count += entry.texts.size() + entry.older.size();
     return count;
 }
 
@@ -62,11 +63,15 @@ const QStaticText& CellDelegate::laidOut(const QString& text, const QFont& font)
     auto found = texts->texts.constFind(text);
     if (found != texts->texts.constEnd())
         return *found;
-    if (texts->texts.size() >= kMaxTexts)
+    if (texts->texts.size() >= kMaxTexts) {
+        texts->older = std::move(texts->texts);
         texts->texts.clear();
+    }
+    const auto older = texts->older.constFind(text);
+    if (older != texts->older.constEnd())
+        return *texts->texts.insert(text, *older);
     QStaticText laid(text);
     laid.setTextFormat(Qt::PlainText);
-    laid.setPerformanceHint(QStaticText::AggressiveCaching);
     laid.prepare(QTransform(), font);
     return *texts->texts.insert(text, laid);
 }

@@ -32,6 +32,7 @@ private:
     struct FontTexts {
         QFont font;
         QHash<QString, QStaticText> texts;
+        QHash<QString, QStaticText> older;
     };
 
     int textMargin(const QStyleOptionViewItem& option) const;

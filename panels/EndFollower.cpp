@@ -30,20 +30,27 @@ void EndFollower::follow()
     if (!m_atEnd)
         return;
     m_pending = true;
-    if (m_view->isVisible() && !m_queued) {
-        m_queued = true;
-        QTimer::singleShot(0, this, [this] {
-            m_queued = false;
-            if (m_view->isVisible())
-                scroll();
-        });
-    }
+    if (m_view->isVisible())
+        queueScroll();
+}
+
+void EndFollower::queueScroll()
+{
+    if (m_queued)
+        return;
+    m_queued = true;
+    // After the view is laid out: a page shown again may have a new size.
+    QTimer::singleShot(0, this, [this] {
+        m_queued = false;
+        if (m_view->isVisible())
+            scroll();
+    });
 }
 
 bool EndFollower::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_view && event->type() == QEvent::Show && m_pending)
-        scroll();
+        queueScroll();
     return QObject::eventFilter(watched, event);
 }
 

@@ -27,6 +27,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void queueScroll();
     void scroll();
 
     QAbstractItemView* m_view;

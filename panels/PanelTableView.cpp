@@ -1,5 +1,6 @@
 #include "PanelTableView.h"
 
+#include <QAccessible>
 #include <QHeaderView>
 
 PanelTableView::PanelTableView(QWidget* parent)
@@ -23,4 +24,15 @@ void PanelTableView::dataChanged(const QModelIndex& topLeft, const QModelIndex& 
     const int top = rowViewportPosition(topLeft.row());
     const int bottom = rowViewportPosition(bottomRight.row()) + rowHeight(bottomRight.row());
     viewport()->update(0, top, viewport()->width(), bottom - top);
+#ifndef QT_NO_ACCESSIBILITY
+    // What the toolkit's view tells a screen reader of a change.
+    if (QAccessible::isActive()) {
+        QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::DataChanged);
+        event.setFirstRow(topLeft.row());
+        event.setFirstColumn(topLeft.column());
+        event.setLastRow(bottomRight.row());
+        event.setLastColumn(bottomRight.column());
+        QAccessible::updateAccessibility(&event);
+    }
+#endif
 }

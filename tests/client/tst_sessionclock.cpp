@@ -1,4 +1,5 @@
 #include "SessionClock.h"
+#include "TestSettings.h"
 #include "TimeOfDay.h"
 
 #include <QtTest>
@@ -57,6 +58,9 @@ private slots:
     void serverNow();
     void timesOfDayAcrossZoneChanges_data();
     void timesOfDayAcrossZoneChanges();
+
+private:
+    TestSettings m_settings;
 };
 
 void TestSessionClock::init()
@@ -328,13 +332,15 @@ void TestSessionClock::timesOfDayAcrossZoneChanges()
     QFETCH(QByteArray, zone);
     QFETCH(qint64, utcMs);
     QFETCH(QString, shown);
+    const bool hadZone = qEnvironmentVariableIsSet("TZ");
     const QByteArray before = qgetenv("TZ");
     qputenv("TZ", zone);
-    tzset();
-    TimeOfDay::load();
+    TimeOfDay::setZone(TimeOfDay::ComputerTime);
     const QString text = TimeOfDay::text(utcMs, QStringLiteral("HH:mm:ss.zzz"));
-    qputenv("TZ", before);
-    tzset();
+    if (hadZone)
+        qputenv("TZ", before);
+    else
+        qunsetenv("TZ");
     QCOMPARE(text, shown);
 }
 

@@ -57,6 +57,27 @@ void raceByTime(qint64 startMs, int minutes)
     SessionClock::setRunning(true);
 }
 
+// Car 7 of class GT3, followed: Ann drove 0-55, Bob is in since 56.
+std::unique_ptr<V2DataProvider> carSeven()
+{
+    auto provider = makeTestProvider();
+    V2_Data* info = mirrorNode(*provider, QStringLiteral("timing.session.info"));
+    info->insertData(QStringLiteral("type"), QStringLiteral("RACE"));
+    V2_Data* entry = mirrorNode(*provider, QStringLiteral("timing.session.entry.7"));
+    entry->insertData(QStringLiteral("class"), QStringLiteral("GT3"));
+    const char* const names[] = {"Ann", "Bob", "Cid"};
+    for (int d = 1; d <= 3; ++d) {
+        V2_Data* driver = mirrorNode(*provider, QStringLiteral("timing.session.entry.7.drivers.%1").arg(d));
+        driver->insertData(QStringLiteral("lastName"), QLatin1String(names[d - 1]));
+    }
+    mirrorNode(*provider, QStringLiteral("timing.session.standings.overall.participantDetails.7"))->insertData(QStringLiteral("running"), true);
+    addStint(*provider, QStringLiteral("7"), 1, 1, "TRACK", kNoon, kNoon + 55 * kMinute);
+    addStint(*provider, QStringLiteral("7"), 2, 2, "PIT", kNoon + 55 * kMinute, kNoon + 56 * kMinute);
+    addStint(*provider, QStringLiteral("7"), 3, 2, "TRACK", kNoon + 56 * kMinute, 0);
+    provider->setCarToFollow(1, QStringLiteral("7"));
+    return provider;
+}
+
 } // namespace
 
 class TestDriveTimePanel final : public QObject
@@ -89,22 +110,8 @@ private slots:
         g_now = kNoon + 100 * kMinute;
         raceByTime(kNoon, 300);
 
-        auto provider = makeTestProvider();
+        auto provider = carSeven();
         V2_Data* info = mirrorNode(*provider, QStringLiteral("timing.session.info"));
-        info->insertData(QStringLiteral("type"), QStringLiteral("RACE"));
-        V2_Data* entry = mirrorNode(*provider, QStringLiteral("timing.session.entry.7"));
-        entry->insertData(QStringLiteral("class"), QStringLiteral("GT3"));
-        const char* const names[] = {"Ann", "Bob", "Cid"};
-        for (int d = 1; d <= 3; ++d) {
-            V2_Data* driver = mirrorNode(*provider, QStringLiteral("timing.session.entry.7.drivers.%1").arg(d));
-            driver->insertData(QStringLiteral("lastName"), QLatin1String(names[d - 1]));
-        }
-        mirrorNode(*provider, QStringLiteral("timing.session.standings.overall.participantDetails.7"))->insertData(QStringLiteral("running"), true);
-        addStint(*provider, QStringLiteral("7"), 1, 1, "TRACK", kNoon, kNoon + 55 * kMinute);
-        addStint(*provider, QStringLiteral("7"), 2, 2, "PIT", kNoon + 55 * kMinute, kNoon + 56 * kMinute);
-        addStint(*provider, QStringLiteral("7"), 3, 2, "TRACK", kNoon + 56 * kMinute, 0);
-        provider->setCarToFollow(1, QStringLiteral("7"));
-
         WidgetDriveTime panel(provider.get());
         QCOMPARE(QString::fromLatin1(PanelRegistry::info(PanelRegistry::DriveTime).title), QStringLiteral("Drive Time"));
         const ModelDriveTime& model = *panel.model();
@@ -169,6 +176,23 @@ private slots:
     // The simulator's endurance race at 4 hours, every car followed: one
     // row per listed driver, and each car's totals add up to its time on
     // track (the pit lane counts for nobody by default).
+    // Out of sight the running times are not read; shown again, at once.
+    void catchesUpWhenShown()
+    {
+        g_now = kNoon + 100 * kMinute;
+        raceByTime(kNoon, 300);
+        auto provider = carSeven();
+        WidgetDriveTime panel(provider.get());
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        const ModelDriveTime& model = *panel.model();
+        QTRY_COMPARE(cell(model, 1, ModelDriveTime::Stint), QStringLiteral("0:44 / 1:00"));
+        panel.hide();
+        g_now += 5 * kMinute;
+        panel.show();
+        QCOMPARE(cell(model, 1, ModelDriveTime::Stint), QStringLiteral("0:49 / 1:00"));
+    }
+
     void simulatorEnduranceRace()
     {
         DriveTimeRules rules;

@@ -122,7 +122,7 @@ void TestTableViews::keptTextsAreBounded()
         view.viewport()->grab();
     }
     QVERIFY(delegate->keptTexts() > 0);
-    QVERIFY(delegate->keptTexts() <= 4096);
+    QVERIFY(delegate->keptTexts() <= 2 * 1024);
 }
 
 // A model's range of changed rows repaints those rows, not the whole view.
