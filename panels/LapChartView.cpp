@@ -6,6 +6,7 @@
 #include <QGraphicsScene>
 #include <QGraphicsSimpleTextItem>
 #include <QMap>
+#include <QScrollBar>
 
 #include <algorithm>
 #include <utility>
@@ -119,7 +120,11 @@ void LapChartView::fitLapWidth()
         return;
     // The race so far across the panel: one lap more than run, for the line's end.
     const int laps = std::max(1, m_provider->getSessionElapsedLaps()) + 1;
-    const double room = viewport()->width() - lineX() - kEndMargin;
+    // The room as if the vertical scroll bar were shown, whether it is or
+    // not: a fit that followed the bars would make them come and go, each
+    // time fitting and drawing the whole chart again, for ever.
+    const int viewWidth = maximumViewportSize().width() - verticalScrollBar()->sizeHint().width();
+    const double room = viewWidth - lineX() - kEndMargin;
     const double width = std::clamp(room / laps, kNarrowestLap, kWidestLap);
     if (width != m_lapWidth) {
         m_lapWidth = width;

@@ -17,6 +17,7 @@
 #include <QPainter>
 #include <QSlider>
 #include <QStyleOptionGraphicsItem>
+#include <QScrollBar>
 #include <QtTest>
 
 namespace {
@@ -70,6 +71,7 @@ private slots:
     void lapChartSettings();
     void lapChartGhostsAndSceneRect();
     void lapChartFitsTheRace();
+    void lapChartFitIgnoresScrollBars();
     void lapChartFollowsTextSize_data();
     void lapChartFollowsTextSize();
     void weatherUnits();
@@ -329,6 +331,31 @@ void TestChartPanels::lapChartFitsTheRace()
     panel.resize(900, 420);
     QTRY_COMPARE(view->viewport()->width() > width, true);
     QCOMPARE(view->lapWidth(), 3.0);
+}
+
+// The fit must not follow the scroll bars: each change of width would fit
+// again and bring the bars back or take them away, for ever (a core kept
+// half busy). A field that needs the vertical bar and one that does not
+// fit the same laps to the same width.
+void TestChartPanels::lapChartFitIgnoresScrollBars()
+{
+    double widths[2] = {0, 0};
+    for (int cars : {3, 80}) {
+        auto provider = makeTestProvider();
+        race(*provider, {2}, 37);
+        for (int car = 1; car <= cars; ++car) {
+            mirrorNode(*provider, QStringLiteral("timing.session.startingGrid.positions.%1").arg(car))->insertData(QStringLiteral("participant"), QString::number(100 + car));
+            mirrorNode(*provider, QStringLiteral("timing.analysis.laps.%1.laps.1").arg(100 + car))->insertData(QStringLiteral("position"), car);
+        }
+        WidgetLapChart panel(provider.get());
+        panel.resize(600, 400);
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        QCoreApplication::processEvents();
+        QCOMPARE(panel.view()->verticalScrollBar()->isVisible(), cars > 3);
+        widths[cars > 3] = panel.view()->lapWidth();
+    }
+    QCOMPARE(widths[1], widths[0]);
 }
 
 void TestChartPanels::weatherUnits()
