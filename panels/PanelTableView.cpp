@@ -1,5 +1,7 @@
 #include "PanelTableView.h"
 
+#include "RowNumberHeader.h"
+
 #include <QAccessible>
 #include <QEvent>
 #include <QHeaderView>
@@ -7,6 +9,7 @@
 PanelTableView::PanelTableView(QWidget* parent)
     : QTableView(parent)
 {
+    setVerticalHeader(new RowNumberHeader(this));
 }
 
 PanelTableView::~PanelTableView() = default;

@@ -3,6 +3,7 @@
 #include "DisplayMenu.h"
 #include "EndFollower.h"
 #include "PanelTableView.h"
+#include "RowNumberHeader.h"
 
 #include <QApplication>
 #include <QScrollBar>
@@ -64,6 +65,8 @@ private slots:
     void cellsDrawnAsTheStyleDrawsThem();
     void keptTextsAreBounded();
     void changedRowsAloneRepaint();
+    void rowNumbersAsWideAsTheToolkits_data();
+    void rowNumbersAsWideAsTheToolkits();
     void followsTheEnd_data();
     void followsTheEnd();
 };
@@ -162,6 +165,35 @@ void TestTableViews::changedRowsAloneRepaint()
     const QRegion painted = beneath.painted;
     qApp->setStyleSheet(QString());
     QCOMPARE(painted, QRegion());
+}
+
+void TestTableViews::rowNumbersAsWideAsTheToolkits_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("hiddenAtEnd");
+    QTest::newRow("9 rows") << 9 << 0;
+    QTest::newRow("10 rows") << 10 << 0;
+    QTest::newRow("1000 rows") << 1000 << 0;
+    QTest::newRow("1000 rows, the last hidden") << 1000 << 1;
+    QTest::newRow("2500 rows") << 2500 << 0;
+}
+
+// Measuring two numbers, the header is as wide as the toolkit's, which
+// measures two hundred.
+void TestTableViews::rowNumbersAsWideAsTheToolkits()
+{
+    QFETCH(int, rows);
+    QFETCH(int, hiddenAtEnd);
+    QStandardItemModel model(rows, 1);
+    RowNumberHeader ours;
+    QHeaderView toolkits(Qt::Vertical);
+    for (QHeaderView* header : {static_cast<QHeaderView*>(&ours), &toolkits}) {
+        header->setModel(&model);
+        for (int i = 0; i < hiddenAtEnd; ++i)
+            header->hideSection(rows - 1 - i);
+    }
+    QCOMPARE(ours.sizeHint().width(), toolkits.sizeHint().width());
+    QVERIFY(ours.sizeHint().width() > 0);
 }
 
 void TestTableViews::followsTheEnd_data()
