@@ -1,14 +1,28 @@
 #include "PanelTableView.h"
 
+#include "RowNumberHeader.h"
+
 #include <QAccessible>
+#include <QEvent>
 #include <QHeaderView>
 
 PanelTableView::PanelTableView(QWidget* parent)
     : QTableView(parent)
 {
+    setVerticalHeader(new RowNumberHeader(this));
 }
 
 PanelTableView::~PanelTableView() = default;
+
+bool PanelTableView::event(QEvent* event)
+{
+    const bool handled = QTableView::event(event);
+    // A style sheet with a background turns the inside's own filling off
+    // when it polishes the view; its base colour is that background.
+    if (event->type() == QEvent::Polish || event->type() == QEvent::StyleChange)
+        viewport()->setAutoFillBackground(true);
+    return handled;
+}
 
 void PanelTableView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QVector<int>& roles)
 {

@@ -6,6 +6,9 @@
 // rows as one range; the toolkit's view repaints all of itself for any range
 // of more than one cell, so each second every row of a timing table was
 // drawn again for the few that changed. This one repaints the range's rows.
+// A skin's style sheet also makes the view's inside transparent, so that
+// every repaint of a row, and every scroll, painted the panel beneath it
+// too: it is kept opaque, in the colour the style sheet gives it.
 class PanelTableView final : public QTableView
 {
     Q_OBJECT
@@ -16,5 +19,6 @@ public:
     ~PanelTableView() override;
 
 protected:
+    bool event(QEvent* event) override;
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QVector<int>& roles = QVector<int>()) override;
 };

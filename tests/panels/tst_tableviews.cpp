@@ -3,6 +3,7 @@
 #include "DisplayMenu.h"
 #include "EndFollower.h"
 #include "PanelTableView.h"
+#include "RowNumberHeader.h"
 
 #include <QApplication>
 #include <QScrollBar>
@@ -64,6 +65,8 @@ private slots:
     void cellsDrawnAsTheStyleDrawsThem();
     void keptTextsAreBounded();
     void changedRowsAloneRepaint();
+    void rowNumbersAsWideAsTheToolkits_data();
+    void rowNumbersAsWideAsTheToolkits();
     void followsTheEnd_data();
     void followsTheEnd();
 };
@@ -87,7 +90,7 @@ void TestTableViews::cellsDrawnAsTheStyleDrawsThem()
     fillCells(model);
     QTableView styled;
     styled.setModel(&model);
-    QTableView straight;
+    PanelTableView straight;
     straight.setModel(&model);
     auto* delegate = new CellDelegate(&straight);
     straight.setItemDelegate(delegate);
@@ -125,15 +128,19 @@ void TestTableViews::keptTextsAreBounded()
     QVERIFY(delegate->keptTexts() <= 2 * 1024);
 }
 
-// A model's range of changed rows repaints those rows, not the whole view.
+// A model's range of changed rows repaints those rows, not the whole view
+// nor the panel beneath it.
 void TestTableViews::changedRowsAloneRepaint()
 {
+    qApp->setStyleSheet(DisplayMenu::styleSheet(AppSettings::kDarkSkin));
     QStandardItemModel model(40, 4);
-    PanelTableView view;
-    view.setModel(&model);
-    view.resize(400, 300);
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QWidget panel;
+    auto* view = new PanelTableView(&panel);
+    view->setModel(&model);
+    view->resize(400, 300);
+    panel.resize(400, 300);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
     struct Recorder final : QObject {
         QRegion painted;
         bool eventFilter(QObject*, QEvent* event) override
@@ -142,16 +149,51 @@ void TestTableViews::changedRowsAloneRepaint()
                 painted += static_cast<QPaintEvent*>(event)->region();
             return false;
         }
-    } recorder;
-    view.viewport()->installEventFilter(&recorder);
+    } recorder, beneath;
+    view->viewport()->installEventFilter(&recorder);
+    panel.installEventFilter(&beneath);
     QTest::qWait(20);
     recorder.painted = QRegion();
+    beneath.painted = QRegion();
     emit model.dataChanged(model.index(2, 0), model.index(3, 3));
     QTRY_VERIFY(!recorder.painted.isEmpty());
     const QRect rows = recorder.painted.boundingRect();
-    QCOMPARE(rows.top(), view.rowViewportPosition(2));
-    QCOMPARE(rows.height(), 2 * view.rowHeight(2));
-    QCOMPARE(rows.width(), view.viewport()->width());
+    QCOMPARE(rows.top(), view->rowViewportPosition(2));
+    QCOMPARE(rows.height(), 2 * view->rowHeight(2));
+    QCOMPARE(rows.width(), view->viewport()->width());
+    // The skin's sheet leaves the inside transparent: the panel beneath was painted too.
+    const QRegion painted = beneath.painted;
+    qApp->setStyleSheet(QString());
+    QCOMPARE(painted, QRegion());
+}
+
+void TestTableViews::rowNumbersAsWideAsTheToolkits_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("hiddenAtEnd");
+    QTest::newRow("9 rows") << 9 << 0;
+    QTest::newRow("10 rows") << 10 << 0;
+    QTest::newRow("1000 rows") << 1000 << 0;
+    QTest::newRow("1000 rows, the last hidden") << 1000 << 1;
+    QTest::newRow("2500 rows") << 2500 << 0;
+}
+
+// Measuring two numbers, the header is as wide as the toolkit's, which
+// measures two hundred.
+void TestTableViews::rowNumbersAsWideAsTheToolkits()
+{
+    QFETCH(int, rows);
+    QFETCH(int, hiddenAtEnd);
+    QStandardItemModel model(rows, 1);
+    RowNumberHeader ours;
+    QHeaderView toolkits(Qt::Vertical);
+    for (QHeaderView* header : {static_cast<QHeaderView*>(&ours), &toolkits}) {
+        header->setModel(&model);
+        for (int i = 0; i < hiddenAtEnd; ++i)
+            header->hideSection(rows - 1 - i);
+    }
+    QCOMPARE(ours.sizeHint().width(), toolkits.sizeHint().width());
+    QVERIFY(ours.sizeHint().width() > 0);
 }
 
 void TestTableViews::followsTheEnd_data()
