@@ -11,6 +11,13 @@ TrackLimitSortProxyModel::TrackLimitSortProxyModel(QObject* parent)
 
 TrackLimitSortProxyModel::~TrackLimitSortProxyModel() = default;
 
+QVariant TrackLimitSortProxyModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Vertical && role == Qt::DisplayRole)
+        return QString::number(section + 1);
+    return QSortFilterProxyModel::headerData(section, orientation, role);
+}
+
 bool TrackLimitSortProxyModel::lessThan(const QModelIndex& left, const QModelIndex& right) const
 {
     if (sortColumn() == ModelTrackLimits::AffectedLaps)

@@ -13,6 +13,10 @@ public:
     explicit TrackLimitSortProxyModel(QObject* parent = nullptr);
     ~TrackLimitSortProxyModel() override;
 
+    // Rows numbered from 1 down the table as it is sorted, not by the
+    // order the records came in.
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
 protected:
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 };

@@ -24,6 +24,7 @@ constexpr double kNarrowestLap = 0.5;
 constexpr double kWidestLap = 60.0;
 // Room right of the last lap, below the last row.
 constexpr double kEndMargin = 10.0;
+constexpr double kMarkerOverhang = 2.0;
 
 QFont labelFont(double textScale)
 {
@@ -124,7 +125,8 @@ void LapChartView::fitLapWidth()
     // not: a fit that followed the bars would make them come and go, each
     // time fitting and drawing the whole chart again, for ever.
     const int viewWidth = maximumViewportSize().width() - verticalScrollBar()->sizeHint().width();
-    const double room = viewWidth - lineX() - kEndMargin;
+    // The markers stand 2 pixels beyond the end of the lines.
+    const double room = viewWidth - lineX() - kEndMargin - kMarkerOverhang;
     const double width = std::clamp(room / laps, kNarrowestLap, kWidestLap);
     if (width != m_lapWidth) {
         m_lapWidth = width;

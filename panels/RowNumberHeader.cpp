@@ -3,6 +3,9 @@
 RowNumberHeader::RowNumberHeader(QWidget* parent)
     : QHeaderView(Qt::Vertical, parent)
 {
+    // As the table view sets its own row header.
+    setSectionsClickable(true);
+    setHighlightSections(true);
 }
 
 RowNumberHeader::~RowNumberHeader() = default;

@@ -353,6 +353,7 @@ void TestChartPanels::lapChartFitIgnoresScrollBars()
         QVERIFY(QTest::qWaitForWindowExposed(&panel));
         QCoreApplication::processEvents();
         QCOMPARE(panel.view()->verticalScrollBar()->isVisible(), cars > 3);
+        QVERIFY(!panel.view()->horizontalScrollBar()->isVisible());
         widths[cars > 3] = panel.view()->lapWidth();
     }
     QCOMPARE(widths[1], widths[0]);

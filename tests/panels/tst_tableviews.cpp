@@ -4,6 +4,7 @@
 #include "EndFollower.h"
 #include "PanelTableView.h"
 #include "RowNumberHeader.h"
+#include "TrackLimitSortProxyModel.h"
 
 #include <QApplication>
 #include <QScrollBar>
@@ -171,11 +172,14 @@ void TestTableViews::rowNumbersAsWideAsTheToolkits_data()
 {
     QTest::addColumn<int>("rows");
     QTest::addColumn<int>("hiddenAtEnd");
-    QTest::newRow("9 rows") << 9 << 0;
-    QTest::newRow("10 rows") << 10 << 0;
-    QTest::newRow("1000 rows") << 1000 << 0;
-    QTest::newRow("1000 rows, the last hidden") << 1000 << 1;
-    QTest::newRow("2500 rows") << 2500 << 0;
+    QTest::addColumn<bool>("sorted");
+    QTest::newRow("9 rows") << 9 << 0 << false;
+    QTest::newRow("10 rows") << 10 << 0 << false;
+    QTest::newRow("1000 rows") << 1000 << 0 << false;
+    QTest::newRow("1000 rows, the last hidden") << 1000 << 1 << false;
+    QTest::newRow("2500 rows") << 2500 << 0 << false;
+    // A sorted track-limits table: the records came in another order.
+    QTest::newRow("12 rows, the track limits sorted") << 12 << 0 << true;
 }
 
 // Measuring two numbers, the header is as wide as the toolkit's, which
@@ -184,11 +188,19 @@ void TestTableViews::rowNumbersAsWideAsTheToolkits()
 {
     QFETCH(int, rows);
     QFETCH(int, hiddenAtEnd);
+    QFETCH(bool, sorted);
     QStandardItemModel model(rows, 1);
+    // Sorted, rows 10 to 12 come between 8 and 9: the widest numbers in the middle.
+    for (int r = 0; r < rows; ++r)
+        model.setData(model.index(r, 0), r == 8 ? QStringLiteral("z") : r >= 9 ? QStringLiteral("m") : QString(QChar('a' + r)));
+    TrackLimitSortProxyModel proxy;
+    proxy.setSourceModel(&model);
+    proxy.sort(0);
+    QAbstractItemModel* shown = sorted ? static_cast<QAbstractItemModel*>(&proxy) : &model;
     RowNumberHeader ours;
     QHeaderView toolkits(Qt::Vertical);
     for (QHeaderView* header : {static_cast<QHeaderView*>(&ours), &toolkits}) {
-        header->setModel(&model);
+        header->setModel(shown);
         for (int i = 0; i < hiddenAtEnd; ++i)
             header->hideSection(rows - 1 - i);
     }
