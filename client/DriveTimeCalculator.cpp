@@ -459,12 +459,10 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
     // the complete search (DriveTimeFill) decides, and a plan it finds is
     // the one shown. Its None is over whole-minute turns only, so it leaves
     // the verdict Undecided; a window no timing fills proves the opposite.
-    const auto fillRace = [&](qint64 needsBy) {
-        std::vector<qint64> most;
-        for (const DriverDriveTime& d : car.drivers)
-            most.push_back(d.hasMax ? std::max<qint64>(0, d.toMaxMs) : kNever);
-        return DriveTimeFill::fill(needs, most, C, Q, R, kMinuteMs, kSearchWork, needsBy);
-    };
+    std::vector<qint64> most;
+    for (const DriverDriveTime& d : car.drivers)
+        most.push_back(d.hasMax ? std::max<qint64>(0, d.toMaxMs) : kNever);
+    const auto fillRace = [&](qint64 needsBy) { return DriveTimeFill::fill(needs, most, C, Q, R, kMinuteMs, kSearchWork, needsBy); };
     const auto windowFails = [&](const FillPlan& fill) {
         if (fill.outcome != FillPlan::None || fill.windowEnd == 0)
             return false;

@@ -192,11 +192,12 @@ void DriveTimeMonitor::checkNextRested(const QString& prefix, const QString& car
         soonest = soonest < 0 ? wait : std::min(soonest, wait);
     }
     const QString identity = prefix + QStringLiteral("any|%1|rest-not-complete").arg(spell);
-    const QString maxima = atMax.isEmpty() ? QString() : QStringLiteral("; at the maximum: %1").arg(atMax.join(QStringLiteral(", ")));
+    const QString maxed = atMax.join(QStringLiteral(", "));
     if (soonest >= 0)
         raise(identity, car,
-              QStringLiteral("Car %1: no driver is rested before the stop (the first in %2%3)").arg(car, DriveTimeCalculator::hoursMinutes(soonest, true), maxima),
+              QStringLiteral("Car %1: no driver is rested before the stop (the first in %2%3)")
+                  .arg(car, DriveTimeCalculator::hoursMinutes(soonest, true), maxed.isEmpty() ? QString() : QStringLiteral("; at the maximum: ") + maxed),
               true);
     else if (!atMax.isEmpty())
-        raise(identity, car, QStringLiteral("Car %1: no other driver may take the car (at the maximum: %2)").arg(car, atMax.join(QStringLiteral(", "))), true);
+        raise(identity, car, QStringLiteral("Car %1: no other driver may take the car (at the maximum: %2)").arg(car, maxed), true);
 }

@@ -8,8 +8,7 @@
 namespace {
 
 // Texts kept per font and generation: a table shows a thousand cells or
-// so; gaps and clocks bring new texts every second. When the newer
-// generation is full the older one goes: what was shown since stays.
+// so; gaps and clocks bring new texts every second.
 constexpr int kMaxTexts = 1024;
 // Fonts kept: the plain and bold text of a size or two.
 constexpr int kMaxFonts = 8;
@@ -26,8 +25,8 @@ CellDelegate::~CellDelegate() = default;
 int CellDelegate::keptTexts() const
 {
     int count = 0;
-    for (const FontTexts& entry : qAsConst(m_fonts))
-        count += entry.texts.size() + entry.older.size();
+    for (const LaidOutTexts& texts : qAsConst(m_fonts))
+        count += texts.size();
     return count;
 }
 
@@ -47,33 +46,14 @@ int CellDelegate::textMargin(const QStyleOptionViewItem& option) const
 
 const QStaticText& CellDelegate::laidOut(const QString& text, const QFont& font) const
 {
-    FontTexts* texts = nullptr;
-    for (FontTexts& entry : m_fonts) {
-        if (entry.font == font) {
-            texts = &entry;
-            break;
-        }
+    for (LaidOutTexts& texts : m_fonts) {
+        if (texts.font() == font)
+            return texts.text(text);
     }
-    if (!texts) {
-        if (m_fonts.size() >= kMaxFonts)
-            m_fonts.clear();
-        m_fonts.append({font, {}});
-        texts = &m_fonts.last();
-    }
-    auto found = texts->texts.constFind(text);
-    if (found != texts->texts.constEnd())
-        return *found;
-    if (texts->texts.size() >= kMaxTexts) {
-        texts->older = std::move(texts->texts);
-        texts->texts.clear();
-    }
-    const auto older = texts->older.constFind(text);
-    if (older != texts->older.constEnd())
-        return *texts->texts.insert(text, *older);
-    QStaticText laid(text);
-    laid.setTextFormat(Qt::PlainText);
-    laid.prepare(QTransform(), font);
-    return *texts->texts.insert(text, laid);
+    if (m_fonts.size() >= kMaxFonts)
+        m_fonts.clear();
+    m_fonts.append(LaidOutTexts(font, kMaxTexts));
+    return m_fonts.last().text(text);
 }
 
 void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const

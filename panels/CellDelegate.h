@@ -1,19 +1,18 @@
 #pragma once
 
-#include <QFont>
-#include <QHash>
-#include <QStaticText>
+#include "LaidOutTexts.h"
+
 #include <QStyledItemDelegate>
 #include <QVector>
 
 class QStyle;
 
-// Paints a table cell straight: its ground, its icon and one line of text,
-// where the style would lay the text out again on every paint (a timing
-// table repaints its rows every second). A text is laid out once per font
-// and kept while it is shown; the margins are the style's own.
-// A cell the plain path cannot draw as the style would (a check box, a
-// selection, several lines) is left to the style.
+// Paints a table cell straight: its ground and one line of text, where the
+// style would lay the text out again on every paint (a timing table
+// repaints its rows every second). A text is laid out once per font and
+// kept (LaidOutTexts); the margins are the style's own. A cell the plain
+// path cannot draw as the style would (an icon, a check box, a selection,
+// several lines) is left to the style.
 class CellDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
@@ -29,16 +28,10 @@ public:
     int keptTexts() const;
 
 private:
-    struct FontTexts {
-        QFont font;
-        QHash<QString, QStaticText> texts;
-        QHash<QString, QStaticText> older;
-    };
-
     int textMargin(const QStyleOptionViewItem& option) const;
     const QStaticText& laidOut(const QString& text, const QFont& font) const;
 
     mutable const QStyle* m_marginStyle = nullptr;
     mutable int m_margin = 0;
-    mutable QVector<FontTexts> m_fonts;
+    mutable QVector<LaidOutTexts> m_fonts;
 };

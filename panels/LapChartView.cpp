@@ -3,6 +3,7 @@
 #include "V2DataProvider.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QGraphicsScene>
 #include <QGraphicsSimpleTextItem>
 #include <QMap>
@@ -125,8 +126,10 @@ void LapChartView::fitLapWidth()
     // not: a fit that followed the bars would make them come and go, each
     // time fitting and drawing the whole chart again, for ever.
     const int viewWidth = maximumViewportSize().width() - verticalScrollBar()->sizeHint().width();
-    // The markers stand 2 pixels beyond the end of the lines.
-    const double room = viewWidth - lineX() - kEndMargin - kMarkerOverhang;
+    // Beyond the last lap stand its markers (2 pixels past the lines) and
+    // half of its number over the axis: room for both, or a scroll bar shows.
+    const double numberHalf = QFontMetricsF(labelFont(m_textScale)).horizontalAdvance(QString::number(laps)) / 2;
+    const double room = viewWidth - lineX() - kEndMargin - std::max(kMarkerOverhang, numberHalf);
     const double width = std::clamp(room / laps, kNarrowestLap, kWidestLap);
     if (width != m_lapWidth) {
         m_lapWidth = width;

@@ -1,5 +1,6 @@
 #include "PanelTableView.h"
 
+#include "CellDelegate.h"
 #include "RowNumberHeader.h"
 
 #include <QAccessible>
@@ -10,6 +11,9 @@ PanelTableView::PanelTableView(QWidget* parent)
     : QTableView(parent)
 {
     setVerticalHeader(new RowNumberHeader(this));
+    // Its rows repaint every second: cells drawn without the style's text
+    // layout on every paint.
+    setItemDelegate(new CellDelegate(this));
 }
 
 PanelTableView::~PanelTableView() = default;

@@ -8,7 +8,8 @@
 // drawn again for the few that changed. This one repaints the range's rows.
 // A skin's style sheet also makes the view's inside transparent, so that
 // every repaint of a row, and every scroll, painted the panel beneath it
-// too: it is kept opaque, in the colour the style sheet gives it.
+// too: it is kept opaque, in the colour the style sheet gives it. Its cells
+// are drawn by a CellDelegate and its rows numbered by a RowNumberHeader.
 class PanelTableView final : public QTableView
 {
     Q_OBJECT

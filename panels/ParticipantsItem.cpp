@@ -63,6 +63,7 @@ ParticipantsItem::ParticipantsItem(QGraphicsItem* parent)
             QFont font(QStringLiteral("Console"), small ? 10 : 12);
             font.setWeight(bold ? kBoldWeight : kThinWeight);
             m_labelFonts[small][bold] = font;
+            m_labels[small][bold] = LaidOutTexts(font, kMaxLabels);
         }
     }
 }
@@ -248,18 +249,9 @@ void ParticipantsItem::drawMarker(QPainter* painter, const ParticipantPosition& 
     painter->drawRoundedRect(box, 50, 50, Qt::RelativeSize);
     painter->setPen(QPen(textColour, 2));
     if (text.size() <= 3) {
-        QHash<QString, QStaticText>& labels = m_labels[text.size() == 3][emphasised];
-        auto found = labels.find(text);
-        if (found == labels.end()) {
-            if (labels.size() >= kMaxLabels)
-                labels.clear();
-            QStaticText label(text);
-            label.setTextFormat(Qt::PlainText);
-            label.prepare(QTransform(), m_labelFonts[text.size() == 3][emphasised]);
-            found = labels.insert(text, label);
-        }
-        const QSizeF size = found->size();
-        painter->drawStaticText(box.center() - QPointF(size.width() / 2, size.height() / 2), *found);
+        const QStaticText& number = m_labels[text.size() == 3][emphasised].text(text);
+        const QSizeF size = number.size();
+        painter->drawStaticText(box.center() - QPointF(size.width() / 2, size.height() / 2), number);
     } else {
         painter->drawText(box, Qt::AlignCenter, text);
     }

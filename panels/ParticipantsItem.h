@@ -1,14 +1,13 @@
 #pragma once
 
+#include "LaidOutTexts.h"
 #include "ParticipantPosition.h"
 
 #include <QFont>
 #include <QGraphicsObject>
-#include <QHash>
 #include <QMultiMap>
 #include <QPixmap>
 #include <QSet>
-#include <QStaticText>
 #include <QStringList>
 
 class V2DataProvider;
@@ -71,5 +70,5 @@ private:
     QPixmap m_fanBoost;
     QFont m_labelFonts[2][2]; // [small text][bold]
     // The numbers laid out once per font: a repaint draws sixty of them.
-    mutable QHash<QString, QStaticText> m_labels[2][2];
+    mutable LaidOutTexts m_labels[2][2];
 };

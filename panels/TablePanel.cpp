@@ -1,7 +1,6 @@
 #include "TablePanel.h"
 
 #include "AppSettings.h"
-#include "CellDelegate.h"
 #include "CoalescedTableModel.h"
 #include "ColumnTable.h"
 #include "PanelTableView.h"
@@ -99,9 +98,6 @@ void TablePanel::setUpTable(QTableView* view, const TableKeys& keys)
     view->setSelectionMode(QAbstractItemView::NoSelection);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setWordWrap(false);
-    // Timing tables repaint their rows every second: their cells are drawn
-    // without the style's text layout on every paint.
-    view->setItemDelegate(new CellDelegate(view));
     view->verticalHeader()->setVisible(keys.rowNumbers);
     sizeToText(view);
     m_views.append(view);

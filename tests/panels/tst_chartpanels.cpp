@@ -336,17 +336,20 @@ void TestChartPanels::lapChartFitsTheRace()
 // The fit must not follow the scroll bars: each change of width would fit
 // again and bring the bars back or take them away, for ever (a core kept
 // half busy). A field that needs the vertical bar and one that does not
-// fit the same laps to the same width.
+// fit the same laps to the same width; a long race (laps narrower than its
+// markers) leaves no horizontal bar either.
 void TestChartPanels::lapChartFitIgnoresScrollBars()
 {
     double widths[2] = {0, 0};
     for (int cars : {3, 80}) {
         auto provider = makeTestProvider();
-        race(*provider, {2}, 37);
+        race(*provider, {2}, 399);
         for (int car = 1; car <= cars; ++car) {
             mirrorNode(*provider, QStringLiteral("timing.session.startingGrid.positions.%1").arg(car))->insertData(QStringLiteral("participant"), QString::number(100 + car));
             mirrorNode(*provider, QStringLiteral("timing.analysis.laps.%1.laps.1").arg(100 + car))->insertData(QStringLiteral("position"), car);
         }
+        for (int lap = 2; lap <= 399; ++lap)
+            mirrorNode(*provider, QStringLiteral("timing.analysis.laps.101.laps.%1").arg(lap))->insertData(QStringLiteral("position"), 1);
         WidgetLapChart panel(provider.get());
         panel.resize(600, 400);
         panel.show();

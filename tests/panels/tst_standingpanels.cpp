@@ -216,6 +216,10 @@ void TestStandingPanels::bestsNameTheirDriver()
     speed.processRefresh();
     QCOMPARE(text(speed, 0, M::Value), QStringLiteral("178.5"));
     QCOMPARE(text(speed, 0, M::Name), QStringLiteral("Jones"));
+    // A name corrected in the entry is read again.
+    mergeMirror(p, R"({"timing":{"session":{"entry":{"7":{"drivers":{"2":{"lastName":"Jonas"}}}}}}})");
+    emit p.controller()->sessionEntry();
+    QTRY_COMPARE(text(fastest, 0, M::Name), QStringLiteral("Jonas"));
     // A best whose lap is not known (yet): the current driver.
     mergeMirror(p, R"({"timing":{"session":{"standings":{"overall":{"additional":{"bySectorBestTime":{"2":{"standings":{"1":{"time":30999}}}}}}}}}})");
     sector.processRefresh();

@@ -52,7 +52,7 @@ QImage render(QTableView& view)
     view.setColumnWidth(0, 90);
     view.show();
     QCoreApplication::processEvents();
-    return view.viewport()->grab().toImage();
+    return view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 } // namespace
@@ -93,20 +93,14 @@ void TestTableViews::cellsDrawnAsTheStyleDrawsThem()
     styled.setModel(&model);
     PanelTableView straight;
     straight.setModel(&model);
-    auto* delegate = new CellDelegate(&straight);
-    straight.setItemDelegate(delegate);
+    const auto* delegate = qobject_cast<const CellDelegate*>(straight.itemDelegate());
+    QVERIFY(delegate);
     const QImage expected = render(styled);
     const QImage drawn = render(straight);
     qApp->setStyleSheet(QString());
     // The straight path drew the texts, not the style.
     QVERIFY(delegate->keptTexts() >= 10);
-    QCOMPARE(drawn.size(), expected.size());
-    int differing = 0;
-    for (int y = 0; y < drawn.height(); ++y) {
-        for (int x = 0; x < drawn.width(); ++x)
-            differing += drawn.pixel(x, y) != expected.pixel(x, y);
-    }
-    QCOMPARE(differing, 0);
+    QCOMPARE(drawn, expected);
 }
 
 void TestTableViews::keptTextsAreBounded()

@@ -334,9 +334,6 @@ void NatsEdge::updateLive()
     if (live == m_live)
         return;
     m_live = live;
-    if (live)
-        RelaySeats::tell(m_server, true);
-    else
-        RelaySeats::tell(m_server, false);
+    RelaySeats::tell(m_server, live);
     emit liveChanged(live);
 }
