@@ -7,6 +7,7 @@
 #include <QSet>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -28,8 +29,16 @@ QJsonValue scalarJson(const QVariant* value)
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::LongLong:
-    case QMetaType::ULongLong:
         return QJsonValue(value->toLongLong());
+    case QMetaType::ULongLong: {
+        // The all-bits-set "no time" has always gone out as -1, and reads back
+        // as the same unsigned value; any other value past the signed range
+        // would turn negative, so it goes out as the nearest double.
+        const quint64 number = value->toULongLong();
+        if (number == std::numeric_limits<quint64>::max() || number <= quint64(std::numeric_limits<qint64>::max()))
+            return QJsonValue(static_cast<qint64>(number));
+        return QJsonValue(static_cast<double>(number));
+    }
     case QMetaType::Double:
         return QJsonValue(value->toDouble());
     case QMetaType::Bool:
