@@ -11,6 +11,10 @@ PanelTableView::PanelTableView(QWidget* parent)
     : QTableView(parent)
 {
     setVerticalHeader(new RowNumberHeader(this));
+    // In place of the toolkit's handler, which lays the view out again and
+    // repaints all of it.
+    disconnect(verticalHeader(), &QHeaderView::sectionCountChanged, this, nullptr);
+    connect(verticalHeader(), &QHeaderView::sectionCountChanged, this, &PanelTableView::rowCountChangedInPlace);
     // Its rows repaint every second: cells drawn without the style's text
     // layout on every paint.
     setItemDelegate(new CellDelegate(this));
@@ -53,4 +57,37 @@ void PanelTableView::dataChanged(const QModelIndex& topLeft, const QModelIndex& 
         QAccessible::updateAccessibility(&event);
     }
 #endif
+}
+
+void PanelTableView::rowCountChangedInPlace(int oldCount, int newCount)
+{
+    // Fewer rows: the toolkit's way, which also keeps the header from
+    // painting rows that are gone.
+    if (newCount < oldCount || !isVisible()) {
+        rowCountChanged(oldCount, newCount);
+        return;
+    }
+    // Rows are placed by the header, which has them already: the scroll
+    // range is all that follows. Now, not later, so that a view scrolled to
+    // its end right after sees the new end.
+    updateGeometries();
+}
+
+void PanelTableView::rowsInserted(const QModelIndex& parent, int start, int end)
+{
+    QTableView::rowsInserted(parent, start, end);
+    if (parent != rootIndex() || !isVisible())
+        return;
+    // The new rows, and those below that moved down. The header may or may
+    // not have taken the new rows yet: either way the first of them starts
+    // where the row at `start` started, or after the last row.
+    const QHeaderView* rows = verticalHeader();
+    int top = 0;
+    if (start < rows->count())
+        top = rowViewportPosition(start);
+    else if (rows->count() > 0)
+        top = rowViewportPosition(rows->count() - 1) + rowHeight(rows->count() - 1);
+    top = qMax(0, top);
+    if (top < viewport()->height())
+        viewport()->update(0, top, viewport()->width(), viewport()->height() - top);
 }

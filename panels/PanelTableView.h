@@ -8,8 +8,11 @@
 // drawn again for the few that changed. This one repaints the range's rows.
 // A skin's style sheet also makes the view's inside transparent, so that
 // every repaint of a row, and every scroll, painted the panel beneath it
-// too: it is kept opaque, in the colour the style sheet gives it. Its cells
-// are drawn by a CellDelegate and its rows numbered by a RowNumberHeader.
+// too: it is kept opaque, in the colour the style sheet gives it. The
+// toolkit's view also repaints all of itself for every row added; a lap
+// table adds one a second: this one repaints from the new row down, and a
+// view that follows its last row scrolls the rest. Its cells are drawn by a
+// CellDelegate and its rows numbered by a RowNumberHeader.
 class PanelTableView final : public QTableView
 {
     Q_OBJECT
@@ -22,4 +25,8 @@ public:
 protected:
     bool event(QEvent* event) override;
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QVector<int>& roles = QVector<int>()) override;
+    void rowsInserted(const QModelIndex& parent, int start, int end) override;
+
+private:
+    void rowCountChangedInPlace(int oldCount, int newCount);
 };

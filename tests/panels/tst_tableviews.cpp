@@ -66,6 +66,8 @@ private slots:
     void cellsDrawnAsTheStyleDrawsThem();
     void keptTextsAreBounded();
     void changedRowsAloneRepaint();
+    void addedRowsRepaintFromThereDown_data();
+    void addedRowsRepaintFromThereDown();
     void rowNumbersAsWideAsTheToolkits_data();
     void rowNumbersAsWideAsTheToolkits();
     void followsTheEnd_data();
@@ -160,6 +162,58 @@ void TestTableViews::changedRowsAloneRepaint()
     const QRegion painted = beneath.painted;
     qApp->setStyleSheet(QString());
     QCOMPARE(painted, QRegion());
+}
+
+void TestTableViews::addedRowsRepaintFromThereDown_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("at");
+    QTest::newRow("added in sight") << 3 << 3;
+    QTest::newRow("inserted in sight") << 3 << 1;
+    QTest::newRow("added below the end followed") << 40 << 40;
+}
+
+// A row added repaints itself and the rows it moved down; a view that
+// follows its end scrolls the rest, painting only the new row's strip.
+void TestTableViews::addedRowsRepaintFromThereDown()
+{
+    QFETCH(int, rows);
+    QFETCH(int, at);
+    QStandardItemModel model(rows, 4);
+    PanelTableView view;
+    view.setModel(&model);
+    new EndFollower(&view);
+    view.resize(400, 300);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QScrollBar* bar = view.verticalScrollBar();
+    bar->setValue(bar->maximum());
+    struct Recorder final : QObject {
+        QRegion painted;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint)
+                painted += static_cast<QPaintEvent*>(event)->region();
+            return false;
+        }
+    } recorder;
+    view.viewport()->installEventFilter(&recorder);
+    QTest::qWait(20);
+    recorder.painted = QRegion();
+    model.insertRow(at, {new QStandardItem(QStringLiteral("new")), new QStandardItem, new QStandardItem, new QStandardItem});
+    QTRY_VERIFY(!recorder.painted.isEmpty());
+    QTest::qWait(20);
+    const int row = view.rowHeight(0);
+    const QRect painted = recorder.painted.boundingRect();
+    const QRect inside = view.viewport()->rect();
+    if (at < rows || bar->maximum() == 0) {
+        QCOMPARE(painted, QRect(0, at * row, inside.width(), inside.height() - at * row));
+        return;
+    }
+    // Scrolled to the new end, the new row in sight.
+    QCOMPARE(bar->value(), bar->maximum());
+    QCOMPARE(view.rowAt(inside.height() - 1), rows);
+    QVERIFY2(painted.height() <= 2 * row, qPrintable(QStringLiteral("painted %1 px of %2").arg(painted.height()).arg(inside.height())));
 }
 
 void TestTableViews::rowNumbersAsWideAsTheToolkits_data()
