@@ -462,7 +462,7 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
     std::vector<qint64> most;
     for (const DriverDriveTime& d : car.drivers)
         most.push_back(d.hasMax ? std::max<qint64>(0, d.toMaxMs) : kNever);
-    const auto fillRace = [&](qint64 needsBy) { return DriveTimeFill::fill(needs, most, C, Q, R, kMinuteMs, kSearchWork, needsBy); };
+    const auto fillRace = [&](qint64 needsBy, qint64 work = kSearchWork) { return DriveTimeFill::fill(needs, most, C, Q, R, kMinuteMs, work, needsBy); };
     const auto windowFails = [&](const FillPlan& fill) {
         if (fill.outcome != FillPlan::None || fill.windowEnd == 0)
             return false;
@@ -528,6 +528,8 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
     // A fill proves the minimums too, so it is tried as well when their
     // search stopped without a plan.
     FillPlan fill;
+    // Whether no fill of whole-minute turns meets the needs a minute before the one shown.
+    bool fillBestToTheMinute = false;
     if (!swapsCostTime && (!plan.turns.empty() || (plan.outcome == DrivePlan::Stopped && plan.bound <= R))) {
         fill = fillRace(kNever);
         if (windowFails(fill))
@@ -536,8 +538,31 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         // slack: one meeting them by then, when there is one, shows the best.
         if (fill.outcome == FillPlan::Found && !plan.turns.empty() && needsMetAt(needs, fill.turns) > plan.finish) {
             FillPlan early = fillRace(plan.finish);
-            if (early.outcome == FillPlan::Found)
+            if (early.outcome == FillPlan::Found) {
                 fill = std::move(early);
+            } else if (early.outcome == FillPlan::None) {
+                // Else the best fill meets them between the two: halved to
+                // the minute within one budget. A None is over whole-minute
+                // turns (and the lengths the rules give) only, so the answer
+                // is the best to the minute, as the minimums' second phase.
+                qint64 metBy = needsMetAt(needs, fill.turns);
+                qint64 notBy = plan.finish;
+                qint64 budget = kSearchWork;
+                while (metBy - notBy > kMinuteMs && budget > 0) {
+                    const qint64 by = notBy + std::max(kMinuteMs, (metBy - notBy) / 2 / kMinuteMs * kMinuteMs);
+                    FillPlan tried = fillRace(by, budget);
+                    budget -= tried.work;
+                    if (tried.outcome == FillPlan::Stopped)
+                        break;
+                    if (tried.outcome == FillPlan::None) {
+                        notBy = by;
+                        continue;
+                    }
+                    metBy = needsMetAt(needs, tried.turns);
+                    fill = std::move(tried);
+                }
+                fillBestToTheMinute = metBy - notBy <= kMinuteMs;
+            }
         }
     }
     const bool filled = !swapsCostTime && fill.outcome == FillPlan::Found;
@@ -592,6 +617,8 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
     QString slack;
     if (result.slackBoundMs == result.slackMs || slackText(result.slackMs) == slackText(result.slackBoundMs))
         slack = QStringLiteral(", %1 slack").arg(slackText(result.slackMs));
+    else if (filled && fillBestToTheMinute)
+        slack = QStringLiteral(", %1 slack to the minute").arg(slackText(result.slackMs));
     else if (filled)
         slack = QStringLiteral(", %1 to %2 slack").arg(slackText(result.slackMs), slackText(result.slackBoundMs));
     else if (plan.outcome == DrivePlan::Found)

@@ -270,12 +270,11 @@ private slots:
         // Ann has 40 left of her spell. Bob in at once meets his 20 at 20, but
         // then nobody is ready at 60 (Cid at 70, Ann at 90): Ann must drive
         // on at least 10, so every fill meets Bob's need at 30 or later
-        // (Ann 0-10, Bob 10-70, Cid 70-130, Ann 130-150: 2 h). The fill found
-        // drives Ann on for all of her 40, Bob 40-100 (his 20 met at 60),
-        // Cid 100-150: it leaves 1 h 30; none leaves more than the minimums'
-        // 2 h 10. Bob is next, not at once.
+        // (Ann 0-10, Bob 10-70, Cid 70-130, Ann 130-150: 2 h). The first fill
+        // found drives Ann on for all of her 40 (Bob's 20 met at 60): the
+        // moment is halved down to 30. Bob is next, not at once.
         QTest::newRow("the fill's own plan") << QVector<qint64>{0, 20, 0} << QVector<qint64>{20, -1, 20} << 90LL << 150LL
-                                             << "Feasible, 1 h 30 min to 2 h 10 min slack" << "Plan: Ann 0:40, Bob 1:00, then 1 turn to the end" << 2;
+                                             << "Feasible, 2 h 0 min slack to the minute" << "Plan: Ann 0:10, Bob 1:00, then 2 turns to the end" << 2;
     }
 
     void feasibilityFill()
@@ -306,6 +305,38 @@ private slots:
         QCOMPARE(result.text, text);
         QCOMPARE(result.plan, plan);
         QCOMPARE(result.nextDriver, next);
+    }
+
+    // Spells of 60, rests of 86. Ann is 2 short of her spell and must drive
+    // 51 more; Bob is back at 10; Cid may drive 46 in all. While Ann rests
+    // (86 or more) only Cid then Bob can drive, each once (a second spell
+    // of one would need 86 between): Bob at most 60, so Cid at least 26.
+    // When Ann stops again, within 60 of Bob's end, Bob is not rested and
+    // Cid can add at most 20: then nobody, and 188 cannot be filled at any
+    // timing. The search finds no plan of whole-minute turns, which proves
+    // nothing of other timings: amber, never "Feasible".
+    void fillNotProved()
+    {
+        CarDriveTime car;
+        for (int i = 0; i < 3; ++i) {
+            DriverDriveTime d;
+            d.driver = kDrivers.at(i).driver;
+            d.name = kDrivers.at(i).name;
+            car.drivers.append(d);
+        }
+        car.drivers[0].toMinMs = 51 * kMin;
+        car.drivers[0].inCar = true;
+        car.drivers[0].continuousMs = 58 * kMin;
+        car.drivers[1].restMs = 76 * kMin;
+        car.drivers[2].hasMax = true;
+        car.drivers[2].toMaxMs = 46 * kMin;
+        car.currentDriver = 1;
+        const DriveFeasibility result = DriveTimeCalculator::feasibility(car, limits(0, 0, 60, 86), 188 * kMin, kMin, false);
+        // The minimums alone: Ann 0-2 and 88-137, 51 left; the drivers' own
+        // spells could drive 62 + 92 + 46, 12 over.
+        QCOMPARE(result.text, QStringLiteral("Feasible for the minimums, 51 min slack; filling the race within the limits not proved, "
+                                             "no plan of whole-minute turns found (at most 12 min spare)"));
+        QCOMPARE(result.verdict, DriveFeasibility::Undecided);
     }
 
     // The fill search itself: Ann and Bob, spells of 60, gaps of 60, no need.
