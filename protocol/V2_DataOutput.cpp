@@ -31,13 +31,16 @@ QJsonValue scalarJson(const QVariant* value)
     case QMetaType::LongLong:
         return QJsonValue(value->toLongLong());
     case QMetaType::ULongLong: {
-        // The all-bits-set "no time" has always gone out as -1, and reads back
-        // as the same unsigned value; any other value past the signed range
-        // would turn negative, so it goes out as the nearest double.
+        // Past the signed range a value would turn negative, and read as a
+        // number it would be one: it goes out as the nearest double. Within
+        // 1 024 of 2^64 that double is 2^64, which no unsigned reader holds:
+        // those, the all-bits-set "no time" among them, go out as ever, as
+        // the negative number of the same bits (-1), which an unsigned
+        // reader reads back as the same value.
         const quint64 number = value->toULongLong();
-        if (number == std::numeric_limits<quint64>::max() || number <= quint64(std::numeric_limits<qint64>::max()))
-            return QJsonValue(static_cast<qint64>(number));
-        return QJsonValue(static_cast<double>(number));
+        if (number > quint64(std::numeric_limits<qint64>::max()) && static_cast<double>(number) < 18446744073709551616.0)
+            return QJsonValue(static_cast<double>(number));
+        return QJsonValue(static_cast<qint64>(number));
     }
     case QMetaType::Double:
         return QJsonValue(value->toDouble());

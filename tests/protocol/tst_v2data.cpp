@@ -527,9 +527,13 @@ void TestV2Data::jsonOutput()
     QCOMPARE(inner.value(QStringLiteral("big")).toVariant().toLongLong(), Q_INT64_C(3000000000));
     // The all-bits-set "no time" travels as -1 and reads back as the same unsigned value.
     QCOMPARE(inner.value(QStringLiteral("ull")).toVariant().toLongLong(), Q_INT64_C(-1));
-    // Any other unsigned value past the signed range keeps its sign.
+    // Other unsigned values past the signed range keep their sign, unless
+    // the nearest double is 2^64.
     n->insertData(QStringLiteral("past"), Q_UINT64_C(10188888888888890000));
-    QVERIFY(root->getJsonString(false).contains(QStringLiteral(R"("past":10188888888888890000)")));
+    n->insertData(QStringLiteral("nearEnd"), Q_UINT64_C(18446744073709551614));
+    const QString written = root->getJsonString(false);
+    QVERIFY(written.contains(QStringLiteral(R"("past":10188888888888890000)")));
+    QVERIFY(written.contains(QStringLiteral(R"("nearEnd":-2)")));
     QVERIFY(!inner.contains(QStringLiteral("ignorePath")));
     QVERIFY(root->getJson(QString(), true).value(QStringLiteral("n")).toObject().value(QStringLiteral("ignorePath")).toBool());
 
