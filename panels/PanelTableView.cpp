@@ -70,7 +70,15 @@ void PanelTableView::rowCountChangedInPlace(int oldCount, int newCount)
     // Rows are placed by the header, which has them already: the scroll
     // range is all that follows. Now, not later, so that a view scrolled to
     // its end right after sees the new end.
+    const int offset = verticalHeader()->offset();
     updateGeometries();
+    // A view at its end, scrolled a row at a time, shows its last row flush
+    // with the bottom; with a row more it is no longer at its end and the
+    // header goes back to the top of a row: the inside follows it, as a
+    // scroll moves it.
+    const int moved = offset - verticalHeader()->offset();
+    if (moved != 0)
+        viewport()->scroll(0, moved);
 }
 
 void PanelTableView::rowsInserted(const QModelIndex& parent, int start, int end)
