@@ -62,8 +62,9 @@ void PanelTableView::dataChanged(const QModelIndex& topLeft, const QModelIndex& 
 void PanelTableView::rowCountChangedInPlace(int oldCount, int newCount)
 {
     // Fewer rows: the toolkit's way, which also keeps the header from
-    // painting rows that are gone.
-    if (newCount < oldCount || !isVisible()) {
+    // painting rows that are gone. Out of sight, it costs no painting.
+    // Rows sized to their contents are measured by the toolkit's layout, once a burst.
+    if (newCount < oldCount || !isVisible() || (newCount > 0 && verticalHeader()->sectionResizeMode(newCount - 1) == QHeaderView::ResizeToContents)) {
         rowCountChanged(oldCount, newCount);
         return;
     }
@@ -77,8 +78,10 @@ void PanelTableView::rowCountChangedInPlace(int oldCount, int newCount)
     // header goes back to the top of a row: the inside follows it, as a
     // scroll moves it.
     const int moved = offset - verticalHeader()->offset();
-    if (moved != 0)
+    if (moved != 0) {
+        scrollDirtyRegion(0, moved);
         viewport()->scroll(0, moved);
+    }
 }
 
 void PanelTableView::rowsInserted(const QModelIndex& parent, int start, int end)

@@ -175,7 +175,6 @@ void TestTableViews::addedRowsRepaintFromThereDown_data()
     QTest::addColumn<int>("paintedFrom");
     QTest::newRow("added in sight") << 3 << 3 << 0 << false << 3;
     QTest::newRow("inserted in sight") << 3 << 1 << 0 << false << 1;
-    // The inside is 259 high, rows 30: at the end the top row is cut.
     QTest::newRow("added at the end, followed") << 40 << 40 << -1 << false << -1;
     QTest::newRow("added at the end, followed, per pixel") << 40 << 40 << -1 << true << -1;
     QTest::newRow("inserted near the end, followed") << 40 << 36 << -1 << false << -2;
@@ -205,6 +204,10 @@ void TestTableViews::addedRowsRepaintFromThereDown()
     view.resize(400, 300);
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
+    // Eight rows and a half inside: at the end the top row is cut.
+    const int row = view.rowHeight(0);
+    view.resize(400, view.height() - view.viewport()->height() + 8 * row + row / 2);
+    QTest::qWait(20);
     QScrollBar* bar = view.verticalScrollBar();
     bar->setValue(scrolledTo < 0 ? bar->maximum() : scrolledTo);
     struct Recorder final : QObject {
@@ -229,7 +232,6 @@ void TestTableViews::addedRowsRepaintFromThereDown()
     QCOMPARE(shown.convertToFormat(QImage::Format_RGB32), inside->grab().toImage().convertToFormat(QImage::Format_RGB32));
     if (scrolledTo < 0)
         QCOMPARE(view.rowAt(inside->height() - 1), rows);
-    const int row = view.rowHeight(0);
     if (paintedFrom >= 0)
         QCOMPARE(painted, QRect(0, paintedFrom * row, inside->width(), inside->height() - paintedFrom * row));
     else if (paintedFrom == -1)
