@@ -5,10 +5,14 @@
 # from /proc/PID/stat over the measured seconds) and the paint events per
 # second of the panels' widgets (LANTERRA_PAINT_STATS=1, read on SIGUSR1) are
 # written as a table. Run by hand, never in CI:
-#   bench/panel_cpu.sh [-b BUILD] [-s SECONDS] [-r REPEATS] [-j PARALLEL] [-w SETTLE] [-p "view_a view_b ..."]
+#   bench/panel_cpu.sh [-b BUILD] [-s SECONDS] [-r REPEATS] [-j PARALLEL] [-w SETTLE] [-p "view_a view_b ..."] [-P]
 # Every run has a fresh settings folder. Several runs may go at once (-j), each
 # on its own virtual screen: the CPU time of a process is its own, whatever
 # else runs. Only the processes this script started are ended, by pid.
+# What a panel costs depends on the race's moment (a wave of pit stops
+# repaints the standings for minutes): with -P each panel runs beside a
+# program with no panel open, over the same seconds of the same race, and
+# "above none" is the difference of each such pair.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -18,7 +22,8 @@ repeats=2
 parallel=1
 settle=25
 only=""
-while getopts "b:s:r:j:w:p:" opt; do
+paired=0
+while getopts "b:s:r:j:w:p:P" opt; do
     case "$opt" in
         b) build="$OPTARG" ;;
         s) seconds="$OPTARG" ;;
@@ -26,6 +31,7 @@ while getopts "b:s:r:j:w:p:" opt; do
         j) parallel="$OPTARG" ;;
         w) settle="$OPTARG" ;;
         p) only="$OPTARG" ;;
+        P) paired=1 ;;
         *) exit 2 ;;
     esac
 done
@@ -146,6 +152,50 @@ EOF
 configs=("none" "${groups[@]}" "all")
 results="$work/results.txt"
 : > "$results"
+panels_of() {
+    case "$1" in
+        none) ;;
+        all) echo "${groups_all[@]}" ;;
+        *) echo "$1" ;;
+    esac
+}
+if [ "$paired" = 1 ]; then
+    for r in $(seq "$repeats"); do
+        for c in "${configs[@]:1}"; do
+            # shellcheck disable=SC2046
+            run_one "$c" 0 $(panels_of "$c") >> "$results" &
+            local_pids=($!)
+            sleep 1
+            run_one "none~$c" 1 >> "$results" &
+            local_pids+=($!)
+            wait "${local_pids[@]}"
+        done
+    done
+    python3 - "$results" "$seconds" "${configs[@]:1}" <<'EOF'
+import sys, math
+res, seconds, configs = sys.argv[1], sys.argv[2], sys.argv[3:]
+runs = {}
+for l in open(res):
+    p = l.split()
+    if len(p) == 4 and p[1] != "nan":
+        runs.setdefault(p[0], []).append((float(p[1]), float(p[2]), float(p[3])))
+mean = lambda xs: sum(xs) / len(xs) if xs else math.nan
+print(f"CPU over {seconds} s per run, each beside a run with no panel over the same seconds; paints = paint events of the panel's widgets per second")
+print()
+print("| panel | CPU % (mean) | none beside it | above none, per pair | paints/s |")
+print("|---|---|---|---|---|")
+for c in configs:
+    rs, bs = runs.get(c, []), runs.get("none~" + c, [])
+    n = min(len(rs), len(bs))
+    if n == 0:
+        print(f"| {c} | n/a | | | |"); continue
+    diffs = [rs[i][0] - bs[i][0] for i in range(n)]
+    paints = mean([r[2] if c == "all" else r[1] for r in rs])
+    print(f"| {c} | {mean([r[0] for r in rs]):.2f} | {mean([b[0] for b in bs]):.2f} | {mean(diffs):+.2f} ({' / '.join(f'{d:+.2f}' for d in diffs)}) | {paints:.1f} |")
+EOF
+    echo "(raw runs in $results)" >&2
+    exit 0
+fi
 jobs_list=()
 for r in $(seq "$repeats"); do
     for c in "${configs[@]}"; do jobs_list+=("$c"); done
