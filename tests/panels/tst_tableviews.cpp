@@ -44,6 +44,17 @@ void fillCells(QStandardItemModel& model)
         add({new QStandardItem(QStringLiteral("Car %1").arg(i)), new QStandardItem(QString::number(i * 1.5, 'f', 3)), new QStandardItem, new QStandardItem});
 }
 
+// What a widget it filters painted.
+struct PaintRecorder final : QObject {
+    QRegion painted;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+};
+
 QImage render(QTableView& view)
 {
     // No focus: the current cell would be drawn by the style in both.
@@ -139,15 +150,7 @@ void TestTableViews::changedRowsAloneRepaint()
     panel.resize(400, 300);
     panel.show();
     QVERIFY(QTest::qWaitForWindowExposed(&panel));
-    struct Recorder final : QObject {
-        QRegion painted;
-        bool eventFilter(QObject*, QEvent* event) override
-        {
-            if (event->type() == QEvent::Paint)
-                painted += static_cast<QPaintEvent*>(event)->region();
-            return false;
-        }
-    } recorder, beneath;
+    PaintRecorder recorder, beneath;
     view->viewport()->installEventFilter(&recorder);
     panel.installEventFilter(&beneath);
     QTest::qWait(20);
@@ -210,15 +213,7 @@ void TestTableViews::addedRowsRepaintFromThereDown()
     QTest::qWait(20);
     QScrollBar* bar = view.verticalScrollBar();
     bar->setValue(scrolledTo < 0 ? bar->maximum() : scrolledTo);
-    struct Recorder final : QObject {
-        QRegion painted;
-        bool eventFilter(QObject*, QEvent* event) override
-        {
-            if (event->type() == QEvent::Paint)
-                painted += static_cast<QPaintEvent*>(event)->region();
-            return false;
-        }
-    } recorder;
+    PaintRecorder recorder;
     view.viewport()->installEventFilter(&recorder);
     QTest::qWait(20);
     recorder.painted = QRegion();
