@@ -171,71 +171,53 @@ if [ "$paired" = 1 ]; then
             wait "${local_pids[@]}"
         done
     done
-    python3 - "$results" "$seconds" "${configs[@]:1}" <<'EOF'
-import sys, math
-res, seconds, configs = sys.argv[1], sys.argv[2], sys.argv[3:]
-runs = {}
-for l in open(res):
-    p = l.split()
-    if len(p) == 4 and p[1] != "nan":
-        runs.setdefault(p[0], []).append((float(p[1]), float(p[2]), float(p[3])))
-mean = lambda xs: sum(xs) / len(xs) if xs else math.nan
-print(f"CPU over {seconds} s per run, each beside a run with no panel over the same seconds; paints = paint events of the panel's widgets per second")
-print()
-print("| panel | CPU % (mean) | none beside it | above none, per pair | paints/s |")
-print("|---|---|---|---|---|")
-for c in configs:
-    rs, bs = runs.get(c, []), runs.get("none~" + c, [])
-    n = min(len(rs), len(bs))
-    if n == 0:
-        print(f"| {c} | n/a | | | |"); continue
-    diffs = [rs[i][0] - bs[i][0] for i in range(n)]
-    paints = mean([r[2] if c == "all" else r[1] for r in rs])
-    print(f"| {c} | {mean([r[0] for r in rs]):.2f} | {mean([b[0] for b in bs]):.2f} | {mean(diffs):+.2f} ({' / '.join(f'{d:+.2f}' for d in diffs)}) | {paints:.1f} |")
-EOF
-    echo "(raw runs in $results)" >&2
-    exit 0
+else
+    slot=0
+    for r in $(seq "$repeats"); do
+        for c in "${configs[@]}"; do
+            # shellcheck disable=SC2046
+            run_one "$c" "$slot" $(panels_of "$c") >> "$results" &
+            slot=$(( (slot + 1) % parallel ))
+            # Starts staggered so that logins do not fall on one another's measurement.
+            sleep 4
+            while [ "$(jobs -rp | wc -l)" -ge $((parallel + 1)) ]; do sleep 1; done
+        done
+    done
+    while [ "$(jobs -rp | wc -l)" -gt 1 ]; do sleep 1; done
 fi
-jobs_list=()
-for r in $(seq "$repeats"); do
-    for c in "${configs[@]}"; do jobs_list+=("$c"); done
-done
-slot=0
-for c in "${jobs_list[@]}"; do
-    case "$c" in
-        none) set -- ;;
-        all) set -- "${groups_all[@]}" ;;
-        *) set -- "$c" ;;
-    esac
-    run_one "$c" "$slot" "$@" >> "$results" &
-    slot=$(( (slot + 1) % parallel ))
-    # Starts staggered so that logins do not fall on one another's measurement.
-    sleep 4
-    while [ "$(jobs -rp | wc -l)" -ge $((parallel + 1)) ]; do sleep 1; done
-done
-while [ "$(jobs -rp | wc -l)" -gt 1 ]; do sleep 1; done
 
-# The table: mean and spread of the repeats, above the mean with no panel.
-python3 - "$results" "$seconds" "${configs[@]}" <<'EOF'
+# The table: mean and spread of the repeats, above the mean with no panel,
+# or, paired, above the run beside each.
+python3 - "$results" "$seconds" "$paired" "${configs[@]}" <<'EOF'
 import sys, math
-res, seconds, configs = sys.argv[1], sys.argv[2], sys.argv[3:]
+res, seconds, paired, configs = sys.argv[1], sys.argv[2], sys.argv[3] == "1", sys.argv[4:]
 runs = {}
 for l in open(res):
     p = l.split()
     if len(p) == 4 and p[1] != "nan":
         runs.setdefault(p[0], []).append((float(p[1]), float(p[2]), float(p[3])))
 mean = lambda xs: sum(xs) / len(xs) if xs else math.nan
-base = mean([r[0] for r in runs.get("none", [])])
-print(f"CPU over {seconds} s per run, {len(runs.get('none', []))} runs of each; paints = paint events of the panel's widgets per second")
-print()
-print("| panel | CPU % (mean) | runs | above none | paints/s |")
+if paired:
+    print(f"CPU over {seconds} s per run, each beside a run with no panel over the same seconds; paints = paint events of the panel's widgets per second")
+    print()
+    print("| panel | CPU % (mean) | none beside it | above none, per pair | paints/s |")
+else:
+    print(f"CPU over {seconds} s per run, {len(runs.get('none', []))} runs of each; paints = paint events of the panel's widgets per second")
+    print()
+    print("| panel | CPU % (mean) | runs | above none | paints/s |")
 print("|---|---|---|---|---|")
-for c in configs:
+base = mean([r[0] for r in runs.get("none", [])])
+for c in configs[1:] if paired else configs:
     rs = runs.get(c, [])
-    if not rs:
+    bs = runs.get("none~" + c, []) if paired else []
+    if not rs or (paired and not bs):
         print(f"| {c} | n/a | | | |"); continue
     cpu = [r[0] for r in rs]
     paints = mean([r[2] if c in ("all", "none") else r[1] for r in rs])
-    print(f"| {c} | {mean(cpu):.2f} | {' / '.join(f'{x:.2f}' for x in cpu)} | {mean(cpu) - base:+.2f} | {paints:.1f} |")
+    if paired:
+        diffs = [r[0] - b[0] for r, b in zip(rs, bs)]
+        print(f"| {c} | {mean(cpu):.2f} | {mean([b[0] for b in bs]):.2f} | {mean(diffs):+.2f} ({' / '.join(f'{d:+.2f}' for d in diffs)}) | {paints:.1f} |")
+    else:
+        print(f"| {c} | {mean(cpu):.2f} | {' / '.join(f'{x:.2f}' for x in cpu)} | {mean(cpu) - base:+.2f} | {paints:.1f} |")
 EOF
 echo "(raw runs in $results)" >&2

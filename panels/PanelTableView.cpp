@@ -89,16 +89,9 @@ void PanelTableView::rowsInserted(const QModelIndex& parent, int start, int end)
     QTableView::rowsInserted(parent, start, end);
     if (parent != rootIndex() || !isVisible())
         return;
-    // The new rows, and those below that moved down. The header may or may
-    // not have taken the new rows yet: either way the first of them starts
-    // where the row at `start` started, or after the last row.
-    const QHeaderView* rows = verticalHeader();
-    int top = 0;
-    if (start < rows->count())
-        top = rowViewportPosition(start);
-    else if (rows->count() > 0)
-        top = rowViewportPosition(rows->count() - 1) + rowHeight(rows->count() - 1);
-    top = qMax(0, top);
+    // The new rows, and those below that moved down. The header, connected
+    // to the model before the view, has the new rows already.
+    const int top = start < verticalHeader()->count() ? qMax(0, rowViewportPosition(start)) : 0;
     if (top < viewport()->height())
         viewport()->update(0, top, viewport()->width(), viewport()->height() - top);
 }
