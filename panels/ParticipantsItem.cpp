@@ -2,6 +2,7 @@
 
 #include "V2DataProvider.h"
 
+#include <QGraphicsScene>
 #include <QPainter>
 #include <QStyleOptionGraphicsItem>
 
@@ -39,6 +40,9 @@ const QRectF kShortLabelBox(-11, -12, 22, 24);
 const QRectF kLongLabelBox(-14, -12, 28, 24);
 const QRectF kFinishFlag(6, -25, 16, 16);
 const QRectF kRedArrow(-10, -33, 22, 19);
+// All of the above, a long number's text and the outlines' width.
+const QRectF kMarkerExtent(-30, -36, 60, 64);
+constexpr double kEmphasisedScale = 1.15;
 // Markers keep at least the size they have on a view of the whole scene.
 constexpr double kSmallestViewScale = 1.0;
 
@@ -74,6 +78,29 @@ void ParticipantsItem::setParticipants(const Participants* participants)
 {
     m_participants = participants;
     update();
+}
+
+void ParticipantsItem::markersChanged()
+{
+    QGraphicsScene* owner = scene();
+    if (!owner || m_paintedScale <= 0) {
+        update();
+        return;
+    }
+    // Each rectangle on its own: the item's own update would join them into
+    // one rectangle round every car, which is most of the map.
+    for (const QRectF& rect : qAsConst(m_paintedRects))
+        owner->update(rect);
+    const QList<ParticipantPosition> drawn = drawnParticipants();
+    for (const ParticipantPosition& participant : drawn)
+        owner->update(mapRectToScene(markerRect(participant, m_paintedScale)));
+}
+
+QRectF ParticipantsItem::markerRect(const ParticipantPosition& participant, double baseScale)
+{
+    const double scale = has(participant.status, Leader | Highlighted) ? baseScale * kEmphasisedScale : baseScale;
+    const QRectF extent(kMarkerExtent.topLeft() * scale, kMarkerExtent.size() * scale);
+    return extent.translated(participant.x, participant.y);
 }
 
 void ParticipantsItem::setProvider(V2DataProvider* provider)
@@ -177,7 +204,7 @@ QList<ParticipantPosition> ParticipantsItem::drawnParticipants() const
     return drawn;
 }
 
-void ParticipantsItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
+void ParticipantsItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget* widget)
 {
     const int blink = blinkLevel(++m_repaints);
     painter->setRenderHint(QPainter::Antialiasing);
@@ -185,8 +212,17 @@ void ParticipantsItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*,
     painter->setRenderHint(QPainter::SmoothPixmapTransform);
     const QList<ParticipantPosition> drawn = drawnParticipants();
     const double scale = markerScale(QStyleOptionGraphicsItem::levelOfDetailFromTransform(painter->worldTransform()));
-    for (const ParticipantPosition& participant : drawn)
+    // Only a view's repaint says what its screen holds; a picture rendered
+    // elsewhere (no widget) does not.
+    if (widget) {
+        m_paintedScale = scale;
+        m_paintedRects.clear();
+    }
+    for (const ParticipantPosition& participant : drawn) {
         drawMarker(painter, participant, blink, scale);
+        if (widget)
+            m_paintedRects.append(mapRectToScene(markerRect(participant, scale)));
+    }
 }
 
 void ParticipantsItem::drawMarker(QPainter* painter, const ParticipantPosition& participant, int blink, double baseScale) const
@@ -195,7 +231,7 @@ void ParticipantsItem::drawMarker(QPainter* painter, const ParticipantPosition& 
     const bool emphasised = has(status, Leader | Highlighted);
     painter->save();
     painter->translate(participant.x, participant.y);
-    const double scale = emphasised ? baseScale * 1.15 : baseScale;
+    const double scale = emphasised ? baseScale * kEmphasisedScale : baseScale;
     painter->scale(scale, scale);
 
     // Under the marker: fan boost or attack mode, pulsing with the blink.

@@ -9,6 +9,7 @@
 #include <QPixmap>
 #include <QSet>
 #include <QStringList>
+#include <QVector>
 
 class V2DataProvider;
 
@@ -27,6 +28,10 @@ public:
     ~ParticipantsItem() override;
 
     void setParticipants(const Participants* participants);
+    // The cars were read again: repaints where the markers were painted and
+    // where they are now, not the whole map (a race moves every car several
+    // times a second, and a repaint of the map is the whole panel).
+    void markersChanged();
     void setProvider(V2DataProvider* provider);
     void setVisibleNumbers(const QStringList& numbers);
     void setItemScale(double scale);
@@ -54,6 +59,7 @@ public:
 
 private:
     bool isDrawn(const ParticipantPosition& participant) const;
+    static QRectF markerRect(const ParticipantPosition& participant, double baseScale);
     void drawMarker(QPainter* painter, const ParticipantPosition& participant, int blink, double baseScale) const;
 
     const Participants* m_participants = nullptr;
@@ -63,6 +69,10 @@ private:
     double m_textScale = 1.0;
     bool m_showUnknown = true;
     quint64 m_repaints = 0;
+    // Where the last repaint drew each marker, in scene coordinates, and at
+    // which scale (0 before the first repaint).
+    QVector<QRectF> m_paintedRects;
+    double m_paintedScale = 0;
     QPixmap m_redArrow;
     QPixmap m_noGps;
     QPixmap m_finishFlag;

@@ -29,8 +29,11 @@ void PositioningGraphicsViewPromote::setUseOpenGL(bool on)
         auto* gl = new QGLWidget(QGLFormat(QGL::DoubleBuffer | QGL::SampleBuffers));
         gl->setAutoFillBackground(false);
         setCacheMode(QGraphicsView::CacheNone);
+        // A swapped buffer keeps nothing of the last frame: each one is drawn whole.
+        setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
         setViewport(gl);
     } else {
+        setViewportUpdateMode(QGraphicsView::SmartViewportUpdate);
         setViewport(new QWidget);
     }
 }

@@ -156,7 +156,7 @@ const QMap<QString, QGraphicsPixmapItem*>& Scene::sectionItems() const
 
 void Scene::onUpdateItems()
 {
-    m_participants->update();
+    m_participants->markersChanged();
 }
 
 void Scene::onUpdateTrackImages()

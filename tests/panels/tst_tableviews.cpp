@@ -2,6 +2,7 @@
 #include "CellDelegate.h"
 #include "DisplayMenu.h"
 #include "EndFollower.h"
+#include "PaintRecorder.h"
 #include "PanelTableView.h"
 #include "RowNumberHeader.h"
 #include "TrackLimitSortProxyModel.h"
@@ -43,17 +44,6 @@ void fillCells(QStandardItemModel& model)
     for (int i = 0; i < 6; ++i)
         add({new QStandardItem(QStringLiteral("Car %1").arg(i)), new QStandardItem(QString::number(i * 1.5, 'f', 3)), new QStandardItem, new QStandardItem});
 }
-
-// What a widget it filters painted.
-struct PaintRecorder final : QObject {
-    QRegion painted;
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            painted += static_cast<QPaintEvent*>(event)->region();
-        return false;
-    }
-};
 
 QImage render(QTableView& view)
 {

@@ -1,4 +1,5 @@
 #include "AppSettings.h"
+#include "PaintRecorder.h"
 #include "ParticipantsItem.h"
 #include "PositioningController.h"
 #include "PositioningGraphicsViewPromote.h"
@@ -18,6 +19,7 @@
 #include <QGraphicsSimpleTextItem>
 #include <QImage>
 #include <QPainter>
+#include <QScreen>
 #include <QSlider>
 #include <QtTest>
 
@@ -121,6 +123,8 @@ private slots:
     void sharedPositionKeepsOwnColours();
     void markersLegibleOnSmallView();
     void markersFollowTextSize();
+    void movedMarkersRepaintWhereTheyWere_data();
+    void movedMarkersRepaintWhereTheyWere();
     void previewBarHeight_data();
     void previewBarHeight();
     void previewElidesInTheMiddle();
@@ -508,6 +512,63 @@ void TestTrackPanels::markersFollowTextSize()
              qPrintable(QStringLiteral("%1 x %2 after %3 x %4").arg(large.width()).arg(large.height()).arg(normal.width()).arg(normal.height())));
     panel.applyTextScale();
     QCOMPARE(paintedGreen(panel).size(), normal.size());
+}
+
+void TestTrackPanels::movedMarkersRepaintWhereTheyWere_data()
+{
+    // Each car: number and scene position, before and after; a position of -1 is no car.
+    QTest::addColumn<QList<QPoint>>("before");
+    QTest::addColumn<QList<QPoint>>("after");
+    QTest::newRow("one car moved") << QList<QPoint>{{300, 300}, {1500, 800}} << QList<QPoint>{{340, 310}, {1500, 800}};
+    QTest::newRow("both moved far") << QList<QPoint>{{300, 300}, {1500, 800}} << QList<QPoint>{{900, 700}, {200, 900}};
+    QTest::newRow("one car gone") << QList<QPoint>{{300, 300}, {1500, 800}} << QList<QPoint>{{300, 300}, {-1, -1}};
+    QTest::newRow("one car come") << QList<QPoint>{{300, 300}, {-1, -1}} << QList<QPoint>{{300, 300}, {1500, 800}};
+}
+
+// A move repaints the markers' old and new places only, and leaves on the
+// screen what a fresh paint of the view gives.
+void TestTrackPanels::movedMarkersRepaintWhereTheyWere()
+{
+    QFETCH(QList<QPoint>, before);
+    QFETCH(QList<QPoint>, after);
+    auto provider = makeTestProvider();
+    WidgetPositioning panel(provider.get());
+    panel.resize(1000, 700);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    const auto feed = [&panel](const QList<QPoint>& places) {
+        V2_Data participants;
+        for (int car = 0; car < places.size(); ++car) {
+            if (places.at(car).x() >= 0)
+                putCar(&participants, QString::number(car + 7), car + 1, 0x1, QString::number(car + 7), places.at(car).x() * 2, places.at(car).y() * 2);
+        }
+        panel.positioningController()->onUpdateParticipants(&participants);
+    };
+    // Every number drawn once: a number's first drawing may differ from the
+    // later ones by a pixel.
+    feed(after);
+    QTest::qWait(50);
+    feed(before);
+    QTest::qWait(50);
+    QWidget* inside = panel.view()->viewport();
+    PaintRecorder recorder;
+    inside->installEventFilter(&recorder);
+    feed(after);
+    QTest::qWait(50);
+    inside->removeEventFilter(&recorder);
+
+    const QPoint corner = inside->mapTo(&panel, QPoint(0, 0));
+    const QImage shown = panel.screen()->grabWindow(panel.winId(), corner.x(), corner.y(), inside->width(), inside->height()).toImage();
+    QCOMPARE(shown.convertToFormat(QImage::Format_RGB32), inside->grab().toImage().convertToFormat(QImage::Format_RGB32));
+    const qint64 area = recorder.area();
+    // Two cars' markers, before and after: a small part of the view (it was all of it).
+    QVERIFY2(area * 20 < qint64(inside->width()) * inside->height(), qPrintable(QString::number(area)));
+    for (const QList<QPoint>& places : {before, after}) {
+        for (const QPoint& place : places) {
+            if (place.x() >= 0)
+                QVERIFY(recorder.painted.contains(panel.view()->mapFromScene(place)));
+        }
+    }
 }
 
 void TestTrackPanels::previewBarHeight_data()
