@@ -2,6 +2,7 @@
 
 #include "V2DataProvider.h"
 
+#include <QFontMetricsF>
 #include <QGraphicsScene>
 #include <QPainter>
 #include <QStyleOptionGraphicsItem>
@@ -40,8 +41,10 @@ const QRectF kShortLabelBox(-11, -12, 22, 24);
 const QRectF kLongLabelBox(-14, -12, 28, 24);
 const QRectF kFinishFlag(6, -25, 16, 16);
 const QRectF kRedArrow(-10, -33, 22, 19);
-// All of the above, a long number's text and the outlines' width.
+// All of the above with their outlines; the number is added by its font's
+// measure, which grows with the screen's resolution.
 const QRectF kMarkerExtent(-30, -36, 60, 64);
+constexpr double kTextMargin = 4;
 constexpr double kEmphasisedScale = 1.15;
 // Markers keep at least the size they have on a view of the whole scene.
 constexpr double kSmallestViewScale = 1.0;
@@ -96,11 +99,21 @@ void ParticipantsItem::markersChanged()
         owner->update(mapRectToScene(markerRect(participant, m_paintedScale)));
 }
 
-QRectF ParticipantsItem::markerRect(const ParticipantPosition& participant, double baseScale)
+const QFont& ParticipantsItem::labelFont(const QString& text, bool emphasised) const
 {
-    const double scale = has(participant.status, Leader | Highlighted) ? baseScale * kEmphasisedScale : baseScale;
-    const QRectF extent(kMarkerExtent.topLeft() * scale, kMarkerExtent.size() * scale);
-    return extent.translated(participant.x, participant.y);
+    return m_labelFonts[text.size() >= 3][emphasised];
+}
+
+QRectF ParticipantsItem::markerRect(const ParticipantPosition& participant, double baseScale) const
+{
+    const bool emphasised = has(participant.status, Leader | Highlighted);
+    const QString text = label(participant.text);
+    const QSizeF size = QFontMetricsF(labelFont(text, emphasised)).size(Qt::TextSingleLine, text);
+    const QRectF number(-size.width() / 2 - kTextMargin, -size.height() / 2 - kTextMargin, size.width() + 2 * kTextMargin,
+                        size.height() + 2 * kTextMargin);
+    const QRectF local = kMarkerExtent.united(number);
+    const double scale = emphasised ? baseScale * kEmphasisedScale : baseScale;
+    return QRectF(local.topLeft() * scale, local.size() * scale).translated(participant.x, participant.y);
 }
 
 void ParticipantsItem::setProvider(V2DataProvider* provider)
@@ -273,8 +286,7 @@ void ParticipantsItem::drawMarker(QPainter* painter, const ParticipantPosition& 
     }
 
     const QRectF box = text.size() < 3 ? kShortLabelBox : kLongLabelBox;
-    if (text.size() <= 3)
-        painter->setFont(m_labelFonts[text.size() == 3][emphasised]);
+    painter->setFont(labelFont(text, emphasised));
     if (has(status, Chequered)) {
         painter->setOpacity(0.6);
         painter->drawPixmap(kFinishFlag, m_finishFlag, QRectF(m_finishFlag.rect()));

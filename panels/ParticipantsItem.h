@@ -59,7 +59,9 @@ public:
 
 private:
     bool isDrawn(const ParticipantPosition& participant) const;
-    static QRectF markerRect(const ParticipantPosition& participant, double baseScale);
+    // A marker's number: three characters and more in the smaller size.
+    const QFont& labelFont(const QString& text, bool emphasised) const;
+    QRectF markerRect(const ParticipantPosition& participant, double baseScale) const;
     void drawMarker(QPainter* painter, const ParticipantPosition& participant, int blink, double baseScale) const;
 
     const Participants* m_participants = nullptr;
@@ -69,8 +71,9 @@ private:
     double m_textScale = 1.0;
     bool m_showUnknown = true;
     quint64 m_repaints = 0;
-    // Where the last repaint drew each marker, in scene coordinates, and at
-    // which scale (0 before the first repaint).
+    // Where the last repaint of a view drew each marker, in scene
+    // coordinates, and at which scale (0 before the first repaint). The map
+    // has one view: a second one at another scale would need its own.
     QVector<QRectF> m_paintedRects;
     double m_paintedScale = 0;
     QPixmap m_redArrow;

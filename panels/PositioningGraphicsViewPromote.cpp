@@ -33,6 +33,7 @@ void PositioningGraphicsViewPromote::setUseOpenGL(bool on)
         setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
         setViewport(gl);
     } else {
+        // The markers' own small regions again, as set up.
         setViewportUpdateMode(QGraphicsView::SmartViewportUpdate);
         setViewport(new QWidget);
     }

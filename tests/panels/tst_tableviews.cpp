@@ -144,16 +144,16 @@ void TestTableViews::changedRowsAloneRepaint()
     view->viewport()->installEventFilter(&recorder);
     panel.installEventFilter(&beneath);
     QTest::qWait(20);
-    recorder.painted = QRegion();
-    beneath.painted = QRegion();
+    recorder.clear();
+    beneath.clear();
     emit model.dataChanged(model.index(2, 0), model.index(3, 3));
-    QTRY_VERIFY(!recorder.painted.isEmpty());
-    const QRect rows = recorder.painted.boundingRect();
+    QTRY_VERIFY(!recorder.painted().isEmpty());
+    const QRect rows = recorder.painted().boundingRect();
     QCOMPARE(rows.top(), view->rowViewportPosition(2));
     QCOMPARE(rows.height(), 2 * view->rowHeight(2));
     QCOMPARE(rows.width(), view->viewport()->width());
     // The skin's sheet leaves the inside transparent: the panel beneath was painted too.
-    const QRegion painted = beneath.painted;
+    const QRegion painted = beneath.painted();
     qApp->setStyleSheet(QString());
     QCOMPARE(painted, QRegion());
 }
@@ -206,10 +206,10 @@ void TestTableViews::addedRowsRepaintFromThereDown()
     PaintRecorder recorder;
     view.viewport()->installEventFilter(&recorder);
     QTest::qWait(20);
-    recorder.painted = QRegion();
+    recorder.clear();
     model.insertRow(at, {new QStandardItem(QStringLiteral("new")), new QStandardItem, new QStandardItem, new QStandardItem});
     QTest::qWait(50);
-    const QRect painted = recorder.painted.boundingRect();
+    const QRect painted = recorder.painted().boundingRect();
 
     QWidget* inside = view.viewport();
     const QPoint corner = inside->mapTo(&view, QPoint(0, 0));

@@ -5,25 +5,34 @@
 #include <QPaintEvent>
 #include <QRegion>
 
-// What a widget it filters painted: install it on a view's viewport.
+// What the widgets it filters painted: installed on a view's viewport, the
+// region its paint events covered.
 class PaintRecorder final : public QObject
 {
+    Q_DISABLE_COPY(PaintRecorder)
+
 public:
-    QRegion painted;
+    PaintRecorder() = default;
 
     bool eventFilter(QObject*, QEvent* event) override
     {
         if (event->type() == QEvent::Paint)
-            painted += static_cast<QPaintEvent*>(event)->region();
+            m_painted += static_cast<QPaintEvent*>(event)->region();
         return false;
     }
+
+    const QRegion& painted() const { return m_painted; }
+    void clear() { m_painted = QRegion(); }
 
     // Pixels painted, each once however often.
     qint64 area() const
     {
         qint64 pixels = 0;
-        for (const QRect& rect : painted)
+        for (const QRect& rect : m_painted)
             pixels += qint64(rect.width()) * rect.height();
         return pixels;
     }
+
+private:
+    QRegion m_painted;
 };
