@@ -20,6 +20,7 @@
 int main(int argc, char** argv)
 {
     StartUp::tuneAllocator();
+    StartUp::cacheLargeGlyphs();
     QCoreApplication::setAttribute(Qt::AA_UseOpenGLES);
     StartUp::setApplicationIdentity();
     StartUp::prepareLogging();

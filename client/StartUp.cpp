@@ -49,6 +49,13 @@ void tuneAllocator()
 #endif
 }
 
+void cacheLargeGlyphs()
+{
+    static const char kVariable[] = "QT_MAX_CACHED_GLYPH_SIZE";
+    if (!qEnvironmentVariableIsSet(kVariable))
+        qputenv(kVariable, QByteArray::number(kLargestCachedGlyph));
+}
+
 bool storeConnection(const QString& text, QString* error)
 {
     const int at = text.lastIndexOf(QLatin1Char('@'));

@@ -27,6 +27,13 @@ QByteArray applyScaleFactor();
 // of being kept aside and merged, all together, by the next large
 // allocation, which would stall whoever makes it.
 void tuneAllocator();
+// The toolkit draws text above 64 pixels as outlines, filled again at every
+// paint: a clock filling its panel filled eight glyphs of 300 pixels every
+// second. Glyphs up to kLargestCachedGlyph pixels are drawn once into its
+// glyph cache and copied from there. A value already in the environment
+// stands. Before the first text is drawn: the toolkit reads it once.
+constexpr int kLargestCachedGlyph = 1024;
+void cacheLargeGlyphs();
 // Where storeConnection takes the password from.
 constexpr char kPasswordVariable[] = "LANTERRA_PASSWORD";
 // Reads "USER@HOST:PORT" and stores the connection the main window starts
