@@ -1,6 +1,8 @@
 #include "ResizableQlabel.h"
 
 #include <QFontMetrics>
+#include <QTextDocument>
+#include <QtMath>
 
 #include <cmath>
 
@@ -13,10 +15,43 @@ ResizableQlabel::~ResizableQlabel() = default;
 
 void ResizableQlabel::setText(const QString& text, bool noRefit)
 {
-    const bool changed = text != QLabel::text();
+    const QString before = QLabel::text();
+    if (text == before)
+        return;
+    const QRect part = noRefit && updatesEnabled() ? changedPart(before, text) : QRect();
+    if (part.isEmpty()) {
+        QLabel::setText(text);
+        if (!noRefit)
+            refit();
+        return;
+    }
+    // The label repaints all of itself for a new text: a clock filling its
+    // panel would repaint all of it every second, for two digits.
+    setAttribute(Qt::WA_UpdatesDisabled, true);
     QLabel::setText(text);
-    if (changed && !noRefit)
-        refit();
+    setAttribute(Qt::WA_UpdatesDisabled, false);
+    update(part);
+}
+
+QRect ResizableQlabel::changedPart(const QString& before, const QString& after) const
+{
+    if (before.size() != after.size() || before.isEmpty() || !(alignment() & Qt::AlignHCenter) || wordWrap() || margin() != 0
+        || layoutDirection() != Qt::LeftToRight || textFormat() == Qt::RichText || Qt::mightBeRichText(after)
+        || after.contains(QLatin1Char('\n')))
+        return QRect();
+    const QFontMetricsF metrics(font());
+    const qreal width = metrics.horizontalAdvance(after);
+    // Digits of one width keep the others in place; a narrower one moves them.
+    if (!qFuzzyCompare(width, metrics.horizontalAdvance(before)))
+        return QRect();
+    int first = 0;
+    while (before.at(first) == after.at(first))
+        ++first;
+    const QRect contents = contentsRect();
+    const qreal x = contents.left() + (contents.width() - width) / 2 + metrics.horizontalAdvance(after.left(first));
+    // A glyph's ink may reach past its advance.
+    const int slack = qCeil(metrics.height() / 4);
+    return QRect(QPoint(qFloor(x) - slack, contents.top()), contents.bottomRight()).intersected(contents);
 }
 
 QSize ResizableQlabel::sizeHint() const

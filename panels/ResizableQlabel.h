@@ -25,4 +25,7 @@ protected:
 
 private:
     void refit();
+    // What a new text of a centred plain line repaints: from the first
+    // character that changed to the right; empty when the rest moves too.
+    QRect changedPart(const QString& before, const QString& after) const;
 };

@@ -1,3 +1,4 @@
+#include "PaintRecorder.h"
 #include "ResizableQframe.h"
 #include "ResizableQlabel.h"
 #include "ResizableQlabelImage.h"
@@ -17,6 +18,7 @@
 #include <QProgressBar>
 #include <QSettings>
 #include <QStandardItemModel>
+#include <QScreen>
 #include <QTableView>
 #include <QtTest>
 
@@ -82,6 +84,8 @@ private slots:
     void computedElapsed();
     void dayClock();
     void fontFitting();
+    void clockRepaintsWhatChanged_data();
+    void clockRepaintsWhatChanged();
     void simulatorAtSpeedFive();
 
 private:
@@ -428,6 +432,50 @@ void TestSessionClockPanels::dayClock()
     g_now += 11000;
     QTRY_COMPARE_WITH_TIMEOUT(panel.clockLabel()->text(), SessionClock::trackDateTime().toString(QStringLiteral("hh:mm:ss")), 2000);
     QCOMPARE(panel.clockLabel()->font().pixelSize(), fitted);
+}
+
+void TestSessionClockPanels::clockRepaintsWhatChanged_data()
+{
+    // The painted part's left edge, in hundredths of the label's width:
+    // at least from, less than to.
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<bool>("noRefit");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::newRow("a second") << "10:30:15" << "10:30:16" << true << 55 << 90;
+    QTest::newRow("a minute") << "10:30:59" << "10:31:00" << true << 30 << 55;
+    QTest::newRow("an hour more digits") << "9:59:59" << "10:00:00" << true << 0 << 1;
+    QTest::newRow("refitted") << "10:30:15" << "10:30:16" << false << 0 << 1;
+}
+
+// A tick repaints the digits that changed, and the screen shows what a
+// fresh paint of the label gives.
+void TestSessionClockPanels::clockRepaintsWhatChanged()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    QFETCH(bool, noRefit);
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QWidget window;
+    auto* label = new ResizableQlabel(&window);
+    label->setAlignment(Qt::AlignCenter);
+    label->setGeometry(0, 0, 600, 150);
+    window.resize(600, 150);
+    label->setText(before, false);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    PaintRecorder recorder;
+    label->installEventFilter(&recorder);
+    label->setText(after, noRefit);
+    QTRY_VERIFY(!recorder.painted().isEmpty());
+    label->removeEventFilter(&recorder);
+    const QRect painted = recorder.painted().boundingRect();
+    QVERIFY2(painted.left() >= from * label->width() / 100 && painted.left() < to * label->width() / 100, qPrintable(QString::number(painted.left())));
+    QCOMPARE(painted.right(), label->width() - 1);
+    const QImage shown = window.screen()->grabWindow(window.winId(), 0, 0, 600, 150).toImage();
+    QCOMPARE(shown.convertToFormat(QImage::Format_RGB32), window.grab().toImage().convertToFormat(QImage::Format_RGB32));
 }
 
 void TestSessionClockPanels::fontFitting()
