@@ -2,7 +2,6 @@
 
 #include "V2DataProvider.h"
 
-#include <QFontMetricsF>
 #include <QGraphicsScene>
 #include <QPainter>
 #include <QStyleOptionGraphicsItem>
@@ -41,10 +40,10 @@ const QRectF kShortLabelBox(-11, -12, 22, 24);
 const QRectF kLongLabelBox(-14, -12, 28, 24);
 const QRectF kFinishFlag(6, -25, 16, 16);
 const QRectF kRedArrow(-10, -33, 22, 19);
-// All of the above with their outlines; the number is added by its font's
-// measure, which grows with the screen's resolution.
+// All of the above with their outlines. The numbers fit within: their
+// fonts are sized in points at the 96 dots per inch the program sets, three
+// characters fit their box, and four are clipped to it.
 const QRectF kMarkerExtent(-30, -36, 60, 64);
-constexpr double kTextMargin = 4;
 constexpr double kEmphasisedScale = 1.15;
 // Markers keep at least the size they have on a view of the whole scene.
 constexpr double kSmallestViewScale = 1.0;
@@ -99,21 +98,10 @@ void ParticipantsItem::markersChanged()
         owner->update(mapRectToScene(markerRect(participant, m_paintedScale)));
 }
 
-const QFont& ParticipantsItem::labelFont(const QString& text, bool emphasised) const
+QRectF ParticipantsItem::markerRect(const ParticipantPosition& participant, double baseScale)
 {
-    return m_labelFonts[text.size() >= 3][emphasised];
-}
-
-QRectF ParticipantsItem::markerRect(const ParticipantPosition& participant, double baseScale) const
-{
-    const bool emphasised = has(participant.status, Leader | Highlighted);
-    const QString text = label(participant.text);
-    const QSizeF size = QFontMetricsF(labelFont(text, emphasised)).size(Qt::TextSingleLine, text);
-    const QRectF number(-size.width() / 2 - kTextMargin, -size.height() / 2 - kTextMargin, size.width() + 2 * kTextMargin,
-                        size.height() + 2 * kTextMargin);
-    const QRectF local = kMarkerExtent.united(number);
-    const double scale = emphasised ? baseScale * kEmphasisedScale : baseScale;
-    return QRectF(local.topLeft() * scale, local.size() * scale).translated(participant.x, participant.y);
+    const double scale = has(participant.status, Leader | Highlighted) ? baseScale * kEmphasisedScale : baseScale;
+    return QRectF(kMarkerExtent.topLeft() * scale, kMarkerExtent.size() * scale).translated(participant.x, participant.y);
 }
 
 void ParticipantsItem::setProvider(V2DataProvider* provider)
@@ -286,7 +274,8 @@ void ParticipantsItem::drawMarker(QPainter* painter, const ParticipantPosition& 
     }
 
     const QRectF box = text.size() < 3 ? kShortLabelBox : kLongLabelBox;
-    painter->setFont(labelFont(text, emphasised));
+    if (text.size() <= 3)
+        painter->setFont(m_labelFonts[text.size() == 3][emphasised]);
     if (has(status, Chequered)) {
         painter->setOpacity(0.6);
         painter->drawPixmap(kFinishFlag, m_finishFlag, QRectF(m_finishFlag.rect()));

@@ -59,9 +59,7 @@ public:
 
 private:
     bool isDrawn(const ParticipantPosition& participant) const;
-    // A marker's number: three characters and more in the smaller size.
-    const QFont& labelFont(const QString& text, bool emphasised) const;
-    QRectF markerRect(const ParticipantPosition& participant, double baseScale) const;
+    static QRectF markerRect(const ParticipantPosition& participant, double baseScale);
     void drawMarker(QPainter* painter, const ParticipantPosition& participant, int blink, double baseScale) const;
 
     const Participants* m_participants = nullptr;

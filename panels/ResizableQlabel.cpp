@@ -35,9 +35,11 @@ void ResizableQlabel::setText(const QString& text, bool noRefit)
 
 QRect ResizableQlabel::changedPart(const QString& before, const QString& after) const
 {
-    if (before.size() != after.size() || before.isEmpty() || !(alignment() & Qt::AlignHCenter) || wordWrap() || margin() != 0
-        || layoutDirection() != Qt::LeftToRight || textFormat() == Qt::RichText || Qt::mightBeRichText(after)
-        || after.contains(QLatin1Char('\n')))
+    // Only plain text, laid out by the label alone.
+    const bool plain = textFormat() == Qt::PlainText || (textFormat() == Qt::AutoText && !Qt::mightBeRichText(after));
+    if (!plain || before.size() != after.size() || before.isEmpty() || !(alignment() & Qt::AlignHCenter) || wordWrap() || margin() != 0
+        || layoutDirection() != Qt::LeftToRight || after.contains(QLatin1Char('\n')) || buddy()
+        || (textInteractionFlags() & Qt::TextSelectableByMouse))
         return QRect();
     const QFontMetricsF metrics(font());
     const qreal width = metrics.horizontalAdvance(after);
@@ -49,9 +51,9 @@ QRect ResizableQlabel::changedPart(const QString& before, const QString& after) 
         ++first;
     const QRect contents = contentsRect();
     const qreal x = contents.left() + (contents.width() - width) / 2 + metrics.horizontalAdvance(after.left(first));
-    // A glyph's ink may reach past its advance.
+    // A glyph's ink may reach past its advance, and past the contents.
     const int slack = qCeil(metrics.height() / 4);
-    return QRect(QPoint(qFloor(x) - slack, contents.top()), contents.bottomRight()).intersected(contents);
+    return QRect(QPoint(qFloor(x) - slack, 0), rect().bottomRight()).intersected(rect());
 }
 
 QSize ResizableQlabel::sizeHint() const

@@ -447,6 +447,7 @@ void TestSessionClockPanels::clockRepaintsWhatChanged_data()
     QTest::newRow("a minute") << "10:30:59" << "10:31:00" << true << 30 << 55;
     QTest::newRow("an hour more digits") << "9:59:59" << "10:00:00" << true << 0 << 1;
     QTest::newRow("refitted") << "10:30:15" << "10:30:16" << false << 0 << 1;
+    QTest::newRow("a wider letter moves the rest") << "Wi" << "WW" << true << 0 << 1;
 }
 
 // A tick repaints the digits that changed, and the screen shows what a
