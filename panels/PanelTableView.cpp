@@ -6,6 +6,8 @@
 #include <QAccessible>
 #include <QEvent>
 #include <QHeaderView>
+#include <QPaintEvent>
+#include <QPainter>
 
 PanelTableView::PanelTableView(QWidget* parent)
     : QTableView(parent)
@@ -18,6 +20,9 @@ PanelTableView::PanelTableView(QWidget* parent)
     // Its rows repaint every second: cells drawn without the style's text
     // layout on every paint.
     setItemDelegate(new CellDelegate(this));
+    // The toolkit keeps the grid's room between cells and draws no line;
+    // paintGrid draws them.
+    setGridStyle(Qt::NoPen);
 }
 
 PanelTableView::~PanelTableView() = default;
@@ -94,4 +99,60 @@ void PanelTableView::rowsInserted(const QModelIndex& parent, int start, int end)
     const int top = start < verticalHeader()->count() ? qMax(0, rowViewportPosition(start)) : 0;
     if (top < viewport()->height())
         viewport()->update(0, top, viewport()->width(), viewport()->height() - top);
+}
+
+void PanelTableView::paintEvent(QPaintEvent* event)
+{
+    QTableView::paintEvent(event);
+    if (!showGrid() || !itemDelegate() || horizontalHeader()->count() == 0 || verticalHeader()->count() == 0)
+        return;
+    QPainter painter(viewport());
+    paintGrid(painter, event->region());
+}
+
+// The toolkit's lines, where it draws them: in each dirty rectangle, below
+// each row and right of each column shown, not beyond the last ones.
+void PanelTableView::paintGrid(QPainter& painter, const QRegion& region)
+{
+    QStyleOptionViewItem option = viewOptions();
+    const QColor colour = QColor::fromRgba(static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
+    const QHeaderView* rows = verticalHeader();
+    const QHeaderView* columns = horizontalHeader();
+    const bool rightToLeft = isRightToLeft();
+    const int lastX = columns->length() - columns->offset() - (rightToLeft ? 0 : 1);
+    const int lastY = rows->length() - rows->offset() - 1;
+    for (QRect dirty : region) {
+        dirty.setBottom(qMin(dirty.bottom(), lastY));
+        if (rightToLeft)
+            dirty.setLeft(qMax(dirty.left(), viewport()->width() - lastX));
+        else
+            dirty.setRight(qMin(dirty.right(), lastX));
+        if (!dirty.isValid())
+            continue;
+        int left = columns->visualIndexAt(dirty.left());
+        int right = columns->visualIndexAt(dirty.right());
+        if (rightToLeft)
+            qSwap(left, right);
+        left = left < 0 ? 0 : left;
+        right = right < 0 ? columns->count() - 1 : right;
+        const int top = rows->visualIndexAt(dirty.top());
+        int bottom = rows->visualIndexAt(dirty.bottom());
+        bottom = bottom < 0 ? rows->count() - 1 : bottom;
+        if (top < 0 || top > bottom)
+            continue;
+        while (bottom > top && rows->isSectionHidden(rows->logicalIndex(bottom)))
+            --bottom;
+        for (int visual = top; visual <= bottom; ++visual) {
+            const int row = rows->logicalIndex(visual);
+            if (!rows->isSectionHidden(row))
+                painter.fillRect(QRect(dirty.left(), rowViewportPosition(row) + rowHeight(row) - 1, dirty.width(), 1), colour);
+        }
+        for (int visual = left; visual <= right; ++visual) {
+            const int column = columns->logicalIndex(visual);
+            if (columns->isSectionHidden(column))
+                continue;
+            const int x = columnViewportPosition(column) + (rightToLeft ? 0 : columnWidth(column) - 1);
+            painter.fillRect(QRect(x, dirty.top(), 1, dirty.height()), colour);
+        }
+    }
 }

@@ -147,10 +147,20 @@ V2_Data* V2_Data::getInLevelV2_Data(const QString& key) const
 
 V2_Data* V2_Data::getV2_Data(const QString& path) const
 {
-    if (!path.contains(QLatin1Char('.')))
-        return getInLevelV2_Data(path);
-    QList<QString> parts = path.split(QLatin1Char('.'));
-    return getV2_Data(parts);
+    // The readers look paths up thousands of times a second: each part is
+    // looked up over the path's own characters, not copied out of it.
+    QString part;
+    const V2_Data* node = this;
+    int from = 0;
+    for (;;) {
+        const int dot = path.indexOf(QLatin1Char('.'), from);
+        const int end = dot < 0 ? path.size() : dot;
+        part.setRawData(path.constData() + from, end - from);
+        node = node->getInLevelV2_Data(part);
+        if (!node || dot < 0)
+            return const_cast<V2_Data*>(node);
+        from = dot + 1;
+    }
 }
 
 V2_Data* V2_Data::getV2_Data(QList<QString>& parts) const

@@ -79,17 +79,20 @@ private slots:
 void TestTableViews::cellsDrawnAsTheStyleDrawsThem_data()
 {
     QTest::addColumn<QString>("skin");
-    QTest::newRow("no skin") << QString();
-    QTest::newRow("dark") << AppSettings::kDarkSkin;
-    QTest::newRow("light") << AppSettings::kLightSkin;
-    QTest::newRow("high contrast") << AppSettings::kHighContrastSkin;
+    QTest::addColumn<bool>("hidden");
+    QTest::newRow("no skin") << QString() << false;
+    QTest::newRow("dark") << AppSettings::kDarkSkin << false;
+    QTest::newRow("light") << AppSettings::kLightSkin << false;
+    QTest::newRow("high contrast") << AppSettings::kHighContrastSkin << false;
+    QTest::newRow("dark, a row, a column and the last row hidden") << AppSettings::kDarkSkin << true;
 }
 
 // The straight path must look like the style's: same ground, same place of
-// each text, the same elision; the icon cell is the style's own.
+// each text, the same elision, the same grid; the icon cell is the style's own.
 void TestTableViews::cellsDrawnAsTheStyleDrawsThem()
 {
     QFETCH(QString, skin);
+    QFETCH(bool, hidden);
     qApp->setStyleSheet(skin.isEmpty() ? QString() : DisplayMenu::styleSheet(skin));
     QStandardItemModel model;
     fillCells(model);
@@ -97,6 +100,13 @@ void TestTableViews::cellsDrawnAsTheStyleDrawsThem()
     styled.setModel(&model);
     PanelTableView straight;
     straight.setModel(&model);
+    if (hidden) {
+        for (QTableView* view : {static_cast<QTableView*>(&styled), static_cast<QTableView*>(&straight)}) {
+            view->setRowHidden(1, true);
+            view->setRowHidden(model.rowCount() - 1, true);
+            view->setColumnHidden(2, true);
+        }
+    }
     const auto* delegate = qobject_cast<const CellDelegate*>(straight.itemDelegate());
     QVERIFY(delegate);
     const QImage expected = render(styled);
