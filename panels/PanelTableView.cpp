@@ -119,6 +119,16 @@ void PanelTableView::paintGrid(QPainter& painter, const QRegion& region)
     const QHeaderView* rows = verticalHeader();
     const QHeaderView* columns = horizontalHeader();
     const bool rightToLeft = isRightToLeft();
+    // A rectangle fills logical pixels, the toolkit's line one device pixel:
+    // on a scaled screen its own line.
+    const bool exact = painter.deviceTransform().type() <= QTransform::TxTranslate;
+    painter.setPen(QPen(colour, 0));
+    const auto line = [&painter, &colour, exact](const QRect& rect) {
+        if (exact)
+            painter.fillRect(rect, colour);
+        else
+            painter.drawLine(rect.topLeft(), rect.bottomRight());
+    };
     const int lastX = columns->length() - columns->offset() - (rightToLeft ? 0 : 1);
     const int lastY = rows->length() - rows->offset() - 1;
     for (QRect dirty : region) {
@@ -145,14 +155,14 @@ void PanelTableView::paintGrid(QPainter& painter, const QRegion& region)
         for (int visual = top; visual <= bottom; ++visual) {
             const int row = rows->logicalIndex(visual);
             if (!rows->isSectionHidden(row))
-                painter.fillRect(QRect(dirty.left(), rowViewportPosition(row) + rowHeight(row) - 1, dirty.width(), 1), colour);
+                line(QRect(dirty.left(), rowViewportPosition(row) + rowHeight(row) - 1, dirty.width(), 1));
         }
         for (int visual = left; visual <= right; ++visual) {
             const int column = columns->logicalIndex(visual);
             if (columns->isSectionHidden(column))
                 continue;
             const int x = columnViewportPosition(column) + (rightToLeft ? 0 : columnWidth(column) - 1);
-            painter.fillRect(QRect(x, dirty.top(), 1, dirty.height()), colour);
+            line(QRect(x, dirty.top(), 1, dirty.height()));
         }
     }
 }

@@ -147,6 +147,8 @@ V2_Data* V2_Data::getInLevelV2_Data(const QString& key) const
 
 V2_Data* V2_Data::getV2_Data(const QString& path) const
 {
+    if (!path.contains(QLatin1Char('.')))
+        return getInLevelV2_Data(path);
     // The readers look paths up thousands of times a second: each part is
     // looked up over the path's own characters, not copied out of it.
     QString part;

@@ -45,7 +45,7 @@ void fillCells(QStandardItemModel& model)
         add({new QStandardItem(QStringLiteral("Car %1").arg(i)), new QStandardItem(QString::number(i * 1.5, 'f', 3)), new QStandardItem, new QStandardItem});
 }
 
-QImage render(QTableView& view)
+QImage render(QTableView& view, qreal scale = 1)
 {
     // No focus: the current cell would be drawn by the style in both.
     view.setFocusPolicy(Qt::NoFocus);
@@ -54,7 +54,13 @@ QImage render(QTableView& view)
     view.setColumnWidth(0, 90);
     view.show();
     QCoreApplication::processEvents();
-    return view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    if (scale == 1)
+        return view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QImage image(view.viewport()->size() * scale, QImage::Format_RGB32);
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::magenta);
+    view.viewport()->render(&image);
+    return image;
 }
 
 } // namespace
@@ -78,13 +84,21 @@ private slots:
 
 void TestTableViews::cellsDrawnAsTheStyleDrawsThem_data()
 {
+    // hidden: a row, a column and the last row; headers: both shown, the
+    // vertical one hidden, both hidden; scale: the device pixel ratio.
     QTest::addColumn<QString>("skin");
     QTest::addColumn<bool>("hidden");
-    QTest::newRow("no skin") << QString() << false;
-    QTest::newRow("dark") << AppSettings::kDarkSkin << false;
-    QTest::newRow("light") << AppSettings::kLightSkin << false;
-    QTest::newRow("high contrast") << AppSettings::kHighContrastSkin << false;
-    QTest::newRow("dark, a row, a column and the last row hidden") << AppSettings::kDarkSkin << true;
+    QTest::addColumn<int>("headers");
+    QTest::addColumn<double>("scale");
+    QTest::newRow("no skin") << QString() << false << 2 << 1.0;
+    QTest::newRow("dark") << AppSettings::kDarkSkin << false << 2 << 1.0;
+    QTest::newRow("light") << AppSettings::kLightSkin << false << 2 << 1.0;
+    QTest::newRow("high contrast") << AppSettings::kHighContrastSkin << false << 2 << 1.0;
+    QTest::newRow("dark, rows and a column hidden") << AppSettings::kDarkSkin << true << 2 << 1.0;
+    QTest::newRow("dark, no row numbers") << AppSettings::kDarkSkin << false << 1 << 1.0;
+    QTest::newRow("dark, no headers") << AppSettings::kDarkSkin << false << 0 << 1.0;
+    QTest::newRow("dark, twice the pixels") << AppSettings::kDarkSkin << false << 2 << 2.0;
+    QTest::newRow("dark, one and a half") << AppSettings::kDarkSkin << false << 1 << 1.5;
 }
 
 // The straight path must look like the style's: same ground, same place of
@@ -93,6 +107,8 @@ void TestTableViews::cellsDrawnAsTheStyleDrawsThem()
 {
     QFETCH(QString, skin);
     QFETCH(bool, hidden);
+    QFETCH(int, headers);
+    QFETCH(double, scale);
     qApp->setStyleSheet(skin.isEmpty() ? QString() : DisplayMenu::styleSheet(skin));
     QStandardItemModel model;
     fillCells(model);
@@ -100,17 +116,19 @@ void TestTableViews::cellsDrawnAsTheStyleDrawsThem()
     styled.setModel(&model);
     PanelTableView straight;
     straight.setModel(&model);
-    if (hidden) {
-        for (QTableView* view : {static_cast<QTableView*>(&styled), static_cast<QTableView*>(&straight)}) {
+    for (QTableView* view : {static_cast<QTableView*>(&styled), static_cast<QTableView*>(&straight)}) {
+        if (hidden) {
             view->setRowHidden(1, true);
             view->setRowHidden(model.rowCount() - 1, true);
             view->setColumnHidden(2, true);
         }
+        view->verticalHeader()->setVisible(headers >= 2);
+        view->horizontalHeader()->setVisible(headers >= 1);
     }
     const auto* delegate = qobject_cast<const CellDelegate*>(straight.itemDelegate());
     QVERIFY(delegate);
-    const QImage expected = render(styled);
-    const QImage drawn = render(straight);
+    const QImage expected = render(styled, scale);
+    const QImage drawn = render(straight, scale);
     qApp->setStyleSheet(QString());
     // The straight path drew the texts, not the style.
     QVERIFY(delegate->keptTexts() >= 10);

@@ -530,6 +530,8 @@ void TestTrackPanels::movedMarkersRepaintWhereTheyWere_data()
     // Larger than a plain marker: the chequered flag, 15 % more, three digits.
     QTest::newRow("highlighted, finished, three digits") << two << QList<QPoint>{{900, 700}, {1500, 800}} << quint64(0x1 | 0x8 | 0x2000)
                                                          << "123";
+    // Drawn in whatever font the painter holds, clipped to its box.
+    QTest::newRow("four characters") << two << QList<QPoint>{{900, 700}, {1500, 800}} << quint64(0x1) << "WWWW";
 }
 
 // A move repaints the markers' old and new places only, and leaves on the

@@ -201,10 +201,19 @@ void TestV2Data::lookups()
 {
     Tree root = rootTree();
     mergeJson(root.get(), R"({"a":{"b":{"c":1},"s":2},"":{"x":{}}})");
-    QVERIFY(root->getV2_Data(QStringLiteral("a.b")));
-    QVERIFY(!root->getV2_Data(QStringLiteral("a.s")));
-    QVERIFY(!root->getV2_Data(QStringLiteral("a..b")));
-    QVERIFY(root->getV2_Data(QStringLiteral(".x")));
+    mergeJson(root.get(), R"({"a":{"":{"b":{"d":3}}}})");
+    const auto pathOf = [&root](const char* path) {
+        const V2_Data* node = root->getV2_Data(QLatin1String(path));
+        return node ? node->getCalculatedPath() : QStringLiteral("none");
+    };
+    QCOMPARE(pathOf("a.b"), QStringLiteral("a.b"));
+    QCOMPARE(pathOf("a"), QStringLiteral("a"));
+    QCOMPARE(pathOf("a.s"), QStringLiteral("none"));
+    QCOMPARE(pathOf("a.b.c"), QStringLiteral("none"));
+    QCOMPARE(pathOf("a..b"), QStringLiteral("a..b"));
+    QCOMPARE(pathOf(".x"), QStringLiteral(".x"));
+    QCOMPARE(pathOf("a.b."), QStringLiteral("none"));
+    QCOMPARE(pathOf("q.b"), QStringLiteral("none"));
     QVERIFY(!root->getDataPointer(QStringLiteral("a.b.c")));
     QVERIFY(root->keyExists(QStringLiteral("a")));
     QVERIFY(!root->keyExists(QStringLiteral("a.b")));
