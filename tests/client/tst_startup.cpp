@@ -16,8 +16,6 @@ private slots:
     void scaleFactor_data();
     void scaleFactor();
     void loggingFolder();
-    void largeGlyphsCached_data();
-    void largeGlyphsCached();
     void connectionKeepsTheRest_data();
     void connectionKeepsTheRest();
 
@@ -57,26 +55,6 @@ void TestStartUp::scaleFactor()
     }
     QCOMPARE(StartUp::applyScaleFactor(), environment);
     QCOMPARE(qgetenv("QT_SCALE_FACTOR"), environment);
-}
-
-void TestStartUp::largeGlyphsCached_data()
-{
-    QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<QByteArray>("after");
-    QTest::newRow("unset") << QByteArray() << QByteArray("1024");
-    QTest::newRow("the user's value stands") << QByteArray("64") << QByteArray("64");
-}
-
-void TestStartUp::largeGlyphsCached()
-{
-    QFETCH(QByteArray, before);
-    QFETCH(QByteArray, after);
-    if (before.isNull())
-        qunsetenv("QT_MAX_CACHED_GLYPH_SIZE");
-    else
-        qputenv("QT_MAX_CACHED_GLYPH_SIZE", before);
-    StartUp::cacheLargeGlyphs();
-    QCOMPARE(qgetenv("QT_MAX_CACHED_GLYPH_SIZE"), after);
 }
 
 void TestStartUp::loggingFolder()
