@@ -53,7 +53,7 @@ void cacheLargeGlyphs()
 {
     static const char kVariable[] = "QT_MAX_CACHED_GLYPH_SIZE";
     if (!qEnvironmentVariableIsSet(kVariable))
-        qputenv(kVariable, QByteArray::number(kLargestCachedGlyph));
+        qputenv(kVariable, "1024");
 }
 
 bool storeConnection(const QString& text, QString* error)

@@ -29,10 +29,9 @@ QByteArray applyScaleFactor();
 void tuneAllocator();
 // The toolkit draws text above 64 pixels as outlines, filled again at every
 // paint: a clock filling its panel filled eight glyphs of 300 pixels every
-// second. Glyphs up to kLargestCachedGlyph pixels are drawn once into its
-// glyph cache and copied from there. A value already in the environment
-// stands. Before the first text is drawn: the toolkit reads it once.
-constexpr int kLargestCachedGlyph = 1024;
+// second. Glyphs up to 1024 pixels are drawn once into its glyph cache and
+// copied from there. A value already in the environment stands. Before the
+// first text is drawn: the toolkit reads it once.
 void cacheLargeGlyphs();
 // Where storeConnection takes the password from.
 constexpr char kPasswordVariable[] = "LANTERRA_PASSWORD";

@@ -147,42 +147,14 @@ V2_Data* V2_Data::getInLevelV2_Data(const QString& key) const
 
 V2_Data* V2_Data::getV2_Data(const QString& path) const
 {
-    if (!path.contains(QLatin1Char('.')))
-        return getInLevelV2_Data(path);
-    // The readers look paths up thousands of times a second: each part is
-    // looked up over the path's own characters, not copied out of it.
-    QString part;
-    const V2_Data* node = this;
-    int from = 0;
-    for (;;) {
-        const int dot = path.indexOf(QLatin1Char('.'), from);
-        const int end = dot < 0 ? path.size() : dot;
-        part.setRawData(path.constData() + from, end - from);
-        node = node->getInLevelV2_Data(part);
-        if (!node || dot < 0)
-            return const_cast<V2_Data*>(node);
-        from = dot + 1;
-    }
-}
-
-V2_Data* V2_Data::getV2_Data(QList<QString>& parts) const
-{
-    if (parts.isEmpty())
-        return nullptr;
-    const QString last = parts.takeLast();
-    const V2_Data* node = this;
-    for (const QString& part : qAsConst(parts)) {
-        node = node->getInLevelV2_Data(part);
-        if (!node)
-            return nullptr;
-    }
-    return node->getInLevelV2_Data(last);
+    QString key;
+    const V2_Data* owner = valueOwner(path, &key);
+    return owner ? owner->getInLevelV2_Data(key) : nullptr;
 }
 
 V2_Data* V2_Data::getDataPointer(const QString& path)
 {
-    QStringList parts = path.split(QLatin1Char('.'));
-    return getDataPointer(parts);
+    return getV2_Data(path);
 }
 
 V2_Data* V2_Data::getDataPointer(QStringList& parts)
@@ -407,11 +379,15 @@ const V2_Data* V2_Data::valueOwner(const QString& path, QString* lastKey) const
         *lastKey = path;
         return this;
     }
+    // The readers look paths up thousands of times a second: each part is
+    // looked up over the path's own characters, not copied out of it.
     const V2_Data* node = this;
+    QString part;
     int start = 0;
     while (node && start <= lastDot) {
         const int dot = path.indexOf(QLatin1Char('.'), start);
-        node = node->getInLevelV2_Data(path.mid(start, dot - start));
+        part.setRawData(path.constData() + start, dot - start);
+        node = node->getInLevelV2_Data(part);
         start = dot + 1;
     }
     *lastKey = path.mid(lastDot + 1);

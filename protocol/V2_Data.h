@@ -141,7 +141,6 @@ public:
     static V2_Data* nodeOf(const QVariant* value);
 
 private:
-    V2_Data* getV2_Data(QList<QString>& parts) const;
     const V2_Data* valueOwner(const QString& path, QString* lastKey) const;
     const QVariant* valueAt(const QString& path) const;
     void storeValue(const QString& key, const QVariant& value);
