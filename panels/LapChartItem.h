@@ -28,6 +28,12 @@ public:
     void setShowPits(bool show);
     void setRowHeight(double height);
     void setLapWidth(double width);
+    // The room the view keeps for the line, in the item's coordinates. A
+    // new bounding rectangle repaints the whole line; while the line stays
+    // inside this room, new data repaints only the part that changed.
+    void setExtent(const QRectF& extent);
+    // What the line and its markers cover, stroke included.
+    QRectF drawnRect() const;
 
     QColor color() const;
     double penWidth() const;
@@ -38,7 +44,10 @@ public:
     void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
 
 private:
-    void rebuild();
+    // Rebuilds the line; `changedOnly` repaints just what differs from the
+    // line before, when the bounding rectangle stays.
+    void rebuild(bool changedOnly = false);
+    double margin() const;
 
     int m_startRow = 1;
     double m_rowHeight = 15.0;
@@ -49,5 +58,8 @@ private:
     QVector<LapRecord> m_laps;
     QVector<QPointF> m_points;
     QPainterPath m_markers;
+    QVector<QRectF> m_markerRects;
+    QRectF m_extent;
+    QRectF m_drawn;
     QRectF m_bounds;
 };

@@ -26,6 +26,9 @@ constexpr double kWidestLap = 60.0;
 // Room right of the last lap, below the last row.
 constexpr double kEndMargin = 10.0;
 constexpr double kMarkerOverhang = 2.0;
+// The lines' room grows by this many laps at a time: each growth repaints
+// every line once.
+constexpr int kLapsAhead = 8;
 
 QFont labelFont(double textScale)
 {
@@ -148,11 +151,27 @@ void LapChartView::resizeEvent(QResizeEvent* event)
 
 void LapChartView::fitSceneRect()
 {
-    // Exactly what is drawn: the scroll area shrinks after zooming out or a smaller field.
-    QRectF drawn = scene()->itemsBoundingRect();
+    // Exactly what is drawn, not the room kept for the lines: the scroll
+    // area shrinks after zooming out or a smaller field.
+    QRectF drawn;
+    for (const Car& car : qAsConst(m_cars))
+        drawn |= car.label->sceneBoundingRect() | car.line->mapRectToScene(car.line->drawnRect());
+    for (const QGraphicsSimpleTextItem* label : qAsConst(m_axisLabels))
+        drawn |= label->sceneBoundingRect();
     drawn.setLeft(std::min(drawn.left(), 0.0));
     drawn.adjust(0, 0, kEndMargin, kEndMargin);
     scene()->setSceneRect(drawn);
+}
+
+int LapChartView::extentLaps() const
+{
+    return (std::max(m_lapCount, 0) / kLapsAhead + 2) * kLapsAhead;
+}
+
+QRectF LapChartView::lineExtent(int row) const
+{
+    // A line is drawn from its own row's level: position 1 is `row` rows up.
+    return QRectF(0, -row * m_rowHeight, m_extentLaps * m_lapWidth, (m_order.size() - 1) * m_rowHeight);
 }
 
 double LapChartView::lapWidth() const
@@ -265,12 +284,15 @@ void LapChartView::refreshAll()
         const QString pNum = m_provider->getStartingGridParticipant(position);
         grid.insert(QStringLiteral("%1_%2").arg(position, 5, QLatin1Char('0')).arg(pNum, 5, QLatin1Char('0')), pNum);
     }
-    int colour = 0;
-    int row = 0;
+    // A car listed twice on the grid has one row: a second would never be deleted.
     for (const QString& pNum : qAsConst(grid)) {
-        // A car listed twice on the grid has one row: a second would never be deleted.
-        if (m_cars.contains(pNum))
-            continue;
+        if (!m_order.contains(pNum))
+            m_order.append(pNum);
+    }
+    m_extentLaps = extentLaps();
+    int colour = 0;
+    for (int row = 0; row < m_order.size(); ++row) {
+        const QString& pNum = m_order.at(row);
         Car car;
         car.pNum = pNum;
         car.row = row;
@@ -297,10 +319,9 @@ void LapChartView::refreshAll()
         car.line->setShowPits(m_showPits);
         car.line->setRowHeight(m_rowHeight);
         car.line->setLapWidth(m_lapWidth);
+        car.line->setExtent(lineExtent(row));
         car.line->setData(row + 1, lapRecords(pNum));
         m_cars.insert(pNum, car);
-        m_order.append(pNum);
-        ++row;
     }
     for (const QString& pNum : qAsConst(selected)) {
         const auto car = m_cars.constFind(pNum);
@@ -328,6 +349,11 @@ void LapChartView::update(QString pNum)
             return;
         }
         drawAxis(true);
+        if (extentLaps() != m_extentLaps) {
+            m_extentLaps = extentLaps();
+            for (const Car& other : qAsConst(m_cars))
+                other.line->setExtent(lineExtent(other.row));
+        }
     }
     fitSceneRect();
 }

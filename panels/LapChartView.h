@@ -72,6 +72,10 @@ private:
     void refreshStacking();
     void fitLapWidth();
     void fitSceneRect();
+    // The room of a line on row `row` (from 0): every row, and the laps run
+    // with some to come, so that a new lap repaints only itself.
+    QRectF lineExtent(int row) const;
+    int extentLaps() const;
     // Where the lines begin, right of the car labels.
     double lineX() const;
 
@@ -88,6 +92,8 @@ private:
     QHash<QString, Car> m_cars;
     QStringList m_order;
     int m_lapCount = 0;
+    // The laps the lines' room holds.
+    int m_extentLaps = 0;
     bool m_held = false;
     bool m_owed = false;
 };

@@ -3,6 +3,7 @@
 #include "LapChartView.h"
 #include "MeteoGraphItem.h"
 #include "MeteoGraphicsView.h"
+#include "PaintRecorder.h"
 #include "TestProvider.h"
 #include "TestSettings.h"
 #include "ToolWindow.h"
@@ -15,6 +16,7 @@
 #include <QGraphicsSimpleTextItem>
 #include <QImage>
 #include <QPainter>
+#include <QScreen>
 #include <QSlider>
 #include <QStyleOptionGraphicsItem>
 #include <QScrollBar>
@@ -74,6 +76,8 @@ private slots:
     void lapChartFitIgnoresScrollBars();
     void lapChartFollowsTextSize_data();
     void lapChartFollowsTextSize();
+    void lapChartRepaintsTheNewLap_data();
+    void lapChartRepaintsTheNewLap();
     void weatherUnits();
     void weatherCarousel();
     void weatherGraphScales();
@@ -360,6 +364,96 @@ void TestChartPanels::lapChartFitIgnoresScrollBars()
         widths[cars > 3] = panel.view()->lapWidth();
     }
     QCOMPARE(widths[1], widths[0]);
+}
+
+void TestChartPanels::lapChartRepaintsTheNewLap_data()
+{
+    QTest::addColumn<int>("lap");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<bool>("pit");
+    QTest::addColumn<bool>("selected");
+    QTest::addColumn<bool>("small");
+    QTest::newRow("holds its place") << 16 << 5 << false << false << true;
+    QTest::newRow("gains a place") << 16 << 4 << false << false << true;
+    QTest::newRow("loses three places") << 16 << 8 << false << false << true;
+    QTest::newRow("in the pit") << 16 << 5 << true << false << true;
+    QTest::newRow("selected") << 16 << 3 << false << true << true;
+    // Past the room kept for the lines: all of the line, drawn right.
+    QTest::newRow("far ahead") << 34 << 5 << false << false << false;
+}
+
+// A new lap of one car repaints that lap, not the car's whole line across
+// the chart, and the screen is what a fresh paint shows.
+void TestChartPanels::lapChartRepaintsTheNewLap()
+{
+    QFETCH(int, lap);
+    QFETCH(int, position);
+    QFETCH(bool, pit);
+    QFETCH(bool, selected);
+    QFETCH(bool, small);
+    auto provider = makeTestProvider();
+    race(*provider, {}, 20, false);
+    // Twelve cars over 15 laps, cars 104 and 105 swapping places every third
+    // lap; 105 last on lap 2, so that its line spans most of the rows.
+    for (int car = 1; car <= 12; ++car) {
+        mirrorNode(*provider, QStringLiteral("timing.session.startingGrid.positions.%1").arg(car))->insertData(QStringLiteral("participant"), QString::number(100 + car));
+        for (int l = 1; l <= 15; ++l) {
+            int place = (car == 4 || car == 5) && l % 3 == 0 ? 9 - car : car;
+            if (l == 2 && (car == 5 || car == 12))
+                place = 17 - car;
+            mirrorNode(*provider, QStringLiteral("timing.analysis.laps.%1.laps.%2").arg(100 + car).arg(l))->insertData(QStringLiteral("position"), place);
+        }
+    }
+    mirrorNode(*provider, QStringLiteral("timing.analysis.pitIn.105.pits.1"))->insertData(QStringLiteral("lapNumber"), 7);
+    emit provider->controller()->analysisPitIn();
+    WidgetLapChart panel(provider.get());
+    panel.resize(900, 500);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    LapChartView* view = panel.view();
+    view->setLapWidth(20);
+    view->label(QStringLiteral("105"))->setSelected(selected);
+    PaintRecorder recorder;
+    view->viewport()->installEventFilter(&recorder);
+    // The first change after a rebuild repaints every item once (the
+    // toolkit's way): another car's lap comes first.
+    mirrorNode(*provider, QStringLiteral("timing.analysis.laps.101.laps.16"))->insertData(QStringLiteral("position"), 1);
+    emit provider->controller()->analysisLapsByPnum(QStringLiteral("101"));
+    QTRY_VERIFY(!recorder.painted().isEmpty());
+    QTest::qWait(50);
+    recorder.clear();
+    mirrorNode(*provider, QStringLiteral("timing.analysis.laps.105.laps.%1").arg(lap))->insertData(QStringLiteral("position"), position);
+    if (pit) {
+        mirrorNode(*provider, QStringLiteral("timing.analysis.pitIn.105.pits.2"))->insertData(QStringLiteral("lapNumber"), lap);
+        emit provider->controller()->analysisPitIn();
+    }
+    emit provider->controller()->analysisLapsByPnum(QStringLiteral("105"));
+    QTRY_VERIFY(!recorder.painted().isEmpty());
+    QTest::qWait(50);
+    view->viewport()->removeEventFilter(&recorder);
+
+    QWidget* inside = view->viewport();
+    const QPoint corner = inside->mapTo(&panel, QPoint(0, 0));
+    const QImage screen = panel.screen()->grabWindow(panel.winId(), corner.x(), corner.y(), inside->width(), inside->height()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage fresh = inside->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(screen.size(), fresh.size());
+    // The car numbers are left out: a grab draws their first digit a pixel
+    // apart from the screen, with or without a new lap.
+    QRegion numbers;
+    for (const QString& car : view->cars())
+        numbers += view->mapFromScene(view->label(car)->sceneBoundingRect()).boundingRect();
+    QRect stale;
+    for (int y = 0; y < fresh.height(); ++y) {
+        for (int x = 0; x < fresh.width(); ++x) {
+            if (screen.pixel(x, y) != fresh.pixel(x, y) && !numbers.contains(QPoint(x, y)))
+                stale |= QRect(x, y, 1, 1);
+        }
+    }
+    QVERIFY2(stale.isEmpty(), qPrintable(QStringLiteral("stale pixels in %1,%2 %3x%4").arg(stale.x()).arg(stale.y()).arg(stale.width()).arg(stale.height())));
+    const LapChartItem* line = view->line(QStringLiteral("105"));
+    QVERIFY(recorder.painted().contains(view->mapFromScene(line->mapToScene(line->points().last()))));
+    const qint64 all = qint64(inside->width()) * inside->height();
+    QVERIFY2((recorder.area() * 20 < all) == small, qPrintable(QStringLiteral("%1 of %2").arg(recorder.area()).arg(all)));
 }
 
 void TestChartPanels::weatherUnits()
