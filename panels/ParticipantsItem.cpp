@@ -7,6 +7,7 @@
 #include <QStyleOptionGraphicsItem>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -45,6 +46,10 @@ const QRectF kRedArrow(-10, -33, 22, 19);
 // characters fit their box, and four are clipped to it.
 const QRectF kMarkerExtent(-30, -36, 60, 64);
 constexpr double kEmphasisedScale = 1.15;
+// A body (ring, flag, box and number), with its outlines and antialiased edge.
+const QRectF kBodyExtent(-21, -27, 46, 48);
+// Looks kept at once: sixty cars, a few states each, a scale or two.
+constexpr int kMaxBodies = 512;
 // Markers keep at least the size they have on a view of the whole scene.
 constexpr double kSmallestViewScale = 1.0;
 
@@ -260,40 +265,89 @@ void ParticipantsItem::drawMarker(QPainter* painter, const ParticipantPosition& 
         outline.setColor(QColor(255, 128, 0, blink));
         outline.setWidth(3);
     }
-    const QColor fill = emphasised ? participant.fgColor : participant.bgColor;
-    const QColor textColour = emphasised ? participant.bgColor : participant.fgColor;
+    Body body;
+    body.fill = emphasised ? participant.fgColor : participant.bgColor;
+    body.textColour = emphasised ? participant.bgColor : participant.fgColor;
+    body.outline = outline;
+    body.text = label(participant.text);
+    body.follow = m_provider ? m_provider->getFollowColor(participant.number) : QColor();
+    body.emphasised = emphasised;
+    body.chequered = has(status, Chequered);
+    if (!drawCachedBody(painter, body))
+        drawBody(painter, body);
 
-    const QString text = label(participant.text);
-    const QColor followColour = m_provider ? m_provider->getFollowColor(participant.number) : QColor();
-    if (followColour.isValid()) {
-        QColor translucent = followColour;
+    if (blink < 128 && has(status, Leader))
+        painter->drawPixmap(kRedArrow, m_redArrow, QRectF(m_redArrow.rect()));
+    painter->restore();
+}
+
+void ParticipantsItem::drawBody(QPainter* painter, const Body& body) const
+{
+    if (body.follow.isValid()) {
+        QColor translucent = body.follow;
         translucent.setAlpha(100);
-        painter->setPen(QPen(followColour, 2));
+        painter->setPen(QPen(body.follow, 2));
         painter->setBrush(QBrush(translucent, Qt::Dense4Pattern));
         painter->drawEllipse(kFollowCircle);
     }
-
+    const QString& text = body.text;
     const QRectF box = text.size() < 3 ? kShortLabelBox : kLongLabelBox;
     if (text.size() <= 3)
-        painter->setFont(m_labelFonts[text.size() == 3][emphasised]);
-    if (has(status, Chequered)) {
+        painter->setFont(m_labelFonts[text.size() == 3][body.emphasised]);
+    if (body.chequered) {
         painter->setOpacity(0.6);
         painter->drawPixmap(kFinishFlag, m_finishFlag, QRectF(m_finishFlag.rect()));
         painter->setOpacity(1.0);
     }
-    painter->setPen(outline);
-    painter->setBrush(fill);
+    painter->setPen(body.outline);
+    painter->setBrush(body.fill);
     painter->drawRoundedRect(box, 50, 50, Qt::RelativeSize);
-    painter->setPen(QPen(textColour, 2));
+    painter->setPen(QPen(body.textColour, 2));
     if (text.size() <= 3) {
-        const QStaticText& number = m_labels[text.size() == 3][emphasised].text(text);
+        const QStaticText& number = m_labels[text.size() == 3][body.emphasised].text(text);
         const QSizeF size = number.size();
         painter->drawStaticText(box.center() - QPointF(size.width() / 2, size.height() / 2), number);
     } else {
         painter->drawText(box, Qt::AlignCenter, text);
     }
+}
 
-    if (blink < 128 && has(status, Leader))
-        painter->drawPixmap(kRedArrow, m_redArrow, QRectF(m_redArrow.rect()));
-    painter->restore();
+bool ParticipantsItem::drawCachedBody(QPainter* painter, const Body& body) const
+{
+    const QTransform world = painter->worldTransform();
+    // A picture maps pixel for pixel only under a plain, even scale.
+    if (world.type() > QTransform::TxScale || world.m11() <= 0 || !qFuzzyCompare(world.m11(), world.m22()))
+        return false;
+    const double scale = world.m11();
+    const double ratio = painter->device()->devicePixelRatioF();
+    // Four characters are drawn in the painter's own font.
+    const QString font = body.text.size() > 3 ? painter->font().key() : QString();
+    const QString key = QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9")
+                            .arg(body.text, body.fill.name(QColor::HexArgb), body.textColour.name(QColor::HexArgb),
+                                 body.outline.color().name(QColor::HexArgb), QString::number(body.outline.widthF()),
+                                 body.follow.isValid() ? body.follow.name(QColor::HexArgb) : QString(),
+                                 QString::number(int(body.emphasised) + 2 * int(body.chequered)), QString::number(scale * ratio, 'g', 12), font);
+    auto cached = m_bodies.constFind(key);
+    if (cached == m_bodies.cend()) {
+        if (m_bodies.size() >= kMaxBodies)
+            m_bodies.clear();
+        QPixmap picture(int(std::ceil(kBodyExtent.width() * scale * ratio)) + 1, int(std::ceil(kBodyExtent.height() * scale * ratio)) + 1);
+        picture.setDevicePixelRatio(ratio);
+        picture.fill(Qt::transparent);
+        QPainter drawing(&picture);
+        drawing.setRenderHints(painter->renderHints());
+        drawing.setFont(painter->font());
+        drawing.scale(scale, scale);
+        drawing.translate(-kBodyExtent.topLeft());
+        drawBody(&drawing, body);
+        drawing.end();
+        cached = m_bodies.insert(key, picture);
+    }
+    // On the device pixel nearest to where the body falls.
+    const QPointF corner = world.map(kBodyExtent.topLeft());
+    const QPointF pixel(std::round(corner.x() * ratio) / ratio, std::round(corner.y() * ratio) / ratio);
+    painter->setWorldTransform(QTransform());
+    painter->drawPixmap(pixel, *cached);
+    painter->setWorldTransform(world);
+    return true;
 }

@@ -5,7 +5,9 @@
 
 #include <QFont>
 #include <QGraphicsObject>
+#include <QHash>
 #include <QMultiMap>
+#include <QPen>
 #include <QPixmap>
 #include <QSet>
 #include <QStringList>
@@ -61,6 +63,20 @@ private:
     bool isDrawn(const ParticipantPosition& participant) const;
     static QRectF markerRect(const ParticipantPosition& participant, double baseScale);
     void drawMarker(QPainter* painter, const ParticipantPosition& participant, int blink, double baseScale) const;
+    // A marker's body: the follow ring, the finish flag, the box and the number.
+    struct Body {
+        QString text;
+        QColor fill;
+        QColor textColour;
+        QPen outline;
+        QColor follow;
+        bool emphasised = false;
+        bool chequered = false;
+    };
+    void drawBody(QPainter* painter, const Body& body) const;
+    // Draws the body from a picture made once per look and device scale;
+    // false when the painter's transform is more than a scale.
+    bool drawCachedBody(QPainter* painter, const Body& body) const;
 
     const Participants* m_participants = nullptr;
     V2DataProvider* m_provider = nullptr;
@@ -82,4 +98,7 @@ private:
     QFont m_labelFonts[2][2]; // [small text][bold]
     // The numbers laid out once per font: a repaint draws sixty of them.
     mutable LaidOutTexts m_labels[2][2];
+    // Bodies drawn once: a repaint copies sixty small pictures rather than
+    // stroking sixty outlined boxes and laying out their numbers.
+    mutable QHash<QString, QPixmap> m_bodies;
 };

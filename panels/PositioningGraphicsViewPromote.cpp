@@ -18,6 +18,14 @@ PositioningGraphicsViewPromote::PositioningGraphicsViewPromote(QWidget* parent)
     setViewportUpdateMode(QGraphicsView::SmartViewportUpdate);
     setFrameShape(QFrame::NoFrame);
     setBackgroundBrush(Qt::black);
+    paintViewportOnce();
+}
+
+void PositioningGraphicsViewPromote::paintViewportOnce()
+{
+    // The view fills what it repaints with its black background: the
+    // viewport's own fill of the same pixels first is work for nothing.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent, true);
 }
 
 PositioningGraphicsViewPromote::~PositioningGraphicsViewPromote() = default;
@@ -36,6 +44,7 @@ void PositioningGraphicsViewPromote::setUseOpenGL(bool on)
         // The markers' own small regions again, as set up.
         setViewportUpdateMode(QGraphicsView::SmartViewportUpdate);
         setViewport(new QWidget);
+        paintViewportOnce();
     }
 }
 

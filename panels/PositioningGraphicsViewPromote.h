@@ -27,5 +27,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void paintViewportOnce();
+
     bool m_useOpenGL = true;
 };

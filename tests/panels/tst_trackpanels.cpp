@@ -125,6 +125,8 @@ private slots:
     void markersFollowTextSize();
     void movedMarkersRepaintWhereTheyWere_data();
     void movedMarkersRepaintWhereTheyWere();
+    void markerFollowsItsLook_data();
+    void markerFollowsItsLook();
     void previewBarHeight_data();
     void previewBarHeight();
     void previewElidesInTheMiddle();
@@ -605,6 +607,44 @@ void TestTrackPanels::movedMarkersRepaintWhereTheyWere()
                 QVERIFY(recorder.painted().contains(panel.view()->mapFromScene(place)));
         }
     }
+}
+
+void TestTrackPanels::markerFollowsItsLook_data()
+{
+    QTest::addColumn<quint64>("status");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("fill");
+    QTest::newRow("fill") << quint64(0x1) << "7" << "FF0000";
+    QTest::newRow("number") << quint64(0x1) << "77" << "00FF00";
+    QTest::newRow("blue outline") << quint64(0x5) << "7" << "00FF00";
+    QTest::newRow("chequered") << quint64(0x2001) << "7" << "00FF00";
+    QTest::newRow("leader") << quint64(0x3) << "7" << "00FF00";
+    QTest::newRow("four characters") << quint64(0x1) << "7777" << "00FF00";
+}
+
+// A marker drawn in one look and then in another shows the second, as a
+// map that never drew the first does.
+void TestTrackPanels::markerFollowsItsLook()
+{
+    QFETCH(quint64, status);
+    QFETCH(QString, text);
+    QFETCH(QString, fill);
+    const auto picture = [](const QList<std::tuple<quint64, QString, QString>>& looks) {
+        PositioningController controller(nullptr);
+        Scene scene;
+        scene.setup(&controller, nullptr);
+        QImage image;
+        for (const auto& [status, text, fill] : looks) {
+            V2_Data participants;
+            putCar(&participants, QStringLiteral("7"), 1, status, text, 600, 400, fill);
+            controller.onUpdateParticipants(&participants);
+            image = render(scene);
+        }
+        return image;
+    };
+    const std::tuple<quint64, QString, QString> after{status, text, fill};
+    const QImage changed = picture({{quint64(0x1), QStringLiteral("7"), QStringLiteral("00FF00")}, after});
+    QCOMPARE(changed, picture({after, after}));
 }
 
 void TestTrackPanels::previewBarHeight_data()
