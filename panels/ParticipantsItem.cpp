@@ -94,13 +94,24 @@ void ParticipantsItem::markersChanged()
         update();
         return;
     }
-    // Each rectangle on its own: the item's own update would join them into
-    // one rectangle round every car, which is most of the map.
-    for (const QRectF& rect : qAsConst(m_paintedRects))
-        owner->update(rect);
+    // A rectangle per car: the item's own update would join them into one
+    // rectangle round every car, which is most of the map. A car's old and
+    // new places overlap as it moves: one rectangle round both.
+    QHash<QString, QRectF> painted = m_paintedRects;
     const QList<ParticipantPosition> drawn = drawnParticipants();
-    for (const ParticipantPosition& participant : drawn)
-        owner->update(mapRectToScene(markerRect(participant, m_paintedScale)));
+    for (const ParticipantPosition& participant : drawn) {
+        const QRectF now = mapRectToScene(markerRect(participant, m_paintedScale));
+        const QRectF before = painted.take(participant.number);
+        if (before.intersects(now)) {
+            owner->update(before | now);
+        } else {
+            owner->update(now);
+            if (!before.isNull())
+                owner->update(before);
+        }
+    }
+    for (const QRectF& rect : qAsConst(painted))
+        owner->update(rect);
 }
 
 QRectF ParticipantsItem::markerRect(const ParticipantPosition& participant, double baseScale)
@@ -227,7 +238,7 @@ void ParticipantsItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*,
     for (const ParticipantPosition& participant : drawn) {
         drawMarker(painter, participant, blink, scale);
         if (widget)
-            m_paintedRects.append(mapRectToScene(markerRect(participant, scale)));
+            m_paintedRects[participant.number] |= mapRectToScene(markerRect(participant, scale));
     }
 }
 

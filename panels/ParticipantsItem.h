@@ -85,10 +85,11 @@ private:
     double m_textScale = 1.0;
     bool m_showUnknown = true;
     quint64 m_repaints = 0;
-    // Where the last repaint of a view drew each marker, in scene
-    // coordinates, and at which scale (0 before the first repaint). The map
-    // has one view: a second one at another scale would need its own.
-    QVector<QRectF> m_paintedRects;
+    // Where the last repaint of a view drew each car's marker, in scene
+    // coordinates (a number listed twice: round both), and at which scale
+    // (0 before the first repaint). The map has one view: a second one at
+    // another scale would need its own.
+    QHash<QString, QRectF> m_paintedRects;
     double m_paintedScale = 0;
     QPixmap m_redArrow;
     QPixmap m_noGps;
