@@ -153,9 +153,11 @@ void LapChartItem::rebuild(bool changedOnly)
     }
     // The same room: the line from the last point the two lines share, and
     // the markers after the last they share, before and after.
-    const int points = sharedPrefix(oldPoints, m_points) - 1;
-    QRectF changed = pointsFrom(oldPoints, points) | pointsFrom(m_points, points);
+    const int shared = sharedPrefix(oldPoints, m_points);
     const int markers = sharedPrefix(oldMarkers, m_markerRects);
+    QRectF changed;
+    if (shared < oldPoints.size() || shared < m_points.size())
+        changed = pointsFrom(oldPoints, shared - 1) | pointsFrom(m_points, shared - 1);
     for (int i = markers; i < oldMarkers.size(); ++i)
         changed |= oldMarkers.at(i);
     for (int i = markers; i < m_markerRects.size(); ++i)

@@ -48,8 +48,9 @@ const QRectF kMarkerExtent(-30, -36, 60, 64);
 constexpr double kEmphasisedScale = 1.15;
 // A body (ring, flag, box and number), with its outlines and antialiased edge.
 const QRectF kBodyExtent(-21, -27, 46, 48);
-// Looks kept at once: sixty cars, a few states each, a scale or two.
-constexpr int kMaxBodies = 512;
+// Sixty cars of a few looks each take a few megabytes at most scales; a
+// huge marker scale starts afresh rather than grow past this.
+constexpr qint64 kMaxBodyBytes = 32 * 1024 * 1024;
 // Markers keep at least the size they have on a view of the whole scene.
 constexpr double kSmallestViewScale = 1.0;
 
@@ -229,6 +230,17 @@ void ParticipantsItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*,
     painter->setRenderHint(QPainter::SmoothPixmapTransform);
     const QList<ParticipantPosition> drawn = drawnParticipants();
     const double scale = markerScale(QStyleOptionGraphicsItem::levelOfDetailFromTransform(painter->worldTransform()));
+    // Bodies of one view scale and pixel ratio only: a resize, or a picture
+    // rendered at another scale, starts afresh, so that old sizes do not
+    // pile up.
+    const double viewScale = painter->worldTransform().m11();
+    const double ratio = painter->device()->devicePixelRatioF();
+    if (viewScale != m_bodiesScale || ratio != m_bodiesRatio) {
+        m_bodies.clear();
+        m_bodyBytes = 0;
+        m_bodiesScale = viewScale;
+        m_bodiesRatio = ratio;
+    }
     // Only a view's repaint says what its screen holds; a picture rendered
     // elsewhere (no widget) does not.
     if (widget) {
@@ -325,6 +337,8 @@ void ParticipantsItem::drawBody(QPainter* painter, const Body& body) const
 
 bool ParticipantsItem::drawCachedBody(QPainter* painter, const Body& body) const
 {
+    // The pixel ratio is applied below the painter's own transform, to the
+    // picture as to a direct drawing.
     const QTransform world = painter->worldTransform();
     // A picture maps pixel for pixel only under a plain, even scale.
     if (world.type() > QTransform::TxScale || world.m11() <= 0 || !qFuzzyCompare(world.m11(), world.m22()))
@@ -337,12 +351,15 @@ bool ParticipantsItem::drawCachedBody(QPainter* painter, const Body& body) const
                             .arg(body.text, body.fill.name(QColor::HexArgb), body.textColour.name(QColor::HexArgb),
                                  body.outline.color().name(QColor::HexArgb), QString::number(body.outline.widthF()),
                                  body.follow.isValid() ? body.follow.name(QColor::HexArgb) : QString(),
-                                 QString::number(int(body.emphasised) + 2 * int(body.chequered)), QString::number(scale * ratio, 'g', 12), font);
+                                 QString::number(int(body.emphasised) + 2 * int(body.chequered)), QString::number(scale, 'g', 12), font);
     auto cached = m_bodies.constFind(key);
     if (cached == m_bodies.cend()) {
-        if (m_bodies.size() >= kMaxBodies)
-            m_bodies.clear();
         QPixmap picture(int(std::ceil(kBodyExtent.width() * scale * ratio)) + 1, int(std::ceil(kBodyExtent.height() * scale * ratio)) + 1);
+        const qint64 bytes = qint64(picture.width()) * picture.height() * 4;
+        if (m_bodyBytes + bytes > kMaxBodyBytes) {
+            m_bodies.clear();
+            m_bodyBytes = 0;
+        }
         picture.setDevicePixelRatio(ratio);
         picture.fill(Qt::transparent);
         QPainter drawing(&picture);
@@ -353,6 +370,7 @@ bool ParticipantsItem::drawCachedBody(QPainter* painter, const Body& body) const
         drawBody(&drawing, body);
         drawing.end();
         cached = m_bodies.insert(key, picture);
+        m_bodyBytes += bytes;
     }
     // On the device pixel nearest to where the body falls.
     const QPointF corner = world.map(kBodyExtent.topLeft());

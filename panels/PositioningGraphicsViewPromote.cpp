@@ -18,10 +18,10 @@ PositioningGraphicsViewPromote::PositioningGraphicsViewPromote(QWidget* parent)
     setViewportUpdateMode(QGraphicsView::SmartViewportUpdate);
     setFrameShape(QFrame::NoFrame);
     setBackgroundBrush(Qt::black);
-    paintViewportOnce();
+    leaveFillToView();
 }
 
-void PositioningGraphicsViewPromote::paintViewportOnce()
+void PositioningGraphicsViewPromote::leaveFillToView()
 {
     // The view fills what it repaints with its black background: the
     // viewport's own fill of the same pixels first is work for nothing.
@@ -44,7 +44,7 @@ void PositioningGraphicsViewPromote::setUseOpenGL(bool on)
         // The markers' own small regions again, as set up.
         setViewportUpdateMode(QGraphicsView::SmartViewportUpdate);
         setViewport(new QWidget);
-        paintViewportOnce();
+        leaveFillToView();
     }
 }
 

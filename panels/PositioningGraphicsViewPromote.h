@@ -27,7 +27,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void paintViewportOnce();
+    void leaveFillToView();
 
     bool m_useOpenGL = true;
 };
