@@ -48,8 +48,8 @@ const QRectF kMarkerExtent(-30, -36, 60, 64);
 constexpr double kEmphasisedScale = 1.15;
 // A body (ring, flag, box and number), with its outlines and antialiased edge.
 const QRectF kBodyExtent(-21, -27, 46, 48);
-// Sixty cars of a few looks each take a few megabytes at most scales; a
-// huge marker scale starts afresh rather than grow past this.
+// Sixty cars of a few looks each take a few megabytes at most sizes; at
+// huge marker sizes the bodies past this are drawn directly.
 constexpr qint64 kMaxBodyBytes = 32 * 1024 * 1024;
 // Markers keep at least the size they have on a view of the whole scene.
 constexpr double kSmallestViewScale = 1.0;
@@ -230,15 +230,15 @@ void ParticipantsItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*,
     painter->setRenderHint(QPainter::SmoothPixmapTransform);
     const QList<ParticipantPosition> drawn = drawnParticipants();
     const double scale = markerScale(QStyleOptionGraphicsItem::levelOfDetailFromTransform(painter->worldTransform()));
-    // Bodies of one view scale and pixel ratio only: a resize, or a picture
-    // rendered at another scale, starts afresh, so that old sizes do not
-    // pile up.
-    const double viewScale = painter->worldTransform().m11();
+    // Bodies of one size and pixel ratio only: another (a resize past the
+    // whole scene, the marker or text size, a picture rendered at another
+    // scale) starts afresh, so that old sizes do not pile up.
+    const double bodyScale = painter->worldTransform().m11() * scale;
     const double ratio = painter->device()->devicePixelRatioF();
-    if (viewScale != m_bodiesScale || ratio != m_bodiesRatio) {
+    if (bodyScale != m_bodiesScale || ratio != m_bodiesRatio) {
         m_bodies.clear();
         m_bodyBytes = 0;
-        m_bodiesScale = viewScale;
+        m_bodiesScale = bodyScale;
         m_bodiesRatio = ratio;
     }
     // Only a view's repaint says what its screen holds; a picture rendered
@@ -344,7 +344,8 @@ bool ParticipantsItem::drawCachedBody(QPainter* painter, const Body& body) const
     if (world.type() > QTransform::TxScale || world.m11() <= 0 || !qFuzzyCompare(world.m11(), world.m22()))
         return false;
     const double scale = world.m11();
-    const double ratio = painter->device()->devicePixelRatioF();
+    // The painter takes a ratio below 1 as 1.
+    const double ratio = std::max(1.0, painter->device()->devicePixelRatioF());
     // Four characters are drawn in the painter's own font.
     const QString font = body.text.size() > 3 ? painter->font().key() : QString();
     const QString key = QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9")
@@ -356,10 +357,10 @@ bool ParticipantsItem::drawCachedBody(QPainter* painter, const Body& body) const
     if (cached == m_bodies.cend()) {
         QPixmap picture(int(std::ceil(kBodyExtent.width() * scale * ratio)) + 1, int(std::ceil(kBodyExtent.height() * scale * ratio)) + 1);
         const qint64 bytes = qint64(picture.width()) * picture.height() * 4;
-        if (m_bodyBytes + bytes > kMaxBodyBytes) {
-            m_bodies.clear();
-            m_bodyBytes = 0;
-        }
+        // Past the cap, drawn directly: clearing would draw every body
+        // again on every repaint.
+        if (m_bodyBytes + bytes > kMaxBodyBytes)
+            return false;
         picture.setDevicePixelRatio(ratio);
         picture.fill(Qt::transparent);
         QPainter drawing(&picture);

@@ -103,7 +103,8 @@ private:
     // stroking sixty outlined boxes and laying out their numbers.
     mutable QHash<QString, QPixmap> m_bodies;
     mutable qint64 m_bodyBytes = 0;
-    // The view scale and pixel ratio the bodies were drawn at.
+    // The size (view scale times marker scale) and pixel ratio the bodies
+    // were drawn at.
     double m_bodiesScale = 0;
     double m_bodiesRatio = 0;
 };

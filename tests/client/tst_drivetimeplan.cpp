@@ -275,8 +275,8 @@ private slots:
         // moment is halved down to 30. Bob is next, not at once.
         QTest::newRow("the fill's own plan") << QVector<qint64>{0, 20, 0} << QVector<qint64>{20, -1, 20} << 90LL << 150LL
                                              << "Feasible, 2 h 0 min slack to the minute" << "Plan: Ann 0:10, Bob 1:00, then 2 turns to the end" << 2;
-        // The same with only those 10 left of her spell: the first fill found
-        // is the best, and every moment tried between 20 and 30 fails.
+        // The same with only those 10 left of her spell: no fill meets Bob's
+        // need before 30, the one the first fill found.
         QTest::newRow("every earlier moment fails") << QVector<qint64>{0, 20, 0} << QVector<qint64>{50, -1, 20} << 90LL << 150LL
                                                     << "Feasible, 2 h 0 min slack to the minute" << "Plan: Ann 0:10, Bob 1:00, then 2 turns to the end" << 2;
     }

@@ -373,7 +373,8 @@ void TestChartPanels::lapChartRepaintsTheNewLap_data()
     QTest::addColumn<int>("position");
     QTest::addColumn<bool>("pit");
     QTest::addColumn<bool>("selected");
-    // Whether a small part of the view (under 5 %) is repainted, or none.
+    // Whether the repaint must be under 5 % of the view (not measured past
+    // the room kept for the line, or before its last lap).
     QTest::addColumn<bool>("small");
     QTest::addColumn<bool>("repainted");
     QTest::newRow("holds its place") << 16 << 5 << false << false << true << true;
