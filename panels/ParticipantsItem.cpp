@@ -355,12 +355,13 @@ bool ParticipantsItem::drawCachedBody(QPainter* painter, const Body& body) const
                                  QString::number(int(body.emphasised) + 2 * int(body.chequered)), QString::number(scale, 'g', 12), font);
     auto cached = m_bodies.constFind(key);
     if (cached == m_bodies.cend()) {
-        QPixmap picture(int(std::ceil(kBodyExtent.width() * scale * ratio)) + 1, int(std::ceil(kBodyExtent.height() * scale * ratio)) + 1);
-        const qint64 bytes = qint64(picture.width()) * picture.height() * 4;
+        const QSize size(int(std::ceil(kBodyExtent.width() * scale * ratio)) + 1, int(std::ceil(kBodyExtent.height() * scale * ratio)) + 1);
+        const qint64 bytes = qint64(size.width()) * size.height() * 4;
         // Past the cap, drawn directly: clearing would draw every body
         // again on every repaint.
         if (m_bodyBytes + bytes > kMaxBodyBytes)
             return false;
+        QPixmap picture(size);
         picture.setDevicePixelRatio(ratio);
         picture.fill(Qt::transparent);
         QPainter drawing(&picture);
