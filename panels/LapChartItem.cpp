@@ -208,9 +208,7 @@ void LapChartItem::paint(QPainter* painter, const QStyleOptionGraphicsItem* opti
         }
     }
     painter->setBrush(Qt::NoBrush);
-    if (m_points.size() == 1 && area.contains(m_points.first())) {
-        painter->drawPolyline(m_points.constData(), 1);
-    } else if (first >= 0) {
+    if (first >= 0) {
         first = qMax(first - 1, 0);
         last = qMin(last + 1, int(m_points.size()) - 1);
         painter->drawPolyline(m_points.constData() + first, last - first + 1);

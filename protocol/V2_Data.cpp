@@ -390,7 +390,7 @@ const V2_Data* V2_Data::valueOwner(const QString& path, QString* lastKey) const
         node = node->getInLevelV2_Data(part);
         start = dot + 1;
     }
-    *lastKey = path.mid(lastDot + 1);
+    lastKey->setRawData(path.constData() + lastDot + 1, path.size() - lastDot - 1);
     return node;
 }
 

@@ -141,6 +141,8 @@ public:
     static V2_Data* nodeOf(const QVariant* value);
 
 private:
+    // The node holding the path's last part, and that part in lastKey,
+    // whose characters are the path's own: valid while the path is.
     const V2_Data* valueOwner(const QString& path, QString* lastKey) const;
     const QVariant* valueAt(const QString& path) const;
     void storeValue(const QString& key, const QVariant& value);

@@ -4,6 +4,7 @@
 #include "MeteoGraphItem.h"
 #include "MeteoGraphicsView.h"
 #include "PaintRecorder.h"
+#include "ScreenPixels.h"
 #include "TestProvider.h"
 #include "TestSettings.h"
 #include "ToolWindow.h"
@@ -16,7 +17,6 @@
 #include <QGraphicsSimpleTextItem>
 #include <QImage>
 #include <QPainter>
-#include <QScreen>
 #include <QSlider>
 #include <QStyleOptionGraphicsItem>
 #include <QScrollBar>
@@ -447,22 +447,15 @@ void TestChartPanels::lapChartRepaintsTheNewLap()
     QCOMPARE(!recorder.painted().isEmpty(), repainted);
 
     QWidget* inside = view->viewport();
-    const QPoint corner = inside->mapTo(&panel, QPoint(0, 0));
-    const QImage screen = panel.screen()->grabWindow(panel.winId(), corner.x(), corner.y(), inside->width(), inside->height()).toImage().convertToFormat(QImage::Format_RGB32);
-    const QImage fresh = inside->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage screen = ScreenPixels::shown(inside);
+    const QImage fresh = ScreenPixels::fresh(inside);
     QCOMPARE(screen.size(), fresh.size());
     // The car numbers are left out: a grab draws their first digit a pixel
     // apart from the screen, with or without a new lap.
     QRegion numbers;
     for (const QString& car : view->cars())
         numbers += view->mapFromScene(view->label(car)->sceneBoundingRect()).boundingRect();
-    QRect stale;
-    for (int y = 0; y < fresh.height(); ++y) {
-        for (int x = 0; x < fresh.width(); ++x) {
-            if (screen.pixel(x, y) != fresh.pixel(x, y) && !numbers.contains(QPoint(x, y)))
-                stale |= QRect(x, y, 1, 1);
-        }
-    }
+    const QRect stale = ScreenPixels::differing(screen, fresh, numbers);
     QVERIFY2(stale.isEmpty(), qPrintable(QStringLiteral("stale pixels in %1,%2 %3x%4").arg(stale.x()).arg(stale.y()).arg(stale.width()).arg(stale.height())));
     const LapChartItem* line = view->line(QStringLiteral("105"));
     if (repainted)
