@@ -43,12 +43,17 @@ qint64 ceilDiv(qint64 a, qint64 b)
 //
 // Branch and bound: the first plan tried is the earliest-finish-first list
 // schedule (the driver who would finish his own need latest goes first, his
-// spell as long as allowed); a branch whose lower bound (the drivers' needs
-// and the swaps they take in all, the time the car stands while one
-// driver rests, or one driver's own earliest finish) is no earlier than
-// the best plan is dropped, and the search ends when a plan
-// meets the lower bound at the root. Drivers alike (the same need and rest)
-// are tried once.
+// spell as long as allowed); a branch whose lower bound is no earlier than
+// the best plan is dropped, and the search ends when a plan meets the
+// lower bound at the root. The bound is the latest of: the needs and the
+// swaps they take in all (one driver never follows himself, so a driver
+// with many turns brings the others' turns between them); the time the
+// car stands while one driver rests; one driver's own earliest finish, his
+// stops included; the needs of those who may not start before a moment,
+// driven after it; and one driver's span from his first turn, with what
+// the others cannot drive before it. The closer it is, the more often the
+// first plans tried are proved best at once: no whole-minute phase then.
+// Drivers alike (the same need and rest) are tried once.
 //
 // Stops without a driver change (when they take race time) add their time
 // to a turn, a step each time its run reaches the stop interval: for one
@@ -143,19 +148,39 @@ private:
         qint64 total = 0;
         qint64 turns = 0;
         qint64 bound = m_free;
+        std::vector<qint64> starts(m_k, kNever); // no driving towards his need earlier
         for (int d = 0; d < m_k; ++d) {
             const qint64 need = m_need.at(d);
             if (need == 0)
                 continue;
             total += need;
             qint64 start = std::max(m_ready.at(d), m_free + (d == m_last ? 2 * m_swap : entry));
+            starts[d] = d == m_inCar ? m_free : start;
             if (d == m_inCar) {
                 start = m_free;
                 turns += need > m_room0 ? ceilDiv(need - m_room0, m_continuous) : 0;
             } else {
                 turns += ceilDiv(need, m_continuous);
             }
-            bound = std::max(bound, ownFinish(start, need, spellCap(d), m_continuous, m_gap));
+            const qint64 apart = std::max(m_gap, 2 * m_swap);
+            bound = std::max(bound, ownFinish(start, need, spellCap(d), m_continuous, apart));
+            // His own stops and rests, all of his turns' time.
+            if (m_stops.every > 0 && apart < kNever)
+                bound = std::max(bound, d == m_inCar ? m_free + need + inCarStopTime(apart) : start + need + leastStopTime(need, apart, 0));
+        }
+        // One driver never follows himself: between two turns of his comes
+        // another's, and so does one before his first when he had the car
+        // last or someone else drives on.
+        for (int d = 0; d < m_k; ++d) {
+            const qint64 need = m_need.at(d);
+            if (need == 0)
+                continue;
+            if (d == m_inCar) {
+                turns = std::max(turns, 2 * (need > m_room0 ? ceilDiv(need - m_room0, m_continuous) : 0));
+            } else {
+                const qint64 own = ceilDiv(need, m_continuous);
+                turns = std::max(turns, 2 * own - (d == m_last ? 0 : 1));
+            }
         }
         // Every turn but the first into an empty car is a swap.
         const qint64 swaps = std::max<qint64>(0, turns - (m_occupied ? 0 : 1));
@@ -174,14 +199,73 @@ private:
                 if (m_need.at(d) == 0)
                     continue;
                 runs += ceilDiv(m_need.at(d), m_stops.every);
-                own += leastStopTime(m_need.at(d), m_swap, d == m_inCar ? 0 : m_swap);
+                own += d == m_inCar ? inCarStopTime(m_swap) : leastStopTime(m_need.at(d), m_swap, m_swap);
             }
             const bool freeRun = !m_occupied || (m_inCar >= 0 && m_need.at(m_inCar) > 0);
             stopped += std::max<qint64>(0, runs - (freeRun ? 1 : 0) - swaps) * std::min(m_swap, m_stops.time);
             // The first turn into an empty car is no swap.
             stopped = std::max(stopped, own - (m_occupied ? 0 : m_swap));
         }
-        return std::max({bound, m_free + total + stopped, m_free + total + restGaps()});
+        return std::max({bound, m_free + total + stopped, m_free + total + restGaps(), fromStarts(starts), aroundOne(starts)});
+    }
+
+    // Those who may not start before a moment drive all of their needs
+    // after it, a swap before each further turn and another's turn between
+    // two of one driver's: for each moment a driver may start at.
+    qint64 fromStarts(const std::vector<qint64>& starts) const
+    {
+        qint64 bound = 0;
+        for (const qint64 from : starts) {
+            if (from >= kNever)
+                continue;
+            qint64 need = 0;
+            qint64 turns = 0;
+            qint64 apart = 0;
+            for (int d = 0; d < m_k; ++d) {
+                if (m_need.at(d) == 0 || starts.at(d) < from)
+                    continue;
+                need += m_need.at(d);
+                // The driver in the car drives on, or gets out now.
+                qint64 own = ceilDiv(m_need.at(d), m_continuous);
+                if (d == m_inCar)
+                    own = std::min(own, 1 + (m_need.at(d) > m_room0 ? ceilDiv(m_need.at(d) - m_room0, m_continuous) : 0));
+                turns += own;
+                apart = std::max(apart, 2 * (own - 1));
+            }
+            bound = std::max(bound, from + need + std::max(turns - 1, apart) * m_swap);
+        }
+        return bound;
+    }
+
+    // From a driver's first turn to the end: his need, his rests between
+    // his turns, and within them at least two swaps each and whatever the
+    // others drive of their needs that they cannot drive before he starts:
+    // no more than the car has time for from the soonest of them until his
+    // swap in. That grows as fast as his start, no faster (one car), so his
+    // earliest start bounds every plan.
+    qint64 aroundOne(const std::vector<qint64>& starts) const
+    {
+        const qint64 apart = std::max(m_gap, 2 * m_swap);
+        if (apart >= kNever || m_continuous >= kNever)
+            return 0;
+        qint64 bound = 0;
+        for (int d = 0; d < m_k; ++d) {
+            if (m_need.at(d) == 0 || d == m_inCar || starts.at(d) >= kNever)
+                continue;
+            const qint64 from = starts.at(d);
+            const qint64 gaps = ceilDiv(m_need.at(d), m_continuous) - 1;
+            qint64 others = 0;
+            qint64 soonest = kNever;
+            for (int e = 0; e < m_k; ++e) {
+                if (e == d || m_need.at(e) == 0)
+                    continue;
+                others += m_need.at(e);
+                soonest = std::min(soonest, starts.at(e));
+            }
+            const qint64 before = std::min(others, std::max<qint64>(0, from - m_swap - soonest));
+            bound = std::max(bound, from + m_need.at(d) + std::max(gaps * apart, 2 * gaps * m_swap + others - before));
+        }
+        return bound;
     }
 
     // Another bound on the time nobody drives: a driver's two turns are at
@@ -209,18 +293,42 @@ private:
             const qint64 need = m_need.at(d);
             if (need == 0)
                 continue;
-            const qint64 entry = m_occupied && d != m_inCar ? m_swap : 0;
             if (m_stops.every > 0) {
                 // His own stops lie within his turns, outside his gaps.
-                most = std::max(most, leastStopTime(need, gapCost, entry));
+                most = std::max(most, d == m_inCar ? inCarStopTime(gapCost) : leastStopTime(need, gapCost, m_occupied ? m_swap : 0));
                 continue;
             }
-            qint64 turns = ceilDiv(need, m_continuous);
+            // Driving on, a gap before each turn past his room; getting
+            // out now, one before each turn.
             if (d == m_inCar)
-                turns = std::min(turns, 1 + (need > m_room0 ? ceilDiv(need - m_room0, m_continuous) : 0));
-            most = std::max(most, (turns - 1) * gapCost + entry);
+                most = std::max(most, (need > m_room0 ? ceilDiv(need - m_room0, m_continuous) : 0) * gapCost);
+            else
+                most = std::max(most, (ceilDiv(need, m_continuous) - 1) * gapCost + (m_occupied ? m_swap : 0));
         }
         return most;
+    }
+
+    // leastStopTime for the driver in the car at the start: driving on, his
+    // first turn lasts at most his room and his run is fuel into its
+    // stops, and each later turn comes after between; getting out now, each
+    // of his turns does. His first turn is tried at his room and at each
+    // length that ends as a stop falls due, as a best split ends there.
+    qint64 inCarStopTime(qint64 between)
+    {
+        const qint64 need = m_need.at(m_inCar);
+        qint64 least = leastStopTime(need, between, between);
+        const qint64 full = std::min(m_room0, need);
+        const qint64 every = m_stops.every;
+        const auto tryFirst = [&](qint64 first) {
+            const qint64 stops = ceilDiv(m_stops.fuel + first, every) - 1;
+            const qint64 left = need - first;
+            least = std::min(least, stops * m_stops.time + (left > 0 ? leastStopTime(left, between, between) : 0));
+        };
+        if (full > 0)
+            tryFirst(full);
+        for (qint64 first = every - m_stops.fuel % every; first < full; first += every)
+            tryFirst(first);
+        return least;
     }
 
     // The least time one driver's need spends in swaps and stops: in T
