@@ -462,7 +462,16 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
     std::vector<qint64> most;
     for (const DriverDriveTime& d : car.drivers)
         most.push_back(d.hasMax ? std::max<qint64>(0, d.toMaxMs) : kNever);
-    const auto fillRace = [&](qint64 needsBy, qint64 work = kSearchWork) { return DriveTimeFill::fill(needs, most, C, Q, R, kMinuteMs, work, needsBy); };
+    // The lengths the rules give first, a few plans: a fill there is found
+    // at once; else every whole minute too, within what work is left.
+    const auto fillRace = [&](qint64 needsBy, qint64 work = kSearchWork) {
+        const FillPlan quick = DriveTimeFill::fill(needs, most, C, Q, R, 0, work, needsBy);
+        if (quick.outcome == FillPlan::Found || quick.windowEnd > 0)
+            return quick;
+        FillPlan plan = DriveTimeFill::fill(needs, most, C, Q, R, kMinuteMs, std::max<qint64>(1, work - quick.work), needsBy);
+        plan.work += quick.work;
+        return plan;
+    };
     const auto windowFails = [&](const FillPlan& fill) {
         if (fill.outcome != FillPlan::None || fill.windowEnd == 0)
             return false;

@@ -18,9 +18,11 @@ using DriveTimeSchedule::ownCapacity;
 //
 // Lengths tried, longest first: the most the turn may last (the spell
 // limit, his maximum left, the end); just his need; ending just as another
-// driver's rest is over; and with step set, every whole step. The search
-// goes through every such plan, so Found is a plan checked against every
-// rule, and None proves that no plan of such turns exists.
+// driver's rest is over; back from his own rest just as another, in when
+// his rest is over, ends a full turn or his need; and with step set, every
+// whole step. The search goes through every such plan, so Found is a plan
+// checked against every rule, and None proves that no plan of such turns
+// exists.
 //
 // Pruning, each rule true of every plan from the state, so it drops none:
 // - Each driver drives at most his own spells and rests allow from when he
@@ -180,9 +182,17 @@ private:
                 result.push_back(length);
         };
         add(m_need.at(d));
-        for (int e = 0; e < m_k; ++e)
-            if (e != d)
-                add(m_ready.at(e) - m_t);
+        for (int e = 0; e < m_k; ++e) {
+            if (e == d)
+                continue;
+            add(m_ready.at(e) - m_t);
+            // Back from his rest just as e, in when his own rest is over
+            // (someone else driving until then), ends a turn.
+            if (m_ready.at(e) > m_t && m_gap < kNever)
+                for (const qint64 turn : {std::min(m_continuous, m_most.at(e)), m_need.at(e)})
+                    if (turn > 0 && turn < kNever)
+                        add(m_ready.at(e) + turn - m_gap - m_t);
+        }
         if (m_step > 0)
             for (qint64 length = full / m_step * m_step; length > 0; length -= m_step)
                 add(length);

@@ -380,6 +380,33 @@ private slots:
         QCOMPARE(plan.windowCan, windowCan * kMin);
     }
 
+    // Spells of 168, rests of 231, the pit lane counting for a driver, 24 h
+    // left. Ann, in the car with 155 of her spell left, needs 49; Bob
+    // nothing; Cid 224, back at 162: he is done at 162 + 168 + 231 + 56 =
+    // 617 at the soonest. A fill meets it: Ann out at 99, back just as
+    // Cid's first turn ends at 330; Bob 99-162 and 498-561; Cid 561-617
+    // meets his need. The whole-minute search, longest turns first, spends
+    // its work before it tries Ann out at 99.
+    void feasibilityFillBackInTime()
+    {
+        CarDriveTime car;
+        const qint64 needs[] = {49, 0, 224};
+        for (int i = 0; i < 3; ++i) {
+            DriverDriveTime d;
+            d.driver = kDrivers.at(i).driver;
+            d.name = kDrivers.at(i).name;
+            d.toMinMs = needs[i] * kMin;
+            car.drivers.append(d);
+        }
+        car.drivers[0].inCar = true;
+        car.drivers[0].continuousMs = 13 * kMin;
+        car.drivers[2].restMs = 69 * kMin;
+        car.currentDriver = 1;
+        const DriveFeasibility result = DriveTimeCalculator::feasibility(car, limits(0, 0, 168, 231), 1440 * kMin, 2 * kMin, false);
+        QCOMPARE(result.text, QStringLiteral("Feasible, 13 h 43 min slack"));
+        QCOMPARE(result.plan, QStringLiteral("Plan: Ann 1:39, Bob 1:03, Cid 2:48, Ann 2:48, Bob 1:03, Cid 2:48, then 5 turns to the end"));
+    }
+
     // The search's own bounds and lengths: nobody in the car.
     void searchBounds_data()
     {
