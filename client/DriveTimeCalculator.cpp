@@ -21,9 +21,10 @@ constexpr int kStopsToLearn = 3;
 // DriveStint::pitInfo.
 constexpr int kPlainStay = 0;
 constexpr int kPenaltyStay = 1;
-// The search's work per phase (states visited, lengths tried and the turn
-// counts the stop bound weighs): 10 to 75 ns a unit on the 2-core build
-// machine, so a car takes 2 to 4 ms CPU at the very worst with both phases
+// The search's work per phase (states visited, lengths tried, ranges of
+// them weighed and the turn counts the stop bound weighs): 10 to 75 ns a
+// unit on the 2-core build machine, so a car takes 3 to 6 ms CPU at the
+// very worst with all three phases, once a minute at most
 // (0.3 to 0.9 ms in bench_drivetime's hard rows, which stop at this bound,
 // a stop every minute included); a few µs when the first plan meets the
 // bound, as it mostly does. The fill search (the pit lane counting for a
@@ -325,23 +326,27 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
 //   allowed, then full spells each after a gap of Q'), or all the needs
 //   and the swaps they take in all together, past R.
 // - Feasible with the plan found (its turns, and so who takes the car
-//   next): its slack is exact when it meets the lower bound; when the
-//   whole-minute phase decided, it is the best of whole-minute plans, and a
-//   plan timed to the second may have up to a minute per turn more.
-// - NotFeasible "to the minute" when the whole-minute phase went through
-//   every plan and none fits: a plan timed to the second could still fit
-//   within a minute per turn, so the text says to the minute.
+//   next): its slack is exact when it meets the lower bound, or when the
+//   millisecond phase went through every plan (a plan timed finer than the
+//   timing's own unit is at most 1 ms a turn earlier); when only the
+//   whole-minute phase did, it is the best of whole-minute plans, and a
+//   plan timed finer may have up to a minute per turn more ("to the
+//   minute").
+// - NotFeasible when the millisecond phase went through every plan and
+//   none fits; "to the minute" when only the whole-minute phase did.
 // - Undecided when the search stopped at its bound, or the fill search did
 //   or found no plan of whole-minute turns (each said so).
 //
 // The search first tries the lengths a best plan is mostly built from (a
 // limit, a need, a hand-over as another driver's rest ends); when that plan
-// does not meet the lower bound it also tries every whole minute, and is
-// then exact over plans of whole-minute turns only: a plan timed to the
-// second can be earlier by less than a minute per turn, and those minutes
-// add up over the turns (each rounded turn delays all later ones). Minutes, because the
-// line shows minutes, the rules are typed in minutes, a strategist calls
-// stops to the minute, and a finer step would multiply the plans to try.
+// does not meet the lower bound it also covers every whole minute, then
+// every millisecond, each from the best plan so far: a length between
+// those the rules give is pinned only by ties across turns. Ranges of
+// lengths the lower bound rules out together are dropped at once, so the
+// millisecond phase costs little where the bound is close; where it stops
+// at its work, the whole-minute answer stands, exact to the minute (a plan
+// timed finer can be earlier by less than a minute per turn, and those
+// minutes add up over the turns).
 DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& limits, qint64 remainingMs, qint64 swapMs, bool swapsCostTime)
 {
     using DriveTimeSchedule::kNever;
@@ -510,22 +515,29 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
     DrivePlan plan = DriveTimeSchedule::earliest(needs, C, Q, swapCost, 0, R, kSearchWork, stops);
     // A bound past the end proves it: no plan to look for.
     const bool toTheMinute = plan.bound <= R && (plan.outcome != DrivePlan::Found || plan.finish > plan.bound);
+    // The step over which the plan is proved best (0: it meets the bound).
+    qint64 grain = 0;
     if (toTheMinute) {
-        // Not proved best: every whole minute too, from the best plan known.
-        // Not to the second: a best plan's lengths may be pinned by ties
-        // across several turns (two spells of one need split so that a
-        // rest ends just as another driver is done), which fall on no grid
-        // (needs and rests run to the millisecond); finding them for every
-        // order would take a linear program per order, past the budget. So
-        // this phase's answers say "to the minute", unless its plan meets
-        // the lower bound or comes within the same minute of it.
-        const DrivePlan fine =
-            DriveTimeSchedule::earliest(needs, C, Q, swapCost, kMinuteMs, plan.turns.empty() ? R : plan.finish - 1, kSearchWork, stops);
-        if (!fine.turns.empty()) {
-            plan.turns = fine.turns;
-            plan.finish = fine.finish;
+        // Not proved best: every whole minute too, from the best plan known,
+        // then every millisecond from the best of those, as long as each
+        // phase goes through every plan within its work.
+        const auto adopt = [&plan](const DrivePlan& better) {
+            if (!better.turns.empty()) {
+                plan.turns = better.turns;
+                plan.finish = better.finish;
+            }
+        };
+        const DrivePlan minutes = DriveTimeSchedule::earliest(needs, C, Q, swapCost, kMinuteMs, plan.turns.empty() ? R : plan.finish - 1, kSearchWork, stops);
+        adopt(minutes);
+        grain = kMinuteMs;
+        if (minutes.outcome != DrivePlan::Stopped) {
+            const DrivePlan exact = DriveTimeSchedule::earliest(needs, C, Q, swapCost, 1, plan.turns.empty() ? R : plan.finish - 1, kSearchWork, stops);
+            if (exact.outcome != DrivePlan::Stopped) {
+                adopt(exact);
+                grain = 1;
+            }
         }
-        plan.outcome = fine.outcome == DrivePlan::Stopped ? DrivePlan::Stopped : plan.turns.empty() ? DrivePlan::None : DrivePlan::Found;
+        plan.outcome = minutes.outcome == DrivePlan::Stopped ? DrivePlan::Stopped : plan.turns.empty() ? DrivePlan::None : DrivePlan::Found;
     }
     // Stops without a driver change counted from the car's own: any verdict
     // of the search rests on them, so it names them.
@@ -583,6 +595,8 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
             result.text = QStringLiteral("Not feasible: the minimums take %1 at the least, %2 remains").arg(hoursMinutes(plan.bound, true), hoursMinutes(R, false));
         else if (plan.outcome == DrivePlan::Stopped)
             result.text = QStringLiteral("Feasibility undecided: the search stopped at its bound, no plan within %1 found and none ruled out").arg(hoursMinutes(R, false));
+        else if (grain == 1)
+            result.text = QStringLiteral("Not feasible: no plan fits every minimum in the %1 left").arg(hoursMinutes(R, false));
         else
             result.text = QStringLiteral("Not feasible to the minute: no plan of whole-minute turns fits every minimum in the %1 left").arg(hoursMinutes(R, false));
         if (stops.every > 0)
@@ -595,7 +609,7 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
     // most a minute per turn less than a plan timed to the second.
     const qint64 bestSlack = plan.turns.empty()      ? R - plan.bound
         : plan.finish <= plan.bound                  ? R - plan.finish
-        : plan.outcome == DrivePlan::Found           ? std::min(R - plan.bound, R - plan.finish + qint64(plan.turns.size()) * kMinuteMs)
+        : plan.outcome == DrivePlan::Found           ? std::min(R - plan.bound, R - plan.finish + qint64(plan.turns.size()) * grain)
                                                      : R - plan.bound;
     // The fill shown leaves the slack of its own meeting of the needs, which
     // may be later than the minimums' best: then a range.

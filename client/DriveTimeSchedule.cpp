@@ -34,12 +34,17 @@ qint64 ceilDiv(qint64 a, qint64 b)
 // left over once his later spells are full, the hand-over as another
 // driver's rest ends, and the return from a rest as a waiting driver is
 // done. Some are pinned only by turns further on (two spells of a need
-// split in halves), so with step set every whole step is tried as well:
-// the search is then exact over plans whose turns last whole steps or end
-// at one of those lengths, and a plan timed finer is at most one step per
-// turn earlier (round each of its turns up to a whole step, or to its
-// bound when that comes first: every rule still holds, and each turn moves
-// later by less than a step).
+// split in halves), so with step set every whole step is covered as well,
+// after those lengths: a range of whole steps is dropped at once when the
+// lower bound at its most hopeful (its shortest turn's end, its longest
+// turn's need left; the bound only grows with either) is no earlier than
+// the best plan, else halved down to single steps. The search is then
+// exact over plans whose turns last whole steps or end at one of those
+// lengths, and a plan timed finer is at most one step per turn earlier
+// (round each of its turns up to a whole step, or to its bound when that
+// comes first: every rule still holds, and each turn moves later by less
+// than a step). With a step of 1 ms, the times' own unit, that is every
+// plan to the millisecond.
 //
 // Branch and bound: the first plan tried is the earliest-finish-first list
 // schedule (the driver who would finish his own need latest goes first, his
@@ -63,9 +68,9 @@ qint64 ceilDiv(qint64 a, qint64 b)
 // falls due, a length tried with the others. Rounding a turn up to a whole
 // step never crosses such a length, so the whole-step phase's claim holds.
 //
-// The search is bounded by its work, not only by the states it visits: a
-// state with the whole minutes of a long need has thousands of children, so
-// every length tried counts, and so does every state. Its depth is bounded
+// The search is bounded by its work, not only by the states it visits:
+// every length tried counts, every range of whole steps weighed, and every
+// state. Its depth is bounded
 // too (kMaxTurns), so that the recursion stays well within a 1 MB stack.
 constexpr int kMaxTurns = 400;
 
@@ -110,6 +115,8 @@ public:
                 if (done())
                     break;
             }
+            if (const Child steps = wholeSteps(m_inCar, 0, m_room0); steps.upTo > 0 && !done())
+                branchSteps(m_inCar, 0, steps.length, steps.upTo, true, m_stops.fuel);
             const int inCar = m_inCar;
             const qint64 ready = m_ready.at(inCar);
             m_inCar = -1;
@@ -136,6 +143,7 @@ private:
         qint64 start;
         qint64 length;
         qint64 order; // the driver's own finish from this start: latest first
+        qint64 upTo = 0; // above length: every whole step from length to upTo
     };
 
     bool done() const { return m_stopped || m_bestFinish <= m_rootBound; }
@@ -397,6 +405,7 @@ private:
         // A hand-over only, to let the driver who just got out come back.
         const bool handOver = m_last >= 0 && m_need.at(m_last) > 0 && !m_lastHandOver;
         std::vector<Child> children;
+        std::vector<Child> ranges; // whole steps, after the lengths the rules give
         int idle = -1; // the soonest driver with no need: one stands for all
         for (int d = 0; d < m_k; ++d) {
             if (d == m_last)
@@ -418,6 +427,8 @@ private:
                 children.push_back(Child{d, start, length, order});
             if (handOver)
                 children.push_back(Child{d, start, 0, order});
+            if (const Child steps = wholeSteps(d, start, m_continuous); steps.upTo > 0)
+                ranges.push_back(steps);
         }
         m_work += qint64(children.size());
         if (m_work > m_maxWork) {
@@ -440,6 +451,80 @@ private:
             if (done())
                 return;
         }
+        for (const Child& c : ranges) {
+            branchSteps(c.driver, c.start, c.length, c.upTo, false, 0);
+            if (done())
+                return;
+        }
+    }
+
+    // The whole steps a turn of d from start may last below its longest,
+    // as a range; upTo 0 when none.
+    Child wholeSteps(int d, qint64 start, qint64 cap) const
+    {
+        Child steps{d, start, 0, 0};
+        if (m_step <= 0)
+            return steps;
+        const qint64 full = std::min(cap, m_need.at(d));
+        const qint64 last = (full - 1) / m_step * m_step;
+        if (last >= m_step) {
+            steps.length = m_step;
+            steps.upTo = last;
+        }
+        return steps;
+    }
+
+    // Every whole step from lo to hi as the turn's length, longest first: a
+    // range whose lower bound, taken at its most hopeful (the shortest
+    // turn's end and the longest turn's need left; the bound grows with
+    // each), is no earlier than the best plan holds none better; else it
+    // is halved, down to single lengths.
+    void branchSteps(int d, qint64 start, qint64 lo, qint64 hi, bool drivesOn, qint64 fuel)
+    {
+        if (lo == hi) {
+            branch(d, start, lo, drivesOn);
+            return;
+        }
+        ++m_work;
+        if (m_work > m_maxWork) {
+            m_stopped = true;
+            return;
+        }
+        if (hopefulBound(d, start, lo, hi, drivesOn, fuel) >= m_bestFinish)
+            return;
+        const qint64 mid = lo + ((hi - lo) / m_step / 2) * m_step;
+        branchSteps(d, start, mid + m_step, hi, drivesOn, fuel);
+        if (!done())
+            branchSteps(d, start, lo, mid, drivesOn, fuel);
+    }
+
+    qint64 hopefulBound(int d, qint64 start, qint64 lo, qint64 hi, bool drivesOn, qint64 fuel)
+    {
+        const qint64 need = m_need.at(d);
+        const qint64 ready = m_ready.at(d);
+        const qint64 free = m_free;
+        const int last = m_last;
+        const bool lastHandOver = m_lastHandOver;
+        const bool occupied = m_occupied;
+        const int inCar = m_inCar;
+        const qint64 end = start + lo + stopsIn(lo, fuel) * m_stops.time;
+        m_need[d] = need - std::min(need, hi);
+        m_ready[d] = end + m_gap;
+        m_free = end;
+        m_last = d;
+        m_lastHandOver = false;
+        m_occupied = true;
+        if (drivesOn)
+            m_inCar = -1;
+        const qint64 bound = lowerBound();
+        m_need[d] = need;
+        m_ready[d] = ready;
+        m_free = free;
+        m_last = last;
+        m_lastHandOver = lastHandOver;
+        m_occupied = occupied;
+        m_inCar = inCar;
+        return bound;
     }
 
     // A rest over before the car is free is over now: such drivers are alike.
@@ -509,11 +594,6 @@ private:
         if (m_stops.every > 0)
             for (qint64 run = m_stops.every - fuel % m_stops.every; run < full; run += m_stops.every)
                 add(run);
-        // Every whole step too: turns between those lengths can only come
-        // from ties further on, which whole steps approach to within one.
-        if (m_step > 0)
-            for (qint64 length = full / m_step * m_step; length > 0; length -= m_step)
-                add(length);
         std::sort(result.begin(), result.end(), std::greater<qint64>());
         result.erase(std::unique(result.begin(), result.end()), result.end());
         result.insert(result.begin(), full);

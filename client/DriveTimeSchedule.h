@@ -63,9 +63,9 @@ constexpr qint64 kNever = std::numeric_limits<qint64>::max() / 4;
 // hand-over takes of the race (0 when the pit lane counts as driving);
 // step: 0 tries only the lengths the limits, needs and rests give, else
 // every whole step too; limit: plans ending later are of no interest;
-// maxWork: the search's bound, in states visited, lengths tried and the
-// turn counts its stop bound weighs (it also stops past a few hundred
-// turns); stops: those a turn makes.
+// maxWork: the search's bound, in states visited, lengths tried, ranges of
+// whole steps weighed and the turn counts its stop bound weighs (it also
+// stops past a few hundred turns); stops: those a turn makes.
 DrivePlan earliest(const std::vector<PlanDriver>& drivers, qint64 continuous, qint64 gap, qint64 swap, qint64 step, qint64 limit, qint64 maxWork,
                    const PlanStops& stops = PlanStops());
 
