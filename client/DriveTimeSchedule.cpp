@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <numeric>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -55,9 +56,11 @@ qint64 ceilDiv(qint64 a, qint64 b)
 // with many turns brings the others' turns between them); the time the
 // car stands while one driver rests; one driver's own earliest finish, his
 // stops included; the needs of those who may not start before a moment,
-// driven after it; and one driver's span from his first turn, with what
-// the others cannot drive before it. The closer it is, the more often the
-// first plans tried are proved best at once: no whole-minute phase then.
+// driven after it; one driver's span from his first turn, with what the
+// others cannot drive before it; and at the start, the swaps and stops
+// together over every count of turns per driver. The closer it is, the
+// more often the first plans tried are proved best at once, and the fewer
+// ranges of lengths the finer phases must halve.
 // Drivers alike (the same need and rest) are tried once.
 //
 // Stops without a driver change (when they take race time) add their time
@@ -73,6 +76,8 @@ qint64 ceilDiv(qint64 a, qint64 b)
 // state. Its depth is bounded
 // too (kMaxTurns), so that the recursion stays well within a 1 MB stack.
 constexpr int kMaxTurns = 400;
+// The most turns in all the swaps-and-stops bound weighs.
+constexpr qint64 kJointTurns = 120;
 
 class Search final
 {
@@ -107,6 +112,8 @@ public:
     {
         DrivePlan plan;
         plan.bound = lowerBound();
+        if (const qint64 joint = swapsAndStops(); joint > 0 && joint < kNever)
+            plan.bound = std::max(plan.bound, m_free + std::accumulate(m_need.cbegin(), m_need.cend(), qint64(0)) + joint);
         m_rootBound = plan.bound;
         if (m_inCar >= 0) {
             // He drives on first, or gets out now.
@@ -337,6 +344,131 @@ private:
         for (qint64 first = every - m_stops.fuel % every; first < full; first += every)
             tryFirst(first);
         return least;
+    }
+
+    // The fewest stops a need takes in turns fresh turns, each at most a
+    // spell (leastStopTime's runs); kNever when they cannot hold it.
+    qint64 freshStops(qint64 need, qint64 turns) const
+    {
+        if (need <= 0)
+            return 0;
+        const qint64 every = m_stops.every;
+        const qint64 cap = std::min(m_continuous, need);
+        const qint64 whole = cap / every;
+        const qint64 part = cap - whole * every;
+        qint64 runs = 0;
+        if (need <= every * whole * turns) {
+            runs = ceilDiv(need, every);
+        } else {
+            const qint64 left = need - every * whole * turns;
+            if (part == 0 || left > part * turns)
+                return kNever;
+            runs = whole * turns + ceilDiv(left, part);
+        }
+        return std::max(runs, turns) - turns;
+    }
+
+    // At the start only, as its work grows with the turns: the swaps and
+    // the stops together. More turns of one driver take fewer stops but
+    // more swaps, his own and the others' turns between his; over every
+    // count of turns per driver, the least of swaps times a swap's time
+    // and stops times a stop's. The driver in the car drives on (his turn
+    // now counts, within his room and fuel into its run) or gets out now.
+    qint64 swapsAndStops()
+    {
+        if (m_stops.every <= 0 || m_continuous >= kNever)
+            return 0;
+        const qint64 every = m_stops.every;
+        // Turns worth counting: up to runs no longer than a stop interval
+        // (no stop), one more for the turn driven on.
+        const auto mostTurns = [&](qint64 need) { return 2 + ceilDiv(need, std::min({m_continuous, need, every})); };
+        // Past so many turns in all (short runs, long needs) the tables
+        // cost more than the bound gives: left out.
+        qint64 size = 0;
+        for (const qint64 need : m_need)
+            size += need > 0 ? mostTurns(need) + 1 : 0;
+        if (size == 0 || size > kJointTurns)
+            return 0;
+        m_work += size;
+        // Per driver: his fewest stops by his number of turns.
+        struct Own {
+            std::vector<qint64> stops; // kNever: too few turns
+            qint64 drivenOn = 0;       // his turns with no entry: the one he drives on
+            qint64 lessApart = 1;      // entries at least twice his turns less this
+        };
+        const auto table = [&](qint64 need, bool drivesOn) {
+            std::vector<qint64> stops;
+            for (qint64 turns = 0; turns <= mostTurns(need); ++turns) {
+                qint64 least = kNever;
+                if (!drivesOn) {
+                    least = turns == 0 ? kNever : freshStops(need, turns);
+                } else if (turns > 0) {
+                    const qint64 full = std::min(m_room0, need);
+                    const auto first = [&](qint64 length) {
+                        const qint64 rest = freshStops(need - length, turns - 1);
+                        if (rest < kNever)
+                            least = std::min(least, ceilDiv(m_stops.fuel + length, every) - 1 + rest);
+                    };
+                    if (full > 0)
+                        first(full);
+                    for (qint64 length = every - m_stops.fuel % every; length < full; length += every)
+                        first(length);
+                }
+                stops.push_back(least);
+            }
+            return stops;
+        };
+        // For each number of entries, from the fewest: the fewest stops
+        // with that many, each driver's turns within it and far enough
+        // apart; no more entries once their swaps alone cost the best.
+        const auto cheapest = [&](const std::vector<Own>& owns) {
+            qint64 best = kNever;
+            for (qint64 entries = 0; entries <= 2 * size; ++entries) {
+                const qint64 swaps = std::max<qint64>(0, entries - (m_occupied ? 0 : 1));
+                if (swaps * m_swap >= best)
+                    break;
+                std::vector<qint64> fewest(entries + 1, kNever); // by entries used so far
+                fewest[0] = 0;
+                for (const Own& o : owns) {
+                    std::vector<qint64> next(entries + 1, kNever);
+                    for (qint64 turns = 0; turns < qint64(o.stops.size()); ++turns) {
+                        if (o.stops.at(turns) >= kNever || 2 * turns - o.lessApart > entries)
+                            continue;
+                        const qint64 used = std::max<qint64>(0, turns - o.drivenOn);
+                        for (qint64 e = 0; e + used <= entries; ++e)
+                            if (fewest.at(e) < kNever)
+                                next[e + used] = std::min(next.at(e + used), fewest.at(e) + o.stops.at(turns));
+                    }
+                    fewest = std::move(next);
+                }
+                const qint64 stops = *std::min_element(fewest.cbegin(), fewest.cend());
+                if (stops < kNever)
+                    best = std::min(best, swaps * m_swap + stops * m_stops.time);
+            }
+            return best;
+        };
+        std::vector<Own> owns;
+        int inCar = -1;
+        for (int d = 0; d < m_k; ++d) {
+            const qint64 need = m_need.at(d);
+            if (need == 0)
+                continue;
+            if (d == m_inCar)
+                inCar = int(owns.size());
+            Own o;
+            o.stops = table(need, false);
+            o.lessApart = d == m_last || d == m_inCar ? 0 : 1;
+            owns.push_back(o);
+        }
+        qint64 best = cheapest(owns); // the driver in the car gets out now
+        if (inCar >= 0) {
+            Own& o = owns[inCar];
+            o.stops = table(m_need.at(m_inCar), true);
+            o.drivenOn = 1;
+            o.lessApart = 2; // his further turns each after another's
+            best = std::min(best, cheapest(owns));
+        }
+        return best;
     }
 
     // The least time one driver's need spends in swaps and stops: in T

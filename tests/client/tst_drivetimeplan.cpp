@@ -492,33 +492,40 @@ private slots:
     {
         QTest::addColumn<QVector<qint64>>("needs");
         QTest::addColumn<QVector<qint64>>("ready");
-        QTest::addColumn<qint64>("room"); // -1: the car empty
+        QTest::addColumn<qint64>("room"); // -1: the car empty; 0: Ann just out, resting
         QTest::addColumn<qint64>("fuel");
         QTest::addColumn<qint64>("continuous");
         QTest::addColumn<qint64>("gap");
         QTest::addColumn<qint64>("stopEvery"); // 0: no stops counted
+        QTest::addColumn<qint64>("stopTime");
         QTest::addColumn<qint64>("finish");
-        // Swaps of 2 throughout, stops of 3.
+        // Swaps of 2 throughout.
         // Ann needs 30 with 20 of room: a second turn, so out and back in
         // through Bob, two swaps: 20 + 2 + 2 + 10.
-        QTest::newRow("back in after a hand-over") << QVector<qint64>{30, 0} << QVector<qint64>{0, 0} << 20LL << 0LL << 40LL << 0LL << 0LL << 34LL;
+        QTest::newRow("back in after a hand-over") << QVector<qint64>{30, 0} << QVector<qint64>{0, 0} << 20LL << 0LL << 40LL << 0LL << 0LL << 0LL << 34LL;
         // Ann needs 70 with 10 of room, so two turns after this one, each
         // after one of Bob's: four swaps, though Bob needs only one turn.
-        QTest::newRow("never twice in a row") << QVector<qint64>{70, 10} << QVector<qint64>{0, 0} << 10LL << 0LL << 40LL << 0LL << 0LL << 88LL;
-        // Ann needs 40 with 30 of room, 20 into a run with a stop every 25:
+        QTest::newRow("never twice in a row") << QVector<qint64>{70, 10} << QVector<qint64>{0, 0} << 10LL << 0LL << 40LL << 0LL << 0LL << 0LL << 88LL;
+        // Ann needs 40 with 30 of room, 20 into a run with a stop of 3 every 25:
         // one stop and a hand-over of two swaps whichever way (30 with a
         // stop, then 10; 5, then 35 with a stop; or out now, then 40).
-        QTest::newRow("the room and the run in the car") << QVector<qint64>{40, 0} << QVector<qint64>{0, 0} << 30LL << 20LL << 40LL << 0LL << 25LL << 47LL;
-        // Ann alone needs 60 in spells of 30 with rests of 40 and a stop
-        // every 25: her two turns each take a stop, 33 + 40 + 33.
-        QTest::newRow("her own stops and rest") << QVector<qint64>{60, 0} << QVector<qint64>{0, 0} << -1LL << 0LL << 30LL << 40LL << 25LL << 106LL;
+        QTest::newRow("the room and the run in the car") << QVector<qint64>{40, 0} << QVector<qint64>{0, 0} << 30LL << 20LL << 40LL << 0LL << 25LL << 3LL << 47LL;
+        // Ann alone needs 60 in spells of 30 with rests of 40 and a stop of
+        // 3 every 25: her two turns each take a stop, 33 + 40 + 33.
+        QTest::newRow("her own stops and rest") << QVector<qint64>{60, 0} << QVector<qint64>{0, 0} << -1LL << 0LL << 30LL << 40LL << 25LL << 3LL << 106LL;
+        // Ann, just out of the car (no room), needs 200 in spells of 80 with
+        // a stop of 1 every 30; Bob 40. Three turns of hers take 7 runs, 4
+        // stops, and 6 swaps, as another's turn comes before each of hers;
+        // four turns, 3 stops and 8 swaps. Bob's 40 in the first two of
+        // those others' turns (30 + 10) takes no stop: 240 + 12 + 4.
+        QTest::newRow("swaps against stops") << QVector<qint64>{200, 40} << QVector<qint64>{0, 0} << 0LL << 0LL << 80LL << 0LL << 30LL << 1LL << 256LL;
         // Bob may start at 50 and Cid at 60: both needs come after 50 with
         // a swap between them, whatever Ann does before.
-        QTest::newRow("late starters") << QVector<qint64>{10, 30, 40} << QVector<qint64>{0, 50, 60} << -1LL << 0LL << 100LL << 0LL << 0LL << 122LL;
+        QTest::newRow("late starters") << QVector<qint64>{10, 30, 40} << QVector<qint64>{0, 50, 60} << -1LL << 0LL << 100LL << 0LL << 0LL << 0LL << 122LL;
         // Ann from 10 needs two turns 30 apart; Bob (from 9, 30 in one turn)
         // cannot drive before her, so his turn and two swaps lie between
         // hers: 10 + 60 + 34.
-        QTest::newRow("between one driver's turns") << QVector<qint64>{60, 30} << QVector<qint64>{10, 9} << -1LL << 0LL << 30LL << 30LL << 0LL << 104LL;
+        QTest::newRow("between one driver's turns") << QVector<qint64>{60, 30} << QVector<qint64>{10, 9} << -1LL << 0LL << 30LL << 30LL << 0LL << 0LL << 104LL;
     }
 
     void provedBest()
@@ -530,15 +537,19 @@ private slots:
         QFETCH(qint64, continuous);
         QFETCH(qint64, gap);
         QFETCH(qint64, stopEvery);
+        QFETCH(qint64, stopTime);
         QFETCH(qint64, finish);
         std::vector<PlanDriver> drivers(needs.size());
         for (int i = 0; i < needs.size(); ++i) {
             drivers[i].need = needs.at(i) * kMin;
             drivers[i].ready = ready.at(i) * kMin;
         }
-        drivers[0].inCar = room >= 0;
+        drivers[0].inCar = room > 0;
         drivers[0].room = room * kMin;
-        const PlanStops stops{stopEvery * kMin, 3 * kMin, fuel * kMin};
+        drivers[0].justOut = room == 0;
+        if (room == 0)
+            drivers[0].ready = std::max(gap, 2LL) * kMin;
+        const PlanStops stops{stopEvery * kMin, stopTime * kMin, fuel * kMin};
         const DrivePlan plan = DriveTimeSchedule::earliest(drivers, continuous * kMin, gap * kMin, 2 * kMin, 0, 1440 * kMin, 25000, stops);
         QCOMPARE(int(plan.outcome), int(DrivePlan::Found));
         QCOMPARE(plan.finish, finish * kMin);
