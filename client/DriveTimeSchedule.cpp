@@ -347,7 +347,10 @@ private:
     }
 
     // The fewest stops a need takes in turns fresh turns, each at most a
-    // spell (leastStopTime's runs); kNever when they cannot hold it.
+    // spell; kNever when they cannot hold it. A turn's first C / every runs
+    // drive a whole run each and one more what is left of C, so r runs
+    // drive at most so much; each run after a turn's first starts with a
+    // stop.
     qint64 freshStops(qint64 need, qint64 turns) const
     {
         if (need <= 0)
@@ -472,10 +475,8 @@ private:
     }
 
     // The least time one driver's need spends in swaps and stops: in T
-    // turns of at most C, a turn's first C / every runs drive a whole run
-    // each and one more what is left of C, so r runs drive at most so
-    // much; each turn starts with a swap (the first not when he drives on)
-    // and each further run with a stop. Over every T worth trying: from
+    // turns (freshStops) each turn starts with a swap (the first not when
+    // he drives on) and each further run with a stop. Over every T worth trying: from
     // the fewest turns to turns no longer than a run. between: what lies
     // between two of his turns at the least (a swap; or a rest gap's time
     // nobody drives), entry: before the first.
@@ -486,28 +487,15 @@ private:
         ++m_work;
         if (const auto known = m_leastStops.find(key); known != m_leastStops.end())
             return known->second;
-        const qint64 every = m_stops.every;
         const qint64 cap = std::min(m_continuous, need);
-        const qint64 whole = cap / every; // whole runs in a turn
-        const qint64 part = cap - whole * every;
         const qint64 fewest = ceilDiv(need, cap);
-        const qint64 most = std::max(fewest, ceilDiv(need, std::min(cap, every)));
+        const qint64 most = std::max(fewest, ceilDiv(need, std::min(cap, m_stops.every)));
         // Work like any other: with short runs it is many turns per visit.
         m_work += most - fewest + 1;
         qint64 least = kNever;
-        for (qint64 turns = fewest; turns <= most; ++turns) {
-            qint64 runs = 0;
-            if (need <= every * whole * turns) {
-                runs = ceilDiv(need, every);
-            } else {
-                const qint64 left = need - every * whole * turns;
-                if (part == 0 || left > part * turns)
-                    continue;
-                runs = whole * turns + ceilDiv(left, part);
-            }
-            runs = std::max(runs, turns);
-            least = std::min(least, (turns - 1) * between + entry + (runs - turns) * m_stops.time);
-        }
+        for (qint64 turns = fewest; turns <= most; ++turns)
+            if (const qint64 stops = freshStops(need, turns); stops < kNever)
+                least = std::min(least, (turns - 1) * between + entry + stops * m_stops.time);
         m_leastStops.emplace(key, least);
         return least;
     }
@@ -632,31 +620,47 @@ private:
 
     qint64 hopefulBound(int d, qint64 start, qint64 lo, qint64 hi, bool drivesOn, qint64 fuel)
     {
-        const qint64 need = m_need.at(d);
-        const qint64 ready = m_ready.at(d);
-        const qint64 free = m_free;
-        const int last = m_last;
-        const bool lastHandOver = m_lastHandOver;
-        const bool occupied = m_occupied;
-        const int inCar = m_inCar;
-        const qint64 end = start + lo + stopsIn(lo, fuel) * m_stops.time;
-        m_need[d] = need - std::min(need, hi);
+        const Saved saved = take(d, start + lo + stopsIn(lo, fuel) * m_stops.time, hi, drivesOn);
+        const qint64 bound = lowerBound();
+        undo(d, saved);
+        return bound;
+    }
+
+    // What a turn of d changes, kept so that it can be undone.
+    struct Saved {
+        qint64 need;
+        qint64 ready;
+        qint64 free;
+        int last;
+        bool lastHandOver;
+        bool occupied;
+        int inCar;
+    };
+
+    // d drives length until end.
+    Saved take(int d, qint64 end, qint64 length, bool drivesOn)
+    {
+        const Saved saved{m_need.at(d), m_ready.at(d), m_free, m_last, m_lastHandOver, m_occupied, m_inCar};
+        m_need[d] = saved.need - std::min(saved.need, length);
         m_ready[d] = end + m_gap;
         m_free = end;
         m_last = d;
-        m_lastHandOver = false;
+        m_lastHandOver = length == 0;
         m_occupied = true;
         if (drivesOn)
             m_inCar = -1;
-        const qint64 bound = lowerBound();
-        m_need[d] = need;
-        m_ready[d] = ready;
-        m_free = free;
-        m_last = last;
-        m_lastHandOver = lastHandOver;
-        m_occupied = occupied;
-        m_inCar = inCar;
-        return bound;
+        return saved;
+    }
+
+    void undo(int d, const Saved& saved)
+    {
+        m_need[d] = saved.need;
+        m_ready[d] = saved.ready;
+        m_free = saved.free;
+        m_last = saved.last;
+        m_lastHandOver = saved.lastHandOver;
+        m_occupied = saved.occupied;
+        m_inCar = saved.inCar;
     }
 
     // A rest over before the car is free is over now: such drivers are alike.
@@ -735,33 +739,13 @@ private:
     // One turn, then the rest of the plan, then undone.
     void branch(int d, qint64 start, qint64 length, bool drivesOn)
     {
-        const qint64 need = m_need.at(d);
-        const qint64 ready = m_ready.at(d);
-        const qint64 free = m_free;
-        const int last = m_last;
-        const bool lastHandOver = m_lastHandOver;
-        const bool occupied = m_occupied;
-        const int inCar = m_inCar;
         const qint64 stops = stopsIn(length, drivesOn ? m_stops.fuel : 0);
         const qint64 end = start + length + stops * m_stops.time;
-        m_need[d] = need - std::min(need, length);
-        m_ready[d] = end + m_gap;
-        m_free = end;
-        m_last = d;
-        m_lastHandOver = length == 0;
-        m_occupied = true;
-        if (drivesOn)
-            m_inCar = -1;
+        const Saved saved = take(d, end, length, drivesOn);
         m_path.push_back(PlanTurn{d, start, end, int(stops)});
         visit();
         m_path.pop_back();
-        m_need[d] = need;
-        m_ready[d] = ready;
-        m_free = free;
-        m_last = last;
-        m_lastHandOver = lastHandOver;
-        m_occupied = occupied;
-        m_inCar = inCar;
+        undo(d, saved);
     }
 
     const int m_k;

@@ -27,6 +27,20 @@ DriveTimeLimits limits(qint64 minTotal, qint64 maxTotal, qint64 continuous, qint
     return DriveTimeLimits{minTotal * kMin, maxTotal * kMin, continuous * kMin, rest * kMin};
 }
 
+// Ann, Bob and Cid with what each still needs, nobody in the car.
+CarDriveTime threeDrivers(const QVector<qint64>& needs)
+{
+    CarDriveTime car;
+    for (int i = 0; i < 3; ++i) {
+        DriverDriveTime d;
+        d.driver = kDrivers.at(i).driver;
+        d.name = kDrivers.at(i).name;
+        d.toMinMs = needs.at(i) * kMin;
+        car.drivers.append(d);
+    }
+    return car;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(QVector<DriveStint>)
@@ -291,18 +305,14 @@ private slots:
         QFETCH(QString, plan);
         QFETCH(int, next);
         const DriveTimeLimits rules = limits(0, 0, 60, rest);
-        CarDriveTime car;
+        CarDriveTime car = threeDrivers(needs);
         for (int i = 0; i < 3; ++i) {
-            DriverDriveTime d;
-            d.driver = kDrivers.at(i).driver;
-            d.name = kDrivers.at(i).name;
-            d.toMinMs = needs.at(i) * kMin;
+            DriverDriveTime& d = car.drivers[i];
             d.inCar = i == 0 && rested.at(0) >= 0;
             if (d.inCar)
                 d.continuousMs = rested.at(0) * kMin;
             else
                 d.restMs = rested.at(i) < 0 ? -1 : rested.at(i) * kMin;
-            car.drivers.append(d);
         }
         car.currentDriver = car.drivers.at(0).inCar ? 1 : 0;
         const DriveFeasibility result = DriveTimeCalculator::feasibility(car, rules, remaining * kMin, kMin, false);
@@ -321,14 +331,7 @@ private slots:
     // nothing of other timings: amber, never "Feasible".
     void fillNotProved()
     {
-        CarDriveTime car;
-        for (int i = 0; i < 3; ++i) {
-            DriverDriveTime d;
-            d.driver = kDrivers.at(i).driver;
-            d.name = kDrivers.at(i).name;
-            car.drivers.append(d);
-        }
-        car.drivers[0].toMinMs = 51 * kMin;
+        CarDriveTime car = threeDrivers({51, 0, 0});
         car.drivers[0].inCar = true;
         car.drivers[0].continuousMs = 58 * kMin;
         car.drivers[1].restMs = 76 * kMin;
@@ -389,15 +392,7 @@ private slots:
     // its work before it tries Ann out at 99.
     void feasibilityFillBackInTime()
     {
-        CarDriveTime car;
-        const qint64 needs[] = {49, 0, 224};
-        for (int i = 0; i < 3; ++i) {
-            DriverDriveTime d;
-            d.driver = kDrivers.at(i).driver;
-            d.name = kDrivers.at(i).name;
-            d.toMinMs = needs[i] * kMin;
-            car.drivers.append(d);
-        }
+        CarDriveTime car = threeDrivers({49, 0, 224});
         car.drivers[0].inCar = true;
         car.drivers[0].continuousMs = 13 * kMin;
         car.drivers[2].restMs = 69 * kMin;
@@ -567,15 +562,7 @@ private slots:
     // millisecond, and its slack is exact, 393 - 240.
     void feasibilityProvedBySearch()
     {
-        CarDriveTime car;
-        const qint64 needs[] = {68, 110, 0};
-        for (int i = 0; i < 3; ++i) {
-            DriverDriveTime d;
-            d.driver = kDrivers.at(i).driver;
-            d.name = kDrivers.at(i).name;
-            d.toMinMs = needs[i] * kMin;
-            car.drivers.append(d);
-        }
+        const CarDriveTime car = threeDrivers({68, 110, 0});
         const DriveFeasibility result = DriveTimeCalculator::feasibility(car, limits(0, 0, 60, 120), 393 * kMin, 2 * kMin, true);
         QCOMPARE(result.text, QStringLiteral("Feasible, 2 h 33 min slack"));
         QCOMPARE(result.slackMs, 153 * kMin);
@@ -593,13 +580,7 @@ private slots:
         // 250, swaps of 2 for nobody, 24 h left. Bob alone, in at 2,
         // finishes at 2 + 101 + 250 + 299 + 2 x 250 = 1152 at the soonest:
         // at most 288 of slack.
-        CarDriveTime car;
-        car.drivers.resize(3);
-        const qint64 needs[] = {320, 400, 350};
-        for (int i = 0; i < 3; ++i) {
-            car.drivers[i].driver = i + 1;
-            car.drivers[i].toMinMs = needs[i] * kMin;
-        }
+        CarDriveTime car = threeDrivers({320, 400, 350});
         car.drivers[0].inCar = true;
         car.currentDriver = 1;
         DriveFeasibility result = DriveTimeCalculator::feasibility(car, limits(0, 0, 101, 250), 1440 * kMin, 2 * kMin, true);
