@@ -22,8 +22,8 @@ constexpr int kStopsToLearn = 3;
 constexpr int kPlainStay = 0;
 constexpr int kPenaltyStay = 1;
 // The search's work per phase (states visited, lengths tried, ranges of
-// them weighed and the turn counts the stop bound weighs): 10 to 75 ns a
-// unit on the 2-core build machine, so a car takes 3 to 6 ms CPU at the
+// them weighed and the turn counts the stop bound weighs): 10 to 110 ns a
+// unit on the 2-core build machine, so a car takes 3 to 8 ms CPU at the
 // very worst with all three phases, once a minute at most (0.5 to 5 ms
 // in bench_drivetime's hard rows, which stop at this bound, a stop every
 // minute included); some 20 µs when the first plan meets the bound, as it
