@@ -69,10 +69,11 @@ BENCHMARK(BM_DriveTimeRefresh)->Arg(3)->Arg(60)->Unit(benchmark::kMillisecond);
 // The feasibility of one car alone, 24 h before the end: (0) four drivers
 // at the start, minimum 5 h, spells of 2 h, rest 1 h: the plan meets the
 // bound at once; (1) three drivers with rests longer than two spells
-// (spells 81 min, rest 183), the slowest case found: the search stops at
-// its bound with a plan, so the slack is a range; (2) the same with long
-// spells and rests (150 min, rest 400): the whole-minute phase tries up
-// to 150 lengths per driver in every state; (3) (1) with the car's own
+// (spells 81 min, rest 183), the slowest case found: the whole-minute
+// phase goes through every plan and the millisecond phase stops at its
+// bound, so the slack is to the minute; (2) the same with long spells and
+// rests (150 min, rest 400): the whole-minute phase stops at its bound
+// with a plan, so the slack is a range; (3) (1) with the car's own
 // stops without a driver change counted (every 50 min, 65 s each, 20 min
 // into a run): more lengths per turn, one where each stop falls due;
 // (4) (1) with a stop every minute, 10 s each (the shortest interval
