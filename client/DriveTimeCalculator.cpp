@@ -467,10 +467,11 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
     std::vector<qint64> most;
     for (const DriverDriveTime& d : car.drivers)
         most.push_back(d.hasMax ? std::max<qint64>(0, d.toMaxMs) : kNever);
-    // The lengths the rules give first, a few plans: a fill there is found
-    // at once; else every whole minute too, within what work is left.
+    // The lengths the rules give first, within a quarter of the work: a
+    // fill there is found at once; else every whole minute too, within what
+    // work is left.
     const auto fillRace = [&](qint64 needsBy, qint64 work = kSearchWork) {
-        const FillPlan quick = DriveTimeFill::fill(needs, most, C, Q, R, 0, work, needsBy);
+        const FillPlan quick = DriveTimeFill::fill(needs, most, C, Q, R, 0, work / 4, needsBy);
         if (quick.outcome == FillPlan::Found || quick.windowEnd > 0)
             return quick;
         FillPlan plan = DriveTimeFill::fill(needs, most, C, Q, R, kMinuteMs, std::max<qint64>(1, work - quick.work), needsBy);
@@ -605,11 +606,13 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
     }
     result.verdict = DriveFeasibility::Feasible;
     // No plan has more slack than the minimums' best allows: proved best
-    // when the plan meets the bound; else the whole-minute phase gives at
-    // most a minute per turn less than a plan timed to the second.
+    // when the plan meets the bound; else the phase that went through every
+    // plan of its step gives at most a step per turn of the best plan less
+    // than one timed finer, and that plan has no more turns than the search
+    // goes deep.
     const qint64 bestSlack = plan.turns.empty()      ? R - plan.bound
         : plan.finish <= plan.bound                  ? R - plan.finish
-        : plan.outcome == DrivePlan::Found           ? std::min(R - plan.bound, R - plan.finish + qint64(plan.turns.size()) * grain)
+        : plan.outcome == DrivePlan::Found           ? std::min(R - plan.bound, R - plan.finish + DriveTimeSchedule::kMaxTurns * grain)
                                                      : R - plan.bound;
     // The fill shown leaves the slack of its own meeting of the needs, which
     // may be later than the minimums' best: then a range.

@@ -8,6 +8,7 @@ namespace DriveTimeFill {
 
 namespace {
 
+using DriveTimeSchedule::kMaxTurns;
 using DriveTimeSchedule::kNever;
 using DriveTimeSchedule::ownCapacity;
 
@@ -39,7 +40,6 @@ using DriveTimeSchedule::ownCapacity;
 //   readiness, a rest over before now being over now) that failed once
 //   fails again: its plans are the same.
 // - Drivers alike (need, maximum left, readiness) are tried once.
-constexpr int kMaxTurns = 400;
 
 class Search final
 {

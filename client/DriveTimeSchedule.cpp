@@ -6,6 +6,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace DriveTimeSchedule {
@@ -75,7 +76,6 @@ qint64 ceilDiv(qint64 a, qint64 b)
 // every length tried counts, every range of whole steps weighed, and every
 // state. Its depth is bounded
 // too (kMaxTurns), so that the recursion stays well within a 1 MB stack.
-constexpr int kMaxTurns = 400;
 // The most turns in all the swaps-and-stops bound weighs.
 constexpr qint64 kJointTurns = 120;
 
@@ -105,6 +105,9 @@ public:
                 m_last = i;
             }
         }
+        // Someone in the car is the one who had it.
+        if (m_inCar >= 0)
+            m_last = -1;
         m_occupied = m_inCar >= 0 || m_last >= 0;
     }
 
@@ -601,21 +604,26 @@ private:
     // is halved, down to single lengths.
     void branchSteps(int d, qint64 start, qint64 lo, qint64 hi, bool drivesOn, qint64 fuel)
     {
-        if (lo == hi) {
-            branch(d, start, lo, drivesOn);
-            return;
+        // A stack of ranges, not a recursion: the turns' depth alone bounds
+        // the stack. The upper half of a range goes before its lower half.
+        std::vector<std::pair<qint64, qint64>> ranges{{lo, hi}};
+        while (!ranges.empty() && !done()) {
+            const auto [from, to] = ranges.back();
+            ranges.pop_back();
+            if (from == to) {
+                branch(d, start, from, drivesOn);
+                continue;
+            }
+            if (++m_work > m_maxWork) {
+                m_stopped = true;
+                return;
+            }
+            if (hopefulBound(d, start, from, to, drivesOn, fuel) >= m_bestFinish)
+                continue;
+            const qint64 mid = from + ((to - from) / m_step / 2) * m_step;
+            ranges.emplace_back(from, mid);
+            ranges.emplace_back(mid + m_step, to);
         }
-        ++m_work;
-        if (m_work > m_maxWork) {
-            m_stopped = true;
-            return;
-        }
-        if (hopefulBound(d, start, lo, hi, drivesOn, fuel) >= m_bestFinish)
-            return;
-        const qint64 mid = lo + ((hi - lo) / m_step / 2) * m_step;
-        branchSteps(d, start, mid + m_step, hi, drivesOn, fuel);
-        if (!done())
-            branchSteps(d, start, lo, mid, drivesOn, fuel);
     }
 
     qint64 hopefulBound(int d, qint64 start, qint64 lo, qint64 hi, bool drivesOn, qint64 fuel)

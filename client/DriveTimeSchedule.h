@@ -12,6 +12,7 @@ struct PlanDriver {
     qint64 room = 0;  // in the car: what his running spell may still last
     bool inCar = false;
     bool justOut = false; // he had the car until now: another driver takes it next
+                          // (ignored when someone is in the car)
 };
 
 // One turn at the wheel of a plan, from now in ms. A turn of 0 ms is a
@@ -57,6 +58,8 @@ namespace DriveTimeSchedule {
 
 // kNever stands for "no limit" (a spell, a rest) and "no end".
 constexpr qint64 kNever = std::numeric_limits<qint64>::max() / 4;
+// The most turns a plan searched may have: deeper, the search stops.
+constexpr int kMaxTurns = 400;
 
 // continuous: the longest spell (kNever: none); gap: the least time
 // between two spells of one driver (kNever: one spell each); swap: what a

@@ -430,6 +430,8 @@ private slots:
         // own 41 + 100 + 41 too; met by Ann 0-41, Bob 46-87, Cid 92-133,
         // Ann 141-182.
         QTest::newRow("three drivers") << 82LL << 41LL << 41LL << 5LL << 41LL << 100LL << 25000LL << 1LL << 0LL << 0LL << int(DrivePlan::Found) << 182LL << 182LL;
+        // halvesFromTheBest's drivers: the lengths the rules give alone.
+        QTest::newRow("halves, lengths only") << 10LL << 10LL << 8LL << 1LL << 6LL << 14LL << 25000LL << 0LL << 0LL << 0LL << int(DrivePlan::Found) << 34LL << 33LL;
         // Spells of 1 need 600 turns: the dive stops at its depth.
         QTest::newRow("depth cap") << 300LL << 300LL << -1LL << 0LL << 1LL << 1LL << 1000000LL << 1LL << 0LL << 0LL << int(DrivePlan::Stopped) << 0LL << 600LL;
         // A tie with the stops' time: spells of 54, gaps of 38, swaps of 2, a
@@ -558,16 +560,29 @@ private slots:
     // for after him: 232 + 8. Ann first for a: Bob is done at 232 + a at
     // the soonest, and a under 8 leaves her more than 60, two turns 120
     // apart after hers. So 240 at the soonest, which the lower bound does
-    // not show: the plan is proved best by going through every plan to the
-    // millisecond, and its slack is exact, 393 - 240.
+    // not show: the search proves it by going through every plan to the
+    // millisecond, so the slack is exact, and so is the edge.
+    void feasibilityProvedBySearch_data()
+    {
+        QTest::addColumn<qint64>("remaining");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("slack") << 393LL << "Feasible, 2 h 33 min slack";
+        QTest::newRow("exactly") << 240LL << "Feasible, 0 min slack";
+        QTest::newRow("a minute short") << 239LL << "Not feasible: no plan fits every minimum in the 3:59 left";
+    }
+
     void feasibilityProvedBySearch()
     {
-        const CarDriveTime car = threeDrivers({68, 110, 0});
-        const DriveFeasibility result = DriveTimeCalculator::feasibility(car, limits(0, 0, 60, 120), 393 * kMin, 2 * kMin, true);
-        QCOMPARE(result.text, QStringLiteral("Feasible, 2 h 33 min slack"));
-        QCOMPARE(result.slackMs, 153 * kMin);
-        // A plan timed finer than the millisecond is at most one earlier a turn.
-        QVERIFY(result.slackBoundMs - result.slackMs <= 5);
+        QFETCH(qint64, remaining);
+        QFETCH(QString, text);
+        const DriveFeasibility result = DriveTimeCalculator::feasibility(threeDrivers({68, 110, 0}), limits(0, 0, 60, 120), remaining * kMin, 2 * kMin, true);
+        QCOMPARE(result.text, text);
+        if (result.verdict != DriveFeasibility::Feasible)
+            return;
+        QCOMPARE(result.slackMs, (remaining - 240) * kMin);
+        // A plan timed finer than the millisecond is at most one earlier a
+        // turn, and has no more turns than the search goes deep.
+        QVERIFY(result.slackBoundMs - result.slackMs <= DriveTimeSchedule::kMaxTurns);
         QCOMPARE(result.plan, QStringLiteral("Plan: Bob 0:50, Ann 1:00, Cid (swap only), Bob 1:00, Ann 0:08 (stops without a driver change not counted until "
                                              "the car has made 3)"));
     }
