@@ -78,6 +78,8 @@ qint64 ceilDiv(qint64 a, qint64 b)
 // too (kMaxTurns), so that the recursion stays well within a 1 MB stack.
 // The most turns in all the swaps-and-stops bound weighs.
 constexpr qint64 kJointTurns = 120;
+// The most first lengths weighed for the driver in the car.
+constexpr qint64 kFirstLengths = 32;
 
 class Search final
 {
@@ -334,9 +336,13 @@ private:
     qint64 inCarStopTime(qint64 between)
     {
         const qint64 need = m_need.at(m_inCar);
-        qint64 least = leastStopTime(need, between, between);
         const qint64 full = std::min(m_room0, need);
         const qint64 every = m_stops.every;
+        // Too many first lengths to weigh (short runs): his first turn as
+        // any other's, fresh and without an entry, holds less.
+        if (full / every > kFirstLengths)
+            return leastStopTime(need, between, 0);
+        qint64 least = leastStopTime(need, between, between);
         const auto tryFirst = [&](qint64 first) {
             const qint64 stops = ceilDiv(m_stops.fuel + first, every) - 1;
             const qint64 left = need - first;
@@ -493,12 +499,15 @@ private:
         const qint64 cap = std::min(m_continuous, need);
         const qint64 fewest = ceilDiv(need, cap);
         const qint64 most = std::max(fewest, ceilDiv(need, std::min(cap, m_stops.every)));
-        // Work like any other: with short runs it is many turns per visit.
-        m_work += most - fewest + 1;
         qint64 least = kNever;
-        for (qint64 turns = fewest; turns <= most; ++turns)
+        // More turns only add to what lies between them: done once that
+        // alone costs the least found. Work like any other: with short
+        // runs it is many turns per visit.
+        for (qint64 turns = fewest; turns <= most && (turns - 1) * between + entry < least; ++turns) {
+            ++m_work;
             if (const qint64 stops = freshStops(need, turns); stops < kNever)
                 least = std::min(least, (turns - 1) * between + entry + stops * m_stops.time);
+        }
         m_leastStops.emplace(key, least);
         return least;
     }
