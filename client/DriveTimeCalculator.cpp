@@ -606,12 +606,12 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
     }
     result.verdict = DriveFeasibility::Feasible;
     // No plan has more slack than the minimums' best allows: proved best
-    // when the plan meets the bound; else the phase that went through every
-    // plan of its step gives at most a step per turn of the best plan less
-    // than one timed finer, and that plan has no more turns than the search
-    // goes deep.
+    // when the plan meets the bound, or when the millisecond phase went
+    // through every plan (the timing's own unit); else the whole-minute
+    // phase gives at most a minute per turn of the best plan less than one
+    // timed finer, whose turns the search's depth bounds.
     const qint64 bestSlack = plan.turns.empty()      ? R - plan.bound
-        : plan.finish <= plan.bound                  ? R - plan.finish
+        : plan.finish <= plan.bound || grain == 1    ? R - plan.finish
         : plan.outcome == DrivePlan::Found           ? std::min(R - plan.bound, R - plan.finish + DriveTimeSchedule::kMaxTurns * grain)
                                                      : R - plan.bound;
     // The fill shown leaves the slack of its own meeting of the needs, which

@@ -76,8 +76,9 @@ qint64 ceilDiv(qint64 a, qint64 b)
 // every length tried counts, every range of whole steps weighed, and every
 // state. Its depth is bounded
 // too (kMaxTurns), so that the recursion stays well within a 1 MB stack.
-// The most turns in all the swaps-and-stops bound weighs.
-constexpr qint64 kJointTurns = 120;
+// The most turns in all the swaps-and-stops bound weighs: its cost grows
+// with their cube, so this bounds it (some 0.5 ms) rather than the work.
+constexpr qint64 kJointTurns = 60;
 // The most first lengths weighed for the driver in the car.
 constexpr qint64 kFirstLengths = 32;
 
@@ -102,7 +103,7 @@ public:
             m_ready.push_back(std::max<qint64>(0, d.ready));
             if (d.inCar) {
                 m_inCar = i;
-                m_room0 = std::max<qint64>(0, d.room);
+                m_room0 = std::clamp<qint64>(d.room, 0, continuous);
             } else if (d.justOut) {
                 m_last = i;
             }
@@ -190,7 +191,7 @@ private:
         }
         // One driver never follows himself: between two turns of his comes
         // another's, and so does one before his first when he had the car
-        // last or someone else drives on.
+        // last. Counted are entries: the turn of one driving on is none.
         for (int d = 0; d < m_k; ++d) {
             const qint64 need = m_need.at(d);
             if (need == 0)

@@ -580,11 +580,26 @@ private slots:
         if (result.verdict != DriveFeasibility::Feasible)
             return;
         QCOMPARE(result.slackMs, (remaining - 240) * kMin);
-        // A plan timed finer than the millisecond is at most one earlier a
-        // turn, and has no more turns than the search goes deep.
-        QVERIFY(result.slackBoundMs - result.slackMs <= DriveTimeSchedule::kMaxTurns);
+        QCOMPARE(result.slackBoundMs, result.slackMs);
         QCOMPARE(result.plan, QStringLiteral("Plan: Bob 0:50, Ann 1:00, Cid (swap only), Bob 1:00, Ann 0:08 (stops without a driver change not counted until "
                                              "the car has made 3)"));
+    }
+
+    // Ann and Bob need 10, Cid 8: spells of 6, rests of 14, swaps of 1,
+    // two turns each, so 28 + 5 swaps = 33. Met only when Bob splits his
+    // need in halves, 5 and 5, back from his rest just as Ann's second turn
+    // ends: Ann 0-4, Bob 5-10, Cid 11-17, Ann 18-24, Bob 25-30, Cid 31-33.
+    // No length the limits, needs and rests give is 5 (they give 34): from
+    // that plan, as the line searches, the whole minutes find it, each of
+    // every range of them the bound leaves tried.
+    void halvesFromTheBest()
+    {
+        std::vector<PlanDriver> drivers(3);
+        drivers[0].need = drivers[1].need = 10 * kMin;
+        drivers[2].need = 8 * kMin;
+        const DrivePlan plan = DriveTimeSchedule::earliest(drivers, 6 * kMin, 14 * kMin, kMin, kMin, 34 * kMin - 1, 25000);
+        QCOMPARE(int(plan.outcome), int(DrivePlan::Found));
+        QCOMPARE(plan.finish, 33 * kMin);
     }
 
     // What the line says when the search stops: a plan found gives a range
