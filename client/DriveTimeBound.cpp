@@ -3,15 +3,11 @@
 #include <algorithm>
 #include <vector>
 
+using DriveTimeSchedule::ceilDiv;
 using DriveTimeSchedule::kNever;
 using DriveTimeSchedule::ownFinish;
 
 namespace {
-
-qint64 ceilDiv(qint64 a, qint64 b)
-{
-    return (a + b - 1) / b;
-}
 
 // The most turns in all the swaps-and-stops bound weighs: its cost grows
 // with their cube, so this bounds it (some 0.5 ms) rather than the work.
@@ -258,6 +254,18 @@ qint64 DriveTimeBound::freshStops(qint64 need, qint64 turns) const
         runs = whole * turns + ceilDiv(left, part);
     }
     return std::max(runs, turns) - turns;
+}
+
+qint64 DriveTimeBound::atStart()
+{
+    const qint64 bound = lowerBound();
+    const qint64 joint = swapsAndStops();
+    if (joint <= 0 || joint >= kNever)
+        return bound;
+    qint64 total = 0;
+    for (const qint64 need : m_need)
+        total += need;
+    return std::max(bound, m_free + total + joint);
 }
 
 // At the start only, as its work grows with the turns: the swaps and

@@ -31,11 +31,12 @@ public:
     DriveTimeBound& operator=(const DriveTimeBound&) = delete;
 
     qint64 lowerBound();
-    // At the start only, as its work grows with the turns: the swaps and
-    // the stops together over every count of turns per driver (0: none).
-    qint64 swapsAndStops();
+    // At the start: lowerBound, and the swaps and the stops together over
+    // every count of turns per driver, too costly to weigh at every state.
+    qint64 atStart();
 
 private:
+    qint64 swapsAndStops();
     int k() const { return int(m_need.size()); }
     qint64 spellCap(int d) const;
     qint64 fromStarts(const std::vector<qint64>& starts) const;

@@ -12,6 +12,8 @@ namespace DriveTimeCalculator {
 
 namespace {
 
+using DriveTimeSchedule::ceilDiv;
+
 constexpr qint64 kMinuteMs = 60000;
 // A car's own swaps stand for the typed swap time once there are this many:
 // fewer, and one slow stop would decide.
@@ -45,11 +47,6 @@ int nextTrackDriver(const QVector<DriveStint>& stints, int from)
         if (!stints.at(i).isPit)
             return stints.at(i).driver;
     return -1;
-}
-
-qint64 ceilDiv(qint64 a, qint64 b)
-{
-    return (a + b - 1) / b;
 }
 
 // Minutes, with hours past the first: "38 min", "15 h 46 min".
@@ -515,25 +512,27 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
     const PlanStops stops = swapsCostTime ? stopsOf(car) : PlanStops();
     DrivePlan plan = DriveTimeSchedule::earliest(needs, C, Q, swapCost, 0, R, kSearchWork, stops);
     // A bound past the end proves it: no plan to look for.
-    const bool toTheMinute = plan.bound <= R && (plan.outcome != DrivePlan::Found || plan.finish > plan.bound);
+    const bool notProved = plan.bound <= R && (plan.outcome != DrivePlan::Found || plan.finish > plan.bound);
     // The step over which the plan is proved best (0: it meets the bound).
     qint64 grain = 0;
-    if (toTheMinute) {
-        // Not proved best: every whole minute too, from the best plan known,
-        // then every millisecond from the best of those, as long as each
-        // phase goes through every plan within its work.
+    if (notProved) {
+        // Every whole minute too, from the best plan known, then every
+        // millisecond from the best of those, as long as each phase goes
+        // through every plan within its work.
+        const auto fromBest = [&](qint64 step) {
+            return DriveTimeSchedule::earliest(needs, C, Q, swapCost, step, plan.turns.empty() ? R : plan.finish - 1, kSearchWork, stops);
+        };
         const auto adopt = [&plan](const DrivePlan& better) {
             if (!better.turns.empty()) {
                 plan.turns = better.turns;
                 plan.finish = better.finish;
             }
         };
-        const DrivePlan minutes = DriveTimeSchedule::earliest(needs, C, Q, swapCost, kMinuteMs, plan.turns.empty() ? R : plan.finish - 1, kSearchWork, stops);
+        const DrivePlan minutes = fromBest(kMinuteMs);
         adopt(minutes);
         grain = kMinuteMs;
         if (minutes.outcome != DrivePlan::Stopped) {
-            const DrivePlan exact = DriveTimeSchedule::earliest(needs, C, Q, swapCost, 1, plan.turns.empty() ? R : plan.finish - 1, kSearchWork, stops);
-            if (exact.outcome != DrivePlan::Stopped) {
+            if (const DrivePlan exact = fromBest(1); exact.outcome != DrivePlan::Stopped) {
                 adopt(exact);
                 grain = 1;
             }

@@ -3,7 +3,6 @@
 #include "DriveTimeBound.h"
 
 #include <algorithm>
-#include <numeric>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -12,11 +11,6 @@
 namespace DriveTimeSchedule {
 
 namespace {
-
-qint64 ceilDiv(qint64 a, qint64 b)
-{
-    return (a + b - 1) / b;
-}
 
 // The search works on the rules' own times, to the millisecond: no grid.
 // A plan is a sequence of turns, one driver after another, never the same
@@ -113,9 +107,7 @@ public:
     DrivePlan run()
     {
         DrivePlan plan;
-        plan.bound = m_bound.lowerBound();
-        if (const qint64 joint = m_bound.swapsAndStops(); joint > 0 && joint < kNever)
-            plan.bound = std::max(plan.bound, m_free + std::accumulate(m_need.cbegin(), m_need.cend(), qint64(0)) + joint);
+        plan.bound = m_bound.atStart();
         m_rootBound = plan.bound;
         if (m_inCar >= 0) {
             // He drives on first, or gets out now.
@@ -124,8 +116,8 @@ public:
                 if (done())
                     break;
             }
-            if (const Child steps = wholeSteps(m_inCar, 0, m_room0); steps.upTo > 0 && !done())
-                branchSteps(m_inCar, 0, steps.length, steps.upTo, true, m_stops.fuel);
+            if (!done())
+                branchSteps(m_inCar, 0, m_room0, true, m_stops.fuel);
             const int inCar = m_inCar;
             const qint64 ready = m_ready.at(inCar);
             m_inCar = -1;
@@ -152,7 +144,6 @@ private:
         qint64 start;
         qint64 length;
         qint64 order; // the driver's own finish from this start: latest first
-        qint64 upTo = 0; // above length: every whole step from length to upTo
     };
 
     bool done() const { return m_stopped || m_bestFinish <= m_rootBound; }
@@ -182,7 +173,7 @@ private:
         // A hand-over only, to let the driver who just got out come back.
         const bool handOver = m_last >= 0 && m_need.at(m_last) > 0 && !m_lastHandOver;
         std::vector<Child> children;
-        std::vector<Child> ranges; // whole steps, after the lengths the rules give
+        std::vector<std::pair<int, qint64>> steps; // whole steps, after the lengths the rules give: driver, start
         int idle = -1; // the soonest driver with no need: one stands for all
         for (int d = 0; d < m_k; ++d) {
             if (d == m_last)
@@ -204,8 +195,7 @@ private:
                 children.push_back(Child{d, start, length, order});
             if (handOver)
                 children.push_back(Child{d, start, 0, order});
-            if (const Child steps = wholeSteps(d, start, m_continuous); steps.upTo > 0)
-                ranges.push_back(steps);
+            steps.emplace_back(d, start);
         }
         m_work += qint64(children.size());
         if (m_work > m_maxWork) {
@@ -228,39 +218,29 @@ private:
             if (done())
                 return;
         }
-        for (const Child& c : ranges) {
-            branchSteps(c.driver, c.start, c.length, c.upTo, false, 0);
+        for (const auto& [d, start] : steps) {
+            branchSteps(d, start, m_continuous, false, 0);
             if (done())
                 return;
         }
     }
 
-    // The whole steps a turn of d from start may last below its longest,
-    // as a range; upTo 0 when none.
-    Child wholeSteps(int d, qint64 start, qint64 cap) const
+    // Every whole step below the longest a turn of d from start may last
+    // (cap, his need), longest first: a range whose lower bound, taken at
+    // its most hopeful (the shortest turn's end and the longest turn's need
+    // left; the bound grows with each), is no earlier than the best plan
+    // holds none better; else it is halved, down to single lengths. None
+    // without step.
+    void branchSteps(int d, qint64 start, qint64 cap, bool drivesOn, qint64 fuel)
     {
-        Child steps{d, start, 0, 0};
         if (m_step <= 0)
-            return steps;
-        const qint64 full = std::min(cap, m_need.at(d));
-        const qint64 last = (full - 1) / m_step * m_step;
-        if (last >= m_step) {
-            steps.length = m_step;
-            steps.upTo = last;
-        }
-        return steps;
-    }
-
-    // Every whole step from lo to hi as the turn's length, longest first: a
-    // range whose lower bound, taken at its most hopeful (the shortest
-    // turn's end and the longest turn's need left; the bound grows with
-    // each), is no earlier than the best plan holds none better; else it
-    // is halved, down to single lengths.
-    void branchSteps(int d, qint64 start, qint64 lo, qint64 hi, bool drivesOn, qint64 fuel)
-    {
+            return;
+        const qint64 last = (std::min(cap, m_need.at(d)) - 1) / m_step * m_step;
+        if (last < m_step)
+            return;
         // A stack of ranges, not a recursion: the turns' depth alone bounds
         // the stack. The upper half of a range goes before its lower half.
-        std::vector<std::pair<qint64, qint64>> ranges{{lo, hi}};
+        std::vector<std::pair<qint64, qint64>> ranges{{m_step, last}};
         while (!ranges.empty() && !done()) {
             const auto [from, to] = ranges.back();
             ranges.pop_back();

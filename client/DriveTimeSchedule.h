@@ -61,6 +61,12 @@ constexpr qint64 kNever = std::numeric_limits<qint64>::max() / 4;
 // The most turns a plan searched may have: deeper, the search stops.
 constexpr int kMaxTurns = 400;
 
+// a / b rounded up, for a >= 0 and b > 0: turns, runs.
+constexpr qint64 ceilDiv(qint64 a, qint64 b)
+{
+    return (a + b - 1) / b;
+}
+
 // continuous: the longest spell (kNever: none); gap: the least time
 // between two spells of one driver (kNever: one spell each); swap: what a
 // hand-over takes of the race (0 when the pit lane counts as driving);
