@@ -256,10 +256,87 @@ qint64 DriveTimeBound::freshStops(qint64 need, qint64 turns) const
     return std::max(runs, turns) - turns;
 }
 
+// Between two turns of one driver lies his rest: with a single turn of
+// another between, that turn and the two swaps around it last the rest,
+// so it is at least gap less two swaps long (g); a gap with two turns or
+// more between takes a turn more. Of a driver's turns that fill such
+// gaps alone, no more than his need is driving he needs: q of them leave
+// at least q g less his need (and, past a spell, q (g - spell)) of time
+// nobody needs, driving past a need or the car standing. For each
+// driver with gaps between his turns, the least over how many of them
+// each other driver fills alone and how many turns he takes of those
+// turns' swaps and that time: no plan spends less. Not with stops, whose
+// time within a filler's turn would fill the gap too.
+qint64 DriveTimeBound::gapFillers()
+{
+    const qint64 g = m_gap - 2 * m_swap;
+    if (m_stops.every > 0 || m_gap >= kNever || m_continuous >= kNever || g <= 0)
+        return 0;
+    // Entries per driver at the least: the one in the car drives on.
+    std::vector<qint64> own(k(), 0);
+    for (int d = 0; d < k(); ++d) {
+        const qint64 need = m_need.at(d);
+        if (d == m_inCar)
+            own[d] = need > m_room0 ? ceilDiv(need - m_room0, m_continuous) : 0;
+        else
+            own[d] = need > 0 ? ceilDiv(need, m_continuous) : 0;
+    }
+    qint64 best = 0;
+    for (int d = 0; d < k(); ++d) {
+        // His gaps: between his turns; one who just got out also needs
+        // another's turn before his first.
+        const qint64 gaps = d == m_inCar ? own[d] : std::max<qint64>(0, own[d] - 1);
+        if (gaps == 0)
+            continue;
+        const qint64 before = d == m_last && d != m_inCar && own[d] > 0 ? 1 : 0;
+        const qint64 spareCap = 2 * gaps + before;
+        // cost[S][P]: filling S gaps alone with P turns to spare.
+        std::vector<std::vector<qint64>> cost(gaps + 1, std::vector<qint64>(spareCap + 1, kNever));
+        cost[0][0] = 0;
+        for (int x = 0; x < k(); ++x) {
+            if (x == d)
+                continue;
+            ++m_work;
+            std::vector<std::vector<qint64>> next(gaps + 1, std::vector<qint64>(spareCap + 1, kNever));
+            for (qint64 S = 0; S <= gaps; ++S) {
+                for (qint64 P = 0; P <= spareCap; ++P) {
+                    if (cost[S][P] >= kNever)
+                        continue;
+                    for (qint64 alone = 0; S + alone <= gaps; ++alone) {
+                        const qint64 turns = std::max(own[x], alone);
+                        const qint64 idle = std::max({qint64(0), alone * g - m_need.at(x), alone * (g - m_continuous)});
+                        const qint64 spare = std::min(spareCap, P + turns - alone);
+                        qint64& to = next[S + alone][spare];
+                        to = std::min(to, cost[S][P] + turns * m_swap + idle);
+                    }
+                }
+            }
+            cost = std::move(next);
+        }
+        qint64 least = kNever;
+        for (qint64 S = 0; S <= gaps; ++S) {
+            for (qint64 P = 0; P <= spareCap; ++P) {
+                if (cost[S][P] >= kNever)
+                    continue;
+                // The gaps not filled alone take two turns each: any
+                // driver takes the turns still missing, a swap each.
+                const qint64 missing = std::max<qint64>(0, 2 * (gaps - S) + before - P);
+                least = std::min(least, cost[S][P] + missing * m_swap);
+            }
+        }
+        if (least >= kNever)
+            continue;
+        // His own turns are entries too.
+        best = std::max(best, least + (own[d] - (m_occupied ? 0 : 1)) * m_swap);
+    }
+    return best;
+}
+
 qint64 DriveTimeBound::atStart()
 {
     const qint64 bound = lowerBound();
-    const qint64 joint = swapsAndStops();
+    // One counts with stops only, the other without.
+    const qint64 joint = std::max(swapsAndStops(), gapFillers());
     if (joint <= 0 || joint >= kNever)
         return bound;
     qint64 total = 0;

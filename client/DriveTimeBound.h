@@ -42,6 +42,7 @@ private:
     qint64 fromStarts(const std::vector<qint64>& starts) const;
     qint64 aroundOne(const std::vector<qint64>& starts) const;
     qint64 restGaps();
+    qint64 gapFillers();
     qint64 inCarStopTime(qint64 between);
     qint64 freshStops(qint64 need, qint64 turns) const;
     qint64 leastStopTime(qint64 need, qint64 between, qint64 entry);

@@ -522,6 +522,11 @@ private slots:
         // Ann from 10 needs two turns 30 apart; Bob (from 9, 30 in one turn)
         // cannot drive before her, so his turn and two swaps lie between
         // hers: 10 + 60 + 34.
+        // Ann needs 140 with 20 of room: two more spells of 60, each after
+        // a rest of 34, which one turn between bridges only when it lasts
+        // 30. Bob's whole need is 20, so Cid's 60 bridges both (or Bob and
+        // Cid share one, a swap more) and Bob drives last: 220, 5 swaps.
+        QTest::newRow("too short to bridge a rest") << QVector<qint64>{140, 20, 60} << QVector<qint64>{0, 0, 0} << 20LL << 0LL << 60LL << 34LL << 0LL << 0LL << 230LL;
         QTest::newRow("between one driver's turns") << QVector<qint64>{60, 30} << QVector<qint64>{10, 9} << -1LL << 0LL << 30LL << 30LL << 0LL << 0LL << 104LL;
     }
 
