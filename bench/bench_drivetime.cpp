@@ -71,7 +71,7 @@ BENCHMARK(BM_DriveTimeRefresh)->Arg(3)->Arg(60)->Unit(benchmark::kMillisecond);
 // bound at once; (1) three drivers with rests longer than two spells
 // (spells 81 min, rest 183), the slowest case found: the whole-minute
 // phase goes through every plan and the millisecond phase stops at its
-// bound, so the slack is to the minute; (2) the same with long spells and
+// bound, so the slack is a range from the best whole-minute plan; (2) the same with long spells and
 // rests (150 min, rest 400): the whole-minute phase stops at its bound
 // with a plan, so the slack is a range; (3) (1) with the car's own
 // stops without a driver change counted (every 50 min, 65 s each, 20 min

@@ -327,12 +327,14 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
 //   millisecond phase went through every plan (a plan timed finer than the
 //   timing's own unit is at most 1 ms a turn earlier); when only the
 //   whole-minute phase did, it is the best of whole-minute plans, and a
-//   plan timed finer may have up to a minute per turn more ("to the
-//   minute").
+//   plan timed finer may have up to a minute per turn more: the line
+//   gives the range up to the lower bound's.
 // - NotFeasible when the millisecond phase went through every plan and
-//   none fits; "to the minute" when only the whole-minute phase did.
-// - Undecided when the search stopped at its bound, or the fill search did
-//   or found no plan of whole-minute turns (each said so).
+//   none fits.
+// - Undecided when the search stopped at its bound, when only the
+//   whole-minute phase found no plan (one timed finer may fit), or when
+//   the fill search stopped or found no plan of whole-minute turns (each
+//   said so).
 //
 // The search first tries the lengths a best plan is mostly built from (a
 // limit, a need, a hand-over as another driver's rest ends); when that plan
@@ -341,9 +343,9 @@ CarDriveTime compute(const QVector<DriveStint>& stints, const QVector<DriveDrive
 // those the rules give is pinned only by ties across turns. Ranges of
 // lengths the lower bound rules out together are dropped at once, so the
 // millisecond phase costs little where the bound is close; where it stops
-// at its work, the whole-minute answer stands, exact to the minute (a plan
-// timed finer can be earlier by less than a minute per turn, and those
-// minutes add up over the turns).
+// at its work, the whole-minute answer stands as a range (a plan timed
+// finer can be earlier by less than a minute per turn, and those minutes
+// add up over the turns).
 DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& limits, qint64 remainingMs, qint64 swapMs, bool swapsCostTime)
 {
     using DriveTimeSchedule::kNever;
@@ -549,8 +551,6 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
     // A fill proves the minimums too, so it is tried as well when their
     // search stopped without a plan.
     FillPlan fill;
-    // Whether no fill of whole-minute turns meets the needs a minute before the one shown.
-    bool fillBestToTheMinute = false;
     if (!swapsCostTime && (!plan.turns.empty() || (plan.outcome == DrivePlan::Stopped && plan.bound <= R))) {
         fill = fillRace(kNever);
         if (windowFails(fill))
@@ -562,10 +562,11 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
             if (early.outcome == FillPlan::Found) {
                 fill = std::move(early);
             } else if (early.outcome == FillPlan::None) {
-                // Else the best fill meets them between the two: halved to
-                // the minute within one budget. A None is over whole-minute
-                // turns (and the lengths the rules give) only, so the answer
-                // is the best to the minute, as the minimums' second phase.
+                // Else the best fill of whole-minute turns meets them
+                // between the two: halved to the minute within one budget.
+                // A None is over those turns (and the lengths the rules
+                // give) only, so the slack shown stays a range up to the
+                // minimums' best.
                 qint64 metBy = needsMetAt(needs, fill.turns);
                 qint64 notBy = plan.finish;
                 qint64 budget = kSearchWork;
@@ -582,23 +583,27 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
                     metBy = needsMetAt(needs, tried.turns);
                     fill = std::move(tried);
                 }
-                fillBestToTheMinute = metBy - notBy <= kMinuteMs;
             }
         }
     }
     const bool filled = !swapsCostTime && fill.outcome == FillPlan::Found;
     if (plan.turns.empty() && !filled) {
-        result.verdict = plan.outcome == DrivePlan::Stopped ? DriveFeasibility::Undecided : DriveFeasibility::NotFeasible;
+        // Proved only by the bound or by going through every plan to the
+        // millisecond; no plan of whole-minute turns leaves one timed
+        // finer.
+        const bool proved = plan.bound > R || (plan.outcome == DrivePlan::None && grain == 1);
+        result.verdict = proved ? DriveFeasibility::NotFeasible : DriveFeasibility::Undecided;
         result.needMs = plan.bound;
         result.canMs = R;
         if (plan.bound > R)
             result.text = QStringLiteral("Not feasible: the minimums take %1 at the least, %2 remains").arg(hoursMinutes(plan.bound, true), hoursMinutes(R, false));
         else if (plan.outcome == DrivePlan::Stopped)
             result.text = QStringLiteral("Feasibility undecided: the search stopped at its bound, no plan within %1 found and none ruled out").arg(hoursMinutes(R, false));
-        else if (grain == 1)
+        else if (proved)
             result.text = QStringLiteral("Not feasible: no plan fits every minimum in the %1 left").arg(hoursMinutes(R, false));
         else
-            result.text = QStringLiteral("Not feasible to the minute: no plan of whole-minute turns fits every minimum in the %1 left").arg(hoursMinutes(R, false));
+            result.text = QStringLiteral("Feasibility undecided: no plan of whole-minute turns fits every minimum in the %1 left, one timed finer is not ruled out")
+                              .arg(hoursMinutes(R, false));
         if (stops.every > 0)
             result.text += stopsText;
         return result;
@@ -642,12 +647,8 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
     QString slack;
     if (result.slackBoundMs == result.slackMs || slackText(result.slackMs) == slackText(result.slackBoundMs))
         slack = QStringLiteral(", %1 slack").arg(slackText(result.slackMs));
-    else if (filled && fillBestToTheMinute)
-        slack = QStringLiteral(", %1 slack to the minute").arg(slackText(result.slackMs));
-    else if (filled)
+    else if (filled || plan.outcome == DrivePlan::Found)
         slack = QStringLiteral(", %1 to %2 slack").arg(slackText(result.slackMs), slackText(result.slackBoundMs));
-    else if (plan.outcome == DrivePlan::Found)
-        slack = QStringLiteral(", %1 slack to the minute").arg(slackText(result.slackMs));
     else
         slack = QStringLiteral(", %1 to %2 slack (the search stopped at its bound)").arg(slackText(result.slackMs), slackText(result.slackBoundMs));
     if (!swapsCostTime && !filled) {

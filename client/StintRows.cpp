@@ -20,9 +20,11 @@ int pitInfoOf(const QString& pitType)
 }
 
 // A car's feasibility, searched once until its stints, rules, swap time or
-// drivers change or the race's minute turns: the panel and the alert monitor each
-// ask every second, and a search can take a millisecond or two. Within the
-// minute the needs and rests only move with the clock. GUI thread only.
+// drivers change or the race's minute or the server's turns (the race clock
+// stands under a red flag while rests run on): the panel and the alert
+// monitor each ask every second, and a search can take a millisecond or
+// two. Within the minute the needs and rests only move with the clock. GUI
+// thread only.
 struct FeasibilityCache {
     QByteArray key;
     DriveFeasibility result;
@@ -32,7 +34,8 @@ QByteArray feasibilityKey(const V2DataProvider& p, const QVector<DriveStint>& st
                           const DriveTimeLimits& limits, const DriveTimeRules& rules, qint64 remainingMs)
 {
     QVector<qint64> key{qint64(quintptr(&p)), running, limits.minTotalMs, limits.maxTotalMs, limits.maxContinuousMs, limits.minRestMs,
-                        qint64(rules.pitTime), rules.swapTimeMs, remainingMs < 0 ? -1 : remainingMs / 60000};
+                        qint64(rules.pitTime), rules.swapTimeMs, remainingMs < 0 ? -1 : remainingMs / 60000,
+                        SessionClock::serverNowMs() / 60000};
     for (const DriveDriver& d : drivers)
         key << d.driver;
     for (int i = 0; i < stints.size(); ++i) {

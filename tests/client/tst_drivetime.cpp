@@ -337,6 +337,9 @@ private slots:
         QTest::newRow("another driver listed") << 6 << "Not feasible: the drivers need 2:33 more in all with 2 swaps, 1:40 remains" << "";
         QTest::newRow("a driver renamed") << 7 << "Feasible, 8 min slack"
                                           << "Plan: Ann 0:41, Rob 0:50 (stops without a driver change not counted until the car has made 3)";
+        // The race clock stands (a red flag) while 20 min pass: Ann has
+        // driven 39 and needs 21, then Bob his 50 after the swap: 72.
+        QTest::newRow("the clock runs, the race's does not") << 8 << "Feasible, 28 min slack" << "";
     }
 
     void feasibilityCacheKeys()
@@ -371,7 +374,8 @@ private slots:
         case 4: rules.pitTime = PitTimeRule::Outgoing; break;
         case 5: rules.swapTimeMs = 3 * kMin; break;
         case 6: name(3, QStringLiteral("Cid")); break;
-        default: name(2, QStringLiteral("Rob")); break;
+        case 7: name(2, QStringLiteral("Rob")); break;
+        default: g_now = 50 * kMin; break;
         }
         const DriveFeasibility after = verdict();
         QCOMPARE(after.text, text);

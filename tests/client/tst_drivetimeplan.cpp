@@ -286,13 +286,15 @@ private slots:
         // on at least 10, so every fill meets Bob's need at 30 or later
         // (Ann 0-10, Bob 10-70, Cid 70-130, Ann 130-150: 2 h). The first fill
         // found drives Ann on for all of her 40 (Bob's 20 met at 60): the
-        // moment is halved down to 30. Bob is next, not at once.
+        // moment is halved down to 30. Bob is next, not at once. The search
+        // proves no fill of whole-minute turns earlier, so the slack stays a
+        // range up to the minimums' best (Bob at once, 2 h 10 min).
         QTest::newRow("the fill's own plan") << QVector<qint64>{0, 20, 0} << QVector<qint64>{20, -1, 20} << 90LL << 150LL
-                                             << "Feasible, 2 h 0 min slack to the minute" << "Plan: Ann 0:10, Bob 1:00, then 2 turns to the end" << 2;
+                                             << "Feasible, 2 h 0 min to 2 h 10 min slack" << "Plan: Ann 0:10, Bob 1:00, then 2 turns to the end" << 2;
         // The same with only those 10 left of her spell: no fill meets Bob's
         // need before 30, the one the first fill found.
         QTest::newRow("every earlier moment fails") << QVector<qint64>{0, 20, 0} << QVector<qint64>{50, -1, 20} << 90LL << 150LL
-                                                    << "Feasible, 2 h 0 min slack to the minute" << "Plan: Ann 0:10, Bob 1:00, then 2 turns to the end" << 2;
+                                                    << "Feasible, 2 h 0 min to 2 h 10 min slack" << "Plan: Ann 0:10, Bob 1:00, then 2 turns to the end" << 2;
     }
 
     void feasibilityFill()
@@ -632,6 +634,25 @@ private slots:
         result = DriveTimeCalculator::feasibility(car, limits(0, 0, 1, 0), 1440 * kMin, kMin, false);
         QCOMPARE(int(result.verdict), int(DriveFeasibility::Undecided));
         QCOMPARE(result.text, QStringLiteral("Feasibility undecided: the search stopped at its bound, no plan within 24:00 found and none ruled out"));
+        // Rests of 702 with spells of 236: no plan of whole-minute turns
+        // fits the 24 h and the millisecond phase stops at its work, so a
+        // plan timed finer is not ruled out: undecided, not "Not feasible".
+        car = CarDriveTime();
+        const qint64 needs[] = {0, 21087000, 21407000, 12817000};
+        const qint64 rested[] = {-1, 20634000, 19666000, 20416000};
+        for (int i = 0; i < 4; ++i) {
+            DriverDriveTime d;
+            d.driver = i + 1;
+            d.toMinMs = needs[i];
+            d.restMs = rested[i];
+            car.drivers.append(d);
+        }
+        car.drivers[0].inCar = true;
+        car.drivers[0].continuousMs = 4201000;
+        car.currentDriver = 1;
+        result = DriveTimeCalculator::feasibility(car, limits(0, 0, 236, 702), 1440 * kMin, 90000, true);
+        QCOMPARE(int(result.verdict), int(DriveFeasibility::Undecided));
+        QCOMPARE(result.text, QStringLiteral("Feasibility undecided: no plan of whole-minute turns fits every minimum in the 24:00 left, one timed finer is not ruled out"));
     }
 };
 
