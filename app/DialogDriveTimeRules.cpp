@@ -1,5 +1,7 @@
 #include "DialogDriveTimeRules.h"
 
+#include "SessionClock.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -58,9 +60,11 @@ DialogDriveTimeRules::DialogDriveTimeRules(const DriveTimeRules& rules, const QS
     , m_pitTime(new QComboBox(this))
     , m_swapTime(new QSpinBox(this))
     , m_classes(new QTableWidget(0, 5, this))
-    , m_hasEnd(new QCheckBox(tr("Race ends at (when the session gives no end):"), this))
+    , m_hasEnd(new QCheckBox(tr("Race ends at, track time (when the session gives no end):"), this))
     , m_end(new QDateTimeEdit(this))
+    , m_problem(new QLabel(this))
     , m_knownClasses(classes)
+    , m_trackOffsetMs(SessionClock::utcOffset())
 {
     setWindowTitle(tr("Drive-time rules"));
     m_nearMargin->setSpecialValueText(QString());
@@ -109,13 +113,17 @@ DialogDriveTimeRules::DialogDriveTimeRules(const DriveTimeRules& rules, const QS
     importButton->setObjectName(QStringLiteral("importButton"));
     connect(exportButton, &QPushButton::clicked, this, &DialogDriveTimeRules::exportFile);
     connect(importButton, &QPushButton::clicked, this, &DialogDriveTimeRules::importFile);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::accepted, this, &DialogDriveTimeRules::accept);
+    m_problem->setObjectName(QStringLiteral("problem"));
+    m_problem->setWordWrap(true);
+    m_problem->hide();
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(classButtons);
     layout->addWidget(m_classes);
+    layout->addWidget(m_problem);
     layout->addWidget(buttons);
 
     // Tab in reading order (the fields were made in another), and out of the
@@ -153,8 +161,9 @@ void DialogDriveTimeRules::setRules(const DriveTimeRules& rules)
     }
     m_hasEnd->setChecked(rules.scheduledEndMs > 0);
     m_end->setEnabled(rules.scheduledEndMs > 0);
-    m_end->setDateTime(rules.scheduledEndMs > 0 ? QDateTime::fromMSecsSinceEpoch(rules.scheduledEndMs, Qt::UTC)
-                                                : QDateTime::currentDateTimeUtc().addSecs(24 * 3600));
+    // The edit holds the track's clock reading, in a zone of its own.
+    const qint64 end = rules.scheduledEndMs > 0 ? rules.scheduledEndMs : QDateTime::currentMSecsSinceEpoch() + 24 * 3600 * 1000;
+    m_end->setDateTime(QDateTime::fromMSecsSinceEpoch(end + m_trackOffsetMs, Qt::UTC));
 }
 
 DriveTimeRules DialogDriveTimeRules::rules() const
@@ -174,8 +183,18 @@ DriveTimeRules DialogDriveTimeRules::rules() const
         if (!key.isEmpty() && !(o == DriveTimeOverride{}))
             rules.classOverrides.insert(key, o);
     }
-    rules.scheduledEndMs = m_hasEnd->isChecked() ? m_end->dateTime().toMSecsSinceEpoch() : 0;
+    rules.scheduledEndMs = m_hasEnd->isChecked() ? m_end->dateTime().toMSecsSinceEpoch() - m_trackOffsetMs : 0;
     return rules;
+}
+
+void DialogDriveTimeRules::accept()
+{
+    if (const QString why = rules().problem(); !why.isEmpty()) {
+        m_problem->setText(tr("Not kept: %1").arg(why));
+        m_problem->show();
+        return;
+    }
+    QDialog::accept();
 }
 
 bool DialogDriveTimeRules::exportTo(const QString& path, QString* error) const

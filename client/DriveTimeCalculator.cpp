@@ -394,8 +394,8 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         if (n.need == 0)
             continue;
         // A plan's turns never give a driver more than his need, so a need
-        // within his maximum is all the search has to respect of it; the
-        // dialog lets a minimum above the maximum through.
+        // within his maximum is all the search has to respect of it; a
+        // minimum above the maximum, which the rules refuse, ends here.
         const DriverDriveTime& d = car.drivers.at(i);
         if (d.hasMax && n.need > std::max<qint64>(0, d.toMaxMs)) {
             result.verdict = DriveFeasibility::NotFeasible;

@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QSettings>
 
+#include <utility>
+
 namespace {
 
 const QString kRulesKey = QStringLiteral("driveTime/rules");
@@ -161,21 +163,12 @@ bool DriveTimeRules::fromJson(const QByteArray& json, DriveTimeRules* rules, QSt
                        QString()))
         return false;
     DriveTimeRules read;
-    read.nearMarginMs = 0;
     if (!readSeconds(root, kMinTotal, &read.limits.minTotalMs, error, QString()) || !readSeconds(root, kMaxTotal, &read.limits.maxTotalMs, error, QString())
         || !readSeconds(root, kMaxContinuous, &read.limits.maxContinuousMs, error, QString())
         || !readSeconds(root, kMinRest, &read.limits.minRestMs, error, QString()) || !readSeconds(root, kNearMargin, &read.nearMarginMs, error, QString()))
         return false;
     if (!readSeconds(root, kSwapTime, &read.swapTimeMs, error, QString()))
         return false;
-    if (read.swapTimeMs < 1000 || read.swapTimeMs > kMaxSwapSeconds * 1000) {
-        *error = QStringLiteral("\"swapTime\" must be a whole number of seconds from 1 to %1").arg(kMaxSwapSeconds);
-        return false;
-    }
-    if (!ordered(read.limits.minTotalMs, read.limits.maxTotalMs)) {
-        *error = QStringLiteral("\"minTotal\" is above \"maxTotal\"");
-        return false;
-    }
     const QJsonValue pit = root.value(QLatin1String(kPitTime));
     if (!pit.isUndefined()) {
         int found = -1;
@@ -209,11 +202,6 @@ bool DriveTimeRules::fromJson(const QByteArray& json, DriveTimeRules* rules, QSt
             || !readSeconds(one, kMinRest, &override.minRestMs, error, where))
             return false;
         read.classOverrides.insert(it.key(), override);
-        const DriveTimeLimits merged = read.limitsFor(it.key());
-        if (!ordered(merged.minTotalMs, merged.maxTotalMs)) {
-            *error = where + QStringLiteral("its minimum total is above its maximum");
-            return false;
-        }
     }
     const QJsonValue end = root.value(QLatin1String(kScheduledEnd));
     if (!end.isUndefined()) {
@@ -229,8 +217,46 @@ bool DriveTimeRules::fromJson(const QByteArray& json, DriveTimeRules* rules, QSt
         }
         read.scheduledEndMs = at.toMSecsSinceEpoch();
     }
+    if (const QString why = read.problem(); !why.isEmpty()) {
+        *error = why;
+        return false;
+    }
     *rules = read;
     return true;
+}
+
+QString DriveTimeRules::problem() const
+{
+    const auto outOfRange = [](qint64 ms) { return ms > kMaxSeconds * 1000; };
+    const auto rangeText = [](const QString& where, const char* key) {
+        return QStringLiteral("%1\"%2\" must be a whole number of seconds from 0 to %3").arg(where, QLatin1String(key)).arg(kMaxSeconds);
+    };
+    const std::pair<const char*, qint64> event[] = {{kMinTotal, limits.minTotalMs},
+                                                    {kMaxTotal, limits.maxTotalMs},
+                                                    {kMaxContinuous, limits.maxContinuousMs},
+                                                    {kMinRest, limits.minRestMs},
+                                                    {kNearMargin, nearMarginMs}};
+    for (const auto& [key, ms] : event)
+        if (ms < 0 || outOfRange(ms))
+            return rangeText(QString(), key);
+    if (swapTimeMs < 1000 || swapTimeMs > kMaxSwapSeconds * 1000)
+        return QStringLiteral("\"swapTime\" must be a whole number of seconds from 1 to %1").arg(kMaxSwapSeconds);
+    if (!ordered(limits.minTotalMs, limits.maxTotalMs))
+        return QStringLiteral("\"minTotal\" is above \"maxTotal\"");
+    for (auto it = classOverrides.cbegin(); it != classOverrides.cend(); ++it) {
+        const QString where = QStringLiteral("class \"%1\": ").arg(it.key());
+        const std::pair<const char*, qint64> own[] = {{kMinTotal, it->minTotalMs},
+                                                      {kMaxTotal, it->maxTotalMs},
+                                                      {kMaxContinuous, it->maxContinuousMs},
+                                                      {kMinRest, it->minRestMs}};
+        for (const auto& [key, ms] : own)
+            if (outOfRange(ms))
+                return rangeText(where, key);
+        const DriveTimeLimits merged = limitsFor(it.key());
+        if (!ordered(merged.minTotalMs, merged.maxTotalMs))
+            return where + QStringLiteral("its minimum total is above its maximum");
+    }
+    return QString();
 }
 
 DriveTimeRules DriveTimeRules::load()

@@ -48,11 +48,17 @@ public:
     // in the car between two spells of one, and when the pit lane counts
     // for nobody each swap uses this up of the race. Never 0.
     qint64 swapTimeMs = 2 * 60 * 1000;
-    // Typed by the user (ms since the epoch, track time); 0 when none.
+    // Typed by the user (ms since the epoch, UTC: the dialog shows it in
+    // track time); 0 when none.
     qint64 scheduledEndMs = 0;
 
     // The event's limits with the class's overrides applied.
     DriveTimeLimits limitsFor(const QString& classKey) const;
+
+    // Why these rules would be refused as a file (a time out of range, a
+    // minimum above its maximum, no swap time), else empty: the dialog
+    // keeps nothing the settings could not read back.
+    QString problem() const;
 
     QByteArray toJson() const;
     // Reads a rules file; on any fault returns false with the reason in

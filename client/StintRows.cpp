@@ -137,7 +137,7 @@ qint64 remainingMs(const DriveTimeRules& rules)
     if (type == SessionClock::FinalByTime || type == SessionClock::FinalByTimePlusLaps)
         return qint64(SessionClock::remainingSeconds()) * 1000;
     if (rules.scheduledEndMs > 0)
-        return std::max<qint64>(0, rules.scheduledEndMs - SessionClock::trackTimeMs());
+        return std::max<qint64>(0, rules.scheduledEndMs - (SessionClock::trackTimeMs() - SessionClock::utcOffset()));
     return -1;
 }
 

@@ -8,10 +8,12 @@
 #include "DialogScaleFactor.h"
 #include "DialogUser.h"
 #include "ModalHelper.h"
+#include "SessionClock.h"
 #include "TestSettings.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFile>
@@ -22,7 +24,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSettings>
-#include <QSpinBox>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -82,6 +84,9 @@ private slots:
     void init();
     void scaleFactor();
     void driveTimeRulesFile();
+    void driveTimeRulesKept_data();
+    void driveTimeRulesKept();
+    void driveTimeEndInTrackTime();
     void user_data();
     void user();
     void userForgetsTheCertificate_data();
@@ -154,6 +159,51 @@ void TestDialogs::driveTimeRulesFile()
     QVERIFY(!other.importFrom(broken.fileName(), &error));
     QCOMPARE(error, QStringLiteral("\"maxContinuous\" must be a whole number of seconds from 0 to 1209600"));
     QCOMPARE(other.rules(), rules);
+}
+
+// OK keeps only rules the settings can read back: else the dialog stays
+// open and says why.
+void TestDialogs::driveTimeRulesKept_data()
+{
+    QTest::addColumn<int>("minTotal");
+    QTest::addColumn<QString>("classCell"); // AM's minimum, minutes
+    QTest::addColumn<QString>("problem");   // empty: accepted
+    QTest::newRow("fine") << 240 << "300" << "";
+    QTest::newRow("minimum above the maximum") << 900 << "" << "Not kept: \"minTotal\" is above \"maxTotal\"";
+    QTest::newRow("class minimum above the maximum") << 240 << "900" << "Not kept: class \"AM\": its minimum total is above its maximum";
+    QTest::newRow("past 14 days") << 240 << "20161" << "Not kept: class \"AM\": \"minTotal\" must be a whole number of seconds from 0 to 1209600";
+}
+
+void TestDialogs::driveTimeRulesKept()
+{
+    QFETCH(int, minTotal);
+    QFETCH(QString, classCell);
+    QFETCH(QString, problem);
+    DialogDriveTimeRules dialog(DriveTimeRules{}, {QStringLiteral("AM")});
+    dialog.findChild<QSpinBox*>(QStringLiteral("maxTotal"))->setValue(840);
+    dialog.findChild<QSpinBox*>(QStringLiteral("minTotal"))->setValue(minTotal);
+    dialog.findChild<QTableWidget*>(QStringLiteral("classes"))->item(0, 1)->setText(classCell);
+    dialog.show();
+    dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    auto* label = dialog.findChild<QLabel*>(QStringLiteral("problem"));
+    QVERIFY(label);
+    QCOMPARE(dialog.result(), problem.isEmpty() ? int(QDialog::Accepted) : int(QDialog::Rejected));
+    QCOMPARE(dialog.isVisible(), !problem.isEmpty());
+    QCOMPARE(label->isVisible() ? label->text() : QString(), problem);
+}
+
+// The end is typed in the track's time and kept as an instant.
+void TestDialogs::driveTimeEndInTrackTime()
+{
+    SessionClock::setUtcOffset(2 * 3600 * 1000);
+    DriveTimeRules rules;
+    rules.scheduledEndMs = 1781445600000; // 14:00Z
+    DialogDriveTimeRules dialog(rules, {});
+    auto* end = dialog.findChild<QDateTimeEdit*>(QStringLiteral("raceEnd"));
+    QCOMPARE(end->dateTime().toString(QStringLiteral("HH:mm")), QStringLiteral("16:00"));
+    end->setDateTime(end->dateTime().addSecs(1800));
+    QCOMPARE(dialog.rules().scheduledEndMs, 1781445600000 + 1800 * 1000);
+    SessionClock::setUtcOffset(0);
 }
 
 void TestDialogs::user_data()

@@ -119,6 +119,25 @@ private slots:
         QVERIFY(rules == before);
     }
 
+    // The typed end is an instant: a file's zone is honoured, and the time
+    // left runs to it from UTC now, whatever the track's offset.
+    void typedRaceEnd()
+    {
+        DriveTimeRules rules;
+        QString error;
+        QVERIFY2(DriveTimeRules::fromJson("{\"version\": 1, \"scheduledEnd\": \"2026-06-14T16:00:00+02:00\"}", &rules, &error), qPrintable(error));
+        QCOMPARE(rules.scheduledEndMs, 1781445600000LL); // 14:00Z
+        QCOMPARE(rules.nearMarginMs, 10 * kMin);         // not in the file: the default
+        SessionClock::setClock(&testClock);
+        SessionClock::setUtcOffset(2 * 60 * kMin);
+        SessionClock::setFinalType(QStringLiteral("BY_LAPS"));
+        g_now = 1781445600000LL - 90 * kMin; // 12:30Z, 14:30 at the track
+        QCOMPARE(StintRows::remainingMs(rules), 90 * kMin);
+        SessionClock::setFinalType(QString());
+        SessionClock::setUtcOffset(0);
+        SessionClock::setClock(nullptr);
+    }
+
     // Minutes throughout. Limits: minimum 60, maximum 150, continuous 60,
     // rest 30, near within 10.
     void driverTimes_data()
