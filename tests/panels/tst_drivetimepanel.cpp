@@ -11,6 +11,7 @@
 #include <QBrush>
 #include <QDateTime>
 #include <QLabel>
+#include <QSet>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -173,9 +174,6 @@ private slots:
         QCOMPARE(panel.feasibilityLines().at(0)->text(), QStringLiteral("#7  Race by laps: no verdict until its end is typed in the drive-time rules"));
     }
 
-    // The simulator's endurance race at 4 hours, every car followed: one
-    // row per listed driver, and each car's totals add up to its time on
-    // track (the pit lane counts for nobody by default).
     // Out of sight the running times are not read; shown again, at once.
     void catchesUpWhenShown()
     {
@@ -193,10 +191,16 @@ private slots:
         QCOMPARE(cell(model, 1, ModelDriveTime::Stint), QStringLiteral("0:49 / 1:00"));
     }
 
+    // The simulator's endurance race at 4 hours, every car followed: one
+    // row per listed driver, and each car's totals add up to its time on
+    // track (the pit lane counts for nobody by default). Its rotation trips
+    // the rules: from 3 to 6 hours some driver comes near the spell of 110
+    // and some returns within the rest of 60.
     void simulatorEnduranceRace()
     {
         DriveTimeRules rules;
-        rules.limits = DriveTimeLimits{120 * kMinute, 0, 110 * kMinute, 40 * kMinute};
+        rules.limits = DriveTimeLimits{120 * kMinute, 0, 110 * kMinute, 60 * kMinute};
+        rules.nearMarginMs = 10 * kMinute;
         rules.save();
         SimOptions options;
         QString error;
@@ -228,11 +232,29 @@ private slots:
             for (int d = 0; d < drivers; ++d, ++row) {
                 QCOMPARE(model.rows().at(row).car, car);
                 total += model.rows().at(row).time.totalMs;
-                QVERIFY(cell(model, row, ModelDriveTime::State).contains(QRegularExpression("^(OK|NEAR|OVER)")));
             }
             QCOMPARE(total, onTrack);
         }
         QCOMPARE(row, model.rowCount());
+        // A state's reason is the worst one: near the spell shows in the
+        // stint column of a driver with a breach behind him.
+        QSet<QString> states;
+        QStringList nearTheSpell;
+        for (qint64 t = 3 * 60 * kMinute; t <= 6 * 60 * kMinute; t += 5 * kMinute) {
+            g_now = kNoon + t;
+            provider->controller()->replaceTree(simulator.state(t, false).release());
+            panel.model()->processRefresh();
+            for (int r = 0; r < model.rowCount(); ++r) {
+                states << cell(model, r, ModelDriveTime::State);
+                const DriverDriveTime& time = model.rows().at(r).time;
+                if (time.inCar && time.continuousMs >= 100 * kMinute && time.continuousMs < 110 * kMinute)
+                    nearTheSpell << cell(model, r, ModelDriveTime::Stint);
+            }
+        }
+        QVERIFY(!nearTheSpell.isEmpty());
+        for (const QString& text : qAsConst(nearTheSpell))
+            QVERIFY2(text.contains(QRegularExpression(QStringLiteral("^1:4\\d / 1:50$"))), qPrintable(text));
+        QVERIFY2(states.contains(QStringLiteral("OVER: rest")), qPrintable(states.values().join(QLatin1Char('|'))));
     }
 
 private:
