@@ -1,7 +1,9 @@
-// The drive-time panel's refresh on a 24-hour race of 60 cars near its end
-// (some 40 stints a car): every second it re-reads the stints of the cars it
-// shows, works out each driver's times and the feasibility of each car's
-// schedule. Run with three followed cars (a team's) and with all sixty.
+// The drive-time panel's refresh on a 24-hour race of 60 cars, 30 minutes
+// before its end (some 40 stints a car) and at half time: every second it
+// re-reads the stints of the cars it shows, works out each driver's times
+// and takes each car's feasibility from its cache; once a minute, as the
+// race's minute turns, it searches every car's schedule afresh. Run with
+// three followed cars (a team's) and with all sixty, both ways.
 #include "ClientV2Controller.h"
 #include "DriveTimeCalculator.h"
 #include "DriveTimeRules.h"
@@ -23,11 +25,22 @@
 namespace {
 
 constexpr qint64 kMinute = 60000;
-constexpr qint64 kElapsed = 23LL * 60 * kMinute + 30 * kMinute;
-const qint64 kStart = QDateTime::currentMSecsSinceEpoch() - kElapsed;
+constexpr qint64 kRace = 24LL * 60 * kMinute;
 
+qint64 g_now = 0;
+qint64 benchClock()
+{
+    return g_now;
+}
+
+// range(0): cars shown; range(1): minutes left; range(2): 1 when every
+// refresh comes at a new minute, so every car is searched again.
 void BM_DriveTimeRefresh(benchmark::State& state)
 {
+    const qint64 elapsed = kRace - state.range(1) * kMinute;
+    const qint64 start = QDateTime::currentMSecsSinceEpoch() - elapsed;
+    g_now = start + elapsed;
+    SessionClock::setClock(&benchClock);
     QTemporaryDir config;
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
     StartUp::setApplicationIdentity();
@@ -36,15 +49,15 @@ void BM_DriveTimeRefresh(benchmark::State& state)
     rules.save();
     SessionClock::setFinalType(QStringLiteral("BY_TIME"));
     SessionClock::setFinalTime(86400);
-    SessionClock::setStartTime(kStart / 1000);
+    SessionClock::setStartTime(start / 1000);
     SessionClock::setRunning(true);
 
     SimOptions options;
     QString error;
     SimOptions::parse({"lanterra-sim", "--cars", "60", "--endurance", "--duration", "86400"}, &options, &error);
-    const SessionSimulator simulator(options, kStart);
+    const SessionSimulator simulator(options, start);
     auto provider = makeTestProvider();
-    provider->controller()->replaceTree(simulator.state(kElapsed, false).release());
+    provider->controller()->replaceTree(simulator.state(elapsed, false).release());
     const QStringList cars = simulator.participants();
     for (int i = 0; i < state.range(0); ++i)
         provider->setCarToFollow(i + 1, cars.at(i));
@@ -55,16 +68,33 @@ void BM_DriveTimeRefresh(benchmark::State& state)
     int stints = 0;
     for (const QString& car : provider->getFollowedCars())
         stints += provider->getStintKeys(car).size();
+    const bool newMinute = state.range(2) != 0;
+    qint64 step = kMinute;
     for (auto _ : state) {
+        if (newMinute) {
+            // Back and forth across a minute: the race stays where it is.
+            g_now += step;
+            step = -step;
+        }
         panel.model()->processRefresh();
         // The repaint the refresh asked for.
         QCoreApplication::processEvents();
     }
     state.counters["rows"] = panel.model()->rowCount();
     state.counters["stints"] = stints;
+    SessionClock::setClock(nullptr);
 }
 
-BENCHMARK(BM_DriveTimeRefresh)->Arg(3)->Arg(60)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DriveTimeRefresh)
+    ->Args({3, 30, 0})
+    ->Args({60, 30, 0})
+    ->Args({3, 30, 1})
+    ->Args({60, 30, 1})
+    ->Args({3, 720, 0})
+    ->Args({60, 720, 0})
+    ->Args({3, 720, 1})
+    ->Args({60, 720, 1})
+    ->Unit(benchmark::kMillisecond);
 
 // The feasibility of one car alone, 24 h before the end: (0) four drivers
 // at the start, minimum 5 h, spells of 2 h, rest 1 h: the plan meets the
