@@ -149,7 +149,7 @@ void DriveTimeMonitor::check(const QString& car, const CarDriveTime& times, cons
                       margin == 1);
         }
         if (left <= kStopLikelyMs && limits.minRestMs > 0)
-            checkNextRested(prefix, car, times, feasibility, limits, spell);
+            checkNextRested(prefix, car, times, feasibility, limits, spell, left);
     }
 
     // Once per stint, named by the running spell's start: a verdict that
@@ -162,8 +162,11 @@ void DriveTimeMonitor::check(const QString& car, const CarDriveTime& times, cons
 }
 
 void DriveTimeMonitor::checkNextRested(const QString& prefix, const QString& car, const CarDriveTime& times, const DriveFeasibility& feasibility,
-                                       const DriveTimeLimits& limits, qint64 spell)
+                                       const DriveTimeLimits& limits, qint64 spell, qint64 left)
 {
+    // Whether he is rested by the limit, when the stop comes at the latest,
+    // is the strategist's call: the text gives both.
+    const QString limitText = QStringLiteral(", the limit in %1 min").arg(std::max<qint64>(0, left) / kMinuteMs);
     const auto rested = [&](const DriverDriveTime& d) { return d.restMs < 0 || d.restMs >= limits.minRestMs; };
     // The next driver of the plan that keeps every minimum, when there is
     // one, by name: taking anyone else changes the plan.
@@ -171,8 +174,8 @@ void DriveTimeMonitor::checkNextRested(const QString& prefix, const QString& car
         for (const DriverDriveTime& d : times.drivers)
             if (d.driver == feasibility.nextDriver && !d.inCar && !rested(d))
                 raise(prefix + QStringLiteral("%1|%2|rest-not-complete").arg(d.driver).arg(spell), car,
-                      QStringLiteral("Car %1: %2 is not rested before the stop (%3 of rest left)")
-                          .arg(car, nameOf(d), DriveTimeCalculator::hoursMinutes(limits.minRestMs - d.restMs, true)),
+                      QStringLiteral("Car %1: %2 is not rested before the stop (%3 of rest left%4)")
+                          .arg(car, nameOf(d), DriveTimeCalculator::hoursMinutes(limits.minRestMs - d.restMs, true), limitText),
                       true);
     }
     // And whoever the plan names, the car needs someone who may take it:
@@ -195,8 +198,9 @@ void DriveTimeMonitor::checkNextRested(const QString& prefix, const QString& car
     const QString maxed = atMax.join(QStringLiteral(", "));
     if (soonest >= 0)
         raise(identity, car,
-              QStringLiteral("Car %1: no driver is rested before the stop (the first in %2%3)")
-                  .arg(car, DriveTimeCalculator::hoursMinutes(soonest, true), maxed.isEmpty() ? QString() : QStringLiteral("; at the maximum: ") + maxed),
+              QStringLiteral("Car %1: no driver is rested before the stop (the first in %2%3%4)")
+                  .arg(car, DriveTimeCalculator::hoursMinutes(soonest, true), limitText,
+                       maxed.isEmpty() ? QString() : QStringLiteral("; at the maximum: ") + maxed),
               true);
     else if (!atMax.isEmpty())
         raise(identity, car, QStringLiteral("Car %1: no other driver may take the car (at the maximum: %2)").arg(car, maxed), true);

@@ -53,10 +53,11 @@ public:
 
 private:
     void raise(const QString& identity, const QString& car, const QString& text, bool critical);
-    // A stop is likely: the plan's next driver is rested, and someone who
-    // may take over (short of his maximum) is.
+    // A stop is likely (left: to the continuous limit): the plan's next
+    // driver is rested, and someone who may take over (short of his
+    // maximum) is.
     void checkNextRested(const QString& prefix, const QString& car, const CarDriveTime& times, const DriveFeasibility& feasibility,
-                         const DriveTimeLimits& limits, qint64 spell);
+                         const DriveTimeLimits& limits, qint64 spell, qint64 left);
 
     V2DataProvider* m_provider;
     TeamAlertEngine* m_engine;

@@ -489,10 +489,10 @@ private slots:
         const QVector<DriveStint> cidBob = {track(3, 0, 30), pit(2, 30, 31), track(2, 31, 40), pit(1, 40, 41), track(1, 41, 96)};
         QTest::newRow("the plan's next, none rested")
             << cidBob << 30LL << 0LL
-            << QStringList{QStringLiteral("driveTime|7|2|%1|rest-not-complete").arg(41 * kMin), "Car 7: Bob is not rested before the stop (0:34 of rest left)",
-                           any, "Car 7: no driver is rested before the stop (the first in 0:24)"};
+            << QStringList{QStringLiteral("driveTime|7|2|%1|rest-not-complete").arg(41 * kMin), "Car 7: Bob is not rested before the stop (0:34 of rest left, the limit in 5 min)",
+                           any, "Car 7: no driver is rested before the stop (the first in 0:24, the limit in 5 min)"};
         // No minimum: anyone may take over; Cid is rested at 120.
-        QTest::newRow("any, none rested") << cidBob << 0LL << 0LL << QStringList{any, "Car 7: no driver is rested before the stop (the first in 0:24)"};
+        QTest::newRow("any, none rested") << cidBob << 0LL << 0LL << QStringList{any, "Car 7: no driver is rested before the stop (the first in 0:24, the limit in 5 min)"};
         // Cid never drove: he can take over.
         const QVector<DriveStint> bob = {track(2, 0, 40), pit(1, 40, 41), track(1, 41, 96)};
         QTest::newRow("any, one rested") << bob << 0LL << 0LL << QStringList();
@@ -500,7 +500,7 @@ private slots:
         // 6-9 and rests until 99.
         const QVector<DriveStint> cidAtMax = {track(3, 0, 5), pit(2, 5, 6), track(2, 6, 9), pit(1, 9, 41), track(1, 41, 96)};
         QTest::newRow("the rested one at his maximum") << cidAtMax << 0LL << 5LL
-                                                       << QStringList{any, "Car 7: no driver is rested before the stop (the first in 0:03; at the maximum: Cid)"};
+                                                       << QStringList{any, "Car 7: no driver is rested before the stop (the first in 0:03, the limit in 5 min; at the maximum: Cid)"};
         // Cid drove 0-5 and Bob 6-11: both at the maximum of 5.
         const QVector<DriveStint> bothAtMax = {track(3, 0, 5), pit(2, 5, 6), track(2, 6, 11), pit(1, 11, 41), track(1, 41, 96)};
         QTest::newRow("every other one at his maximum") << bothAtMax << 0LL << 5LL
