@@ -162,7 +162,7 @@ CarDriveCheck driveTime(const V2DataProvider& p, const QString& pNum, const Driv
                                                running, over);
     if (race && remainingMs == 0 && running) {
         check.feasibility.verdict = DriveFeasibility::Undecided;
-        check.feasibility.text = QStringLiteral("Final lap: the minimums are settled at the flag");
+        check.feasibility.text = QStringLiteral("Time is up: the minimums are settled at the flag");
     } else if (race) {
         static QHash<QString, FeasibilityCache> cache;
         FeasibilityCache& cached = cache[pNum];

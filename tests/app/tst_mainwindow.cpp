@@ -5,6 +5,8 @@
 #include "DialogUser.h"
 #include "DriveTimeMonitor.h"
 #include "MainWindow.h"
+#include "ModelDriveTime.h"
+#include "WidgetDriveTime.h"
 #include "ModalHelper.h"
 #include "PositioningGraphicsViewPromote.h"
 #include "RecordingControls.h"
@@ -396,10 +398,13 @@ void TestMainWindow::editConnectionData()
     QCOMPARE(stored(QStringLiteral("v2host")).toString(), QStringLiteral("timing.example"));
 }
 
-// No drive-time panel is open: the rules chosen still reach the alerts.
+// The rules chosen reach the alerts with no drive-time panel open, and an
+// open panel.
 void TestMainWindow::driveTimeRulesReachTheAlerts()
 {
-    MainWindow window(somePanels({DayTime}));
+    Factories panels = somePanels({DayTime});
+    panels[DriveTime] = [](V2DataProvider* provider, QWidget* parent) -> ToolWindow* { return new WidgetDriveTime(provider, parent); };
+    MainWindow window(panels);
     // Read once already (as when a followed car was checked).
     QCOMPARE(window.dataProvider()->driveTimeMonitor()->rules().limits.maxContinuousMs, qint64(0));
     onNextModal([](QWidget* modal) {
@@ -412,6 +417,22 @@ void TestMainWindow::driveTimeRulesReachTheAlerts()
     });
     window.action(QStringLiteral("actionDrive_time_rules"))->trigger();
     QCOMPARE(window.dataProvider()->driveTimeMonitor()->rules().limits.maxContinuousMs, qint64(45 * 60000));
+
+    if (!window.panel(DriveTime) || !window.panel(DriveTime)->isVisible())
+        window.action(QStringLiteral("actionDrive_Time"))->trigger();
+    auto* panel = qobject_cast<WidgetDriveTime*>(window.panel(DriveTime));
+    QVERIFY(panel);
+    onNextModal([](QWidget* modal) {
+        auto* dialog = qobject_cast<DialogDriveTimeRules*>(modal);
+        QVERIFY(dialog);
+        DriveTimeRules rules;
+        rules.limits.minRestMs = 30 * 60000;
+        dialog->setRules(rules);
+        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
+    window.action(QStringLiteral("actionDrive_time_rules"))->trigger();
+    QCOMPARE(panel->model()->rules().limits.minRestMs, qint64(30 * 60000));
+    QCOMPARE(window.dataProvider()->driveTimeMonitor()->rules().limits.minRestMs, qint64(30 * 60000));
 }
 
 void TestMainWindow::shareFollowedCarsSetting()

@@ -9,6 +9,7 @@
 #include "WidgetDriveTime.h"
 
 #include <QBrush>
+#include <QComboBox>
 #include <QDateTime>
 #include <QLabel>
 #include <QSet>
@@ -147,11 +148,16 @@ private slots:
         QCOMPARE(background(model, 1), QColor(255, 214, 102));
         QCOMPARE(background(model, 0), QColor(186, 228, 192));
 
-        // The clock at 0:00 while the car runs its final lap: nothing is
-        // judged yet; once in after the flag, Cid's minimum is missed.
+        // The clock at 0:00 while the car runs its final lap, or the laps a
+        // race by time plus laps adds: nothing is judged yet; once in after
+        // the flag, Cid's minimum is missed.
         g_now = kNoon + 300 * kMinute;
         panel.model()->processRefresh();
-        QCOMPARE(panel.feasibilityLines().at(0)->text(), QStringLiteral("#7  Final lap: the minimums are settled at the flag"));
+        QCOMPARE(panel.feasibilityLines().at(0)->text(), QStringLiteral("#7  Time is up: the minimums are settled at the flag"));
+        SessionClock::setFinalType(QStringLiteral("BY_TIME_PLUS_LAPS"));
+        panel.model()->processRefresh();
+        QCOMPARE(panel.feasibilityLines().at(0)->text(), QStringLiteral("#7  Time is up: the minimums are settled at the flag"));
+        SessionClock::setFinalType(QStringLiteral("BY_TIME"));
         QCOMPARE(cell(model, 2, ModelDriveTime::State), QStringLiteral("OK"));
         mirrorNode(*provider, QStringLiteral("timing.session.standings.overall.participantDetails.7"))->insertData(QStringLiteral("running"), false);
         panel.model()->processRefresh();
@@ -174,9 +180,40 @@ private slots:
         QCOMPARE(panel.feasibilityLines().at(0)->text(), QStringLiteral("#7  Race by laps: no verdict until its end is typed in the drive-time rules"));
     }
 
+    // A car chosen in the list besides the followed one: its rows after
+    // theirs and a line of its own, until the list is back to none.
+    void chosenCar()
+    {
+        DriveTimeRules rules;
+        rules.limits = DriveTimeLimits{60 * kMinute, 0, 0, 0};
+        rules.save();
+        g_now = kNoon + 100 * kMinute;
+        raceByTime(kNoon, 300);
+        auto provider = carSeven();
+        mirrorNode(*provider, QStringLiteral("timing.session.entry.12.drivers.1"))->insertData(QStringLiteral("lastName"), QStringLiteral("Dee"));
+        mirrorNode(*provider, QStringLiteral("timing.session.standings.overall.participantDetails.12"))->insertData(QStringLiteral("running"), true);
+        addStint(*provider, QStringLiteral("12"), 1, 1, "TRACK", kNoon + 10 * kMinute, 0);
+        WidgetDriveTime panel(provider.get());
+        const ModelDriveTime& model = *panel.model();
+        QVERIFY(!panel.setCar(QStringLiteral("99")));
+        QVERIFY(panel.setCar(QStringLiteral("12")));
+        QTRY_COMPARE(model.rowCount(), 4);
+        const QStringList dee = {"12", "\u25B6 Dee", "1:30", "done", "", "1:30", "", "OK"};
+        for (int column = 0; column < ModelDriveTime::ColumnCount; ++column)
+            QCOMPARE(cell(model, 3, column), dee.at(column));
+        QTRY_COMPARE(panel.feasibilityLines().size(), 2);
+        QCOMPARE(panel.feasibilityLines().at(1)->text(), QStringLiteral("#12  Feasible: every driver has the minimum"));
+        panel.carList()->setCurrentIndex(0);
+        QTRY_COMPARE(model.rowCount(), 3);
+        QTRY_COMPARE(panel.feasibilityLines().size(), 1);
+    }
+
     // Out of sight the running times are not read; shown again, at once.
     void catchesUpWhenShown()
     {
+        DriveTimeRules rules;
+        rules.limits = DriveTimeLimits{0, 0, 60 * kMinute, 0};
+        rules.save();
         g_now = kNoon + 100 * kMinute;
         raceByTime(kNoon, 300);
         auto provider = carSeven();
