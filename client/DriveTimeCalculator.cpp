@@ -416,16 +416,21 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
             return result;
         }
     }
+    // A "Not feasible" that rests on the car's own swap time names it: a
+    // crew that swaps faster may beat it.
+    const QString swapsText = swapsCostTime && car.swapStaysMs.size() >= kSwapsToLearn
+        ? QStringLiteral(" (a driver swap %1 s, as the car's own)").arg(swapMs / 1000)
+        : QString();
     const qint64 allTogether = totalNeed + turns * swapCost;
     if (allTogether > R) {
         result.verdict = DriveFeasibility::NotFeasible;
         result.needMs = allTogether;
         result.canMs = R;
         result.text = turns * swapCost > 0
-            ? QStringLiteral("Not feasible: the drivers need %1 more in all with %2 swaps, %3 remains")
-                  .arg(hoursMinutes(allTogether, true))
-                  .arg(turns)
-                  .arg(hoursMinutes(R, false))
+            ? QStringLiteral("Not feasible: the drivers need %1 more in all with %2, %3 remains")
+                      .arg(hoursMinutes(allTogether, true), turns == 1 ? QStringLiteral("1 swap") : QStringLiteral("%1 swaps").arg(turns),
+                           hoursMinutes(R, false))
+                  + swapsText
             : QStringLiteral("Not feasible: the drivers need %1 more in all, %2 remains").arg(hoursMinutes(totalNeed, true), hoursMinutes(R, false));
         return result;
     }
@@ -606,6 +611,8 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
                               .arg(hoursMinutes(R, false));
         if (stops.every > 0)
             result.text += stopsText;
+        if (result.verdict == DriveFeasibility::NotFeasible)
+            result.text += swapsText;
         return result;
     }
     result.verdict = DriveFeasibility::Feasible;

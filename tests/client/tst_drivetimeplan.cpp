@@ -609,6 +609,18 @@ private slots:
         QCOMPARE(plan.finish, 33 * kMin);
     }
 
+    // Ann and Bob need an hour each, the car empty: with the car's own
+    // swaps of 90 s the hand-over leaves them short, which names the swap
+    // time a faster crew may beat.
+    void learntSwapNamed()
+    {
+        CarDriveTime car = threeDrivers({60, 60, 0});
+        car.swapStaysMs = {90000, 90000, 90000};
+        const DriveFeasibility result = DriveTimeCalculator::feasibility(car, limits(0, 0, 0, 0), 120 * kMin, 90000, true);
+        QCOMPARE(int(result.verdict), int(DriveFeasibility::NotFeasible));
+        QCOMPARE(result.text, QStringLiteral("Not feasible: the drivers need 2:02 more in all with 1 swap, 2:00 remains (a driver swap 90 s, as the car's own)"));
+    }
+
     // What the line says when the search stops: a plan found gives a range
     // up to what no plan can beat; none found, Undecided.
     void feasibilityAtItsBound()
