@@ -405,32 +405,28 @@ void TestMainWindow::driveTimeRulesReachTheAlerts()
     Factories panels = somePanels({DayTime});
     panels[DriveTime] = [](V2DataProvider* provider, QWidget* parent) -> ToolWindow* { return new WidgetDriveTime(provider, parent); };
     MainWindow window(panels);
+    // OK on the rules dialog with these limits.
+    const auto choose = [&window](const DriveTimeLimits& limits) {
+        onNextModal([limits](QWidget* modal) {
+            auto* dialog = qobject_cast<DialogDriveTimeRules*>(modal);
+            QVERIFY(dialog);
+            DriveTimeRules rules;
+            rules.limits = limits;
+            dialog->setRules(rules);
+            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        });
+        window.action(QStringLiteral("actionDrive_time_rules"))->trigger();
+    };
     // Read once already (as when a followed car was checked).
     QCOMPARE(window.dataProvider()->driveTimeMonitor()->rules().limits.maxContinuousMs, qint64(0));
-    onNextModal([](QWidget* modal) {
-        auto* dialog = qobject_cast<DialogDriveTimeRules*>(modal);
-        QVERIFY(dialog);
-        DriveTimeRules rules;
-        rules.limits.maxContinuousMs = 45 * 60000;
-        dialog->setRules(rules);
-        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-    });
-    window.action(QStringLiteral("actionDrive_time_rules"))->trigger();
+    choose(DriveTimeLimits{0, 0, 45 * 60000, 0});
     QCOMPARE(window.dataProvider()->driveTimeMonitor()->rules().limits.maxContinuousMs, qint64(45 * 60000));
 
     if (!window.panel(DriveTime) || !window.panel(DriveTime)->isVisible())
         window.action(QStringLiteral("actionDrive_Time"))->trigger();
     auto* panel = qobject_cast<WidgetDriveTime*>(window.panel(DriveTime));
     QVERIFY(panel);
-    onNextModal([](QWidget* modal) {
-        auto* dialog = qobject_cast<DialogDriveTimeRules*>(modal);
-        QVERIFY(dialog);
-        DriveTimeRules rules;
-        rules.limits.minRestMs = 30 * 60000;
-        dialog->setRules(rules);
-        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-    });
-    window.action(QStringLiteral("actionDrive_time_rules"))->trigger();
+    choose(DriveTimeLimits{0, 0, 0, 30 * 60000});
     QCOMPARE(panel->model()->rules().limits.minRestMs, qint64(30 * 60000));
     QCOMPARE(window.dataProvider()->driveTimeMonitor()->rules().limits.minRestMs, qint64(30 * 60000));
 }
