@@ -19,6 +19,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <cstdlib>
 #include <iterator>
 
 namespace {
@@ -60,13 +61,19 @@ DialogDriveTimeRules::DialogDriveTimeRules(const DriveTimeRules& rules, const QS
     , m_pitTime(new QComboBox(this))
     , m_swapTime(new QSpinBox(this))
     , m_classes(new QTableWidget(0, 5, this))
-    , m_hasEnd(new QCheckBox(tr("Race ends at, track time (when the session gives no end):"), this))
+    , m_hasEnd(new QCheckBox(this))
     , m_end(new QDateTimeEdit(this))
     , m_problem(new QLabel(this))
     , m_knownClasses(classes)
     , m_trackOffsetMs(SessionClock::utcOffset())
 {
     setWindowTitle(tr("Drive-time rules"));
+    // The zone the end is typed in, as the session gives it (UTC before one).
+    const qint64 offsetMinutes = m_trackOffsetMs / kMinuteMs;
+    m_hasEnd->setText(tr("Race ends at, track time UTC%1%2:%3 (when the session gives no end):")
+                          .arg(offsetMinutes < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                          .arg(std::abs(offsetMinutes) / 60)
+                          .arg(std::abs(offsetMinutes) % 60, 2, 10, QLatin1Char('0')));
     m_nearMargin->setSpecialValueText(QString());
     m_pitTime->setObjectName(QStringLiteral("pitTime"));
     m_swapTime->setObjectName(QStringLiteral("swapTime"));
@@ -162,7 +169,9 @@ void DialogDriveTimeRules::setRules(const DriveTimeRules& rules)
     m_hasEnd->setChecked(rules.scheduledEndMs > 0);
     m_end->setEnabled(rules.scheduledEndMs > 0);
     // The edit holds the track's clock reading, in a zone of its own.
-    const qint64 end = rules.scheduledEndMs > 0 ? rules.scheduledEndMs : QDateTime::currentMSecsSinceEpoch() + 24 * 3600 * 1000;
+    // None yet: a day from now, on the minute.
+    const qint64 tomorrow = QDateTime::currentMSecsSinceEpoch() + 24 * 3600 * 1000;
+    const qint64 end = rules.scheduledEndMs > 0 ? rules.scheduledEndMs : tomorrow - tomorrow % kMinuteMs;
     m_end->setDateTime(QDateTime::fromMSecsSinceEpoch(end + m_trackOffsetMs, Qt::UTC));
 }
 
@@ -199,6 +208,11 @@ void DialogDriveTimeRules::accept()
 
 bool DialogDriveTimeRules::exportTo(const QString& path, QString* error) const
 {
+    // Nothing the import would refuse.
+    if (const QString why = rules().problem(); !why.isEmpty()) {
+        *error = why;
+        return false;
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(rules().toJson()) < 0 || !file.commit()) {
         *error = file.errorString();

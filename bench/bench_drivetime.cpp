@@ -1,8 +1,9 @@
 // The drive-time panel's refresh on a 24-hour race of 60 cars, 30 minutes
 // before its end (some 40 stints a car) and at half time: every second it
 // re-reads the stints of the cars it shows, works out each driver's times
-// and takes each car's feasibility from its cache; once a minute, as the
-// race's minute turns, it searches every car's schedule afresh. Run with
+// and takes each car's feasibility from its cache; as the race's minute or
+// the server's turns (up to twice a minute), it searches every car's
+// schedule afresh. Run with
 // three followed cars (a team's) and with all sixty, both ways.
 #include "ClientV2Controller.h"
 #include "DriveTimeCalculator.h"

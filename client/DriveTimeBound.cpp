@@ -14,6 +14,9 @@ namespace {
 constexpr qint64 kJointTurns = 60;
 // The most first lengths weighed for the driver in the car.
 constexpr qint64 kFirstLengths = 32;
+// The most rest gaps of one driver the gap fillers' bound weighs: its cost
+// grows with their cube, and any of them alone still bounds every plan.
+constexpr qint64 kFillerGaps = 16;
 
 } // namespace
 
@@ -285,7 +288,7 @@ qint64 DriveTimeBound::gapFillers()
     for (int d = 0; d < k(); ++d) {
         // His gaps: between his turns; one who just got out also needs
         // another's turn before his first.
-        const qint64 gaps = d == m_inCar ? own[d] : std::max<qint64>(0, own[d] - 1);
+        const qint64 gaps = std::min(kFillerGaps, d == m_inCar ? own[d] : std::max<qint64>(0, own[d] - 1));
         if (gaps == 0)
             continue;
         const qint64 before = d == m_last && d != m_inCar && own[d] > 0 ? 1 : 0;
@@ -296,7 +299,7 @@ qint64 DriveTimeBound::gapFillers()
         for (int x = 0; x < k(); ++x) {
             if (x == d)
                 continue;
-            ++m_work;
+            m_work += gaps + 1;
             std::vector<std::vector<qint64>> next(gaps + 1, std::vector<qint64>(spareCap + 1, kNever));
             for (qint64 S = 0; S <= gaps; ++S) {
                 for (qint64 P = 0; P <= spareCap; ++P) {

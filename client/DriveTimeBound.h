@@ -32,7 +32,8 @@ public:
 
     qint64 lowerBound();
     // At the start: lowerBound, and the swaps and the stops together over
-    // every count of turns per driver, too costly to weigh at every state.
+    // every count of turns per driver, or without stops the turns that
+    // bridge one driver's rests: too costly to weigh at every state.
     qint64 atStart();
 
 private:

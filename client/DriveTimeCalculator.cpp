@@ -26,7 +26,7 @@ constexpr int kPenaltyStay = 1;
 // The search's work per phase (states visited, lengths tried, ranges of
 // them weighed and the turn counts the stop bound weighs): 10 to 110 ns a
 // unit on the 2-core build machine, so a car takes 3 to 8 ms CPU at the
-// very worst with all three phases, once a minute at most (0.5 to 5 ms
+// very worst with all three phases, twice a minute at most (0.5 to 5 ms
 // in bench_drivetime's hard rows, which stop at this bound, a stop every
 // minute included); some 20 µs when the first plan meets the bound, as it
 // mostly does. The fill search (the pit lane counting for a
@@ -359,6 +359,13 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
     const qint64 Q = car.drivers.size() < 2 ? kNever : std::max(limits.minRestMs, swapMs);
     const qint64 R = remainingMs;
     const qint64 swapCost = swapsCostTime ? swapMs : 0;
+    // A "Not feasible" that rests on the car's own swap time names it: a
+    // crew that swaps faster may beat it. It does when swaps take race
+    // time, or when a swap outlasts the rest between one driver's spells.
+    const bool ownSwap = car.swapStaysMs.size() >= kSwapsToLearn && swapMs == swapTimeMs(car, 0);
+    const QString swapsText = (swapsCostTime || swapMs > limits.minRestMs) && ownSwap
+        ? QStringLiteral(" (a driver swap %1 s, as the car's own)").arg(swapMs / 1000)
+        : QString();
     std::vector<PlanDriver> needs;
     qint64 totalNeed = 0;
     qint64 turns = 0; // the least number of times drivers get in
@@ -412,15 +419,11 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
             result.needMs = n.need;
             result.canMs = DriveTimeSchedule::ownCapacity(n.ready, R, n.room, C, Q);
             result.text = QStringLiteral("Not feasible: %1 needs %2 more, %3 can still be scheduled")
-                              .arg(driverText(car, result.driver), hoursMinutes(n.need, true), hoursMinutes(result.canMs, false));
+                              .arg(driverText(car, result.driver), hoursMinutes(n.need, true), hoursMinutes(result.canMs, false))
+                + (swapMs > limits.minRestMs ? swapsText : QString());
             return result;
         }
     }
-    // A "Not feasible" that rests on the car's own swap time names it: a
-    // crew that swaps faster may beat it.
-    const QString swapsText = swapsCostTime && car.swapStaysMs.size() >= kSwapsToLearn
-        ? QStringLiteral(" (a driver swap %1 s, as the car's own)").arg(swapMs / 1000)
-        : QString();
     const qint64 allTogether = totalNeed + turns * swapCost;
     if (allTogether > R) {
         result.verdict = DriveFeasibility::NotFeasible;

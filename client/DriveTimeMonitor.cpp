@@ -165,8 +165,9 @@ void DriveTimeMonitor::checkNextRested(const QString& prefix, const QString& car
                                        const DriveTimeLimits& limits, qint64 spell, qint64 left)
 {
     // Whether he is rested by the limit, when the stop comes at the latest,
-    // is the strategist's call: the text gives both.
-    const QString limitText = QStringLiteral(", the limit in %1 min").arg(std::max<qint64>(0, left) / kMinuteMs);
+    // is the strategist's call: the text gives both, each rounded up, so
+    // their order holds.
+    const QString limitText = QStringLiteral(", the limit in %1").arg(DriveTimeCalculator::hoursMinutes(std::max<qint64>(0, left), true));
     const auto rested = [&](const DriverDriveTime& d) { return d.restMs < 0 || d.restMs >= limits.minRestMs; };
     // The next driver of the plan that keeps every minimum, when there is
     // one, by name: taking anyone else changes the plan.

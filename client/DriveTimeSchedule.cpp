@@ -53,7 +53,10 @@ namespace {
 // stops included; the needs of those who may not start before a moment,
 // driven after it; one driver's span from his first turn, with what the
 // others cannot drive before it; and at the start, the swaps and stops
-// together over every count of turns per driver. The closer it is, the
+// together over every count of turns per driver, or without stops the
+// turns that bridge one driver's rests (a turn alone between two of his
+// lasts his rest less two swaps; a shorter need leaves time nobody
+// needs, else a turn more). The closer it is, the
 // more often the first plans tried are proved best at once, and the fewer
 // ranges of lengths the finer phases must halve.
 // Drivers alike (the same need and rest) are tried once.

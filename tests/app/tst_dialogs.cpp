@@ -190,12 +190,17 @@ void TestDialogs::driveTimeRulesKept()
     QCOMPARE(dialog.result(), problem.isEmpty() ? int(QDialog::Accepted) : int(QDialog::Rejected));
     QCOMPARE(dialog.isVisible(), !problem.isEmpty());
     QCOMPARE(label->isVisible() ? label->text() : QString(), problem);
+    // Nor does Export write what Import would refuse.
+    QString error;
+    QCOMPARE(dialog.exportTo(m_config.filePath(QStringLiteral("kept.json")), &error), problem.isEmpty());
+    QCOMPARE(error.isEmpty() ? QString() : QStringLiteral("Not kept: ") + error, problem);
 }
 
 // The end is typed in the track's time and kept as an instant.
 void TestDialogs::driveTimeEndInTrackTime()
 {
     SessionClock::setUtcOffset(2 * 3600 * 1000);
+    const auto restore = qScopeGuard([] { SessionClock::setUtcOffset(0); });
     DriveTimeRules rules;
     rules.scheduledEndMs = 1781445600000; // 14:00Z
     DialogDriveTimeRules dialog(rules, {});
@@ -203,7 +208,7 @@ void TestDialogs::driveTimeEndInTrackTime()
     QCOMPARE(end->dateTime().toString(QStringLiteral("HH:mm")), QStringLiteral("16:00"));
     end->setDateTime(end->dateTime().addSecs(1800));
     QCOMPARE(dialog.rules().scheduledEndMs, 1781445600000 + 1800 * 1000);
-    SessionClock::setUtcOffset(0);
+    QCOMPARE(dialog.findChild<QCheckBox*>(QStringLiteral("hasEnd"))->text(), QStringLiteral("Race ends at, track time UTC+2:00 (when the session gives no end):"));
 }
 
 void TestDialogs::user_data()

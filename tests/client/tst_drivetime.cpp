@@ -128,14 +128,16 @@ private slots:
         QVERIFY2(DriveTimeRules::fromJson("{\"version\": 1, \"scheduledEnd\": \"2026-06-14T16:00:00+02:00\"}", &rules, &error), qPrintable(error));
         QCOMPARE(rules.scheduledEndMs, 1781445600000LL); // 14:00Z
         QCOMPARE(rules.nearMarginMs, 10 * kMin);         // not in the file: the default
+        const auto restore = qScopeGuard([] {
+            SessionClock::setFinalType(QString());
+            SessionClock::setUtcOffset(0);
+            SessionClock::setClock(nullptr);
+        });
         SessionClock::setClock(&testClock);
         SessionClock::setUtcOffset(2 * 60 * kMin);
         SessionClock::setFinalType(QStringLiteral("BY_LAPS"));
         g_now = 1781445600000LL - 90 * kMin; // 12:30Z, 14:30 at the track
         QCOMPARE(StintRows::remainingMs(rules), 90 * kMin);
-        SessionClock::setFinalType(QString());
-        SessionClock::setUtcOffset(0);
-        SessionClock::setClock(nullptr);
     }
 
     // Minutes throughout. Limits: minimum 60, maximum 150, continuous 60,
@@ -489,10 +491,10 @@ private slots:
         const QVector<DriveStint> cidBob = {track(3, 0, 30), pit(2, 30, 31), track(2, 31, 40), pit(1, 40, 41), track(1, 41, 96)};
         QTest::newRow("the plan's next, none rested")
             << cidBob << 30LL << 0LL
-            << QStringList{QStringLiteral("driveTime|7|2|%1|rest-not-complete").arg(41 * kMin), "Car 7: Bob is not rested before the stop (0:34 of rest left, the limit in 5 min)",
-                           any, "Car 7: no driver is rested before the stop (the first in 0:24, the limit in 5 min)"};
+            << QStringList{QStringLiteral("driveTime|7|2|%1|rest-not-complete").arg(41 * kMin), "Car 7: Bob is not rested before the stop (0:34 of rest left, the limit in 0:05)",
+                           any, "Car 7: no driver is rested before the stop (the first in 0:24, the limit in 0:05)"};
         // No minimum: anyone may take over; Cid is rested at 120.
-        QTest::newRow("any, none rested") << cidBob << 0LL << 0LL << QStringList{any, "Car 7: no driver is rested before the stop (the first in 0:24, the limit in 5 min)"};
+        QTest::newRow("any, none rested") << cidBob << 0LL << 0LL << QStringList{any, "Car 7: no driver is rested before the stop (the first in 0:24, the limit in 0:05)"};
         // Cid never drove: he can take over.
         const QVector<DriveStint> bob = {track(2, 0, 40), pit(1, 40, 41), track(1, 41, 96)};
         QTest::newRow("any, one rested") << bob << 0LL << 0LL << QStringList();
@@ -500,7 +502,7 @@ private slots:
         // 6-9 and rests until 99.
         const QVector<DriveStint> cidAtMax = {track(3, 0, 5), pit(2, 5, 6), track(2, 6, 9), pit(1, 9, 41), track(1, 41, 96)};
         QTest::newRow("the rested one at his maximum") << cidAtMax << 0LL << 5LL
-                                                       << QStringList{any, "Car 7: no driver is rested before the stop (the first in 0:03, the limit in 5 min; at the maximum: Cid)"};
+                                                       << QStringList{any, "Car 7: no driver is rested before the stop (the first in 0:03, the limit in 0:05; at the maximum: Cid)"};
         // Cid drove 0-5 and Bob 6-11: both at the maximum of 5.
         const QVector<DriveStint> bothAtMax = {track(3, 0, 5), pit(2, 5, 6), track(2, 6, 11), pit(1, 11, 41), track(1, 41, 96)};
         QTest::newRow("every other one at his maximum") << bothAtMax << 0LL << 5LL

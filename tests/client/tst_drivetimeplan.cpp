@@ -521,14 +521,14 @@ private slots:
         // Bob may start at 50 and Cid at 60: both needs come after 50 with
         // a swap between them, whatever Ann does before.
         QTest::newRow("late starters") << QVector<qint64>{10, 30, 40} << QVector<qint64>{0, 50, 60} << -1LL << 0LL << 100LL << 0LL << 0LL << 0LL << 122LL;
-        // Ann from 10 needs two turns 30 apart; Bob (from 9, 30 in one turn)
-        // cannot drive before her, so his turn and two swaps lie between
-        // hers: 10 + 60 + 34.
         // Ann needs 140 with 20 of room: two more spells of 60, each after
         // a rest of 34, which one turn between bridges only when it lasts
         // 30. Bob's whole need is 20, so Cid's 60 bridges both (or Bob and
         // Cid share one, a swap more) and Bob drives last: 220, 5 swaps.
         QTest::newRow("too short to bridge a rest") << QVector<qint64>{140, 20, 60} << QVector<qint64>{0, 0, 0} << 20LL << 0LL << 60LL << 34LL << 0LL << 0LL << 230LL;
+        // Ann from 10 needs two turns 30 apart; Bob (from 9, 30 in one turn)
+        // cannot drive before her, so his turn and two swaps lie between
+        // hers: 10 + 60 + 34.
         QTest::newRow("between one driver's turns") << QVector<qint64>{60, 30} << QVector<qint64>{10, 9} << -1LL << 0LL << 30LL << 30LL << 0LL << 0LL << 104LL;
     }
 
@@ -609,6 +609,18 @@ private slots:
         QCOMPARE(plan.finish, 33 * kMin);
     }
 
+    // Spells of a second for five hours: the bound at the start weighs a
+    // bounded number of one driver's 18 000 rests, and the search stops at
+    // its depth with what no plan beats.
+    void manyRestsBounded()
+    {
+        std::vector<PlanDriver> drivers(2);
+        drivers[0].need = 300 * kMin;
+        const DrivePlan plan = DriveTimeSchedule::earliest(drivers, 1000, 3000, 1000, 0, 1440 * kMin, 25000);
+        QCOMPARE(int(plan.outcome), int(DrivePlan::Stopped));
+        QVERIFY(plan.bound >= 300 * kMin);
+    }
+
     // Ann and Bob need an hour each, the car empty: with the car's own
     // swaps of 90 s the hand-over leaves them short, which names the swap
     // time a faster crew may beat.
@@ -619,6 +631,12 @@ private slots:
         const DriveFeasibility result = DriveTimeCalculator::feasibility(car, limits(0, 0, 0, 0), 120 * kMin, 90000, true);
         QCOMPARE(int(result.verdict), int(DriveFeasibility::NotFeasible));
         QCOMPARE(result.text, QStringLiteral("Not feasible: the drivers need 2:02 more in all with 1 swap, 2:00 remains (a driver swap 90 s, as the car's own)"));
+        // Ann alone needs 300 in spells of 120 with no rest, the pit lane
+        // counting: the swaps out and back in keep her from 3 of it.
+        car = threeDrivers({300, 0, 0});
+        car.swapStaysMs = {90000, 90000, 90000};
+        const DriveFeasibility alone = DriveTimeCalculator::feasibility(car, limits(0, 0, 120, 0), 300 * kMin, 90000, false);
+        QCOMPARE(alone.text, QStringLiteral("Not feasible: Ann needs 5:00 more, 4:57 can still be scheduled (a driver swap 90 s, as the car's own)"));
     }
 
     // What the line says when the search stops: a plan found gives a range
