@@ -24,7 +24,8 @@ constexpr int kStopsToLearn = 3;
 constexpr int kPlainStay = 0;
 constexpr int kPenaltyStay = 1;
 // The search's work per phase (states visited, lengths tried, ranges of
-// them weighed and the turn counts the stop bound weighs): 10 to 110 ns a
+// them weighed, the turn counts the stop bound weighs and the rows the gap
+// fillers' bound fills): 10 to 110 ns a
 // unit on the 2-core build machine, so a car takes 3 to 8 ms CPU at the
 // very worst with all three phases, twice a minute at most (0.5 to 5 ms
 // in bench_drivetime's hard rows, which stop at this bound, a stop every
@@ -455,7 +456,8 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
             result.needMs = R;
             result.canMs = fillMax;
             result.text = QStringLiteral("Not feasible: within the %1 the drivers can drive only %2 of the %3 left")
-                              .arg(fill < R ? QStringLiteral("limits") : QStringLiteral("maxima"), hoursMinutes(fillMax, false), hoursMinutes(R, false));
+                              .arg(fill < R ? QStringLiteral("limits") : QStringLiteral("maxima"), hoursMinutes(fillMax, false), hoursMinutes(R, false))
+                + swapsText;
             return result;
         }
         if (anyMax)
@@ -494,7 +496,8 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
         result.needMs = fill.windowEnd;
         result.canMs = fill.windowCan;
         result.text = QStringLiteral("Not feasible: within the limits the drivers can drive only %1 of the first %2")
-                          .arg(hoursMinutes(fill.windowCan, false), hoursMinutes(fill.windowEnd, true));
+                          .arg(hoursMinutes(fill.windowCan, false), hoursMinutes(fill.windowEnd, true))
+            + swapsText;
         return true;
     };
     const auto notFilledText = [&spare](const FillPlan& fill) {

@@ -73,8 +73,9 @@ constexpr qint64 ceilDiv(qint64 a, qint64 b)
 // step: 0 tries only the lengths the limits, needs and rests give, else
 // every whole step too; limit: plans ending later are of no interest;
 // maxWork: the search's bound, in states visited, lengths tried, ranges of
-// whole steps weighed and the turn counts its stop bound weighs (it also
-// stops past a few hundred turns); stops: those a turn makes.
+// whole steps weighed, the turn counts its stop bound weighs and the rows
+// its gap fillers' bound fills (it also stops past a few hundred turns);
+// stops: those a turn makes.
 DrivePlan earliest(const std::vector<PlanDriver>& drivers, qint64 continuous, qint64 gap, qint64 swap, qint64 step, qint64 limit, qint64 maxWork,
                    const PlanStops& stops = PlanStops());
 
