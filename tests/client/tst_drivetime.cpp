@@ -65,6 +65,8 @@ private slots:
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
         StartUp::setApplicationIdentity();
     }
+    // A test that fails midway leaves no clock behind for the next.
+    void cleanup() { SessionClock::setClock(nullptr); }
 
     void rulesRoundTripAndSettings()
     {
