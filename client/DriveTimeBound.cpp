@@ -41,6 +41,16 @@ qint64 DriveTimeBound::spellCap(int d) const
     return d == m_inCar ? m_room0 : m_continuous;
 }
 
+// The fewest times he gets in: the one driving on, past his room; anyone
+// else, once a spell of his need.
+qint64 DriveTimeBound::entries(int d) const
+{
+    const qint64 need = m_need.at(d);
+    if (d == m_inCar)
+        return need > m_room0 ? ceilDiv(need - m_room0, m_continuous) : 0;
+    return need > 0 ? ceilDiv(need, m_continuous) : 0;
+}
+
 qint64 DriveTimeBound::lowerBound()
 {
     const qint64 entry = m_occupied ? m_swap : 0;
@@ -55,12 +65,9 @@ qint64 DriveTimeBound::lowerBound()
         total += need;
         qint64 start = std::max(m_ready.at(d), m_free + (d == m_last ? 2 * m_swap : entry));
         starts[d] = d == m_inCar ? m_free : start;
-        if (d == m_inCar) {
+        if (d == m_inCar)
             start = m_free;
-            turns += need > m_room0 ? ceilDiv(need - m_room0, m_continuous) : 0;
-        } else {
-            turns += ceilDiv(need, m_continuous);
-        }
+        turns += entries(d);
         const qint64 apart = std::max(m_gap, 2 * m_swap);
         bound = std::max(bound, ownFinish(start, need, spellCap(d), m_continuous, apart));
         // His own stops and rests, all of his turns' time.
@@ -70,17 +77,8 @@ qint64 DriveTimeBound::lowerBound()
     // One driver never follows himself: between two turns of his comes
     // another's, and so does one before his first when he had the car
     // last. Counted are entries: the turn of one driving on is none.
-    for (int d = 0; d < k(); ++d) {
-        const qint64 need = m_need.at(d);
-        if (need == 0)
-            continue;
-        if (d == m_inCar) {
-            turns = std::max(turns, 2 * (need > m_room0 ? ceilDiv(need - m_room0, m_continuous) : 0));
-        } else {
-            const qint64 own = ceilDiv(need, m_continuous);
-            turns = std::max(turns, 2 * own - (d == m_last ? 0 : 1));
-        }
-    }
+    for (int d = 0; d < k(); ++d)
+        turns = std::max(turns, 2 * entries(d) - (d == m_inCar || d == m_last ? 0 : 1));
     // Every turn but the first into an empty car is a swap.
     const qint64 swaps = std::max<qint64>(0, turns - (m_occupied ? 0 : 1));
     // With the stops counted, two bounds on the time in swaps and stops.
@@ -200,9 +198,9 @@ qint64 DriveTimeBound::restGaps()
         // Driving on, a gap before each turn past his room; getting
         // out now, one before each turn.
         if (d == m_inCar)
-            most = std::max(most, (need > m_room0 ? ceilDiv(need - m_room0, m_continuous) : 0) * gapCost);
+            most = std::max(most, entries(d) * gapCost);
         else
-            most = std::max(most, (ceilDiv(need, m_continuous) - 1) * gapCost + (m_occupied ? m_swap : 0));
+            most = std::max(most, (entries(d) - 1) * gapCost + (m_occupied ? m_swap : 0));
     }
     return most;
 }
@@ -275,15 +273,9 @@ qint64 DriveTimeBound::gapFillers()
     const qint64 g = m_gap - 2 * m_swap;
     if (m_stops.every > 0 || m_gap >= kNever || m_continuous >= kNever || g <= 0)
         return 0;
-    // Entries per driver at the least: the one in the car drives on.
     std::vector<qint64> own(k(), 0);
-    for (int d = 0; d < k(); ++d) {
-        const qint64 need = m_need.at(d);
-        if (d == m_inCar)
-            own[d] = need > m_room0 ? ceilDiv(need - m_room0, m_continuous) : 0;
-        else
-            own[d] = need > 0 ? ceilDiv(need, m_continuous) : 0;
-    }
+    for (int d = 0; d < k(); ++d)
+        own[d] = entries(d);
     qint64 best = 0;
     for (int d = 0; d < k(); ++d) {
         // His gaps: between his turns; one who just got out also needs

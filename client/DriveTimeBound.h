@@ -40,6 +40,7 @@ private:
     qint64 swapsAndStops();
     int k() const { return int(m_need.size()); }
     qint64 spellCap(int d) const;
+    qint64 entries(int d) const;
     qint64 fromStarts(const std::vector<qint64>& starts) const;
     qint64 aroundOne(const std::vector<qint64>& starts) const;
     qint64 restGaps();

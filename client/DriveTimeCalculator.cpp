@@ -363,7 +363,8 @@ DriveFeasibility feasibility(const CarDriveTime& car, const DriveTimeLimits& lim
     // A "Not feasible" that rests on the car's own swap time names it: a
     // crew that swaps faster may beat it. It does when swaps take race
     // time, or when a swap outlasts the rest between one driver's spells.
-    const bool ownSwap = car.swapStaysMs.size() >= kSwapsToLearn && swapMs == swapTimeMs(car, 0);
+    // Until the car has its own, swapTimeMs gives the typed one: here 0.
+    const bool ownSwap = swapMs == swapTimeMs(car, 0);
     const QString swapsText = (swapsCostTime || swapMs > limits.minRestMs) && ownSwap
         ? QStringLiteral(" (a driver swap %1 s, as the car's own)").arg(swapMs / 1000)
         : QString();

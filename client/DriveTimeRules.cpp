@@ -33,6 +33,11 @@ constexpr qint64 kMaxSwapSeconds = 3600;
 
 const char* const kPitNames[] = {"notDriving", "outgoing", "incoming", "split"};
 
+QString rangeError(const QString& where, const char* key)
+{
+    return QStringLiteral("%1\"%2\" must be a whole number of seconds from 0 to %3").arg(where, QLatin1String(key)).arg(kMaxSeconds);
+}
+
 // Times are whole seconds in the file: a person edits it.
 bool readSeconds(const QJsonObject& object, const char* key, qint64* ms, QString* error, const QString& where)
 {
@@ -41,7 +46,7 @@ bool readSeconds(const QJsonObject& object, const char* key, qint64* ms, QString
         return true;
     const double seconds = value.toDouble(-1);
     if (!value.isDouble() || seconds < 0 || seconds > kMaxSeconds || seconds != static_cast<double>(static_cast<qint64>(seconds))) {
-        *error = QStringLiteral("%1\"%2\" must be a whole number of seconds from 0 to %3").arg(where, QLatin1String(key)).arg(kMaxSeconds);
+        *error = rangeError(where, key);
         return false;
     }
     *ms = static_cast<qint64>(seconds) * 1000;
@@ -228,9 +233,6 @@ bool DriveTimeRules::fromJson(const QByteArray& json, DriveTimeRules* rules, QSt
 QString DriveTimeRules::problem() const
 {
     const auto outOfRange = [](qint64 ms) { return ms > kMaxSeconds * 1000; };
-    const auto rangeText = [](const QString& where, const char* key) {
-        return QStringLiteral("%1\"%2\" must be a whole number of seconds from 0 to %3").arg(where, QLatin1String(key)).arg(kMaxSeconds);
-    };
     const std::pair<const char*, qint64> event[] = {{kMinTotal, limits.minTotalMs},
                                                     {kMaxTotal, limits.maxTotalMs},
                                                     {kMaxContinuous, limits.maxContinuousMs},
@@ -238,7 +240,7 @@ QString DriveTimeRules::problem() const
                                                     {kNearMargin, nearMarginMs}};
     for (const auto& [key, ms] : event)
         if (ms < 0 || outOfRange(ms))
-            return rangeText(QString(), key);
+            return rangeError(QString(), key);
     if (swapTimeMs < 1000 || swapTimeMs > kMaxSwapSeconds * 1000)
         return QStringLiteral("\"swapTime\" must be a whole number of seconds from 1 to %1").arg(kMaxSwapSeconds);
     if (!ordered(limits.minTotalMs, limits.maxTotalMs))
@@ -251,7 +253,7 @@ QString DriveTimeRules::problem() const
                                                       {kMinRest, it->minRestMs}};
         for (const auto& [key, ms] : own)
             if (outOfRange(ms))
-                return rangeText(where, key);
+                return rangeError(where, key);
         const DriveTimeLimits merged = limitsFor(it.key());
         if (!ordered(merged.minTotalMs, merged.maxTotalMs))
             return where + QStringLiteral("its minimum total is above its maximum");
